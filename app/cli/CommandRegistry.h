@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <vector>
+
+class ABAddressBook;
+
+// What every subcommand receives: its own arguments (after the subcommand's name), the store
+// path chosen on the command line (empty: the default store) and the output streams.
+struct CommandContext {
+  std::vector<std::string> args;
+  std::string storePath;
+  std::ostream& out;
+  std::ostream& err;
+
+  // Opens the store (the shared one). On failure writes one line to err and returns nullptr.
+  ABAddressBook* openStore() const;
+};
+
+using CommandFunction = std::function<int(CommandContext&)>;
+
+struct CommandInfo {
+  std::string name;
+  std::string usage;  // one line, without the program name
+  CommandFunction run;
+};
+
+// Subcommands register themselves from their own source file with a static CommandRegistration.
+class CommandRegistry {
+ public:
+  static CommandRegistry& instance();
+  void add(CommandInfo info);
+  const CommandInfo* find(const std::string& name) const;
+  const std::map<std::string, CommandInfo>& commands() const { return commands_; }
+
+ private:
+  std::map<std::string, CommandInfo> commands_;
+};
+
+struct CommandRegistration {
+  CommandRegistration(std::string name, std::string usage, CommandFunction run) {
+    CommandRegistry::instance().add({std::move(name), std::move(usage), std::move(run)});
+  }
+};
+
+// Runs the whole command line as the rolvane program does; returns the exit status.
+int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+// Opens the application window. Provided by the desktop shell when it is built in.
+int runApplicationWindow(int argc, char** argv, const std::string& storePath);

@@ -1,0 +1,18 @@
+#include "app/cli/CommandRegistry.h"
+
+#ifndef ROLVANE_HAVE_WINDOW
+#include <iostream>
+
+// Without the desktop shell the program has no window; it scans the store instead.
+int runApplicationWindow(int argc, char** argv, const std::string& storePath) {
+  (void)argc;
+  (void)argv;
+  const CommandInfo* scan = CommandRegistry::instance().find("scan");
+  if (!scan) {
+    std::cerr << "rolvane: this build has no window\n";
+    return 1;
+  }
+  CommandContext context{{}, storePath, std::cout, std::cerr};
+  return scan->run(context);
+}
+#endif

@@ -1,0 +1,181 @@
+#include "ABPerson.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+
+#include "ABConstants.h"
+
+namespace {
+
+auto lowerBound(const std::vector<ABPersonData::Entry>& entries, std::string_view property) {
+  return std::lower_bound(entries.begin(), entries.end(), property,
+                          [](const ABPersonData::Entry& entry, std::string_view p) { return entry.first < p; });
+}
+
+}  // namespace
+
+const ABValue* ABPersonData::find(std::string_view property) const {
+  auto it = lowerBound(entries_, property);
+  if (it == entries_.end() || it->first != property) return nullptr;
+  return &it->second;
+}
+
+void ABPersonData::set(const std::string& property, ABValue value) {
+  if (isNil(value)) {
+    remove(property);
+    return;
+  }
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), property,
+                             [](const Entry& entry, const std::string& p) { return entry.first < p; });
+  if (it != entries_.end() && it->first == property)
+    it->second = std::move(value);
+  else
+    entries_.insert(it, Entry{property, std::move(value)});
+}
+
+bool ABPersonData::remove(std::string_view property) {
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), property,
+                             [](const Entry& entry, std::string_view p) { return entry.first < p; });
+  if (it == entries_.end() || it->first != property) return false;
+  entries_.erase(it);
+  return true;
+}
+
+const std::string* ABPersonData::string(std::string_view property) const {
+  const ABValue* value = find(property);
+  return value ? std::get_if<std::string>(value) : nullptr;
+}
+
+const ABMultiValue* ABPersonData::multiValue(std::string_view property) const {
+  const ABValue* value = find(property);
+  return value ? std::get_if<ABMultiValue>(value) : nullptr;
+}
+
+const ABDate* ABPersonData::date(std::string_view property) const {
+  const ABValue* value = find(property);
+  return value ? std::get_if<ABDate>(value) : nullptr;
+}
+
+const std::int64_t* ABPersonData::integer(std::string_view property) const {
+  const ABValue* value = find(property);
+  return value ? std::get_if<std::int64_t>(value) : nullptr;
+}
+
+const ABBytes* ABPersonData::bytes(std::string_view property) const {
+  const ABValue* value = find(property);
+  return value ? std::get_if<ABBytes>(value) : nullptr;
+}
+
+bool ABPersonData::operator==(const ABPersonData& other) const { return entries_ == other.entries_; }
+
+std::string ABPerson::makeUniqueId() {
+  thread_local std::mt19937_64 generator{std::random_device{}()};
+  std::uniform_int_distribution<std::uint64_t> distribution;
+  std::uint64_t a = distribution(generator), b = distribution(generator);
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%08X-%04X-4%03X-%04X-%012llX", static_cast<unsigned>(a >> 32),
+                static_cast<unsigned>((a >> 16) & 0xFFFF), static_cast<unsigned>(a & 0xFFF),
+                static_cast<unsigned>(0x8000 | ((b >> 48) & 0x3FFF)),
+                static_cast<unsigned long long>(b & 0xFFFFFFFFFFFFULL));
+  return buffer;
+}
+
+ABPerson::ABPerson() {
+  auto data = std::make_shared<ABPersonData>();
+  data->set(kABUIDProperty, makeUniqueId());
+  data_ = std::move(data);
+}
+
+ABPerson::ABPerson(ABPersonData data) {
+  const std::string* uid = data.string(kABUIDProperty);
+  if (!uid || uid->empty()) data.set(kABUIDProperty, makeUniqueId());
+  data_ = std::make_shared<ABPersonData>(std::move(data));
+}
+
+ABPersonSnapshot ABPerson::snapshot() const {
+  std::lock_guard lock(mutex_);
+  return data_;
+}
+
+ABValue ABPerson::valueForProperty(std::string_view property) const {
+  auto data = snapshot();
+  const ABValue* value = data->find(property);
+  return value ? *value : ABValue{};
+}
+
+std::optional<std::string> ABPerson::stringForProperty(std::string_view property) const {
+  auto data = snapshot();
+  const std::string* value = data->string(property);
+  if (!value) return std::nullopt;
+  return *value;
+}
+
+std::optional<ABMultiValue> ABPerson::multiValueForProperty(std::string_view property) const {
+  auto data = snapshot();
+  const ABMultiValue* value = data->multiValue(property);
+  if (!value) return std::nullopt;
+  return *value;
+}
+
+bool ABPerson::setValueForProperty(ABValue value, const std::string& property, std::string* error) {
+  if (property == kABUIDProperty) {
+    if (error) *error = "the unique id of a person cannot be changed";
+    return false;
+  }
+  if (isNil(value)) {
+    if (error) *error = "no value given for " + property;
+    return false;
+  }
+  std::lock_guard lock(mutex_);
+  auto next = std::make_shared<ABPersonData>(*data_);
+  next->set(property, std::move(value));
+  data_ = std::move(next);
+  version_.fetch_add(1, std::memory_order_acq_rel);
+  return true;
+}
+
+bool ABPerson::removeValueForProperty(const std::string& property) {
+  if (property == kABUIDProperty) return false;
+  std::lock_guard lock(mutex_);
+  if (!data_->find(property)) return true;
+  auto next = std::make_shared<ABPersonData>(*data_);
+  next->remove(property);
+  data_ = std::move(next);
+  version_.fetch_add(1, std::memory_order_acq_rel);
+  return true;
+}
+
+std::string ABPerson::uniqueId() const {
+  auto data = snapshot();
+  const std::string* uid = data->string(kABUIDProperty);
+  return uid ? *uid : std::string();
+}
+
+std::optional<ABBytes> ABPerson::imageData() const {
+  auto data = snapshot();
+  const ABBytes* bytes = data->bytes(kABImageDataProperty);
+  if (!bytes) return std::nullopt;
+  return *bytes;
+}
+
+bool ABPerson::setImageData(ABBytes data) {
+  if (data.empty()) return removeValueForProperty(kABImageDataProperty);
+  return setValueForProperty(std::move(data), kABImageDataProperty);
+}
+
+void ABPerson::replaceData(ABPersonData data) {
+  std::lock_guard lock(mutex_);
+  const std::string* uid = data_->string(kABUIDProperty);
+  data.set(kABUIDProperty, uid ? *uid : makeUniqueId());
+  data_ = std::make_shared<ABPersonData>(std::move(data));
+  version_.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void ABPerson::forceUniqueId(std::string uid) {
+  std::lock_guard lock(mutex_);
+  auto next = std::make_shared<ABPersonData>(*data_);
+  next->set(kABUIDProperty, std::move(uid));
+  data_ = std::move(next);
+  version_.fetch_add(1, std::memory_order_acq_rel);
+}

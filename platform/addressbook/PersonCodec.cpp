@@ -1,0 +1,206 @@
+#include "PersonCodec.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr unsigned char kFormatVersion = 1;
+
+enum Tag : unsigned char { kString = 1, kDate = 2, kInteger = 3, kMulti = 4, kBytes = 5 };
+enum ItemTag : unsigned char { kItemString = 0, kItemDictionary = 1 };
+
+void putVarint(std::string& out, std::uint64_t value) {
+  while (value >= 0x80) {
+    out.push_back(static_cast<char>((value & 0x7F) | 0x80));
+    value >>= 7;
+  }
+  out.push_back(static_cast<char>(value));
+}
+
+void putText(std::string& out, std::string_view text) {
+  putVarint(out, text.size());
+  out.append(text);
+}
+
+std::uint64_t zigzag(std::int64_t v) { return (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63); }
+std::int64_t unzigzag(std::uint64_t v) { return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1); }
+
+class Reader {
+ public:
+  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+
+  bool varint(std::uint64_t& value) {
+    value = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      if (pos_ >= bytes_.size()) return false;
+      auto byte = static_cast<unsigned char>(bytes_[pos_++]);
+      value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+      if (!(byte & 0x80)) return true;
+    }
+    return false;
+  }
+  bool byte(unsigned char& value) {
+    if (pos_ >= bytes_.size()) return false;
+    value = static_cast<unsigned char>(bytes_[pos_++]);
+    return true;
+  }
+  bool text(std::string& value) {
+    std::uint64_t size;
+    if (!varint(size) || size > bytes_.size() - pos_) return false;
+    value.assign(bytes_.data() + pos_, size);
+    pos_ += size;
+    return true;
+  }
+  bool atEnd() const { return pos_ == bytes_.size(); }
+  size_t remaining() const { return bytes_.size() - pos_; }
+
+ private:
+  std::string_view bytes_;
+  size_t pos_ = 0;
+};
+
+bool readDictionary(Reader& reader, ABDictionary& dict) {
+  std::uint64_t count;
+  if (!reader.varint(count) || count > reader.remaining()) return false;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    std::string key, value;
+    if (!reader.text(key) || !reader.text(value)) return false;
+    dict.set(std::move(key), std::move(value));
+  }
+  return true;
+}
+
+bool readMulti(Reader& reader, ABMultiValue& multi) {
+  std::uint64_t count;
+  if (!reader.varint(count) || count > reader.remaining()) return false;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    std::string label;
+    unsigned char tag;
+    if (!reader.text(label) || !reader.byte(tag)) return false;
+    if (tag == kItemString) {
+      std::string value;
+      if (!reader.text(value)) return false;
+      multi.addValueWithLabel(std::move(value), std::move(label));
+    } else if (tag == kItemDictionary) {
+      ABDictionary dict;
+      if (!readDictionary(reader, dict)) return false;
+      multi.addValueWithLabel(std::move(dict), std::move(label));
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+struct ValueWriter {
+  std::string& out;
+  void operator()(const std::monostate&) const {}
+  void operator()(const std::string& text) const {
+    out.push_back(kString);
+    putText(out, text);
+  }
+  void operator()(const ABDate& date) const {
+    out.push_back(kDate);
+    putVarint(out, zigzag(date.year));
+    putVarint(out, static_cast<std::uint64_t>(date.month));
+    putVarint(out, static_cast<std::uint64_t>(date.day));
+  }
+  void operator()(const std::int64_t& value) const {
+    out.push_back(kInteger);
+    putVarint(out, zigzag(value));
+  }
+  void operator()(const ABMultiValue& multi) const {
+    out.push_back(kMulti);
+    putVarint(out, multi.count());
+    for (const auto& entry : multi.entries()) {
+      putText(out, entry.label);
+      if (const auto* text = std::get_if<std::string>(&entry.value)) {
+        out.push_back(kItemString);
+        putText(out, *text);
+      } else {
+        const auto& dict = std::get<ABDictionary>(entry.value);
+        out.push_back(kItemDictionary);
+        putVarint(out, dict.size());
+        for (const auto& [key, value] : dict.entries()) {
+          putText(out, key);
+          putText(out, value);
+        }
+      }
+    }
+  }
+  void operator()(const ABBytes& bytes) const {
+    out.push_back(kBytes);
+    putText(out, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  }
+};
+
+}  // namespace
+
+void PersonCodec::encode(const ABPersonData& data, std::string& out) {
+  out.push_back(static_cast<char>(kFormatVersion));
+  size_t count = 0;
+  for (const auto& entry : data.entries())
+    if (!isNil(entry.second)) ++count;
+  putVarint(out, count);
+  for (const auto& [property, value] : data.entries()) {
+    if (isNil(value)) continue;
+    putText(out, property);
+    std::visit(ValueWriter{out}, value);
+  }
+}
+
+std::string PersonCodec::encode(const ABPersonData& data) {
+  std::string out;
+  encode(data, out);
+  return out;
+}
+
+std::optional<ABPersonData> PersonCodec::decode(std::string_view bytes) {
+  Reader reader(bytes);
+  unsigned char version;
+  if (!reader.byte(version) || version != kFormatVersion) return std::nullopt;
+  std::uint64_t count;
+  if (!reader.varint(count) || count > reader.remaining()) return std::nullopt;
+  ABPersonData data;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    std::string property;
+    unsigned char tag;
+    if (!reader.text(property) || !reader.byte(tag)) return std::nullopt;
+    switch (tag) {
+      case kString: {
+        std::string text;
+        if (!reader.text(text)) return std::nullopt;
+        data.set(property, std::move(text));
+        break;
+      }
+      case kDate: {
+        std::uint64_t year, month, day;
+        if (!reader.varint(year) || !reader.varint(month) || !reader.varint(day)) return std::nullopt;
+        data.set(property, ABDate{static_cast<int>(unzigzag(year)), static_cast<int>(month), static_cast<int>(day)});
+        break;
+      }
+      case kInteger: {
+        std::uint64_t value;
+        if (!reader.varint(value)) return std::nullopt;
+        data.set(property, unzigzag(value));
+        break;
+      }
+      case kMulti: {
+        ABMultiValue multi;
+        if (!readMulti(reader, multi)) return std::nullopt;
+        data.set(property, std::move(multi));
+        break;
+      }
+      case kBytes: {
+        std::string raw;
+        if (!reader.text(raw)) return std::nullopt;
+        data.set(property, ABBytes(raw.begin(), raw.end()));
+        break;
+      }
+      default:
+        return std::nullopt;
+    }
+  }
+  if (!reader.atEnd()) return std::nullopt;
+  return data;
+}
