@@ -2,4 +2,6 @@
 
 #include "app/cli/CommandRegistry.h"
 
-int main(int argc, char** argv) { return runCommandLine(argc, argv, std::cout, std::cerr); }
+int main(int argc, char** argv) {
+  return runCommandLine(argc, argv, std::cout, std::cerr);
+}

@@ -26,7 +26,8 @@ SharedState& shared() {
 }
 
 bool matches(const ABValue& value, const ABSearchElement& element) {
-  if (const auto* text = std::get_if<std::string>(&value)) return !element.label && !element.key && *text == element.value;
+  if (const auto* text = std::get_if<std::string>(&value))
+    return !element.label && !element.key && *text == element.value;
   const auto* multi = std::get_if<ABMultiValue>(&value);
   if (!multi) return false;
   for (const auto& entry : multi->entries()) {
@@ -61,7 +62,9 @@ std::unique_ptr<ABAddressBook> ABAddressBook::open(const std::filesystem::path& 
   return book;
 }
 
-std::unique_ptr<ABAddressBook> ABAddressBook::inMemory() { return open(":memory:"); }
+std::unique_ptr<ABAddressBook> ABAddressBook::inMemory() {
+  return open(":memory:");
+}
 
 bool ABAddressBook::load(std::string* error) {
   std::vector<ABPersonRef> loaded;

@@ -61,8 +61,7 @@ class ABAddressBook {
   bool revert(std::string* error = nullptr);
 
   ABSearchElement searchElementForProperty(const std::string& property, std::optional<std::string> label,
-                                           std::optional<std::string> key, std::string value,
-                                           int comparison = 0) const;
+                                           std::optional<std::string> key, std::string value, int comparison = 0) const;
   // Persons with a value exactly equal to the element's, in store order.
   std::vector<ABPersonRef> recordsMatchingSearchElement(const ABSearchElement& element) const;
 

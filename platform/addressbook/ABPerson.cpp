@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <random>
 
+#include <unistd.h>
+
 #include "ABConstants.h"
 
 namespace {
@@ -67,10 +69,18 @@ const ABBytes* ABPersonData::bytes(std::string_view property) const {
   return value ? std::get_if<ABBytes>(value) : nullptr;
 }
 
-bool ABPersonData::operator==(const ABPersonData& other) const { return entries_ == other.entries_; }
+bool ABPersonData::operator==(const ABPersonData& other) const {
+  return entries_ == other.entries_;
+}
 
 std::string ABPerson::makeUniqueId() {
+  // Reseeded in a forked child, which would otherwise repeat its parent's ids.
   thread_local std::mt19937_64 generator{std::random_device{}()};
+  thread_local pid_t seededFor = getpid();
+  if (seededFor != getpid()) {
+    generator.seed(std::random_device{}());
+    seededFor = getpid();
+  }
   std::uniform_int_distribution<std::uint64_t> distribution;
   std::uint64_t a = distribution(generator), b = distribution(generator);
   char buffer[48];

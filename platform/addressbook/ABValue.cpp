@@ -65,4 +65,6 @@ void ABMultiValue::replaceValueAtIndex(size_t index, ABMultiValueItem value) {
   entries_.at(index).value = std::move(value);
 }
 
-void ABMultiValue::replaceLabelAtIndex(size_t index, std::string label) { entries_.at(index).label = std::move(label); }
+void ABMultiValue::replaceLabelAtIndex(size_t index, std::string label) {
+  entries_.at(index).label = std::move(label);
+}

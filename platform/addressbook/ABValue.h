@@ -71,4 +71,6 @@ using ABBytes = std::vector<unsigned char>;
 // What a property holds. std::monostate stands for "no value" (nil).
 using ABValue = std::variant<std::monostate, std::string, ABDate, std::int64_t, ABMultiValue, ABBytes>;
 
-inline bool isNil(const ABValue& value) { return std::holds_alternative<std::monostate>(value); }
+inline bool isNil(const ABValue& value) {
+  return std::holds_alternative<std::monostate>(value);
+}

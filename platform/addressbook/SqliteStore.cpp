@@ -33,7 +33,9 @@ SqliteStore::~SqliteStore() {
   if (db_) sqlite3_close(db_);
 }
 
-std::string SqliteStore::lastError() const { return db_ ? sqlite3_errmsg(db_) : "no database"; }
+std::string SqliteStore::lastError() const {
+  return db_ ? sqlite3_errmsg(db_) : "no database";
+}
 
 bool SqliteStore::exec(const char* sql, std::string* error) {
   char* message = nullptr;
@@ -119,8 +121,7 @@ bool SqliteStore::readAll(const std::function<void(std::string_view, std::int64_
   return true;
 }
 
-bool SqliteStore::write(const std::vector<Row>& upserts, const std::vector<std::string>& removals,
-                        std::string* error) {
+bool SqliteStore::write(const std::vector<Row>& upserts, const std::vector<std::string>& removals, std::string* error) {
   if (upserts.empty() && removals.empty()) return true;
   if (!exec("BEGIN IMMEDIATE", error)) return false;
   auto fail = [&](std::string message) {

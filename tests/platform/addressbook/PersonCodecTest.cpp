@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/PersonCodec.h"
+
+namespace {
+
+ABPersonData fullPerson() {
+  ABPersonData data;
+  data.set(kABUIDProperty, "U-1");
+  data.set(kABFirstNameProperty, "Zoë \xE2\x80\x94 \"quoted\"\n");
+  data.set(kABNoteProperty, std::string("with\0nul", 8));
+  data.set(kABBirthdayProperty, ABDate{-5, 12, 31});
+  data.set(kABPersonFlags, std::int64_t{-3});
+  ABMultiValue im;
+  im.addValueWithLabel(ABDictionary{{kABInstantMessageServiceKey, "SkypeInstant"}, {kABInstantMessageUsernameKey, "z"}},
+                       "");
+  im.addValueWithLabel(std::string("plain"), kABHomeLabel);
+  data.set(kABInstantMessageProperty, im);
+  data.set(kABImageDataProperty, ABBytes{0, 255, 10, 13});
+  return data;
+}
+
+}  // namespace
+
+TEST(PersonCodecTest, RoundTripKeepsEveryKindOfValue) {
+  ABPersonData data = fullPerson();
+  auto decoded = PersonCodec::decode(PersonCodec::encode(data));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(*decoded, data);
+}
+
+TEST(PersonCodecTest, DamagedBytesAreRefusedNotMisread) {
+  std::string bytes = PersonCodec::encode(fullPerson());
+  for (size_t cut = 0; cut < bytes.size(); ++cut)
+    EXPECT_FALSE(PersonCodec::decode(std::string_view(bytes).substr(0, cut))) << "truncated at " << cut;
+  EXPECT_FALSE(PersonCodec::decode(bytes + "x")) << "trailing bytes";
+  std::string wrongVersion = bytes;
+  wrongVersion[0] = 9;
+  EXPECT_FALSE(PersonCodec::decode(wrongVersion));
+}

@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "TestStorePath.h"
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+
+namespace {
+
+ABPersonRef personNamed(const std::string& first, const std::string& last = {}) {
+  auto person = ABPerson::create();
+  person->setValueForProperty(first, kABFirstNameProperty);
+  if (!last.empty()) person->setValueForProperty(last, kABLastNameProperty);
+  return person;
+}
+
+std::vector<std::string> firstNames(const ABAddressBook& book) {
+  std::vector<std::string> names;
+  for (const auto& person : book.people())
+    names.push_back(person->stringForProperty(kABFirstNameProperty).value_or("-"));
+  return names;
+}
+
+}  // namespace
+
+TEST(StoreTest, SavedChangesSurviveReopeningInStoreOrder) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  std::string uidOfBea;
+  {
+    auto book = ABAddressBook::open(path);
+    ASSERT_TRUE(book);
+    for (const char* name : {"Ann", "Bea", "Cid"}) ASSERT_TRUE(book->addRecord(personNamed(name)));
+    uidOfBea = book->people()[1]->uniqueId();
+    ASSERT_TRUE(book->save());
+  }
+  {
+    auto book = ABAddressBook::open(path);
+    ASSERT_TRUE(book);
+    EXPECT_EQ(firstNames(*book), (std::vector<std::string>{"Ann", "Bea", "Cid"}));
+    EXPECT_EQ(book->people()[1]->uniqueId(), uidOfBea);
+    book->people()[1]->setValueForProperty(std::string("Bee"), kABFirstNameProperty);
+    book->removeRecord(book->people()[0]);
+    book->addRecord(personNamed("Dot"));
+    ASSERT_TRUE(book->save());
+  }
+  auto book = ABAddressBook::open(path);
+  EXPECT_EQ(firstNames(*book), (std::vector<std::string>{"Bee", "Cid", "Dot"}));
+  EXPECT_EQ(book->recordForUniqueId(uidOfBea)->stringForProperty(kABFirstNameProperty), "Bee");
+}
+
+TEST(StoreTest, ChangesArePendingUntilSave) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  {
+    auto book = ABAddressBook::open(path);
+    book->addRecord(personNamed("Ann"));
+    ASSERT_TRUE(book->save());
+    EXPECT_FALSE(book->hasUnsavedChanges());
+    book->people()[0]->setValueForProperty(std::string("Changed"), kABFirstNameProperty);
+    book->addRecord(personNamed("Unsaved"));
+    EXPECT_TRUE(book->hasUnsavedChanges());
+    EXPECT_EQ(firstNames(*book), (std::vector<std::string>{"Changed", "Unsaved"})) << "the book itself sees them";
+  }
+  auto book = ABAddressBook::open(path);
+  EXPECT_EQ(firstNames(*book), (std::vector<std::string>{"Ann"}));
+}
+
+TEST(StoreTest, RevertDropsPendingChanges) {
+  auto book = ABAddressBook::inMemory();
+  TempFolder folder;
+  book = ABAddressBook::open(folder.file("b.sqlite"));
+  book->addRecord(personNamed("Ann"));
+  book->save();
+  book->removeRecord(book->people()[0]);
+  book->addRecord(personNamed("New"));
+  ASSERT_TRUE(book->revert());
+  EXPECT_EQ(firstNames(*book), (std::vector<std::string>{"Ann"}));
+  EXPECT_FALSE(book->hasUnsavedChanges());
+}
+
+TEST(StoreTest, AddingTwiceKeepsOneRecordAndUniqueIdsStayUnique) {
+  auto book = ABAddressBook::inMemory();
+  auto ann = personNamed("Ann");
+  EXPECT_TRUE(book->addRecord(ann));
+  EXPECT_TRUE(book->addRecord(ann));
+  EXPECT_EQ(book->count(), 1u);
+
+  ABPersonData clash;
+  clash.set(kABUIDProperty, ann->uniqueId());
+  std::string error;
+  EXPECT_FALSE(book->addRecord(std::make_shared<ABPerson>(clash), &error));
+  EXPECT_NE(error.find(ann->uniqueId()), std::string::npos);
+  EXPECT_EQ(book->count(), 1u);
+
+  EXPECT_TRUE(book->removeRecord(ann));
+  EXPECT_FALSE(book->removeRecord(ann)) << "a person no longer stored";
+  EXPECT_TRUE(book->addRecord(std::make_shared<ABPerson>(clash))) << "the id is free again";
+}
+
+TEST(StoreTest, RemovedThenAddedAgainBeforeSaveIsKept) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  {
+    auto book = ABAddressBook::open(path);
+    auto ann = personNamed("Ann");
+    book->addRecord(ann);
+    book->save();
+    book->removeRecord(ann);
+    book->addRecord(ann);
+    ASSERT_TRUE(book->save());
+  }
+  EXPECT_EQ(ABAddressBook::open(path)->count(), 1u);
+}
+
+TEST(StoreTest, SearchFindsExactValuesOnly) {
+  auto book = ABAddressBook::inMemory();
+  auto add = [&](const std::string& first, std::vector<std::pair<std::string, std::string>> emails) {
+    auto person = personNamed(first);
+    ABMultiValue list;
+    for (auto& [label, value] : emails) list.addValueWithLabel(value, label);
+    if (!emails.empty()) person->setValueForProperty(list, kABEmailProperty);
+    book->addRecord(person);
+    return person;
+  };
+  auto a = add("A", {{kABHomeLabel, "x@y.org"}});
+  add("B", {{kABWorkLabel, "X@y.org"}});
+  auto c = add("C", {{kABWorkLabel, "other@y.org"}, {"custom", "x@y.org"}});
+  add("D", {});
+  auto element = book->searchElementForProperty(kABEmailProperty, std::nullopt, std::nullopt, "x@y.org", kABEqual);
+  EXPECT_EQ(book->recordsMatchingSearchElement(element), (std::vector<ABPersonRef>{a, c}));
+
+  auto byLabel = book->searchElementForProperty(kABEmailProperty, std::string("custom"), std::nullopt, "x@y.org");
+  EXPECT_EQ(book->recordsMatchingSearchElement(byLabel), (std::vector<ABPersonRef>{c}));
+
+  auto byName = book->searchElementForProperty(kABFirstNameProperty, std::nullopt, std::nullopt, "D");
+  EXPECT_EQ(book->recordsMatchingSearchElement(byName).size(), 1u);
+}
+
+TEST(StoreTest, RefusesFilesThatAreNotAddressBooks) {
+  TempFolder folder;
+  auto text = folder.file("notes.txt");
+  std::ofstream(text) << "this is not a database, it is a text file of some length......\n";
+  std::string error;
+  EXPECT_FALSE(ABAddressBook::open(text, &error));
+  EXPECT_NE(error.find("notes.txt"), std::string::npos) << error;
+  EXPECT_EQ(std::ifstream(text).get(), 't') << "the file is left alone";
+}
+
+TEST(StoreTest, SaveWaitsForAnotherWriterInsteadOfFailing) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  auto book = ABAddressBook::open(path);
+  book->addRecord(personNamed("Ann"));
+  ASSERT_TRUE(book->save());
+
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  });
+  book->addRecord(personNamed("Bea"));
+  EXPECT_TRUE(book->save());
+  releaser.join();
+  sqlite3_close(other);
+  EXPECT_EQ(ABAddressBook::open(path)->count(), 2u);
+}
+
+TEST(StoreTest, ADamagedRecordIsReportedNotSkipped) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  {
+    auto book = ABAddressBook::open(path);
+    book->addRecord(personNamed("Ann"));
+    ASSERT_TRUE(book->save());
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE persons SET data = x'01FF'", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  std::string error;
+  EXPECT_FALSE(ABAddressBook::open(path, &error));
+  EXPECT_NE(error.find("damaged"), std::string::npos) << error;
+}
+
+TEST(StoreTest, ReadingOnOneThreadWhileAnotherChangesIsSafe) {
+  auto book = ABAddressBook::inMemory();
+  for (int i = 0; i < 200; ++i) book->addRecord(personNamed("P" + std::to_string(i)));
+  std::atomic<bool> done{false};
+  std::atomic<long> reads{0};
+  std::thread reader([&] {
+    while (!done) {
+      for (const auto& person : book->people()) {
+        auto snap = person->snapshot();
+        if (snap->string(kABFirstNameProperty)) ++reads;
+      }
+    }
+  });
+  for (int round = 0; round < 50; ++round) {
+    auto people = book->people();
+    book->removeRecord(people.front());
+    book->addRecord(personNamed("N" + std::to_string(round)));
+    for (const auto& person : people) person->setValueForProperty(std::to_string(round), kABNoteProperty);
+    book->save();
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(book->count(), 200u);
+  EXPECT_GT(reads.load(), 0);
+}
+
+// A process killed at any moment of a save leaves the file as before or as after that save.
+TEST(StoreTest, KillDuringSaveLeavesOneSideOfIt) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  constexpr int kInitial = 2000, kAddedPerRound = 300;
+  {
+    auto book = ABAddressBook::open(path);
+    for (int i = 0; i < kInitial; ++i) {
+      auto person = personNamed("P" + std::to_string(i));
+      person->setValueForProperty(std::string("round 0"), kABNoteProperty);
+      book->addRecord(person);
+    }
+    ASSERT_TRUE(book->save());
+  }
+  for (int attempt = 0; attempt < 6; ++attempt) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      auto book = ABAddressBook::open(path);
+      if (!book) _exit(3);
+      for (int round = 1;; ++round) {
+        auto people = book->people();
+        int currentRound = 0;
+        if (auto note = people[0]->stringForProperty(kABNoteProperty)) currentRound = std::stoi(note->substr(6));
+        std::string note = "round " + std::to_string(currentRound + 1);
+        for (const auto& person : people) person->setValueForProperty(note, kABNoteProperty);
+        for (int i = 0; i < kAddedPerRound; ++i) {
+          auto person = personNamed("R" + std::to_string(round));
+          person->setValueForProperty(note, kABNoteProperty);
+          book->addRecord(person);
+        }
+        if (!book->save()) _exit(4);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(40 + attempt * 37));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself with " << WEXITSTATUS(status);
+
+    auto book = ABAddressBook::open(path);
+    ASSERT_TRUE(book);
+    std::set<std::string> notes;
+    for (const auto& person : book->people()) notes.insert(person->stringForProperty(kABNoteProperty).value_or(""));
+    ASSERT_EQ(notes.size(), 1u) << "persons of two different saves";
+    int round = std::stoi(notes.begin()->substr(6));
+    EXPECT_EQ(book->count(), static_cast<size_t>(kInitial + round * kAddedPerRound));
+  }
+}
