@@ -169,9 +169,20 @@ bool ABAddressBook::addRecord(const ABPersonRef& person, std::string* error) {
     if (error) *error = "another contact already has the unique id " + uid;
     return false;
   }
-  people_.push_back(person);
+  std::int64_t order;
+  if (auto removed = removedOrders_.find(uid); removed != removedOrders_.end()) {
+    order = removed->second;
+    removedOrders_.erase(removed);
+    auto position = std::lower_bound(people_.begin(), people_.end(), order, [&](const ABPersonRef& p, std::int64_t o) {
+      return slots_.at(p.get()).order < o;
+    });
+    people_.insert(position, person);
+  } else {
+    order = nextOrder_++;
+    people_.push_back(person);
+  }
   byUid_[uid] = person.get();
-  slots_[person.get()] = Slot{nextOrder_++, 0};
+  slots_[person.get()] = Slot{order, 0};
   pendingRemovals_.erase(std::remove(pendingRemovals_.begin(), pendingRemovals_.end(), uid), pendingRemovals_.end());
   return true;
 }
@@ -185,6 +196,7 @@ bool ABAddressBook::removeRecord(const ABPersonRef& person, std::string* error) 
   std::string uid = person->uniqueId();
   people_.erase(std::remove(people_.begin(), people_.end(), person), people_.end());
   byUid_.erase(uid);
+  removedOrders_[uid] = slots_.at(person.get()).order;
   slots_.erase(person.get());
   if (uidsInFile_.count(uid)) pendingRemovals_.push_back(uid);
   return true;
@@ -214,6 +226,7 @@ bool ABAddressBook::save(std::string* error) {
   }
   for (const auto& uid : pendingRemovals_) uidsInFile_.erase(uid);
   pendingRemovals_.clear();
+  removedOrders_.clear();
   for (const auto& row : upserts) uidsInFile_[row.uid] = true;
   for (const auto& [person, version] : written) slots_[person].savedVersion = version;
   return true;
@@ -236,6 +249,7 @@ bool ABAddressBook::revert(std::string* error) {
   slots_.clear();
   uidsInFile_.clear();
   pendingRemovals_.clear();
+  removedOrders_.clear();
   nextOrder_ = 1;
   return load(error);
 }

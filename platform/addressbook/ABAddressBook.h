@@ -48,7 +48,8 @@ class ABAddressBook {
   ABPersonRef recordForUniqueId(const std::string& uid) const;
   bool contains(const ABPersonRef& person) const;
 
-  // Adds a person (pending). Adding one already stored succeeds and keeps one record.
+  // Adds a person (pending) at the end of the store order. Adding one already stored succeeds and
+  // keeps one record; adding back one removed since the last save puts it back in its place.
   // A person whose unique id another record holds is refused.
   bool addRecord(const ABPersonRef& person, std::string* error = nullptr);
   bool removeRecord(const ABPersonRef& person, std::string* error = nullptr);
@@ -84,5 +85,7 @@ class ABAddressBook {
   std::unordered_map<const ABPerson*, Slot> slots_;
   std::unordered_map<std::string, bool> uidsInFile_;
   std::vector<std::string> pendingRemovals_;
+  // Position of persons removed since the last save, so that adding one back restores its place.
+  std::unordered_map<std::string, std::int64_t> removedOrders_;
   std::int64_t nextOrder_ = 1;
 };

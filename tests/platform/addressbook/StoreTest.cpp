@@ -269,3 +269,15 @@ TEST(StoreTest, KillDuringSaveLeavesOneSideOfIt) {
     EXPECT_EQ(book->count(), static_cast<size_t>(kInitial + round * kAddedPerRound));
   }
 }
+
+TEST(StoreTest, AddingBackARemovedPersonRestoresItsPlace) {
+  auto book = ABAddressBook::inMemory();
+  auto a = personNamed("A"), b = personNamed("B"), c = personNamed("C");
+  for (auto& p : {a, b, c}) book->addRecord(p);
+  book->removeRecord(b);
+  book->removeRecord(a);
+  book->addRecord(personNamed("D"));
+  book->addRecord(b);
+  book->addRecord(a);
+  EXPECT_EQ(firstNames(*book), (std::vector<std::string>{"A", "B", "C", "D"}));
+}
