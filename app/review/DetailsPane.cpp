@@ -1,0 +1,107 @@
+#include "app/review/DetailsPane.h"
+
+#include <array>
+
+#include "platform/addressbook/ABConstants.h"
+
+namespace {
+
+enum Slot { kHome, kWork, kOther, kCustom, kSlotCount };
+
+Slot slotOfLabel(const std::string& label) {
+  if (label == kABHomeLabel) return kHome;
+  if (label == kABWorkLabel) return kWork;
+  if (label == kABOtherLabel) return kOther;
+  return kCustom;
+}
+
+std::array<std::optional<std::string>, kSlotCount> emailSlots(const ABPersonData& data) {
+  std::array<std::optional<std::string>, kSlotCount> slots;
+  if (const ABMultiValue* emails = data.multiValue(kABEmailProperty))
+    for (size_t i = 0; i < emails->count(); ++i) slots[slotOfLabel(emails->labelAtIndex(i))] = emails->stringAtIndex(i);
+  return slots;
+}
+
+bool holdsEmail(const ABPerson& person, const std::string& value) {
+  auto data = person.snapshot();
+  const ABMultiValue* emails = data->multiValue(kABEmailProperty);
+  if (!emails) return false;
+  for (size_t i = 0; i < emails->count(); ++i)
+    if (emails->stringAtIndex(i) == value) return true;
+  return false;
+}
+
+std::string nameForList(const ABPerson& person) {
+  auto data = person.snapshot();
+  const std::string* first = data->string(kABFirstNameProperty);
+  const std::string* last = data->string(kABLastNameProperty);
+  if (first && last) return *first + " " + *last;
+  if (first) return *first;
+  if (last) return *last;
+  return {};
+}
+
+std::string replacePlaceholder(std::string format, const std::string& value) {
+  auto at = format.find("%@");
+  if (at != std::string::npos) format.replace(at, 2, value);
+  return format;
+}
+
+}  // namespace
+
+std::string EmailSlots::emailLine(const ABPerson& person) {
+  for (const auto& slot : emailSlots(*person.snapshot()))
+    if (slot) return *slot;
+  return {};
+}
+
+std::string EmailSlots::sharedAddress(const PersonItem& row) {
+  auto data = row.person()->snapshot();
+  if (const ABMultiValue* emails = data->multiValue(kABEmailProperty)) {
+    for (size_t i = 0; i < emails->count(); ++i) {
+      if (emails->labelAtIndex(i) != row.duplicateEmailType()) continue;
+      std::string value = emails->stringAtIndex(i);
+      for (const auto& other : row.duplicateEmailArray())
+        if (holdsEmail(*other, value)) return value;
+    }
+  }
+  return emailSlots(*data)[slotOfLabel(row.duplicateEmailType())].value_or("");
+}
+
+std::string EmailSlots::shareEmailProblemText(const PersonItem& row) {
+  std::string text = " This contact has the same email address (\"" + sharedAddress(row) + "\") as ";
+  const auto& others = row.duplicateEmailArray();
+  for (size_t i = 0; i < others.size(); ++i) {
+    std::string name = nameForList(*others[i]);
+    if (name.empty()) continue;
+    text += name;
+    if (i + 1 < others.size()) text += ",";
+  }
+  return text;
+}
+
+std::optional<DetailsPane> updateUI(const ReviewOutline& outline) {
+  PersonItem* row = outline.selectedItem();
+  const auto* category = outline.selectedCategory();
+  if (!row || !category) return std::nullopt;
+  DetailsPane pane;
+  pane.name = row->name();
+  pane.picture = row->person()->imageData();
+  pane.emailLine = EmailSlots::emailLine(*row->person());
+  if (category->title == ReviewCategories::kShareEmail) {
+    pane.problemText = EmailSlots::shareEmailProblemText(*row);
+  } else if (category->title == ReviewCategories::kUnusualSuffix) {
+    pane.problemText = replacePlaceholder(category->problemText,
+                                          row->person()->stringForProperty(kABSuffixProperty).value_or("(null)"));
+  } else if (category->title == ReviewCategories::kUnusualTitle) {
+    pane.problemText = replacePlaceholder(category->problemText,
+                                          row->person()->stringForProperty(kABTitleProperty).value_or("(null)"));
+  } else {
+    pane.problemText = category->problemText;
+  }
+  pane.matrix = category->matrix;
+  pane.matrixX = category->matrixX;
+  pane.matrixY = category->matrixY;
+  pane.selectedOption = outline.selectedOption();
+  return pane;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/review/ReviewCategories.h"
+#include "app/review/ReviewOutline.h"
+
+// What the details pane shows for the selected contact row.
+struct DetailsPane {
+  std::string name;
+  std::optional<ABBytes> picture;  // the person's own picture; none: the image of placeholderImage
+  std::string emailLine;
+  std::string problemText;
+  const ReviewCategories::FixMatrix* matrix = nullptr;
+  int matrixX = 0, matrixY = 0;
+  std::string selectedOption;
+
+  static constexpr const char* placeholderImage = "BigHead.png";
+};
+
+// The details pane of the outline's selected row; nullopt when no contact row is selected.
+std::optional<DetailsPane> updateUI(const ReviewOutline& outline);
+
+namespace EmailSlots {
+
+// The address shown for a person: entries sorted into home, work, other and custom slots by label,
+// the last entry of each slot winning, the first filled slot in that order.
+std::string emailLine(const ABPerson& person);
+// The person's address that a shared e-mail row is about: its first value under the row's label that
+// one of the other contacts also holds; else the last value of that label's slot.
+std::string sharedAddress(const PersonItem& row);
+// The problem text of a "Share Email address" row.
+std::string shareEmailProblemText(const PersonItem& row);
+
+}  // namespace EmailSlots

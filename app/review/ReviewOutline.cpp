@@ -1,0 +1,180 @@
+#include "app/review/ReviewOutline.h"
+
+#include <algorithm>
+
+void ReviewOutline::setOutlineViewDataSouce(const std::map<std::string, std::vector<ABPersonRef>>& lists,
+                                            const std::vector<SharedEmailRow>& sharedEmails) {
+  m_rootNodeArray.clear();
+  expanded_.clear();
+  selected_ = nullptr;
+  showingTips_ = false;
+  for (const auto& category : ReviewCategories::all()) {
+    if (category.title == ReviewCategories::kShareEmail) {
+      if (sharedEmails.empty()) continue;
+      auto father = PersonItem::initFatherNodeWithName(category.title);
+      for (const auto& finding : sharedEmails) {
+        auto child = PersonItem::initChildNodeWithPerson(finding.searchedPerson);
+        child->setDuplicateEmailArray(finding.matchPersons);
+        child->setDuplicateEmailType(finding.duplicateEmailType);
+        father->addChild(std::move(child));
+      }
+      m_rootNodeArray.push_back(std::move(father));
+      continue;
+    }
+    auto it = lists.find(category.conditionKey);
+    if (it == lists.end()) continue;
+    if (auto father = creatFatherNodeWithChildArray(category.title, it->second))
+      m_rootNodeArray.push_back(std::move(father));
+  }
+}
+
+std::unique_ptr<PersonItem> ReviewOutline::creatFatherNodeWithChildArray(const std::string& title,
+                                                                         const std::vector<ABPersonRef>& persons) {
+  if (persons.empty()) return nullptr;
+  auto father = PersonItem::initFatherNodeWithName(title);
+  for (const auto& person : persons) father->addChild(PersonItem::initChildNodeWithPerson(person));
+  return father;
+}
+
+std::vector<std::string> ReviewOutline::categoryTitles() const {
+  std::vector<std::string> titles;
+  for (const auto& father : m_rootNodeArray) titles.push_back(father->name());
+  return titles;
+}
+
+PersonItem* ReviewOutline::category(const std::string& title) const {
+  for (const auto& father : m_rootNodeArray)
+    if (father->name() == title) return father.get();
+  return nullptr;
+}
+
+std::vector<PersonItem*> ReviewOutline::rows() const {
+  std::vector<PersonItem*> result;
+  for (const auto& father : m_rootNodeArray) {
+    result.push_back(father.get());
+    if (isExpanded(father.get()))
+      for (PersonItem* child : father->childrenArray()) result.push_back(child);
+  }
+  return result;
+}
+
+void ReviewOutline::expandItem(PersonItem* father) {
+  if (father && father->isRootNode()) expanded_.insert(father);
+}
+
+void ReviewOutline::expandAll() {
+  for (const auto& father : m_rootNodeArray) expanded_.insert(father.get());
+}
+
+void ReviewOutline::collapseItem(PersonItem* father) {
+  if (!father || !father->isRootNode() || !isExpanded(father)) return;
+  selected_ = nullptr;
+  expanded_.erase(father);
+  for (const auto& other : m_rootNodeArray) {
+    if (isExpanded(other.get()) && other->childrenCount() > 0) {
+      selectItem(other->childAtIndex(0));
+      return;
+    }
+  }
+  buttonsEnabled_ = false;
+  showingTips_ = true;
+}
+
+bool ReviewOutline::contains(const PersonItem* node) const {
+  if (!node) return false;
+  for (const auto& father : m_rootNodeArray) {
+    if (father.get() == node) return true;
+    if (father->indexOfChild(node) >= 0) return true;
+  }
+  return false;
+}
+
+bool ReviewOutline::selectItem(PersonItem* item) {
+  if (!shouldSelectItem(item) || !contains(item)) return false;
+  expandItem(item->parentNode());
+  selected_ = item;
+  showSolutionView();
+  return true;
+}
+
+bool ReviewOutline::selectRow(size_t row) {
+  auto all = rows();
+  if (row >= all.size()) return false;
+  return selectItem(all[row]);
+}
+
+bool ReviewOutline::selectFirstContact() {
+  for (const auto& father : m_rootNodeArray) {
+    if (father->childrenCount() > 0) {
+      expandItem(father.get());
+      return selectItem(father->childAtIndex(0));
+    }
+  }
+  selected_ = nullptr;
+  return false;
+}
+
+const ReviewCategories::Category* ReviewOutline::selectedCategory() const {
+  if (!selected_ || !selected_->parentNode()) return nullptr;
+  return ReviewCategories::byTitle(selected_->parentNode()->name());
+}
+
+void ReviewOutline::showSolutionView() {
+  showingTips_ = false;
+  buttonsEnabled_ = true;
+}
+
+const std::string& ReviewOutline::selectedOptionOfMatrix(const std::string& matrixName) const {
+  static const std::string none;
+  if (auto it = selectedOptions_.find(matrixName); it != selectedOptions_.end()) return it->second;
+  for (const auto* matrix : ReviewCategories::matrices())
+    if (matrix->name == matrixName) return matrix->options.front();
+  return none;
+}
+
+bool ReviewOutline::selectOption(const std::string& optionTitle) {
+  const auto* category = selectedCategory();
+  if (!category) return false;
+  const auto& options = category->matrix->options;
+  if (std::find(options.begin(), options.end(), optionTitle) == options.end()) return false;
+  selectedOptions_[category->matrix->name] = optionTitle;
+  return true;
+}
+
+std::string ReviewOutline::selectedOption() const {
+  const auto* category = selectedCategory();
+  return category ? selectedOptionOfMatrix(category->matrix->name) : std::string();
+}
+
+bool ReviewOutline::removeRow(PersonItem* row) {
+  if (!row || !row->parentNode()) return false;
+  if (selected_ == row) selected_ = nullptr;
+  return row->parentNode()->removeItem(row);
+}
+
+void ReviewOutline::purgePerson(const ABPerson& person, bool removeEmptied, const PersonItem* keepCategory) {
+  std::string uid = person.uniqueId();
+  std::vector<PersonItem*> emptied;
+  for (const auto& father : m_rootNodeArray) {
+    bool removedAny = false;
+    for (PersonItem* child : father->childrenArray()) {
+      if (child->person()->uniqueId() == uid) {
+        if (selected_ == child) selected_ = nullptr;
+        father->removeItem(child);
+        removedAny = true;
+      }
+    }
+    if (removedAny && father->childrenCount() == 0 && father.get() != keepCategory) emptied.push_back(father.get());
+  }
+  if (removeEmptied)
+    for (PersonItem* father : emptied) removeCategoryIfEmpty(father);
+}
+
+void ReviewOutline::removeCategoryIfEmpty(PersonItem* father) {
+  if (!father || father->childrenCount() > 0) return;
+  auto it = std::find_if(m_rootNodeArray.begin(), m_rootNodeArray.end(),
+                         [&](const std::unique_ptr<PersonItem>& node) { return node.get() == father; });
+  if (it == m_rootNodeArray.end()) return;
+  expanded_.erase(father);
+  m_rootNodeArray.erase(it);
+}
