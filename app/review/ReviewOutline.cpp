@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/scanner/ScanResult.h"
+
 void ReviewOutline::setOutlineViewDataSouce(const std::map<std::string, std::vector<ABPersonRef>>& lists,
                                             const std::vector<SharedEmailRow>& sharedEmails) {
   m_rootNodeArray.clear();
@@ -177,4 +179,12 @@ void ReviewOutline::removeCategoryIfEmpty(PersonItem* father) {
   if (it == m_rootNodeArray.end()) return;
   expanded_.erase(father);
   m_rootNodeArray.erase(it);
+}
+
+void ReviewOutline::setOutlineViewDataSouce(const ScanResult& result) {
+  std::map<std::string, std::vector<ABPersonRef>> lists(result.persons.begin(), result.persons.end());
+  std::vector<SharedEmailRow> shared;
+  for (const auto& finding : result.shareEmail)
+    shared.push_back({finding.SearchedPerson, finding.MatchPersonsArray, finding.DuplicateEmailType});
+  setOutlineViewDataSouce(lists, shared);
 }

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "app/model/ContactRecord.h"
+#include "platform/addressbook/ABPerson.h"
+
+class ABAddressBook;
+
+// The contact record of a person: every value under its column name, keys in the order the
+// building steps set them, "Person" first and "FullName" always present.
+ContactRecord prasePerson(const ABPersonRef& person);
+// The same from a snapshot of the person's values.
+ContactRecord prasePerson(const ABPersonRef& person, const ABPersonData& data);
+// The review screen's record: the same without "FullName" and "Preffix".
+ContactRecord prasePersonForReview(const ABPersonRef& person);
+
+// Every person of the store as a record, in store order.
+ContactRecords recordsOfAddressBook(const ABAddressBook& book);

@@ -1,0 +1,265 @@
+#include "app/review/view/OutlineViewController.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/review/DetailsPane.h"
+#include "app/review/FixPreview.h"
+#include "app/review/view/FixPreviewWidget.h"
+#include "app/review/view/ReviewRowDelegate.h"
+#include "app/review/view/ReviewTreeModel.h"
+#include "platform/addressbook/ABAddressBook.h"
+
+namespace {
+
+class MessageBoxQuestions : public ReviewQuestions {
+ public:
+  explicit MessageBoxQuestions(QWidget* parent) : parent_(parent) {}
+  bool confirm(const std::string& title, const std::string& message, const std::string& defaultButton,
+               const std::string& alternateButton) override {
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(message),
+                    QMessageBox::NoButton, parent_);
+    QPushButton* yes = box.addButton(QString::fromStdString(defaultButton), QMessageBox::AcceptRole);
+    box.addButton(QString::fromStdString(alternateButton), QMessageBox::RejectRole);
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
+  }
+
+ private:
+  QWidget* parent_;
+};
+
+}  // namespace
+
+OutlineViewController::OutlineViewController(ABAddressBook& book, ContactsApplication* contacts, QWidget* parent)
+    : QWidget(parent), book_(book), contacts_(contacts) {
+  defaultQuestions_ = std::make_unique<MessageBoxQuestions>(this);
+  questions_ = defaultQuestions_.get();
+  buildInterface();
+}
+
+OutlineViewController::~OutlineViewController() = default;
+
+void OutlineViewController::setQuestions(ReviewQuestions* questions) {
+  questions_ = questions ? questions : defaultQuestions_.get();
+}
+
+void OutlineViewController::buildInterface() {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  auto* splitter = new QSplitter(Qt::Horizontal, this);
+  layout->addWidget(splitter, 1);
+
+  model_ = new ReviewTreeModel(outline_, this);
+  outlineView_ = new QTreeView(splitter);
+  outlineView_->setObjectName("outlineView");
+  outlineView_->setModel(model_);
+  outlineView_->setHeaderHidden(true);
+  outlineView_->setItemDelegate(new ReviewRowDelegate(outlineView_));
+  outlineView_->setSelectionMode(QAbstractItemView::SingleSelection);
+  outlineView_->setMinimumWidth(320);
+  outlineView_->setUniformRowHeights(false);
+  connect(outlineView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current) {
+            if (syncing_) return;
+            PersonItem* item = model_->itemAt(current);
+            if (item && outline_.shouldSelectItem(item)) {
+              outline_.selectItem(item);
+              updateUI();
+            } else if (item) {
+              syncFromOutline();  // a category row never stays selected
+            }
+          });
+  connect(outlineView_, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+    if (syncing_) return;
+    outline_.collapseItem(model_->itemAt(index));
+    syncFromOutline();
+  });
+  connect(outlineView_, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+    if (!syncing_) outline_.expandItem(model_->itemAt(index));
+  });
+
+  rightSide_ = new QStackedWidget(splitter);
+  solutionView_ = new QWidget(rightSide_);
+  auto* solution = new QVBoxLayout(solutionView_);
+  auto* header = new QHBoxLayout();
+  imageView_ = new QLabel(solutionView_);
+  imageView_->setFixedSize(64, 64);
+  imageView_->setScaledContents(true);
+  auto* nameBox = new QVBoxLayout();
+  nameTextField_ = new QLabel(solutionView_);
+  QFont big = nameTextField_->font();
+  big.setPointSizeF(big.pointSizeF() * 1.4);
+  big.setBold(true);
+  nameTextField_->setFont(big);
+  homeEmailTextField_ = new QLabel(solutionView_);
+  homeEmailTextField_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  nameBox->addWidget(nameTextField_);
+  nameBox->addWidget(homeEmailTextField_);
+  header->addWidget(imageView_);
+  header->addLayout(nameBox, 1);
+  solution->addLayout(header);
+  problemText_ = new QLabel(solutionView_);
+  problemText_->setWordWrap(true);
+  solution->addWidget(problemText_);
+  boxWithMatrix_ = new QGroupBox(tr("Fix"), solutionView_);
+  matrixLayout_ = new QVBoxLayout(boxWithMatrix_);
+  solution->addWidget(boxWithMatrix_);
+  auto* scroll = new QScrollArea(solutionView_);
+  scroll->setFrameShape(QFrame::NoFrame);
+  preview_ = new FixPreviewWidget(scroll);
+  scroll->setWidget(preview_);
+  scroll->setWidgetResizable(true);
+  solution->addWidget(scroll, 1);
+  rightSide_->addWidget(solutionView_);
+
+  tipsView_ = new QLabel(rightSide_);
+  auto* tips = static_cast<QLabel*>(tipsView_);
+  tips->setPixmap(QPixmap(":/images/tipsView.png"));
+  tips->setAlignment(Qt::AlignCenter);
+  if (tips->pixmap().isNull()) tips->setText(tr("Select a contact on the left to see how to fix it."));
+  rightSide_->addWidget(tipsView_);
+  splitter->addWidget(outlineView_);
+  splitter->addWidget(rightSide_);
+  splitter->setStretchFactor(1, 1);
+
+  auto* bottom = new QWidget(this);
+  bottom->setObjectName("bottomButtonView");
+  auto* buttons = new QHBoxLayout(bottom);
+  openContactButton_ = new QPushButton("Open In Contacts", bottom);
+  backButton_ = new QPushButton("Back", bottom);
+  fixButton_ = new QPushButton("Fix", bottom);
+  fixButton_->setDefault(true);
+  buttons->addWidget(openContactButton_);
+  buttons->addStretch(1);
+  buttons->addWidget(backButton_);
+  buttons->addWidget(fixButton_);
+  layout->addWidget(bottom);
+  connect(fixButton_, &QPushButton::clicked, this, &OutlineViewController::fixClick);
+  connect(openContactButton_, &QPushButton::clicked, this, &OutlineViewController::openInContacts);
+  connect(backButton_, &QPushButton::clicked, this, &OutlineViewController::backClicked);
+}
+
+void OutlineViewController::setOutlineViewDataSouce(const std::map<std::string, std::vector<ABPersonRef>>& lists,
+                                                    const std::vector<SharedEmailRow>& sharedEmails) {
+  outline_.setOutlineViewDataSouce(lists, sharedEmails);
+}
+
+void OutlineViewController::setOutlineViewDataSouce(const ScanResult& result) {
+  outline_.setOutlineViewDataSouce(result);
+}
+
+void OutlineViewController::showResults() {
+  outline_.expandAll();
+  outline_.selectRow(1);
+  syncFromOutline();
+}
+
+bool OutlineViewController::showingTips() const {
+  return rightSide_->currentWidget() == tipsView_;
+}
+
+QList<QAbstractButton*> OutlineViewController::optionButtons() const {
+  return matrix_ ? matrix_->buttons() : QList<QAbstractButton*>();
+}
+
+// Makes the view show the outline's state: rows, expansion, selection and right-hand side.
+void OutlineViewController::syncFromOutline() {
+  syncing_ = true;
+  model_->reload();
+  for (const auto& father : outline_.rootNodes()) {
+    QModelIndex index = model_->indexOf(father.get());
+    outlineView_->setExpanded(index, outline_.isExpanded(father.get()));
+  }
+  QModelIndex selected = model_->indexOf(outline_.selectedItem());
+  if (selected.isValid())
+    outlineView_->selectionModel()->setCurrentIndex(selected, QItemSelectionModel::ClearAndSelect);
+  else
+    outlineView_->selectionModel()->clearSelection();
+  syncing_ = false;
+  updateUI();
+}
+
+void OutlineViewController::updateUI() {
+  openContactButton_->setEnabled(outline_.openContactButtonEnabled() && outline_.selectedItem());
+  fixButton_->setEnabled(outline_.fixButtonEnabled() && outline_.selectedItem());
+  auto pane = ::updateUI(outline_);
+  if (!pane) {
+    rightSide_->setCurrentWidget(outline_.showingTips() || outline_.rootNodes().empty() ? tipsView_ : solutionView_);
+    return;
+  }
+  rightSide_->setCurrentWidget(solutionView_);
+  nameTextField_->setText(QString::fromStdString(pane->name));
+  QImage picture;
+  if (pane->picture) picture.loadFromData(pane->picture->data(), static_cast<int>(pane->picture->size()));
+  if (picture.isNull()) picture.load(QString(":/images/") + DetailsPane::placeholderImage);
+  imageView_->setPixmap(QPixmap::fromImage(picture));
+  homeEmailTextField_->setText(QString::fromStdString(pane->emailLine));
+  problemText_->setText(QString::fromStdString(pane->problemText));
+  placeMatrix(pane->matrix, pane->selectedOption);
+  rebuildPreview();
+}
+
+void OutlineViewController::placeMatrix(const ReviewCategories::FixMatrix* matrix, const std::string& selected) {
+  if (matrix_) {
+    for (QAbstractButton* button : matrix_->buttons()) delete button;
+    delete matrix_;
+    matrix_ = nullptr;
+  }
+  if (!matrix) return;
+  matrix_ = new QButtonGroup(this);
+  matrix_->setObjectName(QString::fromStdString(matrix->name));
+  for (const auto& option : matrix->options) {
+    auto* button = new QRadioButton(QString::fromStdString(option), boxWithMatrix_);
+    button->setChecked(option == selected);
+    matrix_->addButton(button);
+    matrixLayout_->addWidget(button);
+  }
+  connect(matrix_, &QButtonGroup::buttonClicked, this, &OutlineViewController::matrixClicked);
+}
+
+void OutlineViewController::matrixClicked() {
+  if (!matrix_ || !matrix_->checkedButton()) return;
+  outline_.selectOption(matrix_->checkedButton()->text().toStdString());
+  rebuildPreview();
+}
+
+void OutlineViewController::rebuildPreview() {
+  preview_->setPreview(creatScrollerViewWithTitle(outline_, outline_.selectedOption(), book_));
+}
+
+void OutlineViewController::fixClick() {
+  FixActions actions(outline_, book_, *questions_, contacts_);
+  lastOutcome_ = actions.FixFounction();
+  if (!lastOutcome_.error.empty())
+    QMessageBox::warning(this, tr("The fix was not saved"), QString::fromStdString(lastOutcome_.error));
+  if (lastOutcome_.storeChanged) emit storeChanged();
+  if (outline_.isFinished()) {
+    model_->reload();
+    emit backRequested();
+    return;
+  }
+  syncFromOutline();
+}
+
+void OutlineViewController::openInContacts() {
+  PersonItem* row = outline_.selectedItem();
+  if (row && contacts_) contacts_->selectInAddressBook(row->person());
+}
+
+void OutlineViewController::backClicked() {
+  emit backRequested();
+}

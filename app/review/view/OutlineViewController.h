@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "app/review/FixActions.h"
+#include "app/review/ReviewOutline.h"
+
+class QAbstractButton;
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QTreeView;
+class QVBoxLayout;
+class FixPreviewWidget;
+class ReviewTreeModel;
+class ABAddressBook;
+
+// The review screen: the outline of findings on the left; the selected contact's problem, the fix
+// options of its category and the preview of the chosen option on the right; Open In Contacts,
+// Back and Fix below. The decisions live in ReviewOutline and FixActions.
+class OutlineViewController : public QWidget {
+  Q_OBJECT
+
+ public:
+  OutlineViewController(ABAddressBook& book, ContactsApplication* contacts, QWidget* parent = nullptr);
+  ~OutlineViewController() override;
+
+  // Questions (the delete confirmation) go here; by default a message box asks the user.
+  void setQuestions(ReviewQuestions* questions);
+
+  void setOutlineViewDataSouce(const ScanResult& result);
+  void setOutlineViewDataSouce(const std::map<std::string, std::vector<ABPersonRef>>& lists,
+                               const std::vector<SharedEmailRow>& sharedEmails);
+  // Reloads the outline, expands every category and selects the first contact.
+  void showResults();
+
+  QTreeView* myOutlineView() const { return outlineView_; }
+  ReviewOutline& outline() { return outline_; }
+  QPushButton* fixButton() const { return fixButton_; }
+  QPushButton* openContactButton() const { return openContactButton_; }
+  QPushButton* backButton() const { return backButton_; }
+  QLabel* problemText() const { return problemText_; }
+  QLabel* emailLine() const { return homeEmailTextField_; }
+  FixPreviewWidget* previewWidget() const { return preview_; }
+  bool showingTips() const;
+  // The option buttons of the fix matrix now shown.
+  QList<QAbstractButton*> optionButtons() const;
+  const FixOutcome& lastOutcome() const { return lastOutcome_; }
+
+ public slots:
+  void fixClick();
+  void openInContacts();
+  void backClicked();
+  void matrixClicked();
+
+ signals:
+  // Back was pressed or the last category was fixed: the browser comes back and reloads.
+  void backRequested();
+  // The store was changed by a fix.
+  void storeChanged();
+
+ private:
+  void buildInterface();
+  void syncFromOutline();
+  void updateUI();
+  void placeMatrix(const ReviewCategories::FixMatrix* matrix, const std::string& selected);
+  void rebuildPreview();
+
+  ABAddressBook& book_;
+  ContactsApplication* contacts_;
+  ReviewQuestions* questions_;
+  std::unique_ptr<ReviewQuestions> defaultQuestions_;
+  ReviewOutline outline_;
+  ReviewTreeModel* model_ = nullptr;
+  FixOutcome lastOutcome_;
+  bool syncing_ = false;
+
+  QTreeView* outlineView_ = nullptr;
+  QStackedWidget* rightSide_ = nullptr;  // solution view or tips view
+  QWidget* solutionView_ = nullptr;
+  QWidget* tipsView_ = nullptr;
+  QLabel* imageView_ = nullptr;
+  QLabel* nameTextField_ = nullptr;
+  QLabel* homeEmailTextField_ = nullptr;
+  QLabel* problemText_ = nullptr;
+  QGroupBox* boxWithMatrix_ = nullptr;
+  QVBoxLayout* matrixLayout_ = nullptr;
+  QButtonGroup* matrix_ = nullptr;
+  FixPreviewWidget* preview_ = nullptr;
+  QPushButton* openContactButton_ = nullptr;
+  QPushButton* backButton_ = nullptr;
+  QPushButton* fixButton_ = nullptr;
+};

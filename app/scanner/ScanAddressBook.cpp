@@ -1,0 +1,294 @@
+#include "app/scanner/ScanAddressBook.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "app/model/IndexGrouping.h"
+#include "app/scanner/DebugLog.h"
+#include "app/scanner/ScanConditions.h"
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+
+namespace {
+
+const std::unordered_set<std::string_view>& allowedTitles() {
+  static const std::unordered_set<std::string_view> titles = {
+      "1LT",      "1lt",      "1ST",      "1st",      "2LT",     "2lt",       "2ND",       "2nd",  "3RD",
+      "3rd",      "Adm",      "adm",      "Admiral",  "admiral", "Cardinal",  "cardinal",  "Capt", "capt",
+      "Captain",  "captain",  "CDR",      "cdr",      "Chief",   "chief",     "Col",       "col",  "Colonel",
+      "colonel",  "Count",    "count",    "Cpt",      "cpt",     "Doctor",    "doctor",    "Dr",   "dr",
+      "Gen",      "gen",      "Gerneral", "gerneral", "General", "general",   "LCDR",      "lcdr", "Lord",
+      "lord",     "Lt",       "lt",       "LTG",      "ltg",     "LTJG",      "ltjg",      "Maj",  "maj",
+      "Major",    "major",    "MG",       "mg",       "Mr",      "mr",        "Mrs",       "mrs",  "Ms",
+      "ms",       "Pastor",   "pastor",   "Prof",     "prof",    "Professor", "professor", "Rep",  "rep",
+      "Reverend", "reverend", "Sen",      "sen",      "Senator", "senator",   "Sir",       "sir"};
+  return titles;
+}
+
+const std::unordered_set<std::string_view>& allowedSuffixes() {
+  static const std::unordered_set<std::string_view> suffixes = {
+      "2nd", "2ND", "3rd", "3RD", "4th", "4TH", "5th", "5TH", "6th", "6TH",    "BA",     "ba", "DDS", "dds",
+      "ESQ", "esq", "I",   "II",  "III", "IV",  "IX",  "Jr",  "jr",  "Junior", "junior", "MA", "ma",  "MD",
+      "md",  "MS",  "ms",  "PhD", "phd", "Sr",  "sr",  "V",   "VI",  "VII",    "VIII",   "X"};
+  return suffixes;
+}
+
+std::string nameKey(const ABPersonData& data) {
+  const std::string* first = data.string(kABFirstNameProperty);
+  const std::string* last = data.string(kABLastNameProperty);
+  std::string key = first ? *first : "(null)";
+  key += last ? *last : "(null)";
+  return key;
+}
+
+}  // namespace
+
+bool ScanAddressBook::isValidEmail(std::string_view value) {
+  for (char c : value) {
+    switch (c) {
+      case ' ':
+      case '\t':
+      case '\n':
+      case '\r':
+      case '\v':
+      case '\f':
+      case '(':
+      case ')':
+      case ',':
+      case ':':
+      case ';':
+      case '<':
+      case '>':
+      case '[':
+      case ']':
+      case '\\':
+      case '"':
+        return false;
+      default:
+        break;
+    }
+  }
+  auto at = value.find('@');
+  if (at == std::string_view::npos || at == 0 || value.find('@', at + 1) != std::string_view::npos) return false;
+  std::string_view domain = value.substr(at + 1);
+  if (domain.find('.') == std::string_view::npos) return false;
+  if (domain.front() == '.' || domain.back() == '.') return false;
+  return domain.find("..") == std::string_view::npos;
+}
+
+bool ScanAddressBook::phoneHasLetter(std::string_view value) {
+  return std::any_of(value.begin(), value.end(),
+                     [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
+}
+
+bool ScanAddressBook::isSpacesOnly(const std::string& value) {
+  if (value.size() == 1) return value[0] == ' ';
+  if (value.size() < 2) return false;
+  return std::all_of(value.begin(), value.end(), [](char c) { return c == ' '; });
+}
+
+template <typename Test>
+std::vector<ABPersonRef> ScanAddressBook::select(Test test) const {
+  std::vector<ABPersonRef> found;
+  for (const auto& person : book_.people()) {
+    auto data = person->snapshot();
+    if (test(*data)) found.push_back(person);
+  }
+  return found;
+}
+
+std::vector<ABPersonRef> ScanAddressBook::test() const {
+  auto start = std::chrono::steady_clock::now();
+  auto people = book_.people();
+  IndexGrouping grouping;
+  for (size_t i = 0; i < people.size(); ++i)
+    grouping.setIndexForName(static_cast<int>(i), nameKey(*people[i]->snapshot()));
+  std::vector<ABPersonRef> found;
+  for (const auto& name : grouping.names()) {
+    const auto* indexes = grouping.indexesForName(name);
+    if (indexes->size() >= 2) found.push_back(people[indexes->front()]);
+  }
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (DebugLog::enabled()) {
+    char line[64];
+    std::snprintf(line, sizeof line, "扫描花费的时间：%f", seconds);
+    DebugLog::write(line);
+  }
+  return found;
+}
+
+std::vector<ABPersonRef> ScanAddressBook::scanAllAddressBookOnlyOneName() const {
+  return select([](const ABPersonData& data) {
+    bool first = data.string(kABFirstNameProperty) != nullptr;
+    bool last = data.string(kABLastNameProperty) != nullptr;
+    const std::int64_t* flags = data.integer(kABPersonFlags);
+    return first != last && (flags ? *flags : 0) != kABShowAsCompany;
+  });
+}
+
+std::vector<ABPersonRef> ScanAddressBook::scanAllAddressBookFirstNameHaveSpace() const {
+  return select([](const ABPersonData& data) {
+    const std::string* first = data.string(kABFirstNameProperty);
+    return first && first->find(' ') != std::string::npos;
+  });
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findBlankNameInContacts() const {
+  return select(
+      [](const ABPersonData& data) { return !data.string(kABFirstNameProperty) && !data.string(kABLastNameProperty); });
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findUnusualTitleInContacts() const {
+  const auto& allowed = allowedTitles();
+  return select([&](const ABPersonData& data) {
+    const std::string* title = data.string(kABTitleProperty);
+    return title && !allowed.count(*title);
+  });
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findUnusualSuffixInContacts() const {
+  const auto& allowed = allowedSuffixes();
+  return select([&](const ABPersonData& data) {
+    const std::string* suffix = data.string(kABSuffixProperty);
+    return suffix && !allowed.count(*suffix);
+  });
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findInvalidCharactersInContacts() const {
+  return select([](const ABPersonData& data) {
+    bool invalid = false;
+    if (const ABMultiValue* emails = data.multiValue(kABEmailProperty)) {
+      for (const auto& entry : emails->entries()) {
+        const auto* value = std::get_if<std::string>(&entry.value);
+        if (value && !isValidEmail(*value)) invalid = true;
+      }
+    }
+    if (const ABMultiValue* phones = data.multiValue(kABPhoneProperty)) {
+      for (const auto& entry : phones->entries()) {
+        const auto* value = std::get_if<std::string>(&entry.value);
+        if (value && phoneHasLetter(*value)) {
+          DebugLog::write("电话号码非法");
+          invalid = true;
+          break;
+        }
+      }
+    }
+    return invalid;
+  });
+}
+
+std::vector<ABPersonRef> ScanAddressBook::duplicateValues(const std::string& property) const {
+  return select([&](const ABPersonData& data) {
+    const ABMultiValue* values = data.multiValue(property);
+    if (!values || values->count() < 2) return false;
+    const auto& entries = values->entries();
+    for (size_t i = 1; i < entries.size(); ++i)
+      for (size_t j = 0; j < i; ++j)
+        if (entries[i].value == entries[j].value) return true;
+    return false;
+  });
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findDuplicateEmailInOnePerson() const {
+  return duplicateValues(kABEmailProperty);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findDuplicatePhonesInOnePerson() const {
+  return duplicateValues(kABPhoneProperty);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findDuplicateAddressInOnePerson() const {
+  return duplicateValues(kABAddressProperty);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findEmptyNotes() const {
+  return select([](const ABPersonData& data) {
+    const std::string* note = data.string(kABNoteProperty);
+    if (!note || !isSpacesOnly(*note)) return false;
+    if (note->size() >= 2 && DebugLog::enabled())
+      for (size_t i = 0; i < note->size(); ++i) DebugLog::write("字符是空空格");
+    return true;
+  });
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findEmptyNickname() const {
+  return select([](const ABPersonData& data) {
+    const std::string* nickname = data.string(kABNicknameProperty);
+    if (!nickname || !isSpacesOnly(*nickname)) return false;
+    if (nickname->size() >= 2 && DebugLog::enabled())
+      for (size_t i = 0; i < nickname->size(); ++i) DebugLog::write("字符是空空格");
+    return true;
+  });
+}
+
+std::vector<SharedEmailFinding> ScanAddressBook::findDuplicateEmailInContacts() const {
+  auto people = book_.people();
+  std::vector<ABPersonSnapshot> snapshots;
+  snapshots.reserve(people.size());
+  for (const auto& person : people) snapshots.push_back(person->snapshot());
+
+  // Each e-mail value -> the persons holding it, in store order, each once.
+  std::unordered_map<std::string_view, std::vector<int>> holders;
+  holders.reserve(people.size() * 2);
+  for (size_t i = 0; i < snapshots.size(); ++i) {
+    const ABMultiValue* emails = snapshots[i]->multiValue(kABEmailProperty);
+    if (!emails) continue;
+    for (const auto& entry : emails->entries()) {
+      const auto* value = std::get_if<std::string>(&entry.value);
+      if (!value) continue;
+      auto& list = holders[*value];
+      if (list.empty() || list.back() != static_cast<int>(i)) list.push_back(static_cast<int>(i));
+    }
+  }
+
+  std::vector<SharedEmailFinding> findings;
+  std::vector<bool> handled(people.size(), false);
+  for (size_t i = 0; i < snapshots.size(); ++i) {
+    if (handled[i]) continue;
+    const ABMultiValue* emails = snapshots[i]->multiValue(kABEmailProperty);
+    if (!emails) continue;
+    for (const auto& entry : emails->entries()) {
+      const auto* value = std::get_if<std::string>(&entry.value);
+      if (!value) continue;
+      const auto& list = holders[*value];
+      if (list.size() < 2) continue;
+      SharedEmailFinding finding;
+      finding.SearchedPerson = people[i];
+      finding.DuplicateEmailType = entry.label;
+      for (int index : list) {
+        handled[index] = true;
+        if (index != static_cast<int>(i)) finding.MatchPersonsArray.push_back(people[index]);
+      }
+      findings.push_back(std::move(finding));
+    }
+  }
+  return findings;
+}
+
+ScanResult ScanAddressBook::scan(const std::vector<std::string>& names) const {
+  ScanResult result;
+  for (const auto& name : names) {
+    const ScanCondition* condition = scanConditionNamed(name);
+    if (!condition) continue;
+    if (condition->key == "ShareEmail") {
+      auto findings = findDuplicateEmailInContacts();
+      if (!findings.empty()) result.setShareEmail(std::move(findings));
+      continue;
+    }
+    auto found = (this->*(condition->finder))();
+    if (!found.empty()) result.setPersons(condition->key, std::move(found));
+  }
+  return result;
+}
+
+void ScanAddressBook::scanEntireAddressBook(const std::vector<std::string>& names, ScanReportReceiver& receiver) const {
+  ScanResult result = scan(names);
+  if (result.empty())
+    receiver.scanFoundNothing(kNothingFoundTitle, kNothingFoundMessage);
+  else
+    receiver.scanOver(std::move(result));
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/addressbook/ABPerson.h"
+
+// Persons holding an e-mail value that the searched person holds too.
+struct SharedEmailFinding {
+  ABPersonRef SearchedPerson;
+  std::vector<ABPersonRef> MatchPersonsArray;  // without the searched person, in store order
+  std::string DuplicateEmailType;              // the label of the value on the searched person
+};
+
+// What a scan found: condition key -> its non-empty list, in the order the lists were stored.
+struct ScanResult {
+  std::vector<std::pair<std::string, std::vector<ABPersonRef>>> persons;  // every key but "ShareEmail"
+  std::vector<SharedEmailFinding> shareEmail;                             // under "ShareEmail"
+  std::vector<std::string> keys;                                          // every stored key, in order
+
+  bool empty() const { return keys.empty(); }
+  bool contains(const std::string& key) const;
+  // The persons under a key; empty when absent.
+  const std::vector<ABPersonRef>& personsFor(const std::string& key) const;
+  void setPersons(const std::string& key, std::vector<ABPersonRef> list);
+  void setShareEmail(std::vector<SharedEmailFinding> findings);
+};

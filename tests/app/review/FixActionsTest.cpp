@@ -1,0 +1,301 @@
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "ReviewFixture.h"
+#include "app/review/DetailsPane.h"
+
+namespace RC = ReviewCategories;
+namespace Opt = ReviewCategories::Option;
+
+using FixActionsTest = ReviewFixture;
+
+namespace {
+
+std::optional<std::string> stored(ABAddressBook& book, const ABPersonRef& person, const std::string& property) {
+  auto found = book.recordForUniqueId(person->uniqueId());
+  if (!found) return std::nullopt;
+  return found->stringForProperty(property);
+}
+
+std::vector<std::string> emailsOf(const ABPerson& person) {
+  std::vector<std::string> values;
+  if (auto emails = person.multiValueForProperty(kABEmailProperty))
+    for (size_t i = 0; i < emails->count(); ++i)
+      values.push_back(emails->labelAtIndex(i) + "=" + emails->stringAtIndex(i));
+  return values;
+}
+
+}  // namespace
+
+TEST_F(FixActionsTest, RemovingASuffixSavesItAndEndsTheReviewWithTheLastRow) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}, {kABSuffixProperty, "Jr."}, {kABTitleProperty, "DR"}});
+  build({{"UnusualSuffix", {ann}}});
+  auto outcome = fix(Opt::kRemoveSuffix);
+  EXPECT_TRUE(outcome.error.empty()) << outcome.error;
+  auto disk = reopened();
+  EXPECT_FALSE(stored(*disk, ann, kABSuffixProperty));
+  EXPECT_EQ(stored(*disk, ann, kABTitleProperty), "DR") << "nothing else changes";
+  EXPECT_TRUE(outline.isFinished());
+  EXPECT_FALSE(outline.selectedItem());
+}
+
+TEST_F(FixActionsTest, FirstNameSpacesAreRemovedOrHyphenated) {
+  auto mary = add({{kABFirstNameProperty, "Mary Ann"}});
+  auto two = add({{kABFirstNameProperty, "Jo  Ann"}, {kABLastNameProperty, "Lee"}});
+  build({{"SpaceInFirstName", {mary, two}}});
+  fix(Opt::kRemoveSpace);
+  EXPECT_EQ(stored(*reopened(), mary, kABFirstNameProperty), "MaryAnn");
+  ASSERT_TRUE(outline.selectedItem()) << "the next row of the category is selected";
+  EXPECT_EQ(outline.selectedItem()->person(), two);
+  fix(Opt::kHyphenate);
+  EXPECT_EQ(stored(*reopened(), two, kABFirstNameProperty), "Jo--Ann");
+}
+
+TEST_F(FixActionsTest, IncompleteNamesBecomeCompaniesOrGetQuestionMarks) {
+  auto lee = add({{kABLastNameProperty, "Lee"}});
+  auto acme = add({{kABFirstNameProperty, "Acme"}});
+  acme->setValueForProperty(std::int64_t{6}, kABPersonFlags);
+  book->save();
+  build({{"SingleName", {lee, acme}}});
+  fix(Opt::kUseQuestionMarks);
+  fix(Opt::kConvertToCompany);
+  auto disk = reopened();
+  EXPECT_EQ(stored(*disk, lee, kABFirstNameProperty), "???");
+  EXPECT_EQ(stored(*disk, lee, kABLastNameProperty), "Lee");
+  auto flags = disk->recordForUniqueId(acme->uniqueId())->valueForProperty(kABPersonFlags);
+  EXPECT_EQ(std::get<std::int64_t>(flags), 1);
+}
+
+TEST_F(FixActionsTest, DeletingAContactRemovesItsRowsEverywhereButKeepsOtherCategories) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}, {kABTitleProperty, "Xx"}, {kABNoteProperty, "  "}});
+  auto bob = add({{kABFirstNameProperty, "Bob"}, {kABTitleProperty, "Yy"}});
+  build({{"UnusualTitle", {ann, bob}}, {"EmptyNotes", {ann}}, {"SingleName", {ann, bob}}});
+  fix(Opt::kDeleteContact);
+  ASSERT_EQ(questions.asked.size(), 1u);
+  EXPECT_EQ(questions.asked[0],
+            "Are you sure you want to delete the selected person ?|This person will also delete from Contacts. "
+            "|Delete|Cancel");
+  EXPECT_FALSE(reopened()->recordForUniqueId(ann->uniqueId()));
+  EXPECT_EQ(outline.categoryTitles(),
+            (std::vector<std::string>{"Unusual Title", "Incomplete name", "Note with spacing only"}));
+  EXPECT_EQ(outline.category(RC::kNoteWithSpacing)->childrenCount(), 0u) << "stays as an empty group";
+  EXPECT_EQ(outline.category(RC::kIncompleteName)->childrenCount(), 1u);
+  EXPECT_EQ(outline.selectedItem()->person(), bob);
+}
+
+TEST_F(FixActionsTest, CancellingTheDeleteChangesNothingAndSelectsTheFirstRow) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}, {kABTitleProperty, "Xx"}});
+  auto bob = add({{kABFirstNameProperty, "Bob"}, {kABTitleProperty, "Yy"}});
+  build({{"UnusualTitle", {ann, bob}}});
+  outline.selectItem(outline.category(RC::kUnusualTitle)->childAtIndex(1));
+  questions.answer = false;
+  auto outcome = fix(Opt::kDeleteContact);
+  EXPECT_TRUE(outcome.cancelled);
+  EXPECT_EQ(reopened()->count(), 2u);
+  EXPECT_EQ(outline.category(RC::kUnusualTitle)->childrenCount(), 2u);
+  EXPECT_EQ(outline.selectedItem()->person(), ann);
+}
+
+TEST_F(FixActionsTest, DeletingDuplicatesKeepsTheFirstMemberAndDropsEmptiedCategories) {
+  auto first = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}});
+  auto other = add({{kABFirstNameProperty, "Zed"}, {kABNoteProperty, " "}});
+  auto second = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}, {kABNoteProperty, " "}});
+  auto third = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}, {kABNicknameProperty, "  "}});
+  build(
+      {{"DuplicateContacts", {first}}, {"EmptyNotes", {second}}, {"EmptyNickname", {third}}, {"SingleName", {other}}});
+  selectIn(RC::kDuplicateContacts);
+  fix(Opt::kDeleteDuplicates);
+  auto disk = reopened();
+  EXPECT_EQ(disk->count(), 2u);
+  EXPECT_TRUE(disk->recordForUniqueId(first->uniqueId()));
+  EXPECT_TRUE(disk->recordForUniqueId(other->uniqueId()));
+  EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Incomplete name"}));
+  EXPECT_EQ(outline.selectedItem()->person(), other);
+}
+
+TEST_F(FixActionsTest, MergingDuplicatesLosesNoValueOfAnyMember) {
+  auto a = add({{kABFirstNameProperty, "Ann"},
+                {kABLastNameProperty, "Lee"},
+                {kABJobTitleProperty, "Boss"},
+                {kABDepartmentProperty, "Sales"}},
+               {{kABHomeLabel, "a1@x.org"}, {kABHomeLabel, "a2@x.org"}}, {{kABPhoneWorkLabel, "555"}});
+  auto b = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}, {kABNoteProperty, "second"}},
+               {{kABWorkLabel, "a1@x.org"}, {"custom", "c@x.org"}}, {{kABPhoneWorkLabel, "555"}, {"iPhone", "777"}});
+  auto keep = add({{kABFirstNameProperty, "Other"}});
+  build({{"DuplicateContacts", {a}}, {"SingleName", {keep}}});
+  selectIn(RC::kDuplicateContacts);
+  auto outcome = fix(Opt::kMerge);
+  ASSERT_TRUE(outcome.error.empty()) << outcome.error;
+  auto disk = reopened();
+  ASSERT_EQ(disk->count(), 2u);
+  EXPECT_FALSE(disk->recordForUniqueId(a->uniqueId()));
+  EXPECT_FALSE(disk->recordForUniqueId(b->uniqueId()));
+  ABPersonRef merged;
+  for (const auto& person : disk->people())
+    if (person->uniqueId() != keep->uniqueId()) merged = person;
+  ASSERT_TRUE(merged);
+  EXPECT_EQ(emailsOf(*merged), (std::vector<std::string>{kABHomeLabel + "=a1@x.org", kABHomeLabel + "=a2@x.org",
+                                                         kABWorkLabel + "=a1@x.org", "custom=c@x.org"}));
+  auto phones = merged->multiValueForProperty(kABPhoneProperty);
+  ASSERT_TRUE(phones);
+  EXPECT_EQ(phones->count(), 2u) << "the same work phone once, the iPhone after it";
+  EXPECT_EQ(phones->labelAtIndex(1), "iPhone");
+  EXPECT_EQ(merged->stringForProperty(kABJobTitleProperty), "Boss");
+  EXPECT_EQ(merged->stringForProperty(kABDepartmentProperty), "Sales");
+  EXPECT_EQ(merged->stringForProperty(kABNoteProperty), "\nsecond");
+  EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Incomplete name"}));
+}
+
+TEST_F(FixActionsTest, SharedEmailFixes) {
+  auto a =
+      add({{kABFirstNameProperty, "A"}},
+          {{kABHomeLabel, "keep@x.org"}, {kABHomeLabel, "s@x.org"}, {"custom", "c@x.org"}, {kABWorkLabel, "s@x.org"}});
+  auto b = add({{kABFirstNameProperty, "B"}, {kABLastNameProperty, "Bee"}}, {{kABWorkLabel, "s@x.org"}});
+  build({}, {{a, {b}, kABHomeLabel}});
+  auto pane = updateUI(outline);
+  ASSERT_TRUE(pane);
+  EXPECT_EQ(pane->problemText, " This contact has the same email address (\"s@x.org\") as B Bee");
+  fix(Opt::kRemoveEmail);
+  auto disk = reopened();
+  EXPECT_EQ(emailsOf(*disk->recordForUniqueId(a->uniqueId())),
+            (std::vector<std::string>{kABHomeLabel + "=keep@x.org", "custom=c@x.org"}));
+  EXPECT_EQ(emailsOf(*disk->recordForUniqueId(b->uniqueId())), (std::vector<std::string>{kABWorkLabel + "=s@x.org"}));
+  EXPECT_TRUE(outline.isFinished());
+}
+
+TEST_F(FixActionsTest, SharedEmailMergeAndDeleteAreAllOrNothing) {
+  auto a = add({{kABFirstNameProperty, "A"}}, {{kABHomeLabel, "s@x.org"}});
+  auto b = add({{kABFirstNameProperty, "B"}}, {{kABWorkLabel, "s@x.org"}});
+  auto c = add({{kABFirstNameProperty, "C"}}, {{kABWorkLabel, "t@x.org"}});
+  auto d = add({{kABFirstNameProperty, "D"}}, {{kABWorkLabel, "t@x.org"}});
+  build({{"SingleName", {b}}}, {{a, {b}, kABHomeLabel}, {c, {d}, kABWorkLabel}});
+  selectIn(RC::kShareEmail);
+  fix(Opt::kMerge);
+  auto disk = reopened();
+  EXPECT_EQ(disk->count(), 3u);
+  EXPECT_FALSE(disk->recordForUniqueId(a->uniqueId()));
+  EXPECT_FALSE(disk->recordForUniqueId(b->uniqueId()));
+  EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Share Email address"}))
+      << "the merged members' rows elsewhere are gone";
+  ASSERT_EQ(outline.selectedItem()->person(), c);
+  fix(Opt::kDeleteDuplicates);
+  disk = reopened();
+  EXPECT_EQ(disk->count(), 2u);
+  EXPECT_TRUE(disk->recordForUniqueId(c->uniqueId()));
+  EXPECT_FALSE(disk->recordForUniqueId(d->uniqueId()));
+}
+
+TEST_F(FixActionsTest, DuplicatePropertiesKeepFirstOccurrencesInOrder) {
+  auto p = add({{kABFirstNameProperty, "P"}},
+               {{kABWorkLabel, "b@x.org"}, {kABHomeLabel, "a@x.org"}, {kABOtherLabel, "b@x.org"}},
+               {{kABPhoneHomeLabel, "555-1234"}, {kABPhoneWorkLabel, "555-1234"}, {kABPhoneMobileLabel, "5551234"}});
+  build({{"DupEmail", {p}}, {"DupPhone", {p}}});
+  fix(Opt::kDeleteDuplicateProperty);
+  fix(Opt::kDeleteDuplicateProperty);
+  auto disk = reopened();
+  auto person = disk->recordForUniqueId(p->uniqueId());
+  EXPECT_EQ(emailsOf(*person), (std::vector<std::string>{kABWorkLabel + "=b@x.org", kABHomeLabel + "=a@x.org"}));
+  auto phones = person->multiValueForProperty(kABPhoneProperty);
+  ASSERT_EQ(phones->count(), 2u);
+  EXPECT_EQ(phones->labelAtIndex(0), kABPhoneHomeLabel);
+  EXPECT_EQ(phones->stringAtIndex(1), "5551234");
+  EXPECT_TRUE(outline.isFinished());
+}
+
+TEST_F(FixActionsTest, BlankNotesAndNicknamesAreRemoved) {
+  auto p = add({{kABFirstNameProperty, "P"}, {kABNoteProperty, "   "}, {kABNicknameProperty, " "}});
+  build({{"EmptyNotes", {p}}, {"EmptyNickname", {p}}});
+  fix(Opt::kDeleteBlankProperty);
+  EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Nickname with spacing only"}));
+  fix(Opt::kDeleteBlankProperty);
+  auto disk = reopened();
+  EXPECT_FALSE(stored(*disk, p, kABNoteProperty));
+  EXPECT_FALSE(stored(*disk, p, kABNicknameProperty));
+  EXPECT_EQ(stored(*disk, p, kABFirstNameProperty), "P");
+}
+
+TEST_F(FixActionsTest, InvalidCharactersOpenTheContactForEditing) {
+  auto p = add({{kABFirstNameProperty, "P"}}, {{kABHomeLabel, "nope"}});
+  build({{"InvalidChar", {p}}});
+  fix(Opt::kEditInContacts);
+  EXPECT_EQ(contacts.edited, (std::vector<std::string>{p->uniqueId()}));
+  EXPECT_TRUE(outline.isFinished());
+}
+
+TEST_F(FixActionsTest, AfterTheLastRowOfACategoryTheFirstCategoryIsSelected) {
+  auto a = add({{kABFirstNameProperty, "A"}, {kABTitleProperty, "Zz"}});
+  auto b = add({{kABFirstNameProperty, "B"}});
+  build({{"UnusualTitle", {a}}, {"SingleName", {b}}});
+  outline.collapseItem(outline.category(RC::kIncompleteName));
+  outline.selectItem(outline.category(RC::kUnusualTitle)->childAtIndex(0));
+  fix(Opt::kRemoveTitle);
+  EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Incomplete name"}));
+  ASSERT_TRUE(outline.selectedItem());
+  EXPECT_EQ(outline.selectedItem()->person(), b);
+  EXPECT_TRUE(outline.isExpanded(outline.category(RC::kIncompleteName)));
+}
+
+TEST_F(FixActionsTest, DetailsPaneShowsTheEmailOfTheFirstFilledSlot) {
+  auto both = add({{kABFirstNameProperty, "A"}}, {{kABWorkLabel, "w@x.org"}, {kABHomeLabel, "h@x.org"}});
+  auto other = add({{kABFirstNameProperty, "B"}}, {{kABOtherLabel, "o@x.org"}});
+  auto none = add({{kABFirstNameProperty, "C"}, {kABSuffixProperty, "Jr."}});
+  build({{"SingleName", {both, other}}, {"UnusualSuffix", {none}}});
+  outline.selectItem(outline.category(RC::kIncompleteName)->childAtIndex(0));
+  EXPECT_EQ(updateUI(outline)->emailLine, "h@x.org");
+  outline.selectItem(outline.category(RC::kIncompleteName)->childAtIndex(1));
+  EXPECT_EQ(updateUI(outline)->emailLine, "o@x.org");
+  outline.selectItem(outline.category(RC::kUnusualSuffix)->childAtIndex(0));
+  auto pane = updateUI(outline);
+  EXPECT_EQ(pane->emailLine, "");
+  EXPECT_EQ(pane->problemText,
+            "\"Jr.\" isn't an allowed suffix which is showed in the Preferences. Syncing unusual suffixes can cause "
+            "names to get mangled");
+  EXPECT_EQ(pane->matrix->name, "matrixBadSuffix");
+  EXPECT_EQ(pane->matrixY, 75);
+}
+
+// A process killed while merging leaves either every member or the merged contact.
+TEST_F(FixActionsTest, KillDuringMergeLeavesMembersOrTheMergedContact) {
+  constexpr int kMembers = 400;
+  std::set<std::string> memberIds;
+  for (int i = 0; i < kMembers; ++i) {
+    auto person = ABPerson::create();
+    person->setValueForProperty(std::string("Ann"), kABFirstNameProperty);
+    person->setValueForProperty(std::string("Lee"), kABLastNameProperty);
+    ABMultiValue emails;
+    emails.addValueWithLabel("ann" + std::to_string(i) + "@x.org", kABHomeLabel);
+    person->setValueForProperty(emails, kABEmailProperty);
+    book->addRecord(person);
+    memberIds.insert(person->uniqueId());
+  }
+  ASSERT_TRUE(book->save());
+  std::string path = (folder_ / "book.sqlite").string();
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      auto store = ABAddressBook::open(path);
+      ReviewOutline childOutline;
+      childOutline.setOutlineViewDataSouce({{"DuplicateContacts", {store->people().front()}}}, {});
+      childOutline.expandAll();
+      childOutline.selectRow(1);
+      childOutline.selectOption(Opt::kMerge);
+      ScriptedQuestions yes;
+      FixActions(childOutline, *store, yes).FixFounction();
+      _exit(0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 + attempt * 15));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    auto disk = reopened();
+    std::set<std::string> emails;
+    for (const auto& person : disk->people())
+      for (const auto& e : emailsOf(*person)) emails.insert(e);
+    EXPECT_EQ(emails.size(), static_cast<size_t>(kMembers)) << "every address is on a member or the merged contact";
+    EXPECT_TRUE(disk->count() == 1 || disk->count() == static_cast<size_t>(kMembers)) << disk->count();
+  }
+}

@@ -1,0 +1,156 @@
+#include "ReviewFixture.h"
+#include "app/review/FixPreview.h"
+#include "app/review/MergeContacts.h"
+
+namespace RC = ReviewCategories;
+namespace Opt = ReviewCategories::Option;
+using Colour = PreviewText::Colour;
+
+using FixPreviewTest = ReviewFixture;
+
+namespace {
+
+// The text drawn at (x, y), or "<none>".
+std::string at(const FixPreview& preview, double x, double y) {
+  for (const auto& item : preview.texts)
+    if (item.x == x && item.y == y) return item.text;
+  return "<none>";
+}
+
+}  // namespace
+
+TEST_F(FixPreviewTest, NameCardsShowWhatTheFixWrites) {
+  auto mary = add({{kABFirstNameProperty, "Mary Ann"}, {kABLastNameProperty, "Lee"}});
+  build({{"SpaceInFirstName", {mary}}});
+  auto spaced = creatScrollerViewWithTitle(outline, Opt::kRemoveSpace, *book);
+  ASSERT_FALSE(spaced.empty());
+  EXPECT_EQ(spaced.texts[0], (PreviewText{"Before Fixing", 14, 152, 110, 17, Colour::Black, 0.4}));
+  EXPECT_EQ(at(spaced, 84, 92), "Mary Ann");
+  EXPECT_EQ(at(spaced, 280, 92), "MaryAnn");
+  EXPECT_EQ(at(spaced, 84, 132), "person");
+  EXPECT_EQ(at(spaced, 14, 112), "Title : ") << "an empty row is one wide field";
+  EXPECT_EQ(at(spaced, 14, 52), "Last : ");
+  EXPECT_EQ(at(spaced, 230, 52), "Last :");
+  EXPECT_EQ(at(spaced, 230, 152), "After Fixing");
+  auto hyphen = creatScrollerViewWithTitle(outline, Opt::kHyphenate, *book);
+  EXPECT_EQ(at(hyphen, 280, 92), "Mary-Ann");
+}
+
+TEST_F(FixPreviewTest, QuestionMarksAndCompanyCards) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}, {kABOrganizationProperty, "Acme"}});
+  build({{"SingleName", {ann}}});
+  auto marks = creatScrollerViewWithTitle(outline, Opt::kUseQuestionMarks, *book);
+  EXPECT_EQ(at(marks, 280, 92), "Ann");
+  EXPECT_EQ(at(marks, 280, 52), "???");
+  auto company = creatScrollerViewWithTitle(outline, Opt::kConvertToCompany, *book);
+  EXPECT_EQ(at(company, 280, 132), "company");
+  EXPECT_EQ(at(company, 84, 132), "person");
+  EXPECT_EQ(at(company, 300, 12), "Acme");
+}
+
+TEST_F(FixPreviewTest, SuffixCardUsesItsOwnColumnsAndEmptyForms) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}, {kABSuffixProperty, "jr."}});
+  build({{"UnusualSuffix", {ann}}});
+  auto preview = creatScrollerViewWithTitle(outline, Opt::kRemoveSuffix, *book);
+  EXPECT_EQ(preview.texts[0].alpha, 0.3);
+  EXPECT_EQ(at(preview, 14, 112), "Title :");
+  EXPECT_EQ(at(preview, 84, 32), "jr.");
+  EXPECT_EQ(at(preview, 230, 32), "Suffix : ");
+  EXPECT_EQ(at(preview, 300, 92), "Ann");
+}
+
+TEST_F(FixPreviewTest, SharedEmailDeletePreviewListsUpToFiveNames) {
+  auto a = add({{kABFirstNameProperty, "A"}});
+  std::vector<ABPersonRef> others;
+  for (int i = 0; i < 6; ++i) others.push_back(add({{kABFirstNameProperty, "O" + std::to_string(i)}}));
+  build({}, {{a, {others[0], others[1]}, kABHomeLabel}, {a, others, kABWorkLabel}});
+  auto two = creatScrollerViewWithTitle(outline, Opt::kDeleteDuplicates, *book);
+  EXPECT_EQ(at(two, 14, 138), "O0 (null)");
+  EXPECT_EQ(at(two, 14, 118), "O1 (null)");
+  EXPECT_EQ(at(two, 14, 98), "will be deleted from Contacts");
+  EXPECT_EQ(two.texts[0].colour, Colour::Red);
+  outline.selectItem(outline.category(RC::kShareEmail)->childAtIndex(1));
+  auto six = creatScrollerViewWithTitle(outline, Opt::kDeleteDuplicates, *book);
+  EXPECT_EQ(at(six, 14, 58), "O4 (null)");
+  EXPECT_EQ(at(six, 14, 38), " and others will be deleted from Contacts");
+  EXPECT_FALSE(six.find("O5 (null)"));
+}
+
+TEST_F(FixPreviewTest, DeletePreviewListsTheFieldsOfTheContact) {
+  auto ann = add({{kABFirstNameProperty, "Ann"},
+                  {kABLastNameProperty, "Lee"},
+                  {kABTitleProperty, "Zz"},
+                  {kABJobTitleProperty, "Boss"}});
+  ABMultiValue addresses;
+  addresses.addValueWithLabel(ABDictionary{{kABAddressStreetKey, "1 Main"}, {kABAddressCityKey, "Oslo"}},
+                              kABOtherLabel);
+  ann->setValueForProperty(addresses, kABAddressProperty);
+  book->save();
+  build({{"UnusualTitle", {ann}}});
+  auto preview = creatScrollerViewWithTitle(outline, Opt::kDeleteContact, *book);
+  EXPECT_EQ(preview.texts[0], (PreviewText{"the contact selected will be deleted:", 14, 152, 310, 17, Colour::Red, 1}));
+  EXPECT_EQ(at(preview, 114, 132), "Ann Lee");
+  EXPECT_TRUE(preview.find("Job Title :"));
+  ASSERT_TRUE(preview.find("Work Address :")) << "an other-labelled address is listed as the work address";
+  EXPECT_TRUE(preview.find("1 Main,Oslo"));
+  EXPECT_FALSE(preview.find("Preffix :"));
+}
+
+TEST_F(FixPreviewTest, FixedHeadingsByCategory) {
+  auto p = add({{kABFirstNameProperty, "P"}, {kABNicknameProperty, " "}});
+  build({{"EmptyNickname", {p}}, {"BlankName", {p}}, {"DupAddress", {p}}});
+  selectIn(RC::kNicknameWithSpacing);
+  auto blank = creatScrollerViewWithTitle(outline, Opt::kDeleteBlankProperty, *book);
+  EXPECT_EQ(blank.texts.at(0).text, "The empty nickname will be removed.");
+  outline.selectItem(outline.category(RC::kDuplicateAddress)->childAtIndex(0));
+  EXPECT_EQ(creatScrollerViewWithTitle(outline, Opt::kDeleteDuplicateProperty, *book).texts.at(0).text,
+            "The duplicated addresses will be removed.");
+  outline.selectItem(outline.category(RC::kBlankName)->childAtIndex(0));
+  EXPECT_EQ(creatScrollerViewWithTitle(outline, Opt::kEditInContacts, *book).texts.at(0).text,
+            "This contact has no name.You can edit it in Contacts.");
+  EXPECT_TRUE(creatScrollerViewWithTitle(outline, "No such option", *book).empty());
+}
+
+TEST(MergeContactsTest, SingleValuesOfTheLastMemberWinAndNotesAreJoined) {
+  auto a = ABPerson::create(), b = ABPerson::create();
+  a->setValueForProperty(std::string("Ann"), kABFirstNameProperty);
+  a->setValueForProperty(std::string("Boss"), kABJobTitleProperty);
+  a->setValueForProperty(std::string("one"), kABNoteProperty);
+  a->setValueForProperty(std::int64_t{1}, kABPersonFlags);
+  b->setValueForProperty(std::string("Bea"), kABFirstNameProperty);
+  b->setValueForProperty(std::string("two"), kABNoteProperty);
+  ABMultiValue related;
+  related.addValueWithLabel(std::string("Mum"), kABMotherLabel);
+  b->setValueForProperty(related, kABRelatedNamesProperty);
+  auto merged = mergeContacts({a, b});
+  EXPECT_NE(merged->uniqueId(), a->uniqueId());
+  EXPECT_EQ(merged->stringForProperty(kABFirstNameProperty), "Bea");
+  EXPECT_EQ(merged->stringForProperty(kABJobTitleProperty), "Boss");
+  EXPECT_EQ(merged->stringForProperty(kABNoteProperty), "\none\ntwo");
+  EXPECT_EQ(std::get<std::int64_t>(merged->valueForProperty(kABPersonFlags)), 1);
+  EXPECT_EQ(merged->multiValueForProperty(kABRelatedNamesProperty)->labelAtIndex(0), kABMotherLabel);
+  EXPECT_FALSE(merged->multiValueForProperty(kABAddressProperty)) << "no empty addresses";
+  EXPECT_EQ(mergeContacts({ABPerson::create()})->stringForProperty(kABNoteProperty), "");
+}
+
+TEST(MergeContactsTest, AddressesStayWholeAndRepeatsAreDropped) {
+  auto a = ABPerson::create(), b = ABPerson::create();
+  ABMultiValue homeA, homeB;
+  homeA.addValueWithLabel(ABDictionary{{kABAddressStreetKey, "1 Main"}, {kABAddressCityKey, "Oslo"}}, kABHomeLabel);
+  homeB.addValueWithLabel(ABDictionary{{kABAddressCityKey, "Oslo"}, {kABAddressStreetKey, "1 Main"}}, kABHomeLabel);
+  homeB.addValueWithLabel(ABDictionary{{kABAddressCityKey, "Bergen"}}, kABHomeLabel);
+  homeB.addValueWithLabel(ABDictionary{{kABAddressCityKey, ""}}, kABWorkLabel);
+  ABMultiValue im;
+  im.addValueWithLabel(ABDictionary{{kABInstantMessageServiceKey, "SkypeInstant"}, {kABInstantMessageUsernameKey, "s"}},
+                       kABHomeLabel);
+  a->setValueForProperty(homeA, kABAddressProperty);
+  b->setValueForProperty(homeB, kABAddressProperty);
+  a->setValueForProperty(im, kABInstantMessageProperty);
+  b->setValueForProperty(im, kABInstantMessageProperty);
+  auto merged = mergeContacts({a, b});
+  auto addresses = merged->multiValueForProperty(kABAddressProperty);
+  ASSERT_EQ(addresses->count(), 2u);
+  EXPECT_EQ(addresses->dictionaryAtIndex(1).valueOr(kABAddressCityKey), "Bergen");
+  EXPECT_EQ(addresses->dictionaryAtIndex(1).size(), 1u) << "not mixed with the other address";
+  EXPECT_EQ(merged->multiValueForProperty(kABInstantMessageProperty)->count(), 1u);
+}

@@ -1,0 +1,65 @@
+#include "ReviewFixture.h"
+
+namespace RC = ReviewCategories;
+
+using ReviewOutlineTest = ReviewFixture;
+
+TEST_F(ReviewOutlineTest, CategoriesComeInFixedOrderAndOnlyWhenFound) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}});
+  auto bea = add({{kABLastNameProperty, "Bea"}});
+  build({{"InvalidChar", {ann}}, {"UnusualSuffix", {bea, ann}}, {"DupPhone", {}}, {"NoSuchKey", {ann}}});
+  EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Unusual Suffix", "Invalid Characters"}));
+  auto* suffix = outline.category("Unusual Suffix");
+  ASSERT_EQ(suffix->childrenCount(), 2u);
+  EXPECT_EQ(suffix->childAtIndex(0)->name(), "(null) Bea");
+  EXPECT_EQ(suffix->childAtIndex(1)->name(), "Ann (null)");
+  EXPECT_EQ(suffix->childAtIndex(0)->parentNode(), suffix);
+}
+
+TEST_F(ReviewOutlineTest, OnlyContactRowsCanBeSelected) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}});
+  build({{"SingleName", {ann}}});
+  EXPECT_EQ(outline.selectedItem()->person(), ann) << "row 1 is the first contact";
+  EXPECT_FALSE(outline.selectRow(0)) << "a category header";
+  EXPECT_FALSE(outline.selectItem(outline.category("Incomplete name")));
+  EXPECT_EQ(outline.selectedItem()->person(), ann);
+}
+
+TEST_F(ReviewOutlineTest, CollapsingMovesTheSelectionOrShowsTheTips) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}});
+  auto bea = add({{kABFirstNameProperty, "Bea Lee"}});
+  build({{"SingleName", {ann}}, {"SpaceInFirstName", {bea}}});
+  outline.collapseItem(outline.category("Incomplete name"));
+  ASSERT_TRUE(outline.selectedItem());
+  EXPECT_EQ(outline.selectedItem()->person(), bea);
+  EXPECT_FALSE(outline.showingTips());
+
+  outline.collapseItem(outline.category("Spacing in first name"));
+  EXPECT_FALSE(outline.selectedItem());
+  EXPECT_TRUE(outline.showingTips());
+  EXPECT_FALSE(outline.fixButtonEnabled());
+  EXPECT_FALSE(outline.openContactButtonEnabled());
+
+  EXPECT_TRUE(outline.selectItem(outline.category("Incomplete name")->childAtIndex(0)));
+  EXPECT_FALSE(outline.showingTips()) << "selecting a contact brings the solution view back";
+  EXPECT_TRUE(outline.fixButtonEnabled());
+}
+
+TEST_F(ReviewOutlineTest, SharedEmailRowsCarryTheirFinding) {
+  auto a = add({{kABFirstNameProperty, "A"}}, {{kABHomeLabel, "x@y.org"}});
+  auto b = add({{kABFirstNameProperty, "B"}}, {{kABWorkLabel, "x@y.org"}});
+  build({}, {{a, {b}, kABHomeLabel}});
+  auto* row = outline.category(RC::kShareEmail)->childAtIndex(0);
+  EXPECT_EQ(row->person(), a);
+  EXPECT_EQ(row->duplicateEmailArray(), (std::vector<ABPersonRef>{b}));
+  EXPECT_EQ(row->duplicateEmailType(), kABHomeLabel);
+}
+
+TEST_F(ReviewOutlineTest, EachMatrixStartsWithItsFirstOptionAndRemembersTheChoice) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}});
+  build({{"SingleName", {ann}}});
+  EXPECT_EQ(outline.selectedOption(), RC::Option::kConvertToCompany);
+  EXPECT_FALSE(outline.selectOption(RC::Option::kRemoveTitle)) << "not an option of this matrix";
+  EXPECT_TRUE(outline.selectOption(RC::Option::kDeleteContact));
+  EXPECT_EQ(outline.selectedOption(), RC::Option::kDeleteContact);
+}
