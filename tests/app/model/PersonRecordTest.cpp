@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include "app/model/AllInfoColumns.h"
+#include "app/model/IndexGrouping.h"
+#include "app/model/PersonRecord.h"
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+
+namespace {
+
+ABMultiValue list(std::vector<std::pair<std::string, ABMultiValueItem>> entries) {
+  ABMultiValue multi;
+  for (auto& [label, value] : entries) multi.addValueWithLabel(value, label);
+  return multi;
+}
+
+}  // namespace
+
+TEST(PersonRecordTest, ACompanyOnlyPersonHasThreeKeys) {
+  auto person = ABPerson::create();
+  person->setValueForProperty(std::string("Acme"), kABOrganizationProperty);
+  person->setValueForProperty(std::int64_t{1}, kABPersonFlags);
+  auto record = prasePerson(person);
+  EXPECT_EQ(record.keys(), (std::vector<std::string>{"Person", "Company", "FullName"}));
+  EXPECT_EQ(record.text("FullName"), "(null)(null)");
+  EXPECT_EQ(record.person(), person);
+}
+
+TEST(PersonRecordTest, SingleValuesAndFullName) {
+  auto person = ABPerson::create();
+  person->setValueForProperty(std::string("Lee"), kABLastNameProperty);
+  person->setValueForProperty(std::string("Dr"), kABTitleProperty);
+  person->setValueForProperty(ABDate{1990, 4, 1}, kABBirthdayProperty);
+  person->setValueForProperty(std::string("Sales"), kABDepartmentProperty);
+  auto record = prasePerson(person);
+  EXPECT_EQ(record.text("FullName"), "(null)Lee");
+  EXPECT_EQ(record.text("Preffix"), "Dr");
+  EXPECT_EQ(std::get<ABDate>(*record.find("Birthday")), (ABDate{1990, 4, 1}));
+  EXPECT_EQ(record.text("Department"), "Sales");
+  auto review = prasePersonForReview(person);
+  EXPECT_FALSE(review.contains("FullName"));
+  EXPECT_FALSE(review.contains("Preffix"));
+  EXPECT_TRUE(review.contains("Last Name"));
+}
+
+TEST(PersonRecordTest, ListsMapByLabelAndTheLastValueWins) {
+  auto person = ABPerson::create();
+  person->setValueForProperty(list({{kABHomeLabel, std::string("h1@x.org")},
+                                    {kABHomeLabel, std::string("h2@x.org")},
+                                    {"custom", std::string("c@x.org")}}),
+                              kABEmailProperty);
+  person->setValueForProperty(list({{kABPhoneMobileLabel, std::string("1")},
+                                    {"custom", std::string("2")},
+                                    {kABPhoneWorkFAXLabel, std::string("3")}}),
+                              kABPhoneProperty);
+  person->setValueForProperty(list({{kABHomePageLabel, std::string("http://h")}, {"blog", std::string("http://b")}}),
+                              kABURLsProperty);
+  person->setValueForProperty(
+      list({{kABWorkLabel, ABDictionary{{kABAddressCityKey, "Oslo"}}},
+            {"summer", ABDictionary{{kABAddressStreetKey, "1 Beach"}, {kABAddressCountryCodeKey, "no"}}}}),
+      kABAddressProperty);
+  person->setValueForProperty(list({{kABMotherLabel, std::string("Mum")}, {"aunt", std::string("Ann")}}),
+                              kABRelatedNamesProperty);
+  auto record = prasePerson(person);
+  EXPECT_EQ(record.text("Home Email"), "h2@x.org");
+  EXPECT_EQ(record.text("Other Email"), "c@x.org");
+  EXPECT_EQ(record.text("Mobile"), "1");
+  EXPECT_EQ(record.text("Work Fax"), "3");
+  EXPECT_EQ(record.text("Home Page"), "http://h");
+  EXPECT_EQ(record.text("Work City"), "Oslo");
+  EXPECT_FALSE(record.contains("Work Street")) << "only the components the address has";
+  EXPECT_EQ(record.text("Other Street"), "1 Beach");
+  EXPECT_EQ(record.text("Other Country Code"), "no");
+  EXPECT_EQ(record.text("Mother"), "Mum");
+  EXPECT_EQ(record.size(), 11u) << "custom phones, URLs and related names are dropped";
+}
+
+TEST(PersonRecordTest, InstantMessagingAndSocialProfiles) {
+  auto person = ABPerson::create();
+  person->setValueForProperty(
+      list({{kABHomeLabel,
+             ABDictionary{{kABInstantMessageServiceKey, "SkypeInstant"}, {kABInstantMessageUsernameKey, "s"}}},
+            {"x", ABDictionary{{kABInstantMessageServiceKey, "QQInstant"}, {kABInstantMessageUsernameKey, "q"}}},
+            {kABWorkLabel, ABDictionary{{kABInstantMessageServiceKey, "Unknown"}, {kABInstantMessageUsernameKey, "u"}}},
+            {kABWorkLabel, ABDictionary{{kABInstantMessageServiceKey, "AIMInstant"}}}}),
+      kABInstantMessageProperty);
+  person->setValueForProperty(
+      list({{kABHomeLabel, ABDictionary{{kABSocialProfileServiceKey, "MySpace"}, {kABSocialProfileUsernameKey, "m"}}},
+            {kABWorkLabel, ABDictionary{{kABSocialProfileServiceKey, "Twitter"}, {kABSocialProfileUsernameKey, "t"}}}}),
+      kABSocialProfileProperty);
+  auto record = prasePerson(person);
+  EXPECT_EQ(record.text("Home Skype"), "s");
+  EXPECT_EQ(record.text("Other QQ"), "q");
+  EXPECT_EQ(record.text("Myspace"), "m");
+  EXPECT_FALSE(record.contains("Twitter")) << "only home-labelled profiles";
+  EXPECT_FALSE(record.contains("Work AIM")) << "no user name";
+}
+
+TEST(PersonRecordTest, RecordsOfAStoreKeepStoreOrder) {
+  auto book = ABAddressBook::inMemory();
+  for (int i = 0; i < 3000; ++i) {
+    auto person = ABPerson::create();
+    person->setValueForProperty(std::to_string(i), kABFirstNameProperty);
+    book->addRecord(person);
+  }
+  auto records = recordsOfAddressBook(*book);
+  ASSERT_EQ(records.size(), 3000u);
+  for (int i = 0; i < 3000; i += 499) EXPECT_EQ(records[i].text("First Name"), std::to_string(i));
+}
+
+TEST(AllInfoColumnsTest, ListsAndVariants) {
+  const auto& base = AllInfoColumns::base();
+  ASSERT_EQ(base.size(), 90u);
+  EXPECT_EQ(base.front(), "First Name");
+  EXPECT_EQ(base.back(), "Manager");
+  EXPECT_EQ(base[13], "Home Street");
+  EXPECT_EQ(base[31], "Home AIM");
+  const auto& csv = AllInfoColumns::csv();
+  ASSERT_EQ(csv.size(), 92u);
+  auto maiden = std::find(csv.begin(), csv.end(), "Maiden Name");
+  EXPECT_EQ(*(maiden + 1), "Phonetic First Name");
+  EXPECT_EQ(*(maiden + 2), "Phonetic Last Name");
+  EXPECT_EQ(*(maiden + 3), "Middle Name");
+  const auto& sheet = AllInfoColumns::spreadsheet();
+  ASSERT_EQ(sheet.size(), 92u);
+  EXPECT_EQ(sheet[90], "Maiden Name");
+  EXPECT_EQ(sheet[91], "Middle Name");
+  EXPECT_EQ(sheet[72], "Maiden Name");
+}
+
+TEST(IndexGroupingTest, KeepsCallOrder) {
+  IndexGrouping grouping;
+  grouping.setIndexForName(0, "A");
+  grouping.setIndexForName(3, "A");
+  grouping.setIndexForName(1, "B");
+  EXPECT_EQ(*grouping.indexesForName("A"), (std::vector<int>{0, 3}));
+  EXPECT_EQ(*grouping.indexesForName("B"), (std::vector<int>{1}));
+  EXPECT_FALSE(grouping.indexesForName("C"));
+  EXPECT_EQ(grouping.names(), (std::vector<std::string>{"A", "B"}));
+}

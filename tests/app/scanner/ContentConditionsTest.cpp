@@ -1,0 +1,82 @@
+#include "ScanFixture.h"
+
+using ContentConditionsTest = ScanFixture;
+
+TEST_F(ContentConditionsTest, DuplicateContactsGroupByJoinedNames) {
+  add({{kABFirstNameProperty, "Zed"}});
+  auto first = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}});
+  add({{kABFirstNameProperty, "ann"}, {kABLastNameProperty, "Lee"}});
+  add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}});
+  auto joined = add({{kABFirstNameProperty, "AnnLee"}, {kABLastNameProperty, "Smith"}});
+  add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "LeeSmith"}});
+  auto nameless = add({{kABOrganizationProperty, "A"}});
+  add({{kABOrganizationProperty, "B"}});
+  add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}});
+  EXPECT_EQ(scanner().test(), (Persons{first, joined, nameless}));
+}
+
+TEST_F(ContentConditionsTest, SharedEmailsAreReportedOnceFromTheEarliestPerson) {
+  auto a = add({}, {{kABHomeLabel, "x@y.org"}, {kABWorkLabel, "z@y.org"}});
+  auto b = add({}, {{kABWorkLabel, "x@y.org"}, {kABOtherLabel, "z@y.org"}});
+  auto c = add({}, {{kABOtherLabel, "X@y.org"}, {kABHomeLabel, "x@y.org"}});
+  add({}, {{kABHomeLabel, "alone@y.org"}, {kABWorkLabel, "alone@y.org"}});
+  auto findings = scanner().findDuplicateEmailInContacts();
+  ASSERT_EQ(findings.size(), 2u);
+  EXPECT_EQ(findings[0].SearchedPerson, a);
+  EXPECT_EQ(findings[0].MatchPersonsArray, (Persons{b, c}));
+  EXPECT_EQ(findings[0].DuplicateEmailType, kABHomeLabel);
+  EXPECT_EQ(findings[1].SearchedPerson, a);
+  EXPECT_EQ(findings[1].MatchPersonsArray, (Persons{b}));
+  EXPECT_EQ(findings[1].DuplicateEmailType, kABWorkLabel);
+}
+
+TEST_F(ContentConditionsTest, EmailValidity) {
+  for (const char* valid : {"ann@example.org", "a.b+c@mail.example.co.uk", "x@y.company", "ann@EXAMPLE.COM"})
+    EXPECT_TRUE(ScanAddressBook::isValidEmail(valid)) << valid;
+  for (const char* invalid :
+       {"", "ann", "@example.org", "ann@example", "ann@.example.org", "ann@example.org.", "ann@example..org",
+        "a@b@c.org", "ann smith@x.org", "ann@x.org ", "a(b)@x.org", "a,b@x.org", "\"a\"@x.org", "a@[1.2.3.4]",
+        "a;b@x.org", "a<b>@x.org", "a\\b@x.org", "a:b@x.org"})
+    EXPECT_FALSE(ScanAddressBook::isValidEmail(invalid)) << invalid;
+}
+
+TEST_F(ContentConditionsTest, InvalidCharactersInEmailsOrPhones) {
+  add({}, {{kABHomeLabel, "ann@example.net"}}, {{kABPhoneHomeLabel, "+1 (555) 123-4567"}});
+  auto badMail = add({}, {{kABHomeLabel, "ann@example.net"}, {kABWorkLabel, "ann.example.net"}});
+  auto badPhone = add({}, {}, {{kABPhoneHomeLabel, "555-CALL"}});
+  add({}, {}, {{kABPhoneHomeLabel, "٥٥٥ ١٢٣"}});
+  EXPECT_EQ(scanner().findInvalidCharactersInContacts(), (Persons{badMail, badPhone}));
+}
+
+TEST_F(ContentConditionsTest, TheSameValueTwiceInOneContact) {
+  auto phone = add({}, {}, {{kABPhoneHomeLabel, "555 1234"}, {kABPhoneWorkLabel, "555 1234"}});
+  add({}, {}, {{kABPhoneHomeLabel, "555-1234"}, {kABPhoneWorkLabel, "5551234"}});
+  auto mail = add({}, {{kABHomeLabel, "a@x.org"}, {kABWorkLabel, "b@x.org"}, {kABOtherLabel, "a@x.org"}});
+  add({}, {{kABHomeLabel, "a@x.org"}, {kABWorkLabel, "A@x.org"}});
+  auto address = ABPerson::create();
+  ABMultiValue addresses;
+  addresses.addValueWithLabel(ABDictionary{{kABAddressStreetKey, "1 Main"}, {kABAddressCityKey, "Oslo"}}, kABHomeLabel);
+  addresses.addValueWithLabel(ABDictionary{{kABAddressCityKey, "Oslo"}, {kABAddressStreetKey, "1 Main"}}, kABWorkLabel);
+  address->setValueForProperty(addresses, kABAddressProperty);
+  book->addRecord(address);
+  auto partial = ABPerson::create();
+  ABMultiValue different;
+  different.addValueWithLabel(ABDictionary{{kABAddressCityKey, "Oslo"}}, kABHomeLabel);
+  different.addValueWithLabel(ABDictionary{{kABAddressCityKey, "Oslo"}, {kABAddressZIPKey, "0150"}}, kABHomeLabel);
+  partial->setValueForProperty(different, kABAddressProperty);
+  book->addRecord(partial);
+  EXPECT_EQ(scanner().findDuplicatePhonesInOnePerson(), (Persons{phone}));
+  EXPECT_EQ(scanner().findDuplicateEmailInOnePerson(), (Persons{mail}));
+  EXPECT_EQ(scanner().findDuplicateAddressInOnePerson(), (Persons{address}));
+}
+
+TEST_F(ContentConditionsTest, NotesAndNicknamesOfSpacesOnly) {
+  auto one = add({{kABNoteProperty, " "}});
+  auto three = add({{kABNoteProperty, "   "}, {kABNicknameProperty, "  "}});
+  add({{kABNoteProperty, ""}});
+  add({{kABNoteProperty, "\t"}});
+  add({{kABNoteProperty, " a "}});
+  add({{kABNoteProperty, " \n"}});
+  EXPECT_EQ(scanner().findEmptyNotes(), (Persons{one, three}));
+  EXPECT_EQ(scanner().findEmptyNickname(), (Persons{three}));
+}
