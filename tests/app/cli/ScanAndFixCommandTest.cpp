@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+
+namespace {
+
+struct ProgramRun {
+  int status;
+  std::string out;
+};
+
+// Runs the program with the arguments (no shell), standard error folded into the output.
+ProgramRun run(std::vector<std::string> args) {
+  int pipefd[2];
+  if (pipe(pipefd) != 0) return {-1, ""};
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(pipefd[1], 1);
+    dup2(pipefd[1], 2);
+    close(pipefd[0]);
+    std::vector<char*> argv{const_cast<char*>(ROLVANE_PROGRAM)};
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execv(ROLVANE_PROGRAM, argv.data());
+    _exit(127);
+  }
+  close(pipefd[1]);
+  std::string out;
+  std::array<char, 4096> buffer;
+  ssize_t n;
+  while ((n = read(pipefd[0], buffer.data(), buffer.size())) > 0) out.append(buffer.data(), n);
+  close(pipefd[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+class CommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = std::filesystem::temp_directory_path() / ("rolvane-cli-" + std::to_string(getpid()) +
+                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    store = (folder / "book.sqlite").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+
+  std::string add(std::map<std::string, std::string> values,
+                  std::vector<std::pair<std::string, std::string>> emails = {}) {
+    auto book = ABAddressBook::open(store);
+    auto person = ABPerson::create();
+    for (auto& [property, value] : values) person->setValueForProperty(value, property);
+    ABMultiValue list;
+    for (auto& [label, value] : emails) list.addValueWithLabel(value, label);
+    if (!emails.empty()) person->setValueForProperty(list, kABEmailProperty);
+    book->addRecord(person);
+    book->save();
+    return person->uniqueId();
+  }
+
+  nlohmann::json scanJson(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"--store", store, "scan", "--json"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ProgramRun result = run(args);
+    EXPECT_EQ(result.status, 0) << result.out;
+    auto brace = result.out.find('{');
+    return nlohmann::json::parse(result.out.substr(brace, result.out.rfind('}') - brace + 1));
+  }
+
+  std::filesystem::path folder;
+  std::string store;
+};
+
+}  // namespace
+
+TEST_F(CommandTest, ScanJsonListsUniqueIdsPerCondition) {
+  std::string a = add({{kABFirstNameProperty, "Ann"}, {kABTitleProperty, "DR"}}, {{kABHomeLabel, "s@x.org"}});
+  std::string b = add({{kABFirstNameProperty, "Bo"}, {kABLastNameProperty, "Li"}}, {{kABWorkLabel, "s@x.org"}});
+  auto json = scanJson();
+  EXPECT_EQ(json["SingleName"], nlohmann::json::array({a}));
+  EXPECT_EQ(json["UnusualTitle"], nlohmann::json::array({a}));
+  EXPECT_EQ(json["ShareEmail"][0]["SearchedPerson"], a);
+  EXPECT_EQ(json["ShareEmail"][0]["MatchPersonsArray"], nlohmann::json::array({b}));
+  EXPECT_EQ(json["ShareEmail"][0]["DuplicateEmailType"], kABHomeLabel);
+  EXPECT_FALSE(json.contains("BlankName"));
+  auto only = scanJson({"--condition", "Unusual title"});
+  EXPECT_EQ(only.size(), 1u);
+}
+
+TEST_F(CommandTest, BadInputFailsWithOneLine) {
+  add({{kABFirstNameProperty, "Ann"}});
+  ProgramRun unknown = run({"--store", store, "scan", "--condition", "Nope"});
+  EXPECT_NE(unknown.status, 0);
+  EXPECT_NE(unknown.out.find("Nope"), std::string::npos);
+  ProgramRun noOption =
+      run({"--store", store, "fix", "--condition", "Incomplete name", "--option", "Remove the title"});
+  EXPECT_NE(noOption.status, 0);
+  ProgramRun edit = run({"--store", store, "fix", "--condition", "Blank name", "--option", "Edit in Contacts"});
+  EXPECT_NE(edit.status, 0);
+  EXPECT_NE(edit.out.find("window"), std::string::npos);
+  ProgramRun noYes =
+      run({"--store", store, "fix", "--condition", "Incomplete name", "--option", "Delete this contact"});
+  EXPECT_NE(noYes.status, 0);
+  EXPECT_EQ(ABAddressBook::open(store)->count(), 1u) << "nothing changed";
+}
+
+TEST_F(CommandTest, FixAppliesTheOptionToEveryFindingOrTheGivenOnes) {
+  std::string a = add({{kABFirstNameProperty, "Ann Marie"}, {kABLastNameProperty, "Lee"}});
+  std::string b = add({{kABFirstNameProperty, "Jo Ann"}, {kABLastNameProperty, "Lee"}});
+  std::string c = add({{kABFirstNameProperty, "Mary Kate"}, {kABLastNameProperty, "Lee"}});
+  ProgramRun one = run({"--store", store, "fix", "--condition", "Spacing in the first name", "--option",
+                        "Hyphenate the first name", "--uid", b});
+  ASSERT_EQ(one.status, 0) << one.out;
+  auto book = ABAddressBook::open(store);
+  EXPECT_EQ(book->recordForUniqueId(b)->stringForProperty(kABFirstNameProperty), "Jo-Ann");
+  EXPECT_EQ(book->recordForUniqueId(a)->stringForProperty(kABFirstNameProperty), "Ann Marie");
+  ProgramRun all =
+      run({"--store", store, "fix", "--condition", "Spacing in the first name", "--option", "Remove the space"});
+  ASSERT_EQ(all.status, 0) << all.out;
+  book = ABAddressBook::open(store);
+  EXPECT_EQ(book->recordForUniqueId(a)->stringForProperty(kABFirstNameProperty), "AnnMarie");
+  EXPECT_EQ(book->recordForUniqueId(c)->stringForProperty(kABFirstNameProperty), "MaryKate");
+  EXPECT_FALSE(scanJson().contains("SpaceInFirstName"));
+}
+
+TEST_F(CommandTest, MergingEveryDuplicateGroupKeepsEveryAddress) {
+  for (int i = 0; i < 3; ++i)
+    add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}},
+        {{kABHomeLabel, "a" + std::to_string(i) + "@x.org"}});
+  for (int i = 0; i < 2; ++i)
+    add({{kABFirstNameProperty, "Bo"}, {kABLastNameProperty, "Li"}},
+        {{kABWorkLabel, "b" + std::to_string(i) + "@x.org"}});
+  ProgramRun merge =
+      run({"--store", store, "fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"});
+  ASSERT_EQ(merge.status, 0) << merge.out;
+  auto book = ABAddressBook::open(store);
+  EXPECT_EQ(book->count(), 2u);
+  size_t emails = 0;
+  for (const auto& person : book->people()) emails += person->multiValueForProperty(kABEmailProperty)->count();
+  EXPECT_EQ(emails, 5u);
+  EXPECT_FALSE(scanJson().contains("DuplicateContacts"));
+}
