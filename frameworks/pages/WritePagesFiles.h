@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "app/model/ContactRecord.h"
+#include "frameworks/numbers/IWorkCellStream.h"
+#include "frameworks/numbers/IWorkDocument.h"
+
+// Rewrites the table of an expanded Pages document ("index.xml" in the working folder): a heading
+// row and one row per record, at most 60 columns, on a page that grows with the table.
+class WritePagesFiles {
+ public:
+  static constexpr std::size_t kMaxColumns = 60;
+
+  void setWorkingFolder(const std::string& folder) { workingFolder_ = folder; }
+
+  // Stores records and switch (which changes nothing: the columns are always the records' keys)
+  // and rewrites "index.xml". False, with error(), when the document cannot be read, does not
+  // have the expected shape or cannot be written.
+  bool writePagesIsShowAllInfo(const ContactRecords& records, bool isShowAllInfo);
+
+  // Every key of the records, each once, "First Name" and "Last Name" leading.
+  std::vector<std::string> getAllKey() const;
+  // The number of columns: the keys of getAllKey, at most 60.
+  std::size_t colNums() const;
+  // The number of values over all records (every key of every record, also beyond the 60th column).
+  std::size_t getsfOcnt() const;
+
+  // The column titles of the last rewrite (all keys; only the first 60 are written).
+  const std::vector<std::string>& titles() const { return DicKeyArr; }
+  const std::string& error() const { return error_; }
+
+  // The page size for a table of numcols columns and numrows rows, in points, as written.
+  static std::string pageWidthText(std::size_t numcols);
+  static std::string pageHeightText(std::size_t numrows);
+
+ private:
+  bool getGridNodeDicCountNumCols(pugi::xml_node grid, std::size_t count, std::size_t numCols);
+  bool setRowsDicCount(pugi::xml_node rows, std::size_t count);
+  bool setColumsNumCols(pugi::xml_node columns, std::size_t numCols);
+  void setHeadNode(IWorkCellStream& cells);
+  void writeSizeNumcolsNumrows(pugi::xml_node printInfo, std::size_t numcols, std::size_t numrows);
+  void writeCells(IWorkCellStream& cells);
+
+  std::string workingFolder_;
+  IWorkDocument document_;
+  const ContactRecords* DictionArr_ = nullptr;
+  std::vector<std::string> DicKeyArr;
+  bool _isShowAllInfo = false;
+  std::string error_;
+};
