@@ -1,0 +1,172 @@
+// The body of the document: spacing paragraph, contact table and section properties.
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <variant>
+
+#include "frameworks/common/XmlText.h"
+#include "frameworks/docx/DocxCreator.h"
+
+namespace {
+
+constexpr size_t kDrainThreshold = 4u << 20;
+const DocxXmlWriter::Attributes kParagraphRevision = {
+    {"w:rsidR", "005A76FB"}, {"w:rsidRDefault", "005A76FB"}, {"w:rsidP", "005A76FB"}};
+const DocxXmlWriter::Attributes kRowRevision = {{"w:rsidR", "00AD10A2"}, {"w:rsidTr", "00CB73A4"}};
+
+// The text shown for a value; the person reference shows nothing.
+std::string_view cellText(const RecordValue* value, std::string& scratch) {
+  if (!value) return {};
+  if (const auto* text = std::get_if<std::string>(value)) return *text;
+  if (const auto* date = std::get_if<ABDate>(value)) {
+    scratch = date->toIsoString();
+    return scratch;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::vector<std::string> DocxCreator::getAllKey() const {
+  std::vector<std::string> keys;
+  std::unordered_set<std::string_view> seen;
+  for (const ContactRecord& record : DictionArr) {
+    for (const auto& entry : record.entries()) {
+      if (entry.first == "Person") continue;
+      if (seen.insert(entry.first).second) keys.push_back(entry.first);
+    }
+  }
+  return keys;
+}
+
+void DocxCreator::setHeadNode(DocxXmlWriter& row) {
+  DicKeyArr.clear();
+  for (std::string& key : getAllKey()) {
+    if (key == "First Name") {
+      DicKeyArr.insert(DicKeyArr.begin(), std::move(key));
+    } else if (key == "Last Name") {
+      DicKeyArr.insert(DicKeyArr.begin() + (DicKeyArr.empty() ? 0 : 1), std::move(key));
+    } else {
+      DicKeyArr.push_back(std::move(key));
+    }
+  }
+  const size_t columns = std::min<size_t>(DicKeyArr.size(), kMaximumColumns);
+  prepareCellPattern(row.depth());
+  std::string& out = row.childContent();
+  for (size_t column = 0; column < columns; ++column) writeCell(out, DicKeyArr[column]);
+}
+
+void DocxCreator::getWtcBorder(DocxXmlWriter& out) const {
+  out.start("w:tcBorders");
+  for (const char* side : {"w:top", "w:left", "w:bottom", "w:right"})
+    out.element(side, {{"w:val", "single"}, {"w:sz", "12"}, {"w:space", "0"}, {"w:color", "000000"}});
+  out.end();
+}
+
+void DocxCreator::getWtcNode(DocxXmlWriter& out) const {
+  out.start("w:tc");
+  out.start("w:tcPr");
+  out.element("w:tcW", {{"w:w", "1130"}, {"w:type", "dxa"}});
+  out.start("w:tcMar");
+  out.element("w:left", {{"w:w", "0"}, {"w:type", "dxa"}});
+  out.element("w:right", {{"w:w", "0"}, {"w:type", "dxa"}});
+  out.end();
+  getWtcBorder(out);
+  out.element("w:shd", {{"w:val", "clear"}, {"w:color", "auto"}, {"w:fill", "auto"}});
+  out.element("w:vAlign", {{"w:val", "center"}});
+  out.end();
+}
+
+// Every cell is the same XML around its text: it is built once and then copied around each text.
+void DocxCreator::prepareCellPattern(int depth) {
+  if (depth == cellPatternDepth_) return;
+  std::string pattern;
+  DocxXmlWriter cell(pattern, depth);
+  getWtcNode(cell);
+  cell.start("w:p", kParagraphRevision);
+  cell.start("w:r");
+  cell.start("w:t", {{"xml:space", "preserve"}});
+  const size_t textAt = cell.textPosition();
+  while (cell.depth() > depth) cell.end();
+  cellPrefix_ = pattern.substr(0, textAt);
+  cellSuffix_ = pattern.substr(textAt);
+  cellPatternDepth_ = depth;
+}
+
+void DocxCreator::writeCell(std::string& out, std::string_view text) const {
+  out.append(cellPrefix_);
+  appendXmlEscaped(out, text, XmlEscape::Text);
+  out.append(cellSuffix_);
+}
+
+void DocxCreator::SetTableDicCount(DocxXmlWriter& out, size_t count) {
+  out.start("w:tbl");
+  table.getTblprNode(out);
+  table.getWtblGridNode(out, kMaximumColumns);
+
+  out.start("w:tr", kRowRevision);
+  out.start("w:trPr");
+  out.element("w:trHeight", {{"w:hRule", "exact"}, {"w:val", "700"}});
+  out.end();
+  setHeadNode(out);
+  out.end();
+
+  const size_t columns = std::min<size_t>(DicKeyArr.size(), kMaximumColumns);
+  std::unordered_map<std::string_view, size_t> columnOfKey;
+  for (size_t column = 0; column < columns; ++column) columnOfKey.emplace(DicKeyArr[column], column);
+
+  std::vector<const RecordValue*> values(columns);
+  std::string scratch;
+  count = std::min(count, DictionArr.size());
+  for (size_t index = 0; index < count; ++index) {
+    std::fill(values.begin(), values.end(), nullptr);
+    for (const auto& entry : DictionArr[index].entries()) {
+      const auto found = columnOfKey.find(entry.first);
+      if (found != columnOfKey.end() && !values[found->second]) values[found->second] = &entry.second;
+    }
+    out.start("w:tr", kRowRevision);
+    prepareCellPattern(out.depth());
+    std::string& row = out.childContent();
+    for (size_t column = 0; column < columns; ++column) writeCell(row, cellText(values[column], scratch));
+    out.end();
+    if (drain_ && out.output().size() >= kDrainThreshold && !drain_(out.output())) {
+      drainFailed_ = true;
+      break;
+    }
+  }
+  out.end();
+}
+
+void DocxCreator::setTableNode(DocxXmlWriter& out) {
+  if (DictionArr.empty()) return;
+  SetTableDicCount(out, DictionArr.size());
+  // The table floats on the page, and a floating table is anchored to the paragraph after it:
+  // without one, LibreOffice drops the whole table.
+  out.element("w:p", kParagraphRevision);
+}
+
+void DocxCreator::writeReturn(DocxXmlWriter& out, const std::string& lineHeight) const {
+  out.start("w:p", kParagraphRevision);
+  out.start("w:pPr");
+  out.element("w:spacing", {{"w:before", "0"}, {"w:after", "0"}, {"w:line", lineHeight}, {"w:lineRule", "exact"}});
+  out.end();
+  out.end();
+}
+
+void DocxCreator::writeEndSectPrNode(DocxXmlWriter& out) const {
+  out.start("w:sectPr", {{"w:rsidR", "005A76FB"}, {"w:rsidSect", "005A76FB"}});
+  out.element("w:pgSz", {{"w:w", "31906"}, {"w:h", "26838"}});
+  out.element("w:pgMar", {{"w:top", "0"},
+                          {"w:right", "0"},
+                          {"w:bottom", "0"},
+                          {"w:left", "0"},
+                          {"w:header", "851"},
+                          {"w:footer", "992"},
+                          {"w:gutter", "0"}});
+  out.start("w:cols", {{"w:num", "1"}, {"w:equalWidth", "0"}});
+  out.element("w:col", {{"w:w", "11900"}, {"w:space", "0"}});
+  out.end();
+  out.element("w:docGrid", {{"w:type", "lines"}, {"w:linePitch", "312"}});
+  out.end();
+}

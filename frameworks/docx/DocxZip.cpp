@@ -1,0 +1,135 @@
+#include "frameworks/docx/DocxZip.h"
+
+#include <minizip/unzip.h>
+#include <minizip/zip.h>
+#include <sys/stat.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+zip_fileinfo infoFor(std::time_t when) {
+  zip_fileinfo info{};
+  std::tm local{};
+  if (when > 0 && localtime_r(&when, &local)) {
+    info.tmz_date.tm_sec = static_cast<uInt>(local.tm_sec);
+    info.tmz_date.tm_min = static_cast<uInt>(local.tm_min);
+    info.tmz_date.tm_hour = static_cast<uInt>(local.tm_hour);
+    info.tmz_date.tm_mday = static_cast<uInt>(local.tm_mday);
+    info.tmz_date.tm_mon = static_cast<uInt>(local.tm_mon);
+    info.tmz_date.tm_year = static_cast<uInt>(local.tm_year + 1900);
+  }
+  return info;
+}
+
+bool safeEntryName(const std::string& name) {
+  if (name.empty() || name.front() == '/') return false;
+  for (const auto& part : fs::path(name))
+    if (part == "..") return false;
+  return true;
+}
+
+}  // namespace
+
+DocxZip::~DocxZip() {
+  CloseZipFile2();
+  UnzipCloseFile();
+}
+
+bool DocxZip::UnzipOpenFile(const std::string& archive) {
+  UnzipCloseFile();
+  unz_ = unzOpen64(archive.c_str());
+  return unz_ != nullptr;
+}
+
+bool DocxZip::UnzipFileTo(const std::string& folder, bool overWrite) {
+  unzFile file = static_cast<unzFile>(unz_);
+  if (!file || unzGoToFirstFile(file) != UNZ_OK) return false;
+  bool ok = true;
+  do {
+    unz_file_info64 info;
+    if (unzGetCurrentFileInfo64(file, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
+    std::vector<char> buffer(info.size_filename + 1);
+    unzGetCurrentFileInfo64(file, &info, buffer.data(), buffer.size(), nullptr, 0, nullptr, 0);
+    std::string name(buffer.data(), info.size_filename);
+    for (char& c : name)
+      if (c == '\\') c = '/';
+    if (!safeEntryName(name)) {
+      ok = false;
+      continue;
+    }
+    const fs::path target = fs::path(folder) / name;
+    std::error_code ec;
+    if (name.back() == '/') {
+      fs::create_directories(target, ec);
+      continue;
+    }
+    fs::create_directories(target.parent_path(), ec);
+    if (!overWrite && fs::exists(target, ec)) continue;
+    if (unzOpenCurrentFile(file) != UNZ_OK) {
+      ok = false;
+      continue;
+    }
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    char chunk[65536];
+    int n;
+    while ((n = unzReadCurrentFile(file, chunk, sizeof chunk)) > 0) out.write(chunk, n);
+    if (n < 0 || !out) ok = false;
+    if (unzCloseCurrentFile(file) != UNZ_OK) ok = false;
+  } while (unzGoToNextFile(file) == UNZ_OK);
+  return ok;
+}
+
+bool DocxZip::UnzipCloseFile() {
+  if (!unz_) return true;
+  const bool ok = unzClose(static_cast<unzFile>(unz_)) == UNZ_OK;
+  unz_ = nullptr;
+  return ok;
+}
+
+bool DocxZip::CreateZipFile2(const std::string& archive) {
+  CloseZipFile2();
+  zip_ = zipOpen64(archive.c_str(), APPEND_STATUS_CREATE);
+  return zip_ != nullptr;
+}
+
+bool DocxZip::addFileToZip(const std::string& file, const std::string& newname) {
+  if (!zip_) return false;
+  struct stat attributes {};
+  const zip_fileinfo info = infoFor(stat(file.c_str(), &attributes) == 0 ? attributes.st_mtime : 0);
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  if (zipOpenNewFileInZip64(static_cast<zipFile>(zip_), newname.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                            Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0) != ZIP_OK)
+    return false;
+  bool ok = true;
+  char chunk[65536];
+  while (ok && in) {
+    in.read(chunk, sizeof chunk);
+    if (in.gcount() > 0)
+      ok = zipWriteInFileInZip(static_cast<zipFile>(zip_), chunk, static_cast<unsigned>(in.gcount())) == ZIP_OK;
+  }
+  if (in.bad()) ok = false;
+  return zipCloseFileInZip(static_cast<zipFile>(zip_)) == ZIP_OK && ok;
+}
+
+bool DocxZip::addFolderToZip(const std::string& newname) {
+  if (!zip_) return false;
+  const zip_fileinfo info = infoFor(std::time(nullptr));
+  if (zipOpenNewFileInZip64(static_cast<zipFile>(zip_), newname.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, 0, 0,
+                            0) != ZIP_OK)
+    return false;
+  return zipCloseFileInZip(static_cast<zipFile>(zip_)) == ZIP_OK;
+}
+
+bool DocxZip::CloseZipFile2() {
+  if (!zip_) return false;
+  const bool ok = zipClose(static_cast<zipFile>(zip_), nullptr) == ZIP_OK;
+  zip_ = nullptr;
+  return ok;
+}
