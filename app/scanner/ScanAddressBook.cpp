@@ -1,9 +1,11 @@
 #include "app/scanner/ScanAddressBook.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -91,12 +93,26 @@ bool ScanAddressBook::isSpacesOnly(const std::string& value) {
   return std::all_of(value.begin(), value.end(), [](char c) { return c == ' '; });
 }
 
+ScanAddressBook::People ScanAddressBook::people() const {
+  if (prepared_) return *prepared_;
+  People people;
+  people.persons = book_.people();
+  people.values.reserve(people.persons.size());
+  for (const auto& person : people.persons) people.values.push_back(person->snapshot());
+  return people;
+}
+
 template <typename Test>
 std::vector<ABPersonRef> ScanAddressBook::select(Test test) const {
   std::vector<ABPersonRef> found;
-  for (const auto& person : book_.people()) {
-    auto data = person->snapshot();
-    if (test(*data)) found.push_back(person);
+  auto run = [&](const People& people) {
+    for (size_t i = 0; i < people.persons.size(); ++i)
+      if (test(*people.values[i])) found.push_back(people.persons[i]);
+  };
+  if (prepared_) {
+    run(*prepared_);
+  } else {
+    run(people());
   }
   return found;
 }
@@ -226,10 +242,10 @@ std::vector<ABPersonRef> ScanAddressBook::findEmptyNickname() const {
 }
 
 std::vector<SharedEmailFinding> ScanAddressBook::findDuplicateEmailInContacts() const {
-  auto people = book_.people();
-  std::vector<ABPersonSnapshot> snapshots;
-  snapshots.reserve(people.size());
-  for (const auto& person : people) snapshots.push_back(person->snapshot());
+  People fresh;
+  const People& all = prepared_ ? *prepared_ : (fresh = people());
+  const auto& people = all.persons;
+  const auto& snapshots = all.values;
 
   // Each e-mail value -> the persons holding it, in store order, each once.
   std::unordered_map<std::string_view, std::vector<int>> holders;
@@ -270,17 +286,41 @@ std::vector<SharedEmailFinding> ScanAddressBook::findDuplicateEmailInContacts() 
 }
 
 ScanResult ScanAddressBook::scan(const std::vector<std::string>& names) const {
-  ScanResult result;
-  for (const auto& name : names) {
-    const ScanCondition* condition = scanConditionNamed(name);
-    if (!condition) continue;
-    if (condition->key == "ShareEmail") {
-      auto findings = findDuplicateEmailInContacts();
-      if (!findings.empty()) result.setShareEmail(std::move(findings));
-      continue;
+  struct Job {
+    const ScanCondition* condition;
+    std::vector<ABPersonRef> persons;
+    std::vector<SharedEmailFinding> shared;
+  };
+  std::vector<Job> jobs;
+  for (const auto& name : names)
+    if (const ScanCondition* condition = scanConditionNamed(name)) jobs.push_back({condition, {}, {}});
+
+  // The finders only read the store, so they run side by side on two threads; the result is
+  // assembled in list order afterwards.
+  People shared = people();
+  prepared_ = &shared;
+  std::atomic<size_t> next{0};
+  auto worker = [&] {
+    for (size_t i = next++; i < jobs.size(); i = next++) {
+      Job& job = jobs[i];
+      if (job.condition->key == "ShareEmail")
+        job.shared = findDuplicateEmailInContacts();
+      else
+        job.persons = (this->*(job.condition->finder))();
     }
-    auto found = (this->*(condition->finder))();
-    if (!found.empty()) result.setPersons(condition->key, std::move(found));
+  };
+  std::thread helper(worker);
+  worker();
+  helper.join();
+  prepared_ = nullptr;
+
+  ScanResult result;
+  for (auto& job : jobs) {
+    if (job.condition->key == "ShareEmail") {
+      if (!job.shared.empty()) result.setShareEmail(std::move(job.shared));
+    } else if (!job.persons.empty()) {
+      result.setPersons(job.condition->key, std::move(job.persons));
+    }
   }
   return result;
 }

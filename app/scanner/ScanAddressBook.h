@@ -52,9 +52,17 @@ class ScanAddressBook {
   static bool isSpacesOnly(const std::string& value);
 
  private:
+  struct People {
+    std::vector<ABPersonRef> persons;
+    std::vector<ABPersonSnapshot> values;
+  };
+  // The store's persons and their values now, or those a running scan took once for all finders.
+  People people() const;
+
   template <typename Test>
   std::vector<ABPersonRef> select(Test test) const;
   std::vector<ABPersonRef> duplicateValues(const std::string& property) const;
 
   const ABAddressBook& book_;
+  mutable const People* prepared_ = nullptr;
 };
