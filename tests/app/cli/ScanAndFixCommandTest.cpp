@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
@@ -148,4 +149,33 @@ TEST_F(CommandTest, MergingEveryDuplicateGroupKeepsEveryAddress) {
   for (const auto& person : book->people()) emails += person->multiValueForProperty(kABEmailProperty)->count();
   EXPECT_EQ(emails, 5u);
   EXPECT_FALSE(scanJson().contains("DuplicateContacts"));
+}
+
+TEST_F(CommandTest, ExportWritesEachDocumentFormatIntoAnyFolderName) {
+  add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}}, {{kABHomeLabel, "ann@x.org"}});
+  add({{kABFirstNameProperty, "Bo"}, {kABOrganizationProperty, "Acme"}});
+  auto target = folder / "out 'quoted' $HOME; echo";
+  std::filesystem::create_directories(target);
+  ProgramRun formats = run({"--store", store, "export", "--format", "nope", "--to", target.string()});
+  EXPECT_EQ(formats.status, 2);
+  auto listed = formats.out.substr(formats.out.find("writes:") + 7);
+  std::istringstream names(listed.substr(0, listed.find(')')));
+  std::string format;
+  int written = 0;
+  while (names >> format) {
+    for (bool allInfo : {false, true}) {
+      std::vector<std::string> args{"--store", store, "export", "--format", format, "--to", target.string()};
+      if (allInfo) args.push_back("--all-info");
+      ProgramRun exported = run(args);
+      ASSERT_EQ(exported.status, 0) << format << ": " << exported.out;
+      std::string file = exported.out.substr(0, exported.out.find('\n'));
+      EXPECT_EQ(std::filesystem::path(file).parent_path(), target);
+      EXPECT_GT(std::filesystem::file_size(file), 100u) << file;
+      ++written;
+    }
+  }
+  EXPECT_GT(written, 0);
+  ProgramRun missing = run({"--store", store, "export", "--format", format.empty() ? "docx" : format, "--to",
+                            (folder / "no such folder").string()});
+  EXPECT_NE(missing.status, 0);
 }
