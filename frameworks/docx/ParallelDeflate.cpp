@@ -33,14 +33,15 @@ void ParallelDeflate::compress(Job& job, int level) {
   if (!job.dictionary.empty())
     deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(job.dictionary.data()),
                          static_cast<uInt>(job.dictionary.size()));
-  job.output.resize(deflateBound(&stream, job.input.size()) + 64);
+  const size_t capacity = deflateBound(&stream, job.input.size()) + 64;
+  job.output = std::make_unique_for_overwrite<char[]>(capacity);
   stream.next_in = reinterpret_cast<Bytef*>(job.input.data());
   stream.avail_in = static_cast<uInt>(job.input.size());
-  stream.next_out = reinterpret_cast<Bytef*>(job.output.data());
-  stream.avail_out = static_cast<uInt>(job.output.size());
+  stream.next_out = reinterpret_cast<Bytef*>(job.output.get());
+  stream.avail_out = static_cast<uInt>(capacity);
   const int result = deflate(&stream, job.last ? Z_FINISH : Z_SYNC_FLUSH);
   const bool complete = job.last ? result == Z_STREAM_END : (result == Z_OK && stream.avail_in == 0);
-  job.output.resize(stream.total_out);
+  job.outputSize = stream.total_out;
   deflateEnd(&stream);
   job.failed = !complete;
   job.crc = static_cast<uint32_t>(
@@ -104,13 +105,15 @@ bool ParallelDeflate::writeFinished(bool waitForAll) {
       jobs_.pop_front();
     }
     if (failed_) continue;
-    if (job->failed || !writer_(job->output.data(), job->output.size())) {
+    if (job->failed || !writer_(job->output.get(), job->outputSize)) {
       failed_ = true;
       continue;
     }
     crc_ = static_cast<uint32_t>(crc32_combine(crc_, job->crc, static_cast<z_off_t>(job->input.size())));
     uncompressedSize_ += job->input.size();
-    compressedSize_ += job->output.size();
+    compressedSize_ += job->outputSize;
+    job->input.clear();
+    spare_.push_back(std::move(job->input));
   }
 }
 
@@ -120,7 +123,12 @@ bool ParallelDeflate::push(std::string& chunk) {
   if (!held_.empty()) submit(std::move(held_), false);
   held_ = std::move(chunk);
   chunk.clear();
-  return writeFinished(false);
+  const bool ok = writeFinished(false);
+  if (!spare_.empty()) {
+    chunk = std::move(spare_.back());
+    spare_.pop_back();
+  }
+  return ok;
 }
 
 bool ParallelDeflate::finish() {

@@ -24,7 +24,8 @@ class ParallelDeflate {
   ParallelDeflate(const ParallelDeflate&) = delete;
   ParallelDeflate& operator=(const ParallelDeflate&) = delete;
 
-  // Takes the chunk (leaving it empty). False once compressing or writing has failed.
+  // Takes the chunk; the string is left empty (possibly holding an earlier buffer for reuse). False
+  // once compressing or writing has failed.
   bool push(std::string& chunk);
   // Compresses and writes what is left. False when anything failed.
   bool finish();
@@ -37,7 +38,8 @@ class ParallelDeflate {
   struct Job {
     std::string input;
     std::string dictionary;
-    std::string output;
+    std::unique_ptr<char[]> output;
+    size_t outputSize = 0;
     uint32_t crc = 0;
     bool last = false;
     bool started = false;
@@ -61,8 +63,9 @@ class ParallelDeflate {
   bool failed_ = false;
   bool finished_ = false;
 
-  std::string held_;  // the latest chunk, kept back until it is known whether it is the last
-  std::string tail_;  // the last 32 KiB of the stream submitted so far
+  std::vector<std::string> spare_;  // emptied input buffers, handed back to the caller for reuse
+  std::string held_;                // the latest chunk, kept back until it is known whether it is the last
+  std::string tail_;                // the last 32 KiB of the stream submitted so far
   uint32_t crc_ = 0;
   uint64_t uncompressedSize_ = 0;
   uint64_t compressedSize_ = 0;
