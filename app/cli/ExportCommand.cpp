@@ -8,6 +8,9 @@
 #include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABAddressBook.h"
 
+#include "app/export/ExportCSV.h"
+#include "app/export/ExportTXT.h"
+
 #if __has_include("frameworks/xlsx/XlsxCreater.h")
 #include "frameworks/xlsx/XlsxCreater.h"
 #define ROLVANE_HAVE_XLSX 1
@@ -31,12 +34,6 @@ namespace {
 const std::vector<std::string> kDefaultColumns = {"First Name", "Last Name", "Company",   "Home Email",
                                                   "Work Email", "Mobile",    "Home Phone"};
 
-struct ExportResult {
-  bool ok = false;
-  std::string file;
-  std::string error;
-};
-
 // One writer: records, destination folder and the all-information flag.
 using Writer = std::function<ExportResult(const ContactRecords&, const std::filesystem::path&, bool)>;
 
@@ -52,6 +49,12 @@ ExportResult runCreator(Creator& creator) {
 std::map<std::string, Writer> writers() {
   std::map<std::string, Writer> table;
   const std::string base = "Zedid-Ovuzazur";
+  table["csv"] = [](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
+    return ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder.string(), allInfo);
+  };
+  table["txt"] = [](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
+    return ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder.string(), allInfo);
+  };
 #ifdef ROLVANE_HAVE_XLSX
   table["xlsx"] = [base](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
     XlsxCreater creator(records, (folder / base).string(), allInfo);

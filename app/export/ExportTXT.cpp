@@ -1,0 +1,20 @@
+#include "app/export/ExportTXT.h"
+
+#include "app/export/TextTableWriter.h"
+#include "app/model/AllInfoColumns.h"
+
+std::vector<std::string> ExportTXT::getAllKeyInArray(const ContactRecords& records) const {
+  return unionOfKeys(records);
+}
+
+ExportResult ExportTXT::writeTXTFileWithArrayExportDesPathIsShowAllInfo(const ContactRecords& records,
+                                                                        const std::string& folder, bool isShowAllInfo) {
+  static const TextTableSyntax syntax{
+      [](const std::string& title, bool allInfo) { return "\"" + title + (allInfo ? "\"   " : "\" "); },
+      [](const std::string& text) { return "\"" + text + "\" "; },
+      " \"\"",
+  };
+  auto columns = isShowAllInfo ? AllInfoColumns::base() : getAllKeyInArray(records);
+  return writeTextTable(records, columns, syntax, isShowAllInfo, folder,
+                        isShowAllInfo ? "Zedid-Ovuzazur.txt" : "allPeople.txt");
+}

@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/export/ExportCSV.h"
+#include "app/export/ExportTXT.h"
+
+namespace {
+
+class TextWritersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = std::filesystem::temp_directory_path() / ("rolvane-text-" + std::to_string(getpid()) +
+                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+
+  static std::string read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  static ContactRecord record(std::vector<std::pair<std::string, std::string>> values) {
+    ContactRecord r;
+    for (auto& [key, value] : values) r.set(key, value);
+    return r;
+  }
+
+  std::filesystem::path folder;
+};
+
+}  // namespace
+
+TEST_F(TextWritersTest, CsvWithTheRecordsKeys) {
+  ContactRecords records{record({{"First Name", "Ann"}}), record({{"Company", "Acme, Inc."}, {"First Name", "Bo"}})};
+  records[1].set("Birthday", ABDate{1990, 4, 1});
+  auto result = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.file, (folder / "allPeople.csv").string());
+  EXPECT_EQ(read(result.file), "First Name,Company,Birthday,\nAnn,,,\nBo,\"Acme, Inc.\",1990-04-01,\n");
+}
+
+TEST_F(TextWritersTest, CsvQuotesWhatWouldBreakItsLayout) {
+  EXPECT_EQ(ExportCSV::quoted("plain"), "plain");
+  EXPECT_EQ(ExportCSV::quoted("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(ExportCSV::quoted("two\nlines"), "\"two\nlines\"");
+  EXPECT_EQ(ExportCSV::quoted("cr\r"), "\"cr\r\"");
+}
+
+TEST_F(TextWritersTest, CsvWithAllInformationHasNinetyTwoColumns) {
+  ContactRecords records{record({{"Last Name", "Lee"}})};
+  auto result = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, true);
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(std::filesystem::path(result.file).filename(), "Zedid-Ovuzazur.csv");
+  std::string text = read(result.file);
+  std::string heading = text.substr(0, text.find('\n'));
+  EXPECT_EQ(std::count(heading.begin(), heading.end(), ','), 92);
+  std::string line = text.substr(text.find('\n') + 1);
+  EXPECT_EQ(line,
+            ","
+            "Lee," +
+                std::string(90, ',') + "\n");
+  auto second = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, true);
+  EXPECT_EQ(std::filesystem::path(second.file).filename(), "Zedid-Ovuzazur(0).csv") << "never overwritten";
+}
+
+TEST_F(TextWritersTest, TxtCellsAndFileNames) {
+  ContactRecords records{record({{"First Name", "Ann"}, {"Note", "a \"b\""}}), record({{"Note", "x"}})};
+  auto result = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(read(result.file), "\"First Name\" \"Note\" \n\"Ann\" \"a \"b\"\" \n \"\"\"x\" \n");
+  auto again = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  EXPECT_EQ(std::filesystem::path(again.file).filename(), "allPeople(0).txt");
+  auto all = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo({}, folder, true);
+  std::string text = read(all.file);
+  EXPECT_EQ(text.rfind("\"First Name\"   \"Last Name\"   ", 0), 0u);
+  EXPECT_EQ(text.back(), '\n');
+}
+
+TEST_F(TextWritersTest, EmptyArraysAndMissingFolders) {
+  auto empty = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo({}, folder, false);
+  ASSERT_TRUE(empty.ok);
+  EXPECT_EQ(read(empty.file), "\n");
+  auto missing = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo({}, (folder / "nope").string(), true);
+  EXPECT_FALSE(missing.ok);
+  EXPECT_FALSE(missing.error.empty());
+  EXPECT_FALSE(std::filesystem::exists(folder / "nope"));
+}
