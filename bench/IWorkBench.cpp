@@ -1,0 +1,81 @@
+// Numbers (Lumbrek) and Pages (Pavrost) export of contacts with all information.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "app/model/ContactRecord.h"
+#include "bench/BenchRegistry.h"
+#include "frameworks/numbers/NumbersCreator.h"
+#include "frameworks/pages/PagesCreator.h"
+
+namespace {
+
+// Records as the browser hands them over with all information: about thirty keys each, some
+// missing, the person reference among them.
+ContactRecords iworkRecords(std::size_t count) {
+  static const char* const keys[] = {
+      "First Name",  "Last Name", "Middle Name", "Preffix",    "Suffix",       "Nickname",  "Company",
+      "Department",  "Job Title", "Home Email",  "Work Email", "Other Email",  "Mobile",    "Home Phone",
+      "Work Phone",  "Home Fax",  "Home Street", "Home City",  "Home State",   "Home ZIP",  "Home Country",
+      "Work Street", "Work City", "Work State",  "Work ZIP",   "Work Country", "Home Page", "Note"};
+  ContactRecords records;
+  records.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    ContactRecord record;
+    record.reserve(32);
+    const std::string n = std::to_string(i);
+    for (std::size_t k = 0; k < std::size(keys); ++k) {
+      if ((i + k) % 7 == 3 && k > 1) continue;
+      record.set(keys[k], std::string(keys[k]).substr(0, 4) + " value " + n + (k % 3 == 0 ? " & <more>" : ""));
+    }
+    record.set("Birthday",
+               ABDate{1950 + static_cast<int>(i % 50), 1 + static_cast<int>(i % 12), 1 + static_cast<int>(i % 28)});
+    record.set("Person", std::shared_ptr<ABPerson>());
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+template <typename Creator>
+void runFormat(const char* format, std::size_t contacts, BenchReporter& reporter) {
+  char pattern[] = "/tmp/rolvane-bench-iwork-XXXXXX";
+  if (!mkdtemp(pattern)) return;
+  const std::filesystem::path folder = pattern;
+  for (std::size_t count : {std::min<std::size_t>(10000, contacts), contacts}) {
+    const ContactRecords records = iworkRecords(count);
+    resetPeakResident();
+    Creator creator(records, (folder / "Zedid-Ovuzazur").string(), true);
+    bool written = false;
+    const double seconds = secondsOf([&] { written = creator.startConvert(); });
+    const double target = count >= 100000 ? 8.0 * count / 100000 : 0;
+    reporter.step(std::string(format) + ", " + std::to_string(count) + " contacts", seconds, count, target);
+    if (!written) {
+      std::printf("  %s export failed: %s\n", format, creator.errorText().c_str());
+      ++reporter.failures;
+    } else {
+      std::error_code ec;
+      std::printf("  %-44s %8.1f MB\n", (std::string(format) + " file size").c_str(),
+                  std::filesystem::file_size(creator.outputPath(), ec) / 1e6);
+      std::filesystem::remove(creator.outputPath(), ec);
+    }
+    if (peakResidentMegabytes() > 1024) {
+      std::printf("  %s used more than 1 GB of memory\n", format);
+      ++reporter.failures;
+    }
+    if (count == contacts) break;
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+}
+
+void runIWork(std::size_t contacts, BenchReporter& reporter) {
+  runFormat<NumbersCreator>("numbers", contacts, reporter);
+  runFormat<PagesCreator>("pages", contacts, reporter);
+}
+
+const BenchRegistration registration("iwork", 70, runIWork);
+
+}  // namespace
