@@ -1,6 +1,7 @@
 #include "frameworks/numbers/WriteNumberFiles.h"
 
 #include <filesystem>
+#include <iterator>
 
 #include "frameworks/numbers/IWorkTableRows.h"
 #include "frameworks/numbers/NumbersAllInfoTitles.h"
@@ -100,11 +101,8 @@ bool WriteNumberFiles::growRows(pugi::xml_node grid, std::size_t count) {
 // distinct keys than that, and a cell outside the table would be lost when the document is read.
 void WriteNumberFiles::growColumns(pugi::xml_node grid, std::size_t count) {
   pugi::xml_node columns = elementChildAt(grid, 0);
-  std::size_t present = 0;
-  for (pugi::xml_node column : columns.children("sf:grid-column")) {
-    (void)column;
-    ++present;
-  }
+  auto gridColumns = columns.children("sf:grid-column");
+  const auto present = static_cast<std::size_t>(std::distance(gridColumns.begin(), gridColumns.end()));
   if (!columns || present >= count) return;
   pugi::xml_node last = columns.last_child();
   if (!last) return;
