@@ -10,6 +10,7 @@
 
 #include "app/export/ExportCSV.h"
 #include "app/export/ExportTXT.h"
+#include "app/export/ExportToHtml.h"
 
 #if __has_include("frameworks/xlsx/XlsxCreater.h")
 #include "frameworks/xlsx/XlsxCreater.h"
@@ -51,6 +52,9 @@ std::map<std::string, Writer> writers() {
   const std::string base = "Zedid-Ovuzazur";
   table["csv"] = [](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
     return ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder.string(), allInfo);
+  };
+  table["html"] = [base](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
+    return ExportToHtml(records, (folder / base).string(), allInfo).writeHtml();
   };
   table["txt"] = [](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
     return ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder.string(), allInfo);

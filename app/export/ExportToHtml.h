@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/export/ExportResult.h"
+#include "app/model/ContactRecord.h"
+
+// An XHTML 1.0 Transitional page holding one table: a heading row and one row per record.
+class ExportToHtml {
+ public:
+  // savePath is the destination without extension; the file is savePath.html or the first free
+  // savePath(n).html. The records must outlive writeHtml().
+  ExportToHtml(const ContactRecords& records, std::string savePath, bool isShowAllInfo);
+
+  ExportResult writeHtml();
+
+  // The union of the records' keys in meeting order ("Person" is never a column).
+  std::vector<std::string> getAllKey() const;
+  // "First Name" goes to the front, "Last Name" right after it (or to the front while the list is
+  // still empty), every other key to the end.
+  static std::vector<std::string> headingOrder(const std::vector<std::string>& keys);
+  const std::vector<std::string>& columns() const { return DicKeyArr; }
+
+ private:
+  void setThNode();
+
+  const ContactRecords& DictionArr;
+  std::string SavePath_;
+  bool isShowAllInfo_;
+  std::vector<std::string> DicKeyArr;
+};
