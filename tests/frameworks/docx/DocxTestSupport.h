@@ -59,8 +59,10 @@ inline std::string zipEntryText(const std::string& archive, const std::string& e
   if (!file) return text;
   if (unzLocateFile(file, entry.c_str(), 1) == UNZ_OK && unzOpenCurrentFile(file) == UNZ_OK) {
     char buffer[65536];
-    for (int n; (n = unzReadCurrentFile(file, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-    unzCloseCurrentFile(file);
+    int n;
+    while ((n = unzReadCurrentFile(file, buffer, sizeof buffer)) > 0) text.append(buffer, n);
+    // A damaged entry (bad data or a CRC that does not match) reads as nothing.
+    if (unzCloseCurrentFile(file) != UNZ_OK || n < 0) text.clear();
   }
   unzClose(file);
   return text;
