@@ -156,6 +156,10 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
   const std::string whole = serialize(document);
   const std::string marker = std::string("<!--") + kBodyMarker + "-->";
   const size_t markerAt = whole.find(marker);
+  if (markerAt == std::string::npos) {
+    errorText_ = "cannot rewrite " + documentPath;
+    return false;
+  }
   const size_t lineStart = whole.rfind('\n', markerAt) + 1;
   const int depth = static_cast<int>(markerAt - lineStart);
   std::string prefix = whole.substr(0, lineStart);
