@@ -3,14 +3,22 @@
 #include "app/export/TextTableWriter.h"
 #include "app/model/AllInfoColumns.h"
 
-std::string ExportCSV::quoted(const std::string& value) {
-  if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
-  std::string out = "\"";
+void ExportCSV::appendQuoted(std::string& out, std::string_view value) {
+  if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out += value;
+    return;
+  }
+  out += '"';
   for (char c : value) {
     if (c == '"') out += '"';
     out += c;
   }
   out += '"';
+}
+
+std::string ExportCSV::quoted(std::string_view value) {
+  std::string out;
+  appendQuoted(out, value);
   return out;
 }
 
@@ -21,8 +29,14 @@ std::vector<std::string> ExportCSV::getAllKeyInArray(const ContactRecords& recor
 ExportResult ExportCSV::writeCSVFileWithArrayExportDesPathIsShowAllInfo(const ContactRecords& records,
                                                                         const std::string& folder, bool isShowAllInfo) {
   static const TextTableSyntax syntax{
-      [](const std::string& title, bool) { return quoted(title) + ","; },
-      [](const std::string& text) { return quoted(text) + ","; },
+      [](std::string& out, const std::string& title, bool) {
+        appendQuoted(out, title);
+        out += ',';
+      },
+      [](std::string& out, std::string_view text) {
+        appendQuoted(out, text);
+        out += ',';
+      },
       ",",
   };
   auto columns = isShowAllInfo ? AllInfoColumns::csv() : getAllKeyInArray(records);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/export/ExportResult.h"
@@ -14,5 +15,6 @@ class ExportCSV {
   ExportResult writeCSVFileWithArrayExportDesPathIsShowAllInfo(const ContactRecords& records, const std::string& folder,
                                                                bool isShowAllInfo);
   std::vector<std::string> getAllKeyInArray(const ContactRecords& records) const;
-  static std::string quoted(const std::string& value);
+  static std::string quoted(std::string_view value);
+  static void appendQuoted(std::string& out, std::string_view value);
 };

@@ -10,8 +10,16 @@ std::vector<std::string> ExportTXT::getAllKeyInArray(const ContactRecords& recor
 ExportResult ExportTXT::writeTXTFileWithArrayExportDesPathIsShowAllInfo(const ContactRecords& records,
                                                                         const std::string& folder, bool isShowAllInfo) {
   static const TextTableSyntax syntax{
-      [](const std::string& title, bool allInfo) { return "\"" + title + (allInfo ? "\"   " : "\" "); },
-      [](const std::string& text) { return "\"" + text + "\" "; },
+      [](std::string& out, const std::string& title, bool allInfo) {
+        out += '"';
+        out += title;
+        out += allInfo ? "\"   " : "\" ";
+      },
+      [](std::string& out, std::string_view text) {
+        out += '"';
+        out += text;
+        out += "\" ";
+      },
       " \"\"",
   };
   auto columns = isShowAllInfo ? AllInfoColumns::base() : getAllKeyInArray(records);

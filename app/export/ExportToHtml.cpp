@@ -4,9 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <sstream>
 
+#include "app/export/ColumnIndex.h"
 #include "app/model/AllInfoColumns.h"
 #include "frameworks/common/OutputFile.h"
 #include "frameworks/common/XmlText.h"
@@ -23,36 +22,65 @@ std::string lower(std::string text) {
   return text;
 }
 
-std::string clean(const std::string& text) {
-  return removeXmlForbiddenCharacters(text);
-}
-
 struct StringWriter : pugi::xml_writer {
   std::string& out;
   explicit StringWriter(std::string& o) : out(o) {}
   void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
 };
 
-void appendRow(std::string& out, const std::vector<std::string>& columns, const ContactRecord* record) {
-  pugi::xml_document row;
-  pugi::xml_node tr = row.append_child("tr");
-  for (const auto& column : columns) {
-    if (!record) {
-      pugi::xml_node th = tr.append_child("th");
-      th.append_attribute("class") = clean(lower(column)).c_str();
-      th.append_attribute("style") = kHeadingStyle;
-      th.text() = clean(column).c_str();
-    } else {
-      pugi::xml_node td = tr.append_child("td");
-      td.append_attribute("style") = kCellStyle;
-      td.append_attribute("class") = clean(lower(column)).c_str();
-      if (auto value = record->text(column)) td.text() = clean(*value).c_str();
+// Writes table rows as the tree serialiser would print them at the depth of html/body/table, so a
+// large table is streamed instead of held as one tree.
+class RowWriter {
+ public:
+  explicit RowWriter(const std::vector<std::string>& columns) : columns_(columns), index_(columns) {
+    for (const auto& column : columns) {
+      std::string escaped;
+      appendXmlEscaped(escaped, lower(column), XmlEscape::Attribute);
+      classes_.push_back(escaped);
     }
   }
-  StringWriter writer(out);
-  // The rows sit in html/body/table: three levels deep.
-  row.print(writer, "  ", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8, 3);
-}
+
+  void heading(std::string& out) {
+    out += "      <tr>\n";
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      out += "        <th class=\"";
+      out += classes_[i];
+      out += "\" style=\"";
+      out += kHeadingStyle;
+      out += "\">";
+      appendXmlEscaped(out, columns_[i]);
+      out += "</th>\n";
+    }
+    out += "      </tr>\n";
+  }
+
+  void record(std::string& out, const ContactRecord& record) {
+    index_.fill(record, slots_);
+    out += "      <tr>\n";
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      out += "        <td style=\"";
+      out += kCellStyle;
+      out += "\" class=\"";
+      out += classes_[i];
+      text_.clear();
+      if (slots_[i] && ColumnIndex::appendText(text_, *slots_[i]) && !text_.empty()) {
+        out += "\">";
+        appendXmlEscaped(out, text_);
+        out += "</td>\n";
+      } else {
+        out += "\" />\n";
+      }
+    }
+    out += "      </tr>\n";
+  }
+
+ private:
+  const std::vector<std::string>& columns_;
+  ColumnIndex index_;
+  std::vector<std::string> classes_;
+  std::vector<const RecordValue*> slots_;
+  std::string text_;
+};
 
 }  // namespace
 
@@ -112,7 +140,13 @@ ExportResult ExportToHtml::writeHtml() {
   pugi::xml_node body = html.append_child("body");
   body.append_attribute("bgcolor") = "#FFFFFF";
 
-  std::string text;
+  OutputFile output(SavePath_ + ".html");
+  if (!output.open()) {
+    result.error = output.error();
+    return result;
+  }
+  ChunkedFile file(output.temporaryPath());
+  std::string& out = file.buffer();
   if (!DictionArr.empty()) {
     pugi::xml_node table = body.append_child("table");
     table.append_attribute("cellspacing") = "0";
@@ -120,37 +154,29 @@ ExportResult ExportToHtml::writeHtml() {
     // The rows are serialised one by one where this comment stands, so a large table is never
     // held as one tree.
     table.append_child(pugi::node_comment).set_value(kRowsMark);
-    StringWriter writer(text);
+    std::string frame;
+    StringWriter writer(frame);
     document.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
     std::string mark = std::string("<!--") + kRowsMark + "-->";
-    auto at = text.find(mark);
-    auto lineStart = text.rfind('\n', at) + 1;
-    auto lineEnd = text.find('\n', at) + 1;
-    std::string tail = text.substr(lineEnd);
-    text.resize(lineStart);
+    auto at = frame.find(mark);
+    auto lineStart = frame.rfind('\n', at) + 1;
+    auto lineEnd = frame.find('\n', at) + 1;
+    out.append(frame, 0, lineStart);
     setThNode();
-    text.reserve(text.size() + DictionArr.size() * DicKeyArr.size() * 90);
-    appendRow(text, DicKeyArr, nullptr);
-    for (const auto& record : DictionArr) appendRow(text, DicKeyArr, &record);
-    text += tail;
+    RowWriter rows(DicKeyArr);
+    rows.heading(out);
+    for (const auto& record : DictionArr) {
+      rows.record(out, record);
+      file.flushIfLarge();
+    }
+    out.append(frame, lineEnd, std::string::npos);
   } else {
-    StringWriter writer(text);
+    StringWriter writer(out);
     document.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
   }
-
-  OutputFile output(SavePath_ + ".html");
-  if (!output.open()) {
-    result.error = output.error();
+  if (!file.finish()) {
+    result.error = "could not write " + output.temporaryPath();
     return result;
-  }
-  {
-    std::ofstream stream(output.temporaryPath(), std::ios::binary | std::ios::trunc);
-    stream.write(text.data(), static_cast<std::streamsize>(text.size()));
-    stream.close();
-    if (!stream) {
-      result.error = "could not write " + output.temporaryPath();
-      return result;
-    }
   }
   if (!output.commit()) {
     result.error = output.error();

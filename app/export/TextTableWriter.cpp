@@ -1,8 +1,8 @@
 #include "app/export/TextTableWriter.h"
 
-#include <fstream>
 #include <unordered_set>
 
+#include "app/export/ColumnIndex.h"
 #include "frameworks/common/OutputFile.h"
 
 std::vector<std::string> unionOfKeys(const ContactRecords& records) {
@@ -18,30 +18,33 @@ ExportResult writeTextTable(const ContactRecords& records, const std::vector<std
                             const TextTableSyntax& syntax, bool allInfo, const std::string& folder,
                             const std::string& fileName) {
   ExportResult result;
-  std::string text;
-  text.reserve(records.size() * columns.size() * 8 + 1024);
-  for (const auto& column : columns) text += syntax.heading(column, allInfo);
-  text += '\n';
-  for (const auto& record : records) {
-    for (const auto& column : columns) {
-      auto value = record.text(column);
-      text += value ? syntax.value(*value) : syntax.emptyCell;
-    }
-    text += '\n';
-  }
   OutputFile output(folder + "/" + fileName);
   if (!output.open()) {
     result.error = output.error();
     return result;
   }
-  {
-    std::ofstream stream(output.temporaryPath(), std::ios::binary | std::ios::trunc);
-    stream.write(text.data(), static_cast<std::streamsize>(text.size()));
-    stream.close();
-    if (!stream) {
-      result.error = "could not write " + output.temporaryPath();
-      return result;
+  ChunkedFile file(output.temporaryPath());
+  std::string& out = file.buffer();
+  for (const auto& column : columns) syntax.heading(out, column, allInfo);
+  out += '\n';
+  ColumnIndex index(columns);
+  std::vector<const RecordValue*> slots;
+  std::string text;
+  for (const auto& record : records) {
+    index.fill(record, slots);
+    for (const RecordValue* value : slots) {
+      text.clear();
+      if (value && ColumnIndex::appendText(text, *value))
+        syntax.value(out, text);
+      else
+        out += syntax.emptyCell;
     }
+    out += '\n';
+    file.flushIfLarge();
+  }
+  if (!file.finish()) {
+    result.error = "could not write " + output.temporaryPath();
+    return result;
   }
   if (!output.commit()) {
     result.error = output.error();

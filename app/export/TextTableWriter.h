@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/export/ExportResult.h"
@@ -12,8 +13,8 @@ std::vector<std::string> unionOfKeys(const ContactRecords& records);
 
 // How one text format writes its cells.
 struct TextTableSyntax {
-  std::string (*heading)(const std::string& title, bool allInfo);
-  std::string (*value)(const std::string& text);
+  void (*heading)(std::string& out, const std::string& title, bool allInfo);
+  void (*value)(std::string& out, std::string_view text);
   std::string emptyCell;
 };
 
