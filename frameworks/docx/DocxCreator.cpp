@@ -12,6 +12,7 @@
 #include "frameworks/common/WorkingFolder.h"
 #include "frameworks/docx/DocxZip.h"
 #include "frameworks/docx/StreamedZipEntry.h"
+#include "frameworks/zip/ZipArchive.h"
 
 namespace fs = std::filesystem;
 
@@ -93,12 +94,12 @@ bool DocxCreator::initDocxFile() {
     errorText_ = "the template test.docx was not found (looked in " + looked + ")";
     return false;
   }
-  DocxZip archive;
+  ZipArchive archive;
   if (!archive.UnzipOpenFile(templatePath)) {
     errorText_ = "cannot open the template " + templatePath;
     return false;
   }
-  const bool expanded = archive.UnzipFileTo(folder, true);
+  const bool expanded = archive.UnzipFileToOverWrite(folder, true);
   archive.UnzipCloseFile();
   if (!expanded) {
     errorText_ = "cannot expand the template " + templatePath;

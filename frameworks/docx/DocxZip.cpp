@@ -1,15 +1,10 @@
 #include "frameworks/docx/DocxZip.h"
 
-#include <minizip/unzip.h>
 #include <minizip/zip.h>
 #include <sys/stat.h>
 
 #include <ctime>
-#include <filesystem>
 #include <fstream>
-#include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -27,69 +22,10 @@ zip_fileinfo infoFor(std::time_t when) {
   return info;
 }
 
-bool safeEntryName(const std::string& name) {
-  if (name.empty() || name.front() == '/') return false;
-  for (const auto& part : fs::path(name))
-    if (part == "..") return false;
-  return true;
-}
-
 }  // namespace
 
 DocxZip::~DocxZip() {
   CloseZipFile2();
-  UnzipCloseFile();
-}
-
-bool DocxZip::UnzipOpenFile(const std::string& archive) {
-  UnzipCloseFile();
-  unz_ = unzOpen64(archive.c_str());
-  return unz_ != nullptr;
-}
-
-bool DocxZip::UnzipFileTo(const std::string& folder, bool overWrite) {
-  unzFile file = static_cast<unzFile>(unz_);
-  if (!file || unzGoToFirstFile(file) != UNZ_OK) return false;
-  bool ok = true;
-  do {
-    unz_file_info64 info;
-    if (unzGetCurrentFileInfo64(file, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
-    std::vector<char> buffer(info.size_filename + 1);
-    unzGetCurrentFileInfo64(file, &info, buffer.data(), buffer.size(), nullptr, 0, nullptr, 0);
-    std::string name(buffer.data(), info.size_filename);
-    for (char& c : name)
-      if (c == '\\') c = '/';
-    if (!safeEntryName(name)) {
-      ok = false;
-      continue;
-    }
-    const fs::path target = fs::path(folder) / name;
-    std::error_code ec;
-    if (name.back() == '/') {
-      fs::create_directories(target, ec);
-      continue;
-    }
-    fs::create_directories(target.parent_path(), ec);
-    if (!overWrite && fs::exists(target, ec)) continue;
-    if (unzOpenCurrentFile(file) != UNZ_OK) {
-      ok = false;
-      continue;
-    }
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    char chunk[65536];
-    int n;
-    while ((n = unzReadCurrentFile(file, chunk, sizeof chunk)) > 0) out.write(chunk, n);
-    if (n < 0 || !out) ok = false;
-    if (unzCloseCurrentFile(file) != UNZ_OK) ok = false;
-  } while (unzGoToNextFile(file) == UNZ_OK);
-  return ok;
-}
-
-bool DocxZip::UnzipCloseFile() {
-  if (!unz_) return true;
-  const bool ok = unzClose(static_cast<unzFile>(unz_)) == UNZ_OK;
-  unz_ = nullptr;
-  return ok;
 }
 
 bool DocxZip::CreateZipFile2(const std::string& archive) {

@@ -2,20 +2,14 @@
 
 #include <string>
 
-// The zip work of the Word writer over minizip: expanding the template into a folder and writing
-// the finished package.
+// Writes the finished Word package over minizip. Unlike ZipArchive it lends its open archive to a
+// StreamedZipEntry, so that the document part can be deflated while it is generated.
 class DocxZip {
  public:
   DocxZip() = default;
   ~DocxZip();
   DocxZip(const DocxZip&) = delete;
   DocxZip& operator=(const DocxZip&) = delete;
-
-  bool UnzipOpenFile(const std::string& archive);
-  // Expands every entry under folder; entries whose names are absolute or climb out with ".." are
-  // refused and make the result false.
-  bool UnzipFileTo(const std::string& folder, bool overWrite);
-  bool UnzipCloseFile();
 
   bool CreateZipFile2(const std::string& archive);
   bool addFileToZip(const std::string& file, const std::string& newname);
@@ -28,5 +22,4 @@ class DocxZip {
 
  private:
   void* zip_ = nullptr;
-  void* unz_ = nullptr;
 };

@@ -45,7 +45,7 @@ bool StreamedZipEntry::open() {
                                              nullptr, 0, 0, 0, large_ ? 1 : 0);
   if (result != ZIP_OK) return false;
   open_ = true;
-  deflater_ = std::make_unique<ParallelDeflate>(Z_BEST_SPEED, [this](const char* data, size_t size) {
+  deflater_ = std::make_unique<ChunkDeflater>(Z_BEST_SPEED, [this](const char* data, size_t size) {
     while (size > 0) {
       const unsigned piece = static_cast<unsigned>(std::min<size_t>(size, 1u << 30));
       if (zipWriteInFileInZip(static_cast<zipFile>(zip_), data, piece) != ZIP_OK) return false;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "frameworks/docx/ParallelDeflate.h"
+#include "frameworks/docx/ChunkDeflater.h"
 
 // Writes one entry of a zip archive whose data is produced piece by piece and deflated on several
 // threads, into an archive opened with minizip (the handle of ZipArchive's writing side).
@@ -29,5 +29,5 @@ class StreamedZipEntry {
   bool large_;
   bool open_ = false;
   bool failed_ = false;
-  std::unique_ptr<ParallelDeflate> deflater_;
+  std::unique_ptr<ChunkDeflater> deflater_;
 };

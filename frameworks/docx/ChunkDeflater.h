@@ -15,14 +15,14 @@
 // and ended on a byte boundary), so the pieces joined in order are one valid deflate stream. The
 // compressed pieces go, in order, to the writer given at construction, called on the thread that
 // calls push() and finish().
-class ParallelDeflate {
+class ChunkDeflater {
  public:
   using Writer = std::function<bool(const char* data, size_t size)>;
 
-  ParallelDeflate(int level, Writer writer, unsigned threads = 0);
-  ~ParallelDeflate();
-  ParallelDeflate(const ParallelDeflate&) = delete;
-  ParallelDeflate& operator=(const ParallelDeflate&) = delete;
+  ChunkDeflater(int level, Writer writer, unsigned threads = 0);
+  ~ChunkDeflater();
+  ChunkDeflater(const ChunkDeflater&) = delete;
+  ChunkDeflater& operator=(const ChunkDeflater&) = delete;
 
   // Takes the chunk; the string is left empty (possibly holding an earlier buffer for reuse). False
   // once compressing or writing has failed.

@@ -1,4 +1,4 @@
-#include "frameworks/docx/ParallelDeflate.h"
+#include "frameworks/docx/ChunkDeflater.h"
 
 #include <zlib.h>
 
@@ -8,14 +8,13 @@ namespace {
 constexpr size_t kWindow = 32u << 10;
 }
 
-ParallelDeflate::ParallelDeflate(int level, Writer writer, unsigned threads)
-    : level_(level), writer_(std::move(writer)) {
+ChunkDeflater::ChunkDeflater(int level, Writer writer, unsigned threads) : level_(level), writer_(std::move(writer)) {
   if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
   maxInFlight_ = 2 * threads;
   for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
 }
 
-ParallelDeflate::~ParallelDeflate() {
+ChunkDeflater::~ChunkDeflater() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -24,7 +23,7 @@ ParallelDeflate::~ParallelDeflate() {
   for (auto& thread : threads_) thread.join();
 }
 
-void ParallelDeflate::compress(Job& job, int level) {
+void ChunkDeflater::compress(Job& job, int level) {
   z_stream stream{};
   if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
     job.failed = true;
@@ -48,7 +47,7 @@ void ParallelDeflate::compress(Job& job, int level) {
       crc32(0L, reinterpret_cast<const Bytef*>(job.input.data()), static_cast<uInt>(job.input.size())));
 }
 
-void ParallelDeflate::work() {
+void ChunkDeflater::work() {
   std::unique_lock lock(mutex_);
   for (;;) {
     Job* job = nullptr;
@@ -71,7 +70,7 @@ void ParallelDeflate::work() {
   }
 }
 
-void ParallelDeflate::submit(std::string input, bool last) {
+void ChunkDeflater::submit(std::string input, bool last) {
   auto job = std::make_unique<Job>();
   job->dictionary = tail_;
   if (input.size() >= kWindow) {
@@ -91,7 +90,7 @@ void ParallelDeflate::submit(std::string input, bool last) {
 
 // Writes the finished jobs at the front, in order; waits while too many are in flight (or, with
 // waitForAll, until none is left).
-bool ParallelDeflate::writeFinished(bool waitForAll) {
+bool ChunkDeflater::writeFinished(bool waitForAll) {
   for (;;) {
     std::unique_ptr<Job> job;
     {
@@ -117,7 +116,7 @@ bool ParallelDeflate::writeFinished(bool waitForAll) {
   }
 }
 
-bool ParallelDeflate::push(std::string& chunk) {
+bool ChunkDeflater::push(std::string& chunk) {
   if (failed_ || finished_) return false;
   if (chunk.empty()) return true;
   if (!held_.empty()) submit(std::move(held_), false);
@@ -131,7 +130,7 @@ bool ParallelDeflate::push(std::string& chunk) {
   return ok;
 }
 
-bool ParallelDeflate::finish() {
+bool ChunkDeflater::finish() {
   if (finished_) return !failed_;
   finished_ = true;
   submit(std::move(held_), true);
