@@ -1,0 +1,234 @@
+#include "platform/addressbook/vcard/VCardConventions.h"
+
+#include "platform/addressbook/ABConstants.h"
+
+namespace {
+
+struct Service {
+  const std::string* service;
+  std::string_view name;      // X-SERVICE-TYPE
+  std::string_view scheme;    // IMPP URI scheme
+  std::string_view property;  // X-... property of older exporters
+};
+
+const Service kServices[] = {
+    {&kABInstantMessageServiceAIM, "AIM", "aim", "X-AIM"},
+    {&kABInstantMessageServiceJabber, "Jabber", "xmpp", "X-JABBER"},
+    {&kABInstantMessageServiceMSN, "MSN", "msnim", "X-MSN"},
+    {&kABInstantMessageServiceYahoo, "Yahoo", "ymsgr", "X-YAHOO"},
+    {&kABInstantMessageServiceICQ, "ICQ", "icq", "X-ICQ"},
+    {&kABInstantMessageServiceSkype, "Skype", "skype", "X-SKYPE"},
+    {&kABInstantMessageServiceQQ, "QQ", "x-apple", "X-QQ"},
+    {&kABInstantMessageServiceGoogleTalk, "GoogleTalk", "xmpp", "X-GOOGLE-TALK"},
+    {&kABInstantMessageServiceGaduGadu, "GaduGadu", "x-apple", "X-GADUGADU"},
+    {&kABInstantMessageServiceFacebook, "Facebook", "xmpp", "X-FACEBOOK"},
+};
+
+struct Named {
+  std::string_view name;
+  const std::string* value;
+};
+
+const Named kSocialServices[] = {
+    {"twitter", &kABSocialProfileServiceTwitter},   {"facebook", &kABSocialProfileServiceFacebook},
+    {"myspace", &kABSocialProfileServiceMySpace},   {"flickr", &kABSocialProfileServiceFlickr},
+    {"linkedin", &kABSocialProfileServiceLinkedIn},
+};
+
+const Named kRelatedTypes[] = {
+    {"father", &kABFatherLabel},       {"mother", &kABMotherLabel},   {"parent", &kABParentLabel},
+    {"brother", &kABBrotherLabel},     {"sister", &kABSisterLabel},   {"child", &kABChildLabel},
+    {"friend", &kABFriendLabel},       {"spouse", &kABSpouseLabel},   {"partner", &kABPartnerLabel},
+    {"assistant", &kABAssistantLabel}, {"manager", &kABManagerLabel},
+};
+
+const Named kRelatedProperties[] = {
+    {"X-MS-MANAGER", &kABManagerLabel},
+    {"X-MS-ASSISTANT", &kABAssistantLabel},
+    {"X-EVOLUTION-MANAGER", &kABManagerLabel},
+    {"X-EVOLUTION-ASSISTANT", &kABAssistantLabel},
+    {"X-EVOLUTION-SPOUSE", &kABSpouseLabel},
+    {"X-MANAGER", &kABManagerLabel},
+    {"X-ASSISTANT", &kABAssistantLabel},
+    {"X-SPOUSE", &kABSpouseLabel},
+    {"X-KADDRESSBOOK-X-ManagersName", &kABManagerLabel},
+    {"X-KADDRESSBOOK-X-AssistantsName", &kABAssistantLabel},
+    {"X-KADDRESSBOOK-X-SpousesName", &kABSpouseLabel},
+};
+
+bool eq(std::string_view a, std::string_view b) {
+  return equalsIgnoringCase(a, b);
+}
+
+}  // namespace
+
+std::string emailLabelForTypes(const VCardCard& card, const VCardLine& line) {
+  if (card.hasType(line, "HOME")) return kABHomeLabel;
+  if (card.hasType(line, "WORK")) return kABWorkLabel;
+  return kABOtherLabel;
+}
+
+std::string phoneLabelForTypes(const VCardCard& card, const VCardLine& line) {
+  if (card.hasType(line, "IPHONE")) return kABPhoneiPhoneLabel;
+  if (card.hasType(line, "CELL")) return kABPhoneMobileLabel;
+  if (card.hasType(line, "MAIN")) return kABPhoneMainLabel;
+  bool fax = card.hasType(line, "FAX");
+  if (fax && card.hasType(line, "HOME")) return kABPhoneHomeFAXLabel;
+  if (fax && card.hasType(line, "WORK")) return kABPhoneWorkFAXLabel;
+  if (card.hasType(line, "PAGER")) return kABPhonePagerLabel;
+  if (card.hasType(line, "WORK")) return kABWorkLabel;
+  if (card.hasType(line, "HOME")) return kABHomeLabel;
+  return kABOtherLabel;
+}
+
+std::string addressLabelForTypes(const VCardCard& card, const VCardLine& line) {
+  return emailLabelForTypes(card, line);
+}
+
+std::string genericLabelForTypes(const VCardCard& card, const VCardLine& line) {
+  return emailLabelForTypes(card, line);
+}
+
+// An untyped URL is the home page (what address books show first); TYPE=OTHER is "other".
+std::string urlLabelForTypes(const VCardCard& card, const VCardLine& line) {
+  if (card.hasType(line, "HOME")) return kABHomeLabel;
+  if (card.hasType(line, "WORK")) return kABWorkLabel;
+  if (card.hasType(line, "OTHER")) return kABOtherLabel;
+  return kABHomePageLabel;
+}
+
+std::string relatedLabelForTypes(const VCardCard& card, const VCardLine& line) {
+  for (const auto& type : kRelatedTypes)
+    if (card.hasType(line, type.name)) return *type.value;
+  return kABOtherLabel;
+}
+
+const std::string* relatedLabelForProperty(std::string_view property) {
+  for (const auto& entry : kRelatedProperties)
+    if (eq(entry.name, property)) return entry.value;
+  return nullptr;
+}
+
+std::optional<std::string> typesForLabel(std::string_view property, const std::string& label) {
+  bool email = property == "EMAIL";
+  if (property == "TEL") {
+    if (label == kABPhoneMobileLabel) return "CELL";
+    if (label == kABPhoneiPhoneLabel) return "IPHONE";
+    if (label == kABPhoneMainLabel) return "MAIN";
+    if (label == kABPhoneHomeFAXLabel) return "HOME,FAX";
+    if (label == kABPhoneWorkFAXLabel) return "WORK,FAX";
+    if (label == kABPhonePagerLabel) return "PAGER";
+  }
+  if (property == "URL") {
+    if (label == kABHomePageLabel) return "";
+    if (label == kABOtherLabel) return "OTHER";
+  }
+  if (property == "EMAIL" || property == "TEL" || property == "ADR" || property == "URL" || property == "IMPP") {
+    if (label == kABHomeLabel) return email ? "INTERNET,HOME" : "HOME";
+    if (label == kABWorkLabel) return email ? "INTERNET,WORK" : "WORK";
+    if (label == kABOtherLabel) return email ? "INTERNET" : "";
+  }
+  return std::nullopt;
+}
+
+std::string instantServiceForName(std::string_view serviceType) {
+  for (const auto& service : kServices)
+    if (eq(service.name, serviceType) || eq(*service.service, serviceType)) return *service.service;
+  if (eq(serviceType, "GTalk") || eq(serviceType, "Google Talk")) return kABInstantMessageServiceGoogleTalk;
+  return std::string(serviceType);
+}
+
+std::string instantServiceForScheme(std::string_view scheme) {
+  if (eq(scheme, "aim")) return kABInstantMessageServiceAIM;
+  if (eq(scheme, "xmpp") || eq(scheme, "jabber")) return kABInstantMessageServiceJabber;
+  if (eq(scheme, "msnim") || eq(scheme, "msn")) return kABInstantMessageServiceMSN;
+  if (eq(scheme, "ymsgr")) return kABInstantMessageServiceYahoo;
+  if (eq(scheme, "icq")) return kABInstantMessageServiceICQ;
+  if (eq(scheme, "skype") || eq(scheme, "callto")) return kABInstantMessageServiceSkype;
+  if (eq(scheme, "gtalk")) return kABInstantMessageServiceGoogleTalk;
+  if (eq(scheme, "qq")) return kABInstantMessageServiceQQ;
+  if (eq(scheme, "gg") || eq(scheme, "gadu")) return kABInstantMessageServiceGaduGadu;
+  return {};
+}
+
+const std::string* instantServiceForProperty(std::string_view property) {
+  for (const auto& service : kServices)
+    if (eq(service.property, property)) return service.service;
+  if (eq(property, "X-SKYPE-USERNAME")) return &kABInstantMessageServiceSkype;
+  if (eq(property, "X-GTALK") || eq(property, "X-GOOGLE_TALK")) return &kABInstantMessageServiceGoogleTalk;
+  if (eq(property, "X-GADU-GADU")) return &kABInstantMessageServiceGaduGadu;
+  return nullptr;
+}
+
+std::string instantServiceName(const std::string& service) {
+  for (const auto& entry : kServices)
+    if (*entry.service == service) return std::string(entry.name);
+  return service;
+}
+
+std::string instantServiceScheme(const std::string& service) {
+  for (const auto& entry : kServices)
+    if (*entry.service == service) return std::string(entry.scheme);
+  return "x-apple";
+}
+
+std::string socialServiceForTypes(const VCardCard& card, const VCardLine& line) {
+  for (const auto& parameter : card.parametersOf(line)) {
+    if (!eq(parameter.name, "TYPE")) continue;
+    std::string_view value = parameter.value;
+    if (eq(value, "PREF") || eq(value, "HOME") || eq(value, "WORK") || eq(value, "OTHER")) continue;
+    for (const auto& known : kSocialServices)
+      if (eq(known.name, value)) return *known.value;
+    return decodeParameterValue(value);
+  }
+  return {};
+}
+
+std::string socialServiceType(const std::string& service) {
+  for (const auto& known : kSocialServices)
+    if (*known.value == service) return std::string(known.name);
+  return service;
+}
+
+std::string decodeParameterValue(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '^' && i + 1 < value.size()) {
+      char next = value[i + 1];
+      if (next == '\'') {
+        out += '"';
+        ++i;
+        continue;
+      }
+      if (next == 'n') {
+        out += '\n';
+        ++i;
+        continue;
+      }
+      if (next == '^') {
+        out += '^';
+        ++i;
+        continue;
+      }
+    }
+    out += value[i];
+  }
+  return out;
+}
+
+std::string encodeParameterValue(std::string_view value) {
+  std::string out = "\"";
+  for (char c : value) {
+    if (c == '"')
+      out += "^'";
+    else if (c == '\n')
+      out += "^n";
+    else if (c == '^')
+      out += "^^";
+    else if (c != '\r')
+      out += c;
+  }
+  out += '"';
+  return out;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/addressbook/vcard/VCardLine.h"
+
+// How store labels and services are spelled in vCard, after the common exporters:
+// - a label that a TYPE can say is written as TYPE (EMAIL/TEL/ADR/URL/IMPP: HOME, WORK, CELL, ...);
+//   any other label goes into an item group with X-ABLabel holding the label exactly;
+// - related names are X-ABRELATEDNAMES in an item group with X-ABLabel (also read: vCard 4.0
+//   RELATED;TYPE=..., X-MS-MANAGER/X-MS-ASSISTANT, X-EVOLUTION-SPOUSE/MANAGER/ASSISTANT);
+// - instant messaging is IMPP;X-SERVICE-TYPE=<service>:<scheme>:<user> (also read: X-AIM, X-JABBER,
+//   X-MSN, X-ICQ, X-YAHOO, X-SKYPE, X-QQ, X-GOOGLE-TALK, X-GADUGADU, ...);
+// - social profiles are X-SOCIALPROFILE;TYPE=<service>;X-USER=<user>:<url>;
+// - the country code of an address is X-ABADR in the address's item group;
+// - a person shown as a company is X-ABShowAs:COMPANY; person flags other than that are kept in
+//   X-ABPERSONFLAGS so that they survive a round trip.
+
+inline constexpr std::string_view kPersonFlagsVCardProperty = "X-ABPERSONFLAGS";
+
+std::string emailLabelForTypes(const VCardCard& card, const VCardLine& line);
+std::string phoneLabelForTypes(const VCardCard& card, const VCardLine& line);
+std::string addressLabelForTypes(const VCardCard& card, const VCardLine& line);
+std::string urlLabelForTypes(const VCardCard& card, const VCardLine& line);
+std::string relatedLabelForTypes(const VCardCard& card, const VCardLine& line);
+std::string genericLabelForTypes(const VCardCard& card, const VCardLine& line);
+// The related-name label of a one-relation property (X-MS-MANAGER, ...), or nullptr.
+const std::string* relatedLabelForProperty(std::string_view property);
+
+// The TYPE parameter text that says a label for the property ("EMAIL", "TEL", ...), or nullopt when
+// the label needs an item group.
+std::optional<std::string> typesForLabel(std::string_view property, const std::string& label);
+
+std::string instantServiceForName(std::string_view serviceType);          // X-SERVICE-TYPE value
+std::string instantServiceForScheme(std::string_view scheme);             // "aim", "xmpp", ...
+const std::string* instantServiceForProperty(std::string_view property);  // X-AIM, ...
+// X-SERVICE-TYPE value and URI scheme written for a store service.
+std::string instantServiceName(const std::string& service);
+std::string instantServiceScheme(const std::string& service);
+
+std::string socialServiceForTypes(const VCardCard& card, const VCardLine& line);
+std::string socialServiceType(const std::string& service);
+
+// Parameter values carry ^' ^n ^^ for a double quote, a newline and a caret (RFC 6868).
+std::string decodeParameterValue(std::string_view value);
+std::string encodeParameterValue(std::string_view value);

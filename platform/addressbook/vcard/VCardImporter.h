@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABPerson.h"
+
+// What reading one vCard text or file gave: its persons in file order, or one error message
+// "<file>:<line>: <problem>" (and then no persons at all).
+struct VCardImportResult {
+  std::vector<ABPersonData> persons;
+  std::string error;
+  bool ok() const { return error.empty(); }
+};
+
+class VCardImporter {
+ public:
+  // sourceName names the text in an error message (a file name).
+  static VCardImportResult importText(std::string_view text, const std::string& sourceName = "vCard");
+  static VCardImportResult importFile(const std::filesystem::path& path);
+};
+
+struct VCardFileImport {
+  std::filesystem::path path;
+  std::size_t contacts = 0;
+};
+
+struct VCardBookImportResult {
+  std::vector<VCardFileImport> files;
+  std::vector<ABPersonRef> added;
+  std::string error;
+  bool ok() const { return error.empty(); }
+};
+
+// Reads every file, then adds all their persons to the book (pending until the book is saved).
+// All or nothing: when one file cannot be read or is malformed, nothing is added and error names the
+// file, the line and the problem. A person whose UID is absent, already in the book or already given
+// to an earlier person of the same import gets a new unique id.
+VCardBookImportResult importVCardFilesIntoAddressBook(ABAddressBook& book,
+                                                      const std::vector<std::filesystem::path>& paths);

@@ -1,0 +1,241 @@
+#include "platform/addressbook/vcard/VCardLine.h"
+
+namespace {
+
+char upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool isBlank(std::string_view line) {
+  return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+bool isBase64Text(std::string_view line) {
+  if (line.empty()) return false;
+  for (char c : line) {
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
+              c == '=' || c == ' ' || c == '\t';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string_view trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+bool isEncodingWord(std::string_view word) {
+  return equalsIgnoringCase(word, "QUOTED-PRINTABLE") || equalsIgnoringCase(word, "BASE64") ||
+         equalsIgnoringCase(word, "B") || equalsIgnoringCase(word, "8BIT") || equalsIgnoringCase(word, "7BIT");
+}
+
+}  // namespace
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (upper(a[i]) != upper(b[i])) return false;
+  return true;
+}
+
+std::optional<std::string_view> VCardCard::parameter(const VCardLine& line, std::string_view name) const {
+  for (const auto& p : parametersOf(line))
+    if (equalsIgnoringCase(p.name, name)) return p.value;
+  return std::nullopt;
+}
+
+bool VCardCard::hasType(const VCardLine& line, std::string_view type) const {
+  for (const auto& p : parametersOf(line)) {
+    if (!equalsIgnoringCase(p.name, "TYPE")) continue;
+    std::string_view rest = p.value;
+    while (true) {
+      auto comma = rest.find(',');
+      if (equalsIgnoringCase(trim(rest.substr(0, comma)), type)) return true;
+      if (comma == std::string_view::npos) break;
+      rest.remove_prefix(comma + 1);
+    }
+  }
+  return false;
+}
+
+void VCardCard::clear() {
+  lines.clear();
+  parameters.clear();
+  storageUsed_ = 0;
+  beginLine = 0;
+}
+
+std::string& VCardCard::newStorage() {
+  if (storageUsed_ == storage_.size()) storage_.push_back(std::make_unique<std::string>());
+  std::string& text = *storage_[storageUsed_++];
+  text.clear();
+  return text;
+}
+
+VCardLineReader::VCardLineReader(std::string_view text) : text_(text) {
+  if (text_.substr(0, 3) == "\xEF\xBB\xBF") text_.remove_prefix(3);
+}
+
+bool VCardLineReader::fail(std::size_t line, std::string message) {
+  error_ = VCardSyntaxError{line, std::move(message)};
+  return false;
+}
+
+bool VCardLineReader::peekPhysicalLine(std::string_view& line) const {
+  if (position_ >= text_.size()) return false;
+  auto end = text_.find('\n', position_);
+  if (end == std::string_view::npos) end = text_.size();
+  line = text_.substr(position_, end - position_);
+  while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return true;
+}
+
+void VCardLineReader::skipPhysicalLine() {
+  auto end = text_.find('\n', position_);
+  position_ = end == std::string_view::npos ? text_.size() : end + 1;
+  ++lineNumber_;
+}
+
+bool VCardLineReader::readPhysicalLine(std::string_view& line, std::size_t& number) {
+  if (!peekPhysicalLine(line)) return false;
+  skipPhysicalLine();
+  number = lineNumber_;
+  return true;
+}
+
+bool VCardLineReader::readProperty(VCardCard& card, std::string_view first, std::size_t number, VCardLine& out) {
+  // Unfold: a following line that starts with a space or tab continues this one.
+  std::string_view logical = first;
+  std::string_view next;
+  if (peekPhysicalLine(next) && !next.empty() && (next[0] == ' ' || next[0] == '\t')) {
+    std::string& joined = card.newStorage();
+    joined.assign(first);
+    while (peekPhysicalLine(next) && !next.empty() && (next[0] == ' ' || next[0] == '\t')) {
+      joined.append(next.substr(1));
+      skipPhysicalLine();
+    }
+    logical = joined;
+  }
+
+  // Name (with group) and parameters up to the first colon outside quotes.
+  std::size_t colon = std::string_view::npos;
+  bool quoted = false;
+  for (std::size_t i = 0; i < logical.size(); ++i) {
+    char c = logical[i];
+    if (c == '"')
+      quoted = !quoted;
+    else if (c == ':' && !quoted) {
+      colon = i;
+      break;
+    }
+  }
+  if (colon == std::string_view::npos) return fail(number, "line is not a property (no ':' after the name)");
+  std::string_view head = logical.substr(0, colon);
+  out.value = logical.substr(colon + 1);
+  out.lineNumber = number;
+  out.firstParameter = static_cast<std::uint32_t>(card.parameters.size());
+
+  std::size_t nameEnd = head.find(';');
+  std::string_view fullName = trim(head.substr(0, nameEnd));
+  if (auto dot = fullName.find('.'); dot != std::string_view::npos) {
+    out.group = fullName.substr(0, dot);
+    out.name = fullName.substr(dot + 1);
+  } else {
+    out.group = {};
+    out.name = fullName;
+  }
+  if (out.name.empty()) return fail(number, "property without a name");
+
+  bool quotedPrintable = false, base64 = false;
+  std::size_t start = nameEnd;
+  while (start != std::string_view::npos && start < head.size()) {
+    std::size_t i = start + 1;
+    bool inQuotes = false;
+    while (i < head.size() && (inQuotes || head[i] != ';')) {
+      if (head[i] == '"') inQuotes = !inQuotes;
+      ++i;
+    }
+    std::string_view item = trim(head.substr(start + 1, i - start - 1));
+    start = i < head.size() ? i : std::string_view::npos;
+    if (item.empty()) continue;
+    VCardParameter parameter;
+    if (auto equals = item.find('='); equals != std::string_view::npos) {
+      parameter.name = trim(item.substr(0, equals));
+      parameter.value = trim(item.substr(equals + 1));
+      if (parameter.value.size() >= 2 && parameter.value.front() == '"' && parameter.value.back() == '"')
+        parameter.value = parameter.value.substr(1, parameter.value.size() - 2);
+    } else {
+      parameter.name = isEncodingWord(item) ? "ENCODING" : "TYPE";
+      parameter.value = item;
+    }
+    if (equalsIgnoringCase(parameter.name, "ENCODING")) {
+      quotedPrintable = quotedPrintable || equalsIgnoringCase(parameter.value, "QUOTED-PRINTABLE");
+      base64 = base64 || equalsIgnoringCase(parameter.value, "BASE64") || equalsIgnoringCase(parameter.value, "B");
+    }
+    card.parameters.push_back(parameter);
+  }
+  out.parameterCount = static_cast<std::uint32_t>(card.parameters.size() - out.firstParameter);
+
+  // vCard 2.1: a quoted-printable value continues after a soft line break ("=" at the end), and a
+  // base64 value may run on over lines that are not indented, up to a blank line.
+  bool softBreak = quotedPrintable && !out.value.empty() && out.value.back() == '=';
+  bool looseBase64 = base64 && peekPhysicalLine(next) && next.find(':') == std::string_view::npos && isBase64Text(next);
+  if (softBreak || looseBase64) {
+    std::string& value = card.newStorage();
+    value.assign(out.value);
+    if (softBreak) {
+      while (!value.empty() && value.back() == '=' && peekPhysicalLine(next)) {
+        value.pop_back();
+        value.append(next);
+        skipPhysicalLine();
+      }
+    } else {
+      while (peekPhysicalLine(next) && next.find(':') == std::string_view::npos && isBase64Text(next)) {
+        value.append(next);
+        skipPhysicalLine();
+      }
+    }
+    out.value = value;
+  }
+  return true;
+}
+
+bool VCardLineReader::nextCard(VCardCard& card) {
+  card.clear();
+  if (error_) return false;
+  std::string_view line;
+  std::size_t number = 0;
+  bool inCard = false;
+  while (readPhysicalLine(line, number)) {
+    if (isBlank(line)) continue;
+    VCardLine property;
+    if (!readProperty(card, line, number, property)) return false;
+    bool isBegin = equalsIgnoringCase(property.name, "BEGIN");
+    bool isEnd = equalsIgnoringCase(property.name, "END");
+    if (!inCard) {
+      if (isBegin && equalsIgnoringCase(trim(property.value), "VCARD")) {
+        inCard = true;
+        card.beginLine = number;
+        card.parameters.clear();
+        continue;
+      }
+      if (isEnd) return fail(number, "END:" + std::string(trim(property.value)) + " without BEGIN:VCARD");
+      return fail(number, "property " + std::string(property.name) + " outside a card (BEGIN:VCARD missing)");
+    }
+    if (isBegin) {
+      if (equalsIgnoringCase(trim(property.value), "VCARD"))
+        return fail(number, "BEGIN:VCARD inside a card that is not ended");
+      return fail(number, "BEGIN:" + std::string(trim(property.value)) + " inside a card");
+    }
+    if (isEnd) {
+      if (!equalsIgnoringCase(trim(property.value), "VCARD"))
+        return fail(number, "END:" + std::string(trim(property.value)) + " inside a card (END:VCARD expected)");
+      return true;
+    }
+    card.lines.push_back(property);
+  }
+  if (inCard) return fail(card.beginLine, "card is not ended (END:VCARD missing)");
+  return false;
+}

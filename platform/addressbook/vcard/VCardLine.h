@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The syntax layer of vCard: physical lines, unfolding, groups, parameters. It knows nothing about
+// what the properties mean.
+
+struct VCardParameter {
+  std::string_view name;   // upper or mixed case as written; bare 2.1 parameters get TYPE or ENCODING
+  std::string_view value;  // without surrounding quotes; may hold a comma-separated list
+};
+
+struct VCardLine {
+  std::string_view group;  // "item1" of "item1.TEL", empty when none
+  std::string_view name;   // "TEL"
+  std::string_view value;  // unfolded, still escaped and transfer-encoded
+  std::uint32_t firstParameter = 0;
+  std::uint32_t parameterCount = 0;
+  std::size_t lineNumber = 0;  // 1-based physical line where the property starts
+};
+
+// One card: its lines and their parameters. Reused from card to card to keep allocations down.
+class VCardCard {
+ public:
+  std::size_t beginLine = 0;
+  std::vector<VCardLine> lines;
+  std::vector<VCardParameter> parameters;
+
+  std::span<const VCardParameter> parametersOf(const VCardLine& line) const {
+    return {parameters.data() + line.firstParameter, line.parameterCount};
+  }
+  // The value of the first parameter with that name (case-insensitive), if any.
+  std::optional<std::string_view> parameter(const VCardLine& line, std::string_view name) const;
+  // Whether a TYPE parameter of the line lists the type (case-insensitive; repeated or comma lists).
+  bool hasType(const VCardLine& line, std::string_view type) const;
+
+  void clear();
+  // Text storage that lives until clear(): unfolded lines are built here.
+  std::string& newStorage();
+
+ private:
+  std::vector<std::unique_ptr<std::string>> storage_;
+  std::size_t storageUsed_ = 0;
+};
+
+struct VCardSyntaxError {
+  std::size_t line = 0;
+  std::string message;
+};
+
+// Reads the cards of a text one after the other. The text must outlive the cards read from it.
+class VCardLineReader {
+ public:
+  explicit VCardLineReader(std::string_view text);
+
+  // Reads the next card into card. False at the end of the text or on a syntax error (see error()).
+  bool nextCard(VCardCard& card);
+  const std::optional<VCardSyntaxError>& error() const { return error_; }
+
+ private:
+  bool readPhysicalLine(std::string_view& line, std::size_t& number);
+  bool peekPhysicalLine(std::string_view& line) const;
+  void skipPhysicalLine();
+  bool readProperty(VCardCard& card, std::string_view first, std::size_t number, VCardLine& out);
+  bool fail(std::size_t line, std::string message);
+
+  std::string_view text_;
+  std::size_t position_ = 0;
+  std::size_t lineNumber_ = 0;
+  std::optional<VCardSyntaxError> error_;
+};
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b);

@@ -1,0 +1,290 @@
+#include "platform/addressbook/vcard/VCardText.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+int base64Value(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+' || c == '-') return 62;
+  if (c == '/' || c == '_') return 63;
+  return -1;
+}
+
+// Length of the valid UTF-8 sequence at text[i], or 0.
+std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char c = byte(i);
+  if (c < 0x80) return 1;
+  std::size_t length;
+  if (c >= 0xC2 && c <= 0xDF)
+    length = 2;
+  else if (c >= 0xE0 && c <= 0xEF)
+    length = 3;
+  else if (c >= 0xF0 && c <= 0xF4)
+    length = 4;
+  else
+    return 0;
+  if (i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k)
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  unsigned char second = byte(i + 1);
+  if (c == 0xE0 && second < 0xA0) return 0;
+  if (c == 0xED && second > 0x9F) return 0;
+  if (c == 0xF0 && second < 0x90) return 0;
+  if (c == 0xF4 && second > 0x8F) return 0;
+  return length;
+}
+
+void appendCodePoint(std::string& out, unsigned code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+std::string normalisedCharset(std::string_view name) {
+  std::string result;
+  for (char c : name) result += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return result;
+}
+
+}  // namespace
+
+std::string unescapeText(std::string_view raw) {
+  if (raw.find('\\') == std::string_view::npos) return std::string(raw);
+  std::string out;
+  out.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    char c = raw[i];
+    if (c != '\\' || i + 1 == raw.size()) {
+      out += c;
+      continue;
+    }
+    char next = raw[i + 1];
+    if (next == 'n' || next == 'N') {
+      out += '\n';
+      ++i;
+    } else if (next == '\\' || next == ',' || next == ';' || next == ':' || next == '"') {
+      out += next;
+      ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+void splitComponents(std::string_view raw, std::vector<std::string>& components) {
+  components.clear();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= raw.size(); ++i) {
+    if (i == raw.size() || raw[i] == ';') {
+      components.push_back(unescapeText(raw.substr(start, i - start)));
+      start = i + 1;
+    } else if (raw[i] == '\\') {
+      ++i;
+    }
+  }
+}
+
+void appendEscapedText(std::string& out, std::string_view text) {
+  for (char c : text) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case ',':
+        out += "\\,";
+        break;
+      case ';':
+        out += "\\;";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        break;
+      default:
+        out += c;
+    }
+  }
+}
+
+std::string decodeQuotedPrintable(std::string_view encoded) {
+  std::string out;
+  out.reserve(encoded.size());
+  for (std::size_t i = 0; i < encoded.size(); ++i) {
+    if (encoded[i] == '=' && i + 2 < encoded.size()) {
+      int high = hexValue(encoded[i + 1]), low = hexValue(encoded[i + 2]);
+      if (high >= 0 && low >= 0) {
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+        continue;
+      }
+    }
+    out += encoded[i];
+  }
+  return out;
+}
+
+bool decodeBase64(std::string_view encoded, ABBytes& out) {
+  out.clear();
+  out.reserve(encoded.size() * 3 / 4);
+  unsigned buffer = 0;
+  int bits = 0;
+  bool padding = false;
+  for (unsigned char c : encoded) {
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+    if (c == '=') {
+      padding = true;
+      continue;
+    }
+    int value = base64Value(c);
+    if (value < 0 || padding) return false;
+    buffer = (buffer << 6) | static_cast<unsigned>(value);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<unsigned char>((buffer >> bits) & 0xFF));
+    }
+  }
+  return true;
+}
+
+std::string encodeBase64(const ABBytes& bytes) {
+  static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  std::size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    unsigned v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+    out += alphabet[(v >> 18) & 63];
+    out += alphabet[(v >> 12) & 63];
+    out += alphabet[(v >> 6) & 63];
+    out += alphabet[v & 63];
+  }
+  if (i + 1 == bytes.size()) {
+    unsigned v = bytes[i] << 16;
+    out += alphabet[(v >> 18) & 63];
+    out += alphabet[(v >> 12) & 63];
+    out += "==";
+  } else if (i + 2 == bytes.size()) {
+    unsigned v = (bytes[i] << 16) | (bytes[i + 1] << 8);
+    out += alphabet[(v >> 18) & 63];
+    out += alphabet[(v >> 12) & 63];
+    out += alphabet[(v >> 6) & 63];
+    out += '=';
+  }
+  return out;
+}
+
+bool isValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length = utf8SequenceLength(text, i);
+    if (!length) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::string repairUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = utf8SequenceLength(text, i);
+    if (length) {
+      out.append(text.substr(i, length));
+      i += length;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string windows1252ToUtf8(std::string_view text) {
+  static const unsigned high[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D,   0x017D, 0x8F,
+                                    0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+  std::string out;
+  out.reserve(text.size() + text.size() / 4);
+  for (unsigned char c : text) {
+    if (c >= 0x80 && c < 0xA0)
+      appendCodePoint(out, high[c - 0x80]);
+    else
+      appendCodePoint(out, c);
+  }
+  return out;
+}
+
+CharsetConverter::~CharsetConverter() {
+  for (auto& [name, converter] : converters_)
+    if (converter) iconv_close(static_cast<iconv_t>(converter));
+}
+
+bool CharsetConverter::toUtf8(std::string_view bytes, std::string_view charset, std::string& out) {
+  std::string name = normalisedCharset(charset);
+  if (name == "UTF-8" || name == "UTF8" || name == "US-ASCII" || name == "ASCII") {
+    out = repairUtf8(bytes);
+    return true;
+  }
+  if (name == "WINDOWS-1252" || name == "CP1252" || name == "ISO-8859-1" || name == "LATIN1" || name == "ISO8859-1") {
+    out = windows1252ToUtf8(bytes);
+    return true;
+  }
+  auto found = converters_.find(name);
+  if (found == converters_.end()) {
+    iconv_t converter = iconv_open("UTF-8", name.c_str());
+    found = converters_.emplace(name, converter == reinterpret_cast<iconv_t>(-1) ? nullptr : converter).first;
+  }
+  if (!found->second) return false;
+  auto converter = static_cast<iconv_t>(found->second);
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  out.assign(bytes.size() * 4 + 8, '\0');
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t inLeft = bytes.size();
+  char* target = out.data();
+  std::size_t outLeft = out.size();
+  while (inLeft > 0) {
+    if (iconv(converter, &in, &inLeft, &target, &outLeft) != static_cast<std::size_t>(-1)) break;
+    if (errno == EILSEQ || errno == EINVAL) {
+      // A byte that is not text in this character set: mark it and go on.
+      if (outLeft < 3) return false;
+      std::memcpy(target, "\xEF\xBF\xBD", 3);
+      target += 3;
+      outLeft -= 3;
+      ++in;
+      --inLeft;
+      iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    } else {
+      return false;
+    }
+  }
+  out.resize(out.size() - outLeft);
+  return true;
+}

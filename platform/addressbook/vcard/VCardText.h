@@ -1,0 +1,43 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/addressbook/ABValue.h"
+
+// Value-level codecs of vCard: escapes, structured components, quoted-printable, base64, charsets.
+
+// Undoes \\ \, \; \: \" and \n \N (newline); any other backslash is kept as written.
+std::string unescapeText(std::string_view raw);
+// Splits at ';' not preceded by a backslash and unescapes each component.
+void splitComponents(std::string_view raw, std::vector<std::string>& components);
+// Escapes \ , ; and newlines for a text value.
+void appendEscapedText(std::string& out, std::string_view text);
+
+// "=XX" sequences become bytes; an "=" not followed by two hex digits is kept.
+std::string decodeQuotedPrintable(std::string_view encoded);
+// Ignores white space; false on any other character outside the base64 alphabet.
+bool decodeBase64(std::string_view encoded, ABBytes& out);
+std::string encodeBase64(const ABBytes& bytes);
+
+bool isValidUtf8(std::string_view text);
+// Valid UTF-8 is kept; every byte of an invalid sequence becomes U+FFFD.
+std::string repairUtf8(std::string_view text);
+std::string windows1252ToUtf8(std::string_view text);
+
+// Converts text in a named character set to UTF-8 (iconv), keeping converters open for reuse.
+class CharsetConverter {
+ public:
+  CharsetConverter() = default;
+  CharsetConverter(const CharsetConverter&) = delete;
+  CharsetConverter& operator=(const CharsetConverter&) = delete;
+  ~CharsetConverter();
+
+  // False when the character set is unknown or the bytes are not text in it.
+  bool toUtf8(std::string_view bytes, std::string_view charset, std::string& out);
+
+ private:
+  std::map<std::string, void*> converters_;
+};
