@@ -11,6 +11,7 @@
 #include "app/export/ExportCSV.h"
 #include "app/export/ExportTXT.h"
 #include "app/export/ExportToHtml.h"
+#include "app/export/ExportVCard.h"
 
 #if __has_include("frameworks/xlsx/XlsxCreater.h")
 #include "frameworks/xlsx/XlsxCreater.h"
@@ -58,6 +59,9 @@ std::map<std::string, Writer> writers() {
   };
   table["txt"] = [](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
     return ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder.string(), allInfo);
+  };
+  table["vcard"] = [](const ContactRecords& records, const std::filesystem::path& folder, bool) {
+    return ExportVCard().exportVcardWithArrayToPath(records, folder.string());
   };
 #ifdef ROLVANE_HAVE_XLSX
   table["xlsx"] = [base](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {

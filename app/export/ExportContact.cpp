@@ -1,0 +1,100 @@
+#include "app/export/ExportContact.h"
+
+#include <filesystem>
+
+#include "app/export/ExportCSV.h"
+#include "app/export/ExportTXT.h"
+#include "app/export/ExportToHtml.h"
+#include "app/export/ExportVCard.h"
+
+namespace {
+
+const char* const kNamedDestination = "Zedid-Ovuzazur";
+
+ExportResult failure(std::string error) {
+  ExportResult result;
+  result.error = std::move(error);
+  return result;
+}
+
+}  // namespace
+
+ExportContact::ExportContact() {
+  auto html = [](const ContactRecords& records, const std::string& path, bool allInfo) {
+    return ExportToHtml(records, path, allInfo).writeHtml();
+  };
+  auto csv = [](const ContactRecords& records, const std::string& folder, bool allInfo) {
+    return ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, allInfo);
+  };
+  auto vcard = [](const ContactRecords& records, const std::string& folder, bool) {
+    return ExportVCard().exportVcardWithArrayToPath(records, folder);
+  };
+  auto txt = [](const ContactRecords& records, const std::string& folder, bool allInfo) {
+    return ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, allInfo);
+  };
+  formats_ = {{"Save to Excel", true, true, {}},      {"Save to HTML", true, true, html},
+              {"Save to Pages", true, true, {}},      {"Save to Numbers", true, true, {}},
+              {"Save to CSV", false, true, csv},      {"Save to Docx", true, false, {}},
+              {"Save to vCard", false, false, vcard}, {"Save to TXT", false, true, txt}};
+}
+
+void ExportContact::setWriter(const std::string& title, Writer writer) {
+  for (auto& format : formats_)
+    if (format.title == title) format.writer = std::move(writer);
+}
+
+const ExportContact::Format* ExportContact::formatOf(const std::string& title) const {
+  for (const auto& format : formats_)
+    if (format.title == title) return &format;
+  return nullptr;
+}
+
+ContactRecords ExportContact::copyDictionaryDataSoucre(const ContactRecords& source,
+                                                       const std::vector<std::string>& columns) {
+  ContactRecords copy;
+  copy.reserve(source.size());
+  for (const auto& record : source) {
+    ContactRecord restricted;
+    for (const auto& column : columns) {
+      if (column == "Person") continue;
+      if (const RecordValue* value = record.find(column)) restricted.set(column, *value);
+    }
+    copy.push_back(std::move(restricted));
+  }
+  return copy;
+}
+
+ContactRecords ExportContact::copyDictionaryDataSoucre() const {
+  if (!browser_) return {};
+  const std::vector<std::string> columns = browser_->tableColumnIdentifiers();
+  if (isExportAllPeople_) return copyDictionaryDataSoucre(browser_->getTableViewDataArray(), columns);
+  return copyDictionaryDataSoucre(exportArray_, columns);
+}
+
+ExportResult ExportContact::runFormat(const Format& format, const ContactRecords& records, const std::string& folder,
+                                      bool allInfo) {
+  if (!format.writer) return failure(format.title + " is not available in this build.");
+  std::string destination = folder;
+  if (format.namedDestination) destination = (std::filesystem::path(folder) / kNamedDestination).string();
+  return format.writer(records, destination, format.takesAllInfoFlag && allInfo);
+}
+
+ExportResult ExportContact::runExport(const std::string& title, const std::string& folder, int tag) const {
+  const Format* format = formatOf(title);
+  if (!format) return failure("Unknown export format \"" + title + "\".");
+  if (tag == kTagShownColumns) return runFormat(*format, copyDictionaryDataSoucre(), folder, false);
+  if (tag == kTagAllInformation) return runFormat(*format, exportArray_, folder, true);
+  return failure("Unknown column choice.");
+}
+
+std::thread ExportContact::startExport(const std::string& title, const std::string& folder, int tag,
+                                       ExportReporter* reporter) const {
+  const Format* format = formatOf(title);
+  if (!format || (tag != kTagShownColumns && tag != kTagAllInformation)) return {};
+  const bool allInfo = tag == kTagAllInformation;
+  ContactRecords records = allInfo ? exportArray_ : copyDictionaryDataSoucre();
+  return std::thread([format = *format, records = std::move(records), folder, allInfo, reporter] {
+    ExportResult result = runFormat(format, records, folder, allInfo);
+    if (reporter) reporter->exportFinished(format.title, result);
+  });
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/export/ExportResult.h"
+#include "app/model/ContactRecord.h"
+
+// Told when an export has finished; called on the export's own thread.
+class ExportReporter {
+ public:
+  virtual ~ExportReporter() = default;
+  virtual void exportFinished(const std::string& title, const ExportResult& result) = 0;
+};
+
+// What the contact browser shows: its columns' identifiers in column order and its records.
+class ExportBrowserSource {
+ public:
+  virtual ~ExportBrowserSource() = default;
+  virtual std::vector<std::string> tableColumnIdentifiers() const = 0;
+  virtual ContactRecords getTableViewDataArray() const = 0;
+};
+
+// The export driver: picks the records for the chosen column choice, the destination for the
+// chosen format, and runs the format's writer on a thread of its own.
+class ExportContact {
+ public:
+  // records, destination, all-information flag (writers without the flag ignore it)
+  using Writer = std::function<ExportResult(const ContactRecords&, const std::string&, bool)>;
+  struct Format {
+    std::string title;
+    bool namedDestination;  // folder + "/Zedid-Ovuzazur" rather than the folder itself
+    bool takesAllInfoFlag;
+    Writer writer;  // empty while this build has no writer for the format
+  };
+  static constexpr int kTagShownColumns = 1;
+  static constexpr int kTagAllInformation = 2;
+
+  ExportContact();
+
+  void setExportArray(ContactRecords records) { exportArray_ = std::move(records); }
+  const ContactRecords& exportArray() const { return exportArray_; }
+  void setLoadContactsViewController(const ExportBrowserSource* browser) { browser_ = browser; }
+  void setIsExportAllPeople(bool all) { isExportAllPeople_ = all; }
+
+  // The eight formats in chooser order.
+  const std::vector<Format>& formats() const { return formats_; }
+  // Installs the writer of a format whose library the caller links (xlsx, docx, numbers, pages).
+  void setWriter(const std::string& title, Writer writer);
+
+  // The browser's columns of every source record, in column order; other keys ("Person") left out.
+  ContactRecords copyDictionaryDataSoucre() const;
+  static ContactRecords copyDictionaryDataSoucre(const ContactRecords& source, const std::vector<std::string>& columns);
+
+  // Starts the export chosen in the folder panel. Returns the export's thread (the caller joins or
+  // detaches it); an unknown title or tag starts nothing and gives a thread that is not joinable.
+  // The records are fixed before the thread starts; reporter must outlive the thread.
+  std::thread startExport(const std::string& title, const std::string& folder, int tag, ExportReporter* reporter) const;
+
+  // The same export on the calling thread.
+  ExportResult runExport(const std::string& title, const std::string& folder, int tag) const;
+
+ private:
+  const Format* formatOf(const std::string& title) const;
+  static ExportResult runFormat(const Format& format, const ContactRecords& records, const std::string& folder,
+                                bool allInfo);
+
+  std::vector<Format> formats_;
+  ContactRecords exportArray_;
+  const ExportBrowserSource* browser_ = nullptr;
+  bool isExportAllPeople_ = false;
+};
