@@ -1,0 +1,78 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Receives what a ZipArchive has to say. Both operations are optional: the defaults are what an
+// archive without a delegate does (messages dropped, existing files replaced).
+class ZipArchiveDelegate {
+ public:
+  virtual ~ZipArchiveDelegate() = default;
+  virtual void ErrorMessage(const std::string& message) { (void)message; }
+  // Asked before expansion replaces the file at path: true replaces it, false keeps it.
+  virtual bool OverWriteOperation(const std::string& path) {
+    (void)path;
+    return true;
+  }
+};
+
+// Writes a zip archive entry by entry and expands a whole archive into a folder (over minizip).
+// One archive open for writing and one for reading at a time; used by one thread at a time.
+// Messages to the delegate: "Failed" (no first entry), "Error occurs" (an entry cannot be opened),
+// "Error occurs while getting file info", "Failed to reading zip file", and
+// "Refused entry outside the destination folder: <name>" for an entry whose name is absolute or
+// climbs out of the destination with "..", which is never written.
+class ZipArchive {
+ public:
+  ZipArchive() = default;
+  ~ZipArchive();  // finishes an archive still open for writing as CloseZipFile2 does
+  ZipArchive(const ZipArchive&) = delete;
+  ZipArchive& operator=(const ZipArchive&) = delete;
+
+  // Writing side.
+  bool CreateZipFile2(const std::string& zipPath);
+  bool CreateZipFile2Password(const std::string& zipPath, const std::string& password);
+  // Adds the file as one entry dated with its modification time; an unreadable file gives an
+  // empty entry.
+  bool addFileToZipNewname(const std::string& file, const std::string& newname);
+  bool CloseZipFile2();
+
+  // Fast packing: entries of the writing side compressed at compressionLevel() (zlib levels,
+  // -1 = zlib's default), large ones deflated on every core. Not for password archives.
+  void setCompressionLevel(int level) { compressionLevel_ = level; }
+  int compressionLevel() const { return compressionLevel_; }
+  // Adds bytes held in memory as one entry dated now.
+  bool addDataToZip(std::string_view bytes, const std::string& newname);
+  // Adds a file, read and deflated in pieces, so its size does not matter.
+  bool addLargeFileToZip(const std::string& file, const std::string& newname);
+  // Adds an empty folder entry ("name/").
+  bool addFolderToZip(const std::string& newname);
+
+  // Reading side.
+  bool UnzipOpenFile(const std::string& zipPath);
+  bool UnzipOpenFilePassword(const std::string& zipPath, const std::string& password);
+  bool UnzipFileToOverWrite(const std::string& path, bool overwrite);
+  bool UnzipCloseFile();
+
+  void OutputErrorMessage(const std::string& message);
+  bool OverWrite(const std::string& file);
+
+  // Midnight, 1 January 1980, local time: the earliest date a zip entry can carry.
+  static std::chrono::system_clock::time_point Date1980();
+
+  const std::shared_ptr<ZipArchiveDelegate>& delegate() const { return delegate_; }
+  void setDelegate(std::shared_ptr<ZipArchiveDelegate> delegate) { delegate_ = std::move(delegate); }
+
+ private:
+  bool addRawDeflated(const std::string& newname, std::chrono::system_clock::time_point date, std::size_t size,
+                      const std::function<bool(char*, std::size_t)>& read);
+
+  void* zipFile_ = nullptr;
+  void* unzFile_ = nullptr;
+  std::string password_;
+  std::shared_ptr<ZipArchiveDelegate> delegate_;
+  int compressionLevel_ = -1;
+};
