@@ -1,0 +1,54 @@
+#include "app/shell/AboutWindowController.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/shell/ProductInfo.h"
+#include "app/shell/ShippedFiles.h"
+
+AboutWindowController::AboutWindowController(QWidget* parent)
+    : QDialog(parent),
+      about_title_(new QLabel(this)),
+      about_version_(new QLabel(this)),
+      about_Copyright_(new QLabel(this)) {
+  ShippedFiles::loadImages();
+  setWindowTitle(tr("About %1").arg(ProductInfo::kProductName));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(28, 24, 28, 20);
+  layout->setSpacing(8);
+
+  auto* icon = new QLabel(this);
+  icon->setPixmap(QPixmap(":/images/rolvane.png").scaled(96, 96, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  icon->setAlignment(Qt::AlignCenter);
+  layout->addWidget(icon);
+
+  QFont titleFont = about_title_->font();
+  titleFont.setPointSizeF(14.0);
+  titleFont.setBold(true);
+  about_title_->setFont(titleFont);
+  about_title_->setText(ProductInfo::kProductName);
+  about_version_->setText(tr("Version %1")
+                              .arg(QCoreApplication::applicationVersion().isEmpty()
+                                       ? QStringLiteral(ROLVANE_VERSION)
+                                       : QCoreApplication::applicationVersion()));
+  about_Copyright_->setText(ProductInfo::kCopyright);
+  about_Copyright_->setWordWrap(true);
+  for (QLabel* label : {about_title_, about_version_, about_Copyright_}) {
+    label->setAlignment(Qt::AlignCenter);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(label);
+  }
+
+  auto* more = new QPushButton(tr("More Info"), this);
+  more->setObjectName("moreInfo");
+  connect(more, &QPushButton::clicked, this, &AboutWindowController::moreInfo);
+  layout->addWidget(more, 0, Qt::AlignCenter);
+  setFixedWidth(380);
+}
+
+void AboutWindowController::moreInfo() {
+  QDesktopServices::openUrl(ShippedFiles::pageUrl(ProductInfo::kProductPage));
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/scanner/ScanResult.h"
+
+class ABAddressBook;
+class AboutWindowController;
+class Alerts;
+class BackGroundView;
+class BrowserArea;
+class ContactsApplication;
+class LoadContactsViewController;
+class MainWindow;
+class MyButton;
+class OutlineViewController;
+class ProgressView;
+class ProgressWindow;
+class QAction;
+class QStackedWidget;
+class QWidget;
+class ScanAddressBook;
+class TableViewWindowController;
+
+// Owns the main window and ties the screens together: the browser screen with Scan, Refresh and
+// Export All, the review screen built from each scan result, the progress window, the menus.
+class AppDelegate : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit AppDelegate(ABAddressBook& book, QObject* parent = nullptr);
+  ~AppDelegate() override;
+
+  // Alerts go here; by default message boxes over the main window.
+  void setAlerts(Alerts* alerts);
+
+  MainWindow* window() const { return window_; }
+  QWidget* allView() const { return allView_; }
+  BackGroundView* topView() const { return topView_; }
+  MyButton* scanButton() const { return scanButton_; }
+  MyButton* freshButton() const { return freshButton_; }
+  MyButton* exportAllButton() const { return exportAllButton_; }
+  QWidget* mainView() const { return mainView_; }
+  ProgressWindow* progressWindow() const { return progressWindow_; }
+  ProgressView* animationView() const;
+  TableViewWindowController* tableViewController() const { return tableViewController_; }
+  LoadContactsViewController* loadContactsViewController() const { return loadContactsViewController_; }
+  BrowserArea* browserArea() const { return browser_; }
+  OutlineViewController* outlineViewController() const { return outlineViewController_; }
+  AboutWindowController* aboutWindowController() const { return aboutWindowController_; }
+  QAction* itemAbout() const { return itemAbout_; }
+  QAction* itemHide() const { return itemHide_; }
+  QAction* itemQuit() const { return itemQuit_; }
+  QAction* itemHelp() const { return itemHelp_; }
+  QAction* itemSupport() const { return itemSupport_; }
+  QAction* itemPreferences() const { return itemPreferences_; }
+  bool showingReviewScreen() const;
+  double start() const { return start_; }
+  double end() const { return end_; }
+
+  // Copies the help document into the cache folder and returns the copy's path (empty on failure).
+  static QString copyHelpToCache();
+
+ public slots:
+  void applicationDidFinishLaunching();
+  void scanClicled();
+  void loadClicked();
+  void exportClicked();
+  void ExportContacts();
+  void preferencesButtonClicled();
+  void aboutClicked();
+  void menuHelpClick();
+  void menuSupportClick();
+  void hideClicked();
+
+  void updateUI(ScanResult result);
+  void reloadUI();
+  void closeProgress();
+  void makeButtonEnable();
+  void makeFreshButtonEnable();
+  void outLineViewRefrash();
+  void makeArcMove();
+
+ signals:
+  // Emitted on the GUI thread once a scan has reported (found or not).
+  void scanFinished();
+
+ private:
+  class ScanReport;
+  class ContactCards;
+  void buildWindow();
+  void buildMenus();
+  void setButtonsEnabled(bool enabled);
+  void joinScanThread();
+
+  ABAddressBook& book_;
+  std::unique_ptr<Alerts> defaultAlerts_;
+  Alerts* alerts_ = nullptr;
+  MainWindow* window_ = nullptr;
+  QStackedWidget* screens_ = nullptr;
+  QWidget* allView_ = nullptr;
+  BackGroundView* topView_ = nullptr;
+  MyButton* scanButton_ = nullptr;
+  MyButton* freshButton_ = nullptr;
+  MyButton* exportAllButton_ = nullptr;
+  QWidget* mainView_ = nullptr;
+  BrowserArea* browser_ = nullptr;
+  LoadContactsViewController* loadContactsViewController_ = nullptr;
+  std::unique_ptr<ContactsApplication> contactCards_;
+  ProgressWindow* progressWindow_ = nullptr;
+  TableViewWindowController* tableViewController_ = nullptr;
+  OutlineViewController* outlineViewController_ = nullptr;
+  AboutWindowController* aboutWindowController_ = nullptr;
+  std::unique_ptr<ScanAddressBook> scanAddressBook_;
+  std::unique_ptr<ScanReport> scanReport_;
+  std::thread scanThread_;
+  double start_ = 0;
+  double end_ = 30.0;
+  QAction* itemAbout_ = nullptr;
+  QAction* itemHide_ = nullptr;
+  QAction* itemQuit_ = nullptr;
+  QAction* itemHelp_ = nullptr;
+  QAction* itemSupport_ = nullptr;
+  QAction* itemPreferences_ = nullptr;
+};

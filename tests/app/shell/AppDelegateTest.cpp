@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/shell/Alerts.h"
+#include "app/shell/AppDelegate.h"
+#include "app/shell/MainWindow.h"
+#include "app/shell/MyButton.h"
+#include "app/shell/ProgressView.h"
+#include "app/shell/ProgressWindow.h"
+#include "app/shell/TableViewWindowController.h"
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+#include "tests/app/shell/ShellTestMain.h"
+
+namespace {
+
+class RecordingAlerts : public Alerts {
+ public:
+  std::vector<std::pair<std::string, std::string>> shown;
+  void showAlert(const std::string& title, const std::string& message) override { shown.emplace_back(title, message); }
+};
+
+class AppDelegateTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    testApplication();
+    book = ABAddressBook::inMemory();
+    delegate = std::make_unique<AppDelegate>(*book);
+    delegate->setAlerts(&alerts);
+    delegate->applicationDidFinishLaunching();
+  }
+
+  void addPerson(const std::string& first, const std::string& last, const std::string& note = {}) {
+    auto person = ABPerson::create();
+    person->setValueForProperty(ABValue(first), kABFirstNameProperty);
+    person->setValueForProperty(ABValue(last), kABLastNameProperty);
+    if (!note.empty()) person->setValueForProperty(ABValue(note), kABNoteProperty);
+    ASSERT_TRUE(book->addRecord(person));
+    ASSERT_TRUE(book->save());
+  }
+
+  void scanAndWait() {
+    QSignalSpy finished(delegate.get(), &AppDelegate::scanFinished);
+    delegate->scanClicled();
+    ASSERT_TRUE(finished.wait(10000));
+  }
+
+  bool buttonsEnabled() const { return delegate->scanButton()->isEnabled() && delegate->freshButton()->isEnabled(); }
+
+  std::unique_ptr<ABAddressBook> book;
+  RecordingAlerts alerts;
+  std::unique_ptr<AppDelegate> delegate;
+};
+
+}  // namespace
+
+TEST_F(AppDelegateTest, ButtonsAndMenusCarryTheirTitles) {
+  EXPECT_EQ(delegate->scanButton()->buttonTitle(), "Scan");
+  EXPECT_EQ(delegate->freshButton()->buttonTitle(), "Refresh");
+  EXPECT_EQ(delegate->exportAllButton()->buttonTitle(), "Export All");
+  EXPECT_EQ(delegate->itemAbout()->text(), "About Varnok Rolvane");
+  EXPECT_EQ(delegate->itemHide()->text(), "Hide Varnok Rolvane");
+  EXPECT_EQ(delegate->itemQuit()->text(), "Quit Varnok Rolvane");
+  EXPECT_EQ(delegate->itemHelp()->text(), "Varnok Rolvane help");
+  EXPECT_FALSE(delegate->showingReviewScreen());
+}
+
+TEST_F(AppDelegateTest, EmptySelectionWarnsAndLeavesTheButtonsEnabled) {
+  for (int row = 0; row < 13; ++row) delegate->tableViewController()->toggleConditionAtRow(row);
+  delegate->scanClicled();
+  ASSERT_EQ(alerts.shown.size(), 1u);
+  EXPECT_EQ(alerts.shown[0].first, "Warning");
+  EXPECT_EQ(alerts.shown[0].second,
+            "No condition selected, please go to Preferences and choose at least one condition!");
+  EXPECT_TRUE(buttonsEnabled());
+  EXPECT_FALSE(delegate->progressWindow()->isVisible());
+}
+
+TEST_F(AppDelegateTest, NothingFoundShowsTheNotesAlert) {
+  addPerson("Ann", "Lee");
+  scanAndWait();
+  ASSERT_EQ(alerts.shown.size(), 1u);
+  EXPECT_EQ(alerts.shown[0].first, "Notes");
+  EXPECT_EQ(alerts.shown[0].second, "Scan completed, no contact matches the condition!");
+  EXPECT_FALSE(delegate->progressWindow()->isVisible());
+  EXPECT_TRUE(buttonsEnabled());
+  EXPECT_FALSE(delegate->showingReviewScreen());
+}
+
+TEST_F(AppDelegateTest, FindingsOpenTheReviewScreenAndBackReturns) {
+  addPerson("Ann Marie", "Lee", "  ");
+  scanAndWait();
+  EXPECT_TRUE(alerts.shown.empty());
+  EXPECT_TRUE(delegate->showingReviewScreen());
+  EXPECT_FALSE(delegate->progressWindow()->isVisible());
+  EXPECT_TRUE(buttonsEnabled());
+  delegate->reloadUI();
+  EXPECT_FALSE(delegate->showingReviewScreen());
+  EXPECT_EQ(delegate->outlineViewController(), nullptr);
+}
+
+TEST_F(AppDelegateTest, ArcTimerRunsOnlyWhileTheProgressWindowShows) {
+  EXPECT_FALSE(delegate->progressWindow()->timerRunning());
+  addPerson("Ann", "Lee");
+  QSignalSpy finished(delegate.get(), &AppDelegate::scanFinished);
+  delegate->scanClicled();
+  EXPECT_TRUE(delegate->progressWindow()->isVisible());
+  EXPECT_TRUE(delegate->progressWindow()->timerRunning());
+  EXPECT_FALSE(delegate->scanButton()->isEnabled());
+  // n ticks after Scan: start n - 1, end n + 29.
+  for (int tick = 0; tick < 3; ++tick) delegate->makeArcMove();
+  EXPECT_EQ(delegate->animationView()->sharpe(), "Arc");
+  EXPECT_DOUBLE_EQ(delegate->animationView()->startAngle(), 2);
+  EXPECT_DOUBLE_EQ(delegate->animationView()->endAngle(), 32);
+  ASSERT_TRUE(finished.wait(10000));
+  EXPECT_FALSE(delegate->progressWindow()->timerRunning());
+  // The next scan starts from 0 and 30 again.
+  delegate->scanClicled();
+  delegate->makeArcMove();
+  EXPECT_DOUBLE_EQ(delegate->animationView()->startAngle(), 0);
+  EXPECT_DOUBLE_EQ(delegate->animationView()->endAngle(), 30);
+  ASSERT_TRUE(finished.wait(10000));
+}
+
+TEST_F(AppDelegateTest, HideMinimisesTheWindow) {
+  delegate->itemHide()->trigger();
+  EXPECT_TRUE(delegate->window()->windowState() & Qt::WindowMinimized);
+}
+
+TEST_F(AppDelegateTest, HelpIsCopiedToTheCacheReplacingAnEarlierCopy) {
+  const QString first = AppDelegate::copyHelpToCache();
+  ASSERT_FALSE(first.isEmpty());
+  EXPECT_TRUE(first.endsWith("Varnok Rolvane_Help.pdf"));
+  QFile stale(first);
+  ASSERT_TRUE(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  stale.write("old");
+  stale.close();
+  const QString second = AppDelegate::copyHelpToCache();
+  EXPECT_EQ(second, first);
+  QFile copy(second);
+  ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(copy.readAll().startsWith("%PDF"));
+}
