@@ -1,0 +1,95 @@
+#include "frameworks/xlsx/XlsxCreater.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+#include <vector>
+
+#include "frameworks/common/Function.h"
+#include "frameworks/common/OutputFile.h"
+#include "frameworks/common/ResourceLocator.h"
+#include "frameworks/common/WorkingFolder.h"
+#include "frameworks/zip/ZipArchive.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Adds the items of the expanded package, files and empty folders, by their relative names.
+bool packFolder(ZipArchive& zip, const fs::path& root, const std::vector<std::string>& items) {
+  for (const auto& item : items) {
+    const fs::path top = root / item;
+    std::error_code ec;
+    if (fs::is_regular_file(top, ec)) {
+      if (!zip.addLargeFileToZip(top.string(), item)) return false;
+      continue;
+    }
+    std::vector<fs::path> entries;
+    for (auto it = fs::recursive_directory_iterator(top, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+      entries.push_back(it->path());
+    std::sort(entries.begin(), entries.end());
+    for (const auto& entry : entries) {
+      const std::string name = fs::relative(entry, root).generic_string();
+      if (fs::is_directory(entry)) {
+        if (fs::is_empty(entry) && !zip.addFolderToZip(name)) return false;
+      } else if (!zip.addLargeFileToZip(entry.string(), name)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+XlsxCreater::XlsxCreater(const ContactRecords& records, std::string savePath, bool isShowAllInfo)
+    : DictionArr(records), SavePath_(std::move(savePath)), isShowAllInfo_(isShowAllInfo) {}
+
+std::string XlsxCreater::GetOutPutFile(const std::string& path) {
+  return Function::GetOutPutFile(path);
+}
+
+std::string XlsxCreater::templatePath() {
+  return ResourceLocator::find(ROLVANE_RESOURCE_ANCHOR, "Quarnel", "test.xlsx");
+}
+
+bool XlsxCreater::fail(std::string text) {
+  errorText_ = std::move(text);
+  succeeded_ = false;
+  return false;
+}
+
+bool XlsxCreater::startConvert() {
+  WorkingFolder folder("Ostrex");
+  if (!folder.ok()) return fail(folder.error());
+  const std::string source = templatePath();
+  if (source.empty()) return fail("The template workbook test.xlsx of Quarnel cannot be found");
+  {
+    ZipArchive unzip;
+    if (!unzip.UnzipOpenFile(source) || !unzip.UnzipFileToOverWrite(folder.path(), true))
+      return fail("The template workbook " + source + " cannot be expanded");
+    unzip.UnzipCloseFile();
+  }
+  std::error_code ec;
+  fs::create_directories(folder.path() + "/xl/media", ec);
+  fs::create_directories(folder.path() + "/xl/drawings/_rels", ec);
+
+  xlsxFiles = std::make_unique<WriteXlsxFile>(folder.path());
+  if (!xlsxFiles->writeXlsxIsShowAllInfo(DictionArr, isShowAllInfo_)) return fail(xlsxFiles->error());
+
+  OutputFile output(SavePath_ + ".xlsx");
+  if (!output.open()) return fail(output.error());
+  ZipArchive zip;
+  zip.setCompressionLevel(1);
+  if (!zip.CreateZipFile2(output.temporaryPath())) return fail("Cannot write " + output.temporaryPath());
+  const bool packed = packFolder(zip, folder.path(), {"_rels", "[Content_Types].xml", "docProps", "xl"});
+  if (!zip.CloseZipFile2() || !packed) return fail("Cannot write the workbook " + SavePath_ + ".xlsx");
+  if (!output.commit()) return fail(output.error());
+  outputPath_ = output.finalPath();
+  succeeded_ = true;
+  errorText_.clear();
+  std::clog << "转化完成\n";
+  return true;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/model/ContactRecord.h"
+#include "frameworks/xlsx/WriteXlsxFile.h"
+
+// Writes contact records into one xlsx workbook at <savePath>.xlsx (or the next free name).
+//
+//   XlsxCreater creater(records, folder + "/Zedid-Ovuzazur", allInfo);
+//   if (!creater.startConvert()) show(creater.errorText()); else show(creater.outputPath());
+class XlsxCreater {
+ public:
+  XlsxCreater(const ContactRecords& records, std::string savePath, bool isShowAllInfo);
+
+  // Runs the whole export on the calling thread. True when the workbook was written.
+  bool startConvert();
+  bool succeeded() const { return succeeded_; }
+  const std::string& errorText() const { return errorText_; }
+  const std::string& outputPath() const { return outputPath_; }
+
+  static std::string GetOutPutFile(const std::string& path);
+  // The template workbook of this library, or empty when it cannot be found.
+  static std::string templatePath();
+
+ private:
+  bool fail(std::string text);
+
+  const ContactRecords& DictionArr;
+  std::string SavePath_;
+  bool isShowAllInfo_;
+  std::unique_ptr<WriteXlsxFile> xlsxFiles;
+  bool succeeded_ = false;
+  std::string errorText_;
+  std::string outputPath_;
+};
