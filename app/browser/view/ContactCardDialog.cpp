@@ -1,0 +1,135 @@
+#include "app/browser/view/ContactCardDialog.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include "app/browser/ContactCommit.h"
+#include "app/browser/view/ColumnMenuGroups.h"
+#include "app/model/PersonRecord.h"
+#include "platform/addressbook/ABAddressBook.h"
+
+ContactCardDialog::ContactCardDialog(ABPersonRef person, ABAddressBook& book, Mode mode, QWidget* parent)
+    : QDialog(parent), person_(std::move(person)), book_(book), mode_(mode) {
+  ContactRecord record = prasePerson(person_);
+  for (const auto& [key, value] : record.entries())
+    if (auto text = record.text(key)) original_[key] = *text;
+  QString name = QString::fromStdString(record.textOr("FullName"));
+  setWindowTitle(name.isEmpty() ? tr("Contact") : name);
+  resize(460, 560);
+  if (mode_ == Mode::Show)
+    buildShown();
+  else
+    buildEditable();
+}
+
+namespace {
+
+QScrollArea* scrolled(QWidget* parent, QFormLayout*& form) {
+  auto* area = new QScrollArea(parent);
+  auto* inner = new QWidget(area);
+  form = new QFormLayout(inner);
+  form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+  area->setWidget(inner);
+  area->setWidgetResizable(true);
+  return area;
+}
+
+}  // namespace
+
+void ContactCardDialog::buildShown() {
+  QFormLayout* form = nullptr;
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(scrolled(this, form));
+  ContactRecord record = prasePerson(person_);
+  for (const auto& [key, value] : record.entries()) {
+    auto text = record.text(key);
+    if (!text || key == "FullName") continue;
+    auto* label = new QLabel(QString::fromStdString(*text));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setWordWrap(true);
+    form->addRow(QString::fromStdString(key) + ":", label);
+    shown_[key] = label;
+  }
+  if (shown_.empty()) form->addRow(new QLabel(tr("This contact has no fields.")));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+}
+
+void ContactCardDialog::buildEditable() {
+  QFormLayout* form = nullptr;
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(scrolled(this, form));
+  for (const ColumnMenuGroup& group : columnMenuGroups()) {
+    auto* heading = new QLabel("<b>" + QString::fromStdString(group.title).toHtmlEscaped() + "</b>");
+    form->addRow(heading);
+    for (const std::string& key : group.keys) {
+      if (!ContactCommit::isCommittableKey(key) || editors_.count(key)) continue;
+      auto* edit = new QLineEdit;
+      auto found = original_.find(key);
+      if (found != original_.end()) edit->setText(QString::fromStdString(found->second));
+      if (key == "Birthday") edit->setPlaceholderText("YYYY-MM-DD");
+      form->addRow(QString::fromStdString(key) + ":", edit);
+      editors_[key] = edit;
+    }
+  }
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+    if (saveChanges()) accept();
+  });
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+}
+
+QLineEdit* ContactCardDialog::editor(const std::string& key) const {
+  auto found = editors_.find(key);
+  return found == editors_.end() ? nullptr : found->second;
+}
+
+QLabel* ContactCardDialog::shownValue(const std::string& key) const {
+  auto found = shown_.find(key);
+  return found == shown_.end() ? nullptr : found->second;
+}
+
+bool ContactCardDialog::saveChanges() {
+  std::map<std::string, std::string> changed;
+  for (const auto& [key, edit] : editors_) {
+    std::string text = edit->text().toStdString();
+    auto found = original_.find(key);
+    std::string before = found == original_.end() ? std::string() : found->second;
+    if (text != before) changed[key] = text;
+  }
+  if (changed.empty()) return true;
+  // Checked before anything is written, so a refused field leaves the person as it was.
+  auto birthday = changed.find("Birthday");
+  if (birthday != changed.end() && !ABDate::fromIsoString(birthday->second)) {
+    lastError_ =
+        tr("The birthday \"%1\" is not a date. Write it as YYYY-MM-DD.").arg(QString::fromStdString(birthday->second));
+    if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
+    return false;
+  }
+  for (const auto& [key, text] : changed) {
+    CommitResult result = ContactCommit::applyRecordValue(*person_, key, text);
+    if (!result.ok) {
+      book_.revert();
+      lastError_ = QString::fromStdString(result.error);
+      if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
+      return false;
+    }
+  }
+  std::string error;
+  if (!book_.addRecord(person_, &error) || !book_.save(&error)) {
+    book_.revert();
+    lastError_ = tr("The contact could not be saved: %1").arg(QString::fromStdString(error));
+    if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
+    return false;
+  }
+  for (const auto& [key, text] : changed) original_[key] = text;
+  return true;
+}

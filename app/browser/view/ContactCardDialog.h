@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+#include <map>
+#include <string>
+
+#include "platform/addressbook/ABPerson.h"
+
+class ABAddressBook;
+class QLineEdit;
+class QLabel;
+
+// The contact card: every field of one person, read-only ("Open In Contacts") or editable
+// ("Edit in Contacts"), where Save writes the changes to the store.
+class ContactCardDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  enum class Mode { Show, Edit };
+
+  ContactCardDialog(ABPersonRef person, ABAddressBook& book, Mode mode, QWidget* parent = nullptr);
+
+  // The field of a record key in edit mode, or nullptr.
+  QLineEdit* editor(const std::string& key) const;
+  // The text shown for a record key in show mode, or nullptr.
+  QLabel* shownValue(const std::string& key) const;
+  // Writes every changed field to the person and saves the store; false with the reason shown
+  // and nothing changed when a value cannot be stored.
+  bool saveChanges();
+  QString lastError() const { return lastError_; }
+
+ private:
+  void buildShown();
+  void buildEditable();
+
+  ABPersonRef person_;
+  ABAddressBook& book_;
+  Mode mode_;
+  std::map<std::string, QLineEdit*> editors_;
+  std::map<std::string, QLabel*> shown_;
+  std::map<std::string, std::string> original_;
+  QString lastError_;
+  bool quiet_ = false;
+
+  friend class ContactCardDialogQuiet;
+
+ public:
+  // No message boxes on refusal (tests read lastError()).
+  void setQuiet(bool quiet) { quiet_ = quiet; }
+};

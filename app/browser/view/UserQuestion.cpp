@@ -1,0 +1,24 @@
+#include "app/browser/view/UserQuestion.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+bool MessageBoxQuestion::confirm(const QString& message, const QString& information, const QString& acceptTitle,
+                                 const QString& cancelTitle) {
+  QMessageBox box(parent_);
+  box.setText(message);
+  box.setInformativeText(information);
+  QPushButton* accept = box.addButton(acceptTitle, QMessageBox::AcceptRole);
+  box.addButton(cancelTitle, QMessageBox::RejectRole);
+  box.setDefaultButton(accept);
+  box.exec();
+  return box.clickedButton() == accept;
+}
+
+void MessageBoxQuestion::inform(const QString& message, const QString& information) {
+  QMessageBox box(parent_);
+  box.setIcon(QMessageBox::Warning);
+  box.setText(message);
+  box.setInformativeText(information);
+  box.exec();
+}

@@ -1,0 +1,155 @@
+#include <QAction>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QTableView>
+
+#include "app/browser/view/ContactTableModel.h"
+#include "tests/app/browserview/ViewTestSupport.h"
+
+namespace {
+
+class BrowserViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    viewTestApp();
+    book = ABAddressBook::inMemory();
+    addPerson(*book, {"Carol", "Zeller", "Acme", "carol@home.org"});
+    addPerson(*book, {"alice", "Young", "", ""});
+    addPerson(*book, {"Bob", "Xavier", "Initech", "bob@home.org"});
+    ASSERT_TRUE(book->save());
+    browser = std::make_unique<LoadContactsViewController>(*book);
+    auto scripted = std::make_unique<ScriptedQuestion>();
+    question = scripted.get();
+    browser->setQuestion(std::move(scripted));
+    browser->loadPersonInAddressBook();
+    ASSERT_TRUE(waitForLoad(*browser));
+  }
+
+  QString cell(int row, const std::string& key) const {
+    const auto& columns = browser->model()->columns();
+    int column = static_cast<int>(std::find(columns.begin(), columns.end(), key) - columns.begin());
+    return browser->model()->index(row, column).data().toString();
+  }
+  int columnOf(const std::string& key) const {
+    const auto& columns = browser->model()->columns();
+    return static_cast<int>(std::find(columns.begin(), columns.end(), key) - columns.begin());
+  }
+  void selectRows(std::initializer_list<int> rows) {
+    auto* selection = browser->getTableView()->selectionModel();
+    selection->clearSelection();
+    for (int row : rows)
+      selection->select(browser->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
+
+  std::unique_ptr<ABAddressBook> book;
+  std::unique_ptr<LoadContactsViewController> browser;
+  ScriptedQuestion* question = nullptr;
+};
+
+TEST_F(BrowserViewTest, LoadsEveryPersonInStoreOrderUnderTheInitialColumns) {
+  EXPECT_EQ(browser->shownColumns(), LoadContactsViewController::initialColumns());
+  ASSERT_EQ(browser->model()->rowCount(), 3);
+  EXPECT_EQ(cell(0, "First Name"), "Carol");
+  EXPECT_EQ(cell(0, "Home Email"), "carol@home.org");
+  EXPECT_EQ(cell(1, "Company"), "");
+  EXPECT_EQ(cell(2, "Last Name"), "Xavier");
+  EXPECT_TRUE(browser->getTableViewDataArray()[0].person());
+  EXPECT_EQ(browser->getTableView()->model()->headerData(0, Qt::Horizontal).toString(), "First Name");
+}
+
+TEST_F(BrowserViewTest, HeaderClicksSortOwnColumnsAndAddedColumnsStayUnsorted) {
+  QHeaderView* header = browser->getTableView()->horizontalHeader();
+  header->sectionClicked(columnOf("First Name"));
+  EXPECT_EQ(cell(0, "First Name"), "alice");  // letter case does not decide the order
+  EXPECT_EQ(cell(2, "First Name"), "Carol");
+  header->sectionClicked(columnOf("First Name"));
+  EXPECT_EQ(cell(0, "First Name"), "Carol");
+
+  QAction* nickname = browser->columnItem("Nickname");
+  ASSERT_TRUE(nickname);
+  EXPECT_FALSE(nickname->isChecked());
+  EXPECT_TRUE(browser->columnItem("Company")->isChecked());
+  nickname->trigger();
+  ASSERT_EQ(browser->shownColumns().back(), "Nickname");
+  EXPECT_EQ(browser->getTableView()->columnWidth(columnOf("Nickname")), 150);
+  header->sectionClicked(columnOf("Last Name"));
+  EXPECT_EQ(cell(0, "Last Name"), "Xavier");
+  header->sectionClicked(columnOf("Nickname"));
+  EXPECT_EQ(cell(0, "Last Name"), "Xavier");
+  nickname->trigger();
+  EXPECT_EQ(browser->shownColumns(), LoadContactsViewController::initialColumns());
+
+  // A reload brings the store's order back.
+  browser->reload();
+  ASSERT_TRUE(waitForLoad(*browser));
+  EXPECT_EQ(cell(0, "First Name"), "Carol");
+}
+
+TEST_F(BrowserViewTest, EditedCellsReachTheStoreAndTheTableIsReadAgain) {
+  browser->columnItem("Department")->trigger();
+  browser->columnItem("Birthday")->trigger();
+  browser->columnItem("FullName")->trigger();
+  auto* model = browser->model();
+  ABPersonRef carol = browser->getTableViewDataArray()[0].person();
+
+  EXPECT_TRUE(model->setData(model->index(0, columnOf("Department")), "Research"));
+  ASSERT_TRUE(waitForLoad(*browser));
+  EXPECT_EQ(std::get<std::string>(carol->valueForProperty(kABDepartmentProperty)), "Research");
+  EXPECT_EQ(cell(0, "Department"), "Research");
+
+  EXPECT_TRUE(model->setData(model->index(0, columnOf("Home Email")), "c@new.org"));
+  ASSERT_TRUE(waitForLoad(*browser));
+  EXPECT_EQ(cell(0, "Home Email"), "c@new.org");
+
+  EXPECT_TRUE(model->setData(model->index(1, columnOf("Birthday")), "1990-04-02"));
+  ASSERT_TRUE(waitForLoad(*browser));
+  EXPECT_EQ(cell(1, "Birthday"), "1990-04-02");
+  EXPECT_FALSE(book->hasUnsavedChanges());
+
+  EXPECT_FALSE(model->setData(model->index(1, columnOf("Birthday")), "next spring"));
+  EXPECT_EQ(cell(1, "Birthday"), "1990-04-02");
+  ASSERT_EQ(question->informed.size(), 1u);
+  EXPECT_NE(question->informed[0].indexOf("YYYY-MM-DD"), -1);
+  EXPECT_FALSE(book->hasUnsavedChanges());
+
+  EXPECT_FALSE(model->flags(model->index(0, columnOf("FullName"))) & Qt::ItemIsEditable);
+  EXPECT_TRUE(model->flags(model->index(0, columnOf("Department"))) & Qt::ItemIsEditable);
+}
+
+TEST_F(BrowserViewTest, DeleteAsksFirstAndRemovesTheSelectedPeopleFromTheStore) {
+  selectRows({0, 2});
+  question->answer = false;
+  browser->deleteItem();
+  EXPECT_EQ(question->asked, 1);
+  EXPECT_EQ(book->count(), 3u);
+  EXPECT_EQ(browser->model()->rowCount(), 3);
+
+  question->answer = true;
+  browser->deleteItem();
+  EXPECT_EQ(book->count(), 1u);
+  ASSERT_EQ(browser->model()->rowCount(), 1);
+  EXPECT_EQ(cell(0, "First Name"), "alice");
+
+  // Nothing selected: the question still comes and nothing goes.
+  browser->getTableView()->selectionModel()->clearSelection();
+  browser->deleteItem();
+  EXPECT_EQ(question->asked, 3);
+  EXPECT_EQ(book->count(), 1u);
+  for (QAction* item : browser->contextMenu()->actions()) {
+    if (!item->isSeparator() && !item->menu()) {
+      EXPECT_FALSE(item->isEnabled());
+    }
+  }
+}
+
+TEST_F(BrowserViewTest, ExportOfTheSelectionCarriesRecordsFromTheLowestRowUpWithoutPerson) {
+  selectRows({0, 2});
+  ContactRecords records = browser->selectedRecordsForExport();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].textOr("First Name"), "Bob");
+  EXPECT_EQ(records[1].textOr("First Name"), "Carol");
+  EXPECT_FALSE(records[0].contains("Person"));
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include "app/browser/view/ContactTableModel.h"
+#include "app/export/view/ExportContact.h"
+#include "app/export/view/ExportFormats.h"
+#include "app/export/view/ExportPanel.h"
+#include "app/export/view/ExportReport.h"
+#include "tests/app/browserview/ViewTestSupport.h"
+
+namespace {
+
+struct Heard : ExportReport {
+  std::vector<ExportResult> results;
+  void exportEnded(const ExportResult& result) override { results.push_back(result); }
+};
+
+struct WriterCall {
+  std::string title, folder;
+  ContactRecords records;
+  bool allInfo = false;
+};
+
+class ExportPanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    viewTestApp();
+    book = ABAddressBook::inMemory();
+    addPerson(*book, {"Carol", "Zeller", "Acme", "carol@home.org"});
+    addPerson(*book, {"alice", "Young", "", ""});
+    addPerson(*book, {"Bob", "Xavier", "Initech", "bob@home.org"});
+    ASSERT_TRUE(book->save());
+    browser = std::make_unique<LoadContactsViewController>(*book);
+    browser->loadPersonInAddressBook();
+    ASSERT_TRUE(waitForLoad(*browser));
+    driver = browser->exportContact();
+    auto heardReport = std::make_unique<Heard>();
+    heard = heardReport.get();
+    driver->setReport(std::move(heardReport));
+  }
+
+  // Runs one export to its end with a writer that records what it was given.
+  WriterCall exportWith(const QString& title, int tag) {
+    auto call = std::make_shared<WriterCall>();
+    driver->setWriter([call](const std::string& t, const ContactRecords& r, const std::string& f, bool all) {
+      *call = {t, f, r, all};
+      return ExportResult{true, f + "/written", ""};
+    });
+    QSignalSpy ended(driver, &ExportContact::exportEnded);
+    driver->startExportWithChoice(title, "/tmp", tag);
+    EXPECT_TRUE(ended.wait(10000));
+    return *call;
+  }
+
+  std::unique_ptr<ABAddressBook> book;
+  std::unique_ptr<LoadContactsViewController> browser;
+  ExportContact* driver = nullptr;
+  Heard* heard = nullptr;
+};
+
+TEST_F(ExportPanelTest, PanelOffersTheEightFormatsAndTheTwoContents) {
+  ExportPanel panel;
+  QStringList titles;
+  for (int i = 0; i < panel.selectedButton()->count(); ++i) titles << panel.selectedButton()->itemText(i);
+  EXPECT_EQ(titles, (QStringList{"Save to Excel", "Save to HTML", "Save to Pages", "Save to Numbers", "Save to CSV",
+                                 "Save to Docx", "Save to vCard", "Save to TXT"}));
+  EXPECT_EQ(panel.selectedTag(), 1);
+  panel.setSelectedTag(2);
+  EXPECT_EQ(panel.selectedTag(), 2);
+}
+
+TEST_F(ExportPanelTest, ExportAllGivesShownColumnsOrTheBrowsersOwnRecords) {
+  driver->setLoadContactsViewController(browser.get());
+  driver->setIsExportAllPeople(true);
+  browser->columnItem("Home Email")->trigger();
+  browser->columnItem("Work Email")->trigger();
+  browser->columnItem("Mobile")->trigger();
+  browser->columnItem("Home Phone")->trigger();
+  browser->columnItem("Last Name")->trigger();
+
+  WriterCall columns = exportWith("Save to CSV", 1);
+  EXPECT_EQ(columns.title, "Save to CSV");
+  EXPECT_EQ(columns.folder, "/tmp");
+  EXPECT_FALSE(columns.allInfo);
+  ASSERT_EQ(columns.records.size(), 3u);
+  EXPECT_EQ(columns.records[0].keys(), (std::vector<std::string>{"First Name", "Company"}));
+  EXPECT_EQ(columns.records[1].keys(), (std::vector<std::string>{"First Name"}));  // no empty entry
+
+  WriterCall all = exportWith("Save to HTML", 2);
+  EXPECT_TRUE(all.allInfo);
+  ASSERT_EQ(all.records.size(), 3u);
+  EXPECT_TRUE(all.records[0].person());
+  EXPECT_EQ(all.records[2].textOr("Home Email"), "bob@home.org");
+  ASSERT_EQ(heard->results.size(), 2u);
+  EXPECT_EQ(heard->results[1].file, "/tmp/written");
+}
+
+TEST_F(ExportPanelTest, SelectionExportRestrictsTheCopiedSelection) {
+  auto* selection = browser->getTableView()->selectionModel();
+  for (int row : {0, 1})
+    selection->select(browser->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  driver->setLoadContactsViewController(browser.get());
+  driver->setIsExportAllPeople(false);
+  driver->setExportArray(browser->selectedRecordsForExport());
+
+  WriterCall columns = exportWith("Save to TXT", 1);
+  ASSERT_EQ(columns.records.size(), 2u);
+  EXPECT_EQ(columns.records[0].textOr("First Name"), "alice");
+  EXPECT_FALSE(columns.records[1].contains("Person"));
+  EXPECT_EQ(columns.records[1].size(), 4u);  // First Name, Last Name, Company, Home Email
+
+  WriterCall all = exportWith("Save to TXT", 2);
+  EXPECT_TRUE(all.allInfo);
+  EXPECT_EQ(all.records.size(), 2u);
+  EXPECT_FALSE(all.records[0].person());
+}
+
+TEST_F(ExportPanelTest, RealExportNamesTheFileWrittenAndFailuresSayWhy) {
+  QTemporaryDir folder;
+  driver->setLoadContactsViewController(browser.get());
+  driver->setIsExportAllPeople(true);
+  QSignalSpy ended(driver, &ExportContact::exportEnded);
+  driver->startExportWithChoice("Save to CSV", folder.path(), 1);
+  ASSERT_TRUE(ended.wait(10000));
+  ASSERT_EQ(heard->results.size(), 1u);
+  ASSERT_TRUE(heard->results[0].ok) << heard->results[0].error;
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(heard->results[0].file)));
+  QFile csv(QString::fromStdString(heard->results[0].file));
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(csv.readAll().contains("Carol"));
+
+  driver->startExportWithChoice("Save to HTML", folder.path() + "/missing/deeper", 2);
+  ASSERT_TRUE(ended.wait(10000));
+  ASSERT_EQ(heard->results.size(), 2u);
+  EXPECT_FALSE(heard->results[1].ok);
+  EXPECT_FALSE(heard->results[1].error.empty());
+}
+
+}  // namespace
