@@ -1,0 +1,36 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/addressbook/ABAddressBook.h"
+
+namespace {
+
+#ifdef ROLVANE_BINARY
+int run(const std::string& arguments) {
+  return WEXITSTATUS(
+      std::system((std::string(ROLVANE_BINARY) + " " + arguments + " 2>/tmp/vcard_import_err.txt").c_str()));
+}
+
+TEST(ImportCommandTest, ImportsAndRefusesMalformedFilesWithoutChangingTheStore) {
+  if (!std::filesystem::exists(ROLVANE_BINARY)) GTEST_SKIP() << "the rolvane program is not built: " << ROLVANE_BINARY;
+  auto dir = std::filesystem::temp_directory_path() / ("vcard_cli_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  auto store = (dir / "store.sqlite").string();
+  std::string corpus = std::string(ROLVANE_CORPUS_DIR) + "/vcard/";
+  EXPECT_EQ(run("--store " + store + " import " + corpus + "ezvcard_gmail-list.vcf"), 0);
+  EXPECT_NE(run("--store " + store + " import " + corpus + "fkvcards_v3.vcf " + corpus + "malformed/eds_9.vcf"), 0);
+  std::ifstream err("/tmp/vcard_import_err.txt");
+  std::string line;
+  std::getline(err, line);
+  EXPECT_NE(line.find("eds_9.vcf:"), std::string::npos) << line;
+  auto book = ABAddressBook::open(store);
+  ASSERT_TRUE(book);
+  EXPECT_EQ(book->count(), 3u);
+  std::filesystem::remove_all(dir);
+}
+#endif
+
+}  // namespace

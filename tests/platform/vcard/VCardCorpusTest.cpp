@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/vcard/VCardImporter.h"
+
+namespace {
+
+const std::filesystem::path kCorpus = std::filesystem::path(ROLVANE_CORPUS_DIR) / "vcard";
+
+std::vector<ABPersonData> read(const std::string& name) {
+  auto result = VCardImporter::importFile(kCorpus / name);
+  EXPECT_TRUE(result.ok()) << result.error;
+  return result.persons;
+}
+
+std::string text(const ABPersonData& person, const std::string& property) {
+  const std::string* value = person.string(property);
+  return value ? *value : std::string();
+}
+
+TEST(VCardCorpusTest, EveryWellFormedFileImports) {
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
+    if (entry.path().extension() != ".vcf") continue;
+    ++files;
+    auto result = VCardImporter::importFile(entry.path());
+    EXPECT_TRUE(result.ok()) << result.error;
+    EXPECT_FALSE(result.persons.empty()) << entry.path();
+  }
+  EXPECT_GE(files, 20u);
+}
+
+TEST(VCardCorpusTest, KeyFactsOfRealExports) {
+  auto iphone = read("ezvcard_John_Doe_IPHONE.vcf");
+  ASSERT_EQ(iphone.size(), 1u);
+  EXPECT_EQ(text(iphone[0], kABFirstNameProperty), "John");
+  EXPECT_EQ(text(iphone[0], kABMiddleNameProperty), "Richter,James");
+  const ABMultiValue* phones = iphone[0].multiValue(kABPhoneProperty);
+  ASSERT_TRUE(phones);
+  EXPECT_EQ(phones->labelAtIndex(0), kABPhoneMobileLabel);
+  EXPECT_EQ(phones->labelAtIndex(3), kABPhoneHomeFAXLabel);
+  EXPECT_EQ(phones->labelAtIndex(6), "_$!<AssistantPhone>!$_");
+  ASSERT_TRUE(iphone[0].bytes(kABImageDataProperty));
+  EXPECT_EQ((*iphone[0].bytes(kABImageDataProperty))[0], 0xFF);
+  EXPECT_GT(iphone[0].bytes(kABImageDataProperty)->size(), 30000u);
+  EXPECT_EQ(iphone[0].multiValue(kABURLsProperty)->stringAtIndex(0), "http://www.ibm.com");
+
+  auto mac = read("ezvcard_John_Doe_MAC_ADDRESS_BOOK.vcf");
+  ASSERT_EQ(mac.size(), 1u);
+  EXPECT_EQ(mac[0].multiValue(kABPhoneProperty)->labelAtIndex(6), "AssistantPhone");
+  EXPECT_EQ(mac[0].multiValue(kABRelatedNamesProperty)->labelAtIndex(0), "Spouse");
+  EXPECT_EQ(mac[0].multiValue(kABAddressProperty)->dictionaryAtIndex(0).valueOr(kABAddressCountryCodeKey),
+            "Silicon Alley");
+  EXPECT_TRUE(mac[0].bytes(kABImageDataProperty));
+
+  auto gmail = read("ezvcard_John_Doe_GMAIL.vcf");
+  EXPECT_EQ(gmail[0].multiValue(kABEmailProperty)->labelAtIndex(0), kABHomeLabel);
+  EXPECT_EQ(gmail[0].multiValue(kABRelatedNamesProperty)->labelAtIndex(0), kABSpouseLabel);
+  EXPECT_NE(text(gmail[0], kABNoteProperty).find("\"AS IS\""), std::string::npos);
+
+  auto android = read("ezvcard_John_Doe_ANDROID.vcf");
+  ASSERT_EQ(android.size(), 6u);
+  EXPECT_EQ(text(android[2], kABLastNameProperty), "\xC3\x91 \xC3\x91 \xC3\x91 \xC3\x91 ");
+  EXPECT_EQ(text(android[3], kABLastNameProperty), "Ñ Ñ Ñ Ñ Ñ Ñ Ñ Ñ Ñ Ñ Ñ");
+
+  auto japanese = read("aospvcard_v21_japanese_2.vcf");
+  EXPECT_EQ(text(japanese[0], kABLastNameProperty), "安藤");
+  EXPECT_EQ(text(japanese[0], kABNoteProperty), "メモ");
+  EXPECT_EQ(japanese[0].multiValue(kABAddressProperty)->dictionaryAtIndex(0).valueOr(kABAddressZIPKey), "150-8512");
+
+  auto complicated = read("aospvcard_v21_complicated.vcf");
+  EXPECT_EQ(text(complicated[0], kABDepartmentProperty), "Sales Dept.;Manager");
+  EXPECT_NE(text(complicated[0], kABNoteProperty).find("come to the aid of their country."), std::string::npos);
+  EXPECT_TRUE(complicated[0].bytes(kABImageDataProperty));
+
+  auto labelIssue = read("fkvcards_LabelIssue.vcf");
+  EXPECT_EQ(labelIssue[0].multiValue(kABAddressProperty)->dictionaryAtIndex(0).valueOr(kABAddressStreetKey),
+            "Business-Straße 19");
+
+  auto company = read("rcmcarddav_CompanySetFN.vcf");
+  EXPECT_EQ(*company[0].integer(kABPersonFlags), kABShowAsCompany);
+  EXPECT_EQ(text(company[0], kABOrganizationProperty), "Die Firma");
+  EXPECT_EQ(company[0].find(kABFirstNameProperty), nullptr);
+}
+
+TEST(VCardCorpusTest, MalformedFilesAreRefusedWholeAndNameFileAndLine) {
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpus / "malformed")) {
+    ++files;
+    auto book = ABAddressBook::inMemory();
+    auto result = importVCardFilesIntoAddressBook(*book, {kCorpus / "ezvcard_gmail-list.vcf", entry.path()});
+    EXPECT_FALSE(result.ok()) << entry.path();
+    EXPECT_EQ(result.error.rfind(entry.path().string() + ":", 0), 0u) << result.error;
+    EXPECT_EQ(book->count(), 0u);
+  }
+  EXPECT_EQ(files, 5u);
+}
+
+TEST(VCardCorpusTest, UidsStayUniqueInTheStore) {
+  auto book = ABAddressBook::inMemory();
+  auto path = kCorpus / "fkvcards_v4.vcf";
+  ASSERT_TRUE(importVCardFilesIntoAddressBook(*book, {path, path}).ok());
+  ASSERT_EQ(book->count(), 4u);
+  auto people = book->people();
+  EXPECT_EQ(people[0]->uniqueId(), "9e49143d-201c-46cc-b1ca-b84cac8211e9");
+  EXPECT_NE(people[2]->uniqueId(), people[0]->uniqueId());
+  EXPECT_NE(people[3]->uniqueId(), people[1]->uniqueId());
+}
+
+}  // namespace

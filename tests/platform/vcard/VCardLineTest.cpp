@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include "platform/addressbook/vcard/VCardLine.h"
+#include "platform/addressbook/vcard/VCardText.h"
+
+namespace {
+
+std::vector<std::pair<std::string, std::string>> linesOf(std::string_view text, VCardCard& card) {
+  VCardLineReader reader(text);
+  EXPECT_TRUE(reader.nextCard(card));
+  std::vector<std::pair<std::string, std::string>> lines;
+  for (const auto& line : card.lines) lines.emplace_back(std::string(line.name), std::string(line.value));
+  return lines;
+}
+
+TEST(VCardLineTest, UnfoldsGroupsAndParameters) {
+  VCardCard card;
+  auto lines = linesOf(
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:one\r\n  two\r\n\tthree\r\nitem1.TEL;type=CELL;TYPE=\"voice,home\":1\r\n"
+      "TEL;HOME;VOICE;QUOTED-PRINTABLE:a=\r\nb\r\nEND:VCARD\r\n",
+      card);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1].second, "one twothree");
+  const VCardLine& tel = card.lines[2];
+  EXPECT_EQ(tel.group, "item1");
+  EXPECT_TRUE(card.hasType(tel, "cell"));
+  EXPECT_TRUE(card.hasType(tel, "HOME"));
+  EXPECT_FALSE(card.hasType(tel, "WORK"));
+  const VCardLine& bare = card.lines[3];
+  EXPECT_TRUE(card.hasType(bare, "VOICE"));
+  EXPECT_EQ(*card.parameter(bare, "encoding"), "QUOTED-PRINTABLE");
+  EXPECT_EQ(bare.value, "ab");
+  EXPECT_EQ(bare.lineNumber, 7u);
+}
+
+TEST(VCardLineTest, LineEndingsOfAllKinds) {
+  VCardCard card;
+  auto lines = linesOf("BEGIN:VCARD\r\r\nN:a;b\nFN:x\r\nEND:VCARD", card);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].second, "a;b");
+}
+
+TEST(VCardLineTest, StructuralErrorsNameTheLine) {
+  struct Case {
+    const char* text;
+    std::size_t line;
+    const char* problem;
+  } cases[] = {
+      {"BEGIN:VCARD\nN:a\nBEGIN:VCARD\nEND:VCARD\nEND:VCARD\n", 3, "BEGIN:VCARD inside a card that is not ended"},
+      {"VERSION:3.0\nEND:VCARD\n", 1, "outside a card"},
+      {"BEGIN:VCARD\nN:a\n", 1, "END:VCARD missing"},
+      {"BEGIN:VCARD\nFN\nEND:VCARD\n", 2, "no ':'"},
+      {"BEGIN:VCARD\nEND:VCARD\nEND:VCARD\n", 3, "without BEGIN"},
+  };
+  for (const auto& c : cases) {
+    VCardLineReader reader(c.text);
+    VCardCard card;
+    while (reader.nextCard(card)) {
+    }
+    ASSERT_TRUE(reader.error()) << c.text;
+    EXPECT_EQ(reader.error()->line, c.line) << c.text;
+    EXPECT_NE(reader.error()->message.find(c.problem), std::string::npos) << reader.error()->message;
+  }
+}
+
+TEST(VCardTextTest, EscapesComponentsAndEncodings) {
+  std::vector<std::string> parts;
+  splitComponents("a\\;b;c\\,d;;e\\nf\\\\", parts);
+  ASSERT_EQ(parts.size(), 4u);
+  EXPECT_EQ(parts[0], "a;b");
+  EXPECT_EQ(parts[1], "c,d");
+  EXPECT_EQ(parts[2], "");
+  EXPECT_EQ(parts[3], "e\nf\\");
+  EXPECT_EQ(unescapeText("C:\\Users"), "C:\\Users");
+  std::string escaped;
+  appendEscapedText(escaped, "a;b,c\\\n");
+  EXPECT_EQ(unescapeText(escaped), "a;b,c\\\n");
+  EXPECT_EQ(decodeQuotedPrintable("=C3=91=20x=ZZ"), "\xC3\x91 x=ZZ");
+  ABBytes bytes{0, 1, 2, 250, 251, 252, 253};
+  ABBytes back;
+  ASSERT_TRUE(decodeBase64(encodeBase64(bytes), back));
+  EXPECT_EQ(back, bytes);
+  EXPECT_FALSE(decodeBase64("ab*c", back));
+  EXPECT_EQ(repairUtf8("a\x80"), "a\xEF\xBF\xBD");
+  EXPECT_EQ(windows1252ToUtf8("Stra\xDF"
+                              "e \x80"),
+            "Stra\xC3\x9F"
+            "e \xE2\x82\xAC");
+  CharsetConverter converter;
+  std::string out;
+  ASSERT_TRUE(converter.toUtf8("\x83\x81\x83\x82", "SHIFT_JIS", out));
+  EXPECT_EQ(out, "\xE3\x83\xA1\xE3\x83\xA2");  // メモ
+  EXPECT_FALSE(converter.toUtf8("x", "NO-SUCH-CHARSET", out));
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/vcard/VCardImporter.h"
+#include "platform/addressbook/vcard/VCardPersonWriter.h"
+
+namespace {
+
+ABPersonData readOne(const std::string& text) {
+  auto result = VCardImporter::importText(text, "t.vcf");
+  EXPECT_TRUE(result.ok()) << result.error;
+  EXPECT_EQ(result.persons.size(), 1u);
+  return result.persons.empty() ? ABPersonData() : result.persons[0];
+}
+
+TEST(VCardMappingTest, TypesAndItemLabels) {
+  auto person = readOne(
+      "BEGIN:VCARD\nVERSION:3.0\nN:Doe;John;;Dr.;\nORG:Acme;Sales\nEMAIL;TYPE=INTERNET;TYPE=HOME:a@b.c\n"
+      "EMAIL;type=work:w@b.c\nEMAIL:o@b.c\nTEL;type=CELL:1\nTEL;TYPE=FAX,WORK:2\nTEL;TYPE=FAX:3\n"
+      "item1.TEL:4\nitem1.X-ABLabel:Boat\nitem2.ADR;TYPE=HOME:;;Main St;Town;;123;Land\nitem2.X-ABADR:de\n"
+      "X-ABShowAs:COMPANY\nBDAY:1980-03-22\nEND:VCARD\n");
+  EXPECT_EQ(*person.string(kABLastNameProperty), "Doe");
+  EXPECT_EQ(*person.string(kABTitleProperty), "Dr.");
+  EXPECT_EQ(person.string(kABMiddleNameProperty), nullptr);
+  EXPECT_EQ(*person.string(kABDepartmentProperty), "Sales");
+  const ABMultiValue* email = person.multiValue(kABEmailProperty);
+  ASSERT_TRUE(email);
+  EXPECT_EQ(email->labelAtIndex(0), kABHomeLabel);
+  EXPECT_EQ(email->labelAtIndex(1), kABWorkLabel);
+  EXPECT_EQ(email->labelAtIndex(2), kABOtherLabel);
+  const ABMultiValue* phone = person.multiValue(kABPhoneProperty);
+  ASSERT_TRUE(phone);
+  EXPECT_EQ(phone->labelAtIndex(0), kABPhoneMobileLabel);
+  EXPECT_EQ(phone->labelAtIndex(1), kABPhoneWorkFAXLabel);
+  EXPECT_EQ(phone->labelAtIndex(2), kABOtherLabel);
+  EXPECT_EQ(phone->labelAtIndex(3), "Boat");
+  const ABMultiValue* address = person.multiValue(kABAddressProperty);
+  ASSERT_TRUE(address);
+  EXPECT_EQ(address->labelAtIndex(0), kABHomeLabel);
+  EXPECT_EQ(address->dictionaryAtIndex(0).valueOr(kABAddressCountryCodeKey), "de");
+  EXPECT_FALSE(address->dictionaryAtIndex(0).contains(kABAddressStateKey));
+  EXPECT_EQ(*person.integer(kABPersonFlags), kABShowAsCompany);
+  EXPECT_EQ(*person.date(kABBirthdayProperty), (ABDate{1980, 3, 22}));
+}
+
+ABPersonData everything() {
+  ABPersonData data;
+  data.set(kABUIDProperty, "UID-1");
+  data.set(kABFirstNameProperty, "Zoë; \"Jo\"");
+  data.set(kABLastNameProperty, "Ångström, Jr");
+  data.set(kABMiddleNameProperty, "M\\N");
+  data.set(kABMaidenNameProperty, "Maiden");
+  data.set(kABFirstNamePhoneticProperty, "Zo");
+  data.set(kABLastNamePhoneticProperty, "Ong");
+  data.set(kABNicknameProperty, "   ");
+  data.set(kABTitleProperty, "Gerneral");
+  data.set(kABSuffixProperty, "III");
+  data.set(kABOrganizationProperty, "株式会社;X");
+  data.set(kABDepartmentProperty, "R&D");
+  data.set(kABJobTitleProperty, "Boss");
+  data.set(kABNoteProperty, std::string("line one\nline two with a very long text that needs folding ") +
+                                std::string(200, 'x') + " é日本");
+  data.set(kABBirthdayProperty, ABDate{1972, 2, 29});
+  data.set(kABPersonFlags, std::int64_t{3});
+  data.set(kABImageDataProperty, ABBytes{0xFF, 0xD8, 0xFF, 0x00, 0x10, 0x20});
+  ABMultiValue email;
+  for (const auto& label :
+       {kABHomeLabel, kABWorkLabel, kABOtherLabel, std::string("_$!<Custom>!$_"), std::string("Privé, mine")})
+    email.addValueWithLabel("x" + label.substr(0, 3) + "@example.org", label);
+  data.set(kABEmailProperty, email);
+  ABMultiValue phone;
+  for (const auto& label :
+       {kABPhoneMobileLabel, kABPhoneiPhoneLabel, kABPhoneMainLabel, kABPhoneHomeFAXLabel, kABPhoneWorkFAXLabel,
+        kABPhonePagerLabel, kABHomeLabel, kABWorkLabel, kABOtherLabel, std::string("Boat")})
+    phone.addValueWithLabel("+1 555 " + label, label);
+  data.set(kABPhoneProperty, phone);
+  ABMultiValue urls;
+  for (const auto& label : {kABHomePageLabel, kABHomeLabel, kABWorkLabel, kABOtherLabel, std::string("blog")})
+    urls.addValueWithLabel("http://example.org/" + label, label);
+  data.set(kABURLsProperty, urls);
+  ABMultiValue related;
+  related.addValueWithLabel(std::string("Jenny"), kABSpouseLabel);
+  related.addValueWithLabel(std::string("Bob"), "Godfather");
+  data.set(kABRelatedNamesProperty, related);
+  ABMultiValue addresses;
+  addresses.addValueWithLabel(ABDictionary{{kABAddressStreetKey, "1 Main St\nFlat 2"},
+                                           {kABAddressCityKey, "Köln"},
+                                           {kABAddressZIPKey, "50667"},
+                                           {kABAddressCountryKey, "Germany"},
+                                           {kABAddressCountryCodeKey, "de"}},
+                              kABWorkLabel);
+  addresses.addValueWithLabel(ABDictionary{{kABAddressCityKey, "Paris"}, {kABAddressStateKey, "IDF"}}, "Summer");
+  data.set(kABAddressProperty, addresses);
+  ABMultiValue instant;
+  instant.addValueWithLabel(ABDictionary{{kABInstantMessageServiceKey, kABInstantMessageServiceAIM},
+                                         {kABInstantMessageUsernameKey, "johnaim"}},
+                            kABHomeLabel);
+  instant.addValueWithLabel(ABDictionary{{kABInstantMessageServiceKey, kABInstantMessageServiceGoogleTalk},
+                                         {kABInstantMessageUsernameKey, "j@gmail.com"}},
+                            "Chat");
+  instant.addValueWithLabel(
+      ABDictionary{{kABInstantMessageServiceKey, "MatrixInstant"}, {kABInstantMessageUsernameKey, "@j:matrix.org"}},
+      kABOtherLabel);
+  data.set(kABInstantMessageProperty, instant);
+  ABMultiValue social;
+  social.addValueWithLabel(ABDictionary{{kABSocialProfileServiceKey, kABSocialProfileServiceTwitter},
+                                        {kABSocialProfileUsernameKey, "jd"},
+                                        {kABSocialProfileURLKey, "http://twitter.com/jd"}},
+                           kABOtherLabel);
+  social.addValueWithLabel(
+      ABDictionary{{kABSocialProfileServiceKey, "Mastodon"}, {kABSocialProfileUsernameKey, "a \"quoted\"; name"}},
+      kABHomeLabel);
+  data.set(kABSocialProfileProperty, social);
+  return data;
+}
+
+TEST(VCardMappingTest, RoundTripOfEveryProperty) {
+  ABPersonData data = everything();
+  std::string text = vCardForPerson(data);
+  for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+    EXPECT_LE(end - start, 75u);
+  ABPersonData back = readOne(text);
+  for (const auto& [property, value] : data.entries()) {
+    const ABValue* read = back.find(property);
+    ASSERT_TRUE(read) << property << "\n" << text;
+    EXPECT_TRUE(*read == value) << property << "\n" << text;
+  }
+  EXPECT_TRUE(back == data) << text;
+  ABPerson person(data);
+  EXPECT_EQ(person.vCardRepresentation(), text);
+}
+
+TEST(VCardMappingTest, PersonFlagsWithoutCompany) {
+  for (std::int64_t flags : {0, 1, 2, 32}) {
+    ABPersonData data;
+    data.set(kABUIDProperty, "u");
+    data.set(kABPersonFlags, flags);
+    EXPECT_TRUE(readOne(vCardForPerson(data)) == data) << flags;
+  }
+}
+
+}  // namespace
