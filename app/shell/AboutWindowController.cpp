@@ -21,7 +21,7 @@ AboutWindowController::AboutWindowController(QWidget* parent)
   layout->setSpacing(8);
 
   auto* icon = new QLabel(this);
-  icon->setPixmap(QPixmap(":/images/rolvane.png").scaled(96, 96, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  icon->setPixmap(QPixmap(":/images/rolvane.png").scaledToWidth(96, Qt::SmoothTransformation));
   icon->setAlignment(Qt::AlignCenter);
   layout->addWidget(icon);
 

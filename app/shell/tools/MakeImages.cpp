@@ -75,7 +75,7 @@ QImage tipsView() {
   p.drawLine(QPointF(120, 70), QPointF(40, 70));
   p.drawLine(QPointF(40, 70), QPointF(62, 50));
   p.drawLine(QPointF(40, 70), QPointF(62, 90));
-  QImage head = bigHead().scaled(56, 56, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  QImage head = bigHead().scaledToWidth(56, Qt::SmoothTransformation);
   p.drawImage(QPointF(150, 42), head);
   p.setPen(QColor(0x24, 0x1f, 0x31));
   QFont title("DejaVu Sans", 13, QFont::Bold);
