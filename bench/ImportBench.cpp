@@ -1,0 +1,44 @@
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+
+#include "bench/AddressBookGenerator.h"
+#include "bench/BenchRegistry.h"
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/vcard/VCardImporter.h"
+
+namespace {
+
+// vCard import of a generated address book into a new store file, including the save.
+void runImportBench(std::size_t contacts, BenchReporter& reporter) {
+  auto dir = std::filesystem::temp_directory_path() / ("rolvane-import-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  auto vcf = dir / "contacts.vcf";
+  {
+    std::string text = generateAddressBookVCard(contacts, 1);
+    std::ofstream(vcf, std::ios::binary) << text;
+  }
+  resetPeakResident();
+  std::string error;
+  bool ok = true;
+  double seconds = secondsOf([&] {
+    auto book = ABAddressBook::open(dir / "store.sqlite", &error);
+    if (!book) {
+      ok = false;
+      return;
+    }
+    auto result = importVCardFilesIntoAddressBook(*book, {vcf});
+    ok = result.ok() && book->save(&error);
+    if (!result.ok()) error = result.error;
+  });
+  if (!ok) {
+    std::printf("  import failed: %s\n", error.c_str());
+    ++reporter.failures;
+  }
+  reporter.step("vCard import into a new store (with save)", seconds, contacts, 1.0);
+  std::filesystem::remove_all(dir);
+}
+
+BenchRegistration registration("import", 10, runImportBench);
+
+}  // namespace
