@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -141,4 +142,20 @@ TEST_F(AppDelegateTest, HelpIsCopiedToTheCacheReplacingAnEarlierCopy) {
   QFile copy(second);
   ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
   EXPECT_TRUE(copy.readAll().startsWith("%PDF"));
+}
+
+// Renders both screens; the pictures are left in the temporary folder to look at.
+TEST_F(AppDelegateTest, BothScreensRender) {
+  addPerson("Ann Marie", "Lee", "  ");
+  addPerson("Ann Marie", "Lee");
+  delegate->loadClicked();
+  QTest::qWait(300);
+  const QImage browser = delegate->window()->grab().toImage();
+  ASSERT_FALSE(browser.isNull());
+  browser.save(QDir::temp().filePath("rolvane-browser-screen.png"));
+  scanAndWait();
+  QTest::qWait(100);
+  const QImage review = delegate->window()->grab().toImage();
+  review.save(QDir::temp().filePath("rolvane-review-screen.png"));
+  EXPECT_NE(browser, review);
 }
