@@ -1,0 +1,41 @@
+// xlsx export of contacts with all information: time and peak memory.
+#include <unistd.h>
+#include <filesystem>
+#include <iostream>
+
+#include "app/model/AllInfoColumns.h"
+#include "bench/BenchRegistry.h"
+#include "frameworks/xlsx/XlsxCreater.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ContactRecords fullRecords(std::size_t count) {
+  const auto& titles = AllInfoColumns::base();
+  ContactRecords records(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    records[i].reserve(titles.size());
+    for (std::size_t t = 0; t < titles.size(); ++t)
+      if ((i + t) % 3 != 0) records[i].set(titles[t], titles[t] + " " + std::to_string(i));
+  }
+  return records;
+}
+
+const BenchRegistration xlsxSection("xlsx export", 60, [](std::size_t contacts, BenchReporter& reporter) {
+  const ContactRecords records = fullRecords(contacts);
+  const fs::path folder = fs::temp_directory_path() / ("rolvane-xlsx-bench-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  resetPeakResident();
+  bool ok = false;
+  const double seconds = secondsOf([&] {
+    XlsxCreater creater(records, (folder / "Zedid-Ovuzazur").string(), true);
+    ok = creater.startConvert();
+    if (!ok) std::cerr << "xlsx export failed: " << creater.errorText() << "\n";
+  });
+  reporter.step("xlsx, all information", seconds, contacts, 1.5);
+  if (!ok) ++reporter.failures;
+  fs::remove_all(folder);
+});
+
+}  // namespace
