@@ -4,6 +4,7 @@
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
 #include <sys/stat.h>
+#include <utime.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -258,8 +259,8 @@ bool ZipArchive::UnzipFileToOverWrite(const std::string& path, bool overwrite) {
         stored.tm_year = static_cast<int>(info.tmu_date.tm_year) - 1900;
         stored.tm_isdst = -1;
         const std::time_t when = std::mktime(&stored);
-        const timespec times[2] = {{when, 0}, {when, 0}};
-        if (when == static_cast<std::time_t>(-1) || utimensat(AT_FDCWD, target.c_str(), times, 0) != 0)
+        const utimbuf times{when, when};
+        if (when == static_cast<std::time_t>(-1) || utime(target.c_str(), &times) != 0)
           std::clog << "Failed to set attributes\n";
       }
     }
