@@ -29,6 +29,6 @@ ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& recor
       result.error = error;
   }
   result.ok = result.error.empty();
-  result.file = folder;
+  result.file = (base / "export_0.vcf").string();
   return result;
 }
