@@ -4,6 +4,7 @@
 #include "app/export/ExportCSV.h"
 #include "app/export/ExportTXT.h"
 #include "app/export/ExportToHtml.h"
+#include "app/export/ExportVCard.h"
 #include "app/model/AllInfoColumns.h"
 #include "bench/BenchRegistry.h"
 
@@ -41,6 +42,10 @@ void run(std::size_t contacts, BenchReporter& reporter) {
   reporter.step("HTML, all information",
                 secondsOf([&] { ExportToHtml(records, (folder / "Zedid-Ovuzazur").string(), true).writeHtml(); }),
                 contacts, 1.5);
+  const auto cards = folder / "cards";
+  std::filesystem::create_directories(cards);
+  reporter.step("vCard, all information, one file per contact",
+                secondsOf([&] { ExportVCard().exportVcardWithArrayToPath(records, cards.string()); }), contacts, 8.0);
   std::filesystem::remove_all(folder);
 }
 
