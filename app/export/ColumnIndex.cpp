@@ -44,3 +44,18 @@ bool ChunkedFile::finish() {
   file_ = nullptr;
   return ok_;
 }
+
+ExportResult finishOutput(ChunkedFile& file, OutputFile& output) {
+  ExportResult result;
+  if (!file.finish()) {
+    result.error = "could not write " + output.temporaryPath();
+    return result;
+  }
+  if (!output.commit()) {
+    result.error = output.error();
+    return result;
+  }
+  result.ok = true;
+  result.file = output.finalPath();
+  return result;
+}

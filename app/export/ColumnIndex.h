@@ -6,7 +6,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/export/ExportResult.h"
 #include "app/model/ContactRecord.h"
+#include "frameworks/common/OutputFile.h"
 
 // Finds the values of a record for a fixed list of columns with one pass over the record.
 class ColumnIndex {
@@ -37,3 +39,7 @@ class ChunkedFile {
   std::string buffer_;
   bool ok_;
 };
+
+// Writes the rest of the file and gives it its final name: the result names the file or says why
+// nothing was written.
+ExportResult finishOutput(ChunkedFile& file, OutputFile& output);

@@ -174,15 +174,5 @@ ExportResult ExportToHtml::writeHtml() {
     StringWriter writer(out);
     document.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
   }
-  if (!file.finish()) {
-    result.error = "could not write " + output.temporaryPath();
-    return result;
-  }
-  if (!output.commit()) {
-    result.error = output.error();
-    return result;
-  }
-  result.ok = true;
-  result.file = output.finalPath();
-  return result;
+  return finishOutput(file, output);
 }

@@ -42,15 +42,5 @@ ExportResult writeTextTable(const ContactRecords& records, const std::vector<std
     out += '\n';
     file.flushIfLarge();
   }
-  if (!file.finish()) {
-    result.error = "could not write " + output.temporaryPath();
-    return result;
-  }
-  if (!output.commit()) {
-    result.error = output.error();
-    return result;
-  }
-  result.ok = true;
-  result.file = output.finalPath();
-  return result;
+  return finishOutput(file, output);
 }
