@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -8,27 +9,8 @@
 #include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABAddressBook.h"
 
-#include "app/export/ExportCSV.h"
-#include "app/export/ExportTXT.h"
-#include "app/export/ExportToHtml.h"
-#include "app/export/ExportVCard.h"
-
-#if __has_include("frameworks/xlsx/XlsxCreater.h")
-#include "frameworks/xlsx/XlsxCreater.h"
-#define ROLVANE_HAVE_XLSX 1
-#endif
-#if __has_include("frameworks/docx/DocxCreator.h")
-#include "frameworks/docx/DocxCreator.h"
-#define ROLVANE_HAVE_DOCX 1
-#endif
-#if __has_include("frameworks/numbers/NumbersCreator.h")
-#include "frameworks/numbers/NumbersCreator.h"
-#define ROLVANE_HAVE_NUMBERS 1
-#endif
-#if __has_include("frameworks/pages/PagesCreator.h")
-#include "frameworks/pages/PagesCreator.h"
-#define ROLVANE_HAVE_PAGES 1
-#endif
+#include "app/export/ExportContact.h"
+#include "app/export/formats/ExportFormatWriters.h"
 
 namespace {
 
@@ -36,59 +18,21 @@ namespace {
 const std::vector<std::string> kDefaultColumns = {"First Name", "Last Name", "Company",   "Home Email",
                                                   "Work Email", "Mobile",    "Home Phone"};
 
-// One writer: records, destination folder and the all-information flag.
-using Writer = std::function<ExportResult(const ContactRecords&, const std::filesystem::path&, bool)>;
+// The command line's format names and the export panel's titles.
+const std::map<std::string, std::string> kFormatTitles = {
+    {"csv", "Save to CSV"},    {"txt", "Save to TXT"},   {"html", "Save to HTML"},       {"vcard", "Save to vCard"},
+    {"xlsx", "Save to Excel"}, {"docx", "Save to Docx"}, {"numbers", "Save to Numbers"}, {"pages", "Save to Pages"}};
 
-template <typename Creator>
-ExportResult runCreator(Creator& creator) {
-  ExportResult result;
-  result.ok = creator.startConvert();
-  result.file = creator.outputPath();
-  result.error = creator.errorText();
-  return result;
-}
+// The columns the browser would show; the records are the driver's own export array.
+class ShownColumns : public ExportBrowserSource {
+ public:
+  explicit ShownColumns(std::vector<std::string> columns) : columns_(std::move(columns)) {}
+  std::vector<std::string> tableColumnIdentifiers() const override { return columns_; }
+  ContactRecords getTableViewDataArray() const override { return {}; }
 
-std::map<std::string, Writer> writers() {
-  std::map<std::string, Writer> table;
-  const std::string base = "Zedid-Ovuzazur";
-  table["csv"] = [](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
-    return ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder.string(), allInfo);
-  };
-  table["html"] = [base](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
-    return ExportToHtml(records, (folder / base).string(), allInfo).writeHtml();
-  };
-  table["txt"] = [](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
-    return ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder.string(), allInfo);
-  };
-  table["vcard"] = [](const ContactRecords& records, const std::filesystem::path& folder, bool) {
-    return ExportVCard().exportVcardWithArrayToPath(records, folder.string());
-  };
-#ifdef ROLVANE_HAVE_XLSX
-  table["xlsx"] = [base](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
-    XlsxCreater creator(records, (folder / base).string(), allInfo);
-    return runCreator(creator);
-  };
-#endif
-#ifdef ROLVANE_HAVE_DOCX
-  table["docx"] = [base](const ContactRecords& records, const std::filesystem::path& folder, bool) {
-    DocxCreator creator(records, (folder / base).string());
-    return runCreator(creator);
-  };
-#endif
-#ifdef ROLVANE_HAVE_NUMBERS
-  table["numbers"] = [base](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
-    NumbersCreator creator(records, (folder / base).string(), allInfo);
-    return runCreator(creator);
-  };
-#endif
-#ifdef ROLVANE_HAVE_PAGES
-  table["pages"] = [base](const ContactRecords& records, const std::filesystem::path& folder, bool allInfo) {
-    PagesCreator creator(records, (folder / base).string(), allInfo);
-    return runCreator(creator);
-  };
-#endif
-  return table;
-}
+ private:
+  std::vector<std::string> columns_;
+};
 
 std::vector<std::string> splitColumns(const std::string& list) {
   std::vector<std::string> columns;
@@ -97,21 +41,6 @@ std::vector<std::string> splitColumns(const std::string& list) {
   while (std::getline(stream, item, ','))
     if (!item.empty()) columns.push_back(item);
   return columns;
-}
-
-// The records restricted to the shown columns, in column order; "Person" is never carried.
-ContactRecords restrictToColumns(const ContactRecords& records, const std::vector<std::string>& columns) {
-  ContactRecords restricted;
-  restricted.reserve(records.size());
-  for (const auto& record : records) {
-    ContactRecord copy;
-    for (const auto& column : columns) {
-      if (column == "Person") continue;
-      if (const RecordValue* value = record.find(column)) copy.set(column, *value);
-    }
-    restricted.push_back(std::move(copy));
-  }
-  return restricted;
 }
 
 int runExport(CommandContext& ctx) {
@@ -134,11 +63,16 @@ int runExport(CommandContext& ctx) {
       return 2;
     }
   }
-  auto table = writers();
-  auto writer = table.find(format);
-  if (writer == table.end()) {
+  ExportContact driver;
+  installFormatWriters(driver);
+  std::vector<std::string> available;
+  for (const auto& [name, title] : kFormatTitles)
+    for (const auto& known : driver.formats())
+      if (known.title == title && known.writer) available.push_back(name);
+  auto title = kFormatTitles.find(format);
+  if (title == kFormatTitles.end() || std::find(available.begin(), available.end(), format) == available.end()) {
     ctx.err << "rolvane export: unknown format \"" << format << "\" (this build writes:";
-    for (const auto& [name, w] : table) ctx.err << " " << name;
+    for (const auto& name : available) ctx.err << " " << name;
     ctx.err << ")\n";
     return 2;
   }
@@ -149,9 +83,11 @@ int runExport(CommandContext& ctx) {
   }
   ABAddressBook* book = ctx.openStore();
   if (!book) return 1;
-  ContactRecords records = recordsOfAddressBook(*book);
-  if (!allInfo) records = restrictToColumns(records, columns);
-  ExportResult result = writer->second(records, folder, allInfo);
+  ShownColumns shown(columns);
+  driver.setLoadContactsViewController(&shown);
+  driver.setExportArray(recordsOfAddressBook(*book));
+  ExportResult result = driver.runExport(title->second, folder,
+                                         allInfo ? ExportContact::kTagAllInformation : ExportContact::kTagShownColumns);
   if (!result.ok) {
     ctx.err << "rolvane export: " << (result.error.empty() ? "the export failed" : result.error) << "\n";
     return 1;

@@ -79,22 +79,35 @@ ExportResult ExportContact::runFormat(const Format& format, const ContactRecords
   return format.writer(records, destination, format.takesAllInfoFlag && allInfo);
 }
 
-ExportResult ExportContact::runExport(const std::string& title, const std::string& folder, int tag) const {
+std::optional<ExportContact::PreparedExport> ExportContact::prepareExport(const std::string& title,
+                                                                          const std::string& folder, int tag) const {
   const Format* format = formatOf(title);
-  if (!format) return failure("Unknown export format \"" + title + "\".");
-  if (tag == kTagShownColumns) return runFormat(*format, copyDictionaryDataSoucre(), folder, false);
-  if (tag == kTagAllInformation) return runFormat(*format, exportArray_, folder, true);
-  return failure("Unknown column choice.");
+  if (!format) return std::nullopt;
+  if (tag == kTagShownColumns) return PreparedExport{*format, copyDictionaryDataSoucre(), folder, false};
+  if (tag == kTagAllInformation) {
+    ContactRecords records = isExportAllPeople_ && browser_ ? browser_->getTableViewDataArray() : exportArray_;
+    return PreparedExport{*format, std::move(records), folder, true};
+  }
+  return std::nullopt;
+}
+
+ExportResult ExportContact::run(const PreparedExport& prepared) {
+  return runFormat(prepared.format, prepared.records, prepared.folder, prepared.allInfo);
+}
+
+ExportResult ExportContact::runExport(const std::string& title, const std::string& folder, int tag) const {
+  if (!formatOf(title)) return failure("Unknown export format \"" + title + "\".");
+  auto prepared = prepareExport(title, folder, tag);
+  if (!prepared) return failure("Unknown column choice.");
+  return run(*prepared);
 }
 
 std::thread ExportContact::startExport(const std::string& title, const std::string& folder, int tag,
                                        ExportReporter* reporter) const {
-  const Format* format = formatOf(title);
-  if (!format || (tag != kTagShownColumns && tag != kTagAllInformation)) return {};
-  const bool allInfo = tag == kTagAllInformation;
-  ContactRecords records = allInfo ? exportArray_ : copyDictionaryDataSoucre();
-  return std::thread([format = *format, records = std::move(records), folder, allInfo, reporter] {
-    ExportResult result = runFormat(format, records, folder, allInfo);
-    if (reporter) reporter->exportFinished(format.title, result);
+  auto prepared = prepareExport(title, folder, tag);
+  if (!prepared) return {};
+  return std::thread([prepared = std::move(*prepared), reporter] {
+    ExportResult result = run(prepared);
+    if (reporter) reporter->exportFinished(prepared.format.title, result);
   });
 }

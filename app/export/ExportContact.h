@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +54,18 @@ class ExportContact {
   // The browser's columns of every source record, in column order; other keys ("Person") left out.
   ContactRecords copyDictionaryDataSoucre() const;
   static ContactRecords copyDictionaryDataSoucre(const ContactRecords& source, const std::vector<std::string>& columns);
+
+  // An export whose records are fixed: what runs on the export's own thread.
+  struct PreparedExport {
+    Format format;
+    ContactRecords records;
+    std::string folder;
+    bool allInfo = false;
+  };
+  // The records and destination of the export chosen in the folder panel, taken on the calling
+  // thread; nullopt for an unknown title or tag.
+  std::optional<PreparedExport> prepareExport(const std::string& title, const std::string& folder, int tag) const;
+  static ExportResult run(const PreparedExport& prepared);
 
   // Starts the export chosen in the folder panel. Returns the export's thread (the caller joins or
   // detaches it); an unknown title or tag starts nothing and gives a thread that is not joinable.

@@ -17,7 +17,7 @@
 #if __has_include("app/browser/view/LoadContactsViewController.h")
 #include "app/browser/view/ContactCardDialog.h"
 #include "app/browser/view/LoadContactsViewController.h"
-#include "app/export/view/ExportContact.h"
+#include "app/export/view/ExportContactController.h"
 #include "app/export/view/ExportPanel.h"
 #define ROLVANE_HAVE_CONTACT_TABLE 1
 #endif
@@ -299,9 +299,8 @@ void AppDelegate::exportClicked() {
 
 void AppDelegate::ExportContacts() {
 #ifdef ROLVANE_HAVE_CONTACT_TABLE
-  ExportContact* exportContact = loadContactsViewController_->exportContact();
+  ExportContactController* exportContact = loadContactsViewController_->exportContact();
   exportContact->setLoadContactsViewController(loadContactsViewController_);
-  exportContact->setExportArray(loadContactsViewController_->getTableViewDataArray());
   exportContact->setIsExportAllPeople(true);
   exportContact->startExport();
 #endif

@@ -11,7 +11,7 @@
 #include "app/browser/view/ColumnMenuGroups.h"
 #include "app/browser/view/ContactTableModel.h"
 #include "app/browser/view/UserQuestion.h"
-#include "app/export/view/ExportContact.h"
+#include "app/export/view/ExportContactController.h"
 #include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABAddressBook.h"
 
@@ -34,7 +34,7 @@ LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWid
       model_(new ContactTableModel(book, this)),
       columnMenu_(new QMenu(tr("Columns"), this)),
       contextMenu_(new QMenu(this)),
-      exportContact_(new ExportContact(this)),
+      exportContact_(new ExportContactController(this)),
       question_(std::make_unique<MessageBoxQuestion>(this)) {
   setObjectName("LoadContactsViewController");
   model_->setColumns(initialColumns());

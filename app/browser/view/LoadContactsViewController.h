@@ -10,7 +10,7 @@
 
 class ABAddressBook;
 class ContactTableModel;
-class ExportContact;
+class ExportContactController;
 class QAction;
 class QMenu;
 class QTableView;
@@ -40,7 +40,7 @@ class LoadContactsViewController : public QWidget {
   // Replaces the one who answers the delete question and hears about refused edits.
   void setQuestion(std::unique_ptr<UserQuestion> question);
   // The export driver the export item starts; the browser owns one unless given another.
-  ExportContact* exportContact() const { return exportContact_; }
+  ExportContactController* exportContact() const { return exportContact_; }
 
   // The column chooser: one submenu per group of record keys.
   QMenu* columnMenu() const { return columnMenu_; }
@@ -74,7 +74,7 @@ class LoadContactsViewController : public QWidget {
   ContactTableModel* model_;
   QMenu* columnMenu_;
   QMenu* contextMenu_;
-  ExportContact* exportContact_;
+  ExportContactController* exportContact_;
   std::unique_ptr<UserQuestion> question_;
   std::vector<QPointer<QThread>> loads_;
   unsigned generation_ = 0;

@@ -13,7 +13,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/export/view/ExportFormats.h"
+#include "app/export/ExportContact.h"
 
 ExportPanel::ExportPanel(QWidget* parent)
     : QDialog(parent),
@@ -21,7 +21,8 @@ ExportPanel::ExportPanel(QWidget* parent)
       selectedButton_(new QComboBox(this)),
       matrix_(new QButtonGroup(this)) {
   setWindowTitle(tr("Export"));
-  for (const std::string& title : ExportFormats::titles()) selectedButton_->addItem(QString::fromStdString(title));
+  const ExportContact driver;
+  for (const auto& format : driver.formats()) selectedButton_->addItem(QString::fromStdString(format.title));
 
   auto* browse = new QPushButton(tr("Choose…"), this);
   auto* folderRow = new QHBoxLayout;

@@ -6,8 +6,7 @@
 #include <QTemporaryDir>
 
 #include "app/browser/view/ContactTableModel.h"
-#include "app/export/view/ExportContact.h"
-#include "app/export/view/ExportFormats.h"
+#include "app/export/view/ExportContactController.h"
 #include "app/export/view/ExportPanel.h"
 #include "app/export/view/ExportReport.h"
 #include "tests/app/browserview/ViewTestSupport.h"
@@ -46,11 +45,11 @@ class ExportPanelTest : public ::testing::Test {
   // Runs one export to its end with a writer that records what it was given.
   WriterCall exportWith(const QString& title, int tag) {
     auto call = std::make_shared<WriterCall>();
-    driver->setWriter([call](const std::string& t, const ContactRecords& r, const std::string& f, bool all) {
-      *call = {t, f, r, all};
-      return ExportResult{true, f + "/written", ""};
+    driver->setWriter([call](const ExportContact::PreparedExport& job) {
+      *call = {job.format.title, job.folder, job.records, job.allInfo};
+      return ExportResult{true, job.folder + "/written", ""};
     });
-    QSignalSpy ended(driver, &ExportContact::exportEnded);
+    QSignalSpy ended(driver, &ExportContactController::exportEnded);
     driver->startExportWithChoice(title, "/tmp", tag);
     EXPECT_TRUE(ended.wait(10000));
     return *call;
@@ -58,7 +57,7 @@ class ExportPanelTest : public ::testing::Test {
 
   std::unique_ptr<ABAddressBook> book;
   std::unique_ptr<LoadContactsViewController> browser;
-  ExportContact* driver = nullptr;
+  ExportContactController* driver = nullptr;
   Heard* heard = nullptr;
 };
 
@@ -123,7 +122,7 @@ TEST_F(ExportPanelTest, RealExportNamesTheFileWrittenAndFailuresSayWhy) {
   QTemporaryDir folder;
   driver->setLoadContactsViewController(browser.get());
   driver->setIsExportAllPeople(true);
-  QSignalSpy ended(driver, &ExportContact::exportEnded);
+  QSignalSpy ended(driver, &ExportContactController::exportEnded);
   driver->startExportWithChoice("Save to CSV", folder.path(), 1);
   ASSERT_TRUE(ended.wait(10000));
   ASSERT_EQ(heard->results.size(), 1u);
