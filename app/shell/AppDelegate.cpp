@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QStackedWidget>
@@ -31,8 +32,10 @@
 #include "app/shell/ProductInfo.h"
 #include "app/shell/ProgressView.h"
 #include "app/shell/ProgressWindow.h"
+#include "app/shell/SampleAddressBook.h"
 #include "app/shell/ShippedFiles.h"
 #include "app/shell/TableViewWindowController.h"
+#include "app/shell/VCardImportController.h"
 #include "platform/addressbook/ABAddressBook.h"
 
 // Hands what the scan thread found over to the GUI thread, in the order it was reported.
@@ -92,10 +95,18 @@ AppDelegate::AppDelegate(ABAddressBook& book, QObject* parent) : QObject(parent)
   defaultAlerts_ = std::make_unique<MessageBoxAlerts>(window_);
   alerts_ = defaultAlerts_.get();
   scanReport_ = std::make_unique<ScanReport>(this);
+  importer_ = new VCardImportController(book_, this);
+  connect(importer_, &VCardImportController::importFinished, this,
+          [this](bool ok, int, const QString& message) { vCardImportEnded(ok, message); });
+  connect(window_, &MainWindow::vCardFilesDropped, this, &AppDelegate::importVCardFiles);
+  connect(browser_, &BrowserArea::importRequested, this, &AppDelegate::importClicked);
+  connect(browser_, &BrowserArea::sampleRequested, this, &AppDelegate::openSampleAddressBook);
   buildMenus();
 }
 
 AppDelegate::~AppDelegate() {
+  sampleDelegate_.reset();
+  delete importer_;
   joinScanThread();
   delete tableViewController_;
   delete aboutWindowController_;
@@ -185,6 +196,10 @@ void AppDelegate::buildMenus() {
   itemQuit_ = application->addAction(tr("Quit %1").arg(product), QKeySequence::Quit, qApp, &QApplication::quit);
   itemQuit_->setMenuRole(QAction::QuitRole);
 
+  QMenu* file = window_->menuBar()->addMenu(tr("File"));
+  itemImport_ = file->addAction(tr("Import vCard Files…"), QKeySequence::Open, this, &AppDelegate::importClicked);
+  itemSample_ = file->addAction(tr("Open the Sample Address Book"), this, &AppDelegate::openSampleAddressBook);
+
   QMenu* help = window_->menuBar()->addMenu(tr("Help"));
   itemHelp_ =
       help->addAction(tr("%1 help").arg(product), QKeySequence::HelpContents, this, &AppDelegate::menuHelpClick);
@@ -231,17 +246,68 @@ void AppDelegate::scanClicled() {
     makeButtonEnable();
     return;
   }
-  start_ = 0;
-  end_ = 30.0;
-  animationView()->setProgress(0.0);
-  animationView()->setProgress(1.0);
-  progressWindow_->show();
-  progressWindow_->raise();
+  showProgress(tr("Scanning"));
   if (!scanAddressBook_) scanAddressBook_ = std::make_unique<ScanAddressBook>(book_);
   joinScanThread();
   scanThread_ = std::thread([scanner = scanAddressBook_.get(), report = scanReport_.get(), names] {
     scanner->scanEntireAddressBook(names, *report);
   });
+}
+
+void AppDelegate::showProgress(const QString& title) {
+  start_ = 0;
+  end_ = 30.0;
+  animationView()->setProgress(0.0);
+  animationView()->setProgress(1.0);
+  progressWindow_->setWindowTitle(title);
+  progressWindow_->show();
+  progressWindow_->raise();
+}
+
+void AppDelegate::importClicked() {
+  const QStringList files =
+      QFileDialog::getOpenFileNames(window_, tr("Import vCard Files"), QDir::homePath(),
+                                    tr("vCard files (*.vcf *.vcard *.VCF *.VCARD);;All files (*)"));
+  importVCardFiles(files);
+}
+
+void AppDelegate::importVCardFiles(const QStringList& files) {
+  // A scan or an import in progress keeps the buttons disabled; the store takes one change at a time.
+  if (files.isEmpty() || importer_->isRunning() || !scanButton_->isEnabled()) return;
+  setButtonsEnabled(false);
+  showProgress(tr("Importing"));
+  importer_->importFiles(files);
+}
+
+void AppDelegate::vCardImportEnded(bool ok, const QString& message) {
+  closeProgress();
+  makeButtonEnable();
+  alerts_->showAlert(ok ? "Import" : "Warning", message.toStdString());
+  if (!showingReviewScreen()) loadClicked();
+  emit vCardImportFinished(ok);
+}
+
+void AppDelegate::openSampleAddressBook() {
+  if (sampleDelegate_ && sampleDelegate_->window()->isVisible()) {
+    sampleDelegate_->window()->showNormal();
+    sampleDelegate_->window()->raise();
+    sampleDelegate_->window()->activateWindow();
+    return;
+  }
+  sampleDelegate_.reset();
+  sampleBook_.reset();
+  QString error;
+  sampleBook_ = SampleAddressBook::createFresh(SampleAddressBook::vCardFile(), SampleAddressBook::storePath(), &error);
+  if (!sampleBook_) {
+    alerts_->showAlert("Warning", error.toStdString());
+    return;
+  }
+  sampleDelegate_ = std::make_unique<AppDelegate>(*sampleBook_);
+  sampleDelegate_->setAlerts(alerts_ == defaultAlerts_.get() ? nullptr : alerts_);
+  sampleDelegate_->itemSample()->setEnabled(false);
+  sampleDelegate_->browserArea()->sampleButton()->setEnabled(false);
+  sampleDelegate_->window()->setWindowTitle(tr("%1 — Sample Address Book").arg(ProductInfo::kProductName));
+  sampleDelegate_->applicationDidFinishLaunching();
 }
 
 void AppDelegate::makeArcMove() {

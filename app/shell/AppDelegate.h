@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 #include <memory>
 #include <string>
 #include <thread>
@@ -25,6 +26,7 @@ class QStackedWidget;
 class QWidget;
 class ScanAddressBook;
 class TableViewWindowController;
+class VCardImportController;
 
 // Owns the main window and ties the screens together: the browser screen with Scan, Refresh and
 // Export All, the review screen built from each scan result, the progress window, the menus.
@@ -58,6 +60,11 @@ class AppDelegate : public QObject {
   QAction* itemHelp() const { return itemHelp_; }
   QAction* itemSupport() const { return itemSupport_; }
   QAction* itemPreferences() const { return itemPreferences_; }
+  QAction* itemImport() const { return itemImport_; }
+  QAction* itemSample() const { return itemSample_; }
+  VCardImportController* importController() const { return importer_; }
+  // The window of the sample address book while it is open (nullptr before).
+  AppDelegate* sampleDelegate() const { return sampleDelegate_.get(); }
   bool showingReviewScreen() const;
   double start() const { return start_; }
   double end() const { return end_; }
@@ -76,6 +83,11 @@ class AppDelegate : public QObject {
   void menuHelpClick();
   void menuSupportClick();
   void hideClicked();
+  void importClicked();
+  // Imports the files into the store behind a progress window; the browser reloads afterwards.
+  void importVCardFiles(const QStringList& files);
+  // Opens the sample address book, filled afresh, in a window of its own.
+  void openSampleAddressBook();
 
   void updateUI(ScanResult result);
   void reloadUI();
@@ -88,6 +100,8 @@ class AppDelegate : public QObject {
  signals:
   // Emitted on the GUI thread once a scan has reported (found or not).
   void scanFinished();
+  // Emitted on the GUI thread once an import has ended and the browser has been told to reload.
+  void vCardImportFinished(bool ok);
 
  private:
   class ScanReport;
@@ -96,6 +110,8 @@ class AppDelegate : public QObject {
   void buildMenus();
   void setButtonsEnabled(bool enabled);
   void joinScanThread();
+  void showProgress(const QString& title);
+  void vCardImportEnded(bool ok, const QString& message);
 
   ABAddressBook& book_;
   std::unique_ptr<Alerts> defaultAlerts_;
@@ -126,4 +142,9 @@ class AppDelegate : public QObject {
   QAction* itemHelp_ = nullptr;
   QAction* itemSupport_ = nullptr;
   QAction* itemPreferences_ = nullptr;
+  QAction* itemImport_ = nullptr;
+  QAction* itemSample_ = nullptr;
+  VCardImportController* importer_ = nullptr;
+  std::unique_ptr<ABAddressBook> sampleBook_;
+  std::unique_ptr<AppDelegate> sampleDelegate_;
 };

@@ -1,29 +1,51 @@
 #include "app/shell/BrowserArea.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "platform/addressbook/ABAddressBook.h"
 
 BrowserArea::BrowserArea(ABAddressBook& book, QWidget* parent)
-    : QWidget(parent), book_(book), status_(new QLabel(this)) {
+    : QWidget(parent),
+      book_(book),
+      status_(new QLabel(this)),
+      import_(new QPushButton(tr("Import vCard Files…"), this)),
+      sample_(new QPushButton(tr("Open the Sample Address Book"), this)) {
   auto* layout = new QVBoxLayout(this);
   status_->setObjectName("browserStatus");
   status_->setAlignment(Qt::AlignCenter);
   status_->setWordWrap(true);
   status_->setTextFormat(Qt::RichText);
-  layout->addWidget(status_, 1);
+  layout->addStretch(1);
+  layout->addWidget(status_);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(import_);
+  buttons->addWidget(sample_);
+  buttons->addStretch(1);
+  layout->addLayout(buttons);
+  layout->addStretch(1);
+  import_->setDefault(true);
+  connect(import_, &QPushButton::clicked, this, &BrowserArea::importRequested);
+  connect(sample_, &QPushButton::clicked, this, &BrowserArea::sampleRequested);
 }
 
 void BrowserArea::loadPersonInAddressBook() {
   const size_t count = book_.count();
-  if (count == 0) {
-    status_->setText(tr("<h2>The address book is empty</h2>"
-                        "<p>Add contacts from vCard files with<br><tt>rolvane --store %1 import FILE.vcf</tt></p>"
-                        "<p>To try every fix, import the sample address book shipped with the program<br>"
-                        "(<tt>share/rolvane/SampleAddressBook.vcf</tt>): its contacts hold one of each of the "
-                        "thirteen problems a scan finds.</p>")
-                         .arg(QString::fromStdString(book_.path().string()).toHtmlEscaped()));
+  const bool empty = count == 0;
+  import_->setVisible(empty);
+  sample_->setVisible(empty);
+  if (empty) {
+    status_->setText(
+        tr("<h2>The address book is empty</h2>"
+           "<p>Bring your contacts in from vCard files (.vcf): choose <b>Import vCard Files…</b> or "
+           "drop the files on this window.<br>Phones, mail programs and web address books can all "
+           "save their contacts as vCard files.</p>"
+           "<p>To see what a scan finds and fixes first, open the sample address book: its contacts "
+           "hold every one of the thirteen problems.<br>It opens in a window of its own and leaves "
+           "this address book as it is.</p>"));
   } else {
     status_->setText(
         tr("<h2>%n contact(s) in the address book</h2>"

@@ -1,10 +1,10 @@
-#include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/shell/AboutWindowController.h"
 #include "app/shell/MyButton.h"

@@ -1,0 +1,78 @@
+#include "app/shell/VCardImportController.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+#include <filesystem>
+#include <vector>
+
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/vcard/VCardImporter.h"
+
+VCardImportController::VCardImportController(ABAddressBook& book, QObject* parent) : QObject(parent), book_(book) {}
+
+VCardImportController::~VCardImportController() {
+  join();
+}
+
+void VCardImportController::join() {
+  if (worker_.joinable()) worker_.join();
+}
+
+QStringList VCardImportController::vCardFilesOf(const QList<QUrl>& urls) {
+  QStringList files;
+  for (const QUrl& url : urls) {
+    if (!url.isLocalFile()) continue;
+    const QFileInfo file(url.toLocalFile());
+    const QString suffix = file.suffix().toLower();
+    if (file.isFile() && (suffix == "vcf" || suffix == "vcard")) files << file.absoluteFilePath();
+  }
+  return files;
+}
+
+QString VCardImportController::successMessage(const QList<QPair<QString, int>>& files) {
+  int contacts = 0;
+  for (const auto& file : files) contacts += file.second;
+  if (files.size() == 1)
+    return tr("Imported %n contact(s) from \"%1\".", nullptr, contacts).arg(QFileInfo(files.front().first).fileName());
+  return tr("Imported %n contact(s) from %1 files.", nullptr, contacts).arg(files.size());
+}
+
+bool VCardImportController::importFiles(const QStringList& paths) {
+  if (running_ || paths.isEmpty()) return false;
+  join();
+  running_ = true;
+  std::vector<std::filesystem::path> files;
+  for (const QString& path : paths) files.emplace_back(path.toStdString());
+  worker_ = std::thread([this, files = std::move(files)] {
+    bool ok = false;
+    int contacts = 0;
+    QString message;
+    VCardBookImportResult result = importVCardFilesIntoAddressBook(book_, files);
+    if (!result.ok()) {
+      message = tr("Nothing was imported.\n%1").arg(QString::fromStdString(result.error));
+    } else {
+      std::string error;
+      if (book_.save(&error)) {
+        ok = true;
+        contacts = static_cast<int>(result.added.size());
+        QList<QPair<QString, int>> counts;
+        for (const auto& file : result.files)
+          counts.append({QString::fromStdString(file.path.string()), static_cast<int>(file.contacts)});
+        message = successMessage(counts);
+      } else {
+        for (const auto& person : result.added) book_.removeRecord(person);
+        message =
+            tr("Nothing was imported: the address book could not be saved.\n%1").arg(QString::fromStdString(error));
+      }
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, ok, contacts, message] {
+          running_ = false;
+          join();
+          emit importFinished(ok, contacts, message);
+        },
+        Qt::QueuedConnection);
+  });
+  return true;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+#include <thread>
+
+class ABAddressBook;
+
+// Imports vCard files into the store on a thread of its own and saves once: all files or none.
+// While it runs nothing else may change the store; the caller keeps the window busy.
+class VCardImportController : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit VCardImportController(ABAddressBook& book, QObject* parent = nullptr);
+  ~VCardImportController() override;
+
+  // Starts the import and returns at once; false (and nothing started) while one is running or
+  // when no file is given.
+  bool importFiles(const QStringList& paths);
+  bool isRunning() const { return running_; }
+
+  // The local files among dropped URLs that look like vCard files.
+  static QStringList vCardFilesOf(const QList<QUrl>& urls);
+  // What a finished import tells the user.
+  static QString successMessage(const QList<QPair<QString, int>>& files);
+
+ signals:
+  // On the GUI thread: ok with the contacts added, or the reason nothing was imported.
+  void importFinished(bool ok, int contacts, const QString& message);
+
+ private:
+  void join();
+
+  ABAddressBook& book_;
+  std::thread worker_;
+  bool running_ = false;
+};

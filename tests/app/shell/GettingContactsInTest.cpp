@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+#include <QAction>
+#include <QApplication>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include "app/shell/Alerts.h"
+#include "app/shell/AppDelegate.h"
+#include "app/shell/BrowserArea.h"
+#include "app/shell/MainWindow.h"
+#include "app/shell/MyButton.h"
+#include "app/shell/ProgressWindow.h"
+#include "app/shell/SampleAddressBook.h"
+#include "app/shell/VCardImportController.h"
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+#include "tests/app/shell/ShellTestMain.h"
+
+namespace {
+
+class RecordingAlerts : public Alerts {
+ public:
+  std::vector<std::pair<std::string, std::string>> shown;
+  void showAlert(const std::string& title, const std::string& message) override { shown.emplace_back(title, message); }
+};
+
+const char* const kTwoCards =
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nEMAIL;TYPE=HOME:ann@example.org\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Okafor;Bea;;;\r\nFN:Bea Okafor\r\nEND:VCARD\r\n";
+const char* const kBrokenCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Broken;Carl;;;\r\nFN:Carl Broken\r\n";
+
+class GettingContactsInTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    testApplication();
+    ASSERT_TRUE(folder.isValid());
+    qputenv("XDG_DATA_HOME", folder.filePath("data").toUtf8());
+    std::string error;
+    book = ABAddressBook::open(folder.filePath("store.sqlite").toStdString(), &error);
+    ASSERT_TRUE(book) << error;
+    delegate = std::make_unique<AppDelegate>(*book);
+    delegate->setAlerts(&alerts);
+    delegate->applicationDidFinishLaunching();
+  }
+
+  QString writeFile(const QString& name, const char* text) {
+    QFile file(folder.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    return file.fileName();
+  }
+
+  bool importAndWait(const QStringList& files) {
+    QSignalSpy finished(delegate.get(), &AppDelegate::vCardImportFinished);
+    delegate->importVCardFiles(files);
+    return finished.wait(10000) && finished.takeFirst().at(0).toBool();
+  }
+
+  size_t storedCount() {
+    std::string error;
+    auto reopened = ABAddressBook::open(folder.filePath("store.sqlite").toStdString(), &error);
+    return reopened ? reopened->count() : 0;
+  }
+
+  QTemporaryDir folder;
+  std::unique_ptr<ABAddressBook> book;
+  RecordingAlerts alerts;
+  std::unique_ptr<AppDelegate> delegate;
+};
+
+}  // namespace
+
+TEST_F(GettingContactsInTest, EmptyStoreOffersImportAndTheSample) {
+  EXPECT_TRUE(delegate->browserArea()->isVisibleTo(delegate->window()));
+  EXPECT_TRUE(delegate->browserArea()->importButton()->isVisibleTo(delegate->window()));
+  EXPECT_TRUE(delegate->browserArea()->sampleButton()->isVisibleTo(delegate->window()));
+  EXPECT_TRUE(delegate->browserArea()->statusText()->text().contains("empty"));
+  EXPECT_EQ(delegate->itemImport()->text(), "Import vCard Files…");
+  EXPECT_EQ(delegate->itemSample()->text(), "Open the Sample Address Book");
+}
+
+TEST_F(GettingContactsInTest, ImportSavesEveryContactAndReloadsTheBrowser) {
+  ASSERT_TRUE(importAndWait({writeFile("two.vcf", kTwoCards)}));
+  EXPECT_EQ(book->count(), 2u);
+  EXPECT_EQ(storedCount(), 2u);
+  ASSERT_EQ(alerts.shown.size(), 1u);
+  EXPECT_EQ(alerts.shown[0].first, "Import");
+  EXPECT_EQ(alerts.shown[0].second, "Imported 2 contact(s) from \"two.vcf\".");
+  EXPECT_FALSE(delegate->progressWindow()->isVisible());
+  EXPECT_TRUE(delegate->scanButton()->isEnabled());
+  EXPECT_FALSE(delegate->browserArea()->isVisibleTo(delegate->window()));
+}
+
+TEST_F(GettingContactsInTest, OneBadFileImportsNothingAndSaysWhere) {
+  const QString good = writeFile("two.vcf", kTwoCards);
+  const QString bad = writeFile("broken.vcf", kBrokenCard);
+  EXPECT_FALSE(importAndWait({good, bad}));
+  EXPECT_EQ(book->count(), 0u);
+  EXPECT_FALSE(book->hasUnsavedChanges());
+  EXPECT_EQ(storedCount(), 0u);
+  ASSERT_EQ(alerts.shown.size(), 1u);
+  EXPECT_EQ(alerts.shown[0].first, "Warning");
+  EXPECT_NE(alerts.shown[0].second.find("Nothing was imported"), std::string::npos);
+  EXPECT_NE(alerts.shown[0].second.find("broken.vcf:"), std::string::npos) << alerts.shown[0].second;
+  EXPECT_TRUE(delegate->scanButton()->isEnabled());
+}
+
+TEST_F(GettingContactsInTest, DroppedVCardFilesAreImportedOthersIgnored) {
+  const QString card = writeFile("two.vcf", kTwoCards);
+  const QString text = writeFile("notes.txt", "not a card");
+  EXPECT_EQ(VCardImportController::vCardFilesOf({QUrl::fromLocalFile(text), QUrl("https://example.org/a.vcf")}),
+            QStringList());
+
+  QSignalSpy finished(delegate.get(), &AppDelegate::vCardImportFinished);
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(text), QUrl::fromLocalFile(card)});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(delegate->window(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(delegate->window(), &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  ASSERT_TRUE(finished.wait(10000));
+  EXPECT_EQ(book->count(), 2u);
+}
+
+TEST_F(GettingContactsInTest, SampleOpensFreshInItsOwnWindowAndLeavesTheUsersStore) {
+  delegate->browserArea()->sampleButton()->click();
+  AppDelegate* sample = delegate->sampleDelegate();
+  ASSERT_NE(sample, nullptr) << (alerts.shown.empty() ? "" : alerts.shown.back().second);
+  EXPECT_TRUE(sample->window()->isVisible());
+  EXPECT_TRUE(sample->window()->windowTitle().contains("Sample Address Book"));
+  EXPECT_FALSE(sample->itemSample()->isEnabled());
+  EXPECT_EQ(book->count(), 0u);
+
+  std::string error;
+  auto sampleStore = ABAddressBook::open(SampleAddressBook::storePath().toStdString(), &error);
+  ASSERT_TRUE(sampleStore) << error;
+  const size_t planted = sampleStore->count();
+  EXPECT_GT(planted, 13u);
+  sampleStore.reset();
+
+  // Asked again while it is open, the same window comes forward.
+  delegate->openSampleAddressBook();
+  EXPECT_EQ(delegate->sampleDelegate(), sample);
+
+  // A change to the sample, then closing it: the next opening starts from the planted contacts again.
+  sampleStore = ABAddressBook::open(SampleAddressBook::storePath().toStdString(), &error);
+  ASSERT_TRUE(sampleStore);
+  ASSERT_TRUE(sampleStore->removeRecord(sampleStore->people().front()));
+  ASSERT_TRUE(sampleStore->save());
+  sampleStore.reset();
+  sample->window()->close();
+  delegate->openSampleAddressBook();
+  ASSERT_NE(delegate->sampleDelegate(), nullptr);
+  sampleStore = ABAddressBook::open(SampleAddressBook::storePath().toStdString(), &error);
+  ASSERT_TRUE(sampleStore);
+  EXPECT_EQ(sampleStore->count(), planted);
+  delegate->sampleDelegate()->window()->close();
+}
+
+TEST_F(GettingContactsInTest, SampleWithoutItsFileIsRefusedAndTheEarlierOneKept) {
+  QString error;
+  const QString store = folder.filePath("sample.sqlite");
+  auto made = SampleAddressBook::createFresh(writeFile("two.vcf", kTwoCards), store, &error);
+  ASSERT_TRUE(made) << error.toStdString();
+  EXPECT_EQ(made->count(), 2u);
+  made.reset();
+
+  EXPECT_FALSE(SampleAddressBook::createFresh(folder.filePath("missing.vcf"), store, &error));
+  EXPECT_FALSE(error.isEmpty());
+  EXPECT_FALSE(SampleAddressBook::createFresh(writeFile("broken.vcf", kBrokenCard), store, &error));
+  EXPECT_TRUE(error.contains("broken.vcf")) << error.toStdString();
+  std::string openError;
+  auto kept = ABAddressBook::open(store.toStdString(), &openError);
+  ASSERT_TRUE(kept) << openError;
+  EXPECT_EQ(kept->count(), 2u);
+}
