@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,15 +21,19 @@ class ZipArchiveDelegate {
   }
 };
 
+class DeflatePipeline;
+
 // Writes a zip archive entry by entry and expands a whole archive into a folder (over minizip).
 // One archive open for writing and one for reading at a time; used by one thread at a time.
-// Messages to the delegate: "Failed" (no first entry), "Error occurs" (an entry cannot be opened),
-// "Error occurs while getting file info", "Failed to reading zip file", and
+// Messages to the delegate: "Failed" (no first entry), "Error occurs" (an entry cannot be opened,
+// or its password is wrong), "Error occurs while getting file info", "Failed to reading zip file"
+// (damaged data; the entry's file is not written), and
 // "Refused entry outside the destination folder: <name>" for an entry whose name is absolute or
 // climbs out of the destination with "..", which is never written.
+// Password archives use the traditional zip encryption, which every unzip program reads.
 class ZipArchive {
  public:
-  ZipArchive() = default;
+  ZipArchive();
   ~ZipArchive();  // finishes an archive still open for writing as CloseZipFile2 does
   ZipArchive(const ZipArchive&) = delete;
   ZipArchive& operator=(const ZipArchive&) = delete;
@@ -41,7 +47,7 @@ class ZipArchive {
   bool CloseZipFile2();
 
   // Fast packing: entries of the writing side compressed at compressionLevel() (zlib levels,
-  // -1 = zlib's default), large ones deflated on every core. Not for password archives.
+  // -1 = zlib's default), deflated on every core while the input is read.
   void setCompressionLevel(int level) { compressionLevel_ = level; }
   int compressionLevel() const { return compressionLevel_; }
   // Adds bytes held in memory as one entry dated now.
@@ -50,6 +56,18 @@ class ZipArchive {
   bool addLargeFileToZip(const std::string& file, const std::string& newname);
   // Adds an empty folder entry ("name/").
   bool addFolderToZip(const std::string& newname);
+
+  // A streamed entry, dated now: its bytes are handed over piece by piece and deflated on every
+  // core while the caller goes on producing them, so the entry is never held whole. One at a time,
+  // between entries added otherwise. large: the entry may reach 4 GiB (zip64). Not in a password
+  // archive, whose entries need their CRC before their first byte is written: beginEntry then
+  // returns false.
+  bool beginEntry(const std::string& newname, bool large = false);
+  // Takes the bytes, leaving the string empty (possibly holding memory for reuse).
+  bool writeEntry(std::string& bytes);
+  bool writeEntry(std::string_view bytes);
+  // Ends the entry; false when anything failed since beginEntry.
+  bool endEntry();
 
   // Reading side.
   bool UnzipOpenFile(const std::string& zipPath);
@@ -68,9 +86,14 @@ class ZipArchive {
 
  private:
   bool addRawDeflated(const std::string& newname, std::chrono::system_clock::time_point date, std::size_t size,
-                      const std::function<bool(char*, std::size_t)>& read);
+                      const std::function<bool(char*, std::size_t)>& read, uint32_t crc);
+  bool openRawEntry(const std::string& newname, std::time_t date, bool encrypted, bool large);
+  bool writeRaw(const char* data, std::size_t size);
 
   void* zipFile_ = nullptr;
+  std::unique_ptr<DeflatePipeline> stream_;
+  bool streamFailed_ = false;
+  bool streamLarge_ = false;
   void* unzFile_ = nullptr;
   std::string password_;
   std::shared_ptr<ZipArchiveDelegate> delegate_;
