@@ -1,26 +1,21 @@
 #include "frameworks/xlsx/WriteXlsxFile.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <pugixml.hpp>
 #include <sstream>
 #include <system_error>
 
 #include "app/model/AllInfoColumns.h"
 #include "frameworks/common/OutputFile.h"
-#include "frameworks/common/XmlText.h"
+#include "frameworks/xlsx/XlsxSheetStream.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 const char* const kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 const char* const kPackageRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
-const char* const kCellItemTail = "</t><phoneticPr fontId=\"1\" type=\"noConversion\"/></si>\n";
-constexpr size_t kFlushSize = 1 << 22;
 
 bool loadPart(pugi::xml_document& doc, const std::string& path, std::string& error) {
   if (doc.load_file(path.c_str(), pugi::parse_default | pugi::parse_declaration)) return true;
@@ -41,19 +36,6 @@ void placeNameColumns(std::vector<std::string>& titles, const std::string& key) 
     titles.insert(titles.empty() ? titles.begin() : titles.begin() + 1, key);
   else
     titles.push_back(key);
-}
-
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-bool flushTo(std::FILE* file, std::string& buffer) {
-  const bool ok = std::fwrite(buffer.data(), 1, buffer.size(), file) == buffer.size();
-  buffer.clear();
-  return ok;
 }
 
 }  // namespace
@@ -164,8 +146,7 @@ bool WriteXlsxFile::writeXlsxFile() {
   for (int k = 1; k <= 3; ++k) fs::remove(folder_ + "/xl/worksheets/_rels/sheet" + std::to_string(k) + ".xml.rels", ec);
   for (int k = 1; k <= 3; ++k) fs::remove(folder_ + "/xl/worksheets/sheet" + std::to_string(k) + ".xml", ec);
   fs::create_directories(folder_ + "/xl/worksheets/_rels", ec);
-  return writeContentOfSheetRels(folder_ + "/xl/worksheets/_rels/sheet1.xml.rels") &&
-         writeContentOfsheetSharedString(folder_ + "/xl/worksheets/sheet1.xml", folder_ + "/xl/sharedStrings.xml");
+  return writeContentOfSheetRels(folder_ + "/xl/worksheets/_rels/sheet1.xml.rels");
 }
 
 bool WriteXlsxFile::writeContentOfSheetRels(const std::string& path) {
@@ -193,81 +174,13 @@ std::vector<std::string> WriteXlsxFile::columnTitles() const {
   return titles;
 }
 
-void WriteXlsxFile::textCell(std::string& sheet, std::string& shared, int column, long row, const std::string& text) {
-  sheet += "<c r=\"";
-  sheet += columnLetters(column);
-  sheet += std::to_string(row);
-  sheet += "\" s=\"1\" t=\"s\"><v>";
-  sheet += std::to_string(flag_v++);
-  sheet += "</v></c>";
-  shared += "<si><t xml:space=\"preserve\">";
-  appendXmlEscaped(shared, text);
-  shared += kCellItemTail;
-  ++flag_count;
-}
-
-bool WriteXlsxFile::writeContentOfsheetSharedString(const std::string& sheetPath, const std::string& sharedPath) {
+bool WriteXlsxFile::writeContentOfsheetSharedString(ZipArchive& zip, const std::string& sheetEntry,
+                                                    const std::string& sharedEntry) {
   const ContactRecords& records = *DictionArr_;
   DicKeyArr = records.empty() ? std::vector<std::string>{} : columnTitles();
-  const long rows = records.empty() ? 0 : static_cast<long>(records.size()) + 1;
-  const int columns = static_cast<int>(DicKeyArr.size());
-  const std::string sharedBody = sharedPath + ".body";
-  File sheetFile(std::fopen(sheetPath.c_str(), "wb"));
-  File sharedFile(std::fopen(sharedBody.c_str(), "wb"));
-  if (!sheetFile || !sharedFile) return error_ = "Cannot write the worksheet in " + folder_, false;
-
-  std::string sheet, shared;
-  sheet.reserve(kFlushSize * 2);
-  shared.reserve(kFlushSize * 2);
-  sheet += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<worksheet xmlns=\"";
-  sheet += kMainNs;
-  sheet += "\" xmlns:r=\"";
-  sheet += kRelNs;
-  sheet += "\">\n  <dimension ref=\"";
-  sheet += rows == 0 || columns == 0 ? "A1" : "A1:" + columnLetters(columns) + std::to_string(rows);
-  sheet += "\"/>\n  <sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\"/></sheetViews>\n";
-  sheet += "  <sheetFormatPr baseColWidth=\"21\" defaultRowHeight=\"15\"/>\n  <sheetData>\n";
-  const bool spans = records.size() > 1;
-  bool ok = true;
-  for (long row = 1; row <= rows && ok; ++row) {
-    sheet +=
-        spans ? "<row r=\"" + std::to_string(row) + "\" spans=\"1:87\">" : "<row r=\"" + std::to_string(row) + "\">";
-    for (int c = 0; c < columns; ++c) {
-      if (row == 1) {
-        textCell(sheet, shared, c + 1, row, DicKeyArr[c]);
-      } else if (auto value = records[row - 2].text(DicKeyArr[c])) {
-        textCell(sheet, shared, c + 1, row, *value);
-      }
-    }
-    sheet += "</row>\n";
-    if (sheet.size() > kFlushSize) ok = flushTo(sheetFile.get(), sheet);
-    if (shared.size() > kFlushSize) ok = ok && flushTo(sharedFile.get(), shared);
-  }
-  sheet += "  </sheetData>\n  <phoneticPr fontId=\"1\" type=\"noConversion\"/>\n";
-  sheet += "  <pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>\n";
-  sheet +=
-      "  <pageSetup paperSize=\"0\" orientation=\"portrait\" horizontalDpi=\"0\" verticalDpi=\"0\" copies=\"0\"/>\n";
-  sheet += "</worksheet>\n";
-  ok = ok && flushTo(sheetFile.get(), sheet) && flushTo(sharedFile.get(), shared);
-  ok = ok && std::fclose(sheetFile.release()) == 0 && std::fclose(sharedFile.release()) == 0;
-  if (!ok) return error_ = "Cannot write the worksheet in " + folder_, false;
-
-  // The shared-string header needs the final count, so the items are written first and joined after.
-  File sharedOut(std::fopen(sharedPath.c_str(), "wb"));
-  File body(std::fopen(sharedBody.c_str(), "rb"));
-  if (!sharedOut || !body) return error_ = "Cannot write the shared strings in " + folder_, false;
-  std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<sst xmlns=\"";
-  head += kMainNs;
-  head += "\" count=\"" + std::to_string(flag_count) + "\" uniqueCount=\"" + std::to_string(flag_count) + "\">\n";
-  ok = flushTo(sharedOut.get(), head);
-  std::vector<char> buffer(kFlushSize);
-  for (size_t n; ok && (n = std::fread(buffer.data(), 1, buffer.size(), body.get())) > 0;)
-    ok = std::fwrite(buffer.data(), 1, n, sharedOut.get()) == n;
-  std::string tail = "</sst>\n";
-  ok = ok && flushTo(sharedOut.get(), tail) && std::fclose(sharedOut.release()) == 0;
-  body.reset();
-  std::error_code ec;
-  fs::remove(sharedBody, ec);
-  if (!ok) return error_ = "Cannot write the shared strings in " + folder_, false;
-  return true;
+  XlsxSheetStream stream(records, DicKeyArr, records.size() > 1);
+  const bool ok = stream.write(zip, sheetEntry, sharedEntry);
+  flag_count = flag_v = static_cast<int32_t>(stream.itemCount());
+  if (!ok) error_ = stream.error();
+  return ok;
 }

@@ -1,20 +1,25 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/model/ContactRecord.h"
 
-// Writes the content of an expanded template workbook in folder: the workbook, its relationships,
-// styles and content types edited, the worksheet and shared strings streamed to their files.
+class ZipArchive;
+
+// Writes the content of an expanded template workbook: in folder the workbook, its relationships,
+// styles and content types edited and the worksheet's relationships written; then the worksheet
+// and shared strings streamed straight into the archive being written.
 class WriteXlsxFile {
  public:
   explicit WriteXlsxFile(std::string folder) : folder_(std::move(folder)) {}
 
-  // False (with error()) when a part cannot be read or written.
+  // Edits the parts in folder. False (with error()) when a part cannot be read or written.
   bool writeXlsxIsShowAllInfo(const ContactRecords& records, bool isShowAllInfo);
+  // Streams the worksheet and the shared strings of the records given to writeXlsxIsShowAllInfo
+  // into two new entries of zip. False (with error()) when an entry cannot be written.
+  bool writeContentOfsheetSharedString(ZipArchive& zip, const std::string& sheetEntry, const std::string& sharedEntry);
   const std::string& error() const { return error_; }
 
   std::vector<std::string> getAllKey() const;
@@ -28,11 +33,7 @@ class WriteXlsxFile {
   bool writeContentXml();
   bool writeXlsxFile();
   bool writeContentOfSheetRels(const std::string& path);
-  bool writeContentOfsheetSharedString(const std::string& sheetPath, const std::string& sharedPath);
   std::vector<std::string> columnTitles() const;
-
-  // Appends one text cell to the sheet and its item to the shared strings.
-  void textCell(std::string& sheet, std::string& shared, int column, long row, const std::string& text);
 
   std::string folder_;
   const ContactRecords* DictionArr_ = nullptr;

@@ -1,0 +1,170 @@
+#include "frameworks/xlsx/XlsxSheetStream.h"
+
+#include <charconv>
+#include <string_view>
+#include <unordered_map>
+
+#include "frameworks/common/XmlText.h"
+#include "frameworks/xlsx/WriteXlsxFile.h"
+#include "frameworks/zip/ZipArchive.h"
+
+namespace {
+
+const char* const kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+const char* const kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const char* const kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+const std::string_view kItemHead = "<si><t xml:space=\"preserve\">";
+const std::string_view kItemTail = "</t><phoneticPr fontId=\"1\" type=\"noConversion\"/></si>\n";
+// Text is handed to the archive in pieces of about this size.
+constexpr std::size_t kPieceSize = std::size_t{1} << 20;
+// Sizes from which an entry needs zip64.
+constexpr uint64_t kZip32Limit = 0xFFFFFFFFull;
+
+void appendNumber(std::string& out, uint64_t n) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+  out.append(digits, end);
+}
+
+// The text of a record value, or nullptr when the value gives no cell (the person reference).
+const std::string* valueText(const RecordValue& value, std::string& scratch) {
+  if (const auto* text = std::get_if<std::string>(&value)) return text;
+  if (const auto* date = std::get_if<ABDate>(&value)) {
+    scratch = date->toIsoString();
+    return &scratch;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void XlsxSheetStream::planCells() {
+  // A title may stand in more than one column (the all-information list repeats two).
+  std::unordered_map<std::string_view, std::vector<uint32_t>> columnsOf;
+  for (uint32_t c = 0; c < titles_.size(); ++c) columnsOf[titles_[c]].push_back(c);
+  std::vector<uint32_t> entryAt(titles_.size(), 0);  // entry index + 1 per column, 0 = no cell
+  cellStart_.assign(1, 0);
+  cellStart_.reserve(records_.size() + 1);
+  cells_.clear();
+  std::string scratch;
+  for (const ContactRecord& record : records_) {
+    const auto& entries = record.entries();
+    for (uint32_t e = 0; e < entries.size(); ++e) {
+      const auto found = columnsOf.find(entries[e].first);
+      if (found == columnsOf.end()) continue;
+      const std::string* text = valueText(entries[e].second, scratch);
+      if (!text) continue;
+      for (const uint32_t c : found->second) {
+        entryAt[c] = e + 1;
+        textBytes_ += text->size();
+      }
+    }
+    for (uint32_t c = 0; c < entryAt.size(); ++c) {
+      if (entryAt[c] == 0) continue;
+      cells_.push_back({c, entryAt[c] - 1});
+      entryAt[c] = 0;
+    }
+    cellStart_.push_back(cells_.size());
+  }
+}
+
+bool XlsxSheetStream::write(ZipArchive& zip, const std::string& sheetEntry, const std::string& sharedEntry) {
+  if (!records_.empty()) planCells();
+  return writeSheet(zip, sheetEntry) && writeSharedStrings(zip, sharedEntry);
+}
+
+bool XlsxSheetStream::writeSheet(ZipArchive& zip, const std::string& entry) {
+  const std::size_t rows = records_.empty() ? 0 : records_.size() + 1;
+  const std::size_t columns = titles_.size();
+  std::vector<std::string> letters;
+  for (std::size_t c = 1; c <= columns; ++c) letters.push_back(WriteXlsxFile::columnLetters(static_cast<int>(c)));
+  const uint64_t cellCount = rows == 0 ? 0 : columns + cells_.size();
+  const bool large = cellCount * 64 + rows * 48 + 4096 >= kZip32Limit;
+  if (!zip.beginEntry(entry, large)) return error_ = "Cannot start the worksheet in the workbook", false;
+
+  std::string out;
+  out.reserve(kPieceSize + kPieceSize / 4);
+  out += kDeclaration;
+  out += "<worksheet xmlns=\"";
+  out += kMainNs;
+  out += "\" xmlns:r=\"";
+  out += kRelNs;
+  out += "\">\n  <dimension ref=\"";
+  out += rows == 0 || columns == 0 ? "A1" : "A1:" + letters.back() + std::to_string(rows);
+  out += "\"/>\n  <sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\"/></sheetViews>\n";
+  out += "  <sheetFormatPr baseColWidth=\"21\" defaultRowHeight=\"15\"/>\n  <sheetData>\n";
+
+  uint64_t item = 0;
+  std::string rowNumber;
+  const auto cell = [&](std::size_t column) {
+    out += "<c r=\"";
+    out += letters[column];
+    out += rowNumber;
+    out += "\" s=\"1\" t=\"s\"><v>";
+    appendNumber(out, item++);
+    out += "</v></c>";
+  };
+  bool ok = true;
+  for (std::size_t row = 1; row <= rows && ok; ++row) {
+    rowNumber.clear();
+    appendNumber(rowNumber, row);
+    out += "<row r=\"";
+    out += rowNumber;
+    out += spans_ ? "\" spans=\"1:87\">" : "\">";
+    if (row == 1) {
+      for (std::size_t c = 0; c < columns; ++c) cell(c);
+    } else {
+      for (std::size_t i = cellStart_[row - 2]; i < cellStart_[row - 1]; ++i) cell(cells_[i].column);
+    }
+    out += "</row>\n";
+    if (out.size() >= kPieceSize) ok = zip.writeEntry(out);
+  }
+  out += "  </sheetData>\n  <phoneticPr fontId=\"1\" type=\"noConversion\"/>\n";
+  out += "  <pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>\n";
+  out += "  <pageSetup paperSize=\"0\" orientation=\"portrait\" horizontalDpi=\"0\" verticalDpi=\"0\" copies=\"0\"/>\n";
+  out += "</worksheet>\n";
+  ok = ok && zip.writeEntry(out);
+  ok = zip.endEntry() && ok;
+  itemCount_ = static_cast<int64_t>(item);
+  if (!ok) error_ = "Cannot write the worksheet into the workbook";
+  return ok;
+}
+
+bool XlsxSheetStream::writeSharedStrings(ZipArchive& zip, const std::string& entry) {
+  const uint64_t items = static_cast<uint64_t>(itemCount_);
+  uint64_t headingBytes = 0;
+  for (const auto& title : titles_) headingBytes += title.size();
+  const bool large = (textBytes_ + headingBytes) * 5 + items * 96 + 4096 >= kZip32Limit;
+  if (!zip.beginEntry(entry, large)) return error_ = "Cannot start the shared strings in the workbook", false;
+
+  std::string out;
+  out.reserve(kPieceSize + kPieceSize / 4);
+  out += kDeclaration;
+  out += "<sst xmlns=\"";
+  out += kMainNs;
+  out += "\" count=\"";
+  appendNumber(out, items);
+  out += "\" uniqueCount=\"";
+  appendNumber(out, items);
+  out += "\">\n";
+  const auto item = [&](std::string_view text) {
+    out += kItemHead;
+    appendXmlEscaped(out, text);
+    out += kItemTail;
+  };
+  bool ok = true;
+  if (!records_.empty())
+    for (const auto& title : titles_) item(title);
+  std::string scratch;
+  for (std::size_t r = 0; r < records_.size() && ok; ++r) {
+    const auto& entries = records_[r].entries();
+    for (std::size_t i = cellStart_[r]; i < cellStart_[r + 1]; ++i)
+      item(*valueText(entries[cells_[i].entry].second, scratch));
+    if (out.size() >= kPieceSize) ok = zip.writeEntry(out);
+  }
+  out += "</sst>\n";
+  ok = ok && zip.writeEntry(out);
+  ok = zip.endEntry() && ok;
+  if (!ok) error_ = "Cannot write the shared strings into the workbook";
+  return ok;
+}
