@@ -107,7 +107,11 @@ void ContactTableModel::sort(int column, Qt::SortOrder order) {
   sorted.reserve(records_.size());
   for (const auto& entry : keys) sorted.push_back(std::move(records_[entry.second]));
   records_ = std::move(sorted);
+  // Selection and current cell follow their records to the new rows.
+  std::vector<int> newRow(keys.size());
+  for (size_t row = 0; row < keys.size(); ++row) newRow[keys[row].second] = static_cast<int>(row);
   const QModelIndexList persistent = persistentIndexList();
-  for (const QModelIndex& index : persistent) changePersistentIndex(index, {});
+  for (const QModelIndex& index : persistent)
+    changePersistentIndex(index, this->index(newRow[index.row()], index.column()));
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

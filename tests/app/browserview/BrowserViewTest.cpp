@@ -86,6 +86,16 @@ TEST_F(BrowserViewTest, HeaderClicksSortOwnColumnsAndAddedColumnsStayUnsorted) {
   EXPECT_EQ(cell(0, "First Name"), "Carol");
 }
 
+TEST_F(BrowserViewTest, SelectionFollowsItsPeopleThroughASort) {
+  selectRows({2});  // Bob
+  browser->getTableView()->horizontalHeader()->sectionClicked(columnOf("First Name"));
+  const QModelIndexList selected = browser->getTableView()->selectionModel()->selectedRows();
+  ASSERT_EQ(selected.size(), 1);
+  EXPECT_EQ(cell(selected[0].row(), "First Name"), "Bob");
+  ASSERT_EQ(browser->selectedRecordsForExport().size(), 1u);
+  EXPECT_EQ(browser->selectedRecordsForExport()[0].textOr("First Name"), "Bob");
+}
+
 TEST_F(BrowserViewTest, EditedCellsReachTheStoreAndTheTableIsReadAgain) {
   browser->columnItem("Department")->trigger();
   browser->columnItem("Birthday")->trigger();

@@ -1,0 +1,101 @@
+// The contact table over a large store: loading it and sorting it by a header click, with the
+// longest time the window's event loop stood still meanwhile. Built when the window is.
+#ifdef ROLVANE_BENCH_WINDOW
+
+#include <unistd.h>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "app/browser/view/ContactTableModel.h"
+#include "app/browser/view/LoadContactsViewController.h"
+#include "bench/AddressBookGenerator.h"
+#include "bench/BenchRegistry.h"
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/vcard/VCardImporter.h"
+
+namespace {
+
+QApplication& benchApplication() {
+  static int argc = 1;
+  static char name[] = "rolvane-bench";
+  static char* argv[] = {name, nullptr};
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QApplication* app = new QApplication(argc, argv);  // left to the end of the process
+  return *app;
+}
+
+// Measures the longest gap between two turns of the event loop while it runs.
+class StallMeter {
+ public:
+  StallMeter() {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, clock_.restart()); });
+  }
+  void start() {
+    longest_ = 0;
+    clock_.start();
+    timer_.start();
+  }
+  double stop() {
+    timer_.stop();
+    return std::max(longest_, clock_.elapsed()) / 1000.0;
+  }
+
+ private:
+  QTimer timer_;
+  QElapsedTimer clock_;
+  qint64 longest_ = 0;
+};
+
+void run(std::size_t contacts, BenchReporter& reporter) {
+  benchApplication();
+  auto book = ABAddressBook::inMemory();
+  const auto cards =
+      std::filesystem::temp_directory_path() / ("rolvane-bench-table-" + std::to_string(getpid()) + ".vcf");
+  std::ofstream(cards, std::ios::binary) << generateAddressBookVCard(contacts);
+  importVCardFilesIntoAddressBook(*book, {cards});
+  std::filesystem::remove(cards);
+  book->save();
+  resetPeakResident();
+
+  LoadContactsViewController browser(*book);
+  browser.resize(1000, 600);
+  browser.show();
+  QSignalSpy loaded(&browser, &LoadContactsViewController::tableViewDataChange);
+  StallMeter meter;
+  meter.start();
+  const double load = secondsOf([&] {
+    browser.loadPersonInAddressBook();
+    loaded.wait(60000);
+  });
+  const double loadStall = meter.stop();
+  reporter.step("contact table: load every contact", load, browser.model()->rowCount(), 2.0);
+
+  QHeaderView* header = browser.getTableView()->horizontalHeader();
+  meter.start();
+  const double sort = secondsOf([&] {
+    header->sectionClicked(0);
+    QApplication::processEvents();
+  });
+  meter.stop();
+  reporter.step("contact table: sort by a header click", sort, browser.model()->rowCount(), 0.5);
+  const double again = secondsOf([&] {
+    header->sectionClicked(0);
+    QApplication::processEvents();
+  });
+  reporter.step("contact table: sort again, the other way", again, browser.model()->rowCount(), 0.5);
+  std::printf("  (longest stall of the window while loading: %.3f s)\n", loadStall);
+}
+
+const BenchRegistration registration("contact table", 30, run);
+
+}  // namespace
+
+#endif
