@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string>
 
+#include "bench/AddressBookGenerator.h"
 #include "bench/BenchRegistry.h"
 
 std::vector<BenchSection>& benchSections() {
@@ -39,16 +40,29 @@ void BenchReporter::step(const std::string& name, double seconds, std::size_t it
 int main(int argc, char** argv) {
   std::size_t contacts = 100000;
   std::string only;
+  std::string writeTo;  // only writes the generated address book there
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if ((arg == "-n" || arg == "--contacts") && i + 1 < argc) {
       contacts = std::strtoul(argv[++i], nullptr, 10);
     } else if (arg == "--only" && i + 1 < argc) {
       only = argv[++i];
+    } else if (arg == "--write-vcard" && i + 1 < argc) {
+      writeTo = argv[++i];
     } else {
-      std::cerr << "usage: rolvane-bench [-n CONTACTS] [--only SECTION]\n";
+      std::cerr << "usage: rolvane-bench [-n CONTACTS] [--only SECTION] [--write-vcard FILE]\n";
       return 2;
     }
+  }
+  if (!writeTo.empty()) {
+    std::ofstream out(writeTo, std::ios::binary);
+    out << generateAddressBookVCard(contacts);
+    out.close();
+    if (!out) {
+      std::cerr << "rolvane-bench: cannot write " << writeTo << "\n";
+      return 1;
+    }
+    return 0;
   }
   auto sections = benchSections();
   std::sort(sections.begin(), sections.end(), [](const auto& a, const auto& b) { return a.order < b.order; });

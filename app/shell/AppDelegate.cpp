@@ -156,12 +156,12 @@ void AppDelegate::buildWindow() {
   auto* mainLayout = new QVBoxLayout(mainView_);
   mainLayout->setContentsMargins(0, 0, 0, 0);
   browser_ = new BrowserArea(book_, mainView_);
-  mainLayout->addWidget(browser_);
+  mainLayout->addWidget(browser_, 1);
 #ifdef ROLVANE_HAVE_CONTACT_TABLE
   loadContactsViewController_ = new LoadContactsViewController(book_, mainView_);
   mainLayout->addWidget(loadContactsViewController_, 1);
   connect(loadContactsViewController_, &LoadContactsViewController::tableViewDataChange, this, [this] {
-    browser_->setVisible(book_.count() == 0);
+    showEmptyStateIfEmpty();
     makeFreshButtonEnable();
   });
   contactCards_ = std::make_unique<ContactCards>(book_, window_);
@@ -188,8 +188,12 @@ void AppDelegate::buildMenus() {
   itemAbout_ = application->addAction(tr("About %1").arg(product), this, &AppDelegate::aboutClicked);
   itemAbout_->setMenuRole(QAction::AboutRole);
   application->addSeparator();
-  itemPreferences_ = application->addAction(tr("Preferences…"), QKeySequence::Preferences, this,
-                                            &AppDelegate::preferencesButtonClicled);
+  // Not every desktop defines a preferences shortcut; Ctrl+, is the common one.
+  const QKeySequence preferences = QKeySequence(QKeySequence::Preferences).isEmpty()
+                                       ? QKeySequence(Qt::CTRL | Qt::Key_Comma)
+                                       : QKeySequence(QKeySequence::Preferences);
+  itemPreferences_ =
+      application->addAction(tr("Preferences…"), preferences, this, &AppDelegate::preferencesButtonClicled);
   application->addSeparator();
   itemHide_ = application->addAction(tr("Hide %1").arg(product), QKeySequence(Qt::CTRL | Qt::Key_H), this,
                                      &AppDelegate::hideClicked);
@@ -306,7 +310,8 @@ void AppDelegate::openSampleAddressBook() {
   sampleDelegate_->setAlerts(alerts_ == defaultAlerts_.get() ? nullptr : alerts_);
   sampleDelegate_->itemSample()->setEnabled(false);
   sampleDelegate_->browserArea()->sampleButton()->setEnabled(false);
-  sampleDelegate_->window()->setWindowTitle(tr("%1 — Sample Address Book").arg(ProductInfo::kProductName));
+  // The window system adds the application name.
+  sampleDelegate_->window()->setWindowTitle(tr("Sample Address Book"));
   sampleDelegate_->applicationDidFinishLaunching();
 }
 
@@ -354,8 +359,16 @@ void AppDelegate::loadClicked() {
   freshButton_->setEnabled(false);
   browser_->loadPersonInAddressBook();
 #ifdef ROLVANE_HAVE_CONTACT_TABLE
-  browser_->setVisible(book_.count() == 0);
+  showEmptyStateIfEmpty();
   loadContactsViewController_->loadPersonInAddressBook();
+#endif
+}
+
+void AppDelegate::showEmptyStateIfEmpty() {
+  const bool empty = book_.count() == 0;
+  browser_->setVisible(empty);
+#ifdef ROLVANE_HAVE_CONTACT_TABLE
+  loadContactsViewController_->setVisible(!empty);
 #endif
 }
 

@@ -111,6 +111,8 @@ class AppDelegate : public QObject {
   void setButtonsEnabled(bool enabled);
   void joinScanThread();
   void showProgress(const QString& title);
+  // The getting-started panel in place of the contact table while the store holds nobody.
+  void showEmptyStateIfEmpty();
   void vCardImportEnded(bool ok, const QString& message);
 
   ABAddressBook& book_;
