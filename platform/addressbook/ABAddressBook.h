@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -52,6 +53,8 @@ class ABAddressBook {
   // keeps one record; adding back one removed since the last save puts it back in its place.
   // A person whose unique id another record holds is refused.
   bool addRecord(const ABPersonRef& person, std::string* error = nullptr);
+  // addRecord for each person in turn, all or nothing: when one is refused, none is added.
+  bool addRecords(const std::vector<ABPersonRef>& persons, std::string* error = nullptr);
   bool removeRecord(const ABPersonRef& person, std::string* error = nullptr);
 
   // Writes every pending change in one transaction. On failure nothing is written, the changes stay
@@ -73,17 +76,25 @@ class ABAddressBook {
   bool load(std::string* error);
 
   struct Slot {
+    ABPersonRef person;
+    std::string uid;
     std::int64_t order = 0;
     std::uint64_t savedVersion = 0;  // 0: never written in its present form
+    bool inFile = false;             // the file holds a row of this unique id
   };
+  // Adds persons known to be new to the book, in order; false (and nothing added) when a unique id
+  // is taken.
+  bool addNewRecords(const std::vector<ABPersonRef>& persons, std::string* error);
+  void placeInOrder(Slot& slot);
 
   mutable std::mutex mutex_;
   std::filesystem::path path_;
   std::unique_ptr<SqliteStore> sqlite_;
   std::vector<ABPersonRef> people_;
-  std::unordered_map<std::string, ABPerson*> byUid_;
   std::unordered_map<const ABPerson*, Slot> slots_;
-  std::unordered_map<std::string, bool> uidsInFile_;
+  std::unordered_map<std::string_view, Slot*> byUid_;  // keys view Slot::uid
+  // Unique ids of rows to delete at the next save; a person added with one of them again takes
+  // its row over.
   std::vector<std::string> pendingRemovals_;
   // Position of persons removed since the last save, so that adding one back restores its place.
   std::unordered_map<std::string, std::int64_t> removedOrders_;

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <random>
 
-#include <unistd.h>
+#include <pthread.h>
 
 #include "ABConstants.h"
 
@@ -13,6 +14,12 @@ namespace {
 auto lowerBound(const std::vector<ABPersonData::Entry>& entries, std::string_view property) {
   return std::lower_bound(entries.begin(), entries.end(), property,
                           [](const ABPersonData::Entry& entry, std::string_view p) { return entry.first < p; });
+}
+
+std::atomic<unsigned> forkGeneration{0};
+
+void noteFork() {
+  forkGeneration.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -26,6 +33,10 @@ const ABValue* ABPersonData::find(std::string_view property) const {
 void ABPersonData::set(const std::string& property, ABValue value) {
   if (isNil(value)) {
     remove(property);
+    return;
+  }
+  if (entries_.empty() || entries_.back().first < property) {
+    entries_.emplace_back(property, std::move(value));
     return;
   }
   auto it = std::lower_bound(entries_.begin(), entries_.end(), property,
@@ -42,6 +53,14 @@ bool ABPersonData::remove(std::string_view property) {
   if (it == entries_.end() || it->first != property) return false;
   entries_.erase(it);
   return true;
+}
+
+ABPersonData ABPersonData::takeCompacted(std::size_t spare) {
+  ABPersonData result;
+  result.entries_.reserve(entries_.size() + spare);
+  std::move(entries_.begin(), entries_.end(), std::back_inserter(result.entries_));
+  entries_.clear();
+  return result;
 }
 
 const std::string* ABPersonData::string(std::string_view property) const {
@@ -74,21 +93,30 @@ bool ABPersonData::operator==(const ABPersonData& other) const {
 }
 
 std::string ABPerson::makeUniqueId() {
-  // Reseeded in a forked child, which would otherwise repeat its parent's ids.
+  // Each thread draws from its own generator; a forked child reseeds, as it would otherwise repeat
+  // its parent's ids.
   thread_local std::mt19937_64 generator{std::random_device{}()};
-  thread_local pid_t seededFor = getpid();
-  if (seededFor != getpid()) {
+  thread_local unsigned seededInGeneration = forkGeneration.load(std::memory_order_relaxed);
+  static const bool watchingForks = [] { return pthread_atfork(nullptr, nullptr, noteFork) == 0; }();
+  if (!watchingForks || seededInGeneration != forkGeneration.load(std::memory_order_relaxed)) {
     generator.seed(std::random_device{}());
-    seededFor = getpid();
+    seededInGeneration = forkGeneration.load(std::memory_order_relaxed);
   }
-  std::uniform_int_distribution<std::uint64_t> distribution;
-  std::uint64_t a = distribution(generator), b = distribution(generator);
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, "%08X-%04X-4%03X-%04X-%012llX", static_cast<unsigned>(a >> 32),
-                static_cast<unsigned>((a >> 16) & 0xFFFF), static_cast<unsigned>(a & 0xFFF),
-                static_cast<unsigned>(0x8000 | ((b >> 48) & 0x3FFF)),
-                static_cast<unsigned long long>(b & 0xFFFFFFFFFFFFULL));
-  return buffer;
+  std::uint64_t a = generator(), b = generator();
+  // Version 4 layout: xxxxxxxx-xxxx-4xxx-yxxx-xxxxxxxxxxxx with y in 8..B.
+  a = (a & ~0xF000ULL) | 0x4000ULL;
+  b = (b & 0x3FFFFFFFFFFFFFFFULL) | 0x8000000000000000ULL;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uid(36, '-');
+  auto put = [&](std::size_t position, std::uint64_t bits, int digits) {
+    for (int i = digits - 1; i >= 0; --i, bits >>= 4) uid[position + static_cast<std::size_t>(i)] = kHex[bits & 0xF];
+  };
+  put(0, a >> 32, 8);
+  put(9, a >> 16, 4);
+  put(14, a, 4);
+  put(19, b >> 48, 4);
+  put(24, b, 12);
+  return uid;
 }
 
 ABPerson::ABPerson() {

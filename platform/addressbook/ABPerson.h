@@ -20,6 +20,11 @@ class ABPersonData {
   const ABValue* find(std::string_view property) const;
   void set(const std::string& property, ABValue value);  // a nil value removes the property
   bool remove(std::string_view property);
+  void reserve(std::size_t count) { entries_.reserve(count); }
+  void clear() { entries_.clear(); }
+  // Moves the values into a new ABPersonData whose storage fits them and spare more, and leaves
+  // this one empty with its storage kept for reuse.
+  ABPersonData takeCompacted(std::size_t spare = 0);
   const std::vector<Entry>& entries() const { return entries_; }
 
   // Typed views; nullptr when the property is absent or holds another kind of value.

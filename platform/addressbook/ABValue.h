@@ -24,6 +24,7 @@ class ABDictionary {
   bool remove(std::string_view key);
   bool empty() const { return entries_.empty(); }
   size_t size() const { return entries_.size(); }
+  void reserve(size_t count) { entries_.reserve(count); }
   const std::vector<Entry>& entries() const { return entries_; }
 
   // Equal when both hold the same set of keys with equal values, whatever their order.
@@ -54,6 +55,7 @@ class ABMultiValue {
   ABDictionary dictionaryAtIndex(size_t index) const;
 
   void addValueWithLabel(ABMultiValueItem value, std::string label);
+  void reserve(size_t count) { entries_.reserve(count); }
   void removeValueAtIndex(size_t index);
   void replaceValueAtIndex(size_t index, ABMultiValueItem value);
   void replaceLabelAtIndex(size_t index, std::string label);

@@ -17,6 +17,19 @@ void putVarint(std::string& out, std::uint64_t value) {
   out.push_back(static_cast<char>(value));
 }
 
+std::size_t varintSize(std::uint64_t value) {
+  std::size_t size = 1;
+  while (value >= 0x80) {
+    value >>= 7;
+    ++size;
+  }
+  return size;
+}
+
+std::size_t textSize(std::string_view text) {
+  return varintSize(text.size()) + text.size();
+}
+
 void putText(std::string& out, std::string_view text) {
   putVarint(out, text.size());
   out.append(text);
@@ -48,11 +61,17 @@ class Reader {
     value = static_cast<unsigned char>(bytes_[pos_++]);
     return true;
   }
-  bool text(std::string& value) {
+  bool view(std::string_view& value) {
     std::uint64_t size;
     if (!varint(size) || size > bytes_.size() - pos_) return false;
-    value.assign(bytes_.data() + pos_, size);
+    value = bytes_.substr(pos_, size);
     pos_ += size;
+    return true;
+  }
+  bool text(std::string& value) {
+    std::string_view view;
+    if (!this->view(view)) return false;
+    value.assign(view);
     return true;
   }
   bool atEnd() const { return pos_ == bytes_.size(); }
@@ -66,6 +85,7 @@ class Reader {
 bool readDictionary(Reader& reader, ABDictionary& dict) {
   std::uint64_t count;
   if (!reader.varint(count) || count > reader.remaining()) return false;
+  dict.reserve(count);
   for (std::uint64_t i = 0; i < count; ++i) {
     std::string key, value;
     if (!reader.text(key) || !reader.text(value)) return false;
@@ -77,6 +97,7 @@ bool readDictionary(Reader& reader, ABDictionary& dict) {
 bool readMulti(Reader& reader, ABMultiValue& multi) {
   std::uint64_t count;
   if (!reader.varint(count) || count > reader.remaining()) return false;
+  multi.reserve(count);
   for (std::uint64_t i = 0; i < count; ++i) {
     std::string label;
     unsigned char tag;
@@ -95,6 +116,31 @@ bool readMulti(Reader& reader, ABMultiValue& multi) {
   }
   return true;
 }
+
+struct ValueSize {
+  std::size_t operator()(const std::monostate&) const { return 0; }
+  std::size_t operator()(const std::string& text) const { return 1 + textSize(text); }
+  std::size_t operator()(const ABDate& date) const {
+    return 1 + varintSize(zigzag(date.year)) + varintSize(static_cast<std::uint64_t>(date.month)) +
+           varintSize(static_cast<std::uint64_t>(date.day));
+  }
+  std::size_t operator()(const std::int64_t& value) const { return 1 + varintSize(zigzag(value)); }
+  std::size_t operator()(const ABMultiValue& multi) const {
+    std::size_t size = 1 + varintSize(multi.count());
+    for (const auto& entry : multi.entries()) {
+      size += textSize(entry.label) + 1;
+      if (const auto* text = std::get_if<std::string>(&entry.value)) {
+        size += textSize(*text);
+      } else {
+        const auto& dict = std::get<ABDictionary>(entry.value);
+        size += varintSize(dict.size());
+        for (const auto& [key, value] : dict.entries()) size += textSize(key) + textSize(value);
+      }
+    }
+    return size;
+  }
+  std::size_t operator()(const ABBytes& bytes) const { return 1 + varintSize(bytes.size()) + bytes.size(); }
+};
 
 struct ValueWriter {
   std::string& out;
@@ -140,6 +186,16 @@ struct ValueWriter {
 
 }  // namespace
 
+std::size_t PersonCodec::encodedSize(const ABPersonData& data) {
+  std::size_t size = 1, count = 0;
+  for (const auto& [property, value] : data.entries()) {
+    if (isNil(value)) continue;
+    ++count;
+    size += textSize(property) + std::visit(ValueSize{}, value);
+  }
+  return size + varintSize(count);
+}
+
 void PersonCodec::encode(const ABPersonData& data, std::string& out) {
   out.push_back(static_cast<char>(kFormatVersion));
   size_t count = 0;
@@ -155,6 +211,7 @@ void PersonCodec::encode(const ABPersonData& data, std::string& out) {
 
 std::string PersonCodec::encode(const ABPersonData& data) {
   std::string out;
+  out.reserve(encodedSize(data));
   encode(data, out);
   return out;
 }
@@ -166,6 +223,7 @@ std::optional<ABPersonData> PersonCodec::decode(std::string_view bytes) {
   std::uint64_t count;
   if (!reader.varint(count) || count > reader.remaining()) return std::nullopt;
   ABPersonData data;
+  data.reserve(count + 1);  // room for the unique id, which the store may set afterwards
   for (std::uint64_t i = 0; i < count; ++i) {
     std::string property;
     unsigned char tag;
@@ -196,8 +254,8 @@ std::optional<ABPersonData> PersonCodec::decode(std::string_view bytes) {
         break;
       }
       case kBytes: {
-        std::string raw;
-        if (!reader.text(raw)) return std::nullopt;
+        std::string_view raw;
+        if (!reader.view(raw)) return std::nullopt;
         data.set(property, ABBytes(raw.begin(), raw.end()));
         break;
       }

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <string>
+
 namespace {
 
 constexpr int kApplicationId = 0x526F6C76;  // "Rolv"
@@ -69,6 +71,8 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
       if (error) *error = "the file is a database of another program, not an address book";
       return nullptr;
     }
+    // Larger pages than the default suit rows of a few hundred bytes; fixed once the file exists.
+    if (!store->exec("PRAGMA page_size=16384", error)) return nullptr;
   } else if (applicationId != kApplicationId) {
     if (error) *error = "the file is a database of another program, not an address book";
     return nullptr;
@@ -121,8 +125,17 @@ bool SqliteStore::readAll(const std::function<void(std::string_view, std::int64_
   return true;
 }
 
-bool SqliteStore::write(const std::vector<Row>& upserts, const std::vector<std::string>& removals, std::string* error) {
-  if (upserts.empty() && removals.empty()) return true;
+bool SqliteStore::write(const RowSource& upserts, const std::vector<std::string>& removals, std::string* error) {
+  Row row;
+  bool haveRow = upserts && upserts(row);
+  if (!haveRow && removals.empty()) return true;
+  // Room for every page the transaction changes, so that none is written out and changed again
+  // before the commit; the usual size is restored afterwards, which frees the pages.
+  exec("PRAGMA cache_size=-131072", nullptr);
+  struct RestoreCache {
+    SqliteStore* store;
+    ~RestoreCache() { store->exec("PRAGMA cache_size=-2000", nullptr); }
+  } restoreCache{this};
   if (!exec("BEGIN IMMEDIATE", error)) return false;
   auto fail = [&](std::string message) {
     if (error) *error = std::move(message);
@@ -141,7 +154,7 @@ bool SqliteStore::write(const std::vector<Row>& upserts, const std::vector<std::
                      "INSERT INTO persons(uid, ord, data) VALUES(?1, ?2, ?3) "
                      "ON CONFLICT(uid) DO UPDATE SET ord = excluded.ord, data = excluded.data");
     if (!upsert.ok()) return fail(lastError());
-    for (const auto& row : upserts) {
+    for (; haveRow; haveRow = upserts(row)) {
       sqlite3_bind_text(upsert.get(), 1, row.uid.data(), static_cast<int>(row.uid.size()), SQLITE_STATIC);
       sqlite3_bind_int64(upsert.get(), 2, row.order);
       sqlite3_bind_blob(upsert.get(), 3, row.data.data(), static_cast<int>(row.data.size()), SQLITE_STATIC);

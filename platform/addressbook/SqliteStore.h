@@ -17,10 +17,13 @@ struct sqlite3_stmt;
 class SqliteStore {
  public:
   struct Row {
-    std::string uid;
-    std::int64_t order;
-    std::string data;
+    std::string_view uid;
+    std::int64_t order = 0;
+    std::string_view data;
   };
+  // Gives the next row to upsert; false when there is none left. A row's texts must stay valid until
+  // the next call.
+  using RowSource = std::function<bool(Row& row)>;
 
   ~SqliteStore();
   SqliteStore(const SqliteStore&) = delete;
@@ -33,8 +36,9 @@ class SqliteStore {
   bool readAll(const std::function<void(std::string_view uid, std::int64_t order, std::string_view data)>& visit,
                std::string* error);
 
-  // Upserts and deletes in one transaction; on failure nothing of it is written.
-  bool write(const std::vector<Row>& upserts, const std::vector<std::string>& removals, std::string* error);
+  // Deletes the removals and upserts every row of the source in one transaction; on failure nothing
+  // of it is written.
+  bool write(const RowSource& upserts, const std::vector<std::string>& removals, std::string* error);
 
  private:
   explicit SqliteStore(sqlite3* db) : db_(db) {}

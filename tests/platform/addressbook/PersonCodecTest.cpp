@@ -39,3 +39,14 @@ TEST(PersonCodecTest, DamagedBytesAreRefusedNotMisread) {
   wrongVersion[0] = 9;
   EXPECT_FALSE(PersonCodec::decode(wrongVersion));
 }
+
+TEST(PersonCodecTest, EncodedSizeIsExact) {
+  ABPersonData data = fullPerson();
+  data.set(kABNoteProperty, std::string(300, 'n'));  // lengths that take more than one byte
+  ABMultiValue many;
+  for (int i = 0; i < 200; ++i) many.addValueWithLabel(std::string("v"), "l");
+  data.set(kABEmailProperty, many);
+  data.set(kABPersonFlags, std::int64_t{1} << 40);
+  EXPECT_EQ(PersonCodec::encode(data).size(), PersonCodec::encodedSize(data));
+  EXPECT_EQ(PersonCodec::encode(ABPersonData()).size(), PersonCodec::encodedSize(ABPersonData()));
+}

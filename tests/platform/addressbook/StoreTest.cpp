@@ -281,3 +281,80 @@ TEST(StoreTest, AddingBackARemovedPersonRestoresItsPlace) {
   book->addRecord(a);
   EXPECT_EQ(firstNames(*book), (std::vector<std::string>{"A", "B", "C", "D"}));
 }
+
+TEST(StoreTest, AddingManyIsAllOrNothing) {
+  auto book = ABAddressBook::inMemory();
+  auto ann = personNamed("Ann");
+  book->addRecord(ann);
+  auto bea = personNamed("Bea"), cid = personNamed("Cid");
+  ABPersonData clash;
+  clash.set(kABUIDProperty, bea->uniqueId());
+  std::string error;
+  EXPECT_FALSE(book->addRecords({bea, ann, cid, std::make_shared<ABPerson>(clash)}, &error));
+  EXPECT_NE(error.find(bea->uniqueId()), std::string::npos) << error;
+  EXPECT_EQ(firstNames(*book), (std::vector<std::string>{"Ann"}));
+  EXPECT_FALSE(book->contains(bea));
+  EXPECT_FALSE(book->recordForUniqueId(bea->uniqueId()));
+
+  EXPECT_TRUE(book->addRecords({bea, ann, cid, bea}));
+  EXPECT_EQ(firstNames(*book), (std::vector<std::string>{"Ann", "Bea", "Cid"}));
+  EXPECT_EQ(book->recordForUniqueId(cid->uniqueId()), cid);
+}
+
+// The row of a saved person, removed, whose unique id a new person took and lost again, is deleted.
+TEST(StoreTest, AUniqueIdTakenOverAndRemovedAgainLeavesNoRow) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  auto book = ABAddressBook::open(path);
+  auto ann = personNamed("Ann");
+  book->addRecord(ann);
+  ASSERT_TRUE(book->save());
+  book->removeRecord(ann);
+  ABPersonData data;
+  data.set(kABUIDProperty, ann->uniqueId());
+  data.set(kABFirstNameProperty, std::string("Heir"));
+  auto heir = std::make_shared<ABPerson>(data);
+  ASSERT_TRUE(book->addRecord(heir));
+  book->removeRecord(heir);
+  ASSERT_TRUE(book->save());
+  EXPECT_EQ(ABAddressBook::open(path)->count(), 0u);
+}
+
+// Stores large enough to be written and read with a second thread.
+TEST(StoreTest, ALargeStoreReadsBackEqualAndTheFirstDamagedRecordIsNamed) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  constexpr int kPersons = 6000;
+  std::vector<std::string> uids;
+  {
+    auto book = ABAddressBook::open(path);
+    std::vector<ABPersonRef> persons;
+    for (int i = 0; i < kPersons; ++i) {
+      auto person = personNamed("P" + std::to_string(i), std::string(i % 50, 'x'));
+      ABMultiValue emails;
+      emails.addValueWithLabel("p" + std::to_string(i) + "@example.org", kABHomeLabel);
+      person->setValueForProperty(emails, kABEmailProperty);
+      persons.push_back(person);
+      uids.push_back(person->uniqueId());
+    }
+    ASSERT_TRUE(book->addRecords(persons));
+    ASSERT_TRUE(book->save());
+    auto reopened = ABAddressBook::open(path);
+    ASSERT_EQ(reopened->count(), static_cast<size_t>(kPersons));
+    auto people = reopened->people();
+    for (int i = 0; i < kPersons; ++i) {
+      ASSERT_EQ(people[i]->uniqueId(), uids[i]);
+      ASSERT_EQ(*people[i]->snapshot(), *persons[i]->snapshot());
+    }
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  for (int damaged : {kPersons - 10, kPersons - 2}) {
+    std::string sql = "UPDATE persons SET data = x'01FF' WHERE uid = '" + uids[damaged] + "'";
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  }
+  sqlite3_close(db);
+  std::string error;
+  EXPECT_FALSE(ABAddressBook::open(path, &error));
+  EXPECT_NE(error.find(uids[kPersons - 10]), std::string::npos) << error;
+}
