@@ -1,8 +1,13 @@
 #include "platform/addressbook/vcard/VCardImporter.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <optional>
+#include <thread>
 #include <unordered_set>
 
 #include "platform/addressbook/ABConstants.h"
@@ -23,6 +28,76 @@ bool utf16ToUtf8(std::string_view text, std::string& out) {
   return converter.toUtf8(text.substr(2), little ? "UTF-16LE" : "UTF-16BE", out);
 }
 
+struct CardsRead {
+  std::vector<ABPersonData> persons;
+  std::optional<VCardSyntaxError> error;  // then persons holds those read before it
+  bool stopped = false;
+};
+
+// Reads the cards of reader until the text ends, the reader stops, a card is malformed or cancel is
+// set.
+void readCards(VCardLineReader& reader, CardsRead& out, const std::atomic<bool>& cancel) {
+  VCardPersonReader mapper;
+  VCardCard card;
+  while (!cancel.load(std::memory_order_relaxed) && reader.nextCard(card)) {
+    ABPersonData person;
+    VCardSyntaxError error;
+    if (!mapper.readCard(card, person, error)) {
+      out.error = error;
+      return;
+    }
+    out.persons.push_back(std::move(person));
+  }
+  if (reader.error()) out.error = *reader.error();
+  out.stopped = reader.stopped();
+}
+
+// The start of a line near the middle of text that begins a card, or npos.
+std::size_t cardStartNearMiddle(std::string_view text) {
+  constexpr std::string_view kBegin = "BEGIN:VCARD";
+  for (std::size_t newline = text.find('\n', text.size() / 2); newline != std::string_view::npos;
+       newline = text.find('\n', newline + 1)) {
+    if (equalsIgnoringCase(text.substr(newline + 1, kBegin.size()), kBegin)) return newline + 1;
+  }
+  return std::string_view::npos;
+}
+
+// Large texts are read in two parts on two cores: the second part from a card start near the
+// middle, the first part up to that point. The first reader confirms that the point lies between
+// two cards; if it does not (the point is inside a card or a value), or the first part is
+// malformed, the first reader's result alone stands, as if the text had been read in one go.
+CardsRead readCardsOnTwoCores(std::string_view text) {
+  constexpr std::size_t kTextForTwoParts = 1 << 20;
+  constexpr std::size_t kBytesPerCardGuess = 256;
+  CardsRead first, second;
+  std::atomic<bool> cancel{false};
+  std::size_t split = text.size() >= kTextForTwoParts ? cardStartNearMiddle(text) : std::string_view::npos;
+  if (split == std::string_view::npos) {
+    VCardLineReader reader(text);
+    readCards(reader, first, cancel);
+    return first;
+  }
+  std::string_view secondPart = text.substr(split);
+  std::size_t linesBefore = static_cast<std::size_t>(std::count(text.begin(), text.begin() + split, '\n'));
+  std::thread other([&] {
+    second.persons.reserve(secondPart.size() / kBytesPerCardGuess);
+    VCardLineReader reader(secondPart, linesBefore);
+    readCards(reader, second, cancel);
+  });
+  first.persons.reserve(split / kBytesPerCardGuess);
+  VCardLineReader reader(text);
+  reader.stopAt(split);
+  readCards(reader, first, cancel);
+  if (!first.stopped) cancel.store(true, std::memory_order_relaxed);
+  other.join();
+  if (!first.stopped) return first;
+  if (second.error) return second;
+  first.persons.insert(first.persons.end(), std::make_move_iterator(second.persons.begin()),
+                       std::make_move_iterator(second.persons.end()));
+  first.stopped = false;
+  return first;
+}
+
 }  // namespace
 
 VCardImportResult VCardImporter::importText(std::string_view text, const std::string& sourceName) {
@@ -37,23 +112,14 @@ VCardImportResult VCardImporter::importText(std::string_view text, const std::st
     }
     text = converted;
   }
-  VCardLineReader reader(text);
-  VCardPersonReader mapper;
-  VCardCard card;
-  while (reader.nextCard(card)) {
-    ABPersonData person;
-    VCardSyntaxError error;
-    if (!mapper.readCard(card, person, error)) {
-      result.persons.clear();
-      result.error = located(sourceName, error.line, error.message);
-      return result;
-    }
-    result.persons.push_back(std::move(person));
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+
+  CardsRead cards = readCardsOnTwoCores(text);
+  if (cards.error) {
+    result.error = located(sourceName, cards.error->line, cards.error->message);
+    return result;
   }
-  if (const auto& error = reader.error()) {
-    result.persons.clear();
-    result.error = located(sourceName, error->line, error->message);
-  }
+  result.persons = std::move(cards.persons);
   return result;
 }
 
@@ -94,26 +160,36 @@ VCardBookImportResult importVCardFilesIntoAddressBook(ABAddressBook& book,
     files.push_back(std::move(file.persons));
   }
 
-  std::unordered_set<std::string> given;
+  // Unique ids are settled before any person is made: given views the ids of the persons read so far.
+  std::unordered_set<std::string_view> given;
+  std::size_t total = 0;
+  for (const auto& persons : files) total += persons.size();
+  given.reserve(total);
   for (auto& persons : files) {
     for (auto& data : persons) {
       const std::string* uid = data.string(kABUIDProperty);
-      if (!uid || uid->empty() || given.count(*uid) || book.recordForUniqueId(*uid))
+      if (!uid || uid->empty() || given.count(*uid) || book.recordForUniqueId(*uid)) {
         data.set(kABUIDProperty, ABPerson::makeUniqueId());
-      given.insert(*data.string(kABUIDProperty));
-      auto person = std::make_shared<ABPerson>(std::move(data));
-      std::string error;
-      if (!book.addRecord(person, &error)) {
-        for (const auto& added : result.added) book.removeRecord(added);
-        result.added.clear();
-        result.files.clear();
-        result.error = "cannot add a contact to the address book: " + error;
-        return result;
+        uid = data.string(kABUIDProperty);
       }
-      result.added.push_back(std::move(person));
+      given.insert(*uid);
     }
+  }
+  given.clear();
+
+  std::vector<ABPersonRef> added;
+  added.reserve(total);
+  for (auto& persons : files) {
+    for (auto& data : persons) added.push_back(std::make_shared<ABPerson>(std::move(data)));
     persons.clear();
     persons.shrink_to_fit();
   }
+  std::string error;
+  if (!book.addRecords(added, &error)) {
+    result.files.clear();
+    result.error = "cannot add a contact to the address book: " + error;
+    return result;
+  }
+  result.added = std::move(added);
   return result;
 }

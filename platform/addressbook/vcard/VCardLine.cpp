@@ -78,6 +78,9 @@ VCardLineReader::VCardLineReader(std::string_view text) : text_(text) {
   if (text_.substr(0, 3) == "\xEF\xBB\xBF") text_.remove_prefix(3);
 }
 
+VCardLineReader::VCardLineReader(std::string_view part, std::size_t linesBefore)
+    : text_(part), lineNumber_(linesBefore) {}
+
 bool VCardLineReader::fail(std::size_t line, std::string message) {
   error_ = VCardSyntaxError{line, std::move(message)};
   return false;
@@ -208,7 +211,12 @@ bool VCardLineReader::nextCard(VCardCard& card) {
   std::string_view line;
   std::size_t number = 0;
   bool inCard = false;
-  while (readPhysicalLine(line, number)) {
+  while (true) {
+    if (!inCard && stopAt_ && position_ == *stopAt_) {
+      stopped_ = true;
+      return false;
+    }
+    if (!readPhysicalLine(line, number)) break;
     if (isBlank(line)) continue;
     VCardLine property;
     if (!readProperty(card, line, number, property)) return false;

@@ -59,10 +59,19 @@ struct VCardSyntaxError {
 class VCardLineReader {
  public:
   explicit VCardLineReader(std::string_view text);
+  // A reader of the part of a text that starts at a line start between two cards, after linesBefore
+  // lines.
+  VCardLineReader(std::string_view part, std::size_t linesBefore);
 
-  // Reads the next card into card. False at the end of the text or on a syntax error (see error()).
+  // Reads the next card into card. False at the end of the text or on a syntax error (see error()),
+  // or when the reader reaches the stop position (see stopAt).
   bool nextCard(VCardCard& card);
   const std::optional<VCardSyntaxError>& error() const { return error_; }
+
+  // Makes nextCard stop when, between two cards, the next line starts exactly at position (in the
+  // text read, without a byte order mark). A position inside a card or a property is passed over.
+  void stopAt(std::size_t position) { stopAt_ = position; }
+  bool stopped() const { return stopped_; }
 
  private:
   bool readPhysicalLine(std::string_view& line, std::size_t& number);
@@ -75,6 +84,8 @@ class VCardLineReader {
   std::size_t position_ = 0;
   std::size_t lineNumber_ = 0;
   std::optional<VCardSyntaxError> error_;
+  std::optional<std::size_t> stopAt_;
+  bool stopped_ = false;
 };
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b);

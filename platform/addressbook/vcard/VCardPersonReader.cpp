@@ -53,41 +53,52 @@ void setKey(ABDictionary& dictionary, const std::string& key, std::string value)
 
 }  // namespace
 
-bool VCardPersonReader::decodedValue(const VCardCard& card, const VCardLine& line, std::string& out,
+bool VCardPersonReader::decodedValue(const VCardCard& card, const VCardLine& line, std::string_view& out,
                                      VCardSyntaxError& error) {
   std::string_view raw = line.value;
   std::string_view bytes = raw;
   if (auto encoding = card.parameter(line, "ENCODING")) {
     if (is(*encoding, "QUOTED-PRINTABLE")) {
-      scratch_ = decodeQuotedPrintable(raw);
-      bytes = scratch_;
+      transferDecoded_ = decodeQuotedPrintable(raw);
+      bytes = transferDecoded_;
     } else if (is(*encoding, "B") || is(*encoding, "BASE64")) {
       ABBytes decoded;
       if (!decodeBase64(raw, decoded)) {
         error = {line.lineNumber, "invalid base64 data in " + std::string(line.name)};
         return false;
       }
-      scratch_.assign(decoded.begin(), decoded.end());
-      bytes = scratch_;
+      transferDecoded_.assign(decoded.begin(), decoded.end());
+      bytes = transferDecoded_;
     } else if (!is(*encoding, "8BIT") && !is(*encoding, "7BIT")) {
       error = {line.lineNumber, "unknown encoding " + std::string(*encoding) + " in " + std::string(line.name)};
       return false;
     }
   }
   if (auto charset = card.parameter(line, "CHARSET")) {
-    if (!charsets_.toUtf8(bytes, *charset, out)) {
+    if (!charsets_.toUtf8(bytes, *charset, converted_)) {
       error = {line.lineNumber, "unknown character set " + std::string(*charset) + " in " + std::string(line.name)};
       return false;
     }
+    out = converted_;
   } else if (isValidUtf8(bytes)) {
-    out.assign(bytes);
+    out = bytes;
   } else {
-    out = windows1252ToUtf8(bytes);
+    converted_ = windows1252ToUtf8(bytes);
+    out = converted_;
   }
   return true;
 }
 
 bool VCardPersonReader::readCard(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error) {
+  // Built in storage kept from card to card, then handed over in storage of its exact size (with
+  // room for a unique id the importer may still give it).
+  building_.clear();
+  if (!readInto(card, building_, error)) return false;
+  person = building_.takeCompacted(building_.find(kABUIDProperty) ? 0 : 1);
+  return true;
+}
+
+bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error) {
   std::string_view version;
   for (const auto& line : card.lines)
     if (is(line.name, "VERSION")) version = line.value;
@@ -100,7 +111,7 @@ bool VCardPersonReader::readCard(const VCardCard& card, ABPersonData& person, VC
   bool modern = version == "3.0" || version == "4.0";
 
   std::vector<GroupValue> labels, countryCodes;
-  std::string text;
+  std::string_view text;
   for (const auto& line : card.lines) {
     if (modern) {
       auto encoding = card.parameter(line, "ENCODING");

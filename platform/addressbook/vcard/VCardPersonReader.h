@@ -14,9 +14,14 @@ class VCardPersonReader {
   bool readCard(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error);
 
  private:
-  bool decodedValue(const VCardCard& card, const VCardLine& line, std::string& out, VCardSyntaxError& error);
+  bool readInto(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error);
+  // The value as UTF-8 text, still escaped; it views the line or a buffer of this reader and is
+  // valid until the next call.
+  bool decodedValue(const VCardCard& card, const VCardLine& line, std::string_view& out, VCardSyntaxError& error);
 
   CharsetConverter charsets_;
   std::vector<std::string> components_;
-  std::string scratch_;
+  std::string transferDecoded_;
+  std::string converted_;
+  ABPersonData building_;
 };
