@@ -3,7 +3,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <pugixml.hpp>
+#include <set>
 
+#include "app/model/AllInfoColumns.h"
 #include "frameworks/xlsx/XlsxCreater.h"
 #include "frameworks/zip/ZipArchive.h"
 
@@ -14,6 +17,13 @@ namespace {
 std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// The text as one single-quoted shell word.
+std::string shellWord(const std::string& text) {
+  std::string word = "'";
+  for (char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return word + "'";
 }
 
 ContactRecord record(std::initializer_list<std::pair<const char*, const char*>> values) {
@@ -37,8 +47,64 @@ class Xlsx : public ::testing::Test {
     zip.UnzipCloseFile();
     return dir / "x";
   }
+  // Runs a shell command; its output, with stderr, is left in out.txt.
+  int run(const std::string& command) {
+    return std::system((command + " > " + shellWord((dir.parent_path() / "out.txt").string()) + " 2>&1").c_str());
+  }
+  std::string output() { return slurp(dir.parent_path() / "out.txt"); }
   fs::path dir;
 };
+
+bool havePythonWith(const char* module) {
+  return fs::exists("/usr/bin/python3") &&
+         std::system(("/usr/bin/python3 -c 'import " + std::string(module) + "' 2>/dev/null").c_str()) == 0;
+}
+
+// Every relationship of an expanded package names a part that exists, and every part has a
+// content type.
+void expectConsistentPackage(const fs::path& root) {
+  pugi::xml_document types;
+  ASSERT_TRUE(types.load_file((root / "[Content_Types].xml").c_str()));
+  std::set<std::string> defaults, overrides;
+  for (pugi::xml_node type : types.document_element().children()) {
+    if (std::string(type.name()) == "Default") defaults.insert(type.attribute("Extension").value());
+    if (std::string(type.name()) == "Override") overrides.insert(type.attribute("PartName").value());
+  }
+  int relationships = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    const fs::path relative = fs::relative(entry.path(), root);
+    if (relative == "[Content_Types].xml") continue;
+    const std::string partName = "/" + relative.generic_string();
+    const std::string file = entry.path().filename().string();
+    const std::string extension = file.substr(file.rfind('.') + 1);
+    EXPECT_TRUE(overrides.count(partName) || defaults.count(extension)) << partName << " has no content type";
+    if (extension != "rels") continue;
+    // .../_rels/name.rels describes the part .../name; its targets are relative to that folder.
+    const fs::path base = relative.parent_path().parent_path();
+    pugi::xml_document rels;
+    ASSERT_TRUE(rels.load_file(entry.path().c_str())) << partName;
+    for (pugi::xml_node relationship : rels.document_element().children("Relationship")) {
+      if (std::string(relationship.attribute("TargetMode").value()) == "External") continue;
+      const std::string target = relationship.attribute("Target").value();
+      const fs::path part = target.front() == '/' ? fs::path(target.substr(1)) : (base / target).lexically_normal();
+      EXPECT_TRUE(fs::is_regular_file(root / part)) << partName << " refers to the missing part " << part;
+      ++relationships;
+    }
+  }
+  EXPECT_GE(relationships, 3);
+  for (const auto& part : overrides) EXPECT_TRUE(fs::is_regular_file(root / part.substr(1))) << part;
+}
+
+// Records with every all-information column, some left out, some values that need care.
+ContactRecords manyRecords(std::size_t count) {
+  const auto& titles = AllInfoColumns::base();
+  ContactRecords records(count);
+  for (std::size_t i = 0; i < count; ++i)
+    for (std::size_t t = 0; t < titles.size(); ++t)
+      if ((i + t) % 3 != 0) records[i].set(titles[t], titles[t] + " <" + std::to_string(i) + "> & \x02x");
+  return records;
+}
 
 TEST(XlsxColumns, LettersFollowTheTwoLetterScheme) {
   EXPECT_EQ(WriteXlsxFile::columnLetters(1), "A");
@@ -110,6 +176,79 @@ TEST_F(Xlsx, OpenpyxlReadsHeadingsAndEveryValue) {
                               "/a b'\\''c$d;e/Zedid-Ovuzazur.xlsx' > '" + out.string() + "' 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << slurp(out);
   EXPECT_EQ(slurp(out), "92 Page 1\nAnn a@x.org\n'line1\\nline2 & <3' Bo\nFalse\n");
+}
+
+TEST_F(Xlsx, TemplateAndExportedWorkbookRefersOnlyToPartsTheyHold) {
+  {
+    ZipArchive zip;
+    ASSERT_TRUE(zip.UnzipOpenFile(XlsxCreater::templatePath()));
+    ASSERT_TRUE(zip.UnzipFileToOverWrite((dir / "template").string(), true));
+  }
+  expectConsistentPackage(dir / "template");
+  ContactRecords records{record({{"First Name", "Ann"}}), record({{"Last Name", "Bo"}})};
+  XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
+  ASSERT_TRUE(creater.startConvert()) << creater.errorText();
+  const fs::path x = expand(creater.outputPath());
+  expectConsistentPackage(x);
+  EXPECT_TRUE(fs::is_regular_file(x / "xl/slideLayouts/printerSettings1.bin"));
+}
+
+// Thousands of rows: both parts reach the archive in many pieces, and must read back whole.
+TEST_F(Xlsx, LargeWorkbookReadsBackCompleteInOpenpyxl) {
+  if (!havePythonWith("openpyxl")) GTEST_SKIP() << "python3-openpyxl is not installed: the workbook is not opened";
+  const ContactRecords records = manyRecords(2500);
+  XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
+  ASSERT_TRUE(creater.startConvert()) << creater.errorText();
+  const fs::path x = expand(creater.outputPath());
+  EXPECT_GT(fs::file_size(x / "xl/sharedStrings.xml"), std::size_t{8} << 20);
+  EXPECT_NE(slurp(x / "xl/worksheets/sheet1.xml").find("<dimension ref=\"A1:CN2501\"/>"), std::string::npos);
+  const fs::path script = dir.parent_path() / "count.py";
+  std::ofstream(script) << "import openpyxl,sys\n"
+                           "ws=openpyxl.load_workbook(sys.argv[1],read_only=True).active\n"
+                           "rows=list(ws.iter_rows(values_only=True))\n"
+                           "cells=sum(1 for r in rows[1:] for v in r if v is not None)\n"
+                           "print(len(rows), len(rows[0]), cells)\n"
+                           "print(rows[0][0], rows[0][91], '|', rows[1][1], '|', rows[2500][89])\n";
+  ASSERT_EQ(run("/usr/bin/python3 " + shellWord(script.string()) + " " + shellWord(creater.outputPath())), 0)
+      << output();
+  std::size_t cells = 0;
+  const auto& titles = AllInfoColumns::spreadsheet();
+  for (const auto& r : records)
+    for (const auto& title : titles) cells += r.contains(title);
+  EXPECT_EQ(output(), "2501 92 " + std::to_string(cells) + "\nFirst Name Middle Name | Last Name <0> & x | " +
+                          titles[89] + " <2499> & x\n");
+}
+
+// Opened by LibreOffice the way a user would, through its own spreadsheet import.
+TEST_F(Xlsx, LibreOfficeReadsCellsBack) {
+  if (std::system("command -v libreoffice > /dev/null 2>&1") != 0)
+    GTEST_SKIP() << "libreoffice is not installed: the workbook is not opened by LibreOffice";
+  if (!havePythonWith("csv")) GTEST_SKIP() << "/usr/bin/python3 is not installed: LibreOffice's CSV is not read";
+  ContactRecords records{
+      record({{"First Name", "Zoë"}, {"Last Name", "Ångström-李"}, {"Company", "Smith, Jones & Co"}}),
+      record({{"First Name", "Bo"}, {"Note", "She said \"hi\", twice"}})};
+  records[1].set("Birthday", ABDate{1984, 3, 5});
+  XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
+  ASSERT_TRUE(creater.startConvert()) << creater.errorText();
+  const fs::path profile = fs::temp_directory_path() / ("rolvane-lo-profile-" + std::to_string(getpid()));
+  const fs::path csvFolder = dir.parent_path() / "csv";
+  const int converted =
+      run("cd " + shellWord(dir.parent_path().string()) + " && libreoffice -env:UserInstallation=file://" +
+          profile.string() + " --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1' --outdir " +
+          shellWord(csvFolder.string()) + " " + shellWord(creater.outputPath()));
+  fs::remove_all(profile);
+  ASSERT_EQ(converted, 0) << output();
+  const fs::path csv = csvFolder / "Zedid-Ovuzazur.csv";
+  ASSERT_TRUE(fs::exists(csv)) << output();
+  const fs::path script = dir.parent_path() / "cells.py";
+  std::ofstream(script) << "import csv,sys\n"
+                           "rows=list(csv.reader(open(sys.argv[1],encoding='utf-8',newline='')))\n"
+                           "h=rows[0]\n"
+                           "for r,key in ((1,'First Name'),(1,'Last Name'),(1,'Company'),(2,'Note'),(2,'Birthday')):\n"
+                           "  print(repr(rows[r][h.index(key)]))\n"
+                           "print(len(rows), len(h))\n";
+  ASSERT_EQ(run("/usr/bin/python3 " + shellWord(script.string()) + " " + shellWord(csv.string())), 0) << output();
+  EXPECT_EQ(output(), "'Zoë'\n'Ångström-李'\n'Smith, Jones & Co'\n'She said \"hi\", twice'\n'1984-03-05'\n3 92\n");
 }
 
 }  // namespace
