@@ -3,7 +3,13 @@
 #include <QApplication>
 #include <QPainter>
 
+#include "app/review/view/MyTableCellView.h"
 #include "app/review/view/ReviewTreeModel.h"
+
+ReviewRowDelegate::ReviewRowDelegate(QObject* parent)
+    : QStyledItemDelegate(parent), cell_(std::make_unique<MyTableCellView>()) {}
+
+ReviewRowDelegate::~ReviewRowDelegate() = default;
 
 void ReviewRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
   QStyleOptionViewItem opt = option;
@@ -14,7 +20,6 @@ void ReviewRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 
   painter->save();
   bool selected = opt.state & QStyle::State_Selected;
-  QColor text = opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
   QRect r = opt.rect;
   if (index.data(ReviewTreeModel::IsCategoryRole).toBool()) {
     QFont font = opt.font;
@@ -24,23 +29,11 @@ void ReviewRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->setPen(opt.palette.color(QPalette::PlaceholderText));
     painter->drawText(r.adjusted(4, 0, -4, 0), Qt::AlignVCenter | Qt::AlignLeft, index.data().toString());
   } else {
-    QImage picture = index.data(ReviewTreeModel::PictureRole).value<QImage>();
-    int side = r.height() - 8;
-    QRect pictureRect(r.left() + 4, r.top() + 4, side, side);
-    if (!picture.isNull())
-      painter->drawImage(pictureRect, picture.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    QRect textRect = r.adjusted(side + 12, 4, -4, -4);
-    QFont nameFont = opt.font;
-    nameFont.setBold(true);
-    painter->setFont(nameFont);
-    painter->setPen(text);
-    painter->drawText(textRect, Qt::AlignTop | Qt::AlignLeft, index.data().toString());
-    painter->setFont(opt.font);
-    QColor faint = text;
-    faint.setAlphaF(0.65);
-    painter->setPen(faint);
-    painter->drawText(textRect, Qt::AlignBottom | Qt::AlignLeft,
-                      index.data(ReviewTreeModel::DescriptionRole).toString());
+    cell_->setFont(opt.font);
+    cell_->showRow(index.data(ReviewTreeModel::PictureRole).value<QImage>(), index.data().toString(),
+                   index.data(ReviewTreeModel::DescriptionRole).toString(), r.size(), opt.palette, selected);
+    painter->translate(r.topLeft());
+    cell_->render(painter, QPoint(), QRegion(), QWidget::DrawChildren);
   }
   painter->restore();
 }
