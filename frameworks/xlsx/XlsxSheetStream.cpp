@@ -1,6 +1,8 @@
 #include "frameworks/xlsx/XlsxSheetStream.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 
@@ -19,6 +21,23 @@ const std::string_view kItemTail = "</t><phoneticPr fontId=\"1\" type=\"noConver
 constexpr std::size_t kPieceSize = std::size_t{1} << 20;
 // Sizes from which an entry needs zip64.
 constexpr uint64_t kZip32Limit = 0xFFFFFFFFull;
+
+// Texts up to this length without anything to escape are copied as they are.
+constexpr std::size_t kShortText = 192;
+
+bool isPlainText(std::string_view text) {
+  bool plain = true;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    plain &= byte >= 0x20 && byte < 0x7F && byte != '&' && byte != '<' && byte != '>';
+  }
+  return plain;
+}
+
+char* put(char* at, std::string_view text) {
+  std::memcpy(at, text.data(), text.size());
+  return at + text.size();
+}
 
 void appendNumber(std::string& out, uint64_t n) {
   char digits[24];
@@ -45,7 +64,12 @@ void XlsxSheetStream::planCells() {
   std::vector<uint32_t> entryAt(titles_.size(), 0);  // entry index + 1 per column, 0 = no cell
   cellStart_.assign(1, 0);
   cellStart_.reserve(records_.size() + 1);
+  // Reserved whole: growing by doubling would copy tens of megabytes and hold two copies at once.
+  std::size_t bound = 0;
+  const std::size_t repeats = titles_.size() - columnsOf.size();
+  for (const ContactRecord& record : records_) bound += std::min(record.size(), titles_.size()) + repeats;
   cells_.clear();
+  cells_.reserve(bound);
   std::string scratch;
   for (const ContactRecord& record : records_) {
     const auto& entries = record.entries();
@@ -96,13 +120,18 @@ bool XlsxSheetStream::writeSheet(ZipArchive& zip, const std::string& entry) {
 
   uint64_t item = 0;
   std::string rowNumber;
+  // One cell is put together in a small buffer and appended at once: a quarter of a billion bytes
+  // of cells go through here for a large address book.
   const auto cell = [&](std::size_t column) {
-    out += "<c r=\"";
-    out += letters[column];
-    out += rowNumber;
-    out += "\" s=\"1\" t=\"s\"><v>";
-    appendNumber(out, item++);
-    out += "</v></c>";
+    char text[128];
+    char* at = text;
+    at = put(at, "<c r=\"");
+    at = put(at, letters[column]);
+    at = put(at, rowNumber);
+    at = put(at, "\" s=\"1\" t=\"s\"><v>");
+    at = std::to_chars(at, text + sizeof text, item++).ptr;
+    at = put(at, "</v></c>");
+    out.append(text, static_cast<std::size_t>(at - text));
   };
   bool ok = true;
   for (std::size_t row = 1; row <= rows && ok; ++row) {
@@ -148,6 +177,12 @@ bool XlsxSheetStream::writeSharedStrings(ZipArchive& zip, const std::string& ent
   appendNumber(out, items);
   out += "\">\n";
   const auto item = [&](std::string_view text) {
+    if (text.size() <= kShortText && isPlainText(text)) {
+      char whole[kItemHead.size() + kShortText + kItemTail.size()];
+      char* at = put(put(put(whole, kItemHead), text), kItemTail);
+      out.append(whole, static_cast<std::size_t>(at - whole));
+      return;
+    }
     out += kItemHead;
     appendXmlEscaped(out, text);
     out += kItemTail;
