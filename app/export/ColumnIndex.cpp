@@ -1,61 +1,65 @@
 #include "app/export/ColumnIndex.h"
 
-#include <cstdio>
+#include <cstring>
 
 ColumnIndex::ColumnIndex(const std::vector<std::string>& columns) : count_(columns.size()) {
-  for (size_t i = 0; i < columns.size(); ++i) positions_[columns[i]].push_back(i);
+  size_t size = 16;
+  while (size < columns.size() * 4) size *= 2;
+  buckets_.resize(size);
+  for (size_t i = 0; i < columns.size(); ++i) {
+    size_t at = bucketOf(columns[i]);
+    while (buckets_[at].positions >= 0 && buckets_[at].key != columns[i]) at = (at + 1) & (size - 1);
+    if (buckets_[at].positions < 0) {
+      buckets_[at] = {columns[i], static_cast<int32_t>(positions_.size())};
+      positions_.emplace_back();
+    }
+    positions_[static_cast<size_t>(buckets_[at].positions)].push_back(i);
+  }
+}
+
+size_t ColumnIndex::bucketOf(std::string_view key) const {
+  uint64_t hash = key.size() * 0x9E3779B97F4A7C15ULL;
+  if (key.size() >= 8) {
+    uint64_t front, back;
+    std::memcpy(&front, key.data(), 8);
+    std::memcpy(&back, key.data() + key.size() - 8, 8);
+    hash ^= front * 0xC2B2AE3D27D4EB4FULL;
+    hash ^= (back ^ (back >> 29)) * 0x165667B19E3779F9ULL;
+  } else {
+    for (unsigned char c : key) hash = (hash ^ c) * 0x100000001B3ULL;
+  }
+  hash ^= hash >> 32;
+  hash *= 0xD6E8FEB86659FD93ULL;
+  return static_cast<size_t>(hash >> 32) & (buckets_.size() - 1);
+}
+
+const std::vector<size_t>* ColumnIndex::positionsOf(std::string_view key) const {
+  for (size_t at = bucketOf(key);; at = (at + 1) & (buckets_.size() - 1)) {
+    const Bucket& bucket = buckets_[at];
+    if (bucket.positions < 0) return nullptr;
+    if (bucket.key == key) return &positions_[static_cast<size_t>(bucket.positions)];
+  }
 }
 
 void ColumnIndex::fill(const ContactRecord& record, std::vector<const RecordValue*>& slots) const {
   slots.assign(count_, nullptr);
-  for (const auto& [key, value] : record.entries()) {
-    auto it = positions_.find(key);
-    if (it == positions_.end()) continue;
-    for (size_t position : it->second) slots[position] = &value;
-  }
+  for (const auto& [key, value] : record.entries())
+    if (const auto* positions = positionsOf(key))
+      for (size_t position : *positions) slots[position] = &value;
 }
 
-bool ColumnIndex::appendText(std::string& out, const RecordValue& value) {
-  if (const auto* text = std::get_if<std::string>(&value)) {
-    out += *text;
-    return true;
+std::string_view CellText::dateText(const ABDate& date) {
+  if (date.year < 0 || date.year > 9999 || date.month < 0 || date.month > 99 || date.day < 0 || date.day > 99) {
+    fallback_ = date.toIsoString();
+    return fallback_;
   }
-  if (const auto* date = std::get_if<ABDate>(&value)) {
-    out += date->toIsoString();
-    return true;
-  }
-  return false;
-}
-
-ChunkedFile::ChunkedFile(const std::string& path) : file_(std::fopen(path.c_str(), "wb")), ok_(file_ != nullptr) {
-  buffer_.reserve(1 << 21);
-}
-
-void ChunkedFile::flushIfLarge() {
-  if (buffer_.size() < (1 << 20)) return;
-  if (ok_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) ok_ = false;
-  buffer_.clear();
-}
-
-bool ChunkedFile::finish() {
-  if (ok_ && !buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) ok_ = false;
-  buffer_.clear();
-  if (file_ && std::fclose(file_) != 0) ok_ = false;
-  file_ = nullptr;
-  return ok_;
-}
-
-ExportResult finishOutput(ChunkedFile& file, OutputFile& output) {
-  ExportResult result;
-  if (!file.finish()) {
-    result.error = "could not write " + output.temporaryPath();
-    return result;
-  }
-  if (!output.commit()) {
-    result.error = output.error();
-    return result;
-  }
-  result.ok = true;
-  result.file = output.finalPath();
-  return result;
+  auto digits = [](char* at, int value, int count) {
+    for (int i = count - 1; i >= 0; --i, value /= 10) at[i] = static_cast<char>('0' + value % 10);
+  };
+  digits(date_, date.year, 4);
+  date_[4] = '-';
+  digits(date_ + 5, date.month, 2);
+  date_[7] = '-';
+  digits(date_ + 8, date.day, 2);
+  return std::string_view(date_, 10);
 }

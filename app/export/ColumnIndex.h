@@ -1,45 +1,49 @@
 #pragma once
 
-#include <cstdio>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
-#include "app/export/ExportResult.h"
 #include "app/model/ContactRecord.h"
-#include "frameworks/common/OutputFile.h"
 
-// Finds the values of a record for a fixed list of columns with one pass over the record.
+// Finds the values of records for a fixed list of columns with one pass over each record: every
+// key of a record is placed by one cheap hash and one comparison.
 class ColumnIndex {
  public:
+  // The columns must outlive the index.
   explicit ColumnIndex(const std::vector<std::string>& columns);
   // slots[i] becomes the record's value under column i, or nullptr.
   void fill(const ContactRecord& record, std::vector<const RecordValue*>& slots) const;
-  // The text of a value as the writers show it (a date as YYYY-MM-DD); false for the person reference.
-  static bool appendText(std::string& out, const RecordValue& value);
 
  private:
-  std::unordered_map<std::string_view, std::vector<size_t>> positions_;
+  struct Bucket {
+    std::string_view key;
+    int32_t positions = -1;  // index into positions_; -1: empty bucket
+  };
+
+  size_t bucketOf(std::string_view key) const;
+  const std::vector<size_t>* positionsOf(std::string_view key) const;
+
+  std::vector<Bucket> buckets_;  // open addressing, a power of two in size
+  std::vector<std::vector<size_t>> positions_;
   size_t count_;
 };
 
-// Collects output and writes it to a file in large pieces.
-class ChunkedFile {
+// The text a writer shows for a value: a string as it is, a date as YYYY-MM-DD; nothing for the
+// person reference. A date's text lives in this object until the next call.
+class CellText {
  public:
-  explicit ChunkedFile(const std::string& path);
-  std::string& buffer() { return buffer_; }
-  // Writes the buffer out when it has grown large.
-  void flushIfLarge();
-  // Writes the rest and closes; false when any write failed.
-  bool finish();
+  std::optional<std::string_view> of(const RecordValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) return std::string_view(*text);
+    if (const auto* date = std::get_if<ABDate>(&value)) return dateText(*date);
+    return std::nullopt;
+  }
 
  private:
-  std::FILE* file_;
-  std::string buffer_;
-  bool ok_;
-};
+  std::string_view dateText(const ABDate& date);
 
-// Writes the rest of the file and gives it its final name: the result names the file or says why
-// nothing was written.
-ExportResult finishOutput(ChunkedFile& file, OutputFile& output);
+  char date_[32];
+  std::string fallback_;
+};

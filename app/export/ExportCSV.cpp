@@ -1,10 +1,28 @@
 #include "app/export/ExportCSV.h"
 
+#include <array>
+
 #include "app/export/TextTableWriter.h"
 #include "app/model/AllInfoColumns.h"
 
+namespace {
+
+constexpr std::array<bool, 256> kQuotingBytes = [] {
+  std::array<bool, 256> table{};
+  table[','] = table['"'] = table['\r'] = table['\n'] = true;
+  return table;
+}();
+
+}  // namespace
+
+bool ExportCSV::needsQuotes(std::string_view value) {
+  for (char c : value)
+    if (kQuotingBytes[static_cast<unsigned char>(c)]) return true;
+  return false;
+}
+
 void ExportCSV::appendQuoted(std::string& out, std::string_view value) {
-  if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+  if (!needsQuotes(value)) {
     out += value;
     return;
   }
@@ -33,11 +51,7 @@ ExportResult ExportCSV::writeCSVFileWithArrayExportDesPathIsShowAllInfo(const Co
         appendQuoted(out, title);
         out += ',';
       },
-      [](std::string& out, std::string_view text) {
-        appendQuoted(out, text);
-        out += ',';
-      },
-      ",",
+      TextCells::Csv,
   };
   auto columns = isShowAllInfo ? AllInfoColumns::csv() : getAllKeyInArray(records);
   return writeTextTable(records, columns, syntax, isShowAllInfo, folder,

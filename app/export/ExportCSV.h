@@ -16,5 +16,7 @@ class ExportCSV {
                                                                bool isShowAllInfo);
   std::vector<std::string> getAllKeyInArray(const ContactRecords& records) const;
   static std::string quoted(std::string_view value);
+  // True when the value holds a comma, a double quote, a carriage return or a line feed.
+  static bool needsQuotes(std::string_view value);
   static void appendQuoted(std::string& out, std::string_view value);
 };

@@ -15,12 +15,7 @@ ExportResult ExportTXT::writeTXTFileWithArrayExportDesPathIsShowAllInfo(const Co
         out += title;
         out += allInfo ? "\"   " : "\" ";
       },
-      [](std::string& out, std::string_view text) {
-        out += '"';
-        out += text;
-        out += "\" ";
-      },
-      " \"\"",
+      TextCells::Quoted,
   };
   auto columns = isShowAllInfo ? AllInfoColumns::base() : getAllKeyInArray(records);
   return writeTextTable(records, columns, syntax, isShowAllInfo, folder,

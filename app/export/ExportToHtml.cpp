@@ -3,8 +3,10 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
+#include "app/export/BlockFile.h"
 #include "app/export/ColumnIndex.h"
 #include "app/model/AllInfoColumns.h"
 #include "frameworks/common/OutputFile.h"
@@ -28,58 +30,80 @@ struct StringWriter : pugi::xml_writer {
   void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
 };
 
+// True when the text goes into element content as it is: tab, line feed and printable ASCII other
+// than & < >. Anything else takes the escaping path.
+constexpr std::array<bool, 256> kPlainTextBytes = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0x20; c < 0x80; ++c) table[c] = true;
+  table['&'] = table['<'] = table['>'] = false;
+  table['\t'] = table['\n'] = true;
+  return table;
+}();
+
+bool plainText(std::string_view text) {
+  for (char c : text)
+    if (!kPlainTextBytes[static_cast<unsigned char>(c)]) return false;
+  return true;
+}
+
 // Writes table rows as the tree serialiser would print them at the depth of html/body/table, so a
 // large table is streamed instead of held as one tree.
 class RowWriter {
  public:
   explicit RowWriter(const std::vector<std::string>& columns) : columns_(columns), index_(columns) {
     for (const auto& column : columns) {
-      std::string escaped;
-      appendXmlEscaped(escaped, lower(column), XmlEscape::Attribute);
-      classes_.push_back(escaped);
+      std::string open = std::string("        <td style=\"") + kCellStyle + "\" class=\"";
+      appendXmlEscaped(open, lower(column), XmlEscape::Attribute);
+      cellOpen_.push_back(std::move(open));
     }
   }
 
-  void heading(std::string& out) {
-    out += "      <tr>\n";
-    for (size_t i = 0; i < columns_.size(); ++i) {
+  void heading(BlockFile& file) const {
+    std::string out = "      <tr>\n";
+    for (const auto& column : columns_) {
       out += "        <th class=\"";
-      out += classes_[i];
+      appendXmlEscaped(out, lower(column), XmlEscape::Attribute);
       out += "\" style=\"";
       out += kHeadingStyle;
       out += "\">";
-      appendXmlEscaped(out, columns_[i]);
+      appendXmlEscaped(out, column);
       out += "</th>\n";
     }
     out += "      </tr>\n";
+    file.append(out);
   }
 
-  void record(std::string& out, const ContactRecord& record) {
+  void record(BlockFile& file, const ContactRecord& record) {
     index_.fill(record, slots_);
-    out += "      <tr>\n";
+    file.append("      <tr>\n");
     for (size_t i = 0; i < columns_.size(); ++i) {
-      out += "        <td style=\"";
-      out += kCellStyle;
-      out += "\" class=\"";
-      out += classes_[i];
-      text_.clear();
-      if (slots_[i] && ColumnIndex::appendText(text_, *slots_[i]) && !text_.empty()) {
-        out += "\">";
-        appendXmlEscaped(out, text_);
-        out += "</td>\n";
-      } else {
-        out += "\" />\n";
+      file.append(cellOpen_[i]);
+      std::optional<std::string_view> text;
+      if (slots_[i]) text = cell_.of(*slots_[i]);
+      if (!text || text->empty()) {
+        file.append("\" />\n");
+        continue;
       }
+      file.append("\">");
+      if (plainText(*text)) {
+        file.append(*text);
+      } else {
+        escaped_.clear();
+        appendXmlEscaped(escaped_, *text);
+        file.append(escaped_);
+      }
+      file.append("</td>\n");
     }
-    out += "      </tr>\n";
+    file.append("      </tr>\n");
   }
 
  private:
   const std::vector<std::string>& columns_;
   ColumnIndex index_;
-  std::vector<std::string> classes_;
+  std::vector<std::string> cellOpen_;  // up to the class attribute's closing quote, exclusive
   std::vector<const RecordValue*> slots_;
-  std::string text_;
+  CellText cell_;
+  std::string escaped_;
 };
 
 }  // namespace
@@ -145,8 +169,7 @@ ExportResult ExportToHtml::writeHtml() {
     result.error = output.error();
     return result;
   }
-  ChunkedFile file(output.temporaryPath());
-  std::string& out = file.buffer();
+  BlockFile file(output.temporaryPath());
   if (!DictionArr.empty()) {
     pugi::xml_node table = body.append_child("table");
     table.append_attribute("cellspacing") = "0";
@@ -161,18 +184,20 @@ ExportResult ExportToHtml::writeHtml() {
     auto at = frame.find(mark);
     auto lineStart = frame.rfind('\n', at) + 1;
     auto lineEnd = frame.find('\n', at) + 1;
-    out.append(frame, 0, lineStart);
+    file.append(std::string_view(frame).substr(0, lineStart));
     setThNode();
     RowWriter rows(DicKeyArr);
-    rows.heading(out);
+    rows.heading(file);
     for (const auto& record : DictionArr) {
-      rows.record(out, record);
-      file.flushIfLarge();
+      rows.record(file, record);
+      file.flushIfFull();
     }
-    out.append(frame, lineEnd, std::string::npos);
+    file.append(std::string_view(frame).substr(lineEnd));
   } else {
-    StringWriter writer(out);
+    std::string page;
+    StringWriter writer(page);
     document.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
+    file.append(page);
   }
   return finishOutput(file, output);
 }

@@ -2,7 +2,9 @@
 
 #include <unordered_set>
 
+#include "app/export/BlockFile.h"
 #include "app/export/ColumnIndex.h"
+#include "app/export/ExportCSV.h"
 #include "frameworks/common/OutputFile.h"
 
 std::vector<std::string> unionOfKeys(const ContactRecords& records) {
@@ -14,6 +16,50 @@ std::vector<std::string> unionOfKeys(const ContactRecords& records) {
   return columns;
 }
 
+namespace {
+
+void appendCsvQuoted(BlockFile& file, std::string_view value) {
+  if (!ExportCSV::needsQuotes(value)) {
+    file.append(value);
+    return;
+  }
+  file.append('"');
+  for (size_t quote; (quote = value.find('"')) != std::string_view::npos; value.remove_prefix(quote + 1)) {
+    file.append(value.substr(0, quote + 1));
+    file.append('"');
+  }
+  file.append(value);
+  file.append('"');
+}
+
+template <TextCells cells>
+void writeRows(BlockFile& file, const ContactRecords& records, const std::vector<std::string>& columns) {
+  ColumnIndex index(columns);
+  std::vector<const RecordValue*> slots;
+  CellText cell;
+  for (const auto& record : records) {
+    index.fill(record, slots);
+    for (const RecordValue* value : slots) {
+      std::optional<std::string_view> text;
+      if (value) text = cell.of(*value);
+      if constexpr (cells == TextCells::Csv) {
+        if (text) appendCsvQuoted(file, *text);
+        file.append(',');
+      } else if (text) {
+        file.append('"');
+        file.append(*text);
+        file.append("\" ");
+      } else {
+        file.append(" \"\"");
+      }
+    }
+    file.append('\n');
+    file.flushIfFull();
+  }
+}
+
+}  // namespace
+
 ExportResult writeTextTable(const ContactRecords& records, const std::vector<std::string>& columns,
                             const TextTableSyntax& syntax, bool allInfo, const std::string& folder,
                             const std::string& fileName) {
@@ -23,24 +69,14 @@ ExportResult writeTextTable(const ContactRecords& records, const std::vector<std
     result.error = output.error();
     return result;
   }
-  ChunkedFile file(output.temporaryPath());
-  std::string& out = file.buffer();
-  for (const auto& column : columns) syntax.heading(out, column, allInfo);
-  out += '\n';
-  ColumnIndex index(columns);
-  std::vector<const RecordValue*> slots;
-  std::string text;
-  for (const auto& record : records) {
-    index.fill(record, slots);
-    for (const RecordValue* value : slots) {
-      text.clear();
-      if (value && ColumnIndex::appendText(text, *value))
-        syntax.value(out, text);
-      else
-        out += syntax.emptyCell;
-    }
-    out += '\n';
-    file.flushIfLarge();
-  }
+  BlockFile file(output.temporaryPath());
+  std::string heading;
+  for (const auto& column : columns) syntax.heading(heading, column, allInfo);
+  heading += '\n';
+  file.append(heading);
+  if (syntax.cells == TextCells::Csv)
+    writeRows<TextCells::Csv>(file, records, columns);
+  else
+    writeRows<TextCells::Quoted>(file, records, columns);
   return finishOutput(file, output);
 }

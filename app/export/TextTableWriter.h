@@ -11,11 +11,15 @@
 // taken the first time it is met. "Person" is never a column.
 std::vector<std::string> unionOfKeys(const ContactRecords& records);
 
-// How one text format writes its cells.
+// How a text format writes its cells.
+enum class TextCells {
+  Csv,    // the value quoted as CSV quotes, then a comma; a missing value as a comma alone
+  Quoted  // the value in double quotes, then a space; a missing value as a space and ""
+};
+
 struct TextTableSyntax {
   void (*heading)(std::string& out, const std::string& title, bool allInfo);
-  void (*value)(std::string& out, std::string_view text);
-  std::string emptyCell;
+  TextCells cells;
 };
 
 // Writes the heading line and one line per record into folder/fileName (made unique), under a

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/export/BlockFile.h"
+#include "app/export/ColumnIndex.h"
+#include "platform/addressbook/ABPerson.h"
+
+namespace {
+
+TEST(BlockFileTest, ManyBlocksAndOversizedPiecesArriveInOrder) {
+  const auto path = std::filesystem::temp_directory_path() / ("rolvane-blocks-" + std::to_string(getpid()));
+  std::string expected;
+  {
+    BlockFile file(path.string());
+    for (int row = 0; row < 400000; ++row) {
+      std::string line = std::to_string(row) + (row % 3 ? ",text" : "") + '\n';
+      file.append(line);
+      expected += line;
+      if (row % 100000 == 7) {
+        std::string big(BlockFile::kBlockSize + 12345, static_cast<char>('a' + row % 26));
+        file.append(big);
+        expected += big;
+      }
+      char* at = file.reserve(2);
+      at[0] = '#';
+      file.commitTo(at + 1);
+      expected += '#';
+      file.flushIfFull();
+    }
+    ASSERT_TRUE(file.finish());
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_TRUE(text.str() == expected) << text.str().size() << " bytes instead of " << expected.size();
+  std::filesystem::remove(path);
+}
+
+TEST(BlockFileTest, AFileThatCannotBeOpenedFails) {
+  BlockFile file("/nonexistent-folder/file");
+  file.append(std::string(3 * BlockFile::kBlockSize, 'x'));
+  file.flushIfFull();
+  EXPECT_FALSE(file.finish());
+}
+
+TEST(ColumnIndexTest, EveryColumnGetsItsKeysValueRepeatedColumnsToo) {
+  std::vector<std::string> columns;
+  for (int i = 0; i < 300; ++i) columns.push_back("Column " + std::to_string(i * 7919));
+  columns.push_back("");
+  columns.push_back(columns[5]);
+  ColumnIndex index(columns);
+  ContactRecord record;
+  record.set("Not a column", std::string("x"));
+  for (size_t i = 0; i < columns.size(); i += 2) record.set(columns[i], "value of " + columns[i]);
+  std::vector<const RecordValue*> slots;
+  index.fill(record, slots);
+  ASSERT_EQ(slots.size(), columns.size());
+  for (size_t i = 0; i < columns.size(); ++i) EXPECT_EQ(slots[i], record.find(columns[i])) << columns[i];
+}
+
+TEST(ColumnIndexTest, DatesReadAsIsoText) {
+  CellText cell;
+  EXPECT_EQ(cell.of(ABDate{1987, 4, 5}).value(), "1987-04-05");
+  EXPECT_EQ(cell.of(ABDate{12, 11, 30}).value(), "0012-11-30");
+  EXPECT_EQ(cell.of(ABDate{12345, 1, 1}).value(), ABDate({12345, 1, 1}).toIsoString());
+  EXPECT_EQ(cell.of(ABDate{-5, 1, 1}).value(), ABDate({-5, 1, 1}).toIsoString());
+  EXPECT_FALSE(cell.of(ABPerson::create()).has_value());
+}
+
+}  // namespace

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "app/browser/ContactCommit.h"
+#include "app/export/ExportVCard.h"
+#include "app/export/RecordPersonData.h"
+#include "app/model/AllInfoColumns.h"
+#include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/vcard/VCardPersonWriter.h"
+
+namespace {
+
+// Records with random keys in random order: every heading, keys that cannot be stored, the person
+// reference, birthdays as dates, as text and as text that is no date, awkward values.
+ContactRecords mixedRecords(size_t count) {
+  std::mt19937 random(11);
+  std::vector<std::string> keys = AllInfoColumns::csv();
+  for (const char* extra : {"Twitter", "Facebook", "Myspace", "Flickr", "LinkedIn", "Home URL", "Work URL", "Home Page",
+                            "Person", "FullName", "Nonexistent", "", "Home ", "Other Foo"})
+    keys.push_back(extra);
+  const std::string pieces[] = {"Ann", "", "a,b;c\\d", "line\nbreak", "\xc3\xa9t\xc3\xa9", "  ", "1987-04-15"};
+  ContactRecords records(count);
+  for (auto& record : records) {
+    const int values = static_cast<int>(random() % 50);
+    for (int v = 0; v < values; ++v) {
+      const std::string& key = keys[random() % keys.size()];
+      if (key == "Person") {
+        record.set(key, ABPerson::create());
+      } else if (key == "Birthday" && random() % 2) {
+        record.set(key, ABDate{1900 + static_cast<int>(random() % 150), 2, 28});
+      } else {
+        record.set(key, pieces[random() % std::size(pieces)] + std::to_string(random() % 3));
+      }
+    }
+  }
+  return records;
+}
+
+std::string withoutUid(ABPersonData data) {
+  data.remove(kABUIDProperty);
+  return vCardForPerson(data);
+}
+
+TEST(RecordPersonDataTest, SameValuesAsCommittingEveryKeyToANewPerson) {
+  for (const auto& record : mixedRecords(3000)) {
+    ABPersonData built = personDataFromRecord(record);
+    ABPersonData committed = *ContactCommit::personFromRecord(record)->snapshot();
+    committed.remove(kABUIDProperty);
+    ASSERT_EQ(built, committed);
+    ASSERT_EQ(withoutUid(built), withoutUid(committed));
+  }
+}
+
+TEST(RecordPersonDataTest, CardsOfAManyFileExportGoToTheirRecordsFiles) {
+  const auto folder = std::filesystem::temp_directory_path() / ("rolvane-cards-" + std::to_string(getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  ContactRecords records = mixedRecords(300);
+  for (size_t i = 0; i < records.size(); ++i) records[i].set("Note", "card " + std::to_string(i));
+  ExportResult result = ExportVCard().exportVcardWithArrayToPath(records, folder.string());
+  ASSERT_TRUE(result.ok) << result.error;
+  for (size_t i = 0; i < records.size(); ++i) {
+    std::ifstream in(folder / ("export_" + std::to_string(i) + ".vcf"), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string card = text.str();
+    const auto uid = card.find("UID:");
+    ASSERT_NE(uid, std::string::npos) << i;
+    card.erase(uid, card.find("\r\n", uid) + 2 - uid);
+    ASSERT_EQ(card, withoutUid(personDataFromRecord(records[i]))) << i;
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 300);
+
+  // Names that cannot be written: the first one in record order is reported, the others written.
+  std::filesystem::remove(folder / "export_250.vcf");
+  std::filesystem::remove(folder / "export_40.vcf");
+  std::filesystem::create_directory(folder / "export_250.vcf");
+  std::filesystem::create_directory(folder / "export_40.vcf");
+  std::filesystem::remove(folder / "export_41.vcf");
+  result = ExportVCard().exportVcardWithArrayToPath(records, folder.string());
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.error.find("export_40.vcf"), std::string::npos) << result.error;
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder / "export_41.vcf"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 300);  // no temporaries left
+  std::filesystem::remove_all(folder);
+}
+
+}  // namespace
