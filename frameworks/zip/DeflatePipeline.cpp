@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "frameworks/zip/Crc32.h"
-#include "frameworks/zip/ParallelDeflate.h"
 
 struct DeflatePipeline::Piece {
   std::string input;
@@ -28,7 +27,8 @@ constexpr std::size_t kLargestPiece = std::size_t{1} << 28;
 
 DeflatePipeline::DeflatePipeline(int level, Sink sink, unsigned threads)
     : level_(level), sink_(std::move(sink)), crc_(0) {
-  const unsigned count = threads == 0 ? ParallelDeflate::threads() : threads;
+  const unsigned cores = std::thread::hardware_concurrency();
+  const unsigned count = threads != 0 ? threads : cores != 0 ? cores : 1;
   for (unsigned i = 0; i < 2 * count + 2; ++i) ring_.push_back(std::make_unique<Piece>());
   pending_.reserve(kPieceSize + kPieceSize / 4);
   for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this] { work(); });
