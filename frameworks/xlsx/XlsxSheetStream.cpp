@@ -57,43 +57,43 @@ const std::string* valueText(const RecordValue& value, std::string& scratch) {
 
 }  // namespace
 
-void XlsxSheetStream::planCells() {
+std::size_t XlsxSheetStream::preparePlan() {
   // A title may stand in more than one column (the all-information list repeats two).
-  std::unordered_map<std::string_view, std::vector<uint32_t>> columnsOf;
-  for (uint32_t c = 0; c < titles_.size(); ++c) columnsOf[titles_[c]].push_back(c);
-  std::vector<uint32_t> entryAt(titles_.size(), 0);  // entry index + 1 per column, 0 = no cell
+  columnsOf_.clear();
+  for (uint32_t c = 0; c < titles_.size(); ++c) columnsOf_[titles_[c]].push_back(c);
+  entryAt_.assign(titles_.size(), 0);
   cellStart_.assign(1, 0);
   cellStart_.reserve(records_.size() + 1);
   // Reserved whole: growing by doubling would copy tens of megabytes and hold two copies at once.
   std::size_t bound = 0;
-  const std::size_t repeats = titles_.size() - columnsOf.size();
+  const std::size_t repeats = titles_.size() - columnsOf_.size();
   for (const ContactRecord& record : records_) bound += std::min(record.size(), titles_.size()) + repeats;
   cells_.clear();
   cells_.reserve(bound);
-  std::string scratch;
-  for (const ContactRecord& record : records_) {
-    const auto& entries = record.entries();
-    for (uint32_t e = 0; e < entries.size(); ++e) {
-      const auto found = columnsOf.find(entries[e].first);
-      if (found == columnsOf.end()) continue;
-      const std::string* text = valueText(entries[e].second, scratch);
-      if (!text) continue;
-      for (const uint32_t c : found->second) {
-        entryAt[c] = e + 1;
-        textBytes_ += text->size();
-      }
+  return bound;
+}
+
+void XlsxSheetStream::planRecord(const ContactRecord& record) {
+  const auto& entries = record.entries();
+  for (uint32_t e = 0; e < entries.size(); ++e) {
+    const auto found = columnsOf_.find(entries[e].first);
+    if (found == columnsOf_.end()) continue;
+    const std::string* text = valueText(entries[e].second, scratch_);
+    if (!text) continue;
+    for (const uint32_t c : found->second) {
+      entryAt_[c] = e + 1;
+      textBytes_ += text->size();
     }
-    for (uint32_t c = 0; c < entryAt.size(); ++c) {
-      if (entryAt[c] == 0) continue;
-      cells_.push_back({c, entryAt[c] - 1});
-      entryAt[c] = 0;
-    }
-    cellStart_.push_back(cells_.size());
   }
+  for (uint32_t c = 0; c < entryAt_.size(); ++c) {
+    if (entryAt_[c] == 0) continue;
+    cells_.push_back({c, entryAt_[c] - 1});
+    entryAt_[c] = 0;
+  }
+  cellStart_.push_back(cells_.size());
 }
 
 bool XlsxSheetStream::write(ZipArchive& zip, const std::string& sheetEntry, const std::string& sharedEntry) {
-  if (!records_.empty()) planCells();
   return writeSheet(zip, sheetEntry) && writeSharedStrings(zip, sharedEntry);
 }
 
@@ -102,7 +102,8 @@ bool XlsxSheetStream::writeSheet(ZipArchive& zip, const std::string& entry) {
   const std::size_t columns = titles_.size();
   std::vector<std::string> letters;
   for (std::size_t c = 1; c <= columns; ++c) letters.push_back(WriteXlsxFile::columnLetters(static_cast<int>(c)));
-  const uint64_t cellCount = rows == 0 ? 0 : columns + cells_.size();
+  // Which cells exist is settled record by record as the rows are written.
+  const uint64_t cellCount = rows == 0 ? 0 : columns + preparePlan();
   const bool large = cellCount * 64 + rows * 48 + 4096 >= kZip32Limit;
   if (!zip.beginEntry(entry, large)) return error_ = "Cannot start the worksheet in the workbook", false;
 
@@ -143,6 +144,7 @@ bool XlsxSheetStream::writeSheet(ZipArchive& zip, const std::string& entry) {
     if (row == 1) {
       for (std::size_t c = 0; c < columns; ++c) cell(c);
     } else {
+      planRecord(records_[row - 2]);
       for (std::size_t i = cellStart_[row - 2]; i < cellStart_[row - 1]; ++i) cell(cells_[i].column);
     }
     out += "</row>\n";

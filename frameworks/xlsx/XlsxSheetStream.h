@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/model/ContactRecord.h"
@@ -27,8 +29,10 @@ class XlsxSheetStream {
   const std::string& error() const { return error_; }
 
  private:
-  // Finds, record by record, the entries that give cells, in column order.
-  void planCells();
+  // Sets up the search for the entries that give cells; returns an upper bound of their number.
+  std::size_t preparePlan();
+  // Finds the entries of the next record that give cells, in column order.
+  void planRecord(const ContactRecord& record);
   bool writeSheet(ZipArchive& zip, const std::string& entry);
   bool writeSharedStrings(ZipArchive& zip, const std::string& entry);
 
@@ -42,6 +46,9 @@ class XlsxSheetStream {
     uint32_t entry;
   };
   std::vector<Cell> cells_;
+  std::unordered_map<std::string_view, std::vector<uint32_t>> columnsOf_;
+  std::vector<uint32_t> entryAt_;  // per column: index + 1 of the entry giving its cell, 0 = none
+  std::string scratch_;
   std::vector<std::size_t> cellStart_;
   uint64_t textBytes_ = 0;
   int64_t itemCount_ = 0;
