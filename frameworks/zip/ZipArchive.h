@@ -52,7 +52,8 @@ class ZipArchive {
   int compressionLevel() const { return compressionLevel_; }
   // Adds bytes held in memory as one entry dated now.
   bool addDataToZip(std::string_view bytes, const std::string& newname);
-  // Adds a file, read and deflated in pieces, so its size does not matter.
+  // Adds a file, read and deflated in pieces, so its size does not matter. In a password archive
+  // the file is read twice: the entry's header holds its CRC.
   bool addLargeFileToZip(const std::string& file, const std::string& newname);
   // Adds an empty folder entry ("name/").
   bool addFolderToZip(const std::string& newname);
