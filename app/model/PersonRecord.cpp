@@ -104,8 +104,21 @@ const char* keyOfLabel(const std::array<LabelKey, N>& table, const std::string& 
   return nullptr;
 }
 
+// How many keys the record of data can have at most, so that its storage is allocated once.
+size_t keysAtMost(const ABPersonData& data) {
+  size_t count = 2;  // "Person" and "FullName"
+  for (const auto& [property, value] : data.entries()) {
+    const auto* multi = std::get_if<ABMultiValue>(&value);
+    if (!multi)
+      ++count;
+    else
+      count += multi->count() * (property == kABAddressProperty ? kAddressComponents.size() : 1);
+  }
+  return count;
+}
+
 void build(ContactRecord& record, const ABPersonRef& person, const ABPersonData& data, bool forReview) {
-  record.reserve(24);
+  record.reserve(keysAtMost(data));
   record.set("Person", person);
   for (const auto& single : kSingleValues) {
     if (forReview && single.property == &kABTitleProperty) continue;

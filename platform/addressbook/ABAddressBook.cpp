@@ -115,16 +115,13 @@ bool ABAddressBook::load(std::string* error) {
   }
 
   slots_.reserve(loaded.size());
-  byUid_.reserve(loaded.size());
   for (size_t i = 0; i < loaded.size(); ++i) {
     const ABPersonRef& person = loaded[i];
-    Slot& slot = slots_[person.get()];
+    Slot& slot = slots_[person->uid_];
     slot.person = person;
-    slot.uid = rows[i].uid;
     slot.order = rows[i].order;
     slot.savedVersion = person->version();
     slot.inFile = true;
-    byUid_.emplace(slot.uid, &slot);
     nextOrder_ = std::max(nextOrder_, rows[i].order + 1);
   }
   people_ = std::move(loaded);
@@ -178,15 +175,24 @@ size_t ABAddressBook::count() const {
   return people_.size();
 }
 
+ABAddressBook::Slot* ABAddressBook::slotOf(const ABPerson* person) {
+  auto it = slots_.find(person->uid_);
+  return it != slots_.end() && it->second.person.get() == person ? &it->second : nullptr;
+}
+
+const ABAddressBook::Slot* ABAddressBook::slotOf(const ABPerson* person) const {
+  return const_cast<ABAddressBook*>(this)->slotOf(person);
+}
+
 ABPersonRef ABAddressBook::recordForUniqueId(const std::string& uid) const {
   std::lock_guard lock(mutex_);
-  auto it = byUid_.find(uid);
-  return it == byUid_.end() ? nullptr : it->second->person;
+  auto it = slots_.find(uid);
+  return it == slots_.end() ? nullptr : it->second.person;
 }
 
 bool ABAddressBook::contains(const ABPersonRef& person) const {
   std::lock_guard lock(mutex_);
-  return person && slots_.count(person.get()) != 0;
+  return person && slotOf(person.get());
 }
 
 bool ABAddressBook::addRecord(const ABPersonRef& person, std::string* error) {
@@ -206,31 +212,24 @@ bool ABAddressBook::addRecords(const std::vector<ABPersonRef>& persons, std::str
 
 bool ABAddressBook::addNewRecords(const std::vector<ABPersonRef>& persons, std::string* error) {
   slots_.reserve(slots_.size() + persons.size());
-  byUid_.reserve(byUid_.size() + persons.size());
   std::vector<Slot*> added;
   added.reserve(persons.size());
   for (const auto& person : persons) {
-    auto [it, isNew] = slots_.try_emplace(person.get());
-    if (!isNew) continue;  // already in the book, or earlier in the list
-    Slot& slot = it->second;
-    slot.person = person;
-    slot.uid = person->uniqueId();
-    if (!byUid_.emplace(slot.uid, &slot).second) {
-      if (error) *error = "another contact already has the unique id " + slot.uid;
-      slots_.erase(it);
-      for (Slot* undone : added) {
-        byUid_.erase(undone->uid);
-        slots_.erase(undone->person.get());
-      }
+    if (slotOf(person.get())) continue;  // already in the book, or earlier in the list
+    auto [it, isNew] = slots_.try_emplace(person->uid_);
+    if (!isNew) {
+      if (error) *error = "another contact already has the unique id " + person->uid_;
+      for (Slot* undone : added) slots_.erase(undone->person->uid_);
       return false;
     }
-    added.push_back(&slot);
+    it->second.person = person;
+    added.push_back(&it->second);
   }
   // A unique id whose row is still to be deleted is taken over by the person who has it now.
   std::erase_if(pendingRemovals_, [&](const std::string& uid) {
-    auto it = byUid_.find(uid);
-    if (it == byUid_.end()) return false;
-    it->second->inFile = true;
+    auto it = slots_.find(uid);
+    if (it == slots_.end()) return false;
+    it->second.inFile = true;
     return true;
   });
   people_.reserve(people_.size() + added.size());
@@ -239,7 +238,7 @@ bool ABAddressBook::addNewRecords(const std::vector<ABPersonRef>& persons, std::
 }
 
 void ABAddressBook::placeInOrder(Slot& slot) {
-  auto removed = removedOrders_.empty() ? removedOrders_.end() : removedOrders_.find(slot.uid);
+  auto removed = removedOrders_.empty() ? removedOrders_.end() : removedOrders_.find(slot.person->uid_);
   if (removed == removedOrders_.end()) {
     slot.order = nextOrder_++;
     people_.push_back(slot.person);
@@ -248,23 +247,22 @@ void ABAddressBook::placeInOrder(Slot& slot) {
   slot.order = removed->second;
   removedOrders_.erase(removed);
   auto position = std::lower_bound(people_.begin(), people_.end(), slot.order,
-                                   [&](const ABPersonRef& p, std::int64_t o) { return slots_.at(p.get()).order < o; });
+                                   [&](const ABPersonRef& p, std::int64_t o) { return slotOf(p.get())->order < o; });
   people_.insert(position, slot.person);
 }
 
 bool ABAddressBook::removeRecord(const ABPersonRef& person, std::string* error) {
   std::lock_guard lock(mutex_);
-  auto it = person ? slots_.find(person.get()) : slots_.end();
-  if (it == slots_.end()) {
+  Slot* found = person ? slotOf(person.get()) : nullptr;
+  if (!found) {
     if (error) *error = "the contact is not in the address book";
     return false;
   }
-  Slot& slot = it->second;
+  Slot& slot = *found;
   people_.erase(std::remove(people_.begin(), people_.end(), person), people_.end());
-  removedOrders_[slot.uid] = slot.order;
-  if (slot.inFile) pendingRemovals_.push_back(slot.uid);
-  byUid_.erase(slot.uid);
-  slots_.erase(it);
+  removedOrders_[person->uid_] = slot.order;
+  if (slot.inFile) pendingRemovals_.push_back(person->uid_);
+  slots_.erase(person->uid_);
   return true;
 }
 
@@ -273,10 +271,10 @@ bool ABAddressBook::save(std::string* error) {
   std::vector<EncodedRows::Item> items;
   std::vector<std::pair<Slot*, std::uint64_t>> written;
   for (const auto& person : people_) {
-    Slot& slot = slots_.at(person.get());
+    Slot& slot = *slotOf(person.get());
     std::uint64_t version = person->version();
     if (slot.savedVersion == version) continue;
-    items.push_back({slot.uid, slot.order, person->snapshot()});
+    items.push_back({person->uid_, slot.order, person->snapshot()});
     written.emplace_back(&slot, version);
   }
   std::string message;
@@ -302,14 +300,13 @@ bool ABAddressBook::hasUnsavedChanges() const {
   std::lock_guard lock(mutex_);
   if (!pendingRemovals_.empty()) return true;
   for (const auto& person : people_)
-    if (slots_.at(person.get()).savedVersion != person->version()) return true;
+    if (slotOf(person.get())->savedVersion != person->version()) return true;
   return false;
 }
 
 bool ABAddressBook::revert(std::string* error) {
   std::lock_guard lock(mutex_);
   people_.clear();
-  byUid_.clear();
   slots_.clear();
   pendingRemovals_.clear();
   removedOrders_.clear();

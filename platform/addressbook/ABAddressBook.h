@@ -77,7 +77,6 @@ class ABAddressBook {
 
   struct Slot {
     ABPersonRef person;
-    std::string uid;
     std::int64_t order = 0;
     std::uint64_t savedVersion = 0;  // 0: never written in its present form
     bool inFile = false;             // the file holds a row of this unique id
@@ -86,13 +85,15 @@ class ABAddressBook {
   // is taken.
   bool addNewRecords(const std::vector<ABPersonRef>& persons, std::string* error);
   void placeInOrder(Slot& slot);
+  Slot* slotOf(const ABPerson* person);
+  const Slot* slotOf(const ABPerson* person) const;
 
   mutable std::mutex mutex_;
   std::filesystem::path path_;
   std::unique_ptr<SqliteStore> sqlite_;
   std::vector<ABPersonRef> people_;
-  std::unordered_map<const ABPerson*, Slot> slots_;
-  std::unordered_map<std::string_view, Slot*> byUid_;  // keys view Slot::uid
+  // Keyed by unique id; the keys view the persons' ABPerson::uid_, which never changes.
+  std::unordered_map<std::string_view, Slot> slots_;
   // Unique ids of rows to delete at the next save; a person added with one of them again takes
   // its row over.
   std::vector<std::string> pendingRemovals_;

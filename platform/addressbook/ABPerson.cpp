@@ -119,15 +119,20 @@ std::string ABPerson::makeUniqueId() {
   return uid;
 }
 
-ABPerson::ABPerson() {
+ABPerson::ABPerson() : uid_(makeUniqueId()) {
   auto data = std::make_shared<ABPersonData>();
-  data->set(kABUIDProperty, makeUniqueId());
+  data->set(kABUIDProperty, uid_);
   data_ = std::move(data);
 }
 
 ABPerson::ABPerson(ABPersonData data) {
   const std::string* uid = data.string(kABUIDProperty);
-  if (!uid || uid->empty()) data.set(kABUIDProperty, makeUniqueId());
+  if (uid && !uid->empty()) {
+    uid_ = *uid;
+  } else {
+    uid_ = makeUniqueId();
+    data.set(kABUIDProperty, uid_);
+  }
   data_ = std::make_shared<ABPersonData>(std::move(data));
 }
 
@@ -185,9 +190,7 @@ bool ABPerson::removeValueForProperty(const std::string& property) {
 }
 
 std::string ABPerson::uniqueId() const {
-  auto data = snapshot();
-  const std::string* uid = data->string(kABUIDProperty);
-  return uid ? *uid : std::string();
+  return uid_;
 }
 
 std::optional<ABBytes> ABPerson::imageData() const {
@@ -203,17 +206,8 @@ bool ABPerson::setImageData(ABBytes data) {
 }
 
 void ABPerson::replaceData(ABPersonData data) {
+  data.set(kABUIDProperty, uid_);
   std::lock_guard lock(mutex_);
-  const std::string* uid = data_->string(kABUIDProperty);
-  data.set(kABUIDProperty, uid ? *uid : makeUniqueId());
   data_ = std::make_shared<ABPersonData>(std::move(data));
-  version_.fetch_add(1, std::memory_order_acq_rel);
-}
-
-void ABPerson::forceUniqueId(std::string uid) {
-  std::lock_guard lock(mutex_);
-  auto next = std::make_shared<ABPersonData>(*data_);
-  next->set(kABUIDProperty, std::move(uid));
-  data_ = std::move(next);
   version_.fetch_add(1, std::memory_order_acq_rel);
 }

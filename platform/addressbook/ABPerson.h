@@ -84,8 +84,8 @@ class ABPerson {
 
  private:
   friend class ABAddressBook;
-  void forceUniqueId(std::string uid);
 
+  std::string uid_;  // set once at construction; also held by the data under kABUIDProperty
   mutable std::mutex mutex_;
   std::shared_ptr<const ABPersonData> data_;
   std::atomic<std::uint64_t> version_{1};
