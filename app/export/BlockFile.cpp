@@ -9,7 +9,7 @@
 namespace {
 
 // Slack beyond the block size, so that the row that fills a block usually still fits in it.
-constexpr size_t kSlack = size_t(256) << 10;
+constexpr size_t kSlack = size_t(64) << 10;
 
 }  // namespace
 
