@@ -7,13 +7,17 @@
 #include <QPushButton>
 #include <QTreeView>
 
+#include "app/review/ReviewCategories.h"
 #include "app/review/view/FixPreviewWidget.h"
 #include "app/review/view/MyTableCellView.h"
 #include "app/review/view/OutlineViewController.h"
 #include "app/review/view/ReviewRowDelegate.h"
 #include "app/review/view/ReviewTreeModel.h"
+#include "app/scanner/ScanAddressBook.h"
+#include "app/scanner/ScanConditions.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/vcard/VCardImporter.h"
 
 namespace {
 
@@ -137,4 +141,92 @@ TEST(ReviewScreenTest, ContactRowsAreDrawnThroughTheirCell) {
   for (int y = 0; y < alone.height(); ++y)
     for (int x = 0; x < alone.width(); ++x) differing += onScreen.pixel(x, y) != alone.pixel(x, y);
   EXPECT_LT(differing, alone.width() * alone.height() / 50) << differing;
+}
+
+namespace {
+
+std::unique_ptr<ABAddressBook> sampleBook() {
+  auto book = ABAddressBook::inMemory();
+  EXPECT_TRUE(importVCardFilesIntoAddressBook(*book, {ROLVANE_SAMPLE_VCF}).ok());
+  EXPECT_TRUE(book->save());
+  return book;
+}
+
+// Every person's values by unique id, to tell whether a fix changed the store.
+std::map<std::string, ABPersonData> contentsOf(const ABAddressBook& book) {
+  std::map<std::string, ABPersonData> contents;
+  for (const auto& person : book.people()) contents.emplace(person->uniqueId(), *person->snapshot());
+  return contents;
+}
+
+class RecordingContacts : public ContactsApplication {
+ public:
+  std::vector<ABPersonRef> edited;
+  void selectInAddressBook(const ABPersonRef&) override {}
+  void editInAddressBook(const ABPersonRef& person) override { edited.push_back(person); }
+};
+
+// Category rows show their title in capitals.
+bool isHeaderOf(const QModelIndex& row, const std::string& title) {
+  return row.data().toString().compare(QString::fromStdString(title), Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+// Each option of each category found in the sample address book, chosen and fixed in the window.
+TEST(ReviewScreenTest, EveryOptionOfEveryCategoryFixesThroughTheWindow) {
+  app();
+  const ScanResult found = ScanAddressBook(*sampleBook()).scan(allConditionNames());
+  EXPECT_EQ(found.keys.size(), 13u);  // the sample plants every problem
+  int fixed = 0, handedOver = 0, options = 0;
+  for (const auto& category : ReviewCategories::all()) {
+    if (!found.contains(category.conditionKey)) continue;
+    for (size_t option = 0; option < category.matrix->options.size(); ++option, ++options) {
+      SCOPED_TRACE(category.title + " / " + category.matrix->options[option]);
+      auto book = sampleBook();
+      RecordingContacts contacts;
+      OutlineViewController screen(*book, &contacts);
+      Yes yes;
+      screen.setQuestions(&yes);
+      screen.setOutlineViewDataSouce(ScanAddressBook(*book).scan(allConditionNames()));
+      screen.showResults();
+
+      QAbstractItemModel* model = screen.myOutlineView()->model();
+      QModelIndex header;
+      for (int row = 0; row < model->rowCount(); ++row)
+        if (isHeaderOf(model->index(row, 0), category.title)) header = model->index(row, 0);
+      ASSERT_TRUE(header.isValid());
+      const int rowsBefore = model->rowCount(header);
+      screen.myOutlineView()->selectionModel()->setCurrentIndex(model->index(0, 0, header),
+                                                                QItemSelectionModel::ClearAndSelect);
+      ASSERT_EQ(screen.optionButtons().size(), static_cast<int>(category.matrix->options.size()));
+      screen.optionButtons()[static_cast<int>(option)]->click();
+      ASSERT_FALSE(screen.previewWidget()->preview().empty());
+
+      const auto before = contentsOf(*book);
+      screen.fixButton()->click();
+      const FixOutcome& outcome = screen.lastOutcome();
+      EXPECT_TRUE(outcome.error.empty()) << outcome.error;
+      EXPECT_FALSE(book->hasUnsavedChanges());
+      if (!contacts.edited.empty()) {
+        // The option hands the contact to the contacts application, which changes the store itself.
+        EXPECT_FALSE(outcome.storeChanged);
+        EXPECT_EQ(contentsOf(*book), before);
+        ++handedOver;
+        continue;
+      }
+      EXPECT_TRUE(outcome.storeChanged);
+      EXPECT_NE(contentsOf(*book), before);
+      // The fixed row has left its category (or the category has gone).
+      header = QModelIndex();
+      for (int row = 0; row < model->rowCount(); ++row)
+        if (isHeaderOf(model->index(row, 0), category.title)) header = model->index(row, 0);
+      if (header.isValid()) {
+        EXPECT_LT(model->rowCount(header), rowsBefore);
+      }
+      ++fixed;
+    }
+  }
+  EXPECT_EQ(fixed + handedOver, options);
+  EXPECT_GT(fixed, 13);
 }
