@@ -1,5 +1,7 @@
 #include "platform/addressbook/vcard/VCardLine.h"
 
+#include <algorithm>
+
 namespace {
 
 char upper(char c) {
@@ -86,18 +88,24 @@ bool VCardLineReader::fail(std::size_t line, std::string message) {
   return false;
 }
 
+std::size_t VCardLineReader::lineEnd() const {
+  if (lineEndFor_ != position_) {
+    lineEnd_ = text_.find('\n', position_);
+    if (lineEnd_ == std::string_view::npos) lineEnd_ = text_.size();
+    lineEndFor_ = position_;
+  }
+  return lineEnd_;
+}
+
 bool VCardLineReader::peekPhysicalLine(std::string_view& line) const {
   if (position_ >= text_.size()) return false;
-  auto end = text_.find('\n', position_);
-  if (end == std::string_view::npos) end = text_.size();
-  line = text_.substr(position_, end - position_);
+  line = text_.substr(position_, lineEnd() - position_);
   while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return true;
 }
 
 void VCardLineReader::skipPhysicalLine() {
-  auto end = text_.find('\n', position_);
-  position_ = end == std::string_view::npos ? text_.size() : end + 1;
+  position_ = std::min(lineEnd() + 1, text_.size());
   ++lineNumber_;
 }
 

@@ -76,6 +76,7 @@ class VCardLineReader {
  private:
   bool readPhysicalLine(std::string_view& line, std::size_t& number);
   bool peekPhysicalLine(std::string_view& line) const;
+  std::size_t lineEnd() const;  // of the physical line at position_
   void skipPhysicalLine();
   bool readProperty(VCardCard& card, std::string_view first, std::size_t number, VCardLine& out);
   bool fail(std::size_t line, std::string message);
@@ -84,6 +85,8 @@ class VCardLineReader {
   std::size_t position_ = 0;
   std::size_t lineNumber_ = 0;
   std::optional<VCardSyntaxError> error_;
+  mutable std::size_t lineEndFor_ = std::string_view::npos;  // the position lineEnd_ was found for
+  mutable std::size_t lineEnd_ = 0;
   std::optional<std::size_t> stopAt_;
   bool stopped_ = false;
 };
