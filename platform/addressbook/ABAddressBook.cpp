@@ -211,7 +211,8 @@ bool ABAddressBook::addRecords(const std::vector<ABPersonRef>& persons, std::str
 }
 
 bool ABAddressBook::addNewRecords(const std::vector<ABPersonRef>& persons, std::string* error) {
-  slots_.reserve(slots_.size() + persons.size());
+  // Room for a list at once; single additions grow the containers as usual.
+  if (persons.size() > 1) slots_.reserve(slots_.size() + persons.size());
   std::vector<Slot*> added;
   added.reserve(persons.size());
   for (const auto& person : persons) {
@@ -232,7 +233,8 @@ bool ABAddressBook::addNewRecords(const std::vector<ABPersonRef>& persons, std::
     it->second.inFile = true;
     return true;
   });
-  people_.reserve(people_.size() + added.size());
+  if (people_.capacity() < people_.size() + added.size())
+    people_.reserve(std::max(people_.size() + added.size(), 2 * people_.capacity()));
   for (Slot* slot : added) placeInOrder(*slot);
   return true;
 }
