@@ -1,6 +1,8 @@
 #include "app/export/ExportCSV.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 #include "app/export/TextTableWriter.h"
 #include "app/model/AllInfoColumns.h"
@@ -13,11 +15,26 @@ constexpr std::array<bool, 256> kQuotingBytes = [] {
   return table;
 }();
 
+// Whether any byte of word equals the byte repeated in pattern.
+constexpr bool hasByte(uint64_t word, uint64_t pattern) {
+  const uint64_t x = word ^ pattern;
+  return ((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0;
+}
+
 }  // namespace
 
 bool ExportCSV::needsQuotes(std::string_view value) {
-  for (char c : value)
-    if (kQuotingBytes[static_cast<unsigned char>(c)]) return true;
+  const char* at = value.data();
+  const char* end = at + value.size();
+  for (; end - at >= 8; at += 8) {
+    uint64_t word;
+    std::memcpy(&word, at, 8);
+    if (hasByte(word, 0x2C2C2C2C2C2C2C2CULL) || hasByte(word, 0x2222222222222222ULL) ||
+        hasByte(word, 0x0D0D0D0D0D0D0D0DULL) || hasByte(word, 0x0A0A0A0A0A0A0A0AULL))
+      return true;
+  }
+  for (; at < end; ++at)
+    if (kQuotingBytes[static_cast<unsigned char>(*at)]) return true;
   return false;
 }
 

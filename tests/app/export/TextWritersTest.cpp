@@ -52,6 +52,15 @@ TEST_F(TextWritersTest, CsvQuotesWhatWouldBreakItsLayout) {
   EXPECT_EQ(ExportCSV::quoted("say \"hi\""), "\"say \"\"hi\"\"\"");
   EXPECT_EQ(ExportCSV::quoted("two\nlines"), "\"two\nlines\"");
   EXPECT_EQ(ExportCSV::quoted("cr\r"), "\"cr\r\"");
+  // Every position of a longer value, and bytes next to the ones that need quotes.
+  for (char special : {',', '"', '\r', '\n'}) {
+    for (size_t at = 0; at < 20; ++at) {
+      std::string value(20, 'x');
+      value[at] = special;
+      EXPECT_TRUE(ExportCSV::needsQuotes(value)) << at;
+    }
+  }
+  EXPECT_FALSE(ExportCSV::needsQuotes("+-./!#\x0b\x0c\x0e\x2b\x2d\xac\xa2\x8d\x8a 0123456789 abcdefgh"));
 }
 
 TEST_F(TextWritersTest, CsvWithAllInformationHasNinetyTwoColumns) {
