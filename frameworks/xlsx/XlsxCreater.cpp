@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <iostream>
 #include <system_error>
 #include <vector>
 
@@ -96,6 +95,5 @@ bool XlsxCreater::startConvert() {
   outputPath_ = output.finalPath();
   succeeded_ = true;
   errorText_.clear();
-  std::clog << "转化完成\n";
   return true;
 }
