@@ -7,43 +7,18 @@
 #include <string>
 
 #include "app/model/ContactRecord.h"
+#include "bench/BenchRecords.h"
 #include "bench/BenchRegistry.h"
 #include "frameworks/docx/DocxCreator.h"
 
 namespace {
-
-// Records as the browser hands them over with all information: about thirty keys each, some
-// missing, the person reference among them.
-ContactRecords allInformationRecords(std::size_t count) {
-  static const char* const keys[] = {
-      "First Name",  "Last Name", "Middle Name", "Preffix",    "Suffix",       "Nickname",     "Company",
-      "Department",  "Job Title", "Home Email",  "Work Email", "Other Email",  "Mobile Phone", "Home Phone",
-      "Work Phone",  "Home Fax",  "Home Street", "Home City",  "Home State",   "Home ZIP",     "Home Country",
-      "Work Street", "Work City", "Work State",  "Work ZIP",   "Work Country", "Home Page",    "Note"};
-  ContactRecords records;
-  records.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    ContactRecord record;
-    record.reserve(32);
-    const std::string n = std::to_string(i);
-    for (std::size_t k = 0; k < std::size(keys); ++k) {
-      if ((i + k) % 7 == 3 && k > 1) continue;
-      record.set(keys[k], std::string(keys[k]).substr(0, 4) + " value " + n + (k % 3 == 0 ? " & <more>" : ""));
-    }
-    record.set("Birthday",
-               ABDate{1950 + static_cast<int>(i % 50), 1 + static_cast<int>(i % 12), 1 + static_cast<int>(i % 28)});
-    record.set("Person", std::shared_ptr<ABPerson>());
-    records.push_back(std::move(record));
-  }
-  return records;
-}
 
 void runDocx(std::size_t contacts, BenchReporter& reporter) {
   char pattern[] = "/tmp/rolvane-bench-docx-XXXXXX";
   if (!mkdtemp(pattern)) return;
   const std::filesystem::path folder = pattern;
   for (std::size_t count : {std::min<std::size_t>(10000, contacts), contacts}) {
-    const ContactRecords records = allInformationRecords(count);
+    const ContactRecords records = browserRecords(count);
     resetPeakResident();
     DocxCreator creator(records, (folder / "Zedid-Ovuzazur").string());
     bool written = false;

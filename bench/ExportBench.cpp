@@ -5,33 +5,15 @@
 #include "app/export/ExportTXT.h"
 #include "app/export/ExportToHtml.h"
 #include "app/export/ExportVCard.h"
-#include "app/model/AllInfoColumns.h"
+#include "bench/BenchRecords.h"
 #include "bench/BenchRegistry.h"
 
 namespace {
 
-// Records with a value under most all-info headings, as an address book with all information gives.
-ContactRecords fullRecords(std::size_t contacts) {
-  ContactRecords records(contacts);
-  const auto& headings = AllInfoColumns::base();
-  for (std::size_t i = 0; i < contacts; ++i) {
-    auto& record = records[i];
-    record.reserve(headings.size());
-    for (std::size_t h = 0; h < headings.size(); ++h) {
-      if ((i + h) % 3 == 0) continue;
-      if (headings[h] == "Birthday")
-        record.set(headings[h], ABDate{1950 + static_cast<int>(i % 50), 1 + static_cast<int>(i % 12), 1});
-      else
-        record.set(headings[h], headings[h] + " " + std::to_string(i) + (h % 7 == 0 ? ", with \"quotes\"" : ""));
-    }
-  }
-  return records;
-}
-
 void run(std::size_t contacts, BenchReporter& reporter) {
   auto folder = std::filesystem::temp_directory_path() / ("rolvane-bench-export-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder);
-  ContactRecords records = fullRecords(contacts);
+  ContactRecords records = everyHeadingRecords(contacts);
   resetPeakResident();
   reporter.step("CSV, all information",
                 secondsOf([&] { ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, true); }),

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "app/model/AllInfoColumns.h"
+#include "bench/BenchRecords.h"
 #include "bench/BenchRegistry.h"
 #include "frameworks/xlsx/XlsxCreater.h"
 
@@ -12,19 +12,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ContactRecords fullRecords(std::size_t count) {
-  const auto& titles = AllInfoColumns::base();
-  ContactRecords records(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    records[i].reserve(titles.size());
-    for (std::size_t t = 0; t < titles.size(); ++t)
-      if ((i + t) % 3 != 0) records[i].set(titles[t], titles[t] + " " + std::to_string(i));
-  }
-  return records;
-}
-
 const BenchRegistration xlsxSection("xlsx export", 60, [](std::size_t contacts, BenchReporter& reporter) {
-  const ContactRecords records = fullRecords(contacts);
+  const ContactRecords records = everyHeadingRecords(contacts);
   const fs::path folder = fs::temp_directory_path() / ("rolvane-xlsx-bench-" + std::to_string(getpid()));
   fs::create_directories(folder);
   const double recordsMegabytes = peakResidentMegabytes();

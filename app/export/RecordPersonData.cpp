@@ -1,108 +1,12 @@
 #include "app/export/RecordPersonData.h"
 
-#include <unordered_map>
-
+#include "app/browser/RecordKeyMap.h"
 #include "platform/addressbook/ABConstants.h"
 
 namespace {
 
-enum class Family { Single, Birthday, Labelled, Social, AddressPart, Instant };
-
-// Where one record key goes. Labelled: target is the list property, label its label. Social:
-// target is the service. AddressPart: target is the address key, label the group's label.
-// Instant: target is the service, label the group's label.
-struct Mapping {
-  Family family;
-  const std::string* target;
-  const std::string* label = nullptr;
-};
-
-using KeyMap = std::unordered_map<std::string, Mapping>;
-
-KeyMap buildKeyMap() {
-  KeyMap map;
-  auto add = [&](std::string key, Mapping mapping) { map.emplace(std::move(key), mapping); };
-  for (auto [key, property] : {std::pair{"First Name", &kABFirstNameProperty},
-                               {"Last Name", &kABLastNameProperty},
-                               {"Company", &kABOrganizationProperty},
-                               {"Job Title", &kABJobTitleProperty},
-                               {"Note", &kABNoteProperty},
-                               {"Phonetic First Name", &kABFirstNamePhoneticProperty},
-                               {"Phonetic Last Name", &kABLastNamePhoneticProperty},
-                               {"Middle Name", &kABMiddleNameProperty},
-                               {"Suffix", &kABSuffixProperty},
-                               {"Preffix", &kABTitleProperty},
-                               {"Nickname", &kABNicknameProperty},
-                               {"Maiden Name", &kABMaidenNameProperty},
-                               {"Department", &kABDepartmentProperty}})
-    add(key, {Family::Single, property});
-  add("Birthday", {Family::Birthday, &kABBirthdayProperty});
-  auto labelled = [&](const std::string& property,
-                      std::initializer_list<std::pair<const char*, const std::string*>> keys) {
-    for (auto [key, label] : keys) add(key, {Family::Labelled, &property, label});
-  };
-  labelled(kABPhoneProperty, {{"Mobile", &kABPhoneMobileLabel},
-                              {"iPhone", &kABPhoneiPhoneLabel},
-                              {"Main Phone", &kABPhoneMainLabel},
-                              {"Home Fax", &kABPhoneHomeFAXLabel},
-                              {"Work Fax", &kABPhoneWorkFAXLabel},
-                              {"Pager", &kABPhonePagerLabel},
-                              {"Work Phone", &kABPhoneWorkLabel},
-                              {"Home Phone", &kABPhoneHomeLabel}});
-  labelled(kABEmailProperty,
-           {{"Home Email", &kABHomeLabel}, {"Work Email", &kABWorkLabel}, {"Other Email", &kABOtherLabel}});
-  labelled(kABURLsProperty,
-           {{"Home URL", &kABHomeLabel}, {"Work URL", &kABWorkLabel}, {"Home Page", &kABHomePageLabel}});
-  labelled(kABRelatedNamesProperty, {{"Father", &kABFatherLabel},
-                                     {"Mother", &kABMotherLabel},
-                                     {"Parent", &kABParentLabel},
-                                     {"Brother", &kABBrotherLabel},
-                                     {"Sister", &kABSisterLabel},
-                                     {"Child", &kABChildLabel},
-                                     {"Friend", &kABFriendLabel},
-                                     {"Spouse", &kABSpouseLabel},
-                                     {"Partner", &kABPartnerLabel},
-                                     {"Assistant", &kABAssistantLabel},
-                                     {"Manager", &kABManagerLabel}});
-  for (auto [key, service] : {std::pair{"Twitter", &kABSocialProfileServiceTwitter},
-                              {"Facebook", &kABSocialProfileServiceFacebook},
-                              {"Myspace", &kABSocialProfileServiceMySpace},
-                              {"Flickr", &kABSocialProfileServiceFlickr},
-                              {"LinkedIn", &kABSocialProfileServiceLinkedIn}})
-    add(key, {Family::Social, service});
-  const std::pair<const char*, const std::string*> groups[] = {
-      {"Home ", &kABHomeLabel}, {"Work ", &kABWorkLabel}, {"Other ", &kABOtherLabel}};
-  for (auto [prefix, label] : groups) {
-    for (auto [part, key] : {std::pair{"Street", &kABAddressStreetKey},
-                             {"City", &kABAddressCityKey},
-                             {"State", &kABAddressStateKey},
-                             {"ZIP", &kABAddressZIPKey},
-                             {"Country", &kABAddressCountryKey},
-                             {"Country Code", &kABAddressCountryCodeKey}})
-      add(std::string(prefix) + part, {Family::AddressPart, key, label});
-  }
-  for (auto [prefix, label] : groups) {
-    for (auto [name, service] : {std::pair{"AIM", &kABInstantMessageServiceAIM},
-                                 {"QQ", &kABInstantMessageServiceQQ},
-                                 {"Google Talk", &kABInstantMessageServiceGoogleTalk},
-                                 {"Gadu-Gadu", &kABInstantMessageServiceGaduGadu},
-                                 {"Jabber", &kABInstantMessageServiceJabber},
-                                 {"MSN", &kABInstantMessageServiceMSN},
-                                 {"Facebook", &kABInstantMessageServiceFacebook},
-                                 {"Skype", &kABInstantMessageServiceSkype},
-                                 {"Yahoo", &kABInstantMessageServiceYahoo},
-                                 {"ICQ", &kABInstantMessageServiceICQ}})
-      add(std::string(prefix) + name, {Family::Instant, service, label});
-  }
-  return map;
-}
-
-// Whether an existing entry's label belongs to the group a "Home "/"Work "/"Other " key names.
-bool inGroup(const std::string& entryLabel, const std::string* groupLabel) {
-  if (groupLabel == &kABHomeLabel) return entryLabel == kABHomeLabel;
-  if (groupLabel == &kABWorkLabel) return entryLabel == kABWorkLabel;
-  return entryLabel != kABHomeLabel && entryLabel != kABWorkLabel;
-}
+using RecordKeyMap::Family;
+using RecordKeyMap::inGroup;
 
 // The person's lists while they are being built, set on the person at the end.
 struct Lists {
@@ -141,13 +45,12 @@ const ABDictionary* dictionaryOf(const ABMultiValue::Entry& entry) {
 }  // namespace
 
 ABPersonData personDataFromRecord(const ContactRecord& record) {
-  static const KeyMap keyMap = buildKeyMap();
   ABPersonData data;
   Lists lists;
   for (const auto& [key, value] : record.entries()) {
-    auto found = keyMap.find(key);
-    if (found == keyMap.end()) continue;
-    const Mapping& mapping = found->second;
+    const RecordKeyMap::Mapping* found = RecordKeyMap::find(key);
+    if (!found) continue;
+    const RecordKeyMap::Mapping& mapping = *found;
     if (mapping.family == Family::Birthday) {
       if (const auto* date = std::get_if<ABDate>(&value)) {
         data.set(*mapping.target, *date);

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <vector>
 
+#include "frameworks/common/OutputFile.h"
+#include "frameworks/common/WorkingFolder.h"
 #include "frameworks/zip/ZipArchive.h"
 
 namespace fs = std::filesystem;
@@ -74,4 +76,33 @@ bool packIWorkFolder(const std::string& folder, const std::string& zipPath, std:
     return false;
   }
   return true;
+}
+
+std::string writeIWorkDocument(const IWorkDocumentKind& kind, const std::string& savePath,
+                               const IWorkPartsWriter& writeParts, std::string& error) {
+  if (kind.templatePath.empty()) {
+    error = "the template document " + kind.templateName + " is not installed";
+    return {};
+  }
+  WorkingFolder folder(kind.workingPrefix);
+  if (!folder.ok()) {
+    error = folder.error();
+    return {};
+  }
+  if (!expandIWorkTemplate(kind.templatePath, folder.path(), error)) return {};
+  std::error_code ec;
+  fs::create_directories(fs::path(folder.path()) / "mm" / "images", ec);
+  if (!writeParts(folder.path(), error)) return {};
+
+  OutputFile output(savePath + kind.extension);
+  if (!output.open()) {
+    error = output.error();
+    return {};
+  }
+  if (!packIWorkFolder(folder.path(), output.temporaryPath(), error)) return {};
+  if (!output.commit()) {
+    error = output.error();
+    return {};
+  }
+  return output.finalPath();
 }

@@ -1,12 +1,7 @@
 #include "frameworks/pages/PagesCreator.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "frameworks/common/Function.h"
-#include "frameworks/common/OutputFile.h"
 #include "frameworks/common/ResourceLocator.h"
-#include "frameworks/common/WorkingFolder.h"
 #include "frameworks/numbers/IWorkPackage.h"
 
 PagesCreator::PagesCreator(const ContactRecords& records, std::string savePath, bool isShowAllInfo)
@@ -26,25 +21,20 @@ bool PagesCreator::startConvert() {
   succeeded_ = false;
   errorText_.clear();
   outputPath_.clear();
-
-  const std::string templatePath = ResourceLocator::find(ROLVANE_RESOURCE_ANCHOR, "Pavrost", "test.pages");
-  if (templatePath.empty()) return fail("the template document test.pages is not installed");
-
-  WorkingFolder folder("Ostpag");
-  if (!folder.ok()) return fail(folder.error());
+  const IWorkDocumentKind kind{ResourceLocator::find(ROLVANE_RESOURCE_ANCHOR, "Pavrost", "test.pages"), "test.pages",
+                               "Ostpag", ".pages"};
   std::string error;
-  if (!expandIWorkTemplate(templatePath, folder.path(), error)) return fail(error);
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(folder.path()) / "mm" / "images", ec);
-
-  pageFiles.setWorkingFolder(folder.path());
-  if (!pageFiles.writePagesIsShowAllInfo(DictionArr, isShowAllInfo_)) return fail(pageFiles.error());
-
-  OutputFile output(SavePath_ + ".pages");
-  if (!output.open()) return fail(output.error());
-  if (!packIWorkFolder(folder.path(), output.temporaryPath(), error)) return fail(error);
-  if (!output.commit()) return fail(output.error());
-  outputPath_ = output.finalPath();
+  const std::string written = writeIWorkDocument(
+      kind, SavePath_,
+      [this](const std::string& folder, std::string& partsError) {
+        pageFiles.setWorkingFolder(folder);
+        if (pageFiles.writePagesIsShowAllInfo(DictionArr, isShowAllInfo_)) return true;
+        partsError = pageFiles.error();
+        return false;
+      },
+      error);
+  if (written.empty()) return fail(error);
+  outputPath_ = written;
   succeeded_ = true;
   return true;
 }

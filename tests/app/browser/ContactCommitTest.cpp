@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/browser/ContactCommit.h"
+#include "app/model/AllInfoColumns.h"
 #include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
@@ -111,4 +112,12 @@ TEST(ContactCommitTest, APersonBuiltFromARecordCarriesEveryStorableKey) {
   record.remove("Person");
   rebuilt.remove("Person");
   EXPECT_EQ(rebuilt, record);
+}
+
+TEST(ContactCommitTest, EveryColumnButTheFullNameIsStorable) {
+  for (const auto& heading : AllInfoColumns::csv())
+    EXPECT_EQ(isCommittableKey(heading), heading != "FullName") << heading;
+  EXPECT_TRUE(isCommittableKey("Preffix"));
+  for (const char* key : {"Person", "", "Home ", "Other Foo", "home email", "Email"})
+    EXPECT_FALSE(isCommittableKey(key)) << key;
 }
