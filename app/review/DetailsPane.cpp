@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "app/review/PersonNames.h"
 #include "platform/addressbook/ABConstants.h"
 
 namespace {
@@ -29,16 +30,6 @@ bool holdsEmail(const ABPerson& person, const std::string& value) {
   for (size_t i = 0; i < emails->count(); ++i)
     if (emails->stringAtIndex(i) == value) return true;
   return false;
-}
-
-std::string nameForList(const ABPerson& person) {
-  auto data = person.snapshot();
-  const std::string* first = data->string(kABFirstNameProperty);
-  const std::string* last = data->string(kABLastNameProperty);
-  if (first && last) return *first + " " + *last;
-  if (first) return *first;
-  if (last) return *last;
-  return {};
 }
 
 std::string replacePlaceholder(std::string format, const std::string& value) {
@@ -72,7 +63,7 @@ std::string EmailSlots::shareEmailProblemText(const PersonItem& row) {
   std::string text = " This contact has the same email address (\"" + sharedAddress(row) + "\") as ";
   const auto& others = row.duplicateEmailArray();
   for (size_t i = 0; i < others.size(); ++i) {
-    std::string name = nameForList(*others[i]);
+    std::string name = PersonNames::displayName(*others[i]);
     if (name.empty()) continue;
     text += name;
     if (i + 1 < others.size()) text += ",";

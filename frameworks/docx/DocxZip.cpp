@@ -6,9 +6,7 @@
 #include <ctime>
 #include <fstream>
 
-namespace {
-
-zip_fileinfo infoFor(std::time_t when) {
+zip_fileinfo zipEntryInfoAt(std::time_t when) {
   zip_fileinfo info{};
   std::tm local{};
   if (when > 0 && localtime_r(&when, &local)) {
@@ -21,8 +19,6 @@ zip_fileinfo infoFor(std::time_t when) {
   }
   return info;
 }
-
-}  // namespace
 
 DocxZip::~DocxZip() {
   CloseZipFile2();
@@ -37,7 +33,7 @@ bool DocxZip::CreateZipFile2(const std::string& archive) {
 bool DocxZip::addFileToZip(const std::string& file, const std::string& newname) {
   if (!zip_) return false;
   struct stat attributes {};
-  const zip_fileinfo info = infoFor(stat(file.c_str(), &attributes) == 0 ? attributes.st_mtime : 0);
+  const zip_fileinfo info = zipEntryInfoAt(stat(file.c_str(), &attributes) == 0 ? attributes.st_mtime : 0);
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
   if (zipOpenNewFileInZip64(static_cast<zipFile>(zip_), newname.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
@@ -56,7 +52,7 @@ bool DocxZip::addFileToZip(const std::string& file, const std::string& newname) 
 
 bool DocxZip::addFolderToZip(const std::string& newname) {
   if (!zip_) return false;
-  const zip_fileinfo info = infoFor(std::time(nullptr));
+  const zip_fileinfo info = zipEntryInfoAt(std::time(nullptr));
   if (zipOpenNewFileInZip64(static_cast<zipFile>(zip_), newname.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, 0, 0,
                             0) != ZIP_OK)
     return false;

@@ -1,6 +1,12 @@
 #pragma once
 
+#include <minizip/zip.h>
+
+#include <ctime>
 #include <string>
+
+// The information of a zip entry dated at when, in local time as zip dates are; undated for 0.
+zip_fileinfo zipEntryInfoAt(std::time_t when);
 
 // Writes the finished Word package over minizip. Unlike ZipArchive it lends its open archive to a
 // StreamedZipEntry, so that the document part can be deflated while it is generated.

@@ -5,25 +5,7 @@
 
 #include <ctime>
 
-namespace {
-
-// The entry's date: now, in local time, as zip dates are.
-zip_fileinfo entryInfo() {
-  zip_fileinfo info{};
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  if (localtime_r(&now, &local)) {
-    info.tmz_date.tm_sec = static_cast<uInt>(local.tm_sec);
-    info.tmz_date.tm_min = static_cast<uInt>(local.tm_min);
-    info.tmz_date.tm_hour = static_cast<uInt>(local.tm_hour);
-    info.tmz_date.tm_mday = static_cast<uInt>(local.tm_mday);
-    info.tmz_date.tm_mon = static_cast<uInt>(local.tm_mon);
-    info.tmz_date.tm_year = static_cast<uInt>(local.tm_year + 1900);
-  }
-  return info;
-}
-
-}  // namespace
+#include "frameworks/docx/DocxZip.h"
 
 StreamedZipEntry::StreamedZipEntry(void* zipHandle, std::string name, bool large)
     : zip_(zipHandle), name_(std::move(name)), large_(large) {}
@@ -37,7 +19,7 @@ StreamedZipEntry::~StreamedZipEntry() {
 
 bool StreamedZipEntry::open() {
   if (!zip_) return false;
-  const zip_fileinfo info = entryInfo();
+  const zip_fileinfo info = zipEntryInfoAt(std::time(nullptr));
   // Raw: the data handed to minizip is already deflated; it records method 8 and the sizes and CRC
   // given when the entry is closed.
   const int result = zipOpenNewFileInZip4_64(static_cast<zipFile>(zip_), name_.c_str(), &info, nullptr, 0, nullptr, 0,

@@ -1,54 +1,13 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "tests/support/ProgramRun.h"
 
 namespace {
-
-struct Output {
-  int status;
-  std::string out;
-};
-
-// Runs a program with the arguments (no shell), standard error folded into the output.
-Output execute(const std::string& program, std::vector<std::string> args) {
-  int pipefd[2];
-  if (pipe(pipefd) != 0) return {-1, ""};
-  pid_t child = fork();
-  if (child == 0) {
-    dup2(pipefd[1], 1);
-    dup2(pipefd[1], 2);
-    close(pipefd[0]);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  close(pipefd[1]);
-  std::string out;
-  std::array<char, 4096> buffer;
-  ssize_t n;
-  while ((n = read(pipefd[0], buffer.data(), buffer.size())) > 0) out.append(buffer.data(), n);
-  close(pipefd[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class ExportCommandTest : public ::testing::Test {
  protected:
@@ -76,10 +35,10 @@ class ExportCommandTest : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(folder); }
 
-  Output exportTo(std::vector<std::string> extra) {
+  ProgramRun exportTo(std::vector<std::string> extra) {
     std::vector<std::string> args{"--store", store, "export", "--to", target.string()};
     args.insert(args.end(), extra.begin(), extra.end());
-    return execute(ROLVANE_PROGRAM, args);
+    return runProgram(ROLVANE_PROGRAM, args);
   }
   static std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
@@ -88,35 +47,36 @@ class ExportCommandTest : public ::testing::Test {
 };
 
 TEST_F(ExportCommandTest, CsvWithGivenColumnsReadsBackThroughPython) {
-  Output exported = exportTo({"--format", "csv", "--columns", "Last Name,First Name,Note"});
+  ProgramRun exported = exportTo({"--format", "csv", "--columns", "Last Name,First Name,Note"});
   ASSERT_EQ(exported.status, 0) << exported.out;
   const std::string file = firstLine(exported.out);
   EXPECT_EQ(std::filesystem::path(file).parent_path(), target);
   const std::string text = slurp(file);
   EXPECT_NE(text.find("\"Ann, \"\"the\"\" first\""), std::string::npos) << text;
   if (!std::filesystem::exists("/usr/bin/python3")) GTEST_SKIP() << "/usr/bin/python3 is missing: CSV not read back";
-  Output parsed = execute("/usr/bin/python3", {"-c",
-                                               "import csv,sys,json\n"
-                                               "rows=list(csv.reader(open(sys.argv[1],newline='',encoding='utf-8')))\n"
-                                               "print(json.dumps(sorted(r[:3] for r in rows[1:])))",
-                                               file});
+  ProgramRun parsed =
+      runProgram("/usr/bin/python3", {"-c",
+                                      "import csv,sys,json\n"
+                                      "rows=list(csv.reader(open(sys.argv[1],newline='',encoding='utf-8')))\n"
+                                      "print(json.dumps(sorted(r[:3] for r in rows[1:])))",
+                                      file});
   ASSERT_EQ(parsed.status, 0) << parsed.out;
   EXPECT_EQ(firstLine(parsed.out), R"([["", "Bo", ""], ["Lee", "Ann, \"the\" first", "Line one\nline two"]])");
 }
 
 TEST_F(ExportCommandTest, DefaultColumnsAllInformationAndEveryFormat) {
-  Output shown = exportTo({"--format", "txt"});
+  ProgramRun shown = exportTo({"--format", "txt"});
   ASSERT_EQ(shown.status, 0) << shown.out;
   const std::string text = slurp(firstLine(shown.out));
   EXPECT_NE(text.find("ann@x.org"), std::string::npos);
   EXPECT_EQ(text.find("Line one"), std::string::npos);  // "Note" is not a default column
-  Output all = exportTo({"--format", "txt", "--all-info"});
+  ProgramRun all = exportTo({"--format", "txt", "--all-info"});
   ASSERT_EQ(all.status, 0) << all.out;
   EXPECT_NE(firstLine(all.out), firstLine(shown.out));
   EXPECT_NE(slurp(firstLine(all.out)).find("Line one"), std::string::npos);
 
   for (const std::string format : {"csv", "html", "vcard"}) {
-    Output exported = exportTo({"--format", format, "--all-info"});
+    ProgramRun exported = exportTo({"--format", format, "--all-info"});
     ASSERT_EQ(exported.status, 0) << format << ": " << exported.out;
     std::string written = slurp(firstLine(exported.out));
     if (format == "vcard") written += slurp((target / "export_1.vcf").string());
@@ -125,11 +85,11 @@ TEST_F(ExportCommandTest, DefaultColumnsAllInformationAndEveryFormat) {
 }
 
 TEST_F(ExportCommandTest, BadRequestsSayWhyAndWriteNothing) {
-  Output unknown = exportTo({"--format", "pdf"});
+  ProgramRun unknown = exportTo({"--format", "pdf"});
   EXPECT_NE(unknown.status, 0);
   EXPECT_NE(unknown.out.find("unknown format"), std::string::npos) << unknown.out;
-  Output missing =
-      execute(ROLVANE_PROGRAM, {"--store", store, "export", "--format", "csv", "--to", (folder / "absent").string()});
+  ProgramRun missing = runProgram(
+      ROLVANE_PROGRAM, {"--store", store, "export", "--format", "csv", "--to", (folder / "absent").string()});
   EXPECT_NE(missing.status, 0);
   EXPECT_NE(missing.out.find("no such folder"), std::string::npos) << missing.out;
   std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
@@ -137,7 +97,7 @@ TEST_F(ExportCommandTest, BadRequestsSayWhyAndWriteNothing) {
     std::filesystem::permissions(target, std::filesystem::perms::owner_all);
     GTEST_SKIP() << "running with rights that ignore folder permissions";
   }
-  Output denied = exportTo({"--format", "csv"});
+  ProgramRun denied = exportTo({"--format", "csv"});
   std::filesystem::permissions(target, std::filesystem::perms::owner_all);
   EXPECT_NE(denied.status, 0);
   EXPECT_EQ(std::count(denied.out.begin(), denied.out.end(), '\n'), 1) << denied.out;

@@ -1,47 +1,18 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "tests/support/ProgramRun.h"
 
 namespace {
 
-struct ProgramRun {
-  int status;
-  std::string out;
-};
-
-// Runs the program with the arguments (no shell), standard error folded into the output.
 ProgramRun run(std::vector<std::string> args) {
-  int pipefd[2];
-  if (pipe(pipefd) != 0) return {-1, ""};
-  pid_t child = fork();
-  if (child == 0) {
-    dup2(pipefd[1], 1);
-    dup2(pipefd[1], 2);
-    close(pipefd[0]);
-    std::vector<char*> argv{const_cast<char*>(ROLVANE_PROGRAM)};
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    execv(ROLVANE_PROGRAM, argv.data());
-    _exit(127);
-  }
-  close(pipefd[1]);
-  std::string out;
-  std::array<char, 4096> buffer;
-  ssize_t n;
-  while ((n = read(pipefd[0], buffer.data(), buffer.size())) > 0) out.append(buffer.data(), n);
-  close(pipefd[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+  return runProgram(ROLVANE_PROGRAM, std::move(args));
 }
 
 class CommandTest : public ::testing::Test {

@@ -10,6 +10,7 @@
 
 #include "frameworks/docx/DocxCreator.h"
 #include "tests/frameworks/docx/DocxTestSupport.h"
+#include "tests/support/ProgramRun.h"
 
 namespace fs = std::filesystem;
 
@@ -33,13 +34,6 @@ int run(const std::vector<std::string>& arguments, const std::string& outputFile
   int status = 0;
   waitpid(child, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 bool pythonDocxAvailable() {
@@ -81,7 +75,7 @@ TEST(DocxReadBack, PythonDocxSeesEveryValueInItsColumn) {
                            "print(json.dumps(rows))\n";
   const fs::path output = scratch.root / "cells.json";
   ASSERT_EQ(run({"/usr/bin/python3", script.string(), creator.outputPath()}, output.string()), 0);
-  const auto rows = nlohmann::json::parse(readFile(output));
+  const auto rows = nlohmann::json::parse(slurp(output));
 
   const auto& keys = creator.dicKeyArr();
   ASSERT_EQ(rows.size(), records.size() + 1);

@@ -9,15 +9,11 @@
 #include "app/model/AllInfoColumns.h"
 #include "frameworks/xlsx/XlsxCreater.h"
 #include "frameworks/zip/ZipArchive.h"
+#include "tests/support/ProgramRun.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
 
 // The text as one single-quoted shell word.
 std::string shellWord(const std::string& text) {

@@ -13,6 +13,7 @@
 
 #include "frameworks/zip/Crc32.h"
 #include "frameworks/zip/ZipArchive.h"
+#include "tests/support/ProgramRun.h"
 
 namespace fs = std::filesystem;
 
@@ -24,11 +25,6 @@ struct Recorder : ZipArchiveDelegate {
   void ErrorMessage(const std::string& message) override { messages.push_back(message); }
   bool OverWriteOperation(const std::string&) override { return answer; }
 };
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
 
 class Zip : public ::testing::Test {
  protected:
