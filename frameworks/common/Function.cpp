@@ -21,12 +21,14 @@ std::string Function::GetOutPutFile(const std::string& path) {
   const std::filesystem::path given(path);
   const std::string ext = given.extension().string();  // with its full stop, or empty
   const std::string base = ext.empty() ? path : path.substr(0, path.size() - ext.size());
+  // Numbers are taken out of the file's own name only: a folder named "Exports(1)" stays as it is.
+  const size_t nameStart = base.rfind('/') == std::string::npos ? 0 : base.rfind('/') + 1;
+  const std::string folder = base.substr(0, nameStart);
   for (long n = 0;; ++n) {
     const std::string tag = "(" + std::to_string(n) + ")";
-    std::string candidate = base;
-    removeEvery(candidate, tag);
-    candidate += tag;
-    candidate += ext;
+    std::string name = base.substr(nameStart);
+    removeEvery(name, tag);
+    const std::string candidate = folder + name + tag + ext;
     if (!somethingExistsAt(candidate)) return candidate;
   }
 }

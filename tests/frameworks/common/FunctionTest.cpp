@@ -42,6 +42,12 @@ TEST_F(OutputNames, AnExistingNumberIsRemovedBeforeItIsAppended) {
   EXPECT_EQ(Function::GetOutPutFile(at("b(1).html")), at("b(1)(2).html"));
 }
 
+TEST_F(OutputNames, TheFolderKeepsItsOwnNumber) {
+  fs::create_directories(folder / "Exports(0)");
+  touch("Exports(0)/list.csv");
+  EXPECT_EQ(Function::GetOutPutFile(at("Exports(0)/list.csv")), at("Exports(0)/list(0).csv"));
+}
+
 TEST_F(OutputNames, CommittedFilesGetSuccessiveNamesAndFailuresLeaveNothing) {
   for (int i = 0; i < 3; ++i) {
     OutputFile out(at("Zedid-Ovuzazur.xlsx"));
