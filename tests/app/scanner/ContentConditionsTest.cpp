@@ -31,12 +31,32 @@ TEST_F(ContentConditionsTest, SharedEmailsAreReportedOnceFromTheEarliestPerson) 
 }
 
 TEST_F(ContentConditionsTest, EmailValidity) {
-  for (const char* valid : {"ann@example.org", "a.b+c@mail.example.co.uk", "x@y.company", "ann@EXAMPLE.COM"})
+  for (const char* valid : {"ann@example.org", "a.b+c@mail.example.co.uk", "x@y.company", "ann@EXAMPLE.COM",
+                            "zo\xC3\xAB@example.org", "o\xE2\x80\x99neil@example.org", "\xE5\x90\x8D@\xE4\xBE\x8B.jp"})
     EXPECT_TRUE(ScanAddressBook::isValidEmail(valid)) << valid;
-  for (const char* invalid :
-       {"", "ann", "@example.org", "ann@example", "ann@.example.org", "ann@example.org.", "ann@example..org",
-        "a@b@c.org", "ann smith@x.org", "ann@x.org ", "a(b)@x.org", "a,b@x.org", "\"a\"@x.org", "a@[1.2.3.4]",
-        "a;b@x.org", "a<b>@x.org", "a\\b@x.org", "a:b@x.org"})
+  for (const char* invalid : {"",
+                              "ann",
+                              "@example.org",
+                              "ann@example",
+                              "ann@.example.org",
+                              "ann@example.org.",
+                              "ann@example..org",
+                              "a@b@c.org",
+                              "ann smith@x.org",
+                              "ann@x.org ",
+                              "a(b)@x.org",
+                              "a,b@x.org",
+                              "\"a\"@x.org",
+                              "a@[1.2.3.4]",
+                              "a;b@x.org",
+                              "a<b>@x.org",
+                              "a\\b@x.org",
+                              "a:b@x.org",
+                              "ann\tb@x.org",
+                              "ann\xC2\xA0smith@x.org",
+                              "ann@x.org\xE2\x80\x83",
+                              "ann@x.org\xE3\x80\x80",
+                              "ann\xE2\x80\xA8@x.org"})
     EXPECT_FALSE(ScanAddressBook::isValidEmail(invalid)) << invalid;
 }
 
