@@ -56,6 +56,14 @@ bool whiteSpaceStartsAt(std::string_view text, size_t i) {
   return false;
 }
 
+// A value of two or more characters is tested by counting its spaces; the debug log gets one line
+// per space counted, whether or not the value turns out to be spaces only.
+void logSpacesCounted(const std::string& value) {
+  if (value.size() < 2 || !DebugLog::enabled()) return;
+  for (char c : value)
+    if (c == ' ') DebugLog::write("字符是空空格");
+}
+
 std::string nameKey(const ABPersonData& data) {
   const std::string* first = data.string(kABFirstNameProperty);
   const std::string* last = data.string(kABLastNameProperty);
@@ -236,20 +244,18 @@ std::vector<ABPersonRef> ScanAddressBook::findDuplicateAddressInOnePerson() cons
 std::vector<ABPersonRef> ScanAddressBook::findEmptyNotes() const {
   return select([](const ABPersonData& data) {
     const std::string* note = data.string(kABNoteProperty);
-    if (!note || !isSpacesOnly(*note)) return false;
-    if (note->size() >= 2 && DebugLog::enabled())
-      for (size_t i = 0; i < note->size(); ++i) DebugLog::write("字符是空空格");
-    return true;
+    if (!note) return false;
+    logSpacesCounted(*note);
+    return isSpacesOnly(*note);
   });
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findEmptyNickname() const {
   return select([](const ABPersonData& data) {
     const std::string* nickname = data.string(kABNicknameProperty);
-    if (!nickname || !isSpacesOnly(*nickname)) return false;
-    if (nickname->size() >= 2 && DebugLog::enabled())
-      for (size_t i = 0; i < nickname->size(); ++i) DebugLog::write("字符是空空格");
-    return true;
+    if (!nickname) return false;
+    logSpacesCounted(*nickname);
+    return isSpacesOnly(*nickname);
   });
 }
 

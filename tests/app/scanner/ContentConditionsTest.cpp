@@ -1,4 +1,7 @@
+#include <regex>
+
 #include "ScanFixture.h"
+#include "app/scanner/DebugLog.h"
 
 using ContentConditionsTest = ScanFixture;
 
@@ -99,4 +102,31 @@ TEST_F(ContentConditionsTest, NotesAndNicknamesOfSpacesOnly) {
   add({{kABNoteProperty, " \n"}});
   EXPECT_EQ(scanner().findEmptyNotes(), (Persons{one, three}));
   EXPECT_EQ(scanner().findEmptyNickname(), (Persons{three}));
+}
+
+TEST_F(ContentConditionsTest, DebugLinesOfTheFinders) {
+  std::vector<std::string> lines;
+  DebugLog::setWriter([&](const std::string& line) { lines.push_back(line); });
+  auto count = [&](const std::string& text) { return std::count(lines.begin(), lines.end(), text); };
+
+  add({{kABNoteProperty, " "}});
+  add({{kABNoteProperty, "   "}});
+  add({{kABNoteProperty, " a "}, {kABNicknameProperty, "x y"}});
+  scanner().findEmptyNotes();
+  EXPECT_EQ(count("字符是空空格"), 5) << "one per space of the values of two or more characters";
+  lines.clear();
+  scanner().findEmptyNickname();
+  EXPECT_EQ(count("字符是空空格"), 1);
+
+  lines.clear();
+  add({}, {}, {{kABPhoneHomeLabel, "555-CALL"}, {kABPhoneWorkLabel, "CALL-ME"}});
+  add({}, {}, {{kABPhoneHomeLabel, "555 1234"}, {kABPhoneWorkLabel, "x12"}});
+  scanner().findInvalidCharactersInContacts();
+  EXPECT_EQ(count("电话号码非法"), 2) << "once per person, on its first phone with a letter";
+
+  lines.clear();
+  scanner().test();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex("扫描花费的时间：[0-9]+\\.[0-9]{6}"))) << lines[0];
+  DebugLog::setWriter(nullptr);
 }
