@@ -39,6 +39,31 @@ const std::unordered_set<std::string_view>& allowedSuffixes() {
   return suffixes;
 }
 
+// Whether a white-space character (Unicode White_Space) starts at byte i of the UTF-8 text: the
+// ASCII ones, U+0085, U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F, U+205F, U+3000.
+bool whiteSpaceStartsAt(std::string_view text, size_t i) {
+  auto byte = [&](size_t at) { return at < text.size() ? static_cast<unsigned char>(text[at]) : 0u; };
+  unsigned char c = byte(i);
+  if (c == ' ' || (c >= '\t' && c <= '\r')) return true;
+  if (c == 0xC2) return byte(i + 1) == 0x85 || byte(i + 1) == 0xA0;
+  if (c == 0xE1) return byte(i + 1) == 0x9A && byte(i + 2) == 0x80;
+  if (c == 0xE2 && byte(i + 1) == 0x80) {
+    unsigned char last = byte(i + 2);
+    return (last >= 0x80 && last <= 0x8A) || last == 0xA8 || last == 0xA9 || last == 0xAF;
+  }
+  if (c == 0xE2) return byte(i + 1) == 0x81 && byte(i + 2) == 0x9F;
+  if (c == 0xE3) return byte(i + 1) == 0x80 && byte(i + 2) == 0x80;
+  return false;
+}
+
+// A value of two or more characters is tested by counting its spaces; the debug log gets one line
+// per space counted, whether or not the value turns out to be spaces only.
+void logSpacesCounted(const std::string& value) {
+  if (value.size() < 2 || !DebugLog::enabled()) return;
+  for (char c : value)
+    if (c == ' ') DebugLog::write("字符是空空格");
+}
+
 std::string nameKey(const ABPersonData& data) {
   const std::string* first = data.string(kABFirstNameProperty);
   const std::string* last = data.string(kABLastNameProperty);
@@ -50,14 +75,9 @@ std::string nameKey(const ABPersonData& data) {
 }  // namespace
 
 bool ScanAddressBook::isValidEmail(std::string_view value) {
-  for (char c : value) {
-    switch (c) {
-      case ' ':
-      case '\t':
-      case '\n':
-      case '\r':
-      case '\v':
-      case '\f':
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (whiteSpaceStartsAt(value, i)) return false;
+    switch (value[i]) {
       case '(':
       case ')':
       case ',':
@@ -224,20 +244,18 @@ std::vector<ABPersonRef> ScanAddressBook::findDuplicateAddressInOnePerson() cons
 std::vector<ABPersonRef> ScanAddressBook::findEmptyNotes() const {
   return select([](const ABPersonData& data) {
     const std::string* note = data.string(kABNoteProperty);
-    if (!note || !isSpacesOnly(*note)) return false;
-    if (note->size() >= 2 && DebugLog::enabled())
-      for (size_t i = 0; i < note->size(); ++i) DebugLog::write("字符是空空格");
-    return true;
+    if (!note) return false;
+    logSpacesCounted(*note);
+    return isSpacesOnly(*note);
   });
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findEmptyNickname() const {
   return select([](const ABPersonData& data) {
     const std::string* nickname = data.string(kABNicknameProperty);
-    if (!nickname || !isSpacesOnly(*nickname)) return false;
-    if (nickname->size() >= 2 && DebugLog::enabled())
-      for (size_t i = 0; i < nickname->size(); ++i) DebugLog::write("字符是空空格");
-    return true;
+    if (!nickname) return false;
+    logSpacesCounted(*nickname);
+    return isSpacesOnly(*nickname);
   });
 }
 

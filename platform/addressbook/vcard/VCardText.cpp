@@ -107,7 +107,8 @@ void splitComponents(std::string_view raw, std::vector<std::string>& components)
 }
 
 void appendEscapedText(std::string& out, std::string_view text) {
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     switch (c) {
       case '\\':
         out += "\\\\";
@@ -122,6 +123,8 @@ void appendEscapedText(std::string& out, std::string_view text) {
         out += "\\n";
         break;
       case '\r':
+        // The one line-break escape stands for CR LF and for a lone CR alike.
+        if (i + 1 == text.size() || text[i + 1] != '\n') out += "\\n";
         break;
       default:
         out += c;

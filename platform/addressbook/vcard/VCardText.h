@@ -13,7 +13,7 @@
 std::string unescapeText(std::string_view raw);
 // Splits at ';' not preceded by a backslash and unescapes each component.
 void splitComponents(std::string_view raw, std::vector<std::string>& components);
-// Escapes \ , ; and newlines for a text value.
+// Escapes \ , ; and line breaks (LF, CR LF and a lone CR each become \n) for a text value.
 void appendEscapedText(std::string& out, std::string_view text);
 
 // "=XX" sequences become bytes; an "=" not followed by two hex digits is kept.

@@ -1,4 +1,7 @@
+#include <regex>
+
 #include "ScanFixture.h"
+#include "app/scanner/DebugLog.h"
 
 using ContentConditionsTest = ScanFixture;
 
@@ -31,12 +34,32 @@ TEST_F(ContentConditionsTest, SharedEmailsAreReportedOnceFromTheEarliestPerson) 
 }
 
 TEST_F(ContentConditionsTest, EmailValidity) {
-  for (const char* valid : {"ann@example.org", "a.b+c@mail.example.co.uk", "x@y.company", "ann@EXAMPLE.COM"})
+  for (const char* valid : {"ann@example.org", "a.b+c@mail.example.co.uk", "x@y.company", "ann@EXAMPLE.COM",
+                            "zo\xC3\xAB@example.org", "o\xE2\x80\x99neil@example.org", "\xE5\x90\x8D@\xE4\xBE\x8B.jp"})
     EXPECT_TRUE(ScanAddressBook::isValidEmail(valid)) << valid;
-  for (const char* invalid :
-       {"", "ann", "@example.org", "ann@example", "ann@.example.org", "ann@example.org.", "ann@example..org",
-        "a@b@c.org", "ann smith@x.org", "ann@x.org ", "a(b)@x.org", "a,b@x.org", "\"a\"@x.org", "a@[1.2.3.4]",
-        "a;b@x.org", "a<b>@x.org", "a\\b@x.org", "a:b@x.org"})
+  for (const char* invalid : {"",
+                              "ann",
+                              "@example.org",
+                              "ann@example",
+                              "ann@.example.org",
+                              "ann@example.org.",
+                              "ann@example..org",
+                              "a@b@c.org",
+                              "ann smith@x.org",
+                              "ann@x.org ",
+                              "a(b)@x.org",
+                              "a,b@x.org",
+                              "\"a\"@x.org",
+                              "a@[1.2.3.4]",
+                              "a;b@x.org",
+                              "a<b>@x.org",
+                              "a\\b@x.org",
+                              "a:b@x.org",
+                              "ann\tb@x.org",
+                              "ann\xC2\xA0smith@x.org",
+                              "ann@x.org\xE2\x80\x83",
+                              "ann@x.org\xE3\x80\x80",
+                              "ann\xE2\x80\xA8@x.org"})
     EXPECT_FALSE(ScanAddressBook::isValidEmail(invalid)) << invalid;
 }
 
@@ -79,4 +102,31 @@ TEST_F(ContentConditionsTest, NotesAndNicknamesOfSpacesOnly) {
   add({{kABNoteProperty, " \n"}});
   EXPECT_EQ(scanner().findEmptyNotes(), (Persons{one, three}));
   EXPECT_EQ(scanner().findEmptyNickname(), (Persons{three}));
+}
+
+TEST_F(ContentConditionsTest, DebugLinesOfTheFinders) {
+  std::vector<std::string> lines;
+  DebugLog::setWriter([&](const std::string& line) { lines.push_back(line); });
+  auto count = [&](const std::string& text) { return std::count(lines.begin(), lines.end(), text); };
+
+  add({{kABNoteProperty, " "}});
+  add({{kABNoteProperty, "   "}});
+  add({{kABNoteProperty, " a "}, {kABNicknameProperty, "x y"}});
+  scanner().findEmptyNotes();
+  EXPECT_EQ(count("字符是空空格"), 5) << "one per space of the values of two or more characters";
+  lines.clear();
+  scanner().findEmptyNickname();
+  EXPECT_EQ(count("字符是空空格"), 1);
+
+  lines.clear();
+  add({}, {}, {{kABPhoneHomeLabel, "555-CALL"}, {kABPhoneWorkLabel, "CALL-ME"}});
+  add({}, {}, {{kABPhoneHomeLabel, "555 1234"}, {kABPhoneWorkLabel, "x12"}});
+  scanner().findInvalidCharactersInContacts();
+  EXPECT_EQ(count("电话号码非法"), 2) << "once per person, on its first phone with a letter";
+
+  lines.clear();
+  scanner().test();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex("扫描花费的时间：[0-9]+\\.[0-9]{6}"))) << lines[0];
+  DebugLog::setWriter(nullptr);
 }

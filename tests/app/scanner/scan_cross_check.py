@@ -51,6 +51,7 @@ EMAILS = [
     "ann@example.com", "bob@example.org", "carla@mail.co.uk", "ANN@example.com", "shared@example.net",
     "team@example.com", "bad at example.com", "nodot@localhost", "a@@example.com", "@example.com",
     "me@example..com", "me@.example.com", "me@example.com.", "x<y>@example.com", "eve@example.COM",
+    "ann\u00a0lee@example.com", "x\u2003y@example.org", "zo\u00eb@example.org",
 ]
 PHONES = ["555 1234", "555-1234", "+1 (555) 123-4567", "555-CALL", "0171 222", "555 1234"]
 ADDRESSES = [

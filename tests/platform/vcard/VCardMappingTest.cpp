@@ -130,6 +130,17 @@ TEST(VCardMappingTest, RoundTripOfEveryProperty) {
   EXPECT_EQ(person.vCardRepresentation(), text);
 }
 
+TEST(VCardMappingTest, EveryKindOfLineBreakIsWrittenAsOne) {
+  ABPersonData data;
+  data.set(kABNoteProperty, std::string("lone\rpair\r\nfeed\nend\r"));
+  std::string text = vCardForPerson(data);
+  EXPECT_NE(text.find("NOTE:lone\\npair\\nfeed\\nend\\n\r\n"), std::string::npos) << text;
+  ABPersonData back = readOne(text);
+  const std::string* note = back.string(kABNoteProperty);
+  ASSERT_TRUE(note);
+  EXPECT_EQ(*note, "lone\npair\nfeed\nend\n");
+}
+
 TEST(VCardMappingTest, PersonFlagsWithoutCompany) {
   for (std::int64_t flags : {0, 1, 2, 32}) {
     ABPersonData data;
