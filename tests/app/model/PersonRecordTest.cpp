@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/model/AllInfoColumns.h"
 #include "app/model/IndexGrouping.h"
 #include "app/model/PersonRecord.h"
@@ -94,6 +96,112 @@ TEST(PersonRecordTest, InstantMessagingAndSocialProfiles) {
   EXPECT_EQ(record.text("Myspace"), "m");
   EXPECT_FALSE(record.contains("Twitter")) << "only home-labelled profiles";
   EXPECT_FALSE(record.contains("Work AIM")) << "no user name";
+}
+
+// A person with a value for every key: each value is the text of the key it must land under, so a
+// key spelt differently here and in the all-info column list shows up.
+TEST(PersonRecordTest, EveryKeyOfTheVocabulary) {
+  auto person = ABPerson::create();
+  const std::vector<std::pair<std::string, std::string>> singles = {
+      {kABFirstNameProperty, "First Name"},
+      {kABLastNameProperty, "Last Name"},
+      {kABFirstNamePhoneticProperty, "Phonetic First Name"},
+      {kABLastNamePhoneticProperty, "Phonetic Last Name"},
+      {kABDepartmentProperty, "Department"},
+      {kABNoteProperty, "Note"},
+      {kABSuffixProperty, "Suffix"},
+      {kABTitleProperty, "Preffix"},
+      {kABJobTitleProperty, "Job Title"},
+      {kABNicknameProperty, "Nickname"},
+      {kABMaidenNameProperty, "Maiden Name"},
+      {kABMiddleNameProperty, "Middle Name"},
+      {kABOrganizationProperty, "Company"}};
+  for (const auto& [property, key] : singles) person->setValueForProperty(key, property);
+  person->setValueForProperty(ABDate{1980, 2, 29}, kABBirthdayProperty);
+  person->setValueForProperty(list({{kABHomeLabel, std::string("Home Email")},
+                                    {kABWorkLabel, std::string("Work Email")},
+                                    {kABOtherLabel, std::string("Other Email")}}),
+                              kABEmailProperty);
+  person->setValueForProperty(list({{kABHomeLabel, std::string("Home URL")},
+                                    {kABWorkLabel, std::string("Work URL")},
+                                    {kABHomePageLabel, std::string("Home Page")}}),
+                              kABURLsProperty);
+  person->setValueForProperty(list({{kABPhoneMobileLabel, std::string("Mobile")},
+                                    {kABPhoneiPhoneLabel, std::string("iPhone")},
+                                    {kABPhoneMainLabel, std::string("Main Phone")},
+                                    {kABPhoneHomeFAXLabel, std::string("Home Fax")},
+                                    {kABPhoneWorkFAXLabel, std::string("Work Fax")},
+                                    {kABPhonePagerLabel, std::string("Pager")},
+                                    {kABPhoneWorkLabel, std::string("Work Phone")},
+                                    {kABPhoneHomeLabel, std::string("Home Phone")}}),
+                              kABPhoneProperty);
+  ABMultiValue addresses, accounts;
+  const std::vector<std::pair<std::string, std::string>> places = {
+      {kABHomeLabel, "Home "}, {kABWorkLabel, "Work "}, {kABOtherLabel, "Other "}};
+  for (const auto& [label, prefix] : places) {
+    ABDictionary address;
+    for (const auto& [component, suffix] :
+         std::vector<std::pair<std::string, std::string>>{{kABAddressStreetKey, "Street"},
+                                                          {kABAddressCityKey, "City"},
+                                                          {kABAddressStateKey, "State"},
+                                                          {kABAddressZIPKey, "ZIP"},
+                                                          {kABAddressCountryKey, "Country"},
+                                                          {kABAddressCountryCodeKey, "Country Code"}})
+      address.set(component, prefix + suffix);
+    addresses.addValueWithLabel(address, label);
+    for (const auto& [service, suffix] :
+         std::vector<std::pair<std::string, std::string>>{{"AIMInstant", "AIM"},
+                                                          {"QQInstant", "QQ"},
+                                                          {"GoogleTalkInstant", "Google Talk"},
+                                                          {"GaduGaduInstant", "Gadu-Gadu"},
+                                                          {"JabberInstant", "Jabber"},
+                                                          {"MSNInstant", "MSN"},
+                                                          {"FacebookInstant", "Facebook"},
+                                                          {"SkypeInstant", "Skype"},
+                                                          {"YahooInstant", "Yahoo"},
+                                                          {"ICQInstant", "ICQ"}})
+      accounts.addValueWithLabel(
+          ABDictionary{{kABInstantMessageServiceKey, service}, {kABInstantMessageUsernameKey, prefix + suffix}}, label);
+  }
+  person->setValueForProperty(addresses, kABAddressProperty);
+  person->setValueForProperty(accounts, kABInstantMessageProperty);
+  ABMultiValue related, profiles;
+  for (const auto& [label, key] : std::vector<std::pair<std::string, std::string>>{{kABFatherLabel, "Father"},
+                                                                                   {kABMotherLabel, "Mother"},
+                                                                                   {kABParentLabel, "Parent"},
+                                                                                   {kABBrotherLabel, "Brother"},
+                                                                                   {kABSisterLabel, "Sister"},
+                                                                                   {kABChildLabel, "Child"},
+                                                                                   {kABFriendLabel, "Friend"},
+                                                                                   {kABSpouseLabel, "Spouse"},
+                                                                                   {kABPartnerLabel, "Partner"},
+                                                                                   {kABAssistantLabel, "Assistant"},
+                                                                                   {kABManagerLabel, "Manager"}})
+    related.addValueWithLabel(key, label);
+  for (const auto& [service, key] : std::vector<std::pair<std::string, std::string>>{{"Twitter", "Twitter"},
+                                                                                     {"Facebook", "Facebook"},
+                                                                                     {"MySpace", "Myspace"},
+                                                                                     {"Flickr", "Flickr"},
+                                                                                     {"LinkedIn", "LinkedIn"}})
+    profiles.addValueWithLabel(ABDictionary{{kABSocialProfileServiceKey, service}, {kABSocialProfileUsernameKey, key}},
+                               kABHomeLabel);
+  person->setValueForProperty(related, kABRelatedNamesProperty);
+  person->setValueForProperty(profiles, kABSocialProfileProperty);
+
+  auto record = prasePerson(person);
+  std::vector<std::string> expected = AllInfoColumns::base();
+  expected.insert(expected.end(), {"Person", "Preffix", "Phonetic First Name", "Phonetic Last Name"});
+  auto keys = record.keys();
+  std::sort(keys.begin(), keys.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(keys, expected);
+  for (const auto& key : AllInfoColumns::csv()) {
+    if (key == "Birthday" || key == "FullName") continue;
+    EXPECT_EQ(record.text(key), key);
+  }
+  EXPECT_EQ(record.text("Preffix"), "Preffix");
+  EXPECT_EQ(record.text("Birthday"), "1980-02-29");
+  EXPECT_EQ(record.text("FullName"), "First NameLast Name");
 }
 
 TEST(PersonRecordTest, RecordsOfAStoreKeepStoreOrder) {
