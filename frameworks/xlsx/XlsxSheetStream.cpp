@@ -34,6 +34,35 @@ bool isPlainText(std::string_view text) {
   return plain;
 }
 
+bool isHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// Where text holds "_xHHHH_" from position at on, or npos. Spreadsheet programs read such a
+// sequence in a string as the character HHHH.
+std::size_t findEscapeLookalike(std::string_view text, std::size_t at = 0) {
+  for (at = text.find("_x", at); at != std::string_view::npos; at = text.find("_x", at + 1))
+    if (at + 7 <= text.size() && isHexDigit(text[at + 2]) && isHexDigit(text[at + 3]) && isHexDigit(text[at + 4]) &&
+        isHexDigit(text[at + 5]) && text[at + 6] == '_')
+      return at;
+  return std::string_view::npos;
+}
+
+// Appends the text escaped for XML, with the underscore that starts each "_xHHHH_" it holds written
+// as "_x005F_", so that the sequence reads back as itself.
+void appendStringItemText(std::string& out, std::string_view text) {
+  std::string allowed;  // looked at as it will stand in the part
+  if (hasXmlForbiddenCharacters(text)) text = allowed = removeXmlForbiddenCharacters(text);
+  std::size_t from = 0;
+  for (std::size_t at = findEscapeLookalike(text); at != std::string_view::npos;
+       at = findEscapeLookalike(text, at + 1)) {
+    appendXmlEscaped(out, text.substr(from, at - from));
+    out += "_x005F_";
+    from = at + 1;
+  }
+  appendXmlEscaped(out, text.substr(from));
+}
+
 char* put(char* at, std::string_view text) {
   std::memcpy(at, text.data(), text.size());
   return at + text.size();
@@ -179,14 +208,14 @@ bool XlsxSheetStream::writeSharedStrings(ZipArchive& zip, const std::string& ent
   appendNumber(out, items);
   out += "\">\n";
   const auto item = [&](std::string_view text) {
-    if (text.size() <= kShortText && isPlainText(text)) {
+    if (text.size() <= kShortText && isPlainText(text) && findEscapeLookalike(text) == std::string_view::npos) {
       char whole[kItemHead.size() + kShortText + kItemTail.size()];
       char* at = put(put(put(whole, kItemHead), text), kItemTail);
       out.append(whole, static_cast<std::size_t>(at - whole));
       return;
     }
     out += kItemHead;
-    appendXmlEscaped(out, text);
+    appendStringItemText(out, text);
     out += kItemTail;
   };
   bool ok = true;

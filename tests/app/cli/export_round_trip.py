@@ -70,6 +70,8 @@ CHOSEN_COLUMNS = ["Note", "Last Name", "Preffix", "Phonetic Last Name", "First N
 # Generator: contacts as the store holds them (single values, labelled lists), with the vCard
 # spelling chosen for each entry.
 
+# "_x0041_" looks like a spreadsheet character escape. (openpyxl drops every "x005F_" it reads, so a
+# text holding "_x005F_" cannot come back through it whatever the workbook says.)
 WORDS = ["Ann", "bob", "Zoë", "Łukasz", "Ærøskøbing", "José", "Müller", "Straße", "Ōsaka", "東京都", "李小龍",
          "김민준", "Владимир", "Ελένη", "שלום", "مرحبا", "😀", "👩‍👩‍👧", "🇩🇪", "e\u0301", "O'Brien", "van der Berg",
          "a&b", "<tag>", "x>y", "50%", "#1", "tab\there", "_x0041_", "ﬁ", "\u2028", "nel\u0085", "—", "€"]

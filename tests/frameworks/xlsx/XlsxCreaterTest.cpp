@@ -132,6 +132,25 @@ TEST_F(Xlsx, OneRecordGivesTwoRowsNamesFirstAndEscapedText) {
   EXPECT_FALSE(fs::exists(dir / "x/mm"));
 }
 
+// Spreadsheet programs read "_xHHHH_" in a string as one character; a text that holds such a
+// sequence itself has its underscore escaped, in short and long texts and after left-out characters.
+TEST_F(Xlsx, TextsThatLookLikeCharacterEscapesAreEscaped) {
+  const std::string longText = std::string(300, 'y') + "_x0041_";
+  ContactRecords records{record({{"First Name", "a_x005F_b"},
+                                 {"Last Name", "_x00e9__X12_x1234"},
+                                 {"Note", longText.c_str()},
+                                 {"Company",
+                                  "_x00\x01"
+                                  "41_ & _x_"}})};
+  XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
+  ASSERT_TRUE(creater.startConvert()) << creater.errorText();
+  const std::string shared = slurp(expand(creater.outputPath()) / "xl/sharedStrings.xml");
+  EXPECT_NE(shared.find(">a_x005F_x005F_b<"), std::string::npos) << shared;
+  EXPECT_NE(shared.find(">_x005F_x00e9__X12_x1234<"), std::string::npos) << shared;
+  EXPECT_NE(shared.find(std::string(300, 'y') + "_x005F_x0041_<"), std::string::npos) << shared;
+  EXPECT_NE(shared.find(">_x005F_x0041_ &amp; _x_<"), std::string::npos) << shared;
+}
+
 TEST_F(Xlsx, EmptyRecordsAndSuccessiveNames) {
   ContactRecords none;
   for (const char* expected : {"Zedid-Ovuzazur.xlsx", "Zedid-Ovuzazur(0).xlsx", "Zedid-Ovuzazur(1).xlsx"}) {
@@ -222,7 +241,7 @@ TEST_F(Xlsx, LibreOfficeReadsCellsBack) {
   if (!havePythonWith("csv")) GTEST_SKIP() << "/usr/bin/python3 is not installed: LibreOffice's CSV is not read";
   ContactRecords records{
       record({{"First Name", "Zoë"}, {"Last Name", "Ångström-李"}, {"Company", "Smith, Jones & Co"}}),
-      record({{"First Name", "Bo"}, {"Note", "She said \"hi\", twice"}})};
+      record({{"First Name", "Bo"}, {"Note", "She said \"hi\", twice"}, {"Job Title", "_x0041_ or _x005F_"}})};
   records[1].set("Birthday", ABDate{1984, 3, 5});
   XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
   ASSERT_TRUE(creater.startConvert()) << creater.errorText();
@@ -240,11 +259,14 @@ TEST_F(Xlsx, LibreOfficeReadsCellsBack) {
   std::ofstream(script) << "import csv,sys\n"
                            "rows=list(csv.reader(open(sys.argv[1],encoding='utf-8',newline='')))\n"
                            "h=rows[0]\n"
-                           "for r,key in ((1,'First Name'),(1,'Last Name'),(1,'Company'),(2,'Note'),(2,'Birthday')):\n"
+                           "for r,key in ((1,'First Name'),(1,'Last Name'),(1,'Company'),(2,'Note'),(2,'Birthday'),"
+                           "(2,'Job Title')):\n"
                            "  print(repr(rows[r][h.index(key)]))\n"
                            "print(len(rows), len(h))\n";
   ASSERT_EQ(run("/usr/bin/python3 " + shellWord(script.string()) + " " + shellWord(csv.string())), 0) << output();
-  EXPECT_EQ(output(), "'Zoë'\n'Ångström-李'\n'Smith, Jones & Co'\n'She said \"hi\", twice'\n'1984-03-05'\n3 92\n");
+  EXPECT_EQ(output(),
+            "'Zoë'\n'Ångström-李'\n'Smith, Jones & Co'\n'She said \"hi\", twice'\n'1984-03-05'\n"
+            "'_x0041_ or _x005F_'\n3 92\n");
 }
 
 }  // namespace
