@@ -443,8 +443,9 @@ def person_of_vcard(card):
     for key in ("email", "phone", "url", "related", "address", "im", "social"):
         p[key] = []
 
-    def joined(value):
-        return ",".join(value) if isinstance(value, list) else value
+    def component(value):
+        """One component of N, ADR or ORG; an unescaped comma would have made it a list."""
+        return "<split into %r>" % value if isinstance(value, list) else value
 
     for l in lines:
         types = {t.strip().upper() for v in l.params.get("TYPE", []) for t in v.split(",")}
@@ -457,9 +458,9 @@ def person_of_vcard(card):
             n = l.value
             for key, value in zip(["Last Name", "First Name", "Middle Name", "Preffix", "Suffix"],
                                   [n.family, n.given, n.additional, n.prefix, n.suffix]):
-                p[key] = joined(value) or None
+                p[key] = component(value) or None
         elif l.name == "ORG":
-            p["Company"], p["Department"] = ((l.value + ["", ""])[:2])
+            p["Company"], p["Department"] = (component(x) or None for x in (l.value + ["", ""])[:2])
         elif l.name in ("NICKNAME", "X-MAIDENNAME", "X-PHONETIC-FIRST-NAME", "X-PHONETIC-LAST-NAME", "TITLE", "NOTE"):
             key = {"NICKNAME": "Nickname", "X-MAIDENNAME": "Maiden Name", "TITLE": "Job Title", "NOTE": "Note",
                    "X-PHONETIC-FIRST-NAME": "Phonetic First Name", "X-PHONETIC-LAST-NAME": "Phonetic Last Name"}
@@ -478,15 +479,15 @@ def person_of_vcard(card):
             p["related"].append((label or OTHER, l.value))
         elif l.name == "ADR":
             a = l.value
-            street = "\n".join(x for x in (joined(a.box), joined(a.extended), joined(a.street)) if x)
-            parts = dict(zip(ADDRESS_PARTS, [street, joined(a.city), joined(a.region), joined(a.code),
-                                             joined(a.country), codes.get((l.group or "").lower())]))
+            street = "\n".join(x for x in (component(a.box), component(a.extended), component(a.street)) if x)
+            parts = dict(zip(ADDRESS_PARTS, [street, component(a.city), component(a.region), component(a.code),
+                                             component(a.country), codes.get((l.group or "").lower())]))
             p["address"].append((typed(OTHER), {k: v for k, v in parts.items() if v}))
         elif l.name == "IMPP":
             service = VCARD_IM_SERVICES.get(l.params.get("X-SERVICE-TYPE", [""])[0].lower())
             p["im"].append((typed(OTHER), service, l.value.split(":", 1)[1]))
         elif l.name == "X-SOCIALPROFILE":
-            service = {s.lower(): s for s in SOCIAL_KEYS}.get(min(types, default="").lower())
+            service = {s.upper(): s for s in SOCIAL_KEYS}.get(next(iter(types), ""))
             user = decode_parameter(l.params.get("X-USER", [""])[0])
             p["social"].append((label or OTHER, service, user))
     return p
