@@ -62,8 +62,13 @@ ADDRESSES = [
 ]
 
 
+# Unicode White_Space (str.isspace() would also count the separators U+001C to U+001F).
+WHITE_SPACE = set("\t\n\v\f\r \u0085\u00a0\u1680\u2028\u2029\u202f\u205f\u3000") | {
+    chr(c) for c in range(0x2000, 0x200B)}
+
+
 def valid_email(v):
-    if any(c.isspace() or c in '(),:;<>[]\\"' for c in v):
+    if any(c in WHITE_SPACE or c in '(),:;<>[]\\"' for c in v):
         return False
     if v.count("@") != 1:
         return False
