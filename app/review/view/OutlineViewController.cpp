@@ -19,6 +19,9 @@
 #include "app/review/view/FixPreviewWidget.h"
 #include "app/review/view/ReviewRowDelegate.h"
 #include "app/review/view/ReviewTreeModel.h"
+#include "app/shell/BackGroundView.h"
+#include "app/shell/MyButton.h"
+#include "app/shell/MyView.h"
 #include "platform/addressbook/ABAddressBook.h"
 
 namespace {
@@ -126,28 +129,31 @@ void OutlineViewController::buildInterface() {
   solution->addWidget(scroll, 1);
   rightSide_->addWidget(solutionView_);
 
-  tipsView_ = new QLabel(rightSide_);
-  auto* tips = static_cast<QLabel*>(tipsView_);
-  tips->setPixmap(QPixmap(":/images/tipsView.png"));
-  tips->setAlignment(Qt::AlignCenter);
-  if (tips->pixmap().isNull()) tips->setText(tr("Select a contact on the left to see how to fix it."));
+  tipsView_ = new MyView(rightSide_);
+  tipsView_->setImage(QImage(":/images/tipsView.png"));
   rightSide_->addWidget(tipsView_);
   splitter->addWidget(outlineView_);
   splitter->addWidget(rightSide_);
   splitter->setStretchFactor(1, 1);
 
-  auto* bottom = new QWidget(this);
-  bottom->setObjectName("bottomButtonView");
-  auto* buttons = new QHBoxLayout(bottom);
-  openContactButton_ = new QPushButton("Open In Contacts", bottom);
-  backButton_ = new QPushButton("Back", bottom);
-  fixButton_ = new QPushButton("Fix", bottom);
+  bottomButtonView_ = new BackGroundView(this);
+  bottomButtonView_->setObjectName("bottomButtonView");
+  bottomButtonView_->setImage(QImage(":/images/downBG.png"));
+  bottomButtonView_->setFixedHeight(48);
+  auto* buttons = new QHBoxLayout(bottomButtonView_);
+  buttons->setContentsMargins(12, 8, 12, 8);
+  openContactButton_ = new MyButton(bottomButtonView_);
+  backButton_ = new MyButton(bottomButtonView_);
+  fixButton_ = new MyButton(bottomButtonView_);
+  openContactButton_->setButtonTitle("Open In Contacts");
+  backButton_->setButtonTitle("Back");
+  fixButton_->setButtonTitle("Fix");
   fixButton_->setDefault(true);
   buttons->addWidget(openContactButton_);
   buttons->addStretch(1);
   buttons->addWidget(backButton_);
   buttons->addWidget(fixButton_);
-  layout->addWidget(bottom);
+  layout->addWidget(bottomButtonView_);
   connect(fixButton_, &QPushButton::clicked, this, &OutlineViewController::fixClick);
   connect(openContactButton_, &QPushButton::clicked, this, &OutlineViewController::openInContacts);
   connect(backButton_, &QPushButton::clicked, this, &OutlineViewController::backClicked);

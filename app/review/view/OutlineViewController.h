@@ -20,6 +20,9 @@ class QVBoxLayout;
 class FixPreviewWidget;
 class ReviewTreeModel;
 class ABAddressBook;
+class BackGroundView;
+class MyButton;
+class MyView;
 
 // The review screen: the outline of findings on the left; the selected contact's problem, the fix
 // options of its category and the preview of the chosen option on the right; Open In Contacts,
@@ -42,9 +45,11 @@ class OutlineViewController : public QWidget {
 
   QTreeView* myOutlineView() const { return outlineView_; }
   ReviewOutline& outline() { return outline_; }
-  QPushButton* fixButton() const { return fixButton_; }
-  QPushButton* openContactButton() const { return openContactButton_; }
-  QPushButton* backButton() const { return backButton_; }
+  MyButton* fixButton() const { return fixButton_; }
+  MyButton* openContactButton() const { return openContactButton_; }
+  MyButton* backButton() const { return backButton_; }
+  BackGroundView* bottomButtonView() const { return bottomButtonView_; }
+  MyView* tipsView() const { return tipsView_; }
   QLabel* problemText() const { return problemText_; }
   QLabel* emailLine() const { return homeEmailTextField_; }
   FixPreviewWidget* previewWidget() const { return preview_; }
@@ -84,7 +89,7 @@ class OutlineViewController : public QWidget {
   QTreeView* outlineView_ = nullptr;
   QStackedWidget* rightSide_ = nullptr;  // solution view or tips view
   QWidget* solutionView_ = nullptr;
-  QWidget* tipsView_ = nullptr;
+  MyView* tipsView_ = nullptr;
   QLabel* imageView_ = nullptr;
   QLabel* nameTextField_ = nullptr;
   QLabel* homeEmailTextField_ = nullptr;
@@ -93,7 +98,8 @@ class OutlineViewController : public QWidget {
   QVBoxLayout* matrixLayout_ = nullptr;
   QButtonGroup* matrix_ = nullptr;
   FixPreviewWidget* preview_ = nullptr;
-  QPushButton* openContactButton_ = nullptr;
-  QPushButton* backButton_ = nullptr;
-  QPushButton* fixButton_ = nullptr;
+  BackGroundView* bottomButtonView_ = nullptr;
+  MyButton* openContactButton_ = nullptr;
+  MyButton* backButton_ = nullptr;
+  MyButton* fixButton_ = nullptr;
 };

@@ -15,6 +15,9 @@
 #include "app/review/view/ReviewTreeModel.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/ScanConditions.h"
+#include "app/shell/BackGroundView.h"
+#include "app/shell/MyButton.h"
+#include "app/shell/MyView.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
@@ -98,6 +101,33 @@ TEST(ReviewScreenTest, CollapsingTheOnlyCategoryShowsTheTips) {
   EXPECT_TRUE(screen.showingTips());
   EXPECT_FALSE(screen.fixButton()->isEnabled());
   EXPECT_FALSE(screen.openContactButton()->isEnabled());
+  // The tips are the tips image, centred at its natural size.
+  const QImage tips(":/images/tipsView.png");
+  ASSERT_FALSE(tips.isNull());
+  EXPECT_EQ(screen.tipsView()->image(), tips);
+}
+
+TEST(ReviewScreenTest, BottomBarDrawsItsImageUnderTheThreeTitledButtons) {
+  app();
+  auto book = ABAddressBook::inMemory();
+  auto ann = person(*book, "Ann");
+  OutlineViewController screen(*book, nullptr);
+  screen.setOutlineViewDataSouce({{"SingleName", {ann}}}, {});
+  screen.showResults();
+  screen.resize(900, 600);
+  EXPECT_EQ(screen.openContactButton()->buttonTitle(), "Open In Contacts");
+  EXPECT_EQ(screen.backButton()->buttonTitle(), "Back");
+  EXPECT_EQ(screen.fixButton()->buttonTitle(), "Fix");
+  const QImage bar(":/images/downBG.png");
+  ASSERT_FALSE(bar.isNull());
+  EXPECT_EQ(screen.bottomButtonView()->image(), bar);
+  // The middle of the bar, between the buttons, shows the image stretched over the bar.
+  const QImage drawn = screen.bottomButtonView()->grab().toImage();
+  const QColor expected = bar.scaled(drawn.size()).pixelColor(drawn.width() / 2, drawn.height() / 2);
+  const QColor seen = drawn.pixelColor(drawn.width() / 2, drawn.height() / 2);
+  EXPECT_LE(std::abs(seen.red() - expected.red()) + std::abs(seen.green() - expected.green()) +
+                std::abs(seen.blue() - expected.blue()),
+            12);
 }
 
 TEST(ReviewScreenTest, ContactRowsAreDrawnThroughTheirCell) {
