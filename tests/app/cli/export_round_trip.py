@@ -14,6 +14,7 @@ Exits 77 (skipped) when a module it needs is missing.
 """
 
 import argparse
+import contextlib
 import csv
 import glob
 import os
@@ -356,14 +357,15 @@ def read_csv(path):
     return rows[0][:-1], [[cell or None for cell in row[:-1]] for row in rows[1:]]
 
 
-def read_txt(path, expected_rows):
-    """Cells are "value" followed by a space, or a space and two double quotes when empty. Values are
-    written as they are, so a value may itself hold '" '; the expected value says where it ends."""
+def read_txt(path, expected_rows, gap):
+    """Headings are "heading" followed by gap. Cells are "value" followed by a space, or a space and
+    two double quotes when empty. Values are written as they are, so a value may itself hold '" ';
+    the expected value says where it ends."""
     with open(path, encoding="utf-8", newline="") as f:
         text = f.read()
     head_end = text.index("\n")
-    headings = re.findall(r'"([^"]*)"   ', text[:head_end])
-    if "".join('"%s"   ' % h for h in headings) != text[:head_end]:
+    headings = re.findall('"([^"]*)"' + gap, text[:head_end])
+    if "".join('"%s"%s' % (h, gap) for h in headings) != text[:head_end]:
         raise LayoutError("heading line of %s: %r" % (path, text[:200]))
     at, rows = head_end + 1, []
     for number, want in enumerate(expected_rows):
@@ -538,32 +540,110 @@ def compare_table(diffs, check, table, want_headings, want_records, shown=lambda
                 diffs.add(check, "contact %d%s, %s: expected %r, got %r" % (number, name, heading, expected, got))
 
 
-def compare_records(diffs, check, got_records, want_records, keys, shown):
-    table = (keys, [[r.get(k) for k in keys] for r in got_records])
-    compare_table(diffs, check, table, keys, want_records, shown)
+def one_record_headings(got, record):
+    """A table of one record shows that record's own keys, First Name and Last Name first; the order
+    of the others is the record's own, so it is taken from what was written."""
+    return columns_heading_order([k for k in got if k in record] + [k for k in record if k not in got])
 
 
 # ---------------------------------------------------------------------------------------------
 
-def run(program, *args):
-    proc = subprocess.run([program] + list(args), capture_output=True, text=True)
-    if proc.returncode != 0:
-        sys.exit("FAIL: rolvane %s exited %d: %s" % (" ".join(args[:4]), proc.returncode, proc.stderr.strip()))
-    return proc.stdout.strip()
+class Session:
+    """The program under test, a folder for its files, and the differences found so far."""
 
-
-class Exporter:
     def __init__(self, program, work):
-        self.program, self.work, self.count = program, work, 0
+        self.program, self.work, self.exports = program, work, 0
+        self.diffs = Differences()
 
-    def __call__(self, store, fmt, *options):
-        self.count += 1
-        folder = os.path.join(self.work, "out%d-%s" % (self.count, fmt))
+    def run(self, *args):
+        proc = subprocess.run([self.program] + list(args), capture_output=True, text=True)
+        if proc.returncode != 0:
+            sys.exit("FAIL: rolvane %s exited %d: %s" % (" ".join(args[:4]), proc.returncode, proc.stderr.strip()))
+        return proc.stdout.strip()
+
+    def export(self, store, fmt, *options):
+        """The file written, or for vCards the folder of the files."""
+        self.exports += 1
+        folder = os.path.join(self.work, "out%d-%s" % (self.exports, fmt))
         os.mkdir(folder)
         started = time.monotonic()
-        written = run(self.program, "--store", store, "export", "--format", fmt, "--to", folder, *options)
+        written = self.run("--store", store, "export", "--format", fmt, "--to", folder, *options)
         print("export %-5s %-40s %5.1f s" % (fmt, " ".join(options)[:40], time.monotonic() - started))
         return written if fmt != "vcard" else folder
+
+    @contextlib.contextmanager
+    def check(self, name):
+        """Yields compare(table, headings, records, shown): the table read back against the records."""
+        def compare(table, headings, records, shown=lambda v: v):
+            compare_table(self.diffs, name, table, headings, records, shown)
+        try:
+            yield compare
+        except (LayoutError, ET.ParseError, csv.Error, vobject.base.ParseError) as error:
+            self.diffs.add(name, "cannot be read back: %s" % error)
+
+
+def records_table(records, keys):
+    return keys, [[r.get(k) for k in keys] for r in records]
+
+
+def vcard_files(folder):
+    return sorted(glob.glob(os.path.join(folder, "export_*.vcf")),
+                  key=lambda path: int(re.search(r"(\d+)\.vcf$", path).group(1)))
+
+
+def check_all_information(s, store, want):
+    with s.check("csv") as compare:
+        compare(read_csv(s.export(store, "csv", "--all-info")), CSV_HEADINGS, want)
+    with s.check("txt") as compare:
+        compare(read_txt(s.export(store, "txt", "--all-info"), want, "   "), BASE_HEADINGS, want)
+    with s.check("html") as compare:
+        compare(read_html(s.export(store, "html", "--all-info")), BASE_HEADINGS, want, without_xml_forbidden)
+    with s.check("xlsx") as compare:
+        compare(read_xlsx(s.export(store, "xlsx", "--all-info")), XLSX_HEADINGS, want, without_xml_forbidden)
+
+
+def check_chosen_columns(s, store, chosen):
+    option, keys = ",".join(CHOSEN_COLUMNS), union_of_keys(chosen)
+    with s.check("csv --columns") as compare:
+        compare(read_csv(s.export(store, "csv", "--columns", option)), keys, chosen)
+    with s.check("txt --columns") as compare:
+        compare(read_txt(s.export(store, "txt", "--columns", option), chosen, " "), keys, chosen)
+    with s.check("html --columns") as compare:
+        compare(read_html(s.export(store, "html", "--columns", option)), columns_heading_order(keys), chosen,
+                without_xml_forbidden)
+    with s.check("xlsx --columns") as compare:
+        compare(read_xlsx(s.export(store, "xlsx", "--columns", option)), columns_heading_order(keys), chosen,
+                without_xml_forbidden)
+    with s.check("vcard --columns with vobject") as compare:
+        got = [{k: v for k, v in r.items() if k in CHOSEN_COLUMNS}
+               for r in read_vcards(s.export(store, "vcard", "--columns", option))]
+        compare(records_table(got, CHOSEN_COLUMNS), CHOSEN_COLUMNS, chosen, line_feeds_only)
+
+
+def check_vcards(s, store, want, chosen):
+    keys = CSV_HEADINGS + ["Preffix"]
+    folder = s.export(store, "vcard", "--all-info")
+    with s.check("vcard with vobject") as compare:
+        compare(records_table(read_vcards(folder), keys), keys, want, line_feeds_only)
+    with s.check("vcard with the store") as compare:
+        again = os.path.join(s.work, "again.sqlite")
+        s.run("--store", again, "import", *vcard_files(folder))
+        compare(read_csv(s.export(again, "csv", "--all-info")), CSV_HEADINGS, want, line_feeds_only)
+        compare(read_csv(s.export(again, "csv", "--columns", ",".join(CHOSEN_COLUMNS))), union_of_keys(chosen),
+                chosen, line_feeds_only)
+
+
+def check_single_contact(s, card, record):
+    store = os.path.join(s.work, "single.sqlite")
+    with open(os.path.join(s.work, "single.vcf"), "w", encoding="utf-8", newline="") as f:
+        f.write(card)
+    s.run("--store", store, "import", f.name)
+    with s.check("csv of one contact") as compare:
+        compare(read_csv(s.export(store, "csv", "--all-info")), CSV_HEADINGS, [record])
+    for fmt, read in (("html", read_html), ("xlsx", read_xlsx)):
+        with s.check(fmt + " of one contact") as compare:
+            table = read(s.export(store, fmt, "--all-info"))
+            compare(table, one_record_headings(table[0], record), [record], without_xml_forbidden)
 
 
 def main():
@@ -578,56 +658,21 @@ def main():
         os.makedirs(work, exist_ok=True)
         rng = random.Random(args.seed)
         contacts = [make_contact(rng, i) for i in range(args.count)]
-        book = os.path.join(work, "book.vcf")
-        with open(book, "w", encoding="utf-8", newline="") as f:
-            f.write("".join(vcard_of(rng, c) for c in contacts))
+        cards = [vcard_of(rng, c) for c in contacts]
+        with open(os.path.join(work, "book.vcf"), "w", encoding="utf-8", newline="") as f:
+            f.write("".join(cards))
         want = [record_of(person_of(c)) for c in contacts]
         chosen = [{k: r[k] for k in CHOSEN_COLUMNS if k in r} for r in want]
+        s = Session(args.program, work)
         store = os.path.join(work, "store.sqlite")
-        run(args.program, "--store", store, "import", book)
-        export = Exporter(args.program, work)
-        diffs = Differences()
-        checks = [
-            ("csv", lambda: compare_table(diffs, "csv", read_csv(export(store, "csv", "--all-info")),
-                                          CSV_HEADINGS, want)),
-            ("txt", lambda: compare_table(diffs, "txt", read_txt(export(store, "txt", "--all-info"), want),
-                                          BASE_HEADINGS, want)),
-            ("html", lambda: compare_table(diffs, "html", read_html(export(store, "html", "--all-info")),
-                                           BASE_HEADINGS, want, without_xml_forbidden)),
-            ("xlsx", lambda: compare_table(diffs, "xlsx", read_xlsx(export(store, "xlsx", "--all-info")),
-                                           XLSX_HEADINGS, want, without_xml_forbidden)),
-            ("csv --columns", lambda: compare_table(
-                diffs, "csv --columns", read_csv(export(store, "csv", "--columns", ",".join(CHOSEN_COLUMNS))),
-                union_of_keys(chosen), chosen)),
-            ("html --columns", lambda: compare_table(
-                diffs, "html --columns", read_html(export(store, "html", "--columns", ",".join(CHOSEN_COLUMNS))),
-                columns_heading_order(union_of_keys(chosen)), chosen, without_xml_forbidden)),
-        ]
-        vcards = []
-        checks.append(("vcard with vobject", lambda: (
-            vcards.append(export(store, "vcard", "--all-info")),
-            compare_records(diffs, "vcard with vobject", read_vcards(vcards[0]), want, CSV_HEADINGS + ["Preffix"],
-                            line_feeds_only))))
-        store2 = os.path.join(work, "store2.sqlite")
-
-        def through_store():
-            files = sorted(glob.glob(os.path.join(vcards[0], "export_*.vcf")),
-                           key=lambda p: int(re.search(r"(\d+)\.vcf$", p).group(1)))
-            run(args.program, "--store", store2, "import", *files)
-            compare_table(diffs, "vcard with the store", read_csv(export(store2, "csv", "--all-info")),
-                          CSV_HEADINGS, want, line_feeds_only)
-            compare_table(diffs, "vcard with the store --columns",
-                          read_csv(export(store2, "csv", "--columns", ",".join(CHOSEN_COLUMNS))),
-                          union_of_keys(chosen), chosen, line_feeds_only)
-
-        checks.append(("vcard with the store", through_store))
-        for name, check in checks:
-            try:
-                check()
-            except (LayoutError, ET.ParseError, csv.Error, vobject.base.ParseError) as error:
-                diffs.add(name, "cannot be read back: %s" % error)
-        if diffs.total():
-            print("FAIL: %d differences in %s" % (diffs.total(), ", ".join(diffs.counts)))
+        s.run("--store", store, "import", f.name)
+        check_all_information(s, store, want)
+        check_chosen_columns(s, store, chosen)
+        check_vcards(s, store, want, chosen)
+        fullest = max(range(len(want)), key=lambda i: len(want[i]) if i != 7 else 0)
+        check_single_contact(s, cards[fullest], want[fullest])
+        if s.diffs.total():
+            print("FAIL: %d differences in %s" % (s.diffs.total(), ", ".join(s.diffs.counts)))
             return 1
         print("OK: %d contacts round-trip through every format" % len(contacts))
         return 0
