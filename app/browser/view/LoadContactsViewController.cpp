@@ -114,16 +114,16 @@ void LoadContactsViewController::buildMenus() {
     }
     connect(submenu, &QMenu::triggered, this, &LoadContactsViewController::menuDidChange);
   }
-  QAction* remove = contextMenu_->addAction(tr("Delete"));
-  QAction* exportSelected = contextMenu_->addAction(tr("Export"));
+  deleteAction_ = contextMenu_->addAction(tr("Delete"));
+  exportAction_ = contextMenu_->addAction(tr("Export"));
   contextMenu_->addSeparator();
   contextMenu_->addMenu(columnMenu_);
-  connect(remove, &QAction::triggered, this, &LoadContactsViewController::deleteItem);
-  connect(exportSelected, &QAction::triggered, this, &LoadContactsViewController::exportItem);
-  connect(contextMenu_, &QMenu::aboutToShow, this, [this, remove, exportSelected] {
+  connect(deleteAction_, &QAction::triggered, this, &LoadContactsViewController::deleteItem);
+  connect(exportAction_, &QAction::triggered, this, &LoadContactsViewController::exportItem);
+  connect(contextMenu_, &QMenu::aboutToShow, this, [this] {
     bool any = _tableView->selectionModel()->hasSelection();
-    remove->setEnabled(any);
-    exportSelected->setEnabled(any);
+    deleteAction_->setEnabled(any);
+    exportAction_->setEnabled(any);
   });
   _tableView->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(_tableView, &QWidget::customContextMenuRequested, this,
@@ -169,7 +169,8 @@ void LoadContactsViewController::updateTableView(ContactRecords allPeopleArray, 
 void LoadContactsViewController::deleteItem() {
   QModelIndexList selected = _tableView->selectionModel()->selectedRows();
   bool any = !selected.isEmpty();
-  for (QAction* item : contextMenu_->actions()) item->setEnabled(any);
+  deleteAction_->setEnabled(any);
+  exportAction_->setEnabled(any);
   bool confirmed = question_->confirm(tr("Are you sure you want to delete the selected person ?"),
                                       tr("This person will also delete from Contacts."), tr("Delete"), tr("Cancel"));
   if (!confirmed) return;

@@ -74,6 +74,9 @@ class LoadContactsViewController : public QWidget {
   ContactTableModel* model_;
   QMenu* columnMenu_;
   QMenu* contextMenu_;
+  // The context menu's own items; the column chooser beside them is always available.
+  QAction* deleteAction_ = nullptr;
+  QAction* exportAction_ = nullptr;
   ExportContactController* exportContact_;
   std::unique_ptr<UserQuestion> question_;
   std::vector<QPointer<QThread>> loads_;
