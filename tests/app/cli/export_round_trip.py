@@ -20,6 +20,7 @@ import glob
 import os
 import random
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -593,11 +594,15 @@ def vcard_files(folder):
 
 def check_all_information(s, store, want):
     with s.check("csv") as compare:
-        compare(read_csv(s.export(store, "csv", "--all-info")), CSV_HEADINGS, want)
+        written = s.export(store, "csv", "--all-info")
+        compare(read_csv(written), CSV_HEADINGS, want)
+        check_simultaneous_exports(s, store, "csv", written)
     with s.check("txt") as compare:
         compare(read_txt(s.export(store, "txt", "--all-info"), want, "   "), BASE_HEADINGS, want)
     with s.check("html") as compare:
-        compare(read_html(s.export(store, "html", "--all-info")), BASE_HEADINGS, want, without_xml_forbidden)
+        written = s.export(store, "html", "--all-info")
+        compare(read_html(written), BASE_HEADINGS, want, without_xml_forbidden)
+        check_simultaneous_exports(s, store, "html", written)
     with s.check("xlsx") as compare:
         compare(read_xlsx(s.export(store, "xlsx", "--all-info")), XLSX_HEADINGS, want, without_xml_forbidden)
 
@@ -631,6 +636,30 @@ def check_vcards(s, store, want, chosen):
         compare(read_csv(s.export(again, "csv", "--all-info")), CSV_HEADINGS, want, line_feeds_only)
         compare(read_csv(s.export(again, "csv", "--columns", ",".join(CHOSEN_COLUMNS))), union_of_keys(chosen),
                 chosen, line_feeds_only)
+
+
+def check_simultaneous_exports(s, store, fmt, reference):
+    """Exports started together into one folder each get a file of their own, all whole."""
+    folder = os.path.join(s.work, "together-" + fmt)
+    os.mkdir(folder)
+    stores = [shutil.copy(store, os.path.join(s.work, "copy%d.sqlite" % n)) for n in range(4)]  # one each
+    procs = [subprocess.Popen([s.program, "--store", copy, "export", "--format", fmt, "--to", folder, "--all-info"],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True) for copy in stores]
+    results = [p.communicate() for p in procs]
+    for (_, err), p in zip(results, procs):
+        if p.returncode != 0:
+            s.diffs.add(fmt + " together", "an export failed: %s" % err.strip())
+    written = sorted(out.strip() for out, _ in results)
+    with open(reference, "rb") as f:
+        expected = f.read()
+    name = "Zedid-Ovuzazur%s." + fmt
+    names = [os.path.join(folder, name % tag) for tag in ("", "(0)", "(1)", "(2)")]
+    if written != sorted(names) or sorted(os.listdir(folder)) != sorted(os.path.basename(n) for n in names):
+        s.diffs.add(fmt + " together", "wrote %r, folder holds %r" % (written, sorted(os.listdir(folder))))
+    for path in filter(os.path.exists, written):
+        with open(path, "rb") as f:
+            if f.read() != expected:
+                s.diffs.add(fmt + " together", "%s differs from the export made alone" % path)
 
 
 def check_single_contact(s, card, record):
