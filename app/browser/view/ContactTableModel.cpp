@@ -23,13 +23,20 @@ void ContactTableModel::removeRecordAt(int row) {
 void ContactTableModel::setColumns(std::vector<std::string> columns) {
   beginResetModel();
   columns_ = std::move(columns);
+  sortable_.assign(columns_.size(), false);
   endResetModel();
+}
+
+void ContactTableModel::setSortableColumns(const std::vector<std::string>& keys) {
+  for (size_t i = 0; i < columns_.size(); ++i)
+    sortable_[i] = std::find(keys.begin(), keys.end(), columns_[i]) != keys.end();
 }
 
 void ContactTableModel::appendColumn(const std::string& key) {
   int at = columnCount();
   beginInsertColumns({}, at, at);
   columns_.push_back(key);
+  sortable_.push_back(false);
   endInsertColumns();
 }
 
@@ -38,13 +45,14 @@ void ContactTableModel::removeColumn(const std::string& key) {
     if (columns_[i] != key) continue;
     beginRemoveColumns({}, i, i);
     columns_.erase(columns_.begin() + i);
+    sortable_.erase(sortable_.begin() + i);
     endRemoveColumns();
   }
 }
 
 bool ContactTableModel::isSortable(int column) const {
   if (column < 0 || column >= columnCount()) return false;
-  return std::find(sortable_.begin(), sortable_.end(), columns_[column]) != sortable_.end();
+  return sortable_[column];
 }
 
 int ContactTableModel::rowCount(const QModelIndex& parent) const {

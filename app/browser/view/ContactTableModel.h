@@ -25,8 +25,9 @@ class ContactTableModel : public QAbstractTableModel {
   void setColumns(std::vector<std::string> columns);
   void appendColumn(const std::string& key);
   void removeColumn(const std::string& key);
-  // Columns that sort when their header is clicked: the table's own, not those added from the menu.
-  void setSortableColumns(std::vector<std::string> keys) { sortable_ = std::move(keys); }
+  // Marks the columns now shown under these keys as sorting when their header is clicked: the
+  // table's own. A column appended later never sorts, even under the key of one removed before.
+  void setSortableColumns(const std::vector<std::string>& keys);
   bool isSortable(int column) const;
 
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -47,5 +48,5 @@ class ContactTableModel : public QAbstractTableModel {
   ABAddressBook& book_;
   ContactRecords records_;
   std::vector<std::string> columns_;
-  std::vector<std::string> sortable_;
+  std::vector<bool> sortable_;  // one flag per column
 };

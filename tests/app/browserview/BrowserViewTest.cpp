@@ -80,6 +80,15 @@ TEST_F(BrowserViewTest, HeaderClicksSortOwnColumnsAndAddedColumnsStayUnsorted) {
   nickname->trigger();
   EXPECT_EQ(browser->shownColumns(), LoadContactsViewController::initialColumns());
 
+  // A column of the table's own, removed and added again from the menu, is an added column now.
+  QAction* company = browser->columnItem("Company");
+  company->trigger();
+  EXPECT_EQ(columnOf("Company"), static_cast<int>(browser->model()->columns().size()));
+  company->trigger();
+  ASSERT_EQ(browser->shownColumns().back(), "Company");
+  header->sectionClicked(columnOf("Company"));  // a sort would bring alice's empty company first
+  EXPECT_EQ(cell(0, "Last Name"), "Xavier");
+
   // A reload brings the store's order back.
   browser->reload();
   ASSERT_TRUE(waitForLoad(*browser));
