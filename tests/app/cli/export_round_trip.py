@@ -313,7 +313,10 @@ XML_FORBIDDEN = re.compile("[\x00-\x08\x0b\x0c\x0e-\x1f\ufffe\uffff]")
 
 
 def without_xml_forbidden(value):
-    return XML_FORBIDDEN.sub("", value) or None if value is not None else None
+    """The characters XML 1.0 cannot hold are left out of xlsx and HTML; what remains may be nothing."""
+    if value is None:
+        return None
+    return XML_FORBIDDEN.sub("", value) or None
 
 
 def line_feeds_only(value):
