@@ -37,8 +37,12 @@ void ProgressView::paintEvent(QPaintEvent*) {
   if (sharpe_ != QLatin1String("Arc")) return;
   // Qt measures arc angles counter-clockwise from three o'clock as seen on screen, which is the
   // same direction as counter-clockwise with y growing upwards.
+  // Counter-clockwise from the start to the end angle, so an end below the start goes the long
+  // way round; angles a whole turn apart draw the full circle.
   const double start = std::fmod(startAngle_, 360.0);
-  const double span = endAngle_ - startAngle_;
+  double span = std::fmod(endAngle_ - startAngle_, 360.0);
+  if (span < 0) span += 360.0;
+  if (span == 0 && endAngle_ != startAngle_) span = 360.0;
   painter.setPen(QPen(QColor(0, 0, 0), 8.0, Qt::SolidLine, Qt::FlatCap));
   painter.drawArc(dial, static_cast<int>(std::lround(start * 16.0)), static_cast<int>(std::lround(span * 16.0)));
 }

@@ -95,6 +95,13 @@ TEST(ProgressView, DrawsTheArcOnlyForTheArcShape) {
   const QPoint mirrored(onArc.x(), 2 * 90 - onArc.y());
   EXPECT_LT(qGray(image.pixel(onArc * image.devicePixelRatio())), 40);
   EXPECT_GT(qGray(image.pixel(mirrored * image.devicePixelRatio())), 60);
+
+  // From 40 back to 10 is still counter-clockwise: 330 degrees through the top, not 30 through 25.
+  std::unique_ptr<ProgressView> backwards(arcView(40, 10));
+  const QImage longWay = render(*backwards);
+  const QPoint top(120, 90 - 30);
+  EXPECT_LT(qGray(longWay.pixel(top * longWay.devicePixelRatio())), 40);
+  EXPECT_GT(qGray(longWay.pixel(onArc * longWay.devicePixelRatio())), 60);
 }
 
 TEST(MyButton, DrawsItsOwnTitleOnlyWhenSet) {
