@@ -145,6 +145,9 @@ def make_contact(rng, index):
     c["social"] = [(rng.choice([HOME, HOME, OTHER]), rng.choice(list(SOCIAL_KEYS) + ["Instagram"]),
                     rng.choice(["ann", "Zoë.M", "李", "a_b", "x,y;z:w", "o'neil", "q\"uote"]) + str(rng.randint(0, 99)))
                    for _ in range(rng.choice([0, 0, 1, 2]))]
+    if index == 3:  # nothing but its unique id
+        c.update({k: None for k in SINGLE_KEYS if k in c}, notes=[], bday=None)
+        c.update({k: [] for k in ("email", "phone", "address", "url", "related", "im", "social")})
     return c
 
 
