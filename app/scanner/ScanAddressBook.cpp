@@ -1,6 +1,7 @@
 #include "app/scanner/ScanAddressBook.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -39,12 +40,18 @@ const std::unordered_set<std::string_view>& allowedSuffixes() {
   return suffixes;
 }
 
-// Whether a white-space character (Unicode White_Space) starts at byte i of the UTF-8 text: the
-// ASCII ones, U+0085, U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F, U+205F, U+3000.
-bool whiteSpaceStartsAt(std::string_view text, size_t i) {
+// ASCII bytes that make an e-mail value invalid: white space and ( ) , : ; < > [ ] \ ".
+constexpr std::array<bool, 128> kForbiddenInEmail = [] {
+  std::array<bool, 128> forbidden{};
+  for (unsigned char c : std::string_view(" \t\n\v\f\r(),:;<>[]\\\"")) forbidden[c] = true;
+  return forbidden;
+}();
+
+// Whether a white-space character beyond ASCII (Unicode White_Space: U+0085, U+00A0, U+1680,
+// U+2000 to U+200A, U+2028, U+2029, U+202F, U+205F, U+3000) starts at byte i of the UTF-8 text.
+bool wideWhiteSpaceStartsAt(std::string_view text, size_t i) {
   auto byte = [&](size_t at) { return at < text.size() ? static_cast<unsigned char>(text[at]) : 0u; };
   unsigned char c = byte(i);
-  if (c == ' ' || (c >= '\t' && c <= '\r')) return true;
   if (c == 0xC2) return byte(i + 1) == 0x85 || byte(i + 1) == 0xA0;
   if (c == 0xE1) return byte(i + 1) == 0x9A && byte(i + 2) == 0x80;
   if (c == 0xE2 && byte(i + 1) == 0x80) {
@@ -76,23 +83,8 @@ std::string nameKey(const ABPersonData& data) {
 
 bool ScanAddressBook::isValidEmail(std::string_view value) {
   for (size_t i = 0; i < value.size(); ++i) {
-    if (whiteSpaceStartsAt(value, i)) return false;
-    switch (value[i]) {
-      case '(':
-      case ')':
-      case ',':
-      case ':':
-      case ';':
-      case '<':
-      case '>':
-      case '[':
-      case ']':
-      case '\\':
-      case '"':
-        return false;
-      default:
-        break;
-    }
+    auto c = static_cast<unsigned char>(value[i]);
+    if (c < 0x80 ? kForbiddenInEmail[c] : wideWhiteSpaceStartsAt(value, i)) return false;
   }
   auto at = value.find('@');
   if (at == std::string_view::npos || at == 0 || value.find('@', at + 1) != std::string_view::npos) return false;
