@@ -31,8 +31,12 @@ class MessageBoxQuestions : public ReviewQuestions {
   explicit MessageBoxQuestions(QWidget* parent) : parent_(parent) {}
   bool confirm(const std::string& title, const std::string& message, const std::string& defaultButton,
                const std::string& alternateButton) override {
-    QMessageBox box(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(message),
+    // The question leads the box in bold: not every desktop shows a dialog's window title.
+    const QString heading = QString::fromStdString(title);
+    QMessageBox box(QMessageBox::Warning, heading, QString("<b>%1</b>").arg(heading.toHtmlEscaped()),
                     QMessageBox::NoButton, parent_);
+    box.setInformativeText(QString::fromStdString(message));
+    box.setStyleSheet("QLabel#qt_msgbox_informativelabel { min-width: 320px; }");
     QPushButton* yes = box.addButton(QString::fromStdString(defaultButton), QMessageBox::AcceptRole);
     box.addButton(QString::fromStdString(alternateButton), QMessageBox::RejectRole);
     box.setDefaultButton(yes);

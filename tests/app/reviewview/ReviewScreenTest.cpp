@@ -3,8 +3,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeView>
 
 #include "app/review/ReviewCategories.h"
@@ -105,6 +107,33 @@ TEST(ReviewScreenTest, CollapsingTheOnlyCategoryShowsTheTips) {
   const QImage tips(":/images/tipsView.png");
   ASSERT_FALSE(tips.isNull());
   EXPECT_EQ(screen.tipsView()->image(), tips);
+}
+
+TEST(ReviewScreenTest, DeleteConfirmationAsksItsQuestionFirstAndCancelChangesNothing) {
+  app();
+  auto book = ABAddressBook::inMemory();
+  auto ann = person(*book, "Ann", "Xx");
+  OutlineViewController screen(*book, nullptr);
+  screen.setOutlineViewDataSouce({{"UnusualTitle", {ann}}}, {});
+  screen.showResults();
+  ASSERT_EQ(screen.optionButtons().size(), 2);
+  screen.optionButtons()[1]->click();  // "Delete this contact"
+  QString text, informative;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(top);
+      if (!box || !box->isVisible()) continue;
+      text = box->text();
+      informative = box->informativeText();
+      for (QAbstractButton* button : box->buttons())
+        if (button->text() == "Cancel") button->click();
+    }
+  });
+  screen.fixButton()->click();
+  EXPECT_EQ(text, "<b>Are you sure you want to delete the selected person ?</b>");
+  EXPECT_EQ(informative, "This person will also delete from Contacts. ");
+  EXPECT_EQ(book->count(), 1u);
+  EXPECT_EQ(screen.myOutlineView()->model()->rowCount(), 1);
 }
 
 TEST(ReviewScreenTest, BottomBarDrawsItsImageUnderTheThreeTitledButtons) {

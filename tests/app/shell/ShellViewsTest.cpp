@@ -2,11 +2,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/shell/AboutWindowController.h"
+#include "app/shell/Alerts.h"
 #include "app/shell/MyButton.h"
 #include "app/shell/ProgressView.h"
 #include "app/shell/TableViewWindowController.h"
@@ -141,4 +144,25 @@ TEST(EditableField, CutCopyPasteSelectAllShortcuts) {
   field.setCursorPosition(0);
   QTest::keyClick(&field, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_NE(field.selectedText(), "Ann LeeAnn Lee");
+}
+
+TEST(MessageBoxAlerts, TitleLeadsTheBoxAboveTheMessage) {
+  QWidget window;
+  MessageBoxAlerts alerts(&window);
+  QString windowTitle, text, informative;
+  // Reads the box while it is up and answers it.
+  QTimer::singleShot(0, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(top);
+      if (!box || !box->isVisible()) continue;
+      windowTitle = box->windowTitle();
+      text = box->text();
+      informative = box->informativeText();
+      box->button(QMessageBox::Ok)->click();
+    }
+  });
+  alerts.showAlert("Warning", "No condition selected, please go to Preferences and choose at least one condition!");
+  EXPECT_EQ(windowTitle, "Warning");
+  EXPECT_EQ(text, "<b>Warning</b>");
+  EXPECT_EQ(informative, "No condition selected, please go to Preferences and choose at least one condition!");
 }
