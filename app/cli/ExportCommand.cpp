@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "app/browser/RecordKeyMap.h"
 #include "app/cli/CommandRegistry.h"
 #include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABAddressBook.h"
@@ -34,13 +35,22 @@ class ShownColumns : public ExportBrowserSource {
   std::vector<std::string> columns_;
 };
 
+// The names of a comma-separated list, each without the spaces around it.
 std::vector<std::string> splitColumns(const std::string& list) {
   std::vector<std::string> columns;
   std::stringstream stream(list);
   std::string item;
-  while (std::getline(stream, item, ','))
-    if (!item.empty()) columns.push_back(item);
+  while (std::getline(stream, item, ',')) {
+    const size_t first = item.find_first_not_of(" \t");
+    if (first == std::string::npos) continue;
+    columns.push_back(item.substr(first, item.find_last_not_of(" \t") - first + 1));
+  }
   return columns;
+}
+
+// Whether contact records can hold a value under the name.
+bool isRecordColumn(const std::string& name) {
+  return name == "FullName" || RecordKeyMap::find(name) != nullptr;
 }
 
 int runExport(CommandContext& ctx) {
@@ -62,6 +72,17 @@ int runExport(CommandContext& ctx) {
       ctx.err << "rolvane export: unexpected argument \"" << arg << "\"\n";
       return 2;
     }
+  }
+  for (const auto& column : columns) {
+    if (!isRecordColumn(column)) {
+      ctx.err << "rolvane export: unknown column \"" << column
+              << "\" (columns are named as in the contact table: \"First Name\", \"Home Email\", ...)\n";
+      return 2;
+    }
+  }
+  if (columns.empty()) {
+    ctx.err << "rolvane export: --columns names no column\n";
+    return 2;
   }
   ExportContact driver;
   installFormatWriters(driver);

@@ -83,8 +83,12 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
 
   if (!inMemory && !store->exec("PRAGMA journal_mode=WAL", error)) return nullptr;
   if (!store->exec("PRAGMA synchronous=FULL", error)) return nullptr;
+  // An existing address book needs no schema work; a new one is set up in a write transaction
+  // taken at once, so that processes opening the same new file wait for each other instead of
+  // failing on a lock upgrade.
+  if (applicationId == kApplicationId && userVersion == kSchemaVersion) return store;
   const char* schema =
-      "BEGIN;"
+      "BEGIN IMMEDIATE;"
       "CREATE TABLE IF NOT EXISTS persons("
       "  id INTEGER PRIMARY KEY,"
       "  uid TEXT NOT NULL UNIQUE,"

@@ -47,7 +47,7 @@ class ExportCommandTest : public ::testing::Test {
 };
 
 TEST_F(ExportCommandTest, CsvWithGivenColumnsReadsBackThroughPython) {
-  ProgramRun exported = exportTo({"--format", "csv", "--columns", "Last Name,First Name,Note"});
+  ProgramRun exported = exportTo({"--format", "csv", "--columns", "Last Name, First Name ,Note"});
   ASSERT_EQ(exported.status, 0) << exported.out;
   const std::string file = firstLine(exported.out);
   EXPECT_EQ(std::filesystem::path(file).parent_path(), target);
@@ -88,6 +88,9 @@ TEST_F(ExportCommandTest, BadRequestsSayWhyAndWriteNothing) {
   ProgramRun unknown = exportTo({"--format", "pdf"});
   EXPECT_NE(unknown.status, 0);
   EXPECT_NE(unknown.out.find("unknown format"), std::string::npos) << unknown.out;
+  ProgramRun misspelt = exportTo({"--format", "csv", "--columns", "First Name,Frist Name"});
+  EXPECT_NE(misspelt.status, 0);
+  EXPECT_NE(misspelt.out.find("unknown column \"Frist Name\""), std::string::npos) << misspelt.out;
   ProgramRun missing = runProgram(
       ROLVANE_PROGRAM, {"--store", store, "export", "--format", "csv", "--to", (folder / "absent").string()});
   EXPECT_NE(missing.status, 0);

@@ -177,6 +177,41 @@ TEST(StoreTest, SaveWaitsForAnotherWriterInsteadOfFailing) {
   EXPECT_EQ(ABAddressBook::open(path)->count(), 2u);
 }
 
+TEST(StoreTest, ManyProcessesOpenOneStoreWhileItIsSaved) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  {
+    auto book = ABAddressBook::open(path);
+    book->addRecord(personNamed("Ann"));
+    ASSERT_TRUE(book->save());
+  }
+  // Children open and read the store over and over while the parent keeps saving into it; a child
+  // exits with 1 at the first open that fails.
+  std::vector<pid_t> children;
+  for (int c = 0; c < 6; ++c) {
+    const pid_t child = fork();
+    if (child == 0) {
+      for (int i = 0; i < 30; ++i) {
+        std::string error;
+        auto book = ABAddressBook::open(path, &error);
+        if (!book || book->count() == 0) _exit(1);
+      }
+      _exit(0);
+    }
+    children.push_back(child);
+  }
+  auto book = ABAddressBook::open(path);
+  for (int i = 0; i < 40; ++i) {
+    book->addRecord(personNamed("P" + std::to_string(i)));
+    EXPECT_TRUE(book->save());
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "an open failed while the store was saved";
+  }
+}
+
 TEST(StoreTest, ADamagedRecordIsReportedNotSkipped) {
   TempFolder folder;
   auto path = folder.file("book.sqlite");
