@@ -129,7 +129,11 @@ CommitResult commitContactsToAddressBookCommitValueWithPerson(const std::string&
   if (!result.ok) return result;
   std::string error;
   if (!book.addRecord(person, &error) || !book.save(&error)) {
+    // Left pending, the change would reach the file with the next save, long after the user was
+    // told that it failed.
+    book.revert();
     result.ok = false;
+    result.reverted = true;
     result.error = error;
   }
   return result;

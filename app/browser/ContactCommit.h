@@ -9,7 +9,8 @@ class ABAddressBook;
 
 struct CommitResult {
   bool ok = false;
-  std::string error;  // why nothing changed
+  std::string error;      // why nothing changed
+  bool reverted = false;  // the store was put back as last saved: its persons were read again
 };
 
 // Writes edited record values back into persons: the inverse of the contact record, family by
@@ -22,7 +23,8 @@ bool isCommittableKey(const std::string& key);
 // a text that reads as one (YYYY-MM-DD); other values are text.
 CommitResult applyRecordValue(ABPerson& person, const std::string& key, const RecordValue& value);
 
-// The edit of one table cell: apply it, hand the person to the store and save.
+// The edit of one table cell: apply it, hand the person to the store and save. When the store
+// refuses the person or the save fails, the store is put back as last saved.
 CommitResult commitContactsToAddressBookCommitValueWithPerson(const std::string& key, const RecordValue& value,
                                                               const ABPersonRef& person, ABAddressBook& book);
 

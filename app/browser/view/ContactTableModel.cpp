@@ -91,6 +91,7 @@ bool ContactTableModel::setData(const QModelIndex& index, const QVariant& value,
   CommitResult result = ContactCommit::commitContactsToAddressBookCommitValueWithPerson(key, text, person, book_);
   if (!result.ok) {
     emit editRefused(QString::fromStdString(result.error));
+    if (result.reverted) emit storeReverted();
     return false;
   }
   record.set(key, text);

@@ -43,6 +43,8 @@ class ContactTableModel : public QAbstractTableModel {
   void editCommitted();
   // An edit was refused; nothing changed.
   void editRefused(const QString& reason);
+  // A refused edit put the store back as last saved; the table should be read again.
+  void storeReverted();
 
  private:
   ABAddressBook& book_;

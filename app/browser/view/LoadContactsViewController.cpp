@@ -68,6 +68,7 @@ LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWid
   });
   connect(model_, &ContactTableModel::editCommitted, this, &LoadContactsViewController::loadPersonInAddressBook);
   connect(model_, &ContactTableModel::editRefused, this, &LoadContactsViewController::showRefusal);
+  connect(model_, &ContactTableModel::storeReverted, this, &LoadContactsViewController::loadPersonInAddressBook);
   buildMenus();
 }
 

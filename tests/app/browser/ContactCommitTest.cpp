@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "app/browser/ContactCommit.h"
 #include "app/model/AllInfoColumns.h"
@@ -93,6 +97,46 @@ TEST(ContactCommitTest, DepartmentIsStoredButFullNameAndBadBirthdaysAreRefused) 
       commitContactsToAddressBookCommitValueWithPerson("Birthday", std::string("1990-04-01"), person, *book).ok);
   EXPECT_EQ(std::get<ABDate>(person->valueForProperty(kABBirthdayProperty)), (ABDate{1990, 4, 1}));
   EXPECT_FALSE(book->hasUnsavedChanges());
+}
+
+TEST(ContactCommitTest, AFailedSavePutsTheStoreBackSoTheEditIsNotWrittenLater) {
+  const auto dir = std::filesystem::temp_directory_path() / ("rolvane-commit-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const auto path = dir / "AddressBook.sqlite";
+  auto book = ABAddressBook::open(path);
+  ASSERT_TRUE(book);
+  auto ann = ABPerson::create();
+  ann->setValueForProperty(std::string("Ann"), kABFirstNameProperty);
+  ASSERT_TRUE(book->addRecord(ann));
+  ASSERT_TRUE(book->save());
+  const std::string uid = *ann->stringForProperty(kABUIDProperty);
+
+  // Another program makes the file refuse every write.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(other, "CREATE TRIGGER refuse BEFORE INSERT ON persons BEGIN SELECT RAISE(ABORT, 'read only'); END;",
+                   nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  auto refused = commitContactsToAddressBookCommitValueWithPerson("First Name", std::string("Anna"), ann, *book);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_TRUE(refused.reverted);
+  EXPECT_FALSE(book->hasUnsavedChanges());
+  EXPECT_EQ(book->recordForUniqueId(uid)->stringForProperty(kABFirstNameProperty), "Ann");
+
+  // Once the file takes writes again, the next edit saves only itself.
+  ASSERT_EQ(sqlite3_exec(other, "DROP TRIGGER refuse;", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(other);
+  auto fresh = book->recordForUniqueId(uid);
+  ASSERT_TRUE(commitContactsToAddressBookCommitValueWithPerson("Nickname", std::string("An"), fresh, *book).ok);
+  book.reset();
+  auto reopened = ABAddressBook::open(path);
+  ASSERT_TRUE(reopened);
+  EXPECT_EQ(reopened->recordForUniqueId(uid)->stringForProperty(kABFirstNameProperty), "Ann");
+  EXPECT_EQ(reopened->recordForUniqueId(uid)->stringForProperty(kABNicknameProperty), "An");
+  reopened.reset();
+  std::filesystem::remove_all(dir);
 }
 
 TEST(ContactCommitTest, APersonBuiltFromARecordCarriesEveryStorableKey) {
