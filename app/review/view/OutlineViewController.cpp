@@ -17,6 +17,7 @@
 #include "app/review/DetailsPane.h"
 #include "app/review/FixPreview.h"
 #include "app/review/view/FixPreviewWidget.h"
+#include "app/review/view/ReviewOutlineView.h"
 #include "app/review/view/ReviewRowDelegate.h"
 #include "app/review/view/ReviewTreeModel.h"
 #include "app/shell/BackGroundView.h"
@@ -71,7 +72,7 @@ void OutlineViewController::buildInterface() {
   layout->addWidget(splitter, 1);
 
   model_ = new ReviewTreeModel(outline_, this);
-  outlineView_ = new QTreeView(splitter);
+  outlineView_ = new ReviewOutlineView(splitter);
   outlineView_->setObjectName("outlineView");
   outlineView_->setModel(model_);
   outlineView_->setHeaderHidden(true);

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
@@ -39,8 +40,10 @@ QApplication& app() {
   static int argc = 1;
   static char name[] = "review_view_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication application(argc, argv);
-  return application;
+  // Never destroyed: torn down after Qt's own statics, the input devices that key events create
+  // crash at exit.
+  static QApplication* application = new QApplication(argc, argv);
+  return *application;
 }
 
 ABPersonRef person(ABAddressBook& book, const std::string& first, const std::string& title = {}) {
@@ -157,6 +160,32 @@ TEST(ReviewScreenTest, BottomBarDrawsItsImageUnderTheThreeTitledButtons) {
   EXPECT_LE(std::abs(seen.red() - expected.red()) + std::abs(seen.green() - expected.green()) +
                 std::abs(seen.blue() - expected.blue()),
             12);
+}
+
+TEST(ReviewScreenTest, ArrowKeysStepOverCategoryRowsToTheNextContact) {
+  app();
+  auto book = ABAddressBook::inMemory();
+  auto ann = person(*book, "Ann", "Xx");
+  auto bob = person(*book, "Bob");
+  OutlineViewController screen(*book, nullptr);
+  screen.setOutlineViewDataSouce({{"UnusualTitle", {ann}}, {"SingleName", {bob}}}, {});
+  screen.showResults();
+  screen.resize(900, 600);
+  QTreeView* view = screen.myOutlineView();
+  auto press = [&](Qt::Key key) {
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(view, &down);
+  };
+  ASSERT_EQ(screen.outline().selectedItem()->person(), ann);
+  press(Qt::Key_Down);
+  ASSERT_TRUE(screen.outline().selectedItem());
+  EXPECT_EQ(screen.outline().selectedItem()->person(), bob);
+  EXPECT_EQ(view->currentIndex().parent().row(), 1);
+  press(Qt::Key_Up);
+  EXPECT_EQ(screen.outline().selectedItem()->person(), ann);
+  press(Qt::Key_Up);  // only the first category's header is above: the selection stays
+  EXPECT_EQ(screen.outline().selectedItem()->person(), ann);
+  EXPECT_TRUE(view->currentIndex().parent().isValid());
 }
 
 TEST(ReviewScreenTest, ContactRowsAreDrawnThroughTheirCell) {
