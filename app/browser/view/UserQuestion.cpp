@@ -6,8 +6,11 @@
 bool MessageBoxQuestion::confirm(const QString& message, const QString& information, const QString& acceptTitle,
                                  const QString& cancelTitle) {
   QMessageBox box(parent_);
-  box.setText(message);
+  box.setIcon(QMessageBox::Warning);
+  box.setWindowTitle(message);
+  box.setText(QString("<b>%1</b>").arg(message.toHtmlEscaped()));
   box.setInformativeText(information);
+  box.setStyleSheet("QLabel#qt_msgbox_informativelabel { min-width: 320px; }");
   QPushButton* accept = box.addButton(acceptTitle, QMessageBox::AcceptRole);
   box.addButton(cancelTitle, QMessageBox::RejectRole);
   box.setDefaultButton(accept);

@@ -2,7 +2,10 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 
 #include "app/browser/view/ContactTableModel.h"
 #include "tests/app/browserview/ViewTestSupport.h"
@@ -160,6 +163,34 @@ TEST_F(BrowserViewTest, DeleteAsksFirstAndRemovesTheSelectedPeopleFromTheStore) 
     // Delete and export wait for a selection; the column chooser stays available.
     EXPECT_EQ(item->isEnabled(), item->menu() == browser->columnMenu()) << item->text().toStdString();
   }
+}
+
+TEST_F(BrowserViewTest, DeleteQuestionLeadsWithItsQuestionAndOffersDeleteFirst) {
+  browser->setQuestion(std::make_unique<MessageBoxQuestion>(browser.get()));
+  selectRows({1});
+  QString text, informative, defaultButton;
+  QStringList buttons;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(top);
+      if (!box || !box->isVisible()) continue;
+      text = box->text();
+      informative = box->informativeText();
+      defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+      QAbstractButton* cancel = nullptr;
+      for (QAbstractButton* button : box->buttons()) {
+        buttons << button->text();
+        if (button->text() == "Cancel") cancel = button;
+      }
+      if (cancel) cancel->click();
+    }
+  });
+  browser->deleteItem();
+  EXPECT_EQ(text, "<b>Are you sure you want to delete the selected person ?</b>");
+  EXPECT_EQ(informative, "This person will also delete from Contacts.");
+  EXPECT_EQ(defaultButton, "Delete");
+  EXPECT_TRUE(buttons.contains("Cancel"));
+  EXPECT_EQ(book->count(), 3u);
 }
 
 TEST_F(BrowserViewTest, ExportOfTheSelectionCarriesRecordsFromTheLowestRowUpWithoutPerson) {
