@@ -280,7 +280,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
     }
   }
   if (haveNote) person.set(kABNoteProperty, std::move(note));
-  if (showAsCompany) flags = flags.value_or(0) | kABShowAsCompany;
+  // X-ABPERSONFLAGS carries the whole value; X-ABShowAs:COMPANY alone sets it to 1.
+  if (!flags && showAsCompany) flags = kABShowAsCompany;
   if (flags) person.set(kABPersonFlags, *flags);
   multi.storeInto(person);
   return true;

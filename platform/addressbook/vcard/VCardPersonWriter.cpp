@@ -159,7 +159,7 @@ void writeSocialProfiles(CardWriter& writer, const ABPersonData& person) {
 
 std::string displayName(const ABPersonData& person) {
   const std::int64_t* flags = person.integer(kABPersonFlags);
-  if (flags && (*flags & kABShowAsCompany))
+  if (flags && *flags == kABShowAsCompany)
     if (const std::string* org = stringOf(person, kABOrganizationProperty)) return *org;
   std::string name;
   for (const std::string* property :
@@ -227,15 +227,13 @@ void appendVCard(const ABPersonData& person, std::string& out) {
     line += "BDAY;VALUE=date:" + birthday->toIsoString();
     writer.endLine();
   }
+  // Only the value 1 shows a person as a company; any other value is kept as it is.
   if (const std::int64_t* flags = person.integer(kABPersonFlags)) {
-    if (*flags & kABShowAsCompany) {
+    if (*flags == kABShowAsCompany)
       line += "X-ABShowAs:COMPANY";
-      writer.endLine();
-    }
-    if (*flags != kABShowAsCompany) {
+    else
       line += std::string(kPersonFlagsVCardProperty) + ":" + std::to_string(*flags);
-      writer.endLine();
-    }
+    writer.endLine();
   }
   if (const ABBytes* photo = person.bytes(kABImageDataProperty); photo && !photo->empty()) {
     line += "PHOTO;ENCODING=b";

@@ -141,13 +141,22 @@ TEST(VCardMappingTest, EveryKindOfLineBreakIsWrittenAsOne) {
   EXPECT_EQ(*note, "lone\npair\nfeed\nend\n");
 }
 
-TEST(VCardMappingTest, PersonFlagsWithoutCompany) {
-  for (std::int64_t flags : {0, 1, 2, 32}) {
+TEST(VCardMappingTest, PersonFlagsShowACompanyOnlyWhenExactlyOne) {
+  for (std::int64_t flags : {0, 1, 2, 3, 32}) {
     ABPersonData data;
     data.set(kABUIDProperty, "u");
+    data.set(kABFirstNameProperty, "Ann");
+    data.set(kABOrganizationProperty, "Acme");
     data.set(kABPersonFlags, flags);
-    EXPECT_TRUE(readOne(vCardForPerson(data)) == data) << flags;
+    std::string text = vCardForPerson(data);
+    bool company = flags == kABShowAsCompany;
+    EXPECT_EQ(text.find("X-ABShowAs:COMPANY") != std::string::npos, company) << text;
+    EXPECT_NE(text.find(company ? "\r\nFN:Acme\r\n" : "\r\nFN:Ann\r\n"), std::string::npos) << text;
+    EXPECT_TRUE(readOne(text) == data) << text;
   }
+  // What X-ABPERSONFLAGS says is the whole value, also beside X-ABShowAs.
+  auto both = readOne("BEGIN:VCARD\nVERSION:3.0\nX-ABShowAs:COMPANY\nX-ABPERSONFLAGS:3\nEND:VCARD\n");
+  EXPECT_EQ(*both.integer(kABPersonFlags), 3);
 }
 
 }  // namespace
