@@ -33,6 +33,16 @@ bool isEncodingWord(std::string_view word) {
          equalsIgnoringCase(word, "B") || equalsIgnoringCase(word, "8BIT") || equalsIgnoringCase(word, "7BIT");
 }
 
+// Whether the name and parameters of a property line (up to its first colon) name the
+// quoted-printable encoding.
+bool mentionsQuotedPrintable(std::string_view line) {
+  constexpr std::string_view kWord = "QUOTED-PRINTABLE";
+  std::string_view head = line.substr(0, line.find(':'));
+  for (std::size_t i = 0; i + kWord.size() <= head.size(); ++i)
+    if (equalsIgnoringCase(head.substr(i, kWord.size()), kWord)) return true;
+  return false;
+}
+
 }  // namespace
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -123,8 +133,16 @@ bool VCardLineReader::readProperty(VCardCard& card, std::string_view first, std:
   if (peekPhysicalLine(next) && !next.empty() && (next[0] == ' ' || next[0] == '\t')) {
     std::string& joined = card.newStorage();
     joined.assign(first);
+    // After a quoted-printable soft line break ("=" at the end) the next line is value text,
+    // its leading white space included.
+    bool quotedPrintable = mentionsQuotedPrintable(first);
     while (peekPhysicalLine(next) && !next.empty() && (next[0] == ' ' || next[0] == '\t')) {
-      joined.append(next.substr(1));
+      if (quotedPrintable && !joined.empty() && joined.back() == '=') {
+        joined.pop_back();
+        joined.append(next);
+      } else {
+        joined.append(next.substr(1));
+      }
       skipPhysicalLine();
     }
     logical = joined;

@@ -17,9 +17,13 @@ TEST(VCardLineTest, UnfoldsGroupsAndParameters) {
   VCardCard card;
   auto lines = linesOf(
       "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:one\r\n  two\r\n\tthree\r\nitem1.TEL;type=CELL;TYPE=\"voice,home\":1\r\n"
-      "TEL;HOME;VOICE;QUOTED-PRINTABLE:a=\r\nb\r\nEND:VCARD\r\n",
+      "TEL;HOME;VOICE;QUOTED-PRINTABLE:a=\r\nb\r\nNOTE;ENCODING=QUOTED-PRINTABLE:Land=\r\n Firma=\r\nend\r\n"
+      "URL:http://x/?a=\r\n b\r\nEND:VCARD\r\n",
       card);
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_EQ(lines.size(), 6u);
+  // A soft line break keeps the white space that starts the next line; a fold drops it.
+  EXPECT_EQ(lines[4].second, "Land Firmaend");
+  EXPECT_EQ(lines[5].second, "http://x/?a=b");
   EXPECT_EQ(lines[1].second, "one twothree");
   const VCardLine& tel = card.lines[2];
   EXPECT_EQ(tel.group, "item1");
