@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <pugixml.hpp>
 
 #include "app/export/ExportToHtml.h"
@@ -84,4 +85,48 @@ TEST_F(HtmlWriterTest, NoRecordsLeaveTheBodyEmpty) {
   pugi::xml_document document;
   EXPECT_FALSE(table(document, {}, false));
   EXPECT_TRUE(document.child("html").child("body"));
+}
+
+// The page as a browser receives it: declaration, document type, head, body and table attributes
+// in their order, each cell's class and style, empty cells for missing keys, escaped text.
+TEST_F(HtmlWriterTest, PageSkeletonCellAttributesAndStylesAsWritten) {
+  ContactRecords records{record({{"First Name", "Ann"}, {"Note", "a & b"}}), record({{"Last Name", "Lee"}})};
+  auto result = ExportToHtml(records, (folder / "Zedid-Ovuzazur").string(), false).writeHtml();
+  ASSERT_TRUE(result.ok) << result.error;
+  std::ifstream in(result.file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  const std::string th =
+      "        <th class=\"%\" style=\"background-color:#6699cc;color:#ffffff;font-size:13px;"
+      "text-align:left;padding:3px 5px 3px 5px;\">";
+  const std::string td =
+      "        <td style=\"background-color:#ffffff;font-size:12px;padding:3px 5px 3px 5px;\" "
+      "class=\"%\"";
+  auto with = [](std::string pattern, const std::string& cls) { return pattern.replace(pattern.find('%'), 1, cls); };
+  const std::string expected =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+      "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+      "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\n"
+      "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n"
+      "  <head>\n"
+      "    <meta http-equiv=\"Content-Type\" content=\"text/html\" charset=\"utf-8\" />\n"
+      "    <title>Address Book Contacts</title>\n"
+      "  </head>\n"
+      "  <body bgcolor=\"#FFFFFF\">\n"
+      "    <table cellspacing=\"0\" border=\"1\">\n"
+      "      <tr>\n" +
+      with(th, "first name") + "First Name</th>\n" + with(th, "last name") + "Last Name</th>\n" + with(th, "note") +
+      "Note</th>\n"
+      "      </tr>\n"
+      "      <tr>\n" +
+      with(td, "first name") + ">Ann</td>\n" + with(td, "last name") + " />\n" + with(td, "note") +
+      ">a &amp; b</td>\n"
+      "      </tr>\n"
+      "      <tr>\n" +
+      with(td, "first name") + " />\n" + with(td, "last name") + ">Lee</td>\n" + with(td, "note") +
+      " />\n"
+      "      </tr>\n"
+      "    </table>\n"
+      "  </body>\n"
+      "</html>\n";
+  EXPECT_EQ(text, expected);
 }
