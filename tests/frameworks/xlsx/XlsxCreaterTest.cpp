@@ -208,6 +208,76 @@ TEST_F(Xlsx, TemplateAndExportedWorkbookRefersOnlyToPartsTheyHold) {
   EXPECT_TRUE(fs::is_regular_file(x / "xl/slideLayouts/printerSettings1.bin"));
 }
 
+// The template's parts as the writer edits them, and the worksheet's fixed elements around the rows.
+TEST_F(Xlsx, EditedPartsAndFixedWorksheetElements) {
+  ContactRecords records{record({{"Note", "n"}, {"First Name", "Ann"}}), record({{"Last Name", "Bo"}})};
+  XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), false);
+  ASSERT_TRUE(creater.startConvert()) << creater.errorText();
+  const fs::path x = expand(creater.outputPath());
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+  // Each child of a part's root as "name attribute=value ..." in document order.
+  auto children = [](const pugi::xml_node& parent) {
+    std::vector<std::string> out;
+    for (pugi::xml_node child : parent.children()) {
+      std::string line = child.name();
+      for (pugi::xml_attribute a : child.attributes()) line += std::string(" ") + a.name() + "=" + a.value();
+      out.push_back(line);
+    }
+    return out;
+  };
+  pugi::xml_document rels, workbook, types, styles, sheet, sheetRels;
+  ASSERT_TRUE(rels.load_file((x / "xl/_rels/workbook.xml.rels").c_str()));
+  EXPECT_EQ(children(rels.document_element()),
+            (std::vector<std::string>{"Relationship Id=rId4 Type=" + rel + "styles Target=styles.xml",
+                                      "Relationship Id=rId1 Type=" + rel + "worksheet Target=worksheets/sheet1.xml",
+                                      "Relationship Id=rId5 Type=" + rel + "sharedStrings Target=sharedStrings.xml"}));
+  ASSERT_TRUE(workbook.load_file((x / "xl/workbook.xml").c_str()));
+  EXPECT_EQ(children(workbook.document_element()).at(3), "sheets");
+  EXPECT_EQ(children(workbook.document_element().child("sheets")),
+            std::vector<std::string>{"sheet name=Page 1 sheetId=1 r:id=rId1"});
+  ASSERT_TRUE(types.load_file((x / "[Content_Types].xml").c_str()));
+  const auto entries = children(types.document_element());
+  ASSERT_EQ(entries.size(), 9u);
+  EXPECT_EQ(entries[7],
+            "Override PartName=/xl/worksheets/sheet1.xml "
+            "ContentType=application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml");
+  EXPECT_EQ(entries[8],
+            "Override PartName=/xl/sharedStrings.xml "
+            "ContentType=application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml");
+  ASSERT_TRUE(styles.load_file((x / "xl/styles.xml").c_str()));
+  const pugi::xml_node cellXfs = styles.document_element().child("cellXfs");
+  EXPECT_STREQ(cellXfs.attribute("count").value(), "2");
+  const std::vector<std::string> xf = {"xf numFmtId=0 fontId=0 fillId=0 borderId=0 xfId=0 applyAlignment=1",
+                                       "xf numFmtId=0 fontId=0 fillId=0 borderId=0 xfId=0 applyAlignment=1"};
+  EXPECT_EQ(children(cellXfs), xf);
+  for (pugi::xml_node one : cellXfs.children())
+    EXPECT_EQ(children(one), std::vector<std::string>{"alignment horizontal=left vertical=top wrapText=1"});
+  ASSERT_TRUE(sheet.load_file((x / "xl/worksheets/sheet1.xml").c_str()));
+  auto worksheet = children(sheet.document_element());
+  EXPECT_EQ(worksheet, (std::vector<std::string>{
+                           "dimension ref=A1:C3", "sheetViews", "sheetFormatPr baseColWidth=21 defaultRowHeight=15",
+                           "sheetData", "phoneticPr fontId=1 type=noConversion",
+                           "pageMargins left=0.7 right=0.7 top=0.75 bottom=0.75 header=0.3 footer=0.3",
+                           "pageSetup paperSize=0 orientation=portrait horizontalDpi=0 verticalDpi=0 copies=0"}));
+  EXPECT_EQ(children(sheet.document_element().child("sheetViews")),
+            std::vector<std::string>{"sheetView tabSelected=1 workbookViewId=0"});
+  // Headings First Name, Last Name, Note; a record's missing keys give no cell.
+  EXPECT_EQ(children(sheet.document_element().child("sheetData")),
+            (std::vector<std::string>{"row r=1 spans=1:87", "row r=2 spans=1:87", "row r=3 spans=1:87"}));
+  std::vector<std::string> cells;
+  for (pugi::xml_node row : sheet.document_element().child("sheetData").children())
+    for (pugi::xml_node c : row.children())
+      cells.push_back(c.attribute("r").value() + std::string(":") + c.child("v").text().get());
+  EXPECT_EQ(cells, (std::vector<std::string>{"A1:0", "B1:1", "C1:2", "A2:3", "C2:4", "B3:5"}));
+  ASSERT_TRUE(sheetRels.load_file((x / "xl/worksheets/_rels/sheet1.xml.rels").c_str()));
+  EXPECT_EQ(children(sheetRels.document_element()),
+            std::vector<std::string>{"Relationship Id=rId1 Type=" + rel +
+                                     "printerSettings Target=../slideLayouts/printerSettings1.bin"});
+  EXPECT_FALSE(fs::exists(x / "xl/worksheets/sheet2.xml"));
+  EXPECT_TRUE(fs::is_directory(x / "xl/media"));
+  EXPECT_TRUE(fs::is_directory(x / "xl/drawings/_rels"));
+}
+
 // Thousands of rows: both parts reach the archive in many pieces, and must read back whole.
 TEST_F(Xlsx, LargeWorkbookReadsBackCompleteInOpenpyxl) {
   if (!havePythonWith("openpyxl")) GTEST_SKIP() << "python3-openpyxl is not installed: the workbook is not opened";
