@@ -62,6 +62,19 @@ bool eq(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+std::optional<ABDate> birthdayForValue(std::string_view value) {
+  if (value.substr(0, 2) != "--") return ABDate::fromIsoString(value);
+  std::string_view monthDay = value.substr(2);
+  std::string digits;
+  if (monthDay.size() == 5 && monthDay[2] == '-')
+    digits = std::string(monthDay.substr(0, 2)) + std::string(monthDay.substr(3, 2));
+  else if (monthDay.size() == 4)
+    digits = std::string(monthDay);
+  else
+    return std::nullopt;
+  return ABDate::fromIsoString(std::to_string(kBirthdayYearNotKnown) + digits);
+}
+
 std::string emailLabelForTypes(const VCardCard& card, const VCardLine& line) {
   if (card.hasType(line, "HOME")) return kABHomeLabel;
   if (card.hasType(line, "WORK")) return kABWorkLabel;

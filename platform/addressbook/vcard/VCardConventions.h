@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/addressbook/ABDate.h"
 #include "platform/addressbook/vcard/VCardLine.h"
 
 // How store labels and services are spelled in vCard, after the common exporters:
@@ -15,10 +16,17 @@
 //   X-MSN, X-ICQ, X-YAHOO, X-SKYPE, X-QQ, X-GOOGLE-TALK, X-GADUGADU, ...);
 // - social profiles are X-SOCIALPROFILE;TYPE=<service>;X-USER=<user>:<url>;
 // - the country code of an address is X-ABADR in the address's item group;
+// - a birthday without a year ("--MMDD", "--MM-DD") is kept in the year 1604, and a birthday of
+//   that year is written with X-APPLE-OMIT-YEAR=1604, which tells the common exporters that the
+//   year is not known;
 // - a person shown as a company is X-ABShowAs:COMPANY; person flags other than that are kept in
 //   X-ABPERSONFLAGS so that they survive a round trip.
 
 inline constexpr std::string_view kPersonFlagsVCardProperty = "X-ABPERSONFLAGS";
+inline constexpr int kBirthdayYearNotKnown = 1604;
+
+// The date of a BDAY value (with or without a year), or nullopt.
+std::optional<ABDate> birthdayForValue(std::string_view value);
 
 std::string emailLabelForTypes(const VCardCard& card, const VCardLine& line);
 std::string phoneLabelForTypes(const VCardCard& card, const VCardLine& line);

@@ -196,7 +196,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       haveNote = true;
     } else if (is(name, "BDAY")) {
       if (!person.find(kABBirthdayProperty))
-        if (auto date = ABDate::fromIsoString(unescapeText(text))) person.set(kABBirthdayProperty, *date);
+        if (auto date = birthdayForValue(unescapeText(text))) person.set(kABBirthdayProperty, *date);
     } else if (is(name, "X-MAIDENNAME")) {
       setText(person, kABMaidenNameProperty, unescapeText(text));
     } else if (is(name, "X-PHONETIC-FIRST-NAME")) {

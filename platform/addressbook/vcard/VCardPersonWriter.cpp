@@ -224,7 +224,9 @@ void appendVCard(const ABPersonData& person, std::string& out) {
   writeSocialProfiles(writer, person);
   writer.text("NOTE", textOf(person, kABNoteProperty));
   if (const ABDate* birthday = person.date(kABBirthdayProperty)) {
-    line += "BDAY;VALUE=date:" + birthday->toIsoString();
+    line += "BDAY";
+    if (birthday->year == kBirthdayYearNotKnown) line += ";X-APPLE-OMIT-YEAR=" + std::to_string(kBirthdayYearNotKnown);
+    line += ";VALUE=date:" + birthday->toIsoString();
     writer.endLine();
   }
   // Only the value 1 shows a person as a company; any other value is kept as it is.

@@ -79,6 +79,10 @@ TEST(VCardCorpusTest, KeyFactsOfRealExports) {
   EXPECT_EQ(labelIssue[0].multiValue(kABAddressProperty)->dictionaryAtIndex(0).valueOr(kABAddressStreetKey),
             "Business-Straße 19");
 
+  auto rfcExample = read("ezvcard_rfc6350-example.vcf");
+  ASSERT_TRUE(rfcExample[0].date(kABBirthdayProperty));
+  EXPECT_EQ(*rfcExample[0].date(kABBirthdayProperty), (ABDate{1604, 2, 3}));
+
   auto company = read("rcmcarddav_CompanySetFN.vcf");
   EXPECT_EQ(*company[0].integer(kABPersonFlags), kABShowAsCompany);
   EXPECT_EQ(text(company[0], kABOrganizationProperty), "Die Firma");

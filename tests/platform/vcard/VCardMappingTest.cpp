@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
@@ -41,6 +43,29 @@ TEST(VCardMappingTest, TypesAndItemLabels) {
   EXPECT_FALSE(address->dictionaryAtIndex(0).contains(kABAddressStateKey));
   EXPECT_EQ(*person.integer(kABPersonFlags), kABShowAsCompany);
   EXPECT_EQ(*person.date(kABBirthdayProperty), (ABDate{1980, 3, 22}));
+}
+
+TEST(VCardMappingTest, BirthdaysWithAndWithoutYear) {
+  auto birthday = [](const std::string& line) -> std::optional<ABDate> {
+    auto person = readOne("BEGIN:VCARD\nVERSION:4.0\n" + line + "\nEND:VCARD\n");
+    const ABDate* date = person.date(kABBirthdayProperty);
+    return date ? std::optional<ABDate>(*date) : std::nullopt;
+  };
+  EXPECT_EQ(birthday("BDAY:19800322"), (ABDate{1980, 3, 22}));
+  EXPECT_EQ(birthday("BDAY;VALUE=date:1980-03-22T10:00:00Z"), (ABDate{1980, 3, 22}));
+  EXPECT_EQ(birthday("BDAY:--0203"), (ABDate{1604, 2, 3}));
+  EXPECT_EQ(birthday("BDAY:--02-29"), (ABDate{1604, 2, 29}));
+  EXPECT_EQ(birthday("BDAY;X-APPLE-OMIT-YEAR=1604:1604-02-03"), (ABDate{1604, 2, 3}));
+  EXPECT_EQ(birthday("BDAY:--1302"), std::nullopt);
+  EXPECT_EQ(birthday("BDAY:--02"), std::nullopt);
+  EXPECT_EQ(birthday("BDAY;VALUE=text:circa 1800"), std::nullopt);
+
+  ABPersonData data;
+  data.set(kABUIDProperty, "u");
+  data.set(kABBirthdayProperty, ABDate{1604, 2, 3});
+  std::string text = vCardForPerson(data);
+  EXPECT_NE(text.find("BDAY;X-APPLE-OMIT-YEAR=1604;VALUE=date:1604-02-03\r\n"), std::string::npos) << text;
+  EXPECT_TRUE(readOne(text) == data) << text;
 }
 
 ABPersonData everything() {
