@@ -15,10 +15,10 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <system_error>
 #include <vector>
 
+#include "frameworks/common/WriterLog.h"
 #include "frameworks/zip/Crc32.h"
 #include "frameworks/zip/DeflatePipeline.h"
 #include "frameworks/zip/ZipCrypto.h"
@@ -132,7 +132,7 @@ void setStoredDate(const std::string& path, const unz_file_info& info) {
   const std::time_t when = std::mktime(&stored);
   const utimbuf times{when, when};
   if (when == static_cast<std::time_t>(-1) || utime(path.c_str(), &times) != 0)
-    std::clog << "Failed to set attributes\n";
+    WriterLog::write("Failed to set attributes");
 }
 
 // Copies the open entry of an archive opened normally into fd; false when its data is damaged.
