@@ -9,6 +9,7 @@
 #include "frameworks/common/OutputFile.h"
 #include "frameworks/common/ResourceLocator.h"
 #include "frameworks/common/WorkingFolder.h"
+#include "frameworks/common/WriterLog.h"
 #include "frameworks/zip/ZipArchive.h"
 
 namespace fs = std::filesystem;
@@ -61,21 +62,30 @@ bool XlsxCreater::fail(std::string text) {
 }
 
 bool XlsxCreater::startConvert() {
-  WorkingFolder folder("Ostrex");
-  if (!folder.ok()) return fail(folder.error());
+  bool converted;
+  {
+    WorkingFolder folder("Ostrex");
+    converted = folder.ok() ? convertIn(folder.path()) : fail(folder.error());
+  }
+  // Written once the working folder is removed, whether or not the workbook was written.
+  WriterLog::write("转化完成");
+  return converted;
+}
+
+bool XlsxCreater::convertIn(const std::string& workingFolder) {
   const std::string source = templatePath();
   if (source.empty()) return fail("The template workbook test.xlsx of Quarnel cannot be found");
   {
     ZipArchive unzip;
-    if (!unzip.UnzipOpenFile(source) || !unzip.UnzipFileToOverWrite(folder.path(), true))
+    if (!unzip.UnzipOpenFile(source) || !unzip.UnzipFileToOverWrite(workingFolder, true))
       return fail("The template workbook " + source + " cannot be expanded");
     unzip.UnzipCloseFile();
   }
   std::error_code ec;
-  fs::create_directories(folder.path() + "/xl/media", ec);
-  fs::create_directories(folder.path() + "/xl/drawings/_rels", ec);
+  fs::create_directories(workingFolder + "/xl/media", ec);
+  fs::create_directories(workingFolder + "/xl/drawings/_rels", ec);
 
-  xlsxFiles = std::make_unique<WriteXlsxFile>(folder.path());
+  xlsxFiles = std::make_unique<WriteXlsxFile>(workingFolder);
   if (!xlsxFiles->writeXlsxIsShowAllInfo(DictionArr, isShowAllInfo_)) return fail(xlsxFiles->error());
 
   OutputFile output(SavePath_ + ".xlsx");
@@ -85,7 +95,7 @@ bool XlsxCreater::startConvert() {
   // address book: the fastest level packs them nearly as small as the default, several times faster.
   zip.setCompressionLevel(1);
   if (!zip.CreateZipFile2(output.temporaryPath())) return fail("Cannot write " + output.temporaryPath());
-  const bool packed = packFolder(zip, folder.path(), {"_rels", "[Content_Types].xml", "docProps", "xl"});
+  const bool packed = packFolder(zip, workingFolder, {"_rels", "[Content_Types].xml", "docProps", "xl"});
   const bool streamed =
       packed && xlsxFiles->writeContentOfsheetSharedString(zip, "xl/worksheets/sheet1.xml", "xl/sharedStrings.xml");
   const bool closed = zip.CloseZipFile2();

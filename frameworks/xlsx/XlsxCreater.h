@@ -26,6 +26,8 @@ class XlsxCreater {
 
  private:
   bool fail(std::string text);
+  // Expands the template into the folder, edits it and packs the workbook.
+  bool convertIn(const std::string& workingFolder);
 
   const ContactRecords& DictionArr;
   std::string SavePath_;

@@ -163,11 +163,22 @@ TEST_F(Xlsx, EmptyRecordsAndSuccessiveNames) {
   EXPECT_NE(slurp(x / "xl/sharedStrings.xml").find("count=\"0\" uniqueCount=\"0\""), std::string::npos);
 }
 
-TEST_F(Xlsx, MissingFolderIsReported) {
+// Failure is reported; the debug log, asked for by ROLVANE_DEBUG, says each conversion ended.
+TEST_F(Xlsx, MissingFolderIsReportedAndEveryConversionEndIsLogged) {
   ContactRecords none;
   XlsxCreater creater(none, (dir / "missing/Zedid-Ovuzazur").string(), false);
+  testing::internal::CaptureStderr();
   EXPECT_FALSE(creater.startConvert());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_FALSE(creater.errorText().empty());
+
+  setenv("ROLVANE_DEBUG", "1", 1);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(XlsxCreater(none, (dir / "missing/Zedid-Ovuzazur").string(), false).startConvert());
+  EXPECT_TRUE(XlsxCreater(none, (dir / "Zedid-Ovuzazur").string(), false).startConvert());
+  const std::string log = testing::internal::GetCapturedStderr();
+  unsetenv("ROLVANE_DEBUG");
+  EXPECT_EQ(log, "转化完成\n转化完成\n");
 }
 
 TEST_F(Xlsx, OpenpyxlReadsHeadingsAndEveryValue) {
