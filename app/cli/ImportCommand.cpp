@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/cli/CommandRegistry.h"
@@ -9,7 +10,8 @@
 
 namespace {
 
-// Imports every file into the store and saves once; on any bad file nothing is saved.
+// Reads every file, then adds their contacts to the store and saves once. A bad file is found
+// before the store is opened, so it leaves the store as it was (and makes none where there was none).
 int runImport(CommandContext& ctx) {
   if (ctx.args.empty()) {
     ctx.err << "rolvane import: no vCard file given (usage: rolvane [--store PATH] import FILE.vcf...)\n";
@@ -19,13 +21,21 @@ int runImport(CommandContext& ctx) {
   for (const auto& path : paths) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-      ctx.err << "rolvane import: " << path.string() << ": cannot read the file (not a readable file)\n";
+      const char* why = !std::filesystem::exists(path, ec)        ? "no such file"
+                        : std::filesystem::is_directory(path, ec) ? "it is a folder"
+                                                                  : "not a regular file";
+      ctx.err << "rolvane import: " << path.string() << ": cannot read the file (" << why << ")\n";
       return 1;
     }
   }
+  VCardFilesRead read = readVCardFiles(paths);
+  if (!read.ok()) {
+    ctx.err << "rolvane import: " << read.error << "\n";
+    return 1;
+  }
   ABAddressBook* book = ctx.openStore();
   if (!book) return 1;
-  VCardBookImportResult result = importVCardFilesIntoAddressBook(*book, paths);
+  VCardBookImportResult result = addVCardFilesToAddressBook(*book, std::move(read));
   if (!result.ok()) {
     ctx.err << "rolvane import: " << result.error << "\n";
     return 1;

@@ -171,20 +171,41 @@ VCardImportResult VCardImporter::importFile(const std::filesystem::path& path) {
   return importText(text, name);
 }
 
-VCardBookImportResult importVCardFilesIntoAddressBook(ABAddressBook& book,
-                                                      const std::vector<std::filesystem::path>& paths) {
-  VCardBookImportResult result;
-  std::vector<std::vector<ABPersonData>> files;
+VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths) {
+  VCardFilesRead read;
   for (const auto& path : paths) {
     VCardImportResult file = VCardImporter::importFile(path);
     if (!file.ok()) {
-      result.error = file.error;
-      result.files.clear();
-      return result;
+      read.error = file.error;
+      read.files.clear();
+      read.persons.clear();
+      return read;
     }
-    result.files.push_back({path, file.persons.size()});
-    files.push_back(std::move(file.persons));
+    read.files.push_back({path, file.persons.size()});
+    read.persons.push_back(std::move(file.persons));
   }
+  return read;
+}
+
+VCardBookImportResult importVCardFilesIntoAddressBook(ABAddressBook& book,
+                                                      const std::vector<std::filesystem::path>& paths) {
+  VCardFilesRead read = readVCardFiles(paths);
+  if (!read.ok()) {
+    VCardBookImportResult result;
+    result.error = std::move(read.error);
+    return result;
+  }
+  return addVCardFilesToAddressBook(book, std::move(read));
+}
+
+VCardBookImportResult addVCardFilesToAddressBook(ABAddressBook& book, VCardFilesRead read) {
+  VCardBookImportResult result;
+  if (!read.ok()) {
+    result.error = std::move(read.error);
+    return result;
+  }
+  result.files = std::move(read.files);
+  std::vector<std::vector<ABPersonData>>& files = read.persons;
 
   std::vector<ABPersonData*> all;
   for (auto& persons : files)

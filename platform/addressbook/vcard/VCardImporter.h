@@ -35,9 +35,22 @@ struct VCardBookImportResult {
   bool ok() const { return error.empty(); }
 };
 
-// Reads every file, then adds all their persons to the book (pending until the book is saved).
-// All or nothing: when one file cannot be read or is malformed, nothing is added and error names the
-// file, the line and the problem. A person whose UID is absent, already in the book or already given
-// to an earlier person of the same import gets a new unique id.
+// The persons of several files, read and not yet added to a book.
+struct VCardFilesRead {
+  std::vector<VCardFileImport> files;
+  std::vector<std::vector<ABPersonData>> persons;  // one list per file
+  std::string error;
+  bool ok() const { return error.empty(); }
+};
+
+// Reads every file; when one cannot be read or is malformed, error names the file, the line and the
+// problem and nothing is kept.
+VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths);
+// Adds the persons read (pending until the book is saved). A person whose UID is absent, already in
+// the book or already given to an earlier person of the same import gets a new unique id.
+VCardBookImportResult addVCardFilesToAddressBook(ABAddressBook& book, VCardFilesRead read);
+
+// readVCardFiles, then addVCardFilesToAddressBook. All or nothing: when one file cannot be read or
+// is malformed, nothing is added.
 VCardBookImportResult importVCardFilesIntoAddressBook(ABAddressBook& book,
                                                       const std::vector<std::filesystem::path>& paths);

@@ -29,6 +29,15 @@ TEST(ImportCommandTest, ImportsAndRefusesMalformedFilesWithoutChangingTheStore) 
   auto book = ABAddressBook::open(store);
   ASSERT_TRUE(book);
   EXPECT_EQ(book->count(), 3u);
+
+  // A refused import makes no store where there was none.
+  auto fresh = dir / "fresh" / "store.sqlite";
+  EXPECT_NE(run("--store " + fresh.string() + " import " + corpus + "malformed/eds_7.vcf"), 0);
+  EXPECT_NE(run("--store " + fresh.string() + " import " + (dir / "missing.vcf").string()), 0);
+  std::ifstream missing("/tmp/vcard_import_err.txt");
+  std::getline(missing, line);
+  EXPECT_NE(line.find("missing.vcf: cannot read the file (no such file)"), std::string::npos) << line;
+  EXPECT_FALSE(std::filesystem::exists(fresh.parent_path()));
   std::filesystem::remove_all(dir);
 }
 #endif
