@@ -252,7 +252,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
     } else if (is(name, "IMPP")) {
       std::string value = unescapeText(text);
       std::string service;
-      if (auto type = card.parameter(line, "X-SERVICE-TYPE")) service = instantServiceForName(*type);
+      if (auto type = card.parameter(line, "X-SERVICE-TYPE"))
+        service = instantServiceForName(decodeParameterValue(*type));
       if (auto colon = value.find(':'); colon != std::string::npos) {
         if (service.empty()) service = instantServiceForScheme(std::string_view(value).substr(0, colon));
         value.erase(0, colon + 1);

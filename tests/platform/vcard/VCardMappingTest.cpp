@@ -126,6 +126,9 @@ ABPersonData everything() {
   instant.addValueWithLabel(
       ABDictionary{{kABInstantMessageServiceKey, "MatrixInstant"}, {kABInstantMessageUsernameKey, "@j:matrix.org"}},
       kABOtherLabel);
+  instant.addValueWithLabel(
+      ABDictionary{{kABInstantMessageServiceKey, "Chat \"Plus\"; ^2"}, {kABInstantMessageUsernameKey, "cp"}},
+      kABWorkLabel);
   data.set(kABInstantMessageProperty, instant);
   ABMultiValue social;
   social.addValueWithLabel(ABDictionary{{kABSocialProfileServiceKey, kABSocialProfileServiceTwitter},
