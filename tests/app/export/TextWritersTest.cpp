@@ -70,7 +70,21 @@ TEST_F(TextWritersTest, CsvWithAllInformationHasNinetyTwoColumns) {
   EXPECT_EQ(std::filesystem::path(result.file).filename(), "Zedid-Ovuzazur.csv");
   std::string text = read(result.file);
   std::string heading = text.substr(0, text.find('\n'));
-  EXPECT_EQ(std::count(heading.begin(), heading.end(), ','), 92);
+  std::string expected =
+      "First Name,Last Name,Home Email,Work Email,Other Email,Mobile,iPhone,Main Phone,Home Fax,"
+      "Work Fax,Pager,Work Phone,Home Phone,";
+  for (const char* prefix : {"Home ", "Work ", "Other "})
+    for (const char* part : {"Street", "City", "State", "ZIP", "Country", "Country Code"})
+      expected += std::string(prefix) + part + ",";
+  for (const char* prefix : {"Home ", "Work ", "Other "})
+    for (const char* service :
+         {"AIM", "QQ", "Google Talk", "Gadu-Gadu", "Jabber", "MSN", "Facebook", "Skype", "Yahoo", "ICQ"})
+      expected += std::string(prefix) + service + ",";
+  expected +=
+      "Twitter,Facebook,Myspace,Flickr,LinkedIn,Department,Note,Suffix,Job Title,Birthday,Nickname,Maiden Name,"
+      "Phonetic First Name,Phonetic Last Name,Middle Name,Company,FullName,Home URL,Work URL,Home Page,Father,Mother,"
+      "Parent,Brother,Sister,Child,Friend,Spouse,Partner,Assistant,Manager,";
+  EXPECT_EQ(heading, expected);
   std::string line = text.substr(text.find('\n') + 1);
   EXPECT_EQ(line,
             ","
@@ -87,10 +101,16 @@ TEST_F(TextWritersTest, TxtCellsAndFileNames) {
   EXPECT_EQ(read(result.file), "\"First Name\" \"Note\" \n\"Ann\" \"a \"b\"\" \n \"\"\"x\" \n");
   auto again = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
   EXPECT_EQ(std::filesystem::path(again.file).filename(), "allPeople(0).txt");
-  auto all = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo({}, folder, true);
+  // All information: three spaces after every heading, one after every value.
+  auto all =
+      ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo({record({{"Last Name", "Lee"}})}, folder, true);
   std::string text = read(all.file);
-  EXPECT_EQ(text.rfind("\"First Name\"   \"Last Name\"   ", 0), 0u);
-  EXPECT_EQ(text.back(), '\n');
+  EXPECT_EQ(text.rfind("\"First Name\"   \"Last Name\"   \"Home Email\"   ", 0), 0u);
+  const std::string heading = text.substr(0, text.find('\n') + 1);
+  EXPECT_EQ(heading.substr(heading.size() - 13), "\"Manager\"   \n");
+  std::string line = " \"\"\"Lee\" ";
+  for (int i = 0; i < 88; ++i) line += " \"\"";
+  EXPECT_EQ(text.substr(heading.size()), line + "\n");
 }
 
 TEST_F(TextWritersTest, EmptyArraysAndMissingFolders) {
