@@ -19,7 +19,8 @@
 // - a birthday without a year ("--MMDD", "--MM-DD") is kept in the year 1604, and a birthday of
 //   that year is written with X-APPLE-OMIT-YEAR=1604, which tells the common exporters that the
 //   year is not known;
-// - a person shown as a company is X-ABShowAs:COMPANY; person flags other than that are kept in
+// - a person shown as a company is X-ABShowAs:COMPANY (also read: vCard 4.0 KIND:org); person flags other than that are
+// kept in
 //   X-ABPERSONFLAGS so that they survive a round trip.
 
 inline constexpr std::string_view kPersonFlagsVCardProperty = "X-ABPERSONFLAGS";

@@ -205,6 +205,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       setText(person, kABLastNamePhoneticProperty, unescapeText(text));
     } else if (is(name, "X-ABShowAs")) {
       showAsCompany = showAsCompany || is(unescapeText(text), "COMPANY");
+    } else if (is(name, "KIND")) {
+      showAsCompany = showAsCompany || is(unescapeText(text), "org");
     } else if (is(name, kPersonFlagsVCardProperty)) {
       std::string value = unescapeText(text);
       char* end = nullptr;

@@ -185,6 +185,10 @@ TEST(VCardMappingTest, PersonFlagsShowACompanyOnlyWhenExactlyOne) {
   // What X-ABPERSONFLAGS says is the whole value, also beside X-ABShowAs.
   auto both = readOne("BEGIN:VCARD\nVERSION:3.0\nX-ABShowAs:COMPANY\nX-ABPERSONFLAGS:3\nEND:VCARD\n");
   EXPECT_EQ(*both.integer(kABPersonFlags), 3);
+  auto organisation = readOne("BEGIN:VCARD\nVERSION:4.0\nKIND:org\nORG:Acme\nEND:VCARD\n");
+  ASSERT_TRUE(organisation.integer(kABPersonFlags));
+  EXPECT_EQ(*organisation.integer(kABPersonFlags), kABShowAsCompany);
+  EXPECT_FALSE(readOne("BEGIN:VCARD\nVERSION:4.0\nKIND:individual\nEND:VCARD\n").integer(kABPersonFlags));
 }
 
 }  // namespace
