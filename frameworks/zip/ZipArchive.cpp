@@ -94,7 +94,9 @@ bool staysInside(const std::string& name) {
   return true;
 }
 
-enum class EntryResult { Written, NotCreated, WrongPassword, Damaged };
+// Damaged: the archive's data cannot be read back whole; NotWritten: the target cannot be created
+// or written.
+enum class EntryResult { Written, NotWritten, WrongPassword, Damaged };
 
 // Opens a new file in target's folder, to be renamed over target once complete; -1 when none can
 // be created.
@@ -184,7 +186,7 @@ EntryResult copyEncryptedEntry(unzFile archive, int fd, const std::string& passw
     if (read == 0) break;
     crypto.decrypt(input.data(), static_cast<std::size_t>(read));
     if (method != Z_DEFLATED) {
-      if (!emit(input.data(), static_cast<std::size_t>(read))) result = EntryResult::Damaged;
+      if (!emit(input.data(), static_cast<std::size_t>(read))) result = EntryResult::NotWritten;
       if (result != EntryResult::Written) break;
       continue;
     }
@@ -200,7 +202,7 @@ EntryResult copyEncryptedEntry(unzFile archive, int fd, const std::string& passw
       const int inflated = inflate(&stream, Z_NO_FLUSH);
       if (inflated != Z_OK && inflated != Z_STREAM_END) result = EntryResult::Damaged;
       if (inflated == Z_STREAM_END) ended = true;
-      if (!emit(output.data(), output.size() - stream.avail_out)) result = EntryResult::Damaged;
+      if (!emit(output.data(), output.size() - stream.avail_out)) result = EntryResult::NotWritten;
     }
     if (result != EntryResult::Written) break;
   }
@@ -216,15 +218,16 @@ EntryResult expandCurrentEntry(unzFile archive, const fs::path& target, bool enc
                                const unz_file_info& info, const std::string& password) {
   std::string part;
   const int fd = createPartFile(target, part);
-  if (fd < 0) return EntryResult::NotCreated;
+  if (fd < 0) return EntryResult::NotWritten;
   bool writeFailed = false;
   EntryResult result = encrypted ? copyEncryptedEntry(archive, fd, password, method, info)
                        : copyPlainEntry(archive, fd, writeFailed) ? EntryResult::Written
+                       : writeFailed                              ? EntryResult::NotWritten
                                                                   : EntryResult::Damaged;
-  if (close(fd) != 0 && result == EntryResult::Written) result = EntryResult::Damaged;
+  if (close(fd) != 0 && result == EntryResult::Written) result = EntryResult::NotWritten;
   if (result == EntryResult::Written) {
     setStoredDate(part, info);
-    if (std::rename(part.c_str(), target.c_str()) != 0) result = EntryResult::Damaged;
+    if (std::rename(part.c_str(), target.c_str()) != 0) result = EntryResult::NotWritten;
   }
   if (result != EntryResult::Written) std::remove(part.c_str());
   return result;
@@ -492,6 +495,10 @@ bool ZipArchive::UnzipFileToOverWrite(const std::string& path, bool overwrite) {
       }
       if (result == EntryResult::Damaged) {
         OutputErrorMessage("Failed to reading zip file");
+        success = false;
+      }
+      if (result == EntryResult::NotWritten) {
+        OutputErrorMessage("Failed to write file: " + target.string());
         success = false;
       }
     }

@@ -27,7 +27,8 @@ class DeflatePipeline;
 // One archive open for writing and one for reading at a time; used by one thread at a time.
 // Messages to the delegate: "Failed" (no first entry), "Error occurs" (an entry cannot be opened,
 // or its password is wrong), "Error occurs while getting file info", "Failed to reading zip file"
-// (damaged data; the entry's file is not written), and
+// (damaged data; the entry's file is not written), "Failed to write file: <path>" (the file cannot
+// be created or written there; expansion goes on with the next entry), and
 // "Refused entry outside the destination folder: <name>" for an entry whose name is absolute or
 // climbs out of the destination with "..", which is never written.
 // Password archives use the traditional zip encryption, which every unzip program reads.

@@ -111,6 +111,26 @@ TEST_F(Zip, BackslashesAreFoldersAndEscapingNamesAreRefused) {
   EXPECT_EQ(recorder->messages[0], "Refused entry outside the destination folder: ../evil.txt");
 }
 
+// A file that cannot be put where its entry says (a folder of that name, a file where a folder
+// should be) is reported as a failure to write, not as damaged data; the other entries are expanded.
+TEST_F(Zip, TargetsThatCannotBeWrittenAreReportedAndTheRestExpanded) {
+  const std::string path = rawArchive({{"taken.txt", "t"}, {"plain/inner.txt", "i"}, {"last.txt", "l"}});
+  fs::create_directories(dir / "out/taken.txt");
+  std::ofstream(dir / "out/plain") << "a file, not a folder";
+  auto recorder = std::make_shared<Recorder>();
+  ZipArchive zip;
+  zip.setDelegate(recorder);
+  ASSERT_TRUE(zip.UnzipOpenFile(path));
+  EXPECT_FALSE(zip.UnzipFileToOverWrite((dir / "out").string(), true));
+  EXPECT_EQ(recorder->messages,
+            (std::vector<std::string>{"Failed to write file: " + (dir / "out/taken.txt").string(),
+                                      "Failed to write file: " + (dir / "out/plain/inner.txt").string()}));
+  EXPECT_EQ(slurp(dir / "out/last.txt"), "l");
+  EXPECT_TRUE(fs::is_directory(dir / "out/taken.txt"));
+  for (const auto& entry : fs::recursive_directory_iterator(dir / "out"))
+    EXPECT_EQ(entry.path().filename().string().find(".rolvane-part"), std::string::npos);
+}
+
 TEST_F(Zip, OverwriteIsAskedOnlyWithoutTheFlag) {
   const std::string path = rawArchive({{"a.txt", "new"}, {"b.txt", "b"}});
   std::ofstream(dir / "out/a.txt") << "old";
