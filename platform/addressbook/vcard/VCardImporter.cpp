@@ -136,6 +136,13 @@ VCardImportResult VCardImporter::importText(std::string_view text, const std::st
     text = converted;
   }
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  // Lines that end in a carriage return alone (old Mac exports) are read as lines.
+  std::string lineFeeds;
+  if (text.find('\n') == std::string_view::npos && text.find('\r') != std::string_view::npos) {
+    lineFeeds.assign(text);
+    std::replace(lineFeeds.begin(), lineFeeds.end(), '\r', '\n');
+    text = lineFeeds;
+  }
 
   CardsRead cards = readCardsOnTwoCores(text);
   if (cards.error) {

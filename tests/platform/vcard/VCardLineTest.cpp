@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/vcard/VCardImporter.h"
 #include "platform/addressbook/vcard/VCardLine.h"
 #include "platform/addressbook/vcard/VCardText.h"
 
@@ -42,6 +44,14 @@ TEST(VCardLineTest, LineEndingsOfAllKinds) {
   auto lines = linesOf("BEGIN:VCARD\r\r\nN:a;b\nFN:x\r\nEND:VCARD", card);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].second, "a;b");
+
+  // A file whose lines end in a carriage return alone.
+  auto oldMac = VCardImporter::importText("BEGIN:VCARD\rN:Doe;Jo\r hn\rEND:VCARD\rBEGIN:VCARD\rN:B\rEND:VCARD\r");
+  ASSERT_TRUE(oldMac.ok()) << oldMac.error;
+  ASSERT_EQ(oldMac.persons.size(), 2u);
+  EXPECT_EQ(*oldMac.persons[0].string(kABFirstNameProperty), "John");
+  auto broken = VCardImporter::importText("BEGIN:VCARD\rN:A\rFN\rEND:VCARD\r", "old.vcf");
+  EXPECT_EQ(broken.error, "old.vcf:3: line is not a property (no ':' after the name)");
 }
 
 TEST(VCardLineTest, StructuralErrorsNameTheLine) {
