@@ -221,7 +221,8 @@ TEST_F(Xlsx, TemplateAndExportedWorkbookRefersOnlyToPartsTheyHold) {
 
 // The template's parts as the writer edits them, and the worksheet's fixed elements around the rows.
 TEST_F(Xlsx, EditedPartsAndFixedWorksheetElements) {
-  ContactRecords records{record({{"Note", "n"}, {"First Name", "Ann"}}), record({{"Last Name", "Bo"}})};
+  ContactRecords records{record({{"Note", "n"}, {"First Name", "Ann"}}), record({{"Last Name", "Bo"}}),
+                         record({{"Note", ""}})};
   XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), false);
   ASSERT_TRUE(creater.startConvert()) << creater.errorText();
   const fs::path x = expand(creater.outputPath());
@@ -266,20 +267,21 @@ TEST_F(Xlsx, EditedPartsAndFixedWorksheetElements) {
   ASSERT_TRUE(sheet.load_file((x / "xl/worksheets/sheet1.xml").c_str()));
   auto worksheet = children(sheet.document_element());
   EXPECT_EQ(worksheet, (std::vector<std::string>{
-                           "dimension ref=A1:C3", "sheetViews", "sheetFormatPr baseColWidth=21 defaultRowHeight=15",
+                           "dimension ref=A1:C4", "sheetViews", "sheetFormatPr baseColWidth=21 defaultRowHeight=15",
                            "sheetData", "phoneticPr fontId=1 type=noConversion",
                            "pageMargins left=0.7 right=0.7 top=0.75 bottom=0.75 header=0.3 footer=0.3",
                            "pageSetup paperSize=0 orientation=portrait horizontalDpi=0 verticalDpi=0 copies=0"}));
   EXPECT_EQ(children(sheet.document_element().child("sheetViews")),
             std::vector<std::string>{"sheetView tabSelected=1 workbookViewId=0"});
-  // Headings First Name, Last Name, Note; a record's missing keys give no cell.
+  // Headings First Name, Last Name, Note; a record's missing keys give no cell, an empty value one.
   EXPECT_EQ(children(sheet.document_element().child("sheetData")),
-            (std::vector<std::string>{"row r=1 spans=1:87", "row r=2 spans=1:87", "row r=3 spans=1:87"}));
+            (std::vector<std::string>{"row r=1 spans=1:87", "row r=2 spans=1:87", "row r=3 spans=1:87",
+                                      "row r=4 spans=1:87"}));
   std::vector<std::string> cells;
   for (pugi::xml_node row : sheet.document_element().child("sheetData").children())
     for (pugi::xml_node c : row.children())
       cells.push_back(c.attribute("r").value() + std::string(":") + c.child("v").text().get());
-  EXPECT_EQ(cells, (std::vector<std::string>{"A1:0", "B1:1", "C1:2", "A2:3", "C2:4", "B3:5"}));
+  EXPECT_EQ(cells, (std::vector<std::string>{"A1:0", "B1:1", "C1:2", "A2:3", "C2:4", "B3:5", "C4:6"}));
   ASSERT_TRUE(sheetRels.load_file((x / "xl/worksheets/_rels/sheet1.xml.rels").c_str()));
   EXPECT_EQ(children(sheetRels.document_element()),
             std::vector<std::string>{"Relationship Id=rId1 Type=" + rel +
