@@ -219,8 +219,8 @@ TEST_F(Xlsx, TemplateAndExportedWorkbookRefersOnlyToPartsTheyHold) {
   EXPECT_TRUE(fs::is_regular_file(x / "xl/slideLayouts/printerSettings1.bin"));
 }
 
-// The template's parts as the writer edits them, and the worksheet's fixed elements around the rows.
-TEST_F(Xlsx, EditedPartsAndFixedWorksheetElements) {
+// The template files as the writer edits them, and the worksheet's fixed elements around the rows.
+TEST_F(Xlsx, TemplateEditsAndFixedWorksheetElements) {
   ContactRecords records{record({{"Note", "n"}, {"First Name", "Ann"}}), record({{"Last Name", "Bo"}}),
                          record({{"Note", ""}})};
   XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), false);
