@@ -79,6 +79,15 @@ TEST(VCardCorpusTest, KeyFactsOfRealExports) {
   EXPECT_EQ(labelIssue[0].multiValue(kABAddressProperty)->dictionaryAtIndex(0).valueOr(kABAddressStreetKey),
             "Business-Straße 19");
 
+  // The post office box and extended address are kept before the street; an empty X-ABLabel leaves
+  // the entry its TYPE label.
+  auto evolution = read("ezvcard_John_Doe_EVOLUTION.vcf");
+  EXPECT_EQ(evolution[0].multiValue(kABAddressProperty)->dictionaryAtIndex(0).valueOr(kABAddressStreetKey),
+            "ASB-123\n15 Crescent moon drive");
+  auto google = read("fkvcards_v3.vcf");
+  EXPECT_EQ(google[0].multiValue(kABPhoneProperty)->labelAtIndex(0), kABOtherLabel);
+  EXPECT_EQ(google[0].multiValue(kABURLsProperty)->labelAtIndex(0), kABHomePageLabel);
+
   auto rfcExample = read("ezvcard_rfc6350-example.vcf");
   ASSERT_TRUE(rfcExample[0].date(kABBirthdayProperty));
   EXPECT_EQ(*rfcExample[0].date(kABBirthdayProperty), (ABDate{1604, 2, 3}));
