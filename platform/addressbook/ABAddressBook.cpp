@@ -307,12 +307,29 @@ bool ABAddressBook::hasUnsavedChanges() const {
 
 bool ABAddressBook::revert(std::string* error) {
   std::lock_guard lock(mutex_);
+  // Persons that screens may still hold keep their identity: they get their saved values back.
+  std::unordered_map<std::string, ABPersonRef> held;
+  held.reserve(people_.size());
+  for (const auto& person : people_) held.emplace(person->uid_, person);
   people_.clear();
   slots_.clear();
   pendingRemovals_.clear();
   removedOrders_.clear();
   nextOrder_ = 1;
-  return load(error);
+  if (!load(error)) return false;
+  for (auto& person : people_) {
+    auto found = held.find(person->uid_);
+    if (found == held.end()) continue;
+    const ABPersonRef& kept = found->second;
+    auto slot = slots_.extract(std::string_view(person->uid_));
+    kept->replaceData(ABPersonData(*person->snapshot()));
+    slot.mapped().person = kept;
+    slot.mapped().savedVersion = kept->version();
+    slot.key() = kept->uid_;
+    person = kept;
+    slots_.insert(std::move(slot));
+  }
+  return true;
 }
 
 ABSearchElement ABAddressBook::searchElementForProperty(const std::string& property, std::optional<std::string> label,

@@ -88,6 +88,26 @@ TEST(StoreTest, RevertDropsPendingChanges) {
   EXPECT_FALSE(book->hasUnsavedChanges());
 }
 
+TEST(StoreTest, RevertGivesHeldPersonsTheirSavedValuesAndKeepsThemInTheStore) {
+  TempFolder folder;
+  auto path = folder.file("b.sqlite");
+  auto book = ABAddressBook::open(path);
+  auto ann = personNamed("Ann");
+  book->addRecord(ann);
+  book->save();
+  ann->setValueForProperty(std::string("Unsaved"), kABFirstNameProperty);
+  ASSERT_TRUE(book->revert());
+  ASSERT_EQ(book->people().size(), 1u);
+  EXPECT_EQ(book->people()[0], ann) << "a screen holding the person still holds the stored one";
+  EXPECT_EQ(ann->stringForProperty(kABFirstNameProperty), "Ann");
+  EXPECT_FALSE(book->hasUnsavedChanges());
+  // A later change to the held person is saved like any other.
+  ann->setValueForProperty(std::string("Anna"), kABFirstNameProperty);
+  ASSERT_TRUE(book->addRecord(ann));
+  ASSERT_TRUE(book->save());
+  EXPECT_EQ(firstNames(*ABAddressBook::open(path)), (std::vector<std::string>{"Anna"}));
+}
+
 TEST(StoreTest, AddingTwiceKeepsOneRecordAndUniqueIdsStayUnique) {
   auto book = ABAddressBook::inMemory();
   auto ann = personNamed("Ann");
