@@ -122,3 +122,26 @@ TEST_F(TextWritersTest, EmptyArraysAndMissingFolders) {
   EXPECT_FALSE(missing.error.empty());
   EXPECT_FALSE(std::filesystem::exists(folder / "nope"));
 }
+
+TEST_F(TextWritersTest, LargeExportsKeepEveryRowInRecordOrder) {
+  // Enough records for the rows to be formatted in two halves on two threads.
+  ContactRecords records;
+  std::string csvRows, txtRows;
+  for (int i = 0; i < 45001; ++i) {
+    const std::string first = "F" + std::to_string(i), note = "n," + std::to_string(i) + std::string(i % 97, 'x');
+    // The first record has only a note, so the columns are "Note", "First Name".
+    const bool named = i % 5 != 0;
+    records.push_back(named ? record({{"First Name", first}, {"Note", note}}) : record({{"Note", note}}));
+    csvRows += ExportCSV::quoted(note) + "," + (named ? first : "") + ",\n";
+    txtRows += "\"" + note + "\" " + (named ? "\"" + first + "\" " : std::string(" \"\"")) + "\n";
+  }
+  auto csv = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  ASSERT_TRUE(csv.ok) << csv.error;
+  const std::string csvText = read(csv.file);
+  EXPECT_EQ(csvText.substr(0, csvText.find('\n') + 1), "Note,First Name,\n");
+  EXPECT_TRUE(csvText.substr(csvText.find('\n') + 1) == csvRows) << "rows differ";
+  auto txt = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  ASSERT_TRUE(txt.ok) << txt.error;
+  const std::string txtText = read(txt.file);
+  EXPECT_TRUE(txtText.substr(txtText.find('\n') + 1) == txtRows) << "rows differ";
+}
