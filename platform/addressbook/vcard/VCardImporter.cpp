@@ -196,13 +196,7 @@ VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths) {
 
 VCardBookImportResult importVCardFilesIntoAddressBook(ABAddressBook& book,
                                                       const std::vector<std::filesystem::path>& paths) {
-  VCardFilesRead read = readVCardFiles(paths);
-  if (!read.ok()) {
-    VCardBookImportResult result;
-    result.error = std::move(read.error);
-    return result;
-  }
-  return addVCardFilesToAddressBook(book, std::move(read));
+  return addVCardFilesToAddressBook(book, readVCardFiles(paths));
 }
 
 VCardBookImportResult addVCardFilesToAddressBook(ABAddressBook& book, VCardFilesRead read) {

@@ -46,7 +46,8 @@ struct VCardFilesRead {
 // Reads every file; when one cannot be read or is malformed, error names the file, the line and the
 // problem and nothing is kept.
 VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths);
-// Adds the persons read (pending until the book is saved). A person whose UID is absent, already in
+// Adds the persons read (pending until the book is saved); a failed read adds nothing and passes
+// its error on. A person whose UID is absent, already in
 // the book or already given to an earlier person of the same import gets a new unique id.
 VCardBookImportResult addVCardFilesToAddressBook(ABAddressBook& book, VCardFilesRead read);
 
