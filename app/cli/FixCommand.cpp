@@ -89,30 +89,27 @@ int runFix(CommandContext& ctx) {
     return 0;
   }
   CommandLineQuestions questions;
+  FixActions actions(outline, *book, questions);
   int fixed = 0;
-  std::set<std::string> done;
   std::string errors;
-  // Fix every row in outline order: take the first row not yet fixed each time, as the tree shrinks.
-  while (true) {
-    father = outline.category(category->title);
-    if (!father) break;
+  // A finding that could not be fixed stays in the outline; it is passed over by what it says
+  // (person, label), so the next finding is the first row not yet tried.
+  std::set<std::string> tried;
+  auto identity = [](const PersonItem& row) { return row.person()->uniqueId() + "\n" + row.duplicateEmailType(); };
+  while (PersonItem* father = outline.category(category->title)) {
     PersonItem* next = nullptr;
     for (PersonItem* row : father->childrenArray()) {
-      std::string uid = row->person()->uniqueId();
-      std::string tag = uid + "|" + row->duplicateEmailType() + "|" + std::to_string(reinterpret_cast<uintptr_t>(row));
-      if ((!uids.empty() && !uids.count(uid)) || done.count(tag)) continue;
-      done.insert(tag);
+      if ((!uids.empty() && !uids.count(row->person()->uniqueId())) || tried.count(identity(*row))) continue;
       next = row;
       break;
     }
     if (!next) break;
-    outline.selectItem(next);
-    outline.selectOption(option);
-    FixActions actions(outline, *book, questions);
-    FixOutcome outcome = actions.FixFounction();
+    std::string tag = identity(*next);
+    FixOutcome outcome = actions.apply(*category, next, option);
     for (const auto& change : outcome.changes) ctx.out << change << "\n";
     if (!outcome.error.empty()) errors += outcome.error + "\n";
-    ++fixed;
+    if (outcome.storeChanged) ++fixed;
+    if (!outcome.rowRemoved) tried.insert(tag);
   }
   ctx.out << "Fixed " << fixed << " finding(s) of \"" << conditionName << "\" with \"" << option << "\"\n";
   if (!errors.empty()) {

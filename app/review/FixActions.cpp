@@ -59,15 +59,14 @@ void FixActions::closingStep(PersonItem* father) {
   if (outline_.contains(father)) outline_.removeCategoryIfEmpty(father);
 }
 
-FixOutcome FixActions::FixFounction() {
+FixOutcome FixActions::apply(const RC::Category& category, PersonItem* row, const std::string& option) {
   outcome_ = FixOutcome();
-  PersonItem* row = outline_.selectedItem();
-  const RC::Category* category = outline_.selectedCategory();
-  if (!row || !category) return outcome_;
-  option_ = outline_.selectedOption();
-  PersonItem* father = row->parentNode();
-  const std::string& title = category->title;
-
+  if (!row || row->isRootNode() || !outline_.contains(row) || row->parentNode()->name() != category.title) {
+    fail("the row is not a contact of \"" + category.title + "\"");
+    return outcome_;
+  }
+  option_ = option;
+  const std::string& title = category.title;
   if (title == RC::kDuplicateContacts)
     processDuplicateContact(row);
   else if (title == RC::kIncompleteName)
@@ -94,6 +93,17 @@ FixOutcome FixActions::FixFounction() {
     processInvalidCharContacts(row);
   else if (title == RC::kBlankName)
     processBlankNameContacts(row);
+  // Only compared: a removed row's node no longer exists.
+  outcome_.rowRemoved = !outline_.contains(row);
+  return outcome_;
+}
+
+FixOutcome FixActions::FixFounction() {
+  PersonItem* row = outline_.selectedItem();
+  const RC::Category* category = outline_.selectedCategory();
+  if (!row || !category) return FixOutcome();
+  PersonItem* father = row->parentNode();
+  FixOutcome outcome = apply(*category, row, outline_.selectedOption());
 
   // The category may be gone (its node destroyed): only compare the pointer until it is found again.
   if (outline_.contains(father) && father->childrenCount() > 0) {
@@ -104,7 +114,7 @@ FixOutcome FixActions::FixFounction() {
   } else {
     outline_.clearSelection();
   }
-  return outcome_;
+  return outcome;
 }
 
 void FixActions::deleteThisContact(PersonItem* row) {

@@ -8,22 +8,28 @@
 
 class ABAddressBook;
 
-// What one press of Fix did.
+// What one fix did.
 struct FixOutcome {
-  bool cancelled = false;            // the user declined the delete confirmation
+  bool cancelled = false;            // the user declined the confirmation
   bool storeChanged = false;         // something was saved
+  bool rowRemoved = false;           // the fixed row is no longer in the outline
   std::string error;                 // a store operation failed (nothing is half-saved)
   std::vector<std::string> changes;  // one readable line per change
 };
 
-// The Fix button: applies the selected option of the selected row's category to the store, shrinks
-// the outline and selects the next row.
+// Applies fix options to rows of the review outline: acts on the store, saves, and shrinks the
+// outline. The Fix button uses the outline's selection; the command line names rows directly.
 class FixActions {
  public:
   FixActions(ReviewOutline& outline, ABAddressBook& book, ReviewQuestions& questions,
              ContactsApplication* contacts = nullptr);
 
+  // Applies an option of the category to one of its contact rows. The selection is left alone
+  // (cleared only when the selected row goes).
+  FixOutcome apply(const ReviewCategories::Category& category, PersonItem* row, const std::string& option);
+
   FixOutcome fixClick() { return FixFounction(); }
+  // The selected option on the selected row, then the next row is selected.
   FixOutcome FixFounction();
 
   void processDuplicateContact(PersonItem* row);

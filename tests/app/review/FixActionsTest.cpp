@@ -299,3 +299,22 @@ TEST_F(FixActionsTest, KillDuringMergeLeavesMembersOrTheMergedContact) {
     EXPECT_TRUE(disk->count() == 1 || disk->count() == static_cast<size_t>(kMembers)) << disk->count();
   }
 }
+
+TEST_F(FixActionsTest, ApplyFixesANamedRowWithoutTouchingTheSelection) {
+  auto a = add({{kABFirstNameProperty, "A"}, {kABTitleProperty, "Zz"}});
+  auto b = add({{kABFirstNameProperty, "B"}});
+  build({{"UnusualTitle", {a}}, {"SingleName", {b}}});
+  outline.selectItem(outline.category(RC::kIncompleteName)->childAtIndex(0));
+  FixActions actions(outline, *book, questions);
+  auto outcome = actions.apply(*RC::byTitle(RC::kUnusualTitle), outline.category(RC::kUnusualTitle)->childAtIndex(0),
+                               Opt::kRemoveTitle);
+  EXPECT_TRUE(outcome.storeChanged);
+  EXPECT_TRUE(outcome.rowRemoved);
+  EXPECT_FALSE(stored(*reopened(), a, kABTitleProperty));
+  ASSERT_TRUE(outline.selectedItem());
+  EXPECT_EQ(outline.selectedItem()->person(), b) << "the selection stays where the user left it";
+  auto wrong = actions.apply(*RC::byTitle(RC::kUnusualTitle), outline.category(RC::kIncompleteName)->childAtIndex(0),
+                             Opt::kRemoveTitle);
+  EXPECT_FALSE(wrong.error.empty()) << "a row of another category is refused";
+  EXPECT_FALSE(wrong.storeChanged);
+}
