@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/model/ContactRecord.h"
@@ -11,6 +12,8 @@ struct CommitResult {
   bool ok = false;
   std::string error;      // why nothing changed
   bool reverted = false;  // the store was put back as last saved: its persons were read again
+  bool stale = false;     // the person is not as shown, or no longer in the store: nothing was done
+  bool changed = false;   // the person was changed (false: the value was already there)
 };
 
 // Writes edited record values back into persons: the inverse of the contact record, family by
@@ -19,14 +22,31 @@ namespace ContactCommit {
 
 bool isCommittableKey(const std::string& key);
 
-// Sets the value of one record key on the person (nothing is saved). A "Birthday" may be a date or
-// a text that reads as one (YYYY-MM-DD); other values are text.
+// Whether values of the key are text of several lines by nature: the note and the streets.
+bool isMultiLineKey(const std::string& key);
+
+// The text the person's contact record shows under the key (a birthday as YYYY-MM-DD), nullopt
+// when it shows none.
+std::optional<std::string> shownText(const ABPerson& person, const std::string& key);
+
+// Sets the value of one record key on the person (nothing is saved), as the edit of a cell that
+// shows the key: of a list (e-mail addresses, phones, addresses, ...) it changes at most one entry,
+// the one whose value the record shows; when the record shows none, the one entry the key
+// designates, or else a new one appended. A value equal to the one shown changes nothing. A
+// "Birthday" may be a date or a text that reads as one (YYYY-MM-DD); other values are text.
 CommitResult applyRecordValue(ABPerson& person, const std::string& key, const RecordValue& value);
 
-// The edit of one table cell: apply it, hand the person to the store and save. When the store
-// refuses the person or the save fails, the store is put back as last saved.
+// Hands the person to the store and saves. When the store refuses the person or the save fails,
+// the store is put back as last saved. Every edit of a person is saved through here.
+CommitResult savePerson(const ABPersonRef& person, ABAddressBook& book);
+
+// The edit of one table cell: apply it, then save the person (nothing is saved when the value was
+// already there). shownBefore, when given, is what the cell showed (nullopt: nothing); when the
+// person no longer shows that, the edit is refused and nothing changes. An edit of a person the
+// store no longer holds is refused too.
 CommitResult commitContactsToAddressBookCommitValueWithPerson(const std::string& key, const RecordValue& value,
-                                                              const ABPersonRef& person, ABAddressBook& book);
+                                                              const ABPersonRef& person, ABAddressBook& book,
+                                                              const std::optional<std::string>* shownBefore = nullptr);
 
 // A new, unsaved person carrying every committable key of the record.
 ABPersonRef personFromRecord(const ContactRecord& record);

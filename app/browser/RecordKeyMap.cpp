@@ -108,4 +108,82 @@ bool inGroup(const std::string& entryLabel, const std::string* groupLabel) {
   return entryLabel != kABHomeLabel && entryLabel != kABWorkLabel;
 }
 
+const std::string* listProperty(const Mapping& mapping) {
+  switch (mapping.family) {
+    case Family::Single:
+    case Family::Birthday:
+      return nullptr;
+    case Family::Labelled:
+      return mapping.target;
+    case Family::Social:
+      return &kABSocialProfileProperty;
+    case Family::AddressPart:
+      return &kABAddressProperty;
+    case Family::Instant:
+      return &kABInstantMessageProperty;
+  }
+  return nullptr;
+}
+
+namespace {
+
+const ABDictionary* dictionaryOf(const ABMultiValue::Entry& entry) {
+  return std::get_if<ABDictionary>(&entry.value);
+}
+
+// The dictionary key that holds what the record shows of a dictionary entry.
+const std::string& shownComponent(const Mapping& mapping) {
+  if (mapping.family == Family::AddressPart) return *mapping.target;
+  if (mapping.family == Family::Social) return kABSocialProfileUsernameKey;
+  return kABInstantMessageUsernameKey;
+}
+
+}  // namespace
+
+bool designates(const Mapping& mapping, const ABMultiValue::Entry& entry) {
+  switch (mapping.family) {
+    case Family::Single:
+    case Family::Birthday:
+      return false;
+    case Family::Labelled:
+      // Only text entries: filling another kind of value would replace it.
+      if (!std::holds_alternative<std::string>(entry.value)) return false;
+      // E-mail addresses of any label but home and work are the other ones.
+      if (mapping.target == &kABEmailProperty) return inGroup(entry.label, mapping.label);
+      return entry.label == *mapping.label;
+    case Family::Social: {
+      const ABDictionary* d = dictionaryOf(entry);
+      return d && d->valueOr(kABSocialProfileServiceKey) == *mapping.target;
+    }
+    case Family::AddressPart:
+      return dictionaryOf(entry) && inGroup(entry.label, mapping.label);
+    case Family::Instant: {
+      const ABDictionary* d = dictionaryOf(entry);
+      return d && inGroup(entry.label, mapping.label) && d->valueOr(kABInstantMessageServiceKey) == *mapping.target;
+    }
+  }
+  return false;
+}
+
+bool showsKey(const Mapping& mapping, const ABMultiValue::Entry& entry) {
+  if (!designates(mapping, entry)) return false;
+  switch (mapping.family) {
+    case Family::Labelled:
+      return true;
+    case Family::Social:
+      // Profiles are read only under the home label.
+      return entry.label == kABHomeLabel && dictionaryOf(entry)->contains(kABSocialProfileUsernameKey);
+    case Family::AddressPart:
+    case Family::Instant:
+      return dictionaryOf(entry)->contains(shownComponent(mapping));
+    default:
+      return false;
+  }
+}
+
+const std::string& shownValue(const Mapping& mapping, const ABMultiValue::Entry& entry) {
+  if (mapping.family == Family::Labelled) return std::get<std::string>(entry.value);
+  return *dictionaryOf(entry)->find(shownComponent(mapping));
+}
+
 }  // namespace RecordKeyMap

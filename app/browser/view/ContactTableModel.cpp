@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/browser/ContactCommit.h"
+#include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABAddressBook.h"
 
 ContactTableModel::ContactTableModel(ABAddressBook& book, QObject* parent) : QAbstractTableModel(parent), book_(book) {}
@@ -87,15 +88,20 @@ bool ContactTableModel::setData(const QModelIndex& index, const QVariant& value,
   ABPersonRef person = record.person();
   if (!person) return false;
   std::string text = value.toString().toStdString();
-  if (record.textOr(key) == text && record.contains(key)) return false;
-  CommitResult result = ContactCommit::commitContactsToAddressBookCommitValueWithPerson(key, text, person, book_);
+  const std::optional<std::string> shown = record.text(key);
+  if (shown == text) return false;
+  CommitResult result =
+      ContactCommit::commitContactsToAddressBookCommitValueWithPerson(key, text, person, book_, &shown);
   if (!result.ok) {
     emit editRefused(QString::fromStdString(result.error));
-    if (result.reverted) emit storeReverted();
+    // The store was put back, or the row no longer shows the person as it is: read it again.
+    if (result.reverted || result.stale) emit storeReverted();
     return false;
   }
-  record.set(key, text);
-  emit dataChanged(index, index);
+  if (!result.changed) return false;
+  // The row shows the person as it now is (an emptied value is gone, not an empty text).
+  record = prasePerson(person);
+  emit dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1));
   emit editCommitted();
   return true;
 }

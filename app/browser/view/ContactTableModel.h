@@ -43,7 +43,8 @@ class ContactTableModel : public QAbstractTableModel {
   void editCommitted();
   // An edit was refused; nothing changed.
   void editRefused(const QString& reason);
-  // A refused edit put the store back as last saved; the table should be read again.
+  // A refused edit put the store back as last saved, or found the row out of date; the table
+  // should be read again.
   void storeReverted();
 
  private:

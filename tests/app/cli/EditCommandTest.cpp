@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+#include "tests/support/ProgramRun.h"
+
+namespace {
+
+class EditCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = std::filesystem::temp_directory_path() / ("rolvane-edit-" + std::to_string(getpid()) +
+                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    store = (folder / "book.sqlite").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+
+  // Adds a person with these values and saves; returns its unique id.
+  std::string add(const std::vector<std::pair<std::string, ABValue>>& values) {
+    auto book = ABAddressBook::open(store);
+    auto person = ABPerson::create();
+    for (const auto& [property, value] : values) person->setValueForProperty(value, property);
+    book->addRecord(person);
+    book->save();
+    return person->uniqueId();
+  }
+
+  ProgramRun edit(const std::string& uid, const std::string& key, const std::string& value) {
+    return runProgram(ROLVANE_PROGRAM, {"--store", store, "edit", "--uid", uid, "--key", key, "--value", value});
+  }
+
+  // The person as the store file holds it now.
+  ABPersonData stored(const std::string& uid) {
+    auto book = ABAddressBook::open(store);
+    auto person = book->recordForUniqueId(uid);
+    return person ? *person->snapshot() : ABPersonData();
+  }
+
+  std::vector<ABMultiValue::Entry> storedList(const std::string& uid, const std::string& property) {
+    ABPersonData data = stored(uid);
+    const ABMultiValue* values = data.multiValue(property);
+    return values ? values->entries() : std::vector<ABMultiValue::Entry>{};
+  }
+
+  std::filesystem::path folder;
+  std::string store;
+};
+
+ABMultiValue list(std::initializer_list<std::pair<std::string, ABMultiValueItem>> entries) {
+  ABMultiValue values;
+  for (const auto& [label, value] : entries) values.addValueWithLabel(value, label);
+  return values;
+}
+
+using Entries = std::vector<ABMultiValue::Entry>;
+
+}  // namespace
+
+TEST_F(EditCommandTest, AnEditChangesTheOneEntryTheTableShowsAndPrintsTheNewValue) {
+  std::string uid =
+      add({{kABFirstNameProperty, std::string("Ann")},
+           {kABEmailProperty, list({{kABHomeLabel, std::string("a@x.org")},
+                                    {kABHomeLabel, std::string("b@x.org")},
+                                    {kABHomeLabel, std::string("c@x.org")},
+                                    {kABHomeLabel, std::string("d@x.org")},
+                                    {kABHomeLabel, std::string("e@x.org")},
+                                    {kABOtherLabel, std::string("other@x.org")},
+                                    {"Club", std::string("club@x.org")}})},
+           {kABAddressProperty,
+            list({{kABHomeLabel, ABDictionary{{kABAddressStreetKey, "1 Main"}, {kABAddressCityKey, "Oslo"}}},
+                  {kABHomeLabel, ABDictionary{{kABAddressStreetKey, "2 Side"}, {kABAddressCityKey, "Bergen"}}}})},
+           {kABSocialProfileProperty,
+            list({{kABHomeLabel,
+                   ABDictionary{{kABSocialProfileServiceKey, "Twitter"}, {kABSocialProfileUsernameKey, "first"}}},
+                  {kABHomeLabel, ABDictionary{{kABSocialProfileServiceKey, "Twitter"},
+                                              {kABSocialProfileUsernameKey, "second"},
+                                              {kABSocialProfileURLKey, "https://x.com/second"}}}})}});
+
+  ProgramRun home = edit(uid, "Home Email", "new@x.org");
+  EXPECT_EQ(home.status, 0) << home.out;
+  EXPECT_EQ(home.out, "new@x.org\n");
+  ProgramRun other = edit(uid, "Other Email", "club@y.org");
+  EXPECT_EQ(other.status, 0) << other.out;
+  EXPECT_EQ(storedList(uid, kABEmailProperty), (Entries{{kABHomeLabel, std::string("a@x.org")},
+                                                        {kABHomeLabel, std::string("b@x.org")},
+                                                        {kABHomeLabel, std::string("c@x.org")},
+                                                        {kABHomeLabel, std::string("d@x.org")},
+                                                        {kABHomeLabel, std::string("new@x.org")},
+                                                        {kABOtherLabel, std::string("other@x.org")},
+                                                        {"Club", std::string("club@y.org")}}));
+
+  ProgramRun city = edit(uid, "Home City", "Tromsø");
+  EXPECT_EQ(city.status, 0) << city.out;
+  EXPECT_EQ(city.out, "Tromsø\n");
+  EXPECT_EQ(storedList(uid, kABAddressProperty),
+            (Entries{{kABHomeLabel, ABDictionary{{kABAddressStreetKey, "1 Main"}, {kABAddressCityKey, "Oslo"}}},
+                     {kABHomeLabel, ABDictionary{{kABAddressStreetKey, "2 Side"}, {kABAddressCityKey, "Tromsø"}}}}));
+
+  ProgramRun twitter = edit(uid, "Twitter", "third");
+  EXPECT_EQ(twitter.status, 0) << twitter.out;
+  EXPECT_EQ(storedList(uid, kABSocialProfileProperty),
+            (Entries{{kABHomeLabel,
+                      ABDictionary{{kABSocialProfileServiceKey, "Twitter"}, {kABSocialProfileUsernameKey, "first"}}},
+                     {kABHomeLabel, ABDictionary{{kABSocialProfileServiceKey, "Twitter"},
+                                                 {kABSocialProfileUsernameKey, "third"},
+                                                 {kABSocialProfileURLKey, "https://x.com/second"}}}}));
+}
+
+TEST_F(EditCommandTest, RefusedEditsSayWhyInOneLineAndChangeNothing) {
+  std::string uid = add({{kABFirstNameProperty, std::string("Ann")},
+                         {kABBirthdayProperty, ABDate{1980, 5, 6}},
+                         {kABPhoneProperty, list({{kABPhoneMobileLabel, std::string("123")}})}});
+  const ABPersonData before = stored(uid);
+  struct Refusal {
+    std::string uid, key, value, says;
+  };
+  for (const Refusal& r :
+       {Refusal{"no-such-uid", "First Name", "Bo", "no-such-uid"}, Refusal{uid, "Shoe Size", "44", "Shoe Size"},
+        Refusal{uid, "FullName", "AnnLee", "FullName"}, Refusal{uid, "Birthday", "next Tuesday", "YYYY-MM-DD"},
+        Refusal{uid, "Birthday", "1980-02-30", "YYYY-MM-DD"}}) {
+    SCOPED_TRACE(r.key + " = " + r.value);
+    ProgramRun run = edit(r.uid, r.key, r.value);
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.out.find(r.says), std::string::npos) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+    EXPECT_EQ(stored(uid), before);
+  }
+  ProgramRun missing = runProgram(ROLVANE_PROGRAM, {"--store", store, "edit", "--uid", uid, "--key", "Mobile"});
+  EXPECT_NE(missing.status, 0);
+  EXPECT_NE(missing.out.find("--value"), std::string::npos) << missing.out;
+
+  ProgramRun birthday = edit(uid, "Birthday", "1981-07-08");
+  EXPECT_EQ(birthday.status, 0) << birthday.out;
+  EXPECT_EQ(birthday.out, "1981-07-08\n");
+  EXPECT_EQ(*stored(uid).date(kABBirthdayProperty), (ABDate{1981, 7, 8}));
+}
+
+TEST_F(EditCommandTest, EmptyTextRemovesTheShownEntryAndCreatesNothingWhereNothingWasShown) {
+  std::string uid = add(
+      {{kABFirstNameProperty, std::string("Ann")},
+       {kABPhoneProperty, list({{kABPhoneMobileLabel, std::string("111")}, {kABPhoneWorkLabel, std::string("222")}})}});
+  ProgramRun mobile = edit(uid, "Mobile", "");
+  EXPECT_EQ(mobile.status, 0) << mobile.out;
+  EXPECT_EQ(mobile.out, "\n");
+  EXPECT_EQ(storedList(uid, kABPhoneProperty), (Entries{{kABPhoneWorkLabel, std::string("222")}}));
+  for (const char* key : {"Pager", "Home Street", "Home Email", "Nickname", "Home AIM", "Twitter"}) {
+    ProgramRun empty = edit(uid, key, "");
+    EXPECT_EQ(empty.status, 0) << key << ": " << empty.out;
+  }
+  ABPersonData data = stored(uid);
+  EXPECT_EQ(storedList(uid, kABPhoneProperty), (Entries{{kABPhoneWorkLabel, std::string("222")}}));
+  for (const std::string* property : {&kABAddressProperty, &kABEmailProperty, &kABNicknameProperty,
+                                      &kABInstantMessageProperty, &kABSocialProfileProperty})
+    EXPECT_FALSE(data.find(*property)) << *property;
+}
