@@ -11,6 +11,7 @@
 
 #include "app/browser/ContactCommit.h"
 #include "app/browser/view/ColumnMenuGroups.h"
+#include "app/browser/view/ValueEditors.h"
 #include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABAddressBook.h"
 
@@ -71,12 +72,15 @@ void ContactCardDialog::buildEditable() {
     form->addRow(heading);
     for (const std::string& key : group.keys) {
       if (!ContactCommit::isCommittableKey(key) || editors_.count(key)) continue;
-      auto* edit = new QLineEdit;
       auto found = original_.find(key);
-      if (found != original_.end()) edit->setText(QString::fromStdString(found->second));
-      if (key == "Birthday") edit->setPlaceholderText("YYYY-MM-DD");
+      QString value = found == original_.end() ? QString() : QString::fromStdString(found->second);
+      QWidget* edit = ValueEditors::newEditor(key, value, nullptr);
+      if (auto* lines = qobject_cast<MultiLineValueEdit*>(edit))
+        lines->setFixedHeight(lines->fontMetrics().lineSpacing() * 4 + 12);
+      if (key == "Birthday") static_cast<QLineEdit*>(edit)->setPlaceholderText("YYYY-MM-DD");
       form->addRow(QString::fromStdString(key) + ":", edit);
       editors_[key] = edit;
+      given_[key] = ValueEditors::textOf(edit);
     }
   }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
@@ -87,9 +91,24 @@ void ContactCardDialog::buildEditable() {
   layout->addWidget(buttons);
 }
 
-QLineEdit* ContactCardDialog::editor(const std::string& key) const {
+QWidget* ContactCardDialog::editor(const std::string& key) const {
   auto found = editors_.find(key);
   return found == editors_.end() ? nullptr : found->second;
+}
+
+QString ContactCardDialog::editorText(const std::string& key) const {
+  QWidget* edit = editor(key);
+  return edit ? ValueEditors::textOf(edit) : QString();
+}
+
+void ContactCardDialog::setEditorText(const std::string& key, const QString& text) {
+  QWidget* edit = editor(key);
+  if (!edit) return;
+  // As typed by the user: the value the editor was filled with stays the one to compare with.
+  if (auto* lines = qobject_cast<MultiLineValueEdit*>(edit))
+    lines->setPlainText(text);
+  else
+    static_cast<QLineEdit*>(edit)->setText(text);
 }
 
 QLabel* ContactCardDialog::shownValue(const std::string& key) const {
@@ -100,20 +119,37 @@ QLabel* ContactCardDialog::shownValue(const std::string& key) const {
 bool ContactCardDialog::saveChanges() {
   std::map<std::string, std::string> changed;
   for (const auto& [key, edit] : editors_) {
-    std::string text = edit->text().toStdString();
-    auto found = original_.find(key);
-    std::string before = found == original_.end() ? std::string() : found->second;
-    if (text != before) changed[key] = text;
+    // Only what the user changed: a field left alone is not written, even where its editor
+    // would not give its value back exactly.
+    const QString text = ValueEditors::textOf(edit);
+    if (text != given_[key]) changed[key] = text.toStdString();
   }
   if (changed.empty()) return true;
   // Checked before anything is written, so a refused field leaves the person as it was.
   auto birthday = changed.find("Birthday");
-  if (birthday != changed.end() && !ABDate::fromIsoString(birthday->second)) {
+  if (birthday != changed.end() && !birthday->second.empty() && !ABDate::fromIsoString(birthday->second)) {
     lastError_ =
         tr("The birthday \"%1\" is not a date. Write it as YYYY-MM-DD.").arg(QString::fromStdString(birthday->second));
     if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
     return false;
   }
+  // The person may have been changed since the card was filled (a fix, the table): then the card
+  // no longer shows what it would overwrite.
+  bool stale = !book_.contains(person_);
+  for (const auto& [key, text] : changed) {
+    auto found = original_.find(key);
+    std::optional<std::string> shown;
+    if (found != original_.end()) shown = found->second;
+    if (ContactCommit::shownText(*person_, key) != shown) stale = true;
+  }
+  if (stale) {
+    lastError_ =
+        tr("The contact was changed elsewhere since this card was opened; nothing was saved. Open the card "
+           "again to edit it as it is now.");
+    if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
+    return false;
+  }
+  bool any = false;
   for (const auto& [key, text] : changed) {
     CommitResult result = ContactCommit::applyRecordValue(*person_, key, text);
     if (!result.ok) {
@@ -122,14 +158,19 @@ bool ContactCardDialog::saveChanges() {
       if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
       return false;
     }
+    any = any || result.changed;
   }
-  std::string error;
-  if (!book_.addRecord(person_, &error) || !book_.save(&error)) {
-    book_.revert();
-    lastError_ = tr("The contact could not be saved: %1").arg(QString::fromStdString(error));
-    if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
-    return false;
+  if (any) {
+    CommitResult saved = ContactCommit::savePerson(person_, book_);
+    if (!saved.ok) {
+      lastError_ = tr("The contact could not be saved: %1").arg(QString::fromStdString(saved.error));
+      if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
+      return false;
+    }
   }
-  for (const auto& [key, text] : changed) original_[key] = text;
+  for (const auto& [key, text] : changed) {
+    original_[key] = text;
+    given_[key] = ValueEditors::textOf(editors_[key]);
+  }
   return true;
 }

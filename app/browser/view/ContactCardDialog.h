@@ -7,7 +7,6 @@
 #include "platform/addressbook/ABPerson.h"
 
 class ABAddressBook;
-class QLineEdit;
 class QLabel;
 
 // The contact card: every field of one person, read-only ("Open In Contacts") or editable
@@ -20,12 +19,15 @@ class ContactCardDialog : public QDialog {
 
   ContactCardDialog(ABPersonRef person, ABAddressBook& book, Mode mode, QWidget* parent = nullptr);
 
-  // The field of a record key in edit mode, or nullptr.
-  QLineEdit* editor(const std::string& key) const;
+  // The field of a record key in edit mode, or nullptr: a single-line or a multi-line editor
+  // (notes, streets and values holding line breaks), neither limiting the length.
+  QWidget* editor(const std::string& key) const;
+  QString editorText(const std::string& key) const;
+  void setEditorText(const std::string& key, const QString& text);
   // The text shown for a record key in show mode, or nullptr.
   QLabel* shownValue(const std::string& key) const;
-  // Writes every changed field to the person and saves the store; false with the reason shown
-  // and nothing changed when a value cannot be stored.
+  // Writes every field the user changed to the person (and nothing else) and saves the store;
+  // false with the reason shown and nothing changed when a value cannot be stored.
   bool saveChanges();
   QString lastError() const { return lastError_; }
 
@@ -36,9 +38,10 @@ class ContactCardDialog : public QDialog {
   ABPersonRef person_;
   ABAddressBook& book_;
   Mode mode_;
-  std::map<std::string, QLineEdit*> editors_;
+  std::map<std::string, QWidget*> editors_;
   std::map<std::string, QLabel*> shown_;
   std::map<std::string, std::string> original_;
+  std::map<std::string, QString> given_;  // what each editor held when it was filled
   QString lastError_;
   bool quiet_ = false;
 

@@ -11,6 +11,7 @@
 #include "app/browser/view/ColumnMenuGroups.h"
 #include "app/browser/view/ContactTableModel.h"
 #include "app/browser/view/UserQuestion.h"
+#include "app/browser/view/ValueEditors.h"
 #include "app/export/view/ExportContactController.h"
 #include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABAddressBook.h"
@@ -40,6 +41,7 @@ LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWid
   model_->setColumns(initialColumns());
   model_->setSortableColumns(initialColumns());
   _tableView->setModel(model_);
+  _tableView->setItemDelegate(new ValueCellDelegate(_tableView));
   _tableView->setSortingEnabled(false);
   _tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
   _tableView->setSelectionMode(QAbstractItemView::ExtendedSelection);
