@@ -1,4 +1,8 @@
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
+#include <fstream>
+#include <map>
 #include <ostream>
 #include <set>
 
@@ -23,8 +27,59 @@ bool deletesContacts(const std::string& option) {
   return option == Opt::kDeleteContact || option == Opt::kDeleteDuplicates || option == Opt::kMerge;
 }
 
+// The findings of one condition in a file written by `rolvane scan --json`, as the outline's lists.
+// Contacts no longer in the store are left out, and a finding left without its contact (or, for a
+// shared address, without anybody to share it with) is told on out. False and *error when the file
+// cannot be read or is not such a file.
+bool readFindings(const std::string& path, const std::string& key, const ABAddressBook& book,
+                  std::map<std::string, std::vector<ABPersonRef>>& lists, std::vector<SharedEmailRow>& shared,
+                  std::ostream& out, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = path + ": cannot read the file";
+    return false;
+  }
+  nlohmann::json json = nlohmann::json::parse(in, nullptr, false);
+  if (json.is_discarded() || !json.is_object()) {
+    *error = path + ": not the output of rolvane scan --json";
+    return false;
+  }
+  if (!json.contains(key)) return true;
+  const nlohmann::json& list = json[key];
+  auto gone = [&](const std::string& uid, const std::string& why) { out << uid << ": not fixed, " << why << "\n"; };
+  try {
+    for (const auto& finding : list) {
+      if (key != "ShareEmail") {
+        std::string uid = finding.get<std::string>();
+        if (auto person = book.recordForUniqueId(uid))
+          lists[key].push_back(person);
+        else
+          gone(uid, "it is no longer in the address book");
+        continue;
+      }
+      std::string uid = finding.at("SearchedPerson").get<std::string>();
+      auto searched = book.recordForUniqueId(uid);
+      if (!searched) {
+        gone(uid, "it is no longer in the address book");
+        continue;
+      }
+      SharedEmailRow row{searched, {}, finding.at("DuplicateEmailType").get<std::string>()};
+      for (const auto& match : finding.at("MatchPersonsArray"))
+        if (auto other = book.recordForUniqueId(match.get<std::string>())) row.matchPersons.push_back(other);
+      if (row.matchPersons.empty())
+        gone(uid, "nobody it shared an address with is in the address book any more");
+      else
+        shared.push_back(std::move(row));
+    }
+  } catch (const nlohmann::json::exception&) {
+    *error = path + ": the findings of \"" + key + "\" are not as rolvane scan --json writes them";
+    return false;
+  }
+  return true;
+}
+
 int runFix(CommandContext& ctx) {
-  std::string conditionName, option;
+  std::string conditionName, option, findingsPath;
   std::set<std::string> uids;
   bool yes = false;
   for (size_t i = 0; i < ctx.args.size(); ++i) {
@@ -48,6 +103,10 @@ int runFix(CommandContext& ctx) {
       auto v = value("--uid");
       if (!v) return 2;
       uids.insert(*v);
+    } else if (arg == "--findings") {
+      auto v = value("--findings");
+      if (!v) return 2;
+      findingsPath = *v;
     } else if (arg == "--yes") {
       yes = true;
     } else {
@@ -79,14 +138,23 @@ int runFix(CommandContext& ctx) {
   ABAddressBook* book = ctx.openStore();
   if (!book) return 1;
 
-  ScanResult result = ScanAddressBook(*book).scan({conditionName});
   ReviewOutline outline;
-  outline.setOutlineViewDataSouce(result);
-  outline.expandAll();
-  PersonItem* father = outline.category(category->title);
-  if (!father) {
-    ctx.out << "Nothing to fix: " << kNothingFoundMessage << "\n";
-    return 0;
+  if (findingsPath.empty()) {
+    outline.setOutlineViewDataSouce(ScanAddressBook(*book).scan({conditionName}));
+    if (!outline.category(category->title)) {
+      ctx.out << "Nothing to fix: " << kNothingFoundMessage << "\n";
+      return 0;
+    }
+  } else {
+    // Findings of an earlier scan: each is checked against the store as it is now before it is fixed.
+    std::map<std::string, std::vector<ABPersonRef>> lists;
+    std::vector<SharedEmailRow> shared;
+    std::string error;
+    if (!readFindings(findingsPath, condition->key, *book, lists, shared, ctx.out, &error)) {
+      ctx.err << "rolvane fix: " << error << "\n";
+      return 2;
+    }
+    outline.setOutlineViewDataSouce(lists, shared);
   }
   CommandLineQuestions questions;
   FixActions actions(outline, *book, questions);
@@ -107,6 +175,7 @@ int runFix(CommandContext& ctx) {
     std::string tag = identity(*next);
     FixOutcome outcome = actions.apply(*category, next, option);
     for (const auto& change : outcome.changes) ctx.out << change << "\n";
+    if (!outcome.stale.empty()) ctx.out << outcome.stale << "\n";
     if (!outcome.error.empty()) errors += outcome.error + "\n";
     if (outcome.storeChanged) ++fixed;
     if (!outcome.rowRemoved) tried.insert(tag);
@@ -119,6 +188,7 @@ int runFix(CommandContext& ctx) {
   return 0;
 }
 
-const CommandRegistration registration("fix", "fix --condition NAME --option \"TITLE\" [--uid UID]... [--yes]", runFix);
+const CommandRegistration registration(
+    "fix", "fix --condition NAME --option \"TITLE\" [--uid UID]... [--findings SCAN.json] [--yes]", runFix);
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "app/review/PersonNames.h"
+#include "app/scanner/ScanAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 
 namespace {
@@ -23,15 +24,6 @@ std::array<std::optional<std::string>, kSlotCount> emailSlots(const ABPersonData
   return slots;
 }
 
-bool holdsEmail(const ABPerson& person, const std::string& value) {
-  auto data = person.snapshot();
-  const ABMultiValue* emails = data->multiValue(kABEmailProperty);
-  if (!emails) return false;
-  for (size_t i = 0; i < emails->count(); ++i)
-    if (emails->stringAtIndex(i) == value) return true;
-  return false;
-}
-
 std::string replacePlaceholder(std::string format, const std::string& value) {
   auto at = format.find("%@");
   if (at != std::string::npos) format.replace(at, 2, value);
@@ -47,16 +39,9 @@ std::string EmailSlots::emailLine(const ABPerson& person) {
 }
 
 std::string EmailSlots::sharedAddress(const PersonItem& row) {
-  auto data = row.person()->snapshot();
-  if (const ABMultiValue* emails = data->multiValue(kABEmailProperty)) {
-    for (size_t i = 0; i < emails->count(); ++i) {
-      if (emails->labelAtIndex(i) != row.duplicateEmailType()) continue;
-      std::string value = emails->stringAtIndex(i);
-      for (const auto& other : row.duplicateEmailArray())
-        if (holdsEmail(*other, value)) return value;
-    }
-  }
-  return emailSlots(*data)[slotOfLabel(row.duplicateEmailType())].value_or("");
+  if (!row.duplicateEmail().empty()) return row.duplicateEmail();
+  return ScanAddressBook::sharedEmailValue(*row.person()->snapshot(), row.duplicateEmailType(),
+                                           row.duplicateEmailArray());
 }
 
 std::string EmailSlots::shareEmailProblemText(const PersonItem& row) {

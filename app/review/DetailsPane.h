@@ -27,8 +27,7 @@ namespace EmailSlots {
 // The address shown for a person: entries sorted into home, work, other and custom slots by label,
 // the last entry of each slot winning, the first filled slot in that order.
 std::string emailLine(const ABPerson& person);
-// The person's address that a shared e-mail row is about: its first value under the row's label that
-// one of the other contacts also holds; else the last value of that label's slot.
+// The address that a shared e-mail row is about (the value the scan found shared).
 std::string sharedAddress(const PersonItem& row);
 // The problem text of a "Share Email address" row.
 std::string shareEmailProblemText(const PersonItem& row);

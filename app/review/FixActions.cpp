@@ -5,6 +5,7 @@
 #include "app/review/DetailsPane.h"
 #include "app/review/MergeContacts.h"
 #include "app/review/PersonNames.h"
+#include "app/scanner/ScanAddressBook.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 
@@ -28,6 +29,26 @@ std::string who(const ABPerson& person) {
   return PersonNames::rowName(person) + " <" + person.uniqueId() + ">";
 }
 
+std::string inQuotes(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+// What has changed when a person no longer meets its category's condition.
+std::string noLongerMeets(const std::string& title) {
+  if (title == RC::kUnusualSuffix) return "its suffix is no longer unusual";
+  if (title == RC::kUnusualTitle) return "its title is no longer unusual";
+  if (title == RC::kIncompleteName) return "its name is no longer incomplete";
+  if (title == RC::kSpacingInFirstName) return "its first name no longer holds a space";
+  if (title == RC::kNoteWithSpacing) return "its note is no longer spaces only";
+  if (title == RC::kNicknameWithSpacing) return "its nickname is no longer spaces only";
+  if (title == RC::kDuplicateEmail) return "none of its e-mail addresses is repeated any more";
+  if (title == RC::kDuplicatePhone) return "none of its phone numbers is repeated any more";
+  if (title == RC::kDuplicateAddress) return "none of its addresses is repeated any more";
+  if (title == RC::kInvalidCharacters) return "it no longer holds an invalid character";
+  if (title == RC::kBlankName) return "it has a name now";
+  return "the finding no longer holds";
+}
+
 }  // namespace
 
 FixActions::FixActions(ReviewOutline& outline, ABAddressBook& book, ReviewQuestions& questions,
@@ -45,6 +66,8 @@ bool FixActions::save() {
     outcome_.storeChanged = true;
     return true;
   }
+  // Nothing of the fix stays in memory to be saved later by another change.
+  book_.revert();
   fail(error);
   return false;
 }
@@ -59,6 +82,53 @@ void FixActions::closingStep(PersonItem* father) {
   if (outline_.contains(father)) outline_.removeCategoryIfEmpty(father);
 }
 
+ABPersonRef FixActions::stored(const ABPerson& person) const {
+  return book_.recordForUniqueId(person.uniqueId());
+}
+
+std::string FixActions::sharedValue(const PersonItem& row) const {
+  if (!row.duplicateEmail().empty()) return row.duplicateEmail();
+  std::vector<ABPersonRef> others;
+  for (const auto& other : row.duplicateEmailArray())
+    if (auto current = stored(*other)) others.push_back(current);
+  return ScanAddressBook::sharedEmailValue(*person_->snapshot(), row.duplicateEmailType(), others);
+}
+
+std::optional<std::string> FixActions::staleReason(const RC::Category& category, const PersonItem& row) const {
+  if (!person_) return "it is no longer in the address book";
+  auto data = person_->snapshot();
+  const std::string& title = category.title;
+  if (title == RC::kDuplicateContacts) {
+    if (ScanAddressBook::duplicateGroupOf(book_, *person_).size() < 2) return "it has no duplicate any more";
+    return std::nullopt;
+  }
+  if (title != RC::kShareEmail) {
+    if (!ScanAddressBook::personMeetsCondition(category.conditionKey, *data)) return noLongerMeets(title);
+    return std::nullopt;
+  }
+  std::string value = sharedValue(row);
+  if (value.empty() || !ScanAddressBook::holdsEmail(*data, value))
+    return (value.empty() ? std::string("the shared address") : inQuotes(value)) +
+           " is no longer one of its e-mail addresses";
+  if (option() == Opt::kMerge || option() == Opt::kDeleteDuplicates) {
+    // Every contact the fix would merge or delete must still share the address.
+    if (row.duplicateEmailArray().empty()) return "nobody else holds " + inQuotes(value) + " any more";
+    for (const auto& other : row.duplicateEmailArray()) {
+      auto current = stored(*other);
+      if (!current) return PersonNames::rowName(*other) + " is no longer in the address book";
+      if (!ScanAddressBook::holdsEmail(*current->snapshot(), value))
+        return PersonNames::rowName(*current) + " no longer holds " + inQuotes(value);
+    }
+    return std::nullopt;
+  }
+  auto holders = book_.recordsMatchingSearchElement(
+      book_.searchElementForProperty(kABEmailProperty, std::nullopt, std::nullopt, value, kABEqual));
+  bool shared = std::any_of(holders.begin(), holders.end(),
+                            [&](const ABPersonRef& holder) { return holder->uniqueId() != person_->uniqueId(); });
+  if (!shared) return "nobody else holds " + inQuotes(value) + " any more";
+  return std::nullopt;
+}
+
 FixOutcome FixActions::apply(const RC::Category& category, PersonItem* row, const std::string& option) {
   outcome_ = FixOutcome();
   if (!row || row->isRootNode() || !outline_.contains(row) || row->parentNode()->name() != category.title) {
@@ -66,35 +136,48 @@ FixOutcome FixActions::apply(const RC::Category& category, PersonItem* row, cons
     return outcome_;
   }
   option_ = option;
-  const std::string& title = category.title;
-  if (title == RC::kDuplicateContacts)
-    processDuplicateContact(row);
-  else if (title == RC::kIncompleteName)
-    processOnlyOneNameContacts(row);
-  else if (title == RC::kUnusualSuffix)
-    processBadSuffixContacts(row);
-  else if (title == RC::kUnusualTitle)
-    processUnusualTitleContacts(row);
-  else if (title == RC::kSpacingInFirstName)
-    processSpaceInFirstNameContacts(row);
-  else if (title == RC::kNoteWithSpacing)
-    processEmptyNotesContacts(row);
-  else if (title == RC::kDuplicateEmail)
-    processDuplicateEmailContacts(row);
-  else if (title == RC::kDuplicatePhone)
-    processDuplicatePhoneContacts(row);
-  else if (title == RC::kDuplicateAddress)
-    processDuplicateAddresslContacts(row);
-  else if (title == RC::kNicknameWithSpacing)
-    processEmptyNicknameContacts(row);
-  else if (title == RC::kShareEmail)
-    processShareEmailContacts(row);
-  else if (title == RC::kInvalidCharacters)
-    processInvalidCharContacts(row);
-  else if (title == RC::kBlankName)
-    processBlankNameContacts(row);
+  // A fix acts on the person as the store holds it now, never on what the scan saw.
+  person_ = stored(*row->person());
+  if (auto reason = staleReason(category, *row)) {
+    outcome_.stale = row->name() + ": not fixed, " + *reason;
+    PersonItem* father = row->parentNode();
+    outline_.removeRow(row);
+    closingStep(father);
+  } else {
+    const std::string& title = category.title;
+    if (title == RC::kDuplicateContacts)
+      processDuplicateContact(row);
+    else if (title == RC::kIncompleteName)
+      processOnlyOneNameContacts(row);
+    else if (title == RC::kUnusualSuffix)
+      processBadSuffixContacts(row);
+    else if (title == RC::kUnusualTitle)
+      processUnusualTitleContacts(row);
+    else if (title == RC::kSpacingInFirstName)
+      processSpaceInFirstNameContacts(row);
+    else if (title == RC::kNoteWithSpacing)
+      processEmptyNotesContacts(row);
+    else if (title == RC::kDuplicateEmail)
+      processDuplicateEmailContacts(row);
+    else if (title == RC::kDuplicatePhone)
+      processDuplicatePhoneContacts(row);
+    else if (title == RC::kDuplicateAddress)
+      processDuplicateAddresslContacts(row);
+    else if (title == RC::kNicknameWithSpacing)
+      processEmptyNicknameContacts(row);
+    else if (title == RC::kShareEmail)
+      processShareEmailContacts(row);
+    else if (title == RC::kInvalidCharacters)
+      processInvalidCharContacts(row);
+    else if (title == RC::kBlankName)
+      processBlankNameContacts(row);
+  }
+  // Rows of contacts that this fix (or anything before it) took out of the store would act on
+  // nothing: they go from every category.
+  outline_.purgeMissing(book_);
   // Only compared: a removed row's node no longer exists.
   outcome_.rowRemoved = !outline_.contains(row);
+  person_.reset();
   return outcome_;
 }
 
@@ -120,106 +203,85 @@ FixOutcome FixActions::FixFounction() {
 void FixActions::deleteThisContact(PersonItem* row) {
   if (!confirmDelete()) return;
   PersonItem* father = row->parentNode();
-  ABPersonRef person = row->person();
-  outline_.removeRow(row);
-  outline_.purgePerson(*person, false);
   std::string error;
-  if (book_.removeRecord(person, &error)) {
-    if (save()) note("deleted " + who(*person));
-  } else {
+  if (!book_.removeRecord(person_, &error)) {
     fail(error);
+    return;
   }
+  if (!save()) return;
+  note("deleted " + who(*person_));
+  outline_.removeRow(row);
+  outline_.purgePerson(*person_, false);
   closingStep(father);
 }
 
 void FixActions::removeProperty(PersonItem* row, const std::string& property, const std::string& what) {
   PersonItem* father = row->parentNode();
-  ABPersonRef person = row->person();
-  if (person->removeValueForProperty(property)) {
-    if (save()) note("removed the " + what + " of " + who(*person));
-  } else {
-    fail("the " + what + " could not be removed");
+  if (!person_->removeValueForProperty(property)) {
+    fail("the " + what + " of " + who(*person_) + " could not be removed");
+    return;
   }
+  if (!book_.addRecord(person_) || !save()) return;
+  note("removed the " + what + " of " + who(*person_));
   outline_.removeRow(row);
   closingStep(father);
 }
 
 void FixActions::processBadSuffixContacts(PersonItem* row) {
   if (option() == Opt::kDeleteContact) return deleteThisContact(row);
-  if (option() != Opt::kRemoveSuffix) return;
-  PersonItem* father = row->parentNode();
-  ABPersonRef person = row->person();
-  person->removeValueForProperty(kABSuffixProperty);
-  book_.addRecord(person);
-  if (save()) {
-    note("removed the suffix of " + who(*person));
-    outline_.removeRow(row);
-  }
-  closingStep(father);
+  if (option() == Opt::kRemoveSuffix) removeProperty(row, kABSuffixProperty, "suffix");
 }
 
 void FixActions::processUnusualTitleContacts(PersonItem* row) {
   if (option() == Opt::kDeleteContact) return deleteThisContact(row);
-  if (option() != Opt::kRemoveTitle) return;
-  PersonItem* father = row->parentNode();
-  ABPersonRef person = row->person();
-  person->removeValueForProperty(kABTitleProperty);
-  book_.addRecord(person);
-  if (save()) {
-    note("removed the title of " + who(*person));
-    outline_.removeRow(row);
-  }
-  closingStep(father);
+  if (option() == Opt::kRemoveTitle) removeProperty(row, kABTitleProperty, "title");
 }
 
 void FixActions::processOnlyOneNameContacts(PersonItem* row) {
   if (option() == Opt::kDeleteContact) return deleteThisContact(row);
   PersonItem* father = row->parentNode();
-  ABPersonRef person = row->person();
   if (option() == Opt::kConvertToCompany) {
-    person->setValueForProperty(std::int64_t{kABShowAsCompany}, kABPersonFlags);
-    book_.addRecord(person);
-    if (save()) {
-      note("made " + who(*person) + " a company contact");
-      outline_.removeRow(row);
-    }
+    person_->setValueForProperty(std::int64_t{kABShowAsCompany}, kABPersonFlags);
+    if (!book_.addRecord(person_) || !save()) return;
+    note("made " + who(*person_) + " a company contact");
   } else if (option() == Opt::kUseQuestionMarks) {
-    if (!person->stringForProperty(kABFirstNameProperty)) {
-      person->setValueForProperty(std::string("???"), kABFirstNameProperty);
-      book_.addRecord(person);
-      if (save()) note("set the first name of " + who(*person) + " to ???");
+    // Both missing parts in one save.
+    std::vector<std::string> set;
+    if (!person_->stringForProperty(kABFirstNameProperty)) {
+      person_->setValueForProperty(std::string("???"), kABFirstNameProperty);
+      set.push_back("first");
     }
-    if (!person->stringForProperty(kABLastNameProperty)) {
-      person->setValueForProperty(std::string("???"), kABLastNameProperty);
-      book_.addRecord(person);
-      if (save()) note("set the last name of " + who(*person) + " to ???");
+    if (!person_->stringForProperty(kABLastNameProperty)) {
+      person_->setValueForProperty(std::string("???"), kABLastNameProperty);
+      set.push_back("last");
     }
-    outline_.removeRow(row);
+    if (!book_.addRecord(person_) || !save()) return;
+    for (const auto& part : set) note("set the " + part + " name of " + who(*person_) + " to ???");
   } else {
     return;
   }
+  outline_.removeRow(row);
   closingStep(father);
 }
 
 void FixActions::setFirstName(PersonItem* row, const std::string& firstName) {
   PersonItem* father = row->parentNode();
-  ABPersonRef person = row->person();
-  person->setValueForProperty(firstName, kABFirstNameProperty);
+  person_->setValueForProperty(firstName, kABFirstNameProperty);
   std::string error;
-  if (book_.addRecord(person, &error)) {
-    if (save()) {
-      note("set the first name of " + who(*person) + " to " + firstName);
-      outline_.removeRow(row);
-    }
-  } else {
+  if (!book_.addRecord(person_, &error)) {
+    book_.revert();
     fail(error);
+    return;
   }
+  if (!save()) return;
+  note("set the first name of " + who(*person_) + " to " + firstName);
+  outline_.removeRow(row);
   closingStep(father);
 }
 
 void FixActions::processSpaceInFirstNameContacts(PersonItem* row) {
   if (option() == Opt::kDeleteContact) return deleteThisContact(row);
-  std::string first = row->person()->stringForProperty(kABFirstNameProperty).value_or("");
+  std::string first = person_->stringForProperty(kABFirstNameProperty).value_or("");
   if (option() == Opt::kRemoveSpace)
     setFirstName(row, replaceSpaces(first, ""));
   else if (option() == Opt::kHyphenate)
@@ -227,36 +289,30 @@ void FixActions::processSpaceInFirstNameContacts(PersonItem* row) {
 }
 
 std::vector<ABPersonRef> FixActions::duplicateGroupOf(const ABPerson& person) const {
-  std::string key = PersonNames::nameKey(person);
-  std::vector<ABPersonRef> group;
-  for (const auto& candidate : book_.people())
-    if (PersonNames::nameKey(*candidate->snapshot()) == key) group.push_back(candidate);
-  return group;
+  return ScanAddressBook::duplicateGroupOf(book_, person);
 }
 
 bool FixActions::replaceInOneSave(const std::vector<ABPersonRef>& removed, const ABPersonRef& added) {
   std::vector<ABPersonRef> taken;
   for (const auto& person : removed) {
-    if (book_.contains(person) && std::find(taken.begin(), taken.end(), person) == taken.end() &&
-        book_.removeRecord(person))
-      taken.push_back(person);
+    if (std::find(taken.begin(), taken.end(), person) != taken.end()) continue;
+    std::string error;
+    if (!book_.removeRecord(person, &error)) {
+      book_.revert();
+      fail(error);
+      return false;
+    }
+    taken.push_back(person);
   }
-  auto putBack = [&] {
-    for (const auto& person : taken) book_.addRecord(person);
-  };
   if (added) {
     std::string error;
     if (!book_.addRecord(added, &error)) {
-      putBack();
+      book_.revert();
       fail(error);
       return false;
     }
   }
-  if (!save()) {
-    if (added) book_.removeRecord(added);
-    putBack();
-    return false;
-  }
+  if (!save()) return false;
   for (const auto& person : taken) note("deleted " + who(*person));
   if (added) note("added the merged contact " + who(*added));
   return true;
@@ -265,19 +321,16 @@ bool FixActions::replaceInOneSave(const std::vector<ABPersonRef>& removed, const
 void FixActions::processDuplicateContact(PersonItem* row) {
   if (option() == Opt::kDeleteContact) return deleteThisContact(row);
   PersonItem* father = row->parentNode();
-  auto group = duplicateGroupOf(*row->person());
+  auto group = duplicateGroupOf(*person_);
   if (option() == Opt::kDeleteDuplicates) {
-    if (group.size() < 2) return;
     std::vector<ABPersonRef> others(group.begin() + 1, group.end());
     if (!replaceInOneSave(others, nullptr)) return;
     for (const auto& other : others) outline_.purgePerson(*other, true, father);
     if (outline_.contains(row)) outline_.removeRow(row);
   } else if (option() == Opt::kMerge) {
-    if (group.size() < 2) return;
     ABPersonRef merged = mergeContacts(group);
     if (!replaceInOneSave(group, merged)) return;
     outline_.removeRow(row);
-    // Rows of the merged members elsewhere would act on persons no longer in the store.
     for (const auto& member : group) outline_.purgePerson(*member, true, father);
   } else {
     return;
@@ -288,35 +341,41 @@ void FixActions::processDuplicateContact(PersonItem* row) {
 void FixActions::processShareEmailContacts(PersonItem* row) {
   if (option() == Opt::kDeleteContact) return deleteThisContact(row);
   PersonItem* father = row->parentNode();
-  ABPersonRef person = row->person();
-  std::vector<ABPersonRef> others = row->duplicateEmailArray();
+  std::vector<ABPersonRef> others;
+  for (const auto& other : row->duplicateEmailArray())
+    if (auto current = stored(*other)) others.push_back(current);
   if (option() == Opt::kDeleteDuplicates) {
     if (!replaceInOneSave(others, nullptr)) return;
     outline_.removeRow(row);
     for (const auto& other : others) outline_.purgePerson(*other, true, father);
   } else if (option() == Opt::kMerge) {
     std::vector<ABPersonRef> list = others;
-    list.push_back(person);
+    list.push_back(person_);
     ABPersonRef merged = mergeContacts(list);
     if (!replaceInOneSave(list, merged)) return;
     outline_.removeRow(row);
     for (const auto& member : list) outline_.purgePerson(*member, true, father);
   } else if (option() == Opt::kRemoveEmail) {
-    std::string shared = EmailSlots::sharedAddress(*row);
+    // Every entry of the shared address goes, under whatever label; every other entry stays.
+    std::string shared = sharedValue(*row);
     ABMultiValue kept;
-    if (auto emails = person->multiValueForProperty(kABEmailProperty)) {
+    if (auto emails = person_->multiValueForProperty(kABEmailProperty)) {
       for (const auto& entry : emails->entries()) {
         const auto* value = std::get_if<std::string>(&entry.value);
         if (value && *value == shared) continue;
         kept.addValueWithLabel(entry.value, entry.label);
       }
     }
-    bool ok = kept.empty() ? person->removeValueForProperty(kABEmailProperty)
-                           : person->setValueForProperty(kept, kABEmailProperty);
-    if (ok && book_.addRecord(person) && save()) {
-      note("removed " + shared + " from " + who(*person));
-      outline_.removeRow(row);
+    bool ok = kept.empty() ? person_->removeValueForProperty(kABEmailProperty)
+                           : person_->setValueForProperty(kept, kABEmailProperty);
+    if (!ok || !book_.addRecord(person_)) {
+      book_.revert();
+      fail("the address " + shared + " could not be removed from " + who(*person_));
+      return;
     }
+    if (!save()) return;
+    note("removed " + shared + " from " + who(*person_));
+    outline_.removeRow(row);
   } else {
     return;
   }
@@ -331,12 +390,11 @@ void FixActions::processEmptyNicknameContacts(PersonItem* row) {
   removeProperty(row, kABNicknameProperty, "nickname");
 }
 
-void FixActions::removeDuplicateValues(PersonItem* row, const std::string& property, bool sendAddRecord) {
+void FixActions::removeDuplicateValues(PersonItem* row, const std::string& property) {
   PersonItem* father = row->parentNode();
-  ABPersonRef person = row->person();
   ABMultiValue kept;
   size_t dropped = 0;
-  if (auto values = person->multiValueForProperty(property)) {
+  if (auto values = person_->multiValueForProperty(property)) {
     for (const auto& entry : values->entries()) {
       bool seen = std::any_of(kept.entries().begin(), kept.entries().end(),
                               [&](const ABMultiValue::Entry& k) { return k.value == entry.value; });
@@ -347,35 +405,40 @@ void FixActions::removeDuplicateValues(PersonItem* row, const std::string& prope
       kept.addValueWithLabel(entry.value, entry.label);
     }
   }
-  if (person->removeValueForProperty(property)) {
-    bool set = kept.empty() || person->setValueForProperty(kept, property);
-    if (set && (!sendAddRecord || book_.addRecord(person)) && save())
-      note("removed " + std::to_string(dropped) + " repeated value(s) from " + who(*person));
+  if (!person_->setValueForProperty(kept, property) || !book_.addRecord(person_)) {
+    book_.revert();
+    fail("the repeated values of " + who(*person_) + " could not be removed");
+    return;
   }
+  if (!save()) return;
+  note("removed " + std::to_string(dropped) + " repeated value(s) from " + who(*person_));
   outline_.removeRow(row);
   closingStep(father);
 }
 
 void FixActions::processDuplicateEmailContacts(PersonItem* row) {
-  removeDuplicateValues(row, kABEmailProperty, true);
+  removeDuplicateValues(row, kABEmailProperty);
 }
 
 void FixActions::processDuplicatePhoneContacts(PersonItem* row) {
-  removeDuplicateValues(row, kABPhoneProperty, false);
+  removeDuplicateValues(row, kABPhoneProperty);
 }
 
 void FixActions::processDuplicateAddresslContacts(PersonItem* row) {
-  removeDuplicateValues(row, kABAddressProperty, true);
+  removeDuplicateValues(row, kABAddressProperty);
 }
 
 void FixActions::editInContacts(PersonItem* row) {
   PersonItem* father = row->parentNode();
-  ABPersonRef person = row->person();
   if (!contacts_) {
     fail("editing a contact needs the application window");
     return;
   }
-  contacts_->editInAddressBook(person);
+  if (!contacts_->editInAddressBook(person_)) {
+    // Cancelled: the row stays where it was.
+    outcome_.cancelled = true;
+    return;
+  }
   outline_.removeRow(row);
   closingStep(father);
 }

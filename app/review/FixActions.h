@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,12 @@ class ABAddressBook;
 
 // What one fix did.
 struct FixOutcome {
-  bool cancelled = false;            // the user declined the confirmation
-  bool storeChanged = false;         // something was saved
-  bool rowRemoved = false;           // the fixed row is no longer in the outline
+  bool cancelled = false;     // the user declined the confirmation
+  bool storeChanged = false;  // something was saved
+  bool rowRemoved = false;    // the fixed row is no longer in the outline
+  // The finding no longer held on the store as it is now: nothing was changed and its row was
+  // dropped. One line naming the contact and what changed.
+  std::string stale;
   std::string error;                 // a store operation failed (nothing is half-saved)
   std::vector<std::string> changes;  // one readable line per change
 };
@@ -24,8 +28,10 @@ class FixActions {
   FixActions(ReviewOutline& outline, ABAddressBook& book, ReviewQuestions& questions,
              ContactsApplication* contacts = nullptr);
 
-  // Applies an option of the category to one of its contact rows. The selection is left alone
-  // (cleared only when the selected row goes).
+  // Applies an option of the category to one of its contact rows. First it checks that the finding
+  // still holds on the persons as the store holds them now; when it does not, nothing changes and
+  // the row is dropped (FixOutcome::stale). After every fix, rows whose contacts are no longer in
+  // the store leave every category. The selection is left alone (cleared only when its row goes).
   FixOutcome apply(const ReviewCategories::Category& category, PersonItem* row, const std::string& option);
 
   FixOutcome fixClick() { return FixFounction(); }
@@ -46,7 +52,7 @@ class FixActions {
   void processInvalidCharContacts(PersonItem* row);
   void processBlankNameContacts(PersonItem* row);
 
-  // The members of the row person's duplicate group, found afresh in the store (store order).
+  // The members of the person's duplicate group, found afresh in the store (store order).
   std::vector<ABPersonRef> duplicateGroupOf(const ABPerson& person) const;
 
   static inline const std::string kDeleteTitle = "Are you sure you want to delete the selected person ?";
@@ -58,20 +64,27 @@ class FixActions {
   bool confirmDelete();
   void deleteThisContact(PersonItem* row);
   void removeProperty(PersonItem* row, const std::string& property, const std::string& what);
-  void removeDuplicateValues(PersonItem* row, const std::string& property, bool sendAddRecord);
+  void removeDuplicateValues(PersonItem* row, const std::string& property);
   void setFirstName(PersonItem* row, const std::string& firstName);
   void editInContacts(PersonItem* row);
   // Removes the persons, adds the merged one (when given) and saves once; on failure the book is put
-  // back as it was and false returned.
+  // back as last saved and false returned.
   bool replaceInOneSave(const std::vector<ABPersonRef>& removed, const ABPersonRef& added);
   void closingStep(PersonItem* father);
   void note(std::string change) { outcome_.changes.push_back(std::move(change)); }
   void fail(const std::string& what);
+  // The store's record of the person now (by unique id); nullptr when it is no longer there.
+  ABPersonRef stored(const ABPerson& person) const;
+  // Why the row's finding no longer holds on the store as it is now; nullopt while it holds.
+  std::optional<std::string> staleReason(const ReviewCategories::Category& category, const PersonItem& row) const;
+  // The address a shared e-mail row is about.
+  std::string sharedValue(const PersonItem& row) const;
 
   ReviewOutline& outline_;
   ABAddressBook& book_;
   ReviewQuestions& questions_;
   ContactsApplication* contacts_;
   std::string option_;
+  ABPersonRef person_;  // the row's person as the store holds it, while a fix runs
   FixOutcome outcome_;
 };

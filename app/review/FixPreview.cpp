@@ -7,6 +7,7 @@
 #include "app/review/MergeContacts.h"
 #include "app/review/PersonNames.h"
 #include "app/review/ReviewRecord.h"
+#include "app/scanner/ScanAddressBook.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 
@@ -165,11 +166,7 @@ std::vector<ABPersonRef> mergeList(const PersonItem& row, const RC::Category& ca
     list.push_back(row.person());
     return list;
   }
-  std::string key = PersonNames::nameKey(*row.person());
-  std::vector<ABPersonRef> group;
-  for (const auto& person : book.people())
-    if (PersonNames::nameKey(*person->snapshot()) == key) group.push_back(person);
-  return group;
+  return ScanAddressBook::duplicateGroupOf(book, *row.person());
 }
 
 }  // namespace

@@ -22,6 +22,9 @@ class PersonItem {
   void setDuplicateEmailArray(std::vector<ABPersonRef> persons) { duplicateEmailArray_ = std::move(persons); }
   const std::string& duplicateEmailType() const { return duplicateEmailType_; }
   void setDuplicateEmailType(std::string label) { duplicateEmailType_ = std::move(label); }
+  // The shared e-mail value itself.
+  const std::string& duplicateEmail() const { return duplicateEmail_; }
+  void setDuplicateEmail(std::string value) { duplicateEmail_ = std::move(value); }
 
   // Appends a child and makes this node its father.
   PersonItem* addChild(std::unique_ptr<PersonItem> child);
@@ -42,4 +45,5 @@ class PersonItem {
   PersonItem* parentNode_ = nullptr;
   std::vector<ABPersonRef> duplicateEmailArray_;
   std::string duplicateEmailType_;
+  std::string duplicateEmail_;
 };

@@ -19,6 +19,7 @@ class ContactsApplication {
  public:
   virtual ~ContactsApplication() = default;
   virtual void selectInAddressBook(const ABPersonRef& person) = 0;
-  // Returns once the user has finished editing.
-  virtual void editInAddressBook(const ABPersonRef& person) = 0;
+  // Returns once the user has finished editing: true when the changes were saved, false when the
+  // user cancelled.
+  virtual bool editInAddressBook(const ABPersonRef& person) = 0;
 };

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/ScanResult.h"
+#include "platform/addressbook/ABAddressBook.h"
 
 void ReviewOutline::setOutlineViewDataSouce(const std::map<std::string, std::vector<ABPersonRef>>& lists,
                                             const std::vector<SharedEmailRow>& sharedEmails) {
@@ -18,6 +20,11 @@ void ReviewOutline::setOutlineViewDataSouce(const std::map<std::string, std::vec
         auto child = PersonItem::initChildNodeWithPerson(finding.searchedPerson);
         child->setDuplicateEmailArray(finding.matchPersons);
         child->setDuplicateEmailType(finding.duplicateEmailType);
+        child->setDuplicateEmail(!finding.duplicateEmail.empty()
+                                     ? finding.duplicateEmail
+                                     : ScanAddressBook::sharedEmailValue(*finding.searchedPerson->snapshot(),
+                                                                         finding.duplicateEmailType,
+                                                                         finding.matchPersons));
         father->addChild(std::move(child));
       }
       m_rootNodeArray.push_back(std::move(father));
@@ -172,6 +179,31 @@ void ReviewOutline::purgePerson(const ABPerson& person, bool removeEmptied, cons
     for (PersonItem* father : emptied) removeCategoryIfEmpty(father);
 }
 
+size_t ReviewOutline::purgeMissing(const ABAddressBook& book) {
+  size_t removed = 0;
+  std::vector<PersonItem*> emptied;
+  for (const auto& father : m_rootNodeArray) {
+    if (father->childrenCount() == 0) continue;
+    for (PersonItem* child : father->childrenArray()) {
+      bool gone = !book.recordForUniqueId(child->person()->uniqueId());
+      if (!gone && !child->duplicateEmailArray().empty()) {
+        std::vector<ABPersonRef> others;
+        for (const auto& other : child->duplicateEmailArray())
+          if (book.recordForUniqueId(other->uniqueId())) others.push_back(other);
+        gone = others.empty();
+        child->setDuplicateEmailArray(std::move(others));
+      }
+      if (!gone) continue;
+      if (selected_ == child) selected_ = nullptr;
+      father->removeItem(child);
+      ++removed;
+    }
+    if (father->childrenCount() == 0) emptied.push_back(father.get());
+  }
+  for (PersonItem* father : emptied) removeCategoryIfEmpty(father);
+  return removed;
+}
+
 void ReviewOutline::removeCategoryIfEmpty(PersonItem* father) {
   if (!father || father->childrenCount() > 0) return;
   auto it = std::find_if(m_rootNodeArray.begin(), m_rootNodeArray.end(),
@@ -185,6 +217,7 @@ void ReviewOutline::setOutlineViewDataSouce(const ScanResult& result) {
   std::map<std::string, std::vector<ABPersonRef>> lists(result.persons.begin(), result.persons.end());
   std::vector<SharedEmailRow> shared;
   for (const auto& finding : result.shareEmail)
-    shared.push_back({finding.SearchedPerson, finding.MatchPersonsArray, finding.DuplicateEmailType});
+    shared.push_back(
+        {finding.SearchedPerson, finding.MatchPersonsArray, finding.DuplicateEmailType, finding.duplicateEmail});
   setOutlineViewDataSouce(lists, shared);
 }

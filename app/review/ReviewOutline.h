@@ -10,6 +10,7 @@
 #include "app/review/PersonItem.h"
 #include "app/review/ReviewCategories.h"
 
+class ABAddressBook;
 struct ScanResult;
 
 // A row of a "Share Email address" category, as the scan found it.
@@ -17,6 +18,9 @@ struct SharedEmailRow {
   ABPersonRef searchedPerson;
   std::vector<ABPersonRef> matchPersons;
   std::string duplicateEmailType;
+  // The shared value; when empty, the searched person's first value under the label that one of the
+  // others holds, as the persons are when the outline is built.
+  std::string duplicateEmail = {};
 };
 
 // The review outline without its window: the tree of categories and contacts, which categories are
@@ -76,6 +80,10 @@ class ReviewOutline {
   // are removed when removeEmptied is true and stay as empty group rows otherwise.
   void purgePerson(const ABPerson& person, bool removeEmptied, const PersonItem* keepCategory = nullptr);
   void removeCategoryIfEmpty(PersonItem* father);
+  // Removes every row whose contact is no longer in the store (by unique id) and, from the rows of
+  // shared e-mail addresses, the other contacts no longer in it; a row left sharing with nobody
+  // goes. Categories this empties are removed. Returns how many rows went.
+  size_t purgeMissing(const ABAddressBook& book);
   bool contains(const PersonItem* node) const;
 
  private:

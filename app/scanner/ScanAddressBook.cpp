@@ -71,14 +71,6 @@ void logSpacesCounted(const std::string& value) {
     if (c == ' ') DebugLog::write("字符是空空格");
 }
 
-std::string nameKey(const ABPersonData& data) {
-  const std::string* first = data.string(kABFirstNameProperty);
-  const std::string* last = data.string(kABLastNameProperty);
-  std::string key = first ? *first : "(null)";
-  key += last ? *last : "(null)";
-  return key;
-}
-
 }  // namespace
 
 bool ScanAddressBook::isValidEmail(std::string_view value) {
@@ -129,12 +121,140 @@ std::vector<ABPersonRef> ScanAddressBook::select(Test test) const {
   return found;
 }
 
+bool ScanAddressBook::hasIncompleteName(const ABPersonData& data) {
+  bool first = data.string(kABFirstNameProperty) != nullptr;
+  bool last = data.string(kABLastNameProperty) != nullptr;
+  const std::int64_t* flags = data.integer(kABPersonFlags);
+  return first != last && (flags ? *flags : 0) != kABShowAsCompany;
+}
+
+bool ScanAddressBook::hasSpaceInFirstName(const ABPersonData& data) {
+  const std::string* first = data.string(kABFirstNameProperty);
+  return first && first->find(' ') != std::string::npos;
+}
+
+bool ScanAddressBook::hasBlankName(const ABPersonData& data) {
+  return !data.string(kABFirstNameProperty) && !data.string(kABLastNameProperty);
+}
+
+bool ScanAddressBook::hasUnusualTitle(const ABPersonData& data) {
+  const std::string* title = data.string(kABTitleProperty);
+  return title && !allowedTitles().count(*title);
+}
+
+bool ScanAddressBook::hasUnusualSuffix(const ABPersonData& data) {
+  const std::string* suffix = data.string(kABSuffixProperty);
+  return suffix && !allowedSuffixes().count(*suffix);
+}
+
+bool ScanAddressBook::hasInvalidCharacters(const ABPersonData& data) {
+  bool invalid = false;
+  if (const ABMultiValue* emails = data.multiValue(kABEmailProperty)) {
+    for (const auto& entry : emails->entries()) {
+      const auto* value = std::get_if<std::string>(&entry.value);
+      if (value && !isValidEmail(*value)) invalid = true;
+    }
+  }
+  if (const ABMultiValue* phones = data.multiValue(kABPhoneProperty)) {
+    for (const auto& entry : phones->entries()) {
+      const auto* value = std::get_if<std::string>(&entry.value);
+      if (value && phoneHasLetter(*value)) {
+        DebugLog::write("电话号码非法");
+        invalid = true;
+        break;
+      }
+    }
+  }
+  return invalid;
+}
+
+bool ScanAddressBook::hasRepeatedValue(const ABPersonData& data, const std::string& property) {
+  const ABMultiValue* values = data.multiValue(property);
+  if (!values || values->count() < 2) return false;
+  const auto& entries = values->entries();
+  for (size_t i = 1; i < entries.size(); ++i)
+    for (size_t j = 0; j < i; ++j)
+      if (entries[i].value == entries[j].value) return true;
+  return false;
+}
+
+bool ScanAddressBook::hasBlankNote(const ABPersonData& data) {
+  const std::string* note = data.string(kABNoteProperty);
+  if (!note) return false;
+  logSpacesCounted(*note);
+  return isSpacesOnly(*note);
+}
+
+bool ScanAddressBook::hasBlankNickname(const ABPersonData& data) {
+  const std::string* nickname = data.string(kABNicknameProperty);
+  if (!nickname) return false;
+  logSpacesCounted(*nickname);
+  return isSpacesOnly(*nickname);
+}
+
+bool ScanAddressBook::personMeetsCondition(const std::string& conditionKey, const ABPersonData& data) {
+  if (conditionKey == "SingleName") return hasIncompleteName(data);
+  if (conditionKey == "SpaceInFirstName") return hasSpaceInFirstName(data);
+  if (conditionKey == "BlankName") return hasBlankName(data);
+  if (conditionKey == "UnusualTitle") return hasUnusualTitle(data);
+  if (conditionKey == "UnusualSuffix") return hasUnusualSuffix(data);
+  if (conditionKey == "InvalidChar") return hasInvalidCharacters(data);
+  if (conditionKey == "DupEmail") return hasRepeatedValue(data, kABEmailProperty);
+  if (conditionKey == "DupPhone") return hasRepeatedValue(data, kABPhoneProperty);
+  if (conditionKey == "DupAddress") return hasRepeatedValue(data, kABAddressProperty);
+  if (conditionKey == "EmptyNotes") return hasBlankNote(data);
+  if (conditionKey == "EmptyNickname") return hasBlankNickname(data);
+  return false;
+}
+
+std::optional<std::string> ScanAddressBook::duplicateGroupKey(const ABPersonData& data) {
+  const std::string* first = data.string(kABFirstNameProperty);
+  const std::string* last = data.string(kABLastNameProperty);
+  std::string key = "n";
+  key += first ? *first : "(null)";
+  key += last ? *last : "(null)";
+  return key;
+}
+
+std::vector<ABPersonRef> ScanAddressBook::duplicateGroupOf(const ABAddressBook& book, const ABPerson& person) {
+  std::vector<ABPersonRef> group;
+  ABPersonRef stored = book.recordForUniqueId(person.uniqueId());
+  if (!stored) return group;
+  auto key = duplicateGroupKey(*stored->snapshot());
+  if (!key) return group;
+  for (const auto& candidate : book.people())
+    if (duplicateGroupKey(*candidate->snapshot()) == key) group.push_back(candidate);
+  return group;
+}
+
+bool ScanAddressBook::holdsEmail(const ABPersonData& data, const std::string& value) {
+  const ABMultiValue* emails = data.multiValue(kABEmailProperty);
+  if (!emails) return false;
+  for (const auto& entry : emails->entries())
+    if (const auto* text = std::get_if<std::string>(&entry.value); text && *text == value) return true;
+  return false;
+}
+
+std::string ScanAddressBook::sharedEmailValue(const ABPersonData& data, const std::string& label,
+                                              const std::vector<ABPersonRef>& others) {
+  const ABMultiValue* emails = data.multiValue(kABEmailProperty);
+  if (!emails) return {};
+  for (const auto& entry : emails->entries()) {
+    const auto* value = std::get_if<std::string>(&entry.value);
+    if (!value || entry.label != label) continue;
+    for (const auto& other : others)
+      if (holdsEmail(*other->snapshot(), *value)) return *value;
+  }
+  return {};
+}
+
 std::vector<ABPersonRef> ScanAddressBook::test() const {
   auto start = std::chrono::steady_clock::now();
   auto people = book_.people();
+  // One pass: each person's index under its group key; persons in no group are left out.
   IndexGrouping grouping;
   for (size_t i = 0; i < people.size(); ++i)
-    grouping.setIndexForName(static_cast<int>(i), nameKey(*people[i]->snapshot()));
+    if (auto key = duplicateGroupKey(*people[i]->snapshot())) grouping.setIndexForName(static_cast<int>(i), *key);
   std::vector<ABPersonRef> found;
   for (const auto& name : grouping.names()) {
     const auto* indexes = grouping.indexesForName(name);
@@ -150,75 +270,31 @@ std::vector<ABPersonRef> ScanAddressBook::test() const {
 }
 
 std::vector<ABPersonRef> ScanAddressBook::scanAllAddressBookOnlyOneName() const {
-  return select([](const ABPersonData& data) {
-    bool first = data.string(kABFirstNameProperty) != nullptr;
-    bool last = data.string(kABLastNameProperty) != nullptr;
-    const std::int64_t* flags = data.integer(kABPersonFlags);
-    return first != last && (flags ? *flags : 0) != kABShowAsCompany;
-  });
+  return select(hasIncompleteName);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::scanAllAddressBookFirstNameHaveSpace() const {
-  return select([](const ABPersonData& data) {
-    const std::string* first = data.string(kABFirstNameProperty);
-    return first && first->find(' ') != std::string::npos;
-  });
+  return select(hasSpaceInFirstName);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findBlankNameInContacts() const {
-  return select(
-      [](const ABPersonData& data) { return !data.string(kABFirstNameProperty) && !data.string(kABLastNameProperty); });
+  return select(hasBlankName);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findUnusualTitleInContacts() const {
-  const auto& allowed = allowedTitles();
-  return select([&](const ABPersonData& data) {
-    const std::string* title = data.string(kABTitleProperty);
-    return title && !allowed.count(*title);
-  });
+  return select(hasUnusualTitle);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findUnusualSuffixInContacts() const {
-  const auto& allowed = allowedSuffixes();
-  return select([&](const ABPersonData& data) {
-    const std::string* suffix = data.string(kABSuffixProperty);
-    return suffix && !allowed.count(*suffix);
-  });
+  return select(hasUnusualSuffix);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findInvalidCharactersInContacts() const {
-  return select([](const ABPersonData& data) {
-    bool invalid = false;
-    if (const ABMultiValue* emails = data.multiValue(kABEmailProperty)) {
-      for (const auto& entry : emails->entries()) {
-        const auto* value = std::get_if<std::string>(&entry.value);
-        if (value && !isValidEmail(*value)) invalid = true;
-      }
-    }
-    if (const ABMultiValue* phones = data.multiValue(kABPhoneProperty)) {
-      for (const auto& entry : phones->entries()) {
-        const auto* value = std::get_if<std::string>(&entry.value);
-        if (value && phoneHasLetter(*value)) {
-          DebugLog::write("电话号码非法");
-          invalid = true;
-          break;
-        }
-      }
-    }
-    return invalid;
-  });
+  return select(hasInvalidCharacters);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::duplicateValues(const std::string& property) const {
-  return select([&](const ABPersonData& data) {
-    const ABMultiValue* values = data.multiValue(property);
-    if (!values || values->count() < 2) return false;
-    const auto& entries = values->entries();
-    for (size_t i = 1; i < entries.size(); ++i)
-      for (size_t j = 0; j < i; ++j)
-        if (entries[i].value == entries[j].value) return true;
-    return false;
-  });
+  return select([&](const ABPersonData& data) { return hasRepeatedValue(data, property); });
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findDuplicateEmailInOnePerson() const {
@@ -234,21 +310,11 @@ std::vector<ABPersonRef> ScanAddressBook::findDuplicateAddressInOnePerson() cons
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findEmptyNotes() const {
-  return select([](const ABPersonData& data) {
-    const std::string* note = data.string(kABNoteProperty);
-    if (!note) return false;
-    logSpacesCounted(*note);
-    return isSpacesOnly(*note);
-  });
+  return select(hasBlankNote);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findEmptyNickname() const {
-  return select([](const ABPersonData& data) {
-    const std::string* nickname = data.string(kABNicknameProperty);
-    if (!nickname) return false;
-    logSpacesCounted(*nickname);
-    return isSpacesOnly(*nickname);
-  });
+  return select(hasBlankNickname);
 }
 
 std::vector<SharedEmailFinding> ScanAddressBook::findDuplicateEmailInContacts() const {
@@ -285,6 +351,7 @@ std::vector<SharedEmailFinding> ScanAddressBook::findDuplicateEmailInContacts() 
       SharedEmailFinding finding;
       finding.SearchedPerson = people[i];
       finding.DuplicateEmailType = entry.label;
+      finding.duplicateEmail = *value;
       for (int index : list) {
         handled[index] = true;
         if (index != static_cast<int>(i)) finding.MatchPersonsArray.push_back(people[index]);

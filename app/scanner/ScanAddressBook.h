@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,35 @@ class ScanAddressBook {
   static bool isValidEmail(std::string_view value);
   static bool phoneHasLetter(std::string_view value);
   static bool isSpacesOnly(const std::string& value);
+
+  // What each condition tests on one person. The finders list the persons that meet them; a fix
+  // tests them again on the person as the store holds it before it acts.
+  static bool hasIncompleteName(const ABPersonData& data);
+  static bool hasSpaceInFirstName(const ABPersonData& data);
+  static bool hasBlankName(const ABPersonData& data);
+  static bool hasUnusualTitle(const ABPersonData& data);
+  static bool hasUnusualSuffix(const ABPersonData& data);
+  static bool hasInvalidCharacters(const ABPersonData& data);
+  static bool hasRepeatedValue(const ABPersonData& data, const std::string& property);
+  static bool hasBlankNote(const ABPersonData& data);
+  static bool hasBlankNickname(const ABPersonData& data);
+  // The test of a condition that is about one person, by its key; false for "DuplicateContacts" and
+  // "ShareEmail", which are about several.
+  static bool personMeetsCondition(const std::string& conditionKey, const ABPersonData& data);
+
+  // The duplicate group a person belongs to: its name key (first name immediately followed by last
+  // name, a missing part written as (null)); nullopt for a person in no group.
+  static std::optional<std::string> duplicateGroupKey(const ABPersonData& data);
+  // The members of the person's duplicate group in store order, found afresh in the store (the
+  // person itself among them); empty when the person is in no group or no longer in the store.
+  static std::vector<ABPersonRef> duplicateGroupOf(const ABAddressBook& book, const ABPerson& person);
+
+  // Whether the person holds the e-mail value under any label.
+  static bool holdsEmail(const ABPersonData& data, const std::string& value);
+  // The value that a shared-email finding is about: the person's first e-mail value under the label
+  // that one of the others holds too; empty when there is none.
+  static std::string sharedEmailValue(const ABPersonData& data, const std::string& label,
+                                      const std::vector<ABPersonRef>& others);
 
  private:
   struct People {

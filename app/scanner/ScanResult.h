@@ -11,6 +11,7 @@ struct SharedEmailFinding {
   ABPersonRef SearchedPerson;
   std::vector<ABPersonRef> MatchPersonsArray;  // without the searched person, in store order
   std::string DuplicateEmailType;              // the label of the value on the searched person
+  std::string duplicateEmail;                  // the shared value itself
 };
 
 // What a scan found: condition key -> its non-empty list, in the order the lists were stored.

@@ -76,9 +76,9 @@ class AppDelegate::ContactCards : public ContactsApplication {
     ContactCardDialog card(person, book_, ContactCardDialog::Mode::Show, window_);
     card.exec();
   }
-  void editInAddressBook(const ABPersonRef& person) override {
+  bool editInAddressBook(const ABPersonRef& person) override {
     ContactCardDialog card(person, book_, ContactCardDialog::Mode::Edit, window_);
-    card.exec();
+    return card.exec() == QDialog::Accepted;
   }
 
  private:

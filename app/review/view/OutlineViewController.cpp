@@ -155,7 +155,10 @@ void OutlineViewController::buildInterface() {
   fixButton_->setButtonTitle("Fix");
   fixButton_->setDefault(true);
   buttons->addWidget(openContactButton_);
-  buttons->addStretch(1);
+  noticeText_ = new QLabel(bottomButtonView_);
+  noticeText_->setObjectName("noticeText");
+  noticeText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  buttons->addWidget(noticeText_, 1);
   buttons->addWidget(backButton_);
   buttons->addWidget(fixButton_);
   layout->addWidget(bottomButtonView_);
@@ -255,6 +258,7 @@ void OutlineViewController::rebuildPreview() {
 void OutlineViewController::fixClick() {
   FixActions actions(outline_, book_, *questions_, contacts_);
   lastOutcome_ = actions.FixFounction();
+  noticeText_->setText(QString::fromStdString(lastOutcome_.stale));
   if (!lastOutcome_.error.empty())
     QMessageBox::warning(this, tr("The fix was not saved"), QString::fromStdString(lastOutcome_.error));
   if (lastOutcome_.storeChanged) emit storeChanged();

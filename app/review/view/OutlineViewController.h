@@ -52,6 +52,8 @@ class OutlineViewController : public QWidget {
   MyView* tipsView() const { return tipsView_; }
   QLabel* problemText() const { return problemText_; }
   QLabel* emailLine() const { return homeEmailTextField_; }
+  // One line after a fix that did not act because its finding no longer held; empty otherwise.
+  QLabel* noticeText() const { return noticeText_; }
   FixPreviewWidget* previewWidget() const { return preview_; }
   bool showingTips() const;
   // The option buttons of the fix matrix now shown.
@@ -102,4 +104,5 @@ class OutlineViewController : public QWidget {
   MyButton* openContactButton_ = nullptr;
   MyButton* backButton_ = nullptr;
   MyButton* fixButton_ = nullptr;
+  QLabel* noticeText_ = nullptr;
 };

@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <sstream>
 
 #include "platform/addressbook/ABAddressBook.h"
@@ -152,4 +154,62 @@ TEST_F(CommandTest, ExportWritesEachDocumentFormatIntoAnyFolderName) {
   ProgramRun missing = run({"--store", store, "export", "--format", format.empty() ? "docx" : format, "--to",
                             (folder / "no such folder").string()});
   EXPECT_NE(missing.status, 0);
+}
+
+TEST_F(CommandTest, FixActsOnlyOnFindingsThatStillHold) {
+  std::string a = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}},
+                      {{kABHomeLabel, "s@x.org"}, {kABWorkLabel, "s@x.org"}, {kABWorkLabel, "own@x.org"}});
+  std::string b = add({{kABFirstNameProperty, "Bo"}, {kABLastNameProperty, "Li"}}, {{kABHomeLabel, "s@x.org"}});
+  ProgramRun fixed = run({"--store", store, "fix", "--condition", "Emails duplicated among multiple contacts",
+                          "--option", "Remove the email from this contact"});
+  ASSERT_EQ(fixed.status, 0) << fixed.out;
+  EXPECT_NE(fixed.out.find("Ann Lee: not fixed, \"s@x.org\" is no longer one of its e-mail addresses\n"),
+            std::string::npos)
+      << fixed.out;
+  EXPECT_NE(fixed.out.find("Fixed 1 finding(s)"), std::string::npos) << fixed.out;
+  auto book = ABAddressBook::open(store);
+  auto emails = book->recordForUniqueId(a)->multiValueForProperty(kABEmailProperty);
+  ASSERT_TRUE(emails);
+  ASSERT_EQ(emails->count(), 1u);
+  EXPECT_EQ(emails->stringAtIndex(0), "own@x.org") << "the address nobody else holds stays";
+  EXPECT_EQ(book->recordForUniqueId(b)->multiValueForProperty(kABEmailProperty)->count(), 1u);
+}
+
+// Every finding of a condition fixed twice from one scan: the second time changes nothing and says so.
+TEST_F(CommandTest, FixingFromAStaleScanChangesNothing) {
+  std::string a = add({{kABFirstNameProperty, "Ann"}, {kABNoteProperty, "  "}}, {{kABHomeLabel, "s@x.org"}});
+  std::string b = add({{kABFirstNameProperty, "Bo"}, {kABNoteProperty, " "}}, {{kABWorkLabel, "s@x.org"}});
+  add({{kABFirstNameProperty, "Cy"}}, {{kABHomeLabel, "t@x.org"}});
+  add({{kABFirstNameProperty, "Di"}}, {{kABHomeLabel, "t@x.org"}});
+  ProgramRun scan = run({"--store", store, "scan", "--json"});
+  ASSERT_EQ(scan.status, 0);
+  const auto findings = (folder / "scan.json").string();
+  std::ofstream(findings) << scan.out.substr(scan.out.find('{'));
+  for (const auto& [condition, option] : std::vector<std::pair<std::string, std::string>>{
+           {"Note with spacing only", "Delete the blank property"},
+           {"Emails duplicated among multiple contacts", "Merge contacts"}}) {
+    SCOPED_TRACE(condition);
+    std::vector<std::string> args{"--store",  store,  "fix",        "--condition", condition,
+                                  "--option", option, "--findings", findings,      "--yes"};
+    ProgramRun first = run(args);
+    ASSERT_EQ(first.status, 0) << first.out;
+    EXPECT_NE(first.out.find("Fixed 2 finding(s)"), std::string::npos) << first.out;
+    std::map<std::string, std::string> cards;
+    for (const auto& person : ABAddressBook::open(store)->people())
+      cards[person->uniqueId()] = person->vCardRepresentation();
+    ProgramRun second = run(args);
+    ASSERT_EQ(second.status, 0) << second.out;
+    EXPECT_NE(second.out.find("Fixed 0 finding(s)"), std::string::npos) << second.out;
+    EXPECT_NE(second.out.find(": not fixed, "), std::string::npos) << second.out;
+    std::map<std::string, std::string> again;
+    for (const auto& person : ABAddressBook::open(store)->people())
+      again[person->uniqueId()] = person->vCardRepresentation();
+    EXPECT_EQ(again, cards);
+  }
+  EXPECT_FALSE(ABAddressBook::open(store)->recordForUniqueId(a));
+  EXPECT_FALSE(ABAddressBook::open(store)->recordForUniqueId(b));
+  ProgramRun broken = run({"--store", store, "fix", "--condition", "Note with spacing only", "--option",
+                           "Delete the blank property", "--findings", (folder / "none.json").string()});
+  EXPECT_EQ(broken.status, 2);
+  EXPECT_NE(broken.out.find("none.json"), std::string::npos);
 }

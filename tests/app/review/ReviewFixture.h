@@ -29,7 +29,11 @@ class RecordingContacts : public ContactsApplication {
  public:
   std::vector<std::string> shown, edited;
   void selectInAddressBook(const ABPersonRef& person) override { shown.push_back(person->uniqueId()); }
-  void editInAddressBook(const ABPersonRef& person) override { edited.push_back(person->uniqueId()); }
+  bool saveEdits = true;  // false: the user cancels the card
+  bool editInAddressBook(const ABPersonRef& person) override {
+    edited.push_back(person->uniqueId());
+    return saveEdits;
+  }
 };
 
 // A review over a real store file, reopened from disk to check what a fix saved.

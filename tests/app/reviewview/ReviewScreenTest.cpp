@@ -251,7 +251,10 @@ class RecordingContacts : public ContactsApplication {
  public:
   std::vector<ABPersonRef> edited;
   void selectInAddressBook(const ABPersonRef&) override {}
-  void editInAddressBook(const ABPersonRef& person) override { edited.push_back(person); }
+  bool editInAddressBook(const ABPersonRef& person) override {
+    edited.push_back(person);
+    return true;
+  }
 };
 
 // Category rows show their title in capitals.
