@@ -2,7 +2,8 @@
 
 #include <optional>
 
-#include "app/browser/RecordKeyMap.h"
+#include "app/model/RecordEntries.h"
+#include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 
@@ -10,155 +11,71 @@ namespace ContactCommit {
 
 namespace {
 
-using RecordKeyMap::Family;
-using RecordKeyMap::Mapping;
+using RecordKeys::Family;
+using RecordKeys::RecordKey;
 
-// The entry of the list that the record shows the key from: the last one that holds it.
-std::optional<size_t> shownEntry(const Mapping& mapping, const ABMultiValue& list) {
-  std::optional<size_t> shown;
-  for (size_t i = 0; i < list.count(); ++i)
-    if (RecordKeyMap::showsKey(mapping, list.entries()[i])) shown = i;
-  return shown;
-}
-
-// The entry that an edit writes the text into: the one whose value the record shows; when it
-// shows none, the one entry the key designates. nullopt: a new entry is appended.
-std::optional<size_t> entryToEdit(const Mapping& mapping, const ABMultiValue& list) {
-  if (auto shown = shownEntry(mapping, list)) return shown;
-  std::optional<size_t> designated;
-  for (size_t i = 0; i < list.count(); ++i) {
-    if (!RecordKeyMap::designates(mapping, list.entries()[i])) continue;
-    if (designated) return std::nullopt;  // more than one: none of them is the cell's
-    designated = i;
-  }
-  return designated;
-}
-
-// The entry with the text written in: only the value the cell shows changes, the entry keeps its
-// label and every other component. A social profile is put under the home label, the only one
-// under which profiles are shown.
-ABMultiValue::Entry edited(const Mapping& mapping, ABMultiValue::Entry entry, const std::string& text) {
-  switch (mapping.family) {
-    case Family::Labelled:
-      entry.value = text;
-      break;
-    case Family::AddressPart:
-      std::get<ABDictionary>(entry.value).set(*mapping.target, text);
-      break;
-    case Family::Instant:
-      std::get<ABDictionary>(entry.value).set(kABInstantMessageUsernameKey, text);
-      break;
-    case Family::Social:
-      std::get<ABDictionary>(entry.value).set(kABSocialProfileUsernameKey, text);
-      entry.label = kABHomeLabel;
-      break;
-    default:
-      break;
-  }
-  return entry;
-}
-
-// Takes away the value the record shows from the entry at index: the whole entry of a text list,
-// the shown component of a dictionary (an address without its city), and the entry with it when
-// nothing of its own is left (a messaging account or profile keeps only its service).
-void removeShown(const Mapping& mapping, ABMultiValue& list, size_t index) {
-  if (mapping.family == Family::Labelled) {
-    list.removeValueAtIndex(index);
-    return;
-  }
-  ABDictionary dictionary = std::get<ABDictionary>(list.valueAtIndex(index));
-  if (mapping.family == Family::AddressPart) {
-    dictionary.remove(*mapping.target);
-  } else {
-    const std::string& service =
-        mapping.family == Family::Social ? kABSocialProfileServiceKey : kABInstantMessageServiceKey;
-    dictionary.remove(mapping.family == Family::Social ? kABSocialProfileUsernameKey : kABInstantMessageUsernameKey);
-    if (dictionary.size() == 1 && dictionary.contains(service)) dictionary = ABDictionary();
-  }
-  if (dictionary.empty())
-    list.removeValueAtIndex(index);
-  else
-    list.replaceValueAtIndex(index, std::move(dictionary));
-}
-
-// A new entry holding only the text, under the key's label (or its group's label for new entries).
-ABMultiValue::Entry fresh(const Mapping& mapping, const std::string& text) {
-  switch (mapping.family) {
-    case Family::AddressPart:
-      return {*mapping.label, ABDictionary{{*mapping.target, text}}};
-    case Family::Instant:
-      return {*mapping.label,
-              ABDictionary{{kABInstantMessageServiceKey, *mapping.target}, {kABInstantMessageUsernameKey, text}}};
-    case Family::Social:
-      return {kABHomeLabel,
-              ABDictionary{{kABSocialProfileUsernameKey, text}, {kABSocialProfileServiceKey, *mapping.target}}};
-    default:
-      return {*mapping.label, text};
-  }
+// The key's row when a value of it can be stored.
+const RecordKey* storedKey(std::string_view key) {
+  const RecordKey* row = RecordKeys::find(key);
+  return row && RecordKeys::isStored(*row) ? row : nullptr;
 }
 
 }  // namespace
 
 bool isCommittableKey(const std::string& key) {
-  return RecordKeyMap::find(key) != nullptr;
+  return storedKey(key) != nullptr;
 }
 
 bool isMultiLineKey(const std::string& key) {
-  const Mapping* mapping = RecordKeyMap::find(key);
-  if (!mapping) return false;
-  return mapping->target == &kABNoteProperty ||
-         (mapping->family == Family::AddressPart && mapping->target == &kABAddressStreetKey);
+  const RecordKey* row = storedKey(key);
+  return row && (row->property == &kABNoteProperty || row->part == &kABAddressStreetKey);
 }
 
 std::optional<std::string> shownText(const ABPerson& person, const std::string& key) {
-  const Mapping* mapping = RecordKeyMap::find(key);
-  if (!mapping) return std::nullopt;
-  switch (mapping->family) {
-    case Family::Single:
-    case Family::Birthday: {
-      ABValue value = person.valueForProperty(*mapping->target);
-      if (const auto* text = std::get_if<std::string>(&value)) return *text;
-      if (const auto* date = std::get_if<ABDate>(&value)) return date->toIsoString();
-      return std::nullopt;
-    }
-    default: {
-      auto list = person.multiValueForProperty(*RecordKeyMap::listProperty(*mapping));
-      if (!list) return std::nullopt;
-      auto shown = shownEntry(*mapping, *list);
-      if (!shown) return std::nullopt;
-      return RecordKeyMap::shownValue(*mapping, list->entries()[*shown]);
-    }
+  const RecordKey* row = storedKey(key);
+  if (!row) return std::nullopt;
+  if (row->family == Family::Single || row->family == Family::Birthday) {
+    ABValue value = person.valueForProperty(*row->property);
+    if (const auto* text = std::get_if<std::string>(&value)) return *text;
+    if (const auto* date = std::get_if<ABDate>(&value)) return date->toIsoString();
+    return std::nullopt;
   }
+  auto list = person.multiValueForProperty(*row->property);
+  if (!list) return std::nullopt;
+  auto shown = RecordEntries::shownEntry(*row, *list);
+  if (!shown) return std::nullopt;
+  return RecordEntries::shownValue(*row, list->entries()[*shown]);
 }
 
 CommitResult applyRecordValue(ABPerson& person, const std::string& key, const RecordValue& value) {
   CommitResult result;
-  const Mapping* mapping = RecordKeyMap::find(key);
-  if (!mapping) {
+  const RecordKey* row = storedKey(key);
+  if (!row) {
     result.error = "\"" + key + "\" cannot be stored in the address book";
     return result;
   }
-  if (mapping->family == Family::Birthday) {
+  const std::string& property = *row->property;
+  if (row->family == Family::Birthday) {
     const auto* birthdayText = std::get_if<std::string>(&value);
     if (birthdayText && birthdayText->empty()) {
       // Emptying the cell removes the birthday; an empty cell left empty writes nothing.
       result.ok = true;
-      result.changed = !isNil(person.valueForProperty(*mapping->target));
-      if (result.changed) person.removeValueForProperty(*mapping->target);
+      result.changed = !isNil(person.valueForProperty(property));
+      if (result.changed) person.removeValueForProperty(property);
       return result;
     }
     std::optional<ABDate> date;
     if (const auto* d = std::get_if<ABDate>(&value)) date = *d;
-    if (const auto* text = std::get_if<std::string>(&value)) date = ABDate::fromIsoString(*text);
+    if (birthdayText) date = ABDate::fromIsoString(*birthdayText);
     if (!date) {
       result.error = "the birthday must be a date written as YYYY-MM-DD";
       return result;
     }
     result.ok = true;
-    const ABValue current = person.valueForProperty(*mapping->target);
+    const ABValue current = person.valueForProperty(property);
     const auto* old = std::get_if<ABDate>(&current);
     if (old && *old == *date) return result;
-    person.setValueForProperty(*date, *mapping->target);
+    person.setValueForProperty(*date, property);
     result.changed = true;
     return result;
   }
@@ -174,33 +91,23 @@ CommitResult applyRecordValue(ABPerson& person, const std::string& key, const Re
   if (shown == text || (!shown && text.empty())) return result;
   result.changed = true;
 
-  if (mapping->family == Family::Single) {
+  if (row->family == Family::Single) {
     if (text.empty())
-      person.removeValueForProperty(*mapping->target);
+      person.removeValueForProperty(property);
     else
-      person.setValueForProperty(text, *mapping->target);
+      person.setValueForProperty(text, property);
     return result;
   }
   // Lists: at most one entry changes, every other one is carried over as it is.
-  const std::string& property = *RecordKeyMap::listProperty(*mapping);
   ABMultiValue list = person.multiValueForProperty(property).value_or(ABMultiValue());
-  if (text.empty()) {
-    removeShown(*mapping, list, *shownEntry(*mapping, list));
-    if (list.empty())
-      person.removeValueForProperty(property);
-    else
-      person.setValueForProperty(list, property);
-    return result;
-  }
-  if (auto at = entryToEdit(*mapping, list)) {
-    ABMultiValue::Entry entry = edited(*mapping, list.entries()[*at], text);
-    list.replaceValueAtIndex(*at, std::move(entry.value));
-    list.replaceLabelAtIndex(*at, std::move(entry.label));
-  } else {
-    ABMultiValue::Entry entry = fresh(*mapping, text);
-    list.addValueWithLabel(std::move(entry.value), std::move(entry.label));
-  }
-  person.setValueForProperty(list, property);
+  if (text.empty())
+    RecordEntries::removeFromList(*row, list);
+  else
+    RecordEntries::setInList(*row, list, text);
+  if (list.empty())
+    person.removeValueForProperty(property);
+  else
+    person.setValueForProperty(list, property);
   return result;
 }
 
@@ -241,13 +148,6 @@ CommitResult commitContactsToAddressBookCommitValueWithPerson(const std::string&
     return saved;
   }
   return result;
-}
-
-ABPersonRef personFromRecord(const ContactRecord& record) {
-  auto person = ABPerson::create();
-  for (const auto& [key, value] : record.entries())
-    if (isCommittableKey(key)) applyRecordValue(*person, key, value);
-  return person;
 }
 
 }  // namespace ContactCommit

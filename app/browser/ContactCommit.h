@@ -48,7 +48,4 @@ CommitResult commitContactsToAddressBookCommitValueWithPerson(const std::string&
                                                               const ABPersonRef& person, ABAddressBook& book,
                                                               const std::optional<std::string>* shownBefore = nullptr);
 
-// A new, unsaved person carrying every committable key of the record.
-ABPersonRef personFromRecord(const ContactRecord& record);
-
 }  // namespace ContactCommit

@@ -5,9 +5,9 @@
 #include <ostream>
 #include <sstream>
 
-#include "app/browser/RecordKeyMap.h"
 #include "app/cli/CommandRegistry.h"
 #include "app/model/PersonRecord.h"
+#include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABAddressBook.h"
 
 #include "app/export/ExportContact.h"
@@ -50,7 +50,7 @@ std::vector<std::string> splitColumns(const std::string& list) {
 
 // Whether contact records can hold a value under the name.
 bool isRecordColumn(const std::string& name) {
-  return name == "FullName" || RecordKeyMap::find(name) != nullptr;
+  return RecordKeys::find(name) != nullptr;
 }
 
 int runExport(CommandContext& ctx) {

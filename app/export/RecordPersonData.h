@@ -3,8 +3,8 @@
 #include "app/model/ContactRecord.h"
 #include "platform/addressbook/ABPerson.h"
 
-// The values a new person gets from a record: every key that committing an edit can store
-// (ContactCommit), mapped to the store's properties the same way and applied in record order,
-// but built in one pass rather than one copy-on-write change of a shared person per key. Keys
-// that cannot be stored and values of the wrong kind are left out. No unique id is set.
+// The values a new person gets from a record (the person a vCard export writes): every key of the
+// record-key table that can be stored, placed where the table says and written into its list as an
+// edit writes it (RecordEntries::setInList), in record order and in one pass. Keys that cannot be
+// stored and values of the wrong kind are left out. No unique id is set.
 ABPersonData personDataFromRecord(const ContactRecord& record);

@@ -2,28 +2,12 @@
 
 #include <algorithm>
 
+#include "core/record/RecordKeys.h"
+
 namespace AllInfoColumns {
 
 const std::vector<std::string>& base() {
-  static const std::vector<std::string> list = [] {
-    std::vector<std::string> h = {"First Name", "Last Name",  "Home Email", "Work Email", "Other Email",
-                                  "Mobile",     "iPhone",     "Main Phone", "Home Fax",   "Work Fax",
-                                  "Pager",      "Work Phone", "Home Phone"};
-    for (const char* prefix : {"Home ", "Work ", "Other "})
-      for (const char* part : {"Street", "City", "State", "ZIP", "Country", "Country Code"})
-        h.push_back(std::string(prefix) + part);
-    for (const char* prefix : {"Home ", "Work ", "Other "})
-      for (const char* service :
-           {"AIM", "QQ", "Google Talk", "Gadu-Gadu", "Jabber", "MSN", "Facebook", "Skype", "Yahoo", "ICQ"})
-        h.push_back(std::string(prefix) + service);
-    for (const char* key :
-         {"Twitter",   "Facebook",  "Myspace",  "Flickr",      "LinkedIn",    "Department", "Note",     "Suffix",
-          "Job Title", "Birthday",  "Nickname", "Maiden Name", "Middle Name", "Company",    "FullName", "Home URL",
-          "Work URL",  "Home Page", "Father",   "Mother",      "Parent",      "Brother",    "Sister",   "Child",
-          "Friend",    "Spouse",    "Partner",  "Assistant",   "Manager"})
-      h.push_back(key);
-    return h;
-  }();
+  static const std::vector<std::string> list = RecordKeys::allInfoKeys();
   return list;
 }
 

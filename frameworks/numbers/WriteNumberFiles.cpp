@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <iterator>
 
+#include "app/model/AllInfoColumns.h"
 #include "frameworks/numbers/IWorkTableRows.h"
-#include "frameworks/numbers/NumbersAllInfoTitles.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ bool WriteNumberFiles::getGridOneSfanonstylesDicCount(pugi::xml_node grid, pugi:
 bool WriteNumberFiles::getGridNodeSfanonstylesDicCount(pugi::xml_node grid, pugi::xml_node, std::size_t count) {
   if (!replaceDataSource(grid)) return false;
   if (count > kTemplateDataRows && !growRows(grid, count)) return false;
-  DicKeyArr = _isShowAllInfo ? numbersAllInfoTitles() : getAllKey();
+  DicKeyArr = _isShowAllInfo ? AllInfoColumns::spreadsheet() : getAllKey();
   growColumns(grid, DicKeyArr.size());
   return true;
 }

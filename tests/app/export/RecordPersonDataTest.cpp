@@ -1,15 +1,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 
-#include "app/browser/ContactCommit.h"
 #include "app/export/ExportVCard.h"
 #include "app/export/RecordPersonData.h"
 #include "app/model/AllInfoColumns.h"
+#include "app/model/PersonRecord.h"
+#include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
 
@@ -46,13 +48,31 @@ std::string withoutUid(ABPersonData data) {
   return vCardForPerson(data);
 }
 
-TEST(RecordPersonDataTest, SameValuesAsCommittingEveryKeyToANewPerson) {
+// Over the record-key table: a record rebuilt into a person reads back as the same record, for
+// every key that can be stored, whatever the order and the values.
+TEST(RecordPersonDataTest, ARecordRebuiltIntoAPersonReadsBackAsItself) {
   for (const auto& record : mixedRecords(3000)) {
-    ABPersonData built = personDataFromRecord(record);
-    ABPersonData committed = *ContactCommit::personFromRecord(record)->snapshot();
-    committed.remove(kABUIDProperty);
-    ASSERT_EQ(built, committed);
-    ASSERT_EQ(withoutUid(built), withoutUid(committed));
+    ContactRecord expected;
+    for (const auto& [key, value] : record.entries()) {
+      const RecordKeys::RecordKey* row = RecordKeys::find(key);
+      if (!row || !RecordKeys::isStored(*row)) continue;
+      if (row->family == RecordKeys::Family::Birthday) {
+        const auto* text = std::get_if<std::string>(&value);
+        if (text && !ABDate::fromIsoString(*text)) continue;  // no date: left out
+        expected.set(key, text ? *ABDate::fromIsoString(*text) : std::get<ABDate>(value));
+        continue;
+      }
+      expected.set(key, value);
+    }
+    ContactRecord rebuilt = prasePerson(std::make_shared<ABPerson>(personDataFromRecord(record)));
+    rebuilt.remove("Person");
+    rebuilt.remove("FullName");
+    auto sorted = [](const ContactRecord& r) {
+      auto entries = r.entries();
+      std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+      return entries;
+    };
+    ASSERT_EQ(sorted(rebuilt), sorted(expected));
   }
 }
 

@@ -5,6 +5,7 @@
 #include "app/model/AllInfoColumns.h"
 #include "app/model/IndexGrouping.h"
 #include "app/model/PersonRecord.h"
+#include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 
@@ -98,110 +99,66 @@ TEST(PersonRecordTest, InstantMessagingAndSocialProfiles) {
   EXPECT_FALSE(record.contains("Work AIM")) << "no user name";
 }
 
-// A person with a value for every key: each value is the text of the key it must land under, so a
-// key spelt differently here and in the all-info column list shows up.
-TEST(PersonRecordTest, EveryKeyOfTheVocabulary) {
-  auto person = ABPerson::create();
-  const std::vector<std::pair<std::string, std::string>> singles = {
-      {kABFirstNameProperty, "First Name"},
-      {kABLastNameProperty, "Last Name"},
-      {kABFirstNamePhoneticProperty, "Phonetic First Name"},
-      {kABLastNamePhoneticProperty, "Phonetic Last Name"},
-      {kABDepartmentProperty, "Department"},
-      {kABNoteProperty, "Note"},
-      {kABSuffixProperty, "Suffix"},
-      {kABTitleProperty, "Preffix"},
-      {kABJobTitleProperty, "Job Title"},
-      {kABNicknameProperty, "Nickname"},
-      {kABMaidenNameProperty, "Maiden Name"},
-      {kABMiddleNameProperty, "Middle Name"},
-      {kABOrganizationProperty, "Company"}};
-  for (const auto& [property, key] : singles) person->setValueForProperty(key, property);
-  person->setValueForProperty(ABDate{1980, 2, 29}, kABBirthdayProperty);
-  person->setValueForProperty(list({{kABHomeLabel, std::string("Home Email")},
-                                    {kABWorkLabel, std::string("Work Email")},
-                                    {kABOtherLabel, std::string("Other Email")}}),
-                              kABEmailProperty);
-  person->setValueForProperty(list({{kABHomeLabel, std::string("Home URL")},
-                                    {kABWorkLabel, std::string("Work URL")},
-                                    {kABHomePageLabel, std::string("Home Page")}}),
-                              kABURLsProperty);
-  person->setValueForProperty(list({{kABPhoneMobileLabel, std::string("Mobile")},
-                                    {kABPhoneiPhoneLabel, std::string("iPhone")},
-                                    {kABPhoneMainLabel, std::string("Main Phone")},
-                                    {kABPhoneHomeFAXLabel, std::string("Home Fax")},
-                                    {kABPhoneWorkFAXLabel, std::string("Work Fax")},
-                                    {kABPhonePagerLabel, std::string("Pager")},
-                                    {kABPhoneWorkLabel, std::string("Work Phone")},
-                                    {kABPhoneHomeLabel, std::string("Home Phone")}}),
-                              kABPhoneProperty);
-  ABMultiValue addresses, accounts;
-  const std::vector<std::pair<std::string, std::string>> places = {
-      {kABHomeLabel, "Home "}, {kABWorkLabel, "Work "}, {kABOtherLabel, "Other "}};
-  for (const auto& [label, prefix] : places) {
-    ABDictionary address;
-    for (const auto& [component, suffix] :
-         std::vector<std::pair<std::string, std::string>>{{kABAddressStreetKey, "Street"},
-                                                          {kABAddressCityKey, "City"},
-                                                          {kABAddressStateKey, "State"},
-                                                          {kABAddressZIPKey, "ZIP"},
-                                                          {kABAddressCountryKey, "Country"},
-                                                          {kABAddressCountryCodeKey, "Country Code"}})
-      address.set(component, prefix + suffix);
-    addresses.addValueWithLabel(address, label);
-    for (const auto& [service, suffix] :
-         std::vector<std::pair<std::string, std::string>>{{"AIMInstant", "AIM"},
-                                                          {"QQInstant", "QQ"},
-                                                          {"GoogleTalkInstant", "Google Talk"},
-                                                          {"GaduGaduInstant", "Gadu-Gadu"},
-                                                          {"JabberInstant", "Jabber"},
-                                                          {"MSNInstant", "MSN"},
-                                                          {"FacebookInstant", "Facebook"},
-                                                          {"SkypeInstant", "Skype"},
-                                                          {"YahooInstant", "Yahoo"},
-                                                          {"ICQInstant", "ICQ"}})
-      accounts.addValueWithLabel(
-          ABDictionary{{kABInstantMessageServiceKey, service}, {kABInstantMessageUsernameKey, prefix + suffix}}, label);
+// Over the record-key table: a person holding one value where the table places a key reads back
+// with that value under that key and under no other.
+TEST(PersonRecordTest, EveryKeyIsReadFromWhereTheTablePlacesIt) {
+  using RecordKeys::Family;
+  for (const auto& row : RecordKeys::all()) {
+    if (!RecordKeys::isStored(row)) continue;
+    SCOPED_TRACE(row.key);
+    auto person = ABPerson::create();
+    const std::string value = "value of " + row.key;
+    switch (row.family) {
+      case Family::Single:
+        person->setValueForProperty(value, *row.property);
+        break;
+      case Family::Birthday:
+        person->setValueForProperty(ABDate{1980, 2, 29}, *row.property);
+        break;
+      case Family::Labelled:
+        person->setValueForProperty(list({{*row.label, value}}), *row.property);
+        break;
+      case Family::AddressPart:
+        person->setValueForProperty(list({{*row.label, ABDictionary{{*row.part, value}}}}), *row.property);
+        break;
+      case Family::Instant:
+        person->setValueForProperty(list({{*row.label, ABDictionary{{kABInstantMessageServiceKey, *row.part},
+                                                                    {kABInstantMessageUsernameKey, value}}}}),
+                                    *row.property);
+        break;
+      case Family::Social:
+        person->setValueForProperty(list({{*row.label, ABDictionary{{kABSocialProfileServiceKey, *row.part},
+                                                                    {kABSocialProfileUsernameKey, value}}}}),
+                                    *row.property);
+        break;
+      case Family::FullName:
+        break;
+    }
+    auto record = prasePerson(person);
+    std::vector<std::string> keys = record.keys();
+    std::sort(keys.begin(), keys.end());
+    std::vector<std::string> expected = {"FullName", "Person", row.key};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(record.text(row.key), row.family == Family::Birthday ? "1980-02-29" : value);
   }
-  person->setValueForProperty(addresses, kABAddressProperty);
-  person->setValueForProperty(accounts, kABInstantMessageProperty);
-  ABMultiValue related, profiles;
-  for (const auto& [label, key] : std::vector<std::pair<std::string, std::string>>{{kABFatherLabel, "Father"},
-                                                                                   {kABMotherLabel, "Mother"},
-                                                                                   {kABParentLabel, "Parent"},
-                                                                                   {kABBrotherLabel, "Brother"},
-                                                                                   {kABSisterLabel, "Sister"},
-                                                                                   {kABChildLabel, "Child"},
-                                                                                   {kABFriendLabel, "Friend"},
-                                                                                   {kABSpouseLabel, "Spouse"},
-                                                                                   {kABPartnerLabel, "Partner"},
-                                                                                   {kABAssistantLabel, "Assistant"},
-                                                                                   {kABManagerLabel, "Manager"}})
-    related.addValueWithLabel(key, label);
-  for (const auto& [service, key] : std::vector<std::pair<std::string, std::string>>{{"Twitter", "Twitter"},
-                                                                                     {"Facebook", "Facebook"},
-                                                                                     {"MySpace", "Myspace"},
-                                                                                     {"Flickr", "Flickr"},
-                                                                                     {"LinkedIn", "LinkedIn"}})
-    profiles.addValueWithLabel(ABDictionary{{kABSocialProfileServiceKey, service}, {kABSocialProfileUsernameKey, key}},
-                               kABHomeLabel);
-  person->setValueForProperty(related, kABRelatedNamesProperty);
-  person->setValueForProperty(profiles, kABSocialProfileProperty);
+}
 
-  auto record = prasePerson(person);
-  std::vector<std::string> expected = AllInfoColumns::base();
-  expected.insert(expected.end(), {"Person", "Preffix", "Phonetic First Name", "Phonetic Last Name"});
-  auto keys = record.keys();
-  std::sort(keys.begin(), keys.end());
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(keys, expected);
-  for (const auto& key : AllInfoColumns::csv()) {
-    if (key == "Birthday" || key == "FullName") continue;
-    EXPECT_EQ(record.text(key), key);
+// The heading lists hold keys of the table only, each once; those left out are the ones no
+// all-information export shows.
+TEST(AllInfoColumnsTest, HeadingsAreKeysOfTheTable) {
+  for (const auto* headings : {&AllInfoColumns::base(), &AllInfoColumns::csv()}) {
+    std::vector<std::string> sorted = *headings;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+    for (const auto& heading : *headings) EXPECT_TRUE(RecordKeys::find(heading)) << heading;
   }
-  EXPECT_EQ(record.text("Preffix"), "Preffix");
-  EXPECT_EQ(record.text("Birthday"), "1980-02-29");
-  EXPECT_EQ(record.text("FullName"), "First NameLast Name");
+  std::vector<std::string> missing;
+  for (const auto& row : RecordKeys::all())
+    if (std::find(AllInfoColumns::base().begin(), AllInfoColumns::base().end(), row.key) ==
+        AllInfoColumns::base().end())
+      missing.push_back(row.key);
+  EXPECT_EQ(missing, (std::vector<std::string>{"Phonetic First Name", "Phonetic Last Name", "Preffix"}));
 }
 
 TEST(PersonRecordTest, RecordsOfAStoreKeepStoreOrder) {
