@@ -1,0 +1,38 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+// One address book a sync reads and writes card by card: a vdir folder or a CardDAV collection.
+// Cards are named by an href (a file name in a folder, a path on a server) and versioned by an ETag
+// that changes whenever the card changes there.
+class CardCollection {
+ public:
+  virtual ~CardCollection() = default;
+
+  struct Card {
+    std::string etag;
+    std::string text;
+  };
+  enum class WriteStatus {
+    Done,      // written or deleted; for a write, the new ETag is given back
+    Conflict,  // the card is not in the version given (or exists, for a new card): nothing done
+    Gone,      // the card is no longer there
+    Failed     // anything else: error says what
+  };
+
+  // Where this collection is, for messages ("the folder /x", "https://host/book/").
+  virtual std::string describe() const = 0;
+  // Every card's href and ETag.
+  virtual bool list(std::map<std::string, std::string>& etagByHref, std::string* error) = 0;
+  // The cards of the hrefs; an href that is gone is left out of the answer.
+  virtual bool fetch(const std::vector<std::string>& hrefs, std::map<std::string, Card>& cardByHref,
+                     std::string* error) = 0;
+  // Writes a card; ifMatch empty: only when no card has that href yet.
+  virtual WriteStatus put(const std::string& href, const std::string& text, const std::string& ifMatch,
+                          std::string& newEtag, std::string* error) = 0;
+  virtual WriteStatus remove(const std::string& href, const std::string& ifMatch, std::string* error) = 0;
+  // The href a new card of that unique id gets.
+  virtual std::string hrefForNewCard(const std::string& uid) const = 0;
+};

@@ -1,0 +1,364 @@
+#include "platform/sync/CardDavCollection.h"
+
+#include <pugixml.hpp>
+
+#include <cstring>
+#include <functional>
+#include <set>
+#include <sstream>
+
+#include "platform/sync/HttpSession.h"
+
+namespace {
+
+constexpr std::size_t kMultigetBatch = 250;
+
+// WebDAV answers are namespaced XML; elements are matched by local name (DAV: and CardDAV names do
+// not collide among those read here).
+const char* localName(const pugi::xml_node& node) {
+  const char* name = node.name();
+  const char* colon = std::strrchr(name, ':');
+  return colon ? colon + 1 : name;
+}
+
+pugi::xml_node child(const pugi::xml_node& node, const char* name) {
+  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element && std::strcmp(localName(c), name) == 0) return c;
+  return {};
+}
+
+std::vector<pugi::xml_node> children(const pugi::xml_node& node, const char* name) {
+  std::vector<pugi::xml_node> found;
+  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element && std::strcmp(localName(c), name) == 0) found.push_back(c);
+  return found;
+}
+
+std::string trimmed(std::string text) {
+  auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  auto last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
+// One <response> of a multistatus: its href and the properties the server found (status 200).
+struct DavResponse {
+  std::string href;
+  long status = 0;  // the response's own status, when it gives one instead of propstats
+  pugi::xml_node prop;
+};
+
+long statusCode(const pugi::xml_node& status) {
+  std::istringstream line(status.child_value());
+  std::string version;
+  long code = 0;
+  line >> version >> code;
+  return code;
+}
+
+std::string percentDecode(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+bool parseMultistatus(const std::string& body, const std::string& where, pugi::xml_document& document,
+                      std::vector<DavResponse>& responses, std::string* error) {
+  if (!document.load_buffer(body.data(), body.size())) {
+    if (error) *error = where + ": the server's answer is not valid WebDAV XML";
+    return false;
+  }
+  pugi::xml_node root = document.document_element();
+  if (std::strcmp(localName(root), "multistatus") != 0) {
+    if (error) *error = where + ": the server's answer is not a WebDAV multistatus";
+    return false;
+  }
+  for (const auto& response : children(root, "response")) {
+    DavResponse entry;
+    entry.href = trimmed(child(response, "href").child_value());
+    if (auto status = child(response, "status")) entry.status = statusCode(status);
+    for (const auto& propstat : children(response, "propstat")) {
+      if (statusCode(child(propstat, "status")) / 100 == 2) entry.prop = child(propstat, "prop");
+    }
+    responses.push_back(entry);
+  }
+  return true;
+}
+
+std::string xmlEscape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+const std::vector<std::string> kXmlHeaders = {"Content-Type: application/xml; charset=utf-8"};
+
+bool propfind(HttpSession& http, const std::string& url, int depth, const std::string& props,
+              pugi::xml_document& document, std::vector<DavResponse>& responses, std::string* error,
+              HttpSession::Response* raw = nullptr) {
+  std::string body =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+      "<d:propfind xmlns:d=\"DAV:\" xmlns:card=\"urn:ietf:params:xml:ns:carddav\"><d:prop>" +
+      props + "</d:prop></d:propfind>";
+  std::vector<std::string> headers = kXmlHeaders;
+  headers.push_back("Depth: " + std::to_string(depth));
+  HttpSession::Response response;
+  if (!http.request("PROPFIND", url, headers, body, response, error)) return false;
+  if (raw) *raw = response;
+  if (response.status != 207) {
+    if (error) *error = url + ": " + describeHttpStatus(response.status);
+    return false;
+  }
+  return parseMultistatus(response.body, url, document, responses, error);
+}
+
+bool isAddressBook(const pugi::xml_node& prop) {
+  return child(child(prop, "resourcetype"), "addressbook");
+}
+bool isCollection(const pugi::xml_node& prop) {
+  return child(child(prop, "resourcetype"), "collection");
+}
+
+std::string normalPath(std::string path) {
+  path = percentDecode(path);
+  if (path.empty() || path.back() != '/') path += '/';
+  return path;
+}
+
+}  // namespace
+
+CardDavCollection::CardDavCollection(CardDavAccount account)
+    : account_(std::move(account)),
+      collectionPath_(normalPath(HttpSession::pathOf(account_.url))),
+      http_(std::make_unique<HttpSession>(account_.user, account_.password, account_.insecure)) {
+  if (account_.url.empty() || account_.url.back() != '/') account_.url += '/';
+}
+
+CardDavCollection::~CardDavCollection() = default;
+
+std::string CardDavCollection::describe() const {
+  return account_.url;
+}
+
+bool CardDavCollection::discover(const CardDavAccount& account, std::vector<CardDavAddressBook>& books,
+                                 std::string* error) {
+  HttpSession http(account.user, account.password, account.insecure);
+  books.clear();
+  const std::string props = "<d:resourcetype/><d:displayname/><d:current-user-principal/><card:addressbook-home-set/>";
+
+  auto addBooksOf = [&](const std::string& url, std::string* why) {
+    pugi::xml_document document;
+    std::vector<DavResponse> responses;
+    if (!propfind(http, url, 1, "<d:resourcetype/><d:displayname/>", document, responses, why)) return false;
+    for (const auto& response : responses)
+      if (response.prop && isAddressBook(response.prop))
+        books.push_back(
+            {HttpSession::resolve(url, response.href), trimmed(child(response.prop, "displayname").child_value())});
+    return true;
+  };
+
+  // The URL itself may be the address book, or a principal, or the home of the address books.
+  std::string url = account.url;
+  pugi::xml_document document;
+  std::vector<DavResponse> responses;
+  std::string firstError;
+  bool answered = propfind(http, url, 0, props, document, responses, &firstError);
+  if (!answered || responses.empty() || !responses.front().prop ||
+      (!isAddressBook(responses.front().prop) && !child(responses.front().prop, "current-user-principal") &&
+       !child(responses.front().prop, "addressbook-home-set"))) {
+    // The server's address: ask the well-known place (RFC 6764).
+    std::string wellKnown = HttpSession::originOf(account.url) + "/.well-known/carddav";
+    std::string wellKnownError;
+    document.reset();
+    responses.clear();
+    if (!propfind(http, wellKnown, 0, props, document, responses, &wellKnownError)) {
+      if (error) *error = firstError.empty() ? wellKnownError : firstError;
+      return false;
+    }
+    url = wellKnown;
+  }
+  if (responses.empty() || !responses.front().prop) {
+    if (error) *error = account.url + ": the server gave no address book";
+    return false;
+  }
+  pugi::xml_node prop = responses.front().prop;
+  if (isAddressBook(prop)) {
+    books.push_back(
+        {HttpSession::resolve(url, responses.front().href.empty() ? HttpSession::pathOf(url) : responses.front().href),
+         trimmed(child(prop, "displayname").child_value())});
+    return true;
+  }
+  std::string home = trimmed(child(child(prop, "addressbook-home-set"), "href").child_value());
+  if (home.empty()) {
+    std::string principal = trimmed(child(child(prop, "current-user-principal"), "href").child_value());
+    if (principal.empty()) {
+      if (error) *error = account.url + ": the server names no address book home for this user";
+      return false;
+    }
+    pugi::xml_document principalDocument;
+    std::vector<DavResponse> principalResponses;
+    std::string principalUrl = HttpSession::resolve(url, principal);
+    if (!propfind(http, principalUrl, 0, "<card:addressbook-home-set/>", principalDocument, principalResponses, error))
+      return false;
+    if (!principalResponses.empty() && principalResponses.front().prop)
+      home = trimmed(child(child(principalResponses.front().prop, "addressbook-home-set"), "href").child_value());
+    if (home.empty()) {
+      if (error) *error = principalUrl + ": the server names no address book home for this user";
+      return false;
+    }
+  }
+  if (!addBooksOf(HttpSession::resolve(url, home), error)) return false;
+  if (books.empty() && error) *error = account.url + ": the server holds no address book for this user";
+  return !books.empty();
+}
+
+bool CardDavCollection::list(std::map<std::string, std::string>& etagByHref, std::string* error) {
+  etagByHref.clear();
+  pugi::xml_document document;
+  std::vector<DavResponse> responses;
+  if (!propfind(*http_, account_.url, 1, "<d:resourcetype/><d:getetag/>", document, responses, error)) return false;
+  bool sawCollection = false;
+  for (const auto& response : responses) {
+    std::string path = percentDecode(HttpSession::pathOf(HttpSession::resolve(account_.url, response.href)));
+    if (normalPath(path) == collectionPath_) {
+      sawCollection = response.prop && isAddressBook(response.prop);
+      continue;
+    }
+    if (!response.prop || isCollection(response.prop)) continue;
+    std::string etag = trimmed(child(response.prop, "getetag").child_value());
+    if (!etag.empty()) etagByHref[response.href] = etag;
+  }
+  if (!sawCollection) {
+    if (error) *error = account_.url + ": not a CardDAV address book";
+    return false;
+  }
+  return true;
+}
+
+bool CardDavCollection::fetch(const std::vector<std::string>& hrefs, std::map<std::string, Card>& cardByHref,
+                              std::string* error) {
+  for (std::size_t start = 0; start < hrefs.size(); start += kMultigetBatch) {
+    std::string body =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+        "<card:addressbook-multiget xmlns:d=\"DAV:\" xmlns:card=\"urn:ietf:params:xml:ns:carddav\">"
+        "<d:prop><d:getetag/><card:address-data/></d:prop>";
+    std::set<std::string> asked;
+    for (std::size_t i = start; i < std::min(hrefs.size(), start + kMultigetBatch); ++i) {
+      body += "<d:href>" + xmlEscape(hrefs[i]) + "</d:href>";
+      asked.insert(hrefs[i]);
+    }
+    body += "</card:addressbook-multiget>";
+    std::vector<std::string> headers = kXmlHeaders;
+    headers.push_back("Depth: 1");
+    HttpSession::Response response;
+    if (!http_->request("REPORT", account_.url, headers, body, response, error)) return false;
+    if (response.status != 207) {
+      if (error) *error = account_.url + ": " + describeHttpStatus(response.status);
+      return false;
+    }
+    pugi::xml_document document;
+    std::vector<DavResponse> responses;
+    if (!parseMultistatus(response.body, account_.url, document, responses, error)) return false;
+    for (const auto& entry : responses) {
+      if (!entry.prop) continue;  // 404: gone meanwhile
+      std::string href = entry.href;
+      if (!asked.count(href)) {
+        // Some servers answer with the href encoded differently: match it by its decoded path.
+        for (const auto& candidate : asked)
+          if (percentDecode(HttpSession::pathOf(HttpSession::resolve(account_.url, candidate))) ==
+              percentDecode(HttpSession::pathOf(HttpSession::resolve(account_.url, href))))
+            href = candidate;
+      }
+      Card card;
+      card.etag = trimmed(child(entry.prop, "getetag").child_value());
+      card.text = child(entry.prop, "address-data").child_value();
+      cardByHref[href] = std::move(card);
+    }
+  }
+  return true;
+}
+
+CardCollection::WriteStatus CardDavCollection::put(const std::string& href, const std::string& text,
+                                                   const std::string& ifMatch, std::string& newEtag,
+                                                   std::string* error) {
+  std::string url = HttpSession::resolve(account_.url, href);
+  std::vector<std::string> headers = {"Content-Type: text/vcard; charset=utf-8",
+                                      ifMatch.empty() ? std::string("If-None-Match: *") : "If-Match: " + ifMatch};
+  HttpSession::Response response;
+  if (!http_->request("PUT", url, headers, text, response, error)) return WriteStatus::Failed;
+  if (response.status == 412) return WriteStatus::Conflict;
+  if (response.status == 404 && !ifMatch.empty()) return WriteStatus::Gone;
+  if (response.status / 100 != 2) {
+    if (error) *error = url + ": " + describeHttpStatus(response.status);
+    return WriteStatus::Failed;
+  }
+  newEtag = response.headers.count("etag") ? response.headers["etag"] : std::string();
+  if (newEtag.empty() || newEtag.rfind("W/", 0) == 0) {
+    // No strong ETag in the answer: ask for the card's version.
+    pugi::xml_document document;
+    std::vector<DavResponse> responses;
+    newEtag.clear();
+    if (propfind(*http_, url, 0, "<d:getetag/>", document, responses, nullptr) && !responses.empty() &&
+        responses.front().prop)
+      newEtag = trimmed(child(responses.front().prop, "getetag").child_value());
+  }
+  return WriteStatus::Done;
+}
+
+CardCollection::WriteStatus CardDavCollection::remove(const std::string& href, const std::string& ifMatch,
+                                                      std::string* error) {
+  std::string url = HttpSession::resolve(account_.url, href);
+  std::vector<std::string> headers;
+  if (!ifMatch.empty()) headers.push_back("If-Match: " + ifMatch);
+  HttpSession::Response response;
+  if (!http_->request("DELETE", url, headers, "", response, error)) return WriteStatus::Failed;
+  if (response.status == 412) return WriteStatus::Conflict;
+  if (response.status == 404 || response.status == 410) return WriteStatus::Gone;
+  if (response.status / 100 != 2) {
+    if (error) *error = url + ": " + describeHttpStatus(response.status);
+    return WriteStatus::Failed;
+  }
+  return WriteStatus::Done;
+}
+
+std::string CardDavCollection::hrefForNewCard(const std::string& uid) const {
+  std::string name;
+  bool plain = !uid.empty() && uid.size() <= 200;
+  for (unsigned char c : uid)
+    if (!(std::isalnum(c) || c == '-' || c == '_' || c == '.')) plain = false;
+  if (plain) {
+    name = uid;
+  } else {
+    std::ostringstream hashed;
+    hashed << std::hex << std::hash<std::string>{}(uid);
+    name = hashed.str();
+  }
+  std::string path = HttpSession::pathOf(account_.url);
+  if (path.empty() || path.back() != '/') path += '/';
+  return path + name + ".vcf";
+}

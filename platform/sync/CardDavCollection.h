@@ -1,0 +1,50 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sync/CardCollection.h"
+
+struct CardDavAccount {
+  std::string url;  // the address book collection, or (for discovery) the server's address
+  std::string user;
+  std::string password;
+  bool insecure = false;  // skip certificate checks (a self-signed test server); never the default
+};
+
+struct CardDavAddressBook {
+  std::string url;
+  std::string displayName;
+};
+
+class HttpSession;
+
+// An address book collection on a CardDAV server (RFC 6352), over one kept-alive HTTP connection.
+// Changes are found by comparing ETags from one PROPFIND, cards are fetched with
+// addressbook-multiget in batches, and every write carries If-Match (or If-None-Match for a new
+// card) so that nothing the server changed meanwhile is overwritten: 412 is a conflict, not an error.
+class CardDavCollection : public CardCollection {
+ public:
+  explicit CardDavCollection(CardDavAccount account);
+  ~CardDavCollection() override;
+
+  // The address books reachable from account.url: the collection itself when it is one, else the
+  // ones found the standard way (/.well-known/carddav, current-user-principal, addressbook-home-set;
+  // RFC 6764 and RFC 6352). False and *error when the server cannot be asked.
+  static bool discover(const CardDavAccount& account, std::vector<CardDavAddressBook>& books, std::string* error);
+
+  std::string describe() const override;
+  bool list(std::map<std::string, std::string>& etagByHref, std::string* error) override;
+  bool fetch(const std::vector<std::string>& hrefs, std::map<std::string, Card>& cardByHref,
+             std::string* error) override;
+  WriteStatus put(const std::string& href, const std::string& text, const std::string& ifMatch, std::string& newEtag,
+                  std::string* error) override;
+  WriteStatus remove(const std::string& href, const std::string& ifMatch, std::string* error) override;
+  std::string hrefForNewCard(const std::string& uid) const override;
+
+ private:
+  CardDavAccount account_;
+  std::string collectionPath_;  // the collection's path on the server, ending in '/'
+  std::unique_ptr<HttpSession> http_;
+};

@@ -1,0 +1,96 @@
+#include "platform/sync/SourcePassword.h"
+
+#include <libsecret/secret.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iostream>
+
+namespace {
+
+const SecretSchema* schema() {
+  static const SecretSchema kSchema = {"org.rolvane.CardDAV",
+                                       SECRET_SCHEMA_NONE,
+                                       {{"url", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                        {"user", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                        {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+                                       0,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr};
+  return &kSchema;
+}
+
+std::string takeError(GError* failure, const std::string& fallback) {
+  std::string text = failure && failure->message ? failure->message : fallback;
+  if (failure) g_error_free(failure);
+  return text;
+}
+
+}  // namespace
+
+bool lookUpSourcePassword(const SyncSource& source, std::string& password, std::string* error) {
+  if (!source.passwordFile.empty()) {
+    std::ifstream in(source.passwordFile);
+    if (!in) {
+      if (error) *error = "cannot read the password file " + source.passwordFile;
+      return false;
+    }
+    std::getline(in, password);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return true;
+  }
+  GError* failure = nullptr;
+  gchar* found = secret_password_lookup_sync(schema(), nullptr, &failure, "url", source.location.c_str(), "user",
+                                             source.user.c_str(), nullptr);
+  if (failure) {
+    if (error) *error = "the desktop's secret store cannot be reached: " + takeError(failure, "unknown error");
+    return false;
+  }
+  if (!found) {
+    if (error) *error = "no password is kept for " + source.user + " at " + source.location;
+    return false;
+  }
+  password = found;
+  secret_password_free(found);
+  return true;
+}
+
+bool keepSourcePassword(const SyncSource& source, const std::string& password, std::string* error) {
+  GError* failure = nullptr;
+  std::string label = "Rolvane: " + source.user + " at " + source.location;
+  gboolean kept =
+      secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), password.c_str(), nullptr,
+                                 &failure, "url", source.location.c_str(), "user", source.user.c_str(), nullptr);
+  if (!kept) {
+    if (error) *error = "the desktop's secret store cannot keep the password: " + takeError(failure, "refused");
+    return false;
+  }
+  return true;
+}
+
+bool forgetSourcePassword(const SyncSource& source) {
+  return secret_password_clear_sync(schema(), nullptr, nullptr, "url", source.location.c_str(), "user",
+                                    source.user.c_str(), nullptr);
+}
+
+bool askPasswordOnTerminal(const std::string& prompt, std::string& password) {
+  if (!::isatty(STDIN_FILENO)) return false;
+  std::cerr << prompt << std::flush;
+  termios saved{};
+  bool quiet = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (quiet) {
+    termios silent = saved;
+    silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+  }
+  bool read = static_cast<bool>(std::getline(std::cin, password));
+  if (quiet) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  std::cerr << "\n";
+  return read;
+}

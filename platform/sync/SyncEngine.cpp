@@ -1,0 +1,335 @@
+#include "platform/sync/SyncEngine.h"
+
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/vcard/VCardImporter.h"
+#include "platform/addressbook/vcard/VCardPersonWriter.h"
+
+namespace {
+
+std::string cardOf(const ABPerson& person) {
+  return vCardForPerson(*person.snapshot());
+}
+
+std::string cardOf(const ABPersonData& data) {
+  return vCardForPerson(data);
+}
+
+// How a contact is named in a report line.
+std::string nameOf(const ABPersonData& data) {
+  auto text = [&](const std::string& property) {
+    const std::string* value = data.string(property);
+    return value ? *value : std::string();
+  };
+  std::string name = text(kABFirstNameProperty);
+  std::string last = text(kABLastNameProperty);
+  if (!last.empty()) name += (name.empty() ? "" : " ") + last;
+  if (name.empty()) name = text(kABOrganizationProperty);
+  if (name.empty()) name = "No Name";
+  return name;
+}
+
+// The card of a source read as a person's values, given the unique id it is to have.
+bool readCard(const std::string& text, const std::string& href, ABPersonData& data, std::string* error) {
+  VCardImportResult read = VCardImporter::importText(text, href);
+  if (!read.ok()) {
+    if (error) *error = read.error;
+    return false;
+  }
+  if (read.persons.size() != 1) {
+    if (error) *error = href + ": holds " + std::to_string(read.persons.size()) + " cards instead of one";
+    return false;
+  }
+  data = std::move(read.persons.front());
+  return true;
+}
+
+std::string uidOf(const ABPersonData& data) {
+  const std::string* uid = data.string(kABUIDProperty);
+  return uid ? *uid : std::string();
+}
+
+void giveUid(ABPersonData& data, const std::string& uid) {
+  data.set(kABUIDProperty, ABValue(uid));
+}
+
+}  // namespace
+
+std::string SyncReport::summary() const {
+  std::ostringstream line;
+  line << source << ": " << addedToStore << " added, " << changedInStore << " changed, " << removedFromStore
+       << " deleted in the store; " << addedToSource << " added, " << changedInSource << " changed, "
+       << removedFromSource << " deleted in the source";
+  if (!conflicts.empty()) line << "; " << conflicts.size() << (conflicts.size() == 1 ? " conflict" : " conflicts");
+  if (!errors.empty()) line << "; " << errors.size() << (errors.size() == 1 ? " card not synced" : " cards not synced");
+  return line.str();
+}
+
+bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection& collection, SyncReport& report,
+                      std::string* error) {
+  report = SyncReport{};
+  report.source = source.name;
+  auto fail = [&](const std::string& why) {
+    if (error) *error = source.name + ": " + why;
+    return false;
+  };
+
+  std::string why;
+  std::map<std::string, SyncItem> items;
+  if (!state_.items(source.name, items, &why)) return fail(why);
+  std::map<std::string, std::string> remote;
+  if (!collection.list(remote, &why)) return fail(why);
+
+  // Persons linked to any source, so that a card of this one is never matched to a person of another.
+  std::set<std::string> linkedElsewhere;
+  {
+    std::vector<SyncSource> all;
+    if (!state_.sources(all, &why)) return fail(why);
+    for (const auto& other : all) {
+      if (other.name == source.name) continue;
+      std::map<std::string, SyncItem> otherItems;
+      if (!state_.items(other.name, otherItems, &why)) return fail(why);
+      for (const auto& [href, item] : otherItems) linkedElsewhere.insert(item.uid);
+    }
+  }
+
+  std::vector<std::string> toFetch;
+  for (const auto& [href, etag] : remote) {
+    auto item = items.find(href);
+    if (item == items.end() || item->second.etag != etag) toFetch.push_back(href);
+  }
+  std::map<std::string, CardCollection::Card> fetched;
+  if (!collection.fetch(toFetch, fetched, &why)) return fail(why);
+
+  std::vector<SyncItem> recorded;      // items to remember after this sync
+  std::vector<std::string> forgotten;  // hrefs to forget
+  std::set<std::string> linkedHere;    // unique ids linked to this source after the pull
+  for (const auto& [href, item] : items) linkedHere.insert(item.uid);
+  std::vector<ABPersonRef> pulled;  // persons the pull added or changed, saved together
+  std::vector<std::string> pulledNames;
+
+  // Local state of an item's person: gone, unchanged or changed since the last sync.
+  auto localPerson = [&](const SyncItem& item) { return book_.recordForUniqueId(item.uid); };
+
+  // Step 1: from the source to the store.
+  for (const auto& [href, etag] : remote) {
+    auto itemIt = items.find(href);
+    if (itemIt != items.end() && itemIt->second.etag == etag) continue;  // unchanged there
+    auto cardIt = fetched.find(href);
+    if (cardIt == fetched.end()) continue;  // gone meanwhile: the next sync sees it gone
+    ABPersonData data;
+    if (!readCard(cardIt->second.text, href, data, &why)) {
+      report.errors.push_back(source.name + ": " + why);
+      continue;
+    }
+    std::string cardEtag = cardIt->second.etag.empty() ? etag : cardIt->second.etag;
+
+    if (itemIt != items.end()) {
+      const SyncItem& item = itemIt->second;
+      giveUid(data, item.uid);
+      std::string theirs = cardOf(data);
+      ABPersonRef person = localPerson(item);
+      if (!person) {
+        // Deleted here, changed there: kept with the change.
+        auto revived = std::make_shared<ABPerson>(std::move(data));
+        if (!book_.addRecord(revived, &why)) {
+          report.errors.push_back(source.name + ": " + href + ": " + why);
+          continue;
+        }
+        pulled.push_back(revived);
+        ++report.addedToStore;
+        recorded.push_back({href, item.uid, cardEtag, theirs});
+        continue;
+      }
+      std::string mine = cardOf(*person);
+      if (mine != theirs) {
+        if (mine != item.card)
+          report.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source.name +
+                                     "; kept the version of " + source.name);
+        person->replaceData(std::move(data));
+        pulled.push_back(person);
+        ++report.changedInStore;
+      }
+      recorded.push_back({href, item.uid, cardEtag, cardOf(*person)});
+      continue;
+    }
+
+    // A card new to this sync. A person of the store with its unique id and linked nowhere is that
+    // card (an earlier sync wrote it and was cut short, or the store was filled from a copy).
+    std::string uid = uidOf(data);
+    ABPersonRef person = uid.empty() ? nullptr : book_.recordForUniqueId(uid);
+    if (person && !linkedHere.count(uid) && !linkedElsewhere.count(uid)) {
+      std::string theirs = cardOf(data);
+      std::string mine = cardOf(*person);
+      if (mine != theirs) {
+        report.conflicts.push_back(nameOf(*person->snapshot()) + " differs in the store and in " + source.name +
+                                   "; kept the version of " + source.name);
+        person->replaceData(std::move(data));
+        pulled.push_back(person);
+        ++report.changedInStore;
+      }
+      linkedHere.insert(uid);
+      recorded.push_back({href, uid, cardEtag, cardOf(*person)});
+      continue;
+    }
+    if (person) data.remove(kABUIDProperty);  // the id is taken by another contact: a new one
+    auto added = std::make_shared<ABPerson>(std::move(data));
+    if (!book_.addRecord(added, &why)) {
+      report.errors.push_back(source.name + ": " + href + ": " + why);
+      continue;
+    }
+    pulled.push_back(added);
+    linkedHere.insert(added->uniqueId());
+    ++report.addedToStore;
+    recorded.push_back({href, added->uniqueId(), cardEtag, cardOf(*added)});
+  }
+
+  // Cards gone from the source.
+  std::vector<SyncItem> recreate;  // deleted there, changed here: written again
+  for (const auto& [href, item] : items) {
+    if (remote.count(href)) continue;
+    ABPersonRef person = localPerson(item);
+    if (person && cardOf(*person) != item.card) {
+      recreate.push_back(item);
+      continue;
+    }
+    if (person) {
+      if (!book_.removeRecord(person, &why)) {
+        report.errors.push_back(source.name + ": " + href + ": " + why);
+        continue;
+      }
+      ++report.removedFromStore;
+    }
+    forgotten.push_back(href);
+    linkedHere.erase(item.uid);
+  }
+
+  if (book_.hasUnsavedChanges()) {
+    if (!book_.save(&why)) {
+      book_.revert(nullptr);
+      return fail("the address book could not be saved, nothing was changed: " + why);
+    }
+  }
+  if (!state_.updateItems(source.name, recorded, forgotten, &why)) return fail(why);
+  for (const auto& item : recorded) items[item.href] = item;
+  for (const auto& href : forgotten) items.erase(href);
+  recorded.clear();
+  forgotten.clear();
+
+  // Step 2: from the store to the source.
+  std::vector<ABPersonRef> settled;  // persons to which a refused write brought the source's version
+  auto settleConflict = [&](const std::string& href, const SyncItem* item, const ABPersonRef& person) {
+    // The card changed there since it was read: the source's version wins, now.
+    std::map<std::string, CardCollection::Card> latest;
+    std::string fetchError;
+    if (!collection.fetch({href}, latest, &fetchError)) {
+      report.errors.push_back(source.name + ": " + href + ": " + fetchError);
+      return;
+    }
+    auto card = latest.find(href);
+    if (card == latest.end()) return;  // gone too: the next sync settles it
+    ABPersonData data;
+    if (!readCard(card->second.text, href, data, &fetchError)) {
+      report.errors.push_back(source.name + ": " + fetchError);
+      return;
+    }
+    std::string uid = item ? item->uid : person->uniqueId();
+    giveUid(data, uid);
+    if (person) {
+      report.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source.name +
+                                 "; kept the version of " + source.name);
+      person->replaceData(std::move(data));
+      settled.push_back(person);
+      recorded.push_back({href, uid, card->second.etag, cardOf(*person)});
+    } else {
+      auto revived = std::make_shared<ABPerson>(std::move(data));
+      if (book_.addRecord(revived, nullptr)) {
+        settled.push_back(revived);
+        recorded.push_back({href, uid, card->second.etag, cardOf(*revived)});
+      }
+    }
+  };
+
+  for (const auto& [href, item] : items) {
+    ABPersonRef person = localPerson(item);
+    if (!person) {
+      std::string removeError;
+      auto status = collection.remove(href, item.etag, &removeError);
+      if (status == CardCollection::WriteStatus::Done || status == CardCollection::WriteStatus::Gone) {
+        if (status == CardCollection::WriteStatus::Done) ++report.removedFromSource;
+        forgotten.push_back(href);
+      } else if (status == CardCollection::WriteStatus::Conflict) {
+        settleConflict(href, &item, nullptr);  // deleted here, changed there: kept with the change
+        ++report.addedToStore;
+      } else {
+        report.errors.push_back(source.name + ": " + removeError);
+      }
+      continue;
+    }
+    std::string mine = cardOf(*person);
+    if (mine == item.card) continue;
+    std::string newEtag, putError;
+    auto status = collection.put(href, mine, item.etag, newEtag, &putError);
+    if (status == CardCollection::WriteStatus::Done) {
+      ++report.changedInSource;
+      recorded.push_back({href, item.uid, newEtag, mine});
+    } else if (status == CardCollection::WriteStatus::Conflict) {
+      settleConflict(href, &item, person);
+    } else if (status == CardCollection::WriteStatus::Gone) {
+      recreate.push_back(item);
+    } else {
+      report.errors.push_back(source.name + ": " + putError);
+    }
+  }
+
+  // Persons to add to the source: changed here after being deleted there, named for this source by
+  // an import, or new to the store since the last sync (these go to the first source).
+  std::map<std::string, std::string> destinations;
+  if (!state_.destinations(destinations, &why)) return fail(why);
+  std::vector<std::pair<std::string, ABPersonRef>> newCards;  // preferred href, person
+  for (const auto& item : recreate)
+    if (ABPersonRef person = localPerson(item)) newCards.emplace_back(item.href, person);
+  std::vector<std::string> destinedHere;
+  for (const auto& person : book_.people()) {
+    std::string uid = person->uniqueId();
+    if (linkedHere.count(uid) || linkedElsewhere.count(uid)) continue;
+    auto destination = destinations.find(uid);
+    bool goesHere = destination == destinations.end() ? firstSource : destination->second == source.name;
+    if (!goesHere) continue;
+    newCards.emplace_back(collection.hrefForNewCard(uid), person);
+    destinedHere.push_back(uid);
+  }
+  for (const auto& [preferred, person] : newCards) {
+    std::string mine = cardOf(*person);
+    std::string href = preferred, newEtag, putError;
+    auto status = collection.put(href, mine, "", newEtag, &putError);
+    if (status == CardCollection::WriteStatus::Conflict) {
+      // The name is taken there by another card: the card gets a name of its own.
+      href = collection.hrefForNewCard(person->uniqueId() + "-" + ABPerson::makeUniqueId());
+      status = collection.put(href, mine, "", newEtag, &putError);
+    }
+    if (status == CardCollection::WriteStatus::Done) {
+      ++report.addedToSource;
+      recorded.push_back({href, person->uniqueId(), newEtag, mine});
+    } else {
+      report.errors.push_back(source.name + ": " + (putError.empty() ? href + ": cannot be added" : putError));
+    }
+  }
+
+  if (!settled.empty() && book_.hasUnsavedChanges()) {
+    if (!book_.save(&why)) {
+      book_.revert(nullptr);
+      report.errors.push_back(source.name + ": the source's versions of conflicting cards could not be saved: " + why);
+      // Forget nothing about them, so the next sync settles them again.
+      std::set<std::string> unsaved;
+      for (const auto& person : settled) unsaved.insert(person->uniqueId());
+      std::erase_if(recorded, [&](const SyncItem& item) { return unsaved.count(item.uid) > 0; });
+    }
+  }
+  if (!state_.updateItems(source.name, recorded, forgotten, &why)) return fail(why);
+  return true;
+}

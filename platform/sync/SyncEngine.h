@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/sync/CardCollection.h"
+#include "platform/sync/SyncState.h"
+
+class ABAddressBook;
+
+// What one sync of one source did.
+struct SyncReport {
+  std::string source;
+  int addedToStore = 0;
+  int changedInStore = 0;
+  int removedFromStore = 0;
+  int addedToSource = 0;
+  int changedInSource = 0;
+  int removedFromSource = 0;
+  std::vector<std::string> conflicts;  // one line each, naming the contact
+  std::vector<std::string> errors;     // one line each, naming the card; that card was left as it was
+  std::string summary() const;
+};
+
+// Brings one source and the store together, both ways:
+// - from the source: new cards are added, changed cards update their person, cards gone from the
+//   source take their person out of the store;
+// - to the source: persons changed since the last sync are written back whole, persons new to the
+//   store (not imported from a file) are added there, persons removed are deleted there; every
+//   write names the version last seen, so nothing the sync has not seen is overwritten.
+// A card changed on both sides keeps the source's version (the store's stays restorable from the
+// history); a card deleted on one side and changed on the other is kept with the change.
+// A sync cut short at any point leaves both sides consistent, and the next one finishes the job:
+// a card written but not yet recorded is recognised by its content and unique id.
+class SyncEngine {
+ public:
+  SyncEngine(ABAddressBook& book, SyncState& state) : book_(book), state_(state) {}
+
+  // False and *error when the source cannot be read at all (nothing changed then); errors about
+  // single cards go into the report.
+  bool sync(const SyncSource& source, bool firstSource, CardCollection& collection, SyncReport& report,
+            std::string* error);
+
+ private:
+  ABAddressBook& book_;
+  SyncState& state_;
+};

@@ -1,0 +1,87 @@
+#include "platform/sync/SyncRun.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/sync/CardDavCollection.h"
+#include "platform/sync/SourcePassword.h"
+#include "platform/sync/VdirCollection.h"
+
+namespace {
+
+std::string nowText() {
+  std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  return text;
+}
+
+}  // namespace
+
+std::unique_ptr<CardCollection> openSourceCollection(const SyncSource& source, const PasswordPrompt& prompt,
+                                                     std::string* error) {
+  if (source.kind == SyncSource::Kind::Vdir) return std::make_unique<VdirCollection>(source.location);
+  CardDavAccount account{source.location, source.user, {}, source.insecure};
+  if (!source.user.empty()) {
+    std::string why;
+    if (!lookUpSourcePassword(source, account.password, &why)) {
+      if (!source.passwordFile.empty() || !prompt || !prompt(source, account.password)) {
+        if (error) *error = why;
+        return nullptr;
+      }
+      std::string keepError;
+      keepSourcePassword(source, account.password, &keepError);  // asked again next time when it cannot
+    }
+  }
+  return std::make_unique<CardDavCollection>(std::move(account));
+}
+
+SyncRunResult syncSources(ABAddressBook& book, const std::filesystem::path& storePath,
+                          const std::vector<std::string>& names, const PasswordPrompt& prompt) {
+  SyncRunResult result;
+  std::string why;
+  auto state = SyncState::open(storePath, &why);
+  if (!state) {
+    result.failures.push_back("cannot read the address books linked to the store: " + why);
+    return result;
+  }
+  std::vector<SyncSource> sources;
+  if (!state->sources(sources, &why)) {
+    result.failures.push_back(why);
+    return result;
+  }
+  std::vector<SyncSource> chosen;
+  if (names.empty()) {
+    chosen = sources;
+  } else {
+    for (const auto& name : names) {
+      auto found = std::find_if(sources.begin(), sources.end(), [&](const SyncSource& s) { return s.name == name; });
+      if (found == sources.end())
+        result.failures.push_back(name + ": no such address book is linked to the store");
+      else
+        chosen.push_back(*found);
+    }
+  }
+  SyncEngine engine(book, *state);
+  for (const auto& source : chosen) {
+    auto collection = openSourceCollection(source, prompt, &why);
+    if (!collection) {
+      result.failures.push_back(source.name + ": " + why);
+      continue;
+    }
+    SyncReport report;
+    bool first = !sources.empty() && sources.front().name == source.name;
+    if (!engine.sync(source, first, *collection, report, &why)) {
+      result.failures.push_back(why);
+      state->finishSync(source.name, source.syncToken, source.lastSync, "failed: " + why, nullptr);
+      continue;
+    }
+    state->finishSync(source.name, source.syncToken, nowText(), report.summary(), nullptr);
+    result.reports.push_back(std::move(report));
+  }
+  return result;
+}

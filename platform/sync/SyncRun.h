@@ -1,0 +1,32 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sync/CardCollection.h"
+#include "platform/sync/SyncEngine.h"
+#include "platform/sync/SyncState.h"
+
+class ABAddressBook;
+
+// Asks the user for a source's password (a terminal prompt, a dialog); false when nobody can answer.
+using PasswordPrompt = std::function<bool(const SyncSource& source, std::string& password)>;
+
+// The collection of a source, ready to sync: a vdir folder, or a CardDAV collection with its password
+// (from its password file, the secret store, or the prompt, whose answer the secret store then keeps).
+std::unique_ptr<CardCollection> openSourceCollection(const SyncSource& source, const PasswordPrompt& prompt,
+                                                     std::string* error);
+
+struct SyncRunResult {
+  std::vector<SyncReport> reports;    // one per source that could be synced
+  std::vector<std::string> failures;  // one line per source that could not
+  bool ok() const { return failures.empty(); }
+};
+
+// Syncs the named sources (every source, in the order they were added, when names is empty) with
+// the store at storePath, which book is. Each source's result is recorded as its last sync.
+SyncRunResult syncSources(ABAddressBook& book, const std::filesystem::path& storePath,
+                          const std::vector<std::string>& names, const PasswordPrompt& prompt);

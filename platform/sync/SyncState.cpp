@@ -1,0 +1,276 @@
+#include "platform/sync/SyncState.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) { ok_ = sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) == SQLITE_OK; }
+  ~Statement() { sqlite3_finalize(statement_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  bool ok() const { return ok_; }
+  sqlite3_stmt* get() { return statement_; }
+  void bind(int index, const std::string& text) {
+    sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  }
+  void bindNullable(int index, const std::string& text) {
+    if (text.empty())
+      sqlite3_bind_null(statement_, index);
+    else
+      bind(index, text);
+  }
+  std::string text(int column) {
+    auto* value = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+    return value ? std::string(value, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)))
+                 : std::string();
+  }
+  bool step() { return sqlite3_step(statement_) == SQLITE_ROW; }
+  bool run() { return sqlite3_step(statement_) == SQLITE_DONE; }
+  void reset() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
+
+ private:
+  sqlite3_stmt* statement_ = nullptr;
+  bool ok_ = false;
+};
+
+bool fail(sqlite3* db, std::string* error) {
+  if (error) *error = sqlite3_errmsg(db);
+  return false;
+}
+
+SyncSource sourceFromRow(Statement& row) {
+  SyncSource source;
+  source.name = row.text(0);
+  source.kind = row.text(1) == "carddav" ? SyncSource::Kind::CardDav : SyncSource::Kind::Vdir;
+  source.location = row.text(2);
+  source.user = row.text(3);
+  source.passwordFile = row.text(4);
+  source.insecure = sqlite3_column_int(row.get(), 5) != 0;
+  source.syncToken = row.text(6);
+  source.lastSync = row.text(7);
+  source.lastReport = row.text(8);
+  return source;
+}
+
+constexpr const char* kSourceColumns =
+    "name, kind, location, user, password_file, insecure, sync_token, last_sync, last_report";
+
+}  // namespace
+
+const char* syncSourceKindName(SyncSource::Kind kind) {
+  return kind == SyncSource::Kind::CardDav ? "carddav" : "vdir";
+}
+
+SyncState::~SyncState() {
+  sqlite3_close(db_);
+}
+
+bool SyncState::exec(const char* sql, std::string* error) {
+  char* message = nullptr;
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+  if (error) *error = message ? message : sqlite3_errmsg(db_);
+  sqlite3_free(message);
+  return false;
+}
+
+std::unique_ptr<SyncState> SyncState::open(const std::filesystem::path& storePath, std::string* error) {
+  sqlite3* db = nullptr;
+  // The address book file exists already: the store opened it first.
+  if (sqlite3_open_v2(storePath.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+    if (error) *error = db ? sqlite3_errmsg(db) : "cannot open the address book";
+    sqlite3_close(db);
+    return nullptr;
+  }
+  sqlite3_busy_timeout(db, 30000);
+  std::unique_ptr<SyncState> state(new SyncState(db));
+  const char* schema =
+      "CREATE TABLE IF NOT EXISTS sync_sources("
+      "  name TEXT PRIMARY KEY, position INTEGER NOT NULL, kind TEXT NOT NULL, location TEXT NOT NULL,"
+      "  user TEXT, password_file TEXT, insecure INTEGER NOT NULL DEFAULT 0, sync_token TEXT,"
+      "  last_sync TEXT, last_report TEXT);"
+      "CREATE TABLE IF NOT EXISTS sync_items("
+      "  source TEXT NOT NULL, href TEXT NOT NULL, uid TEXT NOT NULL, etag TEXT NOT NULL, card BLOB NOT NULL,"
+      "  PRIMARY KEY(source, href));"
+      "CREATE INDEX IF NOT EXISTS sync_items_by_uid ON sync_items(uid);"
+      "CREATE TABLE IF NOT EXISTS sync_destinations(uid TEXT PRIMARY KEY, source TEXT NOT NULL);";
+  if (!state->exec(schema, error)) return nullptr;
+  return state;
+}
+
+bool SyncState::sources(std::vector<SyncSource>& out, std::string* error) {
+  std::string sql = std::string("SELECT ") + kSourceColumns + " FROM sync_sources ORDER BY position";
+  Statement statement(db_, sql.c_str());
+  if (!statement.ok()) return fail(db_, error);
+  out.clear();
+  while (statement.step()) out.push_back(sourceFromRow(statement));
+  return true;
+}
+
+std::optional<SyncSource> SyncState::source(const std::string& name, std::string* error) {
+  std::string sql = std::string("SELECT ") + kSourceColumns + " FROM sync_sources WHERE name = ?";
+  Statement statement(db_, sql.c_str());
+  if (!statement.ok()) {
+    fail(db_, error);
+    return std::nullopt;
+  }
+  statement.bind(1, name);
+  if (!statement.step()) return std::nullopt;
+  return sourceFromRow(statement);
+}
+
+bool SyncState::addSource(const SyncSource& source, std::string* error) {
+  Statement statement(db_,
+                      "INSERT INTO sync_sources(name, position, kind, location, user, password_file, insecure)"
+                      " VALUES(?, (SELECT coalesce(max(position), 0) + 1 FROM sync_sources), ?, ?, ?, ?, ?)");
+  if (!statement.ok()) return fail(db_, error);
+  statement.bind(1, source.name);
+  statement.bind(2, syncSourceKindName(source.kind));
+  statement.bind(3, source.location);
+  statement.bindNullable(4, source.user);
+  statement.bindNullable(5, source.passwordFile);
+  sqlite3_bind_int(statement.get(), 6, source.insecure ? 1 : 0);
+  if (!statement.run()) return fail(db_, error);
+  return true;
+}
+
+bool SyncState::removeSource(const std::string& name, std::string* error) {
+  if (!exec("BEGIN IMMEDIATE", error)) return false;
+  bool ok = true;
+  for (const char* sql : {"DELETE FROM sync_items WHERE source = ?", "DELETE FROM sync_destinations WHERE source = ?",
+                          "DELETE FROM sync_sources WHERE name = ?"}) {
+    Statement statement(db_, sql);
+    ok = statement.ok();
+    if (ok) {
+      statement.bind(1, name);
+      ok = statement.run();
+    }
+    if (!ok) break;
+  }
+  if (!ok) {
+    fail(db_, error);
+    exec("ROLLBACK", nullptr);
+    return false;
+  }
+  return exec("COMMIT", error);
+}
+
+bool SyncState::finishSync(const std::string& name, const std::string& syncToken, const std::string& time,
+                           const std::string& report, std::string* error) {
+  Statement statement(db_, "UPDATE sync_sources SET sync_token = ?, last_sync = ?, last_report = ? WHERE name = ?");
+  if (!statement.ok()) return fail(db_, error);
+  statement.bindNullable(1, syncToken);
+  statement.bind(2, time);
+  statement.bind(3, report);
+  statement.bind(4, name);
+  return statement.run() || fail(db_, error);
+}
+
+bool SyncState::items(const std::string& source, std::map<std::string, SyncItem>& byHref, std::string* error) {
+  Statement statement(db_, "SELECT href, uid, etag, card FROM sync_items WHERE source = ?");
+  if (!statement.ok()) return fail(db_, error);
+  statement.bind(1, source);
+  byHref.clear();
+  while (statement.step()) {
+    SyncItem item{statement.text(0), statement.text(1), statement.text(2), statement.text(3)};
+    byHref.emplace(item.href, std::move(item));
+  }
+  return true;
+}
+
+bool SyncState::updateItems(const std::string& source, const std::vector<SyncItem>& items,
+                            const std::vector<std::string>& forgetHrefs, std::string* error) {
+  if (items.empty() && forgetHrefs.empty()) return true;
+  if (!exec("BEGIN IMMEDIATE", error)) return false;
+  bool ok = true;
+  {
+    Statement upsert(db_, "INSERT OR REPLACE INTO sync_items(source, href, uid, etag, card) VALUES(?, ?, ?, ?, ?)");
+    Statement forget(db_, "DELETE FROM sync_items WHERE source = ? AND href = ?");
+    Statement linked(db_, "DELETE FROM sync_destinations WHERE uid = ?");
+    ok = upsert.ok() && forget.ok() && linked.ok();
+    for (const auto& item : items) {
+      if (!ok) break;
+      upsert.bind(1, source);
+      upsert.bind(2, item.href);
+      upsert.bind(3, item.uid);
+      upsert.bind(4, item.etag);
+      sqlite3_bind_blob(upsert.get(), 5, item.card.data(), static_cast<int>(item.card.size()), SQLITE_TRANSIENT);
+      ok = upsert.run();
+      upsert.reset();
+      // A linked person needs no destination any more.
+      linked.bind(1, item.uid);
+      ok = ok && linked.run();
+      linked.reset();
+    }
+    for (const auto& href : forgetHrefs) {
+      if (!ok) break;
+      forget.bind(1, source);
+      forget.bind(2, href);
+      ok = forget.run();
+      forget.reset();
+    }
+  }
+  if (!ok) {
+    fail(db_, error);
+    exec("ROLLBACK", nullptr);
+    return false;
+  }
+  return exec("COMMIT", error);
+}
+
+bool SyncState::destinations(std::map<std::string, std::string>& byUid, std::string* error) {
+  Statement statement(db_, "SELECT uid, source FROM sync_destinations");
+  if (!statement.ok()) return fail(db_, error);
+  byUid.clear();
+  while (statement.step()) byUid[statement.text(0)] = statement.text(1);
+  return true;
+}
+
+bool SyncState::setDestinations(const std::vector<std::string>& uids, const std::string& source, std::string* error) {
+  if (uids.empty()) return true;
+  if (!exec("BEGIN IMMEDIATE", error)) return false;
+  bool ok = true;
+  {
+    Statement statement(db_, "INSERT OR REPLACE INTO sync_destinations(uid, source) VALUES(?, ?)");
+    ok = statement.ok();
+    for (const auto& uid : uids) {
+      if (!ok) break;
+      statement.bind(1, uid);
+      statement.bind(2, source);
+      ok = statement.run();
+      statement.reset();
+    }
+  }
+  if (!ok) {
+    fail(db_, error);
+    exec("ROLLBACK", nullptr);
+    return false;
+  }
+  return exec("COMMIT", error);
+}
+
+bool SyncState::forgetDestinations(const std::vector<std::string>& uids, std::string* error) {
+  if (uids.empty()) return true;
+  if (!exec("BEGIN IMMEDIATE", error)) return false;
+  bool ok = true;
+  {
+    Statement statement(db_, "DELETE FROM sync_destinations WHERE uid = ?");
+    ok = statement.ok();
+    for (const auto& uid : uids) {
+      if (!ok) break;
+      statement.bind(1, uid);
+      ok = statement.run();
+      statement.reset();
+    }
+  }
+  if (!ok) {
+    fail(db_, error);
+    exec("ROLLBACK", nullptr);
+    return false;
+  }
+  return exec("COMMIT", error);
+}

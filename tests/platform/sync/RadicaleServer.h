@@ -1,0 +1,113 @@
+#pragma once
+
+// A real CardDAV server for tests: Radicale on 127.0.0.1 with its storage in a temporary folder,
+// one user ("ann", password "secret") and one address book (/ann/book/), stopped at the end.
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "platform/sync/HttpSession.h"
+
+class RadicaleServer {
+ public:
+  explicit RadicaleServer(const std::filesystem::path& folder) : folder_(folder) {
+    port_ = freePort();
+    std::filesystem::create_directories(folder_);
+    std::ofstream(folder_ / "users") << "ann:secret\nbob:other\n";
+    std::ofstream(folder_ / "config") << "[server]\nhosts = 127.0.0.1:" << port_ << "\n"
+                                      << "[auth]\ntype = htpasswd\nhtpasswd_filename = " << (folder_ / "users").string()
+                                      << "\nhtpasswd_encryption = plain\n"
+                                      << "[storage]\nfilesystem_folder = " << (folder_ / "collections").string() << "\n"
+                                      << "[logging]\nlevel = warning\n";
+    pid_ = fork();
+    if (pid_ == 0) {
+      std::string log = (folder_ / "log").string();
+      freopen(log.c_str(), "w", stdout);
+      freopen(log.c_str(), "a", stderr);
+      std::string config = (folder_ / "config").string();
+      execl("/usr/bin/python3", "python3", "-m", "radicale", "--config", config.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 200 && !answering(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ready_ = answering() && makeBook("ann", "book", "Book");
+  }
+  ~RadicaleServer() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool ready() const { return ready_; }
+  std::string origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::string bookUrl() const { return origin() + "/ann/book/"; }
+  std::string log() const {
+    std::ifstream in(folder_ / "log");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  bool makeBook(const std::string& user, const std::string& name, const std::string& displayName) {
+    HttpSession http(user, user == "ann" ? "secret" : "other", false);
+    HttpSession::Response response;
+    std::string body =
+        "<?xml version=\"1.0\"?><d:mkcol xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:set><d:prop>"
+        "<d:resourcetype><d:collection/><c:addressbook/></d:resourcetype><d:displayname>" +
+        displayName + "</d:displayname></d:prop></d:set></d:mkcol>";
+    return http.request("MKCOL", origin() + "/" + user + "/" + name + "/", {"Content-Type: application/xml"}, body,
+                        response, nullptr) &&
+           response.status == 201;
+  }
+  // What a client other than Rolvane does to the server.
+  long put(const std::string& name, const std::string& text) {
+    HttpSession http("ann", "secret", false);
+    HttpSession::Response response;
+    http.request("PUT", bookUrl() + name, {"Content-Type: text/vcard"}, text, response, nullptr);
+    return response.status;
+  }
+  std::string get(const std::string& name, long* status = nullptr) {
+    HttpSession http("ann", "secret", false);
+    HttpSession::Response response;
+    http.request("GET", bookUrl() + name, {}, "", response, nullptr);
+    if (status) *status = response.status;
+    return response.body;
+  }
+  long remove(const std::string& name) {
+    HttpSession http("ann", "secret", false);
+    HttpSession::Response response;
+    http.request("DELETE", bookUrl() + name, {}, "", response, nullptr);
+    return response.status;
+  }
+
+  static int freePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t size = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    int port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+  }
+
+ private:
+  bool answering() const {
+    HttpSession http("", "", false);
+    HttpSession::Response response;
+    return http.request("GET", origin() + "/.web/", {}, "", response, nullptr) && response.status > 0;
+  }
+
+  std::filesystem::path folder_;
+  int port_ = 0;
+  pid_t pid_ = -1;
+  bool ready_ = false;
+};

@@ -1,0 +1,198 @@
+// Two-way sync of the store with a vdir folder: every case of change, deletion and conflict on
+// either side, and a sync cut short that the next one finishes.
+#include <gtest/gtest.h>
+
+#include "../addressbook/TestStorePath.h"
+#include "SyncTestSupport.h"
+#include "platform/addressbook/vcard/VCardImporter.h"
+#include "platform/sync/SyncEngine.h"
+#include "platform/sync/SyncRun.h"
+#include "platform/sync/VdirCollection.h"
+
+namespace {
+
+class VdirSyncTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vdir = folder.path() / "contacts";
+    std::filesystem::create_directories(vdir);
+    storePath = folder.file("store.sqlite");
+    book = ABAddressBook::open(storePath);
+    ASSERT_TRUE(book);
+    state = SyncState::open(storePath, nullptr);
+    ASSERT_TRUE(state);
+    SyncSource source;
+    source.name = "home";
+    source.location = vdir.string();
+    ASSERT_TRUE(state->addSource(source, nullptr));
+  }
+
+  SyncReport sync() {
+    SyncReport report;
+    auto source = state->source("home", nullptr);
+    VdirCollection collection(vdir);
+    SyncEngine engine(*book, *state);
+    std::string error;
+    EXPECT_TRUE(engine.sync(*source, true, collection, report, &error)) << error;
+    return report;
+  }
+
+  // The store as another process sees it.
+  std::unique_ptr<ABAddressBook> reopened() { return ABAddressBook::open(storePath); }
+
+  TempFolder folder;
+  std::filesystem::path vdir;
+  std::filesystem::path storePath;
+  std::unique_ptr<ABAddressBook> book;
+  std::unique_ptr<SyncState> state;
+};
+
+TEST_F(VdirSyncTest, FirstSyncBringsEveryCardAndLeavesOtherFilesAlone) {
+  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee", "EMAIL;TYPE=HOME:ann@example.com\r\n"));
+  writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));
+  writeFile(vdir / "notes.txt", "not a card");
+  SyncReport report = sync();
+  EXPECT_EQ(report.addedToStore, 2);
+  EXPECT_EQ(firstName(*reopened(), "ann"), "Ann");
+  EXPECT_EQ(firstName(*reopened(), "bob"), "Bob");
+  EXPECT_EQ(readFile(vdir / "notes.txt"), "not a card");
+
+  // Nothing changed: nothing done on either side.
+  std::string before = readFile(vdir / "ann.vcf");
+  report = sync();
+  EXPECT_EQ(report.summary(),
+            "home: 0 added, 0 changed, 0 deleted in the store; 0 added, 0 changed, 0 deleted in the source");
+  EXPECT_EQ(readFile(vdir / "ann.vcf"), before);
+}
+
+TEST_F(VdirSyncTest, ChangesOnEitherSideReachTheOther) {
+  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));
+  sync();
+
+  setNote(*book, "ann", "met in Berlin");
+  writeFile(vdir / "bob.vcf", card("bob", "Robert", "Ray"));
+  SyncReport report = sync();
+  EXPECT_EQ(report.changedInSource, 1);
+  EXPECT_EQ(report.changedInStore, 1);
+  EXPECT_TRUE(report.conflicts.empty());
+  EXPECT_NE(readFile(vdir / "ann.vcf").find("NOTE:met in Berlin"), std::string::npos);
+  EXPECT_NE(readFile(vdir / "ann.vcf").find("UID:ann"), std::string::npos);
+  EXPECT_EQ(firstName(*reopened(), "bob"), "Robert");
+}
+
+TEST_F(VdirSyncTest, DeletionsOnEitherSideReachTheOther) {
+  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));
+  sync();
+
+  ASSERT_TRUE(book->removeRecord(book->recordForUniqueId("ann")));
+  ASSERT_TRUE(book->save());
+  std::filesystem::remove(vdir / "bob.vcf");
+  SyncReport report = sync();
+  EXPECT_EQ(report.removedFromSource, 1);
+  EXPECT_EQ(report.removedFromStore, 1);
+  EXPECT_FALSE(std::filesystem::exists(vdir / "ann.vcf"));
+  EXPECT_EQ(reopened()->count(), 0u);
+}
+
+TEST_F(VdirSyncTest, ChangedOnBothSidesKeepsTheSourceVersionAndSaysSo) {
+  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
+  sync();
+  setNote(*book, "ann", "store note");
+  writeFile(vdir / "ann.vcf", card("ann", "Anne", "Lee"));
+  SyncReport report = sync();
+  ASSERT_EQ(report.conflicts.size(), 1u);
+  EXPECT_NE(report.conflicts[0].find("Ann Lee"), std::string::npos) << report.conflicts[0];
+  EXPECT_EQ(firstName(*reopened(), "ann"), "Anne");
+  EXPECT_EQ(readFile(vdir / "ann.vcf"), card("ann", "Anne", "Lee"));
+}
+
+TEST_F(VdirSyncTest, DeletedOnOneSideAndChangedOnTheOtherIsKeptWithTheChange) {
+  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));
+  sync();
+  // Ann: changed in the store, deleted in the folder. Bob: deleted in the store, changed in the folder.
+  setNote(*book, "ann", "still a friend");
+  std::filesystem::remove(vdir / "ann.vcf");
+  ASSERT_TRUE(book->removeRecord(book->recordForUniqueId("bob")));
+  ASSERT_TRUE(book->save());
+  writeFile(vdir / "bob.vcf", card("bob", "Bobby", "Ray"));
+
+  sync();
+  ASSERT_TRUE(std::filesystem::exists(vdir / "ann.vcf"));
+  EXPECT_NE(readFile(vdir / "ann.vcf").find("still a friend"), std::string::npos);
+  EXPECT_EQ(firstName(*reopened(), "bob"), "Bobby");
+  EXPECT_EQ(firstName(*reopened(), "ann"), "Ann");
+}
+
+TEST_F(VdirSyncTest, NewContactsGoToTheSourceButImportedOnesStayLocal) {
+  // Imported before the source was linked, or imported without naming a source: stays local.
+  auto imported = std::make_shared<ABPerson>();
+  imported->setValueForProperty(ABValue(std::string("Imported")), kABFirstNameProperty);
+  ASSERT_TRUE(book->addRecord(imported));
+  ASSERT_TRUE(book->save());
+  ASSERT_TRUE(state->setDestinations({imported->uniqueId()}, "", nullptr));
+  // A contact made in the store since (a merged contact, say) goes to the source.
+  auto merged = std::make_shared<ABPerson>();
+  merged->setValueForProperty(ABValue(std::string("Merged")), kABFirstNameProperty);
+  ASSERT_TRUE(book->addRecord(merged));
+  ASSERT_TRUE(book->save());
+
+  SyncReport report = sync();
+  EXPECT_EQ(report.addedToSource, 1);
+  std::string file = merged->uniqueId() + ".vcf";
+  ASSERT_TRUE(std::filesystem::exists(vdir / file)) << file;
+  EXPECT_NE(readFile(vdir / file).find("UID:" + merged->uniqueId()), std::string::npos);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(vdir), {}), 1);
+  // Written once: the next sync finds nothing to do.
+  EXPECT_EQ(sync().addedToSource, 0);
+}
+
+TEST_F(VdirSyncTest, ASyncCutShortIsFinishedWithoutDoublingAContact) {
+  auto person = std::make_shared<ABPerson>();
+  person->setValueForProperty(ABValue(std::string("Cara")), kABFirstNameProperty);
+  ASSERT_TRUE(book->addRecord(person));
+  ASSERT_TRUE(book->save());
+  sync();
+  // As if the sync had been killed after writing the card and before remembering it.
+  ASSERT_TRUE(state->updateItems("home", {}, {person->uniqueId() + ".vcf"}, nullptr));
+  SyncReport report = sync();
+  EXPECT_EQ(report.addedToStore, 0);
+  EXPECT_EQ(report.addedToSource, 0);
+  EXPECT_EQ(reopened()->count(), 1u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(vdir), {}), 1);
+  // And it is linked again: a change goes out.
+  setNote(*book, person->uniqueId(), "linked");
+  EXPECT_EQ(sync().changedInSource, 1);
+}
+
+TEST_F(VdirSyncTest, AnUnreadableCardIsReportedAndLeftAlone) {
+  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir / "broken.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Broken\r\n");
+  SyncReport report = sync();
+  EXPECT_EQ(report.addedToStore, 1);
+  ASSERT_EQ(report.errors.size(), 1u);
+  EXPECT_NE(report.errors[0].find("broken.vcf"), std::string::npos) << report.errors[0];
+  EXPECT_EQ(readFile(vdir / "broken.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Broken\r\n");
+}
+
+TEST_F(VdirSyncTest, AWriteOverAFileChangedSinceItWasReadIsRefused) {
+  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
+  VdirCollection collection(vdir);
+  std::map<std::string, std::string> etags;
+  ASSERT_TRUE(collection.list(etags, nullptr));
+  std::string seen = etags["ann.vcf"];
+  writeFile(vdir / "ann.tmp", card("ann", "Anne", "Lee"));
+  std::filesystem::rename(vdir / "ann.tmp", vdir / "ann.vcf");  // another program's write
+  std::string newEtag;
+  EXPECT_EQ(collection.put("ann.vcf", card("ann", "Mine", "Lee"), seen, newEtag, nullptr),
+            CardCollection::WriteStatus::Conflict);
+  EXPECT_EQ(collection.remove("ann.vcf", seen, nullptr), CardCollection::WriteStatus::Conflict);
+  EXPECT_EQ(collection.put("ann.vcf", card("ann", "Mine", "Lee"), "", newEtag, nullptr),
+            CardCollection::WriteStatus::Conflict);
+  EXPECT_EQ(readFile(vdir / "ann.vcf"), card("ann", "Anne", "Lee"));
+  EXPECT_EQ(collection.put("../escape.vcf", "x", "", newEtag, nullptr), CardCollection::WriteStatus::Failed);
+}
+
+}  // namespace
