@@ -7,6 +7,7 @@
 #include "app/cli/CommandRegistry.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
+#include "platform/sync/SyncRun.h"
 
 namespace {
 
@@ -17,7 +18,23 @@ int runImport(CommandContext& ctx) {
     ctx.err << "rolvane import: no vCard file given (usage: rolvane [--store PATH] import FILE.vcf...)\n";
     return 2;
   }
-  std::vector<std::filesystem::path> paths(ctx.args.begin(), ctx.args.end());
+  std::vector<std::filesystem::path> paths;
+  std::string toSource;
+  for (size_t i = 0; i < ctx.args.size(); ++i) {
+    if (ctx.args[i] == "--to") {
+      if (i + 1 >= ctx.args.size()) {
+        ctx.err << "rolvane import: --to needs the name of a linked address book\n";
+        return 2;
+      }
+      toSource = ctx.args[++i];
+    } else {
+      paths.emplace_back(ctx.args[i]);
+    }
+  }
+  if (paths.empty()) {
+    ctx.err << "rolvane import: no vCard file given (usage: rolvane [--store PATH] import FILE.vcf...)\n";
+    return 2;
+  }
   for (const auto& path : paths) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
@@ -35,6 +52,11 @@ int runImport(CommandContext& ctx) {
   }
   ABAddressBook* book = ctx.openStore();
   if (!book) return 1;
+  std::string sourceError;
+  if (!toSource.empty() && !sourceIsLinked(book->path(), toSource, &sourceError)) {
+    ctx.err << "rolvane import: " << sourceError << "\n";
+    return 1;
+  }
   VCardBookImportResult result = addVCardFilesToAddressBook(*book, std::move(read));
   if (!result.ok()) {
     ctx.err << "rolvane import: " << result.error << "\n";
@@ -46,13 +68,19 @@ int runImport(CommandContext& ctx) {
     ctx.err << "rolvane import: cannot save the address book: " << error << "\n";
     return 1;
   }
+  // Contacts from files stay in the store unless --to names the address book they are to go to.
+  std::vector<std::string> uids;
+  for (const auto& person : result.added) uids.push_back(person->uniqueId());
+  if (!noteImportedContacts(book->path(), uids, toSource, &sourceError))
+    ctx.err << "rolvane import: warning: " << sourceError << "\n";
   for (const auto& file : result.files)
     ctx.out << "Imported " << file.contacts << (file.contacts == 1 ? " contact" : " contacts") << " from "
             << file.path.string() << "\n";
   return 0;
 }
 
-CommandRegistration registration("import", "import FILE.vcf...           add the contacts of vCard files to the store",
+CommandRegistration registration("import",
+                                 "import [--to NAME] FILE.vcf...   add the contacts of vCard files to the store",
                                  runImport);
 
 }  // namespace

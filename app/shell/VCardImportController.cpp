@@ -7,6 +7,7 @@
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
+#include "platform/sync/SyncRun.h"
 
 VCardImportController::VCardImportController(ABAddressBook& book, QObject* parent) : QObject(parent), book_(book) {}
 
@@ -55,6 +56,10 @@ bool VCardImportController::importFiles(const QStringList& paths) {
       if (book_.save(&error)) {
         ok = true;
         contacts = static_cast<int>(result.added.size());
+        // Contacts from files stay in the store: a sync does not send them to a linked address book.
+        std::vector<std::string> uids;
+        for (const auto& person : result.added) uids.push_back(person->uniqueId());
+        noteImportedContacts(book_.path(), uids, "", nullptr);
         QList<QPair<QString, int>> counts;
         for (const auto& file : result.files)
           counts.append({QString::fromStdString(file.path.string()), static_cast<int>(file.contacts)});

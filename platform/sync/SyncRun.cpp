@@ -85,3 +85,25 @@ SyncRunResult syncSources(ABAddressBook& book, const std::filesystem::path& stor
   }
   return result;
 }
+
+bool sourceIsLinked(const std::filesystem::path& storePath, const std::string& name, std::string* error) {
+  auto state = SyncState::open(storePath, error);
+  if (!state) return false;
+  if (state->source(name, error)) return true;
+  if (error) *error = "no address book named \"" + name + "\" is linked to the store (see \"rolvane source list\")";
+  return false;
+}
+
+bool noteImportedContacts(const std::filesystem::path& storePath, const std::vector<std::string>& uids,
+                          const std::string& toSource, std::string* error) {
+  auto state = SyncState::open(storePath, error);
+  if (!state) return false;
+  std::vector<SyncSource> sources;
+  if (!state->sources(sources, error)) return false;
+  if (sources.empty() && toSource.empty()) return true;
+  if (!toSource.empty() && !state->source(toSource, error)) {
+    if (error) *error = "no address book named \"" + toSource + "\" is linked to the store";
+    return false;
+  }
+  return state->setDestinations(uids, toSource, error);
+}

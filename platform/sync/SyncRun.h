@@ -30,3 +30,11 @@ struct SyncRunResult {
 // the store at storePath, which book is. Each source's result is recorded as its last sync.
 SyncRunResult syncSources(ABAddressBook& book, const std::filesystem::path& storePath,
                           const std::vector<std::string>& names, const PasswordPrompt& prompt);
+
+// Contacts just imported from files: when the store is linked to sources, they stay in the store
+// only (toSource empty) or go to the named source at its next sync. False and *error when the named
+// source is not linked.
+bool noteImportedContacts(const std::filesystem::path& storePath, const std::vector<std::string>& uids,
+                          const std::string& toSource, std::string* error);
+// Whether the named source is linked to the store at storePath.
+bool sourceIsLinked(const std::filesystem::path& storePath, const std::string& name, std::string* error);

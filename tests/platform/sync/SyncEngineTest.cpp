@@ -2,12 +2,15 @@
 // either side, and a sync cut short that the next one finishes.
 #include <gtest/gtest.h>
 
+#include "../../support/ProgramRun.h"
 #include "../addressbook/TestStorePath.h"
 #include "SyncTestSupport.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 #include "platform/sync/SyncEngine.h"
 #include "platform/sync/SyncRun.h"
 #include "platform/sync/VdirCollection.h"
+
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -193,6 +196,48 @@ TEST_F(VdirSyncTest, AWriteOverAFileChangedSinceItWasReadIsRefused) {
             CardCollection::WriteStatus::Conflict);
   EXPECT_EQ(readFile(vdir / "ann.vcf"), card("ann", "Anne", "Lee"));
   EXPECT_EQ(collection.put("../escape.vcf", "x", "", newEtag, nullptr), CardCollection::WriteStatus::Failed);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SyncCommandTest, ImportedContactsStayLocalUnlessImportNamesTheSource) {
+  TempFolder folder;
+  auto vdir = folder.path() / "contacts";
+  std::filesystem::create_directories(vdir);
+  std::string store = folder.file("store.sqlite").string();
+  auto rolvane = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--store", store});
+    return runProgram(ROLVANE_PROGRAM, args);
+  };
+  writeFile(folder.file("old.vcf"), card("old", "Old", "Friend"));
+  writeFile(folder.file("later.vcf"), card("later", "Later", "Import"));
+  writeFile(folder.file("shared.vcf"), card("shared", "Shared", "Contact"));
+  ASSERT_EQ(rolvane({"import", folder.file("old.vcf").string()}).status, 0);
+  ProgramRun run = rolvane({"source", "add", "home", "--vdir", vdir.string()});
+  ASSERT_EQ(run.status, 0) << run.out;
+  ASSERT_EQ(rolvane({"import", folder.file("later.vcf").string()}).status, 0);
+  run = rolvane({"import", "--to", "nowhere", folder.file("shared.vcf").string()});
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.out.find("nowhere"), std::string::npos) << run.out;
+  ASSERT_EQ(rolvane({"import", "--to", "home", folder.file("shared.vcf").string()}).status, 0);
+
+  run = rolvane({"sync"});
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, "home: 0 added, 0 changed, 0 deleted in the store; 1 added, 0 changed, 0 deleted in the source\n");
+  EXPECT_TRUE(std::filesystem::exists(vdir / "shared.vcf"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(vdir), {}), 1);
+
+  run = rolvane({"source", "list", "--json"});
+  auto list = nlohmann::json::parse(run.out);
+  EXPECT_EQ(list[0]["name"], "home");
+  EXPECT_EQ(list[0]["contacts"], 1);
+  run = rolvane({"source", "remove", "home"});
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(rolvane({"sync"}).status, 1);
+  run = rolvane({"scan", "--json"});
+  EXPECT_TRUE(std::filesystem::exists(vdir / "shared.vcf"));
 }
 
 }  // namespace
