@@ -11,6 +11,7 @@
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/sync/CardDavCollection.h"
 #include "platform/sync/SourcePassword.h"
+#include "platform/sync/SyncRun.h"
 #include "platform/sync/SyncState.h"
 
 namespace {
@@ -88,6 +89,20 @@ int addSource(CommandContext& ctx, const std::vector<std::string>& args) {
     ctx.err << "rolvane source add: give either --vdir FOLDER or --carddav URL\n" << kUsage;
     return 2;
   }
+  ABAddressBook* book = ctx.openStore();
+  if (!book) return 1;
+  std::string why;
+  {
+    auto state = SyncState::open(book->path(), &why);
+    if (!state) {
+      ctx.err << "rolvane source add: " << why << "\n";
+      return 1;
+    }
+    if (state->source(source.name, &why)) {
+      ctx.err << "rolvane source add: an address book named \"" << source.name << "\" is linked already\n";
+      return 1;
+    }
+  }
   if (vdir) {
     std::error_code ec;
     if (!std::filesystem::is_directory(source.location, ec)) {
@@ -109,7 +124,6 @@ int addSource(CommandContext& ctx, const std::vector<std::string>& args) {
     std::string password;
     if (!passwordForAdding(ctx, source, password)) return 1;
     std::vector<CardDavAddressBook> books;
-    std::string why;
     if (!CardDavCollection::discover({source.location, source.user, password, source.insecure}, books, &why)) {
       ctx.err << "rolvane source add: " << why << "\n";
       return 1;
@@ -145,27 +159,7 @@ int addSource(CommandContext& ctx, const std::vector<std::string>& args) {
         ctx.err << "rolvane source add: warning: " << keepError << "; the password will be asked at each sync\n";
     }
   }
-  ABAddressBook* book = nullptr;
-  auto state = openState(ctx, book);
-  if (!state) return 1;
-  std::string why;
-  if (state->source(source.name, &why)) {
-    ctx.err << "rolvane source add: an address book named \"" << source.name << "\" is linked already\n";
-    return 1;
-  }
-  // The contacts the store holds now stay where they are: only what the sync links, and contacts new
-  // to the store from now on, go to a source.
-  std::vector<SyncSource> existing;
-  state->sources(existing, nullptr);
-  if (existing.empty()) {
-    std::vector<std::string> local;
-    for (const auto& person : book->people()) local.push_back(person->uniqueId());
-    if (!state->setDestinations(local, "", &why)) {
-      ctx.err << "rolvane source add: " << why << "\n";
-      return 1;
-    }
-  }
-  if (!state->addSource(source, &why)) {
+  if (!linkSource(*book, source, &why)) {
     ctx.err << "rolvane source add: " << why << "\n";
     return 1;
   }

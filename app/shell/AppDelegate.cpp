@@ -24,6 +24,7 @@
 #endif
 #include "app/scanner/ScanAddressBook.h"
 #include "app/shell/AboutWindowController.h"
+#include "app/shell/AddressBooksWindow.h"
 #include "app/shell/Alerts.h"
 #include "app/shell/BackGroundView.h"
 #include "app/shell/BrowserArea.h"
@@ -203,6 +204,12 @@ void AppDelegate::buildMenus() {
   QMenu* file = window_->menuBar()->addMenu(tr("File"));
   itemImport_ = file->addAction(tr("Import vCard Files…"), QKeySequence::Open, this, &AppDelegate::importClicked);
   itemSample_ = file->addAction(tr("Open the Sample Address Book"), this, &AppDelegate::openSampleAddressBook);
+  file->addSeparator();
+  itemAddressBooks_ = file->addAction(tr("Address Books…"), this, &AppDelegate::addressBooksClicked);
+  itemSyncNow_ = file->addAction(tr("Sync Now"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Y), this, [this] {
+    addressBooksClicked();
+    addressBooksWindow_->syncNow();
+  });
 
   QMenu* help = window_->menuBar()->addMenu(tr("Help"));
   itemHelp_ =
@@ -343,6 +350,17 @@ void AppDelegate::updateUI(ScanResult result) {
 
 void AppDelegate::outLineViewRefrash() {
   if (outlineViewController_) outlineViewController_->showResults();
+}
+
+void AppDelegate::addressBooksClicked() {
+  if (!addressBooksWindow_) {
+    addressBooksWindow_ = new AddressBooksWindow(book_, window_);
+    connect(addressBooksWindow_, &AddressBooksWindow::storeChanged, this, &AppDelegate::reloadUI);
+  }
+  addressBooksWindow_->refresh();
+  addressBooksWindow_->show();
+  addressBooksWindow_->raise();
+  addressBooksWindow_->activateWindow();
 }
 
 void AppDelegate::reloadUI() {

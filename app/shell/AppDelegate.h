@@ -11,6 +11,7 @@
 
 class ABAddressBook;
 class AboutWindowController;
+class AddressBooksWindow;
 class Alerts;
 class BackGroundView;
 class BrowserArea;
@@ -62,6 +63,8 @@ class AppDelegate : public QObject {
   QAction* itemPreferences() const { return itemPreferences_; }
   QAction* itemImport() const { return itemImport_; }
   QAction* itemSample() const { return itemSample_; }
+  QAction* itemAddressBooks() const { return itemAddressBooks_; }
+  QAction* itemSyncNow() const { return itemSyncNow_; }
   VCardImportController* importController() const { return importer_; }
   // The window of the sample address book while it is open (nullptr before).
   AppDelegate* sampleDelegate() const { return sampleDelegate_.get(); }
@@ -88,6 +91,8 @@ class AppDelegate : public QObject {
   void importVCardFiles(const QStringList& files);
   // Opens the sample address book, filled afresh, in a window of its own.
   void openSampleAddressBook();
+  // File → Address Books…: the linked folders and CardDAV address books, and their sync.
+  void addressBooksClicked();
 
   void updateUI(ScanResult result);
   void reloadUI();
@@ -133,6 +138,7 @@ class AppDelegate : public QObject {
   TableViewWindowController* tableViewController_ = nullptr;
   OutlineViewController* outlineViewController_ = nullptr;
   AboutWindowController* aboutWindowController_ = nullptr;
+  AddressBooksWindow* addressBooksWindow_ = nullptr;
   std::unique_ptr<ScanAddressBook> scanAddressBook_;
   std::unique_ptr<ScanReport> scanReport_;
   std::thread scanThread_;
@@ -146,6 +152,8 @@ class AppDelegate : public QObject {
   QAction* itemPreferences_ = nullptr;
   QAction* itemImport_ = nullptr;
   QAction* itemSample_ = nullptr;
+  QAction* itemAddressBooks_ = nullptr;
+  QAction* itemSyncNow_ = nullptr;
   VCardImportController* importer_ = nullptr;
   std::unique_ptr<ABAddressBook> sampleBook_;
   std::unique_ptr<AppDelegate> sampleDelegate_;

@@ -107,3 +107,20 @@ bool noteImportedContacts(const std::filesystem::path& storePath, const std::vec
   }
   return state->setDestinations(uids, toSource, error);
 }
+
+bool linkSource(ABAddressBook& book, const SyncSource& source, std::string* error) {
+  auto state = SyncState::open(book.path(), error);
+  if (!state) return false;
+  if (state->source(source.name, error)) {
+    if (error) *error = "an address book named \"" + source.name + "\" is linked already";
+    return false;
+  }
+  std::vector<SyncSource> existing;
+  if (!state->sources(existing, error)) return false;
+  if (existing.empty()) {
+    std::vector<std::string> local;
+    for (const auto& person : book.people()) local.push_back(person->uniqueId());
+    if (!state->setDestinations(local, "", error)) return false;
+  }
+  return state->addSource(source, error);
+}

@@ -38,3 +38,7 @@ bool noteImportedContacts(const std::filesystem::path& storePath, const std::vec
                           const std::string& toSource, std::string* error);
 // Whether the named source is linked to the store at storePath.
 bool sourceIsLinked(const std::filesystem::path& storePath, const std::string& name, std::string* error);
+
+// Links a source to the store. The contacts the store holds when its first source is linked stay in
+// the store only; contacts new to the store from then on go to a source at the next sync.
+bool linkSource(ABAddressBook& book, const SyncSource& source, std::string* error);

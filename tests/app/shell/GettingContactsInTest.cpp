@@ -8,8 +8,10 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 
 #include "app/browser/view/LoadContactsViewController.h"
+#include "app/shell/AddressBooksWindow.h"
 #include "app/shell/Alerts.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/BrowserArea.h"
@@ -20,6 +22,7 @@
 #include "app/shell/VCardImportController.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/sync/SyncRun.h"
 #include "tests/app/shell/ShellTestMain.h"
 
 namespace {
@@ -183,4 +186,31 @@ TEST_F(GettingContactsInTest, SampleWithoutItsFileIsRefusedAndTheEarlierOneKept)
   auto kept = ABAddressBook::open(store.toStdString(), &openError);
   ASSERT_TRUE(kept) << openError;
   EXPECT_EQ(kept->count(), 2u);
+}
+
+TEST_F(GettingContactsInTest, AddressBooksWindowSyncsALinkedFolderAndTheTableFollows) {
+  // A folder of cards, as vdirsyncer or KDE keeps it, linked and synced from File → Address Books….
+  QDir(folder.path()).mkdir("vdir");
+  writeFile("vdir/ann.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:ann\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nEND:VCARD\r\n");
+  SyncSource source;
+  source.name = "Phone";
+  source.location = folder.filePath("vdir").toStdString();
+  std::string error;
+  ASSERT_TRUE(linkSource(*book, source, &error)) << error;
+  EXPECT_EQ(delegate->itemAddressBooks()->text(), "Address Books…");
+  delegate->itemAddressBooks()->trigger();
+  auto* window = delegate->window()->findChild<AddressBooksWindow*>();
+  ASSERT_TRUE(window);
+  EXPECT_TRUE(window->isVisible());
+  auto* list = window->findChild<QTreeWidget*>();
+  ASSERT_TRUE(list);
+  ASSERT_EQ(list->topLevelItemCount(), 1);
+  EXPECT_EQ(list->topLevelItem(0)->text(3), "never");
+
+  QSignalSpy changed(window, &AddressBooksWindow::storeChanged);
+  window->syncNow();
+  EXPECT_EQ(changed.count(), 1);
+  EXPECT_EQ(storedCount(), 1u);
+  EXPECT_TRUE(list->topLevelItem(0)->text(3).contains("1 added")) << list->topLevelItem(0)->text(3).toStdString();
+  EXPECT_TRUE(delegate->loadContactsViewController()->isVisibleTo(delegate->window()));
 }
