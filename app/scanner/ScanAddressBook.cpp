@@ -210,10 +210,16 @@ bool ScanAddressBook::personMeetsCondition(const std::string& conditionKey, cons
 std::optional<std::string> ScanAddressBook::duplicateGroupKey(const ABPersonData& data) {
   const std::string* first = data.string(kABFirstNameProperty);
   const std::string* last = data.string(kABLastNameProperty);
-  std::string key = "n";
-  key += first ? *first : "(null)";
-  key += last ? *last : "(null)";
-  return key;
+  // A name held as empty text names nobody: such a person groups as one without a name.
+  if ((first && !first->empty()) || (last && !last->empty())) {
+    std::string key = "n";
+    key += first ? *first : "(null)";
+    key += last ? *last : "(null)";
+    return key;
+  }
+  const std::string* organization = data.string(kABOrganizationProperty);
+  if (!organization || organization->empty()) return std::nullopt;
+  return "o" + *organization;
 }
 
 std::vector<ABPersonRef> ScanAddressBook::duplicateGroupOf(const ABAddressBook& book, const ABPerson& person) {

@@ -67,8 +67,11 @@ class ScanAddressBook {
   // "ShareEmail", which are about several.
   static bool personMeetsCondition(const std::string& conditionKey, const ABPersonData& data);
 
-  // The duplicate group a person belongs to: its name key (first name immediately followed by last
-  // name, a missing part written as (null)); nullopt for a person in no group.
+  // The duplicate group a person belongs to. A person with a first or last name groups by name key
+  // (first name immediately followed by last name, a missing part written as (null)). A person with
+  // neither (or only empty ones) groups only with persons that have neither either and hold exactly
+  // the same organisation name; with no organisation name either, the person is in no group.
+  // Name keys and organisation names never meet: each kind has its own first character.
   static std::optional<std::string> duplicateGroupKey(const ABPersonData& data);
   // The members of the person's duplicate group in store order, found afresh in the store (the
   // person itself among them); empty when the person is in no group or no longer in the store.

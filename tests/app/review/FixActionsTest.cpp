@@ -7,6 +7,7 @@
 
 #include "ReviewFixture.h"
 #include "app/review/DetailsPane.h"
+#include "app/scanner/ScanAddressBook.h"
 
 namespace RC = ReviewCategories;
 namespace Opt = ReviewCategories::Option;
@@ -317,4 +318,24 @@ TEST_F(FixActionsTest, ApplyFixesANamedRowWithoutTouchingTheSelection) {
                              Opt::kRemoveTitle);
   EXPECT_FALSE(wrong.error.empty()) << "a row of another category is refused";
   EXPECT_FALSE(wrong.storeChanged);
+}
+
+// Company cards have no name: one click on "Merge contacts" merges only cards of the same company.
+TEST_F(FixActionsTest, MergingNamelessContactsTakesOnlyThoseOfTheSameOrganisation) {
+  auto acme = add({{kABOrganizationProperty, "Acme"}, {kABNoteProperty, "head office"}});
+  auto globex = add({{kABOrganizationProperty, "Globex"}});
+  auto acmeToo = add({{kABOrganizationProperty, "Acme"}, {kABJobTitleProperty, "Sales"}});
+  auto bare = add({{kABNoteProperty, "nobody"}});
+  auto bareToo = add({{kABNoteProperty, "nobody either"}});
+  outline.setOutlineViewDataSouce(ScanAddressBook(*book).scan({"Duplicate contacts"}));
+  outline.expandAll();
+  ASSERT_TRUE(outline.category(RC::kDuplicateContacts));
+  ASSERT_EQ(outline.category(RC::kDuplicateContacts)->childrenCount(), 1u);
+  selectIn(RC::kDuplicateContacts);
+  ASSERT_TRUE(fix(Opt::kMerge).storeChanged);
+  auto disk = reopened();
+  EXPECT_EQ(disk->count(), 4u) << "the two Acme cards became one";
+  EXPECT_FALSE(disk->recordForUniqueId(acme->uniqueId()));
+  EXPECT_FALSE(disk->recordForUniqueId(acmeToo->uniqueId()));
+  for (const auto& kept : {globex, bare, bareToo}) EXPECT_TRUE(disk->recordForUniqueId(kept->uniqueId()));
 }

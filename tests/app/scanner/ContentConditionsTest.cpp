@@ -12,10 +12,32 @@ TEST_F(ContentConditionsTest, DuplicateContactsGroupByJoinedNames) {
   add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}});
   auto joined = add({{kABFirstNameProperty, "AnnLee"}, {kABLastNameProperty, "Smith"}});
   add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "LeeSmith"}});
-  auto nameless = add({{kABOrganizationProperty, "A"}});
+  add({{kABOrganizationProperty, "A"}});
   add({{kABOrganizationProperty, "B"}});
   add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}});
-  EXPECT_EQ(scanner().test(), (Persons{first, joined, nameless}));
+  EXPECT_EQ(scanner().test(), (Persons{first, joined}));
+}
+
+// Persons without a name are the same person only when they hold the same organisation name.
+TEST_F(ContentConditionsTest, NamelessContactsGroupOnlyByTheSameOrganisation) {
+  auto acme = add({{kABOrganizationProperty, "Acme"}});
+  add({{kABOrganizationProperty, "Globex"}});
+  add({{kABOrganizationProperty, "acme"}});
+  add();
+  add({{kABNoteProperty, "no name, no organisation"}});
+  auto acmeAgain = add({{kABOrganizationProperty, "Acme"}, {kABFirstNameProperty, ""}});
+  auto withName = add({{kABOrganizationProperty, "Acme"}, {kABFirstNameProperty, "Acme"}});
+  add({{kABFirstNameProperty, "Acme"}});
+  auto emptyOrg = add({{kABOrganizationProperty, ""}});
+  add({{kABOrganizationProperty, ""}});
+  EXPECT_EQ(scanner().test(), (Persons{acme, withName}))
+      << "Acme twice without a name; the named Acme with the first-name-only Acme; nobody else";
+  EXPECT_EQ(ScanAddressBook::duplicateGroupOf(*book, *acme), (Persons{acme, acmeAgain}));
+  EXPECT_TRUE(ScanAddressBook::duplicateGroupOf(*book, *emptyOrg).empty()) << "no name and no organisation";
+  // An organisation name that looks like a name key does not meet one.
+  auto lookalike = add({{kABOrganizationProperty, "Acme(null)"}});
+  add({{kABOrganizationProperty, "nAcme(null)"}});
+  EXPECT_EQ(ScanAddressBook::duplicateGroupOf(*book, *lookalike), (Persons{lookalike}));
 }
 
 TEST_F(ContentConditionsTest, SharedEmailsAreReportedOnceFromTheEarliestPerson) {

@@ -106,10 +106,13 @@ def make_people(seed, count):
             "note": rng.choice(NOTES),
             "nick": rng.choice(NICKS),
             "company": rng.random() < 0.15,
+            "org": rng.choice([None, None, None, "Acme", "acme", "Globex", "Initech", "Acme Ltd"]),
             "emails": [(rng.choice([HOME, WORK]), rng.choice(EMAILS)) for _ in range(rng.randint(0, 3))],
             "phones": [(rng.choice(["HOME", "WORK", "CELL"]), rng.choice(PHONES)) for _ in range(rng.randint(0, 3))],
             "addresses": [(rng.choice(["HOME", "WORK"]), rng.choice(ADDRESSES)) for _ in range(rng.randint(0, 2))],
         }
+        if p["company"] and not p["org"]:
+            p["org"] = "Acme"
         people.append(p)
     return people
 
@@ -119,8 +122,9 @@ def vcard_of(p):
     n = [p["last"], p["first"], None, p["title"], p["suffix"]]
     lines.append("N:" + ";".join(x or "" for x in n))
     lines.append("FN:x")
+    if p["org"]:
+        lines.append("ORG:%s;" % p["org"])
     if p["company"]:
-        lines.append("ORG:Acme;")
         lines.append("X-ABShowAs:COMPANY")
     if p["note"] is not None:
         lines.append("NOTE:" + p["note"])
@@ -138,9 +142,16 @@ def vcard_of(p):
 
 def expected(people):
     result = {}
+    # A person with a first or last name groups by both joined; one with neither groups only with
+    # others that have neither and the same organisation name; with no organisation, in no group.
     groups = {}
     for i, p in enumerate(people):
-        key = (p["first"] or "(null)") + (p["last"] or "(null)")
+        if p["first"] is not None or p["last"] is not None:
+            key = ("name", (p["first"] or "(null)") + (p["last"] or "(null)"))
+        elif p["org"]:
+            key = ("organisation", p["org"])
+        else:
+            continue
         groups.setdefault(key, []).append(i)
     result["DuplicateContacts"] = [people[g[0]]["uid"] for g in groups.values() if len(g) >= 2]
 
