@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr const char* kUsage = "edit --uid UID --key KEY --value TEXT   change one value of one contact";
+constexpr const char* kUsage = "edit --uid UID --key KEY --value TEXT";
 
 // One table cell edit from the command line: the same commit as the contact table's, then the
 // value the contact now shows under the key (an empty line when the edit removed it).
@@ -72,6 +72,6 @@ int runEdit(CommandContext& ctx) {
   return 0;
 }
 
-const CommandRegistration registration("edit", kUsage, runEdit);
+const CommandRegistration registration("edit", std::string(kUsage) + "   change one value of one contact", runEdit);
 
 }  // namespace

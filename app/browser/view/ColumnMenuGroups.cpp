@@ -1,37 +1,51 @@
 #include "app/browser/view/ColumnMenuGroups.h"
 
+#include <functional>
+
+#include "core/record/RecordKeys.h"
+#include "platform/addressbook/ABConstants.h"
+
 namespace {
 
-std::vector<std::string> prefixed(const char* prefix, std::initializer_list<const char*> rests) {
+using RecordKeys::Family;
+using RecordKeys::RecordKey;
+
+// The keys of the record-key table that pass the test, in table order.
+std::vector<std::string> keysWhere(const std::function<bool(const RecordKey&)>& test) {
   std::vector<std::string> keys;
-  for (const char* rest : rests) keys.push_back(std::string(prefix) + rest);
+  for (const RecordKey& row : RecordKeys::all())
+    if (test(row)) keys.push_back(row.key);
   return keys;
 }
 
-const std::initializer_list<const char*> kAddressParts = {"Street", "City", "State", "ZIP", "Country", "Country Code"};
-const std::initializer_list<const char*> kServices = {"AIM", "QQ",       "Google Talk", "Gadu-Gadu", "Jabber",
-                                                      "MSN", "Facebook", "Skype",       "Yahoo",     "ICQ"};
+std::vector<std::string> ofGroup(Family family, const std::string& groupLabel) {
+  return keysWhere([&](const RecordKey& row) { return row.family == family && row.label == &groupLabel; });
+}
+
+std::vector<std::string> ofList(const std::string& property) {
+  return keysWhere([&](const RecordKey& row) { return row.family == Family::Labelled && row.property == &property; });
+}
 
 }  // namespace
 
 const std::vector<ColumnMenuGroup>& columnMenuGroups() {
+  // The names and phones are offered in the order people look for them; the other groups in the
+  // order of the record-key table.
   static const std::vector<ColumnMenuGroup> groups = {
       {"Name and Work",
        {"First Name", "Last Name", "Middle Name", "Maiden Name", "Nickname", "Preffix", "Suffix", "FullName",
         "Phonetic First Name", "Phonetic Last Name", "Company", "Department", "Job Title", "Birthday", "Note"}},
-      {"Home Address", prefixed("Home ", kAddressParts)},
-      {"Work Address", prefixed("Work ", kAddressParts)},
-      {"Other Address", prefixed("Other ", kAddressParts)},
+      {"Home Address", ofGroup(Family::AddressPart, kABHomeLabel)},
+      {"Work Address", ofGroup(Family::AddressPart, kABWorkLabel)},
+      {"Other Address", ofGroup(Family::AddressPart, kABOtherLabel)},
       {"Phone", {"Mobile", "iPhone", "Main Phone", "Home Phone", "Work Phone", "Home Fax", "Work Fax", "Pager"}},
-      {"Email", {"Home Email", "Work Email", "Other Email"}},
-      {"URL", {"Home URL", "Work URL", "Home Page"}},
-      {"Home IM", prefixed("Home ", kServices)},
-      {"Work IM", prefixed("Work ", kServices)},
-      {"Other IM", prefixed("Other ", kServices)},
-      {"Related Names",
-       {"Father", "Mother", "Parent", "Brother", "Sister", "Child", "Friend", "Spouse", "Partner", "Assistant",
-        "Manager"}},
-      {"Social Profile", {"Twitter", "Facebook", "Myspace", "Flickr", "LinkedIn"}},
+      {"Email", ofList(kABEmailProperty)},
+      {"URL", ofList(kABURLsProperty)},
+      {"Home IM", ofGroup(Family::Instant, kABHomeLabel)},
+      {"Work IM", ofGroup(Family::Instant, kABWorkLabel)},
+      {"Other IM", ofGroup(Family::Instant, kABOtherLabel)},
+      {"Related Names", ofList(kABRelatedNamesProperty)},
+      {"Social Profile", keysWhere([](const RecordKey& row) { return row.family == Family::Social; })},
   };
   return groups;
 }

@@ -7,7 +7,9 @@
 #include <QTableView>
 #include <QTimer>
 
+#include "app/browser/view/ColumnMenuGroups.h"
 #include "app/browser/view/ContactTableModel.h"
+#include "core/record/RecordKeys.h"
 #include "tests/app/browserview/ViewTestSupport.h"
 
 namespace {
@@ -203,3 +205,13 @@ TEST_F(BrowserViewTest, ExportOfTheSelectionCarriesRecordsFromTheLowestRowUpWith
 }
 
 }  // namespace
+
+TEST(ColumnMenuGroupsTest, EveryKeyOfTheRecordIsOfferedOnce) {
+  std::vector<std::string> offered;
+  for (const auto& group : columnMenuGroups()) offered.insert(offered.end(), group.keys.begin(), group.keys.end());
+  std::vector<std::string> table;
+  for (const auto& row : RecordKeys::all()) table.push_back(row.key);
+  std::sort(offered.begin(), offered.end());
+  std::sort(table.begin(), table.end());
+  EXPECT_EQ(offered, table);
+}
