@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "../../support/ProgramRun.h"
+#include "../../support/RadicaleServer.h"
 #include "../addressbook/TestStorePath.h"
-#include "RadicaleServer.h"
 #include "SyncTestSupport.h"
 #include "platform/sync/CardDavCollection.h"
 

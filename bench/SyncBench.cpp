@@ -1,0 +1,129 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "bench/AddressBookGenerator.h"
+#include "bench/BenchRegistry.h"
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+#include "platform/sync/CardDavCollection.h"
+#include "platform/sync/SyncRun.h"
+#include "tests/support/RadicaleServer.h"
+
+namespace {
+
+// The cards of a generated address book, one text each.
+std::vector<std::string> generatedCards(std::size_t contacts) {
+  std::string text = generateAddressBookVCard(contacts, 7);
+  std::vector<std::string> cards;
+  std::size_t start = 0;
+  while ((start = text.find("BEGIN:VCARD", start)) != std::string::npos) {
+    std::size_t end = text.find("END:VCARD", start);
+    if (end == std::string::npos) break;
+    end = text.find('\n', end);
+    end = end == std::string::npos ? text.size() : end + 1;
+    std::string card = text.substr(start, end - start);
+    // A server keeps only cards with a unique id.
+    if (card.find("\nUID:") == std::string::npos) {
+      std::size_t line = card.find('\n') + 1;
+      card.insert(line, "UID:bench-" + std::to_string(cards.size()) + "\r\n");
+    }
+    cards.push_back(std::move(card));
+    start = end;
+  }
+  return cards;
+}
+
+// First sync, a sync with nothing changed, and a sync pushing 100 changed contacts, against one source.
+void measure(const std::string& what, const SyncSource& source, const std::filesystem::path& dir, std::size_t contacts,
+             BenchReporter& reporter) {
+  auto storePath = dir / ("store-" + source.name + ".sqlite");
+  std::string error;
+  auto book = ABAddressBook::open(storePath, &error);
+  if (!book || !linkSource(*book, source, &error)) {
+    std::printf("  %s: cannot link: %s\n", what.c_str(), error.c_str());
+    ++reporter.failures;
+    return;
+  }
+  auto run = [&] {
+    SyncRunResult result = syncSources(*book, storePath, {}, nullptr);
+    if (!result.ok() || result.reports.empty()) {
+      std::printf("  %s: sync failed: %s\n", what.c_str(), result.failures.empty() ? "" : result.failures[0].c_str());
+      ++reporter.failures;
+    } else if (!result.reports[0].errors.empty()) {
+      std::printf("  %s: %zu cards not synced, first: %s\n", what.c_str(), result.reports[0].errors.size(),
+                  result.reports[0].errors[0].c_str());
+    }
+    return result;
+  };
+  double first = secondsOf([&] { run(); });
+  reporter.step(what + ": first sync", first, contacts, 10.0);
+  if (book->count() != contacts) {
+    std::printf("  %s: the store holds %zu contacts after the first sync, not %zu\n", what.c_str(), book->count(),
+                contacts);
+    ++reporter.failures;
+  }
+  double idle = secondsOf([&] { run(); });
+  reporter.step(what + ": sync with nothing changed", idle, contacts, 1.0);
+  auto people = book->people();
+  for (std::size_t i = 0; i < 100 && i < people.size(); ++i)
+    people[i * (people.size() / 100)]->setValueForProperty(ABValue(std::string("changed for the benchmark")),
+                                                           kABNoteProperty);
+  book->save(&error);
+  SyncRunResult pushed;
+  double push = secondsOf([&] { pushed = run(); });
+  reporter.step(what + ": sync pushing 100 changed contacts", push, 100, 2.0);
+  if (!pushed.reports.empty() && pushed.reports[0].changedInSource != 100) {
+    std::printf("  %s: %d contacts pushed, not 100\n", what.c_str(), pushed.reports[0].changedInSource);
+    ++reporter.failures;
+  }
+}
+
+void runSyncBench(std::size_t contacts, BenchReporter& reporter) {
+  contacts = std::min<std::size_t>(contacts, 10000);
+  auto dir = std::filesystem::temp_directory_path() / ("rolvane-sync-bench-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "vdir");
+  std::vector<std::string> cards = generatedCards(contacts);
+  contacts = cards.size();
+
+  for (std::size_t i = 0; i < cards.size(); ++i)
+    std::ofstream(dir / "vdir" / ("card" + std::to_string(i) + ".vcf"), std::ios::binary) << cards[i];
+  SyncSource folder;
+  folder.name = "folder";
+  folder.location = (dir / "vdir").string();
+  measure("vdir folder", folder, dir, contacts, reporter);
+
+  {
+    RadicaleServer server(dir / "radicale");
+    if (!server.ready()) {
+      std::printf("  CardDAV: Radicale did not start (python3-radicale)\n");
+      ++reporter.failures;
+    } else {
+      // The cards are laid into the server's storage as its own files, as a server filled long ago.
+      auto book = dir / "radicale" / "collections" / "collection-root" / "ann" / "book";
+      for (std::size_t i = 0; i < cards.size(); ++i)
+        std::ofstream(book / ("card" + std::to_string(i) + ".vcf"), std::ios::binary) << cards[i];
+      std::ofstream(dir / "password") << "secret\n";
+      // The server reads its files once and keeps what it parsed, as a server in use long has.
+      CardDavCollection warm({server.bookUrl(), "ann", "secret", false});
+      std::map<std::string, std::string> etags;
+      double warming = secondsOf([&] { warm.list(etags, nullptr); });
+      std::printf("    (the server read its %zu cards in %.1f s before the first sync)\n", etags.size(), warming);
+      SyncSource dav;
+      dav.name = "server";
+      dav.kind = SyncSource::Kind::CardDav;
+      dav.location = server.bookUrl();
+      dav.user = "ann";
+      dav.passwordFile = (dir / "password").string();
+      measure("CardDAV (Radicale on 127.0.0.1)", dav, dir, contacts, reporter);
+    }
+  }
+  std::filesystem::remove_all(dir);
+}
+
+BenchRegistration registration("sync", 80, runSyncBench);
+
+}  // namespace
