@@ -72,6 +72,15 @@ bool FixActions::save() {
   return false;
 }
 
+bool FixActions::confirmMerge(size_t contacts) {
+  std::string count = std::to_string(contacts);
+  if (questions_.confirm("Are you sure you want to merge " + count + " contacts into one ?",
+                         "The " + count + " contacts will become one contact in Contacts. ", "Merge", "Cancel"))
+    return true;
+  outcome_.cancelled = true;
+  return false;
+}
+
 bool FixActions::confirmDelete() {
   if (questions_.confirm(kDeleteTitle, kDeleteMessage, "Delete", "Cancel")) return true;
   outcome_.cancelled = true;
@@ -328,6 +337,7 @@ void FixActions::processDuplicateContact(PersonItem* row) {
     for (const auto& other : others) outline_.purgePerson(*other, true, father);
     if (outline_.contains(row)) outline_.removeRow(row);
   } else if (option() == Opt::kMerge) {
+    if (!confirmMerge(group.size())) return;
     ABPersonRef merged = mergeContacts(group);
     if (!replaceInOneSave(group, merged)) return;
     outline_.removeRow(row);
@@ -351,6 +361,7 @@ void FixActions::processShareEmailContacts(PersonItem* row) {
   } else if (option() == Opt::kMerge) {
     std::vector<ABPersonRef> list = others;
     list.push_back(person_);
+    if (!confirmMerge(list.size())) return;
     ABPersonRef merged = mergeContacts(list);
     if (!replaceInOneSave(list, merged)) return;
     outline_.removeRow(row);

@@ -62,6 +62,8 @@ class FixActions {
   const std::string& option() const { return option_; }
   bool save();
   bool confirmDelete();
+  // Asks before a merge, naming how many contacts will become one.
+  bool confirmMerge(size_t contacts);
   void deleteThisContact(PersonItem* row);
   void removeProperty(PersonItem* row, const std::string& property, const std::string& what);
   void removeDuplicateValues(PersonItem* row, const std::string& property);

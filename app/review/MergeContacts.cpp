@@ -1,6 +1,10 @@
 #include "app/review/MergeContacts.h"
 
 #include <algorithm>
+#include <optional>
+#include <string>
+
+#include "core/record/RecordKeys.h"
 
 #include "platform/addressbook/ABConstants.h"
 
@@ -79,6 +83,34 @@ ABMultiValue mergeLists(const std::vector<ABPersonSnapshot>& members, const List
   return merged;
 }
 
+// The label of a single value as the contact card shows it: its record key.
+std::string labelOf(const std::string& property) {
+  for (const auto& key : RecordKeys::all())
+    if ((key.family == RecordKeys::Family::Single || key.family == RecordKeys::Family::Birthday) && key.property &&
+        *key.property == property)
+      return key.key;
+  return property;
+}
+
+// A single value as a line of text; nullopt for values that are not text (pictures, flags).
+std::optional<std::string> asText(const ABValue& value) {
+  if (const auto* text = std::get_if<std::string>(&value)) return *text;
+  if (const auto* date = std::get_if<ABDate>(&value)) {
+    // The year 1604 stands for a birthday without a year.
+    if (date->year == 1604) return "--" + date->toIsoString().substr(5);
+    return date->toIsoString();
+  }
+  return std::nullopt;
+}
+
+bool isHandled(const std::string& property) {
+  if (property == kABUIDProperty || property == kABNoteProperty) return true;
+  const auto& singles = singleValueProperties();
+  if (std::find(singles.begin(), singles.end(), property) != singles.end()) return true;
+  const auto& rules = listRules();
+  return std::any_of(rules.begin(), rules.end(), [&](const ListRule& rule) { return *rule.property == property; });
+}
+
 }  // namespace
 
 ABPersonRef mergeContacts(const std::vector<ABPersonRef>& persons) {
@@ -87,23 +119,61 @@ ABPersonRef mergeContacts(const std::vector<ABPersonRef>& persons) {
   for (const auto& person : persons) members.push_back(person->snapshot());
 
   auto merged = ABPerson::create();
-  for (const auto& property : singleValueProperties()) {
-    for (auto it = members.rbegin(); it != members.rend(); ++it) {
-      if (const ABValue* value = (*it)->find(property)) {
-        merged->setValueForProperty(*value, property);
-        break;
-      }
+  // "Label: value" lines for the single values that lost to the winner, each once.
+  std::vector<std::string> kept;
+  auto keep = [&](const std::string& label, const std::string& text) {
+    std::string line = label + ": " + text;
+    if (std::find(kept.begin(), kept.end(), line) == kept.end()) kept.push_back(std::move(line));
+  };
+  auto mergeSingle = [&](const std::string& property) {
+    const ABValue* winner = nullptr;
+    for (auto it = members.rbegin(); it != members.rend() && !winner; ++it) winner = (*it)->find(property);
+    if (!winner) return;
+    merged->setValueForProperty(*winner, property);
+    for (const auto& member : members) {
+      const ABValue* value = member->find(property);
+      if (!value || *value == *winner) continue;
+      if (auto text = asText(*value)) keep(labelOf(property), *text);
     }
-  }
-
-  std::string note;
-  for (const auto& member : members)
-    if (const std::string* text = member->string(kABNoteProperty)) note += "\n" + *text;
-  merged->setValueForProperty(note, kABNoteProperty);
+  };
+  for (const auto& property : singleValueProperties()) mergeSingle(property);
 
   for (const auto& rule : listRules()) {
     ABMultiValue list = mergeLists(members, rule, rule.property == &kABAddressProperty);
     if (!list.empty()) merged->setValueForProperty(std::move(list), *rule.property);
   }
+
+  // Properties this merge has no rule for (kept from an imported card, for instance): lists are
+  // joined like the others, single values merged like the others.
+  std::vector<std::string> others;
+  for (const auto& member : members)
+    for (const auto& [property, value] : member->entries())
+      if (!isHandled(property) && std::find(others.begin(), others.end(), property) == others.end())
+        others.push_back(property);
+  for (const auto& property : others) {
+    bool allLists = std::all_of(members.begin(), members.end(), [&](const ABPersonSnapshot& member) {
+      const ABValue* value = member->find(property);
+      return !value || std::holds_alternative<ABMultiValue>(*value);
+    });
+    if (!allLists) {
+      mergeSingle(property);
+      continue;
+    }
+    ABMultiValue list = mergeLists(members, ListRule{&property, {}}, false);
+    if (!list.empty()) merged->setValueForProperty(std::move(list), property);
+  }
+
+  // The members' notes, each once, then the values that lost; never an empty note.
+  std::vector<std::string> paragraphs;
+  for (const auto& member : members)
+    if (const std::string* text = member->string(kABNoteProperty); text && !text->empty())
+      if (std::find(paragraphs.begin(), paragraphs.end(), *text) == paragraphs.end()) paragraphs.push_back(*text);
+  paragraphs.insert(paragraphs.end(), kept.begin(), kept.end());
+  std::string note;
+  for (const auto& paragraph : paragraphs) {
+    if (!note.empty()) note += "\n";
+    note += paragraph;
+  }
+  if (!note.empty()) merged->setValueForProperty(note, kABNoteProperty);
   return merged;
 }

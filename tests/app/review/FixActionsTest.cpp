@@ -147,7 +147,7 @@ TEST_F(FixActionsTest, MergingDuplicatesLosesNoValueOfAnyMember) {
   EXPECT_EQ(phones->labelAtIndex(1), "iPhone");
   EXPECT_EQ(merged->stringForProperty(kABJobTitleProperty), "Boss");
   EXPECT_EQ(merged->stringForProperty(kABDepartmentProperty), "Sales");
-  EXPECT_EQ(merged->stringForProperty(kABNoteProperty), "\nsecond");
+  EXPECT_EQ(merged->stringForProperty(kABNoteProperty), "second");
   EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Incomplete name"}));
 }
 
@@ -338,4 +338,26 @@ TEST_F(FixActionsTest, MergingNamelessContactsTakesOnlyThoseOfTheSameOrganisatio
   EXPECT_FALSE(disk->recordForUniqueId(acme->uniqueId()));
   EXPECT_FALSE(disk->recordForUniqueId(acmeToo->uniqueId()));
   for (const auto& kept : {globex, bare, bareToo}) EXPECT_TRUE(disk->recordForUniqueId(kept->uniqueId()));
+}
+
+// A merge from the window asks first, naming how many contacts become one.
+TEST_F(FixActionsTest, MergingAsksFirstAndCancellingChangesNothing) {
+  for (int i = 0; i < 3; ++i) add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}});
+  outline.setOutlineViewDataSouce(ScanAddressBook(*book).scan({"Duplicate contacts"}));
+  outline.expandAll();
+  selectIn(RC::kDuplicateContacts);
+  questions.answer = false;
+  auto cancelled = fix(Opt::kMerge);
+  EXPECT_TRUE(cancelled.cancelled);
+  EXPECT_FALSE(cancelled.storeChanged);
+  ASSERT_EQ(questions.asked.size(), 1u);
+  EXPECT_EQ(questions.asked[0],
+            "Are you sure you want to merge 3 contacts into one ?|The 3 contacts will become one contact in Contacts. "
+            "|Merge|Cancel");
+  EXPECT_EQ(reopened()->count(), 3u);
+  ASSERT_TRUE(outline.category(RC::kDuplicateContacts)) << "the row stays";
+  selectIn(RC::kDuplicateContacts);
+  questions.answer = true;
+  EXPECT_TRUE(fix(Opt::kMerge).storeChanged);
+  EXPECT_EQ(reopened()->count(), 1u);
 }
