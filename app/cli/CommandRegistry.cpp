@@ -1,5 +1,6 @@
 #include "app/cli/CommandRegistry.h"
 
+#include <filesystem>
 #include <ostream>
 
 #include "platform/addressbook/ABAddressBook.h"
@@ -19,7 +20,16 @@ const CommandInfo* CommandRegistry::find(const std::string& name) const {
   return it == commands_.end() ? nullptr : &it->second;
 }
 
-ABAddressBook* CommandContext::openStore() const {
+ABAddressBook* CommandContext::openStore(bool mayCreate) const {
+  if (!mayCreate) {
+    std::filesystem::path path =
+        storePath.empty() ? ABAddressBook::defaultStorePath() : std::filesystem::path(storePath);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+      err << "rolvane: there is no address book at " << path.string() << " (rolvane import FILE.vcf creates one)\n";
+      return nullptr;
+    }
+  }
   if (!storePath.empty()) ABAddressBook::setSharedStorePath(storePath);
   ABAddressBook* book = ABAddressBook::sharedAddressBook();
   if (!book) err << "rolvane: cannot open the address book: " << ABAddressBook::sharedOpenError() << "\n";

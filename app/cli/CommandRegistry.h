@@ -16,8 +16,10 @@ struct CommandContext {
   std::ostream& out;
   std::ostream& err;
 
-  // Opens the store (the shared one). On failure writes one line to err and returns nullptr.
-  ABAddressBook* openStore() const;
+  // Opens the store (the shared one). On failure writes one line to err and returns nullptr. Only
+  // commands that bring contacts in (mayCreate) make a store where there is none; every other
+  // command on a missing store fails, naming the path, and creates nothing.
+  ABAddressBook* openStore(bool mayCreate = false) const;
 };
 
 using CommandFunction = std::function<int(CommandContext&)>;

@@ -50,7 +50,7 @@ int runImport(CommandContext& ctx) {
     ctx.err << "rolvane import: " << read.error << "\n";
     return 1;
   }
-  ABAddressBook* book = ctx.openStore();
+  ABAddressBook* book = ctx.openStore(true);
   if (!book) return 1;
   std::string sourceError;
   if (!toSource.empty() && !sourceIsLinked(book->path(), toSource, &sourceError)) {

@@ -89,7 +89,8 @@ int addSource(CommandContext& ctx, const std::vector<std::string>& args) {
     ctx.err << "rolvane source add: give either --vdir FOLDER or --carddav URL\n" << kUsage;
     return 2;
   }
-  ABAddressBook* book = ctx.openStore();
+  // Linking an address book is, like an import, a way to bring contacts into a new store.
+  ABAddressBook* book = ctx.openStore(true);
   if (!book) return 1;
   std::string why;
   {

@@ -213,3 +213,118 @@ TEST_F(CommandTest, FixingFromAStaleScanChangesNothing) {
   EXPECT_EQ(broken.status, 2);
   EXPECT_NE(broken.out.find("none.json"), std::string::npos);
 }
+
+namespace {
+
+// Every text a person holds: single values, list entries and the parts of dictionary entries.
+std::vector<std::string> textsOf(const ABPersonData& data) {
+  std::vector<std::string> texts;
+  for (const auto& [property, value] : data.entries()) {
+    if (property == kABUIDProperty) continue;
+    if (const auto* text = std::get_if<std::string>(&value)) texts.push_back(*text);
+    if (const auto* date = std::get_if<ABDate>(&value)) texts.push_back(date->toIsoString());
+    if (const auto* list = std::get_if<ABMultiValue>(&value)) {
+      for (const auto& entry : list->entries()) {
+        if (const auto* text = std::get_if<std::string>(&entry.value)) texts.push_back(*text);
+        if (const auto* dict = std::get_if<ABDictionary>(&entry.value))
+          for (const auto& [key, part] : dict->entries()) texts.push_back(part);
+      }
+    }
+  }
+  return texts;
+}
+
+}  // namespace
+
+// After merging every duplicate group, every value of every member is still in the store: as a
+// value of the merged contact or as a line of its note.
+TEST_F(CommandTest, MergingEveryGroupKeepsEveryValueOfEveryMember) {
+  auto book = ABAddressBook::open(store);
+  std::vector<ABPersonData> before;
+  const std::vector<std::pair<std::string, std::string>> names = {{"Ann", "Lee"}, {"Ann", "Lee"}, {"Ann", "Lee"},
+                                                                  {"Bo", ""},     {"Bo", ""},     {"", ""}};
+  for (size_t i = 0; i < names.size(); ++i) {
+    auto p = ABPerson::create();
+    std::string n = std::to_string(i);
+    if (!names[i].first.empty()) p->setValueForProperty(names[i].first, kABFirstNameProperty);
+    if (!names[i].second.empty()) p->setValueForProperty(names[i].second, kABLastNameProperty);
+    p->setValueForProperty(std::string(i == 5 ? "Acme" : "Org " + n), kABOrganizationProperty);
+    p->setValueForProperty("Job " + n, kABJobTitleProperty);
+    p->setValueForProperty("Dept " + n, kABDepartmentProperty);
+    p->setValueForProperty("M" + n, kABMiddleNameProperty);
+    p->setValueForProperty("Nick " + n, kABNicknameProperty);
+    p->setValueForProperty("Title " + n, kABTitleProperty);
+    p->setValueForProperty("Note " + n, kABNoteProperty);
+    p->setValueForProperty(ABDate{1970 + static_cast<int>(i), 1, 1}, kABBirthdayProperty);
+    ABMultiValue emails, phones, urls, related, addresses;
+    emails.addValueWithLabel("p" + n + "@x.org", kABHomeLabel);
+    emails.addValueWithLabel("q" + n + "@x.org", kABHomeLabel);
+    emails.addValueWithLabel("shared@x.org", kABWorkLabel);
+    phones.addValueWithLabel("555 0" + n, kABPhoneMobileLabel);
+    phones.addValueWithLabel("555 1" + n, "custom");
+    urls.addValueWithLabel("https://x.org/" + n, kABHomePageLabel);
+    related.addValueWithLabel("Mum " + n, kABMotherLabel);
+    addresses.addValueWithLabel(ABDictionary{{kABAddressStreetKey, "Street " + n}, {kABAddressCityKey, "City"}},
+                                kABHomeLabel);
+    addresses.addValueWithLabel(ABDictionary{{kABAddressCityKey, "Town " + n}}, kABHomeLabel);
+    p->setValueForProperty(emails, kABEmailProperty);
+    p->setValueForProperty(phones, kABPhoneProperty);
+    p->setValueForProperty(urls, kABURLsProperty);
+    p->setValueForProperty(related, kABRelatedNamesProperty);
+    p->setValueForProperty(addresses, kABAddressProperty);
+    book->addRecord(p);
+    before.push_back(*p->snapshot());
+  }
+  // A second company card of the same name, without a name.
+  auto acme = ABPerson::create();
+  acme->setValueForProperty(std::string("Acme"), kABOrganizationProperty);
+  acme->setValueForProperty(std::string("Reception"), kABJobTitleProperty);
+  book->addRecord(acme);
+  before.push_back(*acme->snapshot());
+  ASSERT_TRUE(book->save());
+  book.reset();
+
+  ProgramRun merge =
+      run({"--store", store, "fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"});
+  ASSERT_EQ(merge.status, 0) << merge.out;
+  EXPECT_NE(merge.out.find("Fixed 3 finding(s)"), std::string::npos) << merge.out;
+  auto after = ABAddressBook::open(store);
+  EXPECT_EQ(after->count(), 3u) << "Ann Lee, Bo and Acme";
+  std::string everything;
+  for (const auto& person : after->people())
+    for (const auto& text : textsOf(*person->snapshot())) everything += text + "\n";
+  for (const auto& data : before)
+    for (const auto& text : textsOf(data)) EXPECT_NE(everything.find(text), std::string::npos) << text;
+  for (const auto& person : after->people()) {
+    auto note = person->stringForProperty(kABNoteProperty);
+    ASSERT_TRUE(note);
+    EXPECT_NE(note->front(), '\n');
+  }
+}
+
+// Only import makes a store; every other command on a missing one fails, names it, and makes nothing.
+TEST_F(CommandTest, ACommandOnAMissingStoreFailsAndCreatesNothing) {
+  const auto missing = folder / "mistyped" / "path" / "book.sqlite";
+  const std::vector<std::vector<std::string>> commands = {
+      {"scan"},
+      {"scan", "--json"},
+      {"export", "--format", "csv", "--to", folder.string()},
+      {"fix", "--condition", "Note with spacing only", "--option", "Delete the blank property"},
+      {"edit", "--uid", "x", "--key", "Note", "--value", "y"}};
+  for (const auto& command : commands) {
+    std::vector<std::string> args{"--store", missing.string()};
+    args.insert(args.end(), command.begin(), command.end());
+    ProgramRun result = run(args);
+    EXPECT_NE(result.status, 0) << command[0];
+    EXPECT_NE(result.out.find(missing.string()), std::string::npos) << result.out;
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1) << result.out;
+    EXPECT_FALSE(std::filesystem::exists(folder / "mistyped")) << command[0];
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(folder)) << "no export file either";
+  const auto card = folder / "one.vcf";
+  std::ofstream(card) << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nEND:VCARD\r\n";
+  ProgramRun imported = run({"--store", missing.string(), "import", card.string()});
+  EXPECT_EQ(imported.status, 0) << imported.out;
+  EXPECT_TRUE(std::filesystem::exists(missing));
+  EXPECT_EQ(run({"--store", missing.string(), "scan"}).status, 0);
+}

@@ -233,6 +233,15 @@ def main():
                     failures += 1
                     print("seed %d, %s alone differs from the full scan" % (seed, key))
             print("seed %d: %d conditions found something, %d persons" % (seed, len(got), len(people)))
+        # Only import makes a store: a scan of a missing one fails and makes none.
+        missing = os.path.join(work, "missing", "book.sqlite")
+        refused = run(program, ["--store", missing, "scan", "--json"], check=False)
+        if refused.returncode == 0 or missing not in refused.stderr or os.path.exists(os.path.dirname(missing)):
+            failures += 1
+            print("missing store: %d %r" % (refused.returncode, refused.stderr))
+        nothing = os.path.join(work, "nothing.vcf")
+        open(nothing, "w").close()
+        run(program, ["--store", os.path.join(work, "empty.sqlite"), "import", nothing])
         empty = run(program, ["--store", os.path.join(work, "empty.sqlite"), "scan", "--json"])
         if json.loads(empty.stdout) != {} or "Scan completed, no contact matches the condition!" not in empty.stderr:
             failures += 1
