@@ -321,3 +321,24 @@ TEST(ReviewScreenTest, EveryOptionOfEveryCategoryFixesThroughTheWindow) {
   EXPECT_EQ(fixed + handedOver, options);
   EXPECT_GT(fixed, 13);
 }
+
+// A fix whose finding no longer holds changes nothing; the bottom bar says why in one line.
+TEST(ReviewScreenTest, AStaleFindingIsToldInTheBottomBar) {
+  app();
+  auto book = ABAddressBook::inMemory();
+  auto ann = person(*book, "Ann", "Xx");
+  auto bob = person(*book, "Bob", "Yy");
+  ASSERT_TRUE(book->save());
+  OutlineViewController screen(*book, nullptr);
+  screen.setOutlineViewDataSouce(ScanAddressBook(*book).scan({"Unusual title"}));
+  screen.showResults();
+  ann->setValueForProperty(std::string("Dr"), kABTitleProperty);
+  ASSERT_TRUE(book->save());
+  screen.fixButton()->click();
+  EXPECT_EQ(screen.noticeText()->text(), "Ann (null): not fixed, its title is no longer unusual");
+  EXPECT_FALSE(screen.lastOutcome().storeChanged);
+  EXPECT_EQ(ann->stringForProperty(kABTitleProperty), "Dr");
+  screen.fixButton()->click();
+  EXPECT_TRUE(screen.noticeText()->text().isEmpty()) << "the next fix acted";
+  EXPECT_FALSE(bob->stringForProperty(kABTitleProperty));
+}
