@@ -66,9 +66,9 @@ CommitResult applyRecordValue(ABPerson& person, const std::string& key, const Re
     }
     std::optional<ABDate> date;
     if (const auto* d = std::get_if<ABDate>(&value)) date = *d;
-    if (birthdayText) date = ABDate::fromIsoString(*birthdayText);
+    if (birthdayText) date = ContactRecord::dateFromText(*birthdayText);
     if (!date) {
-      result.error = "the birthday must be a date written as YYYY-MM-DD";
+      result.error = "the birthday must be a date written as YYYY-MM-DD, or --MM-DD without a year";
       return result;
     }
     result.ok = true;

@@ -49,17 +49,6 @@ void ColumnIndex::fill(const ContactRecord& record, std::vector<const RecordValu
 }
 
 std::string_view CellText::dateText(const ABDate& date) {
-  if (date.year < 0 || date.year > 9999 || date.month < 0 || date.month > 99 || date.day < 0 || date.day > 99) {
-    fallback_ = date.toIsoString();
-    return fallback_;
-  }
-  auto digits = [](char* at, int value, int count) {
-    for (int i = count - 1; i >= 0; --i, value /= 10) at[i] = static_cast<char>('0' + value % 10);
-  };
-  digits(date_, date.year, 4);
-  date_[4] = '-';
-  digits(date_ + 5, date.month, 2);
-  date_[7] = '-';
-  digits(date_ + 8, date.day, 2);
-  return std::string_view(date_, 10);
+  fallback_ = ContactRecord::dateText(date);
+  return fallback_;
 }

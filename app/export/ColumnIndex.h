@@ -44,6 +44,5 @@ class CellText {
  private:
   std::string_view dateText(const ABDate& date);
 
-  char date_[32];
   std::string fallback_;
 };

@@ -36,7 +36,7 @@ ABPersonData personDataFromRecord(const ContactRecord& record) {
       if (const auto* date = std::get_if<ABDate>(&value)) {
         data.set(*row->property, *date);
       } else if (const auto* text = std::get_if<std::string>(&value)) {
-        if (auto parsed = ABDate::fromIsoString(*text)) data.set(*row->property, *parsed);
+        if (auto parsed = ContactRecord::dateFromText(*text)) data.set(*row->property, *parsed);
       }
       continue;
     }

@@ -28,13 +28,31 @@ class ContactRecord {
   }
   bool contains(std::string_view key) const { return find(key) != nullptr; }
 
-  // The value as text: strings as they are, a date as YYYY-MM-DD; nullopt when absent or the
+  // The year in which a birthday without a year is kept.
+  static constexpr int kYearNotKnown = 1604;
+
+  // How every table, text export and document shows a date: YYYY-MM-DD, or --MM-DD for a
+  // birthday without a year.
+  static std::string dateText(const ABDate& date) {
+    if (date.year != kYearNotKnown) return date.toIsoString();
+    return "--" + date.toIsoString().substr(5);
+  }
+  // A date as a user writes it into a table or card: YYYY-MM-DD (or YYYYMMDD), or --MM-DD (or
+  // --MMDD) for a birthday without a year.
+  static std::optional<ABDate> dateFromText(std::string_view text) {
+    if (text.size() >= 6 && text.substr(0, 2) == "--")
+      return ABDate::fromIsoString(std::to_string(kYearNotKnown) + (text.size() == 7 ? "-" : "") +
+                                   std::string(text.substr(2)));
+    return ABDate::fromIsoString(text);
+  }
+
+  // The value as text: strings as they are, a date by dateText(); nullopt when absent or the
   // value is the person reference.
   std::optional<std::string> text(std::string_view key) const {
     const RecordValue* value = find(key);
     if (!value) return std::nullopt;
     if (const auto* s = std::get_if<std::string>(value)) return *s;
-    if (const auto* d = std::get_if<ABDate>(value)) return d->toIsoString();
+    if (const auto* d = std::get_if<ABDate>(value)) return dateText(*d);
     return std::nullopt;
   }
   std::string textOr(std::string_view key, std::string fallback = {}) const {

@@ -62,7 +62,7 @@ void writeRecordRows(IWorkCellStream& cells, const ContactRecords& records, cons
       if (const auto* text = std::get_if<std::string>(value)) {
         cells.writeCell(row, column, look.style, look.width, look.height, *text);
       } else if (const auto* date = std::get_if<ABDate>(value)) {
-        dateText = date->toIsoString();
+        dateText = ContactRecord::dateText(*date);
         cells.writeCell(row, column, look.style, look.width, look.height, dateText);
       }
     }

@@ -78,7 +78,7 @@ void appendNumber(std::string& out, uint64_t n) {
 const std::string* valueText(const RecordValue& value, std::string& scratch) {
   if (const auto* text = std::get_if<std::string>(&value)) return text;
   if (const auto* date = std::get_if<ABDate>(&value)) {
-    scratch = date->toIsoString();
+    scratch = ContactRecord::dateText(*date);
     return &scratch;
   }
   return nullptr;

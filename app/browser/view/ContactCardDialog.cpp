@@ -127,9 +127,9 @@ bool ContactCardDialog::saveChanges() {
   if (changed.empty()) return true;
   // Checked before anything is written, so a refused field leaves the person as it was.
   auto birthday = changed.find("Birthday");
-  if (birthday != changed.end() && !birthday->second.empty() && !ABDate::fromIsoString(birthday->second)) {
-    lastError_ =
-        tr("The birthday \"%1\" is not a date. Write it as YYYY-MM-DD.").arg(QString::fromStdString(birthday->second));
+  if (birthday != changed.end() && !birthday->second.empty() && !ContactRecord::dateFromText(birthday->second)) {
+    lastError_ = tr("The birthday \"%1\" is not a date. Write it as YYYY-MM-DD, or --MM-DD without a year.")
+                     .arg(QString::fromStdString(birthday->second));
     if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
     return false;
   }

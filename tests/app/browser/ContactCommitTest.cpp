@@ -99,6 +99,9 @@ TEST(ContactCommitTest, DepartmentIsStoredButFullNameAndBadBirthdaysAreRefused) 
       commitContactsToAddressBookCommitValueWithPerson("Birthday", std::string("1990-04-01"), person, *book).ok);
   EXPECT_EQ(std::get<ABDate>(person->valueForProperty(kABBirthdayProperty)), (ABDate{1990, 4, 1}));
   EXPECT_FALSE(book->hasUnsavedChanges());
+  // A birthday without a year, as the table shows it, is kept in the year 1604.
+  EXPECT_TRUE(commitContactsToAddressBookCommitValueWithPerson("Birthday", std::string("--03-14"), person, *book).ok);
+  EXPECT_EQ(std::get<ABDate>(person->valueForProperty(kABBirthdayProperty)), (ABDate{1604, 3, 14}));
 }
 
 TEST(ContactCommitTest, AFailedSavePutsTheStoreBackSoTheEditIsNotWrittenLater) {

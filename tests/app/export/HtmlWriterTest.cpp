@@ -81,6 +81,17 @@ TEST_F(HtmlWriterTest, OneRecordShowsItsOwnKeysAndNamesAreNeverReused) {
   EXPECT_EQ(std::filesystem::path(file).filename(), "Zedid-Ovuzazur(0).html");
 }
 
+TEST_F(HtmlWriterTest, ABirthdayWithoutAYearShowsAsMonthAndDay) {
+  pugi::xml_document document;
+  ContactRecords two{record({{"First Name", "Ann"}}), record({{"First Name", "Bo"}})};
+  two[0].set("Birthday", ABDate{1604, 7, 9});
+  two[1].set("Birthday", ABDate{2001, 7, 9});
+  auto t = table(document, two, false);
+  auto row = t.child("tr").next_sibling("tr");
+  EXPECT_STREQ(row.child("td").next_sibling("td").text().get(), "--07-09");
+  EXPECT_STREQ(row.next_sibling("tr").child("td").next_sibling("td").text().get(), "2001-07-09");
+}
+
 TEST_F(HtmlWriterTest, NoRecordsLeaveTheBodyEmpty) {
   pugi::xml_document document;
   EXPECT_FALSE(table(document, {}, false));

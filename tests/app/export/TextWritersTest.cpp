@@ -47,6 +47,18 @@ TEST_F(TextWritersTest, CsvWithTheRecordsKeys) {
   EXPECT_EQ(read(result.file), "First Name,Company,Birthday,\nAnn,,,\nBo,\"Acme, Inc.\",1990-04-01,\n");
 }
 
+TEST_F(TextWritersTest, ABirthdayWithoutAYearShowsAsMonthAndDay) {
+  ContactRecords records{record({{"First Name", "Ann"}}), record({{"First Name", "Bo"}})};
+  records[0].set("Birthday", ABDate{1604, 3, 14});
+  records[1].set("Birthday", ABDate{1605, 3, 14});
+  auto csv = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  ASSERT_TRUE(csv.ok) << csv.error;
+  EXPECT_EQ(read(csv.file), "First Name,Birthday,\nAnn,--03-14,\nBo,1605-03-14,\n");
+  auto txt = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  ASSERT_TRUE(txt.ok) << txt.error;
+  EXPECT_NE(read(txt.file).find("\"--03-14\""), std::string::npos) << read(txt.file);
+}
+
 TEST_F(TextWritersTest, CsvQuotesWhatWouldBreakItsLayout) {
   EXPECT_EQ(ExportCSV::quoted("plain"), "plain");
   EXPECT_EQ(ExportCSV::quoted("say \"hi\""), "\"say \"\"hi\"\"\"");

@@ -161,6 +161,20 @@ TEST(AllInfoColumnsTest, HeadingsAreKeysOfTheTable) {
   EXPECT_EQ(missing, (std::vector<std::string>{"Phonetic First Name", "Phonetic Last Name", "Preffix"}));
 }
 
+TEST(ContactRecordDates, ABirthdayWithoutAYearIsShownAndReadAsMonthAndDay) {
+  ContactRecord record;
+  record.set("Birthday", ABDate{1604, 2, 29});
+  EXPECT_EQ(record.text("Birthday"), "--02-29");
+  EXPECT_EQ(ContactRecord::dateText(ABDate{1604, 12, 1}), "--12-01");
+  EXPECT_EQ(ContactRecord::dateText(ABDate{1603, 12, 1}), "1603-12-01");
+  EXPECT_EQ(ContactRecord::dateFromText("--02-29"), (ABDate{1604, 2, 29}));
+  EXPECT_EQ(ContactRecord::dateFromText("--0229"), (ABDate{1604, 2, 29}));
+  EXPECT_EQ(ContactRecord::dateFromText("1990-04-01"), (ABDate{1990, 4, 1}));
+  EXPECT_FALSE(ContactRecord::dateFromText("--02-30"));
+  EXPECT_FALSE(ContactRecord::dateFromText("--2-3"));
+  EXPECT_FALSE(ContactRecord::dateFromText("--02-29x"));
+}
+
 TEST(PersonRecordTest, RecordsOfAStoreKeepStoreOrder) {
   auto book = ABAddressBook::inMemory();
   for (int i = 0; i < 3000; ++i) {
