@@ -12,15 +12,22 @@
 class WorkingFolder;
 
 // Writes contact records as one Word document (.docx): a table with a heading row of the records'
-// keys ("First Name" and "Last Name" first) and one row per record, at most 28 columns, on one wide
-// page without margins. The template document of the library's resources is expanded into a new
-// working folder, its parts are edited there, and the package is written to <SavePath>.docx (or the
-// first free <SavePath>(n).docx) under a temporary name that is renamed once the file is complete.
+// keys ("First Name" and "Last Name" first) and one row per record, at most 28 columns of 1130
+// twentieths of a point, on landscape pages made as wide as the table needs; the table runs over as
+// many pages as it needs, its heading repeated on each. The template document of the library's resources is expanded
+// into a new working folder, its parts are edited there, and the package is written to <SavePath>.docx (or the first
+// free <SavePath>(n).docx) under a temporary name that is renamed once the file is complete.
 //
 // The records are read, not copied: they must outlive startConvert().
 class DocxCreator {
  public:
   static constexpr int kMaximumColumns = 28;
+  // Every page margin, in twentieths of a point.
+  static constexpr int kPageMargin = 567;
+  struct PageSize {
+    int width;
+    int height;
+  };
 
   DocxCreator(const ContactRecords& records, std::string savePath);
   DocxCreator(ContactRecords&&, std::string) = delete;
@@ -59,7 +66,12 @@ class DocxCreator {
   // The table and the empty paragraph it is anchored to; nothing when there are no records.
   void setTableNode(DocxXmlWriter& out);
   void writeReturn(DocxXmlWriter& out, const std::string& lineHeight) const;
+  // The section properties, with the page size of pageSize().
   void writeEndSectPrNode(DocxXmlWriter& out) const;
+  // The page, in twentieths of a point, for the table's columns (known once the table is written).
+  PageSize pageSize() const;
+  // The number of columns of the table: the titles, at most 28.
+  int tableColumns() const;
 
   const std::vector<std::string>& dicKeyArr() const { return DicKeyArr; }
 

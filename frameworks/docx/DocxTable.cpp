@@ -20,7 +20,7 @@ std::string_view cellText(const RecordValue* value, std::string& scratch) {
   if (!value) return {};
   if (const auto* text = std::get_if<std::string>(value)) return *text;
   if (const auto* date = std::get_if<ABDate>(value)) {
-    scratch = date->toIsoString();
+    scratch = ContactRecord::dateText(*date);
     return scratch;
   }
   return {};
@@ -94,25 +94,47 @@ void DocxCreator::prepareCellPattern(int depth) {
   cellPatternDepth_ = depth;
 }
 
+// A line feed (or a carriage return, alone or before a line feed) in a value is a line break in
+// its cell.
 void DocxCreator::writeCell(std::string& out, std::string_view text) const {
   out.append(cellPrefix_);
-  appendXmlEscaped(out, text, XmlEscape::Text);
+  for (;;) {
+    const size_t lineEnd = text.find_first_of("\r\n");
+    appendXmlEscaped(out, text.substr(0, lineEnd), XmlEscape::Text);
+    if (lineEnd == std::string_view::npos) break;
+    const size_t next = text.compare(lineEnd, 2, "\r\n") == 0 ? lineEnd + 2 : lineEnd + 1;
+    out.append("</w:t><w:br /><w:t xml:space=\"preserve\">");
+    text.remove_prefix(next);
+  }
   out.append(cellSuffix_);
+}
+
+int DocxCreator::tableColumns() const {
+  return static_cast<int>(std::min<size_t>(DicKeyArr.size(), kMaximumColumns));
 }
 
 void DocxCreator::SetTableDicCount(DocxXmlWriter& out, size_t count) {
   out.start("w:tbl");
-  table.getTblprNode(out);
-  table.getWtblGridNode(out, kMaximumColumns);
+  // The columns are known once the heading is built; the heading row is written after the grid.
+  std::string headingRow;
+  {
+    DocxXmlWriter row(headingRow, out.depth());
+    row.start("w:tr", kRowRevision);
+    // The heading repeats at the top of every page, a row is never cut by a page break, and a
+    // heading that needs more lines than the row's height makes the row taller.
+    row.start("w:trPr");
+    row.element("w:cantSplit", {});
+    row.element("w:trHeight", {{"w:hRule", "atLeast"}, {"w:val", "700"}});
+    row.element("w:tblHeader", {});
+    row.end();
+    setHeadNode(row);
+    row.end();
+  }
+  table.getTblprNode(out, tableColumns());
+  table.getWtblGridNode(out, tableColumns());
+  out.childContent().append(headingRow);
 
-  out.start("w:tr", kRowRevision);
-  out.start("w:trPr");
-  out.element("w:trHeight", {{"w:hRule", "exact"}, {"w:val", "700"}});
-  out.end();
-  setHeadNode(out);
-  out.end();
-
-  const size_t columns = std::min<size_t>(DicKeyArr.size(), kMaximumColumns);
+  const size_t columns = static_cast<size_t>(tableColumns());
   std::unordered_map<std::string_view, size_t> columnOfKey;
   for (size_t column = 0; column < columns; ++column) columnOfKey.emplace(DicKeyArr[column], column);
 
@@ -126,6 +148,9 @@ void DocxCreator::SetTableDicCount(DocxXmlWriter& out, size_t count) {
       if (found != columnOfKey.end() && !values[found->second]) values[found->second] = &entry.second;
     }
     out.start("w:tr", kRowRevision);
+    out.start("w:trPr");
+    out.element("w:cantSplit", {});
+    out.end();
     prepareCellPattern(out.depth());
     std::string& row = out.childContent();
     for (size_t column = 0; column < columns; ++column) writeCell(row, cellText(values[column], scratch));
@@ -141,8 +166,7 @@ void DocxCreator::SetTableDicCount(DocxXmlWriter& out, size_t count) {
 void DocxCreator::setTableNode(DocxXmlWriter& out) {
   if (DictionArr.empty()) return;
   SetTableDicCount(out, DictionArr.size());
-  // The table floats on the page, and a floating table is anchored to the paragraph after it:
-  // without one, LibreOffice drops the whole table.
+  // A document ends with a paragraph, not with a table.
   out.element("w:p", kParagraphRevision);
 }
 
@@ -154,18 +178,29 @@ void DocxCreator::writeReturn(DocxXmlWriter& out, const std::string& lineHeight)
   out.end();
 }
 
+DocxCreator::PageSize DocxCreator::pageSize() const {
+  // A landscape A4 page, made wider (in the same proportion) when the table needs more room.
+  constexpr int kBaseWidth = 16838, kBaseHeight = 11906;
+  const int width = std::max(kBaseWidth, tableColumns() * TableInsert::kColumnWidth + 2 * kPageMargin);
+  const int height = static_cast<int>((static_cast<long long>(width) * kBaseHeight + kBaseWidth / 2) / kBaseWidth);
+  return {width, height};
+}
+
 void DocxCreator::writeEndSectPrNode(DocxXmlWriter& out) const {
+  const PageSize page = pageSize();
+  const std::string margin = std::to_string(kPageMargin);
   out.start("w:sectPr", {{"w:rsidR", "005A76FB"}, {"w:rsidSect", "005A76FB"}});
-  out.element("w:pgSz", {{"w:w", "31906"}, {"w:h", "26838"}});
-  out.element("w:pgMar", {{"w:top", "0"},
-                          {"w:right", "0"},
-                          {"w:bottom", "0"},
-                          {"w:left", "0"},
+  out.element("w:pgSz",
+              {{"w:w", std::to_string(page.width)}, {"w:h", std::to_string(page.height)}, {"w:orient", "landscape"}});
+  out.element("w:pgMar", {{"w:top", margin},
+                          {"w:right", margin},
+                          {"w:bottom", margin},
+                          {"w:left", margin},
                           {"w:header", "851"},
                           {"w:footer", "992"},
                           {"w:gutter", "0"}});
   out.start("w:cols", {{"w:num", "1"}, {"w:equalWidth", "0"}});
-  out.element("w:col", {{"w:w", "11900"}, {"w:space", "0"}});
+  out.element("w:col", {{"w:w", std::to_string(page.width - 2 * kPageMargin)}, {"w:space", "0"}});
   out.end();
   out.element("w:docGrid", {{"w:type", "lines"}, {"w:linePitch", "312"}});
   out.end();

@@ -1,15 +1,11 @@
 #include "frameworks/docx/TableInsert.h"
 
-void TableInsert::getTblprNode(DocxXmlWriter& out) const {
+#include <string>
+
+void TableInsert::getTblprNode(DocxXmlWriter& out, int columns) const {
   out.start("w:tblPr");
   out.element("w:tblStyle", {{"w:val", "a6"}});
-  out.element("w:tblpPr", {{"w:leftFromText", "180"},
-                           {"w:rightFromText", "180"},
-                           {"w:vertAnchor", "page"},
-                           {"w:horzAnchor", "page"},
-                           {"w:tblpX", "180"},
-                           {"w:tblpY", "180"}});
-  out.element("w:tblW", {{"w:w", "0"}, {"w:type", "auto"}});
+  out.element("w:tblW", {{"w:w", std::to_string(columns * kColumnWidth)}, {"w:type", "dxa"}});
   out.element("w:tblLayout", {{"w:type", "fixed"}});
   out.start("w:tblBorders");
   for (const char* side : {"w:top", "w:left", "w:bottom", "w:right", "w:insideH", "w:insideV"})
@@ -20,7 +16,8 @@ void TableInsert::getTblprNode(DocxXmlWriter& out) const {
 }
 
 void TableInsert::getWtblGridNode(DocxXmlWriter& out, int columns) const {
+  const std::string width = std::to_string(kColumnWidth);
   out.start("w:tblGrid");
-  for (int column = 0; column < columns; ++column) out.element("w:gridCol", {{"w:w", "200"}});
+  for (int column = 0; column < columns; ++column) out.element("w:gridCol", {{"w:w", width}});
   out.end();
 }

@@ -48,7 +48,7 @@ TEST(DocxExport, WritesOnePackageWithTheTableAndNothingElseRemains) {
   ASSERT_TRUE(document.load_string(zipEntryText(creator.outputPath(), "word/document.xml").c_str()));
   const pugi::xml_node body = document.child("w:document").child("w:body");
   EXPECT_EQ(childNames(body), (std::vector<std::string>{"w:p", "w:tbl", "w:p", "w:sectPr"}));
-  EXPECT_STREQ(body.child("w:sectPr").child("w:pgSz").attribute("w:w").value(), "31906");
+  EXPECT_STREQ(body.child("w:sectPr").child("w:pgSz").attribute("w:w").value(), "16838");
   const auto rows = body.child("w:tbl").children("w:tr");
   EXPECT_EQ(std::distance(rows.begin(), rows.end()), 4);
 

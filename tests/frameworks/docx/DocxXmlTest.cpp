@@ -30,8 +30,12 @@ struct Table {
     std::vector<std::vector<std::string>> rows;
     for (pugi::xml_node tr : tbl().children("w:tr")) {
       rows.emplace_back();
-      for (pugi::xml_node tc : tr.children("w:tc"))
-        rows.back().push_back(tc.child("w:p").child("w:r").child("w:t").text().get());
+      for (pugi::xml_node tc : tr.children("w:tc")) {
+        std::string text;
+        for (pugi::xml_node piece : tc.child("w:p").child("w:r").children())
+          text += std::string_view(piece.name()) == "w:br" ? "\n" : piece.text().get();
+        rows.back().push_back(text);
+      }
     }
     return rows;
   }
@@ -79,9 +83,7 @@ TEST(DocxXml, OneRecordOneKeyIsExactlyThisTable) {
       "<w:tbl>\n"
       "\t<w:tblPr>\n"
       "\t\t<w:tblStyle w:val=\"a6\" />\n"
-      "\t\t<w:tblpPr w:leftFromText=\"180\" w:rightFromText=\"180\" w:vertAnchor=\"page\" w:horzAnchor=\"page\" "
-      "w:tblpX=\"180\" w:tblpY=\"180\" />\n"
-      "\t\t<w:tblW w:w=\"0\" w:type=\"auto\" />\n"
+      "\t\t<w:tblW w:w=\"1130\" w:type=\"dxa\" />\n"
       "\t\t<w:tblLayout w:type=\"fixed\" />\n"
       "\t\t<w:tblBorders>\n";
   for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"})
@@ -91,16 +93,21 @@ TEST(DocxXml, OneRecordOneKeyIsExactlyThisTable) {
       "\t\t<w:tblLook w:val=\"0000\" />\n"
       "\t</w:tblPr>\n"
       "\t<w:tblGrid>\n";
-  for (int i = 0; i < 28; ++i) expected += "\t\t<w:gridCol w:w=\"200\" />\n";
   expected +=
+      "\t\t<w:gridCol w:w=\"1130\" />\n"
       "\t</w:tblGrid>\n"
       "\t<w:tr w:rsidR=\"00AD10A2\" w:rsidTr=\"00CB73A4\">\n"
       "\t\t<w:trPr>\n"
-      "\t\t\t<w:trHeight w:hRule=\"exact\" w:val=\"700\" />\n"
+      "\t\t\t<w:cantSplit />\n"
+      "\t\t\t<w:trHeight w:hRule=\"atLeast\" w:val=\"700\" />\n"
+      "\t\t\t<w:tblHeader />\n"
       "\t\t</w:trPr>\n" +
       cell("Company") +
       "\t</w:tr>\n"
-      "\t<w:tr w:rsidR=\"00AD10A2\" w:rsidTr=\"00CB73A4\">\n" +
+      "\t<w:tr w:rsidR=\"00AD10A2\" w:rsidTr=\"00CB73A4\">\n"
+      "\t\t<w:trPr>\n"
+      "\t\t\t<w:cantSplit />\n"
+      "\t\t</w:trPr>\n" +
       cell("A &amp; B &lt;Ltd&gt;") +
       "\t</w:tr>\n"
       "</w:tbl>\n"
@@ -123,11 +130,11 @@ TEST(DocxXml, SpacingParagraphAndSectionProperties) {
             "\t\t</w:pPr>\n"
             "\t</w:p>\n"
             "\t<w:sectPr w:rsidR=\"005A76FB\" w:rsidSect=\"005A76FB\">\n"
-            "\t\t<w:pgSz w:w=\"31906\" w:h=\"26838\" />\n"
-            "\t\t<w:pgMar w:top=\"0\" w:right=\"0\" w:bottom=\"0\" w:left=\"0\" w:header=\"851\" w:footer=\"992\" "
-            "w:gutter=\"0\" />\n"
+            "\t\t<w:pgSz w:w=\"16838\" w:h=\"11906\" w:orient=\"landscape\" />\n"
+            "\t\t<w:pgMar w:top=\"567\" w:right=\"567\" w:bottom=\"567\" w:left=\"567\" w:header=\"851\" "
+            "w:footer=\"992\" w:gutter=\"0\" />\n"
             "\t\t<w:cols w:num=\"1\" w:equalWidth=\"0\">\n"
-            "\t\t\t<w:col w:w=\"11900\" w:space=\"0\" />\n"
+            "\t\t\t<w:col w:w=\"15704\" w:space=\"0\" />\n"
             "\t\t</w:cols>\n"
             "\t\t<w:docGrid w:type=\"lines\" w:linePitch=\"312\" />\n"
             "\t</w:sectPr>\n");
@@ -150,7 +157,7 @@ TEST(DocxXml, LastNameMetBeforeFirstNameStandsSecondAfterAnEarlierKey) {
   EXPECT_EQ(table.creator.dicKeyArr(), (std::vector<std::string>{"First Name", "Company", "Last Name"}));
 }
 
-TEST(DocxXml, FortyKeysGiveTwentyEightCellsPerRowAndTheGridStaysAtTwentyEight) {
+TEST(DocxXml, FortyKeysGiveTwentyEightCellsPerRowAndTheGridHasTheTablesColumns) {
   ContactRecord wide;
   for (int i = 0; i < 40; ++i) wide.set("Key " + std::to_string(i), "v" + std::to_string(i));
   const ContactRecords records = {wide, record({{"Key 1", "second"}})};
@@ -169,8 +176,33 @@ TEST(DocxXml, FortyKeysGiveTwentyEightCellsPerRowAndTheGridStaysAtTwentyEight) {
   const ContactRecords narrow = {record({{"A", "1"}, {"B", "2"}, {"C", "3"}})};
   Table small(narrow);
   const auto grid = small.tbl().child("w:tblGrid").children("w:gridCol");
-  EXPECT_EQ(std::distance(grid.begin(), grid.end()), 28);
+  EXPECT_EQ(std::distance(grid.begin(), grid.end()), 3);
+  for (pugi::xml_node column : grid) EXPECT_STREQ(column.attribute("w:w").value(), "1130");
+  EXPECT_STREQ(small.tbl().child("w:tblPr").child("w:tblW").attribute("w:w").value(), "3390");
+  EXPECT_FALSE(small.tbl().child("w:tblPr").child("w:tblpPr")) << "the table must not float";
   EXPECT_EQ(small.cells()[1].size(), 3u);
+}
+
+TEST(DocxXml, ThePageIsLandscapeAndWideEnoughForTheTable) {
+  const auto pageFor = [](int keys) {
+    ContactRecord wide;
+    for (int i = 0; i < keys; ++i) wide.set("Key " + std::to_string(i), "v");
+    const ContactRecords records = {wide};
+    DocxCreator creator(records, "/nonexistent/x");
+    std::string xml;
+    DocxXmlWriter out(xml, 0);
+    creator.setTableNode(out);
+    return creator.pageSize();
+  };
+  // Up to 13 columns fit a landscape A4 page with its 1 cm margins.
+  EXPECT_EQ(pageFor(3).width, 16838);
+  EXPECT_EQ(pageFor(3).height, 11906);
+  EXPECT_EQ(pageFor(13).width, 16838);
+  EXPECT_EQ(pageFor(14).width, 14 * 1130 + 2 * 567);
+  // Wider pages keep the proportions of landscape A4; 28 columns are the widest.
+  EXPECT_EQ(pageFor(28).width, 28 * 1130 + 2 * 567);
+  EXPECT_EQ(pageFor(28).height, 23174);
+  EXPECT_EQ(pageFor(40).width, pageFor(28).width);
 }
 
 TEST(DocxXml, PersonIsNeverAColumnAndDatesShowAsText) {
@@ -183,7 +215,7 @@ TEST(DocxXml, PersonIsNeverAColumnAndDatesShowAsText) {
   EXPECT_EQ(table.cells()[1], (std::vector<std::string>{"Ann", "1980-02-29"}));
 }
 
-TEST(DocxXml, CharactersThatXmlForbidsAreLeftOutAndLineBreaksKept) {
+TEST(DocxXml, CharactersThatXmlForbidsAreLeftOutAndLineFeedsAreLineBreaks) {
   const ContactRecords records = {record({{"Note",
                                            "a\x01"
                                            "b\x1f"
@@ -192,6 +224,10 @@ TEST(DocxXml, CharactersThatXmlForbidsAreLeftOutAndLineBreaksKept) {
   Table table(records);
   EXPECT_EQ(table.cells()[0], (std::vector<std::string>{"Note", "BadKey"}));
   EXPECT_EQ(table.cells()[1], (std::vector<std::string>{"abc\nd\te", "x"}));
+  EXPECT_NE(table.text.find("abc</w:t><w:br /><w:t xml:space=\"preserve\">d\te"), std::string::npos) << table.text;
+
+  const ContactRecords crlf = {record({{"Note", "one\r\ntwo\rthree\n\nfive"}})};
+  EXPECT_EQ(Table(crlf).cells()[1], (std::vector<std::string>{"one\ntwo\nthree\n\nfive"}));
 }
 
 TEST(DocxXml, NoRecordsWriteNoTable) {
