@@ -92,9 +92,11 @@ def check_in_order(label, grid, text):
             at = found + len(wanted)
 
 
-def check_pdf(label, grid, pdf, workdir):
+def check_pdf(label, grid, pdf, workdir, first_lines_only):
     """The rendered pages: every marker whole on a page, the markers of a row left to right in column
-    order, every heading and every value present in the page text."""
+    order, every heading and every value present in the page text (with first_lines_only, the
+    headings only: a spreadsheet prints a row at the height the file gives it, so a value of more
+    lines than that is cut; spreadsheets' values are checked whole in their CSV text)."""
     bbox = os.path.join(workdir, os.path.basename(pdf) + ".html")
     subprocess.run(["pdftotext", "-bbox", pdf, bbox], check=True)
     tree = ET.parse(bbox)
@@ -133,6 +135,8 @@ def check_pdf(label, grid, pdf, workdir):
     characters = set(flat)
     for r, row in enumerate(grid):
         for c, cell in enumerate(row):
+            if first_lines_only and r > 0:
+                continue
             for token in unicodedata.normalize("NFKC", cell).split():
                 wanted = squeeze(token)
                 if not wanted or wanted in flat:
@@ -204,7 +208,7 @@ def main():
         if kind == "xlsx":
             check_openpyxl(label, grid, path)
         pdf = converted(pdf_dir, path, "pdf")
-        pages = check_pdf(label, grid, pdf, workdir) if pdf else 0
+        pages = check_pdf(label, grid, pdf, workdir, not writer) if pdf else 0
         if writer:
             text = converted(text_dir, path, "txt")
             if text:
