@@ -11,7 +11,9 @@
 #include "frameworks/numbers/IWorkDocument.h"
 
 // Rewrites the table of an expanded Pages document ("index.xml" in the working folder): a heading
-// row and one row per record, at most 60 columns, on a page that grows with the table.
+// row and one row per record, at most 60 columns, each row as high as its text needs, the table's
+// natural size that of its rows and columns, on a page as wide as the table; a long table runs
+// over as many pages as it needs.
 class WritePagesFiles {
  public:
   static constexpr std::size_t kMaxColumns = 60;
@@ -40,7 +42,12 @@ class WritePagesFiles {
 
  private:
   bool getGridNodeDicCountNumCols(pugi::xml_node grid, std::size_t count, std::size_t numCols);
+  // Replaces the row list by count + 1 rows, each as high as its text needs.
   bool setRowsDicCount(pugi::xml_node rows, std::size_t count);
+  // The heights of the heading row and of count data rows, in points.
+  std::vector<double> rowHeights(std::size_t count) const;
+  // Sets the table's natural size to that of its columns and rows.
+  void setNaturalSize(pugi::xml_node grid);
   bool setColumsNumCols(pugi::xml_node columns, std::size_t numCols);
   void setHeadNode(IWorkCellStream& cells);
   void writeSizeNumcolsNumrows(pugi::xml_node printInfo, std::size_t numcols, std::size_t numrows);

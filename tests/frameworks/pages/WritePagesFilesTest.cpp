@@ -74,7 +74,7 @@ TEST_F(WritePagesFilesTest, OneRecordWithTwoKeysKeepsTheTemplatesTableAndBasePag
   EXPECT_STREQ(grid_.child("sf:datasource").child("sf:t").attribute("sf:w").value(), "41.347656");
 }
 
-TEST_F(WritePagesFilesTest, TwentyRecordsGrowRowsAndPageHeight) {
+TEST_F(WritePagesFilesTest, TwentyRecordsGrowRowsOnAPageThatKeepsItsHeight) {
   ContactRecords records;
   for (int i = 0; i < 20; ++i) records.push_back(record({{"First Name", "n"}, {"Company", "c"}, {"Note", "x"}}));
   records[5] = record({{"Note", "only a note"}});  // carries nothing, starts 2 later
@@ -86,8 +86,9 @@ TEST_F(WritePagesFilesTest, TwentyRecordsGrowRowsAndPageHeight) {
   EXPECT_STREQ(rows.last_child().attribute("sf:fitting-height").value(), "25");
   EXPECT_STREQ(grid_.child("sf:columns").attribute("sf:count").value(), "3");
   EXPECT_EQ(childCount(grid_.child("sf:columns"), "sf:grid-column"), 3u);
-  EXPECT_EQ(WritePagesFiles::pageHeightText(21), "1045.275635");  // 595.2755737304688 + 50 x 9, as a float
-  EXPECT_STREQ(page_.attribute("sl:page-height").value(), "1045.275635");
+  // The table runs over pages instead of making one page as long as the table.
+  EXPECT_EQ(WritePagesFiles::pageHeightText(21), "595.275574");
+  EXPECT_STREQ(page_.attribute("sl:page-height").value(), "595.275574");
   auto map = iworkCellMap(cells_);
   EXPECT_EQ(cellAt(map, 6, 2), "only a note");
   EXPECT_EQ(cellAt(map, 7, 0), "n");
@@ -131,3 +132,41 @@ TEST_F(WritePagesFilesTest, PersonIsNeverAColumnAndForbiddenCharactersAreLeftOut
 }
 
 }  // namespace
+
+TEST_F(WritePagesFilesTest, RowsAreAsHighAsTheirTextAndTheNaturalSizeIsTheTables) {
+  std::string note = "Long note:";
+  for (int i = 0; i < 30; ++i) note += " word" + std::to_string(i);
+  write({record({{"First Name", "Ann"}, {"Note", "one\ntwo\nthree\nfour"}}),
+         record({{"First Name", "Bo"}, {"Note", note.c_str()}}), record({{"First Name", "Cy"}}),
+         record({{"First Name", "张伟東京都港区서울시張偉"}})});
+  std::vector<double> heights;
+  double total = 0;
+  for (pugi::xml_node row : grid_.child("sf:rows").children("sf:grid-row")) {
+    heights.push_back(row.attribute("sf:height").as_double());
+    EXPECT_STREQ(row.attribute("sf:height").value(), row.attribute("sf:preferred-height").value());
+    total += heights.back();
+  }
+  ASSERT_EQ(heights.size(), 5u);
+  // A short row keeps the template's height; four lines, thirty words and twelve CJK characters
+  // (wrapped between any two) need more, the longer text the most.
+  EXPECT_DOUBLE_EQ(heights[3], 38.196877);
+  EXPECT_GE(heights[1], 4 * 16.0);
+  EXPECT_GT(heights[2], heights[1]);
+  EXPECT_GE(heights[4], 2 * 16.0);
+  EXPECT_GT(heights[4], heights[3]);
+
+  pugi::xml_node size = document_.select_node("//sf:tabular-info/sf:geometry/sf:naturalSize").node();
+  ASSERT_TRUE(size);
+  EXPECT_NEAR(size.attribute("sfa:w").as_double(), 2 * 80.787407, 1e-5);
+  EXPECT_NEAR(size.attribute("sfa:h").as_double(), total, 1e-5);
+}
+
+TEST_F(WritePagesFilesTest, SixtyColumnsMakeATableAndPageThatWide) {
+  ContactRecord wide;
+  for (int i = 0; i < 60; ++i) wide.set("Key " + std::to_string(i), "v");
+  write({wide, wide});
+  pugi::xml_node size = document_.select_node("//sf:tabular-info/sf:geometry/sf:naturalSize").node();
+  EXPECT_NEAR(size.attribute("sfa:w").as_double(), 60 * 80.787407, 1e-3);
+  // The page holds the table and its margins.
+  EXPECT_GE(page_.attribute("sl:page-width").as_double(), 60 * 80.787407 + 72);
+}
