@@ -284,6 +284,8 @@ def person_of(c):
 def record_of(p):
     """The contact record of a store person: every key it has a value for, later entries winning."""
     r = {k: p[k] for k in SINGLE_KEYS if p.get(k)}
+    if r.get("Birthday", "").startswith("1604-"):  # a birthday without a year shows as --MM-DD
+        r["Birthday"] = "--" + r["Birthday"][5:]
     r["FullName"] = (p.get("First Name") or "(null)") + (p.get("Last Name") or "(null)")
     prefix = {HOME: "Home ", WORK: "Work "}
     for label, value in p["email"]:
