@@ -1,5 +1,6 @@
 #include "app/browser/view/ColumnMenuGroups.h"
 
+#include <QCoreApplication>
 #include <functional>
 
 #include "core/record/RecordKeys.h"
@@ -32,20 +33,27 @@ const std::vector<ColumnMenuGroup>& columnMenuGroups() {
   // The names and phones are offered in the order people look for them; the other groups in the
   // order of the record-key table.
   static const std::vector<ColumnMenuGroup> groups = {
-      {"Name and Work",
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Name and Work"),
        {"First Name", "Last Name", "Middle Name", "Maiden Name", "Nickname", "Preffix", "Suffix", "FullName",
         "Phonetic First Name", "Phonetic Last Name", "Company", "Department", "Job Title", "Birthday", "Note"}},
-      {"Home Address", ofGroup(Family::AddressPart, kABHomeLabel)},
-      {"Work Address", ofGroup(Family::AddressPart, kABWorkLabel)},
-      {"Other Address", ofGroup(Family::AddressPart, kABOtherLabel)},
-      {"Phone", {"Mobile", "iPhone", "Main Phone", "Home Phone", "Work Phone", "Home Fax", "Work Fax", "Pager"}},
-      {"Email", ofList(kABEmailProperty)},
-      {"URL", ofList(kABURLsProperty)},
-      {"Home IM", ofGroup(Family::Instant, kABHomeLabel)},
-      {"Work IM", ofGroup(Family::Instant, kABWorkLabel)},
-      {"Other IM", ofGroup(Family::Instant, kABOtherLabel)},
-      {"Related Names", ofList(kABRelatedNamesProperty)},
-      {"Social Profile", keysWhere([](const RecordKey& row) { return row.family == Family::Social; })},
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Home Address"), ofGroup(Family::AddressPart, kABHomeLabel)},
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Work Address"), ofGroup(Family::AddressPart, kABWorkLabel)},
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Other Address"), ofGroup(Family::AddressPart, kABOtherLabel)},
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Phone"),
+       {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Mobile"), "iPhone", "Main Phone", "Home Phone", "Work Phone", "Home Fax",
+        "Work Fax", "Pager"}},
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Email"), ofList(kABEmailProperty)},
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "URL"), ofList(kABURLsProperty)},
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Home IM"), ofGroup(Family::Instant, kABHomeLabel)},
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Work IM"), ofGroup(Family::Instant, kABWorkLabel)},
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Other IM"), ofGroup(Family::Instant, kABOtherLabel)},
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Related Names"), ofList(kABRelatedNamesProperty)},
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Social Profile"),
+       keysWhere([](const RecordKey& row) { return row.family == Family::Social; })},
   };
   return groups;
+}
+
+QString columnGroupTitle(const ColumnMenuGroup& group) {
+  return QCoreApplication::translate("ColumnMenuGroups", group.title.c_str());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <string>
 #include <vector>
 
@@ -10,3 +11,6 @@ struct ColumnMenuGroup {
 };
 
 const std::vector<ColumnMenuGroup>& columnMenuGroups();
+
+// The group's title in the user's language.
+QString columnGroupTitle(const ColumnMenuGroup& group);

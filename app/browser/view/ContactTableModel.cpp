@@ -11,20 +11,130 @@ ContactTableModel::ContactTableModel(ABAddressBook& book, QObject* parent) : QAb
 void ContactTableModel::setRecords(ContactRecords records) {
   beginResetModel();
   records_ = std::move(records);
+  dropHaystacks();
+  if (isFiltered()) refilter(false);
   endResetModel();
 }
 
 void ContactTableModel::removeRecordAt(int row) {
   if (row < 0 || row >= rowCount()) return;
+  const int record = recordIndex(row);
   beginRemoveRows({}, row, row);
-  records_.erase(records_.begin() + row);
+  records_.erase(records_.begin() + record);
+  if (!haystacks_.empty()) haystacks_.erase(haystacks_.begin() + record);
+  if (isFiltered()) {
+    visible_.erase(visible_.begin() + row);
+    for (int& shown : visible_)
+      if (shown > record) --shown;
+  }
   endRemoveRows();
+}
+
+QString ContactTableModel::foldForFind(const QString& text) {
+  bool plain = true;
+  for (QChar c : text)
+    if (c.unicode() >= 0x80) {
+      plain = false;
+      break;
+    }
+  if (plain) return text.toLower();
+  // Accents come apart from their letters in the compatibility decomposition and are dropped.
+  const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+  QString folded;
+  folded.reserve(decomposed.size());
+  for (QChar c : decomposed) {
+    switch (c.category()) {
+      case QChar::Mark_NonSpacing:
+      case QChar::Mark_SpacingCombining:
+      case QChar::Mark_Enclosing:
+        continue;
+      default:
+        break;
+    }
+    // Letters with a stroke have no decomposition.
+    switch (c.unicode()) {
+      case 0x00D8:
+      case 0x00F8:
+        folded += QLatin1Char('o');
+        continue;  // Ø ø
+      case 0x0110:
+      case 0x0111:
+        folded += QLatin1Char('d');
+        continue;  // Đ đ
+      case 0x0141:
+      case 0x0142:
+        folded += QLatin1Char('l');
+        continue;  // Ł ł
+      case 0x0131:
+        folded += QLatin1Char('i');
+        continue;  // ı
+      case 0x00DF:
+        folded += QLatin1String("ss");
+        continue;  // ß
+      default:
+        break;
+    }
+    folded += c;
+  }
+  return folded.toCaseFolded();
+}
+
+const QString& ContactTableModel::haystack(size_t record) {
+  if (haystacks_.size() != records_.size()) {
+    haystacks_.assign(records_.size(), QString());
+    for (size_t i = 0; i < records_.size(); ++i) {
+      QString text;
+      for (const std::string& key : columns_) {
+        if (auto value = records_[i].text(key)) {
+          text += QString::fromStdString(*value);
+          text += QLatin1Char('\n');  // no find text spans two columns
+        }
+      }
+      haystacks_[i] = foldForFind(text);
+    }
+  }
+  return haystacks_[record];
+}
+
+void ContactTableModel::dropHaystacks() {
+  haystacks_.clear();
+  haystacks_.shrink_to_fit();
+}
+
+void ContactTableModel::refilter(bool narrowing) {
+  if (!isFiltered()) {
+    visible_.clear();
+    return;
+  }
+  std::vector<int> found;
+  if (narrowing) {
+    for (int record : visible_)
+      if (haystack(record).contains(foldedFind_)) found.push_back(record);
+  } else {
+    for (size_t record = 0; record < records_.size(); ++record)
+      if (haystack(record).contains(foldedFind_)) found.push_back(static_cast<int>(record));
+  }
+  visible_ = std::move(found);
+}
+
+void ContactTableModel::setFindText(const QString& text) {
+  if (text == findText_) return;
+  const QString folded = foldForFind(text.trimmed());
+  // Typing on only narrows what was found; anything else looks at every record again.
+  const bool narrowing = isFiltered() && folded.contains(foldedFind_);
+  beginResetModel();
+  findText_ = text;
+  foldedFind_ = folded;
+  refilter(narrowing);
+  endResetModel();
 }
 
 void ContactTableModel::setColumns(std::vector<std::string> columns) {
   beginResetModel();
   columns_ = std::move(columns);
   sortable_.assign(columns_.size(), false);
+  dropHaystacks();
+  if (isFiltered()) refilter(false);
   endResetModel();
 }
 
@@ -39,6 +149,16 @@ void ContactTableModel::appendColumn(const std::string& key) {
   columns_.push_back(key);
   sortable_.push_back(false);
   endInsertColumns();
+  columnsChanged();
+}
+
+void ContactTableModel::columnsChanged() {
+  // What a find looks through is the shown columns.
+  dropHaystacks();
+  if (!isFiltered()) return;
+  beginResetModel();
+  refilter(false);
+  endResetModel();
 }
 
 void ContactTableModel::removeColumn(const std::string& key) {
@@ -49,6 +169,7 @@ void ContactTableModel::removeColumn(const std::string& key) {
     sortable_.erase(sortable_.begin() + i);
     endRemoveColumns();
   }
+  columnsChanged();
 }
 
 bool ContactTableModel::isSortable(int column) const {
@@ -57,7 +178,8 @@ bool ContactTableModel::isSortable(int column) const {
 }
 
 int ContactTableModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(records_.size());
+  if (parent.isValid()) return 0;
+  return static_cast<int>(isFiltered() ? visible_.size() : records_.size());
 }
 
 int ContactTableModel::columnCount(const QModelIndex& parent) const {
@@ -66,7 +188,7 @@ int ContactTableModel::columnCount(const QModelIndex& parent) const {
 
 QVariant ContactTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
-  auto text = records_[index.row()].text(columns_[index.column()]);
+  auto text = recordAt(index.row()).text(columns_[index.column()]);
   return text ? QString::fromStdString(*text) : QString();
 }
 
@@ -84,7 +206,7 @@ Qt::ItemFlags ContactTableModel::flags(const QModelIndex& index) const {
 bool ContactTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (!index.isValid() || role != Qt::EditRole) return false;
   const std::string& key = columns_[index.column()];
-  ContactRecord& record = records_[index.row()];
+  ContactRecord& record = recordAt(index.row());
   ABPersonRef person = record.person();
   if (!person) return false;
   std::string text = value.toString().toStdString();
@@ -101,6 +223,7 @@ bool ContactTableModel::setData(const QModelIndex& index, const QVariant& value,
   if (!result.changed) return false;
   // The row shows the person as it now is (an emptied value is gone, not an empty text).
   record = prasePerson(person);
+  if (!haystacks_.empty()) haystacks_.clear();
   emit dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1));
   emit editCommitted();
   return true;
@@ -122,9 +245,31 @@ void ContactTableModel::sort(int column, Qt::SortOrder order) {
   sorted.reserve(records_.size());
   for (const auto& entry : keys) sorted.push_back(std::move(records_[entry.second]));
   records_ = std::move(sorted);
+  if (haystacks_.size() == keys.size()) {
+    std::vector<QString> moved;
+    moved.reserve(keys.size());
+    for (const auto& entry : keys) moved.push_back(std::move(haystacks_[entry.second]));
+    haystacks_ = std::move(moved);
+  }
+  // Where each record went, and so where each row went.
+  std::vector<int> newRecord(keys.size());
+  for (size_t row = 0; row < keys.size(); ++row) newRecord[keys[row].second] = static_cast<int>(row);
+  std::vector<int> newRow;
+  if (isFiltered()) {
+    std::vector<int> shown;
+    shown.reserve(visible_.size());
+    for (int record : visible_) shown.push_back(newRecord[record]);
+    std::vector<int> oldVisible = visible_;
+    std::sort(shown.begin(), shown.end());
+    visible_ = std::move(shown);
+    std::vector<int> rowOfRecord(records_.size(), -1);
+    for (size_t row = 0; row < visible_.size(); ++row) rowOfRecord[visible_[row]] = static_cast<int>(row);
+    newRow.resize(oldVisible.size());
+    for (size_t row = 0; row < oldVisible.size(); ++row) newRow[row] = rowOfRecord[newRecord[oldVisible[row]]];
+  } else {
+    newRow = std::move(newRecord);
+  }
   // Selection and current cell follow their records to the new rows.
-  std::vector<int> newRow(keys.size());
-  for (size_t row = 0; row < keys.size(); ++row) newRow[keys[row].second] = static_cast<int>(row);
   const QModelIndexList persistent = persistentIndexList();
   for (const QModelIndex& index : persistent)
     changePersistentIndex(index, this->index(newRow[index.row()], index.column()));

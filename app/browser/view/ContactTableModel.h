@@ -8,7 +8,8 @@
 
 class ABAddressBook;
 
-// The rows of the contact table: record i in row i, one column per record key.
+// The rows of the contact table: every record of the store in the table's order, one column per
+// record key. While a find text is set, only the records whose shown columns hold it are rows.
 class ContactTableModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -17,9 +18,21 @@ class ContactTableModel : public QAbstractTableModel {
 
   // Replaces every record at once (one model reset).
   void setRecords(ContactRecords records);
+  // Every record, found or not, in the table's order.
   const ContactRecords& records() const { return records_; }
   ContactRecords& records() { return records_; }
+  // The record shown in a row.
+  const ContactRecord& recordAt(int row) const { return records_[recordIndex(row)]; }
+  ContactRecord& recordAt(int row) { return records_[recordIndex(row)]; }
   void removeRecordAt(int row);
+
+  // Find: keeps as rows only the records that hold the text in one of their shown columns,
+  // ignoring letter case and accents. An empty text shows every record.
+  void setFindText(const QString& text);
+  const QString& findText() const { return findText_; }
+  bool isFiltered() const { return !foldedFind_.isEmpty(); }
+  // The form texts are compared in: accents removed, case folded.
+  static QString foldForFind(const QString& text);
 
   const std::vector<std::string>& columns() const { return columns_; }
   void setColumns(std::vector<std::string> columns);
@@ -48,8 +61,20 @@ class ContactTableModel : public QAbstractTableModel {
   void storeReverted();
 
  private:
+  int recordIndex(int row) const { return isFiltered() ? visible_[row] : row; }
+  // The folded text of a record's shown columns, built for every record on the first find.
+  const QString& haystack(size_t record);
+  void dropHaystacks();
+  void columnsChanged();
+  // Recomputes the found rows; `narrowing` when only the rows found before can still match.
+  void refilter(bool narrowing);
+
   ABAddressBook& book_;
   ContactRecords records_;
+  QString findText_;
+  QString foldedFind_;
+  std::vector<int> visible_;        // the records shown while filtered, in table order
+  std::vector<QString> haystacks_;  // one per record while a find is in use, else empty
   std::vector<std::string> columns_;
   std::vector<bool> sortable_;  // one flag per column
 };

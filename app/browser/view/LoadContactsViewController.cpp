@@ -1,12 +1,19 @@
 #include "app/browser/view/LoadContactsViewController.h"
 
 #include <QAction>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QSignalBlocker>
 #include <QTableView>
 #include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <unordered_set>
 
 #include "app/browser/view/ColumnMenuGroups.h"
 #include "app/browser/view/ContactTableModel.h"
@@ -31,6 +38,7 @@ const std::vector<std::string>& LoadContactsViewController::initialColumns() {
 LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWidget* parent)
     : QWidget(parent),
       book_(book),
+      findField_(new QLineEdit(this)),
       _tableView(new QTableView(this)),
       model_(new ContactTableModel(book, this)),
       columnMenu_(new QMenu(tr("Columns"), this)),
@@ -54,20 +62,38 @@ LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWid
   _tableView->horizontalHeader()->setDefaultSectionSize(kAddedColumnWidth);
   _tableView->horizontalHeader()->setSortIndicatorShown(false);
   _tableView->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+  findField_->setObjectName("findField");
+  findField_->setPlaceholderText(tr("Find in the shown columns (Ctrl+F)"));
+  findField_->setClearButtonEnabled(true);
+  findField_->setAccessibleName(tr("Find"));
+  connect(findField_, &QLineEdit::textChanged, this, &LoadContactsViewController::setFindText);
+  // Escape in the field ends the find; Enter or Down goes to the rows found.
+  auto* clearFind = new QShortcut(QKeySequence(Qt::Key_Escape), findField_, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(clearFind, &QShortcut::activated, this, [this] {
+    findField_->clear();
+    _tableView->setFocus(Qt::OtherFocusReason);
+  });
+  connect(findField_, &QLineEdit::returnPressed, this, [this] { _tableView->setFocus(Qt::OtherFocusReason); });
+  auto* contextKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), _tableView, nullptr, nullptr,
+                                   Qt::WidgetWithChildrenShortcut);
+  connect(contextKey, &QShortcut::activated, this, &LoadContactsViewController::showContextMenuAtCurrentCell);
+  auto* menuKey =
+      new QShortcut(QKeySequence(Qt::Key_Menu), _tableView, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+  connect(menuKey, &QShortcut::activated, this, &LoadContactsViewController::showContextMenuAtCurrentCell);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  auto* findBar = new QHBoxLayout();
+  findBar->setContentsMargins(6, 6, 6, 6);
+  findBar->addWidget(findField_);
+  layout->addLayout(findBar);
   layout->addWidget(_tableView);
+  setTabOrder(findField_, _tableView);
+  connect(_tableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &LoadContactsViewController::countsChanged);
 
-  connect(_tableView->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
-    if (!model_->isSortable(section)) return;
-    QHeaderView* header = _tableView->horizontalHeader();
-    Qt::SortOrder order = Qt::AscendingOrder;
-    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == section)
-      order = header->sortIndicatorOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(section, order);
-    model_->sort(section, order);
-  });
+  connect(_tableView->horizontalHeader(), &QHeaderView::sectionClicked, this,
+          &LoadContactsViewController::headerClicked);
   connect(model_, &ContactTableModel::editCommitted, this, &LoadContactsViewController::loadPersonInAddressBook);
   connect(model_, &ContactTableModel::editRefused, this, &LoadContactsViewController::showRefusal);
   connect(model_, &ContactTableModel::storeReverted, this, &LoadContactsViewController::loadPersonInAddressBook);
@@ -95,6 +121,36 @@ std::vector<std::string> LoadContactsViewController::shownColumns() const {
   return shown;
 }
 
+std::vector<std::pair<std::string, int>> LoadContactsViewController::shownColumnWidths() const {
+  std::vector<std::pair<std::string, int>> shown;
+  QHeaderView* header = _tableView->horizontalHeader();
+  for (int visual = 0; visual < header->count(); ++visual) {
+    int logical = header->logicalIndex(visual);
+    if (logical >= 0 && logical < static_cast<int>(model_->columns().size()))
+      shown.emplace_back(model_->columns()[logical], header->sectionSize(logical));
+  }
+  return shown;
+}
+
+void LoadContactsViewController::restoreColumns(const std::vector<std::string>& keys,
+                                                const std::map<std::string, int>& widths) {
+  std::vector<std::string> known;
+  for (const std::string& key : keys)
+    if (columnItem(key) && std::find(known.begin(), known.end(), key) == known.end()) known.push_back(key);
+  if (known.empty()) return;
+  model_->setColumns(known);
+  model_->setSortableColumns(initialColumns());
+  for (QAction* item : columnMenu_->findChildren<QAction*>())
+    if (item->isCheckable())
+      item->setChecked(std::find(known.begin(), known.end(), item->text().toStdString()) != known.end());
+  for (size_t column = 0; column < known.size(); ++column) {
+    auto width = widths.find(known[column]);
+    _tableView->setColumnWidth(static_cast<int>(column),
+                               width != widths.end() && width->second > 8 ? width->second : kAddedColumnWidth);
+  }
+  showSortIndicator();
+}
+
 void LoadContactsViewController::setQuestion(std::unique_ptr<UserQuestion> question) {
   question_ = std::move(question);
 }
@@ -109,7 +165,7 @@ QAction* LoadContactsViewController::columnItem(const std::string& key) const {
 void LoadContactsViewController::buildMenus() {
   const auto& shown = model_->columns();
   for (const ColumnMenuGroup& group : columnMenuGroups()) {
-    QMenu* submenu = columnMenu_->addMenu(QString::fromStdString(group.title));
+    QMenu* submenu = columnMenu_->addMenu(columnGroupTitle(group));
     for (const std::string& key : group.keys) {
       QAction* item = submenu->addAction(QString::fromStdString(key));
       item->setCheckable(true);
@@ -144,7 +200,10 @@ void LoadContactsViewController::menuDidChange(QAction* item) {
     _tableView->setColumnWidth(model_->columnCount() - 1, kAddedColumnWidth);
   } else {
     model_->removeColumn(key);
+    // A column added again from the menu does not sort, so its old sort ends here.
+    if (key == sortKey_) sortKey_.clear();
   }
+  showSortIndicator();
 }
 
 void LoadContactsViewController::loadPersonInAddressBook() {
@@ -160,13 +219,142 @@ void LoadContactsViewController::loadPersonInAddressBook() {
   load->start();
 }
 
+void LoadContactsViewController::headerClicked(int section) {
+  // The header has already moved its indicator by itself; the direction is decided here alone:
+  // the sorted column again reverses the sort, any other column sorts ascending.
+  if (!model_->isSortable(section)) {
+    showSortIndicator();
+    return;
+  }
+  const std::string& key = model_->columns()[section];
+  Qt::SortOrder order = Qt::AscendingOrder;
+  if (key == sortKey_ && sortOrder_ == Qt::AscendingOrder) order = Qt::DescendingOrder;
+  sortByKey(key, order);
+}
+
+void LoadContactsViewController::sortByKey(const std::string& key, Qt::SortOrder order) {
+  const auto& columns = model_->columns();
+  const auto at = std::find(columns.begin(), columns.end(), key);
+  const int column = static_cast<int>(at - columns.begin());
+  if (key.empty() || at == columns.end() || !model_->isSortable(column)) {
+    sortKey_.clear();
+    sortOrder_ = Qt::AscendingOrder;
+  } else {
+    sortKey_ = key;
+    sortOrder_ = order;
+    model_->sort(column, order);
+  }
+  showSortIndicator();
+}
+
+void LoadContactsViewController::showSortIndicator() {
+  QHeaderView* header = _tableView->horizontalHeader();
+  const auto& columns = model_->columns();
+  const auto at = std::find(columns.begin(), columns.end(), sortKey_);
+  if (sortKey_.empty() || at == columns.end()) {
+    header->setSortIndicatorShown(false);
+    return;
+  }
+  const QSignalBlocker quiet(header);
+  header->setSortIndicator(static_cast<int>(at - columns.begin()), sortOrder_);
+  header->setSortIndicatorShown(true);
+}
+
+LoadContactsViewController::ViewState LoadContactsViewController::captureViewState() const {
+  // Where the user is: the selected people and the current one (by unique id), the column of the
+  // current cell, the scroll position, and whether the current row could be seen.
+  ViewState state;
+  QItemSelectionModel* selection = _tableView->selectionModel();
+  for (const QModelIndex& index : selection->selectedRows())
+    if (ABPersonRef person = model_->recordAt(index.row()).person()) state.selectedIds.insert(person->uniqueId());
+  const QModelIndex current = selection->currentIndex();
+  if (current.isValid()) {
+    if (ABPersonRef person = model_->recordAt(current.row()).person()) state.currentId = person->uniqueId();
+    state.currentColumn = current.column();
+    state.currentWasVisible = _tableView->viewport()->rect().intersects(_tableView->visualRect(current));
+  }
+  state.vertical = _tableView->verticalScrollBar()->value();
+  state.horizontal = _tableView->horizontalScrollBar()->value();
+  return state;
+}
+
+void LoadContactsViewController::restoreViewState(const ViewState& state) {
+  QItemSelectionModel* selection = _tableView->selectionModel();
+  QItemSelection kept;
+  QModelIndex newCurrent;
+  const int lastColumn = std::max(0, model_->columnCount() - 1);
+  const int rows = model_->rowCount();
+  int rangeStart = -1;
+  for (int row = 0; row <= rows; ++row) {
+    bool selected = false;
+    if (row < rows) {
+      if (ABPersonRef person = model_->recordAt(row).person()) {
+        const std::string id = person->uniqueId();
+        selected = state.selectedIds.count(id) > 0;
+        if (!state.currentId.empty() && id == state.currentId)
+          newCurrent = model_->index(row, std::clamp(state.currentColumn, 0, lastColumn));
+      }
+    }
+    if (selected && rangeStart < 0) rangeStart = row;
+    if (!selected && rangeStart >= 0) {
+      kept.select(model_->index(rangeStart, 0), model_->index(row - 1, lastColumn));
+      rangeStart = -1;
+    }
+  }
+  if (newCurrent.isValid()) selection->setCurrentIndex(newCurrent, QItemSelectionModel::NoUpdate);
+  if (!kept.isEmpty()) selection->select(kept, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+
+  // The scroll bars' ranges follow the new rows only once the view has laid them out.
+  _tableView->doItemsLayout();
+  _tableView->verticalScrollBar()->setValue(state.vertical);
+  _tableView->horizontalScrollBar()->setValue(state.horizontal);
+  // A current row that was in sight stays in sight, even when its new values moved it.
+  if (state.currentWasVisible && newCurrent.isValid())
+    _tableView->scrollTo(newCurrent, QAbstractItemView::EnsureVisible);
+}
+
 void LoadContactsViewController::updateTableView(ContactRecords allPeopleArray, unsigned generation) {
   // A load started later replaces this one; only the newest reaches the table.
   if (generation != generation_) return;
-  QHeaderView* header = _tableView->horizontalHeader();
-  header->setSortIndicatorShown(false);
+  const ViewState state = captureViewState();
   model_->setRecords(std::move(allPeopleArray));
+  const auto& columns = model_->columns();
+  if (!sortKey_.empty()) {
+    const auto at = std::find(columns.begin(), columns.end(), sortKey_);
+    if (at != columns.end()) model_->sort(static_cast<int>(at - columns.begin()), sortOrder_);
+  }
+  showSortIndicator();
+  restoreViewState(state);
   emit tableViewDataChange();
+  emit countsChanged();
+}
+
+void LoadContactsViewController::setFindText(const QString& text) {
+  if (findField_->text() != text) {
+    findField_->setText(text);  // comes back through textChanged
+    return;
+  }
+  ViewState state = captureViewState();
+  state.vertical = 0;  // a new set of rows starts at its top
+  state.currentWasVisible = true;
+  model_->setFindText(text);
+  restoreViewState(state);
+  emit countsChanged();
+}
+
+int LoadContactsViewController::selectedCount() const {
+  return static_cast<int>(_tableView->selectionModel()->selectedRows().size());
+}
+
+void LoadContactsViewController::focusFindField() {
+  findField_->setFocus(Qt::ShortcutFocusReason);
+  findField_->selectAll();
+}
+
+void LoadContactsViewController::showContextMenuAtCurrentCell() {
+  QModelIndex current = _tableView->currentIndex();
+  QPoint at = current.isValid() ? _tableView->visualRect(current).center() : QPoint(8, 8);
+  contextMenu_->popup(_tableView->viewport()->mapToGlobal(at));
 }
 
 void LoadContactsViewController::deleteItem() {
@@ -181,11 +369,13 @@ void LoadContactsViewController::deleteItem() {
   for (const QModelIndex& index : selected) rows.push_back(index.row());
   std::sort(rows.rbegin(), rows.rend());
   bool reverted = false;
+  bool removed = false;
   for (int row : rows) {
-    ABPersonRef person = model_->records()[row].person();
+    ABPersonRef person = model_->recordAt(row).person();
     if (!person || !book_.removeRecord(person)) continue;
     if (book_.save()) {
       model_->removeRecordAt(row);
+      removed = true;
     } else {
       // The removal would otherwise stay pending and be written by the next save.
       book_.revert();
@@ -194,16 +384,18 @@ void LoadContactsViewController::deleteItem() {
   }
   // Reverting reloads the persons, so the rows are read again to hold the store's own.
   if (reverted) loadPersonInAddressBook();
+  if (removed) emit countsChanged();
 }
 
 ContactRecords LoadContactsViewController::selectedRecordsForExport() const {
+  // In the order the table shows them, top to bottom.
   std::vector<int> rows;
   for (const QModelIndex& index : _tableView->selectionModel()->selectedRows()) rows.push_back(index.row());
-  std::sort(rows.rbegin(), rows.rend());
+  std::sort(rows.begin(), rows.end());
   ContactRecords records;
   records.reserve(rows.size());
   for (int row : rows) {
-    ContactRecord copy = model_->records()[row];
+    ContactRecord copy = model_->recordAt(row);
     copy.remove("Person");
     records.push_back(std::move(copy));
   }

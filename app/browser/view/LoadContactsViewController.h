@@ -2,8 +2,10 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/model/ContactRecord.h"
@@ -12,6 +14,7 @@ class ABAddressBook;
 class ContactTableModel;
 class ExportContactController;
 class QAction;
+class QLineEdit;
 class QMenu;
 class QTableView;
 class QThread;
@@ -35,6 +38,10 @@ class LoadContactsViewController : public QWidget {
   ContactTableModel* model() const { return model_; }
   const ContactRecords& getTableViewDataArray() const;
   std::vector<std::string> shownColumns() const;
+  // The shown columns in the order the user sees them, each with its width.
+  std::vector<std::pair<std::string, int>> shownColumnWidths() const;
+  // Shows these columns in this order (those of the table's own sort), with the given widths.
+  void restoreColumns(const std::vector<std::string>& keys, const std::map<std::string, int>& widths);
   ABAddressBook& addressBook() const { return book_; }
 
   // Replaces the one who answers the delete question and hears about refused edits.
@@ -47,13 +54,28 @@ class LoadContactsViewController : public QWidget {
   QMenu* contextMenu() const { return contextMenu_; }
   QAction* columnItem(const std::string& key) const;
 
-  // The selected records from the highest row to the lowest, without "Person".
+  // The selected records in the order the table shows them, without "Person".
   ContactRecords selectedRecordsForExport() const;
 
  public slots:
-  // Starts a load of every person of the store and returns at once.
+  // Starts a load of every person of the store and returns at once. This is the one way the table
+  // is read again (after an edit, a refused edit, an undo, a change made by another program): the
+  // sort, the selected people, the current cell and the scroll position are kept across it.
   void loadPersonInAddressBook();
   void reload() { loadPersonInAddressBook(); }
+  // Sorts by the column of this record key (one of the table's own sorting columns); the sort is
+  // kept across reloads. An empty key goes back to the store's order.
+  void sortByKey(const std::string& key, Qt::SortOrder order);
+  const std::string& sortKey() const { return sortKey_; }
+  // The find field above the table; typing in it keeps only the rows that hold the text.
+  QLineEdit* findField() const { return findField_; }
+  void setFindText(const QString& text);
+  void focusFindField();
+  // How many rows are selected (the status bar's count).
+  int selectedCount() const;
+  // Shift+F10 and the Menu key: the context menu at the current cell.
+  void showContextMenuAtCurrentCell();
+  Qt::SortOrder sortOrder() const { return sortOrder_; }
   void deleteItem();
   void exportItem();
   void menuDidChange(QAction* item);
@@ -61,15 +83,31 @@ class LoadContactsViewController : public QWidget {
  signals:
   // A load has been installed ("TableViewDataChange").
   void tableViewDataChange();
+  // The number of contacts, found rows or selected rows changed.
+  void countsChanged();
   // The user asked to export the selected people; the records are selectedRecordsForExport().
   void exportSelectionRequested();
 
  private:
   void updateTableView(ContactRecords allPeopleArray, unsigned generation);
+  // Where the user is in the table, kept by person across a change of rows.
+  struct ViewState {
+    std::unordered_set<std::string> selectedIds;
+    std::string currentId;
+    int currentColumn = 0;
+    bool currentWasVisible = false;
+    int vertical = 0;
+    int horizontal = 0;
+  };
+  ViewState captureViewState() const;
+  void restoreViewState(const ViewState& state);
+  void headerClicked(int section);
+  void showSortIndicator();
   void buildMenus();
   void showRefusal(const QString& reason);
 
   ABAddressBook& book_;
+  QLineEdit* findField_;
   QTableView* _tableView;
   ContactTableModel* model_;
   QMenu* columnMenu_;
@@ -81,4 +119,6 @@ class LoadContactsViewController : public QWidget {
   std::unique_ptr<UserQuestion> question_;
   std::vector<QPointer<QThread>> loads_;
   unsigned generation_ = 0;
+  std::string sortKey_;  // empty: the store's order
+  Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };

@@ -1,10 +1,13 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
 
 #include "app/browser/view/ColumnMenuGroups.h"
@@ -94,10 +97,85 @@ TEST_F(BrowserViewTest, HeaderClicksSortOwnColumnsAndAddedColumnsStayUnsorted) {
   header->sectionClicked(columnOf("Company"));  // a sort would bring alice's empty company first
   EXPECT_EQ(cell(0, "Last Name"), "Xavier");
 
-  // A reload brings the store's order back.
+  // A reload keeps the last sort (Last Name ascending).
   browser->reload();
   ASSERT_TRUE(waitForLoad(*browser));
+  EXPECT_EQ(cell(0, "First Name"), "Bob");
+  EXPECT_EQ(browser->sortKey(), "Last Name");
+}
+
+TEST_F(BrowserViewTest, ClickingTheSortedHeaderReversesItAndAnotherHeaderSortsAscending) {
+  QTableView* table = browser->getTableView();
+  browser->resize(1200, 400);
+  browser->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(browser.get()));
+  QHeaderView* header = table->horizontalHeader();
+  auto click = [&](const std::string& key) {
+    const int section = columnOf(key);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(section) + 10, header->height() / 2));
+  };
+  click("First Name");
+  EXPECT_EQ(cell(0, "First Name"), "alice");
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  click("First Name");
   EXPECT_EQ(cell(0, "First Name"), "Carol");
+  EXPECT_EQ(browser->sortOrder(), Qt::DescendingOrder);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+  click("First Name");
+  EXPECT_EQ(cell(0, "First Name"), "alice");
+  click("First Name");  // descending again, then a new column starts ascending
+  click("Last Name");
+  EXPECT_EQ(cell(0, "Last Name"), "Xavier");
+  EXPECT_EQ(browser->sortOrder(), Qt::AscendingOrder);
+  EXPECT_EQ(header->sortIndicatorSection(), columnOf("Last Name"));
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+}
+
+TEST_F(BrowserViewTest, ReloadsKeepSortSelectionAndScrollPosition) {
+  for (int i = 0; i < 300; ++i)
+    addPerson(*book, {"P" + std::to_string(1000 + i), "L" + std::to_string(5000 - i), "", ""});
+  ASSERT_TRUE(book->save());
+  browser->reload();
+  ASSERT_TRUE(waitForLoad(*browser));
+  QTableView* table = browser->getTableView();
+  browser->resize(800, 300);
+  browser->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(browser.get()));
+  browser->sortByKey("First Name", Qt::DescendingOrder);
+  ASSERT_EQ(cell(0, "First Name"), "P1299");
+  selectRows({150, 152});
+  table->selectionModel()->setCurrentIndex(browser->model()->index(152, columnOf("Last Name")),
+                                           QItemSelectionModel::NoUpdate);
+  table->scrollTo(browser->model()->index(152, 0), QAbstractItemView::PositionAtCenter);
+  const int scrolled = table->verticalScrollBar()->value();
+  ASSERT_GT(scrolled, 100);
+  const QString first = cell(150, "First Name"), second = cell(152, "First Name");
+
+  // An edit elsewhere (here: of the row above the selection) reads the whole store again.
+  auto* model = browser->model();
+  EXPECT_TRUE(model->setData(model->index(151, columnOf("Company")), "Edited"));
+  ASSERT_TRUE(waitForLoad(*browser));
+  EXPECT_EQ(cell(0, "First Name"), "P1299");
+  EXPECT_EQ(cell(151, "Company"), "Edited");
+  EXPECT_EQ(browser->sortKey(), "First Name");
+  EXPECT_EQ(browser->sortOrder(), Qt::DescendingOrder);
+  EXPECT_TRUE(table->horizontalHeader()->isSortIndicatorShown());
+  const QModelIndexList selected = table->selectionModel()->selectedRows();
+  ASSERT_EQ(selected.size(), 2);
+  QStringList names;
+  for (const QModelIndex& index : selected) names << cell(index.row(), "First Name");
+  names.sort();
+  EXPECT_EQ(names, (QStringList{second, first}));
+  EXPECT_EQ(table->selectionModel()->currentIndex().row(), 152);
+  EXPECT_EQ(table->selectionModel()->currentIndex().column(), columnOf("Last Name"));
+  EXPECT_EQ(table->verticalScrollBar()->value(), scrolled);
+
+  // Another program's change comes in through the same reload.
+  browser->reload();
+  ASSERT_TRUE(waitForLoad(*browser));
+  EXPECT_EQ(table->selectionModel()->selectedRows().size(), 2);
+  EXPECT_EQ(table->verticalScrollBar()->value(), scrolled);
 }
 
 TEST_F(BrowserViewTest, SelectionFollowsItsPeopleThroughASort) {
@@ -195,13 +273,86 @@ TEST_F(BrowserViewTest, DeleteQuestionLeadsWithItsQuestionAndOffersDeleteFirst) 
   EXPECT_EQ(book->count(), 3u);
 }
 
-TEST_F(BrowserViewTest, ExportOfTheSelectionCarriesRecordsFromTheLowestRowUpWithoutPerson) {
+TEST_F(BrowserViewTest, ExportOfTheSelectionCarriesRecordsInTheShownOrderWithoutPerson) {
   selectRows({0, 2});
   ContactRecords records = browser->selectedRecordsForExport();
   ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].textOr("First Name"), "Carol");
+  EXPECT_EQ(records[1].textOr("First Name"), "Bob");
+  EXPECT_FALSE(records[0].contains("Person"));
+
+  browser->sortByKey("First Name", Qt::AscendingOrder);  // alice, Bob, Carol: the selection follows
+  records = browser->selectedRecordsForExport();
+  ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].textOr("First Name"), "Bob");
   EXPECT_EQ(records[1].textOr("First Name"), "Carol");
-  EXPECT_FALSE(records[0].contains("Person"));
+}
+
+TEST_F(BrowserViewTest, FindKeepsRowsHoldingTheTextInAShownColumnIgnoringCaseAndAccents) {
+  addPerson(*book, {"Renée", "Østergaard", "Café Zoë", ""});
+  ASSERT_TRUE(book->save());
+  browser->reload();
+  ASSERT_TRUE(waitForLoad(*browser));
+  QSignalSpy counts(browser.get(), &LoadContactsViewController::countsChanged);
+
+  QTest::keyClicks(browser->findField(), "ZEL");
+  ASSERT_EQ(browser->model()->rowCount(), 1);
+  EXPECT_EQ(cell(0, "First Name"), "Carol");
+  EXPECT_FALSE(counts.isEmpty());
+
+  browser->setFindText("renee");
+  ASSERT_EQ(browser->model()->rowCount(), 1);
+  EXPECT_EQ(cell(0, "Last Name"), "Østergaard");
+  browser->setFindText("CAFE ZOE");  // the company column
+  EXPECT_EQ(browser->model()->rowCount(), 1);
+  browser->setFindText("ostergaard");
+  EXPECT_EQ(browser->model()->rowCount(), 1);
+  browser->setFindText("home.org");  // two home e-mail addresses
+  EXPECT_EQ(browser->model()->rowCount(), 2);
+  browser->setFindText("Nobody");
+  EXPECT_EQ(browser->model()->rowCount(), 0);
+
+  // A column that is not shown is not looked in; once shown, it is.
+  browser->setFindText("");
+  ASSERT_EQ(browser->model()->rowCount(), 4);
+  ABPersonRef alice = browser->model()->recordAt(1).person();
+  alice->setValueForProperty(std::string("Quiltmaker"), kABJobTitleProperty);
+  ASSERT_TRUE(book->save());
+  browser->reload();
+  ASSERT_TRUE(waitForLoad(*browser));
+  browser->setFindText("quilt");
+  EXPECT_EQ(browser->model()->rowCount(), 0);
+  browser->columnItem("Job Title")->trigger();
+  ASSERT_EQ(browser->model()->rowCount(), 1);
+  EXPECT_EQ(cell(0, "First Name"), "alice");
+
+  // The found rows sort, and the selection and the export work on them.
+  browser->setFindText("o");
+  const int found = browser->model()->rowCount();
+  ASSERT_GE(found, 2);
+  browser->sortByKey("First Name", Qt::DescendingOrder);
+  selectRows({0});
+  const QString top = cell(0, "First Name");
+  ASSERT_EQ(browser->selectedRecordsForExport().size(), 1u);
+  EXPECT_EQ(QString::fromStdString(browser->selectedRecordsForExport()[0].textOr("First Name")), top);
+  browser->setFindText("");
+  EXPECT_EQ(browser->model()->rowCount(), 4);
+  ASSERT_EQ(browser->getTableView()->selectionModel()->selectedRows().size(), 1);
+  EXPECT_EQ(cell(browser->getTableView()->selectionModel()->selectedRows()[0].row(), "First Name"), top);
+  EXPECT_EQ(browser->getTableViewDataArray().size(), 4u);
+}
+
+TEST_F(BrowserViewTest, DeletingAFoundRowRemovesThatPerson) {
+  browser->setFindText("bob");
+  ASSERT_EQ(browser->model()->rowCount(), 1);
+  selectRows({0});
+  browser->deleteItem();
+  EXPECT_EQ(book->count(), 2u);
+  EXPECT_EQ(browser->model()->rowCount(), 0);
+  browser->setFindText("");
+  ASSERT_EQ(browser->model()->rowCount(), 2);
+  EXPECT_EQ(cell(0, "First Name"), "Carol");
+  EXPECT_EQ(cell(1, "First Name"), "alice");
 }
 
 }  // namespace
