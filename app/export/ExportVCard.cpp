@@ -154,5 +154,6 @@ ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& recor
   result.error = failure.error();
   result.ok = result.error.empty();
   result.file = (base / "export_0.vcf").string();
+  result.fileCount = records.size();
   return result;
 }

@@ -96,7 +96,9 @@ void ExportContactController::startExportWithChoice(const QString& title, const 
     });
   }
   connect(run, &QThread::finished, this, [this, result, progress] {
-    if (progress) progress->deleteLater();
+    // Gone at once, not later: the message below runs its own event loop, in which a deferred
+    // deletion would wait while the dialog's own show timer brought it back over the message.
+    delete progress.data();
     finish(*result);
   });
   connect(run, &QThread::finished, run, &QObject::deleteLater);

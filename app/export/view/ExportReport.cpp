@@ -1,10 +1,21 @@
 #include "app/export/view/ExportReport.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
+
+#include "app/shell/Plural.h"
+
+namespace {
+
+QString lastVCardName(size_t count) {
+  return QString("export_%1.vcf").arg(count - 1);
+}
+
+}  // namespace
 
 void MessageBoxExportReport::exportEnded(const ExportResult& result) {
   QMessageBox box(parent_);
@@ -19,8 +30,19 @@ void MessageBoxExportReport::exportEnded(const ExportResult& result) {
   }
   const QFileInfo file(QString::fromStdString(result.file));
   box.setIcon(QMessageBox::Information);
-  box.setText(QObject::tr("The contacts were exported to \"%1\".").arg(file.fileName()));
-  box.setInformativeText(file.absoluteFilePath());
+  if (result.fileCount > 1) {
+    // One file per contact: the folder and how many files it received.
+    const QString folder = QDir::toNativeSeparators(file.absolutePath());
+    const int count = static_cast<int>(result.fileCount);
+    box.setText(
+        countedText(QObject::tr("The contacts were exported as %n file(s) into the folder \"%1\".", nullptr, count),
+                    count)
+            .arg(QFileInfo(file.absolutePath()).fileName()));
+    box.setInformativeText(QObject::tr("%1 (%2 … %3)").arg(folder, file.fileName(), lastVCardName(result.fileCount)));
+  } else {
+    box.setText(QObject::tr("The contacts were exported to \"%1\".").arg(file.fileName()));
+    box.setInformativeText(file.absoluteFilePath());
+  }
   QPushButton* show = box.addButton(QObject::tr("Show in Folder"), QMessageBox::ActionRole);
   box.addButton(QMessageBox::Ok);
   box.exec();

@@ -1,9 +1,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "app/browser/view/ContactTableModel.h"
 #include "app/export/view/ExportContactController.h"
@@ -108,9 +113,10 @@ TEST_F(ExportPanelTest, SelectionExportRestrictsTheCopiedSelection) {
 
   WriterCall columns = exportWith("Save to TXT", 1);
   ASSERT_EQ(columns.records.size(), 2u);
-  EXPECT_EQ(columns.records[0].textOr("First Name"), "alice");
-  EXPECT_FALSE(columns.records[1].contains("Person"));
-  EXPECT_EQ(columns.records[1].size(), 4u);  // First Name, Last Name, Company, Home Email
+  EXPECT_EQ(columns.records[0].textOr("First Name"), "Carol");  // the order the table shows
+  EXPECT_EQ(columns.records[1].textOr("First Name"), "alice");
+  EXPECT_FALSE(columns.records[0].contains("Person"));
+  EXPECT_EQ(columns.records[0].size(), 4u);  // First Name, Last Name, Company, Home Email
 
   WriterCall all = exportWith("Save to TXT", 2);
   EXPECT_TRUE(all.allInfo);
@@ -137,6 +143,38 @@ TEST_F(ExportPanelTest, RealExportNamesTheFileWrittenAndFailuresSayWhy) {
   ASSERT_EQ(heard->results.size(), 2u);
   EXPECT_FALSE(heard->results[1].ok);
   EXPECT_FALSE(heard->results[1].error.empty());
+}
+
+TEST_F(ExportPanelTest, FinishedMessageStaysUncoveredAndNamesTheVCardFolderAndFileCount) {
+  QTemporaryDir folder;
+  driver->setReport(std::make_unique<MessageBoxExportReport>(browser.get()));
+  driver->setLoadContactsViewController(browser.get());
+  driver->setIsExportAllPeople(true);
+  browser->show();
+  bool progressShown = false, messageShown = false;
+  QString text, informative;
+  // Five seconds into the message: nothing else may have come up over it; then OK is pressed.
+  QTimer::singleShot(5200, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (qobject_cast<QProgressDialog*>(top) && top->isVisible()) progressShown = true;
+      auto* box = qobject_cast<QMessageBox*>(top);
+      if (!box || !box->isVisible()) continue;
+      messageShown = true;
+      text = box->text();
+      informative = box->informativeText();
+      box->button(QMessageBox::Ok)->click();
+    }
+  });
+  QSignalSpy ended(driver, &ExportContactController::exportEnded);
+  driver->startExportWithChoice("Save to vCard", folder.path(), 2);
+  ASSERT_TRUE(ended.wait(20000));
+  EXPECT_TRUE(messageShown);
+  EXPECT_FALSE(progressShown);
+  EXPECT_TRUE(text.contains("3 files")) << text.toStdString();
+  EXPECT_TRUE(text.contains(QFileInfo(folder.path()).fileName())) << text.toStdString();
+  EXPECT_TRUE(informative.contains(folder.path())) << informative.toStdString();
+  EXPECT_TRUE(informative.contains("export_2.vcf")) << informative.toStdString();
+  for (QWidget* top : QApplication::topLevelWidgets()) EXPECT_FALSE(qobject_cast<QProgressDialog*>(top));
 }
 
 }  // namespace
