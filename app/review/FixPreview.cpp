@@ -143,7 +143,7 @@ void addNameCard(FixPreview& preview, const ABPerson& person, Card card) {
 
 void addFieldList(FixPreview& preview, const ABPerson& person) {
   preview.texts.push_back(text("Name :", 14, 132, 100, Colour::Black, 0.5));
-  preview.texts.push_back(text(PersonNames::displayName(person), 114, 132, 210));
+  preview.texts.push_back(text(PersonNames::rowName(person), 114, 132, 210));
   ContactRecord display = analysePerson(person);
   const double rows[] = {112, 92, 72, 52, 32, 12};
   size_t index = 0;

@@ -1,5 +1,6 @@
 #include "app/review/PersonNames.h"
 
+#include "app/model/ShownName.h"
 #include "platform/addressbook/ABConstants.h"
 
 namespace {
@@ -13,8 +14,7 @@ std::string orNull(const std::string* text) {
 }  // namespace
 
 std::string PersonNames::rowName(const ABPerson& person) {
-  auto data = person.snapshot();
-  return orNull(data->string(kABFirstNameProperty)) + " " + orNull(data->string(kABLastNameProperty));
+  return shownName(*person.snapshot());
 }
 
 std::string PersonNames::nameKey(const ABPersonData& data) {

@@ -7,7 +7,7 @@
 // The ways the review screen writes a person's name.
 namespace PersonNames {
 
-// "first last" with a missing part written as (null): the row name of the outline.
+// The row name of the outline: the name the person is shown under (shownName), never "(null)".
 std::string rowName(const ABPerson& person);
 // first name immediately followed by last name, a missing part written as (null).
 std::string nameKey(const ABPerson& person);

@@ -13,6 +13,7 @@
 #include "app/browser/view/ColumnMenuGroups.h"
 #include "app/browser/view/ValueEditors.h"
 #include "app/model/PersonRecord.h"
+#include "app/model/ShownName.h"
 #include "platform/addressbook/ABAddressBook.h"
 
 ContactCardDialog::ContactCardDialog(ABPersonRef person, ABAddressBook& book, Mode mode, QWidget* parent)
@@ -20,8 +21,7 @@ ContactCardDialog::ContactCardDialog(ABPersonRef person, ABAddressBook& book, Mo
   ContactRecord record = prasePerson(person_);
   for (const auto& [key, value] : record.entries())
     if (auto text = record.text(key)) original_[key] = *text;
-  QString name = QString::fromStdString(record.textOr("FullName"));
-  setWindowTitle(name.isEmpty() ? tr("Contact") : name);
+  setWindowTitle(QString::fromStdString(shownName(*person_->snapshot())));
   resize(460, 560);
   if (mode_ == Mode::Show)
     buildShown();

@@ -14,6 +14,7 @@ TEST(ContactCardTest, ShowsEveryFieldAndEditsAreSavedToTheStore) {
   ASSERT_TRUE(book->save());
 
   ContactCardDialog shown(carol, *book, ContactCardDialog::Mode::Show);
+  EXPECT_EQ(shown.windowTitle(), "Carol Zeller");
   ASSERT_TRUE(shown.shownValue("Company"));
   EXPECT_EQ(shown.shownValue("Company")->text(), "Acme");
   EXPECT_EQ(shown.shownValue("Home Email")->text(), "carol@home.org");
@@ -95,6 +96,22 @@ TEST(ContactCardTest, EmptiedFieldsAreRemovedAndACardOpenedBeforeAnotherChangeSa
   EXPECT_FALSE(stale.saveChanges());
   EXPECT_EQ(std::get<std::string>(ann->valueForProperty(kABFirstNameProperty)), "Ann-Marie");
   EXPECT_FALSE(book->hasUnsavedChanges());
+}
+
+TEST(ContactCardTest, TitlesNeverShowNull) {
+  viewTestApp();
+  auto book = ABAddressBook::inMemory();
+  ABPersonRef company = addPerson(*book, {"", "", "Initech", ""});
+  company->removeValueForProperty(kABFirstNameProperty);
+  company->removeValueForProperty(kABLastNameProperty);
+  ABPersonRef lone = addPerson(*book, {"", "Zeller", "", ""});
+  lone->removeValueForProperty(kABFirstNameProperty);
+  ABPersonRef nobody = ABPerson::create();
+  book->addRecord(nobody);
+  ASSERT_TRUE(book->save());
+  EXPECT_EQ(ContactCardDialog(company, *book, ContactCardDialog::Mode::Show).windowTitle(), "Initech");
+  EXPECT_EQ(ContactCardDialog(lone, *book, ContactCardDialog::Mode::Edit).windowTitle(), "Zeller");
+  EXPECT_EQ(ContactCardDialog(nobody, *book, ContactCardDialog::Mode::Show).windowTitle(), "No Name");
 }
 
 }  // namespace

@@ -11,9 +11,21 @@ TEST_F(ReviewOutlineTest, CategoriesComeInFixedOrderAndOnlyWhenFound) {
   EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Unusual Suffix", "Invalid Characters"}));
   auto* suffix = outline.category("Unusual Suffix");
   ASSERT_EQ(suffix->childrenCount(), 2u);
-  EXPECT_EQ(suffix->childAtIndex(0)->name(), "(null) Bea");
-  EXPECT_EQ(suffix->childAtIndex(1)->name(), "Ann (null)");
+  EXPECT_EQ(suffix->childAtIndex(0)->name(), "Bea");
+  EXPECT_EQ(suffix->childAtIndex(1)->name(), "Ann");
   EXPECT_EQ(suffix->childAtIndex(0)->parentNode(), suffix);
+}
+
+TEST_F(ReviewOutlineTest, RowNamesNeverShowNullAndNamelessCompaniesShowTheirOrganisation) {
+  auto acme = add({{kABOrganizationProperty, "Acme Ltd"}});
+  auto nobody = add({{kABNicknameProperty, " "}});
+  auto both = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}});
+  build({{"BlankName", {acme, nobody}}, {"EmptyNotes", {both}}});
+  auto* blank = outline.category("Blank Name");
+  ASSERT_EQ(blank->childrenCount(), 2u);
+  EXPECT_EQ(blank->childAtIndex(0)->name(), "Acme Ltd");
+  EXPECT_EQ(blank->childAtIndex(1)->name(), "No Name");
+  EXPECT_EQ(outline.category("Note with spacing only")->childAtIndex(0)->name(), "Ann Lee");
 }
 
 TEST_F(ReviewOutlineTest, OnlyContactRowsCanBeSelected) {

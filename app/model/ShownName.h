@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+class ABPersonData;
+
+// The name a person is shown under wherever a person is named to the user (outline rows, details,
+// previews, contact card titles): "first last" with one space when both exist, else the one that
+// exists, else the organisation (a company card), else "No Name". A missing part never shows as
+// "(null)"; that spelling belongs only to the name key that groups duplicates.
+std::string shownName(const ABPersonData& data);
