@@ -8,6 +8,7 @@
 
 #include "app/cli/CommandRegistry.h"
 #include "app/review/FixActions.h"
+#include "app/review/FixAll.h"
 #include "app/review/ReviewCategories.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/ScanConditions.h"
@@ -24,7 +25,7 @@ class CommandLineQuestions : public ReviewQuestions {
 };
 
 bool deletesContacts(const std::string& option) {
-  return option == Opt::kDeleteContact || option == Opt::kDeleteDuplicates || option == Opt::kMerge;
+  return fixOptionDeletesOrMerges(option);
 }
 
 // The findings of one condition in a file written by `rolvane scan --json`, as the outline's lists.
@@ -157,29 +158,11 @@ int runFix(CommandContext& ctx) {
     outline.setOutlineViewDataSouce(lists, shared);
   }
   CommandLineQuestions questions;
-  FixActions actions(outline, *book, questions);
-  int fixed = 0;
+  FixAllOutcome outcome = fixAllInCategory(outline, *book, *category, option, questions, uids);
+  for (const auto& line : outcome.changes) ctx.out << line << "\n";
+  const int fixed = outcome.fixed;
   std::string errors;
-  // A finding that could not be fixed stays in the outline; it is passed over by what it says
-  // (person, label), so the next finding is the first row not yet tried.
-  std::set<std::string> tried;
-  auto identity = [](const PersonItem& row) { return row.person()->uniqueId() + "\n" + row.duplicateEmailType(); };
-  while (PersonItem* father = outline.category(category->title)) {
-    PersonItem* next = nullptr;
-    for (PersonItem* row : father->childrenArray()) {
-      if ((!uids.empty() && !uids.count(row->person()->uniqueId())) || tried.count(identity(*row))) continue;
-      next = row;
-      break;
-    }
-    if (!next) break;
-    std::string tag = identity(*next);
-    FixOutcome outcome = actions.apply(*category, next, option);
-    for (const auto& change : outcome.changes) ctx.out << change << "\n";
-    if (!outcome.stale.empty()) ctx.out << outcome.stale << "\n";
-    if (!outcome.error.empty()) errors += outcome.error + "\n";
-    if (outcome.storeChanged) ++fixed;
-    if (!outcome.rowRemoved) tried.insert(tag);
-  }
+  for (const auto& error : outcome.errors) errors += error + "\n";
   ctx.out << "Fixed " << fixed << " finding(s) of \"" << conditionName << "\" with \"" << option << "\"\n";
   if (!errors.empty()) {
     ctx.err << "rolvane fix: " << errors;

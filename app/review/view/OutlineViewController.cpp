@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "app/review/DetailsPane.h"
+#include "app/review/FixAll.h"
 #include "app/review/FixPreview.h"
 #include "app/review/view/FixPreviewWidget.h"
 #include "app/review/view/ReviewOutlineView.h"
@@ -23,6 +24,7 @@
 #include "app/shell/BackGroundView.h"
 #include "app/shell/MyButton.h"
 #include "app/shell/MyView.h"
+#include "app/shell/Plural.h"
 #include "platform/addressbook/ABAddressBook.h"
 
 namespace {
@@ -154,15 +156,27 @@ void OutlineViewController::buildInterface() {
   backButton_->setButtonTitle("Back");
   fixButton_->setButtonTitle("Fix");
   fixButton_->setDefault(true);
+  fixAllButton_ = new MyButton(bottomButtonView_);
+  fixAllButton_->setObjectName("fixAllButton");
+  fixAllButton_->setButtonTitle(tr("Fix All…"));
+  fixAllButton_->setToolTip(tr("Apply the chosen option to every finding of this category"));
   buttons->addWidget(openContactButton_);
   noticeText_ = new QLabel(bottomButtonView_);
   noticeText_->setObjectName("noticeText");
   noticeText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   buttons->addWidget(noticeText_, 1);
   buttons->addWidget(backButton_);
+  buttons->addWidget(fixAllButton_);
   buttons->addWidget(fixButton_);
   layout->addWidget(bottomButtonView_);
   connect(fixButton_, &QPushButton::clicked, this, &OutlineViewController::fixClick);
+  connect(fixAllButton_, &QPushButton::clicked, this, &OutlineViewController::fixAllClick);
+  fixAllReport_ = [this](const QString& summary, const QString& details, bool failed) {
+    QMessageBox box(failed ? QMessageBox::Warning : QMessageBox::Information, tr("Fix All"),
+                    QString("<b>%1</b>").arg(summary.toHtmlEscaped()), QMessageBox::Ok, this);
+    box.setInformativeText(details);
+    box.exec();
+  };
   connect(openContactButton_, &QPushButton::clicked, this, &OutlineViewController::openInContacts);
   connect(backButton_, &QPushButton::clicked, this, &OutlineViewController::backClicked);
 }
@@ -207,9 +221,16 @@ void OutlineViewController::syncFromOutline() {
   updateUI();
 }
 
+void OutlineViewController::setFixAllReport(std::function<void(const QString&, const QString&, bool)> report) {
+  fixAllReport_ = std::move(report);
+}
+
 void OutlineViewController::updateUI() {
   openContactButton_->setEnabled(outline_.openContactButtonEnabled() && outline_.selectedItem());
   fixButton_->setEnabled(outline_.fixButtonEnabled() && outline_.selectedItem());
+  // Editing in the contact card is one contact at a time.
+  fixAllButton_->setEnabled(fixButton_->isEnabled() &&
+                            outline_.selectedOption() != ReviewCategories::Option::kEditInContacts);
   auto pane = ::updateUI(outline_);
   if (!pane) {
     rightSide_->setCurrentWidget(outline_.showingTips() || outline_.rootNodes().empty() ? tipsView_ : solutionView_);
@@ -248,6 +269,8 @@ void OutlineViewController::placeMatrix(const ReviewCategories::FixMatrix* matri
 void OutlineViewController::matrixClicked() {
   if (!matrix_ || !matrix_->checkedButton()) return;
   outline_.selectOption(matrix_->checkedButton()->text().toStdString());
+  fixAllButton_->setEnabled(fixButton_->isEnabled() &&
+                            outline_.selectedOption() != ReviewCategories::Option::kEditInContacts);
   rebuildPreview();
 }
 
@@ -267,6 +290,61 @@ void OutlineViewController::fixClick() {
     emit backRequested();
     return;
   }
+  syncFromOutline();
+}
+
+namespace {
+
+// Answers yes to the delete confirmations of a Fix All: the user said yes once for all of them.
+class AlreadyConfirmed : public ReviewQuestions {
+ public:
+  bool confirm(const std::string&, const std::string&, const std::string&, const std::string&) override { return true; }
+};
+
+}  // namespace
+
+void OutlineViewController::fixAllClick() {
+  PersonItem* row = outline_.selectedItem();
+  if (!row || !row->parentNode()) return;
+  const std::string category = row->parentNode()->name();
+  const std::string option = outline_.selectedOption();
+  if (option.empty() || option == ReviewCategories::Option::kEditInContacts) return;
+  const int count = static_cast<int>(row->parentNode()->childrenCount());
+  if (fixOptionDeletesOrMerges(option)) {
+    const QString question = countedText(tr("Apply \"%1\" to all %n finding(s) of \"%2\"?", nullptr, count), count)
+                                 .arg(QString::fromStdString(option), QString::fromStdString(category));
+    const QString detail = option == ReviewCategories::Option::kMerge
+                               ? tr("The contacts of each finding become one contact.")
+                               : tr("The contacts will also be deleted from Contacts.");
+    if (!questions_->confirm(question.toStdString(), detail.toStdString(), tr("Fix All").toStdString(),
+                             tr("Cancel").toStdString()))
+      return;
+  }
+  AlreadyConfirmed confirmed;
+  ReviewQuestions& questions =
+      fixOptionDeletesOrMerges(option) ? static_cast<ReviewQuestions&>(confirmed) : *questions_;
+  const ReviewCategories::Category* fixedCategory = ReviewCategories::byTitle(category);
+  if (!fixedCategory) return;
+  FixAllOutcome outcome = fixAllInCategory(outline_, book_, *fixedCategory, option, questions, {}, contacts_);
+  if (outcome.storeChanged) emit storeChanged();
+  QStringList lines;
+  for (const auto& change : outcome.changes) lines << QString::fromStdString(change);
+  for (const auto& error : outcome.errors) lines << QString::fromStdString(error);
+  const QString summary =
+      countedText(tr("Fixed %n finding(s) of \"%1\" with \"%2\".", nullptr, outcome.fixed), outcome.fixed)
+          .arg(QString::fromStdString(category), QString::fromStdString(option)) +
+      (outcome.errors.empty()
+           ? QString()
+           : " " + countedText(tr("%n change(s) could not be saved.", nullptr, static_cast<int>(outcome.errors.size())),
+                               static_cast<int>(outcome.errors.size())));
+  if (fixAllReport_) fixAllReport_(summary, lines.join('\n'), !outcome.errors.empty());
+  if (outline_.isFinished()) {
+    model_->reload();
+    emit backRequested();
+    return;
+  }
+  // The fixed rows are gone; the first contact still listed is selected.
+  if (!outline_.selectedItem()) outline_.selectRow(1);
   syncFromOutline();
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -46,6 +48,10 @@ class OutlineViewController : public QWidget {
   QTreeView* myOutlineView() const { return outlineView_; }
   ReviewOutline& outline() { return outline_; }
   MyButton* fixButton() const { return fixButton_; }
+  // "Fix All": the chosen option on every finding of the selected row's category.
+  MyButton* fixAllButton() const { return fixAllButton_; }
+  // Tells the user what a Fix All did; by default a message box, tests listen instead.
+  void setFixAllReport(std::function<void(const QString& summary, const QString& details, bool failed)> report);
   MyButton* openContactButton() const { return openContactButton_; }
   MyButton* backButton() const { return backButton_; }
   BackGroundView* bottomButtonView() const { return bottomButtonView_; }
@@ -62,6 +68,7 @@ class OutlineViewController : public QWidget {
 
  public slots:
   void fixClick();
+  void fixAllClick();
   void openInContacts();
   void backClicked();
   void matrixClicked();
@@ -105,4 +112,6 @@ class OutlineViewController : public QWidget {
   MyButton* backButton_ = nullptr;
   MyButton* fixButton_ = nullptr;
   QLabel* noticeText_ = nullptr;
+  MyButton* fixAllButton_ = nullptr;
+  std::function<void(const QString&, const QString&, bool)> fixAllReport_;
 };

@@ -1,6 +1,7 @@
 #include "app/review/view/ReviewRowDelegate.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QPainter>
 
 #include "app/review/view/MyTableCellView.h"
@@ -27,7 +28,21 @@ void ReviewRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     font.setPointSizeF(font.pointSizeF() * 0.9);
     painter->setFont(font);
     painter->setPen(opt.palette.color(QPalette::PlaceholderText));
-    painter->drawText(r.adjusted(4, 0, -4, 0), Qt::AlignVCenter | Qt::AlignLeft, index.data().toString());
+    // The number of findings stands at the right end of the header, the title before it.
+    const QString count = QString::number(index.data(ReviewTreeModel::CountRole).toInt());
+    const int countWidth = QFontMetrics(font).horizontalAdvance(count) + 12;
+    const QRect badge(r.right() - countWidth - 4, r.top() + 3, countWidth, r.height() - 6);
+    painter->drawText(
+        r.adjusted(4, 0, -countWidth - 12, 0), Qt::AlignVCenter | Qt::AlignLeft,
+        QFontMetrics(font).elidedText(index.data().toString(), Qt::ElideRight, r.width() - countWidth - 16));
+    painter->setRenderHint(QPainter::Antialiasing);
+    QColor fill = opt.palette.color(QPalette::PlaceholderText);
+    fill.setAlphaF(0.18);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(fill);
+    painter->drawRoundedRect(badge, badge.height() / 2.0, badge.height() / 2.0);
+    painter->setPen(opt.palette.color(QPalette::Text));
+    painter->drawText(badge, Qt::AlignCenter, count);
   } else {
     cell_->setFont(opt.font);
     cell_->showRow(index.data(ReviewTreeModel::PictureRole).value<QImage>(), index.data().toString(),

@@ -62,6 +62,11 @@ QVariant ReviewTreeModel::data(const QModelIndex& index, int role) const {
       return item->isRootNode() ? QString::fromStdString(item->name()).toUpper() : QString::fromStdString(item->name());
     case IsCategoryRole:
       return item->isRootNode();
+    case CountRole:
+      return item->isRootNode() ? QVariant(static_cast<int>(item->childrenCount())) : QVariant();
+    case Qt::AccessibleTextRole:
+      if (!item->isRootNode()) return QString::fromStdString(item->name());
+      return tr("%1, %2").arg(QString::fromStdString(item->name())).arg(item->childrenCount());
     case DescriptionRole: {
       if (item->isRootNode() || !item->parentNode()) return {};
       const auto* category = ReviewCategories::byTitle(item->parentNode()->name());

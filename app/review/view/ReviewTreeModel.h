@@ -9,7 +9,8 @@ class ReviewTreeModel : public QAbstractItemModel {
   Q_OBJECT
 
  public:
-  enum Role { DescriptionRole = Qt::UserRole + 1, IsCategoryRole, PictureRole };
+  // CountRole: how many findings a category row holds.
+  enum Role { DescriptionRole = Qt::UserRole + 1, IsCategoryRole, PictureRole, CountRole };
 
   explicit ReviewTreeModel(ReviewOutline& outline, QObject* parent = nullptr);
 
