@@ -3,7 +3,8 @@
 #include <QImage>
 #include <QWidget>
 
-// A view whose image is stretched over its whole area.
+// A view whose image is stretched over its whole area. Under a dark colour scheme a light image
+// gives way to a bar drawn in the scheme's own window colour.
 class BackGroundView : public QWidget {
   Q_OBJECT
 
@@ -11,14 +12,14 @@ class BackGroundView : public QWidget {
   explicit BackGroundView(QWidget* parent = nullptr) : QWidget(parent) {}
 
   const QImage& image() const { return image_; }
-  void setImage(const QImage& image) {
-    image_ = image;
-    update();
-  }
+  void setImage(const QImage& image);
+  // Whether the image is drawn with the present palette (else the palette's bar).
+  bool drawsImage() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
   QImage image_;
+  bool imageIsLight_ = false;
 };

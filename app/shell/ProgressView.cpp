@@ -43,6 +43,7 @@ void ProgressView::paintEvent(QPaintEvent*) {
   double span = std::fmod(endAngle_ - startAngle_, 360.0);
   if (span < 0) span += 360.0;
   if (span == 0 && endAngle_ != startAngle_) span = 360.0;
-  painter.setPen(QPen(QColor(0, 0, 0), 8.0, Qt::SolidLine, Qt::FlatCap));
+  // The arc in the text colour: black under a light scheme, light under a dark one.
+  painter.setPen(QPen(palette().color(QPalette::WindowText), 8.0, Qt::SolidLine, Qt::FlatCap));
   painter.drawArc(dial, static_cast<int>(std::lround(start * 16.0)), static_cast<int>(std::lround(span * 16.0)));
 }

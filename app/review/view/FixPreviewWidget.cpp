@@ -17,16 +17,20 @@ QSize FixPreviewWidget::sizeHint() const {
 
 void FixPreviewWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
+  // Under a light scheme the preview sits on its own light paper with black text; under a dark
+  // scheme it takes the scheme's base and text colours, so its text always stands out.
+  const bool dark = palette().color(QPalette::Base).lightness() < 128;
   QPixmap background(QString(":/images/") + FixPreview::backgroundImage);
-  if (!background.isNull())
+  const bool paper = !dark && !background.isNull();
+  if (paper)
     painter.fillRect(rect(), QBrush(background));
   else
     painter.fillRect(rect(), palette().color(QPalette::Base));
+  const QColor text = paper ? QColor(0, 0, 0) : palette().color(QPalette::Text);
   const double height = FixPreview::documentHeight;
   for (const auto& item : preview_.texts) {
-    QColor colour = palette().color(QPalette::Text);
-    if (item.colour == PreviewText::Colour::Black) colour = QColor(0, 0, 0);
-    if (item.colour == PreviewText::Colour::Red) colour = QColor(220, 38, 38);
+    QColor colour = text;
+    if (item.colour == PreviewText::Colour::Red) colour = dark ? QColor(248, 113, 113) : QColor(220, 38, 38);
     colour.setAlphaF(item.alpha);
     painter.setPen(colour);
     // The preview's frames have their origin at the lower left.

@@ -76,6 +76,86 @@ TEST(ReviewScreenTest, ShowsTheFirstContactWithItsOptionsAndPreview) {
   EXPECT_EQ(screen.previewWidget()->preview().texts[0].text, "the contact selected will be deleted:");
 }
 
+TEST(ReviewScreenTest, CategoryHeadersShowHowManyFindingsTheyHold) {
+  app();
+  auto book = ABAddressBook::inMemory();
+  auto ann = person(*book, "Ann", "Xx");
+  auto bea = person(*book, "Bea", "Yy");
+  auto cid = person(*book, "Cid", "Zz");
+  OutlineViewController screen(*book, nullptr);
+  screen.setOutlineViewDataSouce({{"UnusualTitle", {ann, bea, cid}}, {"SingleName", {ann}}}, {});
+  screen.showResults();
+  screen.resize(900, 600);
+  QAbstractItemModel* model = screen.myOutlineView()->model();
+  EXPECT_EQ(model->index(0, 0).data(ReviewTreeModel::CountRole).toInt(), 3);
+  EXPECT_EQ(model->index(1, 0).data(ReviewTreeModel::CountRole).toInt(), 1);
+  EXPECT_EQ(model->index(0, 0).data(Qt::AccessibleTextRole).toString(), "Unusual Title, 3");
+  // The count is drawn: the header with 3 differs from the same header with 2.
+  QTreeView* view = screen.myOutlineView();
+  const QRect header = view->visualRect(model->index(0, 0));
+  const QImage three = view->viewport()->grab(header).toImage();
+  screen.fixButton()->click();  // "Remove the title" on Ann
+  EXPECT_EQ(model->index(0, 0).data(ReviewTreeModel::CountRole).toInt(), 2);
+  const QImage two = view->viewport()->grab(view->visualRect(model->index(0, 0))).toImage();
+  EXPECT_NE(three, two);
+}
+
+class Asked : public ReviewQuestions {
+ public:
+  bool answer = true;
+  std::vector<std::string> titles;
+  bool confirm(const std::string& title, const std::string&, const std::string&, const std::string&) override {
+    titles.push_back(title);
+    return answer;
+  }
+};
+
+TEST(ReviewScreenTest, FixAllAppliesTheOptionToTheWholeCategoryAndSummarises) {
+  app();
+  auto book = ABAddressBook::inMemory();
+  auto ann = person(*book, "Ann", "Xx");
+  auto bea = person(*book, "Bea", "Yy");
+  auto cid = person(*book, "Cid", "Zz");
+  auto dan = person(*book, "Dan");
+  ASSERT_TRUE(book->save());
+  OutlineViewController screen(*book, nullptr);
+  Asked asked;
+  screen.setQuestions(&asked);
+  QString summary;
+  screen.setFixAllReport([&](const QString& text, const QString&, bool) { summary = text; });
+  screen.setOutlineViewDataSouce({{"UnusualTitle", {ann, bea, cid}}, {"SingleName", {ann, dan}}}, {});
+  screen.showResults();
+  ASSERT_TRUE(screen.fixAllButton()->isEnabled());
+
+  // "Remove the title" changes no contact's existence: no question.
+  screen.fixAllButton()->click();
+  EXPECT_TRUE(asked.titles.empty());
+  EXPECT_EQ(summary, "Fixed 3 findings of \"Unusual Title\" with \"Remove the title\".");
+  for (const auto& p : {ann, bea, cid}) EXPECT_FALSE(p->stringForProperty(kABTitleProperty));
+  EXPECT_EQ(screen.outline().categoryTitles(), (std::vector<std::string>{"Incomplete name"}));
+
+  // Deleting asks once, naming the count; declined, nothing changes.
+  ASSERT_TRUE(screen.outline().selectedItem());
+  for (QAbstractButton* option : screen.optionButtons())
+    if (option->text() == "Delete this contact") option->click();
+  asked.answer = false;
+  summary.clear();
+  screen.fixAllButton()->click();
+  ASSERT_EQ(asked.titles.size(), 1u);
+  EXPECT_EQ(asked.titles[0], "Apply \"Delete this contact\" to all 2 findings of \"Incomplete name\"?");
+  EXPECT_TRUE(summary.isEmpty());
+  EXPECT_EQ(book->count(), 4u);
+
+  asked.answer = true;
+  bool back = false;
+  QObject::connect(&screen, &OutlineViewController::backRequested, [&] { back = true; });
+  screen.fixAllButton()->click();
+  EXPECT_EQ(asked.titles.size(), 2u) << "one question for the whole category";
+  EXPECT_EQ(book->count(), 2u);
+  EXPECT_EQ(summary, "Fixed 2 findings of \"Incomplete name\" with \"Delete this contact\".");
+  EXPECT_TRUE(back);
+}
+
 TEST(ReviewScreenTest, FixingTheLastRowAsksToGoBack) {
   app();
   auto book = ABAddressBook::inMemory();
@@ -160,6 +240,60 @@ TEST(ReviewScreenTest, BottomBarDrawsItsImageUnderTheThreeTitledButtons) {
   EXPECT_LE(std::abs(seen.red() - expected.red()) + std::abs(seen.green() - expected.green()) +
                 std::abs(seen.blue() - expected.blue()),
             12);
+}
+
+QPalette darkPalette() {
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(36, 36, 36));
+  dark.setColor(QPalette::WindowText, QColor(238, 238, 238));
+  dark.setColor(QPalette::Base, QColor(30, 30, 30));
+  dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
+  dark.setColor(QPalette::Text, QColor(238, 238, 238));
+  dark.setColor(QPalette::Button, QColor(50, 50, 50));
+  dark.setColor(QPalette::ButtonText, QColor(238, 238, 238));
+  dark.setColor(QPalette::Mid, QColor(70, 70, 70));
+  return dark;
+}
+
+// The lightness of the lightest and darkest pixels of an image.
+std::pair<int, int> lightnessRange(const QImage& image) {
+  int lightest = 0, darkest = 255;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const int l = image.pixelColor(x, y).lightness();
+      lightest = std::max(lightest, l);
+      darkest = std::min(darkest, l);
+    }
+  return {lightest, darkest};
+}
+
+TEST(ReviewScreenTest, DarkSchemeGivesDarkBarsAndAReadablePreview) {
+  app();
+  auto book = ABAddressBook::inMemory();
+  auto ann = person(*book, "Ann", "Sir Lord");
+  OutlineViewController screen(*book, nullptr);
+  screen.setPalette(darkPalette());
+  screen.setOutlineViewDataSouce({{"UnusualTitle", {ann}}}, {});
+  screen.showResults();
+  screen.resize(900, 600);
+  screen.show();
+  QApplication::processEvents();
+
+  const QImage bar = screen.bottomButtonView()->grab().toImage();
+  EXPECT_LT(bar.pixelColor(bar.width() / 2, bar.height() / 2).lightness(), 100);
+  const QImage preview = screen.previewWidget()->grab().toImage();
+  EXPECT_LT(preview.pixelColor(2, 2).lightness(), 100) << "the preview's background";
+  const auto [lightest, darkest] = lightnessRange(preview);
+  EXPECT_GT(lightest, 180) << "light text on it";
+
+  // The light scheme keeps the light paper with dark text.
+  screen.setPalette(QPalette(QColor(239, 239, 239)));
+  QApplication::processEvents();
+  const QImage paper = screen.previewWidget()->grab().toImage();
+  EXPECT_GT(paper.pixelColor(2, 2).lightness(), 150);
+  EXPECT_LT(lightnessRange(paper).second, 80);
+  const QImage lightBar = screen.bottomButtonView()->grab().toImage();
+  EXPECT_GT(lightBar.pixelColor(lightBar.width() / 2, lightBar.height() / 2).lightness(), 180);
 }
 
 TEST(ReviewScreenTest, ArrowKeysStepOverCategoryRowsToTheNextContact) {
