@@ -1,6 +1,8 @@
 #include "app/cli/CommandRegistry.h"
 
+#include <cctype>
 #include <filesystem>
+#include <map>
 #include <ostream>
 
 #include "platform/addressbook/ABAddressBook.h"
@@ -38,10 +40,50 @@ ABAddressBook* CommandContext::openStore(bool mayCreate) const {
 
 namespace {
 
+#ifndef ROLVANE_VERSION
+#define ROLVANE_VERSION "unknown"
+#endif
+
+// What each command does, for `rolvane --help` and `rolvane COMMAND --help`.
+const std::map<std::string, std::string>& commandDescriptions() {
+  static const std::map<std::string, std::string> descriptions = {
+      {"import", "Adds the contacts of vCard files (2.1, 3.0, 4.0) to the store; creates the store when missing."},
+      {"scan",
+       "Looks for problems of the named conditions (all thirteen without --condition) and lists them;\n"
+       "--json prints condition key -> findings (persons as their unique id)."},
+      {"export",
+       "Writes every contact to DIR in the format FMT (xlsx, html, pages, numbers, csv, docx, vcard,\n"
+       "txt), with the table's columns, the given --columns or --all-info."},
+      {"fix",
+       "Applies one fix option of a condition to every finding of it, or only to the contacts given\n"
+       "with --uid; options that delete or merge need --yes."},
+      {"edit", "Changes one value of one contact as the contact table's cell edit does, and prints it."},
+  };
+  return descriptions;
+}
+
 void printUsage(std::ostream& stream) {
-  stream << "usage:\n  rolvane [--store PATH]                 open the application window\n";
+  stream << "usage:\n  rolvane [--store PATH] [FILE.vcf...]    open the application window (offering to import the "
+            "files)\n";
   for (const auto& [name, info] : CommandRegistry::instance().commands())
     stream << "  rolvane [--store PATH] " << info.usage << "\n";
+  stream << "  rolvane --version | --help\n"
+            "  rolvane COMMAND --help\n\n"
+            "The store is PATH, else $ROLVANE_STORE, else $XDG_DATA_HOME/rolvane/AddressBook.sqlite.\n";
+}
+
+void printCommandHelp(const CommandInfo& command, std::ostream& stream) {
+  stream << "usage: rolvane [--store PATH] " << command.usage << "\n";
+  auto description = commandDescriptions().find(command.name);
+  if (description != commandDescriptions().end()) stream << "\n" << description->second << "\n";
+}
+
+bool isVCardFileArgument(const std::string& argument) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(argument, ec)) return false;
+  std::string extension = std::filesystem::path(argument).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".vcf" || extension == ".vcard";
 }
 
 }  // namespace
@@ -64,19 +106,33 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     } else if (arg == "--help" || arg == "-h") {
       printUsage(out);
       return 0;
+    } else if (arg == "--version" || arg == "-V") {
+      out << "rolvane " << ROLVANE_VERSION << "\n";
+      return 0;
     } else {
       break;
     }
   }
-  if (i >= argc) return runApplicationWindow(argc, argv, storePath);
+  if (i >= argc) return runApplicationWindow(argc, argv, storePath, {});
 
   std::string name = argv[i];
   const CommandInfo* command = CommandRegistry::instance().find(name);
   if (!command) {
+    // The file manager opens vCard files with `rolvane FILE.vcf...`: the window offers to import them.
+    std::vector<std::string> files;
+    for (int f = i; f < argc && isVCardFileArgument(argv[f]); ++f) files.push_back(argv[f]);
+    if (!files.empty() && static_cast<int>(files.size()) == argc - i)
+      return runApplicationWindow(argc, argv, storePath, files);
     err << "rolvane: unknown command '" << name << "'\n";
     printUsage(err);
     return 2;
   }
   CommandContext context{{argv + i + 1, argv + argc}, storePath, out, err};
+  for (const std::string& arg : context.args) {
+    if (arg == "--help" || arg == "-h") {
+      printCommandHelp(*command, out);
+      return 0;
+    }
+  }
   return command->run(context);
 }

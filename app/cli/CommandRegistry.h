@@ -51,5 +51,6 @@ struct CommandRegistration {
 // Runs the whole command line as the rolvane program does; returns the exit status.
 int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err);
 
-// Opens the application window. Provided by the desktop shell when it is built in.
-int runApplicationWindow(int argc, char** argv, const std::string& storePath);
+// Opens the application window, offering to import the given vCard files. Provided by the
+// desktop shell when it is built in.
+int runApplicationWindow(int argc, char** argv, const std::string& storePath, const std::vector<std::string>& files);

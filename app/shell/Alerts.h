@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMessageBox>
 #include <string>
 
 class QWidget;
@@ -10,12 +11,23 @@ class Alerts {
   virtual ~Alerts() = default;
   // An alert with a title, a message and one OK button.
   virtual void showAlert(const std::string& title, const std::string& message) = 0;
+  // A question with the accepting button and Cancel; true when accepted. Unless told otherwise,
+  // the question is taken as accepted (an alert that only informs).
+  virtual bool confirm(const std::string& question, const std::string& detail, const std::string& acceptTitle) {
+    (void)question;
+    (void)detail;
+    (void)acceptTitle;
+    return true;
+  }
 };
 
 class MessageBoxAlerts : public Alerts {
  public:
   explicit MessageBoxAlerts(QWidget* parent) : parent_(parent) {}
   void showAlert(const std::string& title, const std::string& message) override;
+  bool confirm(const std::string& question, const std::string& detail, const std::string& acceptTitle) override;
+  // A "Warning" alert carries the warning icon; every other alert the information icon.
+  static QMessageBox::Icon iconForTitle(const std::string& title);
 
  private:
   QWidget* parent_;

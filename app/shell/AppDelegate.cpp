@@ -7,16 +7,27 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
+#include <QSettings>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <filesystem>
+#include <map>
 
 #include "app/review/view/OutlineViewController.h"
 #if __has_include("app/browser/view/LoadContactsViewController.h")
 #include "app/browser/view/ContactCardDialog.h"
+#include "app/browser/view/ContactTableModel.h"
 #include "app/browser/view/LoadContactsViewController.h"
 #include "app/export/view/ExportContactController.h"
 #include "app/export/view/ExportPanel.h"
@@ -30,6 +41,7 @@
 #include "app/shell/BrowserArea.h"
 #include "app/shell/MainWindow.h"
 #include "app/shell/MyButton.h"
+#include "app/shell/Plural.h"
 #include "app/shell/ProductInfo.h"
 #include "app/shell/ProgressView.h"
 #include "app/shell/ProgressWindow.h"
@@ -102,11 +114,14 @@ AppDelegate::AppDelegate(ABAddressBook& book, QObject* parent) : QObject(parent)
   connect(window_, &MainWindow::vCardFilesDropped, this, &AppDelegate::importVCardFiles);
   connect(browser_, &BrowserArea::importRequested, this, &AppDelegate::importClicked);
   connect(browser_, &BrowserArea::sampleRequested, this, &AppDelegate::openSampleAddressBook);
+  urlOpener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   buildMenus();
+  connect(window_, &MainWindow::closing, this, &AppDelegate::saveSettings);
 }
 
 AppDelegate::~AppDelegate() {
   sampleDelegate_.reset();
+  if (window_->isVisible()) saveSettings();
   delete importer_;
   joinScanThread();
   delete tableViewController_;
@@ -128,9 +143,16 @@ bool AppDelegate::showingReviewScreen() const {
 
 void AppDelegate::buildWindow() {
   window_ = new MainWindow();
-  window_->setWindowTitle(ProductInfo::kProductName);
-  window_->setWindowIcon(QIcon(":/images/rolvane.png"));
+  // The address book's name (its file's); the desktop adds the application's. A store kept only
+  // in memory has no file and is the address book.
+  const std::filesystem::path& storePath = book_.path();
+  const bool inFile = !storePath.empty() && storePath.string().front() != ':';
+  window_->setWindowTitle(inFile ? QString::fromStdString(storePath.stem().string()) : QStringLiteral("AddressBook"));
+  window_->setWindowIcon(QIcon::fromTheme(QStringLiteral(ROLVANE_APP_ID), QIcon(":/images/rolvane.png")));
   window_->resize(1000, 680);
+  statusLabel_ = new QLabel(window_);
+  statusLabel_->setObjectName("statusText");
+  window_->statusBar()->addWidget(statusLabel_, 1);
   screens_ = new QStackedWidget(window_);
   window_->setCentralWidget(screens_);
 
@@ -164,7 +186,9 @@ void AppDelegate::buildWindow() {
   connect(loadContactsViewController_, &LoadContactsViewController::tableViewDataChange, this, [this] {
     showEmptyStateIfEmpty();
     makeFreshButtonEnable();
+    updateStatus();
   });
+  connect(loadContactsViewController_, &LoadContactsViewController::countsChanged, this, &AppDelegate::updateStatus);
   contactCards_ = std::make_unique<ContactCards>(book_, window_);
   connect(exportAllButton_, &QPushButton::clicked, this, &AppDelegate::exportClicked);
 #else
@@ -185,51 +209,194 @@ void AppDelegate::buildWindow() {
 
 void AppDelegate::buildMenus() {
   const QString product = ProductInfo::kProductName;
-  QMenu* application = window_->menuBar()->addMenu(product);
-  itemAbout_ = application->addAction(tr("About %1").arg(product), this, &AppDelegate::aboutClicked);
-  itemAbout_->setMenuRole(QAction::AboutRole);
-  application->addSeparator();
+  QMenuBar* bar = window_->menuBar();
+
+  fileMenu_ = bar->addMenu(tr("&File"));
+  itemImport_ = fileMenu_->addAction(tr("&Import vCard Files…"), QKeySequence::Open, this, &AppDelegate::importClicked);
+  itemSample_ = fileMenu_->addAction(tr("Open the &Sample Address Book"), this, &AppDelegate::openSampleAddressBook);
+  fileMenu_->addSeparator();
+  itemAddressBooks_ = fileMenu_->addAction(tr("Address &Books…"), this, &AppDelegate::addressBooksClicked);
+  itemSyncNow_ = fileMenu_->addAction(tr("S&ync Now"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Y), this, [this] {
+    addressBooksClicked();
+    addressBooksWindow_->syncNow();
+  });
+  fileMenu_->addSeparator();
+  itemExportAll_ = fileMenu_->addAction(tr("&Export All…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), this,
+                                        &AppDelegate::exportClicked);
+  itemExportSelected_ = fileMenu_->addAction(tr("Export Se&lected…"), QKeySequence(Qt::CTRL | Qt::Key_E), this,
+                                             &AppDelegate::exportSelectedClicked);
+  fileMenu_->addSeparator();
+  itemQuit_ = fileMenu_->addAction(tr("&Quit %1").arg(product), QKeySequence::Quit, window_, &QWidget::close);
+  itemQuit_->setMenuRole(QAction::QuitRole);
+
+  editMenu_ = bar->addMenu(tr("&Edit"));
+  editMenuHistoryAnchor_ = editMenu_->addSeparator();
+  itemDelete_ = editMenu_->addAction(tr("&Delete"), QKeySequence::Delete, this, &AppDelegate::deleteClicked);
+  itemFind_ = editMenu_->addAction(tr("&Find…"), QKeySequence::Find, this, &AppDelegate::findClicked);
+  editMenu_->addSeparator();
   // Not every desktop defines a preferences shortcut; Ctrl+, is the common one.
   const QKeySequence preferences = QKeySequence(QKeySequence::Preferences).isEmpty()
                                        ? QKeySequence(Qt::CTRL | Qt::Key_Comma)
                                        : QKeySequence(QKeySequence::Preferences);
   itemPreferences_ =
-      application->addAction(tr("Preferences…"), preferences, this, &AppDelegate::preferencesButtonClicled);
-  application->addSeparator();
-  itemHide_ = application->addAction(tr("Hide %1").arg(product), QKeySequence(Qt::CTRL | Qt::Key_H), this,
-                                     &AppDelegate::hideClicked);
-  itemQuit_ = application->addAction(tr("Quit %1").arg(product), QKeySequence::Quit, qApp, &QApplication::quit);
-  itemQuit_->setMenuRole(QAction::QuitRole);
+      editMenu_->addAction(tr("Pr&eferences…"), preferences, this, &AppDelegate::preferencesButtonClicled);
+  itemPreferences_->setMenuRole(QAction::PreferencesRole);
 
-  QMenu* file = window_->menuBar()->addMenu(tr("File"));
-  itemImport_ = file->addAction(tr("Import vCard Files…"), QKeySequence::Open, this, &AppDelegate::importClicked);
-  itemSample_ = file->addAction(tr("Open the Sample Address Book"), this, &AppDelegate::openSampleAddressBook);
-  file->addSeparator();
-  itemAddressBooks_ = file->addAction(tr("Address Books…"), this, &AppDelegate::addressBooksClicked);
-  itemSyncNow_ = file->addAction(tr("Sync Now"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Y), this, [this] {
-    addressBooksClicked();
-    addressBooksWindow_->syncNow();
-  });
+  viewMenu_ = bar->addMenu(tr("&View"));
+  itemScan_ = viewMenu_->addAction(tr("&Scan"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K), this,
+                                   &AppDelegate::scanClicled);
+  itemRefresh_ = viewMenu_->addAction(tr("&Refresh"), QKeySequence::Refresh, this, &AppDelegate::loadClicked);
+#ifdef ROLVANE_HAVE_CONTACT_TABLE
+  viewMenu_->addSeparator();
+  QMenu* columns = loadContactsViewController_->columnMenu();
+  columns->setTitle(tr("&Columns"));
+  viewMenu_->addMenu(columns);
+#endif
+  viewMenu_->addSeparator();
+  itemHide_ = viewMenu_->addAction(tr("&Hide %1").arg(product), this, &AppDelegate::hideClicked);
 
-  QMenu* help = window_->menuBar()->addMenu(tr("Help"));
+  helpMenu_ = bar->addMenu(tr("&Help"));
   itemHelp_ =
-      help->addAction(tr("%1 help").arg(product), QKeySequence::HelpContents, this, &AppDelegate::menuHelpClick);
-  itemSupport_ = help->addAction(tr("Support"), this, &AppDelegate::menuSupportClick);
+      helpMenu_->addAction(tr("%1 &help").arg(product), QKeySequence::HelpContents, this, &AppDelegate::menuHelpClick);
+  itemSupport_ = helpMenu_->addAction(tr("&Support"), this, &AppDelegate::menuSupportClick);
+  helpMenu_->addSeparator();
+  itemAbout_ = helpMenu_->addAction(tr("&About %1").arg(product), this, &AppDelegate::aboutClicked);
+  itemAbout_->setMenuRole(QAction::AboutRole);
+
+  // F10 opens the menu bar, as in the other applications of a Linux desktop.
+  auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), window_);
+  connect(f10, &QShortcut::activated, this, [this, bar] {
+    bar->setFocus(Qt::MenuBarFocusReason);
+    bar->setActiveAction(fileMenu_->menuAction());
+  });
+  updateActions();
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
+  fitToScreen();
   window_->show();
   loadClicked();
 }
 
-void AppDelegate::setButtonsEnabled(bool enabled) {
-  scanButton_->setEnabled(enabled);
-  freshButton_->setEnabled(enabled);
+void AppDelegate::fitToScreen() {
+  // Never larger than the screen's free area (panels excluded), at any scale factor; a window
+  // that would stand partly off the screen is moved back onto it.
+  QScreen* screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect available = screen->availableGeometry();
+  if (window_->isMaximized() || window_->isFullScreen()) return;
+  // The frame the window manager adds is unknown before showing; leave room for a usual one.
+  const QSize frame(16, 48);
+  const QSize most = (available.size() - frame).expandedTo(QSize(320, 240));
+  QSize size = window_->size().boundedTo(most);
+  window_->resize(size);
+  QRect placed(window_->pos(), size + frame);
+  if (!available.contains(placed)) {
+    if (!restoredGeometry_) {
+      placed.moveCenter(available.center());
+    } else {
+      placed.moveLeft(std::clamp(placed.left(), available.left(), available.right() - placed.width() + 1));
+      placed.moveTop(std::clamp(placed.top(), available.top(), available.bottom() - placed.height() + 1));
+    }
+    window_->move(placed.topLeft());
+  } else if (!restoredGeometry_) {
+    placed.moveCenter(available.center());
+    window_->move(placed.topLeft());
+  }
+}
+
+std::unique_ptr<QSettings> AppDelegate::defaultSettings() {
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/rolvane";
+  return std::make_unique<QSettings>(folder + "/rolvane.conf", QSettings::IniFormat);
+}
+
+void AppDelegate::useSettings(std::unique_ptr<QSettings> settings) {
+  settings_ = std::move(settings);
+  restoreSettings();
+}
+
+void AppDelegate::restoreSettings() {
+  if (!settings_) return;
+  restoredGeometry_ = window_->restoreGeometry(settings_->value("window/geometry").toByteArray());
 #ifdef ROLVANE_HAVE_CONTACT_TABLE
-  exportAllButton_->setEnabled(enabled);
+  const QStringList columns = settings_->value("table/columns").toStringList();
+  if (!columns.isEmpty()) {
+    std::vector<std::string> keys;
+    for (const QString& column : columns) keys.push_back(column.toStdString());
+    std::map<std::string, int> widths;
+    const QVariantMap saved = settings_->value("table/widths").toMap();
+    for (auto it = saved.begin(); it != saved.end(); ++it) widths[it.key().toStdString()] = it.value().toInt();
+    loadContactsViewController_->restoreColumns(keys, widths);
+  }
+  const QString sortKey = settings_->value("table/sortKey").toString();
+  if (!sortKey.isEmpty())
+    loadContactsViewController_->sortByKey(sortKey.toStdString(), settings_->value("table/sortDescending").toBool()
+                                                                      ? Qt::DescendingOrder
+                                                                      : Qt::AscendingOrder);
+#endif
+}
+
+void AppDelegate::saveSettings() {
+  if (!settings_) return;
+  settings_->setValue("window/geometry", window_->saveGeometry());
+#ifdef ROLVANE_HAVE_CONTACT_TABLE
+  QStringList columns;
+  QVariantMap widths;
+  for (const auto& [key, width] : loadContactsViewController_->shownColumnWidths()) {
+    columns << QString::fromStdString(key);
+    widths.insert(QString::fromStdString(key), width);
+  }
+  settings_->setValue("table/columns", columns);
+  settings_->setValue("table/widths", widths);
+  settings_->setValue("table/sortKey", QString::fromStdString(loadContactsViewController_->sortKey()));
+  settings_->setValue("table/sortDescending", loadContactsViewController_->sortOrder() == Qt::DescendingOrder);
+#endif
+  settings_->sync();
+}
+
+void AppDelegate::setButtonsEnabled(bool enabled) {
+  busy_ = !enabled;
+  freshButton_->setEnabled(enabled);
+  updateActions();
+}
+
+void AppDelegate::updateActions() {
+  const bool hasContacts = book_.count() > 0;
+  scanButton_->setEnabled(!busy_ && hasContacts);
+#ifdef ROLVANE_HAVE_CONTACT_TABLE
+  exportAllButton_->setEnabled(!busy_ && hasContacts);
+  const bool browsing = !showingReviewScreen() && loadContactsViewController_->isVisible();
+  const bool selection = browsing && loadContactsViewController_->selectedCount() > 0;
+  if (itemExportSelected_) itemExportSelected_->setEnabled(!busy_ && selection);
+  if (itemDelete_) itemDelete_->setEnabled(!busy_ && selection);
+  if (itemFind_) itemFind_->setEnabled(browsing);
 #else
   exportAllButton_->setEnabled(false);
 #endif
+  if (itemScan_) itemScan_->setEnabled(scanButton_->isEnabled());
+  if (itemExportAll_) itemExportAll_->setEnabled(exportAllButton_->isEnabled());
+  if (itemImport_) itemImport_->setEnabled(!busy_);
+  if (itemRefresh_) itemRefresh_->setEnabled(freshButton_->isEnabled());
+}
+
+QString AppDelegate::statusText() const {
+#ifdef ROLVANE_HAVE_CONTACT_TABLE
+  const ContactTableModel* model = loadContactsViewController_->model();
+  QStringList parts;
+  const int total = static_cast<int>(model->records().size());
+  parts << countedText(tr("%n contact(s)", nullptr, total), total);
+  if (model->isFiltered()) parts << tr("%n shown", nullptr, model->rowCount());
+  const int selected = loadContactsViewController_->selectedCount();
+  if (selected > 0) parts << tr("%n selected", nullptr, selected);
+  return parts.join(QStringLiteral(" · "));
+#else
+  return countedText(tr("%n contact(s)", nullptr, static_cast<int>(book_.count())), static_cast<int>(book_.count()));
+#endif
+}
+
+void AppDelegate::updateStatus() {
+  statusLabel_->setText(statusText());
+  updateActions();
 }
 
 void AppDelegate::makeButtonEnable() {
@@ -238,6 +405,7 @@ void AppDelegate::makeButtonEnable() {
 
 void AppDelegate::makeFreshButtonEnable() {
   freshButton_->setEnabled(true);
+  updateActions();
 }
 
 void AppDelegate::closeProgress() {
@@ -249,6 +417,7 @@ void AppDelegate::joinScanThread() {
 }
 
 void AppDelegate::scanClicled() {
+  if (busy_) return;
   setButtonsEnabled(false);
   const std::vector<std::string> names = tableViewController_->getSelectArray();
   if (names.empty()) {
@@ -284,7 +453,7 @@ void AppDelegate::importClicked() {
 
 void AppDelegate::importVCardFiles(const QStringList& files) {
   // A scan or an import in progress keeps the buttons disabled; the store takes one change at a time.
-  if (files.isEmpty() || importer_->isRunning() || !scanButton_->isEnabled()) return;
+  if (files.isEmpty() || importer_->isRunning() || busy_) return;
   setButtonsEnabled(false);
   showProgress(tr("Importing"));
   importer_->importFiles(files);
@@ -344,6 +513,7 @@ void AppDelegate::updateUI(ScanResult result) {
   connect(outlineViewController_, &OutlineViewController::backRequested, this, &AppDelegate::reloadUI);
   screens_->addWidget(outlineViewController_);
   screens_->setCurrentWidget(outlineViewController_);
+  updateActions();
   QTimer::singleShot(0, this, &AppDelegate::outLineViewRefrash);
   emit scanFinished();
 }
@@ -370,6 +540,7 @@ void AppDelegate::reloadUI() {
     outlineViewController_->deleteLater();
     outlineViewController_ = nullptr;
   }
+  updateActions();
   loadClicked();
 }
 
@@ -388,10 +559,46 @@ void AppDelegate::showEmptyStateIfEmpty() {
 #ifdef ROLVANE_HAVE_CONTACT_TABLE
   loadContactsViewController_->setVisible(!empty);
 #endif
+  // An empty address book has nothing to scan or export: the guidance says how to fill it.
+  updateActions();
 }
 
 void AppDelegate::exportClicked() {
+  if (busy_) return;
   ExportContacts();
+}
+
+void AppDelegate::exportSelectedClicked() {
+#ifdef ROLVANE_HAVE_CONTACT_TABLE
+  if (showingReviewScreen() || loadContactsViewController_->selectedCount() == 0) return;
+  loadContactsViewController_->exportItem();
+#endif
+}
+
+void AppDelegate::deleteClicked() {
+#ifdef ROLVANE_HAVE_CONTACT_TABLE
+  // The Delete key deletes the selected contacts of the table, after the usual question.
+  if (busy_ || showingReviewScreen() || loadContactsViewController_->selectedCount() == 0) return;
+  loadContactsViewController_->deleteItem();
+#endif
+}
+
+void AppDelegate::findClicked() {
+#ifdef ROLVANE_HAVE_CONTACT_TABLE
+  if (showingReviewScreen() || !loadContactsViewController_->isVisible()) return;
+  loadContactsViewController_->focusFindField();
+#endif
+}
+
+void AppDelegate::offerToImport(const QStringList& files) {
+  if (files.isEmpty()) return;
+  QStringList names;
+  for (const QString& file : files) names << QFileInfo(file).fileName();
+  const int count = static_cast<int>(files.size());
+  const QString question = countedText(tr("Import %n vCard file(s) into the address book?", nullptr, count), count);
+  const QString detail = names.join(QStringLiteral("\n"));
+  if (!alerts_->confirm(question.toStdString(), detail.toStdString(), tr("Import").toStdString())) return;
+  importVCardFiles(files);
 }
 
 void AppDelegate::ExportContacts() {
@@ -432,12 +639,33 @@ QString AppDelegate::copyHelpToCache() {
   return QFile::copy(source, copy) ? copy : QString();
 }
 
+void AppDelegate::setUrlOpener(std::function<bool(const QUrl&)> opener) {
+  urlOpener_ = std::move(opener);
+}
+
 void AppDelegate::menuHelpClick() {
   const QString copy = copyHelpToCache();
-  const bool opened = !copy.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(copy));
+  const bool opened = !copy.isEmpty() && urlOpener_(QUrl::fromLocalFile(copy));
   qDebug() << (opened ? "sucess" : "打开失败");
+  if (opened) return;
+  if (copy.isEmpty()) {
+    const QString source = ShippedFiles::path("Varnok Rolvane_Help.pdf");
+    alerts_->showAlert("Warning",
+                       tr("The help document could not be copied from \"%1\" to the cache folder \"%2\".")
+                           .arg(source.isEmpty() ? QString("Varnok Rolvane_Help.pdf") : source,
+                                QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/rolvane")
+                           .toStdString());
+    return;
+  }
+  alerts_->showAlert("Warning", tr("No program could open the help document \"%1\". Open it with a PDF viewer.")
+                                    .arg(QDir::toNativeSeparators(copy))
+                                    .toStdString());
 }
 
 void AppDelegate::menuSupportClick() {
-  QDesktopServices::openUrl(ShippedFiles::pageUrl(ProductInfo::kSupportPage));
+  const QUrl page = ShippedFiles::pageUrl(ProductInfo::kSupportPage);
+  if (urlOpener_(page)) return;
+  alerts_->showAlert("Warning", tr("No web browser could open the support page %1. Open the address in a browser.")
+                                    .arg(page.toString())
+                                    .toStdString());
 }

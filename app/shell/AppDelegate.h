@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QSettings>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -23,7 +25,11 @@ class OutlineViewController;
 class ProgressView;
 class ProgressWindow;
 class QAction;
+class QLabel;
+class QMenu;
+
 class QStackedWidget;
+class QUrl;
 class QWidget;
 class ScanAddressBook;
 class TableViewWindowController;
@@ -65,6 +71,31 @@ class AppDelegate : public QObject {
   QAction* itemSample() const { return itemSample_; }
   QAction* itemAddressBooks() const { return itemAddressBooks_; }
   QAction* itemSyncNow() const { return itemSyncNow_; }
+  QAction* itemExportAll() const { return itemExportAll_; }
+  QAction* itemExportSelected() const { return itemExportSelected_; }
+  QAction* itemDelete() const { return itemDelete_; }
+  QAction* itemFind() const { return itemFind_; }
+  QAction* itemScan() const { return itemScan_; }
+  QAction* itemRefresh() const { return itemRefresh_; }
+  QMenu* fileMenu() const { return fileMenu_; }
+  // The Edit menu. Undo, Redo and the history's items go before editMenuHistoryAnchor(), the
+  // separator that opens the menu; Delete, Find and Preferences follow it.
+  QMenu* editMenu() const { return editMenu_; }
+  QAction* editMenuHistoryAnchor() const { return editMenuHistoryAnchor_; }
+  QMenu* viewMenu() const { return viewMenu_; }
+  QMenu* helpMenu() const { return helpMenu_; }
+  // The status bar's text: "N contacts", and "M shown" while finding, "K selected".
+  QString statusText() const;
+
+  // Window geometry, the table's columns, widths and sort are kept here between runs (none: kept
+  // nowhere). Read at once; written when the window closes and by saveSettings().
+  void useSettings(std::unique_ptr<QSettings> settings);
+  QSettings* settings() const { return settings_.get(); }
+  void saveSettings();
+  // $XDG_CONFIG_HOME/rolvane/rolvane.conf: where the application keeps its settings.
+  static std::unique_ptr<QSettings> defaultSettings();
+  // Opens pages and documents in the user's programs (by default the desktop's); false when none could.
+  void setUrlOpener(std::function<bool(const QUrl&)> opener);
   VCardImportController* importController() const { return importer_; }
   // The window of the sample address book while it is open (nullptr before).
   AppDelegate* sampleDelegate() const { return sampleDelegate_.get(); }
@@ -93,6 +124,11 @@ class AppDelegate : public QObject {
   void openSampleAddressBook();
   // File → Address Books…: the linked folders and CardDAV address books, and their sync.
   void addressBooksClicked();
+  // Files handed over on the command line (the file manager's "Open With"): asks, then imports.
+  void offerToImport(const QStringList& files);
+  void exportSelectedClicked();
+  void deleteClicked();
+  void findClicked();
 
   void updateUI(ScanResult result);
   void reloadUI();
@@ -114,6 +150,11 @@ class AppDelegate : public QObject {
   void buildWindow();
   void buildMenus();
   void setButtonsEnabled(bool enabled);
+  // Scan and Export All need contacts; nothing runs while a scan or an import does.
+  void updateActions();
+  void updateStatus();
+  void fitToScreen();
+  void restoreSettings();
   void joinScanThread();
   void showProgress(const QString& title);
   // The getting-started panel in place of the contact table while the store holds nobody.
@@ -154,6 +195,22 @@ class AppDelegate : public QObject {
   QAction* itemSample_ = nullptr;
   QAction* itemAddressBooks_ = nullptr;
   QAction* itemSyncNow_ = nullptr;
+  QAction* itemExportAll_ = nullptr;
+  QAction* itemExportSelected_ = nullptr;
+  QAction* itemDelete_ = nullptr;
+  QAction* itemFind_ = nullptr;
+  QAction* itemScan_ = nullptr;
+  QAction* itemRefresh_ = nullptr;
+  QMenu* fileMenu_ = nullptr;
+  QMenu* editMenu_ = nullptr;
+  QAction* editMenuHistoryAnchor_ = nullptr;
+  QMenu* viewMenu_ = nullptr;
+  QMenu* helpMenu_ = nullptr;
+  QLabel* statusLabel_ = nullptr;
+  bool busy_ = false;
+  bool restoredGeometry_ = false;
+  std::unique_ptr<QSettings> settings_;
+  std::function<bool(const QUrl&)> urlOpener_;
   VCardImportController* importer_ = nullptr;
   std::unique_ptr<ABAddressBook> sampleBook_;
   std::unique_ptr<AppDelegate> sampleDelegate_;

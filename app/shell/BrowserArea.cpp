@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/shell/Plural.h"
 #include "platform/addressbook/ABAddressBook.h"
 
 BrowserArea::BrowserArea(ABAddressBook& book, QWidget* parent)
@@ -47,10 +48,10 @@ void BrowserArea::loadPersonInAddressBook() {
            "hold every one of the thirteen problems.<br>It opens in a window of its own and leaves "
            "this address book as it is.</p>"));
   } else {
-    status_->setText(
-        tr("<h2>%n contact(s) in the address book</h2>"
-           "<p>Press Scan to look for problems, or Export All to save every contact.</p>",
-           nullptr, static_cast<int>(count)));
+    status_->setText(countedText(tr("<h2>%n contact(s) in the address book</h2>"
+                                    "<p>Press Scan to look for problems, or Export All to save every contact.</p>",
+                                    nullptr, static_cast<int>(count)),
+                                 static_cast<int>(count)));
   }
   emit loaded();
 }

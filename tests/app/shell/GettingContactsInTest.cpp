@@ -85,8 +85,8 @@ TEST_F(GettingContactsInTest, EmptyStoreOffersImportAndTheSample) {
   EXPECT_TRUE(delegate->browserArea()->sampleButton()->isVisibleTo(delegate->window()));
   EXPECT_TRUE(delegate->browserArea()->statusText()->text().contains("empty"));
   EXPECT_FALSE(delegate->loadContactsViewController()->isVisibleTo(delegate->window()));
-  EXPECT_EQ(delegate->itemImport()->text(), "Import vCard Files…");
-  EXPECT_EQ(delegate->itemSample()->text(), "Open the Sample Address Book");
+  EXPECT_EQ(delegate->itemImport()->text().remove(QLatin1Char('&')), "Import vCard Files…");
+  EXPECT_EQ(delegate->itemSample()->text().remove(QLatin1Char('&')), "Open the Sample Address Book");
 }
 
 TEST_F(GettingContactsInTest, ImportSavesEveryContactAndReloadsTheBrowser) {
@@ -113,7 +113,9 @@ TEST_F(GettingContactsInTest, OneBadFileImportsNothingAndSaysWhere) {
   EXPECT_EQ(alerts.shown[0].first, "Warning");
   EXPECT_NE(alerts.shown[0].second.find("Nothing was imported"), std::string::npos);
   EXPECT_NE(alerts.shown[0].second.find("broken.vcf:"), std::string::npos) << alerts.shown[0].second;
-  EXPECT_TRUE(delegate->scanButton()->isEnabled());
+  // Importing can be tried again; the store is still empty, so there is nothing to scan.
+  EXPECT_TRUE(delegate->itemImport()->isEnabled());
+  EXPECT_FALSE(delegate->scanButton()->isEnabled());
 }
 
 TEST_F(GettingContactsInTest, DroppedVCardFilesAreImportedOthersIgnored) {

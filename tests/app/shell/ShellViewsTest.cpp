@@ -107,6 +107,19 @@ TEST(ProgressView, DrawsTheArcOnlyForTheArcShape) {
   EXPECT_GT(qGray(longWay.pixel(onArc * longWay.devicePixelRatio())), 60);
 }
 
+TEST(ProgressView, ArcTakesTheSchemesTextColour) {
+  std::unique_ptr<ProgressView> arc(arcView(10, 40));
+  QPalette dark = arc->palette();
+  dark.setColor(QPalette::Window, QColor(30, 30, 30));
+  dark.setColor(QPalette::WindowText, QColor(240, 240, 240));
+  arc->setPalette(dark);
+  const QImage image = render(*arc);
+  const double radians = 25.0 * M_PI / 180.0;
+  const QPoint onArc(static_cast<int>(120 + 30 * std::cos(radians)),
+                     static_cast<int>(80 + 10 - 30 * std::sin(radians)));
+  EXPECT_GT(qGray(image.pixel(onArc * image.devicePixelRatio())), 200);
+}
+
 TEST(MyButton, DrawsItsOwnTitleOnlyWhenSet) {
   MyButton button;
   button.resize(120, 32);
@@ -150,11 +163,13 @@ TEST(MessageBoxAlerts, TitleLeadsTheBoxAboveTheMessage) {
   QWidget window;
   MessageBoxAlerts alerts(&window);
   QString windowTitle, text, informative;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
   // Reads the box while it is up and answers it.
   QTimer::singleShot(0, [&] {
     for (QWidget* top : QApplication::topLevelWidgets()) {
       auto* box = qobject_cast<QMessageBox*>(top);
       if (!box || !box->isVisible()) continue;
+      icon = box->icon();
       windowTitle = box->windowTitle();
       text = box->text();
       informative = box->informativeText();
@@ -163,6 +178,7 @@ TEST(MessageBoxAlerts, TitleLeadsTheBoxAboveTheMessage) {
   });
   alerts.showAlert("Warning", "No condition selected, please go to Preferences and choose at least one condition!");
   EXPECT_EQ(windowTitle, "Warning");
+  EXPECT_EQ(icon, QMessageBox::Warning);
   EXPECT_EQ(text, "<b>Warning</b>");
   EXPECT_EQ(informative, "No condition selected, please go to Preferences and choose at least one condition!");
 }

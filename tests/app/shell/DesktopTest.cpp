@@ -1,0 +1,314 @@
+// The main window as a Linux desktop application: counts and title, menus and keys, settings kept
+// between runs, the empty address book, messages when no program opens help or support.
+#include <gtest/gtest.h>
+#include <QAction>
+#include <QFile>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include "app/browser/view/ContactTableModel.h"
+#include "app/browser/view/LoadContactsViewController.h"
+#include "app/browser/view/UserQuestion.h"
+#include "app/shell/Alerts.h"
+#include "app/shell/AppDelegate.h"
+#include "app/shell/BrowserArea.h"
+#include "app/shell/MainWindow.h"
+#include "app/shell/MyButton.h"
+#include "app/shell/TableViewWindowController.h"
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+#include "tests/app/shell/ShellTestMain.h"
+
+namespace {
+
+class Heard : public Alerts {
+ public:
+  std::vector<std::pair<std::string, std::string>> shown;
+  std::vector<std::string> asked;
+  bool answer = true;
+  void showAlert(const std::string& title, const std::string& message) override { shown.emplace_back(title, message); }
+  bool confirm(const std::string& question, const std::string&, const std::string&) override {
+    asked.push_back(question);
+    return answer;
+  }
+};
+
+class Answers : public UserQuestion {
+ public:
+  int asked = 0;
+  bool confirm(const QString&, const QString&, const QString&, const QString&) override {
+    ++asked;
+    return true;
+  }
+  void inform(const QString&, const QString&) override {}
+};
+
+class DesktopTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    testApplication();
+    book = ABAddressBook::inMemory();
+  }
+
+  void add(const std::string& first, const std::string& last) {
+    auto person = ABPerson::create();
+    person->setValueForProperty(ABValue(first), kABFirstNameProperty);
+    person->setValueForProperty(ABValue(last), kABLastNameProperty);
+    ASSERT_TRUE(book->addRecord(person));
+    ASSERT_TRUE(book->save());
+  }
+
+  // A delegate over the book, launched, with its first load installed.
+  std::unique_ptr<AppDelegate> launch(std::unique_ptr<QSettings> settings = nullptr) {
+    auto delegate = std::make_unique<AppDelegate>(*book);
+    delegate->setAlerts(&heard);
+    if (settings) delegate->useSettings(std::move(settings));
+    QSignalSpy loaded(delegate->loadContactsViewController(), &LoadContactsViewController::tableViewDataChange);
+    delegate->applicationDidFinishLaunching();
+    EXPECT_TRUE(loaded.wait(10000));
+    return delegate;
+  }
+
+  static void activate(AppDelegate& delegate) {
+    delegate.window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.window()));
+  }
+
+  std::unique_ptr<ABAddressBook> book;
+  Heard heard;
+};
+
+}  // namespace
+
+TEST_F(DesktopTest, StatusBarCountsContactsFoundAndSelectedAndTheTitleNamesTheBook) {
+  add("Ann", "Lee");
+  add("Bob", "Ray");
+  add("Cid", "Annan");
+  auto delegate = launch();
+  EXPECT_EQ(delegate->window()->windowTitle(), "AddressBook");
+  EXPECT_EQ(delegate->statusText(), "3 contacts");
+  LoadContactsViewController* browser = delegate->loadContactsViewController();
+  browser->setFindText("ann");
+  EXPECT_EQ(delegate->statusText(), "3 contacts · 2 shown");
+  browser->getTableView()->selectionModel()->select(browser->model()->index(0, 0),
+                                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  EXPECT_EQ(delegate->statusText(), "3 contacts · 2 shown · 1 selected");
+  EXPECT_TRUE(delegate->itemDelete()->isEnabled());
+  EXPECT_TRUE(delegate->itemExportSelected()->isEnabled());
+  browser->setFindText("");
+  EXPECT_EQ(delegate->statusText(), "3 contacts · 1 selected");
+}
+
+TEST_F(DesktopTest, TitleNamesTheStoreFile) {
+  QTemporaryDir folder;
+  auto stored = ABAddressBook::open(QDir(folder.path()).filePath("Family.sqlite").toStdString());
+  ASSERT_TRUE(stored);
+  AppDelegate delegate(*stored);
+  EXPECT_EQ(delegate.window()->windowTitle(), "Family");
+}
+
+TEST_F(DesktopTest, EmptyAddressBookDisablesScanAndExportAllAndShowsTheGuidance) {
+  auto delegate = launch();
+  EXPECT_TRUE(delegate->browserArea()->isVisibleTo(delegate->window()));
+  EXPECT_FALSE(delegate->scanButton()->isEnabled());
+  EXPECT_FALSE(delegate->exportAllButton()->isEnabled());
+  EXPECT_FALSE(delegate->itemScan()->isEnabled());
+  EXPECT_FALSE(delegate->itemExportAll()->isEnabled());
+  EXPECT_TRUE(delegate->freshButton()->isEnabled());
+  EXPECT_TRUE(delegate->itemImport()->isEnabled());
+
+  add("Ann", "Lee");
+  QSignalSpy loaded(delegate->loadContactsViewController(), &LoadContactsViewController::tableViewDataChange);
+  delegate->loadClicked();
+  ASSERT_TRUE(loaded.wait(10000));
+  EXPECT_FALSE(delegate->browserArea()->isVisibleTo(delegate->window()));
+  EXPECT_TRUE(delegate->scanButton()->isEnabled());
+  EXPECT_TRUE(delegate->exportAllButton()->isEnabled());
+  EXPECT_TRUE(delegate->itemScan()->isEnabled());
+}
+
+TEST_F(DesktopTest, DeleteKeyDeletesTheSelectedContactsAfterAsking) {
+  add("Ann", "Lee");
+  add("Bob", "Ray");
+  auto delegate = launch();
+  auto answers = std::make_unique<Answers>();
+  Answers* asked = answers.get();
+  LoadContactsViewController* browser = delegate->loadContactsViewController();
+  browser->setQuestion(std::move(answers));
+  activate(*delegate);
+  QTableView* table = browser->getTableView();
+  table->setFocus();
+  table->selectionModel()->select(browser->model()->index(1, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  QTest::keyClick(table, Qt::Key_Delete);
+  EXPECT_EQ(asked->asked, 1);
+  EXPECT_EQ(book->count(), 1u);
+  EXPECT_EQ(browser->model()->rowCount(), 1);
+
+  // In the find field the key edits the text and deletes nobody.
+  browser->findField()->setText("ann");
+  browser->findField()->setFocus();
+  browser->findField()->setCursorPosition(0);
+  QTest::keyClick(browser->findField(), Qt::Key_Delete);
+  EXPECT_EQ(browser->findField()->text(), "nn");
+  EXPECT_EQ(asked->asked, 1);
+  EXPECT_EQ(book->count(), 1u);
+}
+
+TEST_F(DesktopTest, CtrlFGoesToTheFindFieldAndF10ToTheMenuBar) {
+  add("Ann", "Lee");
+  auto delegate = launch();
+  activate(*delegate);
+  delegate->loadContactsViewController()->getTableView()->setFocus();
+  QTest::keyClick(delegate->window(), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_TRUE(delegate->loadContactsViewController()->findField()->hasFocus());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+  EXPECT_EQ(delegate->window()->menuBar()->activeAction(), delegate->fileMenu()->menuAction());
+}
+
+TEST_F(DesktopTest, MenusOfALinuxApplicationWithAccessKeysAndShortcutsThatDoNotClash) {
+  auto delegate = launch();
+  QStringList titles;
+  for (QAction* menu : delegate->window()->menuBar()->actions()) titles << menu->text();
+  EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&View", "&Help"}));
+  // Every item of every menu has its access key, and no two share a shortcut.
+  std::map<QString, QString> taken;
+  for (QMenu* menu : {delegate->fileMenu(), delegate->editMenu(), delegate->viewMenu(), delegate->helpMenu()}) {
+    QStringList keys;
+    for (QAction* item : menu->actions()) {
+      if (item->isSeparator()) continue;
+      EXPECT_TRUE(item->text().contains('&')) << item->text().toStdString();
+      const QString key = item->text().mid(item->text().indexOf('&') + 1, 1).toLower();
+      EXPECT_FALSE(keys.contains(key)) << "two items of one menu share the access key " << key.toStdString();
+      keys << key;
+      if (item->shortcut().isEmpty()) continue;
+      const QString shortcut = item->shortcut().toString();
+      EXPECT_EQ(taken.count(shortcut), 0u) << shortcut.toStdString();
+      taken[shortcut] = item->text();
+    }
+  }
+  EXPECT_EQ(delegate->itemQuit()->shortcut(), QKeySequence(QKeySequence::Quit));
+  EXPECT_EQ(delegate->itemFind()->shortcut(), QKeySequence(QKeySequence::Find));
+  EXPECT_EQ(delegate->itemDelete()->shortcut(), QKeySequence(QKeySequence::Delete));
+  EXPECT_EQ(delegate->itemHelp()->shortcut(), QKeySequence(QKeySequence::HelpContents));
+  // Scan and the exports use keys that no standard action of the desktop claims.
+  for (QAction* own : {delegate->itemScan(), delegate->itemExportAll(), delegate->itemExportSelected()}) {
+    ASSERT_FALSE(own->shortcut().isEmpty());
+    for (int standard = QKeySequence::HelpContents; standard <= QKeySequence::Cancel; ++standard)
+      for (const QKeySequence& binding : QKeySequence::keyBindings(static_cast<QKeySequence::StandardKey>(standard)))
+        EXPECT_NE(binding, own->shortcut()) << own->text().toStdString() << " " << standard;
+  }
+  // The history's items go before the anchor; Delete, Find and Preferences come after it.
+  const QList<QAction*> edit = delegate->editMenu()->actions();
+  ASSERT_FALSE(edit.isEmpty());
+  EXPECT_EQ(edit.first(), delegate->editMenuHistoryAnchor());
+  EXPECT_LT(edit.indexOf(delegate->itemDelete()), edit.indexOf(delegate->itemFind()));
+  EXPECT_LT(edit.indexOf(delegate->itemFind()), edit.indexOf(delegate->itemPreferences()));
+}
+
+TEST_F(DesktopTest, SizePositionColumnsWidthsAndSortAreKeptBetweenRuns) {
+  add("Ann", "Lee");
+  add("Bob", "Ray");
+  QTemporaryDir folder;
+  const QString file = QDir(folder.path()).filePath("rolvane.conf");
+  {
+    auto delegate = launch(std::make_unique<QSettings>(file, QSettings::IniFormat));
+    LoadContactsViewController* browser = delegate->loadContactsViewController();
+    browser->columnItem("Nickname")->trigger();
+    browser->columnItem("Mobile")->trigger();
+    browser->getTableView()->setColumnWidth(0, 222);
+    browser->sortByKey("Last Name", Qt::DescendingOrder);
+    delegate->window()->resize(700, 500);
+    delegate->tableViewController()->toggleConditionAtRow(0);
+    delegate->window()->close();  // closing saves
+  }
+  auto delegate = launch(std::make_unique<QSettings>(file, QSettings::IniFormat));
+  LoadContactsViewController* browser = delegate->loadContactsViewController();
+  std::vector<std::string> expected = LoadContactsViewController::initialColumns();
+  expected.erase(std::find(expected.begin(), expected.end(), "Mobile"));
+  expected.push_back("Nickname");
+  EXPECT_EQ(browser->shownColumns(), expected);
+  EXPECT_TRUE(browser->columnItem("Nickname")->isChecked());
+  EXPECT_FALSE(browser->columnItem("Mobile")->isChecked());
+  EXPECT_EQ(browser->getTableView()->columnWidth(0), 222);
+  EXPECT_EQ(browser->sortKey(), "Last Name");
+  EXPECT_EQ(browser->sortOrder(), Qt::DescendingOrder);
+  EXPECT_EQ(browser->model()->recordAt(0).textOr("Last Name"), "Ray");
+  EXPECT_EQ(delegate->window()->size(), QSize(700, 500));
+  // The conditions are not kept: every start has all thirteen ticked.
+  EXPECT_EQ(delegate->tableViewController()->getSelectArray().size(), 13u);
+}
+
+TEST_F(DesktopTest, SettingsLiveUnderTheUsersConfigFolder) {
+  QTemporaryDir config;
+  const QByteArray before = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  EXPECT_EQ(AppDelegate::defaultSettings()->fileName(), QDir(config.path()).filePath("rolvane/rolvane.conf"));
+  qputenv("XDG_CONFIG_HOME", before);
+}
+
+TEST_F(DesktopTest, WindowNeverOpensLargerThanTheScreen) {
+  add("Ann", "Lee");
+  AppDelegate delegate(*book);
+  delegate.setAlerts(&heard);
+  const QRect available = delegate.window()->screen()->availableGeometry();
+  delegate.window()->resize(available.width() + 900, available.height() + 700);
+  delegate.applicationDidFinishLaunching();
+  EXPECT_LE(delegate.window()->frameGeometry().width(), available.width());
+  EXPECT_LE(delegate.window()->frameGeometry().height(), available.height());
+  EXPECT_TRUE(available.intersects(delegate.window()->geometry()));
+}
+
+TEST_F(DesktopTest, HelpAndSupportSayWhenNoProgramOpensThem) {
+  auto delegate = launch();
+  std::vector<QUrl> opened;
+  delegate->setUrlOpener([&](const QUrl& url) {
+    opened.push_back(url);
+    return false;
+  });
+  delegate->menuHelpClick();
+  ASSERT_EQ(heard.shown.size(), 1u);
+  EXPECT_EQ(heard.shown[0].first, "Warning");
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_NE(heard.shown[0].second.find(opened[0].toLocalFile().toStdString()), std::string::npos)
+      << heard.shown[0].second;
+  delegate->menuSupportClick();
+  ASSERT_EQ(heard.shown.size(), 2u);
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_NE(heard.shown[1].second.find(opened[1].toString().toStdString()), std::string::npos) << heard.shown[1].second;
+
+  delegate->setUrlOpener([](const QUrl&) { return true; });
+  delegate->menuHelpClick();
+  delegate->menuSupportClick();
+  EXPECT_EQ(heard.shown.size(), 2u);
+}
+
+TEST_F(DesktopTest, FilesGivenOnTheCommandLineAreImportedAfterAsking) {
+  QTemporaryDir folder;
+  const QString card = QDir(folder.path()).filePath("friends.vcf");
+  QFile file(card);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nEND:VCARD\r\n");
+  file.close();
+  auto delegate = launch();
+  heard.answer = false;
+  delegate->offerToImport({card});
+  ASSERT_EQ(heard.asked.size(), 1u);
+  EXPECT_EQ(heard.asked[0], "Import 1 vCard file into the address book?");
+  EXPECT_EQ(book->count(), 0u);
+  heard.answer = true;
+  QSignalSpy imported(delegate.get(), &AppDelegate::vCardImportFinished);
+  delegate->offerToImport({card});
+  ASSERT_TRUE(imported.wait(10000));
+  EXPECT_EQ(book->count(), 1u);
+}
