@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "tests/support/ProgramRun.h"
+
+namespace {
+
+ProgramRun run(std::vector<std::string> args) {
+  return runProgram(ROLVANE_PROGRAM, std::move(args));
+}
+
+// The commands `rolvane --help` lists.
+std::set<std::string> listedCommands(const std::string& help) {
+  std::set<std::string> names;
+  const std::regex line(R"(\n  rolvane \[--store PATH\] ([a-z][a-z-]*))");
+  for (auto it = std::sregex_iterator(help.begin(), help.end(), line); it != std::sregex_iterator(); ++it)
+    names.insert((*it)[1]);
+  return names;
+}
+
+}  // namespace
+
+TEST(HelpCommandTest, VersionAndHelpExitZero) {
+  ProgramRun version = run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("rolvane ") + ROLVANE_TEST_VERSION + "\n");
+
+  ProgramRun help = run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  const std::set<std::string> commands = listedCommands(help.out);
+  for (const char* known : {"import", "scan", "export", "fix"}) EXPECT_TRUE(commands.count(known)) << known;
+  EXPECT_NE(help.out.find("--version"), std::string::npos);
+}
+
+TEST(HelpCommandTest, EveryCommandExplainsItselfWithHelp) {
+  const std::set<std::string> commands = listedCommands(run({"--help"}).out);
+  ASSERT_GE(commands.size(), 4u);
+  for (const std::string& command : commands) {
+    ProgramRun help = run({command, "--help"});
+    EXPECT_EQ(help.status, 0) << command << ": " << help.out;
+    EXPECT_EQ(help.out.rfind("usage: rolvane [--store PATH] " + command, 0), 0u) << help.out;
+    // --help is answered before anything runs: no store is opened or made.
+    ProgramRun again = run({"--store", "/nonexistent/rolvane-help/book.sqlite", command, "--help"});
+    EXPECT_EQ(again.status, 0) << command;
+  }
+}
+
+TEST(HelpCommandTest, UnknownCommandsAndMissingFilesAreRefused) {
+  ProgramRun unknown = run({"no-such-command"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.out.find("unknown command 'no-such-command'"), std::string::npos);
+  ProgramRun missing = run({"/nonexistent/cards.vcf"});
+  EXPECT_EQ(missing.status, 2);
+}
