@@ -333,6 +333,10 @@ void OutlineViewController::fixAllClick() {
   const QString summary =
       countedText(tr("Fixed %n finding(s) of \"%1\" with \"%2\".", nullptr, outcome.fixed), outcome.fixed)
           .arg(QString::fromStdString(category), QString::fromStdString(option)) +
+      (outcome.stale == 0
+           ? QString()
+           : " " + countedText(tr("%n finding(s) no longer held and changed nothing.", nullptr, outcome.stale),
+                               outcome.stale)) +
       (outcome.errors.empty()
            ? QString()
            : " " + countedText(tr("%n change(s) could not be saved.", nullptr, static_cast<int>(outcome.errors.size())),
