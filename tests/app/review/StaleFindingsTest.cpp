@@ -71,7 +71,7 @@ TEST_F(StaleFindingsTest, AnAddressHeldTwiceIsRemovedOnceAndTheSecondRowIsDroppe
   auto second = fix(Opt::kRemoveEmail);
   EXPECT_FALSE(second.storeChanged);
   EXPECT_TRUE(second.rowRemoved);
-  EXPECT_EQ(second.stale, "A (null): not fixed, \"s@x.org\" is no longer one of its e-mail addresses");
+  EXPECT_EQ(second.stale, "A: not fixed, \"s@x.org\" is no longer one of its e-mail addresses");
   auto disk = reopened();
   EXPECT_EQ(emailsOf(*disk->recordForUniqueId(a->uniqueId())), (std::vector<std::string>{kABWorkLabel + "=own@x.org"}))
       << "the address nobody else holds stays";
@@ -89,10 +89,10 @@ TEST_F(StaleFindingsTest, ANoteOrNicknameEditedSinceTheScanIsKept) {
   changeAndSave(*book, p, kABNicknameProperty, std::string("Pip"));
   selectIn(RC::kNoteWithSpacing);
   auto note = fix(Opt::kDeleteBlankProperty);
-  EXPECT_EQ(note.stale, "P (null): not fixed, its note is no longer spaces only");
+  EXPECT_EQ(note.stale, "P: not fixed, its note is no longer spaces only");
   selectIn(RC::kNicknameWithSpacing);
   auto nickname = fix(Opt::kDeleteBlankProperty);
-  EXPECT_EQ(nickname.stale, "P (null): not fixed, its nickname is no longer spaces only");
+  EXPECT_EQ(nickname.stale, "P: not fixed, its nickname is no longer spaces only");
   auto disk = reopened();
   EXPECT_EQ(disk->recordForUniqueId(p->uniqueId())->stringForProperty(kABNoteProperty), "call after six");
   EXPECT_EQ(disk->recordForUniqueId(p->uniqueId())->stringForProperty(kABNicknameProperty), "Pip");
@@ -129,7 +129,7 @@ TEST_F(StaleFindingsTest, AContactDeletedElsewhereMakesItsRowsStaleAndGoesFromEv
   selectIn(RC::kShareEmail);
   auto merge = fix(Opt::kMerge);
   EXPECT_FALSE(merge.storeChanged);
-  EXPECT_EQ(merge.stale, "B (null): not fixed, A (null) is no longer in the address book");
+  EXPECT_EQ(merge.stale, "B: not fixed, A is no longer in the address book");
   EXPECT_EQ(reopened()->count(), 2u);
   // A was listed under "Incomplete name" too: that row went with the fix.
   for (const auto& father : outline.rootNodes())
