@@ -469,7 +469,7 @@ TEST(ReviewScreenTest, AStaleFindingIsToldInTheBottomBar) {
   ann->setValueForProperty(std::string("Dr"), kABTitleProperty);
   ASSERT_TRUE(book->save());
   screen.fixButton()->click();
-  EXPECT_EQ(screen.noticeText()->text(), "Ann (null): not fixed, its title is no longer unusual");
+  EXPECT_EQ(screen.noticeText()->text(), "Ann: not fixed, its title is no longer unusual");
   EXPECT_FALSE(screen.lastOutcome().storeChanged);
   EXPECT_EQ(ann->stringForProperty(kABTitleProperty), "Dr");
   screen.fixButton()->click();
