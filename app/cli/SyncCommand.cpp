@@ -55,6 +55,7 @@ int runSync(CommandContext& ctx) {
     for (const auto& report : result.reports) {
       ctx.out << report.summary() << "\n";
       for (const auto& conflict : report.conflicts) ctx.out << "  conflict: " << conflict << "\n";
+      for (const auto& kept : report.kept) ctx.out << "  " << kept << "\n";
     }
   }
   bool cardErrors = false;

@@ -252,6 +252,7 @@ void AddressBooksWindow::syncNow() {
   for (const auto& report : result.reports) {
     lines << q(report.summary());
     for (const auto& conflict : report.conflicts) lines << "  " + tr("Conflict: %1").arg(q(conflict));
+    for (const auto& kept : report.kept) lines << "  " + q(kept);
     for (const auto& error : report.errors) lines << "  " + q(error);
     changedStore = changedStore || report.addedToStore || report.changedInStore || report.removedFromStore ||
                    !report.conflicts.empty();

@@ -1,5 +1,7 @@
 #include "platform/sync/SyncEngine.h"
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -57,6 +59,22 @@ void giveUid(ABPersonData& data, const std::string& uid) {
   data.set(kABUIDProperty, ABValue(uid));
 }
 
+// Writes the card a sync replaces or removes from the store into the folder of kept cards beside
+// the store, under a name of its own, and gives back its path (empty when it could not be written).
+std::string keepCard(const std::filesystem::path& folder, const std::string& uid, const std::string& card) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  std::string stem;
+  for (char c : uid) stem += (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') ? c : '_';
+  if (stem.empty()) stem = "card";
+  std::filesystem::path path = folder / (stem + ".vcf");
+  for (int n = 0; std::filesystem::exists(path, ec); ++n) path = folder / (stem + "(" + std::to_string(n) + ").vcf");
+  std::ofstream out(path, std::ios::binary);
+  out << card;
+  out.close();
+  return out ? path.string() : std::string();
+}
+
 }  // namespace
 
 std::string SyncReport::summary() const {
@@ -96,6 +114,15 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
       for (const auto& [href, item] : otherItems) linkedElsewhere.insert(item.uid);
     }
   }
+
+  // What a sync replaces or removes in the store stays at hand as cards in a folder beside the store.
+  const std::filesystem::path keptFolder = book_.path().parent_path() / "Kept by sync" / source.name;
+  int keptRemoved = 0;
+  auto keptNote = [&](const std::string& uid, const std::string& card) {
+    std::string path = keepCard(keptFolder, uid, card);
+    return path.empty() ? std::string("; the store's version could not be kept")
+                        : "; the store's version is kept in " + path;
+  };
 
   std::vector<std::string> toFetch;
   for (const auto& [href, etag] : remote) {
@@ -149,7 +176,7 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
       if (mine != theirs) {
         if (mine != item.card)
           report.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source.name +
-                                     "; kept the version of " + source.name);
+                                     "; kept the version of " + source.name + keptNote(item.uid, mine));
         person->replaceData(std::move(data));
         pulled.push_back(person);
         ++report.changedInStore;
@@ -167,7 +194,7 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
       std::string mine = cardOf(*person);
       if (mine != theirs) {
         report.conflicts.push_back(nameOf(*person->snapshot()) + " differs in the store and in " + source.name +
-                                   "; kept the version of " + source.name);
+                                   "; kept the version of " + source.name + keptNote(uid, mine));
         person->replaceData(std::move(data));
         pulled.push_back(person);
         ++report.changedInStore;
@@ -198,6 +225,13 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
       continue;
     }
     if (person) {
+      // Deleted in the source: the store's card is kept in the folder of kept cards.
+      if (keepCard(keptFolder, item.uid, cardOf(*person)).empty()) {
+        report.errors.push_back(source.name + ": " + href +
+                                ": not removed from the store, its card could not be kept in " + keptFolder.string());
+        continue;
+      }
+      ++keptRemoved;
       if (!book_.removeRecord(person, &why)) {
         report.errors.push_back(source.name + ": " + href + ": " + why);
         continue;
@@ -208,6 +242,9 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     linkedHere.erase(item.uid);
   }
 
+  if (keptRemoved > 0)
+    report.kept.push_back(std::to_string(keptRemoved) + (keptRemoved == 1 ? " contact" : " contacts") + " deleted in " +
+                          source.name + " left the store; the cards are kept in " + keptFolder.string());
   if (book_.hasUnsavedChanges()) {
     if (!book_.save(&why)) {
       book_.revert(nullptr);
@@ -241,7 +278,7 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     giveUid(data, uid);
     if (person) {
       report.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source.name +
-                                 "; kept the version of " + source.name);
+                                 "; kept the version of " + source.name + keptNote(uid, cardOf(*person)));
       person->replaceData(std::move(data));
       settled.push_back(person);
       recorded.push_back({href, uid, card->second.etag, cardOf(*person)});

@@ -19,6 +19,7 @@ struct SyncReport {
   int removedFromSource = 0;
   std::vector<std::string> conflicts;  // one line each, naming the contact
   std::vector<std::string> errors;     // one line each, naming the card; that card was left as it was
+  std::vector<std::string> kept;       // where cards removed from the store were kept
   std::string summary() const;
 };
 
@@ -28,8 +29,10 @@ struct SyncReport {
 // - to the source: persons changed since the last sync are written back whole, persons new to the
 //   store (not imported from a file) are added there, persons removed are deleted there; every
 //   write names the version last seen, so nothing the sync has not seen is overwritten.
-// A card changed on both sides keeps the source's version (the store's stays restorable from the
-// history); a card deleted on one side and changed on the other is kept with the change.
+// A card changed on both sides keeps the source's version; the store's version is written to the
+// folder "Kept by sync/<source>" beside the store and the conflict line names the file, as is every
+// card a deletion in the source takes out of the store. A card deleted on one side and changed on the
+// other is kept with the change.
 // A sync cut short at any point leaves both sides consistent, and the next one finishes the job:
 // a card written but not yet recorded is recognised by its content and unique id.
 class SyncEngine {

@@ -97,6 +97,9 @@ TEST_F(VdirSyncTest, DeletionsOnEitherSideReachTheOther) {
   EXPECT_EQ(report.removedFromStore, 1);
   EXPECT_FALSE(std::filesystem::exists(vdir / "ann.vcf"));
   EXPECT_EQ(reopened()->count(), 0u);
+  // Bob, deleted in the folder, left the store; his card is kept beside the store.
+  ASSERT_EQ(report.kept.size(), 1u);
+  EXPECT_NE(readFile(folder.path() / "Kept by sync" / "home" / "bob.vcf").find("N:Ray;Bob"), std::string::npos);
 }
 
 TEST_F(VdirSyncTest, ChangedOnBothSidesKeepsTheSourceVersionAndSaysSo) {
@@ -109,6 +112,10 @@ TEST_F(VdirSyncTest, ChangedOnBothSidesKeepsTheSourceVersionAndSaysSo) {
   EXPECT_NE(report.conflicts[0].find("Ann Lee"), std::string::npos) << report.conflicts[0];
   EXPECT_EQ(firstName(*reopened(), "ann"), "Anne");
   EXPECT_EQ(readFile(vdir / "ann.vcf"), card("ann", "Anne", "Lee"));
+  // The store's version is not lost: it is kept as a card beside the store, and the line says where.
+  auto kept = folder.path() / "Kept by sync" / "home" / "ann.vcf";
+  EXPECT_NE(report.conflicts[0].find(kept.string()), std::string::npos) << report.conflicts[0];
+  EXPECT_NE(readFile(kept).find("NOTE:store note"), std::string::npos);
 }
 
 TEST_F(VdirSyncTest, DeletedOnOneSideAndChangedOnTheOtherIsKeptWithTheChange) {
