@@ -114,11 +114,19 @@ CommitResult applyRecordValue(ABPerson& person, const std::string& key, const Re
 CommitResult savePerson(const ABPersonRef& person, ABAddressBook& book) {
   CommitResult result;
   std::string error;
-  if (!book.addRecord(person, &error) || !book.save(&error)) {
+  ABSaveResult saved;
+  if (book.addRecord(person, &error)) {
+    saved = book.saveChanges();
+    error = saved.error;
+  } else {
+    saved.status = ABSaveResult::Status::Failed;
+  }
+  if (!saved.ok()) {
     // Left pending, the change would reach the file with the next save, long after the user was
     // told that it failed.
     book.revert();
     result.reverted = true;
+    result.conflict = !saved.conflicts.empty();
     result.error = error;
     return result;
   }

@@ -1,6 +1,8 @@
 #include "app/cli/CommandRegistry.h"
 
 #include <cctype>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <ostream>
@@ -127,6 +129,17 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     printUsage(err);
     return 2;
   }
+  // A store held by another program (a long import) is waited for, with word after a second, up to
+  // ROLVANE_LOCK_WAIT seconds (30 by default); then the command fails with one line.
+  std::chrono::milliseconds lockWait = std::chrono::seconds(30);
+  if (const char* wait = std::getenv("ROLVANE_LOCK_WAIT"); wait && *wait) {
+    char* end = nullptr;
+    double seconds = std::strtod(wait, &end);
+    if (end && *end == '\0' && seconds >= 0 && seconds < 86400)
+      lockWait = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+  }
+  ABAddressBook::setDefaultLockWait(
+      lockWait, [&err] { err << "waiting for another program using the address book\u2026" << std::endl; });
   CommandContext context{{argv + i + 1, argv + argc}, storePath, out, err};
   for (const std::string& arg : context.args) {
     if (arg == "--help" || arg == "-h") {

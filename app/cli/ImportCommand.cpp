@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -57,16 +58,24 @@ int runImport(CommandContext& ctx) {
     ctx.err << "rolvane import: " << sourceError << "\n";
     return 1;
   }
-  VCardBookImportResult result = addVCardFilesToAddressBook(*book, std::move(read));
-  if (!result.ok()) {
-    ctx.err << "rolvane import: " << result.error << "\n";
-    return 1;
-  }
-  std::string error;
-  if (!book->save(&error)) {
-    for (const auto& person : result.added) book->removeRecord(person);
-    ctx.err << "rolvane import: cannot save the address book: " << error << "\n";
-    return 1;
+  VCardBookImportResult result;
+  for (int attempt = 1;; ++attempt) {
+    result = addVCardFilesToAddressBook(*book, std::move(read));
+    if (!result.ok()) {
+      ctx.err << "rolvane import: " << result.error << "\n";
+      return 1;
+    }
+    ABSaveResult saved = book->saveChanges();
+    if (saved.ok()) break;
+    // Only a unique id that another program stored meanwhile stands in the way: the import is made
+    // again on the store as it is now, where that id is taken and a new one is given.
+    bool idTaken = !saved.conflicts.empty() &&
+                   std::all_of(saved.conflicts.begin(), saved.conflicts.end(),
+                               [](const ABSaveConflict& c) { return c.kind == ABSaveConflict::Kind::IdTaken; });
+    if (!idTaken || attempt == 3 || !book->refresh() || !(read = readVCardFiles(paths)).ok()) {
+      ctx.err << "rolvane import: " << saved.error << "\n";
+      return 1;
+    }
   }
   // Contacts from files stay in the store unless --to names the address book they are to go to.
   std::vector<std::string> uids;

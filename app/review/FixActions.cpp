@@ -61,14 +61,17 @@ void FixActions::fail(const std::string& what) {
 }
 
 bool FixActions::save() {
-  std::string error;
-  if (book_.save(&error)) {
+  ABSaveResult result = book_.saveChanges();
+  if (result.ok()) {
     outcome_.storeChanged = true;
     return true;
   }
-  // Nothing of the fix stays in memory to be saved later by another change.
+  // A conflict reads as it is ("Ann Lee was changed by another program; your change was not
+  // saved"). Nothing of the fix stays in memory to be saved later by another change, and every
+  // person is read again as the store holds it now.
+  if (!result.conflicts.empty()) outcome_.conflict = true;
   book_.revert();
-  fail(error);
+  fail(result.error);
   return false;
 }
 

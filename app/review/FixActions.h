@@ -18,6 +18,7 @@ struct FixOutcome {
   // dropped. One line naming the contact and what changed.
   std::string stale;
   std::string error;                 // a store operation failed (nothing is half-saved)
+  bool conflict = false;             // another program changed or removed a contact of the fix
   std::vector<std::string> changes;  // one readable line per change
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <thread>
+#include <unordered_set>
 
 #include "ABConstants.h"
 #include "EncodedRows.h"
@@ -31,6 +32,38 @@ SharedState& shared() {
   return state;
 }
 
+struct LockWait {
+  std::chrono::milliseconds limit{30000};
+  std::function<void()> waiting;
+};
+
+LockWait& defaultLockWait() {
+  static LockWait wait;
+  return wait;
+}
+
+std::mutex& lockWaitMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::string contactName(const ABPersonData& data) {
+  const std::string* first = data.string(kABFirstNameProperty);
+  const std::string* last = data.string(kABLastNameProperty);
+  std::string name;
+  if (first && !first->empty()) name = *first;
+  if (last && !last->empty()) name += (name.empty() ? "" : " ") + *last;
+  if (!name.empty()) return name;
+  for (const std::string* property : {&kABOrganizationProperty, &kABNicknameProperty})
+    if (const std::string* text = data.string(*property); text && !text->empty()) return *text;
+  if (const ABMultiValue* emails = data.multiValue(kABEmailProperty)) {
+    for (const auto& entry : emails->entries())
+      if (const auto* email = std::get_if<std::string>(&entry.value); email && !email->empty()) return *email;
+  }
+  const std::string* uid = data.string(kABUIDProperty);
+  return "The contact without a name " + (uid ? *uid : std::string());
+}
+
 bool matches(const ABValue& value, const ABSearchElement& element) {
   if (const auto* text = std::get_if<std::string>(&value))
     return !element.label && !element.key && *text == element.value;
@@ -50,7 +83,24 @@ bool matches(const ABValue& value, const ABSearchElement& element) {
 
 }  // namespace
 
+std::string ABSaveConflict::message() const {
+  switch (kind) {
+    case Kind::Changed:
+      return name + " was changed by another program; your change was not saved";
+    case Kind::Removed:
+      return name + " was removed by another program; your change was not saved";
+    case Kind::IdTaken:
+      return name + ": another program stored a contact with the same unique id; your change was not saved";
+  }
+  return {};
+}
+
 ABAddressBook::~ABAddressBook() = default;
+
+void ABAddressBook::setDefaultLockWait(std::chrono::milliseconds limit, std::function<void()> waiting) {
+  std::lock_guard lock(lockWaitMutex());
+  defaultLockWait() = {limit, std::move(waiting)};
+}
 
 std::unique_ptr<ABAddressBook> ABAddressBook::open(const std::filesystem::path& path, std::string* error) {
   std::unique_ptr<ABAddressBook> book(new ABAddressBook());
@@ -61,6 +111,14 @@ std::unique_ptr<ABAddressBook> ABAddressBook::open(const std::filesystem::path& 
   }
   std::string message;
   book->sqlite_ = SqliteStore::open(path, &message);
+  if (book->sqlite_) {
+    LockWait wait;
+    {
+      std::lock_guard lock(lockWaitMutex());
+      wait = defaultLockWait();
+    }
+    book->sqlite_->setBusyWait(wait.limit, std::move(wait.waiting));
+  }
   if (!book->sqlite_ || !book->load(&message)) {
     if (error) *error = path.string() + ": " + message;
     return nullptr;
@@ -77,12 +135,15 @@ bool ABAddressBook::load(std::string* error) {
     std::string_view uid;
     std::string_view data;
     std::int64_t order;
+    std::int64_t version;
   };
   PackedBytes bytes;
   std::vector<StoredRow> rows;
+  // Taken before reading, so that whatever is saved elsewhere after this point shows as a change.
+  dataVersion_ = sqlite_->dataVersion();
   bool ok = sqlite_->readAll(
-      [&](std::string_view uid, std::int64_t order, std::string_view data) {
-        rows.push_back({bytes.append(uid), bytes.append(data), order});
+      [&](const SqliteStore::Row& row) {
+        rows.push_back({bytes.append(row.uid), bytes.append(row.data), row.order, row.version});
       },
       error);
   if (!ok) return false;
@@ -120,9 +181,10 @@ bool ABAddressBook::load(std::string* error) {
     slot.person = person;
     slot.order = rows[i].order;
     slot.savedVersion = person->version();
-    slot.inFile = true;
+    slot.rowVersion = rows[i].version;
     nextOrder_ = std::max(nextOrder_, rows[i].order + 1);
   }
+  appendFrom_ = nextOrder_;
   people_ = std::move(loaded);
   return true;
 }
@@ -226,10 +288,10 @@ bool ABAddressBook::addNewRecords(const std::vector<ABPersonRef>& persons, std::
     added.push_back(&it->second);
   }
   // A unique id whose row is still to be deleted is taken over by the person who has it now.
-  std::erase_if(pendingRemovals_, [&](const std::string& uid) {
-    auto it = slots_.find(uid);
+  std::erase_if(pendingRemovals_, [&](const PendingRemoval& removal) {
+    auto it = slots_.find(removal.person->uid_);
     if (it == slots_.end()) return false;
-    it->second.inFile = true;
+    it->second.rowVersion = removal.rowVersion;
     return true;
   });
   if (people_.capacity() < people_.size() + added.size())
@@ -262,39 +324,303 @@ bool ABAddressBook::removeRecord(const ABPersonRef& person, std::string* error) 
   Slot& slot = *found;
   people_.erase(std::remove(people_.begin(), people_.end(), person), people_.end());
   removedOrders_[person->uid_] = slot.order;
-  if (slot.inFile) pendingRemovals_.push_back(person->uid_);
+  if (slot.rowVersion != 0) pendingRemovals_.push_back({person, slot.rowVersion, slot.order});
   slots_.erase(person->uid_);
   return true;
 }
 
 bool ABAddressBook::save(std::string* error) {
+  ABSaveResult result = saveChanges();
+  if (!result.ok() && error) *error = result.error;
+  return result.ok();
+}
+
+ABSaveResult ABAddressBook::saveChanges() {
   std::lock_guard lock(mutex_);
+  ABSaveResult result;
   std::vector<EncodedRows::Item> items;
   std::vector<std::pair<Slot*, std::uint64_t>> written;
   for (const auto& person : people_) {
     Slot& slot = *slotOf(person.get());
     std::uint64_t version = person->version();
     if (slot.savedVersion == version) continue;
-    items.push_back({person->uid_, slot.order, person->snapshot()});
+    items.push_back({person->uid_, slot.order, person->snapshot(), slot.rowVersion});
     written.emplace_back(&slot, version);
   }
-  std::string message;
-  bool ok;
+  std::vector<SqliteStore::Removal> removals;
+  removals.reserve(pendingRemovals_.size());
+  for (const auto& removal : pendingRemovals_) removals.push_back({removal.person->uid_, removal.rowVersion});
+
+  SqliteStore::WriteResult write;
   {
     EncodedRows rows(std::move(items));
-    ok = sqlite_->write([&](SqliteStore::Row& row) { return rows.next(row); }, pendingRemovals_, &message);
+    write = sqlite_->write([&](SqliteStore::Row& row) { return rows.next(row); }, removals, appendFrom_);
   }
-  if (!ok) {
-    if (error) *error = "the address book could not be saved: " + message;
-    return false;
+  if (write.ok) {
+    for (const auto& [slot, version] : written) {
+      if (slot->rowVersion == 0 && slot->order >= appendFrom_) slot->order += write.orderShift;
+      slot->rowVersion = write.version;
+      slot->savedVersion = version;
+    }
+    nextOrder_ += write.orderShift;
+    appendFrom_ = nextOrder_;
+    pendingRemovals_.clear();
+    removedOrders_.clear();
+    return result;
   }
+
+  // Nothing was written. No change of this save may stay pending (it would reach the file with a
+  // later save, long after its caller was told it failed): every touched person is read again.
+  std::vector<std::string> touched;
+  touched.reserve(written.size() + pendingRemovals_.size());
+  for (const auto& [slot, version] : written) touched.push_back(slot->person->uid_);
+  if (!write.conflicts.empty()) {
+    result.status = ABSaveResult::Status::Conflict;
+  } else {
+    result.status = write.busy ? ABSaveResult::Status::Busy : ABSaveResult::Status::Failed;
+    if (write.busy) {
+      auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sqlite_->busyLimit()).count();
+      result.error =
+          "the address book is in use by another program (waited " + std::to_string(seconds) + " s); nothing was saved";
+    } else {
+      result.error = "the address book could not be saved: " + write.error;
+    }
+  }
+  std::vector<PendingRemoval> removed = std::move(pendingRemovals_);
   pendingRemovals_.clear();
   removedOrders_.clear();
-  for (const auto& [slot, version] : written) {
-    slot->inFile = true;
-    slot->savedVersion = version;
+  reloadTouched(touched, std::move(removed), write.conflicts, result);
+  if (result.status == ABSaveResult::Status::Conflict) {
+    for (const auto& conflict : result.conflicts) {
+      if (!result.error.empty()) result.error += "; ";
+      result.error += conflict.message();
+    }
+  }
+  return result;
+}
+
+void ABAddressBook::reloadTouched(const std::vector<std::string>& uids, std::vector<PendingRemoval> removals,
+                                  const std::vector<std::string>& conflicts, ABSaveResult& result) {
+  std::vector<std::string> wanted = uids;
+  for (const auto& removal : removals) wanted.push_back(removal.person->uid_);
+  struct Stored {
+    std::int64_t order;
+    std::int64_t version;
+    std::optional<ABPersonData> data;
+  };
+  std::unordered_map<std::string, Stored> stored;
+  std::string readError;
+  bool read = sqlite_->readRows(
+      wanted,
+      [&](const SqliteStore::Row& row) {
+        auto data = PersonCodec::decode(row.data);
+        if (data) data->set(kABUIDProperty, std::string(row.uid));
+        stored[std::string(row.uid)] = {row.order, row.version, std::move(data)};
+      },
+      &readError);
+  if (!read && result.error.empty()) result.error = "the address book could not be read: " + readError;
+
+  // What this book held of each person before, for the names of those that are gone.
+  std::unordered_map<std::string, ABPersonSnapshot> before;
+  for (const auto& uid : uids) {
+    auto it = slots_.find(uid);
+    if (it != slots_.end()) before[uid] = it->second.person->snapshot();
+  }
+  for (const auto& removal : removals) before[removal.person->uid_] = removal.person->snapshot();
+  std::unordered_map<std::string, std::int64_t> rowVersionRead;
+  for (const auto& uid : uids) {
+    auto it = slots_.find(uid);
+    if (it != slots_.end()) rowVersionRead[uid] = it->second.rowVersion;
+  }
+  for (const auto& removal : removals) rowVersionRead[removal.person->uid_] = removal.rowVersion;
+
+  auto leave = [&](const std::string& uid) {
+    auto it = slots_.find(uid);
+    if (it == slots_.end()) return;
+    ABPerson* person = it->second.person.get();
+    people_.erase(
+        std::remove_if(people_.begin(), people_.end(), [&](const ABPersonRef& p) { return p.get() == person; }),
+        people_.end());
+    slots_.erase(it);
+  };
+  auto holdStored = [&](const ABPersonRef& person, const Stored& row) {
+    ABPersonData data = *row.data;
+    person->replaceData(std::move(data));
+    auto [it, isNew] = slots_.try_emplace(person->uid_);
+    if (isNew) people_.push_back(person);
+    it->second.person = person;
+    it->second.order = row.order;
+    it->second.rowVersion = row.version;
+    it->second.savedVersion = person->version();
+    nextOrder_ = std::max(nextOrder_, row.order + 1);
+  };
+
+  for (const auto& uid : uids) {
+    auto it = slots_.find(uid);
+    if (it == slots_.end()) continue;
+    ABPersonRef person = it->second.person;
+    auto row = stored.find(uid);
+    if (!read) {
+      // Nothing known of the file: the change is dropped all the same, the person as last read.
+      if (it->second.rowVersion == 0) leave(uid);
+      continue;
+    }
+    if (row == stored.end() || !row->second.data) {
+      leave(uid);
+    } else if (it->second.rowVersion == 0) {
+      // Another program's person holds this unique id: it takes the place of the one not added.
+      leave(uid);
+      holdStored(std::make_shared<ABPerson>(ABPersonData(*row->second.data)), row->second);
+    } else {
+      holdStored(person, row->second);
+    }
+  }
+  for (auto& removal : removals) {
+    const std::string& uid = removal.person->uid_;
+    if (slots_.count(uid)) continue;  // another person took the unique id over, handled above
+    auto row = stored.find(uid);
+    if (!read) {
+      // Kept as this book last read it, as if the removal had not been asked for.
+      auto [slot, isNew] = slots_.try_emplace(uid);
+      slot->second = {removal.person, removal.order, removal.person->version(), removal.rowVersion};
+      people_.push_back(removal.person);
+    } else if (row != stored.end() && row->second.data) {
+      holdStored(removal.person, row->second);
+    }
+  }
+  sortPeople();
+  appendFrom_ = nextOrder_;
+
+  for (const auto& uid : conflicts) {
+    ABSaveConflict conflict;
+    conflict.uid = uid;
+    auto row = stored.find(uid);
+    std::int64_t readVersion = rowVersionRead.count(uid) ? rowVersionRead[uid] : 0;
+    if (row == stored.end())
+      conflict.kind = ABSaveConflict::Kind::Removed;
+    else
+      conflict.kind = readVersion == 0 ? ABSaveConflict::Kind::IdTaken : ABSaveConflict::Kind::Changed;
+    if (row != stored.end() && row->second.data)
+      conflict.name = contactName(*row->second.data);
+    else if (before.count(uid))
+      conflict.name = contactName(*before[uid]);
+    else
+      conflict.name = uid;
+    result.conflicts.push_back(std::move(conflict));
+  }
+}
+
+void ABAddressBook::sortPeople() {
+  std::stable_sort(people_.begin(), people_.end(), [&](const ABPersonRef& a, const ABPersonRef& b) {
+    return slotOf(a.get())->order < slotOf(b.get())->order;
+  });
+}
+
+bool ABAddressBook::changedElsewhere() const {
+  std::lock_guard lock(mutex_);
+  return sqlite_->dataVersion() != dataVersion_;
+}
+
+bool ABAddressBook::refresh(ABRefreshResult* result, std::string* error) {
+  std::lock_guard lock(mutex_);
+  std::int64_t dataVersion = sqlite_->dataVersion();
+  struct Known {
+    std::int64_t order;
+    std::int64_t version;
+  };
+  std::unordered_map<std::string, Known> file;
+  bool ok = sqlite_->readVersions(
+      [&](const SqliteStore::Row& row) {
+        file.emplace(std::string(row.uid), Known{row.order, row.version});
+      },
+      error);
+  if (!ok) return false;
+  std::unordered_set<std::string> pendingRemoval;
+  for (const auto& removal : pendingRemovals_) pendingRemoval.insert(removal.person->uid_);
+
+  std::vector<std::string> toRead, removed;
+  for (const auto& person : people_) {
+    const Slot& slot = *slotOf(person.get());
+    if (slot.savedVersion != person->version() || slot.rowVersion == 0) continue;  // this book's own change
+    auto found = file.find(person->uid_);
+    if (found == file.end())
+      removed.push_back(person->uid_);
+    else if (found->second.version != slot.rowVersion)
+      toRead.push_back(person->uid_);
+  }
+  std::vector<std::string> newUids;
+  for (const auto& [uid, known] : file)
+    if (!slots_.count(uid) && !pendingRemoval.count(uid)) newUids.push_back(uid);
+  // Store order, so that persons new to this book join it in the order of the file.
+  std::sort(newUids.begin(), newUids.end(),
+            [&](const std::string& a, const std::string& b) { return file[a].order < file[b].order; });
+  toRead.insert(toRead.end(), newUids.begin(), newUids.end());
+
+  ABRefreshResult found;
+  std::unordered_map<std::string, std::pair<SqliteStore::Row, std::optional<ABPersonData>>> rows;
+  std::unordered_set<std::string> seen;
+  std::string damaged;
+  ok = sqlite_->readRows(
+      toRead,
+      [&](const SqliteStore::Row& row) {
+        auto data = PersonCodec::decode(row.data);
+        if (!data) {
+          if (damaged.empty()) damaged = std::string(row.uid);
+          return;
+        }
+        std::string uid(row.uid);
+        seen.insert(uid);
+        auto it = slots_.find(uid);
+        if (it != slots_.end()) {
+          Slot& slot = it->second;
+          slot.person->replaceData(std::move(*data));
+          slot.savedVersion = slot.person->version();
+          slot.rowVersion = row.version;
+          slot.order = row.order;
+          found.changed.push_back(uid);
+        } else {
+          data->set(kABUIDProperty, uid);
+          auto person = std::make_shared<ABPerson>(std::move(*data));
+          Slot& slot = slots_[person->uid_];
+          slot.person = person;
+          slot.order = row.order;
+          slot.rowVersion = row.version;
+          slot.savedVersion = person->version();
+          people_.push_back(person);
+          found.added.push_back(uid);
+        }
+        nextOrder_ = std::max(nextOrder_, row.order + 1);
+      },
+      error);
+  if (!ok) return false;
+  // A person read as changed a moment ago and gone now was removed in between.
+  for (const auto& uid : toRead)
+    if (!seen.count(uid) && slots_.count(uid) && uid != damaged) removed.push_back(uid);
+  for (const auto& uid : removed) {
+    auto it = slots_.find(uid);
+    if (it == slots_.end()) continue;
+    ABPerson* person = it->second.person.get();
+    people_.erase(
+        std::remove_if(people_.begin(), people_.end(), [&](const ABPersonRef& p) { return p.get() == person; }),
+        people_.end());
+    slots_.erase(it);
+    found.removed.push_back(uid);
+  }
+  sortPeople();
+  if (!hasPendingAdditions()) appendFrom_ = nextOrder_;
+  dataVersion_ = dataVersion;
+  if (result) *result = std::move(found);
+  if (!damaged.empty()) {
+    if (error) *error = "the record of contact " + damaged + " is damaged";
+    return false;
   }
   return true;
+}
+
+bool ABAddressBook::hasPendingAdditions() const {
+  for (const auto& [uid, slot] : slots_)
+    if (slot.rowVersion == 0) return true;
+  return false;
 }
 
 bool ABAddressBook::hasUnsavedChanges() const {

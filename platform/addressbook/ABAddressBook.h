@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,9 +25,53 @@ struct ABSearchElement {
   int comparison = 0;  // kABEqual: exact, case-sensitive
 };
 
+// A person whose row another program changed or removed since this process read it.
+struct ABSaveConflict {
+  enum class Kind {
+    Changed,  // the row holds another version than the one read
+    Removed,  // the row is gone
+    IdTaken,  // a new person's unique id has been given to a row by another program
+  };
+  std::string uid;
+  std::string name;  // the contact's name, as the store holds it now where it still does
+  Kind kind = Kind::Changed;
+
+  // "Ann Lee was changed by another program; your change was not saved"
+  std::string message() const;
+};
+
+// What save() did.
+struct ABSaveResult {
+  enum class Status {
+    Saved,     // every pending change is written
+    Conflict,  // nothing written: persons of the save were changed or removed by another program
+    Busy,      // nothing written: another program held the store for longer than the wait allows
+    Failed,    // nothing written: the file could not be written
+  };
+  Status status = Status::Saved;
+  std::vector<ABSaveConflict> conflicts;
+  std::string error;  // one line saying why nothing was written; empty when saved
+
+  bool ok() const { return status == Status::Saved; }
+  explicit operator bool() const { return ok(); }
+};
+
+// What refresh() found changed by other programs; every list holds unique ids.
+struct ABRefreshResult {
+  std::vector<std::string> changed;
+  std::vector<std::string> removed;
+  std::vector<std::string> added;
+  bool any() const { return !changed.empty() || !removed.empty() || !added.empty(); }
+};
+
 // The address book: persons in store order, persisted in an SQLite file.
 // Changes (to persons of the book, additions, removals) are pending until save(), which writes them
 // in one transaction. people() and reads of persons may run on any thread while one thread changes.
+//
+// Several programs (and several books in one program) may use one file. Every row carries a version
+// that each save of it advances, and save() writes only over rows that still hold the version this
+// book read: it never overwrites what another program saved since, and never brings back a person
+// another program removed.
 class ABAddressBook {
  public:
   ~ABAddressBook();
@@ -44,6 +90,10 @@ class ABAddressBook {
   static std::filesystem::path defaultStorePath();
   static std::string sharedOpenError();
 
+  // How long a book opened from now on waits for another program that holds the store (a long
+  // import), and what it calls once when it has waited a second. The default: 30 s, no call.
+  static void setDefaultLockWait(std::chrono::milliseconds limit, std::function<void()> waiting);
+
   std::vector<ABPersonRef> people() const;
   size_t count() const;
   ABPersonRef recordForUniqueId(const std::string& uid) const;
@@ -57,12 +107,27 @@ class ABAddressBook {
   bool addRecords(const std::vector<ABPersonRef>& persons, std::string* error = nullptr);
   bool removeRecord(const ABPersonRef& person, std::string* error = nullptr);
 
-  // Writes every pending change in one transaction. On failure nothing is written, the changes stay
-  // pending and *error says why.
+  // Writes every pending change in one transaction, all or nothing. It writes only when every
+  // changed or removed person's row still holds the version this book read, and no new person's
+  // unique id has been taken meanwhile. When anything is not written, nothing is: every person the
+  // save touched then holds its values as the store holds them now (the same person objects; a
+  // person removed by another program leaves the book, an added one that was not written too), no
+  // change stays pending, and the result says why (naming each contact changed elsewhere).
+  ABSaveResult saveChanges();
+  // saveChanges().ok(), with *error set to the result's line on failure.
   bool save(std::string* error = nullptr);
   bool hasUnsavedChanges() const;
   // Drops every pending change and reloads the persons as last saved.
   bool revert(std::string* error = nullptr);
+
+  // True when another program (or another book on the same file) has saved since this book last
+  // read the file. Cheap enough to ask every few seconds.
+  bool changedElsewhere() const;
+  // Reads what other programs saved since this book last read: changed persons get their stored
+  // values (the same person objects), removed ones leave the book, added ones join it in store
+  // order. Persons with changes of this book still pending are left as they are (their save will
+  // find out). False and *error when the file cannot be read.
+  bool refresh(ABRefreshResult* result = nullptr, std::string* error = nullptr);
 
   ABSearchElement searchElementForProperty(const std::string& property, std::optional<std::string> label,
                                            std::optional<std::string> key, std::string value, int comparison = 0) const;
@@ -78,13 +143,23 @@ class ABAddressBook {
   struct Slot {
     ABPersonRef person;
     std::int64_t order = 0;
-    std::uint64_t savedVersion = 0;  // 0: never written in its present form
-    bool inFile = false;             // the file holds a row of this unique id
+    std::uint64_t savedVersion = 0;  // the person's version() when last read or written; 0: never
+    std::int64_t rowVersion = 0;     // the version of its row when last read or written; 0: no row
+  };
+  struct PendingRemoval {
+    ABPersonRef person;
+    std::int64_t rowVersion = 0;
+    std::int64_t order = 0;
   };
   // Adds persons known to be new to the book, in order; false (and nothing added) when a unique id
   // is taken.
   bool addNewRecords(const std::vector<ABPersonRef>& persons, std::string* error);
   void placeInOrder(Slot& slot);
+  // After a save that wrote nothing: gives every person the save touched its stored values.
+  void reloadTouched(const std::vector<std::string>& uids, std::vector<PendingRemoval> removals,
+                     const std::vector<std::string>& conflicts, ABSaveResult& result);
+  void sortPeople();
+  bool hasPendingAdditions() const;
   Slot* slotOf(const ABPerson* person);
   const Slot* slotOf(const ABPerson* person) const;
 
@@ -94,10 +169,13 @@ class ABAddressBook {
   std::vector<ABPersonRef> people_;
   // Keyed by unique id; the keys view the persons' ABPerson::uid_, which never changes.
   std::unordered_map<std::string_view, Slot> slots_;
-  // Unique ids of rows to delete at the next save; a person added with one of them again takes
-  // its row over.
-  std::vector<std::string> pendingRemovals_;
+  // Rows to delete at the next save; a person added with one of their unique ids again takes the
+  // row over.
+  std::vector<PendingRemoval> pendingRemovals_;
   // Position of persons removed since the last save, so that adding one back restores its place.
   std::unordered_map<std::string, std::int64_t> removedOrders_;
   std::int64_t nextOrder_ = 1;
+  // Persons appended since the file was last read or written have orders from here on.
+  std::int64_t appendFrom_ = 1;
+  mutable std::int64_t dataVersion_ = 0;
 };

@@ -49,6 +49,7 @@ bool EncodedRows::next(SqliteStore::Row& row) {
   row.uid = items_[next_].uid;
   row.order = items_[next_].order;
   row.data = encoded_[next_];
+  row.version = items_[next_].version;
   ++next_;
   return true;
 }

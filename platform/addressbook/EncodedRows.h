@@ -19,6 +19,7 @@ class EncodedRows {
     std::string_view uid;  // must outlive this object
     std::int64_t order = 0;
     ABPersonSnapshot data;
+    std::int64_t version = 0;  // the row's version as last read; 0: no row yet
   };
 
   explicit EncodedRows(std::vector<Item> items);

@@ -163,7 +163,21 @@ bool ContactCardDialog::saveChanges() {
   if (any) {
     CommitResult saved = ContactCommit::savePerson(person_, book_);
     if (!saved.ok) {
-      lastError_ = tr("The contact could not be saved: %1").arg(QString::fromStdString(saved.error));
+      if (saved.conflict) {
+        // Another program changed the contact: say so, and show the values it holds now.
+        lastError_ = QString::fromStdString(saved.error);
+        ContactRecord record = prasePerson(person_);
+        original_.clear();
+        for (const auto& [key, value] : record.entries())
+          if (auto text = record.text(key)) original_[key] = *text;
+        for (const auto& [key, edit] : editors_) {
+          auto found = original_.find(key);
+          ValueEditors::setTextOf(edit, found == original_.end() ? QString() : QString::fromStdString(found->second));
+          given_[key] = ValueEditors::textOf(edit);
+        }
+      } else {
+        lastError_ = tr("The contact could not be saved: %1").arg(QString::fromStdString(saved.error));
+      }
       if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
       return false;
     }

@@ -9,6 +9,8 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QMessageBox>
+#include <QStringList>
 #include <QTableView>
 #include <QThread>
 #include <QVBoxLayout>
@@ -370,21 +372,25 @@ void LoadContactsViewController::deleteItem() {
   std::sort(rows.rbegin(), rows.rend());
   bool reverted = false;
   bool removed = false;
+  QStringList failures;
   for (int row : rows) {
     ABPersonRef person = model_->recordAt(row).person();
     if (!person || !book_.removeRecord(person)) continue;
-    if (book_.save()) {
+    std::string error;
+    if (book_.save(&error)) {
       model_->removeRecordAt(row);
       removed = true;
     } else {
       // The removal would otherwise stay pending and be written by the next save.
       book_.revert();
       reverted = true;
+      failures << QString::fromStdString(error);
     }
   }
   // Reverting reloads the persons, so the rows are read again to hold the store's own.
   if (reverted) loadPersonInAddressBook();
   if (removed) emit countsChanged();
+  if (!failures.isEmpty()) QMessageBox::warning(this, tr("The contact was not deleted"), failures.join("\n"));
 }
 
 ContactRecords LoadContactsViewController::selectedRecordsForExport() const {

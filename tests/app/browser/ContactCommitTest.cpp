@@ -104,6 +104,35 @@ TEST(ContactCommitTest, DepartmentIsStoredButFullNameAndBadBirthdaysAreRefused) 
   EXPECT_EQ(std::get<ABDate>(person->valueForProperty(kABBirthdayProperty)), (ABDate{1604, 3, 14}));
 }
 
+TEST(ContactCommitTest, AnEditOfAContactAnotherProgramChangedIsNotSavedAndTheCurrentValuesShow) {
+  const auto dir = std::filesystem::temp_directory_path() / ("rolvane-commit-conflict-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const auto path = dir / "AddressBook.sqlite";
+  auto book = ABAddressBook::open(path);
+  auto ann = ABPerson::create();
+  ann->setValueForProperty(std::string("Ann"), kABFirstNameProperty);
+  ann->setValueForProperty(std::string("Lee"), kABLastNameProperty);
+  ASSERT_TRUE(book->addRecord(ann));
+  ASSERT_TRUE(book->save());
+  {
+    auto other = ABAddressBook::open(path);
+    other->recordForUniqueId(ann->uniqueId())->setValueForProperty(std::string("saved elsewhere"), kABNoteProperty);
+    ASSERT_TRUE(other->save());
+  }
+  auto result = commitContactsToAddressBookCommitValueWithPerson("Job Title", std::string("Boss"), ann, *book);
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(result.reverted);
+  EXPECT_EQ(result.error, "Ann Lee was changed by another program; your change was not saved");
+  auto shown = book->recordForUniqueId(ann->uniqueId());
+  EXPECT_EQ(shown->stringForProperty(kABNoteProperty), "saved elsewhere");
+  EXPECT_FALSE(shown->stringForProperty(kABJobTitleProperty));
+  auto disk = ABAddressBook::open(path)->recordForUniqueId(ann->uniqueId());
+  EXPECT_EQ(disk->stringForProperty(kABNoteProperty), "saved elsewhere");
+  EXPECT_FALSE(disk->stringForProperty(kABJobTitleProperty));
+  std::filesystem::remove_all(dir);
+}
+
 TEST(ContactCommitTest, AFailedSavePutsTheStoreBackSoTheEditIsNotWrittenLater) {
   const auto dir = std::filesystem::temp_directory_path() / ("rolvane-commit-" + std::to_string(::getpid()));
   std::filesystem::remove_all(dir);
@@ -121,7 +150,9 @@ TEST(ContactCommitTest, AFailedSavePutsTheStoreBackSoTheEditIsNotWrittenLater) {
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
   ASSERT_EQ(
-      sqlite3_exec(other, "CREATE TRIGGER refuse BEFORE INSERT ON persons BEGIN SELECT RAISE(ABORT, 'read only'); END;",
+      sqlite3_exec(other,
+                   "CREATE TRIGGER refuse BEFORE INSERT ON persons BEGIN SELECT RAISE(ABORT, 'read only'); END;"
+                   "CREATE TRIGGER refuseUpdate BEFORE UPDATE ON persons BEGIN SELECT RAISE(ABORT, 'read only'); END;",
                    nullptr, nullptr, nullptr),
       SQLITE_OK);
   auto refused = commitContactsToAddressBookCommitValueWithPerson("First Name", std::string("Anna"), ann, *book);
@@ -131,7 +162,8 @@ TEST(ContactCommitTest, AFailedSavePutsTheStoreBackSoTheEditIsNotWrittenLater) {
   EXPECT_EQ(book->recordForUniqueId(uid)->stringForProperty(kABFirstNameProperty), "Ann");
 
   // Once the file takes writes again, the next edit saves only itself.
-  ASSERT_EQ(sqlite3_exec(other, "DROP TRIGGER refuse;", nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "DROP TRIGGER refuse; DROP TRIGGER refuseUpdate;", nullptr, nullptr, nullptr),
+            SQLITE_OK);
   sqlite3_close(other);
   auto fresh = book->recordForUniqueId(uid);
   ASSERT_TRUE(commitContactsToAddressBookCommitValueWithPerson("Nickname", std::string("An"), fresh, *book).ok);

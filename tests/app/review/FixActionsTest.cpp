@@ -361,3 +361,47 @@ TEST_F(FixActionsTest, MergingAsksFirstAndCancellingChangesNothing) {
   EXPECT_TRUE(fix(Opt::kMerge).storeChanged);
   EXPECT_EQ(reopened()->count(), 1u);
 }
+
+// Another program changed the contact after the review read it: the fix writes nothing, names the
+// contact, and the person shows what the store holds now.
+TEST_F(FixActionsTest, AFixOnAContactAnotherProgramChangedIsNotSavedAndSaysSo) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}, {kABSuffixProperty, "Jr."}});
+  build({{"UnusualSuffix", {ann}}});
+  {
+    auto other = reopened();
+    other->recordForUniqueId(ann->uniqueId())->setValueForProperty(std::string("from elsewhere"), kABNoteProperty);
+    ASSERT_TRUE(other->save());
+  }
+  auto outcome = fix(Opt::kRemoveSuffix);
+  EXPECT_EQ(outcome.error, "Ann Lee was changed by another program; your change was not saved");
+  EXPECT_TRUE(outcome.conflict);
+  EXPECT_FALSE(outcome.storeChanged);
+  EXPECT_TRUE(outcome.changes.empty()) << "nothing reported as done";
+  EXPECT_EQ(ann->stringForProperty(kABNoteProperty), "from elsewhere");
+  EXPECT_EQ(ann->stringForProperty(kABSuffixProperty), "Jr.");
+  auto disk = reopened();
+  EXPECT_EQ(stored(*disk, ann, kABNoteProperty), "from elsewhere");
+  EXPECT_EQ(stored(*disk, ann, kABSuffixProperty), "Jr.");
+}
+
+// A merge whose member another program removed meanwhile writes nothing: no merged contact, and the
+// removed member does not come back.
+TEST_F(FixActionsTest, AMergeWhoseMemberWasRemovedElsewhereWritesNothing) {
+  auto first = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}});
+  auto second = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}, {kABNoteProperty, "two"}});
+  build({{"DuplicateContacts", {first, second}}});
+  {
+    auto other = reopened();
+    ASSERT_TRUE(other->removeRecord(other->recordForUniqueId(second->uniqueId())));
+    ASSERT_TRUE(other->save());
+  }
+  auto outcome = fix(Opt::kMerge);
+  EXPECT_EQ(outcome.error, "Ann Lee was removed by another program; your change was not saved");
+  EXPECT_TRUE(outcome.changes.empty());
+  EXPECT_FALSE(book->contains(second));
+  ASSERT_EQ(book->count(), 1u);
+  EXPECT_EQ(book->people()[0], first);
+  auto disk = reopened();
+  ASSERT_EQ(disk->count(), 1u) << "only the first member: no merged contact, no member back";
+  EXPECT_EQ(disk->people()[0]->uniqueId(), first->uniqueId());
+}
