@@ -204,6 +204,30 @@ size_t ReviewOutline::purgeMissing(const ABAddressBook& book) {
   return removed;
 }
 
+size_t ReviewOutline::dropRowsOf(const std::unordered_set<std::string>& uids) {
+  size_t removed = 0;
+  bool selectionGone = false;
+  std::vector<PersonItem*> emptied;
+  for (const auto& father : m_rootNodeArray) {
+    if (father->childrenCount() == 0) continue;
+    for (PersonItem* child : father->childrenArray()) {
+      bool involved = uids.count(child->person()->uniqueId()) != 0;
+      for (const auto& other : child->duplicateEmailArray()) involved = involved || uids.count(other->uniqueId());
+      if (!involved) continue;
+      if (selected_ == child) {
+        selected_ = nullptr;
+        selectionGone = true;
+      }
+      father->removeItem(child);
+      ++removed;
+    }
+    if (father->childrenCount() == 0) emptied.push_back(father.get());
+  }
+  for (PersonItem* father : emptied) removeCategoryIfEmpty(father);
+  if (selectionGone && !isFinished()) selectFirstContact();
+  return removed;
+}
+
 void ReviewOutline::removeCategoryIfEmpty(PersonItem* father) {
   if (!father || father->childrenCount() > 0) return;
   auto it = std::find_if(m_rootNodeArray.begin(), m_rootNodeArray.end(),

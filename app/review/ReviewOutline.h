@@ -84,6 +84,11 @@ class ReviewOutline {
   // shared e-mail addresses, the other contacts no longer in it; a row left sharing with nobody
   // goes. Categories this empties are removed. Returns how many rows went.
   size_t purgeMissing(const ABAddressBook& book);
+  // Removes every row that involves a contact of these unique ids (as the row's contact, or as one
+  // it shares an e-mail address with): what was found about them no longer stands once another
+  // program changed or removed them. Categories this empties are removed; a removed selection
+  // moves to the first contact left. Returns how many rows went.
+  size_t dropRowsOf(const std::unordered_set<std::string>& uids);
   bool contains(const PersonItem* node) const;
 
  private:

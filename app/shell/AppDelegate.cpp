@@ -33,6 +33,7 @@
 #include "app/export/view/ExportPanel.h"
 #define ROLVANE_HAVE_CONTACT_TABLE 1
 #endif
+#include "app/scanner/DebugLog.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/shell/AboutWindowController.h"
 #include "app/shell/AddressBooksWindow.h"
@@ -276,6 +277,30 @@ void AppDelegate::applicationDidFinishLaunching() {
   fitToScreen();
   window_->show();
   loadClicked();
+  if (!storeWatch_) {
+    storeWatch_ = new QTimer(this);
+    storeWatch_->setInterval(std::chrono::seconds(3));
+    connect(storeWatch_, &QTimer::timeout, this, &AppDelegate::followStore);
+    storeWatch_->start();
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+      if (state == Qt::ApplicationActive) followStore();
+    });
+  }
+}
+
+bool AppDelegate::followStore() {
+  // A scan reads the persons on its own thread and hands over its result: it is left to finish.
+  if (!scanButton_->isEnabled() || !book_.changedElsewhere()) return false;
+  ABRefreshResult found;
+  std::string error;
+  if (!book_.refresh(&found, &error)) {
+    DebugLog::write("the address book could not be read again: " + error);
+    return false;
+  }
+  if (!found.any()) return false;
+  if (outlineViewController_) outlineViewController_->followStore(found);
+  if (screens_->currentWidget() == allView_) loadClicked();
+  return true;
 }
 
 void AppDelegate::fitToScreen() {

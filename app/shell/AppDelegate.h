@@ -30,6 +30,7 @@ class QMenu;
 
 class QStackedWidget;
 class QUrl;
+class QTimer;
 class QWidget;
 class ScanAddressBook;
 class TableViewWindowController;
@@ -136,6 +137,11 @@ class AppDelegate : public QObject {
   void makeButtonEnable();
   void makeFreshButtonEnable();
   void outLineViewRefrash();
+  // Reads what another program saved since the store was last read and shows it: the browser
+  // reloads, the review screen drops the findings about contacts that changed or went. Checked
+  // every few seconds and whenever the application becomes active again. True when anything was
+  // read.
+  bool followStore();
   void makeArcMove();
 
  signals:
@@ -214,4 +220,5 @@ class AppDelegate : public QObject {
   VCardImportController* importer_ = nullptr;
   std::unique_ptr<ABAddressBook> sampleBook_;
   std::unique_ptr<AppDelegate> sampleDelegate_;
+  QTimer* storeWatch_ = nullptr;
 };

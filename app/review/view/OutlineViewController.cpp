@@ -13,6 +13,7 @@
 #include <QStackedWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <unordered_set>
 
 #include "app/review/DetailsPane.h"
 #include "app/review/FixAll.h"
@@ -194,6 +195,19 @@ void OutlineViewController::showResults() {
   outline_.expandAll();
   outline_.selectRow(1);
   syncFromOutline();
+}
+
+void OutlineViewController::followStore(const ABRefreshResult& found) {
+  std::unordered_set<std::string> uids(found.changed.begin(), found.changed.end());
+  uids.insert(found.removed.begin(), found.removed.end());
+  size_t dropped = outline_.dropRowsOf(uids);
+  if (dropped == 0) return;
+  noticeText_->setText(
+      tr("Another program changed the address book: %n finding(s) about the contacts it changed "
+         "were removed. Scan again to check them.",
+         "", static_cast<int>(dropped)));
+  syncFromOutline();
+  if (outline_.isFinished()) emit backRequested();
 }
 
 bool OutlineViewController::showingTips() const {

@@ -22,6 +22,7 @@ class QVBoxLayout;
 class FixPreviewWidget;
 class ReviewTreeModel;
 class ABAddressBook;
+struct ABRefreshResult;
 class BackGroundView;
 class MyButton;
 class MyView;
@@ -44,6 +45,9 @@ class OutlineViewController : public QWidget {
                                const std::vector<SharedEmailRow>& sharedEmails);
   // Reloads the outline, expands every category and selects the first contact.
   void showResults();
+  // Another program changed or removed these contacts: their findings no longer stand and go, and
+  // the bottom bar says so once.
+  void followStore(const ABRefreshResult& found);
 
   QTreeView* myOutlineView() const { return outlineView_; }
   ReviewOutline& outline() { return outline_; }

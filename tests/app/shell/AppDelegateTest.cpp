@@ -1,8 +1,16 @@
 #include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <filesystem>
+
 #include <QDir>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 
+#include "app/browser/view/ContactTableModel.h"
+#include "app/browser/view/LoadContactsViewController.h"
+#include "app/review/view/OutlineViewController.h"
 #include "app/shell/Alerts.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/MainWindow.h"
@@ -160,4 +168,75 @@ TEST_F(AppDelegateTest, BothScreensRender) {
   const QImage review = delegate->window()->grab().toImage();
   review.save(QDir::temp().filePath("rolvane-review-screen.png"));
   EXPECT_NE(browser, review);
+}
+
+// The window follows what another program saves: the table reloads, and findings about contacts
+// that changed or went leave the review screen with one line saying so.
+TEST(AppDelegateFollowingTest, AnotherProgramsSaveReloadsTheTableAndDropsItsContactsFindings) {
+  testApplication();
+  const auto folder = std::filesystem::temp_directory_path() / ("rolvane-follow-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const auto path = folder / "book.sqlite";
+  auto book = ABAddressBook::open(path);
+  ASSERT_TRUE(book);
+  std::vector<std::string> uids;
+  for (const char* first : {"Ann", "Bob", "Cid"}) {
+    auto person = ABPerson::create();
+    person->setValueForProperty(ABValue(std::string(first)), kABFirstNameProperty);
+    person->setValueForProperty(ABValue(std::string("  ")), kABNoteProperty);
+    ASSERT_TRUE(book->addRecord(person));
+    uids.push_back(person->uniqueId());
+  }
+  ASSERT_TRUE(book->save());
+  RecordingAlerts alerts;
+  AppDelegate delegate(*book);
+  delegate.setAlerts(&alerts);
+  delegate.applicationDidFinishLaunching();
+  EXPECT_FALSE(delegate.followStore()) << "nothing saved elsewhere yet";
+
+  // In the browser: a contact added elsewhere shows.
+  {
+    auto other = ABAddressBook::open(path);
+    auto dot = ABPerson::create();
+    dot->setValueForProperty(ABValue(std::string("Dot")), kABFirstNameProperty);
+    ASSERT_TRUE(other->addRecord(dot));
+    ASSERT_TRUE(other->save());
+  }
+  QSignalSpy loaded(delegate.loadContactsViewController(), &LoadContactsViewController::tableViewDataChange);
+  EXPECT_TRUE(delegate.followStore());
+  ASSERT_TRUE(loaded.wait(10000));
+  EXPECT_EQ(delegate.loadContactsViewController()->model()->rowCount(), 4);
+
+  // In the review screen: Ann's note became real elsewhere and Bob was removed; their rows go.
+  QSignalSpy finished(&delegate, &AppDelegate::scanFinished);
+  delegate.scanClicled();
+  ASSERT_TRUE(finished.wait(10000));
+  ASSERT_TRUE(delegate.showingReviewScreen());
+  ReviewOutline& outline = delegate.outlineViewController()->outline();
+  auto rowsOf = [&](const std::string& uid) {
+    int rows = 0;
+    for (const auto& category : outline.rootNodes())
+      for (PersonItem* row : category->childrenArray())
+        if (row->person()->uniqueId() == uid) ++rows;
+    return rows;
+  };
+  ASSERT_GT(rowsOf(uids[0]), 0);
+  {
+    auto other = ABAddressBook::open(path);
+    other->recordForUniqueId(uids[0])->setValueForProperty(ABValue(std::string("a real note")), kABNoteProperty);
+    ASSERT_TRUE(other->removeRecord(other->recordForUniqueId(uids[1])));
+    ASSERT_TRUE(other->save());
+  }
+  EXPECT_TRUE(delegate.followStore());
+  EXPECT_EQ(rowsOf(uids[0]), 0);
+  EXPECT_EQ(rowsOf(uids[1]), 0);
+  EXPECT_GT(rowsOf(uids[2]), 0) << "findings about contacts nobody changed stay";
+  EXPECT_TRUE(
+      delegate.outlineViewController()->noticeText()->text().startsWith("Another program changed the address book"))
+      << delegate.outlineViewController()->noticeText()->text().toStdString();
+  EXPECT_EQ(book->recordForUniqueId(uids[0])->stringForProperty(kABNoteProperty), "a real note");
+  EXPECT_FALSE(book->recordForUniqueId(uids[1]));
+  EXPECT_TRUE(alerts.shown.empty());
+  std::filesystem::remove_all(folder);
 }
