@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <functional>
+
 namespace {
 
 class Statement {
@@ -139,24 +141,19 @@ bool SyncState::addSource(const SyncSource& source, std::string* error) {
 }
 
 bool SyncState::removeSource(const std::string& name, std::string* error) {
-  if (!exec("BEGIN IMMEDIATE", error)) return false;
-  bool ok = true;
-  for (const char* sql : {"DELETE FROM sync_items WHERE source = ?", "DELETE FROM sync_destinations WHERE source = ?",
-                          "DELETE FROM sync_sources WHERE name = ?"}) {
-    Statement statement(db_, sql);
-    ok = statement.ok();
-    if (ok) {
-      statement.bind(1, name);
-      ok = statement.run();
-    }
-    if (!ok) break;
-  }
-  if (!ok) {
-    fail(db_, error);
-    exec("ROLLBACK", nullptr);
-    return false;
-  }
-  return exec("COMMIT", error);
+  return inTransaction(
+      [&] {
+        for (const char* sql :
+             {"DELETE FROM sync_items WHERE source = ?", "DELETE FROM sync_destinations WHERE source = ?",
+              "DELETE FROM sync_sources WHERE name = ?"}) {
+          Statement statement(db_, sql);
+          if (!statement.ok()) return false;
+          statement.bind(1, name);
+          if (!statement.run()) return false;
+        }
+        return true;
+      },
+      error);
 }
 
 bool SyncState::finishSync(const std::string& name, const std::string& syncToken, const std::string& time,
@@ -185,41 +182,36 @@ bool SyncState::items(const std::string& source, std::map<std::string, SyncItem>
 bool SyncState::updateItems(const std::string& source, const std::vector<SyncItem>& items,
                             const std::vector<std::string>& forgetHrefs, std::string* error) {
   if (items.empty() && forgetHrefs.empty()) return true;
-  if (!exec("BEGIN IMMEDIATE", error)) return false;
-  bool ok = true;
-  {
-    Statement upsert(db_, "INSERT OR REPLACE INTO sync_items(source, href, uid, etag, card) VALUES(?, ?, ?, ?, ?)");
-    Statement forget(db_, "DELETE FROM sync_items WHERE source = ? AND href = ?");
-    Statement linked(db_, "DELETE FROM sync_destinations WHERE uid = ?");
-    ok = upsert.ok() && forget.ok() && linked.ok();
-    for (const auto& item : items) {
-      if (!ok) break;
-      upsert.bind(1, source);
-      upsert.bind(2, item.href);
-      upsert.bind(3, item.uid);
-      upsert.bind(4, item.etag);
-      sqlite3_bind_blob(upsert.get(), 5, item.card.data(), static_cast<int>(item.card.size()), SQLITE_TRANSIENT);
-      ok = upsert.run();
-      upsert.reset();
-      // A linked person needs no destination any more.
-      linked.bind(1, item.uid);
-      ok = ok && linked.run();
-      linked.reset();
-    }
-    for (const auto& href : forgetHrefs) {
-      if (!ok) break;
-      forget.bind(1, source);
-      forget.bind(2, href);
-      ok = forget.run();
-      forget.reset();
-    }
-  }
-  if (!ok) {
-    fail(db_, error);
-    exec("ROLLBACK", nullptr);
-    return false;
-  }
-  return exec("COMMIT", error);
+  return inTransaction(
+      [&] {
+        Statement upsert(db_, "INSERT OR REPLACE INTO sync_items(source, href, uid, etag, card) VALUES(?, ?, ?, ?, ?)");
+        Statement forget(db_, "DELETE FROM sync_items WHERE source = ? AND href = ?");
+        Statement linked(db_, "DELETE FROM sync_destinations WHERE uid = ?");
+        bool ok = upsert.ok() && forget.ok() && linked.ok();
+        for (const auto& item : items) {
+          if (!ok) break;
+          upsert.bind(1, source);
+          upsert.bind(2, item.href);
+          upsert.bind(3, item.uid);
+          upsert.bind(4, item.etag);
+          sqlite3_bind_blob(upsert.get(), 5, item.card.data(), static_cast<int>(item.card.size()), SQLITE_TRANSIENT);
+          ok = upsert.run();
+          upsert.reset();
+          // A linked person needs no destination any more.
+          linked.bind(1, item.uid);
+          ok = ok && linked.run();
+          linked.reset();
+        }
+        for (const auto& href : forgetHrefs) {
+          if (!ok) break;
+          forget.bind(1, source);
+          forget.bind(2, href);
+          ok = forget.run();
+          forget.reset();
+        }
+        return ok;
+      },
+      error);
 }
 
 bool SyncState::destinations(std::map<std::string, std::string>& byUid, std::string* error) {
@@ -230,22 +222,9 @@ bool SyncState::destinations(std::map<std::string, std::string>& byUid, std::str
   return true;
 }
 
-bool SyncState::setDestinations(const std::vector<std::string>& uids, const std::string& source, std::string* error) {
-  if (uids.empty()) return true;
+bool SyncState::inTransaction(const std::function<bool()>& work, std::string* error) {
   if (!exec("BEGIN IMMEDIATE", error)) return false;
-  bool ok = true;
-  {
-    Statement statement(db_, "INSERT OR REPLACE INTO sync_destinations(uid, source) VALUES(?, ?)");
-    ok = statement.ok();
-    for (const auto& uid : uids) {
-      if (!ok) break;
-      statement.bind(1, uid);
-      statement.bind(2, source);
-      ok = statement.run();
-      statement.reset();
-    }
-  }
-  if (!ok) {
+  if (!work()) {
     fail(db_, error);
     exec("ROLLBACK", nullptr);
     return false;
@@ -253,24 +232,20 @@ bool SyncState::setDestinations(const std::vector<std::string>& uids, const std:
   return exec("COMMIT", error);
 }
 
-bool SyncState::forgetDestinations(const std::vector<std::string>& uids, std::string* error) {
+bool SyncState::setDestinations(const std::vector<std::string>& uids, const std::string& source, std::string* error) {
   if (uids.empty()) return true;
-  if (!exec("BEGIN IMMEDIATE", error)) return false;
-  bool ok = true;
-  {
-    Statement statement(db_, "DELETE FROM sync_destinations WHERE uid = ?");
-    ok = statement.ok();
-    for (const auto& uid : uids) {
-      if (!ok) break;
-      statement.bind(1, uid);
-      ok = statement.run();
-      statement.reset();
-    }
-  }
-  if (!ok) {
-    fail(db_, error);
-    exec("ROLLBACK", nullptr);
-    return false;
-  }
-  return exec("COMMIT", error);
+  return inTransaction(
+      [&] {
+        Statement statement(db_, "INSERT OR REPLACE INTO sync_destinations(uid, source) VALUES(?, ?)");
+        bool ok = statement.ok();
+        for (const auto& uid : uids) {
+          if (!ok) break;
+          statement.bind(1, uid);
+          statement.bind(2, source);
+          ok = statement.run();
+          statement.reset();
+        }
+        return ok;
+      },
+      error);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -65,10 +66,11 @@ class SyncState {
   // nor listed here are new since the last sync (a merged contact, say).
   bool destinations(std::map<std::string, std::string>& byUid, std::string* error);  // "" = keep local
   bool setDestinations(const std::vector<std::string>& uids, const std::string& source, std::string* error);
-  bool forgetDestinations(const std::vector<std::string>& uids, std::string* error);
 
  private:
   explicit SyncState(sqlite3* db) : db_(db) {}
   bool exec(const char* sql, std::string* error);
+  // Runs work in one write transaction: committed when it returns true, rolled back otherwise.
+  bool inTransaction(const std::function<bool()>& work, std::string* error);
   sqlite3* db_ = nullptr;
 };
