@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "app/model/AllInfoColumns.h"
+#include "core/record/AllInfoColumns.h"
 
 ContactRecords everyHeadingRecords(std::size_t count) {
   ContactRecords records(count);

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 
 // Records with a value under most all-information headings (two in three), birthdays as dates and
 // some values with quotes and commas: what the text and spreadsheet writers get with all information.

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/model/ContactRecord.h"
 #include "bench/BenchRecords.h"
 #include "bench/BenchRegistry.h"
+#include "core/record/ContactRecord.h"
 #include "frameworks/numbers/NumbersCreator.h"
 #include "frameworks/pages/PagesCreator.h"
 

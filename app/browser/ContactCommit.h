@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 #include "platform/addressbook/ABPerson.h"
 
 class ABAddressBook;

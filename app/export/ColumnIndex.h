@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 
 // Finds the values of records for a fixed list of columns with one pass over each record: every
 // key of a record is placed by one cheap hash and one comparison.

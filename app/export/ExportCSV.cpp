@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/export/TextTableWriter.h"
-#include "app/model/AllInfoColumns.h"
+#include "core/record/AllInfoColumns.h"
 
 namespace {
 

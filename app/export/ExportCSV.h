@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/export/ExportResult.h"
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 
 // Comma-separated values, every cell followed by a comma. A value holding a comma, a double quote,
 // a carriage return or a line feed is enclosed in double quotes with inner quotes doubled.

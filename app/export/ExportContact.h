@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/export/ExportResult.h"
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 
 // Told when an export has finished; called on the export's own thread.
 class ExportReporter {

@@ -1,7 +1,7 @@
 #include "app/export/ExportTXT.h"
 
 #include "app/export/TextTableWriter.h"
-#include "app/model/AllInfoColumns.h"
+#include "core/record/AllInfoColumns.h"
 
 std::vector<std::string> ExportTXT::getAllKeyInArray(const ContactRecords& records) const {
   return unionOfKeys(records);

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/export/ExportResult.h"
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 
 // A plain-text table of quoted cells.
 class ExportTXT {

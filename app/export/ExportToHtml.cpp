@@ -8,7 +8,7 @@
 
 #include "app/export/BlockFile.h"
 #include "app/export/ColumnIndex.h"
-#include "app/model/AllInfoColumns.h"
+#include "core/record/AllInfoColumns.h"
 #include "frameworks/common/OutputFile.h"
 #include "frameworks/common/XmlText.h"
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/export/ExportResult.h"
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 
 // An XHTML 1.0 Transitional page holding one table: a heading row and one row per record.
 class ExportToHtml {

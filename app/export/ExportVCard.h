@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/export/ExportResult.h"
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 #include "platform/addressbook/ABPerson.h"
 
 // One vCard file per record: folder/export_0.vcf, export_1.vcf, ... in record order, each the vCard

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 #include "platform/addressbook/ABPerson.h"
 
 // The values a new person gets from a record (the person a vCard export writes): every key of the

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/export/ExportResult.h"
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 
 // The union of the records' keys: records in order, each record's keys in its own order, a key
 // taken the first time it is met. "Person" is never a column.

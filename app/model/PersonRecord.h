@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 #include "platform/addressbook/ABPerson.h"
 
 class ABAddressBook;

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/model/ContactRecord.h"
 #include "app/review/ReviewOutline.h"
+#include "core/record/ContactRecord.h"
 
 class ABAddressBook;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 #include "platform/addressbook/ABPerson.h"
 
 // The review screen's contact record of a person: the full record without "FullName" and "Preffix".

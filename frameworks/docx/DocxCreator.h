@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 #include "frameworks/docx/DocxXmlWriter.h"
 #include "frameworks/docx/TableInsert.h"
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 #include "frameworks/numbers/IWorkCellStream.h"
 
 // The look of one kind of cell: its style identifier and the width and height it declares.

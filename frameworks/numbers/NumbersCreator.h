@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 #include "frameworks/numbers/WriteNumberFiles.h"
 
 // Writes contact records as a Numbers document (the 2009 XML package): <savePath>.numbers, or

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <iterator>
 
-#include "app/model/AllInfoColumns.h"
+#include "core/record/AllInfoColumns.h"
 #include "frameworks/numbers/IWorkTableRows.h"
 
 namespace {

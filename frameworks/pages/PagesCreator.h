@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 #include "frameworks/pages/WritePagesFiles.h"
 
 // Writes contact records as a Pages document (the 2009 XML package): <savePath>.pages, or

@@ -6,7 +6,7 @@
 
 #include <pugixml.hpp>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 #include "frameworks/numbers/IWorkCellStream.h"
 #include "frameworks/numbers/IWorkDocument.h"
 

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "app/model/AllInfoColumns.h"
+#include "core/record/AllInfoColumns.h"
 #include "frameworks/common/OutputFile.h"
 #include "frameworks/xlsx/XlsxSheetStream.h"
 

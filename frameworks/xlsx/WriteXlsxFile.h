@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 
 class ZipArchive;
 

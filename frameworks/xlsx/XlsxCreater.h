@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 #include "frameworks/xlsx/WriteXlsxFile.h"
 
 // Writes contact records into one xlsx workbook at <savePath>.xlsx (or the next free name).

@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 
 class ZipArchive;
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 #include "tests/support/ProgramRun.h"
 
 namespace messy {

@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 
 class ABAddressBook;
 class ContactTableModel;

@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "app/browser/ContactCommit.h"
-#include "app/model/AllInfoColumns.h"
 #include "app/model/PersonRecord.h"
 #include "app/model/RecordEntries.h"
+#include "core/record/AllInfoColumns.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"

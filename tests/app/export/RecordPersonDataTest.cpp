@@ -9,8 +9,8 @@
 
 #include "app/export/ExportVCard.h"
 #include "app/export/RecordPersonData.h"
-#include "app/model/AllInfoColumns.h"
 #include "app/model/PersonRecord.h"
+#include "core/record/AllInfoColumns.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"

@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "app/export/ExportVCard.h"
-#include "app/model/AllInfoColumns.h"
 #include "app/model/PersonRecord.h"
+#include "core/record/AllInfoColumns.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/model/AllInfoColumns.h"
 #include "app/model/IndexGrouping.h"
 #include "app/model/PersonRecord.h"
+#include "core/record/AllInfoColumns.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/model/ContactRecord.h"
+#include "core/record/ContactRecord.h"
 
 // A fresh folder for one test, with the cache folder of the writers inside it.
 class DocxScratch {

@@ -6,7 +6,7 @@
 #include <pugixml.hpp>
 #include <set>
 
-#include "app/model/AllInfoColumns.h"
+#include "core/record/AllInfoColumns.h"
 #include "frameworks/xlsx/XlsxCreater.h"
 #include "frameworks/zip/ZipArchive.h"
 #include "tests/support/ProgramRun.h"

@@ -1,4 +1,4 @@
-#include "app/model/AllInfoColumns.h"
+#include "core/record/AllInfoColumns.h"
 
 #include <algorithm>
 
