@@ -24,32 +24,29 @@
 #include <filesystem>
 #include <map>
 
-#include "app/review/view/OutlineViewController.h"
-#if __has_include("app/browser/view/LoadContactsViewController.h")
 #include "app/browser/view/ContactCardDialog.h"
 #include "app/browser/view/ContactTableModel.h"
 #include "app/browser/view/LoadContactsViewController.h"
 #include "app/export/view/ExportContactController.h"
 #include "app/export/view/ExportPanel.h"
-#define ROLVANE_HAVE_CONTACT_TABLE 1
-#endif
+#include "app/review/view/OutlineViewController.h"
 #include "app/scanner/DebugLog.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/shell/AboutWindowController.h"
 #include "app/shell/AddressBooksWindow.h"
 #include "app/shell/Alerts.h"
-#include "app/shell/BackGroundView.h"
 #include "app/shell/BrowserArea.h"
 #include "app/shell/MainWindow.h"
-#include "app/shell/MyButton.h"
-#include "app/shell/Plural.h"
 #include "app/shell/ProductInfo.h"
-#include "app/shell/ProgressView.h"
 #include "app/shell/ProgressWindow.h"
 #include "app/shell/SampleAddressBook.h"
 #include "app/shell/ShippedFiles.h"
 #include "app/shell/TableViewWindowController.h"
 #include "app/shell/VCardImportController.h"
+#include "app/widgets/BackGroundView.h"
+#include "app/widgets/MyButton.h"
+#include "app/widgets/Plural.h"
+#include "app/widgets/ProgressView.h"
 #include "platform/addressbook/ABAddressBook.h"
 
 // Hands what the scan thread found over to the GUI thread, in the order it was reported.
@@ -81,7 +78,6 @@ class AppDelegate::ScanReport : public ScanReportReceiver {
   AppDelegate* delegate_;
 };
 
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
 // "Open In Contacts" and "Edit in Contacts" show the application's own contact card.
 class AppDelegate::ContactCards : public ContactsApplication {
  public:
@@ -99,7 +95,6 @@ class AppDelegate::ContactCards : public ContactsApplication {
   ABAddressBook& book_;
   QWidget* window_;
 };
-#endif
 
 AppDelegate::AppDelegate(ABAddressBook& book, QObject* parent) : QObject(parent), book_(book) {
   ShippedFiles::loadImages();
@@ -181,7 +176,6 @@ void AppDelegate::buildWindow() {
   mainLayout->setContentsMargins(0, 0, 0, 0);
   browser_ = new BrowserArea(book_, mainView_);
   mainLayout->addWidget(browser_, 1);
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
   loadContactsViewController_ = new LoadContactsViewController(book_, mainView_);
   mainLayout->addWidget(loadContactsViewController_, 1);
   connect(loadContactsViewController_, &LoadContactsViewController::tableViewDataChange, this, [this] {
@@ -192,9 +186,6 @@ void AppDelegate::buildWindow() {
   connect(loadContactsViewController_, &LoadContactsViewController::countsChanged, this, &AppDelegate::updateStatus);
   contactCards_ = std::make_unique<ContactCards>(book_, window_);
   connect(exportAllButton_, &QPushButton::clicked, this, &AppDelegate::exportClicked);
-#else
-  exportAllButton_->setToolTip(tr("Export is not available in this build"));
-#endif
   allLayout->addWidget(mainView_, 1);
   screens_->addWidget(allView_);
   topView_->setImage(QImage(":/images/topBackGround.png"));
@@ -203,9 +194,6 @@ void AppDelegate::buildWindow() {
   connect(progressWindow_, &ProgressWindow::tick, this, &AppDelegate::makeArcMove);
   connect(scanButton_, &QPushButton::clicked, this, &AppDelegate::scanClicled);
   connect(freshButton_, &QPushButton::clicked, this, &AppDelegate::loadClicked);
-#ifndef ROLVANE_HAVE_CONTACT_TABLE
-  connect(browser_, &BrowserArea::loaded, this, &AppDelegate::makeFreshButtonEnable);
-#endif
 }
 
 void AppDelegate::buildMenus() {
@@ -247,12 +235,10 @@ void AppDelegate::buildMenus() {
   itemScan_ = viewMenu_->addAction(tr("&Scan"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K), this,
                                    &AppDelegate::scanClicled);
   itemRefresh_ = viewMenu_->addAction(tr("&Refresh"), QKeySequence::Refresh, this, &AppDelegate::loadClicked);
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
   viewMenu_->addSeparator();
   QMenu* columns = loadContactsViewController_->columnMenu();
   columns->setTitle(tr("&Columns"));
   viewMenu_->addMenu(columns);
-#endif
   viewMenu_->addSeparator();
   itemHide_ = viewMenu_->addAction(tr("&Hide %1").arg(product), this, &AppDelegate::hideClicked);
 
@@ -343,7 +329,6 @@ void AppDelegate::useSettings(std::unique_ptr<QSettings> settings) {
 void AppDelegate::restoreSettings() {
   if (!settings_) return;
   restoredGeometry_ = window_->restoreGeometry(settings_->value("window/geometry").toByteArray());
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
   const QStringList columns = settings_->value("table/columns").toStringList();
   if (!columns.isEmpty()) {
     std::vector<std::string> keys;
@@ -358,13 +343,11 @@ void AppDelegate::restoreSettings() {
     loadContactsViewController_->sortByKey(sortKey.toStdString(), settings_->value("table/sortDescending").toBool()
                                                                       ? Qt::DescendingOrder
                                                                       : Qt::AscendingOrder);
-#endif
 }
 
 void AppDelegate::saveSettings() {
   if (!settings_) return;
   settings_->setValue("window/geometry", window_->saveGeometry());
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
   QStringList columns;
   QVariantMap widths;
   for (const auto& [key, width] : loadContactsViewController_->shownColumnWidths()) {
@@ -375,7 +358,6 @@ void AppDelegate::saveSettings() {
   settings_->setValue("table/widths", widths);
   settings_->setValue("table/sortKey", QString::fromStdString(loadContactsViewController_->sortKey()));
   settings_->setValue("table/sortDescending", loadContactsViewController_->sortOrder() == Qt::DescendingOrder);
-#endif
   settings_->sync();
 }
 
@@ -388,16 +370,12 @@ void AppDelegate::setButtonsEnabled(bool enabled) {
 void AppDelegate::updateActions() {
   const bool hasContacts = book_.count() > 0;
   scanButton_->setEnabled(!busy_ && hasContacts);
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
   exportAllButton_->setEnabled(!busy_ && hasContacts);
   const bool browsing = !showingReviewScreen() && loadContactsViewController_->isVisible();
   const bool selection = browsing && loadContactsViewController_->selectedCount() > 0;
   if (itemExportSelected_) itemExportSelected_->setEnabled(!busy_ && selection);
   if (itemDelete_) itemDelete_->setEnabled(!busy_ && selection);
   if (itemFind_) itemFind_->setEnabled(browsing);
-#else
-  exportAllButton_->setEnabled(false);
-#endif
   if (itemScan_) itemScan_->setEnabled(scanButton_->isEnabled());
   if (itemExportAll_) itemExportAll_->setEnabled(exportAllButton_->isEnabled());
   if (itemImport_) itemImport_->setEnabled(!busy_);
@@ -405,7 +383,6 @@ void AppDelegate::updateActions() {
 }
 
 QString AppDelegate::statusText() const {
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
   const ContactTableModel* model = loadContactsViewController_->model();
   QStringList parts;
   const int total = static_cast<int>(model->records().size());
@@ -414,9 +391,6 @@ QString AppDelegate::statusText() const {
   const int selected = loadContactsViewController_->selectedCount();
   if (selected > 0) parts << tr("%n selected", nullptr, selected);
   return parts.join(QStringLiteral(" · "));
-#else
-  return countedText(tr("%n contact(s)", nullptr, static_cast<int>(book_.count())), static_cast<int>(book_.count()));
-#endif
 }
 
 void AppDelegate::updateStatus() {
@@ -572,18 +546,14 @@ void AppDelegate::reloadUI() {
 void AppDelegate::loadClicked() {
   freshButton_->setEnabled(false);
   browser_->loadPersonInAddressBook();
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
   showEmptyStateIfEmpty();
   loadContactsViewController_->loadPersonInAddressBook();
-#endif
 }
 
 void AppDelegate::showEmptyStateIfEmpty() {
   const bool empty = book_.count() == 0;
   browser_->setVisible(empty);
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
   loadContactsViewController_->setVisible(!empty);
-#endif
   // An empty address book has nothing to scan or export: the guidance says how to fill it.
   updateActions();
 }
@@ -594,25 +564,19 @@ void AppDelegate::exportClicked() {
 }
 
 void AppDelegate::exportSelectedClicked() {
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
   if (showingReviewScreen() || loadContactsViewController_->selectedCount() == 0) return;
   loadContactsViewController_->exportItem();
-#endif
 }
 
 void AppDelegate::deleteClicked() {
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
   // The Delete key deletes the selected contacts of the table, after the usual question.
   if (busy_ || showingReviewScreen() || loadContactsViewController_->selectedCount() == 0) return;
   loadContactsViewController_->deleteItem();
-#endif
 }
 
 void AppDelegate::findClicked() {
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
   if (showingReviewScreen() || !loadContactsViewController_->isVisible()) return;
   loadContactsViewController_->focusFindField();
-#endif
 }
 
 void AppDelegate::offerToImport(const QStringList& files) {
@@ -627,12 +591,10 @@ void AppDelegate::offerToImport(const QStringList& files) {
 }
 
 void AppDelegate::ExportContacts() {
-#ifdef ROLVANE_HAVE_CONTACT_TABLE
   ExportContactController* exportContact = loadContactsViewController_->exportContact();
-  exportContact->setLoadContactsViewController(loadContactsViewController_);
+  exportContact->setLoadContactsViewController(loadContactsViewController_->exportSource());
   exportContact->setIsExportAllPeople(true);
   exportContact->startExport();
-#endif
 }
 
 void AppDelegate::preferencesButtonClicled() {

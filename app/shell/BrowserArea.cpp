@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/shell/Plural.h"
+#include "app/widgets/Plural.h"
 #include "platform/addressbook/ABAddressBook.h"
 
 BrowserArea::BrowserArea(ABAddressBook& book, QWidget* parent)

@@ -2,7 +2,7 @@
 
 #include <QVBoxLayout>
 
-#include "app/shell/ProgressView.h"
+#include "app/widgets/ProgressView.h"
 
 ProgressWindow::ProgressWindow(QWidget* parent) : QDialog(parent), animationView_(new ProgressView(this)) {
   setWindowTitle(tr("Scanning"));

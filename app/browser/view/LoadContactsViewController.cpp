@@ -6,10 +6,10 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
-#include <QMessageBox>
 #include <QStringList>
 #include <QTableView>
 #include <QThread>
@@ -37,6 +37,17 @@ const std::vector<std::string>& LoadContactsViewController::initialColumns() {
   return columns;
 }
 
+// The browser's shown columns and records, read on the GUI thread when an export is prepared.
+class BrowserExportSource : public ExportBrowserSource {
+ public:
+  explicit BrowserExportSource(const LoadContactsViewController& browser) : browser_(browser) {}
+  std::vector<std::string> tableColumnIdentifiers() const override { return browser_.shownColumns(); }
+  ContactRecords getTableViewDataArray() const override { return browser_.getTableViewDataArray(); }
+
+ private:
+  const LoadContactsViewController& browser_;
+};
+
 LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWidget* parent)
     : QWidget(parent),
       book_(book),
@@ -46,6 +57,7 @@ LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWid
       columnMenu_(new QMenu(tr("Columns"), this)),
       contextMenu_(new QMenu(this)),
       exportContact_(new ExportContactController(this)),
+      exportSource_(std::make_unique<BrowserExportSource>(*this)),
       question_(std::make_unique<MessageBoxQuestion>(this)) {
   setObjectName("LoadContactsViewController");
   model_->setColumns(initialColumns());
@@ -409,7 +421,7 @@ ContactRecords LoadContactsViewController::selectedRecordsForExport() const {
 }
 
 void LoadContactsViewController::exportItem() {
-  exportContact_->setLoadContactsViewController(this);
+  exportContact_->setLoadContactsViewController(exportSource());
   exportContact_->setIsExportAllPeople(false);
   exportContact_->setExportArray(selectedRecordsForExport());
   emit exportSelectionRequested();

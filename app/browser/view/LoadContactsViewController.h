@@ -17,6 +17,7 @@ class QAction;
 class QLineEdit;
 class QMenu;
 class QTableView;
+class ExportBrowserSource;
 class QThread;
 class UserQuestion;
 
@@ -48,6 +49,8 @@ class LoadContactsViewController : public QWidget {
   void setQuestion(std::unique_ptr<UserQuestion> question);
   // The export driver the export item starts; the browser owns one unless given another.
   ExportContactController* exportContact() const { return exportContact_; }
+  // What an export of everybody reads from this browser: its shown columns and its records.
+  const ExportBrowserSource* exportSource() const { return exportSource_.get(); }
 
   // The column chooser: one submenu per group of record keys.
   QMenu* columnMenu() const { return columnMenu_; }
@@ -116,6 +119,7 @@ class LoadContactsViewController : public QWidget {
   QAction* deleteAction_ = nullptr;
   QAction* exportAction_ = nullptr;
   ExportContactController* exportContact_;
+  std::unique_ptr<ExportBrowserSource> exportSource_;
   std::unique_ptr<UserQuestion> question_;
   std::vector<QPointer<QThread>> loads_;
   unsigned generation_ = 0;

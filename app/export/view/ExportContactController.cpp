@@ -6,7 +6,6 @@
 #include <QWidget>
 #include <algorithm>
 
-#include "app/browser/view/LoadContactsViewController.h"
 #include "app/export/formats/ExportFormatWriters.h"
 #include "app/export/view/ExportPanel.h"
 #include "app/export/view/ExportReport.h"
@@ -17,21 +16,6 @@ namespace {
 constexpr int kProgressDelayMs = 400;
 
 }  // namespace
-
-// The browser's shown columns and records, read on the GUI thread when an export is prepared.
-class ExportContactController::BrowserSource : public ExportBrowserSource {
- public:
-  explicit BrowserSource(LoadContactsViewController* browser) : browser_(browser) {}
-  std::vector<std::string> tableColumnIdentifiers() const override {
-    return browser_ ? browser_->shownColumns() : std::vector<std::string>{};
-  }
-  ContactRecords getTableViewDataArray() const override {
-    return browser_ ? browser_->getTableViewDataArray() : ContactRecords{};
-  }
-
- private:
-  QPointer<LoadContactsViewController> browser_;
-};
 
 ExportContactController::ExportContactController(QWidget* window)
     : QObject(window),
@@ -47,9 +31,8 @@ ExportContactController::~ExportContactController() {
     if (running) running->wait();
 }
 
-void ExportContactController::setLoadContactsViewController(LoadContactsViewController* browser) {
-  browserSource_ = std::make_unique<BrowserSource>(browser);
-  driver_.setLoadContactsViewController(browserSource_.get());
+void ExportContactController::setLoadContactsViewController(const ExportBrowserSource* browser) {
+  driver_.setLoadContactsViewController(browser);
 }
 
 void ExportContactController::setReport(std::unique_ptr<ExportReport> report) {

@@ -11,7 +11,6 @@
 #include "app/export/view/ExportPanel.h"
 
 class ExportReport;
-class LoadContactsViewController;
 class QThread;
 class QWidget;
 
@@ -28,7 +27,9 @@ class ExportContactController : public QObject {
 
   ExportContact& driver() { return driver_; }
   void setExportArray(ContactRecords records) { driver_.setExportArray(std::move(records)); }
-  void setLoadContactsViewController(LoadContactsViewController* browser);
+  // The browser whose shown columns and records an export of everybody writes; it outlives this
+  // controller (the controller is its child).
+  void setLoadContactsViewController(const ExportBrowserSource* browser);
   void setIsExportAllPeople(bool all) { driver_.setIsExportAllPeople(all); }
 
   // Replaces what runs a prepared export (tests) and the one who hears how an export ended.
@@ -48,12 +49,10 @@ class ExportContactController : public QObject {
   void exportEnded(bool ok, const QString& file, const QString& error);
 
  private:
-  class BrowserSource;
   void finish(const ExportResult& result);
 
   QWidget* window_;
   ExportContact driver_;
-  std::unique_ptr<BrowserSource> browserSource_;
   Writer writer_;
   std::unique_ptr<ExportReport> report_;
   QPointer<ExportPanel> panel_;

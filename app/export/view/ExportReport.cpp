@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "app/shell/Plural.h"
+#include "app/widgets/Plural.h"
 
 namespace {
 

@@ -22,10 +22,10 @@
 #include "app/review/view/ReviewOutlineView.h"
 #include "app/review/view/ReviewRowDelegate.h"
 #include "app/review/view/ReviewTreeModel.h"
-#include "app/shell/BackGroundView.h"
-#include "app/shell/MyButton.h"
-#include "app/shell/MyView.h"
-#include "app/shell/Plural.h"
+#include "app/widgets/BackGroundView.h"
+#include "app/widgets/MyButton.h"
+#include "app/widgets/MyView.h"
+#include "app/widgets/Plural.h"
 #include "platform/addressbook/ABAddressBook.h"
 
 namespace {

@@ -78,7 +78,7 @@ TEST_F(ExportPanelTest, PanelOffersTheEightFormatsAndTheTwoContents) {
 }
 
 TEST_F(ExportPanelTest, ExportAllGivesShownColumnsOrTheBrowsersOwnRecords) {
-  driver->setLoadContactsViewController(browser.get());
+  driver->setLoadContactsViewController(browser->exportSource());
   driver->setIsExportAllPeople(true);
   browser->columnItem("Home Email")->trigger();
   browser->columnItem("Work Email")->trigger();
@@ -107,7 +107,7 @@ TEST_F(ExportPanelTest, SelectionExportRestrictsTheCopiedSelection) {
   auto* selection = browser->getTableView()->selectionModel();
   for (int row : {0, 1})
     selection->select(browser->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  driver->setLoadContactsViewController(browser.get());
+  driver->setLoadContactsViewController(browser->exportSource());
   driver->setIsExportAllPeople(false);
   driver->setExportArray(browser->selectedRecordsForExport());
 
@@ -126,7 +126,7 @@ TEST_F(ExportPanelTest, SelectionExportRestrictsTheCopiedSelection) {
 
 TEST_F(ExportPanelTest, RealExportNamesTheFileWrittenAndFailuresSayWhy) {
   QTemporaryDir folder;
-  driver->setLoadContactsViewController(browser.get());
+  driver->setLoadContactsViewController(browser->exportSource());
   driver->setIsExportAllPeople(true);
   QSignalSpy ended(driver, &ExportContactController::exportEnded);
   driver->startExportWithChoice("Save to CSV", folder.path(), 1);
@@ -148,7 +148,7 @@ TEST_F(ExportPanelTest, RealExportNamesTheFileWrittenAndFailuresSayWhy) {
 TEST_F(ExportPanelTest, FinishedMessageStaysUncoveredAndNamesTheVCardFolderAndFileCount) {
   QTemporaryDir folder;
   driver->setReport(std::make_unique<MessageBoxExportReport>(browser.get()));
-  driver->setLoadContactsViewController(browser.get());
+  driver->setLoadContactsViewController(browser->exportSource());
   driver->setIsExportAllPeople(true);
   browser->show();
   bool progressShown = false, messageShown = false;

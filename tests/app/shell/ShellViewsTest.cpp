@@ -10,9 +10,9 @@
 
 #include "app/shell/AboutWindowController.h"
 #include "app/shell/Alerts.h"
-#include "app/shell/MyButton.h"
-#include "app/shell/ProgressView.h"
 #include "app/shell/TableViewWindowController.h"
+#include "app/widgets/MyButton.h"
+#include "app/widgets/ProgressView.h"
 #include "tests/app/shell/ShellTestMain.h"
 
 int main(int argc, char** argv) {

@@ -1,10 +1,10 @@
-#include "app/shell/ProgressView.h"
+#include "app/widgets/ProgressView.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
 #include <cmath>
 
-#include "app/shell/LowerLeftCoordinates.h"
+#include "app/widgets/LowerLeftCoordinates.h"
 
 ProgressView::ProgressView(QWidget* parent) : QWidget(parent) {}
 

@@ -1,4 +1,4 @@
-#include "app/shell/BackGroundView.h"
+#include "app/widgets/BackGroundView.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,8 +1,8 @@
-#include "app/shell/MyView.h"
+#include "app/widgets/MyView.h"
 
 #include <QPainter>
 
-#include "app/shell/LowerLeftCoordinates.h"
+#include "app/widgets/LowerLeftCoordinates.h"
 
 MyView::MyView(QWidget* parent) : QWidget(parent) {
   // Drawn into its own backing image, as a layer would be.

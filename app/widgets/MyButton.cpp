@@ -1,9 +1,9 @@
-#include "app/shell/MyButton.h"
+#include "app/widgets/MyButton.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include "app/shell/LowerLeftCoordinates.h"
+#include "app/widgets/LowerLeftCoordinates.h"
 
 namespace {
 
