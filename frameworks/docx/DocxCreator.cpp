@@ -10,8 +10,6 @@
 #include "frameworks/common/OutputFile.h"
 #include "frameworks/common/ResourceLocator.h"
 #include "frameworks/common/WorkingFolder.h"
-#include "frameworks/docx/DocxZip.h"
-#include "frameworks/docx/StreamedZipEntry.h"
 #include "frameworks/zip/ZipArchive.h"
 
 namespace fs = std::filesystem;
@@ -174,7 +172,9 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
     return false;
   }
 
-  DocxZip archive;
+  ZipArchive archive;
+  // The document part, by far the largest, is deflated quickly on every core as it is generated.
+  archive.setCompressionLevel(1);
   if (!archive.CreateZipFile2(archivePath)) {
     errorText_ = "cannot create " + archivePath;
     return false;
@@ -183,7 +183,7 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
   for (const std::string& name : entries) {
     if (name != kDocumentPart) {
       const bool added = name.back() == '/' ? archive.addFolderToZip(name)
-                                            : archive.addFileToZip((fs::path(folder) / name).string(), name);
+                                            : archive.addFileToZipNewname((fs::path(folder) / name).string(), name);
       if (!added) {
         errorText_ = "cannot add " + name + " to " + archivePath;
         ok = false;
@@ -198,8 +198,7 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
       for (const auto& entry : record.entries())
         if (const auto* text = std::get_if<std::string>(&entry.second)) estimate += 6 * text->size();
     }
-    StreamedZipEntry entry(archive.zipHandle(), name, estimate >= 0xF0000000ull);
-    if (!entry.open()) {
+    if (!archive.beginEntry(name, estimate >= 0xF0000000ull)) {
       errorText_ = "cannot add " + name + " to " + archivePath;
       ok = false;
       break;
@@ -208,13 +207,13 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
     DocxXmlWriter out(xml, depth);
     writeReturn(out, "240");
     drainFailed_ = false;
-    setXmlDrain([&entry](std::string& text) { return entry.write(text); });
+    setXmlDrain([&archive](std::string& text) { return archive.writeEntry(text); });
     setTableNode(out);
     setXmlDrain(nullptr);
     writeEndSectPrNode(out);
     xml += suffix;
-    const bool written = !drainFailed_ && entry.write(xml);
-    if (!entry.close() || !written) {
+    const bool written = !drainFailed_ && archive.writeEntry(xml);
+    if (!archive.endEntry() || !written) {
       errorText_ = "cannot write " + name + " into " + archivePath;
       ok = false;
       break;

@@ -8,6 +8,7 @@
 
 struct DeflatePipeline::Piece {
   std::string input;
+  std::string dictionary;
   std::size_t inputSize = 0;
   std::unique_ptr<char[]> output;
   std::size_t outputCapacity = 0;
@@ -22,6 +23,8 @@ namespace {
 
 // Pieces handed over whole by write(std::string&) stay below what one zlib call can take.
 constexpr std::size_t kLargestPiece = std::size_t{1} << 28;
+// How far back a deflate match may reach.
+constexpr std::size_t kWindow = std::size_t{1} << 15;
 
 }  // namespace
 
@@ -57,6 +60,9 @@ void DeflatePipeline::work() {
       queue_.pop_front();
     }
     bool ok = initialised && deflateReset(&stream) == Z_OK;
+    if (ok && !piece->dictionary.empty())
+      ok = deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(piece->dictionary.data()),
+                                static_cast<uInt>(piece->dictionary.size())) == Z_OK;
     const std::size_t bound = deflateBound(&stream, piece->inputSize) + 64;
     if (piece->outputCapacity < bound) {
       piece->output = std::make_unique<char[]>(bound);
@@ -89,6 +95,13 @@ void DeflatePipeline::submit(bool last) {
   pending_.clear();
   piece.inputSize = piece.input.size();
   piece.last = last;
+  piece.dictionary = tail_;
+  if (piece.inputSize >= kWindow) {
+    tail_.assign(piece.input, piece.inputSize - kWindow, kWindow);
+  } else {
+    tail_ += piece.input;
+    if (tail_.size() > kWindow) tail_.erase(0, tail_.size() - kWindow);
+  }
   size_ += piece.inputSize;
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -13,9 +13,11 @@
 #include <vector>
 
 // Raw deflate of a stream whose bytes arrive piece by piece, compressed on worker threads while
-// the caller goes on producing. Every piece is deflated on its own and ends on a byte boundary
-// (only the last one is final), so the compressed pieces, handed to the sink in input order, join
-// into one valid deflate stream. Memory stays bounded: a few pieces are in flight at a time.
+// the caller goes on producing. Every piece is deflated on its own, primed with the last 32 KiB of
+// the input before it (so matches reach back across the cut as they would in one stream), and ends
+// on a byte boundary (only the last one is final): the compressed pieces, handed to the sink in
+// input order, join into one valid deflate stream. Memory stays bounded: a few pieces are in flight
+// at a time.
 //
 //   DeflatePipeline deflate(1, [&](const char* data, size_t size) { return write(data, size); });
 //   while (more) { fill(text); deflate.write(text); }
@@ -54,6 +56,7 @@ class DeflatePipeline {
   int level_;
   Sink sink_;
   std::string pending_;
+  std::string tail_;  // the last 32 KiB of the input submitted so far: the next piece's dictionary
   std::vector<std::unique_ptr<Piece>> ring_;
   std::size_t nextSubmit_ = 0;  // counts pieces submitted
   std::size_t nextWrite_ = 0;   // counts pieces handed to the sink
