@@ -1,4 +1,6 @@
 # Rolvane: `make run` opens the application, `make test` runs every test.
+# `make bench` runs the benchmark program; RUNS=3 sums up three runs by their medians and
+# MARKDOWN=FILE writes the table in Markdown; ARGS passes more (-n CONTACTS, --only SECTION).
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -23,7 +25,7 @@ run: build
 	@$(BUILD_DIR)/bin/rolvane $(ARGS)
 
 bench: build
-	@$(BUILD_DIR)/bin/rolvane-bench $(ARGS)
+	@$(BUILD_DIR)/bin/rolvane-bench $(if $(RUNS),--runs $(RUNS)) $(if $(MARKDOWN),--markdown $(MARKDOWN)) $(ARGS)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

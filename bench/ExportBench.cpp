@@ -1,34 +1,83 @@
+// The application's own writers (CSV, TXT, HTML, vCard) on records with all information, each
+// beside a reference measured right after it on the same output.
 #include <unistd.h>
+#include <cstdio>
 #include <filesystem>
 
 #include "app/export/ExportCSV.h"
 #include "app/export/ExportTXT.h"
 #include "app/export/ExportToHtml.h"
 #include "app/export/ExportVCard.h"
+#include "bench/BenchProcess.h"
 #include "bench/BenchRecords.h"
 #include "bench/BenchRegistry.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
 void run(std::size_t contacts, BenchReporter& reporter) {
-  auto folder = std::filesystem::temp_directory_path() / ("rolvane-bench-export-" + std::to_string(getpid()));
-  std::filesystem::create_directories(folder);
+  auto folder = fs::temp_directory_path() / ("rolvane-bench-export-" + std::to_string(getpid()));
+  fs::create_directories(folder);
   ContactRecords records = everyHeadingRecords(contacts);
-  resetPeakResident();
-  reporter.step("CSV, all information",
-                secondsOf([&] { ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, true); }),
-                contacts, 0.3);
-  reporter.step("TXT, all information",
-                secondsOf([&] { ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, true); }),
-                contacts, 0.3);
-  reporter.step("HTML, all information",
-                secondsOf([&] { ExportToHtml(records, (folder / "Zedid-Ovuzazur").string(), true).writeHtml(); }),
-                contacts, 1.5);
+  const double scale = targetScale(contacts);
+  std::printf("  (the records alone: %.1f MB)\n", peakResidentMegabytes());
+
+  auto measure = [&](const std::string& name, double targetSeconds, double targetRatio, auto write) {
+    resetPeakResident();
+    ExportResult result;
+    const double seconds = secondsOf([&] { result = write(); });
+    BenchFigure figure{name,        seconds, contacts,    peakResidentMegabytes(), false, targetSeconds * scale,
+                       targetRatio, 0,       std::nullopt};
+    if (!result.ok) {
+      std::printf("  %s failed: %s\n", name.c_str(), result.error.c_str());
+      ++reporter.failures;
+      return result;
+    }
+    figure.reference = ddWriting(folder, bytesOf(result.file));
+    reporter.report(figure);
+    std::printf("    written: %s\n", byteText(bytesOf(result.file)).c_str());
+    return result;
+  };
+
+  ExportResult csv = measure("CSV, all information", 0.3, 0, [&] {
+    return ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, true);
+  });
+  if (csv.ok) {
+    // Python's csv module on the same rows, for the record.
+    if (auto python = pythonCsvWriting(csv.file, folder))
+      std::printf("    %s: %.3f s, peak %.1f MB\n", python->name.c_str(), python->seconds, python->peakMegabytes);
+    fs::remove(csv.file);
+  }
+  ExportResult txt = measure("TXT, all information", 0.3, 0, [&] {
+    return ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, true);
+  });
+  if (txt.ok) fs::remove(txt.file);
+  ExportResult html = measure("HTML, all information", 0, 1.2, [&] {
+    return ExportToHtml(records, (folder / "Zedid-Ovuzazur").string(), true).writeHtml();
+  });
+  if (html.ok) fs::remove(html.file);
+
   const auto cards = folder / "cards";
-  std::filesystem::create_directories(cards);
-  reporter.step("vCard, all information, one file per contact",
-                secondsOf([&] { ExportVCard().exportVcardWithArrayToPath(records, cards.string()); }), contacts, 8.0);
-  std::filesystem::remove_all(folder);
+  fs::create_directories(cards);
+  resetPeakResident();
+  ExportResult vcard;
+  const double seconds = secondsOf([&] { vcard = ExportVCard().exportVcardWithArrayToPath(records, cards.string()); });
+  BenchFigure figure{"vCard, all information, one file per contact",
+                     seconds,
+                     contacts,
+                     peakResidentMegabytes(),
+                     false,
+                     8.0 * scale,
+                     0,
+                     0,
+                     creatingFilesLike(cards)};
+  if (!vcard.ok) {
+    std::printf("  vCard export failed: %s\n", vcard.error.c_str());
+    ++reporter.failures;
+  }
+  reporter.report(figure);
+  fs::remove_all(folder);
 }
 
 const BenchRegistration registration("text exports", 40, run);

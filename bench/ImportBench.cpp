@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "bench/AddressBookGenerator.h"
+#include "bench/BenchProcess.h"
 #include "bench/BenchRegistry.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
@@ -42,7 +43,9 @@ void runImportBench(std::size_t contacts, BenchReporter& reporter) {
     std::printf("  import failed: %s\n", error.c_str());
     ++reporter.failures;
   }
-  reporter.step("vCard import into a new store (with save)", seconds, contacts, 1.0);
+  const double peak = peakResidentMegabytes();
+  reporter.report({"vCard import into a new store (with save)", seconds, contacts, peak, false,
+                   1.0 * targetScale(contacts), 0, 0, vobjectParsing(vcf)});
   std::printf("    (read and add %.3f s, save %.3f s, close %.3f s)\n", reading, saving, closing);
   std::filesystem::remove_all(dir);
 }
