@@ -68,7 +68,7 @@ ContactRecords ExportContact::copyDictionaryDataSoucre() const {
   if (!browser_) return {};
   const std::vector<std::string> columns = browser_->tableColumnIdentifiers();
   if (isExportAllPeople_) return copyDictionaryDataSoucre(browser_->getTableViewDataArray(), columns);
-  return copyDictionaryDataSoucre(exportArray_, columns);
+  return copyDictionaryDataSoucre(*exportArray_, columns);
 }
 
 ExportResult ExportContact::runFormat(const Format& format, const ContactRecords& records, const std::string& folder,
@@ -83,16 +83,19 @@ std::optional<ExportContact::PreparedExport> ExportContact::prepareExport(const 
                                                                           const std::string& folder, int tag) const {
   const Format* format = formatOf(title);
   if (!format) return std::nullopt;
-  if (tag == kTagShownColumns) return PreparedExport{*format, copyDictionaryDataSoucre(), folder, false};
+  if (tag == kTagShownColumns)
+    return PreparedExport{*format, std::make_shared<const ContactRecords>(copyDictionaryDataSoucre()), folder, false};
   if (tag == kTagAllInformation) {
-    ContactRecords records = isExportAllPeople_ && browser_ ? browser_->getTableViewDataArray() : exportArray_;
-    return PreparedExport{*format, std::move(records), folder, true};
+    if (isExportAllPeople_ && browser_)
+      return PreparedExport{*format, std::make_shared<const ContactRecords>(browser_->getTableViewDataArray()), folder,
+                            true};
+    return PreparedExport{*format, exportArray_, folder, true};
   }
   return std::nullopt;
 }
 
 ExportResult ExportContact::run(const PreparedExport& prepared) {
-  return runFormat(prepared.format, prepared.records, prepared.folder, prepared.allInfo);
+  return runFormat(prepared.format, prepared.records(), prepared.folder, prepared.allInfo);
 }
 
 ExportResult ExportContact::runExport(const std::string& title, const std::string& folder, int tag) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -41,8 +42,12 @@ class ExportContact {
 
   ExportContact();
 
-  void setExportArray(ContactRecords records) { exportArray_ = std::move(records); }
-  const ContactRecords& exportArray() const { return exportArray_; }
+  // The array is fixed from here on: an export of all information hands this very array to the
+  // writer, on whichever thread, without copying it.
+  void setExportArray(ContactRecords records) {
+    exportArray_ = std::make_shared<const ContactRecords>(std::move(records));
+  }
+  const ContactRecords& exportArray() const { return *exportArray_; }
   void setLoadContactsViewController(const ExportBrowserSource* browser) { browser_ = browser; }
   void setIsExportAllPeople(bool all) { isExportAllPeople_ = all; }
 
@@ -58,9 +63,10 @@ class ExportContact {
   // An export whose records are fixed: what runs on the export's own thread.
   struct PreparedExport {
     Format format;
-    ContactRecords records;
+    std::shared_ptr<const ContactRecords> shared;  // never null
     std::string folder;
     bool allInfo = false;
+    const ContactRecords& records() const { return *shared; }
   };
   // The records and destination of the export chosen in the folder panel, taken on the calling
   // thread; nullopt for an unknown title or tag.
@@ -81,7 +87,7 @@ class ExportContact {
                                 bool allInfo);
 
   std::vector<Format> formats_;
-  ContactRecords exportArray_;
+  std::shared_ptr<const ContactRecords> exportArray_ = std::make_shared<const ContactRecords>();
   const ExportBrowserSource* browser_ = nullptr;
   bool isExportAllPeople_ = false;
 };

@@ -8,6 +8,7 @@
 
 #include "app/export/BlockFile.h"
 #include "app/export/ColumnIndex.h"
+#include "app/export/TextTableWriter.h"
 #include "core/record/AllInfoColumns.h"
 #include "frameworks/common/OutputFile.h"
 #include "frameworks/common/XmlText.h"
@@ -112,12 +113,7 @@ ExportToHtml::ExportToHtml(const ContactRecords& records, std::string savePath, 
     : DictionArr(records), SavePath_(std::move(savePath)), isShowAllInfo_(isShowAllInfo) {}
 
 std::vector<std::string> ExportToHtml::getAllKey() const {
-  std::vector<std::string> keys;
-  for (const auto& record : DictionArr)
-    for (const auto& entry : record.entries())
-      if (entry.first != "Person" && std::find(keys.begin(), keys.end(), entry.first) == keys.end())
-        keys.push_back(entry.first);
-  return keys;
+  return unionOfKeys(DictionArr);
 }
 
 std::vector<std::string> ExportToHtml::headingOrder(const std::vector<std::string>& keys) {

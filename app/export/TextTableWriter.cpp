@@ -1,11 +1,11 @@
 #include "app/export/TextTableWriter.h"
 
-#include <thread>
 #include <unordered_set>
 
 #include "app/export/BlockFile.h"
 #include "app/export/ColumnIndex.h"
 #include "app/export/ExportCSV.h"
+#include "app/export/OrderedChunks.h"
 #include "frameworks/common/OutputFile.h"
 
 std::vector<std::string> unionOfKeys(const ContactRecords& records) {
@@ -18,29 +18,6 @@ std::vector<std::string> unionOfKeys(const ContactRecords& records) {
 }
 
 namespace {
-
-// Rows formatted away from the file, in pieces of about one block each.
-class PieceSink {
- public:
-  void append(std::string_view text) { pieces_.back() += text; }
-  void append(char c) { pieces_.back() += c; }
-  void flushIfFull() {
-    if (pieces_.back().size() >= BlockFile::kBlockSize) startPiece();
-  }
-  void startPiece() {
-    pieces_.emplace_back();
-    pieces_.back().reserve(BlockFile::kBlockSize + (BlockFile::kBlockSize >> 2));
-  }
-  void copyTo(BlockFile& file) const {
-    for (const auto& piece : pieces_) {
-      file.append(piece);
-      file.flushIfFull();
-    }
-  }
-
- private:
-  std::vector<std::string> pieces_{1};
-};
 
 template <typename Sink>
 void appendCsvQuoted(Sink& file, std::string_view value) {
@@ -84,26 +61,16 @@ void writeRows(Sink& file, const ContactRecord* begin, const ContactRecord* end,
   }
 }
 
-// Below this many records the rows are formatted on the calling thread alone.
-constexpr size_t kRecordsForSecondFormatter = 20000;
+// Rows per chunk: a chunk of text rows is some hundreds of kilobytes.
+constexpr size_t kChunkRows = 512;
 
-// The second half of the rows is formatted on a thread of its own while the calling thread formats
-// the first half into the file, then copied in after it.
 template <TextCells cells>
 void writeAllRows(BlockFile& file, const ContactRecords& records, const std::vector<std::string>& columns) {
   const ColumnIndex index(columns);
-  const ContactRecord* begin = records.data();
-  const ContactRecord* end = begin + records.size();
-  if (records.size() < kRecordsForSecondFormatter) {
-    writeRows<cells>(file, begin, end, index, columns.size());
-    return;
-  }
-  const ContactRecord* middle = begin + records.size() / 2;
-  PieceSink secondHalf;
-  std::thread other([&] { writeRows<cells>(secondHalf, middle, end, index, columns.size()); });
-  writeRows<cells>(file, begin, middle, index, columns.size());
-  other.join();
-  secondHalf.copyTo(file);
+  const ContactRecord* first = records.data();
+  formatInOrder(file, records.size(), kChunkRows, [&](auto& sink, size_t begin, size_t end) {
+    writeRows<cells>(sink, first + begin, first + end, index, columns.size());
+  });
 }
 
 }  // namespace

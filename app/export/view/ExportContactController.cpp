@@ -67,7 +67,7 @@ void ExportContactController::startExportWithChoice(const QString& title, const 
 
   QPointer<QProgressDialog> progress;
   if (window_) {
-    progress = new QProgressDialog(tr("Exporting %n contact(s)…", nullptr, static_cast<int>(job->records.size())),
+    progress = new QProgressDialog(tr("Exporting %n contact(s)…", nullptr, static_cast<int>(job->records().size())),
                                    QString(), 0, 0, window_->window());
     progress->setWindowTitle(tr("Export"));
     progress->setWindowModality(Qt::WindowModal);

@@ -51,7 +51,7 @@ class ExportPanelTest : public ::testing::Test {
   WriterCall exportWith(const QString& title, int tag) {
     auto call = std::make_shared<WriterCall>();
     driver->setWriter([call](const ExportContact::PreparedExport& job) {
-      *call = {job.format.title, job.folder, job.records, job.allInfo};
+      *call = {job.format.title, job.folder, job.records(), job.allInfo};
       return ExportResult{true, job.folder + "/written", ""};
     });
     QSignalSpy ended(driver, &ExportContactController::exportEnded);

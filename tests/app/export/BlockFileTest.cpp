@@ -1,15 +1,58 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <type_traits>
 
 #include "app/export/BlockFile.h"
 #include "app/export/ColumnIndex.h"
+#include "app/export/OrderedChunks.h"
 #include "platform/addressbook/ABPerson.h"
 
 namespace {
+
+// Rows formatted on two threads reach the file in their order, and the second thread never runs
+// more than two chunks ahead of the file: the output is never held whole.
+TEST(BlockFileTest, RowsFormattedOnTwoThreadsArriveInOrderWithTwoChunksHeldAtMost) {
+  const auto path = std::filesystem::temp_directory_path() / ("rolvane-chunks-" + std::to_string(getpid()));
+  for (size_t count : {0, 5, 99, 100, 1001, 20011}) {
+    std::atomic<int> formattedAside{0}, mostAside{0};
+    std::atomic<size_t> copiedUpTo{0};
+    std::string expected;
+    {
+      BlockFile file(path.string());
+      formatInOrder(file, count, 50, [&](auto& sink, size_t begin, size_t end) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(sink)>, ChunkText>) {
+          // Formatted away from the file: count what is held before the calling thread copies it.
+          const int aside = ++formattedAside - static_cast<int>(copiedUpTo.load());
+          int most = mostAside.load();
+          while (aside > most && !mostAside.compare_exchange_weak(most, aside)) {
+          }
+        } else if (begin > 0) {
+          // The calling thread reaches chunk begin/50 only after copying every odd chunk before it.
+          copiedUpTo = begin / 100;
+        }
+        for (size_t row = begin; row < end; ++row) {
+          sink.append(std::to_string(row) + std::string(row % 7, 'x'));
+          sink.append('\n');
+          sink.flushIfFull();
+        }
+      });
+      ASSERT_TRUE(file.finish());
+    }
+    for (size_t row = 0; row < count; ++row) expected += std::to_string(row) + std::string(row % 7, 'x') + '\n';
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_TRUE(text.str() == expected) << count << " rows: " << text.str().size() << " bytes instead of "
+                                        << expected.size();
+    EXPECT_LE(mostAside.load(), 3) << count << " rows";
+  }
+  std::filesystem::remove(path);
+}
 
 TEST(BlockFileTest, ManyBlocksAndOversizedPiecesArriveInOrder) {
   const auto path = std::filesystem::temp_directory_path() / ("rolvane-blocks-" + std::to_string(getpid()));

@@ -106,6 +106,32 @@ TEST(ExportDriverTest, ShownColumnsOfTheBrowserOrTheSelection) {
   EXPECT_TRUE(capture.allInfo);
 }
 
+// An export of all information hands the writer the export array itself, on the calling thread and
+// on the export's own thread, and the array outlives a new one set while the export runs: a large
+// address book is never held twice.
+TEST(ExportDriverTest, AllInformationWritesTheExportArrayWithoutACopy) {
+  ExportContact driver;
+  driver.setExportArray({record("Ann", "Acme"), record("Bob", "")});
+  const ContactRecords* given = nullptr;
+  size_t count = 0;
+  driver.setWriter("Save to CSV", [&](const ContactRecords& records, const std::string& d, bool) {
+    given = &records;
+    count = records.size();
+    return ExportResult{true, d, ""};
+  });
+  ASSERT_TRUE(driver.runExport("Save to CSV", "/out", ExportContact::kTagAllInformation).ok);
+  EXPECT_EQ(given, &driver.exportArray());
+
+  auto prepared = driver.prepareExport("Save to CSV", "/out", ExportContact::kTagAllInformation);
+  ASSERT_TRUE(prepared);
+  EXPECT_EQ(&prepared->records(), &driver.exportArray());
+  driver.setExportArray({record("Cy", "")});  // the browser reloads meanwhile
+  ASSERT_TRUE(ExportContact::run(*prepared).ok);
+  EXPECT_EQ(given, &prepared->records());
+  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(prepared->records()[1].textOr("First Name"), "Bob");
+}
+
 TEST(ExportDriverTest, ThreadedExportsReportTheirOwnResults) {
   auto folder = std::filesystem::temp_directory_path() / ("rolvane-driver-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder);

@@ -136,7 +136,7 @@ TEST_F(TextWritersTest, EmptyArraysAndMissingFolders) {
 }
 
 TEST_F(TextWritersTest, LargeExportsKeepEveryRowInRecordOrder) {
-  // Enough records for the rows to be formatted in two halves on two threads.
+  // Enough records for the rows to be formatted in many chunks on two threads.
   ContactRecords records;
   std::string csvRows, txtRows;
   for (int i = 0; i < 45001; ++i) {
