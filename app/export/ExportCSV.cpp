@@ -6,6 +6,7 @@
 
 #include "app/export/TextTableWriter.h"
 #include "core/record/AllInfoColumns.h"
+#include "core/record/RecordColumns.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ std::string ExportCSV::quoted(std::string_view value) {
 }
 
 std::vector<std::string> ExportCSV::getAllKeyInArray(const ContactRecords& records) const {
-  return unionOfKeys(records);
+  return recordKeysInOrder(records);
 }
 
 ExportResult ExportCSV::writeCSVFileWithArrayExportDesPathIsShowAllInfo(const ContactRecords& records,

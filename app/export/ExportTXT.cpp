@@ -2,9 +2,10 @@
 
 #include "app/export/TextTableWriter.h"
 #include "core/record/AllInfoColumns.h"
+#include "core/record/RecordColumns.h"
 
 std::vector<std::string> ExportTXT::getAllKeyInArray(const ContactRecords& records) const {
-  return unionOfKeys(records);
+  return recordKeysInOrder(records);
 }
 
 ExportResult ExportTXT::writeTXTFileWithArrayExportDesPathIsShowAllInfo(const ContactRecords& records,

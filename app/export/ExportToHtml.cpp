@@ -8,8 +8,8 @@
 
 #include "app/export/BlockFile.h"
 #include "app/export/ColumnIndex.h"
-#include "app/export/TextTableWriter.h"
 #include "core/record/AllInfoColumns.h"
+#include "core/record/RecordColumns.h"
 #include "frameworks/common/OutputFile.h"
 #include "frameworks/common/XmlText.h"
 
@@ -113,20 +113,11 @@ ExportToHtml::ExportToHtml(const ContactRecords& records, std::string savePath, 
     : DictionArr(records), SavePath_(std::move(savePath)), isShowAllInfo_(isShowAllInfo) {}
 
 std::vector<std::string> ExportToHtml::getAllKey() const {
-  return unionOfKeys(DictionArr);
+  return recordKeysInOrder(DictionArr);
 }
 
 std::vector<std::string> ExportToHtml::headingOrder(const std::vector<std::string>& keys) {
-  std::vector<std::string> ordered;
-  for (const auto& key : keys) {
-    if (key == "First Name")
-      ordered.insert(ordered.begin(), key);
-    else if (key == "Last Name")
-      ordered.insert(ordered.empty() ? ordered.begin() : ordered.begin() + 1, key);
-    else
-      ordered.push_back(key);
-  }
-  return ordered;
+  return namesFirst(keys);
 }
 
 void ExportToHtml::setThNode() {

@@ -8,15 +8,6 @@
 #include "app/export/OrderedChunks.h"
 #include "frameworks/common/OutputFile.h"
 
-std::vector<std::string> unionOfKeys(const ContactRecords& records) {
-  std::vector<std::string> columns;
-  std::unordered_set<std::string> seen;
-  for (const auto& record : records)
-    for (const auto& entry : record.entries())
-      if (entry.first != "Person" && seen.insert(entry.first).second) columns.push_back(entry.first);
-  return columns;
-}
-
 namespace {
 
 template <typename Sink>

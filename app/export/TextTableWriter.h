@@ -7,10 +7,6 @@
 #include "app/export/ExportResult.h"
 #include "core/record/ContactRecord.h"
 
-// The union of the records' keys: records in order, each record's keys in its own order, a key
-// taken the first time it is met. "Person" is never a column.
-std::vector<std::string> unionOfKeys(const ContactRecords& records);
-
 // How a text format writes its cells.
 enum class TextCells {
   Csv,    // the value quoted as CSV quotes, then a comma; a missing value as a comma alone

@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <variant>
 
+#include "core/record/RecordColumns.h"
 #include "frameworks/common/XmlText.h"
 #include "frameworks/docx/DocxCreator.h"
 
@@ -29,28 +30,11 @@ std::string_view cellText(const RecordValue* value, std::string& scratch) {
 }  // namespace
 
 std::vector<std::string> DocxCreator::getAllKey() const {
-  std::vector<std::string> keys;
-  std::unordered_set<std::string_view> seen;
-  for (const ContactRecord& record : DictionArr) {
-    for (const auto& entry : record.entries()) {
-      if (entry.first == "Person") continue;
-      if (seen.insert(entry.first).second) keys.push_back(entry.first);
-    }
-  }
-  return keys;
+  return recordKeysInOrder(DictionArr);
 }
 
 void DocxCreator::setHeadNode(DocxXmlWriter& row) {
-  DicKeyArr.clear();
-  for (std::string& key : getAllKey()) {
-    if (key == "First Name") {
-      DicKeyArr.insert(DicKeyArr.begin(), std::move(key));
-    } else if (key == "Last Name") {
-      DicKeyArr.insert(DicKeyArr.begin() + (DicKeyArr.empty() ? 0 : 1), std::move(key));
-    } else {
-      DicKeyArr.push_back(std::move(key));
-    }
-  }
+  DicKeyArr = namesFirst(getAllKey());
   const size_t columns = std::min<size_t>(DicKeyArr.size(), kMaximumColumns);
   prepareCellPattern(row.depth());
   std::string& out = row.childContent();

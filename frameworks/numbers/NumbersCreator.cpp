@@ -2,7 +2,7 @@
 
 #include "frameworks/common/Function.h"
 #include "frameworks/common/ResourceLocator.h"
-#include "frameworks/numbers/IWorkPackage.h"
+#include "frameworks/iwork/IWorkPackage.h"
 
 NumbersCreator::NumbersCreator(const ContactRecords& records, std::string savePath, bool isShowAllInfo)
     : DictionArr(records), SavePath_(std::move(savePath)), isShowAllInfo_(isShowAllInfo) {}

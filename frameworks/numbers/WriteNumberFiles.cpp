@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "core/record/AllInfoColumns.h"
-#include "frameworks/numbers/IWorkTableRows.h"
+#include "frameworks/iwork/IWorkTableRows.h"
 
 namespace {
 

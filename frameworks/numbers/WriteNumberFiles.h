@@ -6,8 +6,8 @@
 #include <pugixml.hpp>
 
 #include "core/record/ContactRecord.h"
-#include "frameworks/numbers/IWorkCellStream.h"
-#include "frameworks/numbers/IWorkDocument.h"
+#include "frameworks/iwork/IWorkCellStream.h"
+#include "frameworks/iwork/IWorkDocument.h"
 
 // Rewrites the first table of an expanded Numbers document ("index.xml" in the working folder):
 // a heading row and one row per record.

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "frameworks/numbers/IWorkTableRows.h"
+#include "frameworks/iwork/IWorkTableRows.h"
 
 namespace {
 

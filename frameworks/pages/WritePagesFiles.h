@@ -7,8 +7,8 @@
 #include <pugixml.hpp>
 
 #include "core/record/ContactRecord.h"
-#include "frameworks/numbers/IWorkCellStream.h"
-#include "frameworks/numbers/IWorkDocument.h"
+#include "frameworks/iwork/IWorkCellStream.h"
+#include "frameworks/iwork/IWorkDocument.h"
 
 // Rewrites the table of an expanded Pages document ("index.xml" in the working folder): a heading
 // row and one row per record, at most 60 columns, each row as high as its text needs, the table's

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "core/record/AllInfoColumns.h"
+#include "core/record/RecordColumns.h"
 #include "frameworks/common/OutputFile.h"
 #include "frameworks/xlsx/XlsxSheetStream.h"
 
@@ -27,15 +28,6 @@ bool savePart(const pugi::xml_document& doc, const std::string& path, std::strin
   std::ostringstream out;
   doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
   return replaceFileAtomically(path, out.str(), &error);
-}
-
-void placeNameColumns(std::vector<std::string>& titles, const std::string& key) {
-  if (key == "First Name")
-    titles.insert(titles.begin(), key);
-  else if (key == "Last Name")
-    titles.insert(titles.empty() ? titles.begin() : titles.begin() + 1, key);
-  else
-    titles.push_back(key);
 }
 
 }  // namespace
@@ -158,20 +150,13 @@ bool WriteXlsxFile::writeContentOfSheetRels(const std::string& path) {
 }
 
 std::vector<std::string> WriteXlsxFile::getAllKey() const {
-  std::vector<std::string> keys;
-  for (const auto& record : *DictionArr_)
-    for (const auto& entry : record.entries())
-      if (std::find(keys.begin(), keys.end(), entry.first) == keys.end()) keys.push_back(entry.first);
-  return keys;
+  return recordKeysInOrder(*DictionArr_);
 }
 
 std::vector<std::string> WriteXlsxFile::columnTitles() const {
-  std::vector<std::string> titles;
   const bool one = DictionArr_->size() == 1;
   if (!one && _isShowAllInfo) return AllInfoColumns::spreadsheet();
-  for (const auto& key : one ? DictionArr_->front().keys() : getAllKey())
-    if (key != "Person") placeNameColumns(titles, key);
-  return titles;
+  return namesFirst(getAllKey());
 }
 
 bool WriteXlsxFile::writeContentOfsheetSharedString(ZipArchive& zip, const std::string& sheetEntry,

@@ -6,7 +6,7 @@
 
 #include "frameworks/common/WorkingFolder.h"
 #include "frameworks/numbers/NumbersCreator.h"
-#include "tests/frameworks/numbers/IWorkTestSupport.h"
+#include "tests/frameworks/iwork/IWorkTestSupport.h"
 
 namespace fs = std::filesystem;
 

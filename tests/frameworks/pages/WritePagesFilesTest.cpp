@@ -6,7 +6,7 @@
 #include <pugixml.hpp>
 
 #include "frameworks/pages/WritePagesFiles.h"
-#include "tests/frameworks/numbers/IWorkCellGrid.h"
+#include "tests/frameworks/iwork/IWorkCellGrid.h"
 
 namespace fs = std::filesystem;
 

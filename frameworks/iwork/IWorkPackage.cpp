@@ -1,4 +1,4 @@
-#include "frameworks/numbers/IWorkPackage.h"
+#include "frameworks/iwork/IWorkPackage.h"
 
 #include <algorithm>
 #include <filesystem>

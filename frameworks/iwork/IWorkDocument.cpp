@@ -1,4 +1,4 @@
-#include "frameworks/numbers/IWorkDocument.h"
+#include "frameworks/iwork/IWorkDocument.h"
 
 #include <fstream>
 #include <sstream>

@@ -1,4 +1,4 @@
-#include "frameworks/numbers/IWorkCellStream.h"
+#include "frameworks/iwork/IWorkCellStream.h"
 
 #include <charconv>
 

@@ -1,4 +1,5 @@
-#include "frameworks/numbers/IWorkTableRows.h"
+#include "frameworks/iwork/IWorkTableRows.h"
+#include "core/record/RecordColumns.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -12,21 +13,7 @@ constexpr std::string_view kPersonKey = "Person";
 }  // namespace
 
 std::vector<std::string> iworkAllKeys(const ContactRecords& records) {
-  std::vector<std::string> keys;
-  std::unordered_set<std::string> seen;
-  for (const ContactRecord& record : records) {
-    for (const auto& [key, value] : record.entries()) {
-      if (key == kPersonKey || !seen.insert(key).second) continue;
-      if (key == "First Name") {
-        keys.insert(keys.begin(), key);
-      } else if (key == "Last Name") {
-        keys.insert(keys.begin() + std::min<std::ptrdiff_t>(1, std::ssize(keys)), key);
-      } else {
-        keys.push_back(key);
-      }
-    }
-  }
-  return keys;
+  return recordColumns(records);
 }
 
 bool hasShownKeys(const ContactRecord& record) {

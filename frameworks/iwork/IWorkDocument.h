@@ -8,7 +8,7 @@
 
 #include <pugixml.hpp>
 
-#include "frameworks/numbers/IWorkCellStream.h"
+#include "frameworks/iwork/IWorkCellStream.h"
 
 // The main part ("index.xml") of an iWork '09 package, loaded for editing. The table cells are not
 // held in the tree: the data source that receives them is marked, and save() streams them into

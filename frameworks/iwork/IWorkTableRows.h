@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/record/ContactRecord.h"
-#include "frameworks/numbers/IWorkCellStream.h"
+#include "frameworks/iwork/IWorkCellStream.h"
 
 // The look of one kind of cell: its style identifier and the width and height it declares.
 struct IWorkCellLook {
