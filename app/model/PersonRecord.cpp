@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
-#include <thread>
 
 #include "app/model/RecordEntries.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/threads/ParallelFor.h"
 
 namespace {
 
@@ -133,17 +133,9 @@ ContactRecord prasePersonForReview(const ABPersonRef& person) {
 ContactRecords recordsOfAddressBook(const ABAddressBook& book) {
   auto people = book.people();
   ContactRecords records(people.size());
-  auto work = [&](size_t begin, size_t end) {
+  // Records are independent of each other: they are built on every core.
+  parallelFor(people.size(), 1000, [&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) records[i] = prasePerson(people[i], *people[i]->snapshot());
-  };
-  // Records are independent of each other: build the two halves on two cores.
-  if (people.size() < 2000) {
-    work(0, people.size());
-  } else {
-    size_t middle = people.size() / 2;
-    std::thread other(work, middle, people.size());
-    work(0, middle);
-    other.join();
-  }
+  });
   return records;
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <thread>
+#include <mutex>
 #include <unordered_set>
 
 #include "ABConstants.h"
@@ -10,11 +10,12 @@
 #include "PackedBytes.h"
 #include "PersonCodec.h"
 #include "SqliteStore.h"
+#include "platform/threads/ParallelFor.h"
 
 namespace {
 
 // Below this many persons a second thread costs more than it saves.
-constexpr size_t kRowsForSecondThread = 2000;
+constexpr size_t kRowsPerThread = 1000;
 
 std::mutex& sharedMutex() {
   static std::mutex mutex;
@@ -148,27 +149,24 @@ bool ABAddressBook::load(std::string* error) {
       error);
   if (!ok) return false;
 
-  // Decoding is independent from row to row: the two halves are decoded on two cores.
+  // Decoding is independent from row to row: it is spread over the cores. The first damaged row
+  // (in store order) is the one reported.
   std::vector<ABPersonRef> loaded(rows.size());
-  auto decode = [&](size_t begin, size_t end) -> size_t {
+  std::vector<size_t> damagedIn;
+  std::mutex damagedLock;
+  parallelFor(rows.size(), kRowsPerThread, [&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       auto data = PersonCodec::decode(rows[i].data);
-      if (!data) return i;
+      if (!data) {
+        std::lock_guard<std::mutex> lock(damagedLock);
+        damagedIn.push_back(i);
+        return;
+      }
       data->set(kABUIDProperty, std::string(rows[i].uid));
       loaded[i] = std::make_shared<ABPerson>(std::move(*data));
     }
-    return rows.size();
-  };
-  size_t damaged;
-  if (rows.size() < kRowsForSecondThread) {
-    damaged = decode(0, rows.size());
-  } else {
-    size_t middle = rows.size() / 2, damagedInSecondHalf = rows.size();
-    std::thread other([&] { damagedInSecondHalf = decode(middle, rows.size()); });
-    damaged = decode(0, middle);
-    other.join();
-    if (damaged == rows.size()) damaged = damagedInSecondHalf;
-  }
+  });
+  const size_t damaged = damagedIn.empty() ? rows.size() : *std::min_element(damagedIn.begin(), damagedIn.end());
   if (damaged < rows.size()) {
     if (error) *error = "the record of contact " + std::string(rows[damaged].uid) + " is damaged";
     return false;
