@@ -12,12 +12,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -96,7 +98,46 @@ class AppDelegate::ContactCards : public ContactsApplication {
   QWidget* window_;
 };
 
+namespace {
+
+// The window that shows a wait for the store (the last one made).
+QPointer<AppDelegate>& storeWaitWindow() {
+  static QPointer<AppDelegate> window;
+  return window;
+}
+
+}  // namespace
+
+void AppDelegate::installStoreWaitNotice() {
+  ABAddressBook::setDefaultLockWait(std::chrono::seconds(30), [] {
+    QObject* application = QCoreApplication::instance();
+    if (!application) return;
+    if (QThread::currentThread() == application->thread()) {
+      if (AppDelegate* window = storeWaitWindow()) window->showStoreWait();
+      return;
+    }
+    QMetaObject::invokeMethod(
+        application,
+        [] {
+          if (AppDelegate* window = storeWaitWindow()) window->showStoreWait();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+QString AppDelegate::storeWaitText() {
+  return tr("Waiting for another program using the address book\u2026");
+}
+
+void AppDelegate::showStoreWait() {
+  // The GUI thread itself may be the one waiting: the bar is painted now, without running events
+  // (which could read the store in the middle of the save).
+  window_->statusBar()->showMessage(storeWaitText());
+  window_->statusBar()->repaint();
+}
+
 AppDelegate::AppDelegate(ABAddressBook& book, QObject* parent) : QObject(parent), book_(book) {
+  storeWaitWindow() = this;
   ShippedFiles::loadImages();
   tableViewController_ = new TableViewWindowController();
   tableViewController_->setAttribute(Qt::WA_QuitOnClose, false);
@@ -275,6 +316,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 bool AppDelegate::followStore() {
+  // A wait for the store is over once the window runs its events again.
+  if (window_->statusBar()->currentMessage() == storeWaitText()) window_->statusBar()->clearMessage();
   // A scan reads the persons on its own thread and hands over its result: it is left to finish.
   if (!scanButton_->isEnabled() || !book_.changedElsewhere()) return false;
   ABRefreshResult found;

@@ -107,6 +107,14 @@ class AppDelegate : public QObject {
   // Copies the help document into the cache folder and returns the copy's path (empty on failure).
   static QString copyHelpToCache();
 
+  // Makes every address book opened from now on say in the window's status bar when it has waited a
+  // second for another program holding the store (on the GUI thread at once, from other threads
+  // when the GUI thread is free). Call before the store is opened.
+  static void installStoreWaitNotice();
+  // The status bar's words while a save waits for the store.
+  static QString storeWaitText();
+  void showStoreWait();
+
  public slots:
   void applicationDidFinishLaunching();
   void scanClicled();

@@ -18,6 +18,7 @@ int runApplicationWindow(int argc, char** argv, const std::string& storePath, co
   QGuiApplication::setDesktopFileName(QStringLiteral(ROLVANE_APP_ID));
 
   if (!storePath.empty()) ABAddressBook::setSharedStorePath(storePath);
+  AppDelegate::installStoreWaitNotice();
   ABAddressBook* book = ABAddressBook::sharedAddressBook();
   if (!book) {
     QMessageBox::critical(

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
@@ -158,4 +162,51 @@ TEST_F(EditCommandTest, EmptyTextRemovesTheShownEntryAndCreatesNothingWhereNothi
   for (const std::string* property : {&kABAddressProperty, &kABEmailProperty, &kABNicknameProperty,
                                       &kABInstantMessageProperty, &kABSocialProfileProperty})
     EXPECT_FALSE(data.find(*property)) << *property;
+}
+
+// Another program holds the store's write lock for a while (a long import, say), as SQLite lets one
+// writer at a time; it lets go after `hold`.
+class HeldStore {
+ public:
+  HeldStore(const std::string& path, std::chrono::milliseconds hold) {
+    EXPECT_EQ(sqlite3_open(path.c_str(), &db_), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    release_ = std::thread([this, hold] {
+      std::this_thread::sleep_for(hold);
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    });
+  }
+  ~HeldStore() {
+    release_.join();
+    sqlite3_close(db_);
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
+  std::thread release_;
+};
+
+// A command that finds the store held waits for it, says so after a second, and saves once it is
+// free; held longer than ROLVANE_LOCK_WAIT allows, it gives up in one more line and saves nothing.
+TEST_F(EditCommandTest, AStoreHeldByAnotherProgramIsWaitedForWithWordAndThenGivenUp) {
+  const std::string uid = add({{kABFirstNameProperty, std::string("Ann")}});
+  const std::string waiting = "waiting for another program using the address book";
+  {
+    HeldStore held(store, std::chrono::milliseconds(2500));
+    setenv("ROLVANE_LOCK_WAIT", "30", 1);
+    ProgramRun run = edit(uid, "First Name", "Bo");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find(waiting), std::string::npos) << run.out;
+  }
+  EXPECT_EQ(*stored(uid).string(kABFirstNameProperty), "Bo");
+  {
+    HeldStore held(store, std::chrono::milliseconds(5000));
+    setenv("ROLVANE_LOCK_WAIT", "2", 1);
+    ProgramRun run = edit(uid, "First Name", "Cy");
+    EXPECT_NE(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find(waiting), std::string::npos) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
+  }
+  unsetenv("ROLVANE_LOCK_WAIT");
+  EXPECT_EQ(*stored(uid).string(kABFirstNameProperty), "Bo");
 }

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <unistd.h>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include <QDir>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
 
 #include "app/browser/view/ContactTableModel.h"
@@ -238,5 +242,46 @@ TEST(AppDelegateFollowingTest, AnotherProgramsSaveReloadsTheTableAndDropsItsCont
   EXPECT_EQ(book->recordForUniqueId(uids[0])->stringForProperty(kABNoteProperty), "a real note");
   EXPECT_FALSE(book->recordForUniqueId(uids[1]));
   EXPECT_TRUE(alerts.shown.empty());
+  std::filesystem::remove_all(folder);
+}
+
+// A save that finds the store held by another program (SQLite lets one writer at a time) says so in
+// the status bar after a second, although it runs on the window's own thread; the words go once the
+// window runs its events again.
+TEST(AppDelegateFollowingTest, ASaveWaitingForTheStoreSaysSoInTheStatusBar) {
+  testApplication();
+  const auto folder = std::filesystem::temp_directory_path() / ("rolvane-wait-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const auto path = folder / "book.sqlite";
+  AppDelegate::installStoreWaitNotice();
+  auto book = ABAddressBook::open(path);
+  ASSERT_TRUE(book);
+  auto ann = ABPerson::create();
+  ann->setValueForProperty(ABValue(std::string("Ann")), kABFirstNameProperty);
+  ASSERT_TRUE(book->addRecord(ann));
+  ASSERT_TRUE(book->save());
+  RecordingAlerts alerts;
+  AppDelegate delegate(*book);
+  delegate.setAlerts(&alerts);
+  delegate.applicationDidFinishLaunching();
+
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::thread release([other] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  });
+  ann->setValueForProperty(ABValue(std::string("Anne")), kABFirstNameProperty);
+  const bool saved = book->save();
+  release.join();
+  sqlite3_close(other);
+  EXPECT_TRUE(saved);
+  EXPECT_EQ(delegate.window()->statusBar()->currentMessage(), AppDelegate::storeWaitText());
+  delegate.followStore();
+  EXPECT_TRUE(delegate.window()->statusBar()->currentMessage().isEmpty());
+
+  ABAddressBook::setDefaultLockWait(std::chrono::seconds(30), {});
   std::filesystem::remove_all(folder);
 }
