@@ -62,8 +62,12 @@ void run(std::size_t contacts, BenchReporter& reporter) {
   reporter.step("open the store and build every record", open, contacts, 0.5);
 
   ScanResult result;
-  double scan = secondsOf([&] { result = ScanAddressBook(*book).scan(allConditionNames()); });
-  reporter.step("full scan, all thirteen conditions", scan, contacts, 0.3);
+  // The thirteen conditions of the first list; similar contacts and phone numbers have a section of
+  // their own.
+  auto names = allConditionNames();
+  names.resize(13);
+  double scan = secondsOf([&] { result = ScanAddressBook(*book).scan(names); });
+  reporter.step("full scan, the thirteen first conditions", scan, contacts, 0.3);
   std::printf("  (%zu conditions found something)\n", result.keys.size());
   std::filesystem::remove_all(folder);
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <ostream>
 
+#include "app/scanner/PhoneNumbers.h"
 #include "platform/addressbook/ABAddressBook.h"
 
 CommandRegistry& CommandRegistry::instance() {
@@ -40,6 +41,18 @@ ABAddressBook* CommandContext::openStore(bool mayCreate) const {
   return book;
 }
 
+bool regionArgument(const std::string& value, const std::string& command, std::ostream& err, std::string& region) {
+  std::string upper = value;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (!PhoneNumbers::isKnownRegion(upper)) {
+    err << "rolvane " << command << ": --region needs a two-letter region code such as DE or US, not \"" << value
+        << "\"\n";
+    return false;
+  }
+  region = upper;
+  return true;
+}
+
 namespace {
 
 #ifndef ROLVANE_VERSION
@@ -51,14 +64,16 @@ const std::map<std::string, std::string>& commandDescriptions() {
   static const std::map<std::string, std::string> descriptions = {
       {"import", "Adds the contacts of vCard files (2.1, 3.0, 4.0) to the store; creates the store when missing."},
       {"scan",
-       "Looks for problems of the named conditions (all thirteen without --condition) and lists them;\n"
-       "--json prints condition key -> findings (persons as their unique id)."},
+       "Looks for problems of the named conditions (all of them without --condition) and lists them;\n"
+       "--json prints condition key -> findings (persons as their unique id). Phone numbers without a\n"
+       "country code are read as numbers of the region CC (two letters, as DE or US) given with\n"
+       "--region, else of the region of the locale (LC_ALL, LC_TELEPHONE, LANG)."},
       {"export",
        "Writes every contact to DIR in the format FMT (xlsx, html, pages, numbers, csv, docx, vcard,\n"
        "txt), with the table's columns, the given --columns or --all-info."},
       {"fix",
        "Applies one fix option of a condition to every finding of it, or only to the contacts given\n"
-       "with --uid; options that delete or merge need --yes."},
+       "with --uid; options that delete or merge need --yes. --region CC as for scan."},
       {"edit", "Changes one value of one contact as the contact table's cell edit does, and prints it."},
   };
   return descriptions;

@@ -48,6 +48,10 @@ struct CommandRegistration {
   }
 };
 
+// Reads the value of --region (a two-letter region code libphonenumber knows, any case) into
+// region; false after one line on err naming the problem.
+bool regionArgument(const std::string& value, const std::string& command, std::ostream& err, std::string& region);
+
 // Runs the whole command line as the rolvane program does; returns the exit status.
 int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err);
 

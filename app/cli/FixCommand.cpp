@@ -10,6 +10,7 @@
 #include "app/review/FixActions.h"
 #include "app/review/FixAll.h"
 #include "app/review/ReviewCategories.h"
+#include "app/scanner/PhoneNumbers.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/ScanConditions.h"
 #include "platform/addressbook/ABAddressBook.h"
@@ -34,7 +35,7 @@ bool deletesContacts(const std::string& option) {
 // cannot be read or is not such a file.
 bool readFindings(const std::string& path, const std::string& key, const ABAddressBook& book,
                   std::map<std::string, std::vector<ABPersonRef>>& lists, std::vector<SharedEmailRow>& shared,
-                  std::ostream& out, std::string* error) {
+                  std::vector<SimilarRow>& similar, std::ostream& out, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = path + ": cannot read the file";
@@ -50,6 +51,20 @@ bool readFindings(const std::string& path, const std::string& key, const ABAddre
   auto gone = [&](const std::string& uid, const std::string& why) { out << uid << ": not fixed, " << why << "\n"; };
   try {
     for (const auto& finding : list) {
+      if (key == "SimilarContacts") {
+        SimilarRow row{{}, finding.at("Reason").get<std::string>()};
+        std::string first;
+        for (const auto& member : finding.at("Persons")) {
+          std::string uid = member.get<std::string>();
+          if (first.empty()) first = uid;
+          if (auto person = book.recordForUniqueId(uid)) row.persons.push_back(person);
+        }
+        if (row.persons.size() < 2)
+          gone(first, "its group of similar contacts is no longer in the address book");
+        else
+          similar.push_back(std::move(row));
+        continue;
+      }
       if (key != "ShareEmail") {
         std::string uid = finding.get<std::string>();
         if (auto person = book.recordForUniqueId(uid))
@@ -81,6 +96,7 @@ bool readFindings(const std::string& path, const std::string& key, const ABAddre
 
 int runFix(CommandContext& ctx) {
   std::string conditionName, option, findingsPath;
+  std::string region = PhoneNumbers::localeRegion();
   std::set<std::string> uids;
   bool yes = false;
   for (size_t i = 0; i < ctx.args.size(); ++i) {
@@ -108,6 +124,10 @@ int runFix(CommandContext& ctx) {
       auto v = value("--findings");
       if (!v) return 2;
       findingsPath = *v;
+    } else if (arg == "--region") {
+      auto v = value("--region");
+      if (!v) return 2;
+      if (!regionArgument(*v, "fix", ctx.err, region)) return 2;
     } else if (arg == "--yes") {
       yes = true;
     } else {
@@ -141,7 +161,9 @@ int runFix(CommandContext& ctx) {
 
   ReviewOutline outline;
   if (findingsPath.empty()) {
-    outline.setOutlineViewDataSouce(ScanAddressBook(*book).scan({conditionName}));
+    ScanAddressBook scanner(*book);
+    scanner.setRegion(region);
+    outline.setOutlineViewDataSouce(scanner.scan({conditionName}));
     if (!outline.category(category->title)) {
       ctx.out << "Nothing to fix: " << kNothingFoundMessage << "\n";
       return 0;
@@ -150,12 +172,14 @@ int runFix(CommandContext& ctx) {
     // Findings of an earlier scan: each is checked against the store as it is now before it is fixed.
     std::map<std::string, std::vector<ABPersonRef>> lists;
     std::vector<SharedEmailRow> shared;
+    std::vector<SimilarRow> similar;
     std::string error;
-    if (!readFindings(findingsPath, condition->key, *book, lists, shared, ctx.out, &error)) {
+    if (!readFindings(findingsPath, condition->key, *book, lists, shared, similar, ctx.out, &error)) {
       ctx.err << "rolvane fix: " << error << "\n";
       return 2;
     }
-    outline.setOutlineViewDataSouce(lists, shared);
+    outline.setOutlineViewDataSouce(lists, shared, similar);
+    outline.setRegion(region);
   }
   CommandLineQuestions questions;
   FixAllOutcome outcome = fixAllInCategory(outline, *book, *category, option, questions, uids);
@@ -172,6 +196,7 @@ int runFix(CommandContext& ctx) {
 }
 
 const CommandRegistration registration(
-    "fix", "fix --condition NAME --option \"TITLE\" [--uid UID]... [--findings SCAN.json] [--yes]", runFix);
+    "fix", "fix --condition NAME --option \"TITLE\" [--uid UID]... [--findings SCAN.json] [--region CC] [--yes]",
+    runFix);
 
 }  // namespace

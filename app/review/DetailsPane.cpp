@@ -3,6 +3,7 @@
 #include <array>
 
 #include "app/review/PersonNames.h"
+#include "app/review/PhoneFixes.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 
@@ -56,6 +57,44 @@ std::string EmailSlots::shareEmailProblemText(const PersonItem& row) {
   return text;
 }
 
+namespace {
+
+std::string quoted(const std::string& text) {
+  return "\xE2\x80\x9C" + text + "\xE2\x80\x9D";
+}
+
+}  // namespace
+
+std::string PhoneProblems::similarContactsText(const PersonItem& row) {
+  std::string names;
+  const auto& others = row.duplicateEmailArray();
+  for (size_t i = 0; i < others.size(); ++i) {
+    if (i > 0) names += i + 1 == others.size() ? " and " : ", ";
+    names += PersonNames::rowName(*others[i]);
+  }
+  return "This contact is probably the same person as " + names + " (" + row.reason() +
+         "). Merging keeps every value: where single values differ, the others go into the note.";
+}
+
+std::string PhoneProblems::writtenDifferentlyText(const ABPerson& person, const std::string& region) {
+  std::string list;
+  for (const auto& [removed, kept] : PhoneFixes::withoutNumbersWrittenTwice(person, region).changes) {
+    if (!list.empty()) list += ", ";
+    list += quoted(removed) + " is " + quoted(kept);
+  }
+  return "This contact holds the same phone number written differently: " + list + ".";
+}
+
+std::string PhoneProblems::notInternationalText(const ABPerson& person, const std::string& region) {
+  std::string list;
+  for (const auto& [before, after] : PhoneFixes::inInternationalForm(person, region, false).changes) {
+    if (!list.empty()) list += ", ";
+    list += quoted(before) + " (" + after + ")";
+  }
+  return "This contact has phone numbers without their country code: " + list +
+         ". Written in international format they can be called from any country and matched on every device.";
+}
+
 std::optional<DetailsPane> updateUI(const ReviewOutline& outline) {
   PersonItem* row = outline.selectedItem();
   const auto* category = outline.selectedCategory();
@@ -66,6 +105,12 @@ std::optional<DetailsPane> updateUI(const ReviewOutline& outline) {
   pane.emailLine = EmailSlots::emailLine(*row->person());
   if (category->title == ReviewCategories::kShareEmail) {
     pane.problemText = EmailSlots::shareEmailProblemText(*row);
+  } else if (category->title == ReviewCategories::kSimilarContacts) {
+    pane.problemText = PhoneProblems::similarContactsText(*row);
+  } else if (category->title == ReviewCategories::kPhoneWrittenDifferently) {
+    pane.problemText = PhoneProblems::writtenDifferentlyText(*row->person(), outline.region());
+  } else if (category->title == ReviewCategories::kPhoneFormat) {
+    pane.problemText = PhoneProblems::notInternationalText(*row->person(), outline.region());
   } else if (category->title == ReviewCategories::kUnusualSuffix) {
     pane.problemText = replacePlaceholder(category->problemText,
                                           row->person()->stringForProperty(kABSuffixProperty).value_or("(null)"));

@@ -33,3 +33,13 @@ std::string sharedAddress(const PersonItem& row);
 std::string shareEmailProblemText(const PersonItem& row);
 
 }  // namespace EmailSlots
+
+namespace PhoneProblems {
+
+// The problem texts of the rows of the similar-contact and phone categories; numbers are read for
+// the region.
+std::string similarContactsText(const PersonItem& row);
+std::string writtenDifferentlyText(const ABPerson& person, const std::string& region);
+std::string notInternationalText(const ABPerson& person, const std::string& region);
+
+}  // namespace PhoneProblems

@@ -1,11 +1,15 @@
 #include "app/review/FixActions.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "app/review/DetailsPane.h"
 #include "app/review/MergeContacts.h"
 #include "app/review/PersonNames.h"
+#include "app/review/PhoneFixes.h"
+#include "app/scanner/PhoneNumbers.h"
 #include "app/scanner/ScanAddressBook.h"
+#include "app/scanner/SimilarContacts.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 
@@ -46,6 +50,8 @@ std::string noLongerMeets(const std::string& title) {
   if (title == RC::kDuplicateAddress) return "none of its addresses is repeated any more";
   if (title == RC::kInvalidCharacters) return "it no longer holds an invalid character";
   if (title == RC::kBlankName) return "it has a name now";
+  if (title == RC::kPhoneWrittenDifferently) return "none of its phone numbers is written twice any more";
+  if (title == RC::kPhoneFormat) return "none of its phone numbers is left to write in international format";
   return "the finding no longer holds";
 }
 
@@ -106,12 +112,66 @@ std::string FixActions::sharedValue(const PersonItem& row) const {
   return ScanAddressBook::sharedEmailValue(*person_->snapshot(), row.duplicateEmailType(), others);
 }
 
+std::vector<ABPersonRef> FixActions::similarMembers(const PersonItem& row) const {
+  std::vector<ABPersonRef> members;
+  if (person_) members.push_back(person_);
+  for (const auto& other : row.duplicateEmailArray())
+    if (auto current = stored(*other)) members.push_back(current);
+  if (members.size() < 2) return members;
+  // Store order: the merge keeps the values of the later ones where single values differ.
+  std::unordered_map<std::string, size_t> position;
+  for (const auto& member : members) position.emplace(member->uniqueId(), 0);
+  size_t index = 0;
+  for (const auto& person : book_.people()) {
+    auto found = position.find(person->uniqueId());
+    if (found != position.end()) found->second = index;
+    ++index;
+  }
+  std::sort(members.begin(), members.end(), [&](const ABPersonRef& a, const ABPersonRef& b) {
+    return position[a->uniqueId()] < position[b->uniqueId()];
+  });
+  return members;
+}
+
+std::optional<std::string> FixActions::similarStaleReason(const PersonItem& row) const {
+  for (const auto& other : row.duplicateEmailArray())
+    if (!stored(*other)) return PersonNames::rowName(*other) + " is no longer in the address book";
+  auto members = similarMembers(row);
+  if (members.size() < 2) return "nobody else is in its group any more";
+  // The group must still stand on the contacts as they are now, by the same rules.
+  std::vector<ABPersonSnapshot> values;
+  for (const auto& member : members) values.push_back(member->snapshot());
+  PhoneNumbers phones(outline_.region());
+  auto groups = SimilarContacts::findGroups(values, SimilarContacts::readPhones(values, phones, false), phones, {});
+  if (groups.size() == 1 && groups.front().members.size() == members.size()) return std::nullopt;
+  // Name the first contact no longer linked to the row's own one.
+  const size_t own = static_cast<size_t>(
+      std::find_if(members.begin(), members.end(),
+                   [&](const ABPersonRef& member) { return member->uniqueId() == person_->uniqueId(); }) -
+      members.begin());
+  std::vector<size_t> linked{own};
+  for (const auto& group : groups)
+    if (std::find(group.members.begin(), group.members.end(), own) != group.members.end()) linked = group.members;
+  for (size_t m = 0; m < members.size(); ++m)
+    if (std::find(linked.begin(), linked.end(), m) == linked.end())
+      return "it is no longer linked to " + PersonNames::rowName(*members[m]);
+  return "it is no longer linked to the others of its group";
+}
+
 std::optional<std::string> FixActions::staleReason(const RC::Category& category, const PersonItem& row) const {
   if (!person_) return "it is no longer in the address book";
   auto data = person_->snapshot();
   const std::string& title = category.title;
   if (title == RC::kDuplicateContacts) {
     if (ScanAddressBook::duplicateGroupOf(book_, *person_).size() < 2) return "it has no duplicate any more";
+    return std::nullopt;
+  }
+  if (title == RC::kSimilarContacts) return similarStaleReason(row);
+  if (title == RC::kPhoneWrittenDifferently || title == RC::kPhoneFormat) {
+    PhoneNumbers phones(outline_.region());
+    bool holds = title == RC::kPhoneFormat ? ScanAddressBook::hasNationalPhone(*data, phones)
+                                           : ScanAddressBook::hasPhoneWrittenTwice(*data, phones);
+    if (!holds) return noLongerMeets(title);
     return std::nullopt;
   }
   if (title != RC::kShareEmail) {
@@ -183,6 +243,12 @@ FixOutcome FixActions::apply(const RC::Category& category, PersonItem* row, cons
       processInvalidCharContacts(row);
     else if (title == RC::kBlankName)
       processBlankNameContacts(row);
+    else if (title == RC::kSimilarContacts)
+      processSimilarContacts(row);
+    else if (title == RC::kPhoneWrittenDifferently)
+      processPhoneWrittenDifferentlyContacts(row);
+    else if (title == RC::kPhoneFormat)
+      processPhoneFormatContacts(row);
   }
   // Rows of contacts that this fix (or anything before it) took out of the store would act on
   // nothing: they go from every category.
@@ -464,4 +530,44 @@ void FixActions::processInvalidCharContacts(PersonItem* row) {
 void FixActions::processBlankNameContacts(PersonItem* row) {
   if (option() == Opt::kDeleteContact) return deleteThisContact(row);
   if (option() == Opt::kEditInContacts) editInContacts(row);
+}
+
+void FixActions::processSimilarContacts(PersonItem* row) {
+  if (option() != Opt::kMerge) return;
+  PersonItem* father = row->parentNode();
+  auto members = similarMembers(*row);
+  if (!confirmMerge(members.size())) return;
+  ABPersonRef merged = mergeContacts(members);
+  if (!replaceInOneSave(members, merged)) return;
+  outline_.removeRow(row);
+  for (const auto& member : members) outline_.purgePerson(*member, true, father);
+  closingStep(father);
+}
+
+void FixActions::rewritePhones(PersonItem* row, const PhoneRewrite& rewrite, const std::string& what) {
+  PersonItem* father = row->parentNode();
+  if (rewrite.changes.empty()) return;
+  bool ok = rewrite.phones.empty() ? person_->removeValueForProperty(kABPhoneProperty)
+                                   : person_->setValueForProperty(rewrite.phones, kABPhoneProperty);
+  if (!ok || !book_.addRecord(person_)) {
+    book_.revert();
+    fail("the phone numbers of " + who(*person_) + " could not be changed");
+    return;
+  }
+  if (!save()) return;
+  for (const auto& [before, after] : rewrite.changes)
+    note(what == "removed" ? "removed " + before + " (the same number as " + after + ") from " + who(*person_)
+                           : "wrote " + before + " as " + after + " for " + who(*person_));
+  outline_.removeRow(row);
+  closingStep(father);
+}
+
+void FixActions::processPhoneWrittenDifferentlyContacts(PersonItem* row) {
+  rewritePhones(row, PhoneFixes::withoutNumbersWrittenTwice(*person_, outline_.region()), "removed");
+}
+
+void FixActions::processPhoneFormatContacts(PersonItem* row) {
+  if (option() != Opt::kWriteInternational && option() != Opt::kWriteE164) return;
+  rewritePhones(row, PhoneFixes::inInternationalForm(*person_, outline_.region(), option() == Opt::kWriteE164),
+                "rewrote");
 }

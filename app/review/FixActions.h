@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/review/PhoneFixes.h"
 #include "app/review/ReviewInterfaces.h"
 #include "app/review/ReviewOutline.h"
 
@@ -52,6 +53,9 @@ class FixActions {
   void processShareEmailContacts(PersonItem* row);
   void processInvalidCharContacts(PersonItem* row);
   void processBlankNameContacts(PersonItem* row);
+  void processSimilarContacts(PersonItem* row);
+  void processPhoneWrittenDifferentlyContacts(PersonItem* row);
+  void processPhoneFormatContacts(PersonItem* row);
 
   // The members of the person's duplicate group, found afresh in the store (store order).
   std::vector<ABPersonRef> duplicateGroupOf(const ABPerson& person) const;
@@ -70,6 +74,8 @@ class FixActions {
   void removeDuplicateValues(PersonItem* row, const std::string& property);
   void setFirstName(PersonItem* row, const std::string& firstName);
   void editInContacts(PersonItem* row);
+  // Sets the person's new phone numbers and saves; `what` is "removed" or "rewrote".
+  void rewritePhones(PersonItem* row, const PhoneRewrite& rewrite, const std::string& what);
   // Removes the persons, adds the merged one (when given) and saves once; on failure the book is put
   // back as last saved and false returned.
   bool replaceInOneSave(const std::vector<ABPersonRef>& removed, const ABPersonRef& added);
@@ -82,6 +88,10 @@ class FixActions {
   std::optional<std::string> staleReason(const ReviewCategories::Category& category, const PersonItem& row) const;
   // The address a shared e-mail row is about.
   std::string sharedValue(const PersonItem& row) const;
+  // Why a group of similar contacts no longer stands; nullopt while it does.
+  std::optional<std::string> similarStaleReason(const PersonItem& row) const;
+  // The row's person and the other contacts of its group as the store holds them now, in store order.
+  std::vector<ABPersonRef> similarMembers(const PersonItem& row) const;
 
   ReviewOutline& outline_;
   ABAddressBook& book_;

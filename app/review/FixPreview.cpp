@@ -6,6 +6,7 @@
 #include "app/review/FixActions.h"
 #include "app/review/MergeContacts.h"
 #include "app/review/PersonNames.h"
+#include "app/review/PhoneFixes.h"
 #include "app/review/ReviewRecord.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "platform/addressbook/ABAddressBook.h"
@@ -166,6 +167,12 @@ std::vector<ABPersonRef> mergeList(const PersonItem& row, const RC::Category& ca
     list.push_back(row.person());
     return list;
   }
+  if (category.title == RC::kSimilarContacts) {
+    // The group in store order: the row's contact comes first.
+    std::vector<ABPersonRef> list{row.person()};
+    list.insert(list.end(), row.duplicateEmailArray().begin(), row.duplicateEmailArray().end());
+    return list;
+  }
   return ScanAddressBook::duplicateGroupOf(book, *row.person());
 }
 
@@ -245,6 +252,26 @@ FixPreview creatScrollerViewWithTitle(const ReviewOutline& outline, const std::s
     preview.texts.push_back(text("The duplicate contacts will be merged into one person.", 14, 152, 450));
     auto list = mergeList(*row, *category, book);
     if (!list.empty()) addFieldList(preview, *mergeContacts(list));
+  } else if (title == Opt::kDeleteDuplicateProperty && categoryTitle == RC::kPhoneWrittenDifferently) {
+    preview.texts.push_back(text("These phone numbers will be removed:", 14, 152, 450));
+    double y = 132;
+    for (const auto& [removed, kept] : PhoneFixes::withoutNumbersWrittenTwice(person, outline.region()).changes) {
+      if (y < 12) break;
+      preview.texts.push_back(text(removed, 14, y, 170, Colour::Red));
+      preview.texts.push_back(text("the same number as " + kept, 190, y, 260, black, 0.5));
+      y -= 20;
+    }
+  } else if (title == Opt::kWriteInternational || title == Opt::kWriteE164) {
+    preview.texts.push_back(text("Before Fixing", 14, 152, 110, black, 0.4));
+    preview.texts.push_back(text("After Fixing", 230, 152, 210, black, 0.4));
+    double y = 132;
+    auto rewrite = PhoneFixes::inInternationalForm(person, outline.region(), title == Opt::kWriteE164);
+    for (const auto& [before, after] : rewrite.changes) {
+      if (y < 12) break;
+      preview.texts.push_back(text(before, 14, y, 210));
+      preview.texts.push_back(text(after, 230, y, 210));
+      y -= 20;
+    }
   } else if (title == Opt::kDeleteDuplicateProperty) {
     std::string heading = categoryTitle == RC::kDuplicateAddress ? "The duplicated addresses will be removed."
                           : categoryTitle == RC::kDuplicatePhone ? "The duplicated phone numbers will be removed."

@@ -18,6 +18,8 @@ class PersonItem {
   void setName(std::string name) { name_ = std::move(name); }
   const ABPersonRef& person() const { return person_; }
   PersonItem* parentNode() const { return parentNode_; }
+  // The other contacts of a finding about several: those sharing the e-mail address, or the rest of
+  // a group of similar contacts.
   const std::vector<ABPersonRef>& duplicateEmailArray() const { return duplicateEmailArray_; }
   void setDuplicateEmailArray(std::vector<ABPersonRef> persons) { duplicateEmailArray_ = std::move(persons); }
   const std::string& duplicateEmailType() const { return duplicateEmailType_; }
@@ -25,6 +27,10 @@ class PersonItem {
   // The shared e-mail value itself.
   const std::string& duplicateEmail() const { return duplicateEmail_; }
   void setDuplicateEmail(std::string value) { duplicateEmail_ = std::move(value); }
+
+  // Why the contacts of a group of similar contacts are linked.
+  const std::string& reason() const { return reason_; }
+  void setReason(std::string reason) { reason_ = std::move(reason); }
 
   // Appends a child and makes this node its father.
   PersonItem* addChild(std::unique_ptr<PersonItem> child);
@@ -46,4 +52,5 @@ class PersonItem {
   std::vector<ABPersonRef> duplicateEmailArray_;
   std::string duplicateEmailType_;
   std::string duplicateEmail_;
+  std::string reason_;
 };

@@ -18,6 +18,8 @@ struct Matrices {
   const FixMatrix kMatrixEmptyNotes{"matrixEmptyNotes", {kDeleteBlankProperty}};
   const FixMatrix kMatrixInvalidChar{"matrixInvalidChar", {kEditInContacts}};
   const FixMatrix kMatrixBlankName{"matrixBlankName", {kEditInContacts, kDeleteContact}};
+  const FixMatrix kMatrixSimilar{"matrixSimilar", {kMerge}};
+  const FixMatrix kMatrixPhoneFormat{"matrixPhoneFormat", {kWriteInternational, kWriteE164}};
 };
 
 const Matrices& m() {
@@ -67,6 +69,12 @@ const std::vector<Category>& all() {
       {"ShareEmail", kShareEmail, "has the same email address with others", "", &m().kMatrixShareEmail, 16, 0, false},
       {"InvalidChar", kInvalidCharacters, "exist invalid characters", "This contact contains invalid character.",
        &m().kMatrixInvalidChar, 16, 90, true},
+      {"SimilarContacts", kSimilarContacts, "is probably the same person as another contact", "", &m().kMatrixSimilar,
+       16, 32, false},
+      {"DupPhoneFormat", kPhoneWrittenDifferently, "has the same phone number written differently", "",
+       &m().kDuplicateMatrix, 16, 90, true},
+      {"PhoneFormat", kPhoneFormat, "has a phone number not in international format", "", &m().kMatrixPhoneFormat, 16,
+       75, false},
   };
   return categories;
 }
@@ -87,7 +95,7 @@ const std::vector<const FixMatrix*>& matrices() {
   static const std::vector<const FixMatrix*> list = {
       &m().kMatrixBadSuffix,   &m().kMatrixBadTitle,   &m().kMatrixOneName,   &m().kMatrixSpaceInName,
       &m().kMatrixDupContact,  &m().kMatrixShareEmail, &m().kDuplicateMatrix, &m().kMatrixEmptyNotes,
-      &m().kMatrixInvalidChar, &m().kMatrixBlankName};
+      &m().kMatrixInvalidChar, &m().kMatrixBlankName,  &m().kMatrixSimilar,   &m().kMatrixPhoneFormat};
   return list;
 }
 

@@ -20,6 +20,9 @@ inline const std::string kNicknameWithSpacing = "Nickname with spacing only";
 inline const std::string kBlankName = "Blank Name";
 inline const std::string kShareEmail = "Share Email address";
 inline const std::string kInvalidCharacters = "Invalid Characters";
+inline const std::string kSimilarContacts = "Similar contacts";
+inline const std::string kPhoneWrittenDifferently = "Same phone number written differently";
+inline const std::string kPhoneFormat = "Phone number not in international format";
 
 namespace Option {
 inline const std::string kRemoveSuffix = "Remove the suffix";
@@ -35,6 +38,8 @@ inline const std::string kDeleteContact = "Delete this contact";
 inline const std::string kDeleteDuplicateProperty = "Delete the duplicate property";
 inline const std::string kDeleteBlankProperty = "Delete the blank property";
 inline const std::string kEditInContacts = "Edit in Contacts";
+inline const std::string kWriteInternational = "Write in international format";
+inline const std::string kWriteE164 = "Write in E.164 format";
 }  // namespace Option
 
 struct FixMatrix {
@@ -46,7 +51,7 @@ struct Category {
   std::string conditionKey;  // the scan result's key
   std::string title;
   std::string rowDescription;
-  std::string problemText;  // empty where it is composed ("Share Email address")
+  std::string problemText;  // empty where it is composed ("Share Email address", the phone and similar ones)
   const FixMatrix* matrix;
   int matrixX, matrixY;  // origin of the matrix in its box
   // Whether the fix ignores the selected option and does its one action.

@@ -7,7 +7,8 @@
 #include "platform/addressbook/ABAddressBook.h"
 
 void ReviewOutline::setOutlineViewDataSouce(const std::map<std::string, std::vector<ABPersonRef>>& lists,
-                                            const std::vector<SharedEmailRow>& sharedEmails) {
+                                            const std::vector<SharedEmailRow>& sharedEmails,
+                                            const std::vector<SimilarRow>& similar) {
   m_rootNodeArray.clear();
   expanded_.clear();
   selected_ = nullptr;
@@ -28,6 +29,18 @@ void ReviewOutline::setOutlineViewDataSouce(const std::map<std::string, std::vec
         father->addChild(std::move(child));
       }
       m_rootNodeArray.push_back(std::move(father));
+      continue;
+    }
+    if (category.title == ReviewCategories::kSimilarContacts) {
+      auto father = PersonItem::initFatherNodeWithName(category.title);
+      for (const auto& group : similar) {
+        if (group.persons.size() < 2) continue;
+        auto child = PersonItem::initChildNodeWithPerson(group.persons.front());
+        child->setDuplicateEmailArray({group.persons.begin() + 1, group.persons.end()});
+        child->setReason(group.reason);
+        father->addChild(std::move(child));
+      }
+      if (father->childrenCount() > 0) m_rootNodeArray.push_back(std::move(father));
       continue;
     }
     auto it = lists.find(category.conditionKey);
@@ -243,5 +256,8 @@ void ReviewOutline::setOutlineViewDataSouce(const ScanResult& result) {
   for (const auto& finding : result.shareEmail)
     shared.push_back(
         {finding.SearchedPerson, finding.MatchPersonsArray, finding.DuplicateEmailType, finding.duplicateEmail});
-  setOutlineViewDataSouce(lists, shared);
+  std::vector<SimilarRow> similar;
+  for (const auto& group : result.similarContacts) similar.push_back({group.Persons, group.Reason});
+  setOutlineViewDataSouce(lists, shared, similar);
+  region_ = result.region;
 }

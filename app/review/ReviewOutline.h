@@ -23,6 +23,12 @@ struct SharedEmailRow {
   std::string duplicateEmail = {};
 };
 
+// A row of a "Similar contacts" category: a group as the scan found it.
+struct SimilarRow {
+  std::vector<ABPersonRef> persons;  // in store order; the row stands for the first
+  std::string reason;
+};
+
 // The review outline without its window: the tree of categories and contacts, which categories are
 // expanded, the selected contact row, and what the right-hand side shows. The window draws this
 // state and forwards the user's actions.
@@ -32,7 +38,12 @@ class ReviewOutline {
   void setOutlineViewDataSouce(const ScanResult& result);
   // The same from plain lists: condition key -> persons, and the shared e-mail rows.
   void setOutlineViewDataSouce(const std::map<std::string, std::vector<ABPersonRef>>& lists,
-                               const std::vector<SharedEmailRow>& sharedEmails);
+                               const std::vector<SharedEmailRow>& sharedEmails,
+                               const std::vector<SimilarRow>& similar = {});
+
+  // The region the findings read phone numbers without a country code for; fixes use it too.
+  const std::string& region() const { return region_; }
+  void setRegion(std::string region) { region_ = std::move(region); }
 
   static std::unique_ptr<PersonItem> creatFatherNodeWithChildArray(const std::string& title,
                                                                    const std::vector<ABPersonRef>& persons);
@@ -98,4 +109,5 @@ class ReviewOutline {
   bool showingTips_ = false;
   bool buttonsEnabled_ = false;
   std::map<std::string, std::string> selectedOptions_;
+  std::string region_;
 };

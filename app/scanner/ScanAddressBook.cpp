@@ -368,26 +368,98 @@ std::vector<SharedEmailFinding> ScanAddressBook::findDuplicateEmailInContacts() 
   return findings;
 }
 
+const PhoneReadings& ScanAddressBook::phoneReadings(const People& people, const PhoneNumbers& phones, bool validity,
+                                                    PhoneReadings& own) const {
+  if (preparedPhones_) return *preparedPhones_;
+  own = SimilarContacts::readPhones(people.values, phones, validity);
+  return own;
+}
+
+bool ScanAddressBook::hasPhoneWrittenTwice(const ABPersonData& data, const PhoneNumbers& phones) {
+  return SimilarContacts::holdsNumberWrittenTwice(data, SimilarContacts::readPhonesOf(data, phones));
+}
+
+bool ScanAddressBook::hasNationalPhone(const ABPersonData& data, const PhoneNumbers& phones) {
+  return !SimilarContacts::nationalNumbers(data, SimilarContacts::readPhonesOf(data, phones)).empty();
+}
+
+std::vector<SimilarGroup> ScanAddressBook::findSimilarContacts() const {
+  People fresh;
+  const People& all = prepared_ ? *prepared_ : (fresh = people());
+  PhoneNumbers phones(region_);
+  PhoneReadings own;
+  const PhoneReadings& readings = phoneReadings(all, phones, false, own);
+  std::vector<SimilarGroup> found;
+  for (auto& group : SimilarContacts::findGroups(all.values, readings, phones, distinct_)) {
+    SimilarGroup finding;
+    for (size_t member : group.members) finding.Persons.push_back(all.persons[member]);
+    finding.Reason = std::move(group.reason);
+    found.push_back(std::move(finding));
+  }
+  return found;
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findPhonesWrittenDifferently() const {
+  People fresh;
+  const People& all = prepared_ ? *prepared_ : (fresh = people());
+  PhoneNumbers phones(region_);
+  PhoneReadings own;
+  const PhoneReadings& readings = phoneReadings(all, phones, false, own);
+  std::vector<ABPersonRef> found;
+  for (size_t i = 0; i < all.persons.size(); ++i)
+    if (SimilarContacts::holdsNumberWrittenTwice(*all.values[i], readings.readings[i])) found.push_back(all.persons[i]);
+  return found;
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findPhonesNotInternational() const {
+  People fresh;
+  const People& all = prepared_ ? *prepared_ : (fresh = people());
+  PhoneNumbers phones(region_);
+  PhoneReadings own;
+  const PhoneReadings& readings = phoneReadings(all, phones, true, own);
+  std::vector<ABPersonRef> found;
+  for (size_t i = 0; i < all.persons.size(); ++i)
+    if (!SimilarContacts::nationalNumbers(*all.values[i], readings.readings[i]).empty())
+      found.push_back(all.persons[i]);
+  return found;
+}
+
 ScanResult ScanAddressBook::scan(const std::vector<std::string>& names) const {
   struct Job {
     const ScanCondition* condition;
     std::vector<ABPersonRef> persons;
     std::vector<SharedEmailFinding> shared;
+    std::vector<SimilarGroup> similar;
   };
   std::vector<Job> jobs;
-  for (const auto& name : names)
-    if (const ScanCondition* condition = scanConditionNamed(name)) jobs.push_back({condition, {}, {}});
+  bool readsPhones = false, testsValidity = false;
+  for (const auto& name : names) {
+    if (const ScanCondition* condition = scanConditionNamed(name)) {
+      jobs.push_back({condition, {}, {}, {}});
+      const std::string& key = condition->key;
+      readsPhones = readsPhones || key == "SimilarContacts" || key == "DupPhoneFormat" || key == "PhoneFormat";
+      testsValidity = testsValidity || key == "PhoneFormat";
+    }
+  }
 
   // The finders only read the store, so they run side by side on two threads; the result is
   // assembled in list order afterwards.
   People shared = people();
   prepared_ = &shared;
+  // Every phone number is read once for the three conditions that compare them.
+  PhoneReadings readings;
+  if (readsPhones) {
+    readings = SimilarContacts::readPhones(shared.values, PhoneNumbers(region_), testsValidity, 2);
+    preparedPhones_ = &readings;
+  }
   std::atomic<size_t> next{0};
   auto worker = [&] {
     for (size_t i = next++; i < jobs.size(); i = next++) {
       Job& job = jobs[i];
       if (job.condition->key == "ShareEmail")
         job.shared = findDuplicateEmailInContacts();
+      else if (job.condition->key == "SimilarContacts")
+        job.similar = findSimilarContacts();
       else
         job.persons = (this->*(job.condition->finder))();
     }
@@ -396,11 +468,15 @@ ScanResult ScanAddressBook::scan(const std::vector<std::string>& names) const {
   worker();
   helper.join();
   prepared_ = nullptr;
+  preparedPhones_ = nullptr;
 
   ScanResult result;
+  result.region = region_;
   for (auto& job : jobs) {
     if (job.condition->key == "ShareEmail") {
       if (!job.shared.empty()) result.setShareEmail(std::move(job.shared));
+    } else if (job.condition->key == "SimilarContacts") {
+      if (!job.similar.empty()) result.setSimilarContacts(std::move(job.similar));
     } else if (!job.persons.empty()) {
       result.setPersons(job.condition->key, std::move(job.persons));
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/scanner/ScanResult.h"
+#include "app/scanner/SimilarContacts.h"
 #include "platform/addressbook/ABPerson.h"
 
 class ABAddressBook;
@@ -25,6 +26,15 @@ class ScanAddressBook {
  public:
   explicit ScanAddressBook(const ABAddressBook& book) : book_(book) {}
 
+  // The region phone numbers without a country code belong to ("DE"); empty (the default) reads
+  // only numbers written with their country code. The command line and the window pass the
+  // region of the user's locale or the one the user chose.
+  void setRegion(std::string region) { region_ = std::move(region); }
+  const std::string& region() const { return region_; }
+  // Sets of unique ids that are not the same person: "Similar contacts" links none of a set to
+  // another of it.
+  void setDistinctPersons(std::vector<std::vector<std::string>> sets) { distinct_ = std::move(sets); }
+
   // Runs the finders of the named conditions in list order (unknown names are skipped) and reports
   // to the receiver.
   void scanEntireAddressBook(const std::vector<std::string>& names, ScanReportReceiver& receiver) const;
@@ -44,6 +54,9 @@ class ScanAddressBook {
   std::vector<ABPersonRef> findEmptyNickname() const;
   std::vector<ABPersonRef> findBlankNameInContacts() const;
   std::vector<SharedEmailFinding> findDuplicateEmailInContacts() const;
+  std::vector<SimilarGroup> findSimilarContacts() const;
+  std::vector<ABPersonRef> findPhonesWrittenDifferently() const;
+  std::vector<ABPersonRef> findPhonesNotInternational() const;
 
   // An e-mail value is valid when it holds one "@" with a non-empty part before it, a part after it
   // that contains a "." but neither begins nor ends with one nor holds "..", and no white space or
@@ -66,6 +79,10 @@ class ScanAddressBook {
   // The test of a condition that is about one person, by its key; false for "DuplicateContacts" and
   // "ShareEmail", which are about several.
   static bool personMeetsCondition(const std::string& conditionKey, const ABPersonData& data);
+
+  // The phone conditions on one person, every number read for the region of `phones`.
+  static bool hasPhoneWrittenTwice(const ABPersonData& data, const PhoneNumbers& phones);
+  static bool hasNationalPhone(const ABPersonData& data, const PhoneNumbers& phones);
 
   // The duplicate group a person belongs to. A person with a first or last name groups by name key
   // (first name immediately followed by last name, a missing part written as (null)). A person with
@@ -94,8 +111,15 @@ class ScanAddressBook {
 
   template <typename Test>
   std::vector<ABPersonRef> select(Test test) const;
+  // The phone numbers of the persons, as a running scan read them once for all its finders, or read
+  // now for one finder (validity: every number not in international form is tested).
+  const PhoneReadings& phoneReadings(const People& people, const PhoneNumbers& phones, bool validity,
+                                     PhoneReadings& own) const;
   std::vector<ABPersonRef> duplicateValues(const std::string& property) const;
 
   const ABAddressBook& book_;
+  std::string region_;
+  std::vector<std::vector<std::string>> distinct_;
   mutable const People* prepared_ = nullptr;
+  mutable const PhoneReadings* preparedPhones_ = nullptr;
 };

@@ -4,7 +4,7 @@
 
 const std::vector<ScanCondition>& scanConditions() {
   using S = ScanAddressBook;
-  // "ShareEmail" has findings of its own kind; its finder pointer is unused.
+  // "ShareEmail" and "SimilarContacts" have findings of their own kind; their finder pointers are unused.
   static const std::vector<ScanCondition> conditions = {
       {"Duplicate contacts", "DuplicateContacts", &S::test},
       {"Incomplete name", "SingleName", &S::scanAllAddressBookOnlyOneName},
@@ -19,6 +19,9 @@ const std::vector<ScanCondition>& scanConditions() {
       {"Nickname with spacing only", "EmptyNickname", &S::findEmptyNickname},
       {"Blank name", "BlankName", &S::findBlankNameInContacts},
       {"Emails duplicated among multiple contacts", "ShareEmail", nullptr},
+      {"Similar contacts", "SimilarContacts", nullptr},
+      {"Same phone number written differently", "DupPhoneFormat", &S::findPhonesWrittenDifferently},
+      {"Phone number not in international format", "PhoneFormat", &S::findPhonesNotInternational},
   };
   return conditions;
 }

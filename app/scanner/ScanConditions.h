@@ -7,7 +7,7 @@
 
 class ScanAddressBook;
 
-// The thirteen conditions in the preferences' order, which is also a scan's default order.
+// The conditions in the preferences' order, which is also a scan's default order.
 struct ScanCondition {
   std::string name;  // shown in the preferences, passed to the scanner
   std::string key;   // the key of its list in the scan result

@@ -28,3 +28,8 @@ void ScanResult::setShareEmail(std::vector<SharedEmailFinding> findings) {
   shareEmail = std::move(findings);
   if (!contains("ShareEmail")) keys.push_back("ShareEmail");
 }
+
+void ScanResult::setSimilarContacts(std::vector<SimilarGroup> groups) {
+  similarContacts = std::move(groups);
+  if (!contains("SimilarContacts")) keys.push_back("SimilarContacts");
+}

@@ -56,7 +56,11 @@ TEST_F(ScanDriverTest, OrderOfNamesChangesOnlyTheOrderOfKeys) {
   for (const auto& key : forward.keys) EXPECT_EQ(forward.personsFor(key), backward.personsFor(key)) << key;
   ASSERT_EQ(forward.shareEmail.size(), 1u);
   EXPECT_EQ(forward.shareEmail[0].SearchedPerson, backward.shareEmail[0].SearchedPerson);
-  EXPECT_EQ(scanConditions().size(), 13u);
+  // The thirteen conditions, then those of similar contacts and phone numbers.
+  EXPECT_EQ(scanConditions().size(), 16u);
   EXPECT_EQ(scanConditions().front().key, "DuplicateContacts");
-  EXPECT_EQ(scanConditions().back().name, "Emails duplicated among multiple contacts");
+  EXPECT_EQ(scanConditions()[12].name, "Emails duplicated among multiple contacts");
+  EXPECT_EQ(scanConditions()[13].key, "SimilarContacts");
+  EXPECT_EQ(scanConditions()[14].key, "DupPhoneFormat");
+  EXPECT_EQ(scanConditions().back().name, "Phone number not in international format");
 }

@@ -82,7 +82,8 @@ TEST_F(AppDelegateTest, ButtonsAndMenusCarryTheirTitles) {
 
 TEST_F(AppDelegateTest, EmptySelectionWarnsAndLeavesTheButtonsEnabled) {
   addPerson("Ann", "Lee");
-  for (int row = 0; row < 13; ++row) delegate->tableViewController()->toggleConditionAtRow(row);
+  const int conditions = static_cast<int>(delegate->tableViewController()->dataSoucreArray().size());
+  for (int row = 0; row < conditions; ++row) delegate->tableViewController()->toggleConditionAtRow(row);
   delegate->scanClicled();
   ASSERT_EQ(alerts.shown.size(), 1u);
   EXPECT_EQ(alerts.shown[0].first, "Warning");

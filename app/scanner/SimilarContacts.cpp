@@ -1,0 +1,366 @@
+#include "app/scanner/SimilarContacts.h"
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+
+#include "app/scanner/NameFolding.h"
+#include "app/scanner/ScanAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+
+// Two persons are linked when they hold the same phone number (both read by libphonenumber), the
+// same e-mail address (emailKey), or names equal once case, accents, punctuation, white space and
+// word order are left aside (NameFolding::nameKey). A value held by more than mostHolders persons
+// links nobody. Persons of one exact duplicate group are not linked to each other (the
+// "Duplicate contacts" condition lists them), nor are persons of one set the user marked as not the
+// same person, nor two persons with different birthdays. A name alone does not link two persons
+// who both hold an organisation when these differ: they are two people who share a name.
+//
+// Links join groups (persons linked through a third are in one group) only while the group stays
+// free of such a pair: no two birthdays, no two persons of one mark, and, for a link by name, no two
+// different organisations. Links are tried phone numbers first, then e-mail addresses, then names,
+// each in store order, so the result does not depend on anything but the store.
+
+namespace SimilarContacts {
+
+namespace {
+
+const std::vector<std::string>* phoneTexts(const ABPersonData& person, std::vector<std::string>& scratch) {
+  scratch.clear();
+  const ABMultiValue* phones = person.multiValue(kABPhoneProperty);
+  if (!phones) return &scratch;
+  for (const auto& entry : phones->entries()) {
+    const auto* text = std::get_if<std::string>(&entry.value);
+    scratch.push_back(text ? *text : std::string());
+  }
+  return &scratch;
+}
+
+// Only digits, white space and the usual separators.
+bool plainNumber(std::string_view text, unsigned* digits, std::uint32_t* tail) {
+  *digits = 0;
+  *tail = 0;
+  for (char c : text) {
+    if (c >= '0' && c <= '9') {
+      ++*digits;
+      *tail = (*tail * 10 + static_cast<std::uint32_t>(c - '0')) % 10000000u;
+    } else if (!(c == ' ' || c == '+' || c == '-' || c == '.' || c == '/' || c == '(' || c == ')' || c == '\t')) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const PhoneNumbers& phones, bool validity,
+                         unsigned threads) {
+  PhoneReadings result;
+  result.readings.resize(persons.size());
+
+  struct Slot {
+    std::string_view text;
+    PhoneNumbers::Reading reading;
+  };
+  struct Entry {
+    std::string_view text;
+    bool plain = false;
+    unsigned digits = 0;
+    std::uint32_t tail = 0;
+  };
+  std::vector<std::vector<Entry>> entries(persons.size());
+  std::unordered_map<std::uint32_t, unsigned> tails;
+  for (size_t i = 0; i < persons.size(); ++i) {
+    const ABMultiValue* list = persons[i]->multiValue(kABPhoneProperty);
+    if (!list) continue;
+    entries[i].resize(list->count());
+    for (size_t j = 0; j < list->count(); ++j) {
+      const auto* text = std::get_if<std::string>(&list->entries()[j].value);
+      if (!text || text->empty() || ScanAddressBook::phoneHasLetter(*text)) continue;
+      Entry& entry = entries[i][j];
+      entry.text = *text;
+      entry.plain = plainNumber(*text, &entry.digits, &entry.tail);
+      if (entry.plain && entry.digits >= 10) ++tails[entry.tail];
+    }
+  }
+
+  // The distinct texts to read, each once.
+  std::vector<Slot> slots;
+  std::unordered_map<std::string_view, size_t> slotOf;
+  std::vector<std::vector<size_t>> slotOfEntry(persons.size());
+  constexpr size_t kUnread = static_cast<size_t>(-1);
+  for (size_t i = 0; i < persons.size(); ++i) {
+    slotOfEntry[i].assign(entries[i].size(), kUnread);
+    for (size_t j = 0; j < entries[i].size(); ++j) {
+      const Entry& entry = entries[i][j];
+      if (entry.text.empty()) continue;
+      bool needed = !entry.plain || entry.digits < 10 || tails[entry.tail] >= 2 ||
+                    (validity && !PhoneNumbers::writtenInternational(entry.text));
+      if (!needed) continue;
+      auto [at, added] = slotOf.emplace(entry.text, slots.size());
+      if (added) slots.push_back({entry.text, {}});
+      slotOfEntry[i][j] = at->second;
+    }
+  }
+
+  std::atomic<size_t> next{0};
+  auto worker = [&] {
+    for (size_t s = next++; s < slots.size(); s = next++) slots[s].reading = phones.read(slots[s].text);
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned t = 1; t < std::max(1u, threads) && slots.size() > 256; ++t) helpers.emplace_back(worker);
+  worker();
+  for (auto& helper : helpers) helper.join();
+
+  for (size_t i = 0; i < persons.size(); ++i) {
+    result.readings[i].resize(slotOfEntry[i].size());
+    for (size_t j = 0; j < slotOfEntry[i].size(); ++j)
+      if (slotOfEntry[i][j] != kUnread) result.readings[i][j] = slots[slotOfEntry[i][j]].reading;
+  }
+  return result;
+}
+
+std::vector<PhoneNumbers::Reading> readPhonesOf(const ABPersonData& person, const PhoneNumbers& phones) {
+  std::vector<std::string> scratch;
+  std::vector<PhoneNumbers::Reading> readings;
+  for (const auto& text : *phoneTexts(person, scratch)) readings.push_back(phones.read(text));
+  return readings;
+}
+
+bool holdsNumberWrittenTwice(const ABPersonData& person, const std::vector<PhoneNumbers::Reading>& readings) {
+  const ABMultiValue* list = person.multiValue(kABPhoneProperty);
+  if (!list) return false;
+  const size_t count = std::min(list->count(), readings.size());
+  for (size_t i = 1; i < count; ++i) {
+    if (!readings[i].read) continue;
+    for (size_t j = 0; j < i; ++j)
+      if (readings[j].read && readings[j].e164 == readings[i].e164 &&
+          list->entries()[i].value != list->entries()[j].value)
+        return true;
+  }
+  return false;
+}
+
+std::vector<size_t> nationalNumbers(const ABPersonData& person, const std::vector<PhoneNumbers::Reading>& readings) {
+  std::vector<size_t> found;
+  const ABMultiValue* list = person.multiValue(kABPhoneProperty);
+  if (!list) return found;
+  for (size_t i = 0; i < std::min(list->count(), readings.size()); ++i)
+    if (readings[i].read && !readings[i].international && readings[i].valid) found.push_back(i);
+  return found;
+}
+
+std::string emailKey(const std::string& address) {
+  std::string_view trimmed = address;
+  while (!trimmed.empty() && (trimmed.front() == ' ' || trimmed.front() == '\t')) trimmed.remove_prefix(1);
+  while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.remove_suffix(1);
+  if (!ScanAddressBook::isValidEmail(trimmed)) return {};
+  std::string key(trimmed);
+  std::transform(key.begin(), key.end(), key.begin(),
+                 [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  auto at = key.rfind('@');
+  std::string domain = key.substr(at + 1);
+  if (domain != "gmail.com" && domain != "googlemail.com") return key;
+  std::string local;
+  for (char c : key.substr(0, at)) {
+    if (c == '+') break;
+    if (c != '.') local += c;
+  }
+  if (local.empty()) return key;
+  return local + "@gmail.com";
+}
+
+namespace {
+
+struct Facts {
+  std::optional<std::string> exact;  // the exact duplicate group key
+  std::string first, last;           // as written
+  std::string nameKey;
+  std::optional<ABDate> birthday;
+  std::string organization;  // folded
+  std::vector<int> marks;    // the distinct sets the person is in
+};
+
+Facts factsOf(const ABPersonData& data, const std::unordered_map<std::string, std::vector<int>>& markOf) {
+  Facts facts;
+  facts.exact = ScanAddressBook::duplicateGroupKey(data);
+  const std::string* first = data.string(kABFirstNameProperty);
+  const std::string* last = data.string(kABLastNameProperty);
+  if (first) facts.first = *first;
+  if (last) facts.last = *last;
+  if (first || last) facts.nameKey = NameFolding::nameKey(facts.first, facts.last);
+  if (const ABDate* birthday = data.date(kABBirthdayProperty)) facts.birthday = *birthday;
+  if (const std::string* organization = data.string(kABOrganizationProperty))
+    facts.organization = NameFolding::folded(*organization);
+  if (!markOf.empty()) {
+    if (const std::string* uid = data.string(kABUIDProperty))
+      if (auto found = markOf.find(*uid); found != markOf.end()) facts.marks = found->second;
+  }
+  return facts;
+}
+
+// Groups as they form: union by root, with what a group holds that forbids joining another.
+class Groups {
+ public:
+  explicit Groups(const std::vector<Facts>& facts) : parent_(facts.size()), state_(facts.size()) {
+    for (size_t i = 0; i < facts.size(); ++i) {
+      parent_[i] = i;
+      state_[i].birthday = facts[i].birthday;
+      if (!facts[i].organization.empty()) state_[i].organizations.push_back(facts[i].organization);
+      state_[i].marks = facts[i].marks;
+      std::sort(state_[i].marks.begin(), state_[i].marks.end());
+    }
+  }
+
+  size_t root(size_t i) {
+    while (parent_[i] != i) i = parent_[i] = parent_[parent_[i]];
+    return i;
+  }
+
+  // Joins the groups of a and b when that keeps them free of two people; false otherwise.
+  bool join(size_t a, size_t b, bool byName) {
+    size_t ra = root(a), rb = root(b);
+    if (ra == rb) return false;
+    State& sa = state_[ra];
+    State& sb = state_[rb];
+    if (sa.birthday && sb.birthday && !(*sa.birthday == *sb.birthday)) return false;
+    for (int mark : sb.marks)
+      if (std::binary_search(sa.marks.begin(), sa.marks.end(), mark)) return false;
+    if (byName && !sa.organizations.empty() && !sb.organizations.empty()) {
+      for (const auto& organization : sb.organizations)
+        if (std::find(sa.organizations.begin(), sa.organizations.end(), organization) == sa.organizations.end())
+          return false;
+      for (const auto& organization : sa.organizations)
+        if (std::find(sb.organizations.begin(), sb.organizations.end(), organization) == sb.organizations.end())
+          return false;
+    }
+    if (rb < ra) std::swap(ra, rb);
+    State& into = state_[ra];
+    State& from = state_[rb];
+    if (!into.birthday) into.birthday = from.birthday;
+    for (auto& organization : from.organizations)
+      if (std::find(into.organizations.begin(), into.organizations.end(), organization) == into.organizations.end())
+        into.organizations.push_back(std::move(organization));
+    into.marks.insert(into.marks.end(), from.marks.begin(), from.marks.end());
+    std::sort(into.marks.begin(), into.marks.end());
+    into.marks.erase(std::unique(into.marks.begin(), into.marks.end()), into.marks.end());
+    from = State();
+    parent_[rb] = ra;
+    return true;
+  }
+
+ private:
+  struct State {
+    std::optional<ABDate> birthday;
+    std::vector<std::string> organizations;
+    std::vector<int> marks;
+  };
+  std::vector<size_t> parent_;
+  std::vector<State> state_;
+};
+
+// Values in the order a walk through the persons in store order first meets them, with their
+// holders (each person once, in store order).
+class Holders {
+ public:
+  void add(const std::string& value, size_t person) {
+    auto [at, added] = index_.emplace(value, values_.size());
+    if (added) values_.push_back({value, {}});
+    auto& holders = values_[at->second].second;
+    if (holders.empty() || holders.back() != person) holders.push_back(person);
+  }
+  const std::vector<std::pair<std::string, std::vector<size_t>>>& values() const { return values_; }
+
+ private:
+  std::unordered_map<std::string, size_t> index_;
+  std::vector<std::pair<std::string, std::vector<size_t>>> values_;
+};
+
+}  // namespace
+
+std::vector<Group> findGroups(const std::vector<ABPersonSnapshot>& persons, const PhoneReadings& phones,
+                              const PhoneNumbers& numbers, const std::vector<std::vector<std::string>>& distinct,
+                              size_t mostHolders) {
+  std::unordered_map<std::string, std::vector<int>> markOf;
+  for (size_t m = 0; m < distinct.size(); ++m)
+    for (const auto& uid : distinct[m]) markOf[uid].push_back(static_cast<int>(m));
+
+  std::vector<Facts> facts;
+  facts.reserve(persons.size());
+  Holders byPhone, byEmail, byName;
+  for (size_t i = 0; i < persons.size(); ++i) {
+    const ABPersonData& data = *persons[i];
+    facts.push_back(factsOf(data, markOf));
+    if (i < phones.readings.size())
+      for (const auto& reading : phones.readings[i])
+        if (reading.read) byPhone.add(reading.e164, i);
+    if (const ABMultiValue* emails = data.multiValue(kABEmailProperty))
+      for (const auto& entry : emails->entries())
+        if (const auto* text = std::get_if<std::string>(&entry.value))
+          if (std::string key = emailKey(*text); !key.empty()) byEmail.add(key, i);
+    if (!facts.back().nameKey.empty()) byName.add(facts.back().nameKey, i);
+  }
+
+  Groups groups(facts);
+  std::vector<std::pair<size_t, std::string>> links;  // a member of the joined group, why
+  auto linkAll = [&](const Holders& holders, bool byNameRule, auto reasonOf) {
+    for (const auto& [value, members] : holders.values()) {
+      if (members.size() < 2 || members.size() > mostHolders) continue;
+      for (size_t k = 1; k < members.size(); ++k) {
+        for (size_t h = 0; h < k; ++h) {
+          const Facts& a = facts[members[h]];
+          const Facts& b = facts[members[k]];
+          if (a.exact && b.exact && *a.exact == *b.exact) continue;
+          if (byNameRule && !a.organization.empty() && !b.organization.empty() && a.organization != b.organization)
+            continue;
+          if (groups.join(members[h], members[k], byNameRule)) links.emplace_back(members[k], reasonOf(value, a, b));
+        }
+      }
+    }
+  };
+  linkAll(byPhone, false, [&](const std::string& value, const Facts&, const Facts&) {
+    return "same phone " + numbers.internationalOfE164(value);
+  });
+  linkAll(byEmail, false, [](const std::string& value, const Facts&, const Facts&) { return "same e-mail " + value; });
+  linkAll(byName, true, [](const std::string&, const Facts& a, const Facts& b) {
+    std::string apart = NameFolding::differences(a.first, a.last, b.first, b.last);
+    return "same name apart from " + (apart.empty() ? "how it is split into first and last name" : apart);
+  });
+
+  // Each group once, in the order of its first member (the root is the smallest index of its
+  // group); a group whose members are all one exact duplicate group is left to "Duplicate contacts".
+  std::vector<size_t> size(persons.size(), 0);
+  for (size_t i = 0; i < persons.size(); ++i) ++size[groups.root(i)];
+  std::unordered_map<size_t, size_t> groupOfRoot;
+  std::vector<Group> found;
+  std::vector<std::vector<std::string>> reasons;
+  for (size_t i = 0; i < persons.size(); ++i) {
+    size_t r = groups.root(i);
+    if (size[r] < 2) continue;
+    auto [at, added] = groupOfRoot.emplace(r, found.size());
+    if (added) {
+      found.push_back({});
+      reasons.emplace_back();
+    }
+    found[at->second].members.push_back(i);
+  }
+  for (const auto& [member, reason] : links) {
+    auto& list = reasons[groupOfRoot.at(groups.root(member))];
+    if (std::find(list.begin(), list.end(), reason) == list.end()) list.push_back(reason);
+  }
+  std::vector<Group> result;
+  for (size_t g = 0; g < found.size(); ++g) {
+    Group& group = found[g];
+    const auto& firstKey = facts[group.members.front()].exact;
+    bool oneExactGroup = firstKey && std::all_of(group.members.begin(), group.members.end(),
+                                                 [&](size_t m) { return facts[m].exact == firstKey; });
+    if (oneExactGroup) continue;
+    for (const auto& reason : reasons[g]) group.reason += (group.reason.empty() ? "" : "; ") + reason;
+    result.push_back(std::move(group));
+  }
+  return result;
+}
+
+}  // namespace SimilarContacts

@@ -1,0 +1,154 @@
+// rolvane scan and fix with the similar-contact and phone conditions.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+#include "tests/support/ProgramRun.h"
+
+namespace {
+
+class SimilarCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = std::filesystem::temp_directory_path() / ("rolvane-similar-cli-" + std::to_string(getpid()) +
+                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    store = (folder / "book.sqlite").string();
+    // What the locale says must not decide these tests unless one sets it.
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+
+  std::string add(const std::string& first, const std::string& last, std::vector<std::string> phones,
+                  std::vector<std::string> emails = {}) {
+    auto book = ABAddressBook::open(store);
+    auto person = ABPerson::create();
+    person->setValueForProperty(first, kABFirstNameProperty);
+    person->setValueForProperty(last, kABLastNameProperty);
+    ABMultiValue phoneList, emailList;
+    for (const auto& phone : phones) phoneList.addValueWithLabel(phone, kABHomeLabel);
+    for (const auto& email : emails) emailList.addValueWithLabel(email, kABHomeLabel);
+    if (!phones.empty()) person->setValueForProperty(phoneList, kABPhoneProperty);
+    if (!emails.empty()) person->setValueForProperty(emailList, kABEmailProperty);
+    book->addRecord(person);
+    book->save();
+    return person->uniqueId();
+  }
+
+  ProgramRun run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--store", store});
+    return runProgram(ROLVANE_PROGRAM, std::move(args));
+  }
+
+  nlohmann::ordered_json scanJson(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"scan", "--json"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ProgramRun result = run(args);
+    EXPECT_EQ(result.status, 0) << result.out;
+    auto brace = result.out.find('{');
+    return nlohmann::ordered_json::parse(result.out.substr(brace, result.out.rfind('}') - brace + 1));
+  }
+
+  std::vector<std::string> phonesOf(const std::string& uid) {
+    std::vector<std::string> values;
+    auto person = ABAddressBook::open(store)->recordForUniqueId(uid);
+    if (auto phones = person ? person->multiValueForProperty(kABPhoneProperty) : std::nullopt)
+      for (size_t i = 0; i < phones->count(); ++i) values.push_back(phones->stringAtIndex(i));
+    return values;
+  }
+
+  std::filesystem::path folder;
+  std::string store;
+};
+
+TEST_F(SimilarCommandTest, ScanJsonGivesGroupsWithTheirReasonAfterTheOtherConditions) {
+  std::string a = add("Ann", "Lee", {"+49 30 1234567", "030 123 45 67"});
+  std::string b = add("Bob", "Ray", {"+49 30 7654321"});
+  std::string c = add("Annie", "Lee", {"030 1234567"}, {"ann@example.org"});
+  std::string d = add("Lee,", "Ann", {});
+  std::string e = add("Eve", "Ode", {}, {"Ann@Example.org"});
+  auto json = scanJson({"--region", "DE"});
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : json.items()) keys.push_back(key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"SimilarContacts", "DupPhoneFormat", "PhoneFormat"}));
+  ASSERT_EQ(json["SimilarContacts"].size(), 1u);
+  EXPECT_EQ(json["SimilarContacts"][0]["Persons"], nlohmann::ordered_json::array({a, c, d, e}));
+  EXPECT_EQ(json["SimilarContacts"][0]["Reason"],
+            "same phone +49 30 1234567; same e-mail ann@example.org; same name apart from punctuation and the order "
+            "of first and last name");
+  EXPECT_EQ(json["DupPhoneFormat"], nlohmann::ordered_json::array({a}));
+  EXPECT_EQ(json["PhoneFormat"], nlohmann::ordered_json::array({a, c}));
+  (void)b;
+
+  // The locale's region when no --region is given; without one, national numbers are not read.
+  auto withoutRegion = scanJson();
+  EXPECT_FALSE(withoutRegion.contains("PhoneFormat"));
+  ::setenv("LC_ALL", "de_DE.UTF-8", 1);
+  EXPECT_EQ(scanJson()["PhoneFormat"], json["PhoneFormat"]);
+  EXPECT_FALSE(scanJson({"--region", "us"}).contains("PhoneFormat"));
+
+  // Each condition alone gives its own list only.
+  auto alone = scanJson({"--region", "DE", "--condition", "Similar contacts"});
+  EXPECT_EQ(alone.size(), 1u);
+  EXPECT_EQ(alone["SimilarContacts"], json["SimilarContacts"]);
+}
+
+TEST_F(SimilarCommandTest, ABadRegionIsRefusedAndChangesNothing) {
+  add("Ann", "Lee", {"030 1234567"});
+  for (const char* command : {"scan", "fix"}) {
+    ProgramRun bad = run({command, "--region", "Germany", "--condition", "Phone number not in international format",
+                          "--option", "Write in E.164 format"});
+    EXPECT_EQ(bad.status, 2) << bad.out;
+    EXPECT_NE(bad.out.find("--region needs a two-letter region code such as DE or US, not \"Germany\""),
+              std::string::npos)
+        << bad.out;
+  }
+  EXPECT_EQ(run({"scan", "--region"}).status, 2);
+}
+
+TEST_F(SimilarCommandTest, FixRewritesNumbersAndMergesGroupsFromAnEarlierScan) {
+  std::string a = add("Jos\xC3\xA9",
+                      "Garc\xC3\xAD"
+                      "a",
+                      {"030 1234567", "+1 212 555 0123"});
+  std::string b = add("Jose", "Garcia", {"+49 30 1234567"});
+  ProgramRun e164 = run({"fix", "--condition", "Phone number not in international format", "--option",
+                         "Write in E.164 format", "--region", "DE"});
+  ASSERT_EQ(e164.status, 0) << e164.out;
+  EXPECT_NE(e164.out.find("Fixed 1 finding(s)"), std::string::npos) << e164.out;
+  EXPECT_EQ(phonesOf(a), (std::vector<std::string>{"+49301234567", "+1 212 555 0123"}));
+
+  ProgramRun scan = run({"scan", "--json", "--region", "DE"});
+  ASSERT_EQ(scan.status, 0);
+  const auto findings = (folder / "scan.json").string();
+  std::ofstream(findings) << scan.out.substr(scan.out.find('{'));
+  ProgramRun refused = run({"fix", "--condition", "Similar contacts", "--option", "Merge contacts", "--findings",
+                            findings, "--region", "DE"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.out.find("add --yes"), std::string::npos) << refused.out;
+  ProgramRun merged = run({"fix", "--condition", "Similar contacts", "--option", "Merge contacts", "--findings",
+                           findings, "--region", "DE", "--yes"});
+  ASSERT_EQ(merged.status, 0) << merged.out;
+  EXPECT_NE(merged.out.find("Fixed 1 finding(s)"), std::string::npos) << merged.out;
+  auto book = ABAddressBook::open(store);
+  ASSERT_EQ(book->count(), 1u);
+  auto phones = book->people().front()->multiValueForProperty(kABPhoneProperty);
+  ASSERT_TRUE(phones);
+  EXPECT_EQ(phones->count(), 3u) << "every number of both is kept";
+  // The same findings again: their contacts are gone, nothing is done.
+  ProgramRun again = run({"fix", "--condition", "Similar contacts", "--option", "Merge contacts", "--findings",
+                          findings, "--region", "DE", "--yes"});
+  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_NE(again.out.find(a + ": not fixed"), std::string::npos) << again.out;
+  EXPECT_NE(again.out.find("Fixed 0 finding(s)"), std::string::npos) << again.out;
+  EXPECT_EQ(ABAddressBook::open(store)->count(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+// Fixes of similar contacts and of phone numbers, on a real store file.
+#include "ReviewFixture.h"
+#include "app/review/DetailsPane.h"
+#include "app/review/FixPreview.h"
+#include "app/scanner/ScanAddressBook.h"
+
+namespace RC = ReviewCategories;
+namespace Opt = ReviewCategories::Option;
+
+namespace {
+
+class SimilarFixesTest : public ReviewFixture {
+ protected:
+  void scan(const std::vector<std::string>& conditions, const std::string& region = "DE") {
+    ScanAddressBook scanner(*book);
+    scanner.setRegion(region);
+    outline.setOutlineViewDataSouce(scanner.scan(conditions));
+    outline.expandAll();
+    outline.selectFirstContact();
+  }
+  std::vector<std::string> phonesOf(const std::string& uid) {
+    std::vector<std::string> values;
+    auto person = reopened()->recordForUniqueId(uid);
+    if (auto phones = person ? person->multiValueForProperty(kABPhoneProperty) : std::nullopt)
+      for (size_t i = 0; i < phones->count(); ++i)
+        values.push_back(phones->labelAtIndex(i) + "=" + phones->stringAtIndex(i));
+    return values;
+  }
+};
+
+const std::string kHome = kABHomeLabel;
+const std::string kWork = kABWorkLabel;
+const std::string kMobile = kABPhoneMobileLabel;
+
+TEST_F(SimilarFixesTest, MergingSimilarContactsKeepsEveryValueAndAsksFirst) {
+  auto jose = add({{kABFirstNameProperty, "Jos\xC3\xA9"},
+                   {kABLastNameProperty,
+                    "Garc\xC3\xAD"
+                    "a"}},
+                  {{kHome, "jose@example.org"}}, {{kHome, "030 1234567"}});
+  add({{kABFirstNameProperty, "Bob"}, {kABLastNameProperty, "Ray"}});
+  auto plain = add({{kABFirstNameProperty, "Jose"}, {kABLastNameProperty, "Garcia"}, {kABJobTitleProperty, "Chef"}},
+                   {{kWork, "jg@work.example"}}, {{kMobile, "+49 171 2345678"}});
+  scan({"Similar contacts"});
+  ASSERT_TRUE(outline.category(RC::kSimilarContacts));
+  auto pane = updateUI(outline);
+  ASSERT_TRUE(pane);
+  EXPECT_NE(pane->problemText.find("Jose Garcia (same name apart from accents)"), std::string::npos)
+      << pane->problemText;
+  auto preview = creatScrollerViewWithTitle(outline, Opt::kMerge, *book);
+  EXPECT_TRUE(preview.find("The duplicate contacts will be merged into one person."));
+
+  questions.answer = false;
+  FixOutcome cancelled = fix(Opt::kMerge);
+  EXPECT_TRUE(cancelled.cancelled);
+  EXPECT_EQ(reopened()->count(), 3u);
+
+  questions.answer = true;
+  selectIn(RC::kSimilarContacts);
+  FixOutcome merged = fix(Opt::kMerge);
+  ASSERT_TRUE(merged.storeChanged) << merged.error;
+  EXPECT_FALSE(outline.category(RC::kSimilarContacts));
+  auto store = reopened();
+  ASSERT_EQ(store->count(), 2u);
+  EXPECT_FALSE(store->recordForUniqueId(jose->uniqueId()));
+  EXPECT_FALSE(store->recordForUniqueId(plain->uniqueId()));
+  ABPersonRef one = store->people().back();
+  // The later contact's name wins; the other writing of it is kept in the note.
+  EXPECT_EQ(one->stringForProperty(kABFirstNameProperty), "Jose");
+  EXPECT_NE(one->stringForProperty(kABNoteProperty).value_or("").find("Jos\xC3\xA9"), std::string::npos);
+  EXPECT_EQ(one->stringForProperty(kABJobTitleProperty), "Chef");
+  EXPECT_EQ(one->multiValueForProperty(kABEmailProperty)->count(), 2u);
+  EXPECT_EQ(one->multiValueForProperty(kABPhoneProperty)->count(), 2u);
+}
+
+TEST_F(SimilarFixesTest, AGroupThatNoLongerStandsIsNotMerged) {
+  auto a = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}}, {}, {{kHome, "+49 30 1234567"}});
+  auto b = add({{kABFirstNameProperty, "Annie"}, {kABLastNameProperty, "Ray"}}, {}, {{kHome, "030 1234567"}});
+  auto c = add({{kABFirstNameProperty, "Bo"}, {kABLastNameProperty, "Ek"}});
+  auto d = add({{kABFirstNameProperty, "bo"}, {kABLastNameProperty, "ek"}});
+  scan({"Similar contacts"});
+  ASSERT_EQ(outline.category(RC::kSimilarContacts)->childrenCount(), 2u);
+  // Meanwhile Annie's number was corrected, and the second Bo Ek was deleted.
+  ABMultiValue phones;
+  phones.addValueWithLabel(std::string("030 7654321"), kHome);
+  ASSERT_TRUE(b->setValueForProperty(phones, kABPhoneProperty));
+  ASSERT_TRUE(book->addRecord(b));
+  ASSERT_TRUE(book->removeRecord(d));
+  ASSERT_TRUE(book->save());
+
+  FixActions actions(outline, *book, questions);
+  const auto& category = *RC::byTitle(RC::kSimilarContacts);
+  FixOutcome first = actions.apply(category, outline.category(RC::kSimilarContacts)->childAtIndex(0), Opt::kMerge);
+  EXPECT_FALSE(first.storeChanged);
+  EXPECT_EQ(first.stale, "Ann Lee: not fixed, it is no longer linked to Annie Ray");
+  EXPECT_TRUE(questions.asked.empty()) << "nothing is asked about a finding that no longer holds";
+  // The group of Bo Ek went with the contact that left the store.
+  EXPECT_FALSE(outline.category(RC::kSimilarContacts));
+  auto store = reopened();
+  EXPECT_EQ(store->count(), 3u);
+  for (const auto& person : {a, b, c}) EXPECT_TRUE(store->recordForUniqueId(person->uniqueId()));
+}
+
+TEST_F(SimilarFixesTest, ANumberWrittenTwiceKeepsItsFirstWritingAndLabel) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}}, {},
+                 {{kWork, "030 1234567"},
+                  {kMobile, "+49 171 2345678"},
+                  {kHome, "+49 30 123 45 67"},
+                  {kMobile, "0171/2345678"},
+                  {kHome, "030 1111111"}});
+  scan({"Same phone number written differently"});
+  auto pane = updateUI(outline);
+  ASSERT_TRUE(pane);
+  EXPECT_NE(pane->problemText.find("\xE2\x80\x9C+49 30 123 45 67\xE2\x80\x9D is \xE2\x80\x9C"
+                                   "030 1234567"),
+            std::string::npos)
+      << pane->problemText;
+  FixOutcome outcome = fix(Opt::kDeleteDuplicateProperty);
+  ASSERT_TRUE(outcome.storeChanged) << outcome.error;
+  EXPECT_EQ(phonesOf(ann->uniqueId()),
+            (std::vector<std::string>{kWork + "=030 1234567", kMobile + "=+49 171 2345678", kHome + "=030 1111111"}));
+  ASSERT_EQ(outcome.changes.size(), 2u);
+  EXPECT_EQ(outcome.changes[0].rfind("removed +49 30 123 45 67 (the same number as 030 1234567) from Ann", 0), 0u)
+      << outcome.changes[0];
+}
+
+TEST_F(SimilarFixesTest, NumbersAreWrittenInInternationalOrE164FormForTheScansRegion) {
+  auto ann =
+      add({{kABFirstNameProperty, "Ann"}}, {},
+          {{kWork, "030 1234567"}, {kMobile, "+44 20 7946 0958"}, {kHome, "555-CALL"}, {kHome, "(0171) 2345678"}});
+  auto bob = add({{kABFirstNameProperty, "Bob"}}, {}, {{kWork, "(212) 555-0123"}});
+  scan({"Phone number not in international format"});
+  // (212) 555-0123 is a valid German number too (area code 0212).
+  EXPECT_EQ(outline.category(RC::kPhoneFormat)->childrenCount(), 2u);
+  auto preview = creatScrollerViewWithTitle(outline, Opt::kWriteE164, *book);
+  EXPECT_TRUE(preview.find("+49301234567"));
+  EXPECT_TRUE(preview.find("+491712345678"));
+  FixOutcome outcome = fix(Opt::kWriteInternational);
+  ASSERT_TRUE(outcome.storeChanged) << outcome.error;
+  EXPECT_EQ(phonesOf(ann->uniqueId()),
+            (std::vector<std::string>{kWork + "=+49 30 1234567", kMobile + "=+44 20 7946 0958", kHome + "=555-CALL",
+                                      kHome + "=+49 171 2345678"}));
+
+  // The same book scanned for the United States: Bob's number, written as E.164.
+  scan({"Phone number not in international format"}, "US");
+  ASSERT_EQ(outline.category(RC::kPhoneFormat)->childrenCount(), 1u);
+  EXPECT_EQ(outline.category(RC::kPhoneFormat)->childAtIndex(0)->person()->uniqueId(), bob->uniqueId());
+  outcome = fix(Opt::kWriteE164);
+  ASSERT_TRUE(outcome.storeChanged) << outcome.error;
+  EXPECT_EQ(phonesOf(bob->uniqueId()), (std::vector<std::string>{kWork + "=+12125550123"}));
+  EXPECT_FALSE(outline.category(RC::kPhoneFormat));
+}
+
+TEST_F(SimilarFixesTest, APhoneFindingThatNoLongerHoldsChangesNothing) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}}, {}, {{kWork, "030 1234567"}, {kHome, "+49 30 1234567"}});
+  scan({"Phone number not in international format", "Same phone number written differently"});
+  ABMultiValue phones;
+  phones.addValueWithLabel(std::string("+49 30 1234567"), kWork);
+  ASSERT_TRUE(ann->setValueForProperty(phones, kABPhoneProperty));
+  ASSERT_TRUE(book->addRecord(ann));
+  ASSERT_TRUE(book->save());
+  FixActions actions(outline, *book, questions);
+  FixOutcome format = actions.apply(*RC::byTitle(RC::kPhoneFormat), outline.category(RC::kPhoneFormat)->childAtIndex(0),
+                                    Opt::kWriteE164);
+  EXPECT_EQ(format.stale, "Ann: not fixed, none of its phone numbers is left to write in international format");
+  FixOutcome twice =
+      actions.apply(*RC::byTitle(RC::kPhoneWrittenDifferently),
+                    outline.category(RC::kPhoneWrittenDifferently)->childAtIndex(0), Opt::kDeleteDuplicateProperty);
+  EXPECT_EQ(twice.stale, "Ann: not fixed, none of its phone numbers is written twice any more");
+  EXPECT_FALSE(format.storeChanged || twice.storeChanged);
+  EXPECT_EQ(phonesOf(ann->uniqueId()), (std::vector<std::string>{kWork + "=+49 30 1234567"}));
+}
+
+}  // namespace

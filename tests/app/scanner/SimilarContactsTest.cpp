@@ -1,0 +1,339 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "app/scanner/NameFolding.h"
+#include "app/scanner/PhoneNumbers.h"
+#include "app/scanner/SimilarContacts.h"
+#include "tests/app/scanner/ScanFixture.h"
+
+namespace {
+
+const std::string kHome = kABHomeLabel;
+const std::string kMobile = kABPhoneMobileLabel;
+
+class SimilarContactsTest : public ScanFixture {
+ protected:
+  std::vector<SimilarGroup> similar(const std::string& region = "DE") const {
+    ScanAddressBook scan(*book);
+    scan.setRegion(region);
+    return scan.scan({"Similar contacts"}).similarContacts;
+  }
+  ABPersonRef named(const std::string& first, const std::string& last, std::map<std::string, std::string> more = {}) {
+    more[kABFirstNameProperty] = first;
+    more[kABLastNameProperty] = last;
+    return add(more);
+  }
+  static std::vector<std::string> uids(const SimilarGroup& group) {
+    std::vector<std::string> ids;
+    for (const auto& person : group.Persons) ids.push_back(person->uniqueId());
+    return ids;
+  }
+};
+
+TEST(NameFoldingTest, NamesAreTheSameWhateverTheirCaseAccentsPunctuationSpacingAndOrder) {
+  const std::string key = NameFolding::nameKey("Ann", "Lee");
+  EXPECT_EQ(key, "ann lee");
+  EXPECT_EQ(NameFolding::nameKey("Lee,", "Ann"), key);
+  EXPECT_EQ(NameFolding::nameKey("ann", "lee"), key);
+  EXPECT_EQ(NameFolding::nameKey("Ann ", " LEE"), key);
+  EXPECT_EQ(NameFolding::nameKey("\xC3\x81nn", "Lee"), key);   // Ánn, composed
+  EXPECT_EQ(NameFolding::nameKey("A\xCC\x81nn", "Lee"), key);  // Ánn, decomposed
+  EXPECT_EQ(NameFolding::nameKey("Ann\xC2\xA0Lee", ""), key);  // no-break space
+  EXPECT_EQ(NameFolding::nameKey("Jos\xC3\xA9",
+                                 "Garc\xC3\xAD"
+                                 "a"),
+            NameFolding::nameKey("Jose", "Garcia"));
+  EXPECT_EQ(NameFolding::nameKey("S\xC3\xB8ren",
+                                 "Stra\xC3\x9F"
+                                 "e"),
+            NameFolding::nameKey("Soren", "Strasse"));
+  EXPECT_EQ(NameFolding::nameKey("Sean", "O'Brien"), NameFolding::nameKey("Sean", "OBrien"));
+  EXPECT_EQ(NameFolding::nameKey("Jean-Luc", "Picard"), NameFolding::nameKey("Jean Luc", "Picard"));
+  EXPECT_NE(NameFolding::nameKey("Ann", "Lee"), NameFolding::nameKey("Anne", "Lee"));
+  EXPECT_NE(NameFolding::nameKey("Ann", "Lee"), NameFolding::nameKey("Ann Q", "Lee"));
+  EXPECT_EQ(NameFolding::nameKey("", ""), "");
+  EXPECT_EQ(NameFolding::nameKey("--", ""), "");
+}
+
+TEST(NameFoldingTest, TheDifferencesAreNamedAsTheyAre) {
+  EXPECT_EQ(NameFolding::differences("Jos\xC3\xA9",
+                                     "Garc\xC3\xAD"
+                                     "a",
+                                     "Jose", "Garcia"),
+            "accents");
+  EXPECT_EQ(NameFolding::differences("Ann", "LEE", "Ann", "Lee"), "case");
+  EXPECT_EQ(NameFolding::differences("Lee", "Ann", "Ann", "Lee"), "the order of first and last name");
+  EXPECT_EQ(NameFolding::differences("Lee,", "Ann", "Ann", "Lee"), "punctuation and the order of first and last name");
+  EXPECT_EQ(NameFolding::differences("Ann ", "Lee", "Ann", "Lee"), "spacing");
+  EXPECT_EQ(NameFolding::differences("\xC3\x81NN", "lee", "Ann", "Lee"), "case and accents");
+  EXPECT_EQ(NameFolding::differences("Ann Lee", "", "Ann", "Lee"), "");
+}
+
+// Numbers of thirteen countries, each written nationally and internationally: both read as one
+// number, only the national one listed as not international, and written as libphonenumber writes it.
+TEST(PhoneNumbersTest, NumbersOfManyCountriesReadTheSameWrittenEitherWay) {
+  struct Case {
+    const char* region;
+    const char* national;
+    const char* international;
+    const char* e164;
+  };
+  const Case cases[] = {
+      {"DE", "030 1234567", "+49 30 1234567", "+49301234567"},
+      {"US", "(212) 555-0123", "+1 212-555-0123", "+12125550123"},
+      {"GB", "020 7946 0958", "+44 20 7946 0958", "+442079460958"},
+      {"FR", "01 23 45 67 89", "+33 1 23 45 67 89", "+33123456789"},
+      {"IT", "06 1234 5678", "+39 06 1234 5678", "+390612345678"},
+      {"ES", "912 34 56 78", "+34 912 34 56 78", "+34912345678"},
+      {"NL", "020 123 4567", "+31 20 123 4567", "+31201234567"},
+      {"CH", "044 668 18 00", "+41 44 668 18 00", "+41446681800"},
+      {"AT", "01 53115", "+43 1 53115", "+43153115"},
+      {"JP", "03-1234-5678", "+81 3-1234-5678", "+81312345678"},
+      {"AU", "(02) 1234 5678", "+61 2 1234 5678", "+61212345678"},
+      {"BR", "(11) 91234-5678", "+55 11 91234-5678", "+5511912345678"},
+      {"IN", "098765 43210", "+91 98765 43210", "+919876543210"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.region);
+    PhoneNumbers phones(c.region);
+    auto national = phones.read(c.national);
+    auto international = phones.read(c.international);
+    ASSERT_TRUE(national.read);
+    ASSERT_TRUE(international.read);
+    EXPECT_EQ(national.e164, c.e164);
+    EXPECT_EQ(international.e164, c.e164);
+    EXPECT_TRUE(national.valid);
+    EXPECT_FALSE(national.international);
+    EXPECT_TRUE(international.international);
+    EXPECT_EQ(phones.international(c.national), c.international);
+    EXPECT_EQ(phones.e164(c.national), c.e164);
+  }
+}
+
+TEST(PhoneNumbersTest, TheRegionDecidesWhatANationalNumberIs) {
+  EXPECT_EQ(PhoneNumbers("DE").read("030 1234567").e164, "+49301234567");
+  EXPECT_FALSE(PhoneNumbers("US").read("030 1234567").valid);
+  // Without a region only numbers written with their country code are read.
+  EXPECT_FALSE(PhoneNumbers("").read("030 1234567").read);
+  EXPECT_TRUE(PhoneNumbers("").read("+49 30 1234567").read);
+  EXPECT_FALSE(PhoneNumbers("XX").read("030 1234567").read);
+  // Letters are left to "Invalid characters".
+  EXPECT_FALSE(PhoneNumbers("US").read("555-CALL").read);
+  EXPECT_TRUE(PhoneNumbers::isKnownRegion("DE"));
+  EXPECT_FALSE(PhoneNumbers::isKnownRegion("de"));
+  EXPECT_FALSE(PhoneNumbers::isKnownRegion("XX"));
+}
+
+TEST(PhoneNumbersTest, TheLocaleGivesTheDefaultRegion) {
+  auto keep = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+  };
+  auto all = keep("LC_ALL"), telephone = keep("LC_TELEPHONE"), lang = keep("LANG");
+  ::unsetenv("LC_ALL");
+  ::setenv("LC_TELEPHONE", "fr_CH.UTF-8", 1);
+  ::setenv("LANG", "de_DE.UTF-8", 1);
+  EXPECT_EQ(PhoneNumbers::localeRegion(), "CH");
+  ::unsetenv("LC_TELEPHONE");
+  EXPECT_EQ(PhoneNumbers::localeRegion(), "DE");
+  ::setenv("LC_ALL", "C.UTF-8", 1);
+  EXPECT_EQ(PhoneNumbers::localeRegion(), "");
+  auto restore = [](const char* name, const std::optional<std::string>& value) {
+    if (value)
+      ::setenv(name, value->c_str(), 1);
+    else
+      ::unsetenv(name);
+  };
+  restore("LC_ALL", all);
+  restore("LC_TELEPHONE", telephone);
+  restore("LANG", lang);
+}
+
+TEST_F(SimilarContactsTest, TheSameNumberWrittenTwoWaysLinksTwoPersons) {
+  auto a = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}}, {}, {{kHome, "+49 30 1234567"}});
+  add({{kABFirstNameProperty, "Bob"}, {kABLastNameProperty, "Ray"}}, {}, {{kHome, "+49 30 7654321"}});
+  auto c = add({{kABFirstNameProperty, "Annie"}, {kABLastNameProperty, "Lee-Ray"}}, {}, {{kMobile, "030 1234567"}});
+  auto groups = similar("DE");
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(uids(groups[0]), (std::vector<std::string>{a->uniqueId(), c->uniqueId()}));
+  EXPECT_EQ(groups[0].Reason, "same phone +49 30 1234567");
+  // Read as numbers of the United States, 030 1234567 is another number.
+  EXPECT_TRUE(similar("US").empty());
+}
+
+TEST_F(SimilarContactsTest, AddressesLinkIgnoringCaseAndTheGmailEquivalencesOnlyForGmail) {
+  auto a = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}}, {{kHome, "ann.lee+work@Gmail.com"}});
+  auto b = add({{kABFirstNameProperty, "A."}, {kABLastNameProperty, "Lee"}}, {{kHome, "annlee@googlemail.com"}});
+  auto c = add({{kABFirstNameProperty, "Carl"}, {kABLastNameProperty, "Ode"}}, {{kHome, "Carl.Ode@Example.org"}});
+  auto d = add({{kABFirstNameProperty, "Karl"}, {kABLastNameProperty, "Ode"}}, {{kHome, "carl.ode@example.ORG"}});
+  add({{kABFirstNameProperty, "Kim"}, {kABLastNameProperty, "Ode"}}, {{kHome, "carlode@example.org"}});
+  add({{kABFirstNameProperty, "Kai"}, {kABLastNameProperty, "Ode"}}, {{kHome, "carl.ode+x@example.org"}});
+  auto groups = similar();
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(uids(groups[0]), (std::vector<std::string>{a->uniqueId(), b->uniqueId()}));
+  EXPECT_EQ(groups[0].Reason, "same e-mail annlee@gmail.com");
+  EXPECT_EQ(uids(groups[1]), (std::vector<std::string>{c->uniqueId(), d->uniqueId()}));
+  EXPECT_EQ(groups[1].Reason, "same e-mail carl.ode@example.org");
+}
+
+TEST_F(SimilarContactsTest, NamesLinkApartFromAccentsUnlessBirthdaysOrOrganisationsSayTwoPeople) {
+  auto jose = named("Jos\xC3\xA9",
+                    "Garc\xC3\xAD"
+                    "a");
+  auto plain = named("Jose", "Garcia");
+  auto groups = similar();
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(uids(groups[0]), (std::vector<std::string>{jose->uniqueId(), plain->uniqueId()}));
+  EXPECT_EQ(groups[0].Reason, "same name apart from accents");
+
+  // Two Ann Lees born on different days are two people; so are two at different companies.
+  auto born = named("Ann", "Lee");
+  born->setValueForProperty(ABDate{1980, 1, 2}, kABBirthdayProperty);
+  auto later = named("ann", "LEE");
+  later->setValueForProperty(ABDate{1990, 5, 6}, kABBirthdayProperty);
+  named("Bo", "Ek", {{kABOrganizationProperty, "Acme"}});
+  named("bo", "ek", {{kABOrganizationProperty, "Globex"}});
+  // The same organisation folded the same way, or only one of them holding one, still links.
+  auto c1 = named("Cy", "Fu", {{kABOrganizationProperty, "ACME Ltd."}});
+  auto c2 = named("cy", "fu", {{kABOrganizationProperty, "Acme Ltd"}});
+  auto d1 = named("Di", "Gu", {{kABOrganizationProperty, "Acme"}});
+  auto d2 = named("Gu,", "Di");
+  groups = similar();
+  ASSERT_EQ(groups.size(), 3u);
+  EXPECT_EQ(uids(groups[1]), (std::vector<std::string>{c1->uniqueId(), c2->uniqueId()}));
+  EXPECT_EQ(groups[1].Reason, "same name apart from case");
+  EXPECT_EQ(uids(groups[2]), (std::vector<std::string>{d1->uniqueId(), d2->uniqueId()}));
+  EXPECT_EQ(groups[2].Reason, "same name apart from punctuation and the order of first and last name");
+}
+
+TEST_F(SimilarContactsTest, AThirdPersonNeverJoinsTwoPeopleIntoOneGroup) {
+  // Ann Lee of Acme and ann lee of Globex share a name with an Ann Lee who has no organisation:
+  // she may be either, never both.
+  auto acme = named("Ann", "Lee", {{kABOrganizationProperty, "Acme"}});
+  named("ann", "lee", {{kABOrganizationProperty, "Globex"}});
+  auto plain = named("ANN", "Lee");
+  // Two birthdays never meet in one group either, whatever links them.
+  auto x = add({{kABFirstNameProperty, "Xi"}, {kABLastNameProperty, "Wu"}}, {}, {{kHome, "+49 30 5550001"}});
+  x->setValueForProperty(ABDate{1970, 1, 1}, kABBirthdayProperty);
+  auto y = add({{kABFirstNameProperty, "Yu"}, {kABLastNameProperty, "Wu"}}, {}, {{kHome, "030 5550001"}});
+  auto z = add({{kABFirstNameProperty, "Yu"}, {kABLastNameProperty, "WU"}});
+  z->setValueForProperty(ABDate{1980, 1, 1}, kABBirthdayProperty);
+  auto groups = similar();
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(uids(groups[0]), (std::vector<std::string>{acme->uniqueId(), plain->uniqueId()}));
+  EXPECT_EQ(uids(groups[1]), (std::vector<std::string>{x->uniqueId(), y->uniqueId()}));
+}
+
+TEST_F(SimilarContactsTest, AValueHeldByMoreThanTenPersonsLinksNobody) {
+  const char* names[] = {"Al", "Bo", "Cy", "Di", "Ed", "Fa", "Gu", "Hu", "Io", "Jo", "Ka"};
+  std::vector<ABPersonRef> office;
+  for (int i = 0; i < 10; ++i)
+    office.push_back(add({{kABFirstNameProperty, names[i]}, {kABLastNameProperty, "Ode"}}, {{kHome, "desk@acme.com"}},
+                         {{kHome, "+49 30 9999999"}}));
+  auto groups = similar();
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0].Persons.size(), 10u);
+  // An eleventh person with the switchboard number and the shared address: both link nobody now.
+  add({{kABFirstNameProperty, names[10]}, {kABLastNameProperty, "Ode"}}, {{kHome, "DESK@acme.com"}},
+      {{kHome, "030 9999999"}});
+  EXPECT_TRUE(similar().empty());
+}
+
+TEST_F(SimilarContactsTest, ExactDuplicatesAreLeftToDuplicateContacts) {
+  auto a = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}}, {}, {{kHome, "+49 30 1234567"}});
+  auto b = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}}, {}, {{kHome, "030 1234567"}});
+  EXPECT_TRUE(similar().empty());
+  ScanAddressBook scan(*book);
+  EXPECT_EQ(scan.scan({"Duplicate contacts"}).personsFor("DuplicateContacts"), Persons({a}));
+  // A third person linked to them makes one group of all three.
+  auto c = add({{kABFirstNameProperty, "Lee,"}, {kABLastNameProperty, "Ann"}});
+  auto groups = similar();
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(uids(groups[0]), (std::vector<std::string>{a->uniqueId(), b->uniqueId(), c->uniqueId()}));
+}
+
+TEST_F(SimilarContactsTest, PersonsMarkedAsDifferentPeopleAreNotLinked) {
+  auto a = named("Ann", "Lee");
+  auto b = named("ann", "lee");
+  auto c = named("ANN", "LEE");
+  ScanAddressBook scan(*book);
+  scan.setDistinctPersons({{a->uniqueId(), b->uniqueId()}});
+  auto groups = scan.scan({"Similar contacts"}).similarContacts;
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(uids(groups[0]), (std::vector<std::string>{a->uniqueId(), c->uniqueId()}));
+  scan.setDistinctPersons({{a->uniqueId(), b->uniqueId(), c->uniqueId()}});
+  EXPECT_TRUE(scan.scan({"Similar contacts"}).similarContacts.empty());
+}
+
+TEST_F(SimilarContactsTest, GroupsComeInTheOrderOfTheirFirstPerson) {
+  auto a1 = named("Ann", "Lee");
+  auto b1 = named("Bo", "Ek");
+  auto a2 = named("ann", "lee");
+  auto b2 = named("BO", "EK");
+  auto groups = similar();
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(uids(groups[0]), (std::vector<std::string>{a1->uniqueId(), a2->uniqueId()}));
+  EXPECT_EQ(uids(groups[1]), (std::vector<std::string>{b1->uniqueId(), b2->uniqueId()}));
+}
+
+TEST_F(SimilarContactsTest, PhoneConditionsListNumbersWrittenTwiceAndNumbersWithoutCountryCode) {
+  auto twice = add({{kABFirstNameProperty, "Ann"}}, {}, {{kHome, "030 1234567"}, {kMobile, "+49 (30) 123-4567"}});
+  auto same = add({{kABFirstNameProperty, "Bob"}}, {}, {{kHome, "+49 30 1234568"}, {kMobile, "+49 30 1234568"}});
+  auto national = add({{kABFirstNameProperty, "Cy"}}, {}, {{kHome, "0171 2345678"}});
+  add({{kABFirstNameProperty, "Di"}}, {}, {{kHome, "+49 171 2345679"}, {kMobile, "555-CALL"}, {kMobile, "12"}});
+  ScanAddressBook scan(*book);
+  scan.setRegion("DE");
+  auto result = scan.scan({"Same phone number written differently", "Phone number not in international format"});
+  // Equal texts are "Duplicate phone number"; unreadable ones "Invalid characters".
+  EXPECT_EQ(result.personsFor("DupPhoneFormat"), Persons({twice}));
+  EXPECT_EQ(result.personsFor("PhoneFormat"), Persons({twice, national}));
+  EXPECT_EQ(scan.scan({"Duplicate phone number"}).personsFor("DupPhone"), Persons({same}));
+  scan.setRegion("US");
+  EXPECT_TRUE(scan.scan({"Phone number not in international format"}).personsFor("PhoneFormat").empty());
+}
+
+// Numbers left unread because no other number ends with the same digits link exactly as when every
+// number is read.
+TEST(PhoneReadingsTest, LeavingUniqueNumbersUnreadChangesNoGroup) {
+  std::vector<ABPersonSnapshot> persons;
+  const char* writings[] = {"+49 30 %07d", "030 %07d", "+49 (0)30 %07d", "+49-30-%07d", "0049 30 %07d"};
+  for (int i = 0; i < 400; ++i) {
+    ABPersonData data;
+    data.set(kABFirstNameProperty, std::string("P") + std::to_string(i));
+    ABMultiValue phones;
+    char text[40];
+    std::snprintf(text, sizeof text, writings[i % 5], 1000000 + (i * 37) % 150);
+    phones.addValueWithLabel(std::string(text), kABHomeLabel);
+    data.set(kABPhoneProperty, phones);
+    persons.push_back(std::make_shared<ABPersonData>(std::move(data)));
+  }
+  // And numbers nobody else holds, in the same writings.
+  for (int i = 0; i < 100; ++i) {
+    ABPersonData data;
+    data.set(kABFirstNameProperty, std::string("Q") + std::to_string(i));
+    ABMultiValue phones;
+    char text[40];
+    std::snprintf(text, sizeof text, writings[i % 5], 2000000 + i * 1013);
+    phones.addValueWithLabel(std::string(text), kABHomeLabel);
+    data.set(kABPhoneProperty, phones);
+    persons.push_back(std::make_shared<ABPersonData>(std::move(data)));
+  }
+  PhoneNumbers numbers("DE");
+  PhoneReadings all;
+  for (const auto& person : persons) all.readings.push_back(SimilarContacts::readPhonesOf(*person, numbers));
+  auto everyNumber = SimilarContacts::findGroups(persons, all, numbers, {}, 400);
+  auto readings = SimilarContacts::readPhones(persons, numbers, false, 2);
+  auto fewer = SimilarContacts::findGroups(persons, readings, numbers, {}, 400);
+  size_t unread = 0;
+  for (const auto& person : readings.readings)
+    for (const auto& reading : person) unread += reading.read ? 0 : 1;
+  EXPECT_GE(unread, 60u);  // the unique numbers written with their country code
+  ASSERT_EQ(everyNumber.size(), 150u);
+  ASSERT_EQ(fewer.size(), everyNumber.size());
+  for (size_t g = 0; g < fewer.size(); ++g) EXPECT_EQ(fewer[g].members, everyNumber[g].members);
+}
+
+}  // namespace
