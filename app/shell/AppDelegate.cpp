@@ -372,6 +372,7 @@ void AppDelegate::useSettings(std::unique_ptr<QSettings> settings) {
 void AppDelegate::restoreSettings() {
   if (!settings_) return;
   restoredGeometry_ = window_->restoreGeometry(settings_->value("window/geometry").toByteArray());
+  tableViewController_->setRegionChoice(settings_->value("scan/region").toString().toStdString());
   const QStringList columns = settings_->value("table/columns").toStringList();
   if (!columns.isEmpty()) {
     std::vector<std::string> keys;
@@ -391,6 +392,7 @@ void AppDelegate::restoreSettings() {
 void AppDelegate::saveSettings() {
   if (!settings_) return;
   settings_->setValue("window/geometry", window_->saveGeometry());
+  settings_->setValue("scan/region", QString::fromStdString(tableViewController_->regionChoice()));
   QStringList columns;
   QVariantMap widths;
   for (const auto& [key, width] : loadContactsViewController_->shownColumnWidths()) {
@@ -471,6 +473,7 @@ void AppDelegate::scanClicled() {
   showProgress(tr("Scanning"));
   if (!scanAddressBook_) scanAddressBook_ = std::make_unique<ScanAddressBook>(book_);
   joinScanThread();
+  scanAddressBook_->setRegion(tableViewController_->region());
   scanThread_ = std::thread([scanner = scanAddressBook_.get(), report = scanReport_.get(), names] {
     scanner->scanEntireAddressBook(names, *report);
   });

@@ -45,7 +45,7 @@ void BrowserArea::loadPersonInAddressBook() {
            "drop the files on this window.<br>Phones, mail programs and web address books can all "
            "save their contacts as vCard files.</p>"
            "<p>To see what a scan finds and fixes first, open the sample address book: its contacts "
-           "hold every one of the thirteen problems.<br>It opens in a window of its own and leaves "
+           "hold every kind of problem a scan looks for.<br>It opens in a window of its own and leaves "
            "this address book as it is.</p>"));
   } else {
     status_->setText(countedText(tr("<h2>%n contact(s) in the address book</h2>"

@@ -230,6 +230,7 @@ TEST_F(DesktopTest, SizePositionColumnsWidthsAndSortAreKeptBetweenRuns) {
     browser->sortByKey("Last Name", Qt::DescendingOrder);
     delegate->window()->resize(700, 500);
     delegate->tableViewController()->toggleConditionAtRow(0);
+    delegate->tableViewController()->setRegionChoice("CH");
     delegate->window()->close();  // closing saves
   }
   auto delegate = launch(std::make_unique<QSettings>(file, QSettings::IniFormat));
@@ -245,8 +246,9 @@ TEST_F(DesktopTest, SizePositionColumnsWidthsAndSortAreKeptBetweenRuns) {
   EXPECT_EQ(browser->sortOrder(), Qt::DescendingOrder);
   EXPECT_EQ(browser->model()->recordAt(0).textOr("Last Name"), "Ray");
   EXPECT_EQ(delegate->window()->size(), QSize(700, 500));
-  // The conditions are not kept: every start has all thirteen ticked.
-  EXPECT_EQ(delegate->tableViewController()->getSelectArray().size(), 13u);
+  // The conditions are not kept: every start has all of them ticked. The region of phone numbers is.
+  EXPECT_EQ(delegate->tableViewController()->getSelectArray().size(), 16u);
+  EXPECT_EQ(delegate->tableViewController()->region(), "CH");
 }
 
 TEST_F(DesktopTest, SettingsLiveUnderTheUsersConfigFolder) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -44,11 +45,27 @@ ProgressView* arcView(double start, double end, const QString& shape = "Arc") {
 
 TEST(TableViewWindowController, StartsWithEveryConditionTickedInTableOrder) {
   TableViewWindowController preferences;
-  ASSERT_EQ(preferences.dataSoucreArray().size(), 13u);
+  ASSERT_EQ(preferences.dataSoucreArray().size(), 16u);
   EXPECT_EQ(preferences.getSelectArray(), preferences.dataSoucreArray());
   EXPECT_EQ(preferences.dataSoucreArray().front(), "Duplicate contacts");
-  EXPECT_EQ(preferences.dataSoucreArray().back(), "Emails duplicated among multiple contacts");
-  for (int row = 0; row < 13; ++row) EXPECT_EQ(preferences.tableView()->item(row)->checkState(), Qt::Checked);
+  EXPECT_EQ(preferences.dataSoucreArray()[12], "Emails duplicated among multiple contacts");
+  EXPECT_EQ(preferences.dataSoucreArray().back(), "Phone number not in international format");
+  for (int row = 0; row < 16; ++row) EXPECT_EQ(preferences.tableView()->item(row)->checkState(), Qt::Checked);
+}
+
+TEST(TableViewWindowController, TheRegionOfPhoneNumbersFollowsTheLocaleUntilOneIsChosen) {
+  qputenv("LC_ALL", "fr_BE.UTF-8");
+  TableViewWindowController preferences;
+  EXPECT_EQ(preferences.regionChoice(), "");
+  EXPECT_EQ(preferences.region(), "BE");
+  EXPECT_TRUE(preferences.regionBox()->itemText(0).contains("Belgium"))
+      << preferences.regionBox()->itemText(0).toStdString();
+  preferences.setRegionChoice("JP");
+  EXPECT_EQ(preferences.region(), "JP");
+  EXPECT_TRUE(preferences.regionBox()->currentText().contains("(JP)"));
+  preferences.setRegionChoice("XX");  // not a region: the locale's again
+  EXPECT_EQ(preferences.region(), "BE");
+  qunsetenv("LC_ALL");
 }
 
 TEST(TableViewWindowController, UntickAndTickAgainMovesTheNameToTheEnd) {
@@ -58,7 +75,7 @@ TEST(TableViewWindowController, UntickAndTickAgainMovesTheNameToTheEnd) {
   expected.push_back("Incomplete name");
   // Through the check box, as a click does.
   preferences.tableView()->item(1)->setCheckState(Qt::Unchecked);
-  EXPECT_EQ(preferences.getSelectArray().size(), 12u);
+  EXPECT_EQ(preferences.getSelectArray().size(), 15u);
   preferences.tableView()->item(1)->setCheckState(Qt::Checked);
   EXPECT_EQ(preferences.getSelectArray(), expected);
 }
@@ -70,9 +87,9 @@ TEST(TableViewWindowController, CancelKeepsTheClicksAndTheCallerHoldsACopy) {
   preferences.toggleConditionAtRow(0);
   preferences.cancelClicked();
   EXPECT_FALSE(preferences.isVisible());
-  EXPECT_EQ(preferences.getSelectArray().size(), 12u);
+  EXPECT_EQ(preferences.getSelectArray().size(), 15u);
   EXPECT_EQ(preferences.tableView()->item(0)->checkState(), Qt::Unchecked);
-  EXPECT_EQ(before.size(), 13u);
+  EXPECT_EQ(before.size(), 16u);
   EXPECT_EQ(preferences.tableView()->item(0)->flags() & Qt::ItemIsEditable, Qt::NoItemFlags);
 }
 
