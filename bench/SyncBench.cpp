@@ -110,7 +110,14 @@ void runSyncBench(std::size_t contacts, BenchReporter& reporter) {
       // The server reads its files once and keeps what it parsed, as a server in use long has.
       CardDavCollection warm({server.bookUrl(), "ann", "secret", false});
       std::map<std::string, std::string> etags;
-      double warming = secondsOf([&] { warm.list(etags, nullptr); });
+      // A server in use by other clients also keeps the history sync-collection answers from
+      // (Radicale builds it, one file per card, the first time any client asks).
+      std::vector<std::string> removed;
+      std::string token;
+      double warming = secondsOf([&] {
+        warm.list(etags, nullptr);
+        warm.changesSince("", etags, removed, token, nullptr);
+      });
       std::printf("    (the server read its %zu cards in %.1f s before the first sync)\n", etags.size(), warming);
       SyncSource dav;
       dav.name = "server";

@@ -26,6 +26,22 @@ class CardCollection {
   virtual std::string describe() const = 0;
   // Every card's href and ETag.
   virtual bool list(std::map<std::string, std::string>& etagByHref, std::string* error) = 0;
+
+  // What changed since the collection gave out token (empty: since nothing, so every card), where
+  // the collection can tell (a CardDAV server offering sync-collection, RFC 6578): the href and ETag
+  // of every card added or changed, the hrefs of the cards removed, and the token of the state now.
+  enum class ChangesStatus {
+    Done,
+    Unsupported,   // the collection cannot tell: list() it
+    TokenExpired,  // the collection no longer knows the token: list() it
+    Failed         // error says what
+  };
+  virtual ChangesStatus changesSince(const std::string& token, std::map<std::string, std::string>& etagByHref,
+                                     std::vector<std::string>& removedHrefs, std::string& newToken,
+                                     std::string* error) {
+    (void)token, (void)etagByHref, (void)removedHrefs, (void)newToken, (void)error;
+    return ChangesStatus::Unsupported;
+  }
   // The cards of the hrefs; an href that is gone is left out of the answer.
   virtual bool fetch(const std::vector<std::string>& hrefs, std::map<std::string, Card>& cardByHref,
                      std::string* error) = 0;

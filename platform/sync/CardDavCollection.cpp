@@ -260,6 +260,71 @@ bool CardDavCollection::list(std::map<std::string, std::string>& etagByHref, std
   return true;
 }
 
+CardCollection::ChangesStatus CardDavCollection::changesSince(const std::string& token,
+                                                              std::map<std::string, std::string>& etagByHref,
+                                                              std::vector<std::string>& removedHrefs,
+                                                              std::string& newToken, std::string* error) {
+  etagByHref.clear();
+  removedHrefs.clear();
+  std::string from = token;
+  // A server may answer in parts: the collection's own response with 507 says there is more, to
+  // be asked for with the token of the part.
+  for (int part = 0; part < 10000; ++part) {
+    const std::string body =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+        "<d:sync-collection xmlns:d=\"DAV:\"><d:sync-token>" +
+        xmlEscape(from) +
+        "</d:sync-token><d:sync-level>1</d:sync-level><d:prop><d:getetag/></d:prop></d:sync-collection>";
+    std::vector<std::string> headers = kXmlHeaders;
+    headers.push_back("Depth: 0");
+    HttpSession::Response response;
+    if (!http_->request("REPORT", account_.url, headers, body, response, error)) return ChangesStatus::Failed;
+    if (response.status == 403 || response.status == 409) {
+      // The precondition valid-sync-token failed (the server forgot the token), or the server does
+      // not do sync-collection on this collection.
+      if (response.body.find("valid-sync-token") != std::string::npos) return ChangesStatus::TokenExpired;
+      return ChangesStatus::Unsupported;
+    }
+    if (response.status == 400 || response.status == 404 || response.status == 405 || response.status == 415 ||
+        response.status == 501)
+      return ChangesStatus::Unsupported;
+    if (response.status != 207) {
+      if (error) *error = account_.url + ": " + describeHttpStatus(response.status);
+      return ChangesStatus::Failed;
+    }
+    pugi::xml_document document;
+    std::vector<DavResponse> responses;
+    if (!parseMultistatus(response.body, account_.url, document, responses, error)) return ChangesStatus::Failed;
+    const std::string next = trimmed(child(document.document_element(), "sync-token").child_value());
+    if (next.empty()) return ChangesStatus::Unsupported;
+    bool more = false;
+    for (const auto& entry : responses) {
+      std::string path = percentDecode(HttpSession::pathOf(HttpSession::resolve(account_.url, entry.href)));
+      if (normalPath(path) == collectionPath_) {
+        more = more || entry.status == 507;
+        continue;
+      }
+      if (entry.status == 404) {
+        etagByHref.erase(entry.href);
+        removedHrefs.push_back(entry.href);
+        continue;
+      }
+      if (!entry.prop || isCollection(entry.prop)) continue;
+      std::string etag = trimmed(child(entry.prop, "getetag").child_value());
+      if (etag.empty()) continue;
+      std::erase(removedHrefs, entry.href);
+      etagByHref[entry.href] = etag;
+    }
+    from = next;
+    if (!more) {
+      newToken = next;
+      return ChangesStatus::Done;
+    }
+  }
+  if (error) *error = account_.url + ": the server's list of changes does not end";
+  return ChangesStatus::Failed;
+}
+
 bool CardDavCollection::fetch(const std::vector<std::string>& hrefs, std::map<std::string, Card>& cardByHref,
                               std::string* error) {
   for (std::size_t start = 0; start < hrefs.size(); start += kMultigetBatch) {

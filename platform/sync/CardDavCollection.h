@@ -21,9 +21,10 @@ struct CardDavAddressBook {
 class HttpSession;
 
 // An address book collection on a CardDAV server (RFC 6352), over one kept-alive HTTP connection.
-// Changes are found by comparing ETags from one PROPFIND, cards are fetched with
-// addressbook-multiget in batches, and every write carries If-Match (or If-None-Match for a new
-// card) so that nothing the server changed meanwhile is overwritten: 412 is a conflict, not an error.
+// Changes are asked for with sync-collection (RFC 6578) where the server offers it, else found by
+// comparing ETags from one PROPFIND; cards are fetched with addressbook-multiget in batches, and every write carries
+// If-Match (or If-None-Match for a new card) so that nothing the server changed meanwhile is overwritten: 412 is a
+// conflict, not an error.
 class CardDavCollection : public CardCollection {
  public:
   explicit CardDavCollection(CardDavAccount account);
@@ -36,6 +37,9 @@ class CardDavCollection : public CardCollection {
 
   std::string describe() const override;
   bool list(std::map<std::string, std::string>& etagByHref, std::string* error) override;
+  ChangesStatus changesSince(const std::string& token, std::map<std::string, std::string>& etagByHref,
+                             std::vector<std::string>& removedHrefs, std::string& newToken,
+                             std::string* error) override;
   bool fetch(const std::vector<std::string>& hrefs, std::map<std::string, Card>& cardByHref,
              std::string* error) override;
   WriteStatus put(const std::string& href, const std::string& text, const std::string& ifMatch, std::string& newEtag,

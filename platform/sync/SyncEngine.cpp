@@ -99,8 +99,31 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
   std::string why;
   std::map<std::string, SyncItem> items;
   if (!state_.items(source.name, items, &why)) return fail(why);
+  // The source's cards with their ETags: what changed since the last sync applied to what that sync
+  // saw, where the source can tell; else the whole list.
   std::map<std::string, std::string> remote;
-  if (!collection.list(remote, &why)) return fail(why);
+  bool listed = false;
+  {
+    std::map<std::string, std::string> changed;
+    std::vector<std::string> removed;
+    const std::string since = items.empty() ? std::string() : source.syncToken;
+    switch (collection.changesSince(since, changed, removed, report.syncToken, &why)) {
+      case CardCollection::ChangesStatus::Failed:
+        return fail(why);
+      case CardCollection::ChangesStatus::Done:
+        if (!since.empty())
+          for (const auto& [href, item] : items) remote.emplace(href, item.etag);
+        for (const auto& href : removed) remote.erase(href);
+        for (auto& [href, etag] : changed) remote[href] = std::move(etag);
+        listed = true;
+        break;
+      case CardCollection::ChangesStatus::Unsupported:
+      case CardCollection::ChangesStatus::TokenExpired:
+        report.syncToken.clear();
+        break;
+    }
+  }
+  if (!listed && !collection.list(remote, &why)) return fail(why);
 
   // Persons linked to any source, so that a card of this one is never matched to a person of another.
   std::set<std::string> linkedElsewhere;
@@ -368,5 +391,6 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     }
   }
   if (!state_.updateItems(source.name, recorded, forgotten, &why)) return fail(why);
+  if (!report.errors.empty()) report.syncToken = source.syncToken;
   return true;
 }

@@ -20,6 +20,10 @@ struct SyncReport {
   std::vector<std::string> conflicts;  // one line each, naming the contact
   std::vector<std::string> errors;     // one line each, naming the card; that card was left as it was
   std::vector<std::string> kept;       // where cards removed from the store were kept
+  // The collection's token for the state this sync brought together, to ask for the changes since
+  // it next time; empty when the collection gives none. A sync that left a card behind (errors)
+  // gives back the token it started from, so that the next one sees that card again.
+  std::string syncToken;
   std::string summary() const;
 };
 

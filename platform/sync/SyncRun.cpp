@@ -80,7 +80,7 @@ SyncRunResult syncSources(ABAddressBook& book, const std::filesystem::path& stor
       state->finishSync(source.name, source.syncToken, source.lastSync, "failed: " + why, nullptr);
       continue;
     }
-    state->finishSync(source.name, source.syncToken, nowText(), report.summary(), nullptr);
+    state->finishSync(source.name, report.syncToken, nowText(), report.summary(), nullptr);
     result.reports.push_back(std::move(report));
   }
   return result;

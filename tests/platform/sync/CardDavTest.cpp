@@ -8,7 +8,9 @@
 #include "../../support/RadicaleServer.h"
 #include "../addressbook/TestStorePath.h"
 #include "SyncTestSupport.h"
+#include "platform/addressbook/ABAddressBook.h"
 #include "platform/sync/CardDavCollection.h"
+#include "platform/sync/SyncState.h"
 
 namespace {
 
@@ -145,3 +147,79 @@ TEST_F(CardDavTest, WrongPasswordAndServerDownSayWhatHappenedAndChangeNothing) {
 }
 
 }  // namespace
+
+// The server tells what changed since a token (sync-collection): cards added or changed with their
+// ETags, cards removed, and a token for the state now. A token it does not know is said so.
+TEST_F(CardDavTest, TheServerListsWhatChangedSinceAToken) {
+  ASSERT_EQ(server.put("ann.vcf", card("ann", "Ann", "Lee")), 201);
+  ASSERT_EQ(server.put("bob.vcf", card("bob", "Bob", "Ray")), 201);
+  CardDavCollection collection({server.bookUrl(), "ann", "secret", false});
+  std::map<std::string, std::string> changed;
+  std::vector<std::string> removed;
+  std::string token, error;
+  ASSERT_EQ(collection.changesSince("", changed, removed, token, &error), CardCollection::ChangesStatus::Done) << error;
+  std::map<std::string, std::string> listed;
+  ASSERT_TRUE(collection.list(listed, &error)) << error;
+  EXPECT_EQ(changed, listed) << "from no token: every card";
+  EXPECT_TRUE(removed.empty());
+  ASSERT_FALSE(token.empty());
+
+  ASSERT_EQ(server.put("bob.vcf", card("bob", "Robert", "Ray")) / 100, 2);
+  ASSERT_EQ(server.put("cid.vcf", card("cid", "Cid", "Orr")), 201);
+  ASSERT_EQ(server.remove("ann.vcf") / 100, 2);
+  std::string next;
+  ASSERT_EQ(collection.changesSince(token, changed, removed, next, &error), CardCollection::ChangesStatus::Done)
+      << error;
+  ASSERT_TRUE(collection.list(listed, &error)) << error;
+  ASSERT_EQ(changed.size(), 2u);
+  for (const auto& [href, etag] : changed) EXPECT_EQ(listed.at(href), etag) << href;
+  ASSERT_EQ(removed.size(), 1u);
+  EXPECT_NE(removed[0].find("ann.vcf"), std::string::npos) << removed[0];
+  EXPECT_NE(next, token);
+
+  EXPECT_EQ(collection.changesSince(token + "-unknown", changed, removed, next, &error),
+            CardCollection::ChangesStatus::TokenExpired);
+}
+
+// A sync asks only for what changed since the last one, and still sees every change; a token the
+// server forgot (or one spoilt) falls back to the whole list without losing or doubling a contact.
+TEST_F(CardDavTest, LaterSyncsAskForChangesOnlyAndSurviveAForgottenToken) {
+  ASSERT_EQ(server.put("ann.vcf", card("ann", "Ann", "Lee")), 201);
+  ASSERT_EQ(server.put("bob.vcf", card("bob", "Bob", "Ray")), 201);
+  ASSERT_EQ(link(server.bookUrl()).status, 0);
+  ASSERT_EQ(rolvane({"sync"}).status, 0);
+  auto tokenNow = [&] {
+    auto state = SyncState::open(folder.file("store.sqlite"), nullptr);
+    return state ? state->source("srv", nullptr)->syncToken : std::string("no state");
+  };
+  const std::string first = tokenNow();
+  EXPECT_FALSE(first.empty());
+
+  ASSERT_EQ(server.put("bob.vcf", card("bob", "Robert", "Ray")) / 100, 2);
+  ASSERT_EQ(server.remove("ann.vcf") / 100, 2);
+  ASSERT_EQ(server.put("cid.vcf", card("cid", "Cid", "Orr")), 201);
+  ProgramRun run = rolvane({"sync", "--json"});
+  ASSERT_EQ(run.status, 0) << run.out;
+  auto store = nlohmann::json::parse(run.out)["sources"][0]["store"];
+  EXPECT_EQ(store["added"], 1);
+  EXPECT_EQ(store["changed"], 1);
+  EXPECT_EQ(store["deleted"], 1);
+  EXPECT_NE(tokenNow(), first);
+
+  {
+    auto state = SyncState::open(folder.file("store.sqlite"), nullptr);
+    auto source = state->source("srv", nullptr);
+    ASSERT_TRUE(state->finishSync("srv", "forgotten-by-the-server", source->lastSync, source->lastReport, nullptr));
+  }
+  ASSERT_EQ(server.put("dot.vcf", card("dot", "Dot", "Fay")), 201);
+  run = rolvane({"sync", "--json"});
+  ASSERT_EQ(run.status, 0) << run.out;
+  store = nlohmann::json::parse(run.out)["sources"][0]["store"];
+  EXPECT_EQ(store["added"], 1);
+  EXPECT_EQ(store["changed"], 0);
+  EXPECT_EQ(store["deleted"], 0);
+  EXPECT_EQ(cardsOnServer().size(), 3u);
+  auto book = ABAddressBook::open(folder.file("store.sqlite"));
+  ASSERT_TRUE(book);
+  EXPECT_EQ(book->count(), 3u) << "Robert, Cid and Dot, none twice";
+}
