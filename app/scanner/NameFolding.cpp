@@ -76,10 +76,89 @@ std::string utf8(const icu::UnicodeString& text) {
   return out;
 }
 
+// Marks a word break in the folded form of one character.
+constexpr char kBreak = '\x01';
+
+// What one character becomes when everything is left aside, kBreak where it separates words: the
+// same steps as the general path below, taken once per character. Decomposition works character by
+// character and the marks it yields are dropped, so folding a text character by character gives
+// what folding it whole gives.
+std::string foldCharacter(UChar32 c) {
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2* normalizer = icu::Normalizer2::getNFKDInstance(status);
+  icu::UnicodeString source(c);
+  icu::UnicodeString normal = U_SUCCESS(status) ? normalizer->normalize(source, status) : source;
+  if (U_FAILURE(status)) normal = source;
+  icu::UnicodeString out;
+  for (int32_t i = 0; i < normal.length();) {
+    UChar32 d = normal.char32At(i);
+    i += U16_LENGTH(d);
+    if (u_isUWhiteSpace(d))
+      out += static_cast<UChar32>(kBreak);
+    else if (isMark(d))
+      continue;
+    else if (strokeLetter(d))
+      out += icu::UnicodeString(strokeLetter(d));
+    else if (u_ispunct(d) || joins(d)) {
+      if (!joins(d)) out += static_cast<UChar32>(kBreak);
+    } else {
+      out += d;
+    }
+  }
+  out.foldCase();
+  return utf8(out);
+}
+
+// Latin, Greek, Cyrillic, Armenian and Hebrew (U+0000 to U+05FF): two bytes at most in UTF-8.
+constexpr UChar32 kTableEnd = 0x600;
+
+const std::vector<std::string>& foldTable() {
+  static const std::vector<std::string> table = [] {
+    std::vector<std::string> folded(kTableEnd);
+    for (UChar32 c = 0; c < kTableEnd; ++c) folded[c] = foldCharacter(c);
+    return folded;
+  }();
+  return table;
+}
+
+// Folds a text of characters below kTableEnd through the table; false for any other text.
+bool tableWords(std::string_view text, std::vector<std::string>& result) {
+  const auto& table = foldTable();
+  std::string word;
+  auto flush = [&] {
+    if (!word.empty()) result.push_back(std::move(word));
+    word.clear();
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto lead = static_cast<unsigned char>(text[i]);
+    if (lead == static_cast<unsigned char>(kBreak)) return false;
+    UChar32 c = lead;
+    if (lead >= 0x80) {
+      if (lead < 0xC2 || lead > 0xD7 || i + 1 >= text.size()) return false;
+      auto trail = static_cast<unsigned char>(text[i + 1]);
+      if ((trail & 0xC0) != 0x80) return false;
+      c = ((lead & 0x1F) << 6) | (trail & 0x3F);
+      ++i;
+    }
+    for (char piece : table[c]) {
+      if (piece == kBreak)
+        flush();
+      else
+        word += piece;
+    }
+  }
+  flush();
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::string> words(std::string_view text, Ignore ignore) {
   if (isAscii(text)) return asciiWords(text, ignore);
+  if (ignore.letterCase && ignore.accents && ignore.punctuation) {
+    std::vector<std::string> result;
+    if (tableWords(text, result)) return result;
+  }
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* normalizer =
       ignore.accents ? icu::Normalizer2::getNFKDInstance(status) : icu::Normalizer2::getNFCInstance(status);
@@ -156,6 +235,20 @@ std::vector<std::string> sortedWords(std::string_view text, Ignore ignore) {
 std::vector<std::string> spaceRuns(std::string_view first, std::string_view last) {
   std::vector<std::string> runs;
   for (std::string_view part : {first, last}) {
+    if (isAscii(part)) {
+      auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+      for (size_t i = 0; i < part.size();) {
+        if (!space(part[i])) {
+          ++i;
+          continue;
+        }
+        const size_t start = i;
+        while (i < part.size() && space(part[i])) ++i;
+        runs.push_back((start == 0 ? "<" : "") + std::string(part.substr(start, i - start)) +
+                       (i == part.size() ? ">" : ""));
+      }
+      continue;
+    }
     icu::UnicodeString text = icu::UnicodeString::fromUTF8(icu::StringPiece(part.data(), part.size()));
     const int32_t n = text.length();
     int32_t i = 0;

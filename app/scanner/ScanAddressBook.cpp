@@ -390,7 +390,8 @@ std::vector<SimilarGroup> ScanAddressBook::findSimilarContacts() const {
   PhoneReadings own;
   const PhoneReadings& readings = phoneReadings(all, phones, false, own);
   std::vector<SimilarGroup> found;
-  for (auto& group : SimilarContacts::findGroups(all.values, readings, phones, distinct_)) {
+  for (auto& group :
+       SimilarContacts::findGroups(all.values, readings, phones, distinct_, SimilarContacts::kMostHolders, 2)) {
     SimilarGroup finding;
     for (size_t member : group.members) finding.Persons.push_back(all.persons[member]);
     finding.Reason = std::move(group.reason);

@@ -1,14 +1,13 @@
 #include "app/scanner/SimilarContacts.h"
 
 #include <algorithm>
-#include <atomic>
 #include <optional>
-#include <thread>
 #include <unordered_map>
 
 #include "app/scanner/NameFolding.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/threads/ParallelFor.h"
 
 // Two persons are linked when they hold the same phone number (both read by libphonenumber), the
 // same e-mail address (emailKey), or names equal once case, accents, punctuation, white space and
@@ -105,14 +104,13 @@ PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const Pho
     }
   }
 
-  std::atomic<size_t> next{0};
-  auto worker = [&] {
-    for (size_t s = next++; s < slots.size(); s = next++) slots[s].reading = phones.read(slots[s].text);
+  auto readSlots = [&](size_t begin, size_t end) {
+    for (size_t slot = begin; slot < end; ++slot) slots[slot].reading = phones.read(slots[slot].text);
   };
-  std::vector<std::thread> helpers;
-  for (unsigned t = 1; t < std::max(1u, threads) && slots.size() > 256; ++t) helpers.emplace_back(worker);
-  worker();
-  for (auto& helper : helpers) helper.join();
+  if (threads > 1)
+    parallelFor(slots.size(), 256, readSlots);
+  else
+    readSlots(0, slots.size());
 
   for (size_t i = 0; i < persons.size(); ++i) {
     result.readings[i].resize(slotOfEntry[i].size());
@@ -179,8 +177,9 @@ struct Facts {
   std::string first, last;           // as written
   std::string nameKey;
   std::optional<ABDate> birthday;
-  std::string organization;  // folded
-  std::vector<int> marks;    // the distinct sets the person is in
+  std::string organization;         // folded
+  std::vector<int> marks;           // the distinct sets the person is in
+  std::vector<std::string> emails;  // emailKey of each address, each once
 };
 
 Facts factsOf(const ABPersonData& data, const std::unordered_map<std::string, std::vector<int>>& markOf) {
@@ -198,6 +197,12 @@ Facts factsOf(const ABPersonData& data, const std::unordered_map<std::string, st
     if (const std::string* uid = data.string(kABUIDProperty))
       if (auto found = markOf.find(*uid); found != markOf.end()) facts.marks = found->second;
   }
+  if (const ABMultiValue* emails = data.multiValue(kABEmailProperty))
+    for (const auto& entry : emails->entries())
+      if (const auto* text = std::get_if<std::string>(&entry.value))
+        if (std::string key = emailKey(*text);
+            !key.empty() && std::find(facts.emails.begin(), facts.emails.end(), key) == facts.emails.end())
+          facts.emails.push_back(std::move(key));
   return facts;
 }
 
@@ -262,52 +267,84 @@ class Groups {
 };
 
 // Values in the order a walk through the persons in store order first meets them, with their
-// holders (each person once, in store order).
+// holders (each person once, in store order). The values are views of texts that outlive it.
 class Holders {
  public:
-  void add(const std::string& value, size_t person) {
+  explicit Holders(size_t expected) { index_.reserve(expected); }
+
+  void add(std::string_view value, size_t person) {
     auto [at, added] = index_.emplace(value, values_.size());
-    if (added) values_.push_back({value, {}});
-    auto& holders = values_[at->second].second;
-    if (holders.empty() || holders.back() != person) holders.push_back(person);
+    if (added) {
+      values_.push_back({value, holders_.size(), holders_.size(), 1});
+      holders_.push_back({person, kNone});
+      return;
+    }
+    Value& known = values_[at->second];
+    if (holders_[known.last].person == person) return;
+    holders_[known.last].next = holders_.size();
+    known.last = holders_.size();
+    ++known.count;
+    holders_.push_back({person, kNone});
   }
-  const std::vector<std::pair<std::string, std::vector<size_t>>>& values() const { return values_; }
+
+  // Calls visit(value, holders) for every value held by two to `most` persons.
+  template <typename Visit>
+  void forEachShared(size_t most, Visit visit) const {
+    std::vector<size_t> members;
+    for (const Value& value : values_) {
+      if (value.count < 2 || value.count > most) continue;
+      members.clear();
+      for (size_t h = value.first; h != kNone; h = holders_[h].next) members.push_back(holders_[h].person);
+      visit(value.text, members);
+    }
+  }
 
  private:
-  std::unordered_map<std::string, size_t> index_;
-  std::vector<std::pair<std::string, std::vector<size_t>>> values_;
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+  struct Value {
+    std::string_view text;
+    size_t first, last, count;
+  };
+  struct Holder {
+    size_t person, next;
+  };
+  std::unordered_map<std::string_view, size_t> index_;
+  std::vector<Value> values_;
+  std::vector<Holder> holders_;
 };
 
 }  // namespace
 
 std::vector<Group> findGroups(const std::vector<ABPersonSnapshot>& persons, const PhoneReadings& phones,
                               const PhoneNumbers& numbers, const std::vector<std::vector<std::string>>& distinct,
-                              size_t mostHolders) {
+                              size_t mostHolders, unsigned threads) {
   std::unordered_map<std::string, std::vector<int>> markOf;
   for (size_t m = 0; m < distinct.size(); ++m)
     for (const auto& uid : distinct[m]) markOf[uid].push_back(static_cast<int>(m));
 
-  std::vector<Facts> facts;
-  facts.reserve(persons.size());
-  Holders byPhone, byEmail, byName;
+  // What links or parts persons, person by person, on up to `threads` threads.
+  std::vector<Facts> facts(persons.size());
+  auto gather = [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) facts[i] = factsOf(*persons[i], markOf);
+  };
+  if (threads > 1)
+    parallelFor(persons.size(), 4096, gather);
+  else
+    gather(0, persons.size());
+
+  Holders byPhone(persons.size()), byEmail(persons.size()), byName(persons.size());
   for (size_t i = 0; i < persons.size(); ++i) {
-    const ABPersonData& data = *persons[i];
-    facts.push_back(factsOf(data, markOf));
     if (i < phones.readings.size())
       for (const auto& reading : phones.readings[i])
         if (reading.read) byPhone.add(reading.e164, i);
-    if (const ABMultiValue* emails = data.multiValue(kABEmailProperty))
-      for (const auto& entry : emails->entries())
-        if (const auto* text = std::get_if<std::string>(&entry.value))
-          if (std::string key = emailKey(*text); !key.empty()) byEmail.add(key, i);
-    if (!facts.back().nameKey.empty()) byName.add(facts.back().nameKey, i);
+    for (const auto& key : facts[i].emails) byEmail.add(key, i);
+    if (!facts[i].nameKey.empty()) byName.add(facts[i].nameKey, i);
   }
 
   Groups groups(facts);
   std::vector<std::pair<size_t, std::string>> links;  // a member of the joined group, why
   auto linkAll = [&](const Holders& holders, bool byNameRule, auto reasonOf) {
-    for (const auto& [value, members] : holders.values()) {
-      if (members.size() < 2 || members.size() > mostHolders) continue;
+    holders.forEachShared(mostHolders, [&](std::string_view value, const std::vector<size_t>& members) {
       for (size_t k = 1; k < members.size(); ++k) {
         for (size_t h = 0; h < k; ++h) {
           const Facts& a = facts[members[h]];
@@ -318,13 +355,14 @@ std::vector<Group> findGroups(const std::vector<ABPersonSnapshot>& persons, cons
           if (groups.join(members[h], members[k], byNameRule)) links.emplace_back(members[k], reasonOf(value, a, b));
         }
       }
-    }
+    });
   };
-  linkAll(byPhone, false, [&](const std::string& value, const Facts&, const Facts&) {
-    return "same phone " + numbers.internationalOfE164(value);
+  linkAll(byPhone, false, [&](std::string_view value, const Facts&, const Facts&) {
+    return "same phone " + numbers.internationalOfE164(std::string(value));
   });
-  linkAll(byEmail, false, [](const std::string& value, const Facts&, const Facts&) { return "same e-mail " + value; });
-  linkAll(byName, true, [](const std::string&, const Facts& a, const Facts& b) {
+  linkAll(byEmail, false,
+          [](std::string_view value, const Facts&, const Facts&) { return "same e-mail " + std::string(value); });
+  linkAll(byName, true, [](std::string_view, const Facts& a, const Facts& b) {
     std::string apart = NameFolding::differences(a.first, a.last, b.first, b.last);
     return "same name apart from " + (apart.empty() ? "how it is split into first and last name" : apart);
   });

@@ -18,7 +18,7 @@ namespace SimilarContacts {
 // A value held by more persons than this (a switchboard number, a shared office address) links nobody.
 inline constexpr size_t kMostHolders = 10;
 
-// Reads the phone numbers of the persons on up to `threads` threads. Every number that could equal
+// Reads the phone numbers of the persons, on every core when `threads` is more than one. Every number that could equal
 // another one is read: a number whose last seven digits no other number of the persons ends with
 // (and that holds ten digits or more, so its national part has seven or more) equals none and is
 // left unread, unless `validity` asks for every number not written in international form (the
@@ -45,9 +45,10 @@ struct Group {
 
 // Groups of persons that are probably one person (see the rules in SimilarContacts.cpp). `distinct`
 // are sets of unique ids the user said are not the same person: none of a set is linked to another
-// of it. Groups in the order of their first member.
+// of it. Groups in the order of their first member. What each person holds is gathered on every
+// core when `threads` is more than one.
 std::vector<Group> findGroups(const std::vector<ABPersonSnapshot>& persons, const PhoneReadings& phones,
                               const PhoneNumbers& numbers, const std::vector<std::vector<std::string>>& distinct,
-                              size_t mostHolders = kMostHolders);
+                              size_t mostHolders = kMostHolders, unsigned threads = 1);
 
 }  // namespace SimilarContacts
