@@ -458,6 +458,45 @@ TEST(ReviewScreenTest, EveryOptionOfEveryCategoryFixesThroughTheWindow) {
   EXPECT_GT(fixed, 13);
 }
 
+// Phone numbers of the sample scanned for Germany: the review screen shows the numbers without
+// their country code, previews them in E.164 and writes them so.
+TEST(ReviewScreenTest, NumbersWithoutCountryCodeAreRewrittenForTheScansRegion) {
+  app();
+  auto book = sampleBook();
+  OutlineViewController screen(*book, nullptr);
+  Yes yes;
+  screen.setQuestions(&yes);
+  ScanAddressBook scanner(*book);
+  scanner.setRegion("DE");
+  screen.setOutlineViewDataSouce(scanner.scan({"Phone number not in international format"}));
+  screen.showResults();
+  QAbstractItemModel* model = screen.myOutlineView()->model();
+  ASSERT_EQ(model->rowCount(), 1);
+  ASSERT_TRUE(isHeaderOf(model->index(0, 0), ReviewCategories::kPhoneFormat));
+  // Other sample numbers are also German numbers without their area code; Lena Schmidt's is 030 1234567.
+  PersonItem* category = screen.outline().category(ReviewCategories::kPhoneFormat);
+  ASSERT_TRUE(category);
+  int lena = -1;
+  for (size_t row = 0; row < category->childrenCount(); ++row)
+    if (category->childAtIndex(row)->name() == "Lena Schmidt") lena = static_cast<int>(row);
+  ASSERT_GE(lena, 0);
+  screen.myOutlineView()->selectionModel()->setCurrentIndex(model->index(lena, 0, model->index(0, 0)),
+                                                            QItemSelectionModel::ClearAndSelect);
+  EXPECT_NE(screen.problemText()->text().toStdString().find("+49 30 1234567"), std::string::npos)
+      << screen.problemText()->text().toStdString();
+  ASSERT_EQ(screen.optionButtons().size(), 2);
+  screen.optionButtons()[1]->click();  // Write in E.164 format
+  EXPECT_TRUE(screen.previewWidget()->preview().find("+49301234567"));
+  screen.fixButton()->click();
+  ASSERT_TRUE(screen.lastOutcome().storeChanged) << screen.lastOutcome().error;
+  bool rewritten = false;
+  for (const auto& person : book->people())
+    if (auto phones = person->multiValueForProperty(kABPhoneProperty))
+      for (size_t i = 0; i < phones->count(); ++i) rewritten = rewritten || phones->stringAtIndex(i) == "+49301234567";
+  EXPECT_TRUE(rewritten);
+  EXPECT_EQ(screen.outline().category(ReviewCategories::kPhoneFormat)->childrenCount(), 3u);
+}
+
 // A fix whose finding no longer holds changes nothing; the bottom bar says why in one line.
 TEST(ReviewScreenTest, AStaleFindingIsToldInTheBottomBar) {
   app();
