@@ -71,6 +71,7 @@ PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const Pho
   };
   std::vector<std::vector<Entry>> entries(persons.size());
   std::unordered_map<std::uint32_t, unsigned> tails;
+  tails.reserve(persons.size() * 2);
   for (size_t i = 0; i < persons.size(); ++i) {
     const ABMultiValue* list = persons[i]->multiValue(kABPhoneProperty);
     if (!list) continue;
@@ -88,6 +89,7 @@ PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const Pho
   // The distinct texts to read, each once.
   std::vector<Slot> slots;
   std::unordered_map<std::string_view, size_t> slotOf;
+  slotOf.reserve(tails.size() + persons.size() / 2);
   std::vector<std::vector<size_t>> slotOfEntry(persons.size());
   constexpr size_t kUnread = static_cast<size_t>(-1);
   for (size_t i = 0; i < persons.size(); ++i) {
@@ -95,7 +97,7 @@ PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const Pho
     for (size_t j = 0; j < entries[i].size(); ++j) {
       const Entry& entry = entries[i][j];
       if (entry.text.empty()) continue;
-      bool needed = !entry.plain || entry.digits < 10 || tails[entry.tail] >= 2 ||
+      bool needed = !entry.plain || entry.digits < 10 || tails.find(entry.tail)->second >= 2 ||
                     (validity && !PhoneNumbers::writtenInternational(entry.text));
       if (!needed) continue;
       auto [at, added] = slotOf.emplace(entry.text, slots.size());
