@@ -12,6 +12,7 @@
 #include "app/scanner/SimilarContacts.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/sync/SyncRun.h"
 
 namespace RC = ReviewCategories;
 namespace Opt = ReviewCategories::Option;
@@ -392,7 +393,15 @@ bool FixActions::replaceInOneSave(const std::vector<ABPersonRef>& removed, const
   }
   if (!save()) return false;
   for (const auto& person : taken) note("deleted " + who(*person));
-  if (added) note("added the merged contact " + who(*added));
+  if (added) {
+    note("added the merged contact " + who(*added));
+    // In a store linked to address books, the merged contact goes where its first member lived.
+    std::vector<std::string> members;
+    for (const auto& person : taken) members.push_back(person->uniqueId());
+    std::string error;
+    if (!noteMergedContact(book_.path(), added->uniqueId(), members, &error))
+      note("the merged contact " + who(*added) + " goes to the first linked address book: " + error);
+  }
   return true;
 }
 

@@ -108,6 +108,27 @@ bool noteImportedContacts(const std::filesystem::path& storePath, const std::vec
   return state->setDestinations(uids, toSource, error);
 }
 
+bool noteMergedContact(const std::filesystem::path& storePath, const std::string& mergedUid,
+                       const std::vector<std::string>& memberUids, std::string* error) {
+  std::error_code ec;
+  if (storePath.empty() || storePath == ":memory:" || !std::filesystem::exists(storePath, ec)) return true;
+  auto state = SyncState::open(storePath, error);
+  if (!state) return false;
+  std::vector<SyncSource> sources;
+  if (!state->sources(sources, error)) return false;
+  if (sources.empty()) return true;
+  for (const auto& uid : memberUids) {
+    std::string why;
+    std::optional<std::string> place = state->placeOf(uid, &why);
+    if (!why.empty()) {
+      if (error) *error = why;
+      return false;
+    }
+    if (place) return state->setDestinations({mergedUid}, *place, error);
+  }
+  return true;
+}
+
 bool linkSource(ABAddressBook& book, const SyncSource& source, std::string* error) {
   auto state = SyncState::open(book.path(), error);
   if (!state) return false;

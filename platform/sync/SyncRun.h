@@ -36,6 +36,11 @@ SyncRunResult syncSources(ABAddressBook& book, const std::filesystem::path& stor
 // source is not linked.
 bool noteImportedContacts(const std::filesystem::path& storePath, const std::vector<std::string>& uids,
                           const std::string& toSource, std::string* error);
+// A contact merged from members (in their order): it goes where the first member with a place went,
+// to that member's source or kept local, rather than to the first source as a new contact would.
+// Nothing to do for a store linked to no source.
+bool noteMergedContact(const std::filesystem::path& storePath, const std::string& mergedUid,
+                       const std::vector<std::string>& memberUids, std::string* error);
 // Whether the named source is linked to the store at storePath.
 bool sourceIsLinked(const std::filesystem::path& storePath, const std::string& name, std::string* error);
 

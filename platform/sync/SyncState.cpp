@@ -222,6 +222,20 @@ bool SyncState::destinations(std::map<std::string, std::string>& byUid, std::str
   return true;
 }
 
+std::optional<std::string> SyncState::placeOf(const std::string& uid, std::string* error) {
+  for (const char* sql :
+       {"SELECT source FROM sync_items WHERE uid = ? LIMIT 1", "SELECT source FROM sync_destinations WHERE uid = ?"}) {
+    Statement statement(db_, sql);
+    if (!statement.ok()) {
+      fail(db_, error);
+      return std::nullopt;
+    }
+    statement.bind(1, uid);
+    if (statement.step()) return statement.text(0);
+  }
+  return std::nullopt;
+}
+
 bool SyncState::inTransaction(const std::function<bool()>& work, std::string* error) {
   if (!exec("BEGIN IMMEDIATE", error)) return false;
   if (!work()) {

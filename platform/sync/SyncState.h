@@ -65,6 +65,9 @@ class SyncState {
   // source at the next sync (imported with --to). Persons the store has and that are neither linked
   // nor listed here are new since the last sync (a merged contact, say).
   bool destinations(std::map<std::string, std::string>& byUid, std::string* error);  // "" = keep local
+  // The source a person's card lives in, or where it is to go ("" = kept local); nullopt when
+  // neither is recorded.
+  std::optional<std::string> placeOf(const std::string& uid, std::string* error);
   bool setDestinations(const std::vector<std::string>& uids, const std::string& source, std::string* error);
 
  private:

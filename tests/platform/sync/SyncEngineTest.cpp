@@ -248,3 +248,38 @@ TEST(SyncCommandTest, ImportedContactsStayLocalUnlessImportNamesTheSource) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two linked folders; the same person twice in the second. Merged, the contact goes back to the
+// second folder, where its members lived, and not to the first, where new contacts go.
+TEST(SyncCommandTest, AMergedContactGoesWhereItsFirstMemberLived) {
+  TempFolder folder;
+  auto home = folder.path() / "home", work = folder.path() / "work";
+  std::filesystem::create_directories(home);
+  std::filesystem::create_directories(work);
+  std::string store = folder.file("store.sqlite").string();
+  auto rolvane = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--store", store});
+    return runProgram(ROLVANE_PROGRAM, args);
+  };
+  writeFile(home / "bob.vcf", card("bob", "Bob", "Ray"));
+  writeFile(work / "ann1.vcf", card("ann-1", "Ann", "Lee", "EMAIL;TYPE=WORK:ann@work.example\r\n"));
+  writeFile(work / "ann2.vcf", card("ann-2", "Ann", "Lee", "TEL;TYPE=CELL:+49 30 1234567\r\n"));
+  ASSERT_EQ(rolvane({"source", "add", "home", "--vdir", home.string()}).status, 0);
+  ASSERT_EQ(rolvane({"source", "add", "work", "--vdir", work.string()}).status, 0);
+  ProgramRun run = rolvane({"sync"});
+  ASSERT_EQ(run.status, 0) << run.out;
+
+  run = rolvane({"fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"});
+  ASSERT_EQ(run.status, 0) << run.out;
+  run = rolvane({"sync"});
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home), {}), 1) << run.out;
+  ASSERT_EQ(std::distance(std::filesystem::directory_iterator(work), {}), 1) << run.out;
+  const std::string merged = readFile(std::filesystem::directory_iterator(work)->path());
+  EXPECT_NE(merged.find("ann@work.example"), std::string::npos) << merged;
+  EXPECT_NE(merged.find("1234567"), std::string::npos) << merged;
+}
+
+}  // namespace
