@@ -452,7 +452,7 @@ void FixActions::processShareEmailContacts(PersonItem* row) {
       for (const auto& entry : emails->entries()) {
         const auto* value = std::get_if<std::string>(&entry.value);
         if (value && *value == shared) continue;
-        kept.addValueWithLabel(entry.value, entry.label);
+        kept.addEntry(entry);
       }
     }
     bool ok = kept.empty() ? person_->removeValueForProperty(kABEmailProperty)
@@ -491,7 +491,7 @@ void FixActions::removeDuplicateValues(PersonItem* row, const std::string& prope
         ++dropped;
         continue;
       }
-      kept.addValueWithLabel(entry.value, entry.label);
+      kept.addEntry(entry);
     }
   }
   if (!person_->setValueForProperty(kept, property) || !book_.addRecord(person_)) {

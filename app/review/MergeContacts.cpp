@@ -7,6 +7,7 @@
 #include "core/record/RecordKeys.h"
 
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/vcard/VCardKept.h"
 
 namespace {
 
@@ -67,7 +68,10 @@ ABMultiValue mergeLists(const std::vector<ABPersonSnapshot>& members, const List
     if (!list) continue;
     for (const auto& entry : list->entries()) {
       if (dropEmpty && isEmptyItem(entry.value)) continue;
-      if (std::find(collected.begin(), collected.end(), entry) != collected.end()) continue;
+      // Equal label and value are one entry, whatever vCard parameters each was read with.
+      if (std::any_of(collected.begin(), collected.end(),
+                      [&](const ABMultiValue::Entry& e) { return e.sameLabelAndValue(entry); }))
+        continue;
       collected.push_back(entry);
     }
   }
@@ -79,7 +83,7 @@ ABMultiValue mergeLists(const std::vector<ABPersonSnapshot>& members, const List
     return rank(a.label) < rank(b.label);
   });
   ABMultiValue merged;
-  for (auto& entry : collected) merged.addValueWithLabel(std::move(entry.value), std::move(entry.label));
+  for (auto& entry : collected) merged.addEntry(std::move(entry));
   return merged;
 }
 
@@ -138,6 +142,13 @@ ABPersonRef mergeContacts(const std::vector<ABPersonRef>& persons) {
   };
   for (const auto& property : singleValueProperties()) mergeSingle(property);
 
+  // What the members' vCards said beyond their values stays with the merged contact, each line once;
+  // the lines the writer wrote as read stand for values the merge may have changed, so they go.
+  std::vector<std::string_view> keptLines;
+  for (const auto& member : members)
+    if (const std::string* lines = member->string(kABVCardKeptLinesProperty)) keptLines.push_back(*lines);
+  if (!keptLines.empty()) merged->setValueForProperty(mergeKeptLines(keptLines), kABVCardKeptLinesProperty);
+
   for (const auto& rule : listRules()) {
     ABMultiValue list = mergeLists(members, rule, rule.property == &kABAddressProperty);
     if (!list.empty()) merged->setValueForProperty(std::move(list), *rule.property);
@@ -148,7 +159,8 @@ ABPersonRef mergeContacts(const std::vector<ABPersonRef>& persons) {
   std::vector<std::string> others;
   for (const auto& member : members)
     for (const auto& [property, value] : member->entries())
-      if (!isHandled(property) && std::find(others.begin(), others.end(), property) == others.end())
+      if (!isHandled(property) && property != kABVCardKeptLinesProperty && property != kABVCardLinesAsReadProperty &&
+          std::find(others.begin(), others.end(), property) == others.end())
         others.push_back(property);
   for (const auto& property : others) {
     bool allLists = std::all_of(members.begin(), members.end(), [&](const ABPersonSnapshot& member) {

@@ -27,6 +27,12 @@ inline const std::string kABRelatedNamesProperty = "ABRelatedNames";    // strin
 inline const std::string kABAddressProperty = "Address";                // dictionary list
 inline const std::string kABInstantMessageProperty = "InstantMessage";  // dictionary list
 inline const std::string kABSocialProfileProperty = "SocialProfile";    // dictionary list
+// What an imported vCard said that the properties above do not hold, written back with the person
+// (see VCardKept.h): the card's other property lines, one a line ("group.NAME;PARAM=value:value" as
+// read), and lines the writer would write otherwise (FN:Dr. Jo Doe for the name shown "Jo Doe"), written
+// as read for as long as their value is unchanged.
+inline const std::string kABVCardKeptLinesProperty = "vCardKeptLines";    // string
+inline const std::string kABVCardLinesAsReadProperty = "vCardLinesAsRead";  // string
 
 // kABPersonFlags value of a person shown as a company.
 inline constexpr long long kABShowAsCompany = 1;

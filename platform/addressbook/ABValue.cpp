@@ -68,3 +68,7 @@ void ABMultiValue::replaceValueAtIndex(size_t index, ABMultiValueItem value) {
 void ABMultiValue::replaceLabelAtIndex(size_t index, std::string label) {
   entries_.at(index).label = std::move(label);
 }
+
+void ABMultiValue::setParametersAtIndex(size_t index, std::string parameters) {
+  entries_.at(index).parameters = std::move(parameters);
+}

@@ -40,9 +40,18 @@ using ABMultiValueItem = std::variant<std::string, ABDictionary>;
 class ABMultiValue {
  public:
   struct Entry {
+    Entry() = default;
+    Entry(std::string label, ABMultiValueItem value, std::string parameters = {})
+        : label(std::move(label)), value(std::move(value)), parameters(std::move(parameters)) {}
+
     std::string label;
     ABMultiValueItem value;
+    // vCard parameters of the entry that neither its label nor its value says (";TYPE=VOICE,pref;PREF=1"),
+    // written back with it; empty for most entries.
+    std::string parameters;
     bool operator==(const Entry&) const = default;
+    // Same label and value, whatever the parameters.
+    bool sameLabelAndValue(const Entry& other) const { return label == other.label && value == other.value; }
   };
 
   size_t count() const { return entries_.size(); }
@@ -55,6 +64,9 @@ class ABMultiValue {
   ABDictionary dictionaryAtIndex(size_t index) const;
 
   void addValueWithLabel(ABMultiValueItem value, std::string label);
+  // Adds a copy of an entry, its parameters included.
+  void addEntry(Entry entry) { entries_.push_back(std::move(entry)); }
+  void setParametersAtIndex(size_t index, std::string parameters);
   void reserve(size_t count) { entries_.reserve(count); }
   void removeValueAtIndex(size_t index);
   void replaceValueAtIndex(size_t index, ABMultiValueItem value);

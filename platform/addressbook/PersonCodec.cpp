@@ -4,7 +4,9 @@
 
 namespace {
 
-constexpr unsigned char kFormatVersion = 1;
+// Version 2 adds the vCard parameters of each list entry; version 1 rows are still read.
+constexpr unsigned char kFormatVersion = 2;
+constexpr unsigned char kFormatWithoutParameters = 1;
 
 enum Tag : unsigned char { kString = 1, kDate = 2, kInteger = 3, kMulti = 4, kBytes = 5 };
 enum ItemTag : unsigned char { kItemString = 0, kItemDictionary = 1 };
@@ -94,22 +96,22 @@ bool readDictionary(Reader& reader, ABDictionary& dict) {
   return true;
 }
 
-bool readMulti(Reader& reader, ABMultiValue& multi) {
+bool readMulti(Reader& reader, ABMultiValue& multi, bool withParameters) {
   std::uint64_t count;
   if (!reader.varint(count) || count > reader.remaining()) return false;
   multi.reserve(count);
   for (std::uint64_t i = 0; i < count; ++i) {
-    std::string label;
+    std::string label, parameters;
     unsigned char tag;
-    if (!reader.text(label) || !reader.byte(tag)) return false;
+    if (!reader.text(label) || (withParameters && !reader.text(parameters)) || !reader.byte(tag)) return false;
     if (tag == kItemString) {
       std::string value;
       if (!reader.text(value)) return false;
-      multi.addValueWithLabel(std::move(value), std::move(label));
+      multi.addEntry({std::move(label), std::move(value), std::move(parameters)});
     } else if (tag == kItemDictionary) {
       ABDictionary dict;
       if (!readDictionary(reader, dict)) return false;
-      multi.addValueWithLabel(std::move(dict), std::move(label));
+      multi.addEntry({std::move(label), std::move(dict), std::move(parameters)});
     } else {
       return false;
     }
@@ -128,7 +130,7 @@ struct ValueSize {
   std::size_t operator()(const ABMultiValue& multi) const {
     std::size_t size = 1 + varintSize(multi.count());
     for (const auto& entry : multi.entries()) {
-      size += textSize(entry.label) + 1;
+      size += textSize(entry.label) + textSize(entry.parameters) + 1;
       if (const auto* text = std::get_if<std::string>(&entry.value)) {
         size += textSize(*text);
       } else {
@@ -164,6 +166,7 @@ struct ValueWriter {
     putVarint(out, multi.count());
     for (const auto& entry : multi.entries()) {
       putText(out, entry.label);
+      putText(out, entry.parameters);
       if (const auto* text = std::get_if<std::string>(&entry.value)) {
         out.push_back(kItemString);
         putText(out, *text);
@@ -219,7 +222,8 @@ std::string PersonCodec::encode(const ABPersonData& data) {
 std::optional<ABPersonData> PersonCodec::decode(std::string_view bytes) {
   Reader reader(bytes);
   unsigned char version;
-  if (!reader.byte(version) || version != kFormatVersion) return std::nullopt;
+  if (!reader.byte(version) || (version != kFormatVersion && version != kFormatWithoutParameters)) return std::nullopt;
+  const bool withParameters = version == kFormatVersion;
   std::uint64_t count;
   if (!reader.varint(count) || count > reader.remaining()) return std::nullopt;
   ABPersonData data;
@@ -249,7 +253,7 @@ std::optional<ABPersonData> PersonCodec::decode(std::string_view bytes) {
       }
       case kMulti: {
         ABMultiValue multi;
-        if (!readMulti(reader, multi)) return std::nullopt;
+        if (!readMulti(reader, multi, withParameters)) return std::nullopt;
         data.set(property, std::move(multi));
         break;
       }

@@ -144,6 +144,29 @@ std::optional<std::string> typesForLabel(std::string_view property, const std::s
   return std::nullopt;
 }
 
+VCardEntryForm entryFormForLabel(std::string_view property, const std::string& label, bool forceGroup) {
+  std::optional<std::string> types = forceGroup ? std::nullopt : typesForLabel(property, label);
+  if (!types && label.empty()) types = property == "EMAIL" ? "INTERNET" : "";
+  if (types) return {false, *types};
+  return {true, property == "EMAIL" ? "INTERNET" : ""};
+}
+
+std::string_view relatedTypeForLabel(const std::string& label) {
+  for (const auto& type : kRelatedTypes)
+    if (*type.value == label) return type.name;
+  return {};
+}
+
+std::string_view socialServiceTypeValue(const VCardCard& card, const VCardLine& line) {
+  for (const auto& parameter : card.parametersOf(line)) {
+    if (!eq(parameter.name, "TYPE")) continue;
+    std::string_view value = parameter.value;
+    if (eq(value, "PREF") || eq(value, "HOME") || eq(value, "WORK") || eq(value, "OTHER")) continue;
+    return value;
+  }
+  return {};
+}
+
 std::string instantServiceForName(std::string_view serviceType) {
   for (const auto& service : kServices)
     if (eq(service.name, serviceType) || eq(*service.service, serviceType)) return *service.service;

@@ -38,6 +38,18 @@ std::string genericLabelForTypes(const VCardCard& card, const VCardLine& line);
 // The related-name label of a one-relation property (X-MS-MANAGER, ...), or nullptr.
 const std::string* relatedLabelForProperty(std::string_view property);
 
+// How the writer writes an entry of a label: in an item group with X-ABLabel, or not, and the TYPE
+// values it gives ("INTERNET,HOME", "CELL", "" for none).
+struct VCardEntryForm {
+  bool grouped = false;
+  std::string types;
+};
+VCardEntryForm entryFormForLabel(std::string_view property, const std::string& label, bool forceGroup = false);
+// The TYPE value of vCard 4.0 RELATED that says a related-name label ("spouse"), or empty.
+std::string_view relatedTypeForLabel(const std::string& label);
+// The first TYPE value of a social profile line that names its service, as written, or empty.
+std::string_view socialServiceTypeValue(const VCardCard& card, const VCardLine& line);
+
 // The TYPE parameter text that says a label for the property ("EMAIL", "TEL", ...), or nullopt when
 // the label needs an item group.
 std::optional<std::string> typesForLabel(std::string_view property, const std::string& label);

@@ -1,9 +1,14 @@
 #include "platform/addressbook/vcard/VCardPersonReader.h"
 
+#include <algorithm>
+#include <cctype>
+#include <functional>
 #include <utility>
 
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardConventions.h"
+#include "platform/addressbook/vcard/VCardKept.h"
+#include "platform/addressbook/vcard/VCardPersonWriter.h"
 
 namespace {
 
@@ -15,10 +20,6 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
-struct GroupValue {
-  std::string_view group;
-  std::string value;
-};
 
 const std::string* findGroup(const std::vector<GroupValue>& values, std::string_view group) {
   if (group.empty()) return nullptr;
@@ -27,8 +28,20 @@ const std::string* findGroup(const std::vector<GroupValue>& values, std::string_
   return nullptr;
 }
 
-void setText(ABPersonData& person, const std::string& property, std::string value) {
-  if (!value.empty() && !person.find(property)) person.set(property, std::move(value));
+bool setText(ABPersonData& person, const std::string& property, std::string value) {
+  if (value.empty() || person.find(property)) return false;
+  person.set(property, std::move(value));
+  return true;
+}
+
+// Adds an entry with the parameters its label does not say.
+void addEntry(ABMultiValue& list, ABMultiValueItem value, std::string label, std::string parameters) {
+  list.addEntry({std::move(label), std::move(value), std::move(parameters)});
+}
+
+bool isBase64(const VCardCard& card, const VCardLine& line) {
+  auto encoding = card.parameter(line, "ENCODING");
+  return encoding && (equalsIgnoringCase(*encoding, "B") || equalsIgnoringCase(*encoding, "BASE64"));
 }
 
 struct MultiValues {
@@ -130,22 +143,43 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
     (label ? labels : countryCodes).push_back({line.group, std::move(value)});
   }
 
+  // What becomes of each line: a store value (used), a value the writer writes in a slot of its own
+  // (slot), or nothing, and then the line is kept as it is.
+  const std::size_t count = card.lines.size();
+  used_.assign(count, 0);
+  slots_.assign(count, {});
+  bool haveN = false, haveFN = false, haveOrg = false, haveUid = false, haveBirthday = false;
+
   MultiValues multi;
   bool showAsCompany = false;
   std::optional<std::int64_t> flags;
   std::string note;
   bool haveNote = false;
-  for (const auto& line : card.lines) {
+  for (std::size_t index = 0; index < count; ++index) {
+    const VCardLine& line = card.lines[index];
     std::string_view name = line.name;
     const std::string* groupLabel = findGroup(labels, line.group);
     auto labelOr = [&](const std::string& fallback) { return groupLabel ? *groupLabel : fallback; };
+    auto use = [&](std::string_view slot = {}) {
+      used_[index] = 1;
+      slots_[index] = slot;
+    };
+    // The parameters of an entry that the writer's form for its label does not say.
+    auto parametersFor = [&](std::string_view property, const std::string& label, bool forceGroup = false,
+                             const std::function<bool(const VCardParameter&)>& skip = {}) {
+      if (card.parametersOf(line).empty()) return std::string();
+      return entryParameters(card, line, entryFormForLabel(property, label, forceGroup).types, skip);
+    };
 
+    if (is(name, "VERSION")) {
+      use();
+      continue;
+    }
     if (is(name, "PHOTO")) {
       if (!person.find(kABImageDataProperty)) {
         ABBytes bytes;
-        auto encoding = card.parameter(line, "ENCODING");
         std::string_view value = line.value;
-        bool inline64 = encoding && (is(*encoding, "B") || is(*encoding, "BASE64"));
+        bool inline64 = isBase64(card, line);
         if (!inline64 && startsWithIgnoringCase(value, "data:")) {
           auto comma = value.find(',');
           if (comma != std::string_view::npos && value.substr(0, comma).find(";base64") != std::string_view::npos) {
@@ -158,17 +192,26 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
             error = {line.lineNumber, "invalid base64 data in PHOTO"};
             return false;
           }
-          if (!bytes.empty()) person.set(kABImageDataProperty, std::move(bytes));
+          if (!bytes.empty()) {
+            person.set(kABImageDataProperty, std::move(bytes));
+            use();
+          }
         }
       }
       continue;
     }
-    if (is(name, "VERSION") || is(name, "FN") || is(name, "X-ABLabel") || is(name, "X-ABADR")) continue;
+    if (is(name, "X-ABLabel") || is(name, "X-ABADR")) continue;  // settled with their group below
+    if (isBase64(card, line)) continue;                             // kept as written
 
     if (!decodedValue(card, line, text, error)) return false;
 
-    if (is(name, "N")) {
-      if (person.find(kABFirstNameProperty) || person.find(kABLastNameProperty)) continue;
+    if (is(name, "FN")) {
+      if (!haveFN) use("FN");
+      haveFN = true;
+    } else if (is(name, "N")) {
+      if (haveN) continue;
+      haveN = true;
+      use("N");
       splitComponents(text, components_);
       components_.resize(5);
       setText(person, kABLastNameProperty, std::move(components_[0]));
@@ -177,54 +220,78 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       setText(person, kABTitleProperty, std::move(components_[3]));
       setText(person, kABSuffixProperty, std::move(components_[4]));
     } else if (is(name, "ORG")) {
-      if (person.find(kABOrganizationProperty) || person.find(kABDepartmentProperty)) continue;
+      if (haveOrg) continue;
+      haveOrg = true;
+      use("ORG");
       splitComponents(text, components_);
       components_.resize(2);
       setText(person, kABOrganizationProperty, std::move(components_[0]));
       setText(person, kABDepartmentProperty, std::move(components_[1]));
     } else if (is(name, "UID")) {
-      setText(person, kABUIDProperty, unescapeText(text));
+      if (haveUid) continue;
+      haveUid = true;
+      if (setText(person, kABUIDProperty, unescapeText(text))) use("UID");
     } else if (is(name, "NICKNAME")) {
-      setText(person, kABNicknameProperty, unescapeText(text));
+      if (setText(person, kABNicknameProperty, unescapeText(text))) use("NICKNAME");
     } else if (is(name, "TITLE")) {
-      setText(person, kABJobTitleProperty, unescapeText(text));
+      if (setText(person, kABJobTitleProperty, unescapeText(text))) use("TITLE");
     } else if (is(name, "NOTE")) {
       std::string value = unescapeText(text);
       if (value.empty()) continue;
       if (haveNote) note += '\n';
       note += value;
       haveNote = true;
+      use("NOTE");
     } else if (is(name, "BDAY")) {
-      if (!person.find(kABBirthdayProperty))
-        if (auto date = birthdayForValue(unescapeText(text))) person.set(kABBirthdayProperty, *date);
+      if (haveBirthday) continue;
+      if (auto date = birthdayForValue(unescapeText(text))) {
+        person.set(kABBirthdayProperty, *date);
+        haveBirthday = true;
+        use("BDAY");
+      }
     } else if (is(name, "X-MAIDENNAME")) {
-      setText(person, kABMaidenNameProperty, unescapeText(text));
+      if (setText(person, kABMaidenNameProperty, unescapeText(text))) use("X-MAIDENNAME");
     } else if (is(name, "X-PHONETIC-FIRST-NAME")) {
-      setText(person, kABFirstNamePhoneticProperty, unescapeText(text));
+      if (setText(person, kABFirstNamePhoneticProperty, unescapeText(text))) use("X-PHONETIC-FIRST-NAME");
     } else if (is(name, "X-PHONETIC-LAST-NAME")) {
-      setText(person, kABLastNamePhoneticProperty, unescapeText(text));
+      if (setText(person, kABLastNamePhoneticProperty, unescapeText(text))) use("X-PHONETIC-LAST-NAME");
     } else if (is(name, "X-ABShowAs")) {
-      showAsCompany = showAsCompany || is(unescapeText(text), "COMPANY");
+      if (!is(unescapeText(text), "COMPANY")) continue;
+      showAsCompany = true;
+      use("FLAGS");
     } else if (is(name, "KIND")) {
-      showAsCompany = showAsCompany || is(unescapeText(text), "org");
+      if (!is(unescapeText(text), "org")) continue;
+      showAsCompany = true;
+      use("FLAGS");
     } else if (is(name, kPersonFlagsVCardProperty)) {
       std::string value = unescapeText(text);
       char* end = nullptr;
       long long number = std::strtoll(value.c_str(), &end, 10);
-      if (!value.empty() && end && *end == '\0') flags = number;
+      if (value.empty() || !end || *end != '\0') continue;
+      flags = number;
+      use("FLAGS");
     } else if (is(name, "EMAIL")) {
       std::string value = unescapeText(text);
       if (value.empty()) continue;
-      multi.email.addValueWithLabel(std::move(value), labelOr(emailLabelForTypes(card, line)));
+      std::string label = labelOr(emailLabelForTypes(card, line));
+      std::string parameters = parametersFor("EMAIL", label);
+      addEntry(multi.email, std::move(value), std::move(label), std::move(parameters));
+      use();
     } else if (is(name, "TEL")) {
       std::string value = unescapeText(text);
       if (startsWithIgnoringCase(value, "tel:")) value.erase(0, 4);
       if (value.empty()) continue;
-      multi.phone.addValueWithLabel(std::move(value), labelOr(phoneLabelForTypes(card, line)));
+      std::string label = labelOr(phoneLabelForTypes(card, line));
+      std::string parameters = parametersFor("TEL", label);
+      addEntry(multi.phone, std::move(value), std::move(label), std::move(parameters));
+      use();
     } else if (is(name, "URL")) {
       std::string value = unescapeText(text);
       if (value.empty()) continue;
-      multi.url.addValueWithLabel(std::move(value), labelOr(urlLabelForTypes(card, line)));
+      std::string label = labelOr(urlLabelForTypes(card, line));
+      std::string parameters = parametersFor("URL", label);
+      addEntry(multi.url, std::move(value), std::move(label), std::move(parameters));
+      use();
     } else if (is(name, "ADR")) {
       splitComponents(text, components_);
       components_.resize(7);
@@ -240,17 +307,22 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       setKey(address, kABAddressStateKey, std::move(components_[4]));
       setKey(address, kABAddressZIPKey, std::move(components_[5]));
       setKey(address, kABAddressCountryKey, std::move(components_[6]));
-      if (const std::string* code = findGroup(countryCodes, line.group)) address.set(kABAddressCountryCodeKey, *code);
+      const std::string* code = findGroup(countryCodes, line.group);
+      if (code) address.set(kABAddressCountryCodeKey, *code);
       if (address.empty()) continue;
-      multi.address.addValueWithLabel(std::move(address), labelOr(addressLabelForTypes(card, line)));
-    } else if (is(name, "X-ABRELATEDNAMES") || is(name, "RELATED")) {
+      std::string label = labelOr(addressLabelForTypes(card, line));
+      std::string parameters = parametersFor("ADR", label, code != nullptr);
+      addEntry(multi.address, std::move(address), std::move(label), std::move(parameters));
+      use();
+    } else if (is(name, "X-ABRELATEDNAMES") || is(name, "RELATED") || relatedLabelForProperty(name)) {
       std::string value = unescapeText(text);
       if (value.empty()) continue;
-      multi.related.addValueWithLabel(std::move(value), labelOr(relatedLabelForTypes(card, line)));
-    } else if (const std::string* relatedLabel = relatedLabelForProperty(name)) {
-      std::string value = unescapeText(text);
-      if (value.empty()) continue;
-      multi.related.addValueWithLabel(std::move(value), labelOr(*relatedLabel));
+      const std::string* propertyLabel = relatedLabelForProperty(name);
+      std::string label = labelOr(propertyLabel ? *propertyLabel : relatedLabelForTypes(card, line));
+      std::string parameters;
+      if (!card.parametersOf(line).empty()) parameters = entryParameters(card, line, relatedTypeForLabel(label));
+      addEntry(multi.related, std::move(value), std::move(label), std::move(parameters));
+      use();
     } else if (is(name, "IMPP")) {
       std::string value = unescapeText(text);
       std::string service;
@@ -264,14 +336,22 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       ABDictionary item;
       setKey(item, kABInstantMessageServiceKey, std::move(service));
       item.set(kABInstantMessageUsernameKey, std::move(value));
-      multi.instant.addValueWithLabel(std::move(item), labelOr(genericLabelForTypes(card, line)));
+      std::string label = labelOr(genericLabelForTypes(card, line));
+      std::string parameters = parametersFor("IMPP", label, false, [](const VCardParameter& p) {
+        return equalsIgnoringCase(p.name, "X-SERVICE-TYPE");
+      });
+      addEntry(multi.instant, std::move(item), std::move(label), std::move(parameters));
+      use();
     } else if (const std::string* service = instantServiceForProperty(name)) {
       std::string value = unescapeText(text);
       if (value.empty()) continue;
       ABDictionary item;
       item.set(kABInstantMessageServiceKey, *service);
       item.set(kABInstantMessageUsernameKey, std::move(value));
-      multi.instant.addValueWithLabel(std::move(item), labelOr(genericLabelForTypes(card, line)));
+      std::string label = labelOr(genericLabelForTypes(card, line));
+      std::string parameters = parametersFor("IMPP", label);
+      addEntry(multi.instant, std::move(item), std::move(label), std::move(parameters));
+      use();
     } else if (is(name, "X-SOCIALPROFILE")) {
       ABDictionary item;
       setKey(item, kABSocialProfileServiceKey, socialServiceForTypes(card, line));
@@ -279,7 +359,12 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
         setKey(item, kABSocialProfileUsernameKey, decodeParameterValue(*user));
       setKey(item, kABSocialProfileURLKey, unescapeText(text));
       if (item.empty()) continue;
-      multi.social.addValueWithLabel(std::move(item), labelOr(kABOtherLabel));
+      std::string parameters;
+      if (!card.parametersOf(line).empty())
+        parameters = entryParameters(card, line, socialServiceTypeValue(card, line),
+                                     [](const VCardParameter& p) { return equalsIgnoringCase(p.name, "X-USER"); });
+      addEntry(multi.social, std::move(item), labelOr(kABOtherLabel), std::move(parameters));
+      use();
     }
   }
   if (haveNote) person.set(kABNoteProperty, std::move(note));
@@ -287,5 +372,72 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
   if (!flags && showAsCompany) flags = kABShowAsCompany;
   if (flags) person.set(kABPersonFlags, *flags);
   multi.storeInto(person);
+
+  return keepTheRest(card, person, labels, error);
+}
+
+bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person, const std::vector<GroupValue>&,
+                                    VCardSyntaxError& error) {
+  const std::size_t count = card.lines.size();
+  // A label or country code line goes with the values of its group.
+  usedGroups_.clear();
+  for (std::size_t i = 0; i < count; ++i)
+    if (used_[i] && !card.lines[i].group.empty()) usedGroups_.push_back(card.lines[i].group);
+  if (!usedGroups_.empty()) {
+    auto less = [](std::string_view a, std::string_view b) {
+      return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                          [](char x, char y) { return std::tolower(x) < std::tolower(y); });
+    };
+    std::sort(usedGroups_.begin(), usedGroups_.end(), less);
+    for (std::size_t i = 0; i < count; ++i) {
+      const VCardLine& line = card.lines[i];
+      if (line.group.empty() || !(is(line.name, "X-ABLabel") || is(line.name, "X-ABADR"))) continue;
+      if (std::binary_search(usedGroups_.begin(), usedGroups_.end(), line.group, less)) used_[i] = 1;
+    }
+  }
+
+  // The lines of a slot, as read, when the writer would write them otherwise; a slot the writer
+  // leaves out (ORG:;) keeps its lines as they are.
+  std::string asRead;
+  std::string_view value;
+  slotOrder_.clear();
+  for (std::size_t i = 0; i < count; ++i)
+    if (used_[i] && !slots_[i].empty()) slotOrder_.push_back(i);
+  std::stable_sort(slotOrder_.begin(), slotOrder_.end(),
+                   [&](std::size_t a, std::size_t b) { return slots_[a] < slots_[b]; });
+  for (std::size_t k = 0; k < slotOrder_.size();) {
+    std::string_view slot = slots_[slotOrder_[k]];
+    VCardLinesAsRead entry;
+    entry.slot = slot;
+    entry.written = vCardSlotLines(person, slot);
+    std::string joined;
+    for (; k < slotOrder_.size() && slots_[slotOrder_[k]] == slot; ++k) {
+      std::size_t j = slotOrder_[k];
+      if (entry.written.empty()) {
+        used_[j] = 0;
+        continue;
+      }
+      if (!decodedValue(card, card.lines[j], value, error)) return false;
+      entry.lines.push_back(keptLine(card, card.lines[j], value, false));
+      if (!joined.empty()) joined += '\n';
+      joined += entry.lines.back();
+    }
+    if (!entry.written.empty() && joined != entry.written) appendLinesAsRead(asRead, entry);
+  }
+  if (!asRead.empty()) person.set(kABVCardLinesAsReadProperty, std::move(asRead));
+
+  std::string kept;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (used_[i]) continue;
+    const VCardLine& line = card.lines[i];
+    if (isBase64(card, line) || is(line.name, "PHOTO")) {
+      value = line.value;
+    } else if (!decodedValue(card, line, value, error)) {
+      return false;
+    }
+    kept += keptLine(card, line, value, true);
+    kept += '\n';
+  }
+  if (!kept.empty()) person.set(kABVCardKeptLinesProperty, std::move(kept));
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardConventions.h"
+#include "platform/addressbook/vcard/VCardKept.h"
 #include "platform/addressbook/vcard/VCardText.h"
 
 namespace {
@@ -53,18 +54,43 @@ std::string textOf(const ABPersonData& person, const std::string& property) {
   return value ? *value : std::string();
 }
 
-// Starts a property line; for a label that TYPE cannot say, opens an item group and returns its name.
-std::string beginEntry(CardWriter& writer, std::string_view property, const std::string& label,
+// The label a reader gives an entry written with these TYPE values, for the properties whose label
+// TYPE says.
+std::optional<std::string> labelReadBack(std::string_view property, std::string_view types) {
+  VCardCard card;
+  card.parameters.push_back({"TYPE", types});
+  VCardLine line;
+  line.name = property;
+  line.parameterCount = 1;
+  if (property == "EMAIL") return emailLabelForTypes(card, line);
+  if (property == "TEL") return phoneLabelForTypes(card, line);
+  if (property == "ADR") return addressLabelForTypes(card, line);
+  if (property == "URL") return urlLabelForTypes(card, line);
+  if (property == "IMPP") return genericLabelForTypes(card, line);
+  return std::nullopt;
+}
+
+// Starts a property line of an entry: the TYPE values of its label, then the parameters it was read
+// with; for a label that TYPE cannot say, opens an item group and returns its name.
+std::string beginEntry(CardWriter& writer, std::string_view property, const ABMultiValue::Entry& entry,
                        bool forceGroup = false) {
+  VCardEntryForm form = entryFormForLabel(property, entry.label, forceGroup);
   std::string group;
-  std::optional<std::string> types = forceGroup ? std::nullopt : typesForLabel(property, label);
-  if (!types && label.empty()) types = property == "EMAIL" ? "INTERNET" : "";
-  if (!types) group = "item" + std::to_string(writer.nextGroup());
+  if (form.grouped) group = "item" + std::to_string(writer.nextGroup());
+  std::string types = form.types;
+  std::string_view extra = entryExtraTypes(entry.parameters);
+  if (!extra.empty()) {
+    std::string both = types.empty() ? std::string(extra) : types + "," + std::string(extra);
+    // Types kept from the card must not make the entry read back under another label (its label
+    // was changed since).
+    auto label = form.grouped ? std::nullopt : labelReadBack(property, both);
+    if (!label || *label == entry.label) types = std::move(both);
+  }
   std::string& line = writer.line();
   if (!group.empty()) line += group + ".";
   line += property;
-  if (property == "EMAIL" && !types) line += ";TYPE=INTERNET";
-  if (types && !types->empty()) line += ";TYPE=" + *types;
+  if (!types.empty()) line += ";TYPE=" + types;
+  line += entryOtherParameters(entry.parameters);
   return group;
 }
 
@@ -83,8 +109,12 @@ void writeStrings(CardWriter& writer, const ABPersonData& person, const std::str
   for (const auto& entry : values->entries()) {
     const std::string* value = std::get_if<std::string>(&entry.value);
     if (!value || value->empty()) continue;
-    std::string group = beginEntry(writer, vcardName, entry.label, forceGroup);
+    std::string group = beginEntry(writer, vcardName, entry, forceGroup);
     writer.line() += ':';
+    // A phone number read as a tel: URI goes out as one.
+    if (vcardName == "TEL" && entry.parameters.find("VALUE=uri") != std::string::npos &&
+        value->compare(0, 4, "tel:") != 0)
+      writer.line() += "tel:";
     appendEscapedText(writer.line(), *value);
     endEntry(writer, group, entry.label);
   }
@@ -98,7 +128,7 @@ void writeAddresses(CardWriter& writer, const ABPersonData& person) {
     if (!address || address->empty()) continue;
     const std::string* code = address->find(kABAddressCountryCodeKey);
     bool hasCode = code && !code->empty();
-    std::string group = beginEntry(writer, "ADR", entry.label, hasCode);
+    std::string group = beginEntry(writer, "ADR", entry, hasCode);
     std::string& line = writer.line();
     line += ":;;";
     const std::string* keys[] = {&kABAddressStreetKey, &kABAddressCityKey, &kABAddressStateKey, &kABAddressZIPKey,
@@ -125,7 +155,7 @@ void writeInstantMessages(CardWriter& writer, const ABPersonData& person) {
     std::string user = item->valueOr(kABInstantMessageUsernameKey);
     if (user.empty()) continue;
     std::string service = item->valueOr(kABInstantMessageServiceKey);
-    std::string group = beginEntry(writer, "IMPP", entry.label);
+    std::string group = beginEntry(writer, "IMPP", entry);
     std::string& line = writer.line();
     if (!service.empty()) line += ";X-SERVICE-TYPE=" + encodeParameterValue(instantServiceName(service));
     line += ':';
@@ -149,8 +179,11 @@ void writeSocialProfiles(CardWriter& writer, const ABPersonData& person) {
     line += "X-SOCIALPROFILE";
     if (const std::string* service = item->find(kABSocialProfileServiceKey))
       line += ";TYPE=" + encodeParameterValue(socialServiceType(*service));
+    if (std::string_view extra = entryExtraTypes(entry.parameters); !extra.empty())
+      line += ";TYPE=" + std::string(extra);
     if (const std::string* user = item->find(kABSocialProfileUsernameKey))
       line += ";X-USER=" + encodeParameterValue(*user);
+    line += entryOtherParameters(entry.parameters);
     line += ':';
     if (const std::string* url = item->find(kABSocialProfileURLKey)) appendEscapedText(line, *url);
     endEntry(writer, group, entry.label);
@@ -183,38 +216,108 @@ const char* imageType(const ABBytes& bytes) {
 
 }  // namespace
 
+std::string vCardDisplayName(const ABPersonData& person) {
+  return displayName(person);
+}
+
+std::string vCardSlotLines(const ABPersonData& person, std::string_view slot) {
+  std::string line;
+  auto text = [&](std::string_view name, const std::string& property) {
+    std::string value = textOf(person, property);
+    if (value.empty()) return;
+    line += name;
+    line += ':';
+    appendEscapedText(line, value);
+  };
+  if (slot == "N") {
+    line += "N:";
+    bool first = true;
+    for (const std::string* property :
+         {&kABLastNameProperty, &kABFirstNameProperty, &kABMiddleNameProperty, &kABTitleProperty, &kABSuffixProperty}) {
+      if (!first) line += ';';
+      first = false;
+      appendEscapedText(line, textOf(person, *property));
+    }
+  } else if (slot == "FN") {
+    line += "FN:";
+    appendEscapedText(line, displayName(person));
+  } else if (slot == "NICKNAME") {
+    text(slot, kABNicknameProperty);
+  } else if (slot == "X-MAIDENNAME") {
+    text(slot, kABMaidenNameProperty);
+  } else if (slot == "X-PHONETIC-FIRST-NAME") {
+    text(slot, kABFirstNamePhoneticProperty);
+  } else if (slot == "X-PHONETIC-LAST-NAME") {
+    text(slot, kABLastNamePhoneticProperty);
+  } else if (slot == "ORG") {
+    std::string organization = textOf(person, kABOrganizationProperty);
+    std::string department = textOf(person, kABDepartmentProperty);
+    if (!organization.empty() || !department.empty()) {
+      line += "ORG:";
+      appendEscapedText(line, organization);
+      if (!department.empty()) {
+        line += ';';
+        appendEscapedText(line, department);
+      }
+    }
+  } else if (slot == "TITLE") {
+    text(slot, kABJobTitleProperty);
+  } else if (slot == "NOTE") {
+    text(slot, kABNoteProperty);
+  } else if (slot == "BDAY") {
+    if (const ABDate* birthday = person.date(kABBirthdayProperty)) {
+      line += "BDAY";
+      if (birthday->year == kBirthdayYearNotKnown)
+        line += ";X-APPLE-OMIT-YEAR=" + std::to_string(kBirthdayYearNotKnown);
+      line += ";VALUE=date:" + birthday->toIsoString();
+    }
+  } else if (slot == "FLAGS") {
+    // Only the value 1 shows a person as a company; any other value is kept as it is.
+    if (const std::int64_t* flags = person.integer(kABPersonFlags)) {
+      if (*flags == kABShowAsCompany)
+        line += "X-ABShowAs:COMPANY";
+      else
+        line += std::string(kPersonFlagsVCardProperty) + ":" + std::to_string(*flags);
+    }
+  } else if (slot == "UID") {
+    text(slot, kABUIDProperty);
+  }
+  return line;
+}
+
 void appendVCard(const ABPersonData& person, std::string& out) {
   CardWriter writer(out);
   out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+  std::vector<VCardLinesAsRead> asRead;
+  if (const std::string* text = person.string(kABVCardLinesAsReadProperty)) asRead = parseLinesAsRead(*text);
   std::string& line = writer.line();
-  line += "N:";
-  bool first = true;
-  for (const std::string* property :
-       {&kABLastNameProperty, &kABFirstNameProperty, &kABMiddleNameProperty, &kABTitleProperty, &kABSuffixProperty}) {
-    if (!first) line += ';';
-    first = false;
-    appendEscapedText(line, textOf(person, *property));
-  }
-  writer.endLine();
-  line += "FN:";
-  appendEscapedText(line, displayName(person));
-  writer.endLine();
-  writer.text("NICKNAME", textOf(person, kABNicknameProperty));
-  writer.text("X-MAIDENNAME", textOf(person, kABMaidenNameProperty));
-  writer.text("X-PHONETIC-FIRST-NAME", textOf(person, kABFirstNamePhoneticProperty));
-  writer.text("X-PHONETIC-LAST-NAME", textOf(person, kABLastNamePhoneticProperty));
-  std::string organization = textOf(person, kABOrganizationProperty);
-  std::string department = textOf(person, kABDepartmentProperty);
-  if (!organization.empty() || !department.empty()) {
-    line += "ORG:";
-    appendEscapedText(line, organization);
-    if (!department.empty()) {
-      line += ';';
-      appendEscapedText(line, department);
+  // A value's lines as the card said them while the value is what it was, else as the writer says it.
+  auto slot = [&](std::string_view name) {
+    std::string written = vCardSlotLines(person, name);
+    if (written.empty()) return;
+    if (const VCardLinesAsRead* read = asRead.empty() ? nullptr : linesAsReadFor(asRead, name, written)) {
+      for (const auto& text : read->lines) {
+        line += text;
+        writer.endLine();
+      }
+      return;
     }
-    writer.endLine();
-  }
-  writer.text("TITLE", textOf(person, kABJobTitleProperty));
+    std::string_view rest = written;
+    while (!rest.empty()) {
+      std::size_t end = rest.find('\n');
+      line += rest.substr(0, end);
+      writer.endLine();
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+  };
+  slot("N");
+  slot("FN");
+  slot("NICKNAME");
+  slot("X-MAIDENNAME");
+  slot("X-PHONETIC-FIRST-NAME");
+  slot("X-PHONETIC-LAST-NAME");
+  slot("ORG");
+  slot("TITLE");
   writeStrings(writer, person, kABEmailProperty, "EMAIL");
   writeStrings(writer, person, kABPhoneProperty, "TEL");
   writeAddresses(writer, person);
@@ -222,21 +325,9 @@ void appendVCard(const ABPersonData& person, std::string& out) {
   writeStrings(writer, person, kABRelatedNamesProperty, "X-ABRELATEDNAMES", true);
   writeInstantMessages(writer, person);
   writeSocialProfiles(writer, person);
-  writer.text("NOTE", textOf(person, kABNoteProperty));
-  if (const ABDate* birthday = person.date(kABBirthdayProperty)) {
-    line += "BDAY";
-    if (birthday->year == kBirthdayYearNotKnown) line += ";X-APPLE-OMIT-YEAR=" + std::to_string(kBirthdayYearNotKnown);
-    line += ";VALUE=date:" + birthday->toIsoString();
-    writer.endLine();
-  }
-  // Only the value 1 shows a person as a company; any other value is kept as it is.
-  if (const std::int64_t* flags = person.integer(kABPersonFlags)) {
-    if (*flags == kABShowAsCompany)
-      line += "X-ABShowAs:COMPANY";
-    else
-      line += std::string(kPersonFlagsVCardProperty) + ":" + std::to_string(*flags);
-    writer.endLine();
-  }
+  slot("NOTE");
+  slot("BDAY");
+  slot("FLAGS");
   if (const ABBytes* photo = person.bytes(kABImageDataProperty); photo && !photo->empty()) {
     line += "PHOTO;ENCODING=b";
     if (const char* type = imageType(*photo)) line += std::string(";TYPE=") + type;
@@ -244,7 +335,15 @@ void appendVCard(const ABPersonData& person, std::string& out) {
     line += encodeBase64(*photo);
     writer.endLine();
   }
-  writer.text("UID", textOf(person, kABUIDProperty));
+  if (const std::string* kept = person.string(kABVCardKeptLinesProperty)) {
+    forEachKeptLine(
+        *kept, [&] { return writer.nextGroup(); },
+        [&](std::string_view text) {
+          line += text;
+          writer.endLine();
+        });
+  }
+  slot("UID");
   out += "END:VCARD\r\n";
 }
 

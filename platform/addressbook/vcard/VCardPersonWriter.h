@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/addressbook/ABPerson.h"
 
@@ -8,3 +9,10 @@
 // written so that VCardPersonReader reads it back into equal values.
 void appendVCard(const ABPersonData& person, std::string& out);
 std::string vCardForPerson(const ABPersonData& person);
+
+// The name the card shows (FN): the organisation of a company, else title, first, middle, last
+// name and suffix.
+std::string vCardDisplayName(const ABPersonData& person);
+// What the writer writes for one of its single values ("N", "FN", "ORG", "BDAY", "FLAGS", "UID",
+// "NOTE", ...), unfolded, lines joined by '\n'; empty when the person has no value for it.
+std::string vCardSlotLines(const ABPersonData& person, std::string_view slot);

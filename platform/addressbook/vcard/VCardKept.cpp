@@ -1,0 +1,234 @@
+#include "platform/addressbook/vcard/VCardKept.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+namespace {
+
+bool isTransferParameter(const VCardParameter& parameter) {
+  return equalsIgnoringCase(parameter.name, "CHARSET") ||
+         (equalsIgnoringCase(parameter.name, "ENCODING") && !equalsIgnoringCase(parameter.value, "B") &&
+          !equalsIgnoringCase(parameter.value, "BASE64"));
+}
+
+void appendParameterValue(std::string& out, std::string_view value, bool list) {
+  bool quote = value.find_first_of(list ? ";:" : ",;:") != std::string_view::npos;
+  if (quote) out += '"';
+  out += value;
+  if (quote) out += '"';
+}
+
+// Upper-case item group of a line ("item3" of "item3.TEL;..."), or empty.
+std::string_view itemGroupOf(std::string_view line) {
+  std::size_t end = line.find_first_of(".;:");
+  if (end == std::string_view::npos || line[end] != '.') return {};
+  std::string_view group = line.substr(0, end);
+  if (group.size() < 5 || !equalsIgnoringCase(group.substr(0, 4), "item")) return {};
+  for (char c : group.substr(4))
+    if (c < '0' || c > '9') return {};
+  return group;
+}
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+bool listHas(std::string_view list, std::string_view value) {
+  while (!list.empty()) {
+    std::size_t comma = list.find(',');
+    if (equalsIgnoringCase(list.substr(0, comma), value)) return true;
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+  return false;
+}
+
+}  // namespace
+
+void appendKeptParameters(std::string& out, const VCardCard& card, const VCardLine& line,
+                          const std::function<bool(const VCardParameter&)>& skip) {
+  for (const auto& parameter : card.parametersOf(line)) {
+    if (isTransferParameter(parameter) || (skip && skip(parameter))) continue;
+    out += ';';
+    if (equalsIgnoringCase(parameter.name, "ENCODING")) {
+      out += "ENCODING=b";  // base64, as vCard 3.0 names it
+      continue;
+    }
+    out += parameter.name;
+    out += '=';
+    appendParameterValue(out, parameter.value, equalsIgnoringCase(parameter.name, "TYPE"));
+  }
+}
+
+std::string keptLine(const VCardCard& card, const VCardLine& line, std::string_view value, bool withGroup) {
+  std::string out;
+  out.reserve(line.name.size() + value.size() + 16);
+  if (withGroup && !line.group.empty()) {
+    out += line.group;
+    out += '.';
+  }
+  out += line.name;
+  appendKeptParameters(out, card, line);
+  out += ':';
+  // One line each: a line break inside a decoded value is written as the \n escape.
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    char c = value[i];
+    if (c == '\r') {
+      if (i + 1 < value.size() && value[i + 1] == '\n') ++i;
+      out += "\\n";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string entryParameters(const VCardCard& card, const VCardLine& line, std::string_view explainedTypes,
+                            const std::function<bool(const VCardParameter&)>& skip) {
+  std::string types, others;
+  for (const auto& parameter : card.parametersOf(line)) {
+    if (isTransferParameter(parameter) || (skip && skip(parameter))) continue;
+    if (equalsIgnoringCase(parameter.name, "TYPE")) {
+      std::string_view rest = parameter.value;
+      while (true) {
+        std::size_t comma = rest.find(',');
+        std::string_view type = rest.substr(0, comma);
+        while (!type.empty() && type.front() == ' ') type.remove_prefix(1);
+        while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
+        if (!type.empty() && !listHas(explainedTypes, type) && !listHas(types, type)) {
+          if (!types.empty()) types += ',';
+          types += type;
+        }
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+      }
+      continue;
+    }
+    others += ';';
+    others += parameter.name;
+    others += '=';
+    appendParameterValue(others, parameter.value, false);
+  }
+  if (types.find_first_of(";:\"") != std::string::npos) types = "\"" + types + "\"";
+  return types.empty() ? others : ";TYPE=" + types + others;
+}
+
+std::string_view entryExtraTypes(std::string_view parameters) {
+  constexpr std::string_view kType = ";TYPE=";
+  if (parameters.substr(0, kType.size()) != kType) return {};
+  std::string_view rest = parameters.substr(kType.size());
+  bool quoted = false;
+  std::size_t i = 0;
+  for (; i < rest.size(); ++i) {
+    if (rest[i] == '"') quoted = !quoted;
+    if (rest[i] == ';' && !quoted) break;
+  }
+  return rest.substr(0, i);
+}
+
+std::string_view entryOtherParameters(std::string_view parameters) {
+  std::string_view types = entryExtraTypes(parameters);
+  if (types.empty()) return parameters;
+  return parameters.substr(std::string_view(";TYPE=").size() + types.size());
+}
+
+void forEachKeptLine(std::string_view kept, const std::function<int()>& nextGroup,
+                     const std::function<void(std::string_view line)>& emit) {
+  std::map<std::string, std::string> renamed;
+  std::string line;
+  while (!kept.empty()) {
+    std::size_t end = kept.find('\n');
+    std::string_view text = kept.substr(0, end);
+    kept.remove_prefix(end == std::string_view::npos ? kept.size() : end + 1);
+    if (text.empty()) continue;
+    std::string_view group = itemGroupOf(text);
+    if (group.empty()) {
+      emit(text);
+      continue;
+    }
+    auto [it, isNew] = renamed.try_emplace(lower(group));
+    if (isNew) it->second = "item" + std::to_string(nextGroup());
+    line = it->second;
+    line += text.substr(group.size());
+    emit(line);
+  }
+}
+
+std::string mergeKeptLines(const std::vector<std::string_view>& persons) {
+  std::string merged;
+  std::set<std::string, std::less<>> seen;
+  int group = 0;
+  for (std::string_view kept : persons) {
+    forEachKeptLine(
+        kept, [&] { return ++group; },
+        [&](std::string_view line) {
+          // A line met before (under its own group name) is not repeated.
+          std::string_view own = itemGroupOf(line).empty() ? line : line.substr(line.find('.'));
+          if (!seen.emplace(own).second) return;
+          merged += line;
+          merged += '\n';
+        });
+  }
+  return merged;
+}
+
+std::vector<VCardLinesAsRead> parseLinesAsRead(std::string_view text) {
+  std::vector<VCardLinesAsRead> all;
+  while (!text.empty()) {
+    std::size_t end = text.find("\n\n");
+    std::string_view block = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 2);
+    VCardLinesAsRead entry;
+    int field = 0;
+    std::string written;
+    while (!block.empty()) {
+      std::size_t lineEnd = block.find('\n');
+      std::string_view line = block.substr(0, lineEnd);
+      block.remove_prefix(lineEnd == std::string_view::npos ? block.size() : lineEnd + 1);
+      if (field == 0) {
+        entry.slot = line;
+      } else if (field == 1) {
+        // The written form may itself be several lines: their count comes first.
+        int count = std::max(1, std::atoi(std::string(line).c_str()));
+        for (int i = 0; i < count && !block.empty(); ++i) {
+          lineEnd = block.find('\n');
+          if (i) entry.written += '\n';
+          entry.written += block.substr(0, lineEnd);
+          block.remove_prefix(lineEnd == std::string_view::npos ? block.size() : lineEnd + 1);
+        }
+      } else {
+        entry.lines.emplace_back(line);
+      }
+      ++field;
+    }
+    if (!entry.slot.empty() && !entry.lines.empty()) all.push_back(std::move(entry));
+  }
+  return all;
+}
+
+void appendLinesAsRead(std::string& text, const VCardLinesAsRead& entry) {
+  if (!text.empty()) text += "\n\n";
+  text += entry.slot;
+  text += '\n';
+  text += std::to_string(std::count(entry.written.begin(), entry.written.end(), '\n') + 1);
+  text += '\n';
+  text += entry.written;
+  for (const auto& line : entry.lines) {
+    text += '\n';
+    text += line;
+  }
+}
+
+const VCardLinesAsRead* linesAsReadFor(const std::vector<VCardLinesAsRead>& all, std::string_view slot,
+                                       std::string_view written) {
+  for (const auto& entry : all)
+    if (entry.slot == slot && entry.written == written) return &entry;
+  return nullptr;
+}

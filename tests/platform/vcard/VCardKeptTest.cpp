@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/PersonCodec.h"
+#include "platform/addressbook/vcard/VCardImporter.h"
+#include "platform/addressbook/vcard/VCardKept.h"
+#include "platform/addressbook/vcard/VCardPersonWriter.h"
+
+namespace {
+
+const std::filesystem::path kCorpus = std::filesystem::path(ROLVANE_CORPUS_DIR) / "vcard";
+
+ABPersonData readOne(const std::string& text) {
+  auto result = VCardImporter::importText(text, "t.vcf");
+  EXPECT_TRUE(result.ok()) << result.error;
+  EXPECT_EQ(result.persons.size(), 1u);
+  return result.persons.empty() ? ABPersonData() : result.persons[0];
+}
+
+// A card as the writer writes it, with what the store has no value for: parameters of entries,
+// lines of properties it does not map (grouped and not), a name shown that is not the writer's, an
+// organisation of three parts, a birthday written without a year.
+const std::string kWriterStyleCard =
+    "BEGIN:VCARD\r\n"
+    "VERSION:3.0\r\n"
+    "N:Doe;John;;;\r\n"
+    "FN:Johnny D.\r\n"
+    "ORG:IBM;Accounting;Dungeon\r\n"
+    "EMAIL;TYPE=INTERNET,HOME,pref:john@example.org\r\n"
+    "EMAIL;TYPE=INTERNET:other@example.org\r\n"
+    "TEL;TYPE=CELL,VOICE;PREF=1:+1 555 0100\r\n"
+    "TEL;TYPE=HOME,FAX:+1 555 0101\r\n"
+    "item1.TEL;TYPE=pref:+1 555 0102\r\n"
+    "item1.X-ABLabel:Boat\r\n"
+    "item2.ADR;TYPE=parcel:;;1 Main St;Town;;12345;Land\r\n"
+    "item2.X-ABADR:de\r\n"
+    "item2.X-ABLabel:_$!<Home>!$_\r\n"
+    "URL;TYPE=WORK,x-intranet:http://intra.example.org\r\n"
+    "item3.X-ABRELATEDNAMES;TYPE=pref:Jane\r\n"
+    "item3.X-ABLabel:_$!<Spouse>!$_\r\n"
+    "IMPP;TYPE=HOME,pref;X-SERVICE-TYPE=\"Jabber\":xmpp:john@jabber.org\r\n"
+    "NOTE:A note\r\n"
+    "BDAY:--0203\r\n"
+    "ROLE:Programmer\r\n"
+    "CATEGORIES:friends,work\r\n"
+    "GEO:37.386013;-122.082932\r\n"
+    "X-CUSTOM;X-PARAM=\"a:b\":some value\\, with a comma\r\n"
+    "item4.X-ABDATE;TYPE=pref:2000-01-01\r\n"
+    "item4.X-ABLabel:_$!<Anniversary>!$_\r\n"
+    "UID:kept-uid-1\r\n"
+    "END:VCARD\r\n";
+
+TEST(VCardKeptTest, ACardInTheWritersFormComesBackByteForByte) {
+  ABPersonData person = readOne(kWriterStyleCard);
+  EXPECT_EQ(vCardForPerson(person), kWriterStyleCard);
+
+  // The values are the store's own; what they cannot hold is kept beside them.
+  EXPECT_EQ(*person.string(kABOrganizationProperty), "IBM");
+  EXPECT_EQ(*person.string(kABDepartmentProperty), "Accounting");
+  const ABMultiValue* phones = person.multiValue(kABPhoneProperty);
+  ASSERT_TRUE(phones);
+  EXPECT_EQ(phones->labelAtIndex(0), kABPhoneMobileLabel);
+  EXPECT_EQ(phones->entries()[0].parameters, ";TYPE=VOICE;PREF=1");
+  EXPECT_EQ(phones->labelAtIndex(2), "Boat");
+  EXPECT_EQ(phones->entries()[2].parameters, ";TYPE=pref");
+  const std::string* kept = person.string(kABVCardKeptLinesProperty);
+  ASSERT_TRUE(kept);
+  EXPECT_NE(kept->find("ROLE:Programmer\n"), std::string::npos) << *kept;
+  EXPECT_NE(kept->find("item4.X-ABLabel:_$!<Anniversary>!$_\n"), std::string::npos) << *kept;
+
+  // The store keeps them: the stored form reads back equal.
+  auto decoded = PersonCodec::decode(PersonCodec::encode(person));
+  ASSERT_TRUE(decoded);
+  EXPECT_TRUE(*decoded == person);
+  EXPECT_EQ(vCardForPerson(*decoded), kWriterStyleCard);
+}
+
+TEST(VCardKeptTest, AChangedValueIsWrittenAsTheStoreHoldsIt) {
+  ABPersonData person = readOne(kWriterStyleCard);
+  person.set(kABFirstNameProperty, std::string("Jack"));
+  person.set(kABDepartmentProperty, std::string("Sales"));
+  person.set(kABBirthdayProperty, ABDate{1980, 2, 3});
+  std::string text = vCardForPerson(person);
+  EXPECT_NE(text.find("\r\nFN:Jack Doe\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\nORG:IBM;Sales\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\nBDAY;VALUE=date:1980-02-03\r\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Dungeon"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Johnny"), std::string::npos) << text;
+}
+
+TEST(VCardKeptTest, AnEntryWhoseLabelChangesKeepsNoTypeThatWouldContradictIt) {
+  ABPersonData person = readOne(
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nTEL;TYPE=PAGER,HOME;PREF=1:1\r\nTEL;TYPE=WORK,VOICE:2\r\nEND:VCARD\r\n");
+  ABMultiValue phones = *person.multiValue(kABPhoneProperty);
+  ASSERT_EQ(phones.labelAtIndex(0), kABPhonePagerLabel);
+  EXPECT_EQ(phones.entries()[0].parameters, ";TYPE=HOME;PREF=1");
+  phones.replaceLabelAtIndex(0, kABOtherLabel);
+  person.set(kABPhoneProperty, phones);
+  ABPersonData back = readOne(vCardForPerson(person));
+  const ABMultiValue* read = back.multiValue(kABPhoneProperty);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->labelAtIndex(0), kABOtherLabel);
+  EXPECT_EQ(read->entries()[0].parameters, ";PREF=1");
+  // The entry not touched keeps its parameters.
+  EXPECT_EQ(read->labelAtIndex(1), kABWorkLabel);
+  EXPECT_EQ(read->entries()[1].parameters, ";TYPE=VOICE");
+}
+
+TEST(VCardKeptTest, ItemGroupsOfKeptLinesNeverMeetTheWritersOwn) {
+  // The kept group item1 would otherwise join the writer's item1 (the custom phone label).
+  ABPersonData person = readOne(
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.X-ABDATE:2000-01-01\r\nitem1.X-ABLabel:Wedding\r\n"
+      "item2.TEL:5\r\nitem2.X-ABLabel:Boat\r\nEND:VCARD\r\n");
+  std::string text = vCardForPerson(person);
+  EXPECT_NE(text.find("item1.TEL:5\r\nitem1.X-ABLabel:Boat\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("item2.X-ABDATE:2000-01-01\r\nitem2.X-ABLabel:Wedding\r\n"), std::string::npos) << text;
+  ABPersonData back = readOne(text);
+  EXPECT_EQ(back.multiValue(kABPhoneProperty)->labelAtIndex(0), "Boat");
+  EXPECT_EQ(vCardForPerson(back), text);
+}
+
+TEST(VCardKeptTest, OlderCardsAreKeptInUtf8WithoutTheirTransferEncoding) {
+  ABPersonData person = readOne(
+      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe;Jo\r\nX-CLASS:PRIVATE\r\n"
+      "LABEL;HOME;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:1 Stra=C3=9Fe=0D=0ATown\r\n"
+      "TEL;HOME;VOICE:1\r\nEND:VCARD\r\n");
+  std::string text = vCardForPerson(person);
+  EXPECT_NE(text.find("\r\nLABEL;TYPE=HOME:1 Straße\\nTown\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\nX-CLASS:PRIVATE\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\nTEL;TYPE=HOME,VOICE:1\r\n"), std::string::npos) << text;
+  EXPECT_EQ(vCardForPerson(readOne(text)), text);
+}
+
+TEST(VCardKeptTest, MergedKeptLinesKeepEachPersonsGroupsApart) {
+  std::string a = "item1.X-ABDATE:2000-01-01\nitem1.X-ABLabel:Wedding\nROLE:Boss\n";
+  std::string b = "item1.X-ABDATE:1999-01-01\nitem1.X-ABLabel:Met\nROLE:Boss\n";
+  EXPECT_EQ(mergeKeptLines({a, b}),
+            "item1.X-ABDATE:2000-01-01\nitem1.X-ABLabel:Wedding\nROLE:Boss\n"
+            "item2.X-ABDATE:1999-01-01\nitem2.X-ABLabel:Met\n");
+}
+
+// Every card of the real exports: what the writer writes reads back into the same person, and is
+// then written again the same.
+TEST(VCardKeptTest, EveryCardOfTheCorpusIsStableThroughTheWriter) {
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
+    if (entry.path().extension() != ".vcf") continue;
+    auto result = VCardImporter::importFile(entry.path());
+    ASSERT_TRUE(result.ok()) << result.error;
+    for (std::size_t i = 0; i < result.persons.size(); ++i) {
+      const ABPersonData& person = result.persons[i];
+      std::string text = vCardForPerson(person);
+      ABPersonData back = readOne(text);
+      EXPECT_TRUE(back == person) << entry.path() << " card " << i << "\n" << text;
+      EXPECT_EQ(vCardForPerson(back), text) << entry.path() << " card " << i;
+    }
+  }
+}
+
+}  // namespace
