@@ -31,7 +31,7 @@ inline const std::string kABSocialProfileProperty = "SocialProfile";    // dicti
 // (see VCardKept.h): the card's other property lines, one a line ("group.NAME;PARAM=value:value" as
 // read), and lines the writer would write otherwise (FN:Dr. Jo Doe for the name shown "Jo Doe"), written
 // as read for as long as their value is unchanged.
-inline const std::string kABVCardKeptLinesProperty = "vCardKeptLines";    // string
+inline const std::string kABVCardKeptLinesProperty = "vCardKeptLines";      // string
 inline const std::string kABVCardLinesAsReadProperty = "vCardLinesAsRead";  // string
 
 // kABPersonFlags value of a person shown as a company.

@@ -20,7 +20,6 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
-
 const std::string* findGroup(const std::vector<GroupValue>& values, std::string_view group) {
   if (group.empty()) return nullptr;
   for (const auto& entry : values)
@@ -37,6 +36,14 @@ bool setText(ABPersonData& person, const std::string& property, std::string valu
 // Adds an entry with the parameters its label does not say.
 void addEntry(ABMultiValue& list, ABMultiValueItem value, std::string label, std::string parameters) {
   list.addEntry({std::move(label), std::move(value), std::move(parameters)});
+}
+
+// "item3", in any case.
+bool isItemGroup(std::string_view group) {
+  if (group.size() < 5 || !equalsIgnoringCase(group.substr(0, 4), "item")) return false;
+  for (char c : group.substr(4))
+    if (c < '0' || c > '9') return false;
+  return true;
 }
 
 bool isBase64(const VCardCard& card, const VCardLine& line) {
@@ -73,6 +80,12 @@ bool VCardPersonReader::decodedValue(const VCardCard& card, const VCardLine& lin
   if (auto encoding = card.parameter(line, "ENCODING")) {
     if (is(*encoding, "QUOTED-PRINTABLE")) {
       transferDecoded_ = decodeQuotedPrintable(raw);
+      // A line break encoded as =0D=0A is one line break, as the \n escape of later versions.
+      std::size_t kept = 0;
+      for (std::size_t i = 0; i < transferDecoded_.size(); ++i)
+        if (!(transferDecoded_[i] == '\r' && i + 1 < transferDecoded_.size() && transferDecoded_[i + 1] == '\n'))
+          transferDecoded_[kept++] = transferDecoded_[i];
+      transferDecoded_.resize(kept);
       bytes = transferDecoded_;
     } else if (is(*encoding, "B") || is(*encoding, "BASE64")) {
       ABBytes decoded;
@@ -201,7 +214,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       continue;
     }
     if (is(name, "X-ABLabel") || is(name, "X-ABADR")) continue;  // settled with their group below
-    if (isBase64(card, line)) continue;                             // kept as written
+    if (isBase64(card, line)) continue;                          // kept as written
 
     if (!decodedValue(card, line, text, error)) return false;
 
@@ -337,9 +350,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       setKey(item, kABInstantMessageServiceKey, std::move(service));
       item.set(kABInstantMessageUsernameKey, std::move(value));
       std::string label = labelOr(genericLabelForTypes(card, line));
-      std::string parameters = parametersFor("IMPP", label, false, [](const VCardParameter& p) {
-        return equalsIgnoringCase(p.name, "X-SERVICE-TYPE");
-      });
+      std::string parameters = parametersFor(
+          "IMPP", label, false, [](const VCardParameter& p) { return equalsIgnoringCase(p.name, "X-SERVICE-TYPE"); });
       addEntry(multi.instant, std::move(item), std::move(label), std::move(parameters));
       use();
     } else if (const std::string* service = instantServiceForProperty(name)) {
@@ -426,7 +438,10 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person,
   }
   if (!asRead.empty()) person.set(kABVCardLinesAsReadProperty, std::move(asRead));
 
+  // Kept item groups are numbered from item1 in the order met, so that what is kept does not depend
+  // on how the card numbered them (the writer renumbers them after its own).
   std::string kept;
+  keptGroups_.clear();
   for (std::size_t i = 0; i < count; ++i) {
     if (used_[i]) continue;
     const VCardLine& line = card.lines[i];
@@ -435,7 +450,14 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person,
     } else if (!decodedValue(card, line, value, error)) {
       return false;
     }
-    kept += keptLine(card, line, value, true);
+    std::string text = keptLine(card, line, value, true);
+    if (isItemGroup(line.group)) {
+      std::size_t number = 0;
+      while (number < keptGroups_.size() && !equalsIgnoringCase(keptGroups_[number], line.group)) ++number;
+      if (number == keptGroups_.size()) keptGroups_.push_back(line.group);
+      text.replace(0, line.group.size(), "item" + std::to_string(number + 1));
+    }
+    kept += text;
     kept += '\n';
   }
   if (!kept.empty()) person.set(kABVCardKeptLinesProperty, std::move(kept));

@@ -36,4 +36,5 @@ class VCardPersonReader {
   std::vector<std::string_view> slots_;
   std::vector<std::string_view> usedGroups_;
   std::vector<std::size_t> slotOrder_;
+  std::vector<std::string_view> keptGroups_;
 };

@@ -50,3 +50,28 @@ TEST(PersonCodecTest, EncodedSizeIsExact) {
   EXPECT_EQ(PersonCodec::encode(data).size(), PersonCodec::encodedSize(data));
   EXPECT_EQ(PersonCodec::encode(ABPersonData()).size(), PersonCodec::encodedSize(ABPersonData()));
 }
+
+TEST(PersonCodecTest, EntryParametersAreKeptAndOlderRowsStillRead) {
+  ABPersonData data;
+  ABMultiValue phones;
+  phones.addEntry({kABPhoneMobileLabel, std::string("+1 555"), ";TYPE=VOICE;PREF=1"});
+  phones.addValueWithLabel(std::string("+1 556"), kABHomeLabel);
+  data.set(kABPhoneProperty, phones);
+  auto decoded = PersonCodec::decode(PersonCodec::encode(data));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->multiValue(kABPhoneProperty)->entries()[0].parameters, ";TYPE=VOICE;PREF=1");
+  EXPECT_EQ(*decoded, data);
+
+  // A row written before entries had parameters: version 1, a label and a string item.
+  const std::string older(
+      "\x01\x01\x05Phone\x04\x01\x02hl\x00\x03"
+      "555",
+      18);
+  auto read = PersonCodec::decode(older);
+  ASSERT_TRUE(read);
+  const ABMultiValue* list = read->multiValue(kABPhoneProperty);
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->labelAtIndex(0), "hl");
+  EXPECT_EQ(list->stringAtIndex(0), "555");
+  EXPECT_EQ(list->entries()[0].parameters, "");
+}

@@ -68,7 +68,7 @@ TEST(VCardKeptTest, ACardInTheWritersFormComesBackByteForByte) {
   const std::string* kept = person.string(kABVCardKeptLinesProperty);
   ASSERT_TRUE(kept);
   EXPECT_NE(kept->find("ROLE:Programmer\n"), std::string::npos) << *kept;
-  EXPECT_NE(kept->find("item4.X-ABLabel:_$!<Anniversary>!$_\n"), std::string::npos) << *kept;
+  EXPECT_NE(kept->find("item1.X-ABLabel:_$!<Anniversary>!$_\n"), std::string::npos) << *kept;
 
   // The store keeps them: the stored form reads back equal.
   auto decoded = PersonCodec::decode(PersonCodec::encode(person));
@@ -91,8 +91,8 @@ TEST(VCardKeptTest, AChangedValueIsWrittenAsTheStoreHoldsIt) {
 }
 
 TEST(VCardKeptTest, AnEntryWhoseLabelChangesKeepsNoTypeThatWouldContradictIt) {
-  ABPersonData person = readOne(
-      "BEGIN:VCARD\r\nVERSION:3.0\r\nTEL;TYPE=PAGER,HOME;PREF=1:1\r\nTEL;TYPE=WORK,VOICE:2\r\nEND:VCARD\r\n");
+  ABPersonData person =
+      readOne("BEGIN:VCARD\r\nVERSION:3.0\r\nTEL;TYPE=PAGER,HOME;PREF=1:1\r\nTEL;TYPE=WORK,VOICE:2\r\nEND:VCARD\r\n");
   ABMultiValue phones = *person.multiValue(kABPhoneProperty);
   ASSERT_EQ(phones.labelAtIndex(0), kABPhonePagerLabel);
   EXPECT_EQ(phones.entries()[0].parameters, ";TYPE=HOME;PREF=1");
@@ -152,7 +152,11 @@ TEST(VCardKeptTest, EveryCardOfTheCorpusIsStableThroughTheWriter) {
       const ABPersonData& person = result.persons[i];
       std::string text = vCardForPerson(person);
       ABPersonData back = readOne(text);
-      EXPECT_TRUE(back == person) << entry.path() << " card " << i << "\n" << text;
+      for (const auto& [property, value] : person.entries()) {
+        const ABValue* read = back.find(property);
+        EXPECT_TRUE(read && *read == value) << entry.path() << " card " << i << ": " << property;
+      }
+      EXPECT_EQ(back.entries().size(), person.entries().size()) << entry.path() << " card " << i;
       EXPECT_EQ(vCardForPerson(back), text) << entry.path() << " card " << i;
     }
   }
