@@ -45,6 +45,7 @@ const Named kRelatedTypes[] = {
 const Named kRelatedProperties[] = {
     {"X-MS-MANAGER", &kABManagerLabel},
     {"X-MS-ASSISTANT", &kABAssistantLabel},
+    {"X-MS-SPOUSE", &kABSpouseLabel},
     {"X-EVOLUTION-MANAGER", &kABManagerLabel},
     {"X-EVOLUTION-ASSISTANT", &kABAssistantLabel},
     {"X-EVOLUTION-SPOUSE", &kABSpouseLabel},
@@ -218,6 +219,48 @@ std::string socialServiceForTypes(const VCardCard& card, const VCardLine& line) 
     return decodeParameterValue(value);
   }
   return {};
+}
+
+std::string socialLabelForTypes(const VCardCard& card, const VCardLine& line) {
+  if (card.hasType(line, "WORK")) return kABWorkLabel;
+  return kABHomeLabel;
+}
+
+std::string_view socialLabelType(const std::string& label) {
+  if (label == kABHomeLabel) return "HOME";
+  if (label == kABWorkLabel) return "WORK";
+  return {};
+}
+
+const std::string* socialServiceForType(std::string_view type) {
+  for (const auto& known : kSocialServices)
+    if (eq(known.name, type)) return known.value;
+  return nullptr;
+}
+
+std::string socialUserForURL(std::string_view url) {
+  std::string_view path = url;
+  if (auto scheme = path.find("://"); scheme != std::string_view::npos) path.remove_prefix(scheme + 3);
+  auto slash = path.find('/');
+  if (slash == std::string_view::npos) return {};
+  path.remove_prefix(slash);
+  std::string_view query;
+  if (auto mark = path.find_first_of("?#"); mark != std::string_view::npos) {
+    query = path.substr(mark + 1);
+    path = path.substr(0, mark);
+  }
+  // profile.php?id=123
+  for (std::size_t at = 0; at < query.size();) {
+    std::size_t end = query.find('&', at);
+    std::string_view item = query.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+    if (item.substr(0, 3) == "id=" && item.size() > 3) return std::string(item.substr(3));
+    if (end == std::string_view::npos) break;
+    at = end + 1;
+  }
+  while (!path.empty() && path.back() == '/') path.remove_suffix(1);
+  std::string_view user = path.substr(path.rfind('/') + 1);
+  if (!user.empty() && user.front() == '@') user.remove_prefix(1);
+  return std::string(user);
 }
 
 std::string socialServiceType(const std::string& service) {

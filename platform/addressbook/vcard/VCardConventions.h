@@ -63,6 +63,15 @@ std::string instantServiceScheme(const std::string& service);
 
 std::string socialServiceForTypes(const VCardCard& card, const VCardLine& line);
 std::string socialServiceType(const std::string& service);
+// A social profile is under the home label unless its line says WORK (or its item group a label).
+std::string socialLabelForTypes(const VCardCard& card, const VCardLine& line);
+// The TYPE value written for a social profile's label ("HOME", "WORK"), empty when an item group says it.
+std::string_view socialLabelType(const std::string& label);
+// The store's service of a TYPE value that names one of the known social networks, or nullptr.
+const std::string* socialServiceForType(std::string_view type);
+// The user name in a profile address: the last part of its path ("jd" of http://twitter.com/jd), or
+// the id of a ?id= query.
+std::string socialUserForURL(std::string_view url);
 
 // Parameter values carry ^' ^n ^^ for a double quote, a newline and a caret (RFC 6868).
 std::string decodeParameterValue(std::string_view value);

@@ -109,7 +109,8 @@ bool VCardPersonReader::decodedValue(const VCardCard& card, const VCardLine& lin
   } else if (isValidUtf8(bytes)) {
     out = bytes;
   } else {
-    converted_ = windows1252ToUtf8(bytes);
+    // A byte that is not UTF-8 becomes U+FFFD; the rest of the value stays as written.
+    converted_ = repairUtf8(bytes);
     out = converted_;
   }
   return true;
@@ -162,6 +163,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
   used_.assign(count, 0);
   slots_.assign(count, {});
   bool haveN = false, haveFN = false, haveOrg = false, haveUid = false, haveBirthday = false;
+  std::string formattedName, department;
+  std::size_t nameLine = count, departmentLine = count;
 
   MultiValues multi;
   bool showAsCompany = false;
@@ -219,12 +222,16 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
     if (!decodedValue(card, line, text, error)) return false;
 
     if (is(name, "FN")) {
-      if (!haveFN) use("FN");
+      if (!haveFN) {
+        use("FN");
+        formattedName = unescapeText(text);
+      }
       haveFN = true;
     } else if (is(name, "N")) {
       if (haveN) continue;
       haveN = true;
       use("N");
+      nameLine = index;
       splitComponents(text, components_);
       components_.resize(5);
       setText(person, kABLastNameProperty, std::move(components_[0]));
@@ -256,11 +263,21 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       haveNote = true;
       use("NOTE");
     } else if (is(name, "BDAY")) {
-      if (haveBirthday) continue;
-      if (auto date = birthdayForValue(unescapeText(text))) {
+      auto date = birthdayForValue(unescapeText(text));
+      if (haveBirthday) {
+        // The same birthday said twice (with a year kept back, and as --MMDD) is one.
+        if (date && *date == *person.date(kABBirthdayProperty)) use("BDAY");
+        continue;
+      }
+      if (date) {
         person.set(kABBirthdayProperty, *date);
         haveBirthday = true;
         use("BDAY");
+      }
+    } else if (is(name, "X-KADDRESSBOOK-X-Department")) {
+      if (departmentLine == count) {
+        department = unescapeText(text);
+        departmentLine = index;
       }
     } else if (is(name, "X-MAIDENNAME")) {
       if (setText(person, kABMaidenNameProperty, unescapeText(text))) use("X-MAIDENNAME");
@@ -298,7 +315,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       std::string parameters = parametersFor("TEL", label);
       addEntry(multi.phone, std::move(value), std::move(label), std::move(parameters));
       use();
-    } else if (is(name, "URL")) {
+    } else if (is(name, "URL") && !(version == "4.0" && socialServiceForType(socialServiceTypeValue(card, line)))) {
       std::string value = unescapeText(text);
       if (value.empty()) continue;
       std::string label = labelOr(urlLabelForTypes(card, line));
@@ -364,20 +381,58 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       std::string parameters = parametersFor("IMPP", label);
       addEntry(multi.instant, std::move(item), std::move(label), std::move(parameters));
       use();
-    } else if (is(name, "X-SOCIALPROFILE")) {
+    } else if (is(name, "X-SOCIALPROFILE") ||
+               (is(name, "URL") && version == "4.0" && socialServiceForType(socialServiceTypeValue(card, line)))) {
+      // vCard 4.0 has no social profile property: a URL whose type names the network is one.
       ABDictionary item;
+      std::string url = unescapeText(text);
       setKey(item, kABSocialProfileServiceKey, socialServiceForTypes(card, line));
       if (auto user = card.parameter(line, "X-USER"))
         setKey(item, kABSocialProfileUsernameKey, decodeParameterValue(*user));
-      setKey(item, kABSocialProfileURLKey, unescapeText(text));
+      else
+        setKey(item, kABSocialProfileUsernameKey, socialUserForURL(url));
+      setKey(item, kABSocialProfileURLKey, std::move(url));
       if (item.empty()) continue;
+      std::string label = labelOr(socialLabelForTypes(card, line));
       std::string parameters;
-      if (!card.parametersOf(line).empty())
-        parameters = entryParameters(card, line, socialServiceTypeValue(card, line),
+      if (!card.parametersOf(line).empty()) {
+        std::string explained(socialServiceTypeValue(card, line));
+        if (!groupLabel) explained += "," + std::string(socialLabelType(label));
+        parameters = entryParameters(card, line, explained,
                                      [](const VCardParameter& p) { return equalsIgnoringCase(p.name, "X-USER"); });
-      addEntry(multi.social, std::move(item), labelOr(kABOtherLabel), std::move(parameters));
+      }
+      addEntry(multi.social, std::move(item), std::move(label), std::move(parameters));
       use();
     }
+  }
+  // KDE keeps the department in a property of its own.
+  if (departmentLine < count && !department.empty() && !person.find(kABDepartmentProperty)) {
+    person.set(kABDepartmentProperty, std::move(department));
+    used_[departmentLine] = 1;
+    slots_[departmentLine] = "ORG";
+  }
+  // Without names in N, a card that is not a company's takes them from FN: first and last name
+  // split at the last space, one word being the first name.
+  bool names = false;
+  for (const std::string* property :
+       {&kABFirstNameProperty, &kABLastNameProperty, &kABMiddleNameProperty, &kABTitleProperty, &kABSuffixProperty})
+    names = names || person.find(*property);
+  bool company = flags ? *flags == kABShowAsCompany : showAsCompany;
+  std::string_view shown = formattedName;
+  while (!shown.empty() && (shown.front() == ' ' || shown.front() == '\t')) shown.remove_prefix(1);
+  while (!shown.empty() && (shown.back() == ' ' || shown.back() == '\t')) shown.remove_suffix(1);
+  if (!names && !company && !shown.empty()) {
+    std::size_t space = shown.find_last_of(" \t");
+    if (space == std::string_view::npos) {
+      person.set(kABFirstNameProperty, std::string(shown));
+    } else {
+      std::string_view first = shown.substr(0, space);
+      while (!first.empty() && (first.back() == ' ' || first.back() == '\t')) first.remove_suffix(1);
+      person.set(kABFirstNameProperty, std::string(first));
+      person.set(kABLastNameProperty, std::string(shown.substr(space + 1)));
+    }
+    // The names are the card's FN now: an empty N is not written back in place of them.
+    if (nameLine < count) slots_[nameLine] = {};
   }
   if (haveNote) person.set(kABNoteProperty, std::move(note));
   // X-ABPERSONFLAGS carries the whole value; X-ABShowAs:COMPANY alone sets it to 1.

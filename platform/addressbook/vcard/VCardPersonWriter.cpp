@@ -166,19 +166,23 @@ void writeInstantMessages(CardWriter& writer, const ABPersonData& person) {
   }
 }
 
+// A profile under the home label goes out as it is, under the work label with TYPE=WORK, under any
+// other in an item group.
 void writeSocialProfiles(CardWriter& writer, const ABPersonData& person) {
   const ABMultiValue* values = person.multiValue(kABSocialProfileProperty);
   if (!values) return;
   for (const auto& entry : values->entries()) {
     const ABDictionary* item = std::get_if<ABDictionary>(&entry.value);
     if (!item || item->empty()) continue;
+    std::string_view labelType = socialLabelType(entry.label);
     std::string group;
-    if (entry.label != kABOtherLabel) group = "item" + std::to_string(writer.nextGroup());
+    if (labelType.empty()) group = "item" + std::to_string(writer.nextGroup());
     std::string& line = writer.line();
     if (!group.empty()) line += group + ".";
     line += "X-SOCIALPROFILE";
     if (const std::string* service = item->find(kABSocialProfileServiceKey))
       line += ";TYPE=" + encodeParameterValue(socialServiceType(*service));
+    if (labelType == "WORK") line += ";TYPE=WORK";
     if (std::string_view extra = entryExtraTypes(entry.parameters); !extra.empty())
       line += ";TYPE=" + std::string(extra);
     if (const std::string* user = item->find(kABSocialProfileUsernameKey))
@@ -270,6 +274,9 @@ std::string vCardSlotLines(const ABPersonData& person, std::string_view slot) {
       if (birthday->year == kBirthdayYearNotKnown)
         line += ";X-APPLE-OMIT-YEAR=" + std::to_string(kBirthdayYearNotKnown);
       line += ";VALUE=date:" + birthday->toIsoString();
+      // Without a year also as vCard 4.0 says it, for the readers that do not know the year kept back.
+      if (birthday->year == kBirthdayYearNotKnown)
+        line += "\nBDAY:--" + birthday->toIsoString().substr(5, 2) + birthday->toIsoString().substr(8, 2);
     }
   } else if (slot == "FLAGS") {
     // Only the value 1 shows a person as a company; any other value is kept as it is.
