@@ -55,7 +55,7 @@ bool isRecordColumn(const std::string& name) {
 
 int runExport(CommandContext& ctx) {
   std::string format, folder;
-  bool allInfo = false;
+  bool allInfo = false, oneFile = false;
   std::vector<std::string> columns = kDefaultColumns;
   for (size_t i = 0; i < ctx.args.size(); ++i) {
     const std::string& arg = ctx.args[i];
@@ -68,6 +68,8 @@ int runExport(CommandContext& ctx) {
       columns = splitColumns(ctx.args[++i]);
     } else if (arg == "--all-info") {
       allInfo = true;
+    } else if (arg == "--one-file") {
+      oneFile = true;
     } else {
       ctx.err << "rolvane export: unexpected argument \"" << arg << "\"\n";
       return 2;
@@ -97,6 +99,11 @@ int runExport(CommandContext& ctx) {
     ctx.err << ")\n";
     return 2;
   }
+  if (oneFile && format != "vcard") {
+    ctx.err << "rolvane export: --one-file goes with --format vcard only\n";
+    return 2;
+  }
+  const std::string chosen = oneFile ? ExportContact::kVCardOneFile : title->second;
   std::error_code ec;
   if (folder.empty() || !std::filesystem::is_directory(folder, ec)) {
     ctx.err << "rolvane export: no such folder \"" << folder << "\"\n";
@@ -107,8 +114,8 @@ int runExport(CommandContext& ctx) {
   ShownColumns shown(columns);
   driver.setLoadContactsViewController(&shown);
   driver.setExportArray(recordsOfAddressBook(*book));
-  ExportResult result = driver.runExport(title->second, folder,
-                                         allInfo ? ExportContact::kTagAllInformation : ExportContact::kTagShownColumns);
+  ExportResult result =
+      driver.runExport(chosen, folder, allInfo ? ExportContact::kTagAllInformation : ExportContact::kTagShownColumns);
   if (!result.ok) {
     ctx.err << "rolvane export: " << (result.error.empty() ? "the export failed" : result.error) << "\n";
     return 1;
@@ -117,7 +124,8 @@ int runExport(CommandContext& ctx) {
   return 0;
 }
 
-const CommandRegistration registration("export", "export --format FMT --to DIR [--all-info] [--columns KEY,KEY...]",
+const CommandRegistration registration("export",
+                                       "export --format FMT --to DIR [--all-info] [--columns KEY,KEY...] [--one-file]",
                                        runExport);
 
 }  // namespace

@@ -26,16 +26,20 @@ ExportContact::ExportContact() {
   auto csv = [](const ContactRecords& records, const std::string& folder, bool allInfo) {
     return ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, allInfo);
   };
-  auto vcard = [](const ContactRecords& records, const std::string& folder, bool) {
-    return ExportVCard().exportVcardWithArrayToPath(records, folder);
+  auto vcard = [](const ContactRecords& records, const std::string& folder, bool allInfo) {
+    return ExportVCard().exportVcardWithArrayToPath(records, folder, allInfo);
+  };
+  auto vcardOneFile = [](const ContactRecords& records, const std::string& path, bool allInfo) {
+    return ExportVCard().exportOneFileWithArrayToPath(records, path, allInfo);
   };
   auto txt = [](const ContactRecords& records, const std::string& folder, bool allInfo) {
     return ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, allInfo);
   };
-  formats_ = {{"Save to Excel", true, true, {}},      {"Save to HTML", true, true, html},
-              {"Save to Pages", true, true, {}},      {"Save to Numbers", true, true, {}},
-              {"Save to CSV", false, true, csv},      {"Save to Docx", true, false, {}},
-              {"Save to vCard", false, false, vcard}, {"Save to TXT", false, true, txt}};
+  formats_ = {{"Save to Excel", true, true, {}},        {"Save to HTML", true, true, html},
+              {"Save to Pages", true, true, {}},        {"Save to Numbers", true, true, {}},
+              {"Save to CSV", false, true, csv},        {"Save to Docx", true, false, {}},
+              {"Save to vCard", false, true, vcard},    {"Save to TXT", false, true, txt},
+              {kVCardOneFile, true, true, vcardOneFile}};
 }
 
 void ExportContact::setWriter(const std::string& title, Writer writer) {

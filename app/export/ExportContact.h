@@ -37,13 +37,16 @@ class ExportContact {
     bool takesAllInfoFlag;
     Writer writer;  // empty while this build has no writer for the format
   };
+  // The format that writes every card into one file.
+  static constexpr const char* kVCardOneFile = "vCard, one file";
   static constexpr int kTagShownColumns = 1;
   static constexpr int kTagAllInformation = 2;
 
   ExportContact();
 
   // The array is fixed from here on: an export of all information hands this very array to the
-  // writer, on whichever thread, without copying it.
+  // writer, on whichever thread, without copying it. Its records refer to their persons ("Person"):
+  // the vCard writers write them whole, the others never make a column of it.
   void setExportArray(ContactRecords records) {
     exportArray_ = std::make_shared<const ContactRecords>(std::move(records));
   }
@@ -51,7 +54,7 @@ class ExportContact {
   void setLoadContactsViewController(const ExportBrowserSource* browser) { browser_ = browser; }
   void setIsExportAllPeople(bool all) { isExportAllPeople_ = all; }
 
-  // The eight formats in chooser order.
+  // The eight formats in chooser order, then "vCard, one file".
   const std::vector<Format>& formats() const { return formats_; }
   // Installs the writer of a format whose library the caller links (xlsx, docx, numbers, pages).
   void setWriter(const std::string& title, Writer writer);

@@ -1,12 +1,13 @@
 #include "app/export/ExportVCard.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -15,74 +16,47 @@
 #include <thread>
 #include <vector>
 
+#include "app/export/BlockFile.h"
 #include "app/export/RecordPersonData.h"
+#include "frameworks/common/Function.h"
+#include "frameworks/common/OutputFile.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
 
 namespace {
 
 constexpr size_t kCardsPerTake = 32;
+const char* const kFolderName = "Zedid-Ovuzazur";
 
-// Writes the cards of one export: each file under a temporary name beside it, renamed over the
-// file's name when complete.
-class CardFiles {
- public:
-  explicit CardFiles(std::string prefix) : prefix_(std::move(prefix)) {}
+std::string describeErrno(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
+}
 
-  std::string pathOf(size_t index) const { return prefix_ + "export_" + std::to_string(index) + ".vcf"; }
-
-  // Empty, or why the card could not be written.
-  std::string write(size_t index, const std::string& card) {
-    const std::string path = pathOf(index);
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-      temporary = prefix_ + ".export_" + std::to_string(index) + ".vcf." + randomTag() + ".part";
-      fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) return describeErrno("Cannot create a file in the folder of", path);
-    const char* data = card.data();
-    size_t left = card.size();
-    while (left > 0) {
-      const ssize_t n = ::write(fd, data, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        std::string error = describeErrno("Cannot write", path);
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return error;
-      }
-      data += n;
-      left -= static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
-      std::string error = describeErrno("Cannot write", path);
-      ::unlink(temporary.c_str());
-      return error;
-    }
-    return {};
+std::string randomTag() {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937_64 generator{std::random_device{}()};
+  std::uint64_t bits = generator();
+  std::string tag(6, 'x');
+  for (char& c : tag) {
+    c = kLetters[bits % 62];
+    bits /= 62;
   }
+  return tag;
+}
 
- private:
-  static std::string describeErrno(const std::string& what, const std::string& path) {
-    return what + " " + path + ": " + std::strerror(errno);
-  }
-
-  static std::string randomTag() {
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::mt19937_64 generator{std::random_device{}()};
-    std::uint64_t bits = generator();
-    std::string tag(6, 'x');
-    for (char& c : tag) {
-      c = kLetters[bits % 62];
-      bits /= 62;
+// The card of a record: the person's own vCard when whole persons are asked for and the record
+// refers to its person, else the vCard of a new person built from the record's keys.
+void appendCard(const ContactRecord& record, bool wholePersons, std::string& card) {
+  if (wholePersons) {
+    if (ABPersonRef person = record.person()) {
+      appendVCard(*person->snapshot(), card);
+      return;
     }
-    return tag;
   }
-
-  std::string prefix_;
-};
+  ABPersonData person = personDataFromRecord(record);
+  person.set(kABUIDProperty, ABPerson::makeUniqueId());
+  appendVCard(person, card);
+}
 
 // The first failure in record order.
 class FirstFailure {
@@ -94,13 +68,57 @@ class FirstFailure {
       error_ = std::move(error);
     }
   }
+  bool failed() const {
+    std::lock_guard lock(mutex_);
+    return !error_.empty();
+  }
   const std::string& error() const { return error_; }
 
  private:
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   size_t index_ = std::numeric_limits<size_t>::max();
   std::string error_;
 };
+
+// Writes a whole new file; empty, or why it could not.
+std::string writeNewFile(const std::string& path, const std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return describeErrno("Cannot create", path);
+  const char* data = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      std::string error = describeErrno("Cannot write", path);
+      ::close(fd);
+      return error;
+    }
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) return describeErrno("Cannot write", path);
+  return {};
+}
+
+// Renames a folder to the first free name of the unique output path rule; never replaces one.
+bool renameToFreeName(const std::string& from, const std::string& wanted, std::string& final, std::string& error) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    final = Function::GetOutPutFile(wanted);
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, final.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno == EINVAL || errno == ENOSYS) {
+      // File systems without RENAME_NOREPLACE: the name was free a moment ago.
+      std::error_code ec;
+      if (!std::filesystem::exists(final, ec) && ::rename(from.c_str(), final.c_str()) == 0) return true;
+    }
+    if (errno != EEXIST && errno != ENOTEMPTY && errno != EINVAL && errno != ENOSYS) {
+      error = describeErrno("Cannot write", final);
+      return false;
+    }
+  }
+  error = "Cannot find a free folder name for " + wanted;
+  return false;
+}
 
 }  // namespace
 
@@ -108,7 +126,8 @@ ABPersonRef ExportVCard::creatPersonWithDictionary(const ContactRecord& record) 
   return std::make_shared<ABPerson>(personDataFromRecord(record));
 }
 
-ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& records, const std::string& folder) {
+ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& records, const std::string& folder,
+                                                     bool wholePersons) {
   ExportResult result;
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) {
@@ -119,8 +138,21 @@ ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& recor
     result.error = "There are no contacts to export.";
     return result;
   }
+  // The cards go into a new folder, under a temporary name until every card is written.
   const std::filesystem::path base(folder);
-  CardFiles files((base / "").string());
+  std::string working;
+  for (int attempt = 0; attempt < 100 && working.empty(); ++attempt) {
+    std::string candidate = (base / ("." + std::string(kFolderName) + "." + randomTag() + ".part")).string();
+    if (::mkdir(candidate.c_str(), 0777) == 0)
+      working = candidate;
+    else if (errno != EEXIST)
+      break;
+  }
+  if (working.empty()) {
+    result.error = describeErrno("Cannot create a folder in", folder);
+    return result;
+  }
+  const std::string prefix = working + "/export_";
   FirstFailure failure;
   std::atomic<size_t> next{0};
   // Card i always goes to export_i.vcf, whichever thread writes it.
@@ -128,14 +160,15 @@ ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& recor
     std::string card;
     for (;;) {
       const size_t from = next.fetch_add(kCardsPerTake);
-      if (from >= records.size()) return;
+      if (from >= records.size() || failure.failed()) return;
       const size_t to = std::min(records.size(), from + kCardsPerTake);
       for (size_t i = from; i < to; ++i) {
-        ABPersonData person = personDataFromRecord(records[i]);
-        person.set(kABUIDProperty, ABPerson::makeUniqueId());
         card.clear();
-        appendVCard(person, card);
-        if (std::string error = files.write(i, card); !error.empty()) failure.report(i, std::move(error));
+        appendCard(records[i], wholePersons, card);
+        if (std::string error = writeNewFile(prefix + std::to_string(i) + ".vcf", card); !error.empty()) {
+          failure.report(i, std::move(error));
+          return;
+        }
       }
     }
   };
@@ -151,9 +184,61 @@ ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& recor
   }
   work();
   for (auto& thread : threads) thread.join();
-  result.error = failure.error();
-  result.ok = result.error.empty();
-  result.file = (base / "export_0.vcf").string();
+  std::string final;
+  std::string error = failure.error();
+  if (error.empty()) renameToFreeName(working, (base / kFolderName).string(), final, error);
+  if (!error.empty()) {
+    std::filesystem::remove_all(working, ec);
+    result.error = std::move(error);
+    return result;
+  }
+  result.ok = true;
+  result.file = final;
   result.fileCount = records.size();
   return result;
+}
+
+ExportResult ExportVCard::exportOneFileWithArrayToPath(const ContactRecords& records, const std::string& destination,
+                                                       bool wholePersons) {
+  ExportResult result;
+  std::error_code ec;
+  const std::filesystem::path wanted(destination + ".vcf");
+  if (!std::filesystem::is_directory(wanted.parent_path(), ec)) {
+    result.error = "The folder \"" + wanted.parent_path().string() + "\" does not exist.";
+    return result;
+  }
+  if (records.empty()) {
+    result.error = "There are no contacts to export.";
+    return result;
+  }
+  OutputFile output(wanted.string());
+  if (!output.open()) {
+    result.error = output.error();
+    return result;
+  }
+  BlockFile file(output.temporaryPath());
+  // The second half of the cards is written out on a second thread while the first half goes to
+  // the file.
+  const size_t half = records.size() >= 2 * kCardsPerTake ? records.size() / 2 : records.size();
+  std::string second;
+  std::thread other;
+  if (half < records.size()) {
+    other = std::thread([&] {
+      second.reserve((records.size() - half) * 512);
+      for (size_t i = half; i < records.size(); ++i) appendCard(records[i], wholePersons, second);
+    });
+  }
+  std::string card;
+  for (size_t i = 0; i < half; ++i) {
+    card.clear();
+    appendCard(records[i], wholePersons, card);
+    file.append(card);
+    file.flushIfFull();
+  }
+  if (other.joinable()) other.join();
+  for (size_t at = 0; at < second.size(); at += BlockFile::kBlockSize) {
+    file.append(std::string_view(second).substr(at, BlockFile::kBlockSize));
+    file.flushIfFull();
+  }
+  return finishOutput(file, output);
 }

@@ -412,11 +412,9 @@ ContactRecords LoadContactsViewController::selectedRecordsForExport() const {
   std::sort(rows.begin(), rows.end());
   ContactRecords records;
   records.reserve(rows.size());
-  for (int row : rows) {
-    ContactRecord copy = model_->recordAt(row);
-    copy.remove("Person");
-    records.push_back(std::move(copy));
-  }
+  // The records keep their persons: the vCard export writes them whole; the driver hands every other
+  // writer the records without them.
+  for (int row : rows) records.push_back(model_->recordAt(row));
   return records;
 }
 

@@ -30,15 +30,18 @@ void MessageBoxExportReport::exportEnded(const ExportResult& result) {
   }
   const QFileInfo file(QString::fromStdString(result.file));
   box.setIcon(QMessageBox::Information);
-  if (result.fileCount > 1) {
-    // One file per contact: the folder and how many files it received.
-    const QString folder = QDir::toNativeSeparators(file.absolutePath());
+  // The folder to show: the one-per-contact export names the new folder of its files.
+  QString shown = file.absolutePath();
+  if (file.isDir()) {
+    shown = file.absoluteFilePath();
     const int count = static_cast<int>(result.fileCount);
     box.setText(
         countedText(QObject::tr("The contacts were exported as %n file(s) into the folder \"%1\".", nullptr, count),
                     count)
-            .arg(QFileInfo(file.absolutePath()).fileName()));
-    box.setInformativeText(QObject::tr("%1 (%2 … %3)").arg(folder, file.fileName(), lastVCardName(result.fileCount)));
+            .arg(file.fileName()));
+    const QString files = count > 1 ? QObject::tr("%1 … %2").arg("export_0.vcf", lastVCardName(result.fileCount))
+                                    : QString("export_0.vcf");
+    box.setInformativeText(QObject::tr("%1 (%2)").arg(QDir::toNativeSeparators(shown), files));
   } else {
     box.setText(QObject::tr("The contacts were exported to \"%1\".").arg(file.fileName()));
     box.setInformativeText(file.absoluteFilePath());
@@ -46,5 +49,5 @@ void MessageBoxExportReport::exportEnded(const ExportResult& result) {
   QPushButton* show = box.addButton(QObject::tr("Show in Folder"), QMessageBox::ActionRole);
   box.addButton(QMessageBox::Ok);
   box.exec();
-  if (box.clickedButton() == show) QDesktopServices::openUrl(QUrl::fromLocalFile(file.absolutePath()));
+  if (box.clickedButton() == show) QDesktopServices::openUrl(QUrl::fromLocalFile(shown));
 }

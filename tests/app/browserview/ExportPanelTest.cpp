@@ -71,7 +71,7 @@ TEST_F(ExportPanelTest, PanelOffersTheEightFormatsAndTheTwoContents) {
   QStringList titles;
   for (int i = 0; i < panel.selectedButton()->count(); ++i) titles << panel.selectedButton()->itemText(i);
   EXPECT_EQ(titles, (QStringList{"Save to Excel", "Save to HTML", "Save to Pages", "Save to Numbers", "Save to CSV",
-                                 "Save to Docx", "Save to vCard", "Save to TXT"}));
+                                 "Save to Docx", "Save to vCard", "Save to TXT", "vCard, one file"}));
   EXPECT_EQ(panel.selectedTag(), 1);
   panel.setSelectedTag(2);
   EXPECT_EQ(panel.selectedTag(), 2);
@@ -121,7 +121,13 @@ TEST_F(ExportPanelTest, SelectionExportRestrictsTheCopiedSelection) {
   WriterCall all = exportWith("Save to TXT", 2);
   EXPECT_TRUE(all.allInfo);
   EXPECT_EQ(all.records.size(), 2u);
-  EXPECT_FALSE(all.records[0].person());
+
+  // The vCard export of a selection with all information writes the persons whole (the other
+  // writers never make a column of "Person").
+  WriterCall cards = exportWith("Save to vCard", 2);
+  EXPECT_TRUE(cards.allInfo);
+  ASSERT_EQ(cards.records.size(), 2u);
+  EXPECT_TRUE(cards.records[0].person());
 }
 
 TEST_F(ExportPanelTest, RealExportNamesTheFileWrittenAndFailuresSayWhy) {
@@ -171,8 +177,10 @@ TEST_F(ExportPanelTest, FinishedMessageStaysUncoveredAndNamesTheVCardFolderAndFi
   EXPECT_TRUE(messageShown);
   EXPECT_FALSE(progressShown);
   EXPECT_TRUE(text.contains("3 files")) << text.toStdString();
-  EXPECT_TRUE(text.contains(QFileInfo(folder.path()).fileName())) << text.toStdString();
-  EXPECT_TRUE(informative.contains(folder.path())) << informative.toStdString();
+  // The files are in a new folder of their own inside the chosen one.
+  EXPECT_TRUE(text.contains("\"Zedid-Ovuzazur\"")) << text.toStdString();
+  EXPECT_TRUE(informative.contains(folder.path() + "/Zedid-Ovuzazur")) << informative.toStdString();
+  EXPECT_TRUE(informative.contains("export_0.vcf")) << informative.toStdString();
   EXPECT_TRUE(informative.contains("export_2.vcf")) << informative.toStdString();
   for (QWidget* top : QApplication::topLevelWidgets()) EXPECT_FALSE(qobject_cast<QProgressDialog*>(top));
 }

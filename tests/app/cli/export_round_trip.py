@@ -570,14 +570,14 @@ class Session:
         return proc.stdout.strip()
 
     def export(self, store, fmt, *options):
-        """The file written, or for vCards the folder of the files."""
+        """The file written, or for vCards the new folder of the files."""
         self.exports += 1
         folder = os.path.join(self.work, "out%d-%s" % (self.exports, fmt))
         os.mkdir(folder)
         started = time.monotonic()
         written = self.run("--store", store, "export", "--format", fmt, "--to", folder, *options)
         print("export %-5s %-40s %5.1f s" % (fmt, " ".join(options)[:40], time.monotonic() - started))
-        return written if fmt != "vcard" else folder
+        return written
 
     @contextlib.contextmanager
     def check(self, name):

@@ -55,19 +55,21 @@ TEST(ExportDriverTest, FormatTableTitlesDestinationsAndFlags) {
   std::vector<std::string> titles;
   for (const auto& f : driver.formats()) titles.push_back(f.title);
   EXPECT_EQ(titles, (std::vector<std::string>{"Save to Excel", "Save to HTML", "Save to Pages", "Save to Numbers",
-                                              "Save to CSV", "Save to Docx", "Save to vCard", "Save to TXT"}));
+                                              "Save to CSV", "Save to Docx", "Save to vCard", "Save to TXT",
+                                              "vCard, one file"}));
   Browser browser;
   browser.records = {record("Ann", "Acme")};
   browser.columns = {"First Name"};
   driver.setLoadContactsViewController(&browser);
   driver.setExportArray(browser.records);
   Capture capture;
-  for (const std::string title : {"Save to Docx", "Save to CSV", "Save to vCard", "Save to Excel"}) {
+  for (const std::string title : {"Save to Docx", "Save to CSV", "Save to vCard", "Save to Excel", "vCard, one file"}) {
     driver.setWriter(title, capture.writer());
     ASSERT_TRUE(driver.runExport(title, "/out", ExportContact::kTagAllInformation).ok);
-    const bool named = title == "Save to Docx" || title == "Save to Excel";
+    const bool named = title == "Save to Docx" || title == "Save to Excel" || title == "vCard, one file";
     EXPECT_EQ(capture.destination, named ? "/out/Zedid-Ovuzazur" : "/out") << title;
-    const bool flag = title == "Save to CSV" || title == "Save to Excel";
+    // The vCard writers take the flag too: with all information they write the persons whole.
+    const bool flag = title != "Save to Docx";
     EXPECT_EQ(capture.allInfo, flag) << title;
   }
   EXPECT_FALSE(driver.runExport("Save to Excel", "/out", 3).ok);

@@ -2,6 +2,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "app/export/ExportVCard.h"
 #include "app/model/PersonRecord.h"
@@ -49,32 +51,82 @@ TEST_F(VCardWriterTest, EveryKeyOfTheRecordComesBackFromTheFile) {
   ContactRecord record = everyKey();
   ExportResult result = ExportVCard().exportVcardWithArrayToPath({record}, folder.string());
   ASSERT_TRUE(result.ok) << result.error;
-  ContactRecord back = reimported(folder / "export_0.vcf");
+  ContactRecord back = reimported(std::filesystem::path(result.file) / "export_0.vcf");
   for (const auto& [key, value] : record.entries()) {
     ASSERT_TRUE(back.contains(key)) << key;
     EXPECT_EQ(back.text(key), record.text(key)) << key;
   }
 }
 
-TEST_F(VCardWriterTest, NumberedFilesInRecordOrderReplacedByTheNextExport) {
+TEST_F(VCardWriterTest, NumberedFilesInANewFolderOfTheirOwnForEveryExport) {
   ContactRecords records(3);
   for (int i = 0; i < 3; ++i) records[i].set("First Name", "Name" + std::to_string(i));
   records[1].set("Work ICQ", std::string("12345"));
   records[2].set("Partner", std::string("Pat"));
   records[2].set("Person", ABPerson::create());
-  ASSERT_TRUE(ExportVCard().exportVcardWithArrayToPath(records, folder.string()).ok);
+  // A file of the user's own with a name the export uses is never touched.
+  { std::ofstream(folder / "export_1.vcf") << "mine"; }
+  ExportResult first = ExportVCard().exportVcardWithArrayToPath(records, folder.string());
+  ASSERT_TRUE(first.ok) << first.error;
+  const std::filesystem::path cards = first.file;
+  EXPECT_EQ(cards, folder / "Zedid-Ovuzazur");
   for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(reimported(folder / ("export_" + std::to_string(i) + ".vcf")).textOr("First Name"),
+    EXPECT_EQ(reimported(cards / ("export_" + std::to_string(i) + ".vcf")).textOr("First Name"),
               "Name" + std::to_string(i));
-  EXPECT_EQ(reimported(folder / "export_1.vcf").textOr("Work ICQ"), "12345");
-  EXPECT_EQ(reimported(folder / "export_2.vcf").textOr("Partner"), "Pat");
+  EXPECT_EQ(reimported(cards / "export_1.vcf").textOr("Work ICQ"), "12345");
+  EXPECT_EQ(reimported(cards / "export_2.vcf").textOr("Partner"), "Pat");
 
-  records[0].set("First Name", std::string("Changed"));
-  ASSERT_TRUE(ExportVCard().exportVcardWithArrayToPath({records[0]}, folder.string()).ok);
-  EXPECT_EQ(reimported(folder / "export_0.vcf").textOr("First Name"), "Changed");
-  size_t files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++files;
-  EXPECT_EQ(files, 3u);  // no temporary files left behind
+  ExportResult second = ExportVCard().exportVcardWithArrayToPath({records[0]}, folder.string());
+  ASSERT_TRUE(second.ok) << second.error;
+  EXPECT_EQ(std::filesystem::path(second.file), folder / "Zedid-Ovuzazur(0)");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(second.file), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cards), {}), 3);
+  std::ifstream mine(folder / "export_1.vcf");
+  std::string text;
+  std::getline(mine, text);
+  EXPECT_EQ(text, "mine");
+  // Nothing else: no temporary folder left behind.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3);
+}
+
+// With all information a record that refers to its person is written as the person's own card:
+// every value, the picture, the unique id and what its card said beyond the store's values.
+TEST_F(VCardWriterTest, WholePersonsAreWrittenAsTheStoreHoldsThem) {
+  const std::string original =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jo;;;\r\nFN:Jo Doe\r\nEMAIL;TYPE=INTERNET:a@x.org\r\n"
+      "EMAIL;TYPE=INTERNET:b@x.org\r\nTEL;TYPE=CELL,VOICE:1\r\nROLE:Chief\r\nUID:fixed-uid\r\nEND:VCARD\r\n";
+  auto book = ABAddressBook::inMemory();
+  std::ofstream(folder / "in.vcf", std::ios::binary) << original;
+  auto imported = importVCardFilesIntoAddressBook(*book, {folder / "in.vcf"});
+  ASSERT_TRUE(imported.ok()) << imported.error;
+  ContactRecords records{prasePerson(imported.added.front())};
+  std::filesystem::remove(folder / "in.vcf");
+
+  ExportResult perContact = ExportVCard().exportVcardWithArrayToPath(records, folder.string(), true);
+  ASSERT_TRUE(perContact.ok) << perContact.error;
+  std::ifstream in(std::filesystem::path(perContact.file) / "export_0.vcf", std::ios::binary);
+  std::stringstream card;
+  card << in.rdbuf();
+  EXPECT_EQ(card.str(), original);
+
+  ContactRecords two{records[0], records[0]};
+  ExportResult oneFile = ExportVCard().exportOneFileWithArrayToPath(two, (folder / "Zedid-Ovuzazur").string(), true);
+  ASSERT_TRUE(oneFile.ok) << oneFile.error;
+  EXPECT_EQ(std::filesystem::path(oneFile.file), folder / "Zedid-Ovuzazur.vcf");
+  std::ifstream all(oneFile.file, std::ios::binary);
+  std::stringstream both;
+  both << all.rdbuf();
+  EXPECT_EQ(both.str(), original + original);
+  ExportResult next = ExportVCard().exportOneFileWithArrayToPath(two, (folder / "Zedid-Ovuzazur").string(), true);
+  EXPECT_EQ(std::filesystem::path(next.file), folder / "Zedid-Ovuzazur(0).vcf");
+
+  // Restricted to chosen columns, the card is built from the record's keys alone.
+  ExportResult columns = ExportVCard().exportVcardWithArrayToPath(records, folder.string(), false);
+  std::ifstream rebuilt(std::filesystem::path(columns.file) / "export_0.vcf", std::ios::binary);
+  std::stringstream built;
+  built << rebuilt.rdbuf();
+  EXPECT_EQ(built.str().find("ROLE"), std::string::npos);
+  EXPECT_EQ(built.str().find("fixed-uid"), std::string::npos);
 }
 
 TEST_F(VCardWriterTest, NothingToWriteOrNowhereToWriteIsAFailure) {
