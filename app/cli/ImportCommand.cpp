@@ -21,6 +21,7 @@ int runImport(CommandContext& ctx) {
   }
   std::vector<std::filesystem::path> paths;
   std::string toSource;
+  bool update = false;
   for (size_t i = 0; i < ctx.args.size(); ++i) {
     if (ctx.args[i] == "--to") {
       if (i + 1 >= ctx.args.size()) {
@@ -28,12 +29,14 @@ int runImport(CommandContext& ctx) {
         return 2;
       }
       toSource = ctx.args[++i];
+    } else if (ctx.args[i] == "--update") {
+      update = true;
     } else {
       paths.emplace_back(ctx.args[i]);
     }
   }
   if (paths.empty()) {
-    ctx.err << "rolvane import: no vCard file given (usage: rolvane [--store PATH] import FILE.vcf...)\n";
+    ctx.err << "rolvane import: no vCard file given (usage: rolvane [--store PATH] import [--update] FILE.vcf...)\n";
     return 2;
   }
   for (const auto& path : paths) {
@@ -60,7 +63,8 @@ int runImport(CommandContext& ctx) {
   }
   VCardBookImportResult result;
   for (int attempt = 1;; ++attempt) {
-    result = addVCardFilesToAddressBook(*book, std::move(read));
+    result = update ? updateVCardFilesInAddressBook(*book, std::move(read))
+                    : addVCardFilesToAddressBook(*book, std::move(read));
     if (!result.ok()) {
       ctx.err << "rolvane import: " << result.error << "\n";
       return 1;
@@ -68,7 +72,8 @@ int runImport(CommandContext& ctx) {
     ABSaveResult saved = book->saveChanges();
     if (saved.ok()) break;
     // Only a unique id that another program stored meanwhile stands in the way: the import is made
-    // again on the store as it is now, where that id is taken and a new one is given.
+    // again on the store as it is now, where that id is taken and a new one is given (or, with
+    // --update, the contact of that id is updated).
     bool idTaken = !saved.conflicts.empty() &&
                    std::all_of(saved.conflicts.begin(), saved.conflicts.end(),
                                [](const ABSaveConflict& c) { return c.kind == ABSaveConflict::Kind::IdTaken; });
@@ -85,11 +90,15 @@ int runImport(CommandContext& ctx) {
   for (const auto& file : result.files)
     ctx.out << "Imported " << file.contacts << (file.contacts == 1 ? " contact" : " contacts") << " from "
             << file.path.string() << "\n";
+  if (update)
+    ctx.out << "Updated " << result.updated.size() << (result.updated.size() == 1 ? " contact" : " contacts")
+            << " already in the address book, added " << result.added.size() << "\n";
   return 0;
 }
 
 CommandRegistration registration("import",
-                                 "import [--to NAME] FILE.vcf...   add the contacts of vCard files to the store",
+                                 "import [--to NAME] [--update] FILE.vcf...   add the contacts of vCard files to "
+                                 "the store; with --update a card whose UID is in the store replaces that contact's values",
                                  runImport);
 
 }  // namespace

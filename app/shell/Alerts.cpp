@@ -1,6 +1,7 @@
 #include "app/shell/Alerts.h"
 
 #include <QMessageBox>
+#include <QObject>
 #include <QPushButton>
 
 QMessageBox::Icon MessageBoxAlerts::iconForTitle(const std::string& title) {
@@ -29,4 +30,24 @@ bool MessageBoxAlerts::confirm(const std::string& question, const std::string& d
   box.setDefaultButton(accept);
   box.exec();
   return box.clickedButton() == accept;
+}
+
+Alerts::ImportChoice MessageBoxAlerts::askImportChoice(std::size_t contactsAlreadyThere) {
+  const int count = static_cast<int>(contactsAlreadyThere);
+  QMessageBox box(QMessageBox::Question, QObject::tr("Import"),
+                  QString("<b>%1</b>")
+                      .arg(QObject::tr("%n of the contacts to import are already in the address book.", nullptr, count)
+                               .toHtmlEscaped()),
+                  QMessageBox::NoButton, parent_);
+  box.setInformativeText(
+      QObject::tr("Update them with the imported cards (they keep their place), or add the imported cards as new "
+                  "contacts beside them?"));
+  QPushButton* update = box.addButton(QObject::tr("Update Them"), QMessageBox::AcceptRole);
+  QPushButton* add = box.addButton(QObject::tr("Add as New"), QMessageBox::ActionRole);
+  box.addButton(QMessageBox::Cancel);
+  box.setDefaultButton(update);
+  box.exec();
+  if (box.clickedButton() == update) return ImportChoice::Update;
+  if (box.clickedButton() == add) return ImportChoice::AddAsNew;
+  return ImportChoice::Cancel;
 }

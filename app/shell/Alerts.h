@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <cstddef>
 #include <string>
 
 class QWidget;
@@ -19,6 +20,14 @@ class Alerts {
     (void)acceptTitle;
     return true;
   }
+
+  // Some of the contacts to import are in the address book already (their unique ids): update them
+  // with the imported cards, add the cards as new contacts, or import nothing.
+  enum class ImportChoice { Update, AddAsNew, Cancel };
+  virtual ImportChoice askImportChoice(std::size_t contactsAlreadyThere) {
+    (void)contactsAlreadyThere;
+    return ImportChoice::Update;
+  }
 };
 
 class MessageBoxAlerts : public Alerts {
@@ -28,6 +37,7 @@ class MessageBoxAlerts : public Alerts {
   bool confirm(const std::string& question, const std::string& detail, const std::string& acceptTitle) override;
   // A "Warning" alert carries the warning icon; every other alert the information icon.
   static QMessageBox::Icon iconForTitle(const std::string& title);
+  ImportChoice askImportChoice(std::size_t contactsAlreadyThere) override;
 
  private:
   QWidget* parent_;

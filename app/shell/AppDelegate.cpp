@@ -146,6 +146,7 @@ AppDelegate::AppDelegate(ABAddressBook& book, QObject* parent) : QObject(parent)
   alerts_ = defaultAlerts_.get();
   scanReport_ = std::make_unique<ScanReport>(this);
   importer_ = new VCardImportController(book_, this);
+  importer_->setChoice([this](std::size_t there) { return alerts_->askImportChoice(there); });
   connect(importer_, &VCardImportController::importFinished, this,
           [this](bool ok, int, const QString& message) { vCardImportEnded(ok, message); });
   connect(window_, &MainWindow::vCardFilesDropped, this, &AppDelegate::importVCardFiles);
@@ -507,7 +508,7 @@ void AppDelegate::importVCardFiles(const QStringList& files) {
 void AppDelegate::vCardImportEnded(bool ok, const QString& message) {
   closeProgress();
   makeButtonEnable();
-  alerts_->showAlert(ok ? "Import" : "Warning", message.toStdString());
+  if (!message.isEmpty()) alerts_->showAlert(ok ? "Import" : "Warning", message.toStdString());
   if (!showingReviewScreen()) loadClicked();
   emit vCardImportFinished(ok);
 }

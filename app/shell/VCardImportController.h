@@ -4,7 +4,10 @@
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
+#include <functional>
 #include <thread>
+
+#include "app/shell/Alerts.h"
 
 class ABAddressBook;
 
@@ -17,6 +20,9 @@ class VCardImportController : public QObject {
   explicit VCardImportController(ABAddressBook& book, QObject* parent = nullptr);
   ~VCardImportController() override;
 
+  // Asked on the GUI thread when some contacts to import are in the address book already.
+  void setChoice(std::function<Alerts::ImportChoice(std::size_t)> choice) { choice_ = std::move(choice); }
+
   // Starts the import and returns at once; false (and nothing started) while one is running or
   // when no file is given.
   bool importFiles(const QStringList& paths);
@@ -28,13 +34,15 @@ class VCardImportController : public QObject {
   static QString successMessage(const QList<QPair<QString, int>>& files);
 
  signals:
-  // On the GUI thread: ok with the contacts added, or the reason nothing was imported.
+  // On the GUI thread: ok with the contacts added, or the reason nothing was imported (empty when
+  // the user chose to import nothing).
   void importFinished(bool ok, int contacts, const QString& message);
 
  private:
   void join();
 
   ABAddressBook& book_;
+  std::function<Alerts::ImportChoice(std::size_t)> choice_;
   std::thread worker_;
   bool running_ = false;
 };

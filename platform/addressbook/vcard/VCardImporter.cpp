@@ -236,3 +236,46 @@ VCardBookImportResult addVCardFilesToAddressBook(ABAddressBook& book, VCardFiles
   result.added = std::move(added);
   return result;
 }
+
+std::size_t countVCardUidsInAddressBook(const ABAddressBook& book, const VCardFilesRead& read) {
+  std::size_t found = 0;
+  for (const auto& persons : read.persons) {
+    for (const auto& data : persons) {
+      const std::string* uid = data.string(kABUIDProperty);
+      if (uid && !uid->empty() && book.recordForUniqueId(*uid)) ++found;
+    }
+  }
+  return found;
+}
+
+VCardBookImportResult updateVCardFilesInAddressBook(ABAddressBook& book, VCardFilesRead read) {
+  if (!read.ok()) return addVCardFilesToAddressBook(book, std::move(read));
+  // The cards of persons already in the book replace their values; the others are added as usual.
+  std::unordered_set<std::string> met;
+  std::vector<std::pair<ABPersonRef, ABPersonData*>> replacements;
+  VCardFilesRead added;
+  added.files = read.files;
+  for (auto& persons : read.persons) {
+    added.persons.emplace_back();
+    for (auto& data : persons) {
+      const std::string* uid = data.string(kABUIDProperty);
+      ABPersonRef existing = uid && !uid->empty() && !met.count(*uid) ? book.recordForUniqueId(*uid) : nullptr;
+      if (uid && !uid->empty()) met.insert(*uid);
+      if (existing)
+        replacements.emplace_back(existing, &data);
+      else
+        added.persons.back().push_back(std::move(data));
+    }
+  }
+  std::vector<std::pair<ABPersonRef, ABPersonData>> values;
+  values.reserve(replacements.size());
+  for (auto& [person, data] : replacements) values.emplace_back(person, std::move(*data));
+  read.persons.clear();
+  VCardBookImportResult result = addVCardFilesToAddressBook(book, std::move(added));
+  if (!result.ok()) return result;
+  for (auto& [person, data] : values) {
+    person->replaceData(std::move(data));
+    result.updated.push_back(person);
+  }
+  return result;
+}

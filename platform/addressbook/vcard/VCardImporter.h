@@ -31,6 +31,7 @@ struct VCardFileImport {
 struct VCardBookImportResult {
   std::vector<VCardFileImport> files;
   std::vector<ABPersonRef> added;
+  std::vector<ABPersonRef> updated;  // persons of the book whose values a card of the same UID replaced
   std::string error;
   bool ok() const { return error.empty(); }
 };
@@ -50,6 +51,13 @@ VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths);
 // its error on. A person whose UID is absent, already in
 // the book or already given to an earlier person of the same import gets a new unique id.
 VCardBookImportResult addVCardFilesToAddressBook(ABAddressBook& book, VCardFilesRead read);
+
+// How many persons read have a UID that a person of the book already has.
+std::size_t countVCardUidsInAddressBook(const ABAddressBook& book, const VCardFilesRead& read);
+// Like addVCardFilesToAddressBook, but a card whose UID a person of the book already has replaces
+// that person's values (pending until saved; the person keeps its place in store order). A UID met
+// again later in the same import is taken as a new contact's.
+VCardBookImportResult updateVCardFilesInAddressBook(ABAddressBook& book, VCardFilesRead read);
 
 // readVCardFiles, then addVCardFilesToAddressBook. All or nothing: when one file cannot be read or
 // is malformed, nothing is added.

@@ -31,6 +31,12 @@ class RecordingAlerts : public Alerts {
  public:
   std::vector<std::pair<std::string, std::string>> shown;
   void showAlert(const std::string& title, const std::string& message) override { shown.emplace_back(title, message); }
+  ImportChoice choice = ImportChoice::Update;
+  std::vector<std::size_t> asked;
+  ImportChoice askImportChoice(std::size_t there) override {
+    asked.push_back(there);
+    return choice;
+  }
 };
 
 const char* const kTwoCards =
@@ -100,6 +106,33 @@ TEST_F(GettingContactsInTest, ImportSavesEveryContactAndReloadsTheBrowser) {
   EXPECT_TRUE(delegate->scanButton()->isEnabled());
   EXPECT_FALSE(delegate->browserArea()->isVisibleTo(delegate->window()));
   EXPECT_TRUE(delegate->loadContactsViewController()->isVisibleTo(delegate->window()));
+}
+
+// Importing contacts already in the store (by their unique ids) asks whether to update them or add
+// them as new ones, or to import nothing.
+TEST_F(GettingContactsInTest, ImportOfContactsAlreadyThereAsksWhatToDo) {
+  const char* const withUids =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nUID:ann-1\r\nEND:VCARD\r\n"
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Okafor;Bea;;;\r\nUID:bea-1\r\nEND:VCARD\r\n";
+  const char* const changed = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee-Smith;Ann;;;\r\nUID:ann-1\r\nEND:VCARD\r\n";
+  ASSERT_TRUE(importAndWait({writeFile("two.vcf", withUids)}));
+  EXPECT_TRUE(alerts.asked.empty());
+
+  alerts.choice = Alerts::ImportChoice::Update;
+  ASSERT_TRUE(importAndWait({writeFile("changed.vcf", changed)}));
+  ASSERT_EQ(alerts.asked, (std::vector<std::size_t>{1}));
+  EXPECT_EQ(storedCount(), 2u);
+  EXPECT_EQ(book->people()[0]->stringForProperty(kABLastNameProperty).value_or(""), "Lee-Smith");
+
+  alerts.choice = Alerts::ImportChoice::Cancel;
+  const size_t alertsBefore = alerts.shown.size();
+  importAndWait({writeFile("two-again.vcf", withUids)});
+  EXPECT_EQ(storedCount(), 2u);
+  EXPECT_EQ(alerts.shown.size(), alertsBefore);  // the user chose: nothing to tell
+
+  alerts.choice = Alerts::ImportChoice::AddAsNew;
+  ASSERT_TRUE(importAndWait({writeFile("two-new.vcf", withUids)}));
+  EXPECT_EQ(storedCount(), 4u);
 }
 
 TEST_F(GettingContactsInTest, OneBadFileImportsNothingAndSaysWhere) {

@@ -40,6 +40,37 @@ TEST(ImportCommandTest, ImportsAndRefusesMalformedFilesWithoutChangingTheStore) 
   EXPECT_FALSE(std::filesystem::exists(fresh.parent_path()));
   std::filesystem::remove_all(dir);
 }
+
+// A card whose UID is in the store replaces that contact's values in its place; the others are
+// added. Without --update, the same file adds new contacts.
+TEST(ImportCommandTest, UpdateReplacesContactsOfTheSameUidInTheirPlace) {
+  if (!std::filesystem::exists(ROLVANE_BINARY)) GTEST_SKIP() << "the rolvane program is not built: " << ROLVANE_BINARY;
+  auto dir = std::filesystem::temp_directory_path() / ("vcard_update_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  auto store = (dir / "store.sqlite").string();
+  auto card = [](const std::string& uid, const std::string& name) {
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + name + ";;;;\r\nUID:" + uid + "\r\nEND:VCARD\r\n";
+  };
+  std::ofstream(dir / "first.vcf") << card("u1", "One") << card("u2", "Two");
+  std::ofstream(dir / "second.vcf") << card("u1", "One Changed") << card("u3", "Three");
+  ASSERT_EQ(run("--store " + store + " import " + (dir / "first.vcf").string()), 0);
+  ASSERT_EQ(run("--store " + store + " import --update " + (dir / "second.vcf").string()), 0);
+  {
+    auto book = ABAddressBook::open(store);
+    ASSERT_TRUE(book);
+    auto people = book->people();
+    ASSERT_EQ(people.size(), 3u);
+    EXPECT_EQ(people[0]->uniqueId(), "u1");
+    EXPECT_EQ(people[0]->stringForProperty("Last").value_or(""), "One Changed");
+    EXPECT_EQ(people[1]->uniqueId(), "u2");
+    EXPECT_EQ(people[2]->uniqueId(), "u3");
+  }
+  ASSERT_EQ(run("--store " + store + " import " + (dir / "second.vcf").string()), 0);
+  auto book = ABAddressBook::open(store);
+  ASSERT_TRUE(book);
+  EXPECT_EQ(book->count(), 5u);
+  std::filesystem::remove_all(dir);
+}
 #endif
 
 }  // namespace
