@@ -206,7 +206,17 @@ std::string instantServiceName(const std::string& service) {
 std::string instantServiceScheme(const std::string& service) {
   for (const auto& entry : kServices)
     if (*entry.service == service) return std::string(entry.scheme);
-  return "x-apple";
+  // A service read from a URI scheme of its own ("sip", "matrix") is its scheme again.
+  bool scheme =
+      !service.empty() && ((service[0] >= 'a' && service[0] <= 'z') || (service[0] >= 'A' && service[0] <= 'Z'));
+  for (char c : service)
+    scheme = scheme && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+                        c == '-' || c == '.');
+  if (!scheme) return "x-apple";
+  std::string lower = service;
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
 }
 
 std::string socialServiceForTypes(const VCardCard& card, const VCardLine& line) {

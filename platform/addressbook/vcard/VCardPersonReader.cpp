@@ -187,7 +187,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       return entryParameters(card, line, entryFormForLabel(property, label, forceGroup).types, skip);
     };
 
-    if (is(name, "VERSION")) {
+    // The version, and PROFILE:VCARD of RFC 2425, say what the card is; the writer says it again.
+    if (is(name, "VERSION") || (is(name, "PROFILE") && is(line.value, "VCARD"))) {
       use();
       continue;
     }
@@ -360,6 +361,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
         service = instantServiceForName(decodeParameterValue(*type));
       if (auto colon = value.find(':'); colon != std::string::npos) {
         if (service.empty()) service = instantServiceForScheme(std::string_view(value).substr(0, colon));
+        // A scheme of no known service is the service: it is written back as the scheme.
+        if (service.empty()) service = value.substr(0, colon);
         value.erase(0, colon + 1);
       }
       if (value.empty()) continue;
@@ -421,7 +424,10 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
   std::string_view shown = formattedName;
   while (!shown.empty() && (shown.front() == ' ' || shown.front() == '\t')) shown.remove_prefix(1);
   while (!shown.empty() && (shown.back() == ' ' || shown.back() == '\t')) shown.remove_suffix(1);
-  if (!names && !company && !shown.empty()) {
+  // An FN that is the organisation's name (what writers put there for a card without names) is not a
+  // person's name.
+  const std::string* organization = person.string(kABOrganizationProperty);
+  if (!names && !company && !shown.empty() && !(organization && shown == *organization)) {
     std::size_t space = shown.find_last_of(" \t");
     if (space == std::string_view::npos) {
       person.set(kABFirstNameProperty, std::string(shown));

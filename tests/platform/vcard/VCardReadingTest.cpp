@@ -41,6 +41,8 @@ TEST(VCardReadingTest, WithoutNamesInNTheNamesComeFromFN) {
   EXPECT_EQ(company.find(kABFirstNameProperty), nullptr);
   EXPECT_EQ(company.find(kABLastNameProperty), nullptr);
   EXPECT_NE(vCardForPerson(company).find("\r\nFN:Die Firma GmbH\r\n"), std::string::npos);
+  // An FN that only repeats the organisation (as writers give a card without names) names nobody.
+  EXPECT_EQ(card("FN:Acme\r\nORG:Acme\r\n").find(kABFirstNameProperty), nullptr);
 }
 
 TEST(VCardReadingTest, SocialProfilesAreUnderTheHomeLabelUnlessTheCardSaysOtherwise) {
