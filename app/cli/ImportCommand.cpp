@@ -96,9 +96,10 @@ int runImport(CommandContext& ctx) {
   return 0;
 }
 
-CommandRegistration registration("import",
-                                 "import [--to NAME] [--update] FILE.vcf...   add the contacts of vCard files to "
-                                 "the store; with --update a card whose UID is in the store replaces that contact's values",
-                                 runImport);
+CommandRegistration registration(
+    "import",
+    "import [--to NAME] [--update] FILE.vcf...   add the contacts of vCard files to "
+    "the store; with --update a card whose UID is in the store replaces that contact's values",
+    runImport);
 
 }  // namespace

@@ -79,7 +79,11 @@ std::string keptLine(const VCardCard& card, const VCardLine& line, std::string_v
   for (std::size_t i = 0; i < value.size(); ++i) {
     char c = value[i];
     if (c == '\r') {
-      if (i + 1 < value.size() && value[i + 1] == '\n') ++i;
+      // CR LF is one line break, and so is a CR before the line-break escape.
+      if (i + 1 < value.size() && value[i + 1] == '\n')
+        ++i;
+      else if (value.substr(i + 1, 2) == "\\n" || value.substr(i + 1, 2) == "\\N")
+        continue;
       out += "\\n";
     } else if (c == '\n') {
       out += "\\n";

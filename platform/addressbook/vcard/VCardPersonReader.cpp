@@ -171,6 +171,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
   std::optional<std::int64_t> flags;
   std::string note;
   bool haveNote = false;
+  int noteLines = 0;
   for (std::size_t index = 0; index < count; ++index) {
     const VCardLine& line = card.lines[index];
     std::string_view name = line.name;
@@ -263,6 +264,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       note += value;
       haveNote = true;
       use("NOTE");
+      ++noteLines;
     } else if (is(name, "BDAY")) {
       auto date = birthdayForValue(unescapeText(text));
       if (haveBirthday) {
@@ -441,6 +443,11 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
     if (nameLine < count) slots_[nameLine] = {};
   }
   if (haveNote) person.set(kABNoteProperty, std::move(note));
+  // Several NOTE lines are one note, written back as one NOTE: readers that take a single note then
+  // get all of it.
+  if (noteLines > 1)
+    for (std::size_t i = 0; i < count; ++i)
+      if (slots_[i] == "NOTE") slots_[i] = {};
   // X-ABPERSONFLAGS carries the whole value; X-ABShowAs:COMPANY alone sets it to 1.
   if (!flags && showAsCompany) flags = kABShowAsCompany;
   if (flags) person.set(kABPersonFlags, *flags);

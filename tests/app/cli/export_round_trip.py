@@ -267,10 +267,14 @@ def vcard_of(rng, c):
 def person_of(c):
     """The store person of a generated contact, in the shape record_of reads."""
     p = {k: c[k] for k in SINGLE_KEYS if k in c}
+    if not any(c[k] for k in ("Last Name", "First Name", "Middle Name", "Preffix", "Suffix")):
+        p["First Name"] = "whatever"  # a card without names in N is named by its FN
     p["Note"] = "\n".join(c["notes"]) if c["notes"] else None
     p["Birthday"] = "%04d-%02d-%02d" % c["bday"] if c["bday"] else None
-    for key in ("email", "phone", "url", "related", "social"):
+    for key in ("email", "phone", "url", "related"):
         p[key] = c[key]
+    # A profile that no item label or TYPE names is kept under the home label.
+    p["social"] = [(HOME if label == OTHER else label, service, user) for label, service, user in c["social"]]
     p["im"] = [(label, service, user) for label, service, user, _ in c["im"]]
     p["address"] = []
     for label, parts, extended in c["address"]:
@@ -475,7 +479,7 @@ def person_of_vcard(card):
             key = {"NICKNAME": "Nickname", "X-MAIDENNAME": "Maiden Name", "TITLE": "Job Title", "NOTE": "Note",
                    "X-PHONETIC-FIRST-NAME": "Phonetic First Name", "X-PHONETIC-LAST-NAME": "Phonetic Last Name"}
             p[key[l.name]] = l.value
-        elif l.name == "BDAY":
+        elif l.name == "BDAY" and not p["Birthday"]:  # the first; a year kept back is said again as --MMDD
             digits = re.sub(r"\D", "", l.value)
             p["Birthday"] = "%s-%s-%s" % (digits[:4], digits[4:6], digits[6:8])
         elif l.name == "EMAIL":
@@ -499,7 +503,7 @@ def person_of_vcard(card):
         elif l.name == "X-SOCIALPROFILE":
             service = {s.upper(): s for s in SOCIAL_KEYS}.get(next(iter(types), ""))
             user = decode_parameter(l.params.get("X-USER", [""])[0])
-            p["social"].append((label or OTHER, service, user))
+            p["social"].append((typed(HOME), service, user))
     return p
 
 

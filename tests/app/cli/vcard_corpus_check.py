@@ -99,6 +99,10 @@ def found(value, name, exported):
                     return True
             except ValueError:
                 pass
+        # Several NOTE lines are one note, written as one NOTE.
+        if other_name == "NOTE" and isinstance(value, str) and any(isinstance(c, str) and value in c
+                                                                   for c in candidates):
+            return True
         if other_name == "IMPP" and any(isinstance(c, str) and c.endswith(":" + value) for c in candidates):
             return True
     return False

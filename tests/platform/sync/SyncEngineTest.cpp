@@ -84,6 +84,29 @@ TEST_F(VdirSyncTest, ChangesOnEitherSideReachTheOther) {
   EXPECT_EQ(firstName(*reopened(), "bob"), "Robert");
 }
 
+TEST_F(VdirSyncTest, ACardChangedInTheStoreGoesBackWithAllItSaidBeyondTheStoresValues) {
+  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee",
+                                   "TEL;TYPE=CELL,VOICE;PREF=1:+1 555 0100\r\nROLE:Captain\r\n"
+                                   "item1.X-ABDATE:2000-01-01\r\nitem1.X-ABLabel:Wedding\r\n"
+                                   "X-CUSTOM;X-P=v:kept\\, as read\r\n"));
+  sync();
+  // Unchanged in the store: a second sync writes nothing back.
+  EXPECT_EQ(sync().changedInSource, 0);
+
+  setNote(*book, "ann", "met in Berlin");
+  EXPECT_EQ(sync().changedInSource, 1);
+  const std::string back = readFile(vdir / "ann.vcf");
+  EXPECT_NE(back.find("NOTE:met in Berlin"), std::string::npos) << back;
+  EXPECT_NE(back.find("TEL;TYPE=CELL,VOICE;PREF=1:+1 555 0100\r\n"), std::string::npos) << back;
+  EXPECT_NE(back.find("ROLE:Captain\r\n"), std::string::npos) << back;
+  EXPECT_NE(back.find(".X-ABDATE:2000-01-01\r\n"), std::string::npos) << back;
+  EXPECT_NE(back.find(".X-ABLabel:Wedding\r\n"), std::string::npos) << back;
+  EXPECT_NE(back.find("X-CUSTOM;X-P=v:kept\\, as read\r\n"), std::string::npos) << back;
+  // And what went out is what the store holds: the next sync finds nothing to do.
+  SyncReport report = sync();
+  EXPECT_EQ(report.changedInSource + report.changedInStore, 0) << report.summary();
+}
+
 TEST_F(VdirSyncTest, DeletionsOnEitherSideReachTheOther) {
   writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
   writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));

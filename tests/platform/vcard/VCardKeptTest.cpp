@@ -133,6 +133,32 @@ TEST(VCardKeptTest, OlderCardsAreKeptInUtf8WithoutTheirTransferEncoding) {
   EXPECT_EQ(vCardForPerson(readOne(text)), text);
 }
 
+TEST(VCardKeptTest, SeveralNotesGoOutAsTheOneNoteTheStoreHolds) {
+  // Readers that take one NOTE get the whole note.
+  ABPersonData person =
+      readOne("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jo\r\nNOTE:first\r\nNOTE;LANGUAGE=de:zweite\r\nEND:VCARD\r\n");
+  EXPECT_EQ(*person.string(kABNoteProperty), "first\nzweite");
+  std::string text = vCardForPerson(person);
+  EXPECT_NE(text.find("\r\nNOTE:first\\nzweite\r\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("NOTE", text.find("NOTE") + 1), std::string::npos) << text;
+  // One note with a parameter the writer does not write still goes out as read.
+  person = readOne("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jo\r\nNOTE;LANGUAGE=de:eine\r\nEND:VCARD\r\n");
+  EXPECT_NE(vCardForPerson(person).find("\r\nNOTE;LANGUAGE=de:eine\r\n"), std::string::npos);
+}
+
+TEST(VCardKeptTest, ACarriageReturnBeforeTheLineBreakEscapeIsOneLineBreak) {
+  // Older writers put a CR before the \n escape of a quoted-printable value: one line break, as the
+  // store holds it, not two.
+  ABPersonData person = readOne(
+      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe;Jo\r\nNOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:=C3=A9=0D=5Cn=EF=AC="
+      "81\r\n"
+      "X-NOTE2;ENCODING=QUOTED-PRINTABLE:a=0D=5Cnb\r\nEND:VCARD\r\n");
+  EXPECT_EQ(*person.string(kABNoteProperty), "\xC3\xA9\r\n\xEF\xAC\x81");
+  std::string text = vCardForPerson(person);
+  EXPECT_NE(text.find("\r\nNOTE:\xC3\xA9\\n\xEF\xAC\x81\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\nX-NOTE2:a\\nb\r\n"), std::string::npos) << text;
+}
+
 TEST(VCardKeptTest, MergedKeptLinesKeepEachPersonsGroupsApart) {
   std::string a = "item1.X-ABDATE:2000-01-01\nitem1.X-ABLabel:Wedding\nROLE:Boss\n";
   std::string b = "item1.X-ABDATE:1999-01-01\nitem1.X-ABLabel:Met\nROLE:Boss\n";
