@@ -110,7 +110,7 @@ void run(std::size_t contacts, BenchReporter& reporter) {
       figure.reference = libxlsxwriterProgram(store, folder);
       figure.targetRatio = 0.8;
     } else if (format_ == "vcard") {
-      figure.reference = creatingFilesLike(out);
+      figure.reference = creatingFilesLike(out / "Zedid-Ovuzazur");  // the new folder of the cards
     }
     reporter.report(figure);
     std::printf("    written: %s\n", byteText(bytes).c_str());
