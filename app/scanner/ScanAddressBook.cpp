@@ -172,9 +172,38 @@ bool ScanAddressBook::hasRepeatedValue(const ABPersonData& data, const std::stri
   const ABMultiValue* values = data.multiValue(property);
   if (!values || values->count() < 2) return false;
   const auto& entries = values->entries();
-  for (size_t i = 1; i < entries.size(); ++i)
-    for (size_t j = 0; j < i; ++j)
-      if (entries[i].value == entries[j].value) return true;
+  constexpr size_t kComparedInPairs = 16;
+  if (entries.size() <= kComparedInPairs) {
+    for (size_t i = 1; i < entries.size(); ++i)
+      for (size_t j = 0; j < i; ++j)
+        if (entries[i].value == entries[j].value) return true;
+    return false;
+  }
+  // Many values: only values of equal hash are compared. A dictionary's hash does not depend on the
+  // order of its keys, as its equality does not.
+  const std::hash<std::string> hash;
+  std::vector<std::pair<size_t, size_t>> hashes;  // hash, index
+  hashes.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    size_t h = 0;
+    if (const auto* text = std::get_if<std::string>(&entries[i].value)) {
+      h = hash(*text);
+    } else {
+      for (const auto& [key, value] : std::get<ABDictionary>(entries[i].value).entries())
+        h += hash(key) * 31 + hash(value);
+      h = ~h;
+    }
+    hashes.emplace_back(h, i);
+  }
+  std::sort(hashes.begin(), hashes.end());
+  for (size_t start = 0; start < hashes.size();) {
+    size_t end = start + 1;
+    while (end < hashes.size() && hashes[end].first == hashes[start].first) ++end;
+    for (size_t i = start + 1; i < end; ++i)
+      for (size_t j = start; j < i; ++j)
+        if (entries[hashes[i].second].value == entries[hashes[j].second].value) return true;
+    start = end;
+  }
   return false;
 }
 

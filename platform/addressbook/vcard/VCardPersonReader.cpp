@@ -20,11 +20,11 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
-const std::string* findGroup(const std::vector<GroupValue>& values, std::string_view group) {
-  if (group.empty()) return nullptr;
-  for (const auto& entry : values)
-    if (equalsIgnoringCase(entry.group, group)) return &entry.value;
-  return nullptr;
+std::string& lowerInto(std::string& out, std::string_view text) {
+  out.assign(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
 }
 
 bool setText(ABPersonData& person, const std::string& property, std::string value) {
@@ -73,6 +73,32 @@ void setKey(ABDictionary& dictionary, const std::string& key, std::string value)
 
 }  // namespace
 
+void GroupValues::clear() {
+  entries_.clear();
+  index_.clear();
+}
+
+void GroupValues::add(std::string_view group, std::string value) {
+  constexpr std::size_t kSearchedInTurn = 16;
+  if (find(group)) return;
+  entries_.push_back({group, std::move(value)});
+  if (entries_.size() == kSearchedInTurn + 1)
+    for (std::size_t i = 0; i < entries_.size(); ++i) index_.emplace(lowerInto(key_, entries_[i].group), i);
+  else if (entries_.size() > kSearchedInTurn + 1)
+    index_.emplace(lowerInto(key_, group), entries_.size() - 1);
+}
+
+const std::string* GroupValues::find(std::string_view group) const {
+  if (group.empty()) return nullptr;
+  if (index_.empty()) {
+    for (const auto& entry : entries_)
+      if (equalsIgnoringCase(entry.group, group)) return &entry.value;
+    return nullptr;
+  }
+  auto it = index_.find(lowerInto(key_, group));
+  return it == index_.end() ? nullptr : &entries_[it->second].value;
+}
+
 bool VCardPersonReader::decodedValue(const VCardCard& card, const VCardLine& line, std::string_view& out,
                                      VCardSyntaxError& error) {
   std::string_view raw = line.value;
@@ -113,6 +139,19 @@ bool VCardPersonReader::decodedValue(const VCardCard& card, const VCardLine& lin
     converted_ = repairUtf8(bytes);
     out = converted_;
   }
+  // A NUL is no text either: U+FFFD too, so that no writer passes it on.
+  if (out.find('\0') != std::string_view::npos) {
+    std::string text;
+    text.reserve(out.size() + 8);
+    for (char c : out) {
+      if (c == '\0')
+        text += "\xEF\xBF\xBD";
+      else
+        text += c;
+    }
+    converted_ = std::move(text);
+    out = converted_;
+  }
   return true;
 }
 
@@ -137,7 +176,10 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
   }
   bool modern = version == "3.0" || version == "4.0";
 
-  std::vector<GroupValue> labels, countryCodes;
+  GroupValues& labels = labels_;
+  GroupValues& countryCodes = countryCodes_;
+  labels.clear();
+  countryCodes.clear();
   std::string_view text;
   for (const auto& line : card.lines) {
     if (modern) {
@@ -154,7 +196,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
     if (!decodedValue(card, line, text, error)) return false;
     std::string value = unescapeText(text);
     if (value.empty()) continue;
-    (label ? labels : countryCodes).push_back({line.group, std::move(value)});
+    (label ? labels : countryCodes).add(line.group, std::move(value));
   }
 
   // What becomes of each line: a store value (used), a value the writer writes in a slot of its own
@@ -175,7 +217,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
   for (std::size_t index = 0; index < count; ++index) {
     const VCardLine& line = card.lines[index];
     std::string_view name = line.name;
-    const std::string* groupLabel = findGroup(labels, line.group);
+    const std::string* groupLabel = labels.find(line.group);
     auto labelOr = [&](const std::string& fallback) { return groupLabel ? *groupLabel : fallback; };
     auto use = [&](std::string_view slot = {}) {
       used_[index] = 1;
@@ -340,7 +382,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       setKey(address, kABAddressStateKey, std::move(components_[4]));
       setKey(address, kABAddressZIPKey, std::move(components_[5]));
       setKey(address, kABAddressCountryKey, std::move(components_[6]));
-      const std::string* code = findGroup(countryCodes, line.group);
+      const std::string* code = countryCodes.find(line.group);
       if (code) address.set(kABAddressCountryCodeKey, *code);
       if (address.empty()) continue;
       std::string label = labelOr(addressLabelForTypes(card, line));
@@ -453,11 +495,10 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
   if (flags) person.set(kABPersonFlags, *flags);
   multi.storeInto(person);
 
-  return keepTheRest(card, person, labels, error);
+  return keepTheRest(card, person, error);
 }
 
-bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person, const std::vector<GroupValue>&,
-                                    VCardSyntaxError& error) {
+bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error) {
   const std::size_t count = card.lines.size();
   // A label or country code line goes with the values of its group.
   usedGroups_.clear();
@@ -520,10 +561,9 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person,
     }
     std::string text = keptLine(card, line, value, true);
     if (isItemGroup(line.group)) {
-      std::size_t number = 0;
-      while (number < keptGroups_.size() && !equalsIgnoringCase(keptGroups_[number], line.group)) ++number;
-      if (number == keptGroups_.size()) keptGroups_.push_back(line.group);
-      text.replace(0, line.group.size(), "item" + std::to_string(number + 1));
+      const std::size_t number =
+          keptGroups_.try_emplace(lowerInto(groupKey_, line.group), keptGroups_.size() + 1).first->second;
+      text.replace(0, line.group.size(), "item" + std::to_string(number));
     }
     kept += text;
     kept += '\n';

@@ -1,15 +1,29 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/addressbook/ABPerson.h"
 #include "platform/addressbook/vcard/VCardLine.h"
 #include "platform/addressbook/vcard/VCardText.h"
 
-struct GroupValue {
-  std::string_view group;
-  std::string value;
+// The values of item groups (labels, country codes) of one card, found by group name whatever its
+// case; the first value given to a group stands. A card of many groups is looked up by hash.
+class GroupValues {
+ public:
+  void clear();
+  void add(std::string_view group, std::string value);
+  const std::string* find(std::string_view group) const;
+
+ private:
+  struct Entry {
+    std::string_view group;
+    std::string value;
+  };
+  std::vector<Entry> entries_;
+  std::unordered_map<std::string, std::size_t> index_;  // lower-case group -> entry, once there are many
+  mutable std::string key_;
 };
 
 // The mapping layer, reading side: the lines of one card become the values of one person.
@@ -21,8 +35,7 @@ class VCardPersonReader {
  private:
   bool readInto(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error);
   // Keeps with the person what its lines said beyond its values.
-  bool keepTheRest(const VCardCard& card, ABPersonData& person, const std::vector<GroupValue>& labels,
-                   VCardSyntaxError& error);
+  bool keepTheRest(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error);
   // The value as UTF-8 text, still escaped; it views the line or a buffer of this reader and is
   // valid until the next call.
   bool decodedValue(const VCardCard& card, const VCardLine& line, std::string_view& out, VCardSyntaxError& error);
@@ -36,5 +49,7 @@ class VCardPersonReader {
   std::vector<std::string_view> slots_;
   std::vector<std::string_view> usedGroups_;
   std::vector<std::size_t> slotOrder_;
-  std::vector<std::string_view> keptGroups_;
+  std::unordered_map<std::string, std::size_t> keptGroups_;  // lower-case group -> its number
+  std::string groupKey_;
+  GroupValues labels_, countryCodes_;
 };

@@ -115,6 +115,33 @@ TEST_F(ContentConditionsTest, TheSameValueTwiceInOneContact) {
   EXPECT_EQ(scanner().findDuplicateAddressInOnePerson(), (Persons{address}));
 }
 
+TEST_F(ContentConditionsTest, TheSameValueTwiceAmongManyValuesOfOneContact) {
+  // Many values of one contact: the same value far apart is found, values that only look alike
+  // are not, and an address is the same whatever the order of its parts.
+  auto many = [&](const std::string& repeated) {
+    auto person = ABPerson::create();
+    ABMultiValue phones, addresses;
+    for (int i = 0; i < 500; ++i) {
+      phones.addValueWithLabel(std::string("555 ") + std::to_string(i), kABPhoneHomeLabel);
+      addresses.addValueWithLabel(
+          ABDictionary{{kABAddressStreetKey, std::to_string(i) + " Main"}, {kABAddressCityKey, "Oslo"}}, kABHomeLabel);
+    }
+    phones.addValueWithLabel(repeated, kABPhoneWorkLabel);
+    addresses.addValueWithLabel(ABDictionary{{kABAddressCityKey, "Oslo"}, {kABAddressStreetKey, repeated + " Main"}},
+                                kABWorkLabel);
+    person->setValueForProperty(phones, kABPhoneProperty);
+    person->setValueForProperty(addresses, kABAddressProperty);
+    book->addRecord(person);
+    return person;
+  };
+  auto repeated = many("555 3");
+  many("555 3 ");
+  EXPECT_EQ(scanner().findDuplicatePhonesInOnePerson(), (Persons{repeated}));
+  EXPECT_TRUE(scanner().findDuplicateAddressInOnePerson().empty());
+  auto address = many("17");
+  EXPECT_EQ(scanner().findDuplicateAddressInOnePerson(), (Persons{address}));
+}
+
 TEST_F(ContentConditionsTest, NotesAndNicknamesOfSpacesOnly) {
   auto one = add({{kABNoteProperty, " "}});
   auto three = add({{kABNoteProperty, "   "}, {kABNicknameProperty, "  "}});

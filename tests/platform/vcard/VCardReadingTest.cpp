@@ -100,6 +100,47 @@ TEST(VCardReadingTest, OnlyTheByteThatIsNotUtf8IsReplaced) {
   EXPECT_EQ(text(card("NOTE;CHARSET=ISO-8859-1:caf\xE9\r\n", "2.1"), kABNoteProperty), "caf\xC3\xA9");
 }
 
+TEST(VCardReadingTest, ANulIsReadAsTheReplacementCharacterAndNeverWrittenOn) {
+  const std::string nul(1, '\0');
+  ABPersonData person = card("N:Do" + nul + "e;Ann;;;\r\nEMAIL;TYPE=HOME:ann" + nul + "@example.org\r\n" +
+                                 "NOTE;ENCODING=QUOTED-PRINTABLE:a=00b\r\nX-KEPT:x" + nul + "y\r\n",
+                             "2.1");
+  EXPECT_EQ(text(person, kABLastNameProperty),
+            "Do\xEF\xBF\xBD"
+            "e");
+  EXPECT_EQ(text(person, kABNoteProperty),
+            "a\xEF\xBF\xBD"
+            "b");
+  const ABMultiValue* emails = person.multiValue(kABEmailProperty);
+  ASSERT_TRUE(emails);
+  EXPECT_EQ(std::get<std::string>(emails->valueAtIndex(0)), "ann\xEF\xBF\xBD@example.org");
+  const std::string written = vCardForPerson(person);
+  EXPECT_EQ(written.find('\0'), std::string::npos);
+  EXPECT_NE(written.find("X-KEPT:x\xEF\xBF\xBDy\r\n"), std::string::npos) << written;
+}
+
+TEST(VCardReadingTest, ItemGroupsAreFoundWhateverTheirNumberAndCase) {
+  // Enough groups to be looked up by hash; the label and the kept lines of each group stay its own.
+  std::string lines;
+  for (int i = 1; i <= 40; ++i) {
+    const std::string n = std::to_string(i);
+    lines += "item" + n + ".TEL:" + n + "\r\nITEM" + n + ".X-ABLabel:Label " + n + "\r\n";
+    lines += "Item" + n + ".X-ABDATE:2000-01-" + std::to_string(i % 28 + 1) + "\r\nitem" + n + ".X-ABLabel:Label " + n +
+             "\r\n";
+  }
+  ABPersonData person = card(lines);
+  const ABMultiValue* phones = person.multiValue(kABPhoneProperty);
+  ASSERT_TRUE(phones);
+  ASSERT_EQ(phones->count(), 40u);
+  EXPECT_EQ(phones->labelAtIndex(0), "Label 1");
+  EXPECT_EQ(phones->labelAtIndex(16), "Label 17");
+  EXPECT_EQ(phones->labelAtIndex(39), "Label 40");
+  const std::string written = vCardForPerson(person);
+  ABPersonData back = readOne(written);
+  EXPECT_EQ(vCardForPerson(back), written);
+  EXPECT_EQ(back.multiValue(kABPhoneProperty)->labelAtIndex(39), "Label 40");
+}
+
 TEST(VCardReadingTest, ABirthdayWithoutAYearIsWrittenAlsoAsVCard4SaysIt) {
   ABPersonData person;
   person.set(kABUIDProperty, std::string("u"));
