@@ -5,16 +5,18 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <map>
+#include <set>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "app/model/IndexGrouping.h"
 #include "app/scanner/DebugLog.h"
 #include "app/scanner/ScanConditions.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/threads/ParallelFor.h"
 
 namespace {
 
@@ -97,66 +99,38 @@ bool ScanAddressBook::isSpacesOnly(const std::string& value) {
   return std::all_of(value.begin(), value.end(), [](char c) { return c == ' '; });
 }
 
-ScanAddressBook::People ScanAddressBook::people() const {
-  if (prepared_) return *prepared_;
-  People people;
-  people.persons = book_.people();
-  people.values.reserve(people.persons.size());
-  for (const auto& person : people.persons) people.values.push_back(person->snapshot());
-  return people;
+bool ScanAddressBook::hasIncompleteName(const PersonValues& values) {
+  const bool first = values.firstName != nullptr;
+  const bool last = values.lastName != nullptr;
+  return first != last && values.flags != kABShowAsCompany;
 }
 
-template <typename Test>
-std::vector<ABPersonRef> ScanAddressBook::select(Test test) const {
-  std::vector<ABPersonRef> found;
-  auto run = [&](const People& people) {
-    for (size_t i = 0; i < people.persons.size(); ++i)
-      if (test(*people.values[i])) found.push_back(people.persons[i]);
-  };
-  if (prepared_) {
-    run(*prepared_);
-  } else {
-    run(people());
-  }
-  return found;
+bool ScanAddressBook::hasSpaceInFirstName(const PersonValues& values) {
+  return values.firstName && values.firstName->find(' ') != std::string::npos;
 }
 
-bool ScanAddressBook::hasIncompleteName(const ABPersonData& data) {
-  bool first = data.string(kABFirstNameProperty) != nullptr;
-  bool last = data.string(kABLastNameProperty) != nullptr;
-  const std::int64_t* flags = data.integer(kABPersonFlags);
-  return first != last && (flags ? *flags : 0) != kABShowAsCompany;
+bool ScanAddressBook::hasBlankName(const PersonValues& values) {
+  return !values.firstName && !values.lastName;
 }
 
-bool ScanAddressBook::hasSpaceInFirstName(const ABPersonData& data) {
-  const std::string* first = data.string(kABFirstNameProperty);
-  return first && first->find(' ') != std::string::npos;
+bool ScanAddressBook::hasUnusualTitle(const PersonValues& values) {
+  return values.title && !allowedTitles().count(*values.title);
 }
 
-bool ScanAddressBook::hasBlankName(const ABPersonData& data) {
-  return !data.string(kABFirstNameProperty) && !data.string(kABLastNameProperty);
+bool ScanAddressBook::hasUnusualSuffix(const PersonValues& values) {
+  return values.suffix && !allowedSuffixes().count(*values.suffix);
 }
 
-bool ScanAddressBook::hasUnusualTitle(const ABPersonData& data) {
-  const std::string* title = data.string(kABTitleProperty);
-  return title && !allowedTitles().count(*title);
-}
-
-bool ScanAddressBook::hasUnusualSuffix(const ABPersonData& data) {
-  const std::string* suffix = data.string(kABSuffixProperty);
-  return suffix && !allowedSuffixes().count(*suffix);
-}
-
-bool ScanAddressBook::hasInvalidCharacters(const ABPersonData& data) {
+bool ScanAddressBook::hasInvalidCharacters(const PersonValues& values) {
   bool invalid = false;
-  if (const ABMultiValue* emails = data.multiValue(kABEmailProperty)) {
-    for (const auto& entry : emails->entries()) {
+  if (values.emails) {
+    for (const auto& entry : values.emails->entries()) {
       const auto* value = std::get_if<std::string>(&entry.value);
       if (value && !isValidEmail(*value)) invalid = true;
     }
   }
-  if (const ABMultiValue* phones = data.multiValue(kABPhoneProperty)) {
-    for (const auto& entry : phones->entries()) {
+  if (values.phones) {
+    for (const auto& entry : values.phones->entries()) {
       const auto* value = std::get_if<std::string>(&entry.value);
       if (value && phoneHasLetter(*value)) {
         DebugLog::write("电话号码非法");
@@ -168,8 +142,10 @@ bool ScanAddressBook::hasInvalidCharacters(const ABPersonData& data) {
   return invalid;
 }
 
-bool ScanAddressBook::hasRepeatedValue(const ABPersonData& data, const std::string& property) {
-  const ABMultiValue* values = data.multiValue(property);
+namespace {
+
+// Whether a value stands twice in the list, whatever the labels.
+bool repeats(const ABMultiValue* values) {
   if (!values || values->count() < 2) return false;
   const auto& entries = values->entries();
   constexpr size_t kComparedInPairs = 16;
@@ -207,38 +183,35 @@ bool ScanAddressBook::hasRepeatedValue(const ABPersonData& data, const std::stri
   return false;
 }
 
-bool ScanAddressBook::hasBlankNote(const ABPersonData& data) {
-  const std::string* note = data.string(kABNoteProperty);
-  if (!note) return false;
-  logSpacesCounted(*note);
-  return isSpacesOnly(*note);
+}  // namespace
+
+bool ScanAddressBook::hasRepeatedEmail(const PersonValues& values) {
+  return repeats(values.emails);
 }
 
-bool ScanAddressBook::hasBlankNickname(const ABPersonData& data) {
-  const std::string* nickname = data.string(kABNicknameProperty);
-  if (!nickname) return false;
-  logSpacesCounted(*nickname);
-  return isSpacesOnly(*nickname);
+bool ScanAddressBook::hasRepeatedPhone(const PersonValues& values) {
+  return repeats(values.phones);
 }
 
-bool ScanAddressBook::personMeetsCondition(const std::string& conditionKey, const ABPersonData& data) {
-  if (conditionKey == "SingleName") return hasIncompleteName(data);
-  if (conditionKey == "SpaceInFirstName") return hasSpaceInFirstName(data);
-  if (conditionKey == "BlankName") return hasBlankName(data);
-  if (conditionKey == "UnusualTitle") return hasUnusualTitle(data);
-  if (conditionKey == "UnusualSuffix") return hasUnusualSuffix(data);
-  if (conditionKey == "InvalidChar") return hasInvalidCharacters(data);
-  if (conditionKey == "DupEmail") return hasRepeatedValue(data, kABEmailProperty);
-  if (conditionKey == "DupPhone") return hasRepeatedValue(data, kABPhoneProperty);
-  if (conditionKey == "DupAddress") return hasRepeatedValue(data, kABAddressProperty);
-  if (conditionKey == "EmptyNotes") return hasBlankNote(data);
-  if (conditionKey == "EmptyNickname") return hasBlankNickname(data);
-  return false;
+bool ScanAddressBook::hasRepeatedAddress(const PersonValues& values) {
+  return repeats(values.addresses);
 }
 
-std::optional<std::string> ScanAddressBook::duplicateGroupKey(const ABPersonData& data) {
-  const std::string* first = data.string(kABFirstNameProperty);
-  const std::string* last = data.string(kABLastNameProperty);
+bool ScanAddressBook::hasBlankNote(const PersonValues& values) {
+  if (!values.note) return false;
+  logSpacesCounted(*values.note);
+  return isSpacesOnly(*values.note);
+}
+
+bool ScanAddressBook::hasBlankNickname(const PersonValues& values) {
+  if (!values.nickname) return false;
+  logSpacesCounted(*values.nickname);
+  return isSpacesOnly(*values.nickname);
+}
+
+std::optional<std::string> ScanAddressBook::duplicateGroupKey(const PersonValues& values) {
+  const std::string* first = values.firstName;
+  const std::string* last = values.lastName;
   // A name held as empty text names nobody: such a person groups as one without a name.
   if ((first && !first->empty()) || (last && !last->empty())) {
     std::string key = "n";
@@ -246,9 +219,55 @@ std::optional<std::string> ScanAddressBook::duplicateGroupKey(const ABPersonData
     key += last ? *last : "(null)";
     return key;
   }
-  const std::string* organization = data.string(kABOrganizationProperty);
+  const std::string* organization = values.organization;
   if (!organization || organization->empty()) return std::nullopt;
   return "o" + *organization;
+}
+
+bool ScanAddressBook::hasIncompleteName(const ABPersonData& data) {
+  return hasIncompleteName(PersonValues::of(data));
+}
+
+bool ScanAddressBook::hasSpaceInFirstName(const ABPersonData& data) {
+  return hasSpaceInFirstName(PersonValues::of(data));
+}
+
+bool ScanAddressBook::hasBlankName(const ABPersonData& data) {
+  return hasBlankName(PersonValues::of(data));
+}
+
+bool ScanAddressBook::hasUnusualTitle(const ABPersonData& data) {
+  return hasUnusualTitle(PersonValues::of(data));
+}
+
+bool ScanAddressBook::hasUnusualSuffix(const ABPersonData& data) {
+  return hasUnusualSuffix(PersonValues::of(data));
+}
+
+bool ScanAddressBook::hasInvalidCharacters(const ABPersonData& data) {
+  return hasInvalidCharacters(PersonValues::of(data));
+}
+
+bool ScanAddressBook::hasRepeatedValue(const ABPersonData& data, const std::string& property) {
+  return repeats(PersonValues::of(data).list(property));
+}
+
+bool ScanAddressBook::hasBlankNote(const ABPersonData& data) {
+  return hasBlankNote(PersonValues::of(data));
+}
+
+bool ScanAddressBook::hasBlankNickname(const ABPersonData& data) {
+  return hasBlankNickname(PersonValues::of(data));
+}
+
+bool ScanAddressBook::personMeetsCondition(const std::string& conditionKey, const ABPersonData& data) {
+  for (const auto& condition : scanConditions())
+    if (condition.key == conditionKey) return condition.meets && condition.meets(PersonValues::of(data));
+  return false;
+}
+
+std::optional<std::string> ScanAddressBook::duplicateGroupKey(const ABPersonData& data) {
+  return duplicateGroupKey(PersonValues::of(data));
 }
 
 std::vector<ABPersonRef> ScanAddressBook::duplicateGroupOf(const ABAddressBook& book, const ABPerson& person) {
@@ -283,18 +302,43 @@ std::string ScanAddressBook::sharedEmailValue(const ABPersonData& data, const st
   return {};
 }
 
-std::vector<ABPersonRef> ScanAddressBook::test() const {
-  auto start = std::chrono::steady_clock::now();
-  auto people = book_.people();
-  // One pass: each person's index under its group key; persons in no group are left out.
-  IndexGrouping grouping;
-  for (size_t i = 0; i < people.size(); ++i)
-    if (auto key = duplicateGroupKey(*people[i]->snapshot())) grouping.setIndexForName(static_cast<int>(i), *key);
-  std::vector<ABPersonRef> found;
-  for (const auto& name : grouping.names()) {
-    const auto* indexes = grouping.indexesForName(name);
-    if (indexes->size() >= 2) found.push_back(people[indexes->front()]);
+std::vector<ABPersonRef> ScanFinders::personsMeeting(const ScanSnapshot& snapshot, PersonTest test) {
+  return std::move(personsMeetingEach(snapshot, {test}).front());
+}
+
+std::vector<std::vector<ABPersonRef>> ScanFinders::personsMeetingEach(const ScanSnapshot& snapshot,
+                                                                      const std::vector<PersonTest>& tests) {
+  std::vector<std::vector<ABPersonRef>> found(tests.size());
+  for (size_t i = 0; i < snapshot.size(); ++i) {
+    const PersonValues& values = snapshot.values[i];
+    for (size_t t = 0; t < tests.size(); ++t)
+      if (tests[t](values)) found[t].push_back(snapshot.persons[i]);
   }
+  return found;
+}
+
+std::vector<ABPersonRef> ScanFinders::duplicateContacts(const ScanSnapshot& snapshot) {
+  auto start = std::chrono::steady_clock::now();
+  // One pass: each group key with its earliest person and its size, groups in the order their
+  // keys are first met (the order an index grouping gives its names); persons in no group are left
+  // out. Only the earliest index of a group is ever needed, so no list of indexes is kept.
+  struct Group {
+    int first;
+    int size;
+  };
+  std::unordered_map<std::string, Group> groups;
+  groups.reserve(snapshot.size());
+  std::vector<const Group*> order;
+  for (size_t i = 0; i < snapshot.size(); ++i) {
+    auto key = ScanAddressBook::duplicateGroupKey(snapshot.values[i]);
+    if (!key) continue;
+    auto [it, inserted] = groups.try_emplace(std::move(*key), Group{static_cast<int>(i), 0});
+    if (inserted) order.push_back(&it->second);
+    ++it->second.size;
+  }
+  std::vector<ABPersonRef> found;
+  for (const Group* group : order)
+    if (group->size >= 2) found.push_back(snapshot.persons[static_cast<size_t>(group->first)]);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (DebugLog::enabled()) {
     char line[64];
@@ -304,104 +348,58 @@ std::vector<ABPersonRef> ScanAddressBook::test() const {
   return found;
 }
 
-std::vector<ABPersonRef> ScanAddressBook::scanAllAddressBookOnlyOneName() const {
-  return select(hasIncompleteName);
-}
-
-std::vector<ABPersonRef> ScanAddressBook::scanAllAddressBookFirstNameHaveSpace() const {
-  return select(hasSpaceInFirstName);
-}
-
-std::vector<ABPersonRef> ScanAddressBook::findBlankNameInContacts() const {
-  return select(hasBlankName);
-}
-
-std::vector<ABPersonRef> ScanAddressBook::findUnusualTitleInContacts() const {
-  return select(hasUnusualTitle);
-}
-
-std::vector<ABPersonRef> ScanAddressBook::findUnusualSuffixInContacts() const {
-  return select(hasUnusualSuffix);
-}
-
-std::vector<ABPersonRef> ScanAddressBook::findInvalidCharactersInContacts() const {
-  return select(hasInvalidCharacters);
-}
-
-std::vector<ABPersonRef> ScanAddressBook::duplicateValues(const std::string& property) const {
-  return select([&](const ABPersonData& data) { return hasRepeatedValue(data, property); });
-}
-
-std::vector<ABPersonRef> ScanAddressBook::findDuplicateEmailInOnePerson() const {
-  return duplicateValues(kABEmailProperty);
-}
-
-std::vector<ABPersonRef> ScanAddressBook::findDuplicatePhonesInOnePerson() const {
-  return duplicateValues(kABPhoneProperty);
-}
-
-std::vector<ABPersonRef> ScanAddressBook::findDuplicateAddressInOnePerson() const {
-  return duplicateValues(kABAddressProperty);
-}
-
-std::vector<ABPersonRef> ScanAddressBook::findEmptyNotes() const {
-  return select(hasBlankNote);
-}
-
-std::vector<ABPersonRef> ScanAddressBook::findEmptyNickname() const {
-  return select(hasBlankNickname);
-}
-
-std::vector<SharedEmailFinding> ScanAddressBook::findDuplicateEmailInContacts() const {
-  People fresh;
-  const People& all = prepared_ ? *prepared_ : (fresh = people());
-  const auto& people = all.persons;
-  const auto& snapshots = all.values;
-
-  // Each e-mail value -> the persons holding it, in store order, each once.
-  std::unordered_map<std::string_view, std::vector<int>> holders;
-  holders.reserve(people.size() * 2);
-  for (size_t i = 0; i < snapshots.size(); ++i) {
-    const ABMultiValue* emails = snapshots[i]->multiValue(kABEmailProperty);
-    if (!emails) continue;
-    for (const auto& entry : emails->entries()) {
-      const auto* value = std::get_if<std::string>(&entry.value);
-      if (!value) continue;
-      auto& list = holders[*value];
-      if (list.empty() || list.back() != static_cast<int>(i)) list.push_back(static_cast<int>(i));
-    }
+std::vector<SharedEmailFinding> ScanFinders::sharedEmails(const ScanSnapshot& snapshot) {
+  auto eachEmail = [&](size_t i, auto&& visit) {
+    const ABMultiValue* emails = snapshot.values[i].emails;
+    if (!emails) return;
+    for (const auto& entry : emails->entries())
+      if (const auto* value = std::get_if<std::string>(&entry.value)) visit(*value, entry.label);
+  };
+  // Each e-mail value -> how many persons hold it (each person counted once) and the last of them.
+  struct Holders {
+    int last = -1;
+    int count = 0;
+    std::vector<int> persons;  // in store order, filled only for values held by two or more
+  };
+  std::unordered_map<std::string_view, Holders> holders;
+  holders.reserve(snapshot.size() * 2);
+  for (size_t i = 0; i < snapshot.size(); ++i) {
+    eachEmail(i, [&](const std::string& value, const std::string&) {
+      Holders& h = holders[value];
+      if (h.last != static_cast<int>(i)) {
+        h.last = static_cast<int>(i);
+        ++h.count;
+      }
+    });
+  }
+  // The persons of each shared value, in store order: a second pass, only for the shared values.
+  for (size_t i = 0; i < snapshot.size(); ++i) {
+    eachEmail(i, [&](const std::string& value, const std::string&) {
+      Holders& h = holders.find(value)->second;
+      if (h.count >= 2 && (h.persons.empty() || h.persons.back() != static_cast<int>(i)))
+        h.persons.push_back(static_cast<int>(i));
+    });
   }
 
   std::vector<SharedEmailFinding> findings;
-  std::vector<bool> handled(people.size(), false);
-  for (size_t i = 0; i < snapshots.size(); ++i) {
+  std::vector<bool> handled(snapshot.size(), false);
+  for (size_t i = 0; i < snapshot.size(); ++i) {
     if (handled[i]) continue;
-    const ABMultiValue* emails = snapshots[i]->multiValue(kABEmailProperty);
-    if (!emails) continue;
-    for (const auto& entry : emails->entries()) {
-      const auto* value = std::get_if<std::string>(&entry.value);
-      if (!value) continue;
-      const auto& list = holders[*value];
-      if (list.size() < 2) continue;
+    eachEmail(i, [&](const std::string& value, const std::string& label) {
+      const Holders& h = holders.find(value)->second;
+      if (h.count < 2) return;
       SharedEmailFinding finding;
-      finding.SearchedPerson = people[i];
-      finding.DuplicateEmailType = entry.label;
-      finding.duplicateEmail = *value;
-      for (int index : list) {
+      finding.SearchedPerson = snapshot.persons[i];
+      finding.DuplicateEmailType = label;
+      finding.duplicateEmail = value;
+      for (int index : h.persons) {
         handled[index] = true;
-        if (index != static_cast<int>(i)) finding.MatchPersonsArray.push_back(people[index]);
+        if (index != static_cast<int>(i)) finding.MatchPersonsArray.push_back(snapshot.persons[index]);
       }
       findings.push_back(std::move(finding));
-    }
+    });
   }
   return findings;
-}
-
-const PhoneReadings& ScanAddressBook::phoneReadings(const People& people, const PhoneNumbers& phones, bool validity,
-                                                    PhoneReadings& own) const {
-  if (preparedPhones_) return *preparedPhones_;
-  own = SimilarContacts::readPhones(people.values, phones, validity);
-  return own;
 }
 
 bool ScanAddressBook::hasPhoneWrittenTwice(const ABPersonData& data, const PhoneNumbers& phones) {
@@ -412,103 +410,179 @@ bool ScanAddressBook::hasNationalPhone(const ABPersonData& data, const PhoneNumb
   return !SimilarContacts::nationalNumbers(data, SimilarContacts::readPhonesOf(data, phones)).empty();
 }
 
-std::vector<SimilarGroup> ScanAddressBook::findSimilarContacts() const {
-  People fresh;
-  const People& all = prepared_ ? *prepared_ : (fresh = people());
-  PhoneNumbers phones(region_);
-  PhoneReadings own;
-  const PhoneReadings& readings = phoneReadings(all, phones, false, own);
+PhoneReadings ScanFinders::phoneReadings(const ScanSnapshot& snapshot, const PhoneNumbers& phones, bool validity,
+                                         unsigned threads) {
+  return SimilarContacts::readPhones(snapshot.data, phones, validity, threads);
+}
+
+std::vector<SimilarGroup> ScanFinders::similarContacts(const ScanSnapshot& snapshot, const PhoneReadings& readings,
+                                                       const PhoneNumbers& phones,
+                                                       const std::vector<std::vector<std::string>>& distinct,
+                                                       unsigned threads) {
   std::vector<SimilarGroup> found;
   for (auto& group :
-       SimilarContacts::findGroups(all.values, readings, phones, distinct_, SimilarContacts::kMostHolders, 2)) {
+       SimilarContacts::findGroups(snapshot.data, readings, phones, distinct, SimilarContacts::kMostHolders, threads)) {
     SimilarGroup finding;
-    for (size_t member : group.members) finding.Persons.push_back(all.persons[member]);
+    for (size_t member : group.members) finding.Persons.push_back(snapshot.persons[member]);
     finding.Reason = std::move(group.reason);
     found.push_back(std::move(finding));
   }
   return found;
 }
 
-std::vector<ABPersonRef> ScanAddressBook::findPhonesWrittenDifferently() const {
-  People fresh;
-  const People& all = prepared_ ? *prepared_ : (fresh = people());
-  PhoneNumbers phones(region_);
-  PhoneReadings own;
-  const PhoneReadings& readings = phoneReadings(all, phones, false, own);
+std::vector<ABPersonRef> ScanFinders::phonesWrittenDifferently(const ScanSnapshot& snapshot,
+                                                               const PhoneReadings& readings) {
   std::vector<ABPersonRef> found;
-  for (size_t i = 0; i < all.persons.size(); ++i)
-    if (SimilarContacts::holdsNumberWrittenTwice(*all.values[i], readings.readings[i])) found.push_back(all.persons[i]);
+  for (size_t i = 0; i < snapshot.size(); ++i)
+    if (SimilarContacts::holdsNumberWrittenTwice(*snapshot.data[i], readings.readings[i]))
+      found.push_back(snapshot.persons[i]);
   return found;
+}
+
+std::vector<ABPersonRef> ScanFinders::phonesNotInternational(const ScanSnapshot& snapshot,
+                                                             const PhoneReadings& readings) {
+  std::vector<ABPersonRef> found;
+  for (size_t i = 0; i < snapshot.size(); ++i)
+    if (!SimilarContacts::nationalNumbers(*snapshot.data[i], readings.readings[i]).empty())
+      found.push_back(snapshot.persons[i]);
+  return found;
+}
+
+std::vector<ABPersonRef> ScanAddressBook::test() const {
+  return ScanFinders::duplicateContacts(ScanSnapshot::of(book_));
+}
+
+std::vector<ABPersonRef> ScanAddressBook::scanAllAddressBookOnlyOneName() const {
+  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasIncompleteName);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::scanAllAddressBookFirstNameHaveSpace() const {
+  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasSpaceInFirstName);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findBlankNameInContacts() const {
+  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasBlankName);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findUnusualTitleInContacts() const {
+  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasUnusualTitle);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findUnusualSuffixInContacts() const {
+  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasUnusualSuffix);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findInvalidCharactersInContacts() const {
+  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasInvalidCharacters);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findDuplicateEmailInOnePerson() const {
+  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasRepeatedEmail);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findDuplicatePhonesInOnePerson() const {
+  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasRepeatedPhone);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findDuplicateAddressInOnePerson() const {
+  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasRepeatedAddress);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findEmptyNotes() const {
+  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasBlankNote);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findEmptyNickname() const {
+  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasBlankNickname);
+}
+
+std::vector<SharedEmailFinding> ScanAddressBook::findDuplicateEmailInContacts() const {
+  return ScanFinders::sharedEmails(ScanSnapshot::of(book_));
+}
+
+std::vector<SimilarGroup> ScanAddressBook::findSimilarContacts() const {
+  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
+  const PhoneNumbers phones(region_);
+  return ScanFinders::similarContacts(snapshot, ScanFinders::phoneReadings(snapshot, phones, false), phones, distinct_,
+                                      2);
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findPhonesWrittenDifferently() const {
+  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
+  const PhoneNumbers phones(region_);
+  return ScanFinders::phonesWrittenDifferently(snapshot, ScanFinders::phoneReadings(snapshot, phones, false));
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findPhonesNotInternational() const {
-  People fresh;
-  const People& all = prepared_ ? *prepared_ : (fresh = people());
-  PhoneNumbers phones(region_);
-  PhoneReadings own;
-  const PhoneReadings& readings = phoneReadings(all, phones, true, own);
-  std::vector<ABPersonRef> found;
-  for (size_t i = 0; i < all.persons.size(); ++i)
-    if (!SimilarContacts::nationalNumbers(*all.values[i], readings.readings[i]).empty())
-      found.push_back(all.persons[i]);
-  return found;
+  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
+  const PhoneNumbers phones(region_);
+  return ScanFinders::phonesNotInternational(snapshot, ScanFinders::phoneReadings(snapshot, phones, true));
 }
 
 ScanResult ScanAddressBook::scan(const std::vector<std::string>& names) const {
-  struct Job {
-    const ScanCondition* condition;
-    std::vector<ABPersonRef> persons;
-    std::vector<SharedEmailFinding> shared;
-    std::vector<SimilarGroup> similar;
-  };
-  std::vector<Job> jobs;
-  bool readsPhones = false, testsValidity = false;
-  for (const auto& name : names) {
-    if (const ScanCondition* condition = scanConditionNamed(name)) {
-      jobs.push_back({condition, {}, {}, {}});
-      const std::string& key = condition->key;
-      readsPhones = readsPhones || key == "SimilarContacts" || key == "DupPhoneFormat" || key == "PhoneFormat";
-      testsValidity = testsValidity || key == "PhoneFormat";
-    }
-  }
+  std::vector<const ScanCondition*> conditions;
+  for (const auto& name : names)
+    if (const ScanCondition* condition = scanConditionNamed(name)) conditions.push_back(condition);
+  if (conditions.empty()) return {};
 
-  // The finders only read the store, so they run side by side on two threads; the result is
-  // assembled in list order afterwards.
-  People shared = people();
-  prepared_ = &shared;
+  // One snapshot for every condition. The conditions about one person share one pass over it; the
+  // others (duplicate groups, shared e-mail values, the phone conditions) are tasks of their own.
+  // The tasks run side by side on the cores and the result is assembled in list order afterwards.
+  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
+  std::vector<PersonTest> tests;
+  std::set<std::string> others;
+  for (const ScanCondition* condition : conditions) {
+    if (condition->meets)
+      tests.push_back(condition->meets);
+    else
+      others.insert(condition->key);
+  }
   // Every phone number is read once for the three conditions that compare them.
+  const PhoneNumbers phones(region_);
   PhoneReadings readings;
-  if (readsPhones) {
-    readings = SimilarContacts::readPhones(shared.values, PhoneNumbers(region_), testsValidity, 2);
-    preparedPhones_ = &readings;
+  if (others.count("SimilarContacts") || others.count("DupPhoneFormat") || others.count("PhoneFormat"))
+    readings = ScanFinders::phoneReadings(snapshot, phones, others.count("PhoneFormat") > 0, 2);
+
+  std::vector<std::vector<ABPersonRef>> found;
+  std::map<std::string, std::vector<ABPersonRef>> foundOther;
+  std::vector<SharedEmailFinding> sharedFound;
+  std::vector<SimilarGroup> similarFound;
+  std::vector<std::function<void()>> tasks;
+  tasks.push_back([&] { found = ScanFinders::personsMeetingEach(snapshot, tests); });
+  // Each task writes only its own result; the map's entries are made before the tasks run.
+  for (const std::string& key : others) {
+    if (key == "ShareEmail") {
+      tasks.push_back([&] { sharedFound = ScanFinders::sharedEmails(snapshot); });
+    } else if (key == "SimilarContacts") {
+      tasks.push_back([&] { similarFound = ScanFinders::similarContacts(snapshot, readings, phones, distinct_, 2); });
+    } else {
+      std::vector<ABPersonRef>* list = &foundOther[key];
+      if (key == "DuplicateContacts")
+        tasks.push_back([&, list] { *list = ScanFinders::duplicateContacts(snapshot); });
+      else if (key == "DupPhoneFormat")
+        tasks.push_back([&, list] { *list = ScanFinders::phonesWrittenDifferently(snapshot, readings); });
+      else if (key == "PhoneFormat")
+        tasks.push_back([&, list] { *list = ScanFinders::phonesNotInternational(snapshot, readings); });
+    }
   }
   std::atomic<size_t> next{0};
-  auto worker = [&] {
-    for (size_t i = next++; i < jobs.size(); i = next++) {
-      Job& job = jobs[i];
-      if (job.condition->key == "ShareEmail")
-        job.shared = findDuplicateEmailInContacts();
-      else if (job.condition->key == "SimilarContacts")
-        job.similar = findSimilarContacts();
-      else
-        job.persons = (this->*(job.condition->finder))();
-    }
-  };
-  std::thread helper(worker);
-  worker();
-  helper.join();
-  prepared_ = nullptr;
-  preparedPhones_ = nullptr;
+  parallelFor(tasks.size(), 1, [&](size_t, size_t) {
+    for (size_t task = next++; task < tasks.size(); task = next++) tasks[task]();
+  });
 
   ScanResult result;
   result.region = region_;
-  for (auto& job : jobs) {
-    if (job.condition->key == "ShareEmail") {
-      if (!job.shared.empty()) result.setShareEmail(std::move(job.shared));
-    } else if (job.condition->key == "SimilarContacts") {
-      if (!job.similar.empty()) result.setSimilarContacts(std::move(job.similar));
-    } else if (!job.persons.empty()) {
-      result.setPersons(job.condition->key, std::move(job.persons));
+  size_t test = 0;
+  for (const ScanCondition* condition : conditions) {
+    if (condition->meets) {
+      if (!found[test].empty()) result.setPersons(condition->key, found[test]);
+      ++test;
+    } else if (condition->key == "ShareEmail") {
+      if (!sharedFound.empty()) result.setShareEmail(sharedFound);
+    } else if (condition->key == "SimilarContacts") {
+      if (!similarFound.empty()) result.setSimilarContacts(similarFound);
+    } else if (auto it = foundOther.find(condition->key); it != foundOther.end() && !it->second.empty()) {
+      result.setPersons(condition->key, it->second);
     }
   }
   return result;

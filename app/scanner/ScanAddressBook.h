@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/scanner/ScanResult.h"
+#include "app/scanner/ScanSnapshot.h"
 #include "app/scanner/SimilarContacts.h"
 #include "platform/addressbook/ABPerson.h"
 
@@ -20,8 +21,36 @@ class ScanReportReceiver {
   virtual void scanFoundNothing(const std::string& title, const std::string& message) = 0;
 };
 
-// Runs the conditions over every person of the store. Holds no state between scans; every finder
-// reads the store's persons afresh.
+// A condition about one person at a time.
+using PersonTest = bool (*)(const PersonValues&);
+
+// The finders as functions of a snapshot of the store: they read nothing else and change nothing.
+namespace ScanFinders {
+// The persons meeting the test, each once, in store order.
+std::vector<ABPersonRef> personsMeeting(const ScanSnapshot& snapshot, PersonTest test);
+// One pass over the snapshot for several tests at once: entry t lists the persons meeting tests[t].
+std::vector<std::vector<ABPersonRef>> personsMeetingEach(const ScanSnapshot& snapshot,
+                                                         const std::vector<PersonTest>& tests);
+// One person per duplicate group (the earliest in store order), groups in the grouping's order.
+std::vector<ABPersonRef> duplicateContacts(const ScanSnapshot& snapshot);
+// One finding per e-mail value shared with others, from its earliest person not yet handled.
+std::vector<SharedEmailFinding> sharedEmails(const ScanSnapshot& snapshot);
+// The phone numbers of the persons read once for the phone conditions, on up to `threads` threads
+// (validity: every number not in international form is tested too).
+PhoneReadings phoneReadings(const ScanSnapshot& snapshot, const PhoneNumbers& phones, bool validity,
+                            unsigned threads = 1);
+// Groups of persons that are probably one person (none linked within a set of `distinct` ids), on
+// every core when `threads` is more than one.
+std::vector<SimilarGroup> similarContacts(const ScanSnapshot& snapshot, const PhoneReadings& readings,
+                                          const PhoneNumbers& phones,
+                                          const std::vector<std::vector<std::string>>& distinct, unsigned threads = 1);
+// Persons holding one number written in two ways; persons holding a number not in international form.
+std::vector<ABPersonRef> phonesWrittenDifferently(const ScanSnapshot& snapshot, const PhoneReadings& readings);
+std::vector<ABPersonRef> phonesNotInternational(const ScanSnapshot& snapshot, const PhoneReadings& readings);
+}  // namespace ScanFinders
+
+// Runs the conditions over every person of the store. Holds no state between scans: a scan takes
+// one snapshot of the store for all its conditions, and each finder called alone takes its own.
 class ScanAddressBook {
  public:
   explicit ScanAddressBook(const ABAddressBook& book) : book_(book) {}
@@ -65,8 +94,22 @@ class ScanAddressBook {
   static bool phoneHasLetter(std::string_view value);
   static bool isSpacesOnly(const std::string& value);
 
-  // What each condition tests on one person. The finders list the persons that meet them; a fix
-  // tests them again on the person as the store holds it before it acts.
+  // What each condition tests on one person, on the values a scan reads. The finders list the
+  // persons that meet them; a fix tests them again on the person as the store holds it before it
+  // acts (the overloads below, on a person's values).
+  static bool hasIncompleteName(const PersonValues& values);
+  static bool hasSpaceInFirstName(const PersonValues& values);
+  static bool hasBlankName(const PersonValues& values);
+  static bool hasUnusualTitle(const PersonValues& values);
+  static bool hasUnusualSuffix(const PersonValues& values);
+  static bool hasInvalidCharacters(const PersonValues& values);
+  static bool hasRepeatedEmail(const PersonValues& values);
+  static bool hasRepeatedPhone(const PersonValues& values);
+  static bool hasRepeatedAddress(const PersonValues& values);
+  static bool hasBlankNote(const PersonValues& values);
+  static bool hasBlankNickname(const PersonValues& values);
+  static std::optional<std::string> duplicateGroupKey(const PersonValues& values);
+
   static bool hasIncompleteName(const ABPersonData& data);
   static bool hasSpaceInFirstName(const ABPersonData& data);
   static bool hasBlankName(const ABPersonData& data);
@@ -102,24 +145,7 @@ class ScanAddressBook {
                                       const std::vector<ABPersonRef>& others);
 
  private:
-  struct People {
-    std::vector<ABPersonRef> persons;
-    std::vector<ABPersonSnapshot> values;
-  };
-  // The store's persons and their values now, or those a running scan took once for all finders.
-  People people() const;
-
-  template <typename Test>
-  std::vector<ABPersonRef> select(Test test) const;
-  // The phone numbers of the persons, as a running scan read them once for all its finders, or read
-  // now for one finder (validity: every number not in international form is tested).
-  const PhoneReadings& phoneReadings(const People& people, const PhoneNumbers& phones, bool validity,
-                                     PhoneReadings& own) const;
-  std::vector<ABPersonRef> duplicateValues(const std::string& property) const;
-
   const ABAddressBook& book_;
   std::string region_;
   std::vector<std::vector<std::string>> distinct_;
-  mutable const People* prepared_ = nullptr;
-  mutable const PhoneReadings* preparedPhones_ = nullptr;
 };

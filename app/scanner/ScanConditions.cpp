@@ -4,24 +4,27 @@
 
 const std::vector<ScanCondition>& scanConditions() {
   using S = ScanAddressBook;
-  // "ShareEmail" and "SimilarContacts" have findings of their own kind; their finder pointers are unused.
+  // "ShareEmail" and "SimilarContacts" have findings of their own kind (findDuplicateEmailInContacts,
+  // findSimilarContacts); their finder pointers are unused. The phone conditions read every number
+  // with libphonenumber first, so they are no test on a person's values alone.
   static const std::vector<ScanCondition> conditions = {
-      {"Duplicate contacts", "DuplicateContacts", &S::test},
-      {"Incomplete name", "SingleName", &S::scanAllAddressBookOnlyOneName},
-      {"Invalid characters", "InvalidChar", &S::findInvalidCharactersInContacts},
-      {"Duplicate address", "DupAddress", &S::findDuplicateAddressInOnePerson},
-      {"Duplicate phone number", "DupPhone", &S::findDuplicatePhonesInOnePerson},
-      {"Duplicate email address", "DupEmail", &S::findDuplicateEmailInOnePerson},
-      {"Note with spacing only", "EmptyNotes", &S::findEmptyNotes},
-      {"Unusual title", "UnusualTitle", &S::findUnusualTitleInContacts},
-      {"Unusual suffix", "UnusualSuffix", &S::findUnusualSuffixInContacts},
-      {"Spacing in the first name", "SpaceInFirstName", &S::scanAllAddressBookFirstNameHaveSpace},
-      {"Nickname with spacing only", "EmptyNickname", &S::findEmptyNickname},
-      {"Blank name", "BlankName", &S::findBlankNameInContacts},
-      {"Emails duplicated among multiple contacts", "ShareEmail", nullptr},
-      {"Similar contacts", "SimilarContacts", nullptr},
-      {"Same phone number written differently", "DupPhoneFormat", &S::findPhonesWrittenDifferently},
-      {"Phone number not in international format", "PhoneFormat", &S::findPhonesNotInternational},
+      {"Duplicate contacts", "DuplicateContacts", &S::test, nullptr},
+      {"Incomplete name", "SingleName", &S::scanAllAddressBookOnlyOneName, &S::hasIncompleteName},
+      {"Invalid characters", "InvalidChar", &S::findInvalidCharactersInContacts, &S::hasInvalidCharacters},
+      {"Duplicate address", "DupAddress", &S::findDuplicateAddressInOnePerson, &S::hasRepeatedAddress},
+      {"Duplicate phone number", "DupPhone", &S::findDuplicatePhonesInOnePerson, &S::hasRepeatedPhone},
+      {"Duplicate email address", "DupEmail", &S::findDuplicateEmailInOnePerson, &S::hasRepeatedEmail},
+      {"Note with spacing only", "EmptyNotes", &S::findEmptyNotes, &S::hasBlankNote},
+      {"Unusual title", "UnusualTitle", &S::findUnusualTitleInContacts, &S::hasUnusualTitle},
+      {"Unusual suffix", "UnusualSuffix", &S::findUnusualSuffixInContacts, &S::hasUnusualSuffix},
+      {"Spacing in the first name", "SpaceInFirstName", &S::scanAllAddressBookFirstNameHaveSpace,
+       &S::hasSpaceInFirstName},
+      {"Nickname with spacing only", "EmptyNickname", &S::findEmptyNickname, &S::hasBlankNickname},
+      {"Blank name", "BlankName", &S::findBlankNameInContacts, &S::hasBlankName},
+      {"Emails duplicated among multiple contacts", "ShareEmail", nullptr, nullptr},
+      {"Similar contacts", "SimilarContacts", nullptr, nullptr},
+      {"Same phone number written differently", "DupPhoneFormat", &S::findPhonesWrittenDifferently, nullptr},
+      {"Phone number not in international format", "PhoneFormat", &S::findPhonesNotInternational, nullptr},
   };
   return conditions;
 }

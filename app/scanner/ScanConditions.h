@@ -6,12 +6,16 @@
 #include "platform/addressbook/ABPerson.h"
 
 class ScanAddressBook;
+struct PersonValues;
 
 // The conditions in the preferences' order, which is also a scan's default order.
 struct ScanCondition {
-  std::string name;  // shown in the preferences, passed to the scanner
-  std::string key;   // the key of its list in the scan result
-  std::vector<ABPersonRef> (ScanAddressBook::*finder)() const;
+  std::string name;                                             // shown in the preferences, passed to the scanner
+  std::string key;                                              // the key of its list in the scan result
+  std::vector<ABPersonRef> (ScanAddressBook::*finder)() const;  // the finder run alone
+  // The test on one person's values; nullptr for the conditions about several persons
+  // ("DuplicateContacts", "ShareEmail").
+  bool (*meets)(const PersonValues&);
 };
 
 const std::vector<ScanCondition>& scanConditions();
