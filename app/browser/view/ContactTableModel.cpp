@@ -5,13 +5,17 @@
 #include "app/browser/ContactCommit.h"
 #include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABAddressBook.h"
+#include "platform/threads/ParallelFor.h"
 
 ContactTableModel::ContactTableModel(ABAddressBook& book, QObject* parent) : QAbstractTableModel(parent), book_(book) {}
 
-void ContactTableModel::setRecords(ContactRecords records) {
+void ContactTableModel::setRecords(ContactRecords records, std::vector<QString> searchTexts,
+                                   const std::vector<std::string>& searchedColumns) {
   beginResetModel();
   records_ = std::move(records);
   dropHaystacks();
+  if (searchTexts.size() == records_.size() && !records_.empty() && searchedColumns == columns_)
+    haystacks_ = std::move(searchTexts);
   if (isFiltered()) refilter(false);
   endResetModel();
 }
@@ -79,20 +83,28 @@ QString ContactTableModel::foldForFind(const QString& text) {
   return folded.toCaseFolded();
 }
 
-const QString& ContactTableModel::haystack(size_t record) {
-  if (haystacks_.size() != records_.size()) {
-    haystacks_.assign(records_.size(), QString());
-    for (size_t i = 0; i < records_.size(); ++i) {
-      QString text;
-      for (const std::string& key : columns_) {
-        if (auto value = records_[i].text(key)) {
-          text += QString::fromStdString(*value);
-          text += QLatin1Char('\n');  // no find text spans two columns
+std::vector<QString> ContactTableModel::searchTexts(const ContactRecords& records,
+                                                    const std::vector<std::string>& columns) {
+  std::vector<QString> texts(records.size());
+  // Records are independent of each other: a large table is done on every core.
+  parallelFor(records.size(), 10000, [&](size_t begin, size_t end) {
+    std::string joined;
+    for (size_t i = begin; i < end; ++i) {
+      joined.clear();
+      for (const std::string& key : columns) {
+        if (auto value = records[i].text(key)) {
+          joined += *value;
+          joined += '\n';  // no find text spans two columns
         }
       }
-      haystacks_[i] = foldForFind(text);
+      texts[i] = foldForFind(QString::fromStdString(joined));
     }
-  }
+  });
+  return texts;
+}
+
+const QString& ContactTableModel::haystack(size_t record) {
+  if (haystacks_.size() != records_.size()) haystacks_ = searchTexts(records_, columns_);
   return haystacks_[record];
 }
 

@@ -16,8 +16,14 @@ class ContactTableModel : public QAbstractTableModel {
  public:
   ContactTableModel(ABAddressBook& book, QObject* parent = nullptr);
 
-  // Replaces every record at once (one model reset).
-  void setRecords(ContactRecords records);
+  // Replaces every record at once (one model reset). searchTexts, when given, are the records' texts
+  // for find, made by searchTexts() for the columns `searchedColumns`; they are kept when those are
+  // still the shown columns, so the first find needs no preparation.
+  void setRecords(ContactRecords records, std::vector<QString> searchTexts = {},
+                  const std::vector<std::string>& searchedColumns = {});
+  // What find looks through in each record: the folded text of its values in these columns. Reads
+  // only its arguments, so a loading thread can make it.
+  static std::vector<QString> searchTexts(const ContactRecords& records, const std::vector<std::string>& columns);
   // Every record, found or not, in the table's order.
   const ContactRecords& records() const { return records_; }
   ContactRecords& records() { return records_; }

@@ -223,10 +223,18 @@ void LoadContactsViewController::menuDidChange(QAction* item) {
 void LoadContactsViewController::loadPersonInAddressBook() {
   unsigned generation = ++generation_;
   auto result = std::make_shared<ContactRecords>();
+  // What find looks through is made on the loading thread too, for the columns shown now, so the
+  // first keystroke of a find filters at once.
+  auto texts = std::make_shared<std::vector<QString>>();
+  auto columns = std::make_shared<const std::vector<std::string>>(model_->columns());
   ABAddressBook* book = &book_;
-  QThread* load = QThread::create([book, result] { *result = recordsOfAddressBook(*book); });
-  connect(load, &QThread::finished, this,
-          [this, result, generation] { updateTableView(std::move(*result), generation); });
+  QThread* load = QThread::create([book, result, texts, columns] {
+    *result = recordsOfAddressBook(*book);
+    *texts = ContactTableModel::searchTexts(*result, *columns);
+  });
+  connect(load, &QThread::finished, this, [this, result, texts, columns, generation] {
+    updateTableView(std::move(*result), generation, std::move(*texts), *columns);
+  });
   connect(load, &QThread::finished, load, &QObject::deleteLater);
   loads_.erase(std::remove(loads_.begin(), loads_.end(), nullptr), loads_.end());
   loads_.emplace_back(load);
@@ -327,11 +335,13 @@ void LoadContactsViewController::restoreViewState(const ViewState& state) {
     _tableView->scrollTo(newCurrent, QAbstractItemView::EnsureVisible);
 }
 
-void LoadContactsViewController::updateTableView(ContactRecords allPeopleArray, unsigned generation) {
+void LoadContactsViewController::updateTableView(ContactRecords allPeopleArray, unsigned generation,
+                                                 std::vector<QString> searchTexts,
+                                                 const std::vector<std::string>& searchedColumns) {
   // A load started later replaces this one; only the newest reaches the table.
   if (generation != generation_) return;
   const ViewState state = captureViewState();
-  model_->setRecords(std::move(allPeopleArray));
+  model_->setRecords(std::move(allPeopleArray), std::move(searchTexts), searchedColumns);
   const auto& columns = model_->columns();
   if (!sortKey_.empty()) {
     const auto at = std::find(columns.begin(), columns.end(), sortKey_);

@@ -92,7 +92,8 @@ class LoadContactsViewController : public QWidget {
   void exportSelectionRequested();
 
  private:
-  void updateTableView(ContactRecords allPeopleArray, unsigned generation);
+  void updateTableView(ContactRecords allPeopleArray, unsigned generation, std::vector<QString> searchTexts = {},
+                       const std::vector<std::string>& searchedColumns = {});
   // Where the user is in the table, kept by person across a change of rows.
   struct ViewState {
     std::unordered_set<std::string> selectedIds;

@@ -358,6 +358,37 @@ TEST_F(BrowserViewTest, DeletingAFoundRowRemovesThatPerson) {
 
 }  // namespace
 
+// What find looks through may come ready with the records (made on the loading thread); it is kept
+// only when it was made for the columns shown when the records arrive, never for others.
+TEST(ContactTableModelTest, FindTextsMadeWithTheRecordsServeOnlyTheColumnsTheyWereMadeFor) {
+  auto book = ABAddressBook::inMemory();
+  ContactTableModel model(*book);
+  model.setColumns({"First Name"});
+  ContactRecords records(2);
+  records[0].set("First Name", std::string("Ann"));
+  records[0].set("Last Name", std::string("Lee"));
+  records[1].set("First Name", std::string("Bo"));
+  const std::vector<std::string> both = {"First Name", "Last Name"};
+
+  // Made while "Last Name" was still shown: not taken, so the hidden column is not looked in.
+  model.setRecords(records, ContactTableModel::searchTexts(records, both), both);
+  model.setFindText("lee");
+  EXPECT_EQ(model.rowCount(), 0);
+  model.setFindText("ann");
+  EXPECT_EQ(model.rowCount(), 1);
+
+  // Made for the shown columns: taken as they are.
+  model.setFindText("");
+  model.setColumns(both);
+  std::vector<QString> texts = ContactTableModel::searchTexts(records, both);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], QStringLiteral("ann\nlee\n"));
+  model.setRecords(records, std::move(texts), both);
+  model.setFindText("LEE");
+  ASSERT_EQ(model.rowCount(), 1);
+  EXPECT_EQ(model.recordAt(0).textOr("First Name"), "Ann");
+}
+
 TEST(ColumnMenuGroupsTest, EveryKeyOfTheRecordIsOfferedOnce) {
   std::vector<std::string> offered;
   for (const auto& group : columnMenuGroups()) offered.insert(offered.end(), group.keys.begin(), group.keys.end());
