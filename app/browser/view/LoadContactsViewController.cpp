@@ -305,9 +305,11 @@ void LoadContactsViewController::restoreViewState(const ViewState& state) {
   QItemSelection kept;
   QModelIndex newCurrent;
   const int lastColumn = std::max(0, model_->columnCount() - 1);
-  const int rows = model_->rowCount();
+  // With nothing selected and no current row there is nobody to look for among the rows.
+  const bool lookFor = !state.selectedIds.empty() || !state.currentId.empty();
+  const int rows = lookFor ? model_->rowCount() : 0;
   int rangeStart = -1;
-  for (int row = 0; row <= rows; ++row) {
+  for (int row = 0; lookFor && row <= rows; ++row) {
     bool selected = false;
     if (row < rows) {
       if (ABPersonRef person = model_->recordAt(row).person()) {
