@@ -6,6 +6,7 @@
 #include "app/export/ExportTXT.h"
 #include "app/export/ExportToHtml.h"
 #include "app/export/ExportVCard.h"
+#include "frameworks/common/Leftovers.h"
 
 namespace {
 
@@ -78,6 +79,8 @@ ContactRecords ExportContact::copyDictionaryDataSoucre() const {
 ExportResult ExportContact::runFormat(const Format& format, const ContactRecords& records, const std::string& folder,
                                       bool allInfo) {
   if (!format.writer) return failure(format.title + " is not available in this build.");
+  // What exports killed midway left in this folder and in the cache goes first.
+  removeExportLeftovers(folder);
   std::string destination = folder;
   if (format.namedDestination) destination = (std::filesystem::path(folder) / kNamedDestination).string();
   return format.writer(records, destination, format.takesAllInfoFlag && allInfo);

@@ -19,6 +19,7 @@
 #include "app/export/BlockFile.h"
 #include "app/export/RecordPersonData.h"
 #include "frameworks/common/Function.h"
+#include "frameworks/common/Leftovers.h"
 #include "frameworks/common/OutputFile.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
@@ -152,6 +153,7 @@ ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& recor
     result.error = describeErrno("Cannot create a folder in", folder);
     return result;
   }
+  ExportLock inUse(working);  // no cleanup of leftovers takes the folder while the cards go in
   const std::string prefix = working + "/export_";
   FirstFailure failure;
   std::atomic<size_t> next{0};

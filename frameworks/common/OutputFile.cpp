@@ -76,6 +76,7 @@ bool OutputFile::open() {
     error_ = describeErrno("Cannot create a file in the folder of", wantedPath_);
     return false;
   }
+  lock_ = ExportLock(temporaryPath_);
   return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "frameworks/common/Leftovers.h"
+
 // A file written under a temporary name in its destination folder and given its real name only
 // when complete, so that a failed export leaves nothing behind and a reader never sees a partial
 // file.
@@ -35,6 +37,7 @@ class OutputFile {
   std::string temporaryPath_;
   std::string finalPath_;
   std::string error_;
+  ExportLock lock_;  // the temporary file is in use: no cleanup of leftovers takes it
 };
 
 // Writes bytes to path through a temporary file in the same folder and renames it over path.

@@ -51,10 +51,12 @@ WorkingFolder::WorkingFolder(const std::string& prefix) {
     return;
   }
   path_ = buffer.data();
+  lock_ = ExportLock(path_);
 }
 
 WorkingFolder::~WorkingFolder() {
   if (path_.empty()) return;
   std::error_code ec;
   fs::remove_all(path_, ec);
+  lock_.release();
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "frameworks/common/Leftovers.h"
+
 // A new, uniquely named folder for the files of one export, under the user's cache folder:
 // $XDG_CACHE_HOME/rolvane/<prefix>-XXXXXX (with ~/.cache as the cache folder when XDG_CACHE_HOME is
 // unset or not absolute). Missing parent folders are created. The folder and everything in it are
@@ -24,4 +26,5 @@ class WorkingFolder {
  private:
   std::string path_;
   std::string error_;
+  ExportLock lock_;  // the folder is in use: no cleanup of leftovers takes it
 };

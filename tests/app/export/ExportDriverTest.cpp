@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <set>
 
@@ -132,6 +134,21 @@ TEST(ExportDriverTest, AllInformationWritesTheExportArrayWithoutACopy) {
   EXPECT_EQ(given, &prepared->records());
   EXPECT_EQ(count, 2u);
   EXPECT_EQ(prepared->records()[1].textOr("First Name"), "Bob");
+}
+
+TEST(ExportDriverTest, AnExportFirstRemovesWhatAKilledExportLeftInItsFolder) {
+  const auto folder = std::filesystem::temp_directory_path() / ("rolvane-driver-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const auto leftover = folder / ".Zedid-Ovuzazur.csv.Ab12Cd.part";
+  { std::ofstream(leftover) << "half a file"; }
+  std::filesystem::last_write_time(leftover, std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
+  ExportContact driver;
+  driver.setExportArray({record("Ann", "Acme")});
+  const ExportResult result = driver.runExport("Save to CSV", folder.string(), ExportContact::kTagAllInformation);
+  EXPECT_TRUE(result.ok) << result.error;
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+  EXPECT_TRUE(std::filesystem::exists(result.file));
+  std::filesystem::remove_all(folder);
 }
 
 TEST(ExportDriverTest, ThreadedExportsReportTheirOwnResults) {

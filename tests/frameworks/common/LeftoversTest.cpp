@@ -1,0 +1,89 @@
+// What exports killed midway leave behind is removed at the next export; what an export is still
+// writing, what is new, and what is not an export's stays.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "frameworks/common/Leftovers.h"
+#include "frameworks/common/OutputFile.h"
+#include "frameworks/common/WorkingFolder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class LeftoversTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = fs::temp_directory_path() / ("rolvane-leftovers-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    folder = root / "out";
+    fs::create_directories(folder);
+    const char* old = std::getenv("XDG_CACHE_HOME");
+    saved = old ? old : "";
+    hadOld = old != nullptr;
+    setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
+    cache = root / "cache" / "rolvane";
+    fs::create_directories(cache);
+  }
+  void TearDown() override {
+    if (hadOld)
+      setenv("XDG_CACHE_HOME", saved.c_str(), 1);
+    else
+      unsetenv("XDG_CACHE_HOME");
+    fs::remove_all(root);
+  }
+  // A file (or, with a name ending in '/', a folder holding one) last changed an hour ago.
+  fs::path old(const fs::path& where, const std::string& name) {
+    fs::path path = where / name;
+    if (name.back() == '/') {
+      path = where / name.substr(0, name.size() - 1);
+      fs::create_directories(path);
+      std::ofstream(path / "export_0.vcf") << "BEGIN:VCARD";
+    } else {
+      std::ofstream(path) << "partial";
+    }
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    return path;
+  }
+
+  fs::path root, folder, cache;
+  std::string saved;
+  bool hadOld = false;
+};
+
+TEST_F(LeftoversTest, OnlyOldLeftoversOfExportsThatNobodyHoldsAreRemoved) {
+  const fs::path csv = old(folder, ".Zedid-Ovuzazur(2).csv.Ab12Cd.part");
+  const fs::path cards = old(folder, ".Zedid-Ovuzazur.x9Y8z7.part/");
+  const fs::path people = old(folder, ".allPeople.txt.000000.part");
+  const fs::path working = old(cache, "Ostrex-Qw3rTy/");
+  // Not an export's, or not of a killed one.
+  const fs::path download = old(folder, "film.mkv.part");
+  const fs::path other = old(folder, ".notes.Ab12Cd.part");
+  const fs::path help = old(cache, "Rolvane_Help.pdf");
+  std::ofstream(folder / ".Zedid-Ovuzazur.html.Fresh1.part") << "being written";
+  OutputFile writing((folder / "Zedid-Ovuzazur.xlsx").string());
+  ASSERT_TRUE(writing.open());
+  fs::last_write_time(writing.temporaryPath(), fs::file_time_type::clock::now() - std::chrono::hours(1));
+  WorkingFolder inUse("Kestrel");
+  ASSERT_TRUE(inUse.ok());
+  fs::last_write_time(inUse.path(), fs::file_time_type::clock::now() - std::chrono::hours(1));
+
+  EXPECT_EQ(removeExportLeftovers(folder.string()), 4);
+  for (const fs::path& gone : {csv, cards, people, working}) EXPECT_FALSE(fs::exists(gone)) << gone;
+  for (const fs::path& kept : {download, other, help, folder / ".Zedid-Ovuzazur.html.Fresh1.part",
+                               fs::path(writing.temporaryPath()), fs::path(inUse.path())})
+    EXPECT_TRUE(fs::exists(kept)) << kept;
+
+  // Once the export in progress is done with them, they are leftovers like any other.
+  EXPECT_TRUE(writing.commit());
+  EXPECT_TRUE(fs::exists(writing.finalPath()));
+  EXPECT_EQ(removeExportLeftovers(folder.string()), 0);
+  EXPECT_TRUE(fs::exists(writing.finalPath()));
+}
+
+}  // namespace
