@@ -13,7 +13,7 @@
 #include "app/browser/view/ColumnMenuGroups.h"
 #include "app/browser/view/ContactTableModel.h"
 #include "core/record/RecordKeys.h"
-#include "tests/app/browserview/ViewTestSupport.h"
+#include "tests/app/browser/view/ViewTestSupport.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "app/export/view/ExportContactController.h"
 #include "app/export/view/ExportPanel.h"
 #include "app/export/view/ExportReport.h"
-#include "tests/app/browserview/ViewTestSupport.h"
+#include "tests/app/browser/view/ViewTestSupport.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "app/browser/view/ContactTableModel.h"
-#include "tests/app/browserview/ViewTestSupport.h"
+#include "tests/app/browser/view/ViewTestSupport.h"
 
 namespace {
 

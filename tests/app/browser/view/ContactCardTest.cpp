@@ -3,7 +3,7 @@
 #include <QPlainTextEdit>
 
 #include "app/browser/view/ContactCardDialog.h"
-#include "tests/app/browserview/ViewTestSupport.h"
+#include "tests/app/browser/view/ViewTestSupport.h"
 
 namespace {
 

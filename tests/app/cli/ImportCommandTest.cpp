@@ -1,0 +1,81 @@
+// rolvane import: files added to the store, malformed files refused with the file and line named
+// and nothing changed, and --update replacing contacts of the same unique id in their place.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/addressbook/ABAddressBook.h"
+#include "tests/support/ProgramRun.h"
+
+namespace {
+
+class ImportCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = std::filesystem::temp_directory_path() / ("rolvane-import-" + std::to_string(getpid()) +
+                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    store = (folder / "store.sqlite").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+
+  ProgramRun import(const std::string& storePath, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--store", storePath, "import"});
+    return runProgram(ROLVANE_PROGRAM, args);
+  }
+
+  std::filesystem::path folder;
+  std::string store;
+  const std::string corpus = std::string(ROLVANE_CORPUS_DIR) + "/vcard/";
+};
+
+}  // namespace
+
+TEST_F(ImportCommandTest, ImportsAndRefusesMalformedFilesWithoutChangingTheStore) {
+  ProgramRun run = import(store, {corpus + "ezvcard_gmail-list.vcf"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  run = import(store, {corpus + "fkvcards_v3.vcf", corpus + "malformed/eds_9.vcf"});
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.out.find("eds_9.vcf:"), std::string::npos) << run.out;
+  auto book = ABAddressBook::open(store);
+  ASSERT_TRUE(book);
+  EXPECT_EQ(book->count(), 3u);
+
+  // A refused import makes no store where there was none.
+  const auto fresh = folder / "fresh" / "store.sqlite";
+  EXPECT_NE(import(fresh.string(), {corpus + "malformed/eds_7.vcf"}).status, 0);
+  run = import(fresh.string(), {(folder / "missing.vcf").string()});
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.out.find("missing.vcf: cannot read the file (no such file)"), std::string::npos) << run.out;
+  EXPECT_FALSE(std::filesystem::exists(fresh.parent_path()));
+}
+
+// A card whose UID is in the store replaces that contact's values in its place; the others are
+// added. Without --update, the same file adds new contacts.
+TEST_F(ImportCommandTest, UpdateReplacesContactsOfTheSameUidInTheirPlace) {
+  auto card = [](const std::string& uid, const std::string& name) {
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + name + ";;;;\r\nUID:" + uid + "\r\nEND:VCARD\r\n";
+  };
+  std::ofstream(folder / "first.vcf") << card("u1", "One") << card("u2", "Two");
+  std::ofstream(folder / "second.vcf") << card("u1", "One Changed") << card("u3", "Three");
+  ASSERT_EQ(import(store, {(folder / "first.vcf").string()}).status, 0);
+  ProgramRun run = import(store, {"--update", (folder / "second.vcf").string()});
+  ASSERT_EQ(run.status, 0) << run.out;
+  {
+    auto book = ABAddressBook::open(store);
+    ASSERT_TRUE(book);
+    auto people = book->people();
+    ASSERT_EQ(people.size(), 3u);
+    EXPECT_EQ(people[0]->uniqueId(), "u1");
+    EXPECT_EQ(people[0]->stringForProperty("Last").value_or(""), "One Changed");
+    EXPECT_EQ(people[1]->uniqueId(), "u2");
+    EXPECT_EQ(people[2]->uniqueId(), "u3");
+  }
+  ASSERT_EQ(import(store, {(folder / "second.vcf").string()}).status, 0);
+  auto book = ABAddressBook::open(store);
+  ASSERT_TRUE(book);
+  EXPECT_EQ(book->count(), 5u);
+}
