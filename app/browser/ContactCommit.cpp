@@ -111,10 +111,11 @@ CommitResult applyRecordValue(ABPerson& person, const std::string& key, const Re
   return result;
 }
 
-CommitResult savePerson(const ABPersonRef& person, ABAddressBook& book) {
+CommitResult savePerson(const ABPersonRef& person, ABAddressBook& book, const std::string& description) {
   CommitResult result;
   std::string error;
   ABSaveResult saved;
+  book.setNextChangeDescription(description);
   if (book.addRecord(person, &error)) {
     saved = book.saveChanges();
     error = saved.error;
@@ -150,7 +151,7 @@ CommitResult commitContactsToAddressBookCommitValueWithPerson(const std::string&
   }
   result = applyRecordValue(*person, key, value);
   if (!result.ok || !result.changed) return result;
-  CommitResult saved = savePerson(person, book);
+  CommitResult saved = savePerson(person, book, "Changed the " + key + " of " + ABAddressBook::nameForHistory(*person));
   if (!saved.ok) {
     saved.changed = false;
     return saved;

@@ -39,7 +39,8 @@ CommitResult applyRecordValue(ABPerson& person, const std::string& key, const Re
 
 // Hands the person to the store and saves. When the store refuses the person or the save fails,
 // the store is put back as last saved. Every edit of a person is saved through here.
-CommitResult savePerson(const ABPersonRef& person, ABAddressBook& book);
+// The save is recorded in the store's history under description (a line a user understands).
+CommitResult savePerson(const ABPersonRef& person, ABAddressBook& book, const std::string& description);
 
 // The edit of one table cell: apply it, then save the person (nothing is saved when the value was
 // already there). shownBefore, when given, is what the cell showed (nullopt: nothing); when the

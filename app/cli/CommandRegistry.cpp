@@ -75,6 +75,17 @@ const std::map<std::string, std::string>& commandDescriptions() {
        "Applies one fix option of a condition to every finding of it, or only to the contacts given\n"
        "with --uid; options that delete or merge need --yes. --region CC as for scan."},
       {"edit", "Changes one value of one contact as the contact table's cell edit does, and prints it."},
+      {"history",
+       "Lists the changes made to the store, newest first (kept 30 days); --json prints objects\n"
+       "{\"id\", \"time\", \"description\", \"persons\", \"undone\"}."},
+      {"undo",
+       "Takes back the newest change not undone, or with --to ID that change and every later one.\n"
+       "A change whose contacts a later change touched again is refused, naming that change."},
+      {"redo", "Makes again the change undone last, unless its contacts were changed since."},
+      {"trash",
+       "Lists the contacts that fixes, merges and deletions removed (kept 30 days); --empty --yes\n"
+       "forgets them for good, with the history that could bring them back."},
+      {"restore", "Puts contacts of the trash back in the store under their own unique ids, at their old places."},
   };
   return descriptions;
 }

@@ -1,6 +1,7 @@
 #include "app/review/FixActions.h"
 
 #include <algorithm>
+#include <functional>
 #include <unordered_map>
 
 #include "app/review/DetailsPane.h"
@@ -56,6 +57,20 @@ std::string noLongerMeets(const std::string& title) {
   return "the finding no longer holds";
 }
 
+// How a change set names a person.
+std::string named(const ABPerson& person) {
+  return ABAddressBook::nameForHistory(person);
+}
+
+// "3 contacts", "1 duplicate"
+std::string contacts(size_t count, const std::string& noun = "contact") {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+std::string mergedInto(size_t members, const ABPerson& merged) {
+  return "Merged " + contacts(members) + " into " + named(merged);
+}
+
 }  // namespace
 
 FixActions::FixActions(ReviewOutline& outline, ABAddressBook& book, ReviewQuestions& questions,
@@ -67,7 +82,8 @@ void FixActions::fail(const std::string& what) {
   outcome_.error += what;
 }
 
-bool FixActions::save() {
+bool FixActions::save(const std::string& description) {
+  book_.setNextChangeDescription(description);
   ABSaveResult result = book_.saveChanges();
   if (result.ok()) {
     outcome_.storeChanged = true;
@@ -287,7 +303,7 @@ void FixActions::deleteThisContact(PersonItem* row) {
     fail(error);
     return;
   }
-  if (!save()) return;
+  if (!save("Deleted " + named(*person_))) return;
   note("deleted " + who(*person_));
   outline_.removeRow(row);
   outline_.purgePerson(*person_, false);
@@ -300,7 +316,7 @@ void FixActions::removeProperty(PersonItem* row, const std::string& property, co
     fail("the " + what + " of " + who(*person_) + " could not be removed");
     return;
   }
-  if (!book_.addRecord(person_) || !save()) return;
+  if (!book_.addRecord(person_) || !save("Removed the " + what + " of " + named(*person_))) return;
   note("removed the " + what + " of " + who(*person_));
   outline_.removeRow(row);
   closingStep(father);
@@ -321,10 +337,11 @@ void FixActions::processOnlyOneNameContacts(PersonItem* row) {
   PersonItem* father = row->parentNode();
   if (option() == Opt::kConvertToCompany) {
     person_->setValueForProperty(std::int64_t{kABShowAsCompany}, kABPersonFlags);
-    if (!book_.addRecord(person_) || !save()) return;
+    if (!book_.addRecord(person_) || !save("Made " + named(*person_) + " a company contact")) return;
     note("made " + who(*person_) + " a company contact");
   } else if (option() == Opt::kUseQuestionMarks) {
     // Both missing parts in one save.
+    std::string name = named(*person_);
     std::vector<std::string> set;
     if (!person_->stringForProperty(kABFirstNameProperty)) {
       person_->setValueForProperty(std::string("???"), kABFirstNameProperty);
@@ -334,7 +351,7 @@ void FixActions::processOnlyOneNameContacts(PersonItem* row) {
       person_->setValueForProperty(std::string("???"), kABLastNameProperty);
       set.push_back("last");
     }
-    if (!book_.addRecord(person_) || !save()) return;
+    if (!book_.addRecord(person_) || !save("Used ??? for the missing name of " + name)) return;
     for (const auto& part : set) note("set the " + part + " name of " + who(*person_) + " to ???");
   } else {
     return;
@@ -343,7 +360,7 @@ void FixActions::processOnlyOneNameContacts(PersonItem* row) {
   closingStep(father);
 }
 
-void FixActions::setFirstName(PersonItem* row, const std::string& firstName) {
+void FixActions::setFirstName(PersonItem* row, const std::string& firstName, const std::string& description) {
   PersonItem* father = row->parentNode();
   person_->setValueForProperty(firstName, kABFirstNameProperty);
   std::string error;
@@ -352,7 +369,7 @@ void FixActions::setFirstName(PersonItem* row, const std::string& firstName) {
     fail(error);
     return;
   }
-  if (!save()) return;
+  if (!save(description)) return;
   note("set the first name of " + who(*person_) + " to " + firstName);
   outline_.removeRow(row);
   closingStep(father);
@@ -361,17 +378,19 @@ void FixActions::setFirstName(PersonItem* row, const std::string& firstName) {
 void FixActions::processSpaceInFirstNameContacts(PersonItem* row) {
   if (option() == Opt::kDeleteContact) return deleteThisContact(row);
   std::string first = person_->stringForProperty(kABFirstNameProperty).value_or("");
+  std::string name = named(*person_);
   if (option() == Opt::kRemoveSpace)
-    setFirstName(row, replaceSpaces(first, ""));
+    setFirstName(row, replaceSpaces(first, ""), "Removed the spaces from the first name of " + name);
   else if (option() == Opt::kHyphenate)
-    setFirstName(row, replaceSpaces(first, "-"));
+    setFirstName(row, replaceSpaces(first, "-"), "Hyphenated the first name of " + name);
 }
 
 std::vector<ABPersonRef> FixActions::duplicateGroupOf(const ABPerson& person) const {
   return ScanAddressBook::duplicateGroupOf(book_, person);
 }
 
-bool FixActions::replaceInOneSave(const std::vector<ABPersonRef>& removed, const ABPersonRef& added) {
+bool FixActions::replaceInOneSave(const std::vector<ABPersonRef>& removed, const ABPersonRef& added,
+                                  const std::function<std::string(size_t removed)>& description) {
   std::vector<ABPersonRef> taken;
   for (const auto& person : removed) {
     if (std::find(taken.begin(), taken.end(), person) != taken.end()) continue;
@@ -391,7 +410,7 @@ bool FixActions::replaceInOneSave(const std::vector<ABPersonRef>& removed, const
       return false;
     }
   }
-  if (!save()) return false;
+  if (!save(description(taken.size()))) return false;
   for (const auto& person : taken) note("deleted " + who(*person));
   if (added) {
     note("added the merged contact " + who(*added));
@@ -411,13 +430,16 @@ void FixActions::processDuplicateContact(PersonItem* row) {
   auto group = duplicateGroupOf(*person_);
   if (option() == Opt::kDeleteDuplicates) {
     std::vector<ABPersonRef> others(group.begin() + 1, group.end());
-    if (!replaceInOneSave(others, nullptr)) return;
+    std::string name = named(*group.front());
+    if (!replaceInOneSave(others, nullptr,
+                          [&](size_t removed) { return "Deleted " + contacts(removed, "duplicate") + " of " + name; }))
+      return;
     for (const auto& other : others) outline_.purgePerson(*other, true, father);
     if (outline_.contains(row)) outline_.removeRow(row);
   } else if (option() == Opt::kMerge) {
     if (!confirmMerge(group.size())) return;
     ABPersonRef merged = mergeContacts(group);
-    if (!replaceInOneSave(group, merged)) return;
+    if (!replaceInOneSave(group, merged, [&](size_t removed) { return mergedInto(removed, *merged); })) return;
     outline_.removeRow(row);
     for (const auto& member : group) outline_.purgePerson(*member, true, father);
   } else {
@@ -433,7 +455,11 @@ void FixActions::processShareEmailContacts(PersonItem* row) {
   for (const auto& other : row->duplicateEmailArray())
     if (auto current = stored(*other)) others.push_back(current);
   if (option() == Opt::kDeleteDuplicates) {
-    if (!replaceInOneSave(others, nullptr)) return;
+    std::string name = named(*person_);
+    if (!replaceInOneSave(others, nullptr, [&](size_t removed) {
+          return "Deleted " + contacts(removed) + " sharing an email address with " + name;
+        }))
+      return;
     outline_.removeRow(row);
     for (const auto& other : others) outline_.purgePerson(*other, true, father);
   } else if (option() == Opt::kMerge) {
@@ -441,7 +467,7 @@ void FixActions::processShareEmailContacts(PersonItem* row) {
     list.push_back(person_);
     if (!confirmMerge(list.size())) return;
     ABPersonRef merged = mergeContacts(list);
-    if (!replaceInOneSave(list, merged)) return;
+    if (!replaceInOneSave(list, merged, [&](size_t removed) { return mergedInto(removed, *merged); })) return;
     outline_.removeRow(row);
     for (const auto& member : list) outline_.purgePerson(*member, true, father);
   } else if (option() == Opt::kRemoveEmail) {
@@ -462,7 +488,7 @@ void FixActions::processShareEmailContacts(PersonItem* row) {
       fail("the address " + shared + " could not be removed from " + who(*person_));
       return;
     }
-    if (!save()) return;
+    if (!save("Removed " + shared + " from " + named(*person_))) return;
     note("removed " + shared + " from " + who(*person_));
     outline_.removeRow(row);
   } else {
@@ -479,7 +505,8 @@ void FixActions::processEmptyNicknameContacts(PersonItem* row) {
   removeProperty(row, kABNicknameProperty, "nickname");
 }
 
-void FixActions::removeDuplicateValues(PersonItem* row, const std::string& property) {
+void FixActions::removeDuplicateValues(PersonItem* row, const std::string& property, const std::string& what,
+                                       const std::string& plural) {
   PersonItem* father = row->parentNode();
   ABMultiValue kept;
   size_t dropped = 0;
@@ -499,22 +526,24 @@ void FixActions::removeDuplicateValues(PersonItem* row, const std::string& prope
     fail("the repeated values of " + who(*person_) + " could not be removed");
     return;
   }
-  if (!save()) return;
+  if (!save("Removed " + (dropped == 1 ? "a repeated " + what : std::to_string(dropped) + " repeated " + plural) +
+            " from " + named(*person_)))
+    return;
   note("removed " + std::to_string(dropped) + " repeated value(s) from " + who(*person_));
   outline_.removeRow(row);
   closingStep(father);
 }
 
 void FixActions::processDuplicateEmailContacts(PersonItem* row) {
-  removeDuplicateValues(row, kABEmailProperty);
+  removeDuplicateValues(row, kABEmailProperty, "email address", "email addresses");
 }
 
 void FixActions::processDuplicatePhoneContacts(PersonItem* row) {
-  removeDuplicateValues(row, kABPhoneProperty);
+  removeDuplicateValues(row, kABPhoneProperty, "phone number", "phone numbers");
 }
 
 void FixActions::processDuplicateAddresslContacts(PersonItem* row) {
-  removeDuplicateValues(row, kABAddressProperty);
+  removeDuplicateValues(row, kABAddressProperty, "address", "addresses");
 }
 
 void FixActions::editInContacts(PersonItem* row) {
@@ -547,7 +576,7 @@ void FixActions::processSimilarContacts(PersonItem* row) {
   auto members = similarMembers(*row);
   if (!confirmMerge(members.size())) return;
   ABPersonRef merged = mergeContacts(members);
-  if (!replaceInOneSave(members, merged)) return;
+  if (!replaceInOneSave(members, merged, [&](size_t removed) { return mergedInto(removed, *merged); })) return;
   outline_.removeRow(row);
   for (const auto& member : members) outline_.purgePerson(*member, true, father);
   closingStep(father);
@@ -563,7 +592,9 @@ void FixActions::rewritePhones(PersonItem* row, const PhoneRewrite& rewrite, con
     fail("the phone numbers of " + who(*person_) + " could not be changed");
     return;
   }
-  if (!save()) return;
+  if (!save(what == "removed" ? "Removed phone numbers written twice from " + named(*person_)
+                               : "Rewrote the phone numbers of " + named(*person_)))
+    return;
   for (const auto& [before, after] : rewrite.changes)
     note(what == "removed" ? "removed " + before + " (the same number as " + after + ") from " + who(*person_)
                            : "wrote " + before + " as " + after + " for " + who(*person_));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,20 +66,24 @@ class FixActions {
 
  private:
   const std::string& option() const { return option_; }
-  bool save();
+  // Saves the store as one change set with this description (a line a user understands).
+  bool save(const std::string& description);
   bool confirmDelete();
   // Asks before a merge, naming how many contacts will become one.
   bool confirmMerge(size_t contacts);
   void deleteThisContact(PersonItem* row);
   void removeProperty(PersonItem* row, const std::string& property, const std::string& what);
-  void removeDuplicateValues(PersonItem* row, const std::string& property);
-  void setFirstName(PersonItem* row, const std::string& firstName);
+  void removeDuplicateValues(PersonItem* row, const std::string& property, const std::string& what,
+                             const std::string& plural);
+  void setFirstName(PersonItem* row, const std::string& firstName, const std::string& description);
   void editInContacts(PersonItem* row);
   // Sets the person's new phone numbers and saves; `what` is "removed" or "rewrote".
   void rewritePhones(PersonItem* row, const PhoneRewrite& rewrite, const std::string& what);
   // Removes the persons, adds the merged one (when given) and saves once; on failure the book is put
   // back as last saved and false returned.
-  bool replaceInOneSave(const std::vector<ABPersonRef>& removed, const ABPersonRef& added);
+  // description is given how many persons were removed.
+  bool replaceInOneSave(const std::vector<ABPersonRef>& removed, const ABPersonRef& added,
+                        const std::function<std::string(size_t removed)>& description);
   void closingStep(PersonItem* father);
   void note(std::string change) { outcome_.changes.push_back(std::move(change)); }
   void fail(const std::string& what);

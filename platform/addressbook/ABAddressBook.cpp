@@ -1,6 +1,7 @@
 #include "ABAddressBook.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <unordered_set>
@@ -124,6 +125,9 @@ std::unique_ptr<ABAddressBook> ABAddressBook::open(const std::filesystem::path& 
     if (error) *error = path.string() + ": " + message;
     return nullptr;
   }
+  // Old history and the trash it holds go at the start; a failure (the file busy) leaves them for
+  // the next start.
+  book->sqlite_->expireBefore(now() - kHistoryDays * 24 * 60 * 60, nullptr);
   return book;
 }
 
@@ -349,11 +353,17 @@ ABSaveResult ABAddressBook::saveChanges() {
   removals.reserve(pendingRemovals_.size());
   for (const auto& removal : pendingRemovals_) removals.push_back({removal.person->uid_, removal.rowVersion});
 
+  SqliteStore::ChangeNote note;
+  note.time = now();
+  note.record = recordsHistory_;
+  if (recordsHistory_) note.description = nextDescription_.empty() ? describePendingLocked() : nextDescription_;
+  nextDescription_.clear();
   SqliteStore::WriteResult write;
   {
     EncodedRows rows(std::move(items));
-    write = sqlite_->write([&](SqliteStore::Row& row) { return rows.next(row); }, removals, appendFrom_);
+    write = sqlite_->write([&](SqliteStore::Row& row) { return rows.next(row); }, removals, appendFrom_, note);
   }
+  lastChangeId_ = write.changeId;
   if (write.ok) {
     for (const auto& [slot, version] : written) {
       if (slot->rowVersion == 0 && slot->order >= appendFrom_) slot->order += write.orderShift;
@@ -521,6 +531,10 @@ bool ABAddressBook::changedElsewhere() const {
 
 bool ABAddressBook::refresh(ABRefreshResult* result, std::string* error) {
   std::lock_guard lock(mutex_);
+  return refreshLocked(result, error);
+}
+
+bool ABAddressBook::refreshLocked(ABRefreshResult* result, std::string* error) {
   std::int64_t dataVersion = sqlite_->dataVersion();
   struct Known {
     std::int64_t order;
@@ -631,6 +645,11 @@ bool ABAddressBook::hasUnsavedChanges() const {
 
 bool ABAddressBook::revert(std::string* error) {
   std::lock_guard lock(mutex_);
+  nextDescription_.clear();
+  return reloadLocked(error);
+}
+
+bool ABAddressBook::reloadLocked(std::string* error) {
   // Persons that screens may still hold keep their identity: they get their saved values back.
   std::unordered_map<std::string, ABPersonRef> held;
   held.reserve(people_.size());
@@ -654,6 +673,210 @@ bool ABAddressBook::revert(std::string* error) {
     slots_.insert(std::move(slot));
   }
   return true;
+}
+
+namespace {
+
+std::int64_t (*testClock)() = nullptr;
+
+std::string counted(size_t count, const char* verb) {
+  return std::string(verb) + " " + std::to_string(count) + (count == 1 ? " contact" : " contacts");
+}
+
+}  // namespace
+
+std::int64_t ABAddressBook::now() {
+  if (testClock) return testClock();
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+void ABAddressBook::setClockForTesting(std::int64_t (*clock)()) {
+  testClock = clock;
+}
+
+std::string ABAddressBook::describePendingLocked() const {
+  size_t added = 0, changed = 0;
+  for (const auto& person : people_) {
+    const Slot& slot = *slotOf(person.get());
+    if (slot.savedVersion == person->version()) continue;
+    if (slot.rowVersion != 0)
+      ++changed;
+    else
+      ++added;
+  }
+  std::vector<std::string> parts;
+  if (added) parts.push_back(counted(added, "added"));
+  if (changed) parts.push_back(counted(changed, "changed"));
+  if (!pendingRemovals_.empty()) parts.push_back(counted(pendingRemovals_.size(), "removed"));
+  if (parts.empty()) return "Saved the address book";
+  std::string text;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) text += i + 1 == parts.size() ? " and " : ", ";
+    text += parts[i];
+  }
+  text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  return text;
+}
+
+std::string ABAddressBook::nameForHistory(const ABPerson& person) {
+  auto data = person.snapshot();
+  const std::string* first = data->string(kABFirstNameProperty);
+  const std::string* last = data->string(kABLastNameProperty);
+  std::string name = first && last ? *first + " " + *last : first ? *first : last ? *last : std::string();
+  if (name.empty())
+    if (const std::string* organization = data->string(kABOrganizationProperty)) name = *organization;
+  return name.empty() ? "(no name)" : name;
+}
+
+void ABAddressBook::setNextChangeDescription(std::string description) {
+  std::lock_guard lock(mutex_);
+  nextDescription_ = std::move(description);
+}
+
+std::int64_t ABAddressBook::lastChangeId() const {
+  std::lock_guard lock(mutex_);
+  return lastChangeId_;
+}
+
+void ABAddressBook::setRecordsHistory(bool records) {
+  std::lock_guard lock(mutex_);
+  recordsHistory_ = records;
+}
+
+namespace {
+
+ABChangeSet toChangeSet(const SqliteStore::ChangeSet& change) {
+  return {change.id, change.time, change.description, change.persons, change.undone};
+}
+
+}  // namespace
+
+bool ABAddressBook::changeHistory(std::vector<ABChangeSet>& out, std::string* error) const {
+  std::lock_guard lock(mutex_);
+  std::vector<SqliteStore::ChangeSet> changes;
+  if (!sqlite_->changeSets(changes, error)) return false;
+  for (const auto& change : changes) out.push_back(toChangeSet(change));
+  return true;
+}
+
+bool ABAddressBook::undoRedoCandidates(ABChangeSet& undo, ABChangeSet& redo, std::string* error) const {
+  std::lock_guard lock(mutex_);
+  SqliteStore::ChangeSet forUndo, forRedo;
+  if (!sqlite_->undoRedoCandidates(forUndo, forRedo, error)) return false;
+  undo = toChangeSet(forUndo);
+  redo = toChangeSet(forRedo);
+  return true;
+}
+
+bool ABAddressBook::changeFile(const std::function<bool(std::string*)>& operation, std::string* error) {
+  std::lock_guard lock(mutex_);
+  bool pending = !pendingRemovals_.empty();
+  for (const auto& person : people_) pending = pending || slotOf(person.get())->savedVersion != person->version();
+  if (pending) {
+    if (error) *error = "the address book has changes that are not saved yet";
+    return false;
+  }
+  if (!operation(error)) return false;
+  // Only the rows the operation wrote are read again (they all hold new versions).
+  std::string message;
+  if (!refreshLocked(nullptr, &message)) {
+    if (error) *error = "the change was made, but the address book could not be read again: " + message;
+    return false;
+  }
+  return true;
+}
+
+void ABAddressBook::nameChangedSince(const std::vector<std::string>& uids, std::string* error) const {
+  if (uids.empty() || !error) return;
+  std::string names;
+  for (size_t i = 0; i < uids.size() && i < 5; ++i) {
+    auto found = slots_.find(uids[i]);
+    names += (i == 0 ? "" : ", ") + (found != slots_.end() ? nameForHistory(*found->second.person) : uids[i]);
+  }
+  if (uids.size() > 5) names += " and " + std::to_string(uids.size() - 5) + " more";
+  *error += " (" + names + "); nothing was changed";
+}
+
+bool ABAddressBook::undo(std::int64_t id, bool andLater, std::vector<ABChangeSet>* undone, std::string* error) {
+  return changeFile(
+      [&](std::string* error) {
+        std::vector<SqliteStore::ChangeSet> changes;
+        std::vector<std::string> changedSince;
+        if (!sqlite_->undo(id, andLater, &changes, &changedSince, error)) {
+          nameChangedSince(changedSince, error);
+          return false;
+        }
+        if (undone)
+          for (const auto& change : changes) undone->push_back(toChangeSet(change));
+        return true;
+      },
+      error);
+}
+
+bool ABAddressBook::redo(ABChangeSet* redone, std::string* error) {
+  return changeFile(
+      [&](std::string* error) {
+        SqliteStore::ChangeSet change;
+        std::vector<std::string> changedSince;
+        if (!sqlite_->redo(&change, &changedSince, error)) {
+          nameChangedSince(changedSince, error);
+          return false;
+        }
+        if (redone) *redone = toChangeSet(change);
+        return true;
+      },
+      error);
+}
+
+bool ABAddressBook::trash(std::vector<ABTrashEntry>& out, std::string* error) const {
+  std::lock_guard lock(mutex_);
+  std::vector<SqliteStore::TrashItem> items;
+  if (!sqlite_->trash(items, error)) return false;
+  for (auto& item : items) {
+    auto data = PersonCodec::decode(item.data);
+    if (!data) {
+      if (error) *error = "the record of contact " + item.uid + " in the trash is damaged";
+      return false;
+    }
+    data->set(kABUIDProperty, item.uid);
+    out.push_back({std::make_shared<ABPerson>(std::move(*data)), item.time, item.changeId});
+  }
+  return true;
+}
+
+bool ABAddressBook::restoreFromTrash(const std::vector<std::string>& uids, std::string description,
+                                     std::string* error) {
+  return changeFile(
+      [&](std::string* error) {
+        SqliteStore::ChangeNote note{now(), std::move(description), true};
+        return sqlite_->restore(uids, note, &lastChangeId_, error);
+      },
+      error);
+}
+
+bool ABAddressBook::emptyTrash(std::int64_t* emptied, std::string* error) {
+  std::lock_guard lock(mutex_);
+  return sqlite_->emptyTrash(emptied, error);
+}
+
+bool ABAddressBook::expireHistory(std::int64_t now, std::string* error) {
+  std::lock_guard lock(mutex_);
+  return sqlite_->expireBefore(now - kHistoryDays * 24 * 60 * 60, error);
+}
+
+bool ABAddressBook::marks(const std::string& kind, std::vector<ABMark>& out, std::string* error) const {
+  std::lock_guard lock(mutex_);
+  std::vector<SqliteStore::Mark> marks;
+  if (!sqlite_->marks(kind, marks, error)) return false;
+  for (auto& mark : marks) out.push_back({mark.id, std::move(mark.kind), std::move(mark.uids), std::move(mark.value)});
+  return true;
+}
+
+bool ABAddressBook::addMark(const std::string& kind, const std::vector<std::string>& uids, const std::string& value,
+                            std::string description, std::string* error) {
+  std::lock_guard lock(mutex_);
+  SqliteStore::ChangeNote note{now(), std::move(description), true};
+  return sqlite_->addMark(kind, uids, value, note, &lastChangeId_, error);
 }
 
 ABSearchElement ABAddressBook::searchElementForProperty(const std::string& property, std::optional<std::string> label,

@@ -64,6 +64,30 @@ struct ABRefreshResult {
   bool any() const { return !changed.empty() || !removed.empty() || !added.empty(); }
 };
 
+// One change set of the store's history: one save (or restore, or mark), with what it did.
+struct ABChangeSet {
+  std::int64_t id = 0;
+  std::int64_t time = 0;  // seconds since 1970
+  std::string description;
+  std::int64_t persons = 0;  // how many persons it touched
+  bool undone = false;
+};
+
+// A person in the trash: removed by a change set in effect, not back in the book.
+struct ABTrashEntry {
+  ABPersonRef person;  // a free person holding its values and unique id as they were
+  std::int64_t time = 0;
+  std::int64_t changeId = 0;
+};
+
+// A fact recorded about a set of persons: of a kind, over unique ids, with an optional value.
+struct ABMark {
+  std::int64_t id = 0;
+  std::string kind;
+  std::vector<std::string> uids;  // sorted
+  std::string value;
+};
+
 // The address book: persons in store order, persisted in an SQLite file.
 // Changes (to persons of the book, additions, removals) are pending until save(), which writes them
 // in one transaction. people() and reads of persons may run on any thread while one thread changes.
@@ -117,6 +141,50 @@ class ABAddressBook {
   // saveChanges().ok(), with *error set to the result's line on failure.
   bool save(std::string* error = nullptr);
   bool hasUnsavedChanges() const;
+
+  // Every save is recorded as one change set in the same transaction, with the persons before the
+  // change. The next save is described with this text (a line a user understands: "Merged 3
+  // contacts into Ann Lee"); without one, the save describes itself by what it counts.
+  void setNextChangeDescription(std::string description);
+  // The id of the change set the last save recorded (0: it changed nothing).
+  std::int64_t lastChangeId() const;
+  // Without recording (only for measuring what recording costs) saves keep no history.
+  void setRecordsHistory(bool records);
+
+  // History, newest first.
+  bool changeHistory(std::vector<ABChangeSet>& out, std::string* error = nullptr) const;
+  // Undoes change set id (0: the newest in effect), or with andLater every change set in effect from
+  // id on, newest first, in one transaction, and reloads the persons. Refused (nothing changed) while
+  // changes are pending, or when a later change in effect touched the same persons (*error names it).
+  bool undo(std::int64_t id, bool andLater, std::vector<ABChangeSet>* undone = nullptr, std::string* error = nullptr);
+  // What undo and redo would take now (id 0: nothing).
+  bool undoRedoCandidates(ABChangeSet& undo, ABChangeSet& redo, std::string* error = nullptr) const;
+  // Redoes the change set undone last.
+  bool redo(ABChangeSet* redone = nullptr, std::string* error = nullptr);
+
+  // The trash, newest first.
+  bool trash(std::vector<ABTrashEntry>& out, std::string* error = nullptr) const;
+  // Puts persons of the trash back under their unique ids, at their old places, as one change set.
+  bool restoreFromTrash(const std::vector<std::string>& uids, std::string description, std::string* error = nullptr);
+  // Forgets the trash for good, with the history that could bring its persons back.
+  bool emptyTrash(std::int64_t* emptied = nullptr, std::string* error = nullptr);
+  // Drops change sets, and the trash, older than kHistoryDays days before now. Done on opening.
+  bool expireHistory(std::int64_t now, std::string* error = nullptr);
+  static constexpr std::int64_t kHistoryDays = 30;
+
+  // Marks in effect of a kind; adding one is a change set of its own.
+  bool marks(const std::string& kind, std::vector<ABMark>& out, std::string* error = nullptr) const;
+  bool addMark(const std::string& kind, const std::vector<std::string>& uids, const std::string& value,
+               std::string description, std::string* error = nullptr);
+
+  // How a change set names a person: "first last" (or the one that exists), else the
+  // organisation, else "(no name)".
+  static std::string nameForHistory(const ABPerson& person);
+
+  // The time the history records (seconds since 1970); tests may replace the clock (nullptr: the
+  // system clock).
+  static std::int64_t now();
+  static void setClockForTesting(std::int64_t (*clock)());
   // Drops every pending change and reloads the persons as last saved.
   bool revert(std::string* error = nullptr);
 
@@ -139,6 +207,14 @@ class ABAddressBook {
  private:
   ABAddressBook() = default;
   bool load(std::string* error);
+  // Reloads every person as saved, keeping the person objects that screens hold.
+  bool refreshLocked(ABRefreshResult* result, std::string* error);
+  // Adds the names of the persons an undo or redo found changed since to its *error.
+  void nameChangedSince(const std::vector<std::string>& uids, std::string* error) const;
+  bool reloadLocked(std::string* error);
+  // A history operation on the file, then the reload; refused while changes are pending.
+  bool changeFile(const std::function<bool(std::string*)>& operation, std::string* error);
+  std::string describePendingLocked() const;
 
   struct Slot {
     ABPersonRef person;
@@ -178,4 +254,7 @@ class ABAddressBook {
   // Persons appended since the file was last read or written have orders from here on.
   std::int64_t appendFrom_ = 1;
   mutable std::int64_t dataVersion_ = 0;
+  std::string nextDescription_;
+  std::int64_t lastChangeId_ = 0;
+  bool recordsHistory_ = true;
 };

@@ -13,46 +13,15 @@
 #include <thread>
 #include <unordered_set>
 
+#include "SqliteStatement.h"
+
 namespace {
 
 constexpr int kApplicationId = 0x526F6C76;  // "Rolv"
 static_assert(kApplicationId == 1383033974);
 // 1: persons(uid, ord, data). 2: persons carry a version, and the store a change counter.
-constexpr int kSchemaVersion = 2;
-
-class Statement {
- public:
-  Statement(sqlite3* db, const char* sql) { ok_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) == SQLITE_OK; }
-  ~Statement() { sqlite3_finalize(stmt_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-  bool ok() const { return ok_; }
-  sqlite3_stmt* get() const { return stmt_; }
-  void bind(int index, std::string_view text) {
-    sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-  }
-  void bindBlob(int index, std::string_view bytes) {
-    sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
-  }
-  void bind(int index, std::int64_t value) { sqlite3_bind_int64(stmt_, index, value); }
-  std::string_view text(int column) const {
-    auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-    return std::string_view(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt_, column)));
-  }
-  std::string_view blob(int column) const {
-    auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
-    return std::string_view(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(stmt_, column)));
-  }
-  std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
-  void reset() {
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
-  }
-
- private:
-  sqlite3_stmt* stmt_ = nullptr;
-  bool ok_ = false;
-};
+// 3: the history (change sets, trash, marks) and the highest position any row has had.
+constexpr int kSchemaVersion = 3;
 
 int pragmaInt(sqlite3* db, const char* sql) {
   Statement statement(db, sql);
@@ -70,14 +39,53 @@ const char* kCreateSchema =
     "CREATE INDEX persons_by_order ON persons(ord);"
     "CREATE TABLE store_info(name TEXT PRIMARY KEY, value INTEGER NOT NULL);"
     "INSERT INTO store_info VALUES('change', 1);"
-    "PRAGMA application_id=1383033974;"
-    "PRAGMA user_version=2;";
+    "PRAGMA application_id=1383033974;";
 
 const char* kSchemaFrom1 =
     "ALTER TABLE persons ADD COLUMN version INTEGER NOT NULL DEFAULT 1;"
     "CREATE TABLE store_info(name TEXT PRIMARY KEY, value INTEGER NOT NULL);"
-    "INSERT INTO store_info VALUES('change', 1);"
-    "PRAGMA user_version=2;";
+    "INSERT INTO store_info VALUES('change', 1);";
+
+// The history, added to every store of an earlier version.
+const char* kHistorySchema =
+    // One row per change set. undone: 0 while in effect, else the how-manieth undo it was, so that
+    // redo takes the one undone last.
+    "CREATE TABLE IF NOT EXISTS changes("
+    "  id INTEGER PRIMARY KEY,"
+    "  time INTEGER NOT NULL,"
+    "  description TEXT NOT NULL,"
+    "  persons INTEGER NOT NULL DEFAULT 0,"
+    "  first_row INTEGER NOT NULL DEFAULT 1,"
+    "  last_row INTEGER NOT NULL DEFAULT 0,"
+    "  undone INTEGER NOT NULL DEFAULT 0);"
+    // The persons of a change set (rows first_row..last_row of their change): the row before (NULL:
+    // the person was new), a hash of the row the change left (NULL: removed), and while the change
+    // is undone the row after (NULL: removed).
+    "CREATE TABLE IF NOT EXISTS change_persons("
+    "  id INTEGER PRIMARY KEY,"
+    "  change_id INTEGER NOT NULL,"
+    "  uid TEXT NOT NULL,"
+    "  before_ord INTEGER,"
+    "  before BLOB,"
+    "  gone INTEGER NOT NULL DEFAULT 0,"
+    "  after_hash INTEGER,"
+    "  after_ord INTEGER,"
+    "  after BLOB);"
+    // Removed persons, until restored, emptied or expired; their values are the before row.
+    "CREATE TABLE IF NOT EXISTS trash("
+    "  uid TEXT PRIMARY KEY,"
+    "  change_id INTEGER NOT NULL,"
+    "  row INTEGER NOT NULL);"
+    // Facts about sets of persons; in effect while their change set is (change_id 0: for good).
+    "CREATE TABLE IF NOT EXISTS marks("
+    "  id INTEGER PRIMARY KEY,"
+    "  kind TEXT NOT NULL,"
+    "  uids TEXT NOT NULL,"
+    "  value TEXT NOT NULL DEFAULT '',"
+    "  change_id INTEGER NOT NULL);"
+    // A position a person had stays that person's, to be taken again by undo or restore.
+    "INSERT OR IGNORE INTO store_info VALUES('highest_order', (SELECT coalesce(max(ord), 0) FROM persons));"
+    "PRAGMA user_version=3;";
 
 void removeDatabaseFiles(const std::filesystem::path& path) {
   std::error_code ec;
@@ -163,7 +171,8 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
           SqliteStore made(db);  // closes the file when done
           // Larger pages than the default suit rows of a few hundred bytes; fixed once the file exists.
           ok = made.exec("PRAGMA page_size=16384", error) && made.exec("PRAGMA journal_mode=WAL", error) &&
-               made.exec("BEGIN", error) && made.exec(kCreateSchema, error) && made.exec("COMMIT", error);
+               made.exec("BEGIN", error) && made.exec(kCreateSchema, error) && made.exec(kHistorySchema, error) &&
+               made.exec("COMMIT", error);
         }
         if (!ok) {
           removeDatabaseFiles(building);
@@ -189,7 +198,7 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
   std::unique_ptr<SqliteStore> store(new SqliteStore(db));
   sqlite3_busy_handler(db, &SqliteStore::onBusy, store.get());
   if (inMemory) {
-    if (!store->exec(kCreateSchema, error)) return nullptr;
+    if (!store->exec(kCreateSchema, error) || !store->exec(kHistorySchema, error)) return nullptr;
     return store;
   }
 
@@ -219,8 +228,10 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
   // A store of an earlier version is brought up to date under a write lock, checked again once
   // held, as another program may be doing the same.
   if (!store->exec("BEGIN IMMEDIATE", error)) return nullptr;
+  int found = pragmaInt(db, "PRAGMA user_version");
   bool ok = true;
-  if (pragmaInt(db, "PRAGMA user_version") == 1) ok = store->exec(kSchemaFrom1, error);
+  if (found == 1) ok = store->exec(kSchemaFrom1, error);
+  if (ok && found < kSchemaVersion) ok = store->exec(kHistorySchema, error);
   if (!ok || !store->exec("COMMIT", error)) {
     store->exec("ROLLBACK", nullptr);
     return nullptr;
@@ -306,15 +317,58 @@ std::int64_t SqliteStore::dataVersion() {
   return statement.integer(0);
 }
 
+std::int64_t SqliteStore::rowHash(std::string_view data, std::int64_t order) {
+  // FNV-1a over the values and then the position: the same row gives the same number on every
+  // machine and in every version of the program.
+  std::uint64_t hash = 14695981039346656037ull;
+  auto add = [&](unsigned char byte) {
+    hash ^= byte;
+    hash *= 1099511628211ull;
+  };
+  for (char c : data) add(static_cast<unsigned char>(c));
+  auto position = static_cast<std::uint64_t>(order);
+  for (int i = 0; i < 8; ++i) add(static_cast<unsigned char>(position >> (8 * i)));
+  return static_cast<std::int64_t>(hash);
+}
+
+std::int64_t SqliteStore::nextVersion() {
+  Statement counter(db_, "UPDATE store_info SET value = value + 1 WHERE name = 'change' RETURNING value");
+  if (!counter.ok() || sqlite3_step(counter.get()) != SQLITE_ROW) return 0;
+  return counter.integer(0);
+}
+
+bool SqliteStore::transaction(const std::function<bool(std::string*)>& fn, std::string* error) {
+  gaveUp_ = false;
+  if (!exec("BEGIN IMMEDIATE", error)) return false;
+  if (!fn(error)) {
+    exec("ROLLBACK", nullptr);
+    return false;
+  }
+  if (!exec("COMMIT", error)) {
+    exec("ROLLBACK", nullptr);
+    return false;
+  }
+  return true;
+}
+
 SqliteStore::WriteResult SqliteStore::write(const RowSource& rows, const std::vector<Removal>& removals,
-                                            std::int64_t appendFrom) {
+                                            std::int64_t appendFrom, const ChangeNote& note) {
   WriteResult result;
-  Row row;
-  bool haveRow = rows && rows(row);
-  if (!haveRow && removals.empty()) {
+  Row first;
+  bool haveFirst = rows && rows(first);
+  if (!haveFirst && removals.empty()) {
     result.ok = true;
     return result;
   }
+  // The row already taken from the source comes first again.
+  RowSource source = [&](Row& row) {
+    if (haveFirst) {
+      haveFirst = false;
+      row = first;
+      return true;
+    }
+    return rows && rows(row);
+  };
   // Room for every page the transaction changes, so that none is written out and changed again
   // before the commit; the usual size is restored afterwards, which frees the pages.
   exec("PRAGMA cache_size=-131072", nullptr);
@@ -323,56 +377,155 @@ SqliteStore::WriteResult SqliteStore::write(const RowSource& rows, const std::ve
     ~RestoreCache() { store->exec("PRAGMA cache_size=-2000", nullptr); }
   } restoreCache{this};
   gaveUp_ = false;
-  auto fail = [&](bool rollback) {
+  if (!exec("BEGIN IMMEDIATE", nullptr)) {
     result.error = lastError();
     result.busy = gaveUp_ || sqlite3_errcode(db_) == SQLITE_BUSY;
-    if (rollback) exec("ROLLBACK", nullptr);
+    return result;
+  }
+  result = writeRows(source, removals, appendFrom, note);
+  if (!result.ok) {
+    exec("ROLLBACK", nullptr);
+    return result;
+  }
+  if (!exec("COMMIT", nullptr)) {
+    result.ok = false;
+    result.error = lastError();
+    result.busy = gaveUp_ || sqlite3_errcode(db_) == SQLITE_BUSY;
+    exec("ROLLBACK", nullptr);
+  }
+  return result;
+}
+
+SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std::vector<Removal>& removals,
+                                                std::int64_t appendFrom, const ChangeNote& note) {
+  WriteResult result;
+  auto fail = [&] {
+    result.ok = false;
+    result.error = lastError();
+    result.busy = gaveUp_ || sqlite3_errcode(db_) == SQLITE_BUSY;
     return result;
   };
-  if (!exec("BEGIN IMMEDIATE", nullptr)) return fail(false);
+  result.version = nextVersion();
+  if (result.version == 0) return fail();
   {
-    Statement counter(db_, "UPDATE store_info SET value = value + 1 WHERE name = 'change' RETURNING value");
-    if (!counter.ok() || sqlite3_step(counter.get()) != SQLITE_ROW) return fail(true);
-    result.version = counter.integer(0);
-  }
-  {
-    Statement last(db_, "SELECT coalesce(max(ord), 0) + 1 FROM persons");
-    if (!last.ok() || sqlite3_step(last.get()) != SQLITE_ROW) return fail(true);
+    // Appended rows go after every row of the file and every position the history keeps for a
+    // person that may come back.
+    Statement last(db_,
+                   "SELECT max(coalesce((SELECT max(ord) FROM persons), 0),"
+                   "           coalesce((SELECT value FROM store_info WHERE name = 'highest_order'), 0)) + 1");
+    if (!last.ok() || sqlite3_step(last.get()) != SQLITE_ROW) return fail();
     result.orderShift = std::max<std::int64_t>(0, last.integer(0) - appendFrom);
   }
+  // The change set's number is taken now; its row is written only once every row of the write
+  // holds the version its writer read, so a refused write records nothing.
+  std::int64_t change = 0;
+  bool trashInUse = false;
+  if (note.record) {
+    Statement next(db_, "SELECT coalesce(max(id), 0) + 1, EXISTS(SELECT 1 FROM trash) FROM changes");
+    if (!next.ok() || sqlite3_step(next.get()) != SQLITE_ROW) return fail();
+    change = next.integer(0);
+    trashInUse = next.integer(1) != 0;
+  }
+  std::int64_t firstRow = 0, lastRow = 0, persons = 0;
+  auto recorded = [&] {
+    if (sqlite3_changes(db_) == 0) return false;
+    lastRow = sqlite3_last_insert_rowid(db_);
+    if (!firstRow) firstRow = lastRow;
+    ++persons;
+    return true;
+  };
   {
+    Statement keepRemoved(db_,
+                          "INSERT INTO change_persons(change_id, uid, before_ord, before, gone) "
+                          "SELECT ?1, uid, ord, data, 1 FROM persons WHERE uid = ?2 AND version = ?3");
+    Statement toTrash(db_,
+                      "INSERT INTO trash(uid, change_id, row) VALUES(?1, ?2, ?3) "
+                      "ON CONFLICT(uid) DO UPDATE SET change_id = excluded.change_id, row = excluded.row");
     Statement remove(db_, "DELETE FROM persons WHERE uid = ?1 AND version = ?2");
-    if (!remove.ok()) return fail(true);
+    if (!remove.ok() || !keepRemoved.ok() || !toTrash.ok()) return fail();
     for (const auto& removal : removals) {
+      if (note.record) {
+        keepRemoved.bind(1, change);
+        keepRemoved.bind(2, std::string_view(removal.uid));
+        keepRemoved.bind(3, removal.version);
+        if (sqlite3_step(keepRemoved.get()) != SQLITE_DONE) return fail();
+        keepRemoved.reset();
+        if (recorded()) {
+          toTrash.bind(1, std::string_view(removal.uid));
+          toTrash.bind(2, change);
+          toTrash.bind(3, lastRow);
+          if (sqlite3_step(toTrash.get()) != SQLITE_DONE) return fail();
+          toTrash.reset();
+          trashInUse = true;
+        }
+      }
       remove.bind(1, std::string_view(removal.uid));
       remove.bind(2, removal.version);
-      if (sqlite3_step(remove.get()) != SQLITE_DONE) return fail(true);
+      if (sqlite3_step(remove.get()) != SQLITE_DONE) return fail();
       if (sqlite3_changes(db_) == 0) result.conflicts.push_back(removal.uid);
       remove.reset();
     }
+    // The row before, unless the row stays as it is.
+    Statement keepBefore(db_,
+                         "INSERT INTO change_persons(change_id, uid, before_ord, before, after_hash) "
+                         "SELECT ?1, ?2, p.ord, p.data, ?5 FROM (SELECT 1) LEFT JOIN persons p ON p.uid = ?2 "
+                         "WHERE p.data IS NOT ?3 OR p.ord IS NOT ?4");
+    Statement outOfTrash(db_, "DELETE FROM trash WHERE uid = ?1");
     Statement insert(db_,
                      "INSERT INTO persons(uid, ord, data, version) VALUES(?1, ?2, ?3, ?4) "
                      "ON CONFLICT(uid) DO NOTHING");
     Statement update(db_, "UPDATE persons SET ord = ?2, data = ?3, version = ?4 WHERE uid = ?1 AND version = ?5");
-    if (!insert.ok() || !update.ok()) return fail(true);
-    for (; haveRow; haveRow = rows(row)) {
-      Statement& statement = row.version == 0 ? insert : update;
+    if (!insert.ok() || !update.ok() || !keepBefore.ok() || !outOfTrash.ok()) return fail();
+    Row row;
+    while (rows(row)) {
       std::int64_t order = row.version == 0 && row.order >= appendFrom ? row.order + result.orderShift : row.order;
+      if (note.record) {
+        keepBefore.bind(1, change);
+        keepBefore.bind(2, row.uid);
+        keepBefore.bindBlob(3, row.data);
+        keepBefore.bind(4, order);
+        keepBefore.bind(5, rowHash(row.data, order));
+        if (sqlite3_step(keepBefore.get()) != SQLITE_DONE) return fail();
+        keepBefore.reset();
+        recorded();
+        if (trashInUse) {
+          outOfTrash.bind(1, row.uid);
+          if (sqlite3_step(outOfTrash.get()) != SQLITE_DONE) return fail();
+          outOfTrash.reset();
+        }
+      }
+      Statement& statement = row.version == 0 ? insert : update;
       statement.bind(1, row.uid);
       statement.bind(2, order);
       statement.bindBlob(3, row.data);
       statement.bind(4, result.version);
       if (row.version != 0) statement.bind(5, row.version);
-      if (sqlite3_step(statement.get()) != SQLITE_DONE) return fail(true);
+      if (sqlite3_step(statement.get()) != SQLITE_DONE) return fail();
       if (sqlite3_changes(db_) == 0) result.conflicts.emplace_back(row.uid);
       statement.reset();
     }
   }
-  if (!result.conflicts.empty()) {
-    exec("ROLLBACK", nullptr);
-    return result;
+  if (!result.conflicts.empty()) return result;
+  {
+    Statement highest(db_,
+                      "UPDATE store_info SET value = max(value, (SELECT coalesce(max(ord), 0) FROM persons)) "
+                      "WHERE name = 'highest_order'");
+    if (!highest.ok() || sqlite3_step(highest.get()) != SQLITE_DONE) return fail();
   }
-  if (!exec("COMMIT", nullptr)) return fail(true);
+  if (note.record && persons > 0) {
+    Statement add(db_,
+                  "INSERT INTO changes(id, time, description, persons, first_row, last_row) "
+                  "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    if (!add.ok()) return fail();
+    add.bind(1, change);
+    add.bind(2, note.time);
+    add.bind(3, std::string_view(note.description));
+    add.bind(4, persons);
+    add.bind(5, firstRow);
+    add.bind(6, lastRow);
+    if (sqlite3_step(add.get()) != SQLITE_DONE) return fail();
+    result.changeId = change;
+  }
   result.ok = true;
   return result;
 }

@@ -48,6 +48,7 @@ class SqliteStore {
     std::vector<std::string> conflicts;
     std::int64_t version = 0;     // the version every written row holds now
     std::int64_t orderShift = 0;  // added to the positions of appended rows (see write)
+    std::int64_t changeId = 0;    // the change set recorded, 0 when none was
   };
 
   ~SqliteStore();
@@ -64,6 +65,14 @@ class SqliteStore {
   void setBusyWait(std::chrono::milliseconds limit, std::function<void()> waiting);
   std::chrono::milliseconds busyLimit() const { return busyLimit_; }
 
+  // What a write records about itself: a change set with this time (seconds since 1970) and
+  // description. record false writes without a change set.
+  struct ChangeNote {
+    std::int64_t time = 0;
+    std::string description;
+    bool record = true;
+  };
+
   // Calls visit for every row in store order. False and *error on a read failure.
   bool readAll(const RowVisitor& visit, std::string* error);
   // Calls visit for every row in store order with its unique id, order and version (no data).
@@ -79,7 +88,66 @@ class SqliteStore {
   // written and the result names the rows that did not. Rows given version 0 whose order is at
   // least appendFrom are appended after every row of the file: their orders are shifted by
   // result.orderShift when another program appended rows meanwhile.
-  WriteResult write(const RowSource& rows, const std::vector<Removal>& removals, std::int64_t appendFrom);
+  //
+  // The write is recorded in the same transaction as a change set (see ChangeNote): for every person
+  // whose row changes, its row before (none for a new person); a removed person goes to the trash.
+  // A write that is refused records nothing; result.changeId is 0 when no row changed.
+  WriteResult write(const RowSource& rows, const std::vector<Removal>& removals, std::int64_t appendFrom,
+                    const ChangeNote& note);
+
+  // ---- History (StoreHistory.cpp) ----
+  struct ChangeSet {
+    std::int64_t id = 0;
+    std::int64_t time = 0;
+    std::string description;
+    std::int64_t persons = 0;
+    bool undone = false;
+  };
+  struct TrashItem {
+    std::string uid;
+    std::int64_t time = 0;      // when it was removed
+    std::int64_t changeId = 0;  // the change set that removed it
+    std::string data;           // its encoded values as they were
+  };
+  struct Mark {
+    std::int64_t id = 0;
+    std::string kind;
+    std::vector<std::string> uids;
+    std::string value;
+  };
+
+  // Every change set, newest first.
+  bool changeSets(std::vector<ChangeSet>& out, std::string* error);
+  // The change set undo would take (newest in effect) and the one redo would (undone last); id 0
+  // when there is none.
+  bool undoRedoCandidates(ChangeSet& undo, ChangeSet& redo, std::string* error);
+  // Undoes change set id (0: the newest not undone), or with andLater that one and every later one
+  // not undone, newest first, all in one transaction. A change set whose persons a later change set
+  // not undone changed again is refused, naming that change. undone receives what was undone.
+  // Every row written takes the next version; a person whose row is not as the change left it
+  // refuses the undo, and changedSince names them.
+  bool undo(std::int64_t id, bool andLater, std::vector<ChangeSet>* undone, std::vector<std::string>* changedSince,
+            std::string* error);
+  // Redoes the change set undone last; refused when its persons changed since (named in changedSince
+  // when their rows are not as the undo left them).
+  bool redo(ChangeSet* redone, std::vector<std::string>* changedSince, std::string* error);
+  // The trash: persons removed by a change set in effect, not back in the book, newest first.
+  bool trash(std::vector<TrashItem>& out, std::string* error);
+  // Puts persons of the trash back, each at its old position, as one recorded change set.
+  bool restore(const std::vector<std::string>& uids, const ChangeNote& note, std::int64_t* changeId,
+               std::string* error);
+  // Forgets the persons in the trash for good, with every change set up to the last one that put
+  // one of them there (they could bring them back). *emptied is how many persons went.
+  bool emptyTrash(std::int64_t* emptied, std::string* error);
+  // Drops change sets older than the given time and the trash they hold. Nothing happens (and
+  // nothing is written) when there are none.
+  bool expireBefore(std::int64_t time, std::string* error);
+
+  // Marks: facts recorded about sets of persons (kind, unique ids, optional value), each added as
+  // a change set of its own so that undo takes it back.
+  bool marks(const std::string& kind, std::vector<Mark>& out, std::string* error);
+  bool addMark(const std::string& kind, const std::vector<std::string>& uids, const std::string& value,
+               const ChangeNote& note, std::int64_t* changeId, std::string* error);
 
  private:
   explicit SqliteStore(sqlite3* db) : db_(db) {}
@@ -87,6 +155,20 @@ class SqliteStore {
   std::string lastError() const;
   bool setUpSchema(bool isNew, std::string* error);
   static int onBusy(void* self, int attempt);
+  // Runs fn inside BEGIN IMMEDIATE ... COMMIT; rolls back when fn or the commit fails.
+  bool transaction(const std::function<bool(std::string*)>& fn, std::string* error);
+  // The body of write, inside a transaction already begun.
+  WriteResult writeRows(const RowSource& rows, const std::vector<Removal>& removals, std::int64_t appendFrom,
+                        const ChangeNote& note);
+  // A number standing for a row's values and position, kept for the row a change left.
+  static std::int64_t rowHash(std::string_view data, std::int64_t order);
+  // Takes the next number of the store's change counter (inside a write transaction); 0 on failure.
+  std::int64_t nextVersion();
+  // Forgets every change set up to id, the trash they hold, and the undo of the marks they added.
+  bool dropChangesUpTo(std::int64_t id, std::string* error);
+  bool undoOne(const ChangeSet& change, std::int64_t undoneOrder, std::int64_t version,
+               std::vector<std::string>* changedSince, std::string* error);
+  bool laterChangeInTheWay(std::int64_t id, std::string* blocker, std::string* error);
 
   sqlite3* db_ = nullptr;
   std::chrono::milliseconds busyLimit_{30000};

@@ -13,6 +13,24 @@
 
 namespace {
 
+std::string contactsCounted(size_t count) {
+  return std::to_string(count) + (count == 1 ? " contact" : " contacts");
+}
+
+// How the history names what a sync did to the store: "2 contacts added, 1 contact changed".
+std::string storeChanges(int added, int changed, int removed) {
+  std::string text;
+  auto part = [&](int count, const char* what) {
+    if (count == 0) return;
+    if (!text.empty()) text += ", ";
+    text += contactsCounted(static_cast<size_t>(count)) + " " + what;
+  };
+  part(added, "added");
+  part(changed, "changed");
+  part(removed, "removed");
+  return text.empty() ? "no contact changed" : text;
+}
+
 std::string cardOf(const ABPerson& person) {
   return vCardForPerson(*person.snapshot());
 }
@@ -269,6 +287,8 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     report.kept.push_back(std::to_string(keptRemoved) + (keptRemoved == 1 ? " contact" : " contacts") + " deleted in " +
                           source.name + " left the store; the cards are kept in " + keptFolder.string());
   if (book_.hasUnsavedChanges()) {
+    book_.setNextChangeDescription("Synced with " + source.name + ": " +
+                                   storeChanges(report.addedToStore, report.changedInStore, report.removedFromStore));
     if (!book_.save(&why)) {
       book_.revert(nullptr);
       return fail("the address book could not be saved, nothing was changed: " + why);
@@ -381,6 +401,8 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
   }
 
   if (!settled.empty() && book_.hasUnsavedChanges()) {
+    book_.setNextChangeDescription("Synced with " + source.name + ": kept its versions of " +
+                                   contactsCounted(settled.size()) + " changed on both sides");
     if (!book_.save(&why)) {
       book_.revert(nullptr);
       report.errors.push_back(source.name + ": the source's versions of conflicting cards could not be saved: " + why);

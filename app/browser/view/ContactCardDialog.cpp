@@ -161,7 +161,7 @@ bool ContactCardDialog::saveChanges() {
     any = any || result.changed;
   }
   if (any) {
-    CommitResult saved = ContactCommit::savePerson(person_, book_);
+    CommitResult saved = ContactCommit::savePerson(person_, book_, "Edited " + ABAddressBook::nameForHistory(*person_));
     if (!saved.ok) {
       if (saved.conflict) {
         // Another program changed the contact: say so, and show the values it holds now.

@@ -394,27 +394,31 @@ void LoadContactsViewController::deleteItem() {
   std::vector<int> rows;
   for (const QModelIndex& index : selected) rows.push_back(index.row());
   std::sort(rows.rbegin(), rows.rend());
-  bool reverted = false;
-  bool removed = false;
-  QStringList failures;
+  // Every selected contact goes in one save: one change, taken back by one undo.
+  std::vector<int> removed;
+  std::string lastName;
   for (int row : rows) {
     ABPersonRef person = model_->recordAt(row).person();
     if (!person || !book_.removeRecord(person)) continue;
-    std::string error;
-    if (book_.save(&error)) {
-      model_->removeRecordAt(row);
-      removed = true;
-    } else {
-      // The removal would otherwise stay pending and be written by the next save.
-      book_.revert();
-      reverted = true;
-      failures << QString::fromStdString(error);
-    }
+    removed.push_back(row);
+    lastName = ABAddressBook::nameForHistory(*person);
   }
-  // Reverting reloads the persons, so the rows are read again to hold the store's own.
-  if (reverted) loadPersonInAddressBook();
-  if (removed) emit countsChanged();
-  if (!failures.isEmpty()) QMessageBox::warning(this, tr("The contact was not deleted"), failures.join("\n"));
+  if (removed.empty()) return;
+  book_.setNextChangeDescription(removed.size() == 1 ? "Deleted " + lastName
+                                                     : "Deleted " + std::to_string(removed.size()) + " contacts");
+  std::string error;
+  if (book_.save(&error)) {
+    for (int row : removed) model_->removeRecordAt(row);
+    emit countsChanged();
+  } else {
+    // The removals would otherwise stay pending and be written by the next save; reverting
+    // reloads the persons, so the rows are read again to hold the store's own.
+    book_.revert();
+    loadPersonInAddressBook();
+    QMessageBox::warning(this,
+                         removed.size() == 1 ? tr("The contact was not deleted") : tr("The contacts were not deleted"),
+                         QString::fromStdString(error));
+  }
 }
 
 ContactRecords LoadContactsViewController::selectedRecordsForExport() const {

@@ -234,6 +234,7 @@ VCardBookImportResult addVCardFilesToAddressBook(ABAddressBook& book, VCardFiles
     return result;
   }
   result.added = std::move(added);
+  book.setNextChangeDescription(describeVCardImport(result.files));
   return result;
 }
 
@@ -277,5 +278,30 @@ VCardBookImportResult updateVCardFilesInAddressBook(ABAddressBook& book, VCardFi
     person->replaceData(std::move(data));
     result.updated.push_back(person);
   }
+  if (!values.empty())
+    book.setNextChangeDescription(describeVCardImport(result.files) + " (" + std::to_string(values.size()) +
+                                  (values.size() == 1 ? " contact" : " contacts") + " updated)");
   return result;
+}
+
+namespace {
+
+// 2500 -> "2,500"
+std::string withThousands(std::size_t count) {
+  std::string digits = std::to_string(count), text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string describeVCardImport(const std::vector<VCardFileImport>& files) {
+  std::size_t contacts = 0;
+  for (const auto& file : files) contacts += file.contacts;
+  std::string text = "Imported " + withThousands(contacts) + (contacts == 1 ? " contact" : " contacts") + " from ";
+  if (files.size() == 1) return text + files.front().path.filename().string();
+  return text + std::to_string(files.size()) + " files";
 }

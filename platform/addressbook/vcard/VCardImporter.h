@@ -58,6 +58,9 @@ std::size_t countVCardUidsInAddressBook(const ABAddressBook& book, const VCardFi
 // that person's values (pending until saved; the person keeps its place in store order). A UID met
 // again later in the same import is taken as a new contact's.
 VCardBookImportResult updateVCardFilesInAddressBook(ABAddressBook& book, VCardFilesRead read);
+// "Imported 2,500 contacts from work.vcf": how the history names an import. Adding files to a
+// book sets it as the description of the book's next save.
+std::string describeVCardImport(const std::vector<VCardFileImport>& files);
 
 // readVCardFiles, then addVCardFilesToAddressBook. All or nothing: when one file cannot be read or
 // is malformed, nothing is added.

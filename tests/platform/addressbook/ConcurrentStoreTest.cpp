@@ -259,6 +259,7 @@ TEST(ConcurrentStoreTest, AStoreOfTheFirstVersionIsBroughtUpToDate) {
                          "CREATE TABLE p2(id INTEGER PRIMARY KEY, uid TEXT NOT NULL UNIQUE, ord INTEGER NOT NULL,"
                          " data BLOB NOT NULL); INSERT INTO p2 SELECT id, uid, ord, data FROM persons;"
                          "DROP TABLE persons; ALTER TABLE p2 RENAME TO persons; DROP TABLE store_info;"
+                         "DROP TABLE changes; DROP TABLE change_persons; DROP TABLE trash; DROP TABLE marks;"
                          "PRAGMA user_version=1;",
                          nullptr, nullptr, nullptr),
             SQLITE_OK);

@@ -68,6 +68,21 @@ TEST_F(VdirSyncTest, FirstSyncBringsEveryCardAndLeavesOtherFilesAlone) {
   EXPECT_EQ(readFile(vdir / "ann.vcf"), before);
 }
 
+// What a sync changes in the store is one change set of the history, saying what it did.
+TEST_F(VdirSyncTest, ASyncIsRecordedAsOneChangeSet) {
+  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));
+  sync();
+  writeFile(vdir / "bob.vcf", card("bob", "Robert", "Ray"));
+  sync();
+  std::vector<ABChangeSet> changes;
+  ASSERT_TRUE(reopened()->changeHistory(changes));
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes[0].description, "Synced with home: 1 contact changed");
+  EXPECT_EQ(changes[1].description, "Synced with home: 2 contacts added");
+  EXPECT_EQ(changes[1].persons, 2);
+}
+
 TEST_F(VdirSyncTest, ChangesOnEitherSideReachTheOther) {
   writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
   writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+#include "tests/support/ProgramRun.h"
+
+namespace {
+
+class HistoryCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = std::filesystem::temp_directory_path() / ("rolvane-history-cli-" + std::to_string(getpid()) +
+                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    store = (folder / "book.sqlite").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+
+  ProgramRun rolvane(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--store", store});
+    return runProgram(ROLVANE_PROGRAM, std::move(args));
+  }
+
+  nlohmann::ordered_json json(std::vector<std::string> args) {
+    ProgramRun result = rolvane(std::move(args));
+    EXPECT_EQ(result.status, 0) << result.out;
+    return nlohmann::ordered_json::parse(result.out);
+  }
+
+  std::string importCards(const std::string& name, const std::string& cards) {
+    auto path = folder / name;
+    std::ofstream(path) << cards;
+    ProgramRun result = rolvane({"import", path.string()});
+    EXPECT_EQ(result.status, 0) << result.out;
+    return result.out;
+  }
+
+  // The persons of the store: unique id and first name, in store order.
+  std::vector<std::pair<std::string, std::string>> persons() {
+    auto book = ABAddressBook::open(store);
+    std::vector<std::pair<std::string, std::string>> list;
+    for (const auto& person : book->people())
+      list.emplace_back(person->uniqueId(), person->stringForProperty(kABFirstNameProperty).value_or(""));
+    return list;
+  }
+
+  std::filesystem::path folder;
+  std::string store;
+};
+
+const char* kCards =
+    "BEGIN:VCARD\nVERSION:3.0\nUID:ann-1\nN:Lee;Ann;;;\nEMAIL:ann@x.org\nEND:VCARD\n"
+    "BEGIN:VCARD\nVERSION:3.0\nUID:bob\nN:Ray;Bob;;;Esquire the Third\nEND:VCARD\n"
+    "BEGIN:VCARD\nVERSION:3.0\nUID:ann-2\nN:Lee;Ann;;;\nTEL:+1 555 0100\nEND:VCARD\n";
+
+}  // namespace
+
+TEST_F(HistoryCommandTest, HistoryListsChangeSetsNewestFirstWithTheirDescriptions) {
+  importCards("work.vcf", kCards);
+  ProgramRun fix = rolvane({"fix", "--condition", "Unusual suffix", "--option", "Remove the suffix"});
+  ASSERT_EQ(fix.status, 0) << fix.out;
+  ProgramRun merge = rolvane({"fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"});
+  ASSERT_EQ(merge.status, 0) << merge.out;
+
+  auto history = json({"history", "--json"});
+  ASSERT_EQ(history.size(), 3u) << history.dump();
+  EXPECT_EQ(history[0]["description"], "Merged 2 contacts into Ann Lee");
+  EXPECT_EQ(history[0]["persons"], 3);
+  EXPECT_EQ(history[1]["description"], "Removed the suffix of Bob Ray");
+  EXPECT_EQ(history[2]["description"], "Imported 3 contacts from work.vcf");
+  EXPECT_EQ(history[2]["persons"], 3);
+  for (const auto& change : history) {
+    std::vector<std::string> keys;
+    for (auto it = change.begin(); it != change.end(); ++it) keys.push_back(it.key());
+    EXPECT_EQ(keys, (std::vector<std::string>{"id", "time", "description", "persons", "undone"}));
+    EXPECT_EQ(change["undone"], false);
+    EXPECT_EQ(change["time"].get<std::string>().size(), 20u) << change["time"];
+  }
+  ProgramRun text = rolvane({"history"});
+  EXPECT_NE(text.out.find("Merged 2 contacts into Ann Lee"), std::string::npos) << text.out;
+  EXPECT_LT(text.out.find("Merged"), text.out.find("Imported"));
+}
+
+TEST_F(HistoryCommandTest, UndoAndRedoOfAMergeGiveBackTheMembersUnderTheirIds) {
+  importCards("work.vcf", kCards);
+  auto imported = persons();
+  ASSERT_EQ(rolvane({"fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"}).status, 0);
+  auto merged = persons();
+  ASSERT_EQ(merged.size(), 2u);
+
+  auto trash = json({"trash", "--json"});
+  ASSERT_EQ(trash.size(), 2u);
+  EXPECT_EQ(trash[0]["uid"], "ann-1");
+  EXPECT_EQ(trash[0]["name"], "Ann Lee");
+  EXPECT_EQ(trash[1]["uid"], "ann-2");
+  EXPECT_TRUE(trash[0]["change"].is_number());
+
+  ProgramRun undo = rolvane({"undo"});
+  ASSERT_EQ(undo.status, 0) << undo.out;
+  EXPECT_NE(undo.out.find("Undid 2: Merged 2 contacts into Ann Lee"), std::string::npos) << undo.out;
+  EXPECT_EQ(persons(), imported);
+  EXPECT_EQ(json({"trash", "--json"}).size(), 0u);
+  EXPECT_EQ(json({"history", "--json"})[0]["undone"], true);
+
+  ProgramRun redo = rolvane({"redo"});
+  ASSERT_EQ(redo.status, 0) << redo.out;
+  EXPECT_EQ(persons(), merged);
+  ProgramRun again = rolvane({"redo"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.out, "rolvane redo: there is nothing to redo\n");
+}
+
+TEST_F(HistoryCommandTest, RedoIsRefusedWhenALaterChangeChangedTheSameContacts) {
+  importCards("work.vcf", kCards);
+  ASSERT_EQ(rolvane({"fix", "--condition", "Unusual suffix", "--option", "Remove the suffix"}).status, 0);
+  ASSERT_EQ(rolvane({"undo"}).status, 0);
+  ASSERT_EQ(rolvane({"fix", "--condition", "Unusual suffix", "--option", "Delete this contact", "--yes"}).status, 0);
+  auto before = persons();
+  ProgramRun refused = rolvane({"redo"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out,
+            "rolvane redo: cannot redo \u201CRemoved the suffix of Bob Ray\u201D: the later change 3 \u201CDeleted Bob "
+            "Ray\u201D changed the same contacts\n");
+  EXPECT_EQ(persons(), before) << "nothing changed";
+
+  EXPECT_EQ(rolvane({"undo", "--to"}).status, 2);
+  ProgramRun stray = rolvane({"undo", "--to", "x"});
+  EXPECT_EQ(stray.status, 2);
+  EXPECT_NE(stray.out.find("\"x\" is not the id of a change"), std::string::npos);
+  ProgramRun unknown = rolvane({"undo", "--to", "99"});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_EQ(unknown.out, "rolvane undo: there is no change 99\n");
+
+  // undo --to 1 takes everything back, newest first, in one step.
+  ProgramRun all = rolvane({"undo", "--to", "1"});
+  ASSERT_EQ(all.status, 0) << all.out;
+  EXPECT_LT(all.out.find("Undid 3:"), all.out.find("Undid 1:"));
+  EXPECT_EQ(all.out.find("Undid 2:"), std::string::npos) << "undone already";
+  EXPECT_TRUE(persons().empty());
+}
+
+TEST_F(HistoryCommandTest, RestoreAndEmptyTheTrash) {
+  importCards("work.vcf", kCards);
+  auto imported = persons();
+  ASSERT_EQ(
+      rolvane({"fix", "--condition", "Duplicate contacts", "--option", "Delete the duplicate contact(s)", "--yes"})
+          .status,
+      0);
+  auto trash = json({"trash", "--json"});
+  ASSERT_EQ(trash.size(), 1u);
+  EXPECT_EQ(trash[0]["uid"], "ann-2");
+
+  ProgramRun missing = rolvane({"restore", "nobody"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.out.find("no contact with the unique id nobody is in the trash"), std::string::npos);
+  ProgramRun restore = rolvane({"restore", "ann-2"});
+  ASSERT_EQ(restore.status, 0) << restore.out;
+  EXPECT_EQ(restore.out, "Restored Ann Lee from the trash\n");
+  EXPECT_EQ(persons(), imported) << "back under its id, in its place";
+  EXPECT_EQ(json({"history", "--json"})[0]["description"], "Restored Ann Lee from the trash");
+
+  ASSERT_EQ(rolvane({"undo"}).status, 0);
+  ASSERT_EQ(json({"trash", "--json"}).size(), 1u);
+  ProgramRun ask = rolvane({"trash", "--empty"});
+  EXPECT_EQ(ask.status, 2);
+  EXPECT_NE(ask.out.find("--yes"), std::string::npos);
+  EXPECT_EQ(json({"trash", "--json"}).size(), 1u);
+  ProgramRun empty = rolvane({"trash", "--empty", "--yes"});
+  ASSERT_EQ(empty.status, 0) << empty.out;
+  EXPECT_EQ(json({"trash", "--json"}).size(), 0u);
+  EXPECT_NE(rolvane({"restore", "ann-2"}).status, 0);
+}
