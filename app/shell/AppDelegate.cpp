@@ -38,6 +38,7 @@
 #include "app/shell/AddressBooksWindow.h"
 #include "app/shell/Alerts.h"
 #include "app/shell/BrowserArea.h"
+#include "app/shell/HistoryController.h"
 #include "app/shell/MainWindow.h"
 #include "app/shell/ProductInfo.h"
 #include "app/shell/ProgressWindow.h"
@@ -262,6 +263,9 @@ void AppDelegate::buildMenus() {
 
   editMenu_ = bar->addMenu(tr("&Edit"));
   editMenuHistoryAnchor_ = editMenu_->addSeparator();
+  history_ = new HistoryController(book_, window_, alerts_, this);
+  history_->addActionsTo(editMenu_, editMenuHistoryAnchor_);
+  connect(history_, &HistoryController::storeChanged, this, &AppDelegate::storeChangedByHistory);
   itemDelete_ = editMenu_->addAction(tr("&Delete"), QKeySequence::Delete, this, &AppDelegate::deleteClicked);
   itemFind_ = editMenu_->addAction(tr("&Find…"), QKeySequence::Find, this, &AppDelegate::findClicked);
   editMenu_->addSeparator();
@@ -588,6 +592,13 @@ void AppDelegate::reloadUI() {
   }
   updateActions();
   loadClicked();
+}
+
+void AppDelegate::storeChangedByHistory() {
+  if (showingReviewScreen())
+    outlineViewController_->storeChangedElsewhere();  // going back to the browser reloads it
+  else
+    loadClicked();
 }
 
 void AppDelegate::loadClicked() {

@@ -18,6 +18,7 @@ class Alerts;
 class BackGroundView;
 class BrowserArea;
 class ContactsApplication;
+class HistoryController;
 class LoadContactsViewController;
 class MainWindow;
 class MyButton;
@@ -98,6 +99,8 @@ class AppDelegate : public QObject {
   // Opens pages and documents in the user's programs (by default the desktop's); false when none could.
   void setUrlOpener(std::function<bool(const QUrl&)> opener);
   VCardImportController* importController() const { return importer_; }
+  // Undo, Redo, History… and Trash… of the Edit menu.
+  HistoryController* historyController() const { return history_; }
   // The window of the sample address book while it is open (nullptr before).
   AppDelegate* sampleDelegate() const { return sampleDelegate_.get(); }
   bool showingReviewScreen() const;
@@ -174,6 +177,8 @@ class AppDelegate : public QObject {
   // The getting-started panel in place of the contact table while the store holds nobody.
   void showEmptyStateIfEmpty();
   void vCardImportEnded(bool ok, const QString& message);
+  // After undo, redo or a restore: the browser reloads and the review screen drops gone rows.
+  void storeChangedByHistory();
 
   ABAddressBook& book_;
   std::unique_ptr<Alerts> defaultAlerts_;
@@ -226,6 +231,7 @@ class AppDelegate : public QObject {
   std::unique_ptr<QSettings> settings_;
   std::function<bool(const QUrl&)> urlOpener_;
   VCardImportController* importer_ = nullptr;
+  HistoryController* history_ = nullptr;
   std::unique_ptr<ABAddressBook> sampleBook_;
   std::unique_ptr<AppDelegate> sampleDelegate_;
   QTimer* storeWatch_ = nullptr;

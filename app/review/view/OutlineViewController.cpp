@@ -366,6 +366,17 @@ void OutlineViewController::fixAllClick() {
   syncFromOutline();
 }
 
+void OutlineViewController::storeChangedElsewhere() {
+  outline_.purgeMissing(book_);
+  if (outline_.isFinished()) {
+    model_->reload();
+    emit backRequested();
+    return;
+  }
+  if (!outline_.selectedItem()) outline_.selectFirstContact();
+  syncFromOutline();
+}
+
 void OutlineViewController::openInContacts() {
   PersonItem* row = outline_.selectedItem();
   if (row && contacts_) contacts_->selectInAddressBook(row->person());

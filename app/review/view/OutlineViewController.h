@@ -76,6 +76,9 @@ class OutlineViewController : public QWidget {
   void openInContacts();
   void backClicked();
   void matrixClicked();
+  // After the store changed under the screen (undo, redo, restore): rows of persons no longer in
+  // the store go; a finding brought back is not added (a new scan finds it).
+  void storeChangedElsewhere();
 
  signals:
   // Back was pressed or the last category was fixed: the browser comes back and reloads.

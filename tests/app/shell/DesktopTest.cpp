@@ -22,6 +22,7 @@
 #include "app/shell/Alerts.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/BrowserArea.h"
+#include "app/shell/HistoryController.h"
 #include "app/shell/MainWindow.h"
 #include "app/shell/TableViewWindowController.h"
 #include "app/widgets/MyButton.h"
@@ -211,7 +212,10 @@ TEST_F(DesktopTest, MenusOfALinuxApplicationWithAccessKeysAndShortcutsThatDoNotC
   // The history's items go before the anchor; Delete, Find and Preferences come after it.
   const QList<QAction*> edit = delegate->editMenu()->actions();
   ASSERT_FALSE(edit.isEmpty());
-  EXPECT_EQ(edit.first(), delegate->editMenuHistoryAnchor());
+  EXPECT_EQ(edit.first(), delegate->historyController()->undoAction());
+  EXPECT_LT(edit.indexOf(delegate->historyController()->trashAction()),
+            edit.indexOf(delegate->editMenuHistoryAnchor()));
+  EXPECT_LT(edit.indexOf(delegate->editMenuHistoryAnchor()), edit.indexOf(delegate->itemDelete()));
   EXPECT_LT(edit.indexOf(delegate->itemDelete()), edit.indexOf(delegate->itemFind()));
   EXPECT_LT(edit.indexOf(delegate->itemFind()), edit.indexOf(delegate->itemPreferences()));
 }
