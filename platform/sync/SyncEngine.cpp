@@ -334,8 +334,21 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     }
   };
 
+  // A person the user deleted is in the trash. One that left the store otherwise (an undo took back
+  // the change that brought it in) was never deleted: its card stays in the source and comes back
+  // at the next sync, as any card new to the store.
+  std::set<std::string> trashed;
+  {
+    std::vector<ABTrashEntry> trash;
+    if (!book_.trash(trash, &why)) return fail(why);
+    for (const auto& entry : trash) trashed.insert(entry.person->uniqueId());
+  }
   for (const auto& [href, item] : items) {
     ABPersonRef person = localPerson(item);
+    if (!person && !trashed.count(item.uid)) {
+      forgotten.push_back(href);
+      continue;
+    }
     if (!person) {
       std::string removeError;
       auto status = collection.remove(href, item.etag, &removeError);

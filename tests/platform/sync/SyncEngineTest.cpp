@@ -321,3 +321,35 @@ TEST(SyncCommandTest, AMergedContactGoesWhereItsFirstMemberLived) {
 }
 
 }  // namespace
+
+namespace {
+
+// Undoing the change set of a sync takes its contacts out of the store, but nobody deleted them:
+// the next sync leaves their cards in the source and brings them back; a contact the user deletes
+// is still deleted there.
+TEST_F(VdirSyncTest, UndoingASyncDeletesNothingInTheSource) {
+  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));
+  sync();
+  {
+    auto other = reopened();
+    ASSERT_TRUE(other->undo(0, false)) << "the sync's change set is the newest";
+  }
+  ASSERT_TRUE(book->refresh(nullptr, nullptr));
+  ASSERT_EQ(book->count(), 0u);
+
+  SyncReport report = sync();
+  EXPECT_EQ(report.removedFromSource, 0);
+  EXPECT_TRUE(std::filesystem::exists(vdir / "ann.vcf"));
+  EXPECT_TRUE(std::filesystem::exists(vdir / "bob.vcf"));
+  report = sync();
+  EXPECT_EQ(report.addedToStore, 2);
+  EXPECT_EQ(firstName(*reopened(), "ann"), "Ann");
+
+  ASSERT_TRUE(book->removeRecord(book->recordForUniqueId("bob")));
+  ASSERT_TRUE(book->save());
+  EXPECT_EQ(sync().removedFromSource, 1);
+  EXPECT_FALSE(std::filesystem::exists(vdir / "bob.vcf"));
+}
+
+}  // namespace
