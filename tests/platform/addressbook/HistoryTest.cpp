@@ -414,7 +414,8 @@ TEST(HistoryTest, KillDuringARecordedChangeLeavesBothOrNeither) {
       for (int round = 0;; ++round) {
         // A merge of two persons into a new one, and a change of every other one.
         auto people = book->people();
-        if (people.size() < 4) _exit(5);
+        // On a fast machine the rounds may use up the persons before the kill: then it waits for it.
+        if (people.size() < 4) pause();
         auto merged = personNamed("M" + std::to_string(round), "Lee");
         book->removeRecord(people[0]);
         book->removeRecord(people[1]);
