@@ -470,16 +470,32 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
                          "INSERT INTO change_persons(change_id, uid, before_ord, before, after_hash) "
                          "SELECT ?1, ?2, p.ord, p.data, ?5 FROM (SELECT 1) LEFT JOIN persons p ON p.uid = ?2 "
                          "WHERE p.data IS NOT ?3 OR p.ord IS NOT ?4");
+    // A new contact has no row before: its record needs no lookup.
+    Statement keepNew(db_,
+                      "INSERT INTO change_persons(change_id, uid, before_ord, before, after_hash) "
+                      "VALUES(?1, ?2, NULL, NULL, ?3)");
     Statement outOfTrash(db_, "DELETE FROM trash WHERE uid = ?1");
     Statement insert(db_,
                      "INSERT INTO persons(uid, ord, data, version) VALUES(?1, ?2, ?3, ?4) "
                      "ON CONFLICT(uid) DO NOTHING");
     Statement update(db_, "UPDATE persons SET ord = ?2, data = ?3, version = ?4 WHERE uid = ?1 AND version = ?5");
-    if (!insert.ok() || !update.ok() || !keepBefore.ok() || !outOfTrash.ok()) return fail();
+    if (!insert.ok() || !update.ok() || !keepBefore.ok() || !keepNew.ok() || !outOfTrash.ok()) return fail();
     Row row;
     while (rows(row)) {
       std::int64_t order = row.version == 0 && row.order >= appendFrom ? row.order + result.orderShift : row.order;
-      if (note.record) {
+      if (note.record && row.version == 0) {
+        keepNew.bind(1, change);
+        keepNew.bind(2, row.uid);
+        keepNew.bind(3, rowHash(row.data, order));
+        if (sqlite3_step(keepNew.get()) != SQLITE_DONE) return fail();
+        keepNew.reset();
+        recorded();
+        if (trashInUse) {
+          outOfTrash.bind(1, row.uid);
+          if (sqlite3_step(outOfTrash.get()) != SQLITE_DONE) return fail();
+          outOfTrash.reset();
+        }
+      } else if (note.record) {
         keepBefore.bind(1, change);
         keepBefore.bind(2, row.uid);
         keepBefore.bindBlob(3, row.data);
