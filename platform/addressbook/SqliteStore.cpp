@@ -240,29 +240,16 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
 }
 
 bool SqliteStore::readAll(const RowVisitor& visit, std::string* error) {
-  Statement statement(db_, "SELECT uid, ord, version, data FROM persons ORDER BY ord, id");
-  if (!statement.ok()) {
-    if (error) *error = lastError();
-    return false;
-  }
-  int rc;
-  Row row;
-  while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
-    row.uid = statement.text(0);
-    row.order = statement.integer(1);
-    row.version = statement.integer(2);
-    row.data = statement.blob(3);
-    visit(row);
-  }
-  if (rc != SQLITE_DONE) {
-    if (error) *error = lastError();
-    return false;
-  }
-  return true;
+  return readPersons(true, visit, error);
 }
 
 bool SqliteStore::readVersions(const RowVisitor& visit, std::string* error) {
-  Statement statement(db_, "SELECT uid, ord, version FROM persons ORDER BY ord, id");
+  return readPersons(false, visit, error);
+}
+
+bool SqliteStore::readPersons(bool withData, const RowVisitor& visit, std::string* error) {
+  Statement statement(db_, withData ? "SELECT uid, ord, version, data FROM persons ORDER BY ord, id"
+                                    : "SELECT uid, ord, version FROM persons ORDER BY ord, id");
   if (!statement.ok()) {
     if (error) *error = lastError();
     return false;
@@ -273,6 +260,7 @@ bool SqliteStore::readVersions(const RowVisitor& visit, std::string* error) {
     row.uid = statement.text(0);
     row.order = statement.integer(1);
     row.version = statement.integer(2);
+    if (withData) row.data = statement.blob(3);
     visit(row);
   }
   if (rc != SQLITE_DONE) {

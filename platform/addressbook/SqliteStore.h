@@ -150,6 +150,8 @@ class SqliteStore {
                const ChangeNote& note, std::int64_t* changeId, std::string* error);
 
  private:
+  // Every person row in store order, with its data or only uid, order and version.
+  bool readPersons(bool withData, const RowVisitor& visit, std::string* error);
   explicit SqliteStore(sqlite3* db) : db_(db) {}
   bool exec(const char* sql, std::string* error);
   std::string lastError() const;
