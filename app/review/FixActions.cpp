@@ -13,6 +13,7 @@
 #include "app/scanner/SimilarContacts.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ABMarks.h"
 #include "platform/sync/SyncRun.h"
 
 namespace RC = ReviewCategories;
@@ -180,7 +181,12 @@ std::optional<std::string> FixActions::staleReason(const RC::Category& category,
   auto data = person_->snapshot();
   const std::string& title = category.title;
   if (title == RC::kDuplicateContacts) {
-    if (ScanAddressBook::duplicateGroupOf(book_, *person_).size() < 2) return "it has no duplicate any more";
+    auto group = ScanAddressBook::duplicateGroupOf(book_, *person_);
+    if (group.size() < 2) return "it has no duplicate any more";
+    std::vector<std::string> uids;
+    for (const auto& member : group) uids.push_back(member->uniqueId());
+    if (ABMarkCover(book_, ABMarkKind::kNotSamePerson).covers(uids))
+      return "its duplicates are marked as not the same person";
     return std::nullopt;
   }
   if (title == RC::kSimilarContacts) return similarStaleReason(row);
@@ -199,6 +205,14 @@ std::optional<std::string> FixActions::staleReason(const RC::Category& category,
   if (value.empty() || !ScanAddressBook::holdsEmail(*data, value))
     return (value.empty() ? std::string("the shared address") : inQuotes(value)) +
            " is no longer one of its e-mail addresses";
+  {
+    std::vector<std::string> uids;
+    for (const auto& holder : book_.recordsMatchingSearchElement(
+             book_.searchElementForProperty(kABEmailProperty, std::nullopt, std::nullopt, value, kABEqual)))
+      uids.push_back(holder->uniqueId());
+    if (ABMarkCover(book_, ABMarkKind::kNotSamePerson).coversForValue(uids, value))
+      return "the contacts sharing " + inQuotes(value) + " are marked as not the same person";
+  }
   if (option() == Opt::kMerge || option() == Opt::kDeleteDuplicates) {
     // Every contact the fix would merge or delete must still share the address.
     if (row.duplicateEmailArray().empty()) return "nobody else holds " + inQuotes(value) + " any more";
@@ -442,6 +456,9 @@ void FixActions::processDuplicateContact(PersonItem* row) {
     if (!replaceInOneSave(group, merged, [&](size_t removed) { return mergedInto(removed, *merged); })) return;
     outline_.removeRow(row);
     for (const auto& member : group) outline_.purgePerson(*member, true, father);
+  } else if (option() == Opt::kNotSamePerson) {
+    if (!markNotSamePerson(group, {}, contacts(group.size()) + " named " + named(*group.front()))) return;
+    outline_.removeRow(row);
   } else {
     return;
   }
@@ -491,10 +508,31 @@ void FixActions::processShareEmailContacts(PersonItem* row) {
     if (!save("Removed " + shared + " from " + named(*person_))) return;
     note("removed " + shared + " from " + who(*person_));
     outline_.removeRow(row);
+  } else if (option() == Opt::kNotSamePerson) {
+    // Every contact holding the address now, not only those the scan saw.
+    std::string shared = sharedValue(*row);
+    auto holders = book_.recordsMatchingSearchElement(
+        book_.searchElementForProperty(kABEmailProperty, std::nullopt, std::nullopt, shared, kABEqual));
+    if (!markNotSamePerson(holders, shared, contacts(holders.size()) + " sharing " + shared)) return;
+    outline_.removeRow(row);
   } else {
     return;
   }
   closingStep(father);
+}
+
+bool FixActions::markNotSamePerson(const std::vector<ABPersonRef>& persons, const std::string& value,
+                                   const std::string& who) {
+  std::vector<std::string> uids;
+  for (const auto& person : persons) uids.push_back(person->uniqueId());
+  std::string error;
+  if (!book_.addMark(ABMarkKind::kNotSamePerson, uids, value, "Not the same person: " + who, &error)) {
+    fail("the contacts could not be marked as not the same person: " + error);
+    return false;
+  }
+  outcome_.storeChanged = true;
+  note("marked " + who + " as not the same person");
+  return true;
 }
 
 void FixActions::processEmptyNotesContacts(PersonItem* row) {
@@ -593,7 +631,7 @@ void FixActions::rewritePhones(PersonItem* row, const PhoneRewrite& rewrite, con
     return;
   }
   if (!save(what == "removed" ? "Removed phone numbers written twice from " + named(*person_)
-                               : "Rewrote the phone numbers of " + named(*person_)))
+                              : "Rewrote the phone numbers of " + named(*person_)))
     return;
   for (const auto& [before, after] : rewrite.changes)
     note(what == "removed" ? "removed " + before + " (the same number as " + after + ") from " + who(*person_)

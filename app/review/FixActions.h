@@ -69,6 +69,9 @@ class FixActions {
   // Saves the store as one change set with this description (a line a user understands).
   bool save(const std::string& description);
   bool confirmDelete();
+  // Records that the persons are not the same person (about the value, when given): a change set
+  // of its own that changes no contact; who names them in the history ("2 contacts named Ann Lee").
+  bool markNotSamePerson(const std::vector<ABPersonRef>& persons, const std::string& value, const std::string& who);
   // Asks before a merge, naming how many contacts will become one.
   bool confirmMerge(size_t contacts);
   void deleteThisContact(PersonItem* row);

@@ -302,6 +302,16 @@ FixPreview creatScrollerViewWithTitle(const ReviewOutline& outline, const std::s
     } else {
       preview.texts.push_back(text("The duplicate contact(s) will delete from contact.", 14, 112, 450, Colour::Red));
     }
+  } else if (title == Opt::kNotSamePerson) {
+    preview.texts.push_back(text("No contact will be changed.", 14, 138, 450));
+    preview.texts.push_back(text(categoryTitle == RC::kShareEmail
+                                     ? "The contacts sharing this address are different people; a scan will not"
+                                     : "These contacts are different people; a scan will not list them together",
+                                 14, 118, 450));
+    preview.texts.push_back(text(categoryTitle == RC::kShareEmail
+                                     ? "list them for it again (Edit > Undo takes it back)."
+                                     : "again (Edit > Undo takes it back).",
+                                 14, 98, 450));
   } else if (title == Opt::kEditInContacts) {
     std::string heading = categoryTitle == RC::kBlankName
                               ? "This contact has no name.You can edit it in Contacts."

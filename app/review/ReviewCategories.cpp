@@ -12,8 +12,9 @@ struct Matrices {
   const FixMatrix kMatrixBadTitle{"matrixBadTitle", {kRemoveTitle, kDeleteContact}};
   const FixMatrix kMatrixOneName{"matrixOneName", {kConvertToCompany, kUseQuestionMarks, kDeleteContact}};
   const FixMatrix kMatrixSpaceInName{"matrixSpaceInName", {kRemoveSpace, kHyphenate, kDeleteContact}};
-  const FixMatrix kMatrixDupContact{"matrixDupContact", {kMerge, kDeleteDuplicates, kDeleteContact}};
-  const FixMatrix kMatrixShareEmail{"matrixShareEmail", {kMerge, kDeleteDuplicates, kRemoveEmail, kDeleteContact}};
+  const FixMatrix kMatrixDupContact{"matrixDupContact", {kMerge, kDeleteDuplicates, kDeleteContact, kNotSamePerson}};
+  const FixMatrix kMatrixShareEmail{"matrixShareEmail",
+                                    {kMerge, kDeleteDuplicates, kRemoveEmail, kDeleteContact, kNotSamePerson}};
   const FixMatrix kDuplicateMatrix{"duplicateMatrix", {kDeleteDuplicateProperty}};
   const FixMatrix kMatrixEmptyNotes{"matrixEmptyNotes", {kDeleteBlankProperty}};
   const FixMatrix kMatrixInvalidChar{"matrixInvalidChar", {kEditInContacts}};

@@ -40,6 +40,8 @@ inline const std::string kDeleteBlankProperty = "Delete the blank property";
 inline const std::string kEditInContacts = "Edit in Contacts";
 inline const std::string kWriteInternational = "Write in international format";
 inline const std::string kWriteE164 = "Write in E.164 format";
+// Changes no contact: records that the persons of the finding are different people.
+inline const std::string kNotSamePerson = "Not the same person";
 }  // namespace Option
 
 struct FixMatrix {

@@ -336,9 +336,23 @@ std::vector<ABPersonRef> ScanFinders::duplicateContacts(const ScanSnapshot& snap
     if (inserted) order.push_back(&it->second);
     ++it->second.size;
   }
+  // A group whose members the user marked as different people is left out while no one joins it.
+  std::unordered_map<const Group*, std::vector<std::string>> members;
+  if (!snapshot.notSamePerson.empty()) {
+    for (size_t i = 0; i < snapshot.size(); ++i) {
+      auto key = ScanAddressBook::duplicateGroupKey(snapshot.values[i]);
+      if (!key) continue;
+      const Group* group = &groups.find(*key)->second;
+      if (group->size >= 2) members[group].push_back(snapshot.persons[i]->uniqueId());
+    }
+  }
   std::vector<ABPersonRef> found;
-  for (const Group* group : order)
-    if (group->size >= 2) found.push_back(snapshot.persons[static_cast<size_t>(group->first)]);
+  for (const Group* group : order) {
+    if (group->size < 2) continue;
+    if (auto marked = members.find(group); marked != members.end() && snapshot.notSamePerson.covers(marked->second))
+      continue;
+    found.push_back(snapshot.persons[static_cast<size_t>(group->first)]);
+  }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (DebugLog::enabled()) {
     char line[64];
@@ -388,6 +402,13 @@ std::vector<SharedEmailFinding> ScanFinders::sharedEmails(const ScanSnapshot& sn
     eachEmail(i, [&](const std::string& value, const std::string& label) {
       const Holders& h = holders.find(value)->second;
       if (h.count < 2) return;
+      // An address whose holders the user marked as different people for it is left out while no
+      // one else takes it.
+      if (!snapshot.notSamePerson.empty()) {
+        std::vector<std::string> uids;
+        for (int index : h.persons) uids.push_back(snapshot.persons[static_cast<size_t>(index)]->uniqueId());
+        if (snapshot.notSamePerson.coversForValue(uids, value)) return;
+      }
       SharedEmailFinding finding;
       finding.SearchedPerson = snapshot.persons[i];
       finding.DuplicateEmailType = label;

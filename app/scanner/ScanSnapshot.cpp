@@ -100,6 +100,7 @@ const ABMultiValue* PersonValues::list(const std::string& property) const {
 ScanSnapshot ScanSnapshot::of(const ABAddressBook& book) {
   ScanSnapshot snapshot;
   snapshot.persons = book.people();
+  snapshot.notSamePerson = ABMarkCover(book, ABMarkKind::kNotSamePerson);
   const size_t count = snapshot.persons.size();
   snapshot.data.resize(count);
   snapshot.values.resize(count);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/addressbook/ABMarks.h"
 #include "platform/addressbook/ABPerson.h"
 
 class ABAddressBook;
@@ -30,12 +31,14 @@ struct PersonValues {
   const ABMultiValue* list(const std::string& property) const;
 };
 
-// Every person of the store and the values the conditions read, taken once for a whole scan. The
-// persons' snapshots are shared, not copied, and kept alive as long as this lives.
+// Every person of the store and the values the conditions read, taken once for a whole scan, with
+// the marks of the user that the conditions honour. The persons' snapshots are shared, not copied,
+// and kept alive as long as this lives.
 struct ScanSnapshot {
   std::vector<ABPersonRef> persons;
   std::vector<ABPersonSnapshot> data;
   std::vector<PersonValues> values;  // values[i] views data[i]
+  ABMarkCover notSamePerson;         // "Not the same person"
 
   static ScanSnapshot of(const ABAddressBook& book);
   size_t size() const { return persons.size(); }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
@@ -175,4 +176,60 @@ TEST_F(HistoryCommandTest, RestoreAndEmptyTheTrash) {
   ASSERT_EQ(empty.status, 0) << empty.out;
   EXPECT_EQ(json({"trash", "--json"}).size(), 0u);
   EXPECT_NE(rolvane({"restore", "ann-2"}).status, 0);
+}
+
+// "Not the same person" changes no contact; the scan leaves the group (or the shared address) out
+// until the mark is undone, or until another contact joins the group.
+TEST_F(HistoryCommandTest, NotTheSamePersonLeavesAFindingOutUntilUndoneOrJoined) {
+  importCards("work.vcf",
+              "BEGIN:VCARD\nVERSION:3.0\nUID:ann-1\nN:Lee;Ann;;;\nEMAIL:ann@x.org\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:ann-2\nN:Lee;Ann;;;\nTEL:+1 555 0100\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:cat\nN:Ray;Cat;;;\nEMAIL:ann@x.org\nEND:VCARD\n");
+  auto values = [&] {
+    auto book = ABAddressBook::open(store);
+    std::vector<std::pair<std::string, ABPersonData>> list;
+    for (const auto& person : book->people()) list.emplace_back(person->uniqueId(), *person->snapshot());
+    return list;
+  };
+  auto found = [&] {
+    ProgramRun scan = rolvane({"scan", "--condition", "Duplicate contacts", "--condition",
+                               "Emails duplicated among multiple contacts", "--json"});
+    EXPECT_EQ(scan.status, 0) << scan.out;
+    std::set<std::string> keys;
+    auto parsed = nlohmann::json::parse(scan.out, nullptr, false);
+    if (parsed.is_object())
+      for (auto it = parsed.begin(); it != parsed.end(); ++it) keys.insert(it.key());
+    return keys;
+  };
+  ASSERT_EQ(found(), (std::set<std::string>{"DuplicateContacts", "ShareEmail"}));
+  auto before = values();
+
+  ProgramRun mark = rolvane({"fix", "--condition", "Duplicate contacts", "--option", "Not the same person"});
+  ASSERT_EQ(mark.status, 0) << mark.out;
+  EXPECT_NE(mark.out.find("marked 2 contacts named Ann Lee as not the same person"), std::string::npos) << mark.out;
+  EXPECT_EQ(values(), before) << "no contact changes";
+  EXPECT_EQ(found(), std::set<std::string>{"ShareEmail"}) << "the address is another finding";
+  auto history = json({"history", "--json"});
+  EXPECT_EQ(history[0]["description"], "Not the same person: 2 contacts named Ann Lee");
+  EXPECT_EQ(history[0]["persons"], 2);
+
+  ASSERT_EQ(
+      rolvane({"fix", "--condition", "Emails duplicated among multiple contacts", "--option", "Not the same person"})
+          .status,
+      0);
+  EXPECT_EQ(json({"history", "--json"})[0]["description"], "Not the same person: 2 contacts sharing ann@x.org");
+  EXPECT_TRUE(found().empty());
+  ASSERT_EQ(rolvane({"undo"}).status, 0);
+  EXPECT_EQ(found(), std::set<std::string>{"ShareEmail"});
+  ASSERT_EQ(rolvane({"redo"}).status, 0);
+  EXPECT_TRUE(found().empty());
+  EXPECT_EQ(values(), before);
+
+  // A third Ann Lee brings the group back, all three in it.
+  importCards("more.vcf", "BEGIN:VCARD\nVERSION:3.0\nUID:ann-3\nN:Lee;Ann;;;\nEND:VCARD\n");
+  EXPECT_EQ(found(), std::set<std::string>{"DuplicateContacts"});
+  ProgramRun merge = rolvane({"fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"});
+  ASSERT_EQ(merge.status, 0) << merge.out;
+  EXPECT_NE(merge.out.find("deleted Ann Lee <ann-3>"), std::string::npos) << merge.out;
+  EXPECT_EQ(json({"history", "--json"})[0]["description"], "Merged 3 contacts into Ann Lee");
 }

@@ -13,6 +13,7 @@
 #include "TestStorePath.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ABMarks.h"
 
 namespace {
 
@@ -588,4 +589,28 @@ TEST(HistoryTest, UndoAndRedoRefuseARowThatIsNotAsTheyExpect) {
   EXPECT_NE(error.find("cannot redo"), std::string::npos) << error;
   EXPECT_NE(error.find("Ann Lee"), std::string::npos) << error;
   EXPECT_EQ(fileRows(store.path), rows);
+}
+
+// Persons are covered by "not the same person" marks when every two of them are in one mark; a
+// mark about a value covers them only for that value.
+TEST(HistoryTest, MarkCoverNeedsEveryTwoPersonsInOneMark) {
+  Store store;
+  ASSERT_TRUE(store.book->addMark(ABMarkKind::kNotSamePerson, {"a", "b"}, "", "Not the same person: a and b"));
+  ASSERT_TRUE(store.book->addMark(ABMarkKind::kNotSamePerson, {"b", "c"}, "", "Not the same person: b and c"));
+  ASSERT_TRUE(store.book->addMark(ABMarkKind::kNotSamePerson, {"d", "e"}, "d@x.org", "Not the same person: d@x.org"));
+  ABMarkCover cover(*store.book, ABMarkKind::kNotSamePerson);
+  EXPECT_TRUE(cover.covers({"a", "b"}));
+  EXPECT_TRUE(cover.covers({"c", "b"}));
+  EXPECT_FALSE(cover.covers({"a", "b", "c"})) << "a and c were never marked";
+  EXPECT_FALSE(cover.covers({"a"}));
+  EXPECT_TRUE(cover.covers({"d", "e"})) << "persons marked about an address are different people";
+  EXPECT_TRUE(cover.coversForValue({"d", "e"}, "d@x.org"));
+  EXPECT_FALSE(cover.coversForValue({"d", "e"}, "e@x.org"));
+  EXPECT_FALSE(cover.coversForValue({"a", "b"}, "d@x.org"));
+
+  ASSERT_TRUE(store.book->addMark(ABMarkKind::kNotSamePerson, {"a", "b", "c"}, "", "Not the same person: 3"));
+  EXPECT_TRUE(ABMarkCover(*store.book, ABMarkKind::kNotSamePerson).covers({"a", "b", "c"}));
+  ASSERT_TRUE(store.book->undo(0, false));
+  EXPECT_FALSE(ABMarkCover(*store.book, ABMarkKind::kNotSamePerson).covers({"a", "b", "c"}));
+  EXPECT_TRUE(ABMarkCover(*store.book, "another kind").empty());
 }

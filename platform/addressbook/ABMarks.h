@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "ABAddressBook.h"
+
+// Kinds of marks (ABAddressBook::addMark) that the program records.
+namespace ABMarkKind {
+// "Not the same person": the persons of the mark are distinct people. A mark with a value is about
+// that value (an e-mail address they share); without one it is about the persons themselves.
+inline const std::string kNotSamePerson = "distinct";
+}  // namespace ABMarkKind
+
+// The marks of one kind in effect, read once, answering whether a set of persons is covered:
+// every two of them appear together in one mark.
+class ABMarkCover {
+ public:
+  ABMarkCover() = default;
+  // Reads the marks of the kind; with none (or when they cannot be read) nothing is covered.
+  ABMarkCover(const ABAddressBook& book, const std::string& kind);
+
+  bool empty() const { return marks_.empty(); }
+  // True when there are at least two persons and every two of them are together in a mark of any
+  // value.
+  bool covers(const std::vector<std::string>& uids) const;
+  // The same, counting only marks of this value.
+  bool coversForValue(const std::vector<std::string>& uids, const std::string& value) const;
+
+ private:
+  bool covers(const std::vector<std::string>& uids, const std::string* value) const;
+
+  std::vector<ABMark> marks_;
+  // Unique id -> the indexes of the marks holding it, ascending.
+  std::unordered_map<std::string, std::vector<size_t>> byUid_;
+};
