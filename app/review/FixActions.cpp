@@ -68,6 +68,18 @@ std::string contacts(size_t count, const std::string& noun = "contact") {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
+// "Ann Lee and Anna Lee", "Ann Lee, Anna Lee and Lee Ann", "Ann Lee, Anna Lee and 3 others"
+std::string namesOf(const std::vector<ABPersonRef>& persons) {
+  const size_t shown = persons.size() <= 3 ? persons.size() : 2;
+  std::string names;
+  for (size_t i = 0; i < shown; ++i) {
+    if (i > 0) names += i + 1 == persons.size() ? " and " : ", ";
+    names += named(*persons[i]);
+  }
+  if (shown < persons.size()) names += " and " + std::to_string(persons.size() - shown) + " others";
+  return names;
+}
+
 std::string mergedInto(size_t members, const ABPerson& merged) {
   return "Merged " + contacts(members) + " into " + named(merged);
 }
@@ -160,8 +172,18 @@ std::optional<std::string> FixActions::similarStaleReason(const PersonItem& row)
   std::vector<ABPersonSnapshot> values;
   for (const auto& member : members) values.push_back(member->snapshot());
   PhoneNumbers phones(outline_.region());
-  auto groups = SimilarContacts::findGroups(values, SimilarContacts::readPhones(values, phones, false), phones, {});
-  if (groups.size() == 1 && groups.front().members.size() == members.size()) return std::nullopt;
+  const PhoneReadings readings = SimilarContacts::readPhones(values, phones, false);
+  auto whole = [&](const std::vector<SimilarContacts::Group>& groups) {
+    return groups.size() == 1 && groups.front().members.size() == members.size();
+  };
+  // Persons the user marked as not the same person are never linked (as in a scan).
+  std::vector<std::vector<std::string>> distinct;
+  ABMarkCover notSame(book_, ABMarkKind::kNotSamePerson);
+  for (const ABMark& mark : notSame.marks()) distinct.push_back(mark.uids);
+  auto groups = SimilarContacts::findGroups(values, readings, phones, distinct);
+  if (whole(groups)) return std::nullopt;
+  if (!distinct.empty() && whole(SimilarContacts::findGroups(values, readings, phones, {})))
+    return "its contacts are marked as not the same person";
   // Name the first contact no longer linked to the row's own one.
   const size_t own = static_cast<size_t>(
       std::find_if(members.begin(), members.end(),
@@ -609,9 +631,16 @@ void FixActions::processBlankNameContacts(PersonItem* row) {
 }
 
 void FixActions::processSimilarContacts(PersonItem* row) {
-  if (option() != Opt::kMerge) return;
   PersonItem* father = row->parentNode();
   auto members = similarMembers(*row);
+  if (option() == Opt::kNotSamePerson) {
+    // Over the group's members as the store holds them now (the stale check found them linked).
+    if (!markNotSamePerson(members, {}, namesOf(members))) return;
+    outline_.removeRow(row);
+    closingStep(father);
+    return;
+  }
+  if (option() != Opt::kMerge) return;
   if (!confirmMerge(members.size())) return;
   ABPersonRef merged = mergeContacts(members);
   if (!replaceInOneSave(members, merged, [&](size_t removed) { return mergedInto(removed, *merged); })) return;

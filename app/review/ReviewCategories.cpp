@@ -19,7 +19,7 @@ struct Matrices {
   const FixMatrix kMatrixEmptyNotes{"matrixEmptyNotes", {kDeleteBlankProperty}};
   const FixMatrix kMatrixInvalidChar{"matrixInvalidChar", {kEditInContacts}};
   const FixMatrix kMatrixBlankName{"matrixBlankName", {kEditInContacts, kDeleteContact}};
-  const FixMatrix kMatrixSimilar{"matrixSimilar", {kMerge}};
+  const FixMatrix kMatrixSimilar{"matrixSimilar", {kMerge, kNotSamePerson}};
   const FixMatrix kMatrixPhoneFormat{"matrixPhoneFormat", {kWriteInternational, kWriteE164}};
 };
 
@@ -71,7 +71,7 @@ const std::vector<Category>& all() {
       {"InvalidChar", kInvalidCharacters, "exist invalid characters", "This contact contains invalid character.",
        &m().kMatrixInvalidChar, 16, 90, true},
       {"SimilarContacts", kSimilarContacts, "is probably the same person as another contact", "", &m().kMatrixSimilar,
-       16, 32, false},
+       16, 75, false},
       {"DupPhoneFormat", kPhoneWrittenDifferently, "has the same phone number written differently", "",
        &m().kDuplicateMatrix, 16, 90, true},
       {"PhoneFormat", kPhoneFormat, "has a phone number not in international format", "", &m().kMatrixPhoneFormat, 16,

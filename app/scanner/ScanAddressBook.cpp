@@ -440,9 +440,17 @@ std::vector<SimilarGroup> ScanFinders::similarContacts(const ScanSnapshot& snaps
                                                        const PhoneNumbers& phones,
                                                        const std::vector<std::vector<std::string>>& distinct,
                                                        unsigned threads) {
+  // Persons the user marked as not the same person (for any reason) are distinct sets too.
+  const std::vector<std::vector<std::string>>* sets = &distinct;
+  std::vector<std::vector<std::string>> withMarks;
+  if (!snapshot.notSamePerson.empty()) {
+    withMarks = distinct;
+    for (const ABMark& mark : snapshot.notSamePerson.marks()) withMarks.push_back(mark.uids);
+    sets = &withMarks;
+  }
   std::vector<SimilarGroup> found;
   for (auto& group :
-       SimilarContacts::findGroups(snapshot.data, readings, phones, distinct, SimilarContacts::kMostHolders, threads)) {
+       SimilarContacts::findGroups(snapshot.data, readings, phones, *sets, SimilarContacts::kMostHolders, threads)) {
     SimilarGroup finding;
     for (size_t member : group.members) finding.Persons.push_back(snapshot.persons[member]);
     finding.Reason = std::move(group.reason);

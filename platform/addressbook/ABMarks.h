@@ -27,6 +27,8 @@ class ABMarkCover {
   bool covers(const std::vector<std::string>& uids) const;
   // The same, counting only marks of this value.
   bool coversForValue(const std::vector<std::string>& uids, const std::string& value) const;
+  // The marks read, in the order they were made.
+  const std::vector<ABMark>& marks() const { return marks_; }
 
  private:
   bool covers(const std::vector<std::string>& uids, const std::string* value) const;

@@ -151,4 +151,30 @@ TEST_F(SimilarCommandTest, FixRewritesNumbersAndMergesGroupsFromAnEarlierScan) {
   EXPECT_EQ(ABAddressBook::open(store)->count(), 1u);
 }
 
+// "Not the same person" from the command line: no contact changes, the group is left out of later
+// scans, and undo brings it back.
+TEST_F(SimilarCommandTest, NotTheSamePersonLeavesASimilarGroupOutUntilUndone) {
+  std::string a = add("Ann", "Lee", {"+49 30 1234567"});
+  std::string b = add("Annie", "Lee", {"030 1234567"});
+  const auto grouped = nlohmann::ordered_json::array({{{"Persons", {a, b}}, {"Reason", "same phone +49 30 1234567"}}});
+  ASSERT_EQ(scanJson({"--condition", "Similar contacts", "--region", "DE"})
+                .value("SimilarContacts", nlohmann::ordered_json()),
+            grouped);
+  auto before = ABAddressBook::open(store)->people();
+
+  ProgramRun marked =
+      run({"fix", "--condition", "Similar contacts", "--option", "Not the same person", "--region", "DE"});
+  ASSERT_EQ(marked.status, 0) << marked.out;
+  EXPECT_NE(marked.out.find("marked Ann Lee and Annie Lee as not the same person"), std::string::npos) << marked.out;
+  auto after = ABAddressBook::open(store)->people();
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(*after[i]->snapshot(), *before[i]->snapshot());
+  EXPECT_FALSE(scanJson({"--condition", "Similar contacts", "--region", "DE"}).contains("SimilarContacts"));
+
+  ASSERT_EQ(run({"undo"}).status, 0);
+  EXPECT_EQ(scanJson({"--condition", "Similar contacts", "--region", "DE"})
+                .value("SimilarContacts", nlohmann::ordered_json()),
+            grouped);
+}
+
 }  // namespace

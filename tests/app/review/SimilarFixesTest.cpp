@@ -3,6 +3,7 @@
 #include "app/review/DetailsPane.h"
 #include "app/review/FixPreview.h"
 #include "app/scanner/ScanAddressBook.h"
+#include "platform/addressbook/ABMarks.h"
 
 namespace RC = ReviewCategories;
 namespace Opt = ReviewCategories::Option;
@@ -169,6 +170,72 @@ TEST_F(SimilarFixesTest, APhoneFindingThatNoLongerHoldsChangesNothing) {
   EXPECT_EQ(twice.stale, "Ann: not fixed, none of its phone numbers is written twice any more");
   EXPECT_FALSE(format.storeChanged || twice.storeChanged);
   EXPECT_EQ(phonesOf(ann->uniqueId()), (std::vector<std::string>{kWork + "=+49 30 1234567"}));
+}
+
+// "Not the same person" changes no contact and keeps the group out of later scans; undo brings it
+// back, and a contact linked to one of them makes a group of its own with it.
+TEST_F(SimilarFixesTest, NotTheSamePersonKeepsAGroupOutUntilUndoneOrAnotherContactLinks) {
+  auto jose = add({{kABFirstNameProperty, "Jos\xC3\xA9"},
+                   {kABLastNameProperty,
+                    "Garc\xC3\xAD"
+                    "a"}},
+                  {}, {{kHome, "030 1234567"}});
+  auto plain = add({{kABFirstNameProperty, "Jose"}, {kABLastNameProperty, "Garcia"}});
+  auto values = [&] {
+    std::map<std::string, ABPersonData> all;
+    for (const auto& person : reopened()->people()) all.emplace(person->uniqueId(), *person->snapshot());
+    return all;
+  };
+  auto groups = [&] {
+    ScanAddressBook scanner(*book);
+    scanner.setRegion("DE");
+    std::vector<std::vector<std::string>> found;
+    for (const auto& group : scanner.findSimilarContacts()) {
+      found.emplace_back();
+      for (const auto& person : group.Persons) found.back().push_back(person->uniqueId());
+    }
+    return found;
+  };
+  const std::vector<std::vector<std::string>> both{{jose->uniqueId(), plain->uniqueId()}};
+  scan({"Similar contacts"});
+  ASSERT_TRUE(outline.category(RC::kSimilarContacts));
+  auto preview = creatScrollerViewWithTitle(outline, Opt::kNotSamePerson, *book);
+  EXPECT_TRUE(preview.find("No contact will be changed."));
+  const auto before = values();
+
+  FixOutcome marked = fix(Opt::kNotSamePerson);
+  ASSERT_TRUE(marked.storeChanged) << marked.error;
+  EXPECT_TRUE(questions.asked.empty()) << "nothing to confirm: no contact changes";
+  EXPECT_FALSE(outline.category(RC::kSimilarContacts));
+  EXPECT_EQ(values(), before);
+  std::vector<ABChangeSet> history;
+  ASSERT_TRUE(book->changeHistory(history));
+  EXPECT_EQ(history.front().description,
+            "Not the same person: Jos\xC3\xA9 Garc\xC3\xAD"
+            "a and Jose Garcia");
+  EXPECT_TRUE(groups().empty());
+
+  ASSERT_TRUE(book->undo(0, false));
+  EXPECT_EQ(groups(), both);
+  ASSERT_TRUE(book->redo());
+  EXPECT_TRUE(groups().empty());
+
+  // A third one with the same number is linked to José alone: never to both of them.
+  auto third = add({{kABFirstNameProperty, "J."}, {kABLastNameProperty, "Garcia"}}, {}, {{kWork, "+49 30 1234567"}});
+  EXPECT_EQ(groups(), (std::vector<std::vector<std::string>>{{jose->uniqueId(), third->uniqueId()}}));
+
+  // Marked elsewhere after this scan: the finding is stale, nothing is merged.
+  scan({"Similar contacts"});
+  ASSERT_TRUE(
+      book->addMark(ABMarkKind::kNotSamePerson, {jose->uniqueId(), third->uniqueId()}, "", "Not the same person: two"));
+  FixActions actions(outline, *book, questions);
+  FixOutcome stale = actions.apply(*RC::byTitle(RC::kSimilarContacts),
+                                   outline.category(RC::kSimilarContacts)->childAtIndex(0), Opt::kMerge);
+  EXPECT_EQ(stale.stale,
+            "Jos\xC3\xA9 Garc\xC3\xAD"
+            "a: not fixed, its contacts are marked as not the same person");
+  EXPECT_FALSE(stale.storeChanged);
+  EXPECT_EQ(reopened()->count(), 3u);
 }
 
 }  // namespace
