@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -49,6 +50,30 @@ class CardCollection {
   virtual WriteStatus put(const std::string& href, const std::string& text, const std::string& ifMatch,
                           std::string& newEtag, std::string* error) = 0;
   virtual WriteStatus remove(const std::string& href, const std::string& ifMatch, std::string* error) = 0;
+
+  // One of several writes done together: a card put (ifMatch empty: only where no card has that
+  // href yet) or removed, each only in the version named.
+  struct Write {
+    std::string href;
+    std::string text;
+    std::string ifMatch;
+    bool remove = false;
+  };
+  struct WriteResult {
+    WriteStatus status = WriteStatus::Failed;
+    std::string etag;  // the card's new ETag, after a put that was done
+    std::string error;
+  };
+  // Does every write, possibly several at once and in any order (so no write may depend on another),
+  // and gives back results[i] for writes[i].
+  virtual void writeAll(const std::vector<Write>& writes, std::vector<WriteResult>& results) {
+    results.assign(writes.size(), WriteResult{});
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+      const Write& write = writes[i];
+      results[i].status = write.remove ? remove(write.href, write.ifMatch, &results[i].error)
+                                       : put(write.href, write.text, write.ifMatch, results[i].etag, &results[i].error);
+    }
+  }
   // The href a new card of that unique id gets.
   virtual std::string hrefForNewCard(const std::string& uid) const = 0;
 };

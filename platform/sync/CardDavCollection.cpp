@@ -12,6 +12,9 @@
 namespace {
 
 constexpr std::size_t kMultigetBatch = 250;
+// Writes in flight at once: enough to keep a server busy across the network's round trips, few
+// enough not to crowd it.
+constexpr std::size_t kWritesInFlight = 4;
 
 // WebDAV answers are namespaced XML; elements are matched by local name (DAV: and CardDAV names do
 // not collide among those read here).
@@ -368,21 +371,18 @@ bool CardDavCollection::fetch(const std::vector<std::string>& hrefs, std::map<st
   return true;
 }
 
-CardCollection::WriteStatus CardDavCollection::put(const std::string& href, const std::string& text,
-                                                   const std::string& ifMatch, std::string& newEtag,
-                                                   std::string* error) {
-  std::string url = HttpSession::resolve(account_.url, href);
-  std::vector<std::string> headers = {"Content-Type: text/vcard; charset=utf-8",
-                                      ifMatch.empty() ? std::string("If-None-Match: *") : "If-Match: " + ifMatch};
-  HttpSession::Response response;
-  if (!http_->request("PUT", url, headers, text, response, error)) return WriteStatus::Failed;
-  if (response.status == 412) return WriteStatus::Conflict;
-  if (response.status == 404 && !ifMatch.empty()) return WriteStatus::Gone;
-  if (response.status / 100 != 2) {
-    if (error) *error = url + ": " + describeHttpStatus(response.status);
+CardCollection::WriteStatus CardDavCollection::putAnswered(const std::string& url, const std::string& ifMatch,
+                                                           long status,
+                                                           const std::map<std::string, std::string>& headers,
+                                                           std::string& newEtag, std::string* error) {
+  if (status == 412) return WriteStatus::Conflict;
+  if (status == 404 && !ifMatch.empty()) return WriteStatus::Gone;
+  if (status / 100 != 2) {
+    if (error) *error = url + ": " + describeHttpStatus(status);
     return WriteStatus::Failed;
   }
-  newEtag = response.headers.count("etag") ? response.headers["etag"] : std::string();
+  auto etag = headers.find("etag");
+  newEtag = etag == headers.end() ? std::string() : etag->second;
   if (newEtag.empty() || newEtag.rfind("W/", 0) == 0) {
     // No strong ETag in the answer: ask for the card's version.
     pugi::xml_document document;
@@ -395,20 +395,75 @@ CardCollection::WriteStatus CardDavCollection::put(const std::string& href, cons
   return WriteStatus::Done;
 }
 
-CardCollection::WriteStatus CardDavCollection::remove(const std::string& href, const std::string& ifMatch,
-                                                      std::string* error) {
-  std::string url = HttpSession::resolve(account_.url, href);
-  std::vector<std::string> headers;
-  if (!ifMatch.empty()) headers.push_back("If-Match: " + ifMatch);
-  HttpSession::Response response;
-  if (!http_->request("DELETE", url, headers, "", response, error)) return WriteStatus::Failed;
-  if (response.status == 412) return WriteStatus::Conflict;
-  if (response.status == 404 || response.status == 410) return WriteStatus::Gone;
-  if (response.status / 100 != 2) {
-    if (error) *error = url + ": " + describeHttpStatus(response.status);
+CardCollection::WriteStatus CardDavCollection::removeAnswered(const std::string& url, long status, std::string* error) {
+  if (status == 412) return WriteStatus::Conflict;
+  if (status == 404 || status == 410) return WriteStatus::Gone;
+  if (status / 100 != 2) {
+    if (error) *error = url + ": " + describeHttpStatus(status);
     return WriteStatus::Failed;
   }
   return WriteStatus::Done;
+}
+
+namespace {
+
+HttpSession::Request writeRequest(const std::string& url, const CardCollection::Write& write) {
+  HttpSession::Request request;
+  request.url = url;
+  if (write.remove) {
+    request.method = "DELETE";
+    if (!write.ifMatch.empty()) request.headers.push_back("If-Match: " + write.ifMatch);
+  } else {
+    request.method = "PUT";
+    request.body = write.text;
+    request.headers = {"Content-Type: text/vcard; charset=utf-8",
+                       write.ifMatch.empty() ? std::string("If-None-Match: *") : "If-Match: " + write.ifMatch};
+  }
+  return request;
+}
+
+}  // namespace
+
+CardCollection::WriteStatus CardDavCollection::put(const std::string& href, const std::string& text,
+                                                   const std::string& ifMatch, std::string& newEtag,
+                                                   std::string* error) {
+  HttpSession::Request request = writeRequest(HttpSession::resolve(account_.url, href), {href, text, ifMatch, false});
+  HttpSession::Response response;
+  if (!http_->request(request.method, request.url, request.headers, request.body, response, error))
+    return WriteStatus::Failed;
+  return putAnswered(request.url, ifMatch, response.status, response.headers, newEtag, error);
+}
+
+CardCollection::WriteStatus CardDavCollection::remove(const std::string& href, const std::string& ifMatch,
+                                                      std::string* error) {
+  HttpSession::Request request = writeRequest(HttpSession::resolve(account_.url, href), {href, "", ifMatch, true});
+  HttpSession::Response response;
+  if (!http_->request(request.method, request.url, request.headers, request.body, response, error))
+    return WriteStatus::Failed;
+  return removeAnswered(request.url, response.status, error);
+}
+
+void CardDavCollection::writeAll(const std::vector<Write>& writes, std::vector<WriteResult>& results) {
+  std::vector<HttpSession::Request> requests;
+  requests.reserve(writes.size());
+  for (const auto& write : writes)
+    requests.push_back(writeRequest(HttpSession::resolve(account_.url, write.href), write));
+  std::vector<HttpSession::Response> responses;
+  std::vector<std::string> errors;
+  http_->requestAll(requests, kWritesInFlight, responses, errors);
+  results.assign(writes.size(), WriteResult{});
+  for (std::size_t i = 0; i < writes.size(); ++i) {
+    WriteResult& result = results[i];
+    if (!errors[i].empty()) {
+      result.status = WriteStatus::Failed;
+      result.error = errors[i];
+    } else if (writes[i].remove) {
+      result.status = removeAnswered(requests[i].url, responses[i].status, &result.error);
+    } else {
+      result.status = putAnswered(requests[i].url, writes[i].ifMatch, responses[i].status, responses[i].headers,
+                                  result.etag, &result.error);
+    }
+  }
 }
 
 std::string CardDavCollection::hrefForNewCard(const std::string& uid) const {

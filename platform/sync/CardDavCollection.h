@@ -24,7 +24,7 @@ class HttpSession;
 // Changes are asked for with sync-collection (RFC 6578) where the server offers it, else found by
 // comparing ETags from one PROPFIND; cards are fetched with addressbook-multiget in batches, and every write carries
 // If-Match (or If-None-Match for a new card) so that nothing the server changed meanwhile is overwritten: 412 is a
-// conflict, not an error.
+// conflict, not an error. Writes of many cards go out a few at a time side by side.
 class CardDavCollection : public CardCollection {
  public:
   explicit CardDavCollection(CardDavAccount account);
@@ -45,9 +45,18 @@ class CardDavCollection : public CardCollection {
   WriteStatus put(const std::string& href, const std::string& text, const std::string& ifMatch, std::string& newEtag,
                   std::string* error) override;
   WriteStatus remove(const std::string& href, const std::string& ifMatch, std::string* error) override;
+  // Several requests in flight at once, so that a server taking writes side by side, or far away on
+  // the network, is not waited for one card at a time.
+  void writeAll(const std::vector<Write>& writes, std::vector<WriteResult>& results) override;
   std::string hrefForNewCard(const std::string& uid) const override;
 
  private:
+  // What the answer to a put or remove of url means; a put's new ETag is asked for when the answer
+  // gives no strong one.
+  WriteStatus putAnswered(const std::string& url, const std::string& ifMatch, long status,
+                          const std::map<std::string, std::string>& headers, std::string& newEtag, std::string* error);
+  static WriteStatus removeAnswered(const std::string& url, long status, std::string* error);
+
   CardDavAccount account_;
   std::string collectionPath_;  // the collection's path on the server, ending in '/'
   std::unique_ptr<HttpSession> http_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -56,6 +57,14 @@ std::string describeHttpStatus(long status) {
   }
 }
 
+struct HttpSession::Transfer {
+  Response* response = nullptr;
+  curl_slist* headers = nullptr;
+  std::string target;
+  std::size_t index = 0;
+  ~Transfer() { curl_slist_free_all(headers); }
+};
+
 HttpSession::HttpSession(std::string user, std::string password, bool insecure)
     : user_(std::move(user)), password_(std::move(password)), insecure_(insecure) {
   std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -63,6 +72,8 @@ HttpSession::HttpSession(std::string user, std::string password, bool insecure)
 }
 
 HttpSession::~HttpSession() {
+  for (void* handle : spareHandles_) curl_easy_cleanup(static_cast<CURL*>(handle));
+  if (multi_) curl_multi_cleanup(static_cast<CURLM*>(multi_));
   if (curl_) curl_easy_cleanup(static_cast<CURL*>(curl_));
 }
 
@@ -87,6 +98,60 @@ std::string HttpSession::resolve(const std::string& base, const std::string& hre
   return dir + href;
 }
 
+void HttpSession::prepare(void* handle, const std::string& method, const std::string& target,
+                          const std::vector<std::string>& headers, const std::string& body, Transfer& transfer) {
+  auto* curl = static_cast<CURL*>(handle);
+  *transfer.response = Response{};
+  transfer.response->url = target;
+  transfer.target = target;
+  curl_easy_reset(curl);
+  curl_easy_setopt(curl, CURLOPT_URL, target.c_str());
+  curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 15L);
+  // A stalled answer (no byte for five minutes) is a timeout; a server working out a large answer
+  // is not.
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 300L);
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
+  if (!user_.empty()) {
+    curl_easy_setopt(curl, CURLOPT_USERNAME, user_.c_str());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, password_.c_str());
+    // With several schemes allowed, libcurl first asks without credentials to learn the server's.
+    bool basic = !basicOrigin_.empty() && originOf(target) == basicOrigin_;
+    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, basic ? CURLAUTH_BASIC : CURLAUTH_BASIC | CURLAUTH_DIGEST);
+  }
+  if (insecure_) {
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+  }
+  if (method == "HEAD") curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  if (!body.empty() || method == "PUT" || method == "PROPFIND" || method == "REPORT") {
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  }
+  curl_slist_free_all(transfer.headers);
+  transfer.headers = nullptr;
+  for (const auto& header : headers) transfer.headers = curl_slist_append(transfer.headers, header.c_str());
+  transfer.headers = curl_slist_append(transfer.headers, "Expect:");
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, transfer.headers);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collectBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer.response->body);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer.response->headers);
+}
+
+void HttpSession::finish(void* handle, Transfer& transfer) {
+  auto* curl = static_cast<CURL*>(handle);
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &transfer.response->status);
+  long offered = 0;
+  curl_easy_getinfo(curl, CURLINFO_HTTPAUTH_AVAIL, &offered);
+  if (!user_.empty() && transfer.response->status != 401 && offered == static_cast<long>(CURLAUTH_BASIC))
+    basicOrigin_ = originOf(transfer.target);
+}
+
 bool HttpSession::request(const std::string& method, const std::string& url, const std::vector<std::string>& headers,
                           const std::string& body, Response& response, std::string* error) {
   auto* curl = static_cast<CURL*>(curl_);
@@ -96,49 +161,15 @@ bool HttpSession::request(const std::string& method, const std::string& url, con
   }
   std::string target = url;
   for (int redirects = 0; redirects <= 5; ++redirects) {
-    response = Response{};
-    response.url = target;
-    curl_easy_reset(curl);
-    curl_easy_setopt(curl, CURLOPT_URL, target.c_str());
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 15L);
-    // A stalled answer (no byte for five minutes) is a timeout; a server working out a large answer
-    // is not.
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 300L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
-    if (!user_.empty()) {
-      curl_easy_setopt(curl, CURLOPT_USERNAME, user_.c_str());
-      curl_easy_setopt(curl, CURLOPT_PASSWORD, password_.c_str());
-      curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST);
-    }
-    if (insecure_) {
-      curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-      curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-    }
-    if (method == "HEAD") curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    if (!body.empty() || method == "PUT" || method == "PROPFIND" || method == "REPORT") {
-      curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-      curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    }
-    curl_slist* list = nullptr;
-    for (const auto& header : headers) list = curl_slist_append(list, header.c_str());
-    list = curl_slist_append(list, "Expect:");
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collectBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response.body);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &response.headers);
+    Transfer transfer;
+    transfer.response = &response;
+    prepare(curl, method, target, headers, body, transfer);
     CURLcode rc = curl_easy_perform(curl);
-    curl_slist_free_all(list);
     if (rc != CURLE_OK) {
       if (error) *error = target + ": " + curl_easy_strerror(rc);
       return false;
     }
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
+    finish(curl, transfer);
     bool redirect = response.status == 301 || response.status == 302 || response.status == 303 ||
                     response.status == 307 || response.status == 308;
     if (!redirect || !response.headers.count("location")) return true;
@@ -151,4 +182,85 @@ bool HttpSession::request(const std::string& method, const std::string& url, con
   }
   if (error) *error = url + ": too many redirects";
   return false;
+}
+
+void HttpSession::requestAll(const std::vector<Request>& requests, std::size_t inFlight,
+                             std::vector<Response>& responses, std::vector<std::string>& errors) {
+  responses.assign(requests.size(), Response{});
+  errors.assign(requests.size(), std::string());
+  if (!multi_) multi_ = curl_multi_init();
+  auto* multi = static_cast<CURLM*>(multi_);
+  if (!multi) {
+    for (std::size_t i = 0; i < requests.size(); ++i) errors[i] = requests[i].url + ": cannot start an HTTP session";
+    return;
+  }
+  inFlight = std::max<std::size_t>(inFlight, 1);
+  std::vector<std::unique_ptr<Transfer>> transfers(requests.size());
+  std::map<CURL*, Transfer*> running;
+  std::vector<std::size_t> redirected;
+  std::size_t next = 0;
+  auto start = [&] {
+    while (next < requests.size() && running.size() < inFlight) {
+      CURL* handle = nullptr;
+      if (!spareHandles_.empty()) {
+        handle = static_cast<CURL*>(spareHandles_.back());
+        spareHandles_.pop_back();
+      } else {
+        handle = curl_easy_init();
+      }
+      const Request& request = requests[next];
+      auto& transfer = transfers[next];
+      transfer = std::make_unique<Transfer>();
+      transfer->response = &responses[next];
+      transfer->index = next;
+      ++next;
+      if (!handle) {
+        errors[transfer->index] = request.url + ": cannot start an HTTP session";
+        continue;
+      }
+      prepare(handle, request.method, request.url, request.headers, request.body, *transfer);
+      if (curl_multi_add_handle(multi, handle) != CURLM_OK) {
+        errors[transfer->index] = request.url + ": cannot start an HTTP session";
+        spareHandles_.push_back(handle);
+        continue;
+      }
+      running[handle] = transfer.get();
+    }
+  };
+  start();
+  while (!running.empty()) {
+    int active = 0;
+    if (curl_multi_perform(multi, &active) != CURLM_OK) break;
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+      if (message->msg != CURLMSG_DONE) continue;
+      CURL* handle = message->easy_handle;
+      CURLcode rc = message->data.result;
+      Transfer& transfer = *running.at(handle);
+      running.erase(handle);
+      curl_multi_remove_handle(multi, handle);
+      if (rc != CURLE_OK) {
+        errors[transfer.index] = transfer.target + ": " + curl_easy_strerror(rc);
+      } else {
+        finish(handle, transfer);
+        long status = transfer.response->status;
+        if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308)
+          redirected.push_back(transfer.index);
+      }
+      spareHandles_.push_back(handle);
+    }
+    start();
+    if (!running.empty()) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+  }
+  // Whatever the multi handle could no longer drive gets no answer.
+  for (auto& [handle, transfer] : running) {
+    curl_multi_remove_handle(multi, handle);
+    errors[transfer->index] = transfer->target + ": the HTTP transfer failed";
+    spareHandles_.push_back(handle);
+  }
+  // A redirect is followed one request at a time, with the same care as any other.
+  for (std::size_t index : redirected) {
+    const Request& asked = requests[index];
+    request(asked.method, asked.url, asked.headers, asked.body, responses[index], &errors[index]);
+  }
 }

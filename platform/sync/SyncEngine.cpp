@@ -300,36 +300,50 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
   recorded.clear();
   forgotten.clear();
 
-  // Step 2: from the store to the source.
+  // Step 2: from the store to the source. The writes go out together (a server may take several at
+  // once); each names the version last seen, and those refused are settled after the others.
   std::vector<ABPersonRef> settled;  // persons to which a refused write brought the source's version
-  auto settleConflict = [&](const std::string& href, const SyncItem* item, const ABPersonRef& person) {
-    // The card changed there since it was read: the source's version wins, now.
+  struct Refused {
+    std::string href;
+    const SyncItem* item;  // null for a new card
+    ABPersonRef person;    // null for a card deleted here
+  };
+  // The cards changed there since they were read: the source's version wins, now.
+  auto settleConflicts = [&](const std::vector<Refused>& refused) {
+    if (refused.empty()) return;
+    std::vector<std::string> hrefs;
+    for (const auto& card : refused) hrefs.push_back(card.href);
     std::map<std::string, CardCollection::Card> latest;
     std::string fetchError;
-    if (!collection.fetch({href}, latest, &fetchError)) {
-      report.errors.push_back(source.name + ": " + href + ": " + fetchError);
+    if (!collection.fetch(hrefs, latest, &fetchError)) {
+      for (const auto& card : refused) report.errors.push_back(source.name + ": " + card.href + ": " + fetchError);
       return;
     }
-    auto card = latest.find(href);
-    if (card == latest.end()) return;  // gone too: the next sync settles it
-    ABPersonData data;
-    if (!readCard(card->second.text, href, data, &fetchError)) {
-      report.errors.push_back(source.name + ": " + fetchError);
-      return;
-    }
-    std::string uid = item ? item->uid : person->uniqueId();
-    giveUid(data, uid);
-    if (person) {
-      report.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source.name +
-                                 "; kept the version of " + source.name + keptNote(uid, cardOf(*person)));
-      person->replaceData(std::move(data));
-      settled.push_back(person);
-      recorded.push_back({href, uid, card->second.etag, cardOf(*person)});
-    } else {
-      auto revived = std::make_shared<ABPerson>(std::move(data));
-      if (book_.addRecord(revived, nullptr)) {
-        settled.push_back(revived);
-        recorded.push_back({href, uid, card->second.etag, cardOf(*revived)});
+    for (const auto& [href, item, person] : refused) {
+      auto card = latest.find(href);
+      if (card == latest.end()) continue;  // gone too: the next sync settles it
+      ABPersonData data;
+      std::string readError;
+      if (!readCard(card->second.text, href, data, &readError)) {
+        report.errors.push_back(source.name + ": " + readError);
+        continue;
+      }
+      std::string uid = item ? item->uid : person->uniqueId();
+      giveUid(data, uid);
+      if (person) {
+        report.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source.name +
+                                   "; kept the version of " + source.name + keptNote(uid, cardOf(*person)));
+        person->replaceData(std::move(data));
+        settled.push_back(person);
+        recorded.push_back({href, uid, card->second.etag, cardOf(*person)});
+      } else {
+        // Deleted here, changed there: kept with the change.
+        auto revived = std::make_shared<ABPerson>(std::move(data));
+        if (book_.addRecord(revived, nullptr)) {
+          settled.push_back(revived);
+          recorded.push_back({href, uid, card->second.etag, cardOf(*revived)});
+          ++report.addedToStore;
+        }
       }
     }
   };
@@ -343,6 +357,8 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     if (!book_.trash(trash, &why)) return fail(why);
     for (const auto& entry : trash) trashed.insert(entry.person->uniqueId());
   }
+  std::vector<CardCollection::Write> writes;
+  std::vector<std::pair<const SyncItem*, ABPersonRef>> writers;  // whose card each write is
   for (const auto& [href, item] : items) {
     ABPersonRef person = localPerson(item);
     if (!person && !trashed.count(item.uid)) {
@@ -350,34 +366,47 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
       continue;
     }
     if (!person) {
-      std::string removeError;
-      auto status = collection.remove(href, item.etag, &removeError);
-      if (status == CardCollection::WriteStatus::Done || status == CardCollection::WriteStatus::Gone) {
-        if (status == CardCollection::WriteStatus::Done) ++report.removedFromSource;
-        forgotten.push_back(href);
-      } else if (status == CardCollection::WriteStatus::Conflict) {
-        settleConflict(href, &item, nullptr);  // deleted here, changed there: kept with the change
-        ++report.addedToStore;
-      } else {
-        report.errors.push_back(source.name + ": " + removeError);
-      }
+      writes.push_back({href, std::string(), item.etag, true});
+      writers.emplace_back(&item, nullptr);
       continue;
     }
     std::string mine = cardOf(*person);
     if (mine == item.card) continue;
-    std::string newEtag, putError;
-    auto status = collection.put(href, mine, item.etag, newEtag, &putError);
-    if (status == CardCollection::WriteStatus::Done) {
-      ++report.changedInSource;
-      recorded.push_back({href, item.uid, newEtag, mine});
-    } else if (status == CardCollection::WriteStatus::Conflict) {
-      settleConflict(href, &item, person);
-    } else if (status == CardCollection::WriteStatus::Gone) {
-      recreate.push_back(item);
-    } else {
-      report.errors.push_back(source.name + ": " + putError);
+    writes.push_back({href, std::move(mine), item.etag, false});
+    writers.emplace_back(&item, person);
+  }
+  std::vector<CardCollection::WriteResult> results;
+  collection.writeAll(writes, results);
+  std::vector<Refused> refused;
+  for (std::size_t i = 0; i < writes.size(); ++i) {
+    const CardCollection::Write& write = writes[i];
+    const CardCollection::WriteResult& result = results[i];
+    const SyncItem& item = *writers[i].first;
+    switch (result.status) {
+      case CardCollection::WriteStatus::Done:
+        if (write.remove) {
+          ++report.removedFromSource;
+          forgotten.push_back(write.href);
+        } else {
+          ++report.changedInSource;
+          recorded.push_back({write.href, item.uid, result.etag, write.text});
+        }
+        break;
+      case CardCollection::WriteStatus::Gone:
+        if (write.remove)
+          forgotten.push_back(write.href);
+        else
+          recreate.push_back(item);
+        break;
+      case CardCollection::WriteStatus::Conflict:
+        refused.push_back({write.href, &item, writers[i].second});
+        break;
+      case CardCollection::WriteStatus::Failed:
+        report.errors.push_back(source.name + ": " + result.error);
+        break;
     }
   }
+  settleConflicts(refused);
 
   // Persons to add to the source: changed here after being deleted there, named for this source by
   // an import, or new to the store since the last sync (these go to the first source).
@@ -386,7 +415,6 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
   std::vector<std::pair<std::string, ABPersonRef>> newCards;  // preferred href, person
   for (const auto& item : recreate)
     if (ABPersonRef person = localPerson(item)) newCards.emplace_back(item.href, person);
-  std::vector<std::string> destinedHere;
   for (const auto& person : book_.people()) {
     std::string uid = person->uniqueId();
     if (linkedHere.count(uid) || linkedElsewhere.count(uid)) continue;
@@ -394,22 +422,32 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     bool goesHere = destination == destinations.end() ? firstSource : destination->second == source.name;
     if (!goesHere) continue;
     newCards.emplace_back(collection.hrefForNewCard(uid), person);
-    destinedHere.push_back(uid);
   }
-  for (const auto& [preferred, person] : newCards) {
-    std::string mine = cardOf(*person);
-    std::string href = preferred, newEtag, putError;
-    auto status = collection.put(href, mine, "", newEtag, &putError);
-    if (status == CardCollection::WriteStatus::Conflict) {
-      // The name is taken there by another card: the card gets a name of its own.
-      href = collection.hrefForNewCard(person->uniqueId() + "-" + ABPerson::makeUniqueId());
-      status = collection.put(href, mine, "", newEtag, &putError);
-    }
-    if (status == CardCollection::WriteStatus::Done) {
+  std::vector<CardCollection::Write> additions;
+  for (const auto& [preferred, person] : newCards) additions.push_back({preferred, cardOf(*person), "", false});
+  collection.writeAll(additions, results);
+  // A name taken there by another card: those cards get names of their own and go again.
+  std::vector<std::size_t> renamed;
+  std::vector<CardCollection::Write> again;
+  for (std::size_t i = 0; i < additions.size(); ++i) {
+    if (results[i].status != CardCollection::WriteStatus::Conflict) continue;
+    additions[i].href = collection.hrefForNewCard(newCards[i].second->uniqueId() + "-" + ABPerson::makeUniqueId());
+    renamed.push_back(i);
+    again.push_back(additions[i]);
+  }
+  if (!again.empty()) {
+    std::vector<CardCollection::WriteResult> againResults;
+    collection.writeAll(again, againResults);
+    for (std::size_t k = 0; k < renamed.size(); ++k) results[renamed[k]] = againResults[k];
+  }
+  for (std::size_t i = 0; i < additions.size(); ++i) {
+    const CardCollection::Write& write = additions[i];
+    if (results[i].status == CardCollection::WriteStatus::Done) {
       ++report.addedToSource;
-      recorded.push_back({href, person->uniqueId(), newEtag, mine});
+      recorded.push_back({write.href, newCards[i].second->uniqueId(), results[i].etag, write.text});
     } else {
-      report.errors.push_back(source.name + ": " + (putError.empty() ? href + ": cannot be added" : putError));
+      report.errors.push_back(source.name + ": " +
+                              (results[i].error.empty() ? write.href + ": cannot be added" : results[i].error));
     }
   }
 

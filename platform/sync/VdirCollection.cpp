@@ -23,7 +23,7 @@ std::string systemError(const std::string& what, const std::filesystem::path& pa
   return what + " " + path.string() + ": " + std::strerror(errno);
 }
 
-bool writeAll(int fd, const std::string& text) {
+bool writeFully(int fd, const std::string& text) {
   const char* data = text.data();
   std::size_t left = text.size();
   while (left > 0) {
@@ -122,7 +122,7 @@ CardCollection::WriteStatus VdirCollection::put(const std::string& href, const s
     return WriteStatus::Failed;
   }
   std::filesystem::path temporary(name.data());
-  bool written = writeAll(fd, text) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+  bool written = writeFully(fd, text) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
   if (::close(fd) != 0) written = false;
   if (!written) {
     if (error) *error = systemError("cannot write", temporary);

@@ -18,7 +18,9 @@
 
 class RadicaleServer {
  public:
-  explicit RadicaleServer(const std::filesystem::path& folder) : folder_(folder) {
+  // logLevel "info" makes the log name every request the server received.
+  explicit RadicaleServer(const std::filesystem::path& folder, const std::string& logLevel = "warning")
+      : folder_(folder) {
     port_ = freePort();
     std::filesystem::create_directories(folder_);
     std::ofstream(folder_ / "users") << "ann:secret\nbob:other\n";
@@ -26,7 +28,7 @@ class RadicaleServer {
                                       << "[auth]\ntype = htpasswd\nhtpasswd_filename = " << (folder_ / "users").string()
                                       << "\nhtpasswd_encryption = plain\n"
                                       << "[storage]\nfilesystem_folder = " << (folder_ / "collections").string() << "\n"
-                                      << "[logging]\nlevel = warning\n";
+                                      << "[logging]\nlevel = " << logLevel << "\n";
     pid_ = fork();
     if (pid_ == 0) {
       std::string log = (folder_ / "log").string();
