@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <new>
 #include <ostream>
 
 #include "app/scanner/PhoneNumbers.h"
@@ -173,5 +174,11 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
       return 0;
     }
   }
-  return command->run(context);
+  try {
+    return command->run(context);
+  } catch (const std::bad_alloc&) {
+    // Every change to the store is one transaction: one that was under way is not in the file.
+    err << "rolvane " << name << ": not enough memory; the change under way was not saved\n";
+    return 1;
+  }
 }

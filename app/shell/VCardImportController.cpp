@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <filesystem>
+#include <new>
 #include <vector>
 
 #include "platform/addressbook/ABAddressBook.h"
@@ -48,43 +49,50 @@ bool VCardImportController::importFiles(const QStringList& paths) {
     bool ok = false;
     int contacts = 0;
     QString message;
-    VCardFilesRead read = readVCardFiles(files);
-    Alerts::ImportChoice choice = Alerts::ImportChoice::AddAsNew;
-    if (read.ok() && choice_) {
-      if (std::size_t there = countVCardUidsInAddressBook(book_, read); there > 0)
-        QMetaObject::invokeMethod(
-            this, [&] { choice = choice_(there); }, Qt::BlockingQueuedConnection);
-    }
-    VCardBookImportResult result;
-    if (choice == Alerts::ImportChoice::Update)
-      result = updateVCardFilesInAddressBook(book_, std::move(read));
-    else if (choice == Alerts::ImportChoice::AddAsNew)
-      result = addVCardFilesToAddressBook(book_, std::move(read));
-    if (choice == Alerts::ImportChoice::Cancel) {
-      // Nothing imported, as the user chose.
-    } else if (!result.ok()) {
-      message = tr("Nothing was imported.\n%1").arg(QString::fromStdString(result.error));
-    } else {
-      std::string error;
-      if (book_.save(&error)) {
-        ok = true;
-        contacts = static_cast<int>(result.added.size() + result.updated.size());
-        // Contacts from files stay in the store: a sync does not send them to a linked address book.
-        std::vector<std::string> uids;
-        for (const auto& person : result.added) uids.push_back(person->uniqueId());
-        noteImportedContacts(book_.path(), uids, "", nullptr);
-        QList<QPair<QString, int>> counts;
-        for (const auto& file : result.files)
-          counts.append({QString::fromStdString(file.path.string()), static_cast<int>(file.contacts)});
-        message = successMessage(counts);
-        if (!result.updated.empty())
-          message += "\n" + tr("%n contact(s) already in the address book updated.", nullptr,
-                               static_cast<int>(result.updated.size()));
-      } else {
-        book_.revert();
-        message =
-            tr("Nothing was imported: the address book could not be saved.\n%1").arg(QString::fromStdString(error));
+    try {
+      VCardFilesRead read = readVCardFiles(files);
+      Alerts::ImportChoice choice = Alerts::ImportChoice::AddAsNew;
+      if (read.ok() && choice_) {
+        if (std::size_t there = countVCardUidsInAddressBook(book_, read); there > 0)
+          QMetaObject::invokeMethod(
+              this, [&] { choice = choice_(there); }, Qt::BlockingQueuedConnection);
       }
+      VCardBookImportResult result;
+      if (choice == Alerts::ImportChoice::Update)
+        result = updateVCardFilesInAddressBook(book_, std::move(read));
+      else if (choice == Alerts::ImportChoice::AddAsNew)
+        result = addVCardFilesToAddressBook(book_, std::move(read));
+      if (choice == Alerts::ImportChoice::Cancel) {
+        // Nothing imported, as the user chose.
+      } else if (!result.ok()) {
+        message = tr("Nothing was imported.\n%1").arg(QString::fromStdString(result.error));
+      } else {
+        std::string error;
+        if (book_.save(&error)) {
+          ok = true;
+          contacts = static_cast<int>(result.added.size() + result.updated.size());
+          // Contacts from files stay in the store: a sync does not send them to a linked address book.
+          std::vector<std::string> uids;
+          for (const auto& person : result.added) uids.push_back(person->uniqueId());
+          noteImportedContacts(book_.path(), uids, "", nullptr);
+          QList<QPair<QString, int>> counts;
+          for (const auto& file : result.files)
+            counts.append({QString::fromStdString(file.path.string()), static_cast<int>(file.contacts)});
+          message = successMessage(counts);
+          if (!result.updated.empty())
+            message += "\n" + tr("%n contact(s) already in the address book updated.", nullptr,
+                                 static_cast<int>(result.updated.size()));
+        } else {
+          book_.revert();
+          message =
+              tr("Nothing was imported: the address book could not be saved.\n%1").arg(QString::fromStdString(error));
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      // What was read is freed by now; whatever the import had changed in memory is dropped.
+      ok = false;
+      book_.revert();
+      message = tr("Nothing was imported: there is not enough memory for these contacts.");
     }
     QMetaObject::invokeMethod(
         this,

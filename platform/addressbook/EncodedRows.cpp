@@ -1,5 +1,7 @@
 #include "EncodedRows.h"
 
+#include <system_error>
+
 #include "PersonCodec.h"
 
 namespace {
@@ -12,10 +14,24 @@ constexpr size_t kPublishEvery = 64;
 }  // namespace
 
 EncodedRows::EncodedRows(std::vector<Item> items) : items_(std::move(items)), encoded_(items_.size()) {
-  if (items_.size() >= kRowsForThread)
-    thread_ = std::thread([this] { encodeAll(); });
-  else
-    encodeAll();
+  if (items_.size() >= kRowsForThread) {
+    try {
+      thread_ = std::thread([this] {
+        // A failure here (memory ran out) is thrown again by next(), on the thread that writes.
+        try {
+          encodeAll();
+        } catch (...) {
+          failure_ = std::current_exception();
+          ready_.store(kFailed, std::memory_order_release);
+          ready_.notify_one();
+        }
+      });
+      return;
+    } catch (const std::system_error&) {
+      // No thread to be had: the rows are encoded here, before writing.
+    }
+  }
+  encodeAll();
 }
 
 EncodedRows::~EncodedRows() {
@@ -46,6 +62,7 @@ bool EncodedRows::next(SqliteStore::Row& row) {
   if (next_ == items_.size()) return false;
   size_t ready;
   while ((ready = ready_.load(std::memory_order_acquire)) <= next_) ready_.wait(ready, std::memory_order_acquire);
+  if (ready == kFailed) std::rethrow_exception(failure_);
   row.uid = items_[next_].uid;
   row.order = items_[next_].order;
   row.data = encoded_[next_];

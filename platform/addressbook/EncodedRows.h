@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -38,7 +39,9 @@ class EncodedRows {
   std::vector<Item> items_;
   std::vector<std::string_view> encoded_;
   PackedBytes buffers_;
-  std::atomic<size_t> ready_{0};
+  static constexpr size_t kFailed = static_cast<size_t>(-1);
+  std::atomic<size_t> ready_{0};  // rows encoded, or kFailed (then failure_ says why)
+  std::exception_ptr failure_;
   std::atomic<bool> stop_{false};
   size_t next_ = 0;
   std::thread thread_;

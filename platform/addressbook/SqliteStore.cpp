@@ -328,7 +328,14 @@ std::int64_t SqliteStore::nextVersion() {
 bool SqliteStore::transaction(const std::function<bool(std::string*)>& fn, std::string* error) {
   gaveUp_ = false;
   if (!exec("BEGIN IMMEDIATE", error)) return false;
-  if (!fn(error)) {
+  bool done;
+  try {
+    done = fn(error);
+  } catch (...) {
+    exec("ROLLBACK", nullptr);  // memory ran out: nothing of the change reaches the file
+    throw;
+  }
+  if (!done) {
     exec("ROLLBACK", nullptr);
     return false;
   }
@@ -370,7 +377,12 @@ SqliteStore::WriteResult SqliteStore::write(const RowSource& rows, const std::ve
     result.busy = gaveUp_ || sqlite3_errcode(db_) == SQLITE_BUSY;
     return result;
   }
-  result = writeRows(source, removals, appendFrom, note);
+  try {
+    result = writeRows(source, removals, appendFrom, note);
+  } catch (...) {
+    exec("ROLLBACK", nullptr);  // memory ran out: nothing of the change reaches the file
+    throw;
+  }
   if (!result.ok) {
     exec("ROLLBACK", nullptr);
     return result;

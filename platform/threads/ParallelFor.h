@@ -9,8 +9,8 @@
 // The one way this program spreads independent work over the cores: work(begin, end) is called for
 // contiguous ranges that together cover [0, count), at most one range per core and each at least
 // minimumPerRange long (so small jobs stay on the calling thread, where they cost nothing to start).
-// The first range runs on the calling thread. Returns when every range is done; an exception thrown
-// by any range is thrown again here, after all have finished.
+// The first range runs on the calling thread, and so do those for which no thread can be made. Returns when every range
+// is done; an exception thrown by any range is thrown again here, after all have finished.
 template <typename Work>
 void parallelFor(std::size_t count, std::size_t minimumPerRange, Work&& work) {
   const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
@@ -30,8 +30,16 @@ void parallelFor(std::size_t count, std::size_t minimumPerRange, Work&& work) {
       failures[index] = std::current_exception();
     }
   };
-  for (std::size_t index = 1; index < ranges; ++index) helpers.emplace_back(range, index);
+  std::size_t next = 1;
+  for (; next < ranges; ++next) {
+    try {
+      helpers.emplace_back(range, next);
+    } catch (const std::exception&) {
+      break;  // no thread to be had (a process limit, no memory for its stack): this one does the rest
+    }
+  }
   range(0);
+  for (; next < ranges; ++next) range(next);
   for (std::thread& helper : helpers) helper.join();
   for (const std::exception_ptr& failure : failures)
     if (failure) std::rethrow_exception(failure);

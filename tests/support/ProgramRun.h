@@ -1,6 +1,7 @@
 #pragma once
 
 // Running programs and reading files from tests.
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,8 +17,10 @@ struct ProgramRun {
   std::string out;
 };
 
-// Runs a program with the arguments (no shell), its standard output and error captured together.
-inline ProgramRun runProgram(const std::string& program, std::vector<std::string> args) {
+// Runs a program with the arguments (no shell), its standard output and error captured together;
+// with addressSpaceLimit, the program can map no more than that many bytes (RLIMIT_AS).
+inline ProgramRun runProgram(const std::string& program, std::vector<std::string> args,
+                             std::size_t addressSpaceLimit = 0) {
   int pipefd[2];
   if (pipe(pipefd) != 0) return {-1, ""};
   const pid_t child = fork();
@@ -25,6 +28,10 @@ inline ProgramRun runProgram(const std::string& program, std::vector<std::string
     dup2(pipefd[1], 1);
     dup2(pipefd[1], 2);
     close(pipefd[0]);
+    if (addressSpaceLimit > 0) {
+      const rlimit limit{addressSpaceLimit, addressSpaceLimit};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+    }
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);

@@ -6,19 +6,27 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <memory>
+#include <new>
 #include <optional>
-#include <thread>
 #include <unordered_set>
 
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardLine.h"
 #include "platform/addressbook/vcard/VCardPersonReader.h"
 #include "platform/addressbook/vcard/VCardText.h"
+#include "platform/threads/ParallelFor.h"
 
 namespace {
 
 std::string located(const std::string& source, std::size_t line, const std::string& problem) {
   return source + ":" + std::to_string(line) + ": " + problem;
+}
+
+bool startsUtf16(std::string_view text) {
+  return text.size() >= 2 &&
+         ((static_cast<unsigned char>(text[0]) == 0xFF && static_cast<unsigned char>(text[1]) == 0xFE) ||
+          (static_cast<unsigned char>(text[0]) == 0xFE && static_cast<unsigned char>(text[1]) == 0xFF));
 }
 
 // UTF-16 files (some desktop exporters write them) are turned into UTF-8 before reading.
@@ -31,6 +39,9 @@ bool utf16ToUtf8(std::string_view text, std::string& out) {
 struct CardsRead {
   std::vector<ABPersonData> persons;
   std::optional<VCardSyntaxError> error;  // then persons holds those read before it
+  // For a piece of a longer text: the card it ends inside of (its position in the piece).
+  std::optional<VCardUnfinishedCard> unfinished;
+  std::size_t linesRead = 0;  // physical lines up to where reading ended, those before the text included
   bool stopped = false;
 };
 
@@ -49,6 +60,8 @@ void readCards(VCardLineReader& reader, CardsRead& out, const std::atomic<bool>&
     out.persons.push_back(std::move(person));
   }
   if (reader.error()) out.error = *reader.error();
+  out.unfinished = reader.unfinishedCard();
+  out.linesRead = reader.linesRead();
   out.stopped = reader.stopped();
 }
 
@@ -62,43 +75,64 @@ std::size_t cardStartNearMiddle(std::string_view text) {
   return std::string_view::npos;
 }
 
+// Reads text, which follows linesBefore lines of its file; with piece set it is a piece of a longer
+// text that ends at a line start, and a card still open at its end is carried over (unfinished).
 // Large texts are read in two parts on two cores: the second part from a card start near the
 // middle, the first part up to that point. The first reader confirms that the point lies between
 // two cards; if it does not (the point is inside a card or a value), or the first part is
 // malformed, the first reader's result alone stands, as if the text had been read in one go.
-CardsRead readCardsOnTwoCores(std::string_view text) {
+CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bool piece) {
   constexpr std::size_t kTextForTwoParts = 1 << 20;
   constexpr std::size_t kBytesPerCardGuess = 256;
   CardsRead first, second;
   std::atomic<bool> cancel{false};
+  auto reader = [piece](std::string_view part, std::size_t lines) {
+    VCardLineReader reader(part, lines);
+    if (piece) reader.readPieceOfLongerText();
+    return reader;
+  };
   std::size_t split = text.size() >= kTextForTwoParts ? cardStartNearMiddle(text) : std::string_view::npos;
   if (split == std::string_view::npos) {
-    VCardLineReader reader(text);
-    readCards(reader, first, cancel);
+    VCardLineReader whole = reader(text, linesBefore);
+    readCards(whole, first, cancel);
     return first;
   }
   std::string_view secondPart = text.substr(split);
-  std::size_t linesBefore = static_cast<std::size_t>(std::count(text.begin(), text.begin() + split, '\n'));
-  std::thread other([&] {
-    second.persons.reserve(secondPart.size() / kBytesPerCardGuess);
-    VCardLineReader reader(secondPart, linesBefore);
-    readCards(reader, second, cancel);
+  std::size_t linesToSplit =
+      linesBefore + static_cast<std::size_t>(std::count(text.begin(), text.begin() + split, '\n'));
+  parallelFor(2, 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t part = begin; part < end; ++part) {
+      try {
+        if (part == 0) {
+          first.persons.reserve(split / kBytesPerCardGuess);
+          VCardLineReader firstReader = reader(text, linesBefore);
+          firstReader.stopAt(split);
+          readCards(firstReader, first, cancel);
+          // The second part was read in vain: the first reader went past the point.
+          if (!first.stopped) cancel.store(true, std::memory_order_relaxed);
+        } else if (!cancel.load(std::memory_order_relaxed)) {
+          second.persons.reserve(secondPart.size() / kBytesPerCardGuess);
+          VCardLineReader secondReader = reader(secondPart, linesToSplit);
+          readCards(secondReader, second, cancel);
+        }
+      } catch (...) {
+        cancel.store(true, std::memory_order_relaxed);  // the other part stops early, then this throws on
+        throw;
+      }
+    }
   });
-  first.persons.reserve(split / kBytesPerCardGuess);
-  VCardLineReader reader(text);
-  reader.stopAt(split);
-  readCards(reader, first, cancel);
-  if (!first.stopped) cancel.store(true, std::memory_order_relaxed);
-  other.join();
   if (!first.stopped) return first;
   if (second.error) return second;
   first.persons.insert(first.persons.end(), std::make_move_iterator(second.persons.begin()),
                        std::make_move_iterator(second.persons.end()));
+  first.unfinished = second.unfinished;
+  if (first.unfinished) first.unfinished->position += split;
+  first.linesRead = second.linesRead;
   first.stopped = false;
   return first;
 }
 
-constexpr std::size_t kPersonsForSecondThread = 2000;
+constexpr std::size_t kPersonsPerThread = 1000;
 
 // Gives a new unique id to every person whose id is missing, in the book or taken by an earlier
 // person of the list.
@@ -126,9 +160,7 @@ void settleUniqueIds(const ABAddressBook& book, const std::vector<ABPersonData*>
 VCardImportResult VCardImporter::importText(std::string_view text, const std::string& sourceName) {
   VCardImportResult result;
   std::string converted;
-  if (text.size() >= 2 &&
-      ((static_cast<unsigned char>(text[0]) == 0xFF && static_cast<unsigned char>(text[1]) == 0xFE) ||
-       (static_cast<unsigned char>(text[0]) == 0xFE && static_cast<unsigned char>(text[1]) == 0xFF))) {
+  if (startsUtf16(text)) {
     if (!utf16ToUtf8(text, converted)) {
       result.error = located(sourceName, 1, "the UTF-16 text cannot be read");
       return result;
@@ -144,7 +176,7 @@ VCardImportResult VCardImporter::importText(std::string_view text, const std::st
     text = lineFeeds;
   }
 
-  CardsRead cards = readCardsOnTwoCores(text);
+  CardsRead cards = readCardsOnTwoCores(text, 0, false);
   if (cards.error) {
     result.error = located(sourceName, cards.error->line, cards.error->message);
     return result;
@@ -153,29 +185,236 @@ VCardImportResult VCardImporter::importText(std::string_view text, const std::st
   return result;
 }
 
-VCardImportResult VCardImporter::importFile(const std::filesystem::path& path) {
-  VCardImportResult result;
+namespace {
+
+// 2500 -> "2,500"
+std::string withThousands(std::size_t count) {
+  std::string digits = std::to_string(count), text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
+// The memory the system can still give without swapping (MemAvailable), if it says.
+std::optional<std::size_t> availableMemory() {
+  std::FILE* file = std::fopen("/proc/meminfo", "r");
+  if (!file) return std::nullopt;
+  std::optional<std::size_t> available;
+  char line[256];
+  unsigned long long kilobytes = 0;
+  while (std::fgets(line, sizeof line, file)) {
+    if (std::sscanf(line, "MemAvailable: %llu kB", &kilobytes) == 1) {
+      available = static_cast<std::size_t>(kilobytes) * 1024;
+      break;
+    }
+  }
+  std::fclose(file);
+  return available;
+}
+
+// The start of the last line of text that begins a property rather than continuing one (a line
+// start followed by a character other than space or tab) at or after position from and past 0;
+// npos when there is none. Everything before it is whole lines whose folded continuations are all
+// there.
+std::size_t lastPropertyLineStart(std::string_view text, std::size_t from) {
+  for (std::size_t newline = text.rfind('\n'); newline != std::string_view::npos && newline + 1 >= from;
+       newline = newline > 0 ? text.rfind('\n', newline - 1) : std::string_view::npos) {
+    if (newline + 1 < text.size() && text[newline + 1] != ' ' && text[newline + 1] != '\t') return newline + 1;
+  }
+  return std::string_view::npos;
+}
+
+// Whether a line of text that starts at or after position from begins with END (any case).
+bool holdsEndLine(std::string_view text, std::size_t from) {
+  for (std::size_t newline = text.find('\n', from > 0 ? from - 1 : 0); newline != std::string_view::npos;
+       newline = text.find('\n', newline + 1)) {
+    if (equalsIgnoringCase(text.substr(newline + 1, 3), "END")) return true;
+  }
+  return false;
+}
+
+std::string tooLarge(const std::string& name, std::size_t contacts, const std::string& how) {
+  return name + ": the file does not fit into the memory available (" + how + " after reading " +
+         withThousands(contacts) + (contacts == 1 ? " contact)" : " contacts)");
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Reads a file piece by piece: each piece is read up to its last line that begins a property, and
+// what follows, with a card still open at that point, goes on to the next piece; so memory holds
+// about one piece beside the persons read. UTF-16 files (rare, small) are read whole.
+class PieceByPiece {
+ public:
+  PieceByPiece(std::FILE* file, std::string name, const VCardReadLimits& limits)
+      : file_(file), name_(std::move(name)), limits_(limits) {
+    limits_.pieceSize = std::max<std::size_t>(limits_.pieceSize, 64);
+  }
+
+  VCardImportResult read(std::size_t& contacts) {
+    VCardImportResult result;
+    bool first = true, atEnd = false;
+    std::size_t sinceMemoryCheck = 0;
+    while (!atEnd) {
+      std::size_t old = buffer_.size();
+      if (!readPiece(atEnd)) return failed(std::strerror(errno));
+      sinceMemoryCheck += buffer_.size() - old;
+      if (first) {
+        first = false;
+        if (startsUtf16(buffer_)) return readWhole(atEnd);
+        if (std::string_view(buffer_).substr(0, 3) == "\xEF\xBB\xBF") buffer_.erase(0, 3), old = 0;
+      }
+      if (!settleLineEnds(old, atEnd)) continue;
+      if (sinceMemoryCheck >= limits_.memoryCheckEvery) {
+        sinceMemoryCheck = 0;
+        if (auto available = availableMemory(); available && *available < limits_.memoryFloor) {
+          result.error = tooLarge(name_, persons_.size(), std::to_string(*available >> 20) + " MB left");
+          return result;
+        }
+      }
+      contacts = persons_.size();
+      if (atEnd) {
+        if (!take(readCardsOnTwoCores(buffer_, linesBefore_, false), result)) return result;
+        break;
+      }
+      // A card larger than what was read so far: read on until its end can be there (each byte
+      // is looked at once, a line start cut by the piece's end again).
+      if (waitFrom_ != std::string::npos && buffer_.size() < 2 * sizeAtLastTry_ && !holdsEndLine(buffer_, waitFrom_)) {
+        waitFrom_ = old > 3 ? old - 3 : 0;
+        continue;
+      }
+      std::size_t cut = lastPropertyLineStart(buffer_, noCutBefore_);
+      if (cut == std::string::npos) {
+        noCutBefore_ = buffer_.size();  // one long line so far
+        // Between cards only a card start or a blank line may come: a megabyte without a line
+        // break there is no vCard (a file of zeros, a disk image), refused before it fills memory.
+        constexpr std::size_t kLongLine = 1 << 20;
+        if (carryOutsideCard_ && buffer_.size() >= kLongLine &&
+            std::string_view(buffer_).substr(0, kLongLine).find('\n') == std::string_view::npos &&
+            std::string_view(buffer_).substr(0, kLongLine).find_first_not_of(" \t\r") != std::string_view::npos) {
+          result.error = located(name_, linesBefore_ + 1, "not a vCard line (a megabyte without a line break)");
+          return result;
+        }
+        continue;
+      }
+      CardsRead cards = readCardsOnTwoCores(std::string_view(buffer_).substr(0, cut), linesBefore_, true);
+      std::size_t carryFrom = cards.unfinished ? cards.unfinished->position : cut;
+      linesBefore_ = cards.unfinished ? cards.unfinished->linesBefore : cards.linesRead;
+      bool outside = !cards.unfinished;
+      if (!take(std::move(cards), result)) return result;
+      carryOutsideCard_ = outside;
+      if (carryFrom == 0) {
+        waitFrom_ = cut;
+        sizeAtLastTry_ = buffer_.size();
+        noCutBefore_ = buffer_.size();
+      } else {
+        waitFrom_ = std::string::npos;
+        noCutBefore_ = 0;
+        buffer_.erase(0, carryFrom);
+      }
+    }
+    contacts = persons_.size();
+    result.persons = std::move(persons_);
+    return result;
+  }
+
+ private:
+  enum class LineEnds { Unknown, LineFeeds, CarriageReturns };
+
+  // Appends up to one piece to the buffer; atEnd once the file has no more.
+  bool readPiece(bool& atEnd) {
+    std::size_t old = buffer_.size();
+    buffer_.resize(old + limits_.pieceSize);
+    std::size_t got = std::fread(buffer_.data() + old, 1, limits_.pieceSize, file_);
+    buffer_.resize(old + got);
+    if (got < limits_.pieceSize) {
+      if (std::ferror(file_)) return false;
+      atEnd = true;
+    }
+    return true;
+  }
+
+  VCardImportResult failed(const char* why) {
+    VCardImportResult result;
+    result.error = name_ + ": cannot read the file (" + why + ")";
+    return result;
+  }
+
+  VCardImportResult readWhole(bool atEnd) {
+    while (!atEnd)
+      if (!readPiece(atEnd)) return failed(std::strerror(errno));
+    return VCardImporter::importText(buffer_, name_);
+  }
+
+  // Lines that end in a carriage return alone (old Mac exports) are read as lines: a file is taken
+  // for one when no line feed comes before its end or its first 16 MB. False while it is not known.
+  bool settleLineEnds(std::size_t newFrom, bool atEnd) {
+    constexpr std::size_t kKnownAfter = 16 << 20;
+    if (lineEnds_ == LineEnds::Unknown) {
+      if (buffer_.find('\n', newFrom) != std::string::npos) {
+        lineEnds_ = LineEnds::LineFeeds;
+      } else if (atEnd || buffer_.size() >= kKnownAfter) {
+        lineEnds_ = buffer_.find('\r') != std::string::npos ? LineEnds::CarriageReturns : LineEnds::LineFeeds;
+        newFrom = 0;
+      } else {
+        return false;
+      }
+    }
+    if (lineEnds_ == LineEnds::CarriageReturns) std::replace(buffer_.begin() + newFrom, buffer_.end(), '\r', '\n');
+    return true;
+  }
+
+  // Keeps the persons read; false (and the error in result) when the text was malformed.
+  bool take(CardsRead cards, VCardImportResult& result) {
+    if (cards.error) {
+      result.error = located(name_, cards.error->line, cards.error->message);
+      return false;
+    }
+    if (persons_.empty())
+      persons_ = std::move(cards.persons);
+    else
+      persons_.insert(persons_.end(), std::make_move_iterator(cards.persons.begin()),
+                      std::make_move_iterator(cards.persons.end()));
+    return true;
+  }
+
+  std::FILE* file_;
+  std::string name_;
+  VCardReadLimits limits_;
+  std::string buffer_;  // the text not read yet: what the last piece carried over, then the new piece
+  std::size_t linesBefore_ = 0;
+  LineEnds lineEnds_ = LineEnds::Unknown;
+  std::size_t waitFrom_ = std::string::npos;  // when the buffer is one card still open: where its end may be
+  std::size_t sizeAtLastTry_ = 0;
+  std::size_t noCutBefore_ = 0;
+  bool carryOutsideCard_ = true;  // the buffer starts between two cards (or at the file's start)  // the buffer holds
+                                  // no place to cut before this position
+  std::vector<ABPersonData> persons_;
+};
+
+}  // namespace
+
+VCardImportResult VCardImporter::importFile(const std::filesystem::path& path, const VCardReadLimits& limits) {
   std::string name = path.string();
-  std::FILE* file = std::fopen(name.c_str(), "rb");
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.c_str(), "rb"));
   if (!file) {
+    VCardImportResult result;
     result.error = name + ": cannot read the file (" + std::strerror(errno) + ")";
     return result;
   }
-  std::string text;
-  std::error_code sizeError;
-  auto size = std::filesystem::file_size(path, sizeError);
-  if (!sizeError) text.reserve(static_cast<std::size_t>(size) + 1);
-  char buffer[1 << 16];
-  std::size_t read;
-  while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, read);
-  bool failed = std::ferror(file);
-  int readError = errno;
-  std::fclose(file);
-  if (failed) {
-    result.error = name + ": cannot read the file (" + std::strerror(readError) + ")";
+  std::size_t contacts = 0;
+  try {
+    PieceByPiece reading(file.get(), name, limits);
+    return reading.read(contacts);
+  } catch (const std::bad_alloc&) {
+    // Everything read is freed by now.
+    VCardImportResult result;
+    result.error = tooLarge(name, contacts, "memory ran out");
     return result;
   }
-  return importText(text, name);
 }
 
 VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths) {
@@ -213,18 +452,11 @@ VCardBookImportResult addVCardFilesToAddressBook(ABAddressBook& book, VCardFiles
     for (auto& data : persons) all.push_back(&data);
   settleUniqueIds(book, all);
 
-  // The persons are made on two cores, each half in its own place of the list.
+  // The persons are made on every core, each range in its own place of the list.
   std::vector<ABPersonRef> added(all.size());
-  auto make = [&](std::size_t begin, std::size_t end) {
+  parallelFor(all.size(), kPersonsPerThread, [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) added[i] = std::make_shared<ABPerson>(std::move(*all[i]));
-  };
-  if (all.size() < kPersonsForSecondThread) {
-    make(0, all.size());
-  } else {
-    std::thread other(make, all.size() / 2, all.size());
-    make(0, all.size() / 2);
-    other.join();
-  }
+  });
   all.clear();
   files.clear();
   std::string error;
@@ -283,20 +515,6 @@ VCardBookImportResult updateVCardFilesInAddressBook(ABAddressBook& book, VCardFi
                                   (values.size() == 1 ? " contact" : " contacts") + " updated)");
   return result;
 }
-
-namespace {
-
-// 2500 -> "2,500"
-std::string withThousands(std::size_t count) {
-  std::string digits = std::to_string(count), text;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
-    text += digits[i];
-  }
-  return text;
-}
-
-}  // namespace
 
 std::string describeVCardImport(const std::vector<VCardFileImport>& files) {
   std::size_t contacts = 0;

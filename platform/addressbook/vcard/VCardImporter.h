@@ -16,11 +16,23 @@ struct VCardImportResult {
   bool ok() const { return error.empty(); }
 };
 
+// How a file is read: in pieces, so that memory does not grow with the file beyond what its persons
+// take, and only while the system has memory left.
+struct VCardReadLimits {
+  std::size_t pieceSize = std::size_t{16} << 20;
+  // Reading stops with an error when less memory than this is available (MemAvailable)...
+  std::size_t memoryFloor = std::size_t{256} << 20;
+  // ...looked at each time this many more bytes have been read.
+  std::size_t memoryCheckEvery = std::size_t{16} << 20;
+};
+
 class VCardImporter {
  public:
   // sourceName names the text in an error message (a file name).
   static VCardImportResult importText(std::string_view text, const std::string& sourceName = "vCard");
-  static VCardImportResult importFile(const std::filesystem::path& path);
+  // Gives what importText gives for the file's whole text. A file that does not fit into memory
+  // (memory runs out, or the available memory drops below the floor) is an error, never a crash.
+  static VCardImportResult importFile(const std::filesystem::path& path, const VCardReadLimits& limits = {});
 };
 
 struct VCardFileImport {

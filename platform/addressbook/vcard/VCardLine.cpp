@@ -237,11 +237,13 @@ bool VCardLineReader::nextCard(VCardCard& card) {
   std::string_view line;
   std::size_t number = 0;
   bool inCard = false;
+  VCardUnfinishedCard start;
   while (true) {
     if (!inCard && stopAt_ && position_ == *stopAt_) {
       stopped_ = true;
       return false;
     }
+    if (!inCard) start = {position_, lineNumber_};
     if (!readPhysicalLine(line, number)) break;
     if (isBlank(line)) continue;
     VCardLine property;
@@ -269,6 +271,10 @@ bool VCardLineReader::nextCard(VCardCard& card) {
       return true;
     }
     card.lines.push_back(property);
+  }
+  if (inCard && piece_) {
+    unfinished_ = start;
+    return false;
   }
   if (inCard) return fail(card.beginLine, "card is not ended (END:VCARD missing)");
   return false;

@@ -55,6 +55,12 @@ struct VCardSyntaxError {
   std::string message;
 };
 
+// Where the card begins that a piece of a longer text ends inside of.
+struct VCardUnfinishedCard {
+  std::size_t position = 0;     // of its first line in the text read
+  std::size_t linesBefore = 0;  // physical lines before that line, counted as the reader does
+};
+
 // Reads the cards of a text one after the other. The text must outlive the cards read from it.
 class VCardLineReader {
  public:
@@ -73,6 +79,13 @@ class VCardLineReader {
   void stopAt(std::size_t position) { stopAt_ = position; }
   bool stopped() const { return stopped_; }
 
+  // Takes the text for a piece of a longer one that ends at a line start: a card still open at its
+  // end is then no error but goes on in the next piece (see unfinishedCard).
+  void readPieceOfLongerText() { piece_ = true; }
+  const std::optional<VCardUnfinishedCard>& unfinishedCard() const { return unfinished_; }
+  // Physical lines read so far, those before the text included.
+  std::size_t linesRead() const { return lineNumber_; }
+
  private:
   bool readPhysicalLine(std::string_view& line, std::size_t& number);
   bool peekPhysicalLine(std::string_view& line) const;
@@ -89,6 +102,8 @@ class VCardLineReader {
   mutable std::size_t lineEnd_ = 0;
   std::optional<std::size_t> stopAt_;
   bool stopped_ = false;
+  bool piece_ = false;
+  std::optional<VCardUnfinishedCard> unfinished_;
 };
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b);

@@ -53,6 +53,32 @@ TEST_F(ImportCommandTest, ImportsAndRefusesMalformedFilesWithoutChangingTheStore
   EXPECT_FALSE(std::filesystem::exists(fresh.parent_path()));
 }
 
+// A file larger than all the memory the program may have (here: a card whose note runs on for a
+// gigabyte, most of it a hole in the file) is refused with one line, never a crash, and the store is
+// not made.
+TEST_F(ImportCommandTest, AFileLargerThanTheMemoryAllowedIsRefusedWithOneLine) {
+  constexpr std::size_t kLimit = std::size_t{320} << 20;
+  const auto small = folder / "small.vcf", huge = folder / "huge.vcf";
+  std::string cards;
+  for (int i = 0; i < 2000; ++i)
+    cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Last" + std::to_string(i) + ";First;;;\r\nEND:VCARD\r\n";
+  std::ofstream(small, std::ios::binary) << cards;
+  std::ofstream(huge, std::ios::binary) << cards << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Huge;Note;;;\r\nNOTE:";
+  std::filesystem::resize_file(huge, std::size_t{1} << 30);
+
+  // The limit leaves room for an import of a usual size.
+  const auto other = (folder / "other.sqlite").string();
+  ProgramRun run = runProgram(ROLVANE_PROGRAM, {"--store", other, "import", small.string()}, kLimit);
+  ASSERT_EQ(run.status, 0) << run.out;
+
+  run = runProgram(ROLVANE_PROGRAM, {"--store", store, "import", huge.string()}, kLimit);
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_EQ(run.out, "rolvane import: " + huge.string() +
+                         ": the file does not fit into the memory available (memory ran out after reading 2,000 "
+                         "contacts)\n");
+  EXPECT_FALSE(std::filesystem::exists(store));
+}
+
 // A card whose UID is in the store replaces that contact's values in its place; the others are
 // added. Without --update, the same file adds new contacts.
 TEST_F(ImportCommandTest, UpdateReplacesContactsOfTheSameUidInTheirPlace) {

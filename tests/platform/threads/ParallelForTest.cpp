@@ -1,8 +1,12 @@
 #include "platform/threads/ParallelFor.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 #include <utility>
@@ -46,4 +50,34 @@ TEST(ParallelFor, AFailureComesOutAfterEveryRangeHasFinished) {
   if (cores > 1) {
     EXPECT_EQ(done.load(), 100000 - 100000 / cores);
   }
+}
+
+// When no thread can be made (here: no address space left for a thread's stack), the calling thread
+// does every range itself instead of the process ending.
+namespace {
+
+[[noreturn]] void coverEveryIndexWithoutRoomForThreads() {
+  long pages = 0;
+  if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  std::vector<std::atomic<int>> hits(4096);
+  const rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (1 << 20);
+  const rlimit limit{room, room};
+  if (pages == 0 || setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
+  parallelFor(hits.size(), 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) ++hits[i];
+  });
+  for (const auto& hit : hits)
+    if (hit != 1) std::_Exit(2);
+  std::_Exit(0);
+}
+
+}  // namespace
+
+TEST(ParallelFor, WithoutThreadsTheCallingThreadDoesEveryRange) {
+  // A child of its own, not a fork of this process: the stacks of earlier threads are not kept.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(coverEveryIndexWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
 
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
@@ -109,6 +112,33 @@ TEST(VCardCorpusTest, MalformedFilesAreRefusedWholeAndNameFileAndLine) {
     EXPECT_EQ(book->count(), 0u);
   }
   EXPECT_EQ(files, 5u);
+}
+
+// Read piece by piece, with pieces far smaller than most cards, every file gives what its whole
+// text gives: the same persons, or the same error at the same line.
+TEST(VCardCorpusTest, EveryFileReadInSmallPiecesGivesWhatItsWholeTextGives) {
+  std::size_t files = 0;
+  for (const auto& folder : {kCorpus, kCorpus / "malformed"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      if (!entry.is_regular_file()) continue;
+      ++files;
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::stringstream text;
+      text << in.rdbuf();
+      const std::string name = entry.path().string();
+      auto whole = VCardImporter::importText(text.str(), name);
+      for (std::size_t piece : {64u, 300u, 4096u}) {
+        VCardReadLimits limits;
+        limits.pieceSize = piece;
+        limits.memoryCheckEvery = std::numeric_limits<std::size_t>::max();
+        auto pieces = VCardImporter::importFile(entry.path(), limits);
+        EXPECT_EQ(pieces.error, whole.error) << name << " in pieces of " << piece;
+        EXPECT_EQ(pieces.persons.size(), whole.persons.size()) << name << " in pieces of " << piece;
+        EXPECT_TRUE(pieces.persons == whole.persons) << name << " in pieces of " << piece;
+      }
+    }
+  }
+  EXPECT_GE(files, 25u);
 }
 
 TEST(VCardCorpusTest, UidsStayUniqueInTheStore) {
