@@ -110,10 +110,10 @@ class RowWriter {
 }  // namespace
 
 ExportToHtml::ExportToHtml(const ContactRecords& records, std::string savePath, bool isShowAllInfo)
-    : DictionArr(records), SavePath_(std::move(savePath)), isShowAllInfo_(isShowAllInfo) {}
+    : dictionArr_(records), savePath_(std::move(savePath)), isShowAllInfo_(isShowAllInfo) {}
 
 std::vector<std::string> ExportToHtml::getAllKey() const {
-  return recordKeysInOrder(DictionArr);
+  return recordKeysInOrder(dictionArr_);
 }
 
 std::vector<std::string> ExportToHtml::headingOrder(const std::vector<std::string>& keys) {
@@ -121,12 +121,12 @@ std::vector<std::string> ExportToHtml::headingOrder(const std::vector<std::strin
 }
 
 void ExportToHtml::setThNode() {
-  if (DictionArr.size() == 1) {
-    DicKeyArr = headingOrder(getAllKey());
+  if (dictionArr_.size() == 1) {
+    dicKeyArr_ = headingOrder(getAllKey());
   } else if (isShowAllInfo_) {
-    DicKeyArr = AllInfoColumns::base();
+    dicKeyArr_ = AllInfoColumns::base();
   } else {
-    DicKeyArr = headingOrder(getAllKey());
+    dicKeyArr_ = headingOrder(getAllKey());
   }
 }
 
@@ -151,13 +151,13 @@ ExportResult ExportToHtml::writeHtml() {
   pugi::xml_node body = html.append_child("body");
   body.append_attribute("bgcolor") = "#FFFFFF";
 
-  OutputFile output(SavePath_ + ".html");
+  OutputFile output(savePath_ + ".html");
   if (!output.open()) {
     result.error = output.error();
     return result;
   }
   BlockFile file(output.temporaryPath());
-  if (!DictionArr.empty()) {
+  if (!dictionArr_.empty()) {
     pugi::xml_node table = body.append_child("table");
     table.append_attribute("cellspacing") = "0";
     table.append_attribute("border") = "1";
@@ -173,9 +173,9 @@ ExportResult ExportToHtml::writeHtml() {
     auto lineEnd = frame.find('\n', at) + 1;
     file.append(std::string_view(frame).substr(0, lineStart));
     setThNode();
-    RowWriter rows(DicKeyArr);
+    RowWriter rows(dicKeyArr_);
     rows.heading(file);
-    for (const auto& record : DictionArr) {
+    for (const auto& record : dictionArr_) {
       rows.record(file, record);
       file.flushIfFull();
     }

@@ -20,13 +20,13 @@ class ExportToHtml {
   // "First Name" goes to the front, "Last Name" right after it (or to the front while the list is
   // still empty), every other key to the end.
   static std::vector<std::string> headingOrder(const std::vector<std::string>& keys);
-  const std::vector<std::string>& columns() const { return DicKeyArr; }
+  const std::vector<std::string>& columns() const { return dicKeyArr_; }
 
  private:
   void setThNode();
 
-  const ContactRecords& DictionArr;
-  std::string SavePath_;
+  const ContactRecords& dictionArr_;
+  std::string savePath_;
   bool isShowAllInfo_;
-  std::vector<std::string> DicKeyArr;
+  std::vector<std::string> dicKeyArr_;
 };

@@ -9,7 +9,7 @@
 void ReviewOutline::setOutlineViewDataSouce(const std::map<std::string, std::vector<ABPersonRef>>& lists,
                                             const std::vector<SharedEmailRow>& sharedEmails,
                                             const std::vector<SimilarRow>& similar) {
-  m_rootNodeArray.clear();
+  mRootNodeArray_.clear();
   expanded_.clear();
   selected_ = nullptr;
   showingTips_ = false;
@@ -28,7 +28,7 @@ void ReviewOutline::setOutlineViewDataSouce(const std::map<std::string, std::vec
                                                                          finding.matchPersons));
         father->addChild(std::move(child));
       }
-      m_rootNodeArray.push_back(std::move(father));
+      mRootNodeArray_.push_back(std::move(father));
       continue;
     }
     if (category.title == ReviewCategories::kSimilarContacts) {
@@ -40,13 +40,13 @@ void ReviewOutline::setOutlineViewDataSouce(const std::map<std::string, std::vec
         child->setReason(group.reason);
         father->addChild(std::move(child));
       }
-      if (father->childrenCount() > 0) m_rootNodeArray.push_back(std::move(father));
+      if (father->childrenCount() > 0) mRootNodeArray_.push_back(std::move(father));
       continue;
     }
     auto it = lists.find(category.conditionKey);
     if (it == lists.end()) continue;
     if (auto father = creatFatherNodeWithChildArray(category.title, it->second))
-      m_rootNodeArray.push_back(std::move(father));
+      mRootNodeArray_.push_back(std::move(father));
   }
 }
 
@@ -60,19 +60,19 @@ std::unique_ptr<PersonItem> ReviewOutline::creatFatherNodeWithChildArray(const s
 
 std::vector<std::string> ReviewOutline::categoryTitles() const {
   std::vector<std::string> titles;
-  for (const auto& father : m_rootNodeArray) titles.push_back(father->name());
+  for (const auto& father : mRootNodeArray_) titles.push_back(father->name());
   return titles;
 }
 
 PersonItem* ReviewOutline::category(const std::string& title) const {
-  for (const auto& father : m_rootNodeArray)
+  for (const auto& father : mRootNodeArray_)
     if (father->name() == title) return father.get();
   return nullptr;
 }
 
 std::vector<PersonItem*> ReviewOutline::rows() const {
   std::vector<PersonItem*> result;
-  for (const auto& father : m_rootNodeArray) {
+  for (const auto& father : mRootNodeArray_) {
     result.push_back(father.get());
     if (isExpanded(father.get()))
       for (PersonItem* child : father->childrenArray()) result.push_back(child);
@@ -85,14 +85,14 @@ void ReviewOutline::expandItem(PersonItem* father) {
 }
 
 void ReviewOutline::expandAll() {
-  for (const auto& father : m_rootNodeArray) expanded_.insert(father.get());
+  for (const auto& father : mRootNodeArray_) expanded_.insert(father.get());
 }
 
 void ReviewOutline::collapseItem(PersonItem* father) {
   if (!father || !father->isRootNode() || !isExpanded(father)) return;
   selected_ = nullptr;
   expanded_.erase(father);
-  for (const auto& other : m_rootNodeArray) {
+  for (const auto& other : mRootNodeArray_) {
     if (isExpanded(other.get()) && other->childrenCount() > 0) {
       selectItem(other->childAtIndex(0));
       return;
@@ -104,7 +104,7 @@ void ReviewOutline::collapseItem(PersonItem* father) {
 
 bool ReviewOutline::contains(const PersonItem* node) const {
   if (!node) return false;
-  for (const auto& father : m_rootNodeArray) {
+  for (const auto& father : mRootNodeArray_) {
     if (father.get() == node) return true;
     if (father->indexOfChild(node) >= 0) return true;
   }
@@ -126,7 +126,7 @@ bool ReviewOutline::selectRow(size_t row) {
 }
 
 bool ReviewOutline::selectFirstContact() {
-  for (const auto& father : m_rootNodeArray) {
+  for (const auto& father : mRootNodeArray_) {
     if (father->childrenCount() > 0) {
       expandItem(father.get());
       return selectItem(father->childAtIndex(0));
@@ -177,7 +177,7 @@ bool ReviewOutline::removeRow(PersonItem* row) {
 void ReviewOutline::purgePerson(const ABPerson& person, bool removeEmptied, const PersonItem* keepCategory) {
   std::string uid = person.uniqueId();
   std::vector<PersonItem*> emptied;
-  for (const auto& father : m_rootNodeArray) {
+  for (const auto& father : mRootNodeArray_) {
     bool removedAny = false;
     for (PersonItem* child : father->childrenArray()) {
       if (child->person()->uniqueId() == uid) {
@@ -195,7 +195,7 @@ void ReviewOutline::purgePerson(const ABPerson& person, bool removeEmptied, cons
 size_t ReviewOutline::purgeMissing(const ABAddressBook& book) {
   size_t removed = 0;
   std::vector<PersonItem*> emptied;
-  for (const auto& father : m_rootNodeArray) {
+  for (const auto& father : mRootNodeArray_) {
     if (father->childrenCount() == 0) continue;
     for (PersonItem* child : father->childrenArray()) {
       bool gone = !book.recordForUniqueId(child->person()->uniqueId());
@@ -221,7 +221,7 @@ size_t ReviewOutline::dropRowsOf(const std::unordered_set<std::string>& uids) {
   size_t removed = 0;
   bool selectionGone = false;
   std::vector<PersonItem*> emptied;
-  for (const auto& father : m_rootNodeArray) {
+  for (const auto& father : mRootNodeArray_) {
     if (father->childrenCount() == 0) continue;
     for (PersonItem* child : father->childrenArray()) {
       bool involved = uids.count(child->person()->uniqueId()) != 0;
@@ -243,11 +243,11 @@ size_t ReviewOutline::dropRowsOf(const std::unordered_set<std::string>& uids) {
 
 void ReviewOutline::removeCategoryIfEmpty(PersonItem* father) {
   if (!father || father->childrenCount() > 0) return;
-  auto it = std::find_if(m_rootNodeArray.begin(), m_rootNodeArray.end(),
+  auto it = std::find_if(mRootNodeArray_.begin(), mRootNodeArray_.end(),
                          [&](const std::unique_ptr<PersonItem>& node) { return node.get() == father; });
-  if (it == m_rootNodeArray.end()) return;
+  if (it == mRootNodeArray_.end()) return;
   expanded_.erase(father);
-  m_rootNodeArray.erase(it);
+  mRootNodeArray_.erase(it);
 }
 
 void ReviewOutline::setOutlineViewDataSouce(const ScanResult& result) {

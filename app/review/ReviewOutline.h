@@ -48,7 +48,7 @@ class ReviewOutline {
   static std::unique_ptr<PersonItem> creatFatherNodeWithChildArray(const std::string& title,
                                                                    const std::vector<ABPersonRef>& persons);
 
-  const std::vector<std::unique_ptr<PersonItem>>& rootNodes() const { return m_rootNodeArray; }
+  const std::vector<std::unique_ptr<PersonItem>>& rootNodes() const { return mRootNodeArray_; }
   std::vector<std::string> categoryTitles() const;
   PersonItem* category(const std::string& title) const;
 
@@ -77,7 +77,7 @@ class ReviewOutline {
   bool fixButtonEnabled() const { return buttonsEnabled_; }
   void showSolutionView();
   // True once the last category is gone: the screen returns to the contact browser.
-  bool isFinished() const { return m_rootNodeArray.empty(); }
+  bool isFinished() const { return mRootNodeArray_.empty(); }
 
   // Selected option of each fix matrix, by matrix name; the first option until the user picks one.
   const std::string& selectedOptionOfMatrix(const std::string& matrixName) const;
@@ -103,7 +103,7 @@ class ReviewOutline {
   bool contains(const PersonItem* node) const;
 
  private:
-  std::vector<std::unique_ptr<PersonItem>> m_rootNodeArray;
+  std::vector<std::unique_ptr<PersonItem>> mRootNodeArray_;
   std::unordered_set<const PersonItem*> expanded_;
   PersonItem* selected_ = nullptr;
   bool showingTips_ = false;

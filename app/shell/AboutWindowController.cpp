@@ -11,9 +11,9 @@
 
 AboutWindowController::AboutWindowController(QWidget* parent)
     : QDialog(parent),
-      about_title_(new QLabel(this)),
-      about_version_(new QLabel(this)),
-      about_Copyright_(new QLabel(this)) {
+      aboutTitle_(new QLabel(this)),
+      aboutVersion_(new QLabel(this)),
+      aboutCopyright_(new QLabel(this)) {
   ShippedFiles::loadImages();
   setWindowTitle(tr("About %1").arg(ProductInfo::kProductName));
   auto* layout = new QVBoxLayout(this);
@@ -25,18 +25,18 @@ AboutWindowController::AboutWindowController(QWidget* parent)
   icon->setAlignment(Qt::AlignCenter);
   layout->addWidget(icon);
 
-  QFont titleFont = about_title_->font();
+  QFont titleFont = aboutTitle_->font();
   titleFont.setPointSizeF(14.0);
   titleFont.setBold(true);
-  about_title_->setFont(titleFont);
-  about_title_->setText(ProductInfo::kProductName);
-  about_version_->setText(tr("Version %1")
-                              .arg(QCoreApplication::applicationVersion().isEmpty()
-                                       ? QStringLiteral(ROLVANE_VERSION)
-                                       : QCoreApplication::applicationVersion()));
-  about_Copyright_->setText(ProductInfo::kCopyright);
-  about_Copyright_->setWordWrap(true);
-  for (QLabel* label : {about_title_, about_version_, about_Copyright_}) {
+  aboutTitle_->setFont(titleFont);
+  aboutTitle_->setText(ProductInfo::kProductName);
+  aboutVersion_->setText(tr("Version %1")
+                             .arg(QCoreApplication::applicationVersion().isEmpty()
+                                      ? QStringLiteral(ROLVANE_VERSION)
+                                      : QCoreApplication::applicationVersion()));
+  aboutCopyright_->setText(ProductInfo::kCopyright);
+  aboutCopyright_->setWordWrap(true);
+  for (QLabel* label : {aboutTitle_, aboutVersion_, aboutCopyright_}) {
     label->setAlignment(Qt::AlignCenter);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(label);

@@ -11,15 +11,15 @@ class AboutWindowController : public QDialog {
  public:
   explicit AboutWindowController(QWidget* parent = nullptr);
 
-  QLabel* about_title() const { return about_title_; }
-  QLabel* about_version() const { return about_version_; }
-  QLabel* about_Copyright() const { return about_Copyright_; }
+  QLabel* about_title() const { return aboutTitle_; }
+  QLabel* about_version() const { return aboutVersion_; }
+  QLabel* about_Copyright() const { return aboutCopyright_; }
 
  public slots:
   void moreInfo();
 
  private:
-  QLabel* about_title_;
-  QLabel* about_version_;
-  QLabel* about_Copyright_;
+  QLabel* aboutTitle_;
+  QLabel* aboutVersion_;
+  QLabel* aboutCopyright_;
 };

@@ -51,7 +51,7 @@ std::vector<std::string> packageEntries(const std::string& folder, std::error_co
 }  // namespace
 
 DocxCreator::DocxCreator(const ContactRecords& records, std::string savePath)
-    : DictionArr(records), SavePath_(std::move(savePath)) {}
+    : dictionArr_(records), savePath_(std::move(savePath)) {}
 
 DocxCreator::~DocxCreator() = default;
 
@@ -193,7 +193,7 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
     }
     // Sizes beyond 4 GiB need the zip64 form; estimate generously from the records' texts.
     uint64_t estimate = 1u << 20;
-    for (const ContactRecord& record : DictionArr) {
+    for (const ContactRecord& record : dictionArr_) {
       estimate += 28ull * 1024;
       for (const auto& entry : record.entries())
         if (const auto* text = std::get_if<std::string>(&entry.second)) estimate += 6 * text->size();
@@ -232,7 +232,7 @@ bool DocxCreator::startConvert() {
   outputPath_.clear();
   if (!createSupportFolder()) return fail(errorText_);
   if (!initDocxFile()) return fail(errorText_);
-  OutputFile output(SavePath_ + ".docx");
+  OutputFile output(savePath_ + ".docx");
   if (!output.open()) return fail(output.error());
   if (!writeWordFiles(output.temporaryPath())) return fail(errorText_);
   if (!output.commit()) return fail(output.error());

@@ -73,7 +73,7 @@ class DocxCreator {
   // The number of columns of the table: the titles, at most 28.
   int tableColumns() const;
 
-  const std::vector<std::string>& dicKeyArr() const { return DicKeyArr; }
+  const std::vector<std::string>& dicKeyArr() const { return dicKeyArr_; }
 
   // Called with the XML written so far whenever it grows past a few megabytes while the table is
   // written; it takes the text (leaving the string empty) and returns false to stop on a failure.
@@ -84,10 +84,10 @@ class DocxCreator {
   void prepareCellPattern(int depth);
   bool fail(std::string text);
 
-  const ContactRecords& DictionArr;
-  std::string SavePath_;
-  std::vector<std::string> DicKeyArr;
-  TableInsert table;
+  const ContactRecords& dictionArr_;
+  std::string savePath_;
+  std::vector<std::string> dicKeyArr_;
+  TableInsert table_;
 
   std::unique_ptr<WorkingFolder> workingFolder_;
   std::function<bool(std::string&)> drain_;

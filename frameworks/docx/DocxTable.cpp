@@ -30,15 +30,15 @@ std::string_view cellText(const RecordValue* value, std::string& scratch) {
 }  // namespace
 
 std::vector<std::string> DocxCreator::getAllKey() const {
-  return recordKeysInOrder(DictionArr);
+  return recordKeysInOrder(dictionArr_);
 }
 
 void DocxCreator::setHeadNode(DocxXmlWriter& row) {
-  DicKeyArr = namesFirst(getAllKey());
-  const size_t columns = std::min<size_t>(DicKeyArr.size(), kMaximumColumns);
+  dicKeyArr_ = namesFirst(getAllKey());
+  const size_t columns = std::min<size_t>(dicKeyArr_.size(), kMaximumColumns);
   prepareCellPattern(row.depth());
   std::string& out = row.childContent();
-  for (size_t column = 0; column < columns; ++column) writeCell(out, DicKeyArr[column]);
+  for (size_t column = 0; column < columns; ++column) writeCell(out, dicKeyArr_[column]);
 }
 
 void DocxCreator::getWtcBorder(DocxXmlWriter& out) const {
@@ -94,7 +94,7 @@ void DocxCreator::writeCell(std::string& out, std::string_view text) const {
 }
 
 int DocxCreator::tableColumns() const {
-  return static_cast<int>(std::min<size_t>(DicKeyArr.size(), kMaximumColumns));
+  return static_cast<int>(std::min<size_t>(dicKeyArr_.size(), kMaximumColumns));
 }
 
 void DocxCreator::SetTableDicCount(DocxXmlWriter& out, size_t count) {
@@ -114,20 +114,20 @@ void DocxCreator::SetTableDicCount(DocxXmlWriter& out, size_t count) {
     setHeadNode(row);
     row.end();
   }
-  table.getTblprNode(out, tableColumns());
-  table.getWtblGridNode(out, tableColumns());
+  table_.getTblprNode(out, tableColumns());
+  table_.getWtblGridNode(out, tableColumns());
   out.childContent().append(headingRow);
 
   const size_t columns = static_cast<size_t>(tableColumns());
   std::unordered_map<std::string_view, size_t> columnOfKey;
-  for (size_t column = 0; column < columns; ++column) columnOfKey.emplace(DicKeyArr[column], column);
+  for (size_t column = 0; column < columns; ++column) columnOfKey.emplace(dicKeyArr_[column], column);
 
   std::vector<const RecordValue*> values(columns);
   std::string scratch;
-  count = std::min(count, DictionArr.size());
+  count = std::min(count, dictionArr_.size());
   for (size_t index = 0; index < count; ++index) {
     std::fill(values.begin(), values.end(), nullptr);
-    for (const auto& entry : DictionArr[index].entries()) {
+    for (const auto& entry : dictionArr_[index].entries()) {
       const auto found = columnOfKey.find(entry.first);
       if (found != columnOfKey.end() && !values[found->second]) values[found->second] = &entry.second;
     }
@@ -148,8 +148,8 @@ void DocxCreator::SetTableDicCount(DocxXmlWriter& out, size_t count) {
 }
 
 void DocxCreator::setTableNode(DocxXmlWriter& out) {
-  if (DictionArr.empty()) return;
-  SetTableDicCount(out, DictionArr.size());
+  if (dictionArr_.empty()) return;
+  SetTableDicCount(out, dictionArr_.size());
   // A document ends with a paragraph, not with a table.
   out.element("w:p", kParagraphRevision);
 }

@@ -18,7 +18,7 @@ bool IWorkCreator::startConvert() {
   outputPath_.clear();
   std::string error;
   const std::string written = writeIWorkDocument(
-      documentKind(), SavePath_,
+      documentKind(), savePath_,
       [this](const std::string& folder, std::string& partsError) { return writeParts(folder, partsError); }, error);
   if (written.empty()) return fail(error);
   outputPath_ = written;

@@ -27,7 +27,7 @@ class IWorkCreator {
  protected:
   // failure: how an error message starts ("Numbers export failed: ").
   IWorkCreator(std::string savePath, std::string failure)
-      : SavePath_(std::move(savePath)), failure_(std::move(failure)) {}
+      : savePath_(std::move(savePath)), failure_(std::move(failure)) {}
   // The template and names of this kind of document (its template found from the writer library's
   // own code, see ResourceLocator).
   virtual IWorkDocumentKind documentKind() const = 0;
@@ -37,7 +37,7 @@ class IWorkCreator {
  private:
   bool fail(std::string text);
 
-  std::string SavePath_;
+  std::string savePath_;
   std::string failure_;
   bool succeeded_ = false;
   std::string errorText_;

@@ -4,7 +4,7 @@
 
 NumbersCreator::NumbersCreator(const ContactRecords& records, std::string savePath, bool isShowAllInfo)
     : IWorkCreator(std::move(savePath), "Numbers export failed: "),
-      DictionArr(records),
+      dictionArr_(records),
       isShowAllInfo_(isShowAllInfo) {}
 
 IWorkDocumentKind NumbersCreator::documentKind() const {
@@ -13,8 +13,8 @@ IWorkDocumentKind NumbersCreator::documentKind() const {
 }
 
 bool NumbersCreator::writeParts(const std::string& folder, std::string& error) {
-  numberFiles.setWorkingFolder(folder);
-  if (numberFiles.writeNumbersIsShowAllInfo(DictionArr, isShowAllInfo_)) return true;
-  error = numberFiles.error();
+  numberFiles_.setWorkingFolder(folder);
+  if (numberFiles_.writeNumbersIsShowAllInfo(dictionArr_, isShowAllInfo_)) return true;
+  error = numberFiles_.error();
   return false;
 }

@@ -18,7 +18,7 @@ class NumbersCreator : public IWorkCreator {
   bool writeParts(const std::string& folder, std::string& error) override;
 
  private:
-  const ContactRecords& DictionArr;
+  const ContactRecords& dictionArr_;
   bool isShowAllInfo_;
-  WriteNumberFiles numberFiles;
+  WriteNumberFiles numberFiles_;
 };

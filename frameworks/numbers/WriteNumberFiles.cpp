@@ -15,9 +15,9 @@ constexpr std::size_t kTemplateDataRows = 49;
 }  // namespace
 
 bool WriteNumberFiles::writeNumbersIsShowAllInfo(const ContactRecords& records, bool isShowAllInfo) {
-  DictionArr_ = &records;
-  _isShowAllInfo = isShowAllInfo;
-  DicKeyArr.clear();
+  dictionArr_ = &records;
+  isShowAllInfo_ = isShowAllInfo;
+  dicKeyArr_.clear();
   error_.clear();
 
   const std::filesystem::path index = std::filesystem::path(workingFolder_) / "index.xml";
@@ -49,21 +49,21 @@ bool WriteNumberFiles::writeNumbersIsShowAllInfo(const ContactRecords& records, 
 }
 
 std::vector<std::string> WriteNumberFiles::getAllKey() const {
-  return DictionArr_ ? iworkAllKeys(*DictionArr_) : std::vector<std::string>{};
+  return dictionArr_ ? iworkAllKeys(*dictionArr_) : std::vector<std::string>{};
 }
 
 bool WriteNumberFiles::getGridOneSfanonstylesDicCount(pugi::xml_node grid, pugi::xml_node, std::size_t) {
   if (!replaceDataSource(grid)) return false;
-  DicKeyArr = getAllKey();
-  growColumns(grid, DicKeyArr.size());
+  dicKeyArr_ = getAllKey();
+  growColumns(grid, dicKeyArr_.size());
   return true;
 }
 
 bool WriteNumberFiles::getGridNodeSfanonstylesDicCount(pugi::xml_node grid, pugi::xml_node, std::size_t count) {
   if (!replaceDataSource(grid)) return false;
   if (count > kTemplateDataRows && !growRows(grid, count)) return false;
-  DicKeyArr = _isShowAllInfo ? AllInfoColumns::spreadsheet() : getAllKey();
-  growColumns(grid, DicKeyArr.size());
+  dicKeyArr_ = isShowAllInfo_ ? AllInfoColumns::spreadsheet() : getAllKey();
+  growColumns(grid, dicKeyArr_.size());
   return true;
 }
 
@@ -112,7 +112,7 @@ void WriteNumberFiles::growColumns(pugi::xml_node grid, std::size_t count) {
 }
 
 void WriteNumberFiles::setHeadRowSfanonstyles(IWorkCellStream& cells, pugi::xml_node) {
-  writeHeadingRow(cells, DicKeyArr, kHeadingLook);
+  writeHeadingRow(cells, dicKeyArr_, kHeadingLook);
 }
 
 void WriteNumberFiles::reorderTitleReorderArr(IWorkCellStream& cells, const std::vector<std::string>& titles) {
@@ -120,10 +120,10 @@ void WriteNumberFiles::reorderTitleReorderArr(IWorkCellStream& cells, const std:
 }
 
 void WriteNumberFiles::writeCells(IWorkCellStream& cells) {
-  if (DictionArr_->size() == 1) {
-    reorderTitleReorderArr(cells, DicKeyArr);
+  if (dictionArr_->size() == 1) {
+    reorderTitleReorderArr(cells, dicKeyArr_);
   } else {
     setHeadRowSfanonstyles(cells, pugi::xml_node());
   }
-  writeRecordRows(cells, *DictionArr_, DicKeyArr, kDataLook);
+  writeRecordRows(cells, *dictionArr_, dicKeyArr_, kDataLook);
 }

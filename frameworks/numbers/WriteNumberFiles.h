@@ -23,7 +23,7 @@ class WriteNumberFiles {
   std::vector<std::string> getAllKey() const;
 
   // The column titles of the last rewrite.
-  const std::vector<std::string>& titles() const { return DicKeyArr; }
+  const std::vector<std::string>& titles() const { return dicKeyArr_; }
   const std::string& error() const { return error_; }
 
  private:
@@ -38,8 +38,8 @@ class WriteNumberFiles {
 
   std::string workingFolder_;
   IWorkDocument document_;
-  const ContactRecords* DictionArr_ = nullptr;
-  std::vector<std::string> DicKeyArr;
-  bool _isShowAllInfo = false;
+  const ContactRecords* dictionArr_ = nullptr;
+  std::vector<std::string> dicKeyArr_;
+  bool isShowAllInfo_ = false;
   std::string error_;
 };

@@ -3,15 +3,15 @@
 #include "frameworks/common/ResourceLocator.h"
 
 PagesCreator::PagesCreator(const ContactRecords& records, std::string savePath, bool isShowAllInfo)
-    : IWorkCreator(std::move(savePath), "Pages export failed: "), DictionArr(records), isShowAllInfo_(isShowAllInfo) {}
+    : IWorkCreator(std::move(savePath), "Pages export failed: "), dictionArr_(records), isShowAllInfo_(isShowAllInfo) {}
 
 IWorkDocumentKind PagesCreator::documentKind() const {
   return {ResourceLocator::find(ROLVANE_RESOURCE_ANCHOR, "Pavrost", "test.pages"), "test.pages", "Ostpag", ".pages"};
 }
 
 bool PagesCreator::writeParts(const std::string& folder, std::string& error) {
-  pageFiles.setWorkingFolder(folder);
-  if (pageFiles.writePagesIsShowAllInfo(DictionArr, isShowAllInfo_)) return true;
-  error = pageFiles.error();
+  pageFiles_.setWorkingFolder(folder);
+  if (pageFiles_.writePagesIsShowAllInfo(dictionArr_, isShowAllInfo_)) return true;
+  error = pageFiles_.error();
   return false;
 }

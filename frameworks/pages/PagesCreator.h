@@ -18,7 +18,7 @@ class PagesCreator : public IWorkCreator {
   bool writeParts(const std::string& folder, std::string& error) override;
 
  private:
-  const ContactRecords& DictionArr;
+  const ContactRecords& dictionArr_;
   bool isShowAllInfo_;
-  WritePagesFiles pageFiles;
+  WritePagesFiles pageFiles_;
 };

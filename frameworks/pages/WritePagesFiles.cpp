@@ -128,9 +128,9 @@ std::ptrdiff_t colNumsOf(const std::vector<std::string>& titles) {
 }  // namespace
 
 bool WritePagesFiles::writePagesIsShowAllInfo(const ContactRecords& records, bool isShowAllInfo) {
-  DictionArr_ = &records;
-  _isShowAllInfo = isShowAllInfo;
-  DicKeyArr.clear();
+  dictionArr_ = &records;
+  isShowAllInfo_ = isShowAllInfo;
+  dicKeyArr_.clear();
   error_.clear();
 
   const std::filesystem::path index = std::filesystem::path(workingFolder_) / "index.xml";
@@ -166,7 +166,7 @@ bool WritePagesFiles::writePagesIsShowAllInfo(const ContactRecords& records, boo
 }
 
 std::vector<std::string> WritePagesFiles::getAllKey() const {
-  return DictionArr_ ? iworkAllKeys(*DictionArr_) : std::vector<std::string>{};
+  return dictionArr_ ? iworkAllKeys(*dictionArr_) : std::vector<std::string>{};
 }
 
 std::size_t WritePagesFiles::colNums() const {
@@ -175,8 +175,8 @@ std::size_t WritePagesFiles::colNums() const {
 
 std::size_t WritePagesFiles::getsfOcnt() const {
   std::size_t values = 0;
-  if (!DictionArr_) return 0;
-  for (const ContactRecord& record : *DictionArr_)
+  if (!dictionArr_) return 0;
+  for (const ContactRecord& record : *dictionArr_)
     for (const auto& entry : record.entries())
       if (entry.first != "Person") ++values;
   return values;
@@ -193,21 +193,21 @@ bool WritePagesFiles::getGridNodeDicCountNumCols(pugi::xml_node grid, std::size_
   grid.remove_child(templateSource);
   document_.setCellsElement(grid.append_child("sf:datasource"));
 
-  DicKeyArr = getAllKey();
+  dicKeyArr_ = getAllKey();
   if (!setRowsDicCount(rows, count)) return false;
   if (numCols > kTemplateColumns && !setColumsNumCols(columns, numCols)) return false;
   return true;
 }
 
 std::vector<double> WritePagesFiles::rowHeights(std::size_t count) const {
-  const std::vector<std::string> shown(DicKeyArr.begin(), DicKeyArr.begin() + colNumsOf(DicKeyArr));
+  const std::vector<std::string> shown(dicKeyArr_.begin(), dicKeyArr_.begin() + colNumsOf(dicKeyArr_));
   std::vector<double> heights(count + 1, kLeastRowHeight);
   std::size_t lines = 1;
   for (const std::string& title : shown) lines = std::max(lines, linesOf(title, lineWidthEms(true)));
   heights[0] = rowHeightFor(lines);
   // The rows as the cells are written: a record with nothing to show takes no row.
   std::size_t row = 1;
-  for (const ContactRecord& record : *DictionArr_) {
+  for (const ContactRecord& record : *dictionArr_) {
     if (row > count) break;
     if (!hasShownKeys(record)) continue;
     lines = 1;
@@ -261,7 +261,7 @@ bool WritePagesFiles::setColumsNumCols(pugi::xml_node columns, std::size_t numCo
 }
 
 void WritePagesFiles::setHeadNode(IWorkCellStream& cells) {
-  const std::vector<std::string> shown(DicKeyArr.begin(), DicKeyArr.begin() + colNumsOf(DicKeyArr));
+  const std::vector<std::string> shown(dicKeyArr_.begin(), dicKeyArr_.begin() + colNumsOf(dicKeyArr_));
   writeHeadingRow(cells, shown, kHeadingLook);
 }
 
@@ -286,6 +286,6 @@ void WritePagesFiles::writeSizeNumcolsNumrows(pugi::xml_node printInfo, std::siz
 
 void WritePagesFiles::writeCells(IWorkCellStream& cells) {
   setHeadNode(cells);
-  const std::vector<std::string> shown(DicKeyArr.begin(), DicKeyArr.begin() + colNumsOf(DicKeyArr));
-  writeRecordRows(cells, *DictionArr_, shown, kDataLook);
+  const std::vector<std::string> shown(dicKeyArr_.begin(), dicKeyArr_.begin() + colNumsOf(dicKeyArr_));
+  writeRecordRows(cells, *dictionArr_, shown, kDataLook);
 }

@@ -33,7 +33,7 @@ class WritePagesFiles {
   std::size_t getsfOcnt() const;
 
   // The column titles of the last rewrite (all keys; only the first 60 are written).
-  const std::vector<std::string>& titles() const { return DicKeyArr; }
+  const std::vector<std::string>& titles() const { return dicKeyArr_; }
   const std::string& error() const { return error_; }
 
   // The page size for a table of numcols columns and numrows rows, in points, as written.
@@ -55,8 +55,8 @@ class WritePagesFiles {
 
   std::string workingFolder_;
   IWorkDocument document_;
-  const ContactRecords* DictionArr_ = nullptr;
-  std::vector<std::string> DicKeyArr;
-  bool _isShowAllInfo = false;
+  const ContactRecords* dictionArr_ = nullptr;
+  std::vector<std::string> dicKeyArr_;
+  bool isShowAllInfo_ = false;
   std::string error_;
 };

@@ -40,8 +40,8 @@ std::string WriteXlsxFile::columnLetters(int n) {
 }
 
 bool WriteXlsxFile::writeXlsxIsShowAllInfo(const ContactRecords& records, bool isShowAllInfo) {
-  DictionArr_ = &records;
-  _isShowAllInfo = isShowAllInfo;
+  dictionArr_ = &records;
+  isShowAllInfo_ = isShowAllInfo;
   return writeXlsxRelsFile() && writeContentXml() && writeXlsxFile();
 }
 
@@ -150,22 +150,22 @@ bool WriteXlsxFile::writeContentOfSheetRels(const std::string& path) {
 }
 
 std::vector<std::string> WriteXlsxFile::getAllKey() const {
-  return recordKeysInOrder(*DictionArr_);
+  return recordKeysInOrder(*dictionArr_);
 }
 
 std::vector<std::string> WriteXlsxFile::columnTitles() const {
-  const bool one = DictionArr_->size() == 1;
-  if (!one && _isShowAllInfo) return AllInfoColumns::spreadsheet();
+  const bool one = dictionArr_->size() == 1;
+  if (!one && isShowAllInfo_) return AllInfoColumns::spreadsheet();
   return namesFirst(getAllKey());
 }
 
 bool WriteXlsxFile::writeContentOfsheetSharedString(ZipArchive& zip, const std::string& sheetEntry,
                                                     const std::string& sharedEntry) {
-  const ContactRecords& records = *DictionArr_;
-  DicKeyArr = records.empty() ? std::vector<std::string>{} : columnTitles();
-  XlsxSheetStream stream(records, DicKeyArr, records.size() > 1);
+  const ContactRecords& records = *dictionArr_;
+  dicKeyArr_ = records.empty() ? std::vector<std::string>{} : columnTitles();
+  XlsxSheetStream stream(records, dicKeyArr_, records.size() > 1);
   const bool ok = stream.write(zip, sheetEntry, sharedEntry);
-  flag_count = flag_v = static_cast<int32_t>(stream.itemCount());
+  flagCount_ = flagV_ = static_cast<int32_t>(stream.itemCount());
   if (!ok) error_ = stream.error();
   return ok;
 }

@@ -36,10 +36,10 @@ class WriteXlsxFile {
   std::vector<std::string> columnTitles() const;
 
   std::string folder_;
-  const ContactRecords* DictionArr_ = nullptr;
-  bool _isShowAllInfo = false;
-  std::vector<std::string> DicKeyArr;
-  int32_t flag_count = 0;
-  int32_t flag_v = 0;
+  const ContactRecords* dictionArr_ = nullptr;
+  bool isShowAllInfo_ = false;
+  std::vector<std::string> dicKeyArr_;
+  int32_t flagCount_ = 0;
+  int32_t flagV_ = 0;
   std::string error_;
 };

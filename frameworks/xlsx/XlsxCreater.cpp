@@ -45,7 +45,7 @@ bool packFolder(ZipArchive& zip, const fs::path& root, const std::vector<std::st
 }  // namespace
 
 XlsxCreater::XlsxCreater(const ContactRecords& records, std::string savePath, bool isShowAllInfo)
-    : DictionArr(records), SavePath_(std::move(savePath)), isShowAllInfo_(isShowAllInfo) {}
+    : dictionArr_(records), savePath_(std::move(savePath)), isShowAllInfo_(isShowAllInfo) {}
 
 std::string XlsxCreater::GetOutPutFile(const std::string& path) {
   return Function::GetOutPutFile(path);
@@ -85,10 +85,10 @@ bool XlsxCreater::convertIn(const std::string& workingFolder) {
   fs::create_directories(workingFolder + "/xl/media", ec);
   fs::create_directories(workingFolder + "/xl/drawings/_rels", ec);
 
-  xlsxFiles = std::make_unique<WriteXlsxFile>(workingFolder);
-  if (!xlsxFiles->writeXlsxIsShowAllInfo(DictionArr, isShowAllInfo_)) return fail(xlsxFiles->error());
+  xlsxFiles_ = std::make_unique<WriteXlsxFile>(workingFolder);
+  if (!xlsxFiles_->writeXlsxIsShowAllInfo(dictionArr_, isShowAllInfo_)) return fail(xlsxFiles_->error());
 
-  OutputFile output(SavePath_ + ".xlsx");
+  OutputFile output(savePath_ + ".xlsx");
   if (!output.open()) return fail(output.error());
   ZipArchive zip;
   // The worksheet and the shared strings are hundreds of megabytes of repetitive XML for a large
@@ -97,10 +97,10 @@ bool XlsxCreater::convertIn(const std::string& workingFolder) {
   if (!zip.CreateZipFile2(output.temporaryPath())) return fail("Cannot write " + output.temporaryPath());
   const bool packed = packFolder(zip, workingFolder, {"_rels", "[Content_Types].xml", "docProps", "xl"});
   const bool streamed =
-      packed && xlsxFiles->writeContentOfsheetSharedString(zip, "xl/worksheets/sheet1.xml", "xl/sharedStrings.xml");
+      packed && xlsxFiles_->writeContentOfsheetSharedString(zip, "xl/worksheets/sheet1.xml", "xl/sharedStrings.xml");
   const bool closed = zip.CloseZipFile2();
-  if (packed && !streamed) return fail(xlsxFiles->error());
-  if (!closed || !packed) return fail("Cannot write the workbook " + SavePath_ + ".xlsx");
+  if (packed && !streamed) return fail(xlsxFiles_->error());
+  if (!closed || !packed) return fail("Cannot write the workbook " + savePath_ + ".xlsx");
   if (!output.commit()) return fail(output.error());
   outputPath_ = output.finalPath();
   succeeded_ = true;

@@ -29,10 +29,10 @@ class XlsxCreater {
   // Expands the template into the folder, edits it and packs the workbook.
   bool convertIn(const std::string& workingFolder);
 
-  const ContactRecords& DictionArr;
-  std::string SavePath_;
+  const ContactRecords& dictionArr_;
+  std::string savePath_;
   bool isShowAllInfo_;
-  std::unique_ptr<WriteXlsxFile> xlsxFiles;
+  std::unique_ptr<WriteXlsxFile> xlsxFiles_;
   bool succeeded_ = false;
   std::string errorText_;
   std::string outputPath_;

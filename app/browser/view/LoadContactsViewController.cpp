@@ -52,7 +52,7 @@ LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWid
     : QWidget(parent),
       book_(book),
       findField_(new QLineEdit(this)),
-      _tableView(new QTableView(this)),
+      tableView_(new QTableView(this)),
       model_(new ContactTableModel(book, this)),
       columnMenu_(new QMenu(tr("Columns"), this)),
       contextMenu_(new QMenu(this)),
@@ -62,20 +62,20 @@ LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWid
   setObjectName("LoadContactsViewController");
   model_->setColumns(initialColumns());
   model_->setSortableColumns(initialColumns());
-  _tableView->setModel(model_);
-  _tableView->setItemDelegate(new ValueCellDelegate(_tableView));
-  _tableView->setSortingEnabled(false);
-  _tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
-  _tableView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  _tableView->setAlternatingRowColors(true);
-  _tableView->setWordWrap(false);
-  _tableView->verticalHeader()->setVisible(false);
-  _tableView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  _tableView->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
-  _tableView->horizontalHeader()->setSectionsMovable(true);
-  _tableView->horizontalHeader()->setDefaultSectionSize(kAddedColumnWidth);
-  _tableView->horizontalHeader()->setSortIndicatorShown(false);
-  _tableView->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+  tableView_->setModel(model_);
+  tableView_->setItemDelegate(new ValueCellDelegate(tableView_));
+  tableView_->setSortingEnabled(false);
+  tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tableView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  tableView_->setAlternatingRowColors(true);
+  tableView_->setWordWrap(false);
+  tableView_->verticalHeader()->setVisible(false);
+  tableView_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  tableView_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+  tableView_->horizontalHeader()->setSectionsMovable(true);
+  tableView_->horizontalHeader()->setDefaultSectionSize(kAddedColumnWidth);
+  tableView_->horizontalHeader()->setSortIndicatorShown(false);
+  tableView_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
   findField_->setObjectName("findField");
   findField_->setPlaceholderText(tr("Find in the shown columns (Ctrl+F)"));
   findField_->setClearButtonEnabled(true);
@@ -85,14 +85,14 @@ LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWid
   auto* clearFind = new QShortcut(QKeySequence(Qt::Key_Escape), findField_, nullptr, nullptr, Qt::WidgetShortcut);
   connect(clearFind, &QShortcut::activated, this, [this] {
     findField_->clear();
-    _tableView->setFocus(Qt::OtherFocusReason);
+    tableView_->setFocus(Qt::OtherFocusReason);
   });
-  connect(findField_, &QLineEdit::returnPressed, this, [this] { _tableView->setFocus(Qt::OtherFocusReason); });
-  auto* contextKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), _tableView, nullptr, nullptr,
+  connect(findField_, &QLineEdit::returnPressed, this, [this] { tableView_->setFocus(Qt::OtherFocusReason); });
+  auto* contextKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), tableView_, nullptr, nullptr,
                                    Qt::WidgetWithChildrenShortcut);
   connect(contextKey, &QShortcut::activated, this, &LoadContactsViewController::showContextMenuAtCurrentCell);
   auto* menuKey =
-      new QShortcut(QKeySequence(Qt::Key_Menu), _tableView, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+      new QShortcut(QKeySequence(Qt::Key_Menu), tableView_, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
   connect(menuKey, &QShortcut::activated, this, &LoadContactsViewController::showContextMenuAtCurrentCell);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -101,12 +101,12 @@ LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWid
   findBar->setContentsMargins(6, 6, 6, 6);
   findBar->addWidget(findField_);
   layout->addLayout(findBar);
-  layout->addWidget(_tableView);
-  setTabOrder(findField_, _tableView);
-  connect(_tableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+  layout->addWidget(tableView_);
+  setTabOrder(findField_, tableView_);
+  connect(tableView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &LoadContactsViewController::countsChanged);
 
-  connect(_tableView->horizontalHeader(), &QHeaderView::sectionClicked, this,
+  connect(tableView_->horizontalHeader(), &QHeaderView::sectionClicked, this,
           &LoadContactsViewController::headerClicked);
   connect(model_, &ContactTableModel::editCommitted, this, &LoadContactsViewController::loadPersonInAddressBook);
   connect(model_, &ContactTableModel::editRefused, this, &LoadContactsViewController::showRefusal);
@@ -126,7 +126,7 @@ const ContactRecords& LoadContactsViewController::getTableViewDataArray() const 
 std::vector<std::string> LoadContactsViewController::shownColumns() const {
   // In the order the user sees them, which may differ from the model's after a header drag.
   std::vector<std::string> shown;
-  QHeaderView* header = _tableView->horizontalHeader();
+  QHeaderView* header = tableView_->horizontalHeader();
   for (int visual = 0; visual < header->count(); ++visual) {
     int logical = header->logicalIndex(visual);
     if (logical >= 0 && logical < static_cast<int>(model_->columns().size()))
@@ -137,7 +137,7 @@ std::vector<std::string> LoadContactsViewController::shownColumns() const {
 
 std::vector<std::pair<std::string, int>> LoadContactsViewController::shownColumnWidths() const {
   std::vector<std::pair<std::string, int>> shown;
-  QHeaderView* header = _tableView->horizontalHeader();
+  QHeaderView* header = tableView_->horizontalHeader();
   for (int visual = 0; visual < header->count(); ++visual) {
     int logical = header->logicalIndex(visual);
     if (logical >= 0 && logical < static_cast<int>(model_->columns().size()))
@@ -159,7 +159,7 @@ void LoadContactsViewController::restoreColumns(const std::vector<std::string>& 
       item->setChecked(std::find(known.begin(), known.end(), item->text().toStdString()) != known.end());
   for (size_t column = 0; column < known.size(); ++column) {
     auto width = widths.find(known[column]);
-    _tableView->setColumnWidth(static_cast<int>(column),
+    tableView_->setColumnWidth(static_cast<int>(column),
                                width != widths.end() && width->second > 8 ? width->second : kAddedColumnWidth);
   }
   showSortIndicator();
@@ -194,16 +194,16 @@ void LoadContactsViewController::buildMenus() {
   connect(deleteAction_, &QAction::triggered, this, &LoadContactsViewController::deleteItem);
   connect(exportAction_, &QAction::triggered, this, &LoadContactsViewController::exportItem);
   connect(contextMenu_, &QMenu::aboutToShow, this, [this] {
-    bool any = _tableView->selectionModel()->hasSelection();
+    bool any = tableView_->selectionModel()->hasSelection();
     deleteAction_->setEnabled(any);
     exportAction_->setEnabled(any);
   });
-  _tableView->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(_tableView, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { contextMenu_->popup(_tableView->viewport()->mapToGlobal(at)); });
-  _tableView->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(_tableView->horizontalHeader(), &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { columnMenu_->popup(_tableView->horizontalHeader()->mapToGlobal(at)); });
+  tableView_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(tableView_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { contextMenu_->popup(tableView_->viewport()->mapToGlobal(at)); });
+  tableView_->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(tableView_->horizontalHeader(), &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { columnMenu_->popup(tableView_->horizontalHeader()->mapToGlobal(at)); });
 }
 
 void LoadContactsViewController::menuDidChange(QAction* item) {
@@ -211,7 +211,7 @@ void LoadContactsViewController::menuDidChange(QAction* item) {
   const std::string key = item->text().toStdString();
   if (item->isChecked()) {
     model_->appendColumn(key);
-    _tableView->setColumnWidth(model_->columnCount() - 1, kAddedColumnWidth);
+    tableView_->setColumnWidth(model_->columnCount() - 1, kAddedColumnWidth);
   } else {
     model_->removeColumn(key);
     // A column added again from the menu does not sort, so its old sort ends here.
@@ -270,7 +270,7 @@ void LoadContactsViewController::sortByKey(const std::string& key, Qt::SortOrder
 }
 
 void LoadContactsViewController::showSortIndicator() {
-  QHeaderView* header = _tableView->horizontalHeader();
+  QHeaderView* header = tableView_->horizontalHeader();
   const auto& columns = model_->columns();
   const auto at = std::find(columns.begin(), columns.end(), sortKey_);
   if (sortKey_.empty() || at == columns.end()) {
@@ -286,22 +286,22 @@ LoadContactsViewController::ViewState LoadContactsViewController::captureViewSta
   // Where the user is: the selected people and the current one (by unique id), the column of the
   // current cell, the scroll position, and whether the current row could be seen.
   ViewState state;
-  QItemSelectionModel* selection = _tableView->selectionModel();
+  QItemSelectionModel* selection = tableView_->selectionModel();
   for (const QModelIndex& index : selection->selectedRows())
     if (ABPersonRef person = model_->recordAt(index.row()).person()) state.selectedIds.insert(person->uniqueId());
   const QModelIndex current = selection->currentIndex();
   if (current.isValid()) {
     if (ABPersonRef person = model_->recordAt(current.row()).person()) state.currentId = person->uniqueId();
     state.currentColumn = current.column();
-    state.currentWasVisible = _tableView->viewport()->rect().intersects(_tableView->visualRect(current));
+    state.currentWasVisible = tableView_->viewport()->rect().intersects(tableView_->visualRect(current));
   }
-  state.vertical = _tableView->verticalScrollBar()->value();
-  state.horizontal = _tableView->horizontalScrollBar()->value();
+  state.vertical = tableView_->verticalScrollBar()->value();
+  state.horizontal = tableView_->horizontalScrollBar()->value();
   return state;
 }
 
 void LoadContactsViewController::restoreViewState(const ViewState& state) {
-  QItemSelectionModel* selection = _tableView->selectionModel();
+  QItemSelectionModel* selection = tableView_->selectionModel();
   QItemSelection kept;
   QModelIndex newCurrent;
   const int lastColumn = std::max(0, model_->columnCount() - 1);
@@ -329,12 +329,12 @@ void LoadContactsViewController::restoreViewState(const ViewState& state) {
   if (!kept.isEmpty()) selection->select(kept, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 
   // The scroll bars' ranges follow the new rows only once the view has laid them out.
-  _tableView->doItemsLayout();
-  _tableView->verticalScrollBar()->setValue(state.vertical);
-  _tableView->horizontalScrollBar()->setValue(state.horizontal);
+  tableView_->doItemsLayout();
+  tableView_->verticalScrollBar()->setValue(state.vertical);
+  tableView_->horizontalScrollBar()->setValue(state.horizontal);
   // A current row that was in sight stays in sight, even when its new values moved it.
   if (state.currentWasVisible && newCurrent.isValid())
-    _tableView->scrollTo(newCurrent, QAbstractItemView::EnsureVisible);
+    tableView_->scrollTo(newCurrent, QAbstractItemView::EnsureVisible);
 }
 
 void LoadContactsViewController::updateTableView(ContactRecords allPeopleArray, unsigned generation,
@@ -369,7 +369,7 @@ void LoadContactsViewController::setFindText(const QString& text) {
 }
 
 int LoadContactsViewController::selectedCount() const {
-  return static_cast<int>(_tableView->selectionModel()->selectedRows().size());
+  return static_cast<int>(tableView_->selectionModel()->selectedRows().size());
 }
 
 void LoadContactsViewController::focusFindField() {
@@ -378,13 +378,13 @@ void LoadContactsViewController::focusFindField() {
 }
 
 void LoadContactsViewController::showContextMenuAtCurrentCell() {
-  QModelIndex current = _tableView->currentIndex();
-  QPoint at = current.isValid() ? _tableView->visualRect(current).center() : QPoint(8, 8);
-  contextMenu_->popup(_tableView->viewport()->mapToGlobal(at));
+  QModelIndex current = tableView_->currentIndex();
+  QPoint at = current.isValid() ? tableView_->visualRect(current).center() : QPoint(8, 8);
+  contextMenu_->popup(tableView_->viewport()->mapToGlobal(at));
 }
 
 void LoadContactsViewController::deleteItem() {
-  QModelIndexList selected = _tableView->selectionModel()->selectedRows();
+  QModelIndexList selected = tableView_->selectionModel()->selectedRows();
   bool any = !selected.isEmpty();
   deleteAction_->setEnabled(any);
   exportAction_->setEnabled(any);
@@ -424,7 +424,7 @@ void LoadContactsViewController::deleteItem() {
 ContactRecords LoadContactsViewController::selectedRecordsForExport() const {
   // In the order the table shows them, top to bottom.
   std::vector<int> rows;
-  for (const QModelIndex& index : _tableView->selectionModel()->selectedRows()) rows.push_back(index.row());
+  for (const QModelIndex& index : tableView_->selectionModel()->selectedRows()) rows.push_back(index.row());
   std::sort(rows.begin(), rows.end());
   ContactRecords records;
   records.reserve(rows.size());

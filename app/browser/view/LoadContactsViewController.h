@@ -35,7 +35,7 @@ class LoadContactsViewController : public QWidget {
   static const std::vector<std::string>& initialColumns();
 
   QWidget* view() { return this; }
-  QTableView* getTableView() const { return _tableView; }
+  QTableView* getTableView() const { return tableView_; }
   ContactTableModel* model() const { return model_; }
   const ContactRecords& getTableViewDataArray() const;
   std::vector<std::string> shownColumns() const;
@@ -112,7 +112,7 @@ class LoadContactsViewController : public QWidget {
 
   ABAddressBook& book_;
   QLineEdit* findField_;
-  QTableView* _tableView;
+  QTableView* tableView_;
   ContactTableModel* model_;
   QMenu* columnMenu_;
   QMenu* contextMenu_;
