@@ -212,11 +212,16 @@ std::optional<std::string> FixActions::staleReason(const RC::Category& category,
     return std::nullopt;
   }
   if (title == RC::kSimilarContacts) return similarStaleReason(row);
-  if (title == RC::kPhoneWrittenDifferently || title == RC::kPhoneFormat) {
+  if (title == RC::kPhoneFormat) {
     PhoneNumbers phones(outline_.region());
-    bool holds = title == RC::kPhoneFormat ? ScanAddressBook::hasNationalPhone(*data, phones)
-                                           : ScanAddressBook::hasPhoneWrittenTwice(*data, phones);
-    if (!holds) return noLongerMeets(title);
+    auto national = SimilarContacts::nationalNumbers(*data, SimilarContacts::readPhonesOf(*data, phones));
+    if (national.empty()) return noLongerMeets(title);
+    if (ScanAddressBook::nationalPhonesKept(*data, national, ABMarkCover(book_, ABMarkKind::kKeptPhoneFormat)))
+      return "its phone numbers are kept as they are written";
+    return std::nullopt;
+  }
+  if (title == RC::kPhoneWrittenDifferently) {
+    if (!ScanAddressBook::hasPhoneWrittenTwice(*data, PhoneNumbers(outline_.region()))) return noLongerMeets(title);
     return std::nullopt;
   }
   if (title != RC::kShareEmail) {
@@ -674,7 +679,30 @@ void FixActions::processPhoneWrittenDifferentlyContacts(PersonItem* row) {
 }
 
 void FixActions::processPhoneFormatContacts(PersonItem* row) {
+  if (option() == Opt::kKeepAsItIs) return keepPhonesAsTheyAre(row);
   if (option() != Opt::kWriteInternational && option() != Opt::kWriteE164) return;
-  rewritePhones(row, PhoneFixes::inInternationalForm(*person_, outline_.region(), option() == Opt::kWriteE164),
+  // Numbers the user kept as they are written stay so.
+  const auto kept = ABMarkCover(book_, ABMarkKind::kKeptPhoneFormat).keptFor(person_->uniqueId());
+  rewritePhones(row, PhoneFixes::inInternationalForm(*person_, outline_.region(), option() == Opt::kWriteE164, kept),
                 "rewrote");
+}
+
+void FixActions::keepPhonesAsTheyAre(PersonItem* row) {
+  PersonItem* father = row->parentNode();
+  // The numbers as the store holds them now (the stale check found at least one not kept).
+  const auto texts = PhoneFixes::numbersNotInternational(*person_, outline_.region());
+  std::string numbers;
+  for (size_t i = 0; i < texts.size(); ++i)
+    numbers += (i == 0 ? "" : i + 1 == texts.size() ? " and " : ", ") + texts[i];
+  const std::string asThey = texts.size() == 1 ? " as it is" : " as they are";
+  std::string error;
+  if (!book_.addMark(ABMarkKind::kKeptPhoneFormat, {person_->uniqueId()}, ABMarkCover::valueOfList(texts),
+                     "Kept " + numbers + " of " + named(*person_) + asThey, &error)) {
+    fail("the phone numbers of " + who(*person_) + " could not be kept as they are: " + error);
+    return;
+  }
+  outcome_.storeChanged = true;
+  note("kept " + numbers + asThey + " for " + who(*person_));
+  outline_.removeRow(row);
+  closingStep(father);
 }

@@ -57,6 +57,9 @@ class FixActions {
   void processSimilarContacts(PersonItem* row);
   void processPhoneWrittenDifferentlyContacts(PersonItem* row);
   void processPhoneFormatContacts(PersonItem* row);
+  // Records that the person's numbers not in international form stay as they are written: a change
+  // set of its own that changes no contact.
+  void keepPhonesAsTheyAre(PersonItem* row);
 
   // The members of the person's duplicate group, found afresh in the store (store order).
   std::vector<ABPersonRef> duplicateGroupOf(const ABPerson& person) const;

@@ -11,6 +11,7 @@
 #include "app/scanner/ScanAddressBook.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ABMarks.h"
 
 namespace RC = ReviewCategories;
 namespace Opt = ReviewCategories::Option;
@@ -265,11 +266,22 @@ FixPreview creatScrollerViewWithTitle(const ReviewOutline& outline, const std::s
     preview.texts.push_back(text("Before Fixing", 14, 152, 110, black, 0.4));
     preview.texts.push_back(text("After Fixing", 230, 152, 210, black, 0.4));
     double y = 132;
-    auto rewrite = PhoneFixes::inInternationalForm(person, outline.region(), title == Opt::kWriteE164);
+    auto rewrite =
+        PhoneFixes::inInternationalForm(person, outline.region(), title == Opt::kWriteE164,
+                                        ABMarkCover(book, ABMarkKind::kKeptPhoneFormat).keptFor(person.uniqueId()));
     for (const auto& [before, after] : rewrite.changes) {
       if (y < 12) break;
       preview.texts.push_back(text(before, 14, y, 210));
       preview.texts.push_back(text(after, 230, y, 210));
+      y -= 20;
+    }
+  } else if (title == Opt::kKeepAsItIs) {
+    preview.texts.push_back(text("No contact will be changed. These numbers stay as they are written;", 14, 152, 450));
+    preview.texts.push_back(text("a scan lists this contact again only for another number:", 14, 132, 450));
+    double y = 112;
+    for (const auto& number : PhoneFixes::numbersNotInternational(person, outline.region())) {
+      if (y < 12) break;
+      preview.texts.push_back(text(number, 14, y, 430));
       y -= 20;
     }
   } else if (title == Opt::kDeleteDuplicateProperty) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/scanner/PhoneNumbers.h"
+#include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/SimilarContacts.h"
 #include "platform/addressbook/ABConstants.h"
 
@@ -31,7 +32,15 @@ PhoneRewrite withoutNumbersWrittenTwice(const ABPerson& person, const std::strin
   return rewrite;
 }
 
-PhoneRewrite inInternationalForm(const ABPerson& person, const std::string& region, bool e164) {
+std::vector<std::string> numbersNotInternational(const ABPerson& person, const std::string& region) {
+  auto snapshot = person.snapshot();
+  const PhoneNumbers numbers(region);
+  return ScanAddressBook::phoneTexts(
+      *snapshot, SimilarContacts::nationalNumbers(*snapshot, SimilarContacts::readPhonesOf(*snapshot, numbers)));
+}
+
+PhoneRewrite inInternationalForm(const ABPerson& person, const std::string& region, bool e164,
+                                 const std::vector<std::string>& kept) {
   PhoneRewrite rewrite;
   auto snapshot = person.snapshot();
   const ABMultiValue* phones = snapshot->multiValue(kABPhoneProperty);
@@ -40,6 +49,7 @@ PhoneRewrite inInternationalForm(const ABPerson& person, const std::string& regi
   PhoneNumbers numbers(region);
   for (size_t index : SimilarContacts::nationalNumbers(*snapshot, SimilarContacts::readPhonesOf(*snapshot, numbers))) {
     const std::string before = phones->stringAtIndex(index);
+    if (std::find(kept.begin(), kept.end(), before) != kept.end()) continue;
     const std::string after = e164 ? numbers.e164(before) : numbers.international(before);
     if (after.empty() || after == before) continue;
     rewrite.phones.replaceValueAtIndex(index, after);

@@ -18,8 +18,13 @@ namespace PhoneFixes {
 
 // The first of each set of numbers equal once read stays, with its label; the later ones go.
 PhoneRewrite withoutNumbersWrittenTwice(const ABPerson& person, const std::string& region);
+// The texts of the numbers valid for the region and not written in international form, in entry
+// order.
+std::vector<std::string> numbersNotInternational(const ABPerson& person, const std::string& region);
 // Every number valid for the region and not written in international form, written in
 // libphonenumber's INTERNATIONAL form ("+49 30 1234567") or, with e164, as "+49301234567".
-PhoneRewrite inInternationalForm(const ABPerson& person, const std::string& region, bool e164);
+// Numbers in `kept` (the user keeps them as they are written) stay as they are.
+PhoneRewrite inInternationalForm(const ABPerson& person, const std::string& region, bool e164,
+                                 const std::vector<std::string>& kept = {});
 
 }  // namespace PhoneFixes

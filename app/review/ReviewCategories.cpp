@@ -20,7 +20,7 @@ struct Matrices {
   const FixMatrix kMatrixInvalidChar{"matrixInvalidChar", {kEditInContacts}};
   const FixMatrix kMatrixBlankName{"matrixBlankName", {kEditInContacts, kDeleteContact}};
   const FixMatrix kMatrixSimilar{"matrixSimilar", {kMerge, kNotSamePerson}};
-  const FixMatrix kMatrixPhoneFormat{"matrixPhoneFormat", {kWriteInternational, kWriteE164}};
+  const FixMatrix kMatrixPhoneFormat{"matrixPhoneFormat", {kWriteInternational, kWriteE164, kKeepAsItIs}};
 };
 
 const Matrices& m() {
@@ -75,7 +75,7 @@ const std::vector<Category>& all() {
       {"DupPhoneFormat", kPhoneWrittenDifferently, "has the same phone number written differently", "",
        &m().kDuplicateMatrix, 16, 90, true},
       {"PhoneFormat", kPhoneFormat, "has a phone number not in international format", "", &m().kMatrixPhoneFormat, 16,
-       75, false},
+       32, false},
   };
   return categories;
 }

@@ -42,6 +42,8 @@ inline const std::string kWriteInternational = "Write in international format";
 inline const std::string kWriteE164 = "Write in E.164 format";
 // Changes no contact: records that the persons of the finding are different people.
 inline const std::string kNotSamePerson = "Not the same person";
+// Changes no contact: records that the numbers are kept as they are written.
+inline const std::string kKeepAsItIs = "Keep as it is";
 }  // namespace Option
 
 struct FixMatrix {

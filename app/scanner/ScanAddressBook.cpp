@@ -431,6 +431,20 @@ bool ScanAddressBook::hasNationalPhone(const ABPersonData& data, const PhoneNumb
   return !SimilarContacts::nationalNumbers(data, SimilarContacts::readPhonesOf(data, phones)).empty();
 }
 
+std::vector<std::string> ScanAddressBook::phoneTexts(const ABPersonData& data, const std::vector<size_t>& indexes) {
+  std::vector<std::string> texts;
+  if (const ABMultiValue* phones = data.multiValue(kABPhoneProperty))
+    for (size_t index : indexes)
+      if (index < phones->count()) texts.push_back(phones->stringAtIndex(index));
+  return texts;
+}
+
+bool ScanAddressBook::nationalPhonesKept(const ABPersonData& data, const std::vector<size_t>& national,
+                                         const ABMarkCover& kept) {
+  const std::string* uid = data.string(kABUIDProperty);
+  return uid && kept.keeps(*uid, phoneTexts(data, national));
+}
+
 PhoneReadings ScanFinders::phoneReadings(const ScanSnapshot& snapshot, const PhoneNumbers& phones, bool validity,
                                          unsigned threads) {
   return SimilarContacts::readPhones(snapshot.data, phones, validity, threads);
@@ -471,9 +485,14 @@ std::vector<ABPersonRef> ScanFinders::phonesWrittenDifferently(const ScanSnapsho
 std::vector<ABPersonRef> ScanFinders::phonesNotInternational(const ScanSnapshot& snapshot,
                                                              const PhoneReadings& readings) {
   std::vector<ABPersonRef> found;
-  for (size_t i = 0; i < snapshot.size(); ++i)
-    if (!SimilarContacts::nationalNumbers(*snapshot.data[i], readings.readings[i]).empty())
-      found.push_back(snapshot.persons[i]);
+  for (size_t i = 0; i < snapshot.size(); ++i) {
+    auto national = SimilarContacts::nationalNumbers(*snapshot.data[i], readings.readings[i]);
+    if (national.empty()) continue;
+    if (!snapshot.keptPhoneFormat.empty() &&
+        ScanAddressBook::nationalPhonesKept(*snapshot.data[i], national, snapshot.keptPhoneFormat))
+      continue;
+    found.push_back(snapshot.persons[i]);
+  }
   return found;
 }
 

@@ -126,6 +126,12 @@ class ScanAddressBook {
   // The phone conditions on one person, every number read for the region of `phones`.
   static bool hasPhoneWrittenTwice(const ABPersonData& data, const PhoneNumbers& phones);
   static bool hasNationalPhone(const ABPersonData& data, const PhoneNumbers& phones);
+  // The texts of the person's phone entries at these indexes.
+  static std::vector<std::string> phoneTexts(const ABPersonData& data, const std::vector<size_t>& indexes);
+  // Whether the user kept every one of these numbers not in international form (entry indexes) as
+  // it is written: a number written otherwise, or a new one, is not kept.
+  static bool nationalPhonesKept(const ABPersonData& data, const std::vector<size_t>& national,
+                                 const ABMarkCover& kept);
 
   // The duplicate group a person belongs to. A person with a first or last name groups by name key
   // (first name immediately followed by last name, a missing part written as (null)). A person with

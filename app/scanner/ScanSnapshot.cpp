@@ -101,6 +101,7 @@ ScanSnapshot ScanSnapshot::of(const ABAddressBook& book) {
   ScanSnapshot snapshot;
   snapshot.persons = book.people();
   snapshot.notSamePerson = ABMarkCover(book, ABMarkKind::kNotSamePerson);
+  snapshot.keptPhoneFormat = ABMarkCover(book, ABMarkKind::kKeptPhoneFormat);
   const size_t count = snapshot.persons.size();
   snapshot.data.resize(count);
   snapshot.values.resize(count);

@@ -39,6 +39,7 @@ struct ScanSnapshot {
   std::vector<ABPersonSnapshot> data;
   std::vector<PersonValues> values;  // values[i] views data[i]
   ABMarkCover notSamePerson;         // "Not the same person"
+  ABMarkCover keptPhoneFormat;       // numbers kept as they are written
 
   static ScanSnapshot of(const ABAddressBook& book);
   size_t size() const { return persons.size(); }

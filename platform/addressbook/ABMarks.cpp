@@ -47,3 +47,56 @@ bool ABMarkCover::covers(const std::vector<std::string>& uids, const std::string
   }
   return true;
 }
+
+std::vector<std::string> ABMarkCover::keptFor(const std::string& uid) const {
+  std::vector<std::string> kept;
+  auto found = byUid_.find(uid);
+  if (found == byUid_.end()) return kept;
+  for (size_t index : found->second) {
+    auto items = listOfValue(marks_[index].value);
+    kept.insert(kept.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
+  }
+  return kept;
+}
+
+bool ABMarkCover::keeps(const std::string& uid, const std::vector<std::string>& texts) const {
+  if (texts.empty()) return false;
+  const auto kept = keptFor(uid);
+  if (kept.empty()) return false;
+  return std::all_of(texts.begin(), texts.end(),
+                     [&](const std::string& text) { return std::find(kept.begin(), kept.end(), text) != kept.end(); });
+}
+
+// Items are separated by new lines; a backslash or a new line inside an item is escaped.
+std::string ABMarkCover::valueOfList(const std::vector<std::string>& texts) {
+  std::string value;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (i > 0) value += '\n';
+    for (char c : texts[i]) {
+      if (c == '\\')
+        value += "\\\\";
+      else if (c == '\n')
+        value += "\\n";
+      else
+        value += c;
+    }
+  }
+  return value;
+}
+
+std::vector<std::string> ABMarkCover::listOfValue(const std::string& value) {
+  std::vector<std::string> texts;
+  if (value.empty()) return texts;
+  texts.emplace_back();
+  for (size_t i = 0; i < value.size(); ++i) {
+    char c = value[i];
+    if (c == '\n') {
+      texts.emplace_back();
+    } else if (c == '\\' && i + 1 < value.size()) {
+      texts.back() += value[++i] == 'n' ? '\n' : value[i];
+    } else {
+      texts.back() += c;
+    }
+  }
+  return texts;
+}

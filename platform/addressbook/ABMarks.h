@@ -11,6 +11,9 @@ namespace ABMarkKind {
 // "Not the same person": the persons of the mark are distinct people. A mark with a value is about
 // that value (an e-mail address they share); without one it is about the persons themselves.
 inline const std::string kNotSamePerson = "distinct";
+// "Keep as it is" for phone numbers not in international form: over one person, the numbers kept
+// as written (their texts, one value of a list: ABMarkCover::valueOfList).
+inline const std::string kKeptPhoneFormat = "kept-phone-format";
 }  // namespace ABMarkKind
 
 // The marks of one kind in effect, read once, answering whether a set of persons is covered:
@@ -27,8 +30,17 @@ class ABMarkCover {
   bool covers(const std::vector<std::string>& uids) const;
   // The same, counting only marks of this value.
   bool coversForValue(const std::vector<std::string>& uids, const std::string& value) const;
+  // True when every text is an item of the list value of a mark over this person (any of them).
+  // Nothing is kept for an empty list of texts.
+  bool keeps(const std::string& uid, const std::vector<std::string>& texts) const;
+  // Every item of the list values of the marks over this person.
+  std::vector<std::string> keptFor(const std::string& uid) const;
   // The marks read, in the order they were made.
   const std::vector<ABMark>& marks() const { return marks_; }
+
+  // A list of texts as one mark value and back (every text kept exactly, new lines too).
+  static std::string valueOfList(const std::vector<std::string>& texts);
+  static std::vector<std::string> listOfValue(const std::string& value);
 
  private:
   bool covers(const std::vector<std::string>& uids, const std::string* value) const;

@@ -177,4 +177,35 @@ TEST_F(SimilarCommandTest, NotTheSamePersonLeavesASimilarGroupOutUntilUndone) {
             grouped);
 }
 
+// "Keep as it is" from the command line: the numbers stay, the contact is left out of later scans
+// until it holds another number not in international form, and undo brings it back.
+TEST_F(SimilarCommandTest, KeepAsItIsLeavesTheNumbersOutUntilUndoneOrANewOneComes) {
+  std::string a = add("Ann", "Lee", {"030 1234567", "+49 171 2345678"});
+  std::string b = add("Bob", "Ray", {"089 7654321"});
+  auto listed = [&] {
+    return scanJson({"--condition", "Phone number not in international format", "--region", "DE"})
+        .value("PhoneFormat", nlohmann::ordered_json::array());
+  };
+  ASSERT_EQ(listed(), nlohmann::ordered_json::array({a, b}));
+  ProgramRun kept = run({"fix", "--condition", "Phone number not in international format", "--option", "Keep as it is",
+                         "--uid", a, "--region", "DE"});
+  ASSERT_EQ(kept.status, 0) << kept.out;
+  EXPECT_NE(kept.out.find("kept 030 1234567 as it is for Ann Lee"), std::string::npos) << kept.out;
+  EXPECT_EQ(phonesOf(a), (std::vector<std::string>{"030 1234567", "+49 171 2345678"}));
+  EXPECT_EQ(listed(), nlohmann::ordered_json::array({b}));
+  ASSERT_EQ(run({"undo"}).status, 0);
+  EXPECT_EQ(listed(), nlohmann::ordered_json::array({a, b}));
+  ASSERT_EQ(run({"redo"}).status, 0);
+  EXPECT_EQ(listed(), nlohmann::ordered_json::array({b}));
+
+  auto book = ABAddressBook::open(store);
+  auto ann = book->recordForUniqueId(a);
+  ABMultiValue phones = *ann->multiValueForProperty(kABPhoneProperty);
+  phones.addValueWithLabel(std::string("0171 1111111"), kABWorkLabel);
+  ASSERT_TRUE(ann->setValueForProperty(phones, kABPhoneProperty));
+  ASSERT_TRUE(book->addRecord(ann));
+  ASSERT_TRUE(book->save());
+  EXPECT_EQ(listed(), nlohmann::ordered_json::array({a, b}));
+}
+
 }  // namespace

@@ -238,4 +238,64 @@ TEST_F(SimilarFixesTest, NotTheSamePersonKeepsAGroupOutUntilUndoneOrAnotherConta
   EXPECT_EQ(reopened()->count(), 3u);
 }
 
+// "Keep as it is" changes no contact; the person is not listed again until it holds a number not in
+// international form that it did not hold then, and the rewriting options leave kept numbers alone.
+TEST_F(SimilarFixesTest, NumbersKeptAsTheyAreAreNotListedUntilANewOneComes) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}}, {},
+                 {{kWork, "030 1234567"}, {kMobile, "+44 20 7946 0958"}, {kHome, "(0171) 2345678"}});
+  auto listed = [&] {
+    ScanAddressBook scanner(*book);
+    scanner.setRegion("DE");
+    return scanner.findPhonesNotInternational().size();
+  };
+  scan({"Phone number not in international format"});
+  auto preview = creatScrollerViewWithTitle(outline, Opt::kKeepAsItIs, *book);
+  EXPECT_TRUE(preview.find("030 1234567"));
+  EXPECT_TRUE(preview.find("(0171) 2345678"));
+  EXPECT_FALSE(preview.find("+44 20 7946 0958"));
+  const auto before = phonesOf(ann->uniqueId());
+
+  FixOutcome kept = fix(Opt::kKeepAsItIs);
+  ASSERT_TRUE(kept.storeChanged) << kept.error;
+  EXPECT_EQ(phonesOf(ann->uniqueId()), before);
+  EXPECT_FALSE(outline.category(RC::kPhoneFormat));
+  std::vector<ABChangeSet> history;
+  ASSERT_TRUE(book->changeHistory(history));
+  EXPECT_EQ(history.front().description, "Kept 030 1234567 and (0171) 2345678 of Ann as they are");
+  EXPECT_EQ(listed(), 0u);
+  ASSERT_TRUE(book->undo(0, false));
+  EXPECT_EQ(listed(), 1u) << "undo takes the mark back";
+  ASSERT_TRUE(book->redo());
+  EXPECT_EQ(listed(), 0u);
+
+  // A new number not in international form lists Ann again; writing it in international form
+  // leaves the kept ones as they are.
+  ABMultiValue phones = *ann->multiValueForProperty(kABPhoneProperty);
+  phones.addValueWithLabel(std::string("089 7654321"), kHome);
+  ASSERT_TRUE(ann->setValueForProperty(phones, kABPhoneProperty));
+  ASSERT_TRUE(book->addRecord(ann));
+  ASSERT_TRUE(book->save());
+  EXPECT_EQ(listed(), 1u);
+  scan({"Phone number not in international format"});
+  EXPECT_TRUE(creatScrollerViewWithTitle(outline, Opt::kWriteInternational, *book).find("+49 89 7654321"));
+  EXPECT_FALSE(creatScrollerViewWithTitle(outline, Opt::kWriteInternational, *book).find("+49 30 1234567"));
+  FixOutcome written = fix(Opt::kWriteInternational);
+  ASSERT_TRUE(written.storeChanged) << written.error;
+  EXPECT_EQ(phonesOf(ann->uniqueId()),
+            (std::vector<std::string>{kWork + "=030 1234567", kMobile + "=+44 20 7946 0958", kHome + "=(0171) 2345678",
+                                      kHome + "=+49 89 7654321"}));
+  EXPECT_EQ(listed(), 0u);
+
+  // Kept elsewhere after this scan: the finding is stale and nothing is written.
+  auto bob = add({{kABFirstNameProperty, "Bob"}}, {}, {{kWork, "040 1234567"}});
+  scan({"Phone number not in international format"});
+  ASSERT_TRUE(book->addMark(ABMarkKind::kKeptPhoneFormat, {bob->uniqueId()}, ABMarkCover::valueOfList({"040 1234567"}),
+                            "Kept 040 1234567 of Bob as it is"));
+  FixActions actions(outline, *book, questions);
+  FixOutcome stale = actions.apply(*RC::byTitle(RC::kPhoneFormat), outline.category(RC::kPhoneFormat)->childAtIndex(0),
+                                   Opt::kWriteE164);
+  EXPECT_EQ(stale.stale, "Bob: not fixed, its phone numbers are kept as they are written");
+  EXPECT_EQ(phonesOf(bob->uniqueId()), (std::vector<std::string>{kWork + "=040 1234567"}));
+}
+
 }  // namespace

@@ -614,3 +614,21 @@ TEST(HistoryTest, MarkCoverNeedsEveryTwoPersonsInOneMark) {
   EXPECT_FALSE(ABMarkCover(*store.book, ABMarkKind::kNotSamePerson).covers({"a", "b", "c"}));
   EXPECT_TRUE(ABMarkCover(*store.book, "another kind").empty());
 }
+
+// A mark's value can hold a list of texts: each comes back exactly, and a person's marks keep the
+// texts of every one of them.
+TEST(HistoryTest, KeptTextsComeBackExactly) {
+  const std::vector<std::string> texts{"030 1234567", "a\\b", "two\nlines", "", "\\n"};
+  EXPECT_EQ(ABMarkCover::listOfValue(ABMarkCover::valueOfList(texts)), texts);
+  Store store;
+  ASSERT_TRUE(store.book->addMark(ABMarkKind::kKeptPhoneFormat, {"a"}, ABMarkCover::valueOfList({"1", "two\nlines"}),
+                                  "Kept 1"));
+  ASSERT_TRUE(store.book->addMark(ABMarkKind::kKeptPhoneFormat, {"a"}, ABMarkCover::valueOfList({"3"}), "Kept 3"));
+  ABMarkCover kept(*store.book, ABMarkKind::kKeptPhoneFormat);
+  EXPECT_TRUE(kept.keeps("a", {"3", "1"}));
+  EXPECT_TRUE(kept.keeps("a", {"two\nlines"}));
+  EXPECT_FALSE(kept.keeps("a", {"1", "2"})) << "2 was never kept";
+  EXPECT_FALSE(kept.keeps("a", {"two"}));
+  EXPECT_FALSE(kept.keeps("b", {"1"}));
+  EXPECT_FALSE(kept.keeps("a", {})) << "nothing to keep is not kept";
+}

@@ -493,7 +493,7 @@ TEST(ReviewScreenTest, NumbersWithoutCountryCodeAreRewrittenForTheScansRegion) {
                                                             QItemSelectionModel::ClearAndSelect);
   EXPECT_NE(screen.problemText()->text().toStdString().find("+49 30 1234567"), std::string::npos)
       << screen.problemText()->text().toStdString();
-  ASSERT_EQ(screen.optionButtons().size(), 2);
+  ASSERT_EQ(screen.optionButtons().size(), 3);
   screen.optionButtons()[1]->click();  // Write in E.164 format
   EXPECT_TRUE(screen.previewWidget()->preview().find("+49301234567"));
   screen.fixButton()->click();
@@ -504,6 +504,23 @@ TEST(ReviewScreenTest, NumbersWithoutCountryCodeAreRewrittenForTheScansRegion) {
       for (size_t i = 0; i < phones->count(); ++i) rewritten = rewritten || phones->stringAtIndex(i) == "+49301234567";
   EXPECT_TRUE(rewritten);
   EXPECT_EQ(screen.outline().category(ReviewCategories::kPhoneFormat)->childrenCount(), 3u);
+
+  // "Keep as it is" on the next one changes no contact, and a new scan leaves it out.
+  screen.myOutlineView()->selectionModel()->setCurrentIndex(model->index(0, 0, model->index(0, 0)),
+                                                            QItemSelectionModel::ClearAndSelect);
+  const std::string kept = screen.outline().selectedItem()->person()->uniqueId();
+  screen.optionButtons()[2]->click();
+  EXPECT_TRUE(
+      screen.previewWidget()->preview().find("No contact will be changed. These numbers stay as they are "
+                                             "written;"));
+  const auto before = contentsOf(*book);
+  screen.fixButton()->click();
+  ASSERT_TRUE(screen.lastOutcome().storeChanged) << screen.lastOutcome().error;
+  EXPECT_EQ(contentsOf(*book), before);
+  EXPECT_EQ(screen.outline().category(ReviewCategories::kPhoneFormat)->childrenCount(), 2u);
+  auto again = scanner.scan({"Phone number not in international format"}).personsFor("PhoneFormat");
+  EXPECT_EQ(again.size(), 2u);
+  for (const auto& person : again) EXPECT_NE(person->uniqueId(), kept);
 }
 
 // A fix whose finding no longer holds changes nothing; the bottom bar says why in one line.
