@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/browser/view/ContactTableModel.h"
@@ -145,7 +146,16 @@ TEST_F(AppDelegateTest, HideMinimisesTheWindow) {
 }
 
 TEST_F(AppDelegateTest, HelpIsCopiedToTheCacheReplacingAnEarlierCopy) {
+  // A cache folder of this test's own: other programs running at the same time copy the help too.
+  QTemporaryDir cache;
+  const QByteArray before = qgetenv("XDG_CACHE_HOME");
+  qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+  struct Restore {
+    QByteArray value;
+    ~Restore() { value.isNull() ? qunsetenv("XDG_CACHE_HOME") : qputenv("XDG_CACHE_HOME", value); }
+  } restore{before};
   const QString first = AppDelegate::copyHelpToCache();
+  EXPECT_TRUE(first.startsWith(cache.path()));
   ASSERT_FALSE(first.isEmpty());
   EXPECT_TRUE(first.endsWith("Varnok Rolvane_Help.pdf"));
   QFile stale(first);
