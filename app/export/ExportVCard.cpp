@@ -13,7 +13,6 @@
 #include <limits>
 #include <mutex>
 #include <random>
-#include <thread>
 #include <vector>
 
 #include "app/export/BlockFile.h"
@@ -23,6 +22,7 @@
 #include "frameworks/common/OutputFile.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
+#include "platform/threads/ParallelFor.h"
 
 namespace {
 
@@ -174,18 +174,11 @@ ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& recor
       }
     }
   };
-  const size_t helpers = std::min<size_t>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u) - 1,
-                                          (records.size() - 1) / kCardsPerTake);
-  std::vector<std::thread> threads;
-  for (size_t t = 0; t < helpers; ++t) {
-    try {
-      threads.emplace_back(work);
-    } catch (const std::system_error&) {
-      break;
-    }
-  }
-  work();
-  for (auto& thread : threads) thread.join();
+  // Up to four takers (the files' creation waits on the disk as much as on a core), one per core.
+  const size_t takers = std::min<size_t>(4, 1 + (records.size() - 1) / kCardsPerTake);
+  parallelFor(takers, 1, [&](size_t begin, size_t end) {
+    for (size_t taker = begin; taker < end; ++taker) work();
+  });
   std::string final;
   std::string error = failure.error();
   if (error.empty()) renameToFreeName(working, (base / kFolderName).string(), final, error);
@@ -219,25 +212,26 @@ ExportResult ExportVCard::exportOneFileWithArrayToPath(const ContactRecords& rec
     return result;
   }
   BlockFile file(output.temporaryPath());
-  // The second half of the cards is written out on a second thread while the first half goes to
-  // the file.
+  // The second half of the cards is written out on another core while the first half goes to the
+  // file.
   const size_t half = records.size() >= 2 * kCardsPerTake ? records.size() / 2 : records.size();
   std::string second;
-  std::thread other;
-  if (half < records.size()) {
-    other = std::thread([&] {
-      second.reserve((records.size() - half) * 512);
-      for (size_t i = half; i < records.size(); ++i) appendCard(records[i], wholePersons, second);
-    });
-  }
-  std::string card;
-  for (size_t i = 0; i < half; ++i) {
-    card.clear();
-    appendCard(records[i], wholePersons, card);
-    file.append(card);
-    file.flushIfFull();
-  }
-  if (other.joinable()) other.join();
+  parallelFor(half < records.size() ? 2 : 1, 1, [&](size_t begin, size_t end) {
+    for (size_t part = begin; part < end; ++part) {
+      if (part == 1) {
+        second.reserve((records.size() - half) * 512);
+        for (size_t i = half; i < records.size(); ++i) appendCard(records[i], wholePersons, second);
+        continue;
+      }
+      std::string card;
+      for (size_t i = 0; i < half; ++i) {
+        card.clear();
+        appendCard(records[i], wholePersons, card);
+        file.append(card);
+        file.flushIfFull();
+      }
+    }
+  });
   for (size_t at = 0; at < second.size(); at += BlockFile::kBlockSize) {
     file.append(std::string_view(second).substr(at, BlockFile::kBlockSize));
     file.flushIfFull();
