@@ -4,8 +4,9 @@
 Generates a messy address book as a vCard file, imports it with `rolvane import` and exports it
 with all information as vCard (A). Then runs `rolvane fix` with every store-changing option of every
 condition in turn (the findings of a condition shared out among its options) and exports again (B).
-`rolvane undo --to` the first change after the import must give back A exactly, `rolvane redo` of
-every change B exactly; the contacts that the fixes removed are in `rolvane trash --json`, and
+`rolvane undo --to` the first change after the import must give back A exactly (and a scan must
+find what it found right after the import: marks such as "Not the same person" are taken back too),
+`rolvane redo` of every change B exactly (and the scan after the fixes); the contacts that the fixes removed are in `rolvane trash --json`, and
 `rolvane restore` puts them back under their own unique ids.
 
     history_round_trip.py ROLVANE [--count N] [--seed S] [--keep DIR]
@@ -24,7 +25,8 @@ import sys
 import tempfile
 
 OPTIONS = {
-    "Duplicate contacts": ["Merge contacts", "Delete the duplicate contact(s)", "Delete this contact"],
+    "Duplicate contacts": ["Merge contacts", "Delete the duplicate contact(s)", "Delete this contact",
+                           "Not the same person"],
     "Incomplete name": ["Convert to a company contact", 'Use "???" instead of the empty name', "Delete this contact"],
     "Duplicate address": ["Delete the duplicate property"],
     "Duplicate phone number": ["Delete the duplicate property"],
@@ -36,7 +38,9 @@ OPTIONS = {
     "Nickname with spacing only": ["Delete the blank property"],
     "Blank name": ["Delete this contact"],
     "Emails duplicated among multiple contacts": ["Merge contacts", "Delete the duplicate contact(s)",
-                                                  "Remove the email from this contact", "Delete this contact"],
+                                                  "Remove the email from this contact", "Delete this contact",
+                                                  "Not the same person"],
+    "Similar contacts": ["Merge contacts", "Not the same person"],
 }
 KEYS = {
     "Duplicate contacts": "DuplicateContacts", "Incomplete name": "SingleName", "Duplicate address": "DupAddress",
@@ -44,6 +48,7 @@ KEYS = {
     "Note with spacing only": "EmptyNotes", "Unusual title": "UnusualTitle", "Unusual suffix": "UnusualSuffix",
     "Spacing in the first name": "SpaceInFirstName", "Nickname with spacing only": "EmptyNickname",
     "Blank name": "BlankName", "Emails duplicated among multiple contacts": "ShareEmail",
+    "Similar contacts": "SimilarContacts",
 }
 
 FIRST = ["Ann", "Bob", "Cécile", "Dmitri", "Eve", "Jo Ann", "Mary  Kate", "Zoë", "Li", "Ngozi"]
@@ -150,6 +155,7 @@ def main():
         failures.append("the import is not one change set: %r" % history)
     import_id = history[0]["id"]
     after_import = export()
+    scan_after_import = run("scan", "--json").stdout
     uids_after_import = uids_in_store()
 
     for condition, options in OPTIONS.items():
@@ -157,7 +163,10 @@ def main():
         findings = found.get(KEYS[condition], [])
         uids = []
         for finding in findings:
-            uid = finding["SearchedPerson"] if isinstance(finding, dict) else finding
+            if isinstance(finding, dict):
+                uid = finding["SearchedPerson"] if "SearchedPerson" in finding else finding["Persons"][0]
+            else:
+                uid = finding
             if uid not in uids:
                 uids.append(uid)
         for index, option in enumerate(options):
@@ -176,7 +185,10 @@ def main():
     descriptions = [c["description"] for c in changes]
     if not any(d.startswith("Merged ") for d in descriptions):
         failures.append("no merge was recorded: %r" % descriptions[:10])
+    if not any(d.startswith("Not the same person: ") for d in descriptions):
+        failures.append("no mark was recorded: %r" % descriptions[:10])
     after_fixes = export()
+    scan_after_fixes = run("scan", "--json").stdout
     uids_after_fixes = uids_in_store()
     if after_fixes == after_import:
         failures.append("the fixes changed nothing")
@@ -198,6 +210,8 @@ def main():
         failures.append("after undo --to, the unique ids or their order differ from those after the import")
     if run("trash", "--json").stdout.strip() != "[]":
         failures.append("after undoing every fix the trash is not empty")
+    if run("scan", "--json").stdout != scan_after_import:
+        failures.append("after undo --to, a scan finds other problems than right after the import")
     # And redo everything.
     redone = 0
     while run("redo", ok=False).returncode == 0:
@@ -208,6 +222,8 @@ def main():
         failures.append("after redoing every change, the export differs from the one after the fixes")
     if uids_in_store() != uids_after_fixes:
         failures.append("after redoing every change, the unique ids or their order differ")
+    if run("scan", "--json").stdout != scan_after_fixes:
+        failures.append("after redoing every change, a scan finds other problems than after the fixes")
 
     # Restore puts the removed contacts back under their own unique ids.
     trash = json.loads(run("trash", "--json").stdout)
