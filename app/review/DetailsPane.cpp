@@ -1,11 +1,13 @@
 #include "app/review/DetailsPane.h"
 
+#include <algorithm>
 #include <array>
 
 #include "app/review/PersonNames.h"
 #include "app/review/PhoneFixes.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ABMarks.h"
 
 namespace {
 
@@ -85,17 +87,25 @@ std::string PhoneProblems::writtenDifferentlyText(const ABPerson& person, const 
   return "This contact holds the same phone number written differently: " + list + ".";
 }
 
-std::string PhoneProblems::notInternationalText(const ABPerson& person, const std::string& region) {
+std::string PhoneProblems::notInternationalText(const ABPerson& person, const std::string& region,
+                                                const std::vector<std::string>& kept) {
   std::string list;
-  for (const auto& [before, after] : PhoneFixes::inInternationalForm(person, region, false).changes) {
+  for (const auto& [before, after] : PhoneFixes::inInternationalForm(person, region, false, kept).changes) {
     if (!list.empty()) list += ", ";
     list += quoted(before) + " (" + after + ")";
   }
+  std::string keptList;
+  for (const auto& number : PhoneFixes::numbersNotInternational(person, region)) {
+    if (std::find(kept.begin(), kept.end(), number) == kept.end()) continue;
+    if (!keptList.empty()) keptList += ", ";
+    keptList += quoted(number);
+  }
   return "This contact has phone numbers without their country code: " + list +
-         ". Written in international format they can be called from any country and matched on every device.";
+         ". Written in international format they can be called from any country and matched on every device." +
+         (keptList.empty() ? "" : " Kept as they are written: " + keptList + ".");
 }
 
-std::optional<DetailsPane> updateUI(const ReviewOutline& outline) {
+std::optional<DetailsPane> updateUI(const ReviewOutline& outline, const ABAddressBook* book) {
   PersonItem* row = outline.selectedItem();
   const auto* category = outline.selectedCategory();
   if (!row || !category) return std::nullopt;
@@ -110,7 +120,9 @@ std::optional<DetailsPane> updateUI(const ReviewOutline& outline) {
   } else if (category->title == ReviewCategories::kPhoneWrittenDifferently) {
     pane.problemText = PhoneProblems::writtenDifferentlyText(*row->person(), outline.region());
   } else if (category->title == ReviewCategories::kPhoneFormat) {
-    pane.problemText = PhoneProblems::notInternationalText(*row->person(), outline.region());
+    const auto kept = book ? ABMarkCover(*book, ABMarkKind::kKeptPhoneFormat).keptFor(row->person()->uniqueId())
+                           : std::vector<std::string>();
+    pane.problemText = PhoneProblems::notInternationalText(*row->person(), outline.region(), kept);
   } else if (category->title == ReviewCategories::kUnusualSuffix) {
     pane.problemText = replacePlaceholder(category->problemText,
                                           row->person()->stringForProperty(kABSuffixProperty).value_or("(null)"));

@@ -19,8 +19,11 @@ struct DetailsPane {
   static constexpr const char* placeholderImage = "BigHead.png";
 };
 
-// The details pane of the outline's selected row; nullopt when no contact row is selected.
-std::optional<DetailsPane> updateUI(const ReviewOutline& outline);
+class ABAddressBook;
+
+// The details pane of the outline's selected row; nullopt when no contact row is selected. With the
+// store, texts leave out what the user's marks keep (phone numbers kept as they are written).
+std::optional<DetailsPane> updateUI(const ReviewOutline& outline, const ABAddressBook* book = nullptr);
 
 namespace EmailSlots {
 
@@ -40,6 +43,8 @@ namespace PhoneProblems {
 // the region.
 std::string similarContactsText(const PersonItem& row);
 std::string writtenDifferentlyText(const ABPerson& person, const std::string& region);
-std::string notInternationalText(const ABPerson& person, const std::string& region);
+// Numbers in `kept` (kept as they are written) are named apart.
+std::string notInternationalText(const ABPerson& person, const std::string& region,
+                                 const std::vector<std::string>& kept = {});
 
 }  // namespace PhoneProblems

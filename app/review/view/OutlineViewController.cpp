@@ -245,7 +245,7 @@ void OutlineViewController::updateUI() {
   // Editing in the contact card is one contact at a time.
   fixAllButton_->setEnabled(fixButton_->isEnabled() &&
                             outline_.selectedOption() != ReviewCategories::Option::kEditInContacts);
-  auto pane = ::updateUI(outline_);
+  auto pane = ::updateUI(outline_, &book_);
   if (!pane) {
     rightSide_->setCurrentWidget(outline_.showingTips() || outline_.rootNodes().empty() ? tipsView_ : solutionView_);
     return;

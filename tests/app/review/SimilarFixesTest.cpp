@@ -277,6 +277,16 @@ TEST_F(SimilarFixesTest, NumbersKeptAsTheyAreAreNotListedUntilANewOneComes) {
   ASSERT_TRUE(book->save());
   EXPECT_EQ(listed(), 1u);
   scan({"Phone number not in international format"});
+  auto pane = updateUI(outline, book.get());
+  ASSERT_TRUE(pane);
+  EXPECT_NE(pane->problemText.find("without their country code: \xE2\x80\x9C"
+                                   "089 7654321\xE2\x80\x9D (+49 89 7654321)."),
+            std::string::npos)
+      << pane->problemText;
+  EXPECT_NE(pane->problemText.find("Kept as they are written: \xE2\x80\x9C"
+                                   "030 1234567"),
+            std::string::npos)
+      << pane->problemText;
   EXPECT_TRUE(creatScrollerViewWithTitle(outline, Opt::kWriteInternational, *book).find("+49 89 7654321"));
   EXPECT_FALSE(creatScrollerViewWithTitle(outline, Opt::kWriteInternational, *book).find("+49 30 1234567"));
   FixOutcome written = fix(Opt::kWriteInternational);
