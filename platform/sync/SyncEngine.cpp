@@ -1,5 +1,7 @@
 #include "platform/sync/SyncEngine.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -37,6 +39,66 @@ std::string cardOf(const ABPerson& person) {
 
 std::string cardOf(const ABPersonData& data) {
   return vCardForPerson(data);
+}
+
+// A card's content lines, unfolded, each with its parameters in one order, and the lines grouped
+// by property in their order within each property: what stays when a server writes a card back with
+// the same values in another form (servers order lines and parameters as they like).
+std::vector<std::string> cardLines(const std::string& card) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < card.size()) {
+    std::size_t end = card.find('\n', start);
+    if (end == std::string::npos) end = card.size();
+    std::string line = card.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty())
+      lines.back() += line.substr(1);
+    else if (!line.empty())
+      lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  std::vector<std::pair<std::string, std::string>> keyed;  // property name, line
+  for (auto& line : lines) {
+    // The name and parameters end at the first colon outside quotes.
+    std::vector<std::string> parts(1);
+    std::size_t valueAt = line.size();
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      char c = line[i];
+      if (c == '"') quoted = !quoted;
+      if (!quoted && c == ':') {
+        valueAt = i;
+        break;
+      }
+      if (!quoted && c == ';')
+        parts.emplace_back();
+      else
+        parts.back() += c;
+    }
+    std::string name = parts.front();
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
+    // Parameter names are case-insensitive; their values are kept as they are.
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+      std::size_t equals = std::min(parts[i].find('='), parts[i].size());
+      std::transform(parts[i].begin(), parts[i].begin() + static_cast<std::ptrdiff_t>(equals), parts[i].begin(),
+                     [](unsigned char c) { return std::toupper(c); });
+    }
+    std::sort(parts.begin() + 1, parts.end());
+    std::string canonical = name;
+    for (std::size_t i = 1; i < parts.size(); ++i) canonical += ";" + parts[i];
+    canonical += line.substr(valueAt);
+    keyed.emplace_back(name, std::move(canonical));
+  }
+  std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> canonical;
+  for (auto& [name, line] : keyed) canonical.push_back(std::move(line));
+  return canonical;
+}
+
+// Whether two cards say the same, whatever the order of their lines and parameters.
+bool sameCard(const std::string& a, const std::string& b) {
+  return a == b || cardLines(a) == cardLines(b);
 }
 
 // How a contact is named in a report line.
@@ -214,7 +276,7 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
         continue;
       }
       std::string mine = cardOf(*person);
-      if (mine != theirs) {
+      if (!sameCard(mine, theirs)) {
         if (mine != item.card)
           report.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source.name +
                                      "; kept the version of " + source.name + keptNote(item.uid, mine));
@@ -233,7 +295,7 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     if (person && !linkedHere.count(uid) && !linkedElsewhere.count(uid)) {
       std::string theirs = cardOf(data);
       std::string mine = cardOf(*person);
-      if (mine != theirs) {
+      if (!sameCard(mine, theirs)) {
         report.conflicts.push_back(nameOf(*person->snapshot()) + " differs in the store and in " + source.name +
                                    "; kept the version of " + source.name + keptNote(uid, mine));
         person->replaceData(std::move(data));

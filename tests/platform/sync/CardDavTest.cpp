@@ -402,13 +402,15 @@ TEST_F(CardDavEngineTest, PushedTogetherOneRefusedCardIsSettledAsAConflictAndThe
 
 // A push cut short after the server took the writes and before their answers came (so nothing of
 // it was remembered) is finished by the next sync: every change there once, nothing doubled, nothing
-// lost, no conflict made up.
+// lost, and no conflict made up from a card the server wrote back with the same values in another form.
 TEST_F(CardDavEngineTest, APushCutShortIsFinishedByTheNextSync) {
   for (const char* uid : {"ann", "bob", "cid", "dot"})
     ASSERT_EQ(server.put(std::string(uid) + ".vcf", card(uid, uid, "Lee")), 201);
   EXPECT_EQ(sync().addedToStore, 4);
   setNote(*book, "ann", "changed here");
   setNote(*book, "bob", "changed here too");
+  // A birthday without a year: the server writes its parameters back in another order.
+  ASSERT_TRUE(book->recordForUniqueId("bob")->setValueForProperty(ABValue(ABDate{1604, 3, 14}), kABBirthdayProperty));
   ASSERT_TRUE(book->removeRecord(book->recordForUniqueId("cid")));
   auto eve = std::make_shared<ABPerson>();
   eve->setValueForProperty(ABValue(std::string("Eve")), kABFirstNameProperty);
