@@ -26,7 +26,7 @@ void runDocx(std::size_t contacts, BenchReporter& reporter) {
     const double target = count >= 100000 ? 5.0 * count / 100000 : 0;
     reporter.step("docx, " + std::to_string(count) + " contacts", seconds, count, target);
     if (!written) {
-      std::printf("  docx export failed: %s\n", creator.errorText().c_str());
+      std::printf("  docx export failed: %s\n", creator.error().c_str());
       ++reporter.failures;
     } else {
       std::error_code ec;

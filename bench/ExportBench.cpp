@@ -33,7 +33,7 @@ void run(std::size_t contacts, BenchReporter& reporter) {
     const double seconds = secondsOf([&] { result = write(); });
     BenchFigure figure{name,        seconds, contacts,    peakResidentMegabytes(), false, targetSeconds * scale,
                        targetRatio, 0,       std::nullopt};
-    if (!result.ok) {
+    if (!result.ok()) {
       std::printf("  %s failed: %s\n", name.c_str(), result.error.c_str());
       ++reporter.failures;
       return result;
@@ -47,7 +47,7 @@ void run(std::size_t contacts, BenchReporter& reporter) {
   ExportResult csv = measure("CSV, all information", 0.3, 0, [&] {
     return ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, true);
   });
-  if (csv.ok) {
+  if (csv.ok()) {
     // Python's csv module on the same rows, for the record.
     if (auto python = pythonCsvWriting(csv.file, folder))
       std::printf("    %s: %.3f s, peak %.1f MB\n", python->name.c_str(), python->seconds, python->peakMegabytes);
@@ -56,11 +56,11 @@ void run(std::size_t contacts, BenchReporter& reporter) {
   ExportResult txt = measure("TXT, all information", 0.3, 0, [&] {
     return ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, true);
   });
-  if (txt.ok) fs::remove(txt.file);
+  if (txt.ok()) fs::remove(txt.file);
   ExportResult html = measure("HTML, all information", 0, 1.2, [&] {
     return ExportToHtml(records, (folder / "Zedid-Ovuzazur").string(), true).writeHtml();
   });
-  if (html.ok) fs::remove(html.file);
+  if (html.ok()) fs::remove(html.file);
 
   // The vCard export with all information writes each person whole: an imported address book.
   auto book = ABAddressBook::inMemory();
@@ -88,7 +88,7 @@ void run(std::size_t contacts, BenchReporter& reporter) {
                      1.3,
                      0,
                      std::nullopt};
-  if (!vcard.ok) {
+  if (!vcard.ok()) {
     std::printf("  vCard export failed: %s\n", vcard.error.c_str());
     ++reporter.failures;
   } else {

@@ -28,7 +28,7 @@ void runFormat(const char* format, std::size_t contacts, BenchReporter& reporter
     const double target = count >= 100000 ? 8.0 * count / 100000 : 0;
     reporter.step(std::string(format) + ", " + std::to_string(count) + " contacts", seconds, count, target);
     if (!written) {
-      std::printf("  %s export failed: %s\n", format, creator.errorText().c_str());
+      std::printf("  %s export failed: %s\n", format, creator.error().c_str());
       ++reporter.failures;
     } else {
       std::error_code ec;

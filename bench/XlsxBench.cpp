@@ -25,7 +25,7 @@ const BenchRegistration xlsxSection("xlsx export", 60, [](std::size_t contacts, 
   const double seconds = secondsOf([&] {
     XlsxCreater creater(records, (folder / "Zedid-Ovuzazur").string(), true);
     ok = creater.startConvert();
-    if (!ok) std::cerr << "xlsx export failed: " << creater.errorText() << "\n";
+    if (!ok) std::cerr << "xlsx export failed: " << creater.error() << "\n";
   });
   const double peak = peakResidentMegabytes();
   // libxlsxwriter in its constant-memory mode on the same cells, for the same records.

@@ -59,7 +59,6 @@ CommitResult applyRecordValue(ABPerson& person, const std::string& key, const Re
     const auto* birthdayText = std::get_if<std::string>(&value);
     if (birthdayText && birthdayText->empty()) {
       // Emptying the cell removes the birthday; an empty cell left empty writes nothing.
-      result.ok = true;
       result.changed = !isNil(person.valueForProperty(property));
       if (result.changed) person.removeValueForProperty(property);
       return result;
@@ -71,7 +70,6 @@ CommitResult applyRecordValue(ABPerson& person, const std::string& key, const Re
       result.error = "the birthday must be a date written as YYYY-MM-DD, or --MM-DD without a year";
       return result;
     }
-    result.ok = true;
     const ABValue current = person.valueForProperty(property);
     const auto* old = std::get_if<ABDate>(&current);
     if (old && *old == *date) return result;
@@ -85,7 +83,6 @@ CommitResult applyRecordValue(ABPerson& person, const std::string& key, const Re
     return result;
   }
   const std::string& text = *textValue;
-  result.ok = true;
   const std::optional<std::string> shown = shownText(person, key);
   // An unchanged value, or no text for a cell that shows none, writes nothing.
   if (shown == text || (!shown && text.empty())) return result;
@@ -128,10 +125,9 @@ CommitResult savePerson(const ABPersonRef& person, ABAddressBook& book, const st
     book.revert();
     result.reverted = true;
     result.conflict = !saved.conflicts.empty();
-    result.error = error;
+    result.error = error.empty() ? "the address book could not be saved" : error;
     return result;
   }
-  result.ok = true;
   return result;
 }
 
@@ -150,9 +146,9 @@ CommitResult commitContactsToAddressBookCommitValueWithPerson(const std::string&
     return result;
   }
   result = applyRecordValue(*person, key, value);
-  if (!result.ok || !result.changed) return result;
+  if (!result.ok() || !result.changed) return result;
   CommitResult saved = savePerson(person, book, "Changed the " + key + " of " + ABAddressBook::nameForHistory(*person));
-  if (!saved.ok) {
+  if (!saved.ok()) {
     saved.changed = false;
     return saved;
   }

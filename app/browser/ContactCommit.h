@@ -9,12 +9,13 @@
 class ABAddressBook;
 
 struct CommitResult {
-  bool ok = false;
-  std::string error;      // why nothing changed
+  std::string error;      // one line saying why nothing changed; empty when the value was taken
   bool reverted = false;  // the store was put back as last saved: its persons were read again
   bool stale = false;     // the person is not as shown, or no longer in the store: nothing was done
   bool changed = false;   // the person was changed (false: the value was already there)
   bool conflict = false;  // another program changed or removed the person: error names it
+
+  bool ok() const { return error.empty(); }
 };
 
 // Writes edited record values back into persons: the inverse of the contact record, family by

@@ -63,7 +63,7 @@ int runEdit(CommandContext& ctx) {
     return 1;
   }
   CommitResult result = ContactCommit::commitContactsToAddressBookCommitValueWithPerson(*key, *value, person, *book);
-  if (!result.ok) {
+  if (!result.ok()) {
     ctx.err << "rolvane edit: " << (result.reverted ? "cannot save the address book: " : "") << result.error
             << "; nothing was changed\n";
     return 1;

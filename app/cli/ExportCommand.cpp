@@ -116,7 +116,7 @@ int runExport(CommandContext& ctx) {
   driver.setExportArray(recordsOfAddressBook(*book));
   ExportResult result =
       driver.runExport(chosen, folder, allInfo ? ExportContact::kTagAllInformation : ExportContact::kTagShownColumns);
-  if (!result.ok) {
+  if (!result.ok()) {
     ctx.err << "rolvane export: " << (result.error.empty() ? "the export failed" : result.error) << "\n";
     return 1;
   }

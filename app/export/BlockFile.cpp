@@ -118,7 +118,6 @@ ExportResult finishOutput(BlockFile& file, OutputFile& output) {
     result.error = output.error();
     return result;
   }
-  result.ok = true;
   result.file = output.finalPath();
   return result;
 }

@@ -5,10 +5,12 @@
 
 // What a writer did: the file it wrote, or why it wrote nothing.
 struct ExportResult {
-  bool ok = false;
-  std::string file;
-  std::string error;
+  std::string file;   // the file written; empty when nothing was
+  std::string error;  // one line saying why nothing was written
   // How many files were written: 1, or one per contact for the vCard files export_0.vcf,
   // export_1.vcf, ... of the folder that holds `file`.
   size_t fileCount = 1;
+
+  // Written: a writer that succeeded names its file, so a result nobody filled in is no success.
+  bool ok() const { return error.empty() && !file.empty(); }
 };

@@ -103,7 +103,7 @@ std::string writeNewFile(const std::string& path, const std::string& bytes) {
 }
 
 // Renames a folder to the first free name of the unique output path rule; never replaces one.
-bool renameToFreeName(const std::string& from, const std::string& wanted, std::string& final, std::string& error) {
+bool renameToFreeName(const std::string& from, const std::string& wanted, std::string& final, std::string* error) {
   for (int attempt = 0; attempt < 1000; ++attempt) {
     final = Function::GetOutPutFile(wanted);
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, final.c_str(), RENAME_NOREPLACE) == 0) return true;
@@ -113,11 +113,11 @@ bool renameToFreeName(const std::string& from, const std::string& wanted, std::s
       if (!std::filesystem::exists(final, ec) && ::rename(from.c_str(), final.c_str()) == 0) return true;
     }
     if (errno != EEXIST && errno != ENOTEMPTY && errno != EINVAL && errno != ENOSYS) {
-      error = describeErrno("Cannot write", final);
+      if (error) *error = describeErrno("Cannot write", final);
       return false;
     }
   }
-  error = "Cannot find a free folder name for " + wanted;
+  if (error) *error = "Cannot find a free folder name for " + wanted;
   return false;
 }
 
@@ -181,13 +181,12 @@ ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& recor
   });
   std::string final;
   std::string error = failure.error();
-  if (error.empty()) renameToFreeName(working, (base / kFolderName).string(), final, error);
+  if (error.empty()) renameToFreeName(working, (base / kFolderName).string(), final, &error);
   if (!error.empty()) {
     std::filesystem::remove_all(working, ec);
     result.error = std::move(error);
     return result;
   }
-  result.ok = true;
   result.file = final;
   result.fileCount = records.size();
   return result;

@@ -22,6 +22,8 @@ struct FixOutcome {
   std::string error;                 // a store operation failed (nothing is half-saved)
   bool conflict = false;             // another program changed or removed a contact of the fix
   std::vector<std::string> changes;  // one readable line per change
+
+  bool ok() const { return error.empty(); }
 };
 
 // Applies fix options to rows of the review outline: acts on the store, saves, and shrinks the

@@ -33,7 +33,7 @@ FixAllOutcome fixAllInCategory(ReviewOutline& outline, ABAddressBook& book, cons
       outcome.changes.push_back(fixed.stale);
       ++outcome.stale;
     }
-    if (!fixed.error.empty()) outcome.errors.push_back(fixed.error);
+    if (!fixed.ok()) outcome.errors.push_back(fixed.error);
     if (fixed.storeChanged) {
       ++outcome.fixed;
       outcome.storeChanged = true;

@@ -26,9 +26,9 @@ std::string serialize(const pugi::xml_document& document) {
   return out.str();
 }
 
-bool loadPart(pugi::xml_document& document, const std::string& path, std::string& error) {
+bool loadPart(pugi::xml_document& document, const std::string& path, std::string* error) {
   const pugi::xml_parse_result parsed = document.load_file(path.c_str(), pugi::parse_default | pugi::parse_declaration);
-  if (!parsed) error = "Cannot read " + path + ": " + parsed.description();
+  if (!parsed && error) *error = "Cannot read " + path + ": " + parsed.description();
   return static_cast<bool>(parsed);
 }
 
@@ -60,8 +60,8 @@ std::string DocxCreator::GetOutPutFile(const std::string& path) {
 }
 
 bool DocxCreator::fail(std::string text) {
-  succeeded_ = false;
-  errorText_ = "The Word document could not be written: " + std::move(text);
+  ok_ = false;
+  error_ = "The Word document could not be written: " + std::move(text);
   removeHtmlFile();
   return false;
 }
@@ -73,7 +73,7 @@ std::string DocxCreator::applicationSupportFolder() const {
 bool DocxCreator::createSupportFolder() {
   workingFolder_ = std::make_unique<WorkingFolder>("Ostwid");
   if (workingFolder_->ok()) return true;
-  errorText_ = workingFolder_->error();
+  error_ = workingFolder_->error();
   workingFolder_.reset();
   return false;
 }
@@ -89,18 +89,18 @@ bool DocxCreator::initDocxFile() {
     std::string looked;
     for (const auto& candidate : ResourceLocator::candidateFolders(ROLVANE_RESOURCE_ANCHOR, "Wistrel"))
       looked += (looked.empty() ? "" : ", ") + candidate;
-    errorText_ = "the template test.docx was not found (looked in " + looked + ")";
+    error_ = "the template test.docx was not found (looked in " + looked + ")";
     return false;
   }
   ZipArchive archive;
   if (!archive.UnzipOpenFile(templatePath)) {
-    errorText_ = "cannot open the template " + templatePath;
+    error_ = "cannot open the template " + templatePath;
     return false;
   }
   const bool expanded = archive.UnzipFileToOverWrite(folder, true);
   archive.UnzipCloseFile();
   if (!expanded) {
-    errorText_ = "cannot expand the template " + templatePath;
+    error_ = "cannot expand the template " + templatePath;
     return false;
   }
 
@@ -109,24 +109,24 @@ bool DocxCreator::initDocxFile() {
 
   pugi::xml_document document;
   const std::string documentPath = (fs::path(folder) / kDocumentPart).string();
-  if (!loadPart(document, documentPath, errorText_)) return false;
+  if (!loadPart(document, documentPath, &error_)) return false;
   pugi::xml_node body = document.select_node(".//w:body").node();
   if (!body) {
-    errorText_ = documentPath + " has no body";
+    error_ = documentPath + " has no body";
     return false;
   }
   while (body.first_child()) body.remove_child(body.first_child());
-  if (!replaceFileAtomically(documentPath, serialize(document), &errorText_)) return false;
+  if (!replaceFileAtomically(documentPath, serialize(document), &error_)) return false;
   return insertContentXmlOfImage();
 }
 
 bool DocxCreator::insertContentXmlOfImage() {
   pugi::xml_document document;
   const std::string path = (fs::path(applicationSupportFolder()) / kContentTypesPart).string();
-  if (!loadPart(document, path, errorText_)) return false;
+  if (!loadPart(document, path, &error_)) return false;
   pugi::xml_node types = document.select_node(".//Types").node();
   if (!types) {
-    errorText_ = path + " has no Types element";
+    error_ = path + " has no Types element";
     return false;
   }
   const auto insertDefault = [&](const char* extension, const char* contentType) {
@@ -137,17 +137,17 @@ bool DocxCreator::insertContentXmlOfImage() {
   };
   insertDefault("jpeg", "image/jpeg");
   insertDefault("png", "image/png");
-  return replaceFileAtomically(path, serialize(document), &errorText_);
+  return replaceFileAtomically(path, serialize(document), &error_);
 }
 
 bool DocxCreator::writeWordFiles(const std::string& archivePath) {
   const std::string folder = applicationSupportFolder();
   pugi::xml_document document;
   const std::string documentPath = (fs::path(folder) / kDocumentPart).string();
-  if (!loadPart(document, documentPath, errorText_)) return false;
+  if (!loadPart(document, documentPath, &error_)) return false;
   pugi::xml_node body = document.select_node(".//w:body").node();
   if (!body) {
-    errorText_ = documentPath + " has no body";
+    error_ = documentPath + " has no body";
     return false;
   }
   // The body is written as a stream between the text before and after this marker.
@@ -156,7 +156,7 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
   const std::string marker = std::string("<!--") + kBodyMarker + "-->";
   const size_t markerAt = whole.find(marker);
   if (markerAt == std::string::npos) {
-    errorText_ = "cannot rewrite " + documentPath;
+    error_ = "cannot rewrite " + documentPath;
     return false;
   }
   const size_t lineStart = whole.rfind('\n', markerAt) + 1;
@@ -168,7 +168,7 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
   std::error_code ec;
   const std::vector<std::string> entries = packageEntries(folder, ec);
   if (ec) {
-    errorText_ = "cannot list " + folder + ": " + ec.message();
+    error_ = "cannot list " + folder + ": " + ec.message();
     return false;
   }
 
@@ -176,7 +176,7 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
   // The document part, by far the largest, is deflated quickly on every core as it is generated.
   archive.setCompressionLevel(1);
   if (!archive.CreateZipFile2(archivePath)) {
-    errorText_ = "cannot create " + archivePath;
+    error_ = "cannot create " + archivePath;
     return false;
   }
   bool ok = true;
@@ -185,7 +185,7 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
       const bool added = name.back() == '/' ? archive.addFolderToZip(name)
                                             : archive.addFileToZipNewname((fs::path(folder) / name).string(), name);
       if (!added) {
-        errorText_ = "cannot add " + name + " to " + archivePath;
+        error_ = "cannot add " + name + " to " + archivePath;
         ok = false;
         break;
       }
@@ -199,7 +199,7 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
         if (const auto* text = std::get_if<std::string>(&entry.second)) estimate += 6 * text->size();
     }
     if (!archive.beginEntry(name, estimate >= 0xF0000000ull)) {
-      errorText_ = "cannot add " + name + " to " + archivePath;
+      error_ = "cannot add " + name + " to " + archivePath;
       ok = false;
       break;
     }
@@ -214,30 +214,30 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
     xml += suffix;
     const bool written = !drainFailed_ && archive.writeEntry(xml);
     if (!archive.endEntry() || !written) {
-      errorText_ = "cannot write " + name + " into " + archivePath;
+      error_ = "cannot write " + name + " into " + archivePath;
       ok = false;
       break;
     }
   }
   if (!archive.CloseZipFile2() && ok) {
-    errorText_ = "cannot complete " + archivePath;
+    error_ = "cannot complete " + archivePath;
     ok = false;
   }
   return ok;
 }
 
 bool DocxCreator::startConvert() {
-  succeeded_ = false;
-  errorText_.clear();
+  ok_ = false;
+  error_.clear();
   outputPath_.clear();
-  if (!createSupportFolder()) return fail(errorText_);
-  if (!initDocxFile()) return fail(errorText_);
+  if (!createSupportFolder()) return fail(error_);
+  if (!initDocxFile()) return fail(error_);
   OutputFile output(savePath_ + ".docx");
   if (!output.open()) return fail(output.error());
-  if (!writeWordFiles(output.temporaryPath())) return fail(errorText_);
+  if (!writeWordFiles(output.temporaryPath())) return fail(error_);
   if (!output.commit()) return fail(output.error());
   outputPath_ = output.finalPath();
-  succeeded_ = true;
+  ok_ = true;
   removeHtmlFile();
   return true;
 }

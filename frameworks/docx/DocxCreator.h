@@ -36,10 +36,10 @@ class DocxCreator {
   DocxCreator& operator=(const DocxCreator&) = delete;
 
   // The whole export, on the calling thread. True when the document was written; otherwise
-  // errorText() says why and no output file is left behind.
+  // error() says why and no output file is left behind.
   bool startConvert();
-  bool succeeded() const { return succeeded_; }
-  const std::string& errorText() const { return errorText_; }
+  bool ok() const { return ok_; }
+  const std::string& error() const { return error_; }
   // The file written by a successful startConvert().
   const std::string& outputPath() const { return outputPath_; }
 
@@ -96,7 +96,7 @@ class DocxCreator {
   std::string cellSuffix_;
   int cellPatternDepth_ = -1;
 
-  bool succeeded_ = false;
-  std::string errorText_;
+  bool ok_ = false;
+  std::string error_;
   std::string outputPath_;
 };

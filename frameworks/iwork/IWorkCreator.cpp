@@ -7,21 +7,21 @@ std::string IWorkCreator::GetOutPutFile(const std::string& path) {
 }
 
 bool IWorkCreator::fail(std::string text) {
-  succeeded_ = false;
-  errorText_ = failure_ + std::move(text);
+  ok_ = false;
+  error_ = failure_ + std::move(text);
   return false;
 }
 
 bool IWorkCreator::startConvert() {
-  succeeded_ = false;
-  errorText_.clear();
+  ok_ = false;
+  error_.clear();
   outputPath_.clear();
   std::string error;
   const std::string written = writeIWorkDocument(
       documentKind(), savePath_,
-      [this](const std::string& folder, std::string& partsError) { return writeParts(folder, partsError); }, error);
+      [this](const std::string& folder, std::string* partsError) { return writeParts(folder, partsError); }, &error);
   if (written.empty()) return fail(error);
   outputPath_ = written;
-  succeeded_ = true;
+  ok_ = true;
   return true;
 }

@@ -13,11 +13,11 @@ class IWorkCreator {
   virtual ~IWorkCreator() = default;
 
   // The whole export, on the calling thread. True when the document was written; otherwise
-  // errorText() says why and no output file is left behind.
+  // error() says why and no output file is left behind.
   bool startConvert();
 
-  bool succeeded() const { return succeeded_; }
-  const std::string& errorText() const { return errorText_; }
+  bool ok() const { return ok_; }
+  const std::string& error() const { return error_; }
   // The file written by the last successful startConvert().
   const std::string& outputPath() const { return outputPath_; }
 
@@ -32,14 +32,14 @@ class IWorkCreator {
   // own code, see ResourceLocator).
   virtual IWorkDocumentKind documentKind() const = 0;
   // Fills the expanded template in folder; false with the reason in error.
-  virtual bool writeParts(const std::string& folder, std::string& error) = 0;
+  virtual bool writeParts(const std::string& folder, std::string* error) = 0;
 
  private:
   bool fail(std::string text);
 
   std::string savePath_;
   std::string failure_;
-  bool succeeded_ = false;
-  std::string errorText_;
+  bool ok_ = false;
+  std::string error_;
   std::string outputPath_;
 };

@@ -8,11 +8,11 @@
 
 // Expands the zip package at templatePath into folder. False, with the reason in error, when the
 // template is missing or cannot be expanded whole.
-bool expandIWorkTemplate(const std::string& templatePath, const std::string& folder, std::string& error);
+bool expandIWorkTemplate(const std::string& templatePath, const std::string& folder, std::string* error);
 
 // Packs every file under folder into a new zip archive at zipPath, each entry named by its path
 // relative to folder ("index.xml" at the top). False, with the reason in error, on any failure.
-bool packIWorkFolder(const std::string& folder, const std::string& zipPath, std::string& error);
+bool packIWorkFolder(const std::string& folder, const std::string& zipPath, std::string* error);
 
 // What differs between the iWork documents written from one template.
 struct IWorkDocumentKind {
@@ -23,10 +23,10 @@ struct IWorkDocumentKind {
 };
 
 // Fills the expanded template in folder; false, with the reason in error, on failure.
-using IWorkPartsWriter = std::function<bool(const std::string& folder, std::string& error)>;
+using IWorkPartsWriter = std::function<bool(const std::string& folder, std::string* error)>;
 
 // The whole document: expands the template into a new working folder (removed at the end),
 // lets writeParts edit it, and packs it into <savePath><extension> or the first free name beside
 // it. Returns the path written, or an empty path with the reason in error and no file left.
 std::string writeIWorkDocument(const IWorkDocumentKind& kind, const std::string& savePath,
-                               const IWorkPartsWriter& writeParts, std::string& error);
+                               const IWorkPartsWriter& writeParts, std::string* error);

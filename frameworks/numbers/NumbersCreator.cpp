@@ -12,9 +12,9 @@ IWorkDocumentKind NumbersCreator::documentKind() const {
           ".numbers"};
 }
 
-bool NumbersCreator::writeParts(const std::string& folder, std::string& error) {
+bool NumbersCreator::writeParts(const std::string& folder, std::string* error) {
   numberFiles_.setWorkingFolder(folder);
   if (numberFiles_.writeNumbersIsShowAllInfo(dictionArr_, isShowAllInfo_)) return true;
-  error = numberFiles_.error();
+  if (error) *error = numberFiles_.error();
   return false;
 }

@@ -15,7 +15,7 @@ class NumbersCreator : public IWorkCreator {
 
  protected:
   IWorkDocumentKind documentKind() const override;
-  bool writeParts(const std::string& folder, std::string& error) override;
+  bool writeParts(const std::string& folder, std::string* error) override;
 
  private:
   const ContactRecords& dictionArr_;

@@ -9,9 +9,9 @@ IWorkDocumentKind PagesCreator::documentKind() const {
   return {ResourceLocator::find(ROLVANE_RESOURCE_ANCHOR, "Pavrost", "test.pages"), "test.pages", "Ostpag", ".pages"};
 }
 
-bool PagesCreator::writeParts(const std::string& folder, std::string& error) {
+bool PagesCreator::writeParts(const std::string& folder, std::string* error) {
   pageFiles_.setWorkingFolder(folder);
   if (pageFiles_.writePagesIsShowAllInfo(dictionArr_, isShowAllInfo_)) return true;
-  error = pageFiles_.error();
+  if (error) *error = pageFiles_.error();
   return false;
 }

@@ -18,16 +18,16 @@ namespace {
 const char* const kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 const char* const kPackageRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
 
-bool loadPart(pugi::xml_document& doc, const std::string& path, std::string& error) {
+bool loadPart(pugi::xml_document& doc, const std::string& path, std::string* error) {
   if (doc.load_file(path.c_str(), pugi::parse_default | pugi::parse_declaration)) return true;
-  error = "Cannot read the template part " + path;
+  if (error) *error = "Cannot read the template part " + path;
   return false;
 }
 
-bool savePart(const pugi::xml_document& doc, const std::string& path, std::string& error) {
+bool savePart(const pugi::xml_document& doc, const std::string& path, std::string* error) {
   std::ostringstream out;
   doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
-  return replaceFileAtomically(path, out.str(), &error);
+  return replaceFileAtomically(path, out.str(), error);
 }
 
 }  // namespace
@@ -48,7 +48,7 @@ bool WriteXlsxFile::writeXlsxIsShowAllInfo(const ContactRecords& records, bool i
 bool WriteXlsxFile::writeXlsxRelsFile() {
   const std::string path = folder_ + "/xl/_rels/workbook.xml.rels";
   pugi::xml_document doc;
-  if (!loadPart(doc, path, error_)) return false;
+  if (!loadPart(doc, path, &error_)) return false;
   pugi::xml_node relationships = doc.select_node(".//Relationships").node();
   if (!relationships) return error_ = "No relationships in " + path, false;
   const size_t n = static_cast<size_t>(std::distance(relationships.begin(), relationships.end()));
@@ -61,14 +61,14 @@ bool WriteXlsxFile::writeXlsxRelsFile() {
   shared.append_attribute("Id") = ("rId" + std::to_string(n + 1)).c_str();
   shared.append_attribute("Type") = (std::string(kRelNs) + "/sharedStrings").c_str();
   shared.append_attribute("Target") = "sharedStrings.xml";
-  if (!savePart(doc, path, error_)) return false;
+  if (!savePart(doc, path, &error_)) return false;
   return writeWorkbook() && writeStyles();
 }
 
 bool WriteXlsxFile::writeWorkbook() {
   const std::string path = folder_ + "/xl/workbook.xml";
   pugi::xml_document doc;
-  if (!loadPart(doc, path, error_)) return false;
+  if (!loadPart(doc, path, &error_)) return false;
   pugi::xml_node root = doc.document_element();
   pugi::xml_node fourth = root.first_child();
   for (int i = 0; i < 3 && fourth; ++i) fourth = fourth.next_sibling();
@@ -79,13 +79,13 @@ bool WriteXlsxFile::writeWorkbook() {
   sheet.append_attribute("name") = "Page 1";
   sheet.append_attribute("sheetId") = "1";
   sheet.append_attribute("r:id") = "rId1";
-  return savePart(doc, path, error_);
+  return savePart(doc, path, &error_);
 }
 
 bool WriteXlsxFile::writeStyles() {
   const std::string path = folder_ + "/xl/styles.xml";
   pugi::xml_document doc;
-  if (!loadPart(doc, path, error_)) return false;
+  if (!loadPart(doc, path, &error_)) return false;
   pugi::xml_node root = doc.document_element();
   pugi::xml_node after;  // the child before the removed "cellXfs"
   bool found = false;
@@ -109,13 +109,13 @@ bool WriteXlsxFile::writeStyles() {
     alignment.append_attribute("vertical") = "top";
     alignment.append_attribute("wrapText") = "1";
   }
-  return savePart(doc, path, error_);
+  return savePart(doc, path, &error_);
 }
 
 bool WriteXlsxFile::writeContentXml() {
   const std::string path = folder_ + "/[Content_Types].xml";
   pugi::xml_document doc;
-  if (!loadPart(doc, path, error_)) return false;
+  if (!loadPart(doc, path, &error_)) return false;
   pugi::xml_node types = doc.select_node(".//Types").node();
   if (!types) return error_ = "No content types in " + path, false;
   for (int i = 0; i < 3; ++i) {
@@ -130,7 +130,7 @@ bool WriteXlsxFile::writeContentXml() {
   shared.append_attribute("PartName") = "/xl/sharedStrings.xml";
   shared.append_attribute("ContentType") =
       "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml";
-  return savePart(doc, path, error_);
+  return savePart(doc, path, &error_);
 }
 
 bool WriteXlsxFile::writeXlsxFile() {

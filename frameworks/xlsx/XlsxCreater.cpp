@@ -56,8 +56,8 @@ std::string XlsxCreater::templatePath() {
 }
 
 bool XlsxCreater::fail(std::string text) {
-  errorText_ = std::move(text);
-  succeeded_ = false;
+  error_ = std::move(text);
+  ok_ = false;
   return false;
 }
 
@@ -103,7 +103,7 @@ bool XlsxCreater::convertIn(const std::string& workingFolder) {
   if (!closed || !packed) return fail("Cannot write the workbook " + savePath_ + ".xlsx");
   if (!output.commit()) return fail(output.error());
   outputPath_ = output.finalPath();
-  succeeded_ = true;
-  errorText_.clear();
+  ok_ = true;
+  error_.clear();
   return true;
 }

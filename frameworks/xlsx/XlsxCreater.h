@@ -9,15 +9,15 @@
 // Writes contact records into one xlsx workbook at <savePath>.xlsx (or the next free name).
 //
 //   XlsxCreater creater(records, folder + "/Zedid-Ovuzazur", allInfo);
-//   if (!creater.startConvert()) show(creater.errorText()); else show(creater.outputPath());
+//   if (!creater.startConvert()) show(creater.error()); else show(creater.outputPath());
 class XlsxCreater {
  public:
   XlsxCreater(const ContactRecords& records, std::string savePath, bool isShowAllInfo);
 
   // Runs the whole export on the calling thread. True when the workbook was written.
   bool startConvert();
-  bool succeeded() const { return succeeded_; }
-  const std::string& errorText() const { return errorText_; }
+  bool ok() const { return ok_; }
+  const std::string& error() const { return error_; }
   const std::string& outputPath() const { return outputPath_; }
 
   static std::string GetOutPutFile(const std::string& path);
@@ -33,7 +33,7 @@ class XlsxCreater {
   std::string savePath_;
   bool isShowAllInfo_;
   std::unique_ptr<WriteXlsxFile> xlsxFiles_;
-  bool succeeded_ = false;
-  std::string errorText_;
+  bool ok_ = false;
+  std::string error_;
   std::string outputPath_;
 };

@@ -364,7 +364,7 @@ ABSaveResult ABAddressBook::saveChanges() {
     write = sqlite_->write([&](SqliteStore::Row& row) { return rows.next(row); }, removals, appendFrom_, note);
   }
   lastChangeId_ = write.changeId;
-  if (write.ok) {
+  if (write.ok()) {
     for (const auto& [slot, version] : written) {
       if (slot->rowVersion == 0 && slot->order >= appendFrom_) slot->order += write.orderShift;
       slot->rowVersion = write.version;

@@ -38,14 +38,14 @@ struct ABDate {
   static std::optional<ABDate> fromIsoString(std::string_view text) {
     if (auto t = text.find('T'); t != std::string_view::npos) text = text.substr(0, t);
     ABDate date;
-    bool ok = false;
+    bool parsed = false;
     if (text.size() == 10 && text[4] == '-' && text[7] == '-')
-      ok = parse(text.substr(0, 4), date.year) && parse(text.substr(5, 2), date.month) &&
-           parse(text.substr(8, 2), date.day);
+      parsed = parse(text.substr(0, 4), date.year) && parse(text.substr(5, 2), date.month) &&
+               parse(text.substr(8, 2), date.day);
     else if (text.size() == 8)
-      ok = parse(text.substr(0, 4), date.year) && parse(text.substr(4, 2), date.month) &&
-           parse(text.substr(6, 2), date.day);
-    if (!ok || !date.isValid()) return std::nullopt;
+      parsed = parse(text.substr(0, 4), date.year) && parse(text.substr(4, 2), date.month) &&
+               parse(text.substr(6, 2), date.day);
+    if (!parsed || !date.isValid()) return std::nullopt;
     return date;
   }
 

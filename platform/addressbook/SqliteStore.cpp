@@ -351,10 +351,7 @@ SqliteStore::WriteResult SqliteStore::write(const RowSource& rows, const std::ve
   WriteResult result;
   Row first;
   bool haveFirst = rows && rows(first);
-  if (!haveFirst && removals.empty()) {
-    result.ok = true;
-    return result;
-  }
+  if (!haveFirst && removals.empty()) return result;
   // The row already taken from the source comes first again.
   RowSource source = [&](Row& row) {
     if (haveFirst) {
@@ -383,12 +380,11 @@ SqliteStore::WriteResult SqliteStore::write(const RowSource& rows, const std::ve
     exec("ROLLBACK", nullptr);  // memory ran out: nothing of the change reaches the file
     throw;
   }
-  if (!result.ok) {
+  if (!result.ok()) {
     exec("ROLLBACK", nullptr);
     return result;
   }
   if (!exec("COMMIT", nullptr)) {
-    result.ok = false;
     result.error = lastError();
     result.busy = gaveUp_ || sqlite3_errcode(db_) == SQLITE_BUSY;
     exec("ROLLBACK", nullptr);
@@ -400,7 +396,6 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
                                                 std::int64_t appendFrom, const ChangeNote& note) {
   WriteResult result;
   auto fail = [&] {
-    result.ok = false;
     result.error = lastError();
     result.busy = gaveUp_ || sqlite3_errcode(db_) == SQLITE_BUSY;
     return result;
@@ -521,7 +516,10 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
       statement.reset();
     }
   }
-  if (!result.conflicts.empty()) return result;
+  if (!result.conflicts.empty()) {
+    result.error = "changed or removed by another program since it was read: " + result.conflicts.front();
+    return result;
+  }
   {
     Statement highest(db_,
                       "UPDATE store_info SET value = max(value, (SELECT coalesce(max(ord), 0) FROM persons)) "
@@ -542,6 +540,5 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
     if (sqlite3_step(add.get()) != SQLITE_DONE) return fail();
     result.changeId = change;
   }
-  result.ok = true;
   return result;
 }

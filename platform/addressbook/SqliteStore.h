@@ -40,15 +40,16 @@ class SqliteStore {
   };
 
   struct WriteResult {
-    bool ok = false;
+    std::string error;  // one line saying why nothing was written; empty when written
     bool busy = false;  // another program held the store for longer than the wait allows
-    std::string error;
     // Unique ids of rows that no longer held the version given (changed or removed by another
     // program), or that exist although the writer never read them. Nothing was written then.
     std::vector<std::string> conflicts;
     std::int64_t version = 0;     // the version every written row holds now
     std::int64_t orderShift = 0;  // added to the positions of appended rows (see write)
     std::int64_t changeId = 0;    // the change set recorded, 0 when none was
+
+    bool ok() const { return error.empty(); }
   };
 
   ~SqliteStore();

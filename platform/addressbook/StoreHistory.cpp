@@ -476,7 +476,7 @@ bool SqliteStore::restore(const std::vector<std::string>& uids, const ChangeNote
         };
         // Each goes back to its own position, never appended.
         WriteResult written = writeRows(source, {}, std::numeric_limits<std::int64_t>::max(), note);
-        if (!written.ok) {
+        if (!written.ok()) {
           if (error)
             *error = !written.conflicts.empty() ? "a contact with the unique id " + written.conflicts.front() +
                                                       " is in the address book already"

@@ -152,7 +152,7 @@ bool ContactCardDialog::saveChanges() {
   bool any = false;
   for (const auto& [key, text] : changed) {
     CommitResult result = ContactCommit::applyRecordValue(*person_, key, text);
-    if (!result.ok) {
+    if (!result.ok()) {
       book_.revert();
       lastError_ = QString::fromStdString(result.error);
       if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
@@ -162,7 +162,7 @@ bool ContactCardDialog::saveChanges() {
   }
   if (any) {
     CommitResult saved = ContactCommit::savePerson(person_, book_, "Edited " + ABAddressBook::nameForHistory(*person_));
-    if (!saved.ok) {
+    if (!saved.ok()) {
       if (saved.conflict) {
         // Another program changed the contact: say so, and show the values it holds now.
         lastError_ = QString::fromStdString(saved.error);

@@ -226,7 +226,7 @@ bool ContactTableModel::setData(const QModelIndex& index, const QVariant& value,
   if (shown == text) return false;
   CommitResult result =
       ContactCommit::commitContactsToAddressBookCommitValueWithPerson(key, text, person, book_, &shown);
-  if (!result.ok) {
+  if (!result.ok()) {
     emit editRefused(QString::fromStdString(result.error));
     // The store was put back, or the row no longer shows the person as it is: read it again.
     if (result.reverted || result.stale) emit storeReverted();

@@ -12,9 +12,11 @@ namespace {
 template <typename Creator>
 ExportResult resultOf(Creator& creator) {
   ExportResult result;
-  result.ok = creator.startConvert();
-  result.file = creator.outputPath();
-  result.error = creator.errorText();
+  if (creator.startConvert()) {
+    result.file = creator.outputPath();
+  } else {
+    result.error = creator.error().empty() ? "the writer gave no reason" : creator.error();
+  }
   return result;
 }
 

@@ -91,6 +91,6 @@ void ExportContactController::startExportWithChoice(const QString& title, const 
 }
 
 void ExportContactController::finish(const ExportResult& result) {
-  emit exportEnded(result.ok, QString::fromStdString(result.file), QString::fromStdString(result.error));
+  emit exportEnded(result.ok(), QString::fromStdString(result.file), QString::fromStdString(result.error));
   if (report_) report_->exportEnded(result);
 }

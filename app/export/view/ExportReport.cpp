@@ -20,7 +20,7 @@ QString lastVCardName(size_t count) {
 void MessageBoxExportReport::exportEnded(const ExportResult& result) {
   QMessageBox box(parent_);
   box.setWindowTitle(QObject::tr("Export"));
-  if (!result.ok) {
+  if (!result.ok()) {
     box.setIcon(QMessageBox::Warning);
     box.setText(QObject::tr("The contacts could not be exported."));
     box.setInformativeText(result.error.empty() ? QObject::tr("The writer reported no reason.")

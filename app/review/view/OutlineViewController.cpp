@@ -296,7 +296,7 @@ void OutlineViewController::fixClick() {
   FixActions actions(outline_, book_, *questions_, contacts_);
   lastOutcome_ = actions.FixFounction();
   noticeText_->setText(QString::fromStdString(lastOutcome_.stale));
-  if (!lastOutcome_.error.empty())
+  if (!lastOutcome_.ok())
     QMessageBox::warning(this, tr("The fix was not saved"), QString::fromStdString(lastOutcome_.error));
   if (lastOutcome_.storeChanged) emit storeChanged();
   if (outline_.isFinished()) {

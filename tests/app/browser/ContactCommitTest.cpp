@@ -39,12 +39,12 @@ TEST(ContactCommitTest, LabelledListsAreRewrittenInPlaceOrAppended) {
   phones.addValueWithLabel(std::string("111"), kABPhoneMobileLabel);
   phones.addValueWithLabel(std::string("222"), kABPhoneWorkLabel);
   person->setValueForProperty(phones, kABPhoneProperty);
-  EXPECT_TRUE(applyRecordValue(*person, "Mobile", std::string("999")).ok);
-  EXPECT_TRUE(applyRecordValue(*person, "Pager", std::string("333")).ok);
+  EXPECT_TRUE(applyRecordValue(*person, "Mobile", std::string("999")).ok());
+  EXPECT_TRUE(applyRecordValue(*person, "Pager", std::string("333")).ok());
   EXPECT_EQ(entries(*person, kABPhoneProperty),
             (std::vector<std::string>{kABPhoneMobileLabel + "=999", kABPhoneWorkLabel + "=222",
                                       kABPhonePagerLabel + "=333"}));
-  EXPECT_TRUE(applyRecordValue(*person, "Home Email", std::string("a@x.org")).ok);
+  EXPECT_TRUE(applyRecordValue(*person, "Home Email", std::string("a@x.org")).ok());
   EXPECT_EQ(entries(*person, kABEmailProperty), (std::vector<std::string>{kABHomeLabel + "=a@x.org"}));
 }
 
@@ -85,22 +85,22 @@ TEST(ContactCommitTest, DepartmentIsStoredButFullNameAndBadBirthdaysAreRefused) 
   auto book = ABAddressBook::inMemory();
   auto person = ABPerson::create();
   book->addRecord(person);
-  EXPECT_TRUE(commitContactsToAddressBookCommitValueWithPerson("Department", std::string("Sales"), person, *book).ok);
+  EXPECT_TRUE(commitContactsToAddressBookCommitValueWithPerson("Department", std::string("Sales"), person, *book).ok());
   EXPECT_EQ(person->stringForProperty(kABDepartmentProperty), "Sales");
   auto fullName = commitContactsToAddressBookCommitValueWithPerson("FullName", std::string("x"), person, *book);
-  EXPECT_FALSE(fullName.ok);
+  EXPECT_FALSE(fullName.ok());
   EXPECT_FALSE(fullName.error.empty());
   auto version = person->version();
   auto birthday = commitContactsToAddressBookCommitValueWithPerson("Birthday", std::string("next week"), person, *book);
-  EXPECT_FALSE(birthday.ok);
+  EXPECT_FALSE(birthday.ok());
   EXPECT_NE(birthday.error.find("YYYY-MM-DD"), std::string::npos);
   EXPECT_EQ(person->version(), version) << "nothing changed";
   EXPECT_TRUE(
-      commitContactsToAddressBookCommitValueWithPerson("Birthday", std::string("1990-04-01"), person, *book).ok);
+      commitContactsToAddressBookCommitValueWithPerson("Birthday", std::string("1990-04-01"), person, *book).ok());
   EXPECT_EQ(std::get<ABDate>(person->valueForProperty(kABBirthdayProperty)), (ABDate{1990, 4, 1}));
   EXPECT_FALSE(book->hasUnsavedChanges());
   // A birthday without a year, as the table shows it, is kept in the year 1604.
-  EXPECT_TRUE(commitContactsToAddressBookCommitValueWithPerson("Birthday", std::string("--03-14"), person, *book).ok);
+  EXPECT_TRUE(commitContactsToAddressBookCommitValueWithPerson("Birthday", std::string("--03-14"), person, *book).ok());
   EXPECT_EQ(std::get<ABDate>(person->valueForProperty(kABBirthdayProperty)), (ABDate{1604, 3, 14}));
 }
 
@@ -121,7 +121,7 @@ TEST(ContactCommitTest, AnEditOfAContactAnotherProgramChangedIsNotSavedAndTheCur
     ASSERT_TRUE(other->save());
   }
   auto result = commitContactsToAddressBookCommitValueWithPerson("Job Title", std::string("Boss"), ann, *book);
-  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(result.ok());
   EXPECT_TRUE(result.reverted);
   EXPECT_EQ(result.error, "Ann Lee was changed by another program; your change was not saved");
   auto shown = book->recordForUniqueId(ann->uniqueId());
@@ -156,7 +156,7 @@ TEST(ContactCommitTest, AFailedSavePutsTheStoreBackSoTheEditIsNotWrittenLater) {
                    nullptr, nullptr, nullptr),
       SQLITE_OK);
   auto refused = commitContactsToAddressBookCommitValueWithPerson("First Name", std::string("Anna"), ann, *book);
-  EXPECT_FALSE(refused.ok);
+  EXPECT_FALSE(refused.ok());
   EXPECT_TRUE(refused.reverted);
   EXPECT_FALSE(book->hasUnsavedChanges());
   EXPECT_EQ(book->recordForUniqueId(uid)->stringForProperty(kABFirstNameProperty), "Ann");
@@ -166,7 +166,7 @@ TEST(ContactCommitTest, AFailedSavePutsTheStoreBackSoTheEditIsNotWrittenLater) {
             SQLITE_OK);
   sqlite3_close(other);
   auto fresh = book->recordForUniqueId(uid);
-  ASSERT_TRUE(commitContactsToAddressBookCommitValueWithPerson("Nickname", std::string("An"), fresh, *book).ok);
+  ASSERT_TRUE(commitContactsToAddressBookCommitValueWithPerson("Nickname", std::string("An"), fresh, *book).ok());
   book.reset();
   auto reopened = ABAddressBook::open(path);
   ASSERT_TRUE(reopened);
@@ -288,7 +288,7 @@ TEST(ContactCommitTest, AnEditChangesOnlyTheEntryWhoseValueTheCellShows) {
     ASSERT_TRUE(shown);
     EXPECT_EQ(shownText(*person, c.key), shown);
     CommitResult result = applyRecordValue(*person, c.key, std::string("edited"));
-    EXPECT_TRUE(result.ok && result.changed);
+    EXPECT_TRUE(result.ok() && result.changed);
     expectOnlyChanged(*before, *person, *c.property, c.entry);
     EXPECT_EQ(prasePerson(person).text(c.key), "edited");
     // The edited entry keeps its label and every other component.
@@ -310,7 +310,7 @@ TEST(ContactCommitTest, ACellShowingNothingFillsTheOneDesignatedEntryOrAppendsOn
   auto one = ABPerson::create();
   one->setValueForProperty(list({{kABHomeLabel, address("1 Main")}, {kABWorkLabel, address("5 Quay")}}),
                            kABAddressProperty);
-  ASSERT_TRUE(applyRecordValue(*one, "Home City", std::string("Oslo")).ok);
+  ASSERT_TRUE(applyRecordValue(*one, "Home City", std::string("Oslo")).ok());
   EXPECT_EQ(entriesOf(*one, kABAddressProperty),
             (std::vector<ABMultiValue::Entry>{
                 {kABHomeLabel, ABDictionary{{kABAddressStreetKey, "1 Main"}, {kABAddressCityKey, "Oslo"}}},
@@ -319,7 +319,7 @@ TEST(ContactCommitTest, ACellShowingNothingFillsTheOneDesignatedEntryOrAppendsOn
   auto two = ABPerson::create();
   two->setValueForProperty(list({{kABHomeLabel, address("1 Main")}, {kABHomeLabel, address("2 Side")}}),
                            kABAddressProperty);
-  ASSERT_TRUE(applyRecordValue(*two, "Home City", std::string("Oslo")).ok);
+  ASSERT_TRUE(applyRecordValue(*two, "Home City", std::string("Oslo")).ok());
   EXPECT_EQ(entriesOf(*two, kABAddressProperty),
             (std::vector<ABMultiValue::Entry>{{kABHomeLabel, address("1 Main")},
                                               {kABHomeLabel, address("2 Side")},
@@ -329,7 +329,7 @@ TEST(ContactCommitTest, ACellShowingNothingFillsTheOneDesignatedEntryOrAppendsOn
   profiles->setValueForProperty(
       list({{kABWorkLabel, profile("Twitter", "a")}, {kABOtherLabel, profile("Twitter", "b")}}),
       kABSocialProfileProperty);
-  ASSERT_TRUE(applyRecordValue(*profiles, "Twitter", std::string("c")).ok);
+  ASSERT_TRUE(applyRecordValue(*profiles, "Twitter", std::string("c")).ok());
   auto after = entriesOf(*profiles, kABSocialProfileProperty);
   ASSERT_EQ(after.size(), 3u);
   EXPECT_EQ(after[0], (ABMultiValue::Entry{kABWorkLabel, profile("Twitter", "a")}));
@@ -338,7 +338,7 @@ TEST(ContactCommitTest, ACellShowingNothingFillsTheOneDesignatedEntryOrAppendsOn
   // A messaging account without a user name is the one designated entry: it gets the name.
   auto accounts = ABPerson::create();
   accounts->setValueForProperty(list({{kABHomeLabel, account("JabberInstant")}}), kABInstantMessageProperty);
-  ASSERT_TRUE(applyRecordValue(*accounts, "Home Jabber", std::string("ann@jabber.org")).ok);
+  ASSERT_TRUE(applyRecordValue(*accounts, "Home Jabber", std::string("ann@jabber.org")).ok());
   EXPECT_EQ(entriesOf(*accounts, kABInstantMessageProperty),
             (std::vector<ABMultiValue::Entry>{{kABHomeLabel, account("JabberInstant", "ann@jabber.org")}}));
 }
@@ -351,7 +351,7 @@ TEST(ContactCommitTest, TheShownTextOfEveryKeyIsTheRecordsAndAnEditIsWhatTheReco
     ABPersonRef person = crowdedPerson();
     EXPECT_EQ(shownText(*person, key), prasePerson(person).text(key));
     const std::string value = key == "Birthday" ? "1999-12-31" : "new " + key;
-    ASSERT_TRUE(applyRecordValue(*person, key, value).ok);
+    ASSERT_TRUE(applyRecordValue(*person, key, value).ok());
     EXPECT_EQ(prasePerson(person).text(key), value);
     EXPECT_EQ(shownText(*person, key), value);
   }
@@ -366,18 +366,18 @@ TEST(ContactCommitTest, AnEditOfACellThatNoLongerShowsThePersonAsItIsChangesNoth
   auto version = person->version();
   auto refused =
       commitContactsToAddressBookCommitValueWithPerson("Home Email", std::string("new@x.org"), person, *book, &stale);
-  EXPECT_FALSE(refused.ok);
+  EXPECT_FALSE(refused.ok());
   EXPECT_TRUE(refused.stale);
   EXPECT_EQ(person->version(), version);
   const std::optional<std::string> current = std::string("h2@x.org");
   EXPECT_TRUE(
       commitContactsToAddressBookCommitValueWithPerson("Home Email", std::string("new@x.org"), person, *book, &current)
-          .ok);
+          .ok());
   // A person the store no longer holds is not put back by an edit.
   ASSERT_TRUE(book->removeRecord(person));
   ASSERT_TRUE(book->save());
   auto gone = commitContactsToAddressBookCommitValueWithPerson("Nickname", std::string("An"), person, *book);
-  EXPECT_FALSE(gone.ok);
+  EXPECT_FALSE(gone.ok());
   EXPECT_TRUE(book->people().empty());
 }
 
@@ -397,7 +397,7 @@ TEST(ContactCommitTest, EmptyTextRemovesWhatTheCellShowedAndNothingElse) {
     ABPersonRef before = crowdedPerson();
     ABPersonRef person = copyOf(*before);
     CommitResult result = applyRecordValue(*person, c.key, std::string());
-    EXPECT_TRUE(result.ok && result.changed);
+    EXPECT_TRUE(result.ok() && result.changed);
     auto was = entriesOf(*before, *c.property);
     auto now = entriesOf(*person, *c.property);
     if (c.entryGoes) {
@@ -446,7 +446,7 @@ TEST(ContactCommitTest, EmptyTextOnACellShowingNothingWritesNothing) {
                           "Birthday", "Mother", "Home Page"}) {
     SCOPED_TRACE(key);
     CommitResult result = commitContactsToAddressBookCommitValueWithPerson(key, std::string(), person, *book);
-    EXPECT_TRUE(result.ok);
+    EXPECT_TRUE(result.ok());
     EXPECT_FALSE(result.changed);
   }
   EXPECT_EQ(*person->snapshot(), before);

@@ -47,7 +47,7 @@ struct Capture {
       records = r;
       destination = d;
       allInfo = a;
-      return ExportResult{true, d, ""};
+      return ExportResult{d, ""};
     };
   }
 };
@@ -67,18 +67,18 @@ TEST(ExportDriverTest, FormatTableTitlesDestinationsAndFlags) {
   Capture capture;
   for (const std::string title : {"Save to Docx", "Save to CSV", "Save to vCard", "Save to Excel", "vCard, one file"}) {
     driver.setWriter(title, capture.writer());
-    ASSERT_TRUE(driver.runExport(title, "/out", ExportContact::kTagAllInformation).ok);
+    ASSERT_TRUE(driver.runExport(title, "/out", ExportContact::kTagAllInformation).ok());
     const bool named = title == "Save to Docx" || title == "Save to Excel" || title == "vCard, one file";
     EXPECT_EQ(capture.destination, named ? "/out/Zedid-Ovuzazur" : "/out") << title;
     // The vCard writers take the flag too: with all information they write the persons whole.
     const bool flag = title != "Save to Docx";
     EXPECT_EQ(capture.allInfo, flag) << title;
   }
-  EXPECT_FALSE(driver.runExport("Save to Excel", "/out", 3).ok);
-  EXPECT_FALSE(driver.runExport("Save to PDF", "/out", 1).ok);
+  EXPECT_FALSE(driver.runExport("Save to Excel", "/out", 3).ok());
+  EXPECT_FALSE(driver.runExport("Save to PDF", "/out", 1).ok());
   ExportContact plain;
   ExportResult absent = plain.runExport("Save to Pages", "/out", 1);
-  EXPECT_FALSE(absent.ok);
+  EXPECT_FALSE(absent.ok());
   EXPECT_FALSE(absent.error.empty());
 }
 
@@ -121,16 +121,16 @@ TEST(ExportDriverTest, AllInformationWritesTheExportArrayWithoutACopy) {
   driver.setWriter("Save to CSV", [&](const ContactRecords& records, const std::string& d, bool) {
     given = &records;
     count = records.size();
-    return ExportResult{true, d, ""};
+    return ExportResult{d, ""};
   });
-  ASSERT_TRUE(driver.runExport("Save to CSV", "/out", ExportContact::kTagAllInformation).ok);
+  ASSERT_TRUE(driver.runExport("Save to CSV", "/out", ExportContact::kTagAllInformation).ok());
   EXPECT_EQ(given, &driver.exportArray());
 
   auto prepared = driver.prepareExport("Save to CSV", "/out", ExportContact::kTagAllInformation);
   ASSERT_TRUE(prepared);
   EXPECT_EQ(&prepared->records(), &driver.exportArray());
   driver.setExportArray({record("Cy", "")});  // the browser reloads meanwhile
-  ASSERT_TRUE(ExportContact::run(*prepared).ok);
+  ASSERT_TRUE(ExportContact::run(*prepared).ok());
   EXPECT_EQ(given, &prepared->records());
   EXPECT_EQ(count, 2u);
   EXPECT_EQ(prepared->records()[1].textOr("First Name"), "Bob");
@@ -145,7 +145,7 @@ TEST(ExportDriverTest, AnExportFirstRemovesWhatAKilledExportLeftInItsFolder) {
   ExportContact driver;
   driver.setExportArray({record("Ann", "Acme")});
   const ExportResult result = driver.runExport("Save to CSV", folder.string(), ExportContact::kTagAllInformation);
-  EXPECT_TRUE(result.ok) << result.error;
+  EXPECT_TRUE(result.ok()) << result.error;
   EXPECT_FALSE(std::filesystem::exists(leftover));
   EXPECT_TRUE(std::filesystem::exists(result.file));
   std::filesystem::remove_all(folder);
@@ -168,7 +168,7 @@ TEST(ExportDriverTest, ThreadedExportsReportTheirOwnResults) {
   std::set<std::string> files;
   size_t failures = 0;
   for (const auto& [title, result] : recorder.seen) {
-    if (!result.ok) {
+    if (!result.ok()) {
       ++failures;
       EXPECT_FALSE(result.error.empty());
       continue;

@@ -27,7 +27,7 @@ class HtmlWriterTest : public ::testing::Test {
 
   pugi::xml_node table(pugi::xml_document& document, const ContactRecords& records, bool allInfo) {
     auto result = ExportToHtml(records, (folder / "Zedid-Ovuzazur").string(), allInfo).writeHtml();
-    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(result.ok()) << result.error;
     file = result.file;
     EXPECT_TRUE(document.load_file(result.file.c_str(), pugi::parse_default | pugi::parse_doctype));
     return document.child("html").child("body").child("table");
@@ -103,7 +103,7 @@ TEST_F(HtmlWriterTest, NoRecordsLeaveTheBodyEmpty) {
 TEST_F(HtmlWriterTest, PageSkeletonCellAttributesAndStylesAsWritten) {
   ContactRecords records{record({{"First Name", "Ann"}, {"Note", "a & b"}}), record({{"Last Name", "Lee"}})};
   auto result = ExportToHtml(records, (folder / "Zedid-Ovuzazur").string(), false).writeHtml();
-  ASSERT_TRUE(result.ok) << result.error;
+  ASSERT_TRUE(result.ok()) << result.error;
   std::ifstream in(result.file, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), {});
   const std::string th =

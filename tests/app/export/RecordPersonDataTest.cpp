@@ -83,7 +83,7 @@ TEST(RecordPersonDataTest, CardsOfAManyFileExportGoToTheirRecordsFiles) {
   ContactRecords records = mixedRecords(300);
   for (size_t i = 0; i < records.size(); ++i) records[i].set("Note", "card " + std::to_string(i));
   ExportResult result = ExportVCard().exportVcardWithArrayToPath(records, folder.string());
-  ASSERT_TRUE(result.ok) << result.error;
+  ASSERT_TRUE(result.ok()) << result.error;
   const std::filesystem::path cards = result.file;
   EXPECT_EQ(cards, folder / "Zedid-Ovuzazur");
   for (size_t i = 0; i < records.size(); ++i) {

@@ -42,7 +42,7 @@ TEST_F(TextWritersTest, CsvWithTheRecordsKeys) {
   ContactRecords records{record({{"First Name", "Ann"}}), record({{"Company", "Acme, Inc."}, {"First Name", "Bo"}})};
   records[1].set("Birthday", ABDate{1990, 4, 1});
   auto result = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
-  ASSERT_TRUE(result.ok) << result.error;
+  ASSERT_TRUE(result.ok()) << result.error;
   EXPECT_EQ(result.file, (folder / "allPeople.csv").string());
   EXPECT_EQ(read(result.file), "First Name,Company,Birthday,\nAnn,,,\nBo,\"Acme, Inc.\",1990-04-01,\n");
 }
@@ -52,10 +52,10 @@ TEST_F(TextWritersTest, ABirthdayWithoutAYearShowsAsMonthAndDay) {
   records[0].set("Birthday", ABDate{1604, 3, 14});
   records[1].set("Birthday", ABDate{1605, 3, 14});
   auto csv = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
-  ASSERT_TRUE(csv.ok) << csv.error;
+  ASSERT_TRUE(csv.ok()) << csv.error;
   EXPECT_EQ(read(csv.file), "First Name,Birthday,\nAnn,--03-14,\nBo,1605-03-14,\n");
   auto txt = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
-  ASSERT_TRUE(txt.ok) << txt.error;
+  ASSERT_TRUE(txt.ok()) << txt.error;
   EXPECT_NE(read(txt.file).find("\"--03-14\""), std::string::npos) << read(txt.file);
 }
 
@@ -78,7 +78,7 @@ TEST_F(TextWritersTest, CsvQuotesWhatWouldBreakItsLayout) {
 TEST_F(TextWritersTest, CsvWithAllInformationHasNinetyTwoColumns) {
   ContactRecords records{record({{"Last Name", "Lee"}})};
   auto result = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, true);
-  ASSERT_TRUE(result.ok);
+  ASSERT_TRUE(result.ok());
   EXPECT_EQ(std::filesystem::path(result.file).filename(), "Zedid-Ovuzazur.csv");
   std::string text = read(result.file);
   std::string heading = text.substr(0, text.find('\n'));
@@ -109,7 +109,7 @@ TEST_F(TextWritersTest, CsvWithAllInformationHasNinetyTwoColumns) {
 TEST_F(TextWritersTest, TxtCellsAndFileNames) {
   ContactRecords records{record({{"First Name", "Ann"}, {"Note", "a \"b\""}}), record({{"Note", "x"}})};
   auto result = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
-  ASSERT_TRUE(result.ok);
+  ASSERT_TRUE(result.ok());
   EXPECT_EQ(read(result.file), "\"First Name\" \"Note\" \n\"Ann\" \"a \"b\"\" \n \"\"\"x\" \n");
   auto again = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
   EXPECT_EQ(std::filesystem::path(again.file).filename(), "allPeople(0).txt");
@@ -127,10 +127,10 @@ TEST_F(TextWritersTest, TxtCellsAndFileNames) {
 
 TEST_F(TextWritersTest, EmptyArraysAndMissingFolders) {
   auto empty = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo({}, folder, false);
-  ASSERT_TRUE(empty.ok);
+  ASSERT_TRUE(empty.ok());
   EXPECT_EQ(read(empty.file), "\n");
   auto missing = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo({}, (folder / "nope").string(), true);
-  EXPECT_FALSE(missing.ok);
+  EXPECT_FALSE(missing.ok());
   EXPECT_FALSE(missing.error.empty());
   EXPECT_FALSE(std::filesystem::exists(folder / "nope"));
 }
@@ -148,12 +148,12 @@ TEST_F(TextWritersTest, LargeExportsKeepEveryRowInRecordOrder) {
     txtRows += "\"" + note + "\" " + (named ? "\"" + first + "\" " : std::string(" \"\"")) + "\n";
   }
   auto csv = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
-  ASSERT_TRUE(csv.ok) << csv.error;
+  ASSERT_TRUE(csv.ok()) << csv.error;
   const std::string csvText = read(csv.file);
   EXPECT_EQ(csvText.substr(0, csvText.find('\n') + 1), "Note,First Name,\n");
   EXPECT_TRUE(csvText.substr(csvText.find('\n') + 1) == csvRows) << "rows differ";
   auto txt = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
-  ASSERT_TRUE(txt.ok) << txt.error;
+  ASSERT_TRUE(txt.ok()) << txt.error;
   const std::string txtText = read(txt.file);
   EXPECT_TRUE(txtText.substr(txtText.find('\n') + 1) == txtRows) << "rows differ";
 }

@@ -50,7 +50,7 @@ ContactRecord everyKey() {
 TEST_F(VCardWriterTest, EveryKeyOfTheRecordComesBackFromTheFile) {
   ContactRecord record = everyKey();
   ExportResult result = ExportVCard().exportVcardWithArrayToPath({record}, folder.string());
-  ASSERT_TRUE(result.ok) << result.error;
+  ASSERT_TRUE(result.ok()) << result.error;
   ContactRecord back = reimported(std::filesystem::path(result.file) / "export_0.vcf");
   for (const auto& [key, value] : record.entries()) {
     ASSERT_TRUE(back.contains(key)) << key;
@@ -67,7 +67,7 @@ TEST_F(VCardWriterTest, NumberedFilesInANewFolderOfTheirOwnForEveryExport) {
   // A file of the user's own with a name the export uses is never touched.
   { std::ofstream(folder / "export_1.vcf") << "mine"; }
   ExportResult first = ExportVCard().exportVcardWithArrayToPath(records, folder.string());
-  ASSERT_TRUE(first.ok) << first.error;
+  ASSERT_TRUE(first.ok()) << first.error;
   const std::filesystem::path cards = first.file;
   EXPECT_EQ(cards, folder / "Zedid-Ovuzazur");
   for (int i = 0; i < 3; ++i)
@@ -77,7 +77,7 @@ TEST_F(VCardWriterTest, NumberedFilesInANewFolderOfTheirOwnForEveryExport) {
   EXPECT_EQ(reimported(cards / "export_2.vcf").textOr("Partner"), "Pat");
 
   ExportResult second = ExportVCard().exportVcardWithArrayToPath({records[0]}, folder.string());
-  ASSERT_TRUE(second.ok) << second.error;
+  ASSERT_TRUE(second.ok()) << second.error;
   EXPECT_EQ(std::filesystem::path(second.file), folder / "Zedid-Ovuzazur(0)");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(second.file), {}), 1);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cards), {}), 3);
@@ -103,7 +103,7 @@ TEST_F(VCardWriterTest, WholePersonsAreWrittenAsTheStoreHoldsThem) {
   std::filesystem::remove(folder / "in.vcf");
 
   ExportResult perContact = ExportVCard().exportVcardWithArrayToPath(records, folder.string(), true);
-  ASSERT_TRUE(perContact.ok) << perContact.error;
+  ASSERT_TRUE(perContact.ok()) << perContact.error;
   std::ifstream in(std::filesystem::path(perContact.file) / "export_0.vcf", std::ios::binary);
   std::stringstream card;
   card << in.rdbuf();
@@ -111,7 +111,7 @@ TEST_F(VCardWriterTest, WholePersonsAreWrittenAsTheStoreHoldsThem) {
 
   ContactRecords two{records[0], records[0]};
   ExportResult oneFile = ExportVCard().exportOneFileWithArrayToPath(two, (folder / "Zedid-Ovuzazur").string(), true);
-  ASSERT_TRUE(oneFile.ok) << oneFile.error;
+  ASSERT_TRUE(oneFile.ok()) << oneFile.error;
   EXPECT_EQ(std::filesystem::path(oneFile.file), folder / "Zedid-Ovuzazur.vcf");
   std::ifstream all(oneFile.file, std::ios::binary);
   std::stringstream both;
@@ -130,9 +130,9 @@ TEST_F(VCardWriterTest, WholePersonsAreWrittenAsTheStoreHoldsThem) {
 }
 
 TEST_F(VCardWriterTest, NothingToWriteOrNowhereToWriteIsAFailure) {
-  EXPECT_FALSE(ExportVCard().exportVcardWithArrayToPath({}, folder.string()).ok);
+  EXPECT_FALSE(ExportVCard().exportVcardWithArrayToPath({}, folder.string()).ok());
   ExportResult missing = ExportVCard().exportVcardWithArrayToPath({everyKey()}, (folder / "absent").string());
-  EXPECT_FALSE(missing.ok);
+  EXPECT_FALSE(missing.ok());
   EXPECT_FALSE(missing.error.empty());
 }
 

@@ -32,8 +32,8 @@ TEST(DocxExport, WritesOnePackageWithTheTableAndNothingElseRemains) {
   const fs::path out = scratch.folder("out");
   const ContactRecords records = sampleContacts(3);
   DocxCreator creator(records, (out / "Zedid-Ovuzazur").string());
-  ASSERT_TRUE(creator.startConvert()) << creator.errorText();
-  EXPECT_TRUE(creator.succeeded());
+  ASSERT_TRUE(creator.startConvert()) << creator.error();
+  EXPECT_TRUE(creator.ok());
   EXPECT_EQ(creator.outputPath(), (out / "Zedid-Ovuzazur.docx").string());
   EXPECT_EQ(filesIn(out), std::vector<std::string>{"Zedid-Ovuzazur.docx"});
   EXPECT_TRUE(scratch.cacheLeftovers().empty());
@@ -71,7 +71,7 @@ TEST(DocxExport, LaterExportsToTheSameFolderGetTheNextFreeName) {
   std::vector<std::string> written;
   for (int i = 0; i < 3; ++i) {
     DocxCreator creator(records, (out / "Zedid-Ovuzazur").string());
-    ASSERT_TRUE(creator.startConvert()) << creator.errorText();
+    ASSERT_TRUE(creator.startConvert()) << creator.error();
     written.push_back(fs::path(creator.outputPath()).filename().string());
   }
   EXPECT_EQ(written,
@@ -82,7 +82,7 @@ TEST(DocxExport, NoRecordsGiveABodyOfSpacingAndSectionOnly) {
   DocxScratch scratch;
   const ContactRecords none;
   DocxCreator creator(none, (scratch.folder("out") / "Zedid-Ovuzazur").string());
-  ASSERT_TRUE(creator.startConvert()) << creator.errorText();
+  ASSERT_TRUE(creator.startConvert()) << creator.error();
   pugi::xml_document document;
   ASSERT_TRUE(document.load_string(zipEntryText(creator.outputPath(), "word/document.xml").c_str()));
   EXPECT_EQ(childNames(document.child("w:document").child("w:body")), (std::vector<std::string>{"w:p", "w:sectPr"}));
@@ -93,8 +93,8 @@ TEST(DocxExport, AMissingDestinationIsReportedAndLeavesNothing) {
   const ContactRecords records = sampleContacts(2);
   DocxCreator creator(records, (scratch.root / "no such folder" / "Zedid-Ovuzazur").string());
   EXPECT_FALSE(creator.startConvert());
-  EXPECT_FALSE(creator.succeeded());
-  EXPECT_NE(creator.errorText().find("no such folder"), std::string::npos) << creator.errorText();
+  EXPECT_FALSE(creator.ok());
+  EXPECT_NE(creator.error().find("no such folder"), std::string::npos) << creator.error();
   EXPECT_TRUE(creator.outputPath().empty());
   EXPECT_TRUE(scratch.cacheLeftovers().empty());
   EXPECT_FALSE(fs::exists(scratch.root / "no such folder"));
@@ -110,7 +110,7 @@ TEST(DocxExport, AFolderNamedWithShellCharactersReceivesTheDocumentAndNothingRun
   DocxCreator creator(records, (out / "Zedid-Ovuzazur").string());
   const bool written = creator.startConvert();
   fs::current_path(before);
-  ASSERT_TRUE(written) << creator.errorText();
+  ASSERT_TRUE(written) << creator.error();
   EXPECT_EQ(filesIn(out), std::vector<std::string>{"Zedid-Ovuzazur.docx"});
   EXPECT_NE(zipEntryText(creator.outputPath(), "word/document.xml").find("Ann1"), std::string::npos);
   EXPECT_FALSE(fs::exists(scratch.root / "pwned"));
@@ -128,8 +128,8 @@ TEST(DocxExport, TwoExportsAtOnceWriteTwoCompleteDocuments) {
   std::thread b([&] { secondOk = second.startConvert(); });
   a.join();
   b.join();
-  ASSERT_TRUE(firstOk) << first.errorText();
-  ASSERT_TRUE(secondOk) << second.errorText();
+  ASSERT_TRUE(firstOk) << first.error();
+  ASSERT_TRUE(secondOk) << second.error();
   EXPECT_NE(first.outputPath(), second.outputPath());
   for (const DocxCreator* creator : {&first, &second}) {
     pugi::xml_document document;

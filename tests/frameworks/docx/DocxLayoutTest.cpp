@@ -16,7 +16,7 @@ TEST(DocxLayout, LibreOfficeAndPythonDocxShowEveryValueInItsRowAndColumn) {
   for (const ContactRecords& records : books) {
     const size_t columns = records.front().size();
     DocxCreator creator(records, (scratch.root / ("Contacts-" + std::to_string(columns))).string());
-    ASSERT_TRUE(creator.startConvert()) << creator.errorText();
+    ASSERT_TRUE(creator.startConvert()) << creator.error();
     documents.push_back({creator.outputPath(), messy::grid(records.size(), columns, DocxCreator::kMaximumColumns)});
     EXPECT_EQ(creator.tableColumns(), static_cast<int>(std::min<size_t>(columns, 28)));
   }

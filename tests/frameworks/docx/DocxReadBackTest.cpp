@@ -65,7 +65,7 @@ TEST(DocxReadBack, PythonDocxSeesEveryValueInItsColumn) {
   DocxScratch scratch;
   const ContactRecords records = readBackContacts();
   DocxCreator creator(records, (scratch.folder("out") / "Zedid-Ovuzazur").string());
-  ASSERT_TRUE(creator.startConvert()) << creator.errorText();
+  ASSERT_TRUE(creator.startConvert()) << creator.error();
 
   const fs::path script = scratch.root / "read.py";
   std::ofstream(script) << "import docx, json, sys\n"
@@ -127,7 +127,7 @@ TEST(DocxReadBack, LibreOfficeShowsEveryValueInItsColumn) {
   DocxScratch scratch;
   const ContactRecords records = readBackContacts();
   DocxCreator creator(records, (scratch.folder("out") / "Zedid-Ovuzazur").string());
-  ASSERT_TRUE(creator.startConvert()) << creator.errorText();
+  ASSERT_TRUE(creator.startConvert()) << creator.error();
 
   const fs::path home = scratch.folder("home");
   const fs::path converted = scratch.folder("converted");

@@ -45,8 +45,8 @@ TEST_F(NumbersCreatorTest, WritesAZipDocumentIntoAnAwkwardlyNamedFolderAndCleans
   ContactRecords records = {record({{"First Name", "Ann"}, {"Last Name", "Lee"}}),
                             record({{"First Name", "Bob"}, {"Home Email", "bob@example.com"}})};
   NumbersCreator creator(records, (destination_ / "Zedid-Ovuzazur").string(), false);
-  ASSERT_TRUE(creator.startConvert()) << creator.errorText();
-  EXPECT_TRUE(creator.succeeded());
+  ASSERT_TRUE(creator.startConvert()) << creator.error();
+  EXPECT_TRUE(creator.ok());
   EXPECT_EQ(creator.outputPath(), (destination_ / "Zedid-Ovuzazur.numbers").string());
   auto entries = zipEntryNames(creator.outputPath());
   EXPECT_NE(std::find(entries.begin(), entries.end(), "index.xml"), entries.end());
@@ -55,7 +55,7 @@ TEST_F(NumbersCreatorTest, WritesAZipDocumentIntoAnAwkwardlyNamedFolderAndCleans
   EXPECT_TRUE(noWorkingFolderLeft());
 
   NumbersCreator second(records, (destination_ / "Zedid-Ovuzazur").string(), false);
-  ASSERT_TRUE(second.startConvert()) << second.errorText();
+  ASSERT_TRUE(second.startConvert()) << second.error();
   EXPECT_EQ(second.outputPath(), (destination_ / "Zedid-Ovuzazur(0).numbers").string());
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(destination_)) (void)entry, ++files;
@@ -66,8 +66,8 @@ TEST_F(NumbersCreatorTest, AMissingDestinationIsReportedAndLeavesNothing) {
   ContactRecords records = {record({{"First Name", "Ann"}})};
   NumbersCreator creator(records, (root_ / "no such folder" / "Zedid-Ovuzazur").string(), false);
   EXPECT_FALSE(creator.startConvert());
-  EXPECT_FALSE(creator.succeeded());
-  EXPECT_FALSE(creator.errorText().empty());
+  EXPECT_FALSE(creator.ok());
+  EXPECT_FALSE(creator.error().empty());
   EXPECT_FALSE(fs::exists(root_ / "no such folder"));
   EXPECT_TRUE(noWorkingFolderLeft());
 }
@@ -80,7 +80,7 @@ TEST_F(NumbersCreatorTest, LibreOfficeShowsTheHeadingAndEveryValueInItsCell) {
   ContactRecords records = {record({{"First Name", "Ann"}, {"Last Name", "Lee"}, {"Company", "A & B"}}),
                             record({{"Last Name", "Ray"}, {"Home Email", "ray@example.com"}}), third};
   NumbersCreator creator(records, (destination_ / "Zedid-Ovuzazur").string(), false);
-  ASSERT_TRUE(creator.startConvert()) << creator.errorText();
+  ASSERT_TRUE(creator.startConvert()) << creator.error();
 
   fs::path out = root_ / "csv";
   fs::create_directories(out);

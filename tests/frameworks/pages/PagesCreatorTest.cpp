@@ -42,7 +42,7 @@ class PagesCreatorTest : public ::testing::Test {
 TEST_F(PagesCreatorTest, WritesIntoAnAwkwardlyNamedFolderReportsFailuresAndCleansUp) {
   ContactRecords records = {record({{"First Name", "Ann"}})};
   PagesCreator creator(records, (destination_ / "Zedid-Ovuzazur").string(), false);
-  ASSERT_TRUE(creator.startConvert()) << creator.errorText();
+  ASSERT_TRUE(creator.startConvert()) << creator.error();
   EXPECT_EQ(creator.outputPath(), (destination_ / "Zedid-Ovuzazur.pages").string());
   auto entries = zipEntryNames(creator.outputPath());
   EXPECT_NE(std::find(entries.begin(), entries.end(), "index.xml"), entries.end());
@@ -52,7 +52,7 @@ TEST_F(PagesCreatorTest, WritesIntoAnAwkwardlyNamedFolderReportsFailuresAndClean
 
   PagesCreator missing(records, (root_ / "absent" / "Zedid-Ovuzazur").string(), false);
   EXPECT_FALSE(missing.startConvert());
-  EXPECT_FALSE(missing.errorText().empty());
+  EXPECT_FALSE(missing.error().empty());
   EXPECT_TRUE(noWorkingFolderLeft());
 }
 
@@ -63,7 +63,7 @@ TEST_F(PagesCreatorTest, LibreOfficeShowsTheHeadingAndEveryValueInItsCell) {
                             record({{"Last Name", "Ray"}, {"Home Email", "ray@example.com"}}),
                             record({{"First Name", "Zoë"}, {"Home Email", "z@example.com"}})};
   PagesCreator creator(records, (destination_ / "Zedid-Ovuzazur").string(), false);
-  ASSERT_TRUE(creator.startConvert()) << creator.errorText();
+  ASSERT_TRUE(creator.startConvert()) << creator.error();
 
   fs::path out = root_ / "txt";
   fs::create_directories(out);

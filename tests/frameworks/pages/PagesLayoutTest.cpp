@@ -19,7 +19,7 @@ TEST(PagesLayout, LibreOfficeShowsEveryValueInItsRowAndColumn) {
   for (const ContactRecords& records : books) {
     const size_t columns = records.front().size();
     PagesCreator writer(records, (scratch.root / ("Contacts-" + std::to_string(columns))).string(), false);
-    ASSERT_TRUE(writer.startConvert()) << writer.errorText();
+    ASSERT_TRUE(writer.startConvert()) << writer.error();
     documents.push_back({writer.outputPath(), messy::grid(records.size(), columns, 60)});
   }
   const ProgramRun check = messy::checkDocuments("pages", documents, scratch.root / "check");

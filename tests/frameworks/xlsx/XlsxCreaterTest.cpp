@@ -114,7 +114,7 @@ TEST(XlsxColumns, LettersFollowTheTwoLetterScheme) {
 TEST_F(Xlsx, OneRecordGivesTwoRowsNamesFirstAndEscapedText) {
   ContactRecords records{record({{"Company", "A&B <x>"}, {"Last Name", "Ng"}, {"First Name", "  Li\x01"}})};
   XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
-  ASSERT_TRUE(creater.startConvert()) << creater.errorText();
+  ASSERT_TRUE(creater.startConvert()) << creater.error();
   EXPECT_EQ(creater.outputPath(), (dir / "Zedid-Ovuzazur.xlsx").string());
   const fs::path x = expand(creater.outputPath());
   const std::string sheet = slurp(x / "xl/worksheets/sheet1.xml");
@@ -143,7 +143,7 @@ TEST_F(Xlsx, TextsThatLookLikeCharacterEscapesAreEscaped) {
                                   "_x00\x01"
                                   "41_ & _x_"}})};
   XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
-  ASSERT_TRUE(creater.startConvert()) << creater.errorText();
+  ASSERT_TRUE(creater.startConvert()) << creater.error();
   const std::string shared = slurp(expand(creater.outputPath()) / "xl/sharedStrings.xml");
   EXPECT_NE(shared.find(">a_x005F_x005F_b<"), std::string::npos) << shared;
   EXPECT_NE(shared.find(">_x005F_x00e9__X12_x1234<"), std::string::npos) << shared;
@@ -170,7 +170,7 @@ TEST_F(Xlsx, MissingFolderIsReportedAndEveryConversionEndIsLogged) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(creater.startConvert());
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_FALSE(creater.errorText().empty());
+  EXPECT_FALSE(creater.error().empty());
 
   setenv("ROLVANE_DEBUG", "1", 1);
   testing::internal::CaptureStderr();
@@ -188,7 +188,7 @@ TEST_F(Xlsx, OpenpyxlReadsHeadingsAndEveryValue) {
                          record({{"Last Name", "Bo"}, {"Note", "line1\nline2 & <3"}})};
   records[1].set("Person", std::shared_ptr<ABPerson>());
   XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
-  ASSERT_TRUE(creater.startConvert()) << creater.errorText();
+  ASSERT_TRUE(creater.startConvert()) << creater.error();
   const fs::path script = dir.parent_path() / "read.py";
   std::ofstream(script) << "import openpyxl,sys\n"
                            "ws=openpyxl.load_workbook(sys.argv[1]).active\n"
@@ -213,7 +213,7 @@ TEST_F(Xlsx, TemplateAndExportedWorkbookRefersOnlyToPartsTheyHold) {
   expectConsistentPackage(dir / "template");
   ContactRecords records{record({{"First Name", "Ann"}}), record({{"Last Name", "Bo"}})};
   XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
-  ASSERT_TRUE(creater.startConvert()) << creater.errorText();
+  ASSERT_TRUE(creater.startConvert()) << creater.error();
   const fs::path x = expand(creater.outputPath());
   expectConsistentPackage(x);
   EXPECT_TRUE(fs::is_regular_file(x / "xl/slideLayouts/printerSettings1.bin"));
@@ -224,7 +224,7 @@ TEST_F(Xlsx, TemplateEditsAndFixedWorksheetElements) {
   ContactRecords records{record({{"Note", "n"}, {"First Name", "Ann"}}), record({{"Last Name", "Bo"}}),
                          record({{"Note", ""}})};
   XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), false);
-  ASSERT_TRUE(creater.startConvert()) << creater.errorText();
+  ASSERT_TRUE(creater.startConvert()) << creater.error();
   const fs::path x = expand(creater.outputPath());
   const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
   // Each child of a part's root as "name attribute=value ..." in document order.
@@ -296,7 +296,7 @@ TEST_F(Xlsx, LargeWorkbookReadsBackCompleteInOpenpyxl) {
   if (!havePythonWith("openpyxl")) GTEST_SKIP() << "python3-openpyxl is not installed: the workbook is not opened";
   const ContactRecords records = manyRecords(2500);
   XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
-  ASSERT_TRUE(creater.startConvert()) << creater.errorText();
+  ASSERT_TRUE(creater.startConvert()) << creater.error();
   const fs::path x = expand(creater.outputPath());
   EXPECT_GT(fs::file_size(x / "xl/sharedStrings.xml"), std::size_t{8} << 20);
   EXPECT_NE(slurp(x / "xl/worksheets/sheet1.xml").find("<dimension ref=\"A1:CN2501\"/>"), std::string::npos);
@@ -327,7 +327,7 @@ TEST_F(Xlsx, LibreOfficeReadsCellsBack) {
       record({{"First Name", "Bo"}, {"Note", "She said \"hi\", twice"}, {"Job Title", "_x0041_ or _x005F_"}})};
   records[1].set("Birthday", ABDate{1984, 3, 5});
   XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
-  ASSERT_TRUE(creater.startConvert()) << creater.errorText();
+  ASSERT_TRUE(creater.startConvert()) << creater.error();
   const fs::path profile = fs::temp_directory_path() / ("rolvane-lo-profile-" + std::to_string(getpid()));
   const fs::path csvFolder = dir.parent_path() / "csv";
   const int converted =

@@ -15,7 +15,7 @@ TEST(XlsxLayout, LibreOfficeShowsEveryValueInItsRowAndColumn) {
   for (const ContactRecords& records : books) {
     const size_t columns = records.front().size();
     XlsxCreater writer(records, (scratch.root / ("Contacts-" + std::to_string(columns))).string(), false);
-    ASSERT_TRUE(writer.startConvert()) << writer.errorText();
+    ASSERT_TRUE(writer.startConvert()) << writer.error();
     documents.push_back({writer.outputPath(), messy::grid(records.size(), columns, 1000)});
   }
   const ProgramRun check = messy::checkDocuments("xlsx", documents, scratch.root / "check");

@@ -52,7 +52,7 @@ class ExportPanelTest : public ::testing::Test {
     auto call = std::make_shared<WriterCall>();
     driver->setWriter([call](const ExportContact::PreparedExport& job) {
       *call = {job.format.title, job.folder, job.records(), job.allInfo};
-      return ExportResult{true, job.folder + "/written", ""};
+      return ExportResult{job.folder + "/written", ""};
     });
     QSignalSpy ended(driver, &ExportContactController::exportEnded);
     driver->startExportWithChoice(title, "/tmp", tag);
@@ -138,7 +138,7 @@ TEST_F(ExportPanelTest, RealExportNamesTheFileWrittenAndFailuresSayWhy) {
   driver->startExportWithChoice("Save to CSV", folder.path(), 1);
   ASSERT_TRUE(ended.wait(10000));
   ASSERT_EQ(heard->results.size(), 1u);
-  ASSERT_TRUE(heard->results[0].ok) << heard->results[0].error;
+  ASSERT_TRUE(heard->results[0].ok()) << heard->results[0].error;
   EXPECT_TRUE(QFile::exists(QString::fromStdString(heard->results[0].file)));
   QFile csv(QString::fromStdString(heard->results[0].file));
   ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
@@ -147,7 +147,7 @@ TEST_F(ExportPanelTest, RealExportNamesTheFileWrittenAndFailuresSayWhy) {
   driver->startExportWithChoice("Save to HTML", folder.path() + "/missing/deeper", 2);
   ASSERT_TRUE(ended.wait(10000));
   ASSERT_EQ(heard->results.size(), 2u);
-  EXPECT_FALSE(heard->results[1].ok);
+  EXPECT_FALSE(heard->results[1].ok());
   EXPECT_FALSE(heard->results[1].error.empty());
 }
 
