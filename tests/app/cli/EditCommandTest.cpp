@@ -17,17 +17,18 @@ namespace {
 class EditCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = std::filesystem::temp_directory_path() / ("rolvane-edit-" + std::to_string(getpid()) +
-                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    store = (folder / "book.sqlite").string();
+    folder_ =
+        std::filesystem::temp_directory_path() /
+        ("rolvane-edit-" + std::to_string(getpid()) + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    store_ = (folder_ / "book.sqlite").string();
   }
-  void TearDown() override { std::filesystem::remove_all(folder); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
 
   // Adds a person with these values and saves; returns its unique id.
   std::string add(const std::vector<std::pair<std::string, ABValue>>& values) {
-    auto book = ABAddressBook::open(store);
+    auto book = ABAddressBook::open(store_);
     auto person = ABPerson::create();
     for (const auto& [property, value] : values) person->setValueForProperty(value, property);
     book->addRecord(person);
@@ -36,12 +37,12 @@ class EditCommandTest : public ::testing::Test {
   }
 
   ProgramRun edit(const std::string& uid, const std::string& key, const std::string& value) {
-    return runProgram(ROLVANE_PROGRAM, {"--store", store, "edit", "--uid", uid, "--key", key, "--value", value});
+    return runProgram(ROLVANE_PROGRAM, {"--store", store_, "edit", "--uid", uid, "--key", key, "--value", value});
   }
 
   // The person as the store file holds it now.
   ABPersonData stored(const std::string& uid) {
-    auto book = ABAddressBook::open(store);
+    auto book = ABAddressBook::open(store_);
     auto person = book->recordForUniqueId(uid);
     return person ? *person->snapshot() : ABPersonData();
   }
@@ -52,8 +53,8 @@ class EditCommandTest : public ::testing::Test {
     return values ? values->entries() : std::vector<ABMultiValue::Entry>{};
   }
 
-  std::filesystem::path folder;
-  std::string store;
+  std::filesystem::path folder_;
+  std::string store_;
 };
 
 ABMultiValue list(std::initializer_list<std::pair<std::string, ABMultiValueItem>> entries) {
@@ -135,7 +136,7 @@ TEST_F(EditCommandTest, RefusedEditsSayWhyInOneLineAndChangeNothing) {
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
     EXPECT_EQ(stored(uid), before);
   }
-  ProgramRun missing = runProgram(ROLVANE_PROGRAM, {"--store", store, "edit", "--uid", uid, "--key", "Mobile"});
+  ProgramRun missing = runProgram(ROLVANE_PROGRAM, {"--store", store_, "edit", "--uid", uid, "--key", "Mobile"});
   EXPECT_NE(missing.status, 0);
   EXPECT_NE(missing.out.find("--value"), std::string::npos) << missing.out;
 
@@ -192,7 +193,7 @@ TEST_F(EditCommandTest, AStoreHeldByAnotherProgramIsWaitedForWithWordAndThenGive
   const std::string uid = add({{kABFirstNameProperty, std::string("Ann")}});
   const std::string waiting = "waiting for another program using the address book";
   {
-    HeldStore held(store, std::chrono::milliseconds(2500));
+    HeldStore held(store_, std::chrono::milliseconds(2500));
     setenv("ROLVANE_LOCK_WAIT", "30", 1);
     ProgramRun run = edit(uid, "First Name", "Bo");
     EXPECT_EQ(run.status, 0) << run.out;
@@ -200,7 +201,7 @@ TEST_F(EditCommandTest, AStoreHeldByAnotherProgramIsWaitedForWithWordAndThenGive
   }
   EXPECT_EQ(*stored(uid).string(kABFirstNameProperty), "Bo");
   {
-    HeldStore held(store, std::chrono::milliseconds(5000));
+    HeldStore held(store_, std::chrono::milliseconds(5000));
     setenv("ROLVANE_LOCK_WAIT", "2", 1);
     ProgramRun run = edit(uid, "First Name", "Cy");
     EXPECT_NE(run.status, 0) << run.out;

@@ -12,13 +12,14 @@ namespace {
 class ExportCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = std::filesystem::temp_directory_path() / ("rolvane-export-cli-" + std::to_string(getpid()) +
-                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(folder);
-    target = folder / "out dir \"q\" $HOME; x";
-    std::filesystem::create_directories(target);
-    store = (folder / "book.sqlite").string();
-    auto book = ABAddressBook::open(store);
+    folder_ =
+        std::filesystem::temp_directory_path() / ("rolvane-export-cli-" + std::to_string(getpid()) +
+                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    target_ = folder_ / "out dir \"q\" $HOME; x";
+    std::filesystem::create_directories(target_);
+    store_ = (folder_ / "book.sqlite").string();
+    auto book = ABAddressBook::open(store_);
     auto ann = ABPerson::create();
     ann->setValueForProperty(std::string("Ann, \"the\" first"), kABFirstNameProperty);
     ann->setValueForProperty(std::string("Lee"), kABLastNameProperty);
@@ -33,24 +34,24 @@ class ExportCommandTest : public ::testing::Test {
     book->addRecord(bo);
     book->save();
   }
-  void TearDown() override { std::filesystem::remove_all(folder); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
 
   ProgramRun exportTo(std::vector<std::string> extra) {
-    std::vector<std::string> args{"--store", store, "export", "--to", target.string()};
+    std::vector<std::string> args{"--store", store_, "export", "--to", target_.string()};
     args.insert(args.end(), extra.begin(), extra.end());
     return runProgram(ROLVANE_PROGRAM, args);
   }
   static std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
-  std::filesystem::path folder, target;
-  std::string store;
+  std::filesystem::path folder_, target_;
+  std::string store_;
 };
 
 TEST_F(ExportCommandTest, CsvWithGivenColumnsReadsBackThroughPython) {
   ProgramRun exported = exportTo({"--format", "csv", "--columns", "Last Name, First Name ,Note"});
   ASSERT_EQ(exported.status, 0) << exported.out;
   const std::string file = firstLine(exported.out);
-  EXPECT_EQ(std::filesystem::path(file).parent_path(), target);
+  EXPECT_EQ(std::filesystem::path(file).parent_path(), target_);
   const std::string text = slurp(file);
   EXPECT_NE(text.find("\"Ann, \"\"the\"\" first\""), std::string::npos) << text;
   if (!std::filesystem::exists("/usr/bin/python3")) GTEST_SKIP() << "/usr/bin/python3 is missing: CSV not read back";
@@ -92,19 +93,19 @@ TEST_F(ExportCommandTest, BadRequestsSayWhyAndWriteNothing) {
   EXPECT_NE(misspelt.status, 0);
   EXPECT_NE(misspelt.out.find("unknown column \"Frist Name\""), std::string::npos) << misspelt.out;
   ProgramRun missing = runProgram(
-      ROLVANE_PROGRAM, {"--store", store, "export", "--format", "csv", "--to", (folder / "absent").string()});
+      ROLVANE_PROGRAM, {"--store", store_, "export", "--format", "csv", "--to", (folder_ / "absent").string()});
   EXPECT_NE(missing.status, 0);
   EXPECT_NE(missing.out.find("no such folder"), std::string::npos) << missing.out;
-  std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  if (access(target.c_str(), W_OK) == 0) {
-    std::filesystem::permissions(target, std::filesystem::perms::owner_all);
+  std::filesystem::permissions(target_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  if (access(target_.c_str(), W_OK) == 0) {
+    std::filesystem::permissions(target_, std::filesystem::perms::owner_all);
     GTEST_SKIP() << "running with rights that ignore folder permissions";
   }
   ProgramRun denied = exportTo({"--format", "csv"});
-  std::filesystem::permissions(target, std::filesystem::perms::owner_all);
+  std::filesystem::permissions(target_, std::filesystem::perms::owner_all);
   EXPECT_NE(denied.status, 0);
   EXPECT_EQ(std::count(denied.out.begin(), denied.out.end(), '\n'), 1) << denied.out;
-  EXPECT_TRUE(std::filesystem::is_empty(target));
+  EXPECT_TRUE(std::filesystem::is_empty(target_));
 }
 
 }  // namespace

@@ -15,16 +15,17 @@ namespace {
 class HistoryCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = std::filesystem::temp_directory_path() / ("rolvane-history-cli-" + std::to_string(getpid()) +
-                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    store = (folder / "book.sqlite").string();
+    folder_ =
+        std::filesystem::temp_directory_path() / ("rolvane-history-cli-" + std::to_string(getpid()) +
+                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    store_ = (folder_ / "book.sqlite").string();
   }
-  void TearDown() override { std::filesystem::remove_all(folder); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
 
   ProgramRun rolvane(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--store", store});
+    args.insert(args.begin(), {"--store", store_});
     return runProgram(ROLVANE_PROGRAM, std::move(args));
   }
 
@@ -35,7 +36,7 @@ class HistoryCommandTest : public ::testing::Test {
   }
 
   std::string importCards(const std::string& name, const std::string& cards) {
-    auto path = folder / name;
+    auto path = folder_ / name;
     std::ofstream(path) << cards;
     ProgramRun result = rolvane({"import", path.string()});
     EXPECT_EQ(result.status, 0) << result.out;
@@ -44,15 +45,15 @@ class HistoryCommandTest : public ::testing::Test {
 
   // The persons of the store: unique id and first name, in store order.
   std::vector<std::pair<std::string, std::string>> persons() {
-    auto book = ABAddressBook::open(store);
+    auto book = ABAddressBook::open(store_);
     std::vector<std::pair<std::string, std::string>> list;
     for (const auto& person : book->people())
       list.emplace_back(person->uniqueId(), person->stringForProperty(kABFirstNameProperty).value_or(""));
     return list;
   }
 
-  std::filesystem::path folder;
-  std::string store;
+  std::filesystem::path folder_;
+  std::string store_;
 };
 
 const char* kCards =
@@ -186,7 +187,7 @@ TEST_F(HistoryCommandTest, NotTheSamePersonLeavesAFindingOutUntilUndoneOrJoined)
               "BEGIN:VCARD\nVERSION:3.0\nUID:ann-2\nN:Lee;Ann;;;\nTEL:+1 555 0100\nEND:VCARD\n"
               "BEGIN:VCARD\nVERSION:3.0\nUID:cat\nN:Ray;Cat;;;\nEMAIL:ann@x.org\nEND:VCARD\n");
   auto values = [&] {
-    auto book = ABAddressBook::open(store);
+    auto book = ABAddressBook::open(store_);
     std::vector<std::pair<std::string, ABPersonData>> list;
     for (const auto& person : book->people()) list.emplace_back(person->uniqueId(), *person->snapshot());
     return list;

@@ -20,17 +20,18 @@ ProgramRun run(std::vector<std::string> args) {
 class CommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = std::filesystem::temp_directory_path() / ("rolvane-cli-" + std::to_string(getpid()) +
-                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    store = (folder / "book.sqlite").string();
+    folder_ =
+        std::filesystem::temp_directory_path() /
+        ("rolvane-cli-" + std::to_string(getpid()) + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    store_ = (folder_ / "book.sqlite").string();
   }
-  void TearDown() override { std::filesystem::remove_all(folder); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
 
   std::string add(std::map<std::string, std::string> values,
                   std::vector<std::pair<std::string, std::string>> emails = {}) {
-    auto book = ABAddressBook::open(store);
+    auto book = ABAddressBook::open(store_);
     auto person = ABPerson::create();
     for (auto& [property, value] : values) person->setValueForProperty(value, property);
     ABMultiValue list;
@@ -42,7 +43,7 @@ class CommandTest : public ::testing::Test {
   }
 
   nlohmann::json scanJson(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args{"--store", store, "scan", "--json"};
+    std::vector<std::string> args{"--store", store_, "scan", "--json"};
     args.insert(args.end(), extra.begin(), extra.end());
     ProgramRun result = run(args);
     EXPECT_EQ(result.status, 0) << result.out;
@@ -50,8 +51,8 @@ class CommandTest : public ::testing::Test {
     return nlohmann::json::parse(result.out.substr(brace, result.out.rfind('}') - brace + 1));
   }
 
-  std::filesystem::path folder;
-  std::string store;
+  std::filesystem::path folder_;
+  std::string store_;
 };
 
 }  // namespace
@@ -72,35 +73,35 @@ TEST_F(CommandTest, ScanJsonListsUniqueIdsPerCondition) {
 
 TEST_F(CommandTest, BadInputFailsWithOneLine) {
   add({{kABFirstNameProperty, "Ann"}});
-  ProgramRun unknown = run({"--store", store, "scan", "--condition", "Nope"});
+  ProgramRun unknown = run({"--store", store_, "scan", "--condition", "Nope"});
   EXPECT_NE(unknown.status, 0);
   EXPECT_NE(unknown.out.find("Nope"), std::string::npos);
   ProgramRun noOption =
-      run({"--store", store, "fix", "--condition", "Incomplete name", "--option", "Remove the title"});
+      run({"--store", store_, "fix", "--condition", "Incomplete name", "--option", "Remove the title"});
   EXPECT_NE(noOption.status, 0);
-  ProgramRun edit = run({"--store", store, "fix", "--condition", "Blank name", "--option", "Edit in Contacts"});
+  ProgramRun edit = run({"--store", store_, "fix", "--condition", "Blank name", "--option", "Edit in Contacts"});
   EXPECT_NE(edit.status, 0);
   EXPECT_NE(edit.out.find("window"), std::string::npos);
   ProgramRun noYes =
-      run({"--store", store, "fix", "--condition", "Incomplete name", "--option", "Delete this contact"});
+      run({"--store", store_, "fix", "--condition", "Incomplete name", "--option", "Delete this contact"});
   EXPECT_NE(noYes.status, 0);
-  EXPECT_EQ(ABAddressBook::open(store)->count(), 1u) << "nothing changed";
+  EXPECT_EQ(ABAddressBook::open(store_)->count(), 1u) << "nothing changed";
 }
 
 TEST_F(CommandTest, FixAppliesTheOptionToEveryFindingOrTheGivenOnes) {
   std::string a = add({{kABFirstNameProperty, "Ann Marie"}, {kABLastNameProperty, "Lee"}});
   std::string b = add({{kABFirstNameProperty, "Jo Ann"}, {kABLastNameProperty, "Lee"}});
   std::string c = add({{kABFirstNameProperty, "Mary Kate"}, {kABLastNameProperty, "Lee"}});
-  ProgramRun one = run({"--store", store, "fix", "--condition", "Spacing in the first name", "--option",
+  ProgramRun one = run({"--store", store_, "fix", "--condition", "Spacing in the first name", "--option",
                         "Hyphenate the first name", "--uid", b});
   ASSERT_EQ(one.status, 0) << one.out;
-  auto book = ABAddressBook::open(store);
+  auto book = ABAddressBook::open(store_);
   EXPECT_EQ(book->recordForUniqueId(b)->stringForProperty(kABFirstNameProperty), "Jo-Ann");
   EXPECT_EQ(book->recordForUniqueId(a)->stringForProperty(kABFirstNameProperty), "Ann Marie");
   ProgramRun all =
-      run({"--store", store, "fix", "--condition", "Spacing in the first name", "--option", "Remove the space"});
+      run({"--store", store_, "fix", "--condition", "Spacing in the first name", "--option", "Remove the space"});
   ASSERT_EQ(all.status, 0) << all.out;
-  book = ABAddressBook::open(store);
+  book = ABAddressBook::open(store_);
   EXPECT_EQ(book->recordForUniqueId(a)->stringForProperty(kABFirstNameProperty), "AnnMarie");
   EXPECT_EQ(book->recordForUniqueId(c)->stringForProperty(kABFirstNameProperty), "MaryKate");
   EXPECT_FALSE(scanJson().contains("SpaceInFirstName"));
@@ -114,9 +115,9 @@ TEST_F(CommandTest, MergingEveryDuplicateGroupKeepsEveryAddress) {
     add({{kABFirstNameProperty, "Bo"}, {kABLastNameProperty, "Li"}},
         {{kABWorkLabel, "b" + std::to_string(i) + "@x.org"}});
   ProgramRun merge =
-      run({"--store", store, "fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"});
+      run({"--store", store_, "fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"});
   ASSERT_EQ(merge.status, 0) << merge.out;
-  auto book = ABAddressBook::open(store);
+  auto book = ABAddressBook::open(store_);
   EXPECT_EQ(book->count(), 2u);
   size_t emails = 0;
   for (const auto& person : book->people()) emails += person->multiValueForProperty(kABEmailProperty)->count();
@@ -127,9 +128,9 @@ TEST_F(CommandTest, MergingEveryDuplicateGroupKeepsEveryAddress) {
 TEST_F(CommandTest, ExportWritesEachDocumentFormatIntoAnyFolderName) {
   add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}}, {{kABHomeLabel, "ann@x.org"}});
   add({{kABFirstNameProperty, "Bo"}, {kABOrganizationProperty, "Acme"}});
-  auto target = folder / "out 'quoted' $HOME; echo";
+  auto target = folder_ / "out 'quoted' $HOME; echo";
   std::filesystem::create_directories(target);
-  ProgramRun formats = run({"--store", store, "export", "--format", "nope", "--to", target.string()});
+  ProgramRun formats = run({"--store", store_, "export", "--format", "nope", "--to", target.string()});
   EXPECT_EQ(formats.status, 2);
   auto listed = formats.out.substr(formats.out.find("writes:") + 7);
   std::istringstream names(listed.substr(0, listed.find(')')));
@@ -137,7 +138,7 @@ TEST_F(CommandTest, ExportWritesEachDocumentFormatIntoAnyFolderName) {
   int written = 0;
   while (names >> format) {
     for (bool allInfo : {false, true}) {
-      std::vector<std::string> args{"--store", store, "export", "--format", format, "--to", target.string()};
+      std::vector<std::string> args{"--store", store_, "export", "--format", format, "--to", target.string()};
       if (allInfo) args.push_back("--all-info");
       ProgramRun exported = run(args);
       ASSERT_EQ(exported.status, 0) << format << ": " << exported.out;
@@ -153,8 +154,8 @@ TEST_F(CommandTest, ExportWritesEachDocumentFormatIntoAnyFolderName) {
     }
   }
   EXPECT_GT(written, 0);
-  ProgramRun missing = run({"--store", store, "export", "--format", format.empty() ? "docx" : format, "--to",
-                            (folder / "no such folder").string()});
+  ProgramRun missing = run({"--store", store_, "export", "--format", format.empty() ? "docx" : format, "--to",
+                            (folder_ / "no such folder").string()});
   EXPECT_NE(missing.status, 0);
 }
 
@@ -162,14 +163,14 @@ TEST_F(CommandTest, FixActsOnlyOnFindingsThatStillHold) {
   std::string a = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}},
                       {{kABHomeLabel, "s@x.org"}, {kABWorkLabel, "s@x.org"}, {kABWorkLabel, "own@x.org"}});
   std::string b = add({{kABFirstNameProperty, "Bo"}, {kABLastNameProperty, "Li"}}, {{kABHomeLabel, "s@x.org"}});
-  ProgramRun fixed = run({"--store", store, "fix", "--condition", "Emails duplicated among multiple contacts",
+  ProgramRun fixed = run({"--store", store_, "fix", "--condition", "Emails duplicated among multiple contacts",
                           "--option", "Remove the email from this contact"});
   ASSERT_EQ(fixed.status, 0) << fixed.out;
   EXPECT_NE(fixed.out.find("Ann Lee: not fixed, \"s@x.org\" is no longer one of its e-mail addresses\n"),
             std::string::npos)
       << fixed.out;
   EXPECT_NE(fixed.out.find("Fixed 1 finding(s)"), std::string::npos) << fixed.out;
-  auto book = ABAddressBook::open(store);
+  auto book = ABAddressBook::open(store_);
   auto emails = book->recordForUniqueId(a)->multiValueForProperty(kABEmailProperty);
   ASSERT_TRUE(emails);
   ASSERT_EQ(emails->count(), 1u);
@@ -183,35 +184,35 @@ TEST_F(CommandTest, FixingFromAStaleScanChangesNothing) {
   std::string b = add({{kABFirstNameProperty, "Bo"}, {kABNoteProperty, " "}}, {{kABWorkLabel, "s@x.org"}});
   add({{kABFirstNameProperty, "Cy"}}, {{kABHomeLabel, "t@x.org"}});
   add({{kABFirstNameProperty, "Di"}}, {{kABHomeLabel, "t@x.org"}});
-  ProgramRun scan = run({"--store", store, "scan", "--json"});
+  ProgramRun scan = run({"--store", store_, "scan", "--json"});
   ASSERT_EQ(scan.status, 0);
-  const auto findings = (folder / "scan.json").string();
+  const auto findings = (folder_ / "scan.json").string();
   std::ofstream(findings) << scan.out.substr(scan.out.find('{'));
   for (const auto& [condition, option] : std::vector<std::pair<std::string, std::string>>{
            {"Note with spacing only", "Delete the blank property"},
            {"Emails duplicated among multiple contacts", "Merge contacts"}}) {
     SCOPED_TRACE(condition);
-    std::vector<std::string> args{"--store",  store,  "fix",        "--condition", condition,
+    std::vector<std::string> args{"--store",  store_, "fix",        "--condition", condition,
                                   "--option", option, "--findings", findings,      "--yes"};
     ProgramRun first = run(args);
     ASSERT_EQ(first.status, 0) << first.out;
     EXPECT_NE(first.out.find("Fixed 2 finding(s)"), std::string::npos) << first.out;
     std::map<std::string, std::string> cards;
-    for (const auto& person : ABAddressBook::open(store)->people())
+    for (const auto& person : ABAddressBook::open(store_)->people())
       cards[person->uniqueId()] = person->vCardRepresentation();
     ProgramRun second = run(args);
     ASSERT_EQ(second.status, 0) << second.out;
     EXPECT_NE(second.out.find("Fixed 0 finding(s)"), std::string::npos) << second.out;
     EXPECT_NE(second.out.find(": not fixed, "), std::string::npos) << second.out;
     std::map<std::string, std::string> again;
-    for (const auto& person : ABAddressBook::open(store)->people())
+    for (const auto& person : ABAddressBook::open(store_)->people())
       again[person->uniqueId()] = person->vCardRepresentation();
     EXPECT_EQ(again, cards);
   }
-  EXPECT_FALSE(ABAddressBook::open(store)->recordForUniqueId(a));
-  EXPECT_FALSE(ABAddressBook::open(store)->recordForUniqueId(b));
-  ProgramRun broken = run({"--store", store, "fix", "--condition", "Note with spacing only", "--option",
-                           "Delete the blank property", "--findings", (folder / "none.json").string()});
+  EXPECT_FALSE(ABAddressBook::open(store_)->recordForUniqueId(a));
+  EXPECT_FALSE(ABAddressBook::open(store_)->recordForUniqueId(b));
+  ProgramRun broken = run({"--store", store_, "fix", "--condition", "Note with spacing only", "--option",
+                           "Delete the blank property", "--findings", (folder_ / "none.json").string()});
   EXPECT_EQ(broken.status, 2);
   EXPECT_NE(broken.out.find("none.json"), std::string::npos);
 }
@@ -241,7 +242,7 @@ std::vector<std::string> textsOf(const ABPersonData& data) {
 // After merging every duplicate group, every value of every member is still in the store: as a
 // value of the merged contact or as a line of its note.
 TEST_F(CommandTest, MergingEveryGroupKeepsEveryValueOfEveryMember) {
-  auto book = ABAddressBook::open(store);
+  auto book = ABAddressBook::open(store_);
   std::vector<ABPersonData> before;
   const std::vector<std::pair<std::string, std::string>> names = {{"Ann", "Lee"}, {"Ann", "Lee"}, {"Ann", "Lee"},
                                                                   {"Bo", ""},     {"Bo", ""},     {"", ""}};
@@ -287,10 +288,10 @@ TEST_F(CommandTest, MergingEveryGroupKeepsEveryValueOfEveryMember) {
   book.reset();
 
   ProgramRun merge =
-      run({"--store", store, "fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"});
+      run({"--store", store_, "fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"});
   ASSERT_EQ(merge.status, 0) << merge.out;
   EXPECT_NE(merge.out.find("Fixed 3 finding(s)"), std::string::npos) << merge.out;
-  auto after = ABAddressBook::open(store);
+  auto after = ABAddressBook::open(store_);
   EXPECT_EQ(after->count(), 3u) << "Ann Lee, Bo and Acme";
   std::string everything;
   for (const auto& person : after->people())
@@ -306,11 +307,11 @@ TEST_F(CommandTest, MergingEveryGroupKeepsEveryValueOfEveryMember) {
 
 // Only import makes a store; every other command on a missing one fails, names it, and makes nothing.
 TEST_F(CommandTest, ACommandOnAMissingStoreFailsAndCreatesNothing) {
-  const auto missing = folder / "mistyped" / "path" / "book.sqlite";
+  const auto missing = folder_ / "mistyped" / "path" / "book.sqlite";
   const std::vector<std::vector<std::string>> commands = {
       {"scan"},
       {"scan", "--json"},
-      {"export", "--format", "csv", "--to", folder.string()},
+      {"export", "--format", "csv", "--to", folder_.string()},
       {"fix", "--condition", "Note with spacing only", "--option", "Delete the blank property"},
       {"edit", "--uid", "x", "--key", "Note", "--value", "y"}};
   for (const auto& command : commands) {
@@ -320,10 +321,10 @@ TEST_F(CommandTest, ACommandOnAMissingStoreFailsAndCreatesNothing) {
     EXPECT_NE(result.status, 0) << command[0];
     EXPECT_NE(result.out.find(missing.string()), std::string::npos) << result.out;
     EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1) << result.out;
-    EXPECT_FALSE(std::filesystem::exists(folder / "mistyped")) << command[0];
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "mistyped")) << command[0];
   }
-  EXPECT_TRUE(std::filesystem::is_empty(folder)) << "no export file either";
-  const auto card = folder / "one.vcf";
+  EXPECT_TRUE(std::filesystem::is_empty(folder_)) << "no export file either";
+  const auto card = folder_ / "one.vcf";
   std::ofstream(card) << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nEND:VCARD\r\n";
   ProgramRun imported = run({"--store", missing.string(), "import", card.string()});
   EXPECT_EQ(imported.status, 0) << imported.out;

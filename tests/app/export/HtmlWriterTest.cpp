@@ -18,23 +18,24 @@ ContactRecord record(std::vector<std::pair<std::string, std::string>> values) {
 class HtmlWriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = std::filesystem::temp_directory_path() / ("rolvane-html-" + std::to_string(getpid()) +
-                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    folder_ =
+        std::filesystem::temp_directory_path() /
+        ("rolvane-html-" + std::to_string(getpid()) + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
   }
-  void TearDown() override { std::filesystem::remove_all(folder); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
 
   pugi::xml_node table(pugi::xml_document& document, const ContactRecords& records, bool allInfo) {
-    auto result = ExportToHtml(records, (folder / "Zedid-Ovuzazur").string(), allInfo).writeHtml();
+    auto result = ExportToHtml(records, (folder_ / "Zedid-Ovuzazur").string(), allInfo).writeHtml();
     EXPECT_TRUE(result.ok()) << result.error;
-    file = result.file;
+    file_ = result.file;
     EXPECT_TRUE(document.load_file(result.file.c_str(), pugi::parse_default | pugi::parse_doctype));
     return document.child("html").child("body").child("table");
   }
 
-  std::filesystem::path folder;
-  std::string file;
+  std::filesystem::path folder_;
+  std::string file_;
 };
 
 }  // namespace
@@ -75,10 +76,10 @@ TEST_F(HtmlWriterTest, OneRecordShowsItsOwnKeysAndNamesAreNeverReused) {
   auto headings = t.child("tr");
   EXPECT_EQ(std::distance(headings.children("th").begin(), headings.children("th").end()), 2);
   EXPECT_STREQ(headings.child("th").text().get(), "Company");
-  EXPECT_EQ(std::filesystem::path(file).filename(), "Zedid-Ovuzazur.html");
+  EXPECT_EQ(std::filesystem::path(file_).filename(), "Zedid-Ovuzazur.html");
   pugi::xml_document again;
   table(again, one, true);
-  EXPECT_EQ(std::filesystem::path(file).filename(), "Zedid-Ovuzazur(0).html");
+  EXPECT_EQ(std::filesystem::path(file_).filename(), "Zedid-Ovuzazur(0).html");
 }
 
 TEST_F(HtmlWriterTest, ABirthdayWithoutAYearShowsAsMonthAndDay) {
@@ -102,7 +103,7 @@ TEST_F(HtmlWriterTest, NoRecordsLeaveTheBodyEmpty) {
 // in their order, each cell's class and style, empty cells for missing keys, escaped text.
 TEST_F(HtmlWriterTest, PageSkeletonCellAttributesAndStylesAsWritten) {
   ContactRecords records{record({{"First Name", "Ann"}, {"Note", "a & b"}}), record({{"Last Name", "Lee"}})};
-  auto result = ExportToHtml(records, (folder / "Zedid-Ovuzazur").string(), false).writeHtml();
+  auto result = ExportToHtml(records, (folder_ / "Zedid-Ovuzazur").string(), false).writeHtml();
   ASSERT_TRUE(result.ok()) << result.error;
   std::ifstream in(result.file, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), {});

@@ -13,12 +13,13 @@ namespace {
 class TextWritersTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = std::filesystem::temp_directory_path() / ("rolvane-text-" + std::to_string(getpid()) +
-                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    folder_ =
+        std::filesystem::temp_directory_path() /
+        ("rolvane-text-" + std::to_string(getpid()) + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
   }
-  void TearDown() override { std::filesystem::remove_all(folder); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
 
   static std::string read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -33,7 +34,7 @@ class TextWritersTest : public ::testing::Test {
     return r;
   }
 
-  std::filesystem::path folder;
+  std::filesystem::path folder_;
 };
 
 }  // namespace
@@ -41,9 +42,9 @@ class TextWritersTest : public ::testing::Test {
 TEST_F(TextWritersTest, CsvWithTheRecordsKeys) {
   ContactRecords records{record({{"First Name", "Ann"}}), record({{"Company", "Acme, Inc."}, {"First Name", "Bo"}})};
   records[1].set("Birthday", ABDate{1990, 4, 1});
-  auto result = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  auto result = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder_, false);
   ASSERT_TRUE(result.ok()) << result.error;
-  EXPECT_EQ(result.file, (folder / "allPeople.csv").string());
+  EXPECT_EQ(result.file, (folder_ / "allPeople.csv").string());
   EXPECT_EQ(read(result.file), "First Name,Company,Birthday,\nAnn,,,\nBo,\"Acme, Inc.\",1990-04-01,\n");
 }
 
@@ -51,10 +52,10 @@ TEST_F(TextWritersTest, ABirthdayWithoutAYearShowsAsMonthAndDay) {
   ContactRecords records{record({{"First Name", "Ann"}}), record({{"First Name", "Bo"}})};
   records[0].set("Birthday", ABDate{1604, 3, 14});
   records[1].set("Birthday", ABDate{1605, 3, 14});
-  auto csv = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  auto csv = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder_, false);
   ASSERT_TRUE(csv.ok()) << csv.error;
   EXPECT_EQ(read(csv.file), "First Name,Birthday,\nAnn,--03-14,\nBo,1605-03-14,\n");
-  auto txt = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  auto txt = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder_, false);
   ASSERT_TRUE(txt.ok()) << txt.error;
   EXPECT_NE(read(txt.file).find("\"--03-14\""), std::string::npos) << read(txt.file);
 }
@@ -77,7 +78,7 @@ TEST_F(TextWritersTest, CsvQuotesWhatWouldBreakItsLayout) {
 
 TEST_F(TextWritersTest, CsvWithAllInformationHasNinetyTwoColumns) {
   ContactRecords records{record({{"Last Name", "Lee"}})};
-  auto result = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, true);
+  auto result = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder_, true);
   ASSERT_TRUE(result.ok());
   EXPECT_EQ(std::filesystem::path(result.file).filename(), "Zedid-Ovuzazur.csv");
   std::string text = read(result.file);
@@ -102,20 +103,20 @@ TEST_F(TextWritersTest, CsvWithAllInformationHasNinetyTwoColumns) {
             ","
             "Lee," +
                 std::string(90, ',') + "\n");
-  auto second = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, true);
+  auto second = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder_, true);
   EXPECT_EQ(std::filesystem::path(second.file).filename(), "Zedid-Ovuzazur(0).csv") << "never overwritten";
 }
 
 TEST_F(TextWritersTest, TxtCellsAndFileNames) {
   ContactRecords records{record({{"First Name", "Ann"}, {"Note", "a \"b\""}}), record({{"Note", "x"}})};
-  auto result = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  auto result = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder_, false);
   ASSERT_TRUE(result.ok());
   EXPECT_EQ(read(result.file), "\"First Name\" \"Note\" \n\"Ann\" \"a \"b\"\" \n \"\"\"x\" \n");
-  auto again = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  auto again = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder_, false);
   EXPECT_EQ(std::filesystem::path(again.file).filename(), "allPeople(0).txt");
   // All information: three spaces after every heading, one after every value.
   auto all =
-      ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo({record({{"Last Name", "Lee"}})}, folder, true);
+      ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo({record({{"Last Name", "Lee"}})}, folder_, true);
   std::string text = read(all.file);
   EXPECT_EQ(text.rfind("\"First Name\"   \"Last Name\"   \"Home Email\"   ", 0), 0u);
   const std::string heading = text.substr(0, text.find('\n') + 1);
@@ -126,13 +127,13 @@ TEST_F(TextWritersTest, TxtCellsAndFileNames) {
 }
 
 TEST_F(TextWritersTest, EmptyArraysAndMissingFolders) {
-  auto empty = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo({}, folder, false);
+  auto empty = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo({}, folder_, false);
   ASSERT_TRUE(empty.ok());
   EXPECT_EQ(read(empty.file), "\n");
-  auto missing = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo({}, (folder / "nope").string(), true);
+  auto missing = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo({}, (folder_ / "nope").string(), true);
   EXPECT_FALSE(missing.ok());
   EXPECT_FALSE(missing.error.empty());
-  EXPECT_FALSE(std::filesystem::exists(folder / "nope"));
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "nope"));
 }
 
 TEST_F(TextWritersTest, LargeExportsKeepEveryRowInRecordOrder) {
@@ -147,12 +148,12 @@ TEST_F(TextWritersTest, LargeExportsKeepEveryRowInRecordOrder) {
     csvRows += ExportCSV::quoted(note) + "," + (named ? first : "") + ",\n";
     txtRows += "\"" + note + "\" " + (named ? "\"" + first + "\" " : std::string(" \"\"")) + "\n";
   }
-  auto csv = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  auto csv = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder_, false);
   ASSERT_TRUE(csv.ok()) << csv.error;
   const std::string csvText = read(csv.file);
   EXPECT_EQ(csvText.substr(0, csvText.find('\n') + 1), "Note,First Name,\n");
   EXPECT_TRUE(csvText.substr(csvText.find('\n') + 1) == csvRows) << "rows differ";
-  auto txt = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, false);
+  auto txt = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder_, false);
   ASSERT_TRUE(txt.ok()) << txt.error;
   const std::string txtText = read(txt.file);
   EXPECT_TRUE(txtText.substr(txtText.find('\n') + 1) == txtRows) << "rows differ";

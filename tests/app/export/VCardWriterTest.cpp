@@ -16,12 +16,13 @@ namespace {
 class VCardWriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = std::filesystem::temp_directory_path() / ("rolvane-vcard $'q\";" + std::to_string(getpid()) +
-                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    folder_ =
+        std::filesystem::temp_directory_path() / ("rolvane-vcard $'q\";" + std::to_string(getpid()) +
+                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
   }
-  void TearDown() override { std::filesystem::remove_all(folder); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
 
   ContactRecord reimported(const std::filesystem::path& file) {
     auto book = ABAddressBook::inMemory();
@@ -31,7 +32,7 @@ class VCardWriterTest : public ::testing::Test {
     return result.added.empty() ? ContactRecord() : prasePerson(result.added.front());
   }
 
-  std::filesystem::path folder;
+  std::filesystem::path folder_;
 };
 
 // Every heading of the all-information list with a value of its own.
@@ -49,7 +50,7 @@ ContactRecord everyKey() {
 
 TEST_F(VCardWriterTest, EveryKeyOfTheRecordComesBackFromTheFile) {
   ContactRecord record = everyKey();
-  ExportResult result = ExportVCard().exportVcardWithArrayToPath({record}, folder.string());
+  ExportResult result = ExportVCard().exportVcardWithArrayToPath({record}, folder_.string());
   ASSERT_TRUE(result.ok()) << result.error;
   ContactRecord back = reimported(std::filesystem::path(result.file) / "export_0.vcf");
   for (const auto& [key, value] : record.entries()) {
@@ -65,28 +66,28 @@ TEST_F(VCardWriterTest, NumberedFilesInANewFolderOfTheirOwnForEveryExport) {
   records[2].set("Partner", std::string("Pat"));
   records[2].set("Person", ABPerson::create());
   // A file of the user's own with a name the export uses is never touched.
-  { std::ofstream(folder / "export_1.vcf") << "mine"; }
-  ExportResult first = ExportVCard().exportVcardWithArrayToPath(records, folder.string());
+  { std::ofstream(folder_ / "export_1.vcf") << "mine"; }
+  ExportResult first = ExportVCard().exportVcardWithArrayToPath(records, folder_.string());
   ASSERT_TRUE(first.ok()) << first.error;
   const std::filesystem::path cards = first.file;
-  EXPECT_EQ(cards, folder / "Zedid-Ovuzazur");
+  EXPECT_EQ(cards, folder_ / "Zedid-Ovuzazur");
   for (int i = 0; i < 3; ++i)
     EXPECT_EQ(reimported(cards / ("export_" + std::to_string(i) + ".vcf")).textOr("First Name"),
               "Name" + std::to_string(i));
   EXPECT_EQ(reimported(cards / "export_1.vcf").textOr("Work ICQ"), "12345");
   EXPECT_EQ(reimported(cards / "export_2.vcf").textOr("Partner"), "Pat");
 
-  ExportResult second = ExportVCard().exportVcardWithArrayToPath({records[0]}, folder.string());
+  ExportResult second = ExportVCard().exportVcardWithArrayToPath({records[0]}, folder_.string());
   ASSERT_TRUE(second.ok()) << second.error;
-  EXPECT_EQ(std::filesystem::path(second.file), folder / "Zedid-Ovuzazur(0)");
+  EXPECT_EQ(std::filesystem::path(second.file), folder_ / "Zedid-Ovuzazur(0)");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(second.file), {}), 1);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cards), {}), 3);
-  std::ifstream mine(folder / "export_1.vcf");
+  std::ifstream mine(folder_ / "export_1.vcf");
   std::string text;
   std::getline(mine, text);
   EXPECT_EQ(text, "mine");
   // Nothing else: no temporary folder left behind.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 3);
 }
 
 // With all information a record that refers to its person is written as the person's own card:
@@ -96,13 +97,13 @@ TEST_F(VCardWriterTest, WholePersonsAreWrittenAsTheStoreHoldsThem) {
       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jo;;;\r\nFN:Jo Doe\r\nEMAIL;TYPE=INTERNET:a@x.org\r\n"
       "EMAIL;TYPE=INTERNET:b@x.org\r\nTEL;TYPE=CELL,VOICE:1\r\nROLE:Chief\r\nUID:fixed-uid\r\nEND:VCARD\r\n";
   auto book = ABAddressBook::inMemory();
-  std::ofstream(folder / "in.vcf", std::ios::binary) << original;
-  auto imported = importVCardFilesIntoAddressBook(*book, {folder / "in.vcf"});
+  std::ofstream(folder_ / "in.vcf", std::ios::binary) << original;
+  auto imported = importVCardFilesIntoAddressBook(*book, {folder_ / "in.vcf"});
   ASSERT_TRUE(imported.ok()) << imported.error;
   ContactRecords records{prasePerson(imported.added.front())};
-  std::filesystem::remove(folder / "in.vcf");
+  std::filesystem::remove(folder_ / "in.vcf");
 
-  ExportResult perContact = ExportVCard().exportVcardWithArrayToPath(records, folder.string(), true);
+  ExportResult perContact = ExportVCard().exportVcardWithArrayToPath(records, folder_.string(), true);
   ASSERT_TRUE(perContact.ok()) << perContact.error;
   std::ifstream in(std::filesystem::path(perContact.file) / "export_0.vcf", std::ios::binary);
   std::stringstream card;
@@ -110,18 +111,18 @@ TEST_F(VCardWriterTest, WholePersonsAreWrittenAsTheStoreHoldsThem) {
   EXPECT_EQ(card.str(), original);
 
   ContactRecords two{records[0], records[0]};
-  ExportResult oneFile = ExportVCard().exportOneFileWithArrayToPath(two, (folder / "Zedid-Ovuzazur").string(), true);
+  ExportResult oneFile = ExportVCard().exportOneFileWithArrayToPath(two, (folder_ / "Zedid-Ovuzazur").string(), true);
   ASSERT_TRUE(oneFile.ok()) << oneFile.error;
-  EXPECT_EQ(std::filesystem::path(oneFile.file), folder / "Zedid-Ovuzazur.vcf");
+  EXPECT_EQ(std::filesystem::path(oneFile.file), folder_ / "Zedid-Ovuzazur.vcf");
   std::ifstream all(oneFile.file, std::ios::binary);
   std::stringstream both;
   both << all.rdbuf();
   EXPECT_EQ(both.str(), original + original);
-  ExportResult next = ExportVCard().exportOneFileWithArrayToPath(two, (folder / "Zedid-Ovuzazur").string(), true);
-  EXPECT_EQ(std::filesystem::path(next.file), folder / "Zedid-Ovuzazur(0).vcf");
+  ExportResult next = ExportVCard().exportOneFileWithArrayToPath(two, (folder_ / "Zedid-Ovuzazur").string(), true);
+  EXPECT_EQ(std::filesystem::path(next.file), folder_ / "Zedid-Ovuzazur(0).vcf");
 
   // Restricted to chosen columns, the card is built from the record's keys alone.
-  ExportResult columns = ExportVCard().exportVcardWithArrayToPath(records, folder.string(), false);
+  ExportResult columns = ExportVCard().exportVcardWithArrayToPath(records, folder_.string(), false);
   std::ifstream rebuilt(std::filesystem::path(columns.file) / "export_0.vcf", std::ios::binary);
   std::stringstream built;
   built << rebuilt.rdbuf();
@@ -130,8 +131,8 @@ TEST_F(VCardWriterTest, WholePersonsAreWrittenAsTheStoreHoldsThem) {
 }
 
 TEST_F(VCardWriterTest, NothingToWriteOrNowhereToWriteIsAFailure) {
-  EXPECT_FALSE(ExportVCard().exportVcardWithArrayToPath({}, folder.string()).ok());
-  ExportResult missing = ExportVCard().exportVcardWithArrayToPath({everyKey()}, (folder / "absent").string());
+  EXPECT_FALSE(ExportVCard().exportVcardWithArrayToPath({}, folder_.string()).ok());
+  ExportResult missing = ExportVCard().exportVcardWithArrayToPath({everyKey()}, (folder_ / "absent").string());
   EXPECT_FALSE(missing.ok());
   EXPECT_FALSE(missing.error.empty());
 }

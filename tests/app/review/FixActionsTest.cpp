@@ -40,8 +40,8 @@ TEST_F(FixActionsTest, RemovingASuffixSavesItAndEndsTheReviewWithTheLastRow) {
   auto disk = reopened();
   EXPECT_FALSE(stored(*disk, ann, kABSuffixProperty));
   EXPECT_EQ(stored(*disk, ann, kABTitleProperty), "DR") << "nothing else changes";
-  EXPECT_TRUE(outline.isFinished());
-  EXPECT_FALSE(outline.selectedItem());
+  EXPECT_TRUE(outline_.isFinished());
+  EXPECT_FALSE(outline_.selectedItem());
 }
 
 TEST_F(FixActionsTest, FirstNameSpacesAreRemovedOrHyphenated) {
@@ -50,8 +50,8 @@ TEST_F(FixActionsTest, FirstNameSpacesAreRemovedOrHyphenated) {
   build({{"SpaceInFirstName", {mary, two}}});
   fix(Opt::kRemoveSpace);
   EXPECT_EQ(stored(*reopened(), mary, kABFirstNameProperty), "MaryAnn");
-  ASSERT_TRUE(outline.selectedItem()) << "the next row of the category is selected";
-  EXPECT_EQ(outline.selectedItem()->person(), two);
+  ASSERT_TRUE(outline_.selectedItem()) << "the next row of the category is selected";
+  EXPECT_EQ(outline_.selectedItem()->person(), two);
   fix(Opt::kHyphenate);
   EXPECT_EQ(stored(*reopened(), two, kABFirstNameProperty), "Jo--Ann");
 }
@@ -60,7 +60,7 @@ TEST_F(FixActionsTest, IncompleteNamesBecomeCompaniesOrGetQuestionMarks) {
   auto lee = add({{kABLastNameProperty, "Lee"}});
   auto acme = add({{kABFirstNameProperty, "Acme"}});
   acme->setValueForProperty(std::int64_t{6}, kABPersonFlags);
-  book->save();
+  book_->save();
   build({{"SingleName", {lee, acme}}});
   fix(Opt::kUseQuestionMarks);
   fix(Opt::kConvertToCompany);
@@ -76,29 +76,29 @@ TEST_F(FixActionsTest, DeletingAContactRemovesItsRowsEverywhereButKeepsOtherCate
   auto bob = add({{kABFirstNameProperty, "Bob"}, {kABTitleProperty, "Yy"}});
   build({{"UnusualTitle", {ann, bob}}, {"EmptyNotes", {ann}}, {"SingleName", {ann, bob}}});
   fix(Opt::kDeleteContact);
-  ASSERT_EQ(questions.asked.size(), 1u);
-  EXPECT_EQ(questions.asked[0],
+  ASSERT_EQ(questions_.asked.size(), 1u);
+  EXPECT_EQ(questions_.asked[0],
             "Are you sure you want to delete the selected person ?|This person will also delete from Contacts. "
             "|Delete|Cancel");
   EXPECT_FALSE(reopened()->recordForUniqueId(ann->uniqueId()));
-  EXPECT_EQ(outline.categoryTitles(),
+  EXPECT_EQ(outline_.categoryTitles(),
             (std::vector<std::string>{"Unusual Title", "Incomplete name", "Note with spacing only"}));
-  EXPECT_EQ(outline.category(RC::kNoteWithSpacing)->childrenCount(), 0u) << "stays as an empty group";
-  EXPECT_EQ(outline.category(RC::kIncompleteName)->childrenCount(), 1u);
-  EXPECT_EQ(outline.selectedItem()->person(), bob);
+  EXPECT_EQ(outline_.category(RC::kNoteWithSpacing)->childrenCount(), 0u) << "stays as an empty group";
+  EXPECT_EQ(outline_.category(RC::kIncompleteName)->childrenCount(), 1u);
+  EXPECT_EQ(outline_.selectedItem()->person(), bob);
 }
 
 TEST_F(FixActionsTest, CancellingTheDeleteChangesNothingAndSelectsTheFirstRow) {
   auto ann = add({{kABFirstNameProperty, "Ann"}, {kABTitleProperty, "Xx"}});
   auto bob = add({{kABFirstNameProperty, "Bob"}, {kABTitleProperty, "Yy"}});
   build({{"UnusualTitle", {ann, bob}}});
-  outline.selectItem(outline.category(RC::kUnusualTitle)->childAtIndex(1));
-  questions.answer = false;
+  outline_.selectItem(outline_.category(RC::kUnusualTitle)->childAtIndex(1));
+  questions_.answer = false;
   auto outcome = fix(Opt::kDeleteContact);
   EXPECT_TRUE(outcome.cancelled);
   EXPECT_EQ(reopened()->count(), 2u);
-  EXPECT_EQ(outline.category(RC::kUnusualTitle)->childrenCount(), 2u);
-  EXPECT_EQ(outline.selectedItem()->person(), ann);
+  EXPECT_EQ(outline_.category(RC::kUnusualTitle)->childrenCount(), 2u);
+  EXPECT_EQ(outline_.selectedItem()->person(), ann);
 }
 
 TEST_F(FixActionsTest, DeletingDuplicatesKeepsTheFirstMemberAndDropsEmptiedCategories) {
@@ -114,8 +114,8 @@ TEST_F(FixActionsTest, DeletingDuplicatesKeepsTheFirstMemberAndDropsEmptiedCateg
   EXPECT_EQ(disk->count(), 2u);
   EXPECT_TRUE(disk->recordForUniqueId(first->uniqueId()));
   EXPECT_TRUE(disk->recordForUniqueId(other->uniqueId()));
-  EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Incomplete name"}));
-  EXPECT_EQ(outline.selectedItem()->person(), other);
+  EXPECT_EQ(outline_.categoryTitles(), (std::vector<std::string>{"Incomplete name"}));
+  EXPECT_EQ(outline_.selectedItem()->person(), other);
 }
 
 TEST_F(FixActionsTest, MergingDuplicatesLosesNoValueOfAnyMember) {
@@ -148,7 +148,7 @@ TEST_F(FixActionsTest, MergingDuplicatesLosesNoValueOfAnyMember) {
   EXPECT_EQ(merged->stringForProperty(kABJobTitleProperty), "Boss");
   EXPECT_EQ(merged->stringForProperty(kABDepartmentProperty), "Sales");
   EXPECT_EQ(merged->stringForProperty(kABNoteProperty), "second");
-  EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Incomplete name"}));
+  EXPECT_EQ(outline_.categoryTitles(), (std::vector<std::string>{"Incomplete name"}));
 }
 
 TEST_F(FixActionsTest, SharedEmailFixes) {
@@ -157,7 +157,7 @@ TEST_F(FixActionsTest, SharedEmailFixes) {
           {{kABHomeLabel, "keep@x.org"}, {kABHomeLabel, "s@x.org"}, {"custom", "c@x.org"}, {kABWorkLabel, "s@x.org"}});
   auto b = add({{kABFirstNameProperty, "B"}, {kABLastNameProperty, "Bee"}}, {{kABWorkLabel, "s@x.org"}});
   build({}, {{a, {b}, kABHomeLabel}});
-  auto pane = updateUI(outline);
+  auto pane = updateUI(outline_);
   ASSERT_TRUE(pane);
   EXPECT_EQ(pane->problemText, " This contact has the same email address (\"s@x.org\") as B Bee");
   fix(Opt::kRemoveEmail);
@@ -165,7 +165,7 @@ TEST_F(FixActionsTest, SharedEmailFixes) {
   EXPECT_EQ(emailsOf(*disk->recordForUniqueId(a->uniqueId())),
             (std::vector<std::string>{kABHomeLabel + "=keep@x.org", "custom=c@x.org"}));
   EXPECT_EQ(emailsOf(*disk->recordForUniqueId(b->uniqueId())), (std::vector<std::string>{kABWorkLabel + "=s@x.org"}));
-  EXPECT_TRUE(outline.isFinished());
+  EXPECT_TRUE(outline_.isFinished());
 }
 
 TEST_F(FixActionsTest, SharedEmailMergeAndDeleteAreAllOrNothing) {
@@ -180,9 +180,9 @@ TEST_F(FixActionsTest, SharedEmailMergeAndDeleteAreAllOrNothing) {
   EXPECT_EQ(disk->count(), 3u);
   EXPECT_FALSE(disk->recordForUniqueId(a->uniqueId()));
   EXPECT_FALSE(disk->recordForUniqueId(b->uniqueId()));
-  EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Share Email address"}))
+  EXPECT_EQ(outline_.categoryTitles(), (std::vector<std::string>{"Share Email address"}))
       << "the merged members' rows elsewhere are gone";
-  ASSERT_EQ(outline.selectedItem()->person(), c);
+  ASSERT_EQ(outline_.selectedItem()->person(), c);
   fix(Opt::kDeleteDuplicates);
   disk = reopened();
   EXPECT_EQ(disk->count(), 2u);
@@ -204,14 +204,14 @@ TEST_F(FixActionsTest, DuplicatePropertiesKeepFirstOccurrencesInOrder) {
   ASSERT_EQ(phones->count(), 2u);
   EXPECT_EQ(phones->labelAtIndex(0), kABPhoneHomeLabel);
   EXPECT_EQ(phones->stringAtIndex(1), "5551234");
-  EXPECT_TRUE(outline.isFinished());
+  EXPECT_TRUE(outline_.isFinished());
 }
 
 TEST_F(FixActionsTest, BlankNotesAndNicknamesAreRemoved) {
   auto p = add({{kABFirstNameProperty, "P"}, {kABNoteProperty, "   "}, {kABNicknameProperty, " "}});
   build({{"EmptyNotes", {p}}, {"EmptyNickname", {p}}});
   fix(Opt::kDeleteBlankProperty);
-  EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Nickname with spacing only"}));
+  EXPECT_EQ(outline_.categoryTitles(), (std::vector<std::string>{"Nickname with spacing only"}));
   fix(Opt::kDeleteBlankProperty);
   auto disk = reopened();
   EXPECT_FALSE(stored(*disk, p, kABNoteProperty));
@@ -223,21 +223,21 @@ TEST_F(FixActionsTest, InvalidCharactersOpenTheContactForEditing) {
   auto p = add({{kABFirstNameProperty, "P"}}, {{kABHomeLabel, "nope"}});
   build({{"InvalidChar", {p}}});
   fix(Opt::kEditInContacts);
-  EXPECT_EQ(contacts.edited, (std::vector<std::string>{p->uniqueId()}));
-  EXPECT_TRUE(outline.isFinished());
+  EXPECT_EQ(contacts_.edited, (std::vector<std::string>{p->uniqueId()}));
+  EXPECT_TRUE(outline_.isFinished());
 }
 
 TEST_F(FixActionsTest, AfterTheLastRowOfACategoryTheFirstCategoryIsSelected) {
   auto a = add({{kABFirstNameProperty, "A"}, {kABTitleProperty, "Zz"}});
   auto b = add({{kABFirstNameProperty, "B"}});
   build({{"UnusualTitle", {a}}, {"SingleName", {b}}});
-  outline.collapseItem(outline.category(RC::kIncompleteName));
-  outline.selectItem(outline.category(RC::kUnusualTitle)->childAtIndex(0));
+  outline_.collapseItem(outline_.category(RC::kIncompleteName));
+  outline_.selectItem(outline_.category(RC::kUnusualTitle)->childAtIndex(0));
   fix(Opt::kRemoveTitle);
-  EXPECT_EQ(outline.categoryTitles(), (std::vector<std::string>{"Incomplete name"}));
-  ASSERT_TRUE(outline.selectedItem());
-  EXPECT_EQ(outline.selectedItem()->person(), b);
-  EXPECT_TRUE(outline.isExpanded(outline.category(RC::kIncompleteName)));
+  EXPECT_EQ(outline_.categoryTitles(), (std::vector<std::string>{"Incomplete name"}));
+  ASSERT_TRUE(outline_.selectedItem());
+  EXPECT_EQ(outline_.selectedItem()->person(), b);
+  EXPECT_TRUE(outline_.isExpanded(outline_.category(RC::kIncompleteName)));
 }
 
 TEST_F(FixActionsTest, DetailsPaneShowsTheEmailOfTheFirstFilledSlot) {
@@ -245,12 +245,12 @@ TEST_F(FixActionsTest, DetailsPaneShowsTheEmailOfTheFirstFilledSlot) {
   auto other = add({{kABFirstNameProperty, "B"}}, {{kABOtherLabel, "o@x.org"}});
   auto none = add({{kABFirstNameProperty, "C"}, {kABSuffixProperty, "Jr."}});
   build({{"SingleName", {both, other}}, {"UnusualSuffix", {none}}});
-  outline.selectItem(outline.category(RC::kIncompleteName)->childAtIndex(0));
-  EXPECT_EQ(updateUI(outline)->emailLine, "h@x.org");
-  outline.selectItem(outline.category(RC::kIncompleteName)->childAtIndex(1));
-  EXPECT_EQ(updateUI(outline)->emailLine, "o@x.org");
-  outline.selectItem(outline.category(RC::kUnusualSuffix)->childAtIndex(0));
-  auto pane = updateUI(outline);
+  outline_.selectItem(outline_.category(RC::kIncompleteName)->childAtIndex(0));
+  EXPECT_EQ(updateUI(outline_)->emailLine, "h@x.org");
+  outline_.selectItem(outline_.category(RC::kIncompleteName)->childAtIndex(1));
+  EXPECT_EQ(updateUI(outline_)->emailLine, "o@x.org");
+  outline_.selectItem(outline_.category(RC::kUnusualSuffix)->childAtIndex(0));
+  auto pane = updateUI(outline_);
   EXPECT_EQ(pane->emailLine, "");
   EXPECT_EQ(pane->problemText,
             "\"Jr.\" isn't an allowed suffix which is showed in the Preferences. Syncing unusual suffixes can cause "
@@ -270,10 +270,10 @@ TEST_F(FixActionsTest, KillDuringMergeLeavesMembersOrTheMergedContact) {
     ABMultiValue emails;
     emails.addValueWithLabel("ann" + std::to_string(i) + "@x.org", kABHomeLabel);
     person->setValueForProperty(emails, kABEmailProperty);
-    book->addRecord(person);
+    book_->addRecord(person);
     memberIds.insert(person->uniqueId());
   }
-  ASSERT_TRUE(book->save());
+  ASSERT_TRUE(book_->save());
   std::string path = (folder_ / "book.sqlite").string();
   for (int attempt = 0; attempt < 4; ++attempt) {
     pid_t child = fork();
@@ -305,16 +305,16 @@ TEST_F(FixActionsTest, ApplyFixesANamedRowWithoutTouchingTheSelection) {
   auto a = add({{kABFirstNameProperty, "A"}, {kABTitleProperty, "Zz"}});
   auto b = add({{kABFirstNameProperty, "B"}});
   build({{"UnusualTitle", {a}}, {"SingleName", {b}}});
-  outline.selectItem(outline.category(RC::kIncompleteName)->childAtIndex(0));
-  FixActions actions(outline, *book, questions);
-  auto outcome = actions.apply(*RC::byTitle(RC::kUnusualTitle), outline.category(RC::kUnusualTitle)->childAtIndex(0),
+  outline_.selectItem(outline_.category(RC::kIncompleteName)->childAtIndex(0));
+  FixActions actions(outline_, *book_, questions_);
+  auto outcome = actions.apply(*RC::byTitle(RC::kUnusualTitle), outline_.category(RC::kUnusualTitle)->childAtIndex(0),
                                Opt::kRemoveTitle);
   EXPECT_TRUE(outcome.storeChanged);
   EXPECT_TRUE(outcome.rowRemoved);
   EXPECT_FALSE(stored(*reopened(), a, kABTitleProperty));
-  ASSERT_TRUE(outline.selectedItem());
-  EXPECT_EQ(outline.selectedItem()->person(), b) << "the selection stays where the user left it";
-  auto wrong = actions.apply(*RC::byTitle(RC::kUnusualTitle), outline.category(RC::kIncompleteName)->childAtIndex(0),
+  ASSERT_TRUE(outline_.selectedItem());
+  EXPECT_EQ(outline_.selectedItem()->person(), b) << "the selection stays where the user left it";
+  auto wrong = actions.apply(*RC::byTitle(RC::kUnusualTitle), outline_.category(RC::kIncompleteName)->childAtIndex(0),
                              Opt::kRemoveTitle);
   EXPECT_FALSE(wrong.error.empty()) << "a row of another category is refused";
   EXPECT_FALSE(wrong.storeChanged);
@@ -327,10 +327,10 @@ TEST_F(FixActionsTest, MergingNamelessContactsTakesOnlyThoseOfTheSameOrganisatio
   auto acmeToo = add({{kABOrganizationProperty, "Acme"}, {kABJobTitleProperty, "Sales"}});
   auto bare = add({{kABNoteProperty, "nobody"}});
   auto bareToo = add({{kABNoteProperty, "nobody either"}});
-  outline.setOutlineViewDataSouce(ScanAddressBook(*book).scan({"Duplicate contacts"}));
-  outline.expandAll();
-  ASSERT_TRUE(outline.category(RC::kDuplicateContacts));
-  ASSERT_EQ(outline.category(RC::kDuplicateContacts)->childrenCount(), 1u);
+  outline_.setOutlineViewDataSouce(ScanAddressBook(*book_).scan({"Duplicate contacts"}));
+  outline_.expandAll();
+  ASSERT_TRUE(outline_.category(RC::kDuplicateContacts));
+  ASSERT_EQ(outline_.category(RC::kDuplicateContacts)->childrenCount(), 1u);
   selectIn(RC::kDuplicateContacts);
   ASSERT_TRUE(fix(Opt::kMerge).storeChanged);
   auto disk = reopened();
@@ -343,21 +343,21 @@ TEST_F(FixActionsTest, MergingNamelessContactsTakesOnlyThoseOfTheSameOrganisatio
 // A merge from the window asks first, naming how many contacts become one.
 TEST_F(FixActionsTest, MergingAsksFirstAndCancellingChangesNothing) {
   for (int i = 0; i < 3; ++i) add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}});
-  outline.setOutlineViewDataSouce(ScanAddressBook(*book).scan({"Duplicate contacts"}));
-  outline.expandAll();
+  outline_.setOutlineViewDataSouce(ScanAddressBook(*book_).scan({"Duplicate contacts"}));
+  outline_.expandAll();
   selectIn(RC::kDuplicateContacts);
-  questions.answer = false;
+  questions_.answer = false;
   auto cancelled = fix(Opt::kMerge);
   EXPECT_TRUE(cancelled.cancelled);
   EXPECT_FALSE(cancelled.storeChanged);
-  ASSERT_EQ(questions.asked.size(), 1u);
-  EXPECT_EQ(questions.asked[0],
+  ASSERT_EQ(questions_.asked.size(), 1u);
+  EXPECT_EQ(questions_.asked[0],
             "Are you sure you want to merge 3 contacts into one ?|The 3 contacts will become one contact in Contacts. "
             "|Merge|Cancel");
   EXPECT_EQ(reopened()->count(), 3u);
-  ASSERT_TRUE(outline.category(RC::kDuplicateContacts)) << "the row stays";
+  ASSERT_TRUE(outline_.category(RC::kDuplicateContacts)) << "the row stays";
   selectIn(RC::kDuplicateContacts);
-  questions.answer = true;
+  questions_.answer = true;
   EXPECT_TRUE(fix(Opt::kMerge).storeChanged);
   EXPECT_EQ(reopened()->count(), 1u);
 }
@@ -398,9 +398,9 @@ TEST_F(FixActionsTest, AMergeWhoseMemberWasRemovedElsewhereWritesNothing) {
   auto outcome = fix(Opt::kMerge);
   EXPECT_EQ(outcome.error, "Ann Lee was removed by another program; your change was not saved");
   EXPECT_TRUE(outcome.changes.empty());
-  EXPECT_FALSE(book->contains(second));
-  ASSERT_EQ(book->count(), 1u);
-  EXPECT_EQ(book->people()[0], first);
+  EXPECT_FALSE(book_->contains(second));
+  ASSERT_EQ(book_->count(), 1u);
+  EXPECT_EQ(book_->people()[0], first);
   auto disk = reopened();
   ASSERT_EQ(disk->count(), 1u) << "only the first member: no merged contact, no member back";
   EXPECT_EQ(disk->people()[0]->uniqueId(), first->uniqueId());

@@ -22,7 +22,7 @@ std::string at(const FixPreview& preview, double x, double y) {
 TEST_F(FixPreviewTest, NameCardsShowWhatTheFixWrites) {
   auto mary = add({{kABFirstNameProperty, "Mary Ann"}, {kABLastNameProperty, "Lee"}});
   build({{"SpaceInFirstName", {mary}}});
-  auto spaced = creatScrollerViewWithTitle(outline, Opt::kRemoveSpace, *book);
+  auto spaced = creatScrollerViewWithTitle(outline_, Opt::kRemoveSpace, *book_);
   ASSERT_FALSE(spaced.empty());
   EXPECT_EQ(spaced.texts[0], (PreviewText{"Before Fixing", 14, 152, 110, 17, Colour::Black, 0.4}));
   EXPECT_EQ(at(spaced, 84, 92), "Mary Ann");
@@ -32,17 +32,17 @@ TEST_F(FixPreviewTest, NameCardsShowWhatTheFixWrites) {
   EXPECT_EQ(at(spaced, 14, 52), "Last : ");
   EXPECT_EQ(at(spaced, 230, 52), "Last :");
   EXPECT_EQ(at(spaced, 230, 152), "After Fixing");
-  auto hyphen = creatScrollerViewWithTitle(outline, Opt::kHyphenate, *book);
+  auto hyphen = creatScrollerViewWithTitle(outline_, Opt::kHyphenate, *book_);
   EXPECT_EQ(at(hyphen, 280, 92), "Mary-Ann");
 }
 
 TEST_F(FixPreviewTest, QuestionMarksAndCompanyCards) {
   auto ann = add({{kABFirstNameProperty, "Ann"}, {kABOrganizationProperty, "Acme"}});
   build({{"SingleName", {ann}}});
-  auto marks = creatScrollerViewWithTitle(outline, Opt::kUseQuestionMarks, *book);
+  auto marks = creatScrollerViewWithTitle(outline_, Opt::kUseQuestionMarks, *book_);
   EXPECT_EQ(at(marks, 280, 92), "Ann");
   EXPECT_EQ(at(marks, 280, 52), "???");
-  auto company = creatScrollerViewWithTitle(outline, Opt::kConvertToCompany, *book);
+  auto company = creatScrollerViewWithTitle(outline_, Opt::kConvertToCompany, *book_);
   EXPECT_EQ(at(company, 280, 132), "company");
   EXPECT_EQ(at(company, 84, 132), "person");
   EXPECT_EQ(at(company, 300, 12), "Acme");
@@ -51,7 +51,7 @@ TEST_F(FixPreviewTest, QuestionMarksAndCompanyCards) {
 TEST_F(FixPreviewTest, SuffixCardUsesItsOwnColumnsAndEmptyForms) {
   auto ann = add({{kABFirstNameProperty, "Ann"}, {kABSuffixProperty, "jr."}});
   build({{"UnusualSuffix", {ann}}});
-  auto preview = creatScrollerViewWithTitle(outline, Opt::kRemoveSuffix, *book);
+  auto preview = creatScrollerViewWithTitle(outline_, Opt::kRemoveSuffix, *book_);
   EXPECT_EQ(preview.texts[0].alpha, 0.3);
   EXPECT_EQ(at(preview, 14, 112), "Title :");
   EXPECT_EQ(at(preview, 84, 32), "jr.");
@@ -64,13 +64,13 @@ TEST_F(FixPreviewTest, SharedEmailDeletePreviewListsUpToFiveNames) {
   std::vector<ABPersonRef> others;
   for (int i = 0; i < 6; ++i) others.push_back(add({{kABFirstNameProperty, "O" + std::to_string(i)}}));
   build({}, {{a, {others[0], others[1]}, kABHomeLabel}, {a, others, kABWorkLabel}});
-  auto two = creatScrollerViewWithTitle(outline, Opt::kDeleteDuplicates, *book);
+  auto two = creatScrollerViewWithTitle(outline_, Opt::kDeleteDuplicates, *book_);
   EXPECT_EQ(at(two, 14, 138), "O0");
   EXPECT_EQ(at(two, 14, 118), "O1");
   EXPECT_EQ(at(two, 14, 98), "will be deleted from Contacts");
   EXPECT_EQ(two.texts[0].colour, Colour::Red);
-  outline.selectItem(outline.category(RC::kShareEmail)->childAtIndex(1));
-  auto six = creatScrollerViewWithTitle(outline, Opt::kDeleteDuplicates, *book);
+  outline_.selectItem(outline_.category(RC::kShareEmail)->childAtIndex(1));
+  auto six = creatScrollerViewWithTitle(outline_, Opt::kDeleteDuplicates, *book_);
   EXPECT_EQ(at(six, 14, 58), "O4");
   EXPECT_EQ(at(six, 14, 38), " and others will be deleted from Contacts");
   EXPECT_FALSE(six.find("O5"));
@@ -85,9 +85,9 @@ TEST_F(FixPreviewTest, DeletePreviewListsTheFieldsOfTheContact) {
   addresses.addValueWithLabel(ABDictionary{{kABAddressStreetKey, "1 Main"}, {kABAddressCityKey, "Oslo"}},
                               kABOtherLabel);
   ann->setValueForProperty(addresses, kABAddressProperty);
-  book->save();
+  book_->save();
   build({{"UnusualTitle", {ann}}});
-  auto preview = creatScrollerViewWithTitle(outline, Opt::kDeleteContact, *book);
+  auto preview = creatScrollerViewWithTitle(outline_, Opt::kDeleteContact, *book_);
   EXPECT_EQ(preview.texts[0], (PreviewText{"the contact selected will be deleted:", 14, 152, 310, 17, Colour::Red, 1}));
   EXPECT_EQ(at(preview, 114, 132), "Ann Lee");
   EXPECT_TRUE(preview.find("Job Title :"));
@@ -100,15 +100,15 @@ TEST_F(FixPreviewTest, FixedHeadingsByCategory) {
   auto p = add({{kABFirstNameProperty, "P"}, {kABNicknameProperty, " "}});
   build({{"EmptyNickname", {p}}, {"BlankName", {p}}, {"DupAddress", {p}}});
   selectIn(RC::kNicknameWithSpacing);
-  auto blank = creatScrollerViewWithTitle(outline, Opt::kDeleteBlankProperty, *book);
+  auto blank = creatScrollerViewWithTitle(outline_, Opt::kDeleteBlankProperty, *book_);
   EXPECT_EQ(blank.texts.at(0).text, "The empty nickname will be removed.");
-  outline.selectItem(outline.category(RC::kDuplicateAddress)->childAtIndex(0));
-  EXPECT_EQ(creatScrollerViewWithTitle(outline, Opt::kDeleteDuplicateProperty, *book).texts.at(0).text,
+  outline_.selectItem(outline_.category(RC::kDuplicateAddress)->childAtIndex(0));
+  EXPECT_EQ(creatScrollerViewWithTitle(outline_, Opt::kDeleteDuplicateProperty, *book_).texts.at(0).text,
             "The duplicated addresses will be removed.");
-  outline.selectItem(outline.category(RC::kBlankName)->childAtIndex(0));
-  EXPECT_EQ(creatScrollerViewWithTitle(outline, Opt::kEditInContacts, *book).texts.at(0).text,
+  outline_.selectItem(outline_.category(RC::kBlankName)->childAtIndex(0));
+  EXPECT_EQ(creatScrollerViewWithTitle(outline_, Opt::kEditInContacts, *book_).texts.at(0).text,
             "This contact has no name.You can edit it in Contacts.");
-  EXPECT_TRUE(creatScrollerViewWithTitle(outline, "No such option", *book).empty());
+  EXPECT_TRUE(creatScrollerViewWithTitle(outline_, "No such option", *book_).empty());
 }
 
 TEST(MergeContactsTest, SingleValuesOfTheLastMemberWinAndNotesAreJoined) {

@@ -45,8 +45,8 @@ class ReviewFixture : public ::testing::Test {
         std::filesystem::temp_directory_path() / ("rolvane-review-" + std::to_string(getpid()) + "-" + info->name());
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
-    book = ABAddressBook::open(folder_ / "book.sqlite");
-    ASSERT_TRUE(book);
+    book_ = ABAddressBook::open(folder_ / "book.sqlite");
+    ASSERT_TRUE(book_);
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
 
@@ -62,8 +62,8 @@ class ReviewFixture : public ::testing::Test {
     };
     if (!emails.empty()) person->setValueForProperty(list(emails), kABEmailProperty);
     if (!phones.empty()) person->setValueForProperty(list(phones), kABPhoneProperty);
-    book->addRecord(person);
-    book->save();
+    book_->addRecord(person);
+    book_->save();
     return person;
   }
 
@@ -71,25 +71,25 @@ class ReviewFixture : public ::testing::Test {
 
   void build(const std::map<std::string, std::vector<ABPersonRef>>& lists,
              const std::vector<SharedEmailRow>& shared = {}) {
-    outline.setOutlineViewDataSouce(lists, shared);
-    outline.expandAll();
-    outline.selectRow(1);
+    outline_.setOutlineViewDataSouce(lists, shared);
+    outline_.expandAll();
+    outline_.selectRow(1);
   }
 
   void selectIn(const std::string& category, size_t index = 0) {
-    ASSERT_TRUE(outline.category(category)) << category;
-    ASSERT_TRUE(outline.selectItem(outline.category(category)->childAtIndex(index)));
+    ASSERT_TRUE(outline_.category(category)) << category;
+    ASSERT_TRUE(outline_.selectItem(outline_.category(category)->childAtIndex(index)));
   }
 
   FixOutcome fix(const std::string& option) {
-    EXPECT_TRUE(outline.selectOption(option)) << option;
-    FixActions actions(outline, *book, questions, &contacts);
+    EXPECT_TRUE(outline_.selectOption(option)) << option;
+    FixActions actions(outline_, *book_, questions_, &contacts_);
     return actions.FixFounction();
   }
 
   std::filesystem::path folder_;
-  std::unique_ptr<ABAddressBook> book;
-  ReviewOutline outline;
-  ScriptedQuestions questions;
-  RecordingContacts contacts;
+  std::unique_ptr<ABAddressBook> book_;
+  ReviewOutline outline_;
+  ScriptedQuestions questions_;
+  RecordingContacts contacts_;
 };

@@ -13,11 +13,11 @@ namespace {
 class SimilarFixesTest : public ReviewFixture {
  protected:
   void scan(const std::vector<std::string>& conditions, const std::string& region = "DE") {
-    ScanAddressBook scanner(*book);
+    ScanAddressBook scanner(*book_);
     scanner.setRegion(region);
-    outline.setOutlineViewDataSouce(scanner.scan(conditions));
-    outline.expandAll();
-    outline.selectFirstContact();
+    outline_.setOutlineViewDataSouce(scanner.scan(conditions));
+    outline_.expandAll();
+    outline_.selectFirstContact();
   }
   std::vector<std::string> phonesOf(const std::string& uid) {
     std::vector<std::string> values;
@@ -43,24 +43,24 @@ TEST_F(SimilarFixesTest, MergingSimilarContactsKeepsEveryValueAndAsksFirst) {
   auto plain = add({{kABFirstNameProperty, "Jose"}, {kABLastNameProperty, "Garcia"}, {kABJobTitleProperty, "Chef"}},
                    {{kWork, "jg@work.example"}}, {{kMobile, "+49 171 2345678"}});
   scan({"Similar contacts"});
-  ASSERT_TRUE(outline.category(RC::kSimilarContacts));
-  auto pane = updateUI(outline);
+  ASSERT_TRUE(outline_.category(RC::kSimilarContacts));
+  auto pane = updateUI(outline_);
   ASSERT_TRUE(pane);
   EXPECT_NE(pane->problemText.find("Jose Garcia (same name apart from accents)"), std::string::npos)
       << pane->problemText;
-  auto preview = creatScrollerViewWithTitle(outline, Opt::kMerge, *book);
+  auto preview = creatScrollerViewWithTitle(outline_, Opt::kMerge, *book_);
   EXPECT_TRUE(preview.find("The duplicate contacts will be merged into one person."));
 
-  questions.answer = false;
+  questions_.answer = false;
   FixOutcome cancelled = fix(Opt::kMerge);
   EXPECT_TRUE(cancelled.cancelled);
   EXPECT_EQ(reopened()->count(), 3u);
 
-  questions.answer = true;
+  questions_.answer = true;
   selectIn(RC::kSimilarContacts);
   FixOutcome merged = fix(Opt::kMerge);
   ASSERT_TRUE(merged.storeChanged) << merged.error;
-  EXPECT_FALSE(outline.category(RC::kSimilarContacts));
+  EXPECT_FALSE(outline_.category(RC::kSimilarContacts));
   auto store = reopened();
   ASSERT_EQ(store->count(), 2u);
   EXPECT_FALSE(store->recordForUniqueId(jose->uniqueId()));
@@ -80,23 +80,23 @@ TEST_F(SimilarFixesTest, AGroupThatNoLongerStandsIsNotMerged) {
   auto c = add({{kABFirstNameProperty, "Bo"}, {kABLastNameProperty, "Ek"}});
   auto d = add({{kABFirstNameProperty, "bo"}, {kABLastNameProperty, "ek"}});
   scan({"Similar contacts"});
-  ASSERT_EQ(outline.category(RC::kSimilarContacts)->childrenCount(), 2u);
+  ASSERT_EQ(outline_.category(RC::kSimilarContacts)->childrenCount(), 2u);
   // Meanwhile Annie's number was corrected, and the second Bo Ek was deleted.
   ABMultiValue phones;
   phones.addValueWithLabel(std::string("030 7654321"), kHome);
   ASSERT_TRUE(b->setValueForProperty(phones, kABPhoneProperty));
-  ASSERT_TRUE(book->addRecord(b));
-  ASSERT_TRUE(book->removeRecord(d));
-  ASSERT_TRUE(book->save());
+  ASSERT_TRUE(book_->addRecord(b));
+  ASSERT_TRUE(book_->removeRecord(d));
+  ASSERT_TRUE(book_->save());
 
-  FixActions actions(outline, *book, questions);
+  FixActions actions(outline_, *book_, questions_);
   const auto& category = *RC::byTitle(RC::kSimilarContacts);
-  FixOutcome first = actions.apply(category, outline.category(RC::kSimilarContacts)->childAtIndex(0), Opt::kMerge);
+  FixOutcome first = actions.apply(category, outline_.category(RC::kSimilarContacts)->childAtIndex(0), Opt::kMerge);
   EXPECT_FALSE(first.storeChanged);
   EXPECT_EQ(first.stale, "Ann Lee: not fixed, it is no longer linked to Annie Ray");
-  EXPECT_TRUE(questions.asked.empty()) << "nothing is asked about a finding that no longer holds";
+  EXPECT_TRUE(questions_.asked.empty()) << "nothing is asked about a finding that no longer holds";
   // The group of Bo Ek went with the contact that left the store.
-  EXPECT_FALSE(outline.category(RC::kSimilarContacts));
+  EXPECT_FALSE(outline_.category(RC::kSimilarContacts));
   auto store = reopened();
   EXPECT_EQ(store->count(), 3u);
   for (const auto& person : {a, b, c}) EXPECT_TRUE(store->recordForUniqueId(person->uniqueId()));
@@ -110,7 +110,7 @@ TEST_F(SimilarFixesTest, ANumberWrittenTwiceKeepsItsFirstWritingAndLabel) {
                   {kMobile, "0171/2345678"},
                   {kHome, "030 1111111"}});
   scan({"Same phone number written differently"});
-  auto pane = updateUI(outline);
+  auto pane = updateUI(outline_);
   ASSERT_TRUE(pane);
   EXPECT_NE(pane->problemText.find("\xE2\x80\x9C+49 30 123 45 67\xE2\x80\x9D is \xE2\x80\x9C"
                                    "030 1234567"),
@@ -132,8 +132,8 @@ TEST_F(SimilarFixesTest, NumbersAreWrittenInInternationalOrE164FormForTheScansRe
   auto bob = add({{kABFirstNameProperty, "Bob"}}, {}, {{kWork, "(212) 555-0123"}});
   scan({"Phone number not in international format"});
   // (212) 555-0123 is a valid German number too (area code 0212).
-  EXPECT_EQ(outline.category(RC::kPhoneFormat)->childrenCount(), 2u);
-  auto preview = creatScrollerViewWithTitle(outline, Opt::kWriteE164, *book);
+  EXPECT_EQ(outline_.category(RC::kPhoneFormat)->childrenCount(), 2u);
+  auto preview = creatScrollerViewWithTitle(outline_, Opt::kWriteE164, *book_);
   EXPECT_TRUE(preview.find("+49301234567"));
   EXPECT_TRUE(preview.find("+491712345678"));
   FixOutcome outcome = fix(Opt::kWriteInternational);
@@ -144,12 +144,12 @@ TEST_F(SimilarFixesTest, NumbersAreWrittenInInternationalOrE164FormForTheScansRe
 
   // The same book scanned for the United States: Bob's number, written as E.164.
   scan({"Phone number not in international format"}, "US");
-  ASSERT_EQ(outline.category(RC::kPhoneFormat)->childrenCount(), 1u);
-  EXPECT_EQ(outline.category(RC::kPhoneFormat)->childAtIndex(0)->person()->uniqueId(), bob->uniqueId());
+  ASSERT_EQ(outline_.category(RC::kPhoneFormat)->childrenCount(), 1u);
+  EXPECT_EQ(outline_.category(RC::kPhoneFormat)->childAtIndex(0)->person()->uniqueId(), bob->uniqueId());
   outcome = fix(Opt::kWriteE164);
   ASSERT_TRUE(outcome.storeChanged) << outcome.error;
   EXPECT_EQ(phonesOf(bob->uniqueId()), (std::vector<std::string>{kWork + "=+12125550123"}));
-  EXPECT_FALSE(outline.category(RC::kPhoneFormat));
+  EXPECT_FALSE(outline_.category(RC::kPhoneFormat));
 }
 
 TEST_F(SimilarFixesTest, APhoneFindingThatNoLongerHoldsChangesNothing) {
@@ -158,15 +158,15 @@ TEST_F(SimilarFixesTest, APhoneFindingThatNoLongerHoldsChangesNothing) {
   ABMultiValue phones;
   phones.addValueWithLabel(std::string("+49 30 1234567"), kWork);
   ASSERT_TRUE(ann->setValueForProperty(phones, kABPhoneProperty));
-  ASSERT_TRUE(book->addRecord(ann));
-  ASSERT_TRUE(book->save());
-  FixActions actions(outline, *book, questions);
-  FixOutcome format = actions.apply(*RC::byTitle(RC::kPhoneFormat), outline.category(RC::kPhoneFormat)->childAtIndex(0),
-                                    Opt::kWriteE164);
+  ASSERT_TRUE(book_->addRecord(ann));
+  ASSERT_TRUE(book_->save());
+  FixActions actions(outline_, *book_, questions_);
+  FixOutcome format = actions.apply(*RC::byTitle(RC::kPhoneFormat),
+                                    outline_.category(RC::kPhoneFormat)->childAtIndex(0), Opt::kWriteE164);
   EXPECT_EQ(format.stale, "Ann: not fixed, none of its phone numbers is left to write in international format");
   FixOutcome twice =
       actions.apply(*RC::byTitle(RC::kPhoneWrittenDifferently),
-                    outline.category(RC::kPhoneWrittenDifferently)->childAtIndex(0), Opt::kDeleteDuplicateProperty);
+                    outline_.category(RC::kPhoneWrittenDifferently)->childAtIndex(0), Opt::kDeleteDuplicateProperty);
   EXPECT_EQ(twice.stale, "Ann: not fixed, none of its phone numbers is written twice any more");
   EXPECT_FALSE(format.storeChanged || twice.storeChanged);
   EXPECT_EQ(phonesOf(ann->uniqueId()), (std::vector<std::string>{kWork + "=+49 30 1234567"}));
@@ -187,7 +187,7 @@ TEST_F(SimilarFixesTest, NotTheSamePersonKeepsAGroupOutUntilUndoneOrAnotherConta
     return all;
   };
   auto groups = [&] {
-    ScanAddressBook scanner(*book);
+    ScanAddressBook scanner(*book_);
     scanner.setRegion("DE");
     std::vector<std::vector<std::string>> found;
     for (const auto& group : scanner.findSimilarContacts()) {
@@ -198,26 +198,26 @@ TEST_F(SimilarFixesTest, NotTheSamePersonKeepsAGroupOutUntilUndoneOrAnotherConta
   };
   const std::vector<std::vector<std::string>> both{{jose->uniqueId(), plain->uniqueId()}};
   scan({"Similar contacts"});
-  ASSERT_TRUE(outline.category(RC::kSimilarContacts));
-  auto preview = creatScrollerViewWithTitle(outline, Opt::kNotSamePerson, *book);
+  ASSERT_TRUE(outline_.category(RC::kSimilarContacts));
+  auto preview = creatScrollerViewWithTitle(outline_, Opt::kNotSamePerson, *book_);
   EXPECT_TRUE(preview.find("No contact will be changed."));
   const auto before = values();
 
   FixOutcome marked = fix(Opt::kNotSamePerson);
   ASSERT_TRUE(marked.storeChanged) << marked.error;
-  EXPECT_TRUE(questions.asked.empty()) << "nothing to confirm: no contact changes";
-  EXPECT_FALSE(outline.category(RC::kSimilarContacts));
+  EXPECT_TRUE(questions_.asked.empty()) << "nothing to confirm: no contact changes";
+  EXPECT_FALSE(outline_.category(RC::kSimilarContacts));
   EXPECT_EQ(values(), before);
   std::vector<ABChangeSet> history;
-  ASSERT_TRUE(book->changeHistory(history));
+  ASSERT_TRUE(book_->changeHistory(history));
   EXPECT_EQ(history.front().description,
             "Not the same person: Jos\xC3\xA9 Garc\xC3\xAD"
             "a and Jose Garcia");
   EXPECT_TRUE(groups().empty());
 
-  ASSERT_TRUE(book->undo(0, false));
+  ASSERT_TRUE(book_->undo(0, false));
   EXPECT_EQ(groups(), both);
-  ASSERT_TRUE(book->redo());
+  ASSERT_TRUE(book_->redo());
   EXPECT_TRUE(groups().empty());
 
   // A third one with the same number is linked to José alone: never to both of them.
@@ -226,11 +226,11 @@ TEST_F(SimilarFixesTest, NotTheSamePersonKeepsAGroupOutUntilUndoneOrAnotherConta
 
   // Marked elsewhere after this scan: the finding is stale, nothing is merged.
   scan({"Similar contacts"});
-  ASSERT_TRUE(
-      book->addMark(ABMarkKind::kNotSamePerson, {jose->uniqueId(), third->uniqueId()}, "", "Not the same person: two"));
-  FixActions actions(outline, *book, questions);
+  ASSERT_TRUE(book_->addMark(ABMarkKind::kNotSamePerson, {jose->uniqueId(), third->uniqueId()}, "",
+                             "Not the same person: two"));
+  FixActions actions(outline_, *book_, questions_);
   FixOutcome stale = actions.apply(*RC::byTitle(RC::kSimilarContacts),
-                                   outline.category(RC::kSimilarContacts)->childAtIndex(0), Opt::kMerge);
+                                   outline_.category(RC::kSimilarContacts)->childAtIndex(0), Opt::kMerge);
   EXPECT_EQ(stale.stale,
             "Jos\xC3\xA9 Garc\xC3\xAD"
             "a: not fixed, its contacts are marked as not the same person");
@@ -244,12 +244,12 @@ TEST_F(SimilarFixesTest, NumbersKeptAsTheyAreAreNotListedUntilANewOneComes) {
   auto ann = add({{kABFirstNameProperty, "Ann"}}, {},
                  {{kWork, "030 1234567"}, {kMobile, "+44 20 7946 0958"}, {kHome, "(0171) 2345678"}});
   auto listed = [&] {
-    ScanAddressBook scanner(*book);
+    ScanAddressBook scanner(*book_);
     scanner.setRegion("DE");
     return scanner.findPhonesNotInternational().size();
   };
   scan({"Phone number not in international format"});
-  auto preview = creatScrollerViewWithTitle(outline, Opt::kKeepAsItIs, *book);
+  auto preview = creatScrollerViewWithTitle(outline_, Opt::kKeepAsItIs, *book_);
   EXPECT_TRUE(preview.find("030 1234567"));
   EXPECT_TRUE(preview.find("(0171) 2345678"));
   EXPECT_FALSE(preview.find("+44 20 7946 0958"));
@@ -258,14 +258,14 @@ TEST_F(SimilarFixesTest, NumbersKeptAsTheyAreAreNotListedUntilANewOneComes) {
   FixOutcome kept = fix(Opt::kKeepAsItIs);
   ASSERT_TRUE(kept.storeChanged) << kept.error;
   EXPECT_EQ(phonesOf(ann->uniqueId()), before);
-  EXPECT_FALSE(outline.category(RC::kPhoneFormat));
+  EXPECT_FALSE(outline_.category(RC::kPhoneFormat));
   std::vector<ABChangeSet> history;
-  ASSERT_TRUE(book->changeHistory(history));
+  ASSERT_TRUE(book_->changeHistory(history));
   EXPECT_EQ(history.front().description, "Kept 030 1234567 and (0171) 2345678 of Ann as they are");
   EXPECT_EQ(listed(), 0u);
-  ASSERT_TRUE(book->undo(0, false));
+  ASSERT_TRUE(book_->undo(0, false));
   EXPECT_EQ(listed(), 1u) << "undo takes the mark back";
-  ASSERT_TRUE(book->redo());
+  ASSERT_TRUE(book_->redo());
   EXPECT_EQ(listed(), 0u);
 
   // A new number not in international form lists Ann again; writing it in international form
@@ -273,11 +273,11 @@ TEST_F(SimilarFixesTest, NumbersKeptAsTheyAreAreNotListedUntilANewOneComes) {
   ABMultiValue phones = *ann->multiValueForProperty(kABPhoneProperty);
   phones.addValueWithLabel(std::string("089 7654321"), kHome);
   ASSERT_TRUE(ann->setValueForProperty(phones, kABPhoneProperty));
-  ASSERT_TRUE(book->addRecord(ann));
-  ASSERT_TRUE(book->save());
+  ASSERT_TRUE(book_->addRecord(ann));
+  ASSERT_TRUE(book_->save());
   EXPECT_EQ(listed(), 1u);
   scan({"Phone number not in international format"});
-  auto pane = updateUI(outline, book.get());
+  auto pane = updateUI(outline_, book_.get());
   ASSERT_TRUE(pane);
   EXPECT_NE(pane->problemText.find("without their country code: \xE2\x80\x9C"
                                    "089 7654321\xE2\x80\x9D (+49 89 7654321)."),
@@ -287,8 +287,8 @@ TEST_F(SimilarFixesTest, NumbersKeptAsTheyAreAreNotListedUntilANewOneComes) {
                                    "030 1234567"),
             std::string::npos)
       << pane->problemText;
-  EXPECT_TRUE(creatScrollerViewWithTitle(outline, Opt::kWriteInternational, *book).find("+49 89 7654321"));
-  EXPECT_FALSE(creatScrollerViewWithTitle(outline, Opt::kWriteInternational, *book).find("+49 30 1234567"));
+  EXPECT_TRUE(creatScrollerViewWithTitle(outline_, Opt::kWriteInternational, *book_).find("+49 89 7654321"));
+  EXPECT_FALSE(creatScrollerViewWithTitle(outline_, Opt::kWriteInternational, *book_).find("+49 30 1234567"));
   FixOutcome written = fix(Opt::kWriteInternational);
   ASSERT_TRUE(written.storeChanged) << written.error;
   EXPECT_EQ(phonesOf(ann->uniqueId()),
@@ -299,10 +299,10 @@ TEST_F(SimilarFixesTest, NumbersKeptAsTheyAreAreNotListedUntilANewOneComes) {
   // Kept elsewhere after this scan: the finding is stale and nothing is written.
   auto bob = add({{kABFirstNameProperty, "Bob"}}, {}, {{kWork, "040 1234567"}});
   scan({"Phone number not in international format"});
-  ASSERT_TRUE(book->addMark(ABMarkKind::kKeptPhoneFormat, {bob->uniqueId()}, ABMarkCover::valueOfList({"040 1234567"}),
-                            "Kept 040 1234567 of Bob as it is"));
-  FixActions actions(outline, *book, questions);
-  FixOutcome stale = actions.apply(*RC::byTitle(RC::kPhoneFormat), outline.category(RC::kPhoneFormat)->childAtIndex(0),
+  ASSERT_TRUE(book_->addMark(ABMarkKind::kKeptPhoneFormat, {bob->uniqueId()}, ABMarkCover::valueOfList({"040 1234567"}),
+                             "Kept 040 1234567 of Bob as it is"));
+  FixActions actions(outline_, *book_, questions_);
+  FixOutcome stale = actions.apply(*RC::byTitle(RC::kPhoneFormat), outline_.category(RC::kPhoneFormat)->childAtIndex(0),
                                    Opt::kWriteE164);
   EXPECT_EQ(stale.stale, "Bob: not fixed, its phone numbers are kept as they are written");
   EXPECT_EQ(phonesOf(bob->uniqueId()), (std::vector<std::string>{kWork + "=040 1234567"}));

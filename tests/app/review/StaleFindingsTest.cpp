@@ -55,9 +55,9 @@ TEST_F(StaleFindingsTest, AnAddressHeldTwiceIsRemovedOnceAndTheSecondRowIsDroppe
   auto a = add({{kABFirstNameProperty, "A"}},
                {{kABHomeLabel, "s@x.org"}, {kABWorkLabel, "s@x.org"}, {kABWorkLabel, "own@x.org"}});
   auto b = add({{kABFirstNameProperty, "B"}}, {{kABHomeLabel, "s@x.org"}});
-  outline.setOutlineViewDataSouce(ScanAddressBook(*book).scan({"Emails duplicated among multiple contacts"}));
-  outline.expandAll();
-  ASSERT_EQ(outline.category(RC::kShareEmail)->childrenCount(), 2u) << "one row per label holding the address";
+  outline_.setOutlineViewDataSouce(ScanAddressBook(*book_).scan({"Emails duplicated among multiple contacts"}));
+  outline_.expandAll();
+  ASSERT_EQ(outline_.category(RC::kShareEmail)->childrenCount(), 2u) << "one row per label holding the address";
   selectIn(RC::kShareEmail, 0);
   auto first = fix(Opt::kRemoveEmail);
   EXPECT_TRUE(first.storeChanged);
@@ -65,9 +65,9 @@ TEST_F(StaleFindingsTest, AnAddressHeldTwiceIsRemovedOnceAndTheSecondRowIsDroppe
             (std::vector<std::string>{kABWorkLabel + "=own@x.org"}));
 
   // The second row is about the same address, which the person no longer holds.
-  ASSERT_TRUE(outline.category(RC::kShareEmail));
+  ASSERT_TRUE(outline_.category(RC::kShareEmail));
   selectIn(RC::kShareEmail, 0);
-  EXPECT_EQ(outline.selectedItem()->duplicateEmailType(), kABWorkLabel);
+  EXPECT_EQ(outline_.selectedItem()->duplicateEmailType(), kABWorkLabel);
   auto second = fix(Opt::kRemoveEmail);
   EXPECT_FALSE(second.storeChanged);
   EXPECT_TRUE(second.rowRemoved);
@@ -76,17 +76,17 @@ TEST_F(StaleFindingsTest, AnAddressHeldTwiceIsRemovedOnceAndTheSecondRowIsDroppe
   EXPECT_EQ(emailsOf(*disk->recordForUniqueId(a->uniqueId())), (std::vector<std::string>{kABWorkLabel + "=own@x.org"}))
       << "the address nobody else holds stays";
   EXPECT_EQ(emailsOf(*disk->recordForUniqueId(b->uniqueId())), (std::vector<std::string>{kABHomeLabel + "=s@x.org"}));
-  EXPECT_TRUE(outline.isFinished());
+  EXPECT_TRUE(outline_.isFinished());
 }
 
 TEST_F(StaleFindingsTest, ANoteOrNicknameEditedSinceTheScanIsKept) {
   auto p = add({{kABFirstNameProperty, "P"}, {kABNoteProperty, "  "}, {kABNicknameProperty, " "}});
-  outline.setOutlineViewDataSouce(
-      ScanAddressBook(*book).scan({"Note with spacing only", "Nickname with spacing only"}));
-  outline.expandAll();
+  outline_.setOutlineViewDataSouce(
+      ScanAddressBook(*book_).scan({"Note with spacing only", "Nickname with spacing only"}));
+  outline_.expandAll();
   // "Edit in Contacts" (or the table) gives the person a real note and nickname.
-  changeAndSave(*book, p, kABNoteProperty, std::string("call after six"));
-  changeAndSave(*book, p, kABNicknameProperty, std::string("Pip"));
+  changeAndSave(*book_, p, kABNoteProperty, std::string("call after six"));
+  changeAndSave(*book_, p, kABNicknameProperty, std::string("Pip"));
   selectIn(RC::kNoteWithSpacing);
   auto note = fix(Opt::kDeleteBlankProperty);
   EXPECT_EQ(note.stale, "P: not fixed, its note is no longer spaces only");
@@ -96,7 +96,7 @@ TEST_F(StaleFindingsTest, ANoteOrNicknameEditedSinceTheScanIsKept) {
   auto disk = reopened();
   EXPECT_EQ(disk->recordForUniqueId(p->uniqueId())->stringForProperty(kABNoteProperty), "call after six");
   EXPECT_EQ(disk->recordForUniqueId(p->uniqueId())->stringForProperty(kABNicknameProperty), "Pip");
-  EXPECT_TRUE(outline.isFinished());
+  EXPECT_TRUE(outline_.isFinished());
 }
 
 TEST_F(StaleFindingsTest, ContactsMergedByOneRowAreNotMergedAgainByAnother) {
@@ -104,13 +104,13 @@ TEST_F(StaleFindingsTest, ContactsMergedByOneRowAreNotMergedAgainByAnother) {
   auto b = add({{kABFirstNameProperty, "B"}}, {{kABHomeLabel, "s1@x.org"}});
   auto c = add({{kABFirstNameProperty, "C"}}, {{kABHomeLabel, "s2@x.org"}});
   auto a = add({{kABFirstNameProperty, "A"}}, {{kABHomeLabel, "s1@x.org"}, {kABWorkLabel, "s2@x.org"}});
-  outline.setOutlineViewDataSouce(ScanAddressBook(*book).scan({"Emails duplicated among multiple contacts"}));
-  outline.expandAll();
-  ASSERT_EQ(outline.category(RC::kShareEmail)->childrenCount(), 2u);
+  outline_.setOutlineViewDataSouce(ScanAddressBook(*book_).scan({"Emails duplicated among multiple contacts"}));
+  outline_.expandAll();
+  ASSERT_EQ(outline_.category(RC::kShareEmail)->childrenCount(), 2u);
   selectIn(RC::kShareEmail, 0);
-  ASSERT_EQ(outline.selectedItem()->person(), b);
+  ASSERT_EQ(outline_.selectedItem()->person(), b);
   ASSERT_TRUE(fix(Opt::kMerge).storeChanged);
-  EXPECT_TRUE(outline.isFinished()) << "the row naming the merged-away A is gone";
+  EXPECT_TRUE(outline_.isFinished()) << "the row naming the merged-away A is gone";
   auto disk = reopened();
   EXPECT_EQ(disk->count(), 2u) << "the merged contact and C";
   EXPECT_TRUE(disk->recordForUniqueId(c->uniqueId()));
@@ -121,36 +121,36 @@ TEST_F(StaleFindingsTest, AContactDeletedElsewhereMakesItsRowsStaleAndGoesFromEv
   auto b = add({{kABFirstNameProperty, "B"}, {kABNoteProperty, " "}}, {{kABHomeLabel, "s@x.org"}});
   auto a = add({{kABFirstNameProperty, "A"}}, {{kABHomeLabel, "s@x.org"}});
   auto c = add({{kABFirstNameProperty, "C"}, {kABTitleProperty, "Xx"}});
-  outline.setOutlineViewDataSouce(ScanAddressBook(*book).scan(allConditionNames()));
-  outline.expandAll();
+  outline_.setOutlineViewDataSouce(ScanAddressBook(*book_).scan(allConditionNames()));
+  outline_.expandAll();
   // Another window deletes A, which the shared-address row of B would merge.
-  ASSERT_TRUE(book->removeRecord(a));
-  ASSERT_TRUE(book->save());
+  ASSERT_TRUE(book_->removeRecord(a));
+  ASSERT_TRUE(book_->save());
   selectIn(RC::kShareEmail);
   auto merge = fix(Opt::kMerge);
   EXPECT_FALSE(merge.storeChanged);
   EXPECT_EQ(merge.stale, "B: not fixed, A is no longer in the address book");
   EXPECT_EQ(reopened()->count(), 2u);
   // A was listed under "Incomplete name" too: that row went with the fix.
-  for (const auto& father : outline.rootNodes())
+  for (const auto& father : outline_.rootNodes())
     for (PersonItem* row : father->childrenArray()) EXPECT_NE(row->person()->uniqueId(), a->uniqueId());
-  EXPECT_TRUE(outline.category(RC::kUnusualTitle));
+  EXPECT_TRUE(outline_.category(RC::kUnusualTitle));
 }
 
 TEST_F(StaleFindingsTest, CancellingEditInContactsLeavesTheRow) {
   auto p = add({{kABFirstNameProperty, "P"}}, {{kABHomeLabel, "nope"}});
   auto q = add({{kABFirstNameProperty, "Q"}}, {{kABHomeLabel, "also nope"}});
   build({{"InvalidChar", {p, q}}});
-  contacts.saveEdits = false;
+  contacts_.saveEdits = false;
   auto cancelled = fix(Opt::kEditInContacts);
   EXPECT_TRUE(cancelled.cancelled);
   EXPECT_FALSE(cancelled.rowRemoved);
-  ASSERT_EQ(outline.category(RC::kInvalidCharacters)->childrenCount(), 2u);
-  EXPECT_EQ(outline.category(RC::kInvalidCharacters)->childAtIndex(0)->person(), p);
-  contacts.saveEdits = true;
+  ASSERT_EQ(outline_.category(RC::kInvalidCharacters)->childrenCount(), 2u);
+  EXPECT_EQ(outline_.category(RC::kInvalidCharacters)->childAtIndex(0)->person(), p);
+  contacts_.saveEdits = true;
   selectIn(RC::kInvalidCharacters, 0);
   EXPECT_TRUE(fix(Opt::kEditInContacts).rowRemoved);
-  EXPECT_EQ(contacts.edited, (std::vector<std::string>{p->uniqueId(), p->uniqueId()}));
+  EXPECT_EQ(contacts_.edited, (std::vector<std::string>{p->uniqueId(), p->uniqueId()}));
 }
 
 // For every category and option: a finding that no longer holds changes nothing, asks nothing,
@@ -162,7 +162,7 @@ TEST_F(StaleFindingsTest, EveryOptionOfEveryCategoryLeavesAStaleFindingAlone) {
     std::function<void(const ABPersonRef&)> unmake;  // a change after which it no longer holds
   };
   auto set = [&](const std::string& property, ABValue value) {
-    return [this, property, value](const ABPersonRef& p) { changeAndSave(*book, p, property, value); };
+    return [this, property, value](const ABPersonRef& p) { changeAndSave(*book_, p, property, value); };
   };
   auto list = [](std::vector<std::pair<std::string, std::string>> entries) {
     ABMultiValue multi;
@@ -219,7 +219,7 @@ TEST_F(StaleFindingsTest, EveryOptionOfEveryCategoryLeavesAStaleFindingAlone) {
       {"DupAddress",
        [&] {
          auto p = add({{kABFirstNameProperty, "G"}});
-         changeAndSave(*book, p, kABAddressProperty, twoAddresses);
+         changeAndSave(*book_, p, kABAddressProperty, twoAddresses);
          return p;
        },
        set(kABAddressProperty, oneAddress)},
@@ -253,29 +253,29 @@ TEST_F(StaleFindingsTest, EveryOptionOfEveryCategoryLeavesAStaleFindingAlone) {
     ASSERT_TRUE(category) << c.key;
     for (const auto& option : category->matrix->options) {
       SCOPED_TRACE(c.key + " / " + option);
-      for (const auto& person : book->people()) book->removeRecord(person);
-      ASSERT_TRUE(book->save());
+      for (const auto& person : book_->people()) book_->removeRecord(person);
+      ASSERT_TRUE(book_->save());
       ABPersonRef person = c.make();
       ReviewOutline fresh;
-      fresh.setOutlineViewDataSouce(ScanAddressBook(*book).scan(allConditionNames()));
+      fresh.setOutlineViewDataSouce(ScanAddressBook(*book_).scan(allConditionNames()));
       fresh.expandAll();
       PersonItem* father = fresh.category(category->title);
       ASSERT_TRUE(father);
       ASSERT_EQ(father->childAtIndex(0)->person(), person);
       c.unmake(person);
       const auto before = contentsOf(*reopened());
-      questions.asked.clear();
-      contacts.edited.clear();
-      FixActions actions(fresh, *book, questions, &contacts);
+      questions_.asked.clear();
+      contacts_.edited.clear();
+      FixActions actions(fresh, *book_, questions_, &contacts_);
       FixOutcome outcome = actions.apply(*category, father->childAtIndex(0), option);
       EXPECT_FALSE(outcome.storeChanged);
       EXPECT_TRUE(outcome.error.empty()) << outcome.error;
       EXPECT_TRUE(outcome.rowRemoved);
       EXPECT_NE(outcome.stale.find(": not fixed, "), std::string::npos) << outcome.stale;
       EXPECT_EQ(outcome.stale.find('\n'), std::string::npos);
-      EXPECT_TRUE(questions.asked.empty());
-      EXPECT_TRUE(contacts.edited.empty());
-      EXPECT_FALSE(book->hasUnsavedChanges());
+      EXPECT_TRUE(questions_.asked.empty());
+      EXPECT_TRUE(contacts_.edited.empty());
+      EXPECT_FALSE(book_->hasUnsavedChanges());
       EXPECT_EQ(contentsOf(*reopened()), before);
     }
   }
@@ -295,20 +295,20 @@ TEST_F(StaleFindingsTest, FixingEveryFindingTwiceFromOneScanChangesNothingTheSec
     for (const auto& option : category.matrix->options) {
       if (option == Opt::kEditInContacts) continue;
       SCOPED_TRACE(category.title + " / " + option);
-      for (const auto& person : book->people()) book->removeRecord(person);
-      ASSERT_TRUE(book->save());
-      ASSERT_TRUE(importVCardFilesIntoAddressBook(*book, {ROLVANE_SAMPLE_VCF}).ok());
-      ASSERT_TRUE(book->save());
-      const ScanResult scan = ScanAddressBook(*book).scan(allConditionNames());
+      for (const auto& person : book_->people()) book_->removeRecord(person);
+      ASSERT_TRUE(book_->save());
+      ASSERT_TRUE(importVCardFilesIntoAddressBook(*book_, {ROLVANE_SAMPLE_VCF}).ok());
+      ASSERT_TRUE(book_->save());
+      const ScanResult scan = ScanAddressBook(*book_).scan(allConditionNames());
       ReviewOutline first;
       first.setOutlineViewDataSouce(scan);
-      FixActions firstActions(first, *book, questions);
+      FixActions firstActions(first, *book_, questions_);
       EXPECT_GT(fixEveryRow(first, firstActions, category, option), 0);
       const auto after = contentsOf(*reopened());
 
       ReviewOutline second;
       second.setOutlineViewDataSouce(scan);
-      FixActions secondActions(second, *book, questions);
+      FixActions secondActions(second, *book_, questions_);
       std::vector<std::string> told;
       EXPECT_EQ(fixEveryRow(second, secondActions, category, option, &told), 0);
       EXPECT_EQ(contentsOf(*reopened()), after);

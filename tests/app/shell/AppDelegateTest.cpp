@@ -39,10 +39,10 @@ class AppDelegateTest : public testing::Test {
  protected:
   void SetUp() override {
     testApplication();
-    book = ABAddressBook::inMemory();
-    delegate = std::make_unique<AppDelegate>(*book);
-    delegate->setAlerts(&alerts);
-    delegate->applicationDidFinishLaunching();
+    book_ = ABAddressBook::inMemory();
+    delegate_ = std::make_unique<AppDelegate>(*book_);
+    delegate_->setAlerts(&alerts_);
+    delegate_->applicationDidFinishLaunching();
   }
 
   void addPerson(const std::string& first, const std::string& last, const std::string& note = {}) {
@@ -50,99 +50,99 @@ class AppDelegateTest : public testing::Test {
     person->setValueForProperty(ABValue(first), kABFirstNameProperty);
     person->setValueForProperty(ABValue(last), kABLastNameProperty);
     if (!note.empty()) person->setValueForProperty(ABValue(note), kABNoteProperty);
-    ASSERT_TRUE(book->addRecord(person));
-    ASSERT_TRUE(book->save());
+    ASSERT_TRUE(book_->addRecord(person));
+    ASSERT_TRUE(book_->save());
   }
 
   void scanAndWait() {
-    QSignalSpy finished(delegate.get(), &AppDelegate::scanFinished);
-    delegate->scanClicled();
+    QSignalSpy finished(delegate_.get(), &AppDelegate::scanFinished);
+    delegate_->scanClicled();
     ASSERT_TRUE(finished.wait(10000));
   }
 
-  bool buttonsEnabled() const { return delegate->scanButton()->isEnabled() && delegate->freshButton()->isEnabled(); }
+  bool buttonsEnabled() const { return delegate_->scanButton()->isEnabled() && delegate_->freshButton()->isEnabled(); }
 
-  std::unique_ptr<ABAddressBook> book;
-  RecordingAlerts alerts;
-  std::unique_ptr<AppDelegate> delegate;
+  std::unique_ptr<ABAddressBook> book_;
+  RecordingAlerts alerts_;
+  std::unique_ptr<AppDelegate> delegate_;
 };
 
 }  // namespace
 
 TEST_F(AppDelegateTest, ButtonsAndMenusCarryTheirTitles) {
-  EXPECT_EQ(delegate->scanButton()->buttonTitle(), "Scan");
-  EXPECT_EQ(delegate->freshButton()->buttonTitle(), "Refresh");
-  EXPECT_EQ(delegate->exportAllButton()->buttonTitle(), "Export All");
+  EXPECT_EQ(delegate_->scanButton()->buttonTitle(), "Scan");
+  EXPECT_EQ(delegate_->freshButton()->buttonTitle(), "Refresh");
+  EXPECT_EQ(delegate_->exportAllButton()->buttonTitle(), "Export All");
   // The ampersand marks the access key and is not shown.
-  EXPECT_EQ(delegate->itemAbout()->text().remove('&'), "About Varnok Rolvane");
-  EXPECT_EQ(delegate->itemHide()->text().remove('&'), "Hide Varnok Rolvane");
-  EXPECT_EQ(delegate->itemQuit()->text().remove('&'), "Quit Varnok Rolvane");
-  EXPECT_EQ(delegate->itemHelp()->text().remove('&'), "Varnok Rolvane help");
-  EXPECT_FALSE(delegate->showingReviewScreen());
+  EXPECT_EQ(delegate_->itemAbout()->text().remove('&'), "About Varnok Rolvane");
+  EXPECT_EQ(delegate_->itemHide()->text().remove('&'), "Hide Varnok Rolvane");
+  EXPECT_EQ(delegate_->itemQuit()->text().remove('&'), "Quit Varnok Rolvane");
+  EXPECT_EQ(delegate_->itemHelp()->text().remove('&'), "Varnok Rolvane help");
+  EXPECT_FALSE(delegate_->showingReviewScreen());
 }
 
 TEST_F(AppDelegateTest, EmptySelectionWarnsAndLeavesTheButtonsEnabled) {
   addPerson("Ann", "Lee");
-  const int conditions = static_cast<int>(delegate->tableViewController()->dataSoucreArray().size());
-  for (int row = 0; row < conditions; ++row) delegate->tableViewController()->toggleConditionAtRow(row);
-  delegate->scanClicled();
-  ASSERT_EQ(alerts.shown.size(), 1u);
-  EXPECT_EQ(alerts.shown[0].first, "Warning");
-  EXPECT_EQ(alerts.shown[0].second,
+  const int conditions = static_cast<int>(delegate_->tableViewController()->dataSoucreArray().size());
+  for (int row = 0; row < conditions; ++row) delegate_->tableViewController()->toggleConditionAtRow(row);
+  delegate_->scanClicled();
+  ASSERT_EQ(alerts_.shown.size(), 1u);
+  EXPECT_EQ(alerts_.shown[0].first, "Warning");
+  EXPECT_EQ(alerts_.shown[0].second,
             "No condition selected, please go to Preferences and choose at least one condition!");
   EXPECT_TRUE(buttonsEnabled());
-  EXPECT_FALSE(delegate->progressWindow()->isVisible());
+  EXPECT_FALSE(delegate_->progressWindow()->isVisible());
 }
 
 TEST_F(AppDelegateTest, NothingFoundShowsTheNotesAlert) {
   addPerson("Ann", "Lee");
   scanAndWait();
-  ASSERT_EQ(alerts.shown.size(), 1u);
-  EXPECT_EQ(alerts.shown[0].first, "Notes");
-  EXPECT_EQ(alerts.shown[0].second, "Scan completed, no contact matches the condition!");
-  EXPECT_FALSE(delegate->progressWindow()->isVisible());
+  ASSERT_EQ(alerts_.shown.size(), 1u);
+  EXPECT_EQ(alerts_.shown[0].first, "Notes");
+  EXPECT_EQ(alerts_.shown[0].second, "Scan completed, no contact matches the condition!");
+  EXPECT_FALSE(delegate_->progressWindow()->isVisible());
   EXPECT_TRUE(buttonsEnabled());
-  EXPECT_FALSE(delegate->showingReviewScreen());
+  EXPECT_FALSE(delegate_->showingReviewScreen());
 }
 
 TEST_F(AppDelegateTest, FindingsOpenTheReviewScreenAndBackReturns) {
   addPerson("Ann Marie", "Lee", "  ");
   scanAndWait();
-  EXPECT_TRUE(alerts.shown.empty());
-  EXPECT_TRUE(delegate->showingReviewScreen());
-  EXPECT_FALSE(delegate->progressWindow()->isVisible());
+  EXPECT_TRUE(alerts_.shown.empty());
+  EXPECT_TRUE(delegate_->showingReviewScreen());
+  EXPECT_FALSE(delegate_->progressWindow()->isVisible());
   EXPECT_TRUE(buttonsEnabled());
-  delegate->reloadUI();
-  EXPECT_FALSE(delegate->showingReviewScreen());
-  EXPECT_EQ(delegate->outlineViewController(), nullptr);
+  delegate_->reloadUI();
+  EXPECT_FALSE(delegate_->showingReviewScreen());
+  EXPECT_EQ(delegate_->outlineViewController(), nullptr);
 }
 
 TEST_F(AppDelegateTest, ArcTimerRunsOnlyWhileTheProgressWindowShows) {
-  EXPECT_FALSE(delegate->progressWindow()->timerRunning());
+  EXPECT_FALSE(delegate_->progressWindow()->timerRunning());
   addPerson("Ann", "Lee");
-  QSignalSpy finished(delegate.get(), &AppDelegate::scanFinished);
-  delegate->scanClicled();
-  EXPECT_TRUE(delegate->progressWindow()->isVisible());
-  EXPECT_TRUE(delegate->progressWindow()->timerRunning());
-  EXPECT_FALSE(delegate->scanButton()->isEnabled());
+  QSignalSpy finished(delegate_.get(), &AppDelegate::scanFinished);
+  delegate_->scanClicled();
+  EXPECT_TRUE(delegate_->progressWindow()->isVisible());
+  EXPECT_TRUE(delegate_->progressWindow()->timerRunning());
+  EXPECT_FALSE(delegate_->scanButton()->isEnabled());
   // n ticks after Scan: start n - 1, end n + 29.
-  for (int tick = 0; tick < 3; ++tick) delegate->makeArcMove();
-  EXPECT_EQ(delegate->animationView()->sharpe(), "Arc");
-  EXPECT_DOUBLE_EQ(delegate->animationView()->startAngle(), 2);
-  EXPECT_DOUBLE_EQ(delegate->animationView()->endAngle(), 32);
+  for (int tick = 0; tick < 3; ++tick) delegate_->makeArcMove();
+  EXPECT_EQ(delegate_->animationView()->sharpe(), "Arc");
+  EXPECT_DOUBLE_EQ(delegate_->animationView()->startAngle(), 2);
+  EXPECT_DOUBLE_EQ(delegate_->animationView()->endAngle(), 32);
   ASSERT_TRUE(finished.wait(10000));
-  EXPECT_FALSE(delegate->progressWindow()->timerRunning());
+  EXPECT_FALSE(delegate_->progressWindow()->timerRunning());
   // The next scan starts from 0 and 30 again.
-  delegate->scanClicled();
-  delegate->makeArcMove();
-  EXPECT_DOUBLE_EQ(delegate->animationView()->startAngle(), 0);
-  EXPECT_DOUBLE_EQ(delegate->animationView()->endAngle(), 30);
+  delegate_->scanClicled();
+  delegate_->makeArcMove();
+  EXPECT_DOUBLE_EQ(delegate_->animationView()->startAngle(), 0);
+  EXPECT_DOUBLE_EQ(delegate_->animationView()->endAngle(), 30);
   ASSERT_TRUE(finished.wait(10000));
 }
 
 TEST_F(AppDelegateTest, HideMinimisesTheWindow) {
-  delegate->itemHide()->trigger();
-  EXPECT_TRUE(delegate->window()->windowState() & Qt::WindowMinimized);
+  delegate_->itemHide()->trigger();
+  EXPECT_TRUE(delegate_->window()->windowState() & Qt::WindowMinimized);
 }
 
 TEST_F(AppDelegateTest, HelpIsCopiedToTheCacheReplacingAnEarlierCopy) {
@@ -173,14 +173,14 @@ TEST_F(AppDelegateTest, HelpIsCopiedToTheCacheReplacingAnEarlierCopy) {
 TEST_F(AppDelegateTest, BothScreensRender) {
   addPerson("Ann Marie", "Lee", "  ");
   addPerson("Ann Marie", "Lee");
-  delegate->loadClicked();
+  delegate_->loadClicked();
   QTest::qWait(300);
-  const QImage browser = delegate->window()->grab().toImage();
+  const QImage browser = delegate_->window()->grab().toImage();
   ASSERT_FALSE(browser.isNull());
   browser.save(QDir::temp().filePath("rolvane-browser-screen.png"));
   scanAndWait();
   QTest::qWait(100);
-  const QImage review = delegate->window()->grab().toImage();
+  const QImage review = delegate_->window()->grab().toImage();
   review.save(QDir::temp().filePath("rolvane-review-screen.png"));
   EXPECT_NE(browser, review);
 }

@@ -58,21 +58,21 @@ class DesktopTest : public testing::Test {
  protected:
   void SetUp() override {
     testApplication();
-    book = ABAddressBook::inMemory();
+    book_ = ABAddressBook::inMemory();
   }
 
   void add(const std::string& first, const std::string& last) {
     auto person = ABPerson::create();
     person->setValueForProperty(ABValue(first), kABFirstNameProperty);
     person->setValueForProperty(ABValue(last), kABLastNameProperty);
-    ASSERT_TRUE(book->addRecord(person));
-    ASSERT_TRUE(book->save());
+    ASSERT_TRUE(book_->addRecord(person));
+    ASSERT_TRUE(book_->save());
   }
 
   // A delegate over the book, launched, with its first load installed.
   std::unique_ptr<AppDelegate> launch(std::unique_ptr<QSettings> settings = nullptr) {
-    auto delegate = std::make_unique<AppDelegate>(*book);
-    delegate->setAlerts(&heard);
+    auto delegate = std::make_unique<AppDelegate>(*book_);
+    delegate->setAlerts(&heard_);
     if (settings) delegate->useSettings(std::move(settings));
     QSignalSpy loaded(delegate->loadContactsViewController(), &LoadContactsViewController::tableViewDataChange);
     delegate->applicationDidFinishLaunching();
@@ -85,8 +85,8 @@ class DesktopTest : public testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.window()));
   }
 
-  std::unique_ptr<ABAddressBook> book;
-  Heard heard;
+  std::unique_ptr<ABAddressBook> book_;
+  Heard heard_;
 };
 
 }  // namespace
@@ -153,7 +153,7 @@ TEST_F(DesktopTest, DeleteKeyDeletesTheSelectedContactsAfterAsking) {
                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
   QTest::keyClick(table, Qt::Key_Delete);
   EXPECT_EQ(asked->asked, 1);
-  EXPECT_EQ(book->count(), 1u);
+  EXPECT_EQ(book_->count(), 1u);
   EXPECT_EQ(browser->model()->rowCount(), 1);
 
   // In the find field the key edits the text and deletes nobody.
@@ -163,7 +163,7 @@ TEST_F(DesktopTest, DeleteKeyDeletesTheSelectedContactsAfterAsking) {
   QTest::keyClick(browser->findField(), Qt::Key_Delete);
   EXPECT_EQ(browser->findField()->text(), "nn");
   EXPECT_EQ(asked->asked, 1);
-  EXPECT_EQ(book->count(), 1u);
+  EXPECT_EQ(book_->count(), 1u);
 }
 
 TEST_F(DesktopTest, CtrlFGoesToTheFindFieldAndF10ToTheMenuBar) {
@@ -265,8 +265,8 @@ TEST_F(DesktopTest, SettingsLiveUnderTheUsersConfigFolder) {
 
 TEST_F(DesktopTest, WindowNeverOpensLargerThanTheScreen) {
   add("Ann", "Lee");
-  AppDelegate delegate(*book);
-  delegate.setAlerts(&heard);
+  AppDelegate delegate(*book_);
+  delegate.setAlerts(&heard_);
   const QRect available = delegate.window()->screen()->availableGeometry();
   delegate.window()->resize(available.width() + 900, available.height() + 700);
   delegate.applicationDidFinishLaunching();
@@ -291,20 +291,21 @@ TEST_F(DesktopTest, HelpAndSupportSayWhenNoProgramOpensThem) {
     return false;
   });
   delegate->menuHelpClick();
-  ASSERT_EQ(heard.shown.size(), 1u);
-  EXPECT_EQ(heard.shown[0].first, "Warning");
+  ASSERT_EQ(heard_.shown.size(), 1u);
+  EXPECT_EQ(heard_.shown[0].first, "Warning");
   ASSERT_EQ(opened.size(), 1u);
-  EXPECT_NE(heard.shown[0].second.find(opened[0].toLocalFile().toStdString()), std::string::npos)
-      << heard.shown[0].second;
+  EXPECT_NE(heard_.shown[0].second.find(opened[0].toLocalFile().toStdString()), std::string::npos)
+      << heard_.shown[0].second;
   delegate->menuSupportClick();
-  ASSERT_EQ(heard.shown.size(), 2u);
+  ASSERT_EQ(heard_.shown.size(), 2u);
   ASSERT_EQ(opened.size(), 2u);
-  EXPECT_NE(heard.shown[1].second.find(opened[1].toString().toStdString()), std::string::npos) << heard.shown[1].second;
+  EXPECT_NE(heard_.shown[1].second.find(opened[1].toString().toStdString()), std::string::npos)
+      << heard_.shown[1].second;
 
   delegate->setUrlOpener([](const QUrl&) { return true; });
   delegate->menuHelpClick();
   delegate->menuSupportClick();
-  EXPECT_EQ(heard.shown.size(), 2u);
+  EXPECT_EQ(heard_.shown.size(), 2u);
 }
 
 TEST_F(DesktopTest, FilesGivenOnTheCommandLineAreImportedAfterAsking) {
@@ -315,14 +316,14 @@ TEST_F(DesktopTest, FilesGivenOnTheCommandLineAreImportedAfterAsking) {
   file.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nEND:VCARD\r\n");
   file.close();
   auto delegate = launch();
-  heard.answer = false;
+  heard_.answer = false;
   delegate->offerToImport({card});
-  ASSERT_EQ(heard.asked.size(), 1u);
-  EXPECT_EQ(heard.asked[0], "Import 1 vCard file into the address book?");
-  EXPECT_EQ(book->count(), 0u);
-  heard.answer = true;
+  ASSERT_EQ(heard_.asked.size(), 1u);
+  EXPECT_EQ(heard_.asked[0], "Import 1 vCard file into the address book?");
+  EXPECT_EQ(book_->count(), 0u);
+  heard_.answer = true;
   QSignalSpy imported(delegate.get(), &AppDelegate::vCardImportFinished);
   delegate->offerToImport({card});
   ASSERT_TRUE(imported.wait(10000));
-  EXPECT_EQ(book->count(), 1u);
+  EXPECT_EQ(book_->count(), 1u);
 }

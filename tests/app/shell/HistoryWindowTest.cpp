@@ -37,43 +37,43 @@ class HistoryWindowTest : public testing::Test {
  protected:
   void SetUp() override {
     testApplication();
-    book = ABAddressBook::inMemory();
+    book_ = ABAddressBook::inMemory();
     for (const char* note : {"first", "second"}) {
       auto person = ABPerson::create();
       person->setValueForProperty(std::string("Ann"), kABFirstNameProperty);
       person->setValueForProperty(std::string("Lee"), kABLastNameProperty);
       person->setValueForProperty(std::string(note), kABNoteProperty);
-      book->addRecord(person);
-      uids.push_back(person->uniqueId());
+      book_->addRecord(person);
+      uids_.push_back(person->uniqueId());
     }
-    book->addRecord(ABPerson::create());
-    uids.push_back(book->people().back()->uniqueId());
-    ASSERT_TRUE(book->save());
-    delegate = std::make_unique<AppDelegate>(*book);
-    delegate->setAlerts(&alerts);
-    delegate->applicationDidFinishLaunching();
-    delegate->window()->activateWindow();
+    book_->addRecord(ABPerson::create());
+    uids_.push_back(book_->people().back()->uniqueId());
+    ASSERT_TRUE(book_->save());
+    delegate_ = std::make_unique<AppDelegate>(*book_);
+    delegate_->setAlerts(&alerts_);
+    delegate_->applicationDidFinishLaunching();
+    delegate_->window()->activateWindow();
     waitForTable(3);
   }
 
   // The unique ids the contact table shows, in its order.
   std::vector<std::string> tableUids() const {
     std::vector<std::string> shown;
-    for (const auto& record : delegate->loadContactsViewController()->model()->records())
+    for (const auto& record : delegate_->loadContactsViewController()->model()->records())
       if (record.person()) shown.push_back(record.person()->uniqueId());
     return shown;
   }
 
   void waitForTable(size_t rows) {
-    for (int i = 0; i < 100 && delegate->loadContactsViewController()->model()->rowCount() != static_cast<int>(rows);
+    for (int i = 0; i < 100 && delegate_->loadContactsViewController()->model()->rowCount() != static_cast<int>(rows);
          ++i)
       QTest::qWait(30);
-    ASSERT_EQ(delegate->loadContactsViewController()->model()->rowCount(), static_cast<int>(rows));
+    ASSERT_EQ(delegate_->loadContactsViewController()->model()->rowCount(), static_cast<int>(rows));
   }
 
   // A key press as the user makes it: to the widget with the focus in the active main window.
   void pressInWindow(Qt::Key key, Qt::KeyboardModifiers modifiers) {
-    QWidget* window = delegate->window();
+    QWidget* window = delegate_->window();
     QApplication::setActiveWindow(window);
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
@@ -81,12 +81,12 @@ class HistoryWindowTest : public testing::Test {
   }
 
   void mergeTheDuplicates() {
-    QSignalSpy finished(delegate.get(), &AppDelegate::scanFinished);
-    delegate->scanClicled();
+    QSignalSpy finished(delegate_.get(), &AppDelegate::scanFinished);
+    delegate_->scanClicled();
     ASSERT_TRUE(finished.wait(10000));
-    ASSERT_TRUE(delegate->showingReviewScreen());
-    OutlineViewController* review = delegate->outlineViewController();
-    review->setQuestions(&questions);
+    ASSERT_TRUE(delegate_->showingReviewScreen());
+    OutlineViewController* review = delegate_->outlineViewController();
+    review->setQuestions(&questions_);
     PersonItem* father = review->outline().category(ReviewCategories::kDuplicateContacts);
     ASSERT_TRUE(father);
     review->outline().selectItem(father->childAtIndex(0));
@@ -94,20 +94,20 @@ class HistoryWindowTest : public testing::Test {
     review->fixClick();
   }
 
-  std::unique_ptr<ABAddressBook> book;
-  std::vector<std::string> uids;
-  RecordingAlerts alerts;
-  YesQuestions questions;
-  std::unique_ptr<AppDelegate> delegate;
+  std::unique_ptr<ABAddressBook> book_;
+  std::vector<std::string> uids_;
+  RecordingAlerts alerts_;
+  YesQuestions questions_;
+  std::unique_ptr<AppDelegate> delegate_;
 };
 
 }  // namespace
 
 TEST_F(HistoryWindowTest, EditMenuNamesTheChangeThatUndoAndRedoTake) {
-  QMenu* edit = delegate->editMenu();
+  QMenu* edit = delegate_->editMenu();
   ASSERT_TRUE(edit);
   EXPECT_EQ(edit->title(), "&Edit");
-  HistoryController* history = delegate->historyController();
+  HistoryController* history = delegate_->historyController();
   EXPECT_EQ(history->undoAction()->text(), "&Undo Added 3 contacts");
   EXPECT_TRUE(history->undoAction()->shortcuts().contains(QKeySequence("Ctrl+Z")));
   EXPECT_TRUE(history->redoAction()->shortcuts().contains(QKeySequence("Ctrl+Shift+Z")));
@@ -119,49 +119,49 @@ TEST_F(HistoryWindowTest, EditMenuNamesTheChangeThatUndoAndRedoTake) {
     if (!action->isSeparator()) titles << action->text();
   ASSERT_GE(titles.size(), 4);
   EXPECT_EQ(titles.mid(2, 2), (QStringList{"&History…", "&Trash…"}));
-  EXPECT_LT(edit->actions().indexOf(history->trashAction()), edit->actions().indexOf(delegate->itemDelete()));
+  EXPECT_LT(edit->actions().indexOf(history->trashAction()), edit->actions().indexOf(delegate_->itemDelete()));
 }
 
 // Ctrl+Z after a merge brings the members back into the table, under their own unique ids.
 TEST_F(HistoryWindowTest, CtrlZAfterAMergeBringsTheMembersBack) {
   mergeTheDuplicates();
   // The merge fixed the only finding of its category; the blank name is left on the review screen.
-  delegate->historyController()->refresh();
-  EXPECT_EQ(delegate->historyController()->undoAction()->text(), "&Undo Merged 2 contacts into Ann Lee");
-  ASSERT_EQ(book->count(), 2u);
+  delegate_->historyController()->refresh();
+  EXPECT_EQ(delegate_->historyController()->undoAction()->text(), "&Undo Merged 2 contacts into Ann Lee");
+  ASSERT_EQ(book_->count(), 2u);
 
   pressInWindow(Qt::Key_Z, Qt::ControlModifier);
-  EXPECT_EQ(book->count(), 3u);
-  EXPECT_EQ(book->people()[0]->uniqueId(), uids[0]);
-  EXPECT_EQ(book->people()[1]->stringForProperty(kABNoteProperty), "second");
-  EXPECT_TRUE(alerts.shown.empty());
-  if (delegate->showingReviewScreen()) {
+  EXPECT_EQ(book_->count(), 3u);
+  EXPECT_EQ(book_->people()[0]->uniqueId(), uids_[0]);
+  EXPECT_EQ(book_->people()[1]->stringForProperty(kABNoteProperty), "second");
+  EXPECT_TRUE(alerts_.shown.empty());
+  if (delegate_->showingReviewScreen()) {
     // The review screen shows no row of the merged contact that undo removed, and does not bring the
     // merge's finding back.
-    auto& outline = delegate->outlineViewController()->outline();
+    auto& outline = delegate_->outlineViewController()->outline();
     EXPECT_EQ(outline.category(ReviewCategories::kDuplicateContacts), nullptr);
     for (PersonItem* row : outline.rows()) {
       if (!row->isRootNode()) {
-        EXPECT_TRUE(book->contains(row->person()));
+        EXPECT_TRUE(book_->contains(row->person()));
       }
     }
-    delegate->reloadUI();
+    delegate_->reloadUI();
   }
   waitForTable(3);
-  EXPECT_EQ(tableUids(), uids);
+  EXPECT_EQ(tableUids(), uids_);
 
   // Also while a text field of the window has the focus with nothing typed in it to take back.
   ASSERT_TRUE(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
   pressInWindow(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-  EXPECT_TRUE(alerts.shown.empty());
-  EXPECT_EQ(book->count(), 2u);
+  EXPECT_TRUE(alerts_.shown.empty());
+  EXPECT_EQ(book_->count(), 2u);
   waitForTable(2);
 }
 
 TEST_F(HistoryWindowTest, HistoryAndTrashWindowsRestore) {
   mergeTheDuplicates();
-  if (delegate->showingReviewScreen()) delegate->reloadUI();
-  HistoryController* history = delegate->historyController();
+  if (delegate_->showingReviewScreen()) delegate_->reloadUI();
+  HistoryController* history = delegate_->historyController();
 
   history->trashAction()->trigger();
   auto* trash = history->trashWindow();
@@ -172,8 +172,8 @@ TEST_F(HistoryWindowTest, HistoryAndTrashWindowsRestore) {
   trash->list()->topLevelItem(1)->setSelected(true);
   trash->restoreButton()->click();
   EXPECT_EQ(trash->list()->topLevelItemCount(), 1);
-  EXPECT_EQ(book->count(), 3u);
-  EXPECT_TRUE(book->recordForUniqueId(uids[1]));
+  EXPECT_EQ(book_->count(), 3u);
+  EXPECT_TRUE(book_->recordForUniqueId(uids_[1]));
   waitForTable(3);
 
   history->historyAction()->trigger();
@@ -185,11 +185,11 @@ TEST_F(HistoryWindowTest, HistoryAndTrashWindowsRestore) {
   list->list()->setCurrentItem(list->list()->topLevelItem(1));
   ASSERT_TRUE(list->restoreButton()->isEnabled());
   list->restoreButton()->click();
-  EXPECT_EQ(book->count(), 3u);
-  EXPECT_EQ(book->people()[0]->uniqueId(), uids[0]);
-  EXPECT_EQ(book->people()[1]->uniqueId(), uids[1]);
+  EXPECT_EQ(book_->count(), 3u);
+  EXPECT_EQ(book_->people()[0]->uniqueId(), uids_[0]);
+  EXPECT_EQ(book_->people()[1]->uniqueId(), uids_[1]);
   EXPECT_EQ(list->list()->topLevelItem(0)->text(3), "undone");
   EXPECT_EQ(list->list()->topLevelItem(1)->text(3), "undone");
   waitForTable(3);
-  EXPECT_EQ(tableUids(), uids);
+  EXPECT_EQ(tableUids(), uids_);
 }

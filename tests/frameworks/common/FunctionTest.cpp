@@ -14,14 +14,14 @@ namespace {
 class OutputNames : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = fs::temp_directory_path() / ("rolvane-names-" + std::to_string(getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    folder_ = fs::temp_directory_path() / ("rolvane-names-" + std::to_string(getpid()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
   }
-  void TearDown() override { fs::remove_all(folder); }
-  std::string at(const std::string& name) const { return (folder / name).string(); }
-  void touch(const std::string& name) const { std::ofstream(folder / name) << "x"; }
-  fs::path folder;
+  void TearDown() override { fs::remove_all(folder_); }
+  std::string at(const std::string& name) const { return (folder_ / name).string(); }
+  void touch(const std::string& name) const { std::ofstream(folder_ / name) << "x"; }
+  fs::path folder_;
 };
 
 TEST_F(OutputNames, FreeNamesAreKeptAndTakenOnesNumberedFromZero) {
@@ -43,7 +43,7 @@ TEST_F(OutputNames, AnExistingNumberIsRemovedBeforeItIsAppended) {
 }
 
 TEST_F(OutputNames, TheFolderKeepsItsOwnNumber) {
-  fs::create_directories(folder / "Exports(0)");
+  fs::create_directories(folder_ / "Exports(0)");
   touch("Exports(0)/list.csv");
   EXPECT_EQ(Function::GetOutPutFile(at("Exports(0)/list.csv")), at("Exports(0)/list(0).csv"));
 }
@@ -63,7 +63,7 @@ TEST_F(OutputNames, CommittedFilesGetSuccessiveNamesAndFailuresLeaveNothing) {
     ASSERT_TRUE(abandoned.open());
     std::ofstream(abandoned.temporaryPath()) << "partial";
   }
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 3);
 }
 
 TEST_F(OutputNames, OpeningInAMissingFolderFailsWithAReason) {

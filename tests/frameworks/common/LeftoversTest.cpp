@@ -19,23 +19,23 @@ namespace {
 class LeftoversTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root = fs::temp_directory_path() / ("rolvane-leftovers-" + std::to_string(getpid()));
-    fs::remove_all(root);
-    folder = root / "out";
-    fs::create_directories(folder);
+    root_ = fs::temp_directory_path() / ("rolvane-leftovers-" + std::to_string(getpid()));
+    fs::remove_all(root_);
+    folder_ = root_ / "out";
+    fs::create_directories(folder_);
     const char* old = std::getenv("XDG_CACHE_HOME");
-    saved = old ? old : "";
-    hadOld = old != nullptr;
-    setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
-    cache = root / "cache" / "rolvane";
-    fs::create_directories(cache);
+    saved_ = old ? old : "";
+    hadOld_ = old != nullptr;
+    setenv("XDG_CACHE_HOME", (root_ / "cache").c_str(), 1);
+    cache_ = root_ / "cache" / "rolvane";
+    fs::create_directories(cache_);
   }
   void TearDown() override {
-    if (hadOld)
-      setenv("XDG_CACHE_HOME", saved.c_str(), 1);
+    if (hadOld_)
+      setenv("XDG_CACHE_HOME", saved_.c_str(), 1);
     else
       unsetenv("XDG_CACHE_HOME");
-    fs::remove_all(root);
+    fs::remove_all(root_);
   }
   // A file (or, with a name ending in '/', a folder holding one) last changed an hour ago.
   fs::path old(const fs::path& where, const std::string& name) {
@@ -51,38 +51,38 @@ class LeftoversTest : public ::testing::Test {
     return path;
   }
 
-  fs::path root, folder, cache;
-  std::string saved;
-  bool hadOld = false;
+  fs::path root_, folder_, cache_;
+  std::string saved_;
+  bool hadOld_ = false;
 };
 
 TEST_F(LeftoversTest, OnlyOldLeftoversOfExportsThatNobodyHoldsAreRemoved) {
-  const fs::path csv = old(folder, ".Zedid-Ovuzazur(2).csv.Ab12Cd.part");
-  const fs::path cards = old(folder, ".Zedid-Ovuzazur.x9Y8z7.part/");
-  const fs::path people = old(folder, ".allPeople.txt.000000.part");
-  const fs::path working = old(cache, "Ostrex-Qw3rTy/");
+  const fs::path csv = old(folder_, ".Zedid-Ovuzazur(2).csv.Ab12Cd.part");
+  const fs::path cards = old(folder_, ".Zedid-Ovuzazur.x9Y8z7.part/");
+  const fs::path people = old(folder_, ".allPeople.txt.000000.part");
+  const fs::path working = old(cache_, "Ostrex-Qw3rTy/");
   // Not an export's, or not of a killed one.
-  const fs::path download = old(folder, "film.mkv.part");
-  const fs::path other = old(folder, ".notes.Ab12Cd.part");
-  const fs::path help = old(cache, "Rolvane_Help.pdf");
-  std::ofstream(folder / ".Zedid-Ovuzazur.html.Fresh1.part") << "being written";
-  OutputFile writing((folder / "Zedid-Ovuzazur.xlsx").string());
+  const fs::path download = old(folder_, "film.mkv.part");
+  const fs::path other = old(folder_, ".notes.Ab12Cd.part");
+  const fs::path help = old(cache_, "Rolvane_Help.pdf");
+  std::ofstream(folder_ / ".Zedid-Ovuzazur.html.Fresh1.part") << "being written";
+  OutputFile writing((folder_ / "Zedid-Ovuzazur.xlsx").string());
   ASSERT_TRUE(writing.open());
   fs::last_write_time(writing.temporaryPath(), fs::file_time_type::clock::now() - std::chrono::hours(1));
   WorkingFolder inUse("Kestrel");
   ASSERT_TRUE(inUse.ok());
   fs::last_write_time(inUse.path(), fs::file_time_type::clock::now() - std::chrono::hours(1));
 
-  EXPECT_EQ(removeExportLeftovers(folder.string()), 4);
+  EXPECT_EQ(removeExportLeftovers(folder_.string()), 4);
   for (const fs::path& gone : {csv, cards, people, working}) EXPECT_FALSE(fs::exists(gone)) << gone;
-  for (const fs::path& kept : {download, other, help, folder / ".Zedid-Ovuzazur.html.Fresh1.part",
+  for (const fs::path& kept : {download, other, help, folder_ / ".Zedid-Ovuzazur.html.Fresh1.part",
                                fs::path(writing.temporaryPath()), fs::path(inUse.path())})
     EXPECT_TRUE(fs::exists(kept)) << kept;
 
   // Once the export in progress is done with them, they are leftovers like any other.
   EXPECT_TRUE(writing.commit());
   EXPECT_TRUE(fs::exists(writing.finalPath()));
-  EXPECT_EQ(removeExportLeftovers(folder.string()), 0);
+  EXPECT_EQ(removeExportLeftovers(folder_.string()), 0);
   EXPECT_TRUE(fs::exists(writing.finalPath()));
 }
 

@@ -16,23 +16,23 @@ namespace {
 class CacheHome : public ::testing::Test {
  protected:
   void SetUp() override {
-    root = fs::temp_directory_path() / ("rolvane-cache-" + std::to_string(getpid()));
-    fs::remove_all(root);
+    root_ = fs::temp_directory_path() / ("rolvane-cache-" + std::to_string(getpid()));
+    fs::remove_all(root_);
     const char* old = std::getenv("XDG_CACHE_HOME");
-    saved = old ? old : "";
-    hadOld = old != nullptr;
-    setenv("XDG_CACHE_HOME", root.c_str(), 1);
+    saved_ = old ? old : "";
+    hadOld_ = old != nullptr;
+    setenv("XDG_CACHE_HOME", root_.c_str(), 1);
   }
   void TearDown() override {
-    if (hadOld)
-      setenv("XDG_CACHE_HOME", saved.c_str(), 1);
+    if (hadOld_)
+      setenv("XDG_CACHE_HOME", saved_.c_str(), 1);
     else
       unsetenv("XDG_CACHE_HOME");
-    fs::remove_all(root);
+    fs::remove_all(root_);
   }
-  fs::path root;
-  std::string saved;
-  bool hadOld = false;
+  fs::path root_;
+  std::string saved_;
+  bool hadOld_ = false;
 };
 
 TEST_F(CacheHome, EachExportGetsItsOwnFolderRemovedEvenOnFailure) {
@@ -45,7 +45,7 @@ TEST_F(CacheHome, EachExportGetsItsOwnFolderRemovedEvenOnFailure) {
     first = a.path();
     second = b.path();
     EXPECT_NE(first, second);
-    EXPECT_EQ(fs::path(first).parent_path(), root / "rolvane");
+    EXPECT_EQ(fs::path(first).parent_path(), root_ / "rolvane");
     EXPECT_EQ(fs::path(first).filename().string().rfind("Ostrex-", 0), 0u);
     fs::create_directories(fs::path(first) / "xl" / "worksheets");
     std::ofstream(fs::path(first) / "xl" / "worksheets" / "sheet1.xml") << "<x/>";
@@ -57,11 +57,11 @@ TEST_F(CacheHome, EachExportGetsItsOwnFolderRemovedEvenOnFailure) {
 }
 
 TEST_F(CacheHome, AnUncreatableCacheFolderIsReportedNotFatal) {
-  std::ofstream(root.string()) << "a file where the cache folder should be";
+  std::ofstream(root_.string()) << "a file where the cache folder should be";
   WorkingFolder folder("Ostrex");
   EXPECT_FALSE(folder.ok());
   EXPECT_FALSE(folder.error().empty());
-  fs::remove(root);
+  fs::remove(root_);
 }
 
 TEST(ResourceLocator, LooksBesideTheLoadedFileAndReportsMissingResources) {

@@ -31,24 +31,24 @@ ContactRecord record(std::initializer_list<std::pair<const char*, const char*>> 
 class Xlsx : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("rolvane-xlsx-" + std::to_string(getpid())) / "a b'c$d;e";
-    fs::remove_all(dir.parent_path());
-    fs::create_directories(dir / "x");
+    dir_ = fs::temp_directory_path() / ("rolvane-xlsx-" + std::to_string(getpid())) / "a b'c$d;e";
+    fs::remove_all(dir_.parent_path());
+    fs::create_directories(dir_ / "x");
   }
-  void TearDown() override { fs::remove_all(dir.parent_path()); }
+  void TearDown() override { fs::remove_all(dir_.parent_path()); }
   fs::path expand(const std::string& file) {
     ZipArchive zip;
     EXPECT_TRUE(zip.UnzipOpenFile(file));
-    zip.UnzipFileToOverWrite((dir / "x").string(), true);
+    zip.UnzipFileToOverWrite((dir_ / "x").string(), true);
     zip.UnzipCloseFile();
-    return dir / "x";
+    return dir_ / "x";
   }
   // Runs a shell command; its output, with stderr, is left in out.txt.
   int run(const std::string& command) {
-    return std::system((command + " > " + shellWord((dir.parent_path() / "out.txt").string()) + " 2>&1").c_str());
+    return std::system((command + " > " + shellWord((dir_.parent_path() / "out.txt").string()) + " 2>&1").c_str());
   }
-  std::string output() { return slurp(dir.parent_path() / "out.txt"); }
-  fs::path dir;
+  std::string output() { return slurp(dir_.parent_path() / "out.txt"); }
+  fs::path dir_;
 };
 
 bool havePythonWith(const char* module) {
@@ -113,9 +113,9 @@ TEST(XlsxColumns, LettersFollowTheTwoLetterScheme) {
 
 TEST_F(Xlsx, OneRecordGivesTwoRowsNamesFirstAndEscapedText) {
   ContactRecords records{record({{"Company", "A&B <x>"}, {"Last Name", "Ng"}, {"First Name", "  Li\x01"}})};
-  XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
+  XlsxCreater creater(records, (dir_ / "Zedid-Ovuzazur").string(), true);
   ASSERT_TRUE(creater.startConvert()) << creater.error();
-  EXPECT_EQ(creater.outputPath(), (dir / "Zedid-Ovuzazur.xlsx").string());
+  EXPECT_EQ(creater.outputPath(), (dir_ / "Zedid-Ovuzazur.xlsx").string());
   const fs::path x = expand(creater.outputPath());
   const std::string sheet = slurp(x / "xl/worksheets/sheet1.xml");
   EXPECT_NE(sheet.find("<dimension ref=\"A1:C2\"/>"), std::string::npos);
@@ -129,7 +129,7 @@ TEST_F(Xlsx, OneRecordGivesTwoRowsNamesFirstAndEscapedText) {
   EXPECT_NE(shared.find("<t xml:space=\"preserve\">A&amp;B &lt;x&gt;</t>"), std::string::npos);
   const std::string styles = slurp(x / "xl/styles.xml");
   EXPECT_NE(styles.find("<cellXfs count=\"2\">"), std::string::npos);
-  EXPECT_FALSE(fs::exists(dir / "x/mm"));
+  EXPECT_FALSE(fs::exists(dir_ / "x/mm"));
 }
 
 // Spreadsheet programs read "_xHHHH_" in a string as one character; a text that holds such a
@@ -142,7 +142,7 @@ TEST_F(Xlsx, TextsThatLookLikeCharacterEscapesAreEscaped) {
                                  {"Company",
                                   "_x00\x01"
                                   "41_ & _x_"}})};
-  XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
+  XlsxCreater creater(records, (dir_ / "Zedid-Ovuzazur").string(), true);
   ASSERT_TRUE(creater.startConvert()) << creater.error();
   const std::string shared = slurp(expand(creater.outputPath()) / "xl/sharedStrings.xml");
   EXPECT_NE(shared.find(">a_x005F_x005F_b<"), std::string::npos) << shared;
@@ -154,11 +154,11 @@ TEST_F(Xlsx, TextsThatLookLikeCharacterEscapesAreEscaped) {
 TEST_F(Xlsx, EmptyRecordsAndSuccessiveNames) {
   ContactRecords none;
   for (const char* expected : {"Zedid-Ovuzazur.xlsx", "Zedid-Ovuzazur(0).xlsx", "Zedid-Ovuzazur(1).xlsx"}) {
-    XlsxCreater creater(none, (dir / "Zedid-Ovuzazur").string(), false);
+    XlsxCreater creater(none, (dir_ / "Zedid-Ovuzazur").string(), false);
     ASSERT_TRUE(creater.startConvert());
     EXPECT_EQ(fs::path(creater.outputPath()).filename(), expected);
   }
-  const fs::path x = expand((dir / "Zedid-Ovuzazur.xlsx").string());
+  const fs::path x = expand((dir_ / "Zedid-Ovuzazur.xlsx").string());
   EXPECT_NE(slurp(x / "xl/worksheets/sheet1.xml").find("<sheetData>\n  </sheetData>"), std::string::npos);
   EXPECT_NE(slurp(x / "xl/sharedStrings.xml").find("count=\"0\" uniqueCount=\"0\""), std::string::npos);
 }
@@ -166,7 +166,7 @@ TEST_F(Xlsx, EmptyRecordsAndSuccessiveNames) {
 // Failure is reported; the debug log, asked for by ROLVANE_DEBUG, says each conversion ended.
 TEST_F(Xlsx, MissingFolderIsReportedAndEveryConversionEndIsLogged) {
   ContactRecords none;
-  XlsxCreater creater(none, (dir / "missing/Zedid-Ovuzazur").string(), false);
+  XlsxCreater creater(none, (dir_ / "missing/Zedid-Ovuzazur").string(), false);
   testing::internal::CaptureStderr();
   EXPECT_FALSE(creater.startConvert());
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -174,8 +174,8 @@ TEST_F(Xlsx, MissingFolderIsReportedAndEveryConversionEndIsLogged) {
 
   setenv("ROLVANE_DEBUG", "1", 1);
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(XlsxCreater(none, (dir / "missing/Zedid-Ovuzazur").string(), false).startConvert());
-  EXPECT_TRUE(XlsxCreater(none, (dir / "Zedid-Ovuzazur").string(), false).startConvert());
+  EXPECT_FALSE(XlsxCreater(none, (dir_ / "missing/Zedid-Ovuzazur").string(), false).startConvert());
+  EXPECT_TRUE(XlsxCreater(none, (dir_ / "Zedid-Ovuzazur").string(), false).startConvert());
   const std::string log = testing::internal::GetCapturedStderr();
   unsetenv("ROLVANE_DEBUG");
   EXPECT_EQ(log, "转化完成\n转化完成\n");
@@ -187,9 +187,9 @@ TEST_F(Xlsx, OpenpyxlReadsHeadingsAndEveryValue) {
   ContactRecords records{record({{"First Name", "Ann"}, {"Home Email", "a@x.org"}}),
                          record({{"Last Name", "Bo"}, {"Note", "line1\nline2 & <3"}})};
   records[1].set("Person", std::shared_ptr<ABPerson>());
-  XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
+  XlsxCreater creater(records, (dir_ / "Zedid-Ovuzazur").string(), true);
   ASSERT_TRUE(creater.startConvert()) << creater.error();
-  const fs::path script = dir.parent_path() / "read.py";
+  const fs::path script = dir_.parent_path() / "read.py";
   std::ofstream(script) << "import openpyxl,sys\n"
                            "ws=openpyxl.load_workbook(sys.argv[1]).active\n"
                            "h=[c.value for c in ws[1]]\n"
@@ -197,8 +197,8 @@ TEST_F(Xlsx, OpenpyxlReadsHeadingsAndEveryValue) {
                            "print(ws.cell(2,h.index('First Name')+1).value, ws.cell(2,h.index('Home Email')+1).value)\n"
                            "print(repr(ws.cell(3,h.index('Note')+1).value), ws.cell(3,h.index('Last Name')+1).value)\n"
                            "print('Person' in h)\n";
-  const fs::path out = dir.parent_path() / "out.txt";
-  const std::string command = "/usr/bin/python3 '" + script.string() + "' '" + dir.parent_path().string() +
+  const fs::path out = dir_.parent_path() / "out.txt";
+  const std::string command = "/usr/bin/python3 '" + script.string() + "' '" + dir_.parent_path().string() +
                               "/a b'\\''c$d;e/Zedid-Ovuzazur.xlsx' > '" + out.string() + "' 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << slurp(out);
   EXPECT_EQ(slurp(out), "92 Page 1\nAnn a@x.org\n'line1\\nline2 & <3' Bo\nFalse\n");
@@ -208,11 +208,11 @@ TEST_F(Xlsx, TemplateAndExportedWorkbookRefersOnlyToPartsTheyHold) {
   {
     ZipArchive zip;
     ASSERT_TRUE(zip.UnzipOpenFile(XlsxCreater::templatePath()));
-    ASSERT_TRUE(zip.UnzipFileToOverWrite((dir / "template").string(), true));
+    ASSERT_TRUE(zip.UnzipFileToOverWrite((dir_ / "template").string(), true));
   }
-  expectConsistentPackage(dir / "template");
+  expectConsistentPackage(dir_ / "template");
   ContactRecords records{record({{"First Name", "Ann"}}), record({{"Last Name", "Bo"}})};
-  XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
+  XlsxCreater creater(records, (dir_ / "Zedid-Ovuzazur").string(), true);
   ASSERT_TRUE(creater.startConvert()) << creater.error();
   const fs::path x = expand(creater.outputPath());
   expectConsistentPackage(x);
@@ -223,7 +223,7 @@ TEST_F(Xlsx, TemplateAndExportedWorkbookRefersOnlyToPartsTheyHold) {
 TEST_F(Xlsx, TemplateEditsAndFixedWorksheetElements) {
   ContactRecords records{record({{"Note", "n"}, {"First Name", "Ann"}}), record({{"Last Name", "Bo"}}),
                          record({{"Note", ""}})};
-  XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), false);
+  XlsxCreater creater(records, (dir_ / "Zedid-Ovuzazur").string(), false);
   ASSERT_TRUE(creater.startConvert()) << creater.error();
   const fs::path x = expand(creater.outputPath());
   const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
@@ -295,12 +295,12 @@ TEST_F(Xlsx, TemplateEditsAndFixedWorksheetElements) {
 TEST_F(Xlsx, LargeWorkbookReadsBackCompleteInOpenpyxl) {
   if (!havePythonWith("openpyxl")) GTEST_SKIP() << "python3-openpyxl is not installed: the workbook is not opened";
   const ContactRecords records = manyRecords(2500);
-  XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
+  XlsxCreater creater(records, (dir_ / "Zedid-Ovuzazur").string(), true);
   ASSERT_TRUE(creater.startConvert()) << creater.error();
   const fs::path x = expand(creater.outputPath());
   EXPECT_GT(fs::file_size(x / "xl/sharedStrings.xml"), std::size_t{8} << 20);
   EXPECT_NE(slurp(x / "xl/worksheets/sheet1.xml").find("<dimension ref=\"A1:CN2501\"/>"), std::string::npos);
-  const fs::path script = dir.parent_path() / "count.py";
+  const fs::path script = dir_.parent_path() / "count.py";
   std::ofstream(script) << "import openpyxl,sys\n"
                            "ws=openpyxl.load_workbook(sys.argv[1],read_only=True).active\n"
                            "rows=list(ws.iter_rows(values_only=True))\n"
@@ -326,19 +326,19 @@ TEST_F(Xlsx, LibreOfficeReadsCellsBack) {
       record({{"First Name", "Zoë"}, {"Last Name", "Ångström-李"}, {"Company", "Smith, Jones & Co"}}),
       record({{"First Name", "Bo"}, {"Note", "She said \"hi\", twice"}, {"Job Title", "_x0041_ or _x005F_"}})};
   records[1].set("Birthday", ABDate{1984, 3, 5});
-  XlsxCreater creater(records, (dir / "Zedid-Ovuzazur").string(), true);
+  XlsxCreater creater(records, (dir_ / "Zedid-Ovuzazur").string(), true);
   ASSERT_TRUE(creater.startConvert()) << creater.error();
   const fs::path profile = fs::temp_directory_path() / ("rolvane-lo-profile-" + std::to_string(getpid()));
-  const fs::path csvFolder = dir.parent_path() / "csv";
+  const fs::path csvFolder = dir_.parent_path() / "csv";
   const int converted =
-      run("cd " + shellWord(dir.parent_path().string()) + " && libreoffice -env:UserInstallation=file://" +
+      run("cd " + shellWord(dir_.parent_path().string()) + " && libreoffice -env:UserInstallation=file://" +
           profile.string() + " --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1' --outdir " +
           shellWord(csvFolder.string()) + " " + shellWord(creater.outputPath()));
   fs::remove_all(profile);
   ASSERT_EQ(converted, 0) << output();
   const fs::path csv = csvFolder / "Zedid-Ovuzazur.csv";
   ASSERT_TRUE(fs::exists(csv)) << output();
-  const fs::path script = dir.parent_path() / "cells.py";
+  const fs::path script = dir_.parent_path() / "cells.py";
   std::ofstream(script) << "import csv,sys\n"
                            "rows=list(csv.reader(open(sys.argv[1],encoding='utf-8',newline='')))\n"
                            "h=rows[0]\n"

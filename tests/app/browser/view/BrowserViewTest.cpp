@@ -21,94 +21,94 @@ class BrowserViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
     viewTestApp();
-    book = ABAddressBook::inMemory();
-    addPerson(*book, {"Carol", "Zeller", "Acme", "carol@home.org"});
-    addPerson(*book, {"alice", "Young", "", ""});
-    addPerson(*book, {"Bob", "Xavier", "Initech", "bob@home.org"});
-    ASSERT_TRUE(book->save());
-    browser = std::make_unique<LoadContactsViewController>(*book);
+    book_ = ABAddressBook::inMemory();
+    addPerson(*book_, {"Carol", "Zeller", "Acme", "carol@home.org"});
+    addPerson(*book_, {"alice", "Young", "", ""});
+    addPerson(*book_, {"Bob", "Xavier", "Initech", "bob@home.org"});
+    ASSERT_TRUE(book_->save());
+    browser_ = std::make_unique<LoadContactsViewController>(*book_);
     auto scripted = std::make_unique<ScriptedQuestion>();
-    question = scripted.get();
-    browser->setQuestion(std::move(scripted));
-    browser->loadPersonInAddressBook();
-    ASSERT_TRUE(waitForLoad(*browser));
+    question_ = scripted.get();
+    browser_->setQuestion(std::move(scripted));
+    browser_->loadPersonInAddressBook();
+    ASSERT_TRUE(waitForLoad(*browser_));
   }
 
   QString cell(int row, const std::string& key) const {
-    const auto& columns = browser->model()->columns();
+    const auto& columns = browser_->model()->columns();
     int column = static_cast<int>(std::find(columns.begin(), columns.end(), key) - columns.begin());
-    return browser->model()->index(row, column).data().toString();
+    return browser_->model()->index(row, column).data().toString();
   }
   int columnOf(const std::string& key) const {
-    const auto& columns = browser->model()->columns();
+    const auto& columns = browser_->model()->columns();
     return static_cast<int>(std::find(columns.begin(), columns.end(), key) - columns.begin());
   }
   void selectRows(std::initializer_list<int> rows) {
-    auto* selection = browser->getTableView()->selectionModel();
+    auto* selection = browser_->getTableView()->selectionModel();
     selection->clearSelection();
     for (int row : rows)
-      selection->select(browser->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+      selection->select(browser_->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   }
 
-  std::unique_ptr<ABAddressBook> book;
-  std::unique_ptr<LoadContactsViewController> browser;
-  ScriptedQuestion* question = nullptr;
+  std::unique_ptr<ABAddressBook> book_;
+  std::unique_ptr<LoadContactsViewController> browser_;
+  ScriptedQuestion* question_ = nullptr;
 };
 
 TEST_F(BrowserViewTest, LoadsEveryPersonInStoreOrderUnderTheInitialColumns) {
-  EXPECT_EQ(browser->shownColumns(), LoadContactsViewController::initialColumns());
-  ASSERT_EQ(browser->model()->rowCount(), 3);
+  EXPECT_EQ(browser_->shownColumns(), LoadContactsViewController::initialColumns());
+  ASSERT_EQ(browser_->model()->rowCount(), 3);
   EXPECT_EQ(cell(0, "First Name"), "Carol");
   EXPECT_EQ(cell(0, "Home Email"), "carol@home.org");
   EXPECT_EQ(cell(1, "Company"), "");
   EXPECT_EQ(cell(2, "Last Name"), "Xavier");
-  EXPECT_TRUE(browser->getTableViewDataArray()[0].person());
-  EXPECT_EQ(browser->getTableView()->model()->headerData(0, Qt::Horizontal).toString(), "First Name");
+  EXPECT_TRUE(browser_->getTableViewDataArray()[0].person());
+  EXPECT_EQ(browser_->getTableView()->model()->headerData(0, Qt::Horizontal).toString(), "First Name");
 }
 
 TEST_F(BrowserViewTest, HeaderClicksSortOwnColumnsAndAddedColumnsStayUnsorted) {
-  QHeaderView* header = browser->getTableView()->horizontalHeader();
+  QHeaderView* header = browser_->getTableView()->horizontalHeader();
   header->sectionClicked(columnOf("First Name"));
   EXPECT_EQ(cell(0, "First Name"), "alice");  // letter case does not decide the order
   EXPECT_EQ(cell(2, "First Name"), "Carol");
   header->sectionClicked(columnOf("First Name"));
   EXPECT_EQ(cell(0, "First Name"), "Carol");
 
-  QAction* nickname = browser->columnItem("Nickname");
+  QAction* nickname = browser_->columnItem("Nickname");
   ASSERT_TRUE(nickname);
   EXPECT_FALSE(nickname->isChecked());
-  EXPECT_TRUE(browser->columnItem("Company")->isChecked());
+  EXPECT_TRUE(browser_->columnItem("Company")->isChecked());
   nickname->trigger();
-  ASSERT_EQ(browser->shownColumns().back(), "Nickname");
-  EXPECT_EQ(browser->getTableView()->columnWidth(columnOf("Nickname")), 150);
+  ASSERT_EQ(browser_->shownColumns().back(), "Nickname");
+  EXPECT_EQ(browser_->getTableView()->columnWidth(columnOf("Nickname")), 150);
   header->sectionClicked(columnOf("Last Name"));
   EXPECT_EQ(cell(0, "Last Name"), "Xavier");
   header->sectionClicked(columnOf("Nickname"));
   EXPECT_EQ(cell(0, "Last Name"), "Xavier");
   nickname->trigger();
-  EXPECT_EQ(browser->shownColumns(), LoadContactsViewController::initialColumns());
+  EXPECT_EQ(browser_->shownColumns(), LoadContactsViewController::initialColumns());
 
   // A column of the table's own, removed and added again from the menu, is an added column now.
-  QAction* company = browser->columnItem("Company");
+  QAction* company = browser_->columnItem("Company");
   company->trigger();
-  EXPECT_EQ(columnOf("Company"), static_cast<int>(browser->model()->columns().size()));
+  EXPECT_EQ(columnOf("Company"), static_cast<int>(browser_->model()->columns().size()));
   company->trigger();
-  ASSERT_EQ(browser->shownColumns().back(), "Company");
+  ASSERT_EQ(browser_->shownColumns().back(), "Company");
   header->sectionClicked(columnOf("Company"));  // a sort would bring alice's empty company first
   EXPECT_EQ(cell(0, "Last Name"), "Xavier");
 
   // A reload keeps the last sort (Last Name ascending).
-  browser->reload();
-  ASSERT_TRUE(waitForLoad(*browser));
+  browser_->reload();
+  ASSERT_TRUE(waitForLoad(*browser_));
   EXPECT_EQ(cell(0, "First Name"), "Bob");
-  EXPECT_EQ(browser->sortKey(), "Last Name");
+  EXPECT_EQ(browser_->sortKey(), "Last Name");
 }
 
 TEST_F(BrowserViewTest, ClickingTheSortedHeaderReversesItAndAnotherHeaderSortsAscending) {
-  QTableView* table = browser->getTableView();
-  browser->resize(1200, 400);
-  browser->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(browser.get()));
+  QTableView* table = browser_->getTableView();
+  browser_->resize(1200, 400);
+  browser_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(browser_.get()));
   QHeaderView* header = table->horizontalHeader();
   auto click = [&](const std::string& key) {
     const int section = columnOf(key);
@@ -120,46 +120,46 @@ TEST_F(BrowserViewTest, ClickingTheSortedHeaderReversesItAndAnotherHeaderSortsAs
   EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
   click("First Name");
   EXPECT_EQ(cell(0, "First Name"), "Carol");
-  EXPECT_EQ(browser->sortOrder(), Qt::DescendingOrder);
+  EXPECT_EQ(browser_->sortOrder(), Qt::DescendingOrder);
   EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
   click("First Name");
   EXPECT_EQ(cell(0, "First Name"), "alice");
   click("First Name");  // descending again, then a new column starts ascending
   click("Last Name");
   EXPECT_EQ(cell(0, "Last Name"), "Xavier");
-  EXPECT_EQ(browser->sortOrder(), Qt::AscendingOrder);
+  EXPECT_EQ(browser_->sortOrder(), Qt::AscendingOrder);
   EXPECT_EQ(header->sortIndicatorSection(), columnOf("Last Name"));
   EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
 }
 
 TEST_F(BrowserViewTest, ReloadsKeepSortSelectionAndScrollPosition) {
   for (int i = 0; i < 300; ++i)
-    addPerson(*book, {"P" + std::to_string(1000 + i), "L" + std::to_string(5000 - i), "", ""});
-  ASSERT_TRUE(book->save());
-  browser->reload();
-  ASSERT_TRUE(waitForLoad(*browser));
-  QTableView* table = browser->getTableView();
-  browser->resize(800, 300);
-  browser->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(browser.get()));
-  browser->sortByKey("First Name", Qt::DescendingOrder);
+    addPerson(*book_, {"P" + std::to_string(1000 + i), "L" + std::to_string(5000 - i), "", ""});
+  ASSERT_TRUE(book_->save());
+  browser_->reload();
+  ASSERT_TRUE(waitForLoad(*browser_));
+  QTableView* table = browser_->getTableView();
+  browser_->resize(800, 300);
+  browser_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(browser_.get()));
+  browser_->sortByKey("First Name", Qt::DescendingOrder);
   ASSERT_EQ(cell(0, "First Name"), "P1299");
   selectRows({150, 152});
-  table->selectionModel()->setCurrentIndex(browser->model()->index(152, columnOf("Last Name")),
+  table->selectionModel()->setCurrentIndex(browser_->model()->index(152, columnOf("Last Name")),
                                            QItemSelectionModel::NoUpdate);
-  table->scrollTo(browser->model()->index(152, 0), QAbstractItemView::PositionAtCenter);
+  table->scrollTo(browser_->model()->index(152, 0), QAbstractItemView::PositionAtCenter);
   const int scrolled = table->verticalScrollBar()->value();
   ASSERT_GT(scrolled, 100);
   const QString first = cell(150, "First Name"), second = cell(152, "First Name");
 
   // An edit elsewhere (here: of the row above the selection) reads the whole store again.
-  auto* model = browser->model();
+  auto* model = browser_->model();
   EXPECT_TRUE(model->setData(model->index(151, columnOf("Company")), "Edited"));
-  ASSERT_TRUE(waitForLoad(*browser));
+  ASSERT_TRUE(waitForLoad(*browser_));
   EXPECT_EQ(cell(0, "First Name"), "P1299");
   EXPECT_EQ(cell(151, "Company"), "Edited");
-  EXPECT_EQ(browser->sortKey(), "First Name");
-  EXPECT_EQ(browser->sortOrder(), Qt::DescendingOrder);
+  EXPECT_EQ(browser_->sortKey(), "First Name");
+  EXPECT_EQ(browser_->sortOrder(), Qt::DescendingOrder);
   EXPECT_TRUE(table->horizontalHeader()->isSortIndicatorShown());
   const QModelIndexList selected = table->selectionModel()->selectedRows();
   ASSERT_EQ(selected.size(), 2);
@@ -172,48 +172,48 @@ TEST_F(BrowserViewTest, ReloadsKeepSortSelectionAndScrollPosition) {
   EXPECT_EQ(table->verticalScrollBar()->value(), scrolled);
 
   // Another program's change comes in through the same reload.
-  browser->reload();
-  ASSERT_TRUE(waitForLoad(*browser));
+  browser_->reload();
+  ASSERT_TRUE(waitForLoad(*browser_));
   EXPECT_EQ(table->selectionModel()->selectedRows().size(), 2);
   EXPECT_EQ(table->verticalScrollBar()->value(), scrolled);
 }
 
 TEST_F(BrowserViewTest, SelectionFollowsItsPeopleThroughASort) {
   selectRows({2});  // Bob
-  browser->getTableView()->horizontalHeader()->sectionClicked(columnOf("First Name"));
-  const QModelIndexList selected = browser->getTableView()->selectionModel()->selectedRows();
+  browser_->getTableView()->horizontalHeader()->sectionClicked(columnOf("First Name"));
+  const QModelIndexList selected = browser_->getTableView()->selectionModel()->selectedRows();
   ASSERT_EQ(selected.size(), 1);
   EXPECT_EQ(cell(selected[0].row(), "First Name"), "Bob");
-  ASSERT_EQ(browser->selectedRecordsForExport().size(), 1u);
-  EXPECT_EQ(browser->selectedRecordsForExport()[0].textOr("First Name"), "Bob");
+  ASSERT_EQ(browser_->selectedRecordsForExport().size(), 1u);
+  EXPECT_EQ(browser_->selectedRecordsForExport()[0].textOr("First Name"), "Bob");
 }
 
 TEST_F(BrowserViewTest, EditedCellsReachTheStoreAndTheTableIsReadAgain) {
-  browser->columnItem("Department")->trigger();
-  browser->columnItem("Birthday")->trigger();
-  browser->columnItem("FullName")->trigger();
-  auto* model = browser->model();
-  ABPersonRef carol = browser->getTableViewDataArray()[0].person();
+  browser_->columnItem("Department")->trigger();
+  browser_->columnItem("Birthday")->trigger();
+  browser_->columnItem("FullName")->trigger();
+  auto* model = browser_->model();
+  ABPersonRef carol = browser_->getTableViewDataArray()[0].person();
 
   EXPECT_TRUE(model->setData(model->index(0, columnOf("Department")), "Research"));
-  ASSERT_TRUE(waitForLoad(*browser));
+  ASSERT_TRUE(waitForLoad(*browser_));
   EXPECT_EQ(std::get<std::string>(carol->valueForProperty(kABDepartmentProperty)), "Research");
   EXPECT_EQ(cell(0, "Department"), "Research");
 
   EXPECT_TRUE(model->setData(model->index(0, columnOf("Home Email")), "c@new.org"));
-  ASSERT_TRUE(waitForLoad(*browser));
+  ASSERT_TRUE(waitForLoad(*browser_));
   EXPECT_EQ(cell(0, "Home Email"), "c@new.org");
 
   EXPECT_TRUE(model->setData(model->index(1, columnOf("Birthday")), "1990-04-02"));
-  ASSERT_TRUE(waitForLoad(*browser));
+  ASSERT_TRUE(waitForLoad(*browser_));
   EXPECT_EQ(cell(1, "Birthday"), "1990-04-02");
-  EXPECT_FALSE(book->hasUnsavedChanges());
+  EXPECT_FALSE(book_->hasUnsavedChanges());
 
   EXPECT_FALSE(model->setData(model->index(1, columnOf("Birthday")), "next spring"));
   EXPECT_EQ(cell(1, "Birthday"), "1990-04-02");
-  ASSERT_EQ(question->informed.size(), 1u);
-  EXPECT_NE(question->informed[0].indexOf("YYYY-MM-DD"), -1);
-  EXPECT_FALSE(book->hasUnsavedChanges());
+  ASSERT_EQ(question_->informed.size(), 1u);
+  EXPECT_NE(question_->informed[0].indexOf("YYYY-MM-DD"), -1);
+  EXPECT_FALSE(book_->hasUnsavedChanges());
 
   EXPECT_FALSE(model->flags(model->index(0, columnOf("FullName"))) & Qt::ItemIsEditable);
   EXPECT_TRUE(model->flags(model->index(0, columnOf("Department"))) & Qt::ItemIsEditable);
@@ -221,32 +221,32 @@ TEST_F(BrowserViewTest, EditedCellsReachTheStoreAndTheTableIsReadAgain) {
 
 TEST_F(BrowserViewTest, DeleteAsksFirstAndRemovesTheSelectedPeopleFromTheStore) {
   selectRows({0, 2});
-  question->answer = false;
-  browser->deleteItem();
-  EXPECT_EQ(question->asked, 1);
-  EXPECT_EQ(book->count(), 3u);
-  EXPECT_EQ(browser->model()->rowCount(), 3);
+  question_->answer = false;
+  browser_->deleteItem();
+  EXPECT_EQ(question_->asked, 1);
+  EXPECT_EQ(book_->count(), 3u);
+  EXPECT_EQ(browser_->model()->rowCount(), 3);
 
-  question->answer = true;
-  browser->deleteItem();
-  EXPECT_EQ(book->count(), 1u);
-  ASSERT_EQ(browser->model()->rowCount(), 1);
+  question_->answer = true;
+  browser_->deleteItem();
+  EXPECT_EQ(book_->count(), 1u);
+  ASSERT_EQ(browser_->model()->rowCount(), 1);
   EXPECT_EQ(cell(0, "First Name"), "alice");
 
   // Nothing selected: the question still comes and nothing goes.
-  browser->getTableView()->selectionModel()->clearSelection();
-  browser->deleteItem();
-  EXPECT_EQ(question->asked, 3);
-  EXPECT_EQ(book->count(), 1u);
-  for (QAction* item : browser->contextMenu()->actions()) {
+  browser_->getTableView()->selectionModel()->clearSelection();
+  browser_->deleteItem();
+  EXPECT_EQ(question_->asked, 3);
+  EXPECT_EQ(book_->count(), 1u);
+  for (QAction* item : browser_->contextMenu()->actions()) {
     if (item->isSeparator()) continue;
     // Delete and export wait for a selection; the column chooser stays available.
-    EXPECT_EQ(item->isEnabled(), item->menu() == browser->columnMenu()) << item->text().toStdString();
+    EXPECT_EQ(item->isEnabled(), item->menu() == browser_->columnMenu()) << item->text().toStdString();
   }
 }
 
 TEST_F(BrowserViewTest, DeleteQuestionLeadsWithItsQuestionAndOffersDeleteFirst) {
-  browser->setQuestion(std::make_unique<MessageBoxQuestion>(browser.get()));
+  browser_->setQuestion(std::make_unique<MessageBoxQuestion>(browser_.get()));
   selectRows({1});
   QString text, informative, defaultButton;
   QStringList buttons;
@@ -265,93 +265,93 @@ TEST_F(BrowserViewTest, DeleteQuestionLeadsWithItsQuestionAndOffersDeleteFirst) 
       if (cancel) cancel->click();
     }
   });
-  browser->deleteItem();
+  browser_->deleteItem();
   EXPECT_EQ(text, "<b>Are you sure you want to delete the selected person ?</b>");
   EXPECT_EQ(informative, "This person will also delete from Contacts.");
   EXPECT_EQ(defaultButton, "Delete");
   EXPECT_TRUE(buttons.contains("Cancel"));
-  EXPECT_EQ(book->count(), 3u);
+  EXPECT_EQ(book_->count(), 3u);
 }
 
 TEST_F(BrowserViewTest, ExportOfTheSelectionCarriesRecordsInTheShownOrderWithTheirPersons) {
   selectRows({0, 2});
-  ContactRecords records = browser->selectedRecordsForExport();
+  ContactRecords records = browser_->selectedRecordsForExport();
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].textOr("First Name"), "Carol");
   EXPECT_EQ(records[1].textOr("First Name"), "Bob");
   // The vCard export writes the persons whole; the driver gives other writers the records alone.
   EXPECT_TRUE(records[0].person());
 
-  browser->sortByKey("First Name", Qt::AscendingOrder);  // alice, Bob, Carol: the selection follows
-  records = browser->selectedRecordsForExport();
+  browser_->sortByKey("First Name", Qt::AscendingOrder);  // alice, Bob, Carol: the selection follows
+  records = browser_->selectedRecordsForExport();
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].textOr("First Name"), "Bob");
   EXPECT_EQ(records[1].textOr("First Name"), "Carol");
 }
 
 TEST_F(BrowserViewTest, FindKeepsRowsHoldingTheTextInAShownColumnIgnoringCaseAndAccents) {
-  addPerson(*book, {"Renée", "Østergaard", "Café Zoë", ""});
-  ASSERT_TRUE(book->save());
-  browser->reload();
-  ASSERT_TRUE(waitForLoad(*browser));
-  QSignalSpy counts(browser.get(), &LoadContactsViewController::countsChanged);
+  addPerson(*book_, {"Renée", "Østergaard", "Café Zoë", ""});
+  ASSERT_TRUE(book_->save());
+  browser_->reload();
+  ASSERT_TRUE(waitForLoad(*browser_));
+  QSignalSpy counts(browser_.get(), &LoadContactsViewController::countsChanged);
 
-  QTest::keyClicks(browser->findField(), "ZEL");
-  ASSERT_EQ(browser->model()->rowCount(), 1);
+  QTest::keyClicks(browser_->findField(), "ZEL");
+  ASSERT_EQ(browser_->model()->rowCount(), 1);
   EXPECT_EQ(cell(0, "First Name"), "Carol");
   EXPECT_FALSE(counts.isEmpty());
 
-  browser->setFindText("renee");
-  ASSERT_EQ(browser->model()->rowCount(), 1);
+  browser_->setFindText("renee");
+  ASSERT_EQ(browser_->model()->rowCount(), 1);
   EXPECT_EQ(cell(0, "Last Name"), "Østergaard");
-  browser->setFindText("CAFE ZOE");  // the company column
-  EXPECT_EQ(browser->model()->rowCount(), 1);
-  browser->setFindText("ostergaard");
-  EXPECT_EQ(browser->model()->rowCount(), 1);
-  browser->setFindText("home.org");  // two home e-mail addresses
-  EXPECT_EQ(browser->model()->rowCount(), 2);
-  browser->setFindText("Nobody");
-  EXPECT_EQ(browser->model()->rowCount(), 0);
+  browser_->setFindText("CAFE ZOE");  // the company column
+  EXPECT_EQ(browser_->model()->rowCount(), 1);
+  browser_->setFindText("ostergaard");
+  EXPECT_EQ(browser_->model()->rowCount(), 1);
+  browser_->setFindText("home.org");  // two home e-mail addresses
+  EXPECT_EQ(browser_->model()->rowCount(), 2);
+  browser_->setFindText("Nobody");
+  EXPECT_EQ(browser_->model()->rowCount(), 0);
 
   // A column that is not shown is not looked in; once shown, it is.
-  browser->setFindText("");
-  ASSERT_EQ(browser->model()->rowCount(), 4);
-  ABPersonRef alice = browser->model()->recordAt(1).person();
+  browser_->setFindText("");
+  ASSERT_EQ(browser_->model()->rowCount(), 4);
+  ABPersonRef alice = browser_->model()->recordAt(1).person();
   alice->setValueForProperty(std::string("Quiltmaker"), kABJobTitleProperty);
-  ASSERT_TRUE(book->save());
-  browser->reload();
-  ASSERT_TRUE(waitForLoad(*browser));
-  browser->setFindText("quilt");
-  EXPECT_EQ(browser->model()->rowCount(), 0);
-  browser->columnItem("Job Title")->trigger();
-  ASSERT_EQ(browser->model()->rowCount(), 1);
+  ASSERT_TRUE(book_->save());
+  browser_->reload();
+  ASSERT_TRUE(waitForLoad(*browser_));
+  browser_->setFindText("quilt");
+  EXPECT_EQ(browser_->model()->rowCount(), 0);
+  browser_->columnItem("Job Title")->trigger();
+  ASSERT_EQ(browser_->model()->rowCount(), 1);
   EXPECT_EQ(cell(0, "First Name"), "alice");
 
   // The found rows sort, and the selection and the export work on them.
-  browser->setFindText("o");
-  const int found = browser->model()->rowCount();
+  browser_->setFindText("o");
+  const int found = browser_->model()->rowCount();
   ASSERT_GE(found, 2);
-  browser->sortByKey("First Name", Qt::DescendingOrder);
+  browser_->sortByKey("First Name", Qt::DescendingOrder);
   selectRows({0});
   const QString top = cell(0, "First Name");
-  ASSERT_EQ(browser->selectedRecordsForExport().size(), 1u);
-  EXPECT_EQ(QString::fromStdString(browser->selectedRecordsForExport()[0].textOr("First Name")), top);
-  browser->setFindText("");
-  EXPECT_EQ(browser->model()->rowCount(), 4);
-  ASSERT_EQ(browser->getTableView()->selectionModel()->selectedRows().size(), 1);
-  EXPECT_EQ(cell(browser->getTableView()->selectionModel()->selectedRows()[0].row(), "First Name"), top);
-  EXPECT_EQ(browser->getTableViewDataArray().size(), 4u);
+  ASSERT_EQ(browser_->selectedRecordsForExport().size(), 1u);
+  EXPECT_EQ(QString::fromStdString(browser_->selectedRecordsForExport()[0].textOr("First Name")), top);
+  browser_->setFindText("");
+  EXPECT_EQ(browser_->model()->rowCount(), 4);
+  ASSERT_EQ(browser_->getTableView()->selectionModel()->selectedRows().size(), 1);
+  EXPECT_EQ(cell(browser_->getTableView()->selectionModel()->selectedRows()[0].row(), "First Name"), top);
+  EXPECT_EQ(browser_->getTableViewDataArray().size(), 4u);
 }
 
 TEST_F(BrowserViewTest, DeletingAFoundRowRemovesThatPerson) {
-  browser->setFindText("bob");
-  ASSERT_EQ(browser->model()->rowCount(), 1);
+  browser_->setFindText("bob");
+  ASSERT_EQ(browser_->model()->rowCount(), 1);
   selectRows({0});
-  browser->deleteItem();
-  EXPECT_EQ(book->count(), 2u);
-  EXPECT_EQ(browser->model()->rowCount(), 0);
-  browser->setFindText("");
-  ASSERT_EQ(browser->model()->rowCount(), 2);
+  browser_->deleteItem();
+  EXPECT_EQ(book_->count(), 2u);
+  EXPECT_EQ(browser_->model()->rowCount(), 0);
+  browser_->setFindText("");
+  ASSERT_EQ(browser_->model()->rowCount(), 2);
   EXPECT_EQ(cell(0, "First Name"), "Carol");
   EXPECT_EQ(cell(1, "First Name"), "alice");
 }

@@ -33,37 +33,37 @@ class ExportPanelTest : public ::testing::Test {
  protected:
   void SetUp() override {
     viewTestApp();
-    book = ABAddressBook::inMemory();
-    addPerson(*book, {"Carol", "Zeller", "Acme", "carol@home.org"});
-    addPerson(*book, {"alice", "Young", "", ""});
-    addPerson(*book, {"Bob", "Xavier", "Initech", "bob@home.org"});
-    ASSERT_TRUE(book->save());
-    browser = std::make_unique<LoadContactsViewController>(*book);
-    browser->loadPersonInAddressBook();
-    ASSERT_TRUE(waitForLoad(*browser));
-    driver = browser->exportContact();
+    book_ = ABAddressBook::inMemory();
+    addPerson(*book_, {"Carol", "Zeller", "Acme", "carol@home.org"});
+    addPerson(*book_, {"alice", "Young", "", ""});
+    addPerson(*book_, {"Bob", "Xavier", "Initech", "bob@home.org"});
+    ASSERT_TRUE(book_->save());
+    browser_ = std::make_unique<LoadContactsViewController>(*book_);
+    browser_->loadPersonInAddressBook();
+    ASSERT_TRUE(waitForLoad(*browser_));
+    driver_ = browser_->exportContact();
     auto heardReport = std::make_unique<Heard>();
-    heard = heardReport.get();
-    driver->setReport(std::move(heardReport));
+    heard_ = heardReport.get();
+    driver_->setReport(std::move(heardReport));
   }
 
   // Runs one export to its end with a writer that records what it was given.
   WriterCall exportWith(const QString& title, int tag) {
     auto call = std::make_shared<WriterCall>();
-    driver->setWriter([call](const ExportContact::PreparedExport& job) {
+    driver_->setWriter([call](const ExportContact::PreparedExport& job) {
       *call = {job.format.title, job.folder, job.records(), job.allInfo};
       return ExportResult{job.folder + "/written", ""};
     });
-    QSignalSpy ended(driver, &ExportContactController::exportEnded);
-    driver->startExportWithChoice(title, "/tmp", tag);
+    QSignalSpy ended(driver_, &ExportContactController::exportEnded);
+    driver_->startExportWithChoice(title, "/tmp", tag);
     EXPECT_TRUE(ended.wait(10000));
     return *call;
   }
 
-  std::unique_ptr<ABAddressBook> book;
-  std::unique_ptr<LoadContactsViewController> browser;
-  ExportContactController* driver = nullptr;
-  Heard* heard = nullptr;
+  std::unique_ptr<ABAddressBook> book_;
+  std::unique_ptr<LoadContactsViewController> browser_;
+  ExportContactController* driver_ = nullptr;
+  Heard* heard_ = nullptr;
 };
 
 TEST_F(ExportPanelTest, PanelOffersTheEightFormatsAndTheTwoContents) {
@@ -78,13 +78,13 @@ TEST_F(ExportPanelTest, PanelOffersTheEightFormatsAndTheTwoContents) {
 }
 
 TEST_F(ExportPanelTest, ExportAllGivesShownColumnsOrTheBrowsersOwnRecords) {
-  driver->setLoadContactsViewController(browser->exportSource());
-  driver->setIsExportAllPeople(true);
-  browser->columnItem("Home Email")->trigger();
-  browser->columnItem("Work Email")->trigger();
-  browser->columnItem("Mobile")->trigger();
-  browser->columnItem("Home Phone")->trigger();
-  browser->columnItem("Last Name")->trigger();
+  driver_->setLoadContactsViewController(browser_->exportSource());
+  driver_->setIsExportAllPeople(true);
+  browser_->columnItem("Home Email")->trigger();
+  browser_->columnItem("Work Email")->trigger();
+  browser_->columnItem("Mobile")->trigger();
+  browser_->columnItem("Home Phone")->trigger();
+  browser_->columnItem("Last Name")->trigger();
 
   WriterCall columns = exportWith("Save to CSV", 1);
   EXPECT_EQ(columns.title, "Save to CSV");
@@ -99,17 +99,17 @@ TEST_F(ExportPanelTest, ExportAllGivesShownColumnsOrTheBrowsersOwnRecords) {
   ASSERT_EQ(all.records.size(), 3u);
   EXPECT_TRUE(all.records[0].person());
   EXPECT_EQ(all.records[2].textOr("Home Email"), "bob@home.org");
-  ASSERT_EQ(heard->results.size(), 2u);
-  EXPECT_EQ(heard->results[1].file, "/tmp/written");
+  ASSERT_EQ(heard_->results.size(), 2u);
+  EXPECT_EQ(heard_->results[1].file, "/tmp/written");
 }
 
 TEST_F(ExportPanelTest, SelectionExportRestrictsTheCopiedSelection) {
-  auto* selection = browser->getTableView()->selectionModel();
+  auto* selection = browser_->getTableView()->selectionModel();
   for (int row : {0, 1})
-    selection->select(browser->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  driver->setLoadContactsViewController(browser->exportSource());
-  driver->setIsExportAllPeople(false);
-  driver->setExportArray(browser->selectedRecordsForExport());
+    selection->select(browser_->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  driver_->setLoadContactsViewController(browser_->exportSource());
+  driver_->setIsExportAllPeople(false);
+  driver_->setExportArray(browser_->selectedRecordsForExport());
 
   WriterCall columns = exportWith("Save to TXT", 1);
   ASSERT_EQ(columns.records.size(), 2u);
@@ -132,31 +132,31 @@ TEST_F(ExportPanelTest, SelectionExportRestrictsTheCopiedSelection) {
 
 TEST_F(ExportPanelTest, RealExportNamesTheFileWrittenAndFailuresSayWhy) {
   QTemporaryDir folder;
-  driver->setLoadContactsViewController(browser->exportSource());
-  driver->setIsExportAllPeople(true);
-  QSignalSpy ended(driver, &ExportContactController::exportEnded);
-  driver->startExportWithChoice("Save to CSV", folder.path(), 1);
+  driver_->setLoadContactsViewController(browser_->exportSource());
+  driver_->setIsExportAllPeople(true);
+  QSignalSpy ended(driver_, &ExportContactController::exportEnded);
+  driver_->startExportWithChoice("Save to CSV", folder.path(), 1);
   ASSERT_TRUE(ended.wait(10000));
-  ASSERT_EQ(heard->results.size(), 1u);
-  ASSERT_TRUE(heard->results[0].ok()) << heard->results[0].error;
-  EXPECT_TRUE(QFile::exists(QString::fromStdString(heard->results[0].file)));
-  QFile csv(QString::fromStdString(heard->results[0].file));
+  ASSERT_EQ(heard_->results.size(), 1u);
+  ASSERT_TRUE(heard_->results[0].ok()) << heard_->results[0].error;
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(heard_->results[0].file)));
+  QFile csv(QString::fromStdString(heard_->results[0].file));
   ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
   EXPECT_TRUE(csv.readAll().contains("Carol"));
 
-  driver->startExportWithChoice("Save to HTML", folder.path() + "/missing/deeper", 2);
+  driver_->startExportWithChoice("Save to HTML", folder.path() + "/missing/deeper", 2);
   ASSERT_TRUE(ended.wait(10000));
-  ASSERT_EQ(heard->results.size(), 2u);
-  EXPECT_FALSE(heard->results[1].ok());
-  EXPECT_FALSE(heard->results[1].error.empty());
+  ASSERT_EQ(heard_->results.size(), 2u);
+  EXPECT_FALSE(heard_->results[1].ok());
+  EXPECT_FALSE(heard_->results[1].error.empty());
 }
 
 TEST_F(ExportPanelTest, FinishedMessageStaysUncoveredAndNamesTheVCardFolderAndFileCount) {
   QTemporaryDir folder;
-  driver->setReport(std::make_unique<MessageBoxExportReport>(browser.get()));
-  driver->setLoadContactsViewController(browser->exportSource());
-  driver->setIsExportAllPeople(true);
-  browser->show();
+  driver_->setReport(std::make_unique<MessageBoxExportReport>(browser_.get()));
+  driver_->setLoadContactsViewController(browser_->exportSource());
+  driver_->setIsExportAllPeople(true);
+  browser_->show();
   bool progressShown = false, messageShown = false;
   QString text, informative;
   // Five seconds into the message: nothing else may have come up over it; then OK is pressed.
@@ -171,8 +171,8 @@ TEST_F(ExportPanelTest, FinishedMessageStaysUncoveredAndNamesTheVCardFolderAndFi
       box->button(QMessageBox::Ok)->click();
     }
   });
-  QSignalSpy ended(driver, &ExportContactController::exportEnded);
-  driver->startExportWithChoice("Save to vCard", folder.path(), 2);
+  QSignalSpy ended(driver_, &ExportContactController::exportEnded);
+  driver_->startExportWithChoice("Save to vCard", folder.path(), 2);
   ASSERT_TRUE(ended.wait(20000));
   EXPECT_TRUE(messageShown);
   EXPECT_FALSE(progressShown);

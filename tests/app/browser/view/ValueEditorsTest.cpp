@@ -13,30 +13,30 @@ class ValueEditorsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     viewTestApp();
-    book = ABAddressBook::inMemory();
-    ann = addPerson(*book, {"Ann", "Lee", "", ""});
-    ann->setValueForProperty(longNote, kABNoteProperty);
-    ann->setValueForProperty(longName, kABNicknameProperty);
-    ASSERT_TRUE(book->save());
-    browser = std::make_unique<LoadContactsViewController>(*book);
-    browser->setQuestion(std::make_unique<ScriptedQuestion>());
-    browser->resize(900, 500);
-    browser->show();
-    browser->loadPersonInAddressBook();
-    ASSERT_TRUE(waitForLoad(*browser));
-    browser->columnItem("Note")->trigger();
-    browser->columnItem("Nickname")->trigger();
+    book_ = ABAddressBook::inMemory();
+    ann_ = addPerson(*book_, {"Ann", "Lee", "", ""});
+    ann_->setValueForProperty(longNote_, kABNoteProperty);
+    ann_->setValueForProperty(longName_, kABNicknameProperty);
+    ASSERT_TRUE(book_->save());
+    browser_ = std::make_unique<LoadContactsViewController>(*book_);
+    browser_->setQuestion(std::make_unique<ScriptedQuestion>());
+    browser_->resize(900, 500);
+    browser_->show();
+    browser_->loadPersonInAddressBook();
+    ASSERT_TRUE(waitForLoad(*browser_));
+    browser_->columnItem("Note")->trigger();
+    browser_->columnItem("Nickname")->trigger();
   }
 
   QModelIndex indexOf(const std::string& key) const {
-    const auto& columns = browser->model()->columns();
+    const auto& columns = browser_->model()->columns();
     int column = static_cast<int>(std::find(columns.begin(), columns.end(), key) - columns.begin());
-    return browser->model()->index(0, column);
+    return browser_->model()->index(0, column);
   }
 
   // Opens the cell's editor as a double click does and returns it.
   QWidget* open(const std::string& key) {
-    QTableView* table = browser->getTableView();
+    QTableView* table = browser_->getTableView();
     table->setCurrentIndex(indexOf(key));
     table->edit(indexOf(key));
     QWidget* editor = table->indexWidget(indexOf(key));
@@ -44,14 +44,14 @@ class ValueEditorsTest : public ::testing::Test {
     return editor;
   }
 
-  std::string note() const { return std::get<std::string>(ann->valueForProperty(kABNoteProperty)); }
+  std::string note() const { return std::get<std::string>(ann_->valueForProperty(kABNoteProperty)); }
 
-  const std::string longNote =
+  const std::string longNote_ =
       std::string(25000, 'n') + "\r\nsecond line\xC2\xA0with a non-breaking space\r\n" + std::string(25000, 'm');
-  const std::string longName = std::string(40000, 'k');
-  std::unique_ptr<ABAddressBook> book;
-  ABPersonRef ann;
-  std::unique_ptr<LoadContactsViewController> browser;
+  const std::string longName_ = std::string(40000, 'k');
+  std::unique_ptr<ABAddressBook> book_;
+  ABPersonRef ann_;
+  std::unique_ptr<LoadContactsViewController> browser_;
 };
 
 }  // namespace
@@ -62,8 +62,8 @@ TEST_F(ValueEditorsTest, ALongNoteOpenedAndConfirmedUnchangedStaysWhole) {
   EXPECT_TRUE(qobject_cast<QPlainTextEdit*>(editor)) << "a note is edited over several lines";
   QTest::keyClick(editor, Qt::Key_Return);
   QApplication::processEvents();
-  EXPECT_EQ(note(), longNote);
-  EXPECT_FALSE(book->hasUnsavedChanges());
+  EXPECT_EQ(note(), longNote_);
+  EXPECT_FALSE(book_->hasUnsavedChanges());
 }
 
 TEST_F(ValueEditorsTest, EditedLongValuesAreStoredWhole) {
@@ -74,8 +74,8 @@ TEST_F(ValueEditorsTest, EditedLongValuesAreStoredWhole) {
   QTest::keyClick(editor, Qt::Key_Return, Qt::ShiftModifier);  // a line break, not the end of the edit
   QTest::keyClicks(editor, "end");
   QTest::keyClick(editor, Qt::Key_Return);
-  ASSERT_TRUE(waitForLoad(*browser));
-  EXPECT_EQ(note(), longNote + "\r\nend") << "the whole note, its own line breaks and its non-breaking space kept";
+  ASSERT_TRUE(waitForLoad(*browser_));
+  EXPECT_EQ(note(), longNote_ + "\r\nend") << "the whole note, its own line breaks and its non-breaking space kept";
 
   editor = open("Nickname");
   auto* line = qobject_cast<QLineEdit*>(editor);
@@ -83,6 +83,6 @@ TEST_F(ValueEditorsTest, EditedLongValuesAreStoredWhole) {
   line->end(false);
   QTest::keyClicks(editor, "!");
   QTest::keyClick(editor, Qt::Key_Return);
-  ASSERT_TRUE(waitForLoad(*browser));
-  EXPECT_EQ(std::get<std::string>(ann->valueForProperty(kABNicknameProperty)), longName + "!");
+  ASSERT_TRUE(waitForLoad(*browser_));
+  EXPECT_EQ(std::get<std::string>(ann_->valueForProperty(kABNicknameProperty)), longName_ + "!");
 }
