@@ -12,6 +12,14 @@ bool IWorkCreator::fail(std::string text) {
   return false;
 }
 
+bool IWorkCreator::writeParts(const std::string& folder, std::string* error) {
+  IWorkTableWriter& table = tableWriter();
+  table.setWorkingFolder(folder);
+  if (table.rewriteTable(dictionArr_, isShowAllInfo_)) return true;
+  if (error) *error = table.error();
+  return false;
+}
+
 bool IWorkCreator::startConvert() {
   ok_ = false;
   error_.clear();

@@ -2,11 +2,13 @@
 
 #include <string>
 
+#include "core/record/ContactRecord.h"
 #include "frameworks/iwork/IWorkPackage.h"
+#include "frameworks/iwork/IWorkTableWriter.h"
 
 // The whole export of contact records as an iWork '09 document, the same for Numbers and Pages:
 // <savePath><extension>, or the first free <savePath>(n)<extension>. A writer names its document
-// kind and fills the expanded template in writeParts(); the records it reads must live until
+// kind and the table writer that fills the expanded template; the records it reads must live until
 // startConvert() returns.
 class IWorkCreator {
  public:
@@ -26,18 +28,25 @@ class IWorkCreator {
 
  protected:
   // failure: how an error message starts ("Numbers export failed: ").
-  IWorkCreator(std::string savePath, std::string failure)
-      : savePath_(std::move(savePath)), failure_(std::move(failure)) {}
+  IWorkCreator(const ContactRecords& records, std::string savePath, bool isShowAllInfo, std::string failure)
+      : dictionArr_(records),
+        savePath_(std::move(savePath)),
+        isShowAllInfo_(isShowAllInfo),
+        failure_(std::move(failure)) {}
   // The template and names of this kind of document (its template found from the writer library's
   // own code, see ResourceLocator).
   virtual IWorkDocumentKind documentKind() const = 0;
-  // Fills the expanded template in folder; false with the reason in error.
-  virtual bool writeParts(const std::string& folder, std::string* error) = 0;
+  // The writer that rewrites the expanded template's table.
+  virtual IWorkTableWriter& tableWriter() = 0;
 
  private:
   bool fail(std::string text);
+  // Fills the expanded template in folder; false with the reason in error.
+  bool writeParts(const std::string& folder, std::string* error);
 
+  const ContactRecords& dictionArr_;
   std::string savePath_;
+  bool isShowAllInfo_;
   std::string failure_;
   bool ok_ = false;
   std::string error_;

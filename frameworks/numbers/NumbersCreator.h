@@ -15,10 +15,8 @@ class NumbersCreator : public IWorkCreator {
 
  protected:
   IWorkDocumentKind documentKind() const override;
-  bool writeParts(const std::string& folder, std::string* error) override;
+  IWorkTableWriter& tableWriter() override { return numberFiles_; }
 
  private:
-  const ContactRecords& dictionArr_;
-  bool isShowAllInfo_;
   WriteNumberFiles numberFiles_;
 };

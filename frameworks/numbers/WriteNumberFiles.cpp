@@ -15,17 +15,8 @@ constexpr std::size_t kTemplateDataRows = 49;
 }  // namespace
 
 bool WriteNumberFiles::writeNumbersIsShowAllInfo(const ContactRecords& records, bool isShowAllInfo) {
-  dictionArr_ = &records;
-  isShowAllInfo_ = isShowAllInfo;
-  dicKeyArr_.clear();
-  error_.clear();
-
-  const std::filesystem::path index = std::filesystem::path(workingFolder_) / "index.xml";
-  if (!document_.load(index)) {
-    error_ = document_.error();
-    return false;
-  }
-  pugi::xml_node document = document_.document().select_node(".//ls:document").node();
+  pugi::xml_node document = beginRewrite(records, isShowAllInfo, ".//ls:document");
+  if (!error_.empty()) return false;
   pugi::xml_node anonStyles = elementAtPath(document, {0, 1});
   pugi::xml_node grid = elementAtPath(document, {2, 0, 0, 1, 1, 1, 0, 2}).child("sf:grid");
   if (!document || !anonStyles || !grid) {
@@ -40,16 +31,7 @@ bool WriteNumberFiles::writeNumbersIsShowAllInfo(const ContactRecords& records, 
     shaped = getGridNodeSfanonstylesDicCount(grid, anonStyles, records.size());
   }
   if (!shaped) return false;
-
-  if (!document_.save([this](IWorkCellStream& cells) { writeCells(cells); })) {
-    error_ = document_.error();
-    return false;
-  }
-  return true;
-}
-
-std::vector<std::string> WriteNumberFiles::getAllKey() const {
-  return dictionArr_ ? iworkAllKeys(*dictionArr_) : std::vector<std::string>{};
+  return finishRewrite([this](IWorkCellStream& cells) { writeCells(cells); });
 }
 
 bool WriteNumberFiles::getGridOneSfanonstylesDicCount(pugi::xml_node grid, pugi::xml_node, std::size_t) {

@@ -15,10 +15,8 @@ class PagesCreator : public IWorkCreator {
 
  protected:
   IWorkDocumentKind documentKind() const override;
-  bool writeParts(const std::string& folder, std::string* error) override;
+  IWorkTableWriter& tableWriter() override { return pageFiles_; }
 
  private:
-  const ContactRecords& dictionArr_;
-  bool isShowAllInfo_;
   WritePagesFiles pageFiles_;
 };

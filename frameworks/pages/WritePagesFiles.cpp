@@ -128,17 +128,8 @@ std::ptrdiff_t colNumsOf(const std::vector<std::string>& titles) {
 }  // namespace
 
 bool WritePagesFiles::writePagesIsShowAllInfo(const ContactRecords& records, bool isShowAllInfo) {
-  dictionArr_ = &records;
-  isShowAllInfo_ = isShowAllInfo;
-  dicKeyArr_.clear();
-  error_.clear();
-
-  const std::filesystem::path index = std::filesystem::path(workingFolder_) / "index.xml";
-  if (!document_.load(index)) {
-    error_ = document_.error();
-    return false;
-  }
-  pugi::xml_node document = document_.document().select_node(".//sl:document").node();
+  pugi::xml_node document = beginRewrite(records, isShowAllInfo, ".//sl:document");
+  if (!error_.empty()) return false;
   pugi::xml_node printInfo = elementChildAt(document, 3);
   pugi::xml_node grid = elementAtPath(document, {10, 1, 0, 0, 2}).child("sf:grid");
   if (!document || !printInfo || !grid) {
@@ -157,16 +148,7 @@ bool WritePagesFiles::writePagesIsShowAllInfo(const ContactRecords& records, boo
   if (count > 0 && !getGridNodeDicCountNumCols(grid, count, numCols)) return false;
   writeSizeNumcolsNumrows(printInfo, numCols, rows);
   setNaturalSize(grid);
-
-  if (!document_.save([this](IWorkCellStream& cells) { writeCells(cells); })) {
-    error_ = document_.error();
-    return false;
-  }
-  return true;
-}
-
-std::vector<std::string> WritePagesFiles::getAllKey() const {
-  return dictionArr_ ? iworkAllKeys(*dictionArr_) : std::vector<std::string>{};
+  return finishRewrite([this](IWorkCellStream& cells) { writeCells(cells); });
 }
 
 std::size_t WritePagesFiles::colNums() const {

@@ -7,34 +7,30 @@
 #include <pugixml.hpp>
 
 #include "core/record/ContactRecord.h"
-#include "frameworks/iwork/IWorkCellStream.h"
-#include "frameworks/iwork/IWorkDocument.h"
+#include "frameworks/iwork/IWorkTableWriter.h"
 
 // Rewrites the table of an expanded Pages document ("index.xml" in the working folder): a heading
 // row and one row per record, at most 60 columns, each row as high as its text needs, the table's
 // natural size that of its rows and columns, on a page as wide as the table; a long table runs
 // over as many pages as it needs.
-class WritePagesFiles {
+class WritePagesFiles : public IWorkTableWriter {
  public:
   static constexpr std::size_t kMaxColumns = 60;
-
-  void setWorkingFolder(const std::string& folder) { workingFolder_ = folder; }
 
   // Stores records and switch (which changes nothing: the columns are always the records' keys)
   // and rewrites "index.xml". False, with error(), when the document cannot be read, does not
   // have the expected shape or cannot be written.
   bool writePagesIsShowAllInfo(const ContactRecords& records, bool isShowAllInfo);
+  bool rewriteTable(const ContactRecords& records, bool isShowAllInfo) override {
+    return writePagesIsShowAllInfo(records, isShowAllInfo);
+  }
 
-  // Every key of the records, each once, "First Name" and "Last Name" leading.
-  std::vector<std::string> getAllKey() const;
   // The number of columns: the keys of getAllKey, at most 60.
   std::size_t colNums() const;
   // The number of values over all records (every key of every record, also beyond the 60th column).
   std::size_t getsfOcnt() const;
 
-  // The column titles of the last rewrite (all keys; only the first 60 are written).
-  const std::vector<std::string>& titles() const { return dicKeyArr_; }
-  const std::string& error() const { return error_; }
+  // titles(): all keys; only the first 60 are written.
 
   // The page size for a table of numcols columns and numrows rows, in points, as written.
   static std::string pageWidthText(std::size_t numcols);
@@ -52,11 +48,4 @@ class WritePagesFiles {
   void setHeadNode(IWorkCellStream& cells);
   void writeSizeNumcolsNumrows(pugi::xml_node printInfo, std::size_t numcols, std::size_t numrows);
   void writeCells(IWorkCellStream& cells);
-
-  std::string workingFolder_;
-  IWorkDocument document_;
-  const ContactRecords* dictionArr_ = nullptr;
-  std::vector<std::string> dicKeyArr_;
-  bool isShowAllInfo_ = false;
-  std::string error_;
 };
