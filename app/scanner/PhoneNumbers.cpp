@@ -19,10 +19,41 @@ PhoneNumberUtil& util() {
   return *PhoneNumberUtil::GetInstance();
 }
 
+// The digits of a number written with nothing but digits, spaces and the separators - . / ( ),
+// with "+" before them when it is written with one; empty for any other text, for fewer than
+// three digits and for long texts. libphonenumber reads such a text exactly as it reads these
+// digits alone: it starts at the first digit or "+", ends at the last digit, accepts any of those
+// separators between three or more digits, finds no extension (one needs a letter, "#", "~", ","
+// or ";") and goes on with the digits only. Reading the digits alone spares it most of its
+// pattern matching. A tab between digits, a second "+" or one after a digit make it refuse or
+// read the text otherwise, so such texts are read as they are written.
+std::string digitsOnly(std::string_view text) {
+  std::string digits;
+  if (text.size() > 100) return digits;
+  digits.reserve(text.size());
+  bool plus = false;
+  for (char c : text) {
+    if (c >= '0' && c <= '9') {
+      digits += c;
+    } else if (c == '+') {
+      if (plus || !digits.empty()) return {};
+      plus = true;
+      digits += c;
+    } else if (!(c == ' ' || c == '-' || c == '.' || c == '/' || c == '(' || c == ')')) {
+      return {};
+    }
+  }
+  if (digits.size() < (plus ? 4u : 3u)) return {};
+  return digits;
+}
+
 // Reads a number; false when libphonenumber cannot.
 bool parse(std::string_view text, const std::string& region, PhoneNumber* number) {
   if (text.empty() || ScanAddressBook::phoneHasLetter(text)) return false;
-  return util().Parse(std::string(text), region.empty() ? "ZZ" : region, number) == PhoneNumberUtil::NO_PARSING_ERROR;
+  static const std::string unknown = "ZZ";
+  const std::string& from = region.empty() ? unknown : region;
+  std::string digits = digitsOnly(text);
+  return util().Parse(digits.empty() ? std::string(text) : digits, from, number) == PhoneNumberUtil::NO_PARSING_ERROR;
 }
 
 bool isValid(const PhoneNumber& number, const std::string& region) {
