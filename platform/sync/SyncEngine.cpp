@@ -392,6 +392,12 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
       }
       std::string uid = item ? item->uid : person->uniqueId();
       giveUid(data, uid);
+      if (person && sameCard(cardOf(*person), cardOf(data))) {
+        // The source holds this card already (a write of a sync cut short that landed late, or
+        // another client making the same change): nothing to settle.
+        recorded.push_back({href, uid, card->second.etag, cardOf(*person)});
+        continue;
+      }
       if (person) {
         report.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source.name +
                                    "; kept the version of " + source.name + keptNote(uid, cardOf(*person)));
