@@ -20,20 +20,20 @@ namespace {
 class CardDavTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(server.ready()) << "Radicale did not start (python3-radicale is installed by scripts/install-deps):\n"
-                                << server.log();
-    writeFile(folder.file("password"), "secret\n");
+    ASSERT_TRUE(server_.ready()) << "Radicale did not start (python3-radicale is installed by scripts/install-deps):\n"
+                                 << server_.log();
+    writeFile(folder_.file("password"), "secret\n");
   }
   ProgramRun rolvane(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--store", folder.file("store.sqlite").string()});
+    args.insert(args.begin(), {"--store", folder_.file("store.sqlite").string()});
     return runProgram(ROLVANE_PROGRAM, args);
   }
   ProgramRun link(const std::string& url) {
     return rolvane({"source", "add", "srv", "--carddav", url, "--user", "ann", "--password-file",
-                    folder.file("password").string()});
+                    folder_.file("password").string()});
   }
   std::map<std::string, std::string> cardsOnServer() {
-    CardDavCollection collection({server.bookUrl(), "ann", "secret", false});
+    CardDavCollection collection({server_.bookUrl(), "ann", "secret", false});
     std::map<std::string, std::string> etags;
     EXPECT_TRUE(collection.list(etags, nullptr));
     std::vector<std::string> hrefs;
@@ -45,8 +45,8 @@ class CardDavTest : public ::testing::Test {
     return texts;
   }
 
-  TempFolder folder;
-  RadicaleServer server{folder.path() / "radicale", "info"};
+  TempFolder folder_;
+  RadicaleServer server_{folder_.path() / "radicale", "info"};
 };
 
 // How often the server's log says it received what.
@@ -57,24 +57,24 @@ std::size_t occurrences(const std::string& text, const std::string& what) {
 }
 
 TEST_F(CardDavTest, DiscoveryFindsTheAddressBooksFromTheServerAddress) {
-  ASSERT_TRUE(server.makeBook("ann", "work", "Work"));
+  ASSERT_TRUE(server_.makeBook("ann", "work", "Work"));
   std::vector<CardDavAddressBook> books;
   std::string error;
-  ASSERT_TRUE(CardDavCollection::discover({server.origin() + "/", "ann", "secret", false}, books, &error)) << error;
+  ASSERT_TRUE(CardDavCollection::discover({server_.origin() + "/", "ann", "secret", false}, books, &error)) << error;
   ASSERT_EQ(books.size(), 2u);
   std::set<std::string> names{books[0].displayName, books[1].displayName};
   EXPECT_EQ(names, (std::set<std::string>{"Book", "Work"}));
   // The collection itself is taken as it is.
-  ASSERT_TRUE(CardDavCollection::discover({server.bookUrl(), "ann", "secret", false}, books, &error)) << error;
+  ASSERT_TRUE(CardDavCollection::discover({server_.bookUrl(), "ann", "secret", false}, books, &error)) << error;
   ASSERT_EQ(books.size(), 1u);
-  EXPECT_EQ(books[0].url, server.bookUrl());
+  EXPECT_EQ(books[0].url, server_.bookUrl());
 }
 
 TEST_F(CardDavTest, SyncBothWaysAndMergesReachTheServer) {
-  ASSERT_EQ(server.put("ann1.vcf", card("ann-1", "Ann", "Lee", "EMAIL;TYPE=HOME:ann@home.example\r\n")), 201);
-  ASSERT_EQ(server.put("ann2.vcf", card("ann-2", "Ann", "Lee", "EMAIL;TYPE=WORK:ann@work.example\r\n")), 201);
-  ASSERT_EQ(server.put("bob.vcf", card("bob", "Bob", "Ray")), 201);
-  ProgramRun run = link(server.origin() + "/");
+  ASSERT_EQ(server_.put("ann1.vcf", card("ann-1", "Ann", "Lee", "EMAIL;TYPE=HOME:ann@home.example\r\n")), 201);
+  ASSERT_EQ(server_.put("ann2.vcf", card("ann-2", "Ann", "Lee", "EMAIL;TYPE=WORK:ann@work.example\r\n")), 201);
+  ASSERT_EQ(server_.put("bob.vcf", card("bob", "Bob", "Ray")), 201);
+  ProgramRun run = link(server_.origin() + "/");
   ASSERT_EQ(run.status, 0) << run.out;
   run = rolvane({"sync", "--json"});
   ASSERT_EQ(run.status, 0) << run.out;
@@ -101,7 +101,7 @@ TEST_F(CardDavTest, SyncBothWaysAndMergesReachTheServer) {
   EXPECT_EQ(annCards, 1);
 
   // Changed on the server by another client: the store follows, and the next sync has nothing to do.
-  ASSERT_EQ(server.put("bob.vcf", card("bob", "Robert", "Ray")) / 100, 2);
+  ASSERT_EQ(server_.put("bob.vcf", card("bob", "Robert", "Ray")) / 100, 2);
   run = rolvane({"sync", "--json"});
   ASSERT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(nlohmann::json::parse(run.out)["sources"][0]["store"]["changed"], 1);
@@ -109,40 +109,40 @@ TEST_F(CardDavTest, SyncBothWaysAndMergesReachTheServer) {
   run = rolvane({"sync"});
   EXPECT_EQ(run.out, "srv: 0 added, 0 changed, 0 deleted in the store; 0 added, 0 changed, 0 deleted in the source\n");
   // Deleted on the server: gone from the store.
-  ASSERT_EQ(server.remove("bob.vcf") / 100, 2);
+  ASSERT_EQ(server_.remove("bob.vcf") / 100, 2);
   run = rolvane({"sync", "--json"});
   EXPECT_EQ(nlohmann::json::parse(run.out)["sources"][0]["store"]["deleted"], 1);
 }
 
 TEST_F(CardDavTest, AWriteOverACardChangedOnTheServerIsAConflictNotAnOverwrite) {
-  ASSERT_EQ(server.put("ann.vcf", card("ann", "Ann", "Lee")), 201);
-  CardDavCollection collection({server.bookUrl(), "ann", "secret", false});
+  ASSERT_EQ(server_.put("ann.vcf", card("ann", "Ann", "Lee")), 201);
+  CardDavCollection collection({server_.bookUrl(), "ann", "secret", false});
   std::map<std::string, std::string> etags;
   ASSERT_TRUE(collection.list(etags, nullptr));
   ASSERT_EQ(etags.size(), 1u);
   auto [href, seen] = *etags.begin();
-  ASSERT_EQ(server.put("ann.vcf", card("ann", "Anne", "Lee")) / 100, 2);
+  ASSERT_EQ(server_.put("ann.vcf", card("ann", "Anne", "Lee")) / 100, 2);
   std::string newEtag;
   EXPECT_EQ(collection.put(href, card("ann", "Mine", "Lee"), seen, newEtag, nullptr),
             CardCollection::WriteStatus::Conflict);
   EXPECT_EQ(collection.remove(href, seen, nullptr), CardCollection::WriteStatus::Conflict);
   EXPECT_EQ(collection.put(href, card("ann", "Mine", "Lee"), "", newEtag, nullptr),
             CardCollection::WriteStatus::Conflict);
-  EXPECT_NE(server.get("ann.vcf").find("Anne"), std::string::npos);
+  EXPECT_NE(server_.get("ann.vcf").find("Anne"), std::string::npos);
 }
 
 TEST_F(CardDavTest, WrongPasswordAndServerDownSayWhatHappenedAndChangeNothing) {
-  writeFile(folder.file("wrong"), "nope\n");
-  ProgramRun run = rolvane({"source", "add", "srv", "--carddav", server.bookUrl(), "--user", "ann", "--password-file",
-                            folder.file("wrong").string()});
+  writeFile(folder_.file("wrong"), "nope\n");
+  ProgramRun run = rolvane({"source", "add", "srv", "--carddav", server_.bookUrl(), "--user", "ann", "--password-file",
+                            folder_.file("wrong").string()});
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.out.find("HTTP 401: wrong user name or password"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("nope"), std::string::npos) << "the password must never be shown";
 
-  ASSERT_EQ(server.put("ann.vcf", card("ann", "Ann", "Lee")), 201);
-  run = link(server.bookUrl());
+  ASSERT_EQ(server_.put("ann.vcf", card("ann", "Ann", "Lee")), 201);
+  run = link(server_.bookUrl());
   ASSERT_EQ(run.status, 0) << run.out;
-  writeFile(folder.file("password"), "changed\n");
+  writeFile(folder_.file("password"), "changed\n");
   run = rolvane({"sync"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("srv: "), std::string::npos) << run.out;
@@ -152,8 +152,8 @@ TEST_F(CardDavTest, WrongPasswordAndServerDownSayWhatHappenedAndChangeNothing) {
   run = rolvane({"source", "add", "down", "--carddav", dead});
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.out.find("127.0.0.1"), std::string::npos) << run.out;
-  run = rolvane({"export", "--format", "txt", "--to", folder.path().string()});
-  EXPECT_EQ(readFile(folder.file("Zedid-Ovuzazur.txt")).find("Ann"), std::string::npos);
+  run = rolvane({"export", "--format", "txt", "--to", folder_.path().string()});
+  EXPECT_EQ(readFile(folder_.file("Zedid-Ovuzazur.txt")).find("Ann"), std::string::npos);
 }
 
 }  // namespace
@@ -161,9 +161,9 @@ TEST_F(CardDavTest, WrongPasswordAndServerDownSayWhatHappenedAndChangeNothing) {
 // The server tells what changed since a token (sync-collection): cards added or changed with their
 // ETags, cards removed, and a token for the state now. A token it does not know is said so.
 TEST_F(CardDavTest, TheServerListsWhatChangedSinceAToken) {
-  ASSERT_EQ(server.put("ann.vcf", card("ann", "Ann", "Lee")), 201);
-  ASSERT_EQ(server.put("bob.vcf", card("bob", "Bob", "Ray")), 201);
-  CardDavCollection collection({server.bookUrl(), "ann", "secret", false});
+  ASSERT_EQ(server_.put("ann.vcf", card("ann", "Ann", "Lee")), 201);
+  ASSERT_EQ(server_.put("bob.vcf", card("bob", "Bob", "Ray")), 201);
+  CardDavCollection collection({server_.bookUrl(), "ann", "secret", false});
   std::map<std::string, std::string> changed;
   std::vector<std::string> removed;
   std::string token, error;
@@ -174,9 +174,9 @@ TEST_F(CardDavTest, TheServerListsWhatChangedSinceAToken) {
   EXPECT_TRUE(removed.empty());
   ASSERT_FALSE(token.empty());
 
-  ASSERT_EQ(server.put("bob.vcf", card("bob", "Robert", "Ray")) / 100, 2);
-  ASSERT_EQ(server.put("cid.vcf", card("cid", "Cid", "Orr")), 201);
-  ASSERT_EQ(server.remove("ann.vcf") / 100, 2);
+  ASSERT_EQ(server_.put("bob.vcf", card("bob", "Robert", "Ray")) / 100, 2);
+  ASSERT_EQ(server_.put("cid.vcf", card("cid", "Cid", "Orr")), 201);
+  ASSERT_EQ(server_.remove("ann.vcf") / 100, 2);
   std::string next;
   ASSERT_EQ(collection.changesSince(token, changed, removed, next, &error), CardCollection::ChangesStatus::Done)
       << error;
@@ -194,20 +194,20 @@ TEST_F(CardDavTest, TheServerListsWhatChangedSinceAToken) {
 // A sync asks only for what changed since the last one, and still sees every change; a token the
 // server forgot (or one spoilt) falls back to the whole list without losing or doubling a contact.
 TEST_F(CardDavTest, LaterSyncsAskForChangesOnlyAndSurviveAForgottenToken) {
-  ASSERT_EQ(server.put("ann.vcf", card("ann", "Ann", "Lee")), 201);
-  ASSERT_EQ(server.put("bob.vcf", card("bob", "Bob", "Ray")), 201);
-  ASSERT_EQ(link(server.bookUrl()).status, 0);
+  ASSERT_EQ(server_.put("ann.vcf", card("ann", "Ann", "Lee")), 201);
+  ASSERT_EQ(server_.put("bob.vcf", card("bob", "Bob", "Ray")), 201);
+  ASSERT_EQ(link(server_.bookUrl()).status, 0);
   ASSERT_EQ(rolvane({"sync"}).status, 0);
   auto tokenNow = [&] {
-    auto state = SyncState::open(folder.file("store.sqlite"), nullptr);
+    auto state = SyncState::open(folder_.file("store.sqlite"), nullptr);
     return state ? state->source("srv", nullptr)->syncToken : std::string("no state");
   };
   const std::string first = tokenNow();
   EXPECT_FALSE(first.empty());
 
-  ASSERT_EQ(server.put("bob.vcf", card("bob", "Robert", "Ray")) / 100, 2);
-  ASSERT_EQ(server.remove("ann.vcf") / 100, 2);
-  ASSERT_EQ(server.put("cid.vcf", card("cid", "Cid", "Orr")), 201);
+  ASSERT_EQ(server_.put("bob.vcf", card("bob", "Robert", "Ray")) / 100, 2);
+  ASSERT_EQ(server_.remove("ann.vcf") / 100, 2);
+  ASSERT_EQ(server_.put("cid.vcf", card("cid", "Cid", "Orr")), 201);
   ProgramRun run = rolvane({"sync", "--json"});
   ASSERT_EQ(run.status, 0) << run.out;
   auto store = nlohmann::json::parse(run.out)["sources"][0]["store"];
@@ -217,11 +217,11 @@ TEST_F(CardDavTest, LaterSyncsAskForChangesOnlyAndSurviveAForgottenToken) {
   EXPECT_NE(tokenNow(), first);
 
   {
-    auto state = SyncState::open(folder.file("store.sqlite"), nullptr);
+    auto state = SyncState::open(folder_.file("store.sqlite"), nullptr);
     auto source = state->source("srv", nullptr);
     ASSERT_TRUE(state->finishSync("srv", "forgotten-by-the-server", source->lastSync, source->lastReport, nullptr));
   }
-  ASSERT_EQ(server.put("dot.vcf", card("dot", "Dot", "Fay")), 201);
+  ASSERT_EQ(server_.put("dot.vcf", card("dot", "Dot", "Fay")), 201);
   run = rolvane({"sync", "--json"});
   ASSERT_EQ(run.status, 0) << run.out;
   store = nlohmann::json::parse(run.out)["sources"][0]["store"];
@@ -229,7 +229,7 @@ TEST_F(CardDavTest, LaterSyncsAskForChangesOnlyAndSurviveAForgottenToken) {
   EXPECT_EQ(store["changed"], 0);
   EXPECT_EQ(store["deleted"], 0);
   EXPECT_EQ(cardsOnServer().size(), 3u);
-  auto book = ABAddressBook::open(folder.file("store.sqlite"));
+  auto book = ABAddressBook::open(folder_.file("store.sqlite"));
   ASSERT_TRUE(book);
   EXPECT_EQ(book->count(), 3u) << "Robert, Cid and Dot, none twice";
 }
@@ -240,14 +240,14 @@ TEST_F(CardDavTest, LaterSyncsAskForChangesOnlyAndSurviveAForgottenToken) {
 TEST_F(CardDavTest, SeveralWritesAtOnceEachGetTheirOwnAnswer) {
   for (int i = 0; i < 6; ++i) {
     std::string n = std::to_string(i);
-    ASSERT_EQ(server.put("c" + n + ".vcf", card("c" + n, "Card", n)), 201);
+    ASSERT_EQ(server_.put("c" + n + ".vcf", card("c" + n, "Card", n)), 201);
   }
-  CardDavCollection collection({server.bookUrl(), "ann", "secret", false});
+  CardDavCollection collection({server_.bookUrl(), "ann", "secret", false});
   std::map<std::string, std::string> seen;
   ASSERT_TRUE(collection.list(seen, nullptr));
-  const std::string book = HttpSession::pathOf(server.bookUrl());
+  const std::string book = HttpSession::pathOf(server_.bookUrl());
   ASSERT_EQ(seen.count(book + "c0.vcf"), 1u);
-  ASSERT_EQ(server.put("c2.vcf", card("c2", "Theirs", "2")) / 100, 2);  // another client, after the list
+  ASSERT_EQ(server_.put("c2.vcf", card("c2", "Theirs", "2")) / 100, 2);  // another client, after the list
 
   using Status = CardCollection::WriteStatus;
   const std::vector<CardCollection::Write> writes = {
@@ -261,7 +261,7 @@ TEST_F(CardDavTest, SeveralWritesAtOnceEachGetTheirOwnAnswer) {
   };
   const std::vector<Status> expected = {Status::Done, Status::Done, Status::Conflict, Status::Done,
                                         Status::Done, Status::Done, Status::Conflict};
-  const std::size_t logBefore = server.log().size();
+  const std::size_t logBefore = server_.log().size();
   std::vector<CardCollection::WriteResult> results;
   collection.writeAll(writes, results);
   ASSERT_EQ(results.size(), writes.size());
@@ -276,11 +276,11 @@ TEST_F(CardDavTest, SeveralWritesAtOnceEachGetTheirOwnAnswer) {
   }
   EXPECT_EQ(now.count(book + "c3.vcf"), 0u);
   for (const char* name : {"c0.vcf", "c1.vcf", "c4.vcf", "new.vcf"})
-    EXPECT_NE(server.get(name).find("Mine"), std::string::npos) << name;
-  EXPECT_NE(server.get("c2.vcf").find("Theirs"), std::string::npos) << "a card changed meanwhile is not overwritten";
-  EXPECT_NE(server.get("c5.vcf").find("UID:c5"), std::string::npos) << "a taken name is not overwritten";
+    EXPECT_NE(server_.get(name).find("Mine"), std::string::npos) << name;
+  EXPECT_NE(server_.get("c2.vcf").find("Theirs"), std::string::npos) << "a card changed meanwhile is not overwritten";
+  EXPECT_NE(server_.get("c5.vcf").find("UID:c5"), std::string::npos) << "a taken name is not overwritten";
 
-  const std::string log = server.log().substr(logBefore);
+  const std::string log = server_.log().substr(logBefore);
   EXPECT_EQ(occurrences(log, "PUT request for"), 6u) << log;
   EXPECT_EQ(occurrences(log, "DELETE request for"), 1u) << log;
 }
@@ -339,24 +339,24 @@ class CardDavEngineTest : public CardDavTest {
  protected:
   void SetUp() override {
     CardDavTest::SetUp();
-    book = ABAddressBook::open(folder.file("store.sqlite"));
-    ASSERT_TRUE(book);
-    state = SyncState::open(folder.file("store.sqlite"), nullptr);
-    ASSERT_TRUE(state);
+    book_ = ABAddressBook::open(folder_.file("store.sqlite"));
+    ASSERT_TRUE(book_);
+    state_ = SyncState::open(folder_.file("store.sqlite"), nullptr);
+    ASSERT_TRUE(state_);
     SyncSource source;
     source.name = "srv";
     source.kind = SyncSource::Kind::CardDav;
-    source.location = server.bookUrl();
+    source.location = server_.bookUrl();
     source.user = "ann";
-    ASSERT_TRUE(state->addSource(source, nullptr));
+    ASSERT_TRUE(state_->addSource(source, nullptr));
   }
   // One sync as the command runs it, through the interceptor.
   SyncReport sync() {
-    auto source = state->source("srv", nullptr);
+    auto source = state_->source("srv", nullptr);
     SyncReport report;
     std::string error;
-    EXPECT_TRUE(SyncEngine(*book, *state).sync(*source, true, intercepted, report, &error)) << error;
-    state->finishSync("srv", report.syncToken, "now", report.summary(), nullptr);
+    EXPECT_TRUE(SyncEngine(*book_, *state_).sync(*source, true, intercepted_, report, &error)) << error;
+    state_->finishSync("srv", report.syncToken, "now", report.summary(), nullptr);
     return report;
   }
   std::map<std::string, int> uidsOnServer() {
@@ -368,10 +368,10 @@ class CardDavEngineTest : public CardDavTest {
     return uids;
   }
 
-  std::unique_ptr<ABAddressBook> book;
-  std::unique_ptr<SyncState> state;
-  CardDavCollection server_collection{{server.bookUrl(), "ann", "secret", false}};
-  Intercepted intercepted{server_collection};
+  std::unique_ptr<ABAddressBook> book_;
+  std::unique_ptr<SyncState> state_;
+  CardDavCollection serverCollection_{{server_.bookUrl(), "ann", "secret", false}};
+  Intercepted intercepted_{serverCollection_};
 };
 
 // Changes pushed together, one of them over a card another client changed after the sync read the
@@ -381,15 +381,15 @@ class CardDavEngineTest : public CardDavTest {
 TEST_F(CardDavEngineTest, PushedTogetherOneRefusedCardIsSettledAsAConflictAndTheOthersWritten) {
   for (int i = 0; i < 6; ++i) {
     std::string n = std::to_string(i);
-    ASSERT_EQ(server.put("p" + n + ".vcf", card("p" + n, "Person", "N" + n)), 201);
+    ASSERT_EQ(server_.put("p" + n + ".vcf", card("p" + n, "Person", "N" + n)), 201);
   }
   EXPECT_EQ(sync().addedToStore, 6);
-  for (int i = 0; i < 6; ++i) setNote(*book, "p" + std::to_string(i), "pushed");
-  intercepted.beforeWrites = [&] {
-    ASSERT_EQ(server.put("p3.vcf", card("p3", "Changed", "There")) / 100, 2);
+  for (int i = 0; i < 6; ++i) setNote(*book_, "p" + std::to_string(i), "pushed");
+  intercepted_.beforeWrites = [&] {
+    ASSERT_EQ(server_.put("p3.vcf", card("p3", "Changed", "There")) / 100, 2);
     // The very change the store makes, written there first (as by a sync cut short whose write
     // landed late): refused too, but nothing to settle.
-    ASSERT_EQ(server.put("p4.vcf", vCardForPerson(*book->recordForUniqueId("p4")->snapshot())) / 100, 2);
+    ASSERT_EQ(server_.put("p4.vcf", vCardForPerson(*book_->recordForUniqueId("p4")->snapshot())) / 100, 2);
   };
 
   SyncReport report = sync();
@@ -397,10 +397,10 @@ TEST_F(CardDavEngineTest, PushedTogetherOneRefusedCardIsSettledAsAConflictAndThe
   ASSERT_EQ(report.conflicts.size(), 1u) << report.summary();
   EXPECT_NE(report.conflicts[0].find("Person N3"), std::string::npos) << report.conflicts[0];
   EXPECT_TRUE(report.errors.empty()) << report.errors[0];
-  EXPECT_EQ(firstName(*book, "p3"), "Changed");
-  EXPECT_EQ(firstName(*ABAddressBook::open(folder.file("store.sqlite")), "p3"), "Changed");
+  EXPECT_EQ(firstName(*book_, "p3"), "Changed");
+  EXPECT_EQ(firstName(*ABAddressBook::open(folder_.file("store.sqlite")), "p3"), "Changed");
   for (int i = 0; i < 6; ++i) {
-    std::string text = server.get("p" + std::to_string(i) + ".vcf");
+    std::string text = server_.get("p" + std::to_string(i) + ".vcf");
     EXPECT_EQ(text.find("pushed") != std::string::npos, i != 3) << text;
   }
   EXPECT_EQ(sync().summary(),
@@ -412,22 +412,22 @@ TEST_F(CardDavEngineTest, PushedTogetherOneRefusedCardIsSettledAsAConflictAndThe
 // lost, and no conflict made up from a card the server wrote back with the same values in another form.
 TEST_F(CardDavEngineTest, APushCutShortIsFinishedByTheNextSync) {
   for (const char* uid : {"ann", "bob", "cid", "dot"})
-    ASSERT_EQ(server.put(std::string(uid) + ".vcf", card(uid, uid, "Lee")), 201);
+    ASSERT_EQ(server_.put(std::string(uid) + ".vcf", card(uid, uid, "Lee")), 201);
   EXPECT_EQ(sync().addedToStore, 4);
-  setNote(*book, "ann", "changed here");
-  setNote(*book, "bob", "changed here too");
+  setNote(*book_, "ann", "changed here");
+  setNote(*book_, "bob", "changed here too");
   // A birthday without a year: the server writes its parameters back in another order.
-  ASSERT_TRUE(book->recordForUniqueId("bob")->setValueForProperty(ABValue(ABDate{1604, 3, 14}), kABBirthdayProperty));
-  ASSERT_TRUE(book->removeRecord(book->recordForUniqueId("cid")));
+  ASSERT_TRUE(book_->recordForUniqueId("bob")->setValueForProperty(ABValue(ABDate{1604, 3, 14}), kABBirthdayProperty));
+  ASSERT_TRUE(book_->removeRecord(book_->recordForUniqueId("cid")));
   auto eve = std::make_shared<ABPerson>();
   eve->setValueForProperty(ABValue(std::string("Eve")), kABFirstNameProperty);
-  ASSERT_TRUE(book->addRecord(eve));
-  ASSERT_TRUE(book->save());
+  ASSERT_TRUE(book_->addRecord(eve));
+  ASSERT_TRUE(book_->save());
 
-  intercepted.loseAnswers = true;
+  intercepted_.loseAnswers = true;
   SyncReport cut = sync();
   EXPECT_EQ(cut.errors.size(), 4u) << cut.summary();
-  intercepted.loseAnswers = false;
+  intercepted_.loseAnswers = false;
   EXPECT_EQ(uidsOnServer(), (std::map<std::string, int>{{"ann", 1}, {"bob", 1}, {"dot", 1}, {eve->uniqueId(), 1}}));
 
   SyncReport report = sync();
@@ -435,11 +435,11 @@ TEST_F(CardDavEngineTest, APushCutShortIsFinishedByTheNextSync) {
   EXPECT_TRUE(report.conflicts.empty()) << report.conflicts[0];
   EXPECT_EQ(report.addedToStore + report.removedFromStore + report.addedToSource + report.removedFromSource, 0)
       << report.summary();
-  EXPECT_EQ(book->count(), 4u);
+  EXPECT_EQ(book_->count(), 4u);
   EXPECT_EQ(uidsOnServer(), (std::map<std::string, int>{{"ann", 1}, {"bob", 1}, {"dot", 1}, {eve->uniqueId(), 1}}));
-  EXPECT_NE(server.get("ann.vcf").find("changed here"), std::string::npos);
+  EXPECT_NE(server_.get("ann.vcf").find("changed here"), std::string::npos);
   // Everything is remembered again: a change goes out, and then there is nothing to do.
-  setNote(*book, eve->uniqueId(), "linked");
+  setNote(*book_, eve->uniqueId(), "linked");
   EXPECT_EQ(sync().changedInSource, 1);
   EXPECT_EQ(sync().summary(),
             "srv: 0 added, 0 changed, 0 deleted in the store; 0 added, 0 changed, 0 deleted in the source");
