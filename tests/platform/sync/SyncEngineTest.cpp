@@ -17,63 +17,63 @@ namespace {
 class VdirSyncTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    vdir = folder.path() / "contacts";
-    std::filesystem::create_directories(vdir);
-    storePath = folder.file("store.sqlite");
-    book = ABAddressBook::open(storePath);
-    ASSERT_TRUE(book);
-    state = SyncState::open(storePath, nullptr);
-    ASSERT_TRUE(state);
+    vdir_ = folder_.path() / "contacts";
+    std::filesystem::create_directories(vdir_);
+    storePath_ = folder_.file("store.sqlite");
+    book_ = ABAddressBook::open(storePath_);
+    ASSERT_TRUE(book_);
+    state_ = SyncState::open(storePath_, nullptr);
+    ASSERT_TRUE(state_);
     SyncSource source;
     source.name = "home";
-    source.location = vdir.string();
-    ASSERT_TRUE(state->addSource(source, nullptr));
+    source.location = vdir_.string();
+    ASSERT_TRUE(state_->addSource(source, nullptr));
   }
 
   SyncReport sync() {
     SyncReport report;
-    auto source = state->source("home", nullptr);
-    VdirCollection collection(vdir);
-    SyncEngine engine(*book, *state);
+    auto source = state_->source("home", nullptr);
+    VdirCollection collection(vdir_);
+    SyncEngine engine(*book_, *state_);
     std::string error;
     EXPECT_TRUE(engine.sync(*source, true, collection, report, &error)) << error;
     return report;
   }
 
   // The store as another process sees it.
-  std::unique_ptr<ABAddressBook> reopened() { return ABAddressBook::open(storePath); }
+  std::unique_ptr<ABAddressBook> reopened() { return ABAddressBook::open(storePath_); }
 
-  TempFolder folder;
-  std::filesystem::path vdir;
-  std::filesystem::path storePath;
-  std::unique_ptr<ABAddressBook> book;
-  std::unique_ptr<SyncState> state;
+  TempFolder folder_;
+  std::filesystem::path vdir_;
+  std::filesystem::path storePath_;
+  std::unique_ptr<ABAddressBook> book_;
+  std::unique_ptr<SyncState> state_;
 };
 
 TEST_F(VdirSyncTest, FirstSyncBringsEveryCardAndLeavesOtherFilesAlone) {
-  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee", "EMAIL;TYPE=HOME:ann@example.com\r\n"));
-  writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));
-  writeFile(vdir / "notes.txt", "not a card");
+  writeFile(vdir_ / "ann.vcf", card("ann", "Ann", "Lee", "EMAIL;TYPE=HOME:ann@example.com\r\n"));
+  writeFile(vdir_ / "bob.vcf", card("bob", "Bob", "Ray"));
+  writeFile(vdir_ / "notes.txt", "not a card");
   SyncReport report = sync();
   EXPECT_EQ(report.addedToStore, 2);
   EXPECT_EQ(firstName(*reopened(), "ann"), "Ann");
   EXPECT_EQ(firstName(*reopened(), "bob"), "Bob");
-  EXPECT_EQ(readFile(vdir / "notes.txt"), "not a card");
+  EXPECT_EQ(readFile(vdir_ / "notes.txt"), "not a card");
 
   // Nothing changed: nothing done on either side.
-  std::string before = readFile(vdir / "ann.vcf");
+  std::string before = readFile(vdir_ / "ann.vcf");
   report = sync();
   EXPECT_EQ(report.summary(),
             "home: 0 added, 0 changed, 0 deleted in the store; 0 added, 0 changed, 0 deleted in the source");
-  EXPECT_EQ(readFile(vdir / "ann.vcf"), before);
+  EXPECT_EQ(readFile(vdir_ / "ann.vcf"), before);
 }
 
 // What a sync changes in the store is one change set of the history, saying what it did.
 TEST_F(VdirSyncTest, ASyncIsRecordedAsOneChangeSet) {
-  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
-  writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));
+  writeFile(vdir_ / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir_ / "bob.vcf", card("bob", "Bob", "Ray"));
   sync();
-  writeFile(vdir / "bob.vcf", card("bob", "Robert", "Ray"));
+  writeFile(vdir_ / "bob.vcf", card("bob", "Robert", "Ray"));
   sync();
   std::vector<ABChangeSet> changes;
   ASSERT_TRUE(reopened()->changeHistory(changes));
@@ -84,33 +84,33 @@ TEST_F(VdirSyncTest, ASyncIsRecordedAsOneChangeSet) {
 }
 
 TEST_F(VdirSyncTest, ChangesOnEitherSideReachTheOther) {
-  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
-  writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));
+  writeFile(vdir_ / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir_ / "bob.vcf", card("bob", "Bob", "Ray"));
   sync();
 
-  setNote(*book, "ann", "met in Berlin");
-  writeFile(vdir / "bob.vcf", card("bob", "Robert", "Ray"));
+  setNote(*book_, "ann", "met in Berlin");
+  writeFile(vdir_ / "bob.vcf", card("bob", "Robert", "Ray"));
   SyncReport report = sync();
   EXPECT_EQ(report.changedInSource, 1);
   EXPECT_EQ(report.changedInStore, 1);
   EXPECT_TRUE(report.conflicts.empty());
-  EXPECT_NE(readFile(vdir / "ann.vcf").find("NOTE:met in Berlin"), std::string::npos);
-  EXPECT_NE(readFile(vdir / "ann.vcf").find("UID:ann"), std::string::npos);
+  EXPECT_NE(readFile(vdir_ / "ann.vcf").find("NOTE:met in Berlin"), std::string::npos);
+  EXPECT_NE(readFile(vdir_ / "ann.vcf").find("UID:ann"), std::string::npos);
   EXPECT_EQ(firstName(*reopened(), "bob"), "Robert");
 }
 
 TEST_F(VdirSyncTest, ACardChangedInTheStoreGoesBackWithAllItSaidBeyondTheStoresValues) {
-  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee",
-                                   "TEL;TYPE=CELL,VOICE;PREF=1:+1 555 0100\r\nROLE:Captain\r\n"
-                                   "item1.X-ABDATE:2000-01-01\r\nitem1.X-ABLabel:Wedding\r\n"
-                                   "X-CUSTOM;X-P=v:kept\\, as read\r\n"));
+  writeFile(vdir_ / "ann.vcf", card("ann", "Ann", "Lee",
+                                    "TEL;TYPE=CELL,VOICE;PREF=1:+1 555 0100\r\nROLE:Captain\r\n"
+                                    "item1.X-ABDATE:2000-01-01\r\nitem1.X-ABLabel:Wedding\r\n"
+                                    "X-CUSTOM;X-P=v:kept\\, as read\r\n"));
   sync();
   // Unchanged in the store: a second sync writes nothing back.
   EXPECT_EQ(sync().changedInSource, 0);
 
-  setNote(*book, "ann", "met in Berlin");
+  setNote(*book_, "ann", "met in Berlin");
   EXPECT_EQ(sync().changedInSource, 1);
-  const std::string back = readFile(vdir / "ann.vcf");
+  const std::string back = readFile(vdir_ / "ann.vcf");
   EXPECT_NE(back.find("NOTE:met in Berlin"), std::string::npos) << back;
   EXPECT_NE(back.find("TEL;TYPE=CELL,VOICE;PREF=1:+1 555 0100\r\n"), std::string::npos) << back;
   EXPECT_NE(back.find("ROLE:Captain\r\n"), std::string::npos) << back;
@@ -123,53 +123,53 @@ TEST_F(VdirSyncTest, ACardChangedInTheStoreGoesBackWithAllItSaidBeyondTheStoresV
 }
 
 TEST_F(VdirSyncTest, DeletionsOnEitherSideReachTheOther) {
-  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
-  writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));
+  writeFile(vdir_ / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir_ / "bob.vcf", card("bob", "Bob", "Ray"));
   sync();
 
-  ASSERT_TRUE(book->removeRecord(book->recordForUniqueId("ann")));
-  ASSERT_TRUE(book->save());
-  std::filesystem::remove(vdir / "bob.vcf");
+  ASSERT_TRUE(book_->removeRecord(book_->recordForUniqueId("ann")));
+  ASSERT_TRUE(book_->save());
+  std::filesystem::remove(vdir_ / "bob.vcf");
   SyncReport report = sync();
   EXPECT_EQ(report.removedFromSource, 1);
   EXPECT_EQ(report.removedFromStore, 1);
-  EXPECT_FALSE(std::filesystem::exists(vdir / "ann.vcf"));
+  EXPECT_FALSE(std::filesystem::exists(vdir_ / "ann.vcf"));
   EXPECT_EQ(reopened()->count(), 0u);
   // Bob, deleted in the folder, left the store; his card is kept beside the store.
   ASSERT_EQ(report.kept.size(), 1u);
-  EXPECT_NE(readFile(folder.path() / "Kept by sync" / "home" / "bob.vcf").find("N:Ray;Bob"), std::string::npos);
+  EXPECT_NE(readFile(folder_.path() / "Kept by sync" / "home" / "bob.vcf").find("N:Ray;Bob"), std::string::npos);
 }
 
 TEST_F(VdirSyncTest, ChangedOnBothSidesKeepsTheSourceVersionAndSaysSo) {
-  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir_ / "ann.vcf", card("ann", "Ann", "Lee"));
   sync();
-  setNote(*book, "ann", "store note");
-  writeFile(vdir / "ann.vcf", card("ann", "Anne", "Lee"));
+  setNote(*book_, "ann", "store note");
+  writeFile(vdir_ / "ann.vcf", card("ann", "Anne", "Lee"));
   SyncReport report = sync();
   ASSERT_EQ(report.conflicts.size(), 1u);
   EXPECT_NE(report.conflicts[0].find("Ann Lee"), std::string::npos) << report.conflicts[0];
   EXPECT_EQ(firstName(*reopened(), "ann"), "Anne");
-  EXPECT_EQ(readFile(vdir / "ann.vcf"), card("ann", "Anne", "Lee"));
+  EXPECT_EQ(readFile(vdir_ / "ann.vcf"), card("ann", "Anne", "Lee"));
   // The store's version is not lost: it is kept as a card beside the store, and the line says where.
-  auto kept = folder.path() / "Kept by sync" / "home" / "ann.vcf";
+  auto kept = folder_.path() / "Kept by sync" / "home" / "ann.vcf";
   EXPECT_NE(report.conflicts[0].find(kept.string()), std::string::npos) << report.conflicts[0];
   EXPECT_NE(readFile(kept).find("NOTE:store note"), std::string::npos);
 }
 
 TEST_F(VdirSyncTest, DeletedOnOneSideAndChangedOnTheOtherIsKeptWithTheChange) {
-  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
-  writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));
+  writeFile(vdir_ / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir_ / "bob.vcf", card("bob", "Bob", "Ray"));
   sync();
   // Ann: changed in the store, deleted in the folder. Bob: deleted in the store, changed in the folder.
-  setNote(*book, "ann", "still a friend");
-  std::filesystem::remove(vdir / "ann.vcf");
-  ASSERT_TRUE(book->removeRecord(book->recordForUniqueId("bob")));
-  ASSERT_TRUE(book->save());
-  writeFile(vdir / "bob.vcf", card("bob", "Bobby", "Ray"));
+  setNote(*book_, "ann", "still a friend");
+  std::filesystem::remove(vdir_ / "ann.vcf");
+  ASSERT_TRUE(book_->removeRecord(book_->recordForUniqueId("bob")));
+  ASSERT_TRUE(book_->save());
+  writeFile(vdir_ / "bob.vcf", card("bob", "Bobby", "Ray"));
 
   sync();
-  ASSERT_TRUE(std::filesystem::exists(vdir / "ann.vcf"));
-  EXPECT_NE(readFile(vdir / "ann.vcf").find("still a friend"), std::string::npos);
+  ASSERT_TRUE(std::filesystem::exists(vdir_ / "ann.vcf"));
+  EXPECT_NE(readFile(vdir_ / "ann.vcf").find("still a friend"), std::string::npos);
   EXPECT_EQ(firstName(*reopened(), "bob"), "Bobby");
   EXPECT_EQ(firstName(*reopened(), "ann"), "Ann");
 }
@@ -178,21 +178,21 @@ TEST_F(VdirSyncTest, NewContactsGoToTheSourceButImportedOnesStayLocal) {
   // Imported before the source was linked, or imported without naming a source: stays local.
   auto imported = std::make_shared<ABPerson>();
   imported->setValueForProperty(ABValue(std::string("Imported")), kABFirstNameProperty);
-  ASSERT_TRUE(book->addRecord(imported));
-  ASSERT_TRUE(book->save());
-  ASSERT_TRUE(state->setDestinations({imported->uniqueId()}, "", nullptr));
+  ASSERT_TRUE(book_->addRecord(imported));
+  ASSERT_TRUE(book_->save());
+  ASSERT_TRUE(state_->setDestinations({imported->uniqueId()}, "", nullptr));
   // A contact made in the store since (a merged contact, say) goes to the source.
   auto merged = std::make_shared<ABPerson>();
   merged->setValueForProperty(ABValue(std::string("Merged")), kABFirstNameProperty);
-  ASSERT_TRUE(book->addRecord(merged));
-  ASSERT_TRUE(book->save());
+  ASSERT_TRUE(book_->addRecord(merged));
+  ASSERT_TRUE(book_->save());
 
   SyncReport report = sync();
   EXPECT_EQ(report.addedToSource, 1);
   std::string file = merged->uniqueId() + ".vcf";
-  ASSERT_TRUE(std::filesystem::exists(vdir / file)) << file;
-  EXPECT_NE(readFile(vdir / file).find("UID:" + merged->uniqueId()), std::string::npos);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(vdir), {}), 1);
+  ASSERT_TRUE(std::filesystem::exists(vdir_ / file)) << file;
+  EXPECT_NE(readFile(vdir_ / file).find("UID:" + merged->uniqueId()), std::string::npos);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(vdir_), {}), 1);
   // Written once: the next sync finds nothing to do.
   EXPECT_EQ(sync().addedToSource, 0);
 }
@@ -200,46 +200,46 @@ TEST_F(VdirSyncTest, NewContactsGoToTheSourceButImportedOnesStayLocal) {
 TEST_F(VdirSyncTest, ASyncCutShortIsFinishedWithoutDoublingAContact) {
   auto person = std::make_shared<ABPerson>();
   person->setValueForProperty(ABValue(std::string("Cara")), kABFirstNameProperty);
-  ASSERT_TRUE(book->addRecord(person));
-  ASSERT_TRUE(book->save());
+  ASSERT_TRUE(book_->addRecord(person));
+  ASSERT_TRUE(book_->save());
   sync();
   // As if the sync had been killed after writing the card and before remembering it.
-  ASSERT_TRUE(state->updateItems("home", {}, {person->uniqueId() + ".vcf"}, nullptr));
+  ASSERT_TRUE(state_->updateItems("home", {}, {person->uniqueId() + ".vcf"}, nullptr));
   SyncReport report = sync();
   EXPECT_EQ(report.addedToStore, 0);
   EXPECT_EQ(report.addedToSource, 0);
   EXPECT_EQ(reopened()->count(), 1u);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(vdir), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(vdir_), {}), 1);
   // And it is linked again: a change goes out.
-  setNote(*book, person->uniqueId(), "linked");
+  setNote(*book_, person->uniqueId(), "linked");
   EXPECT_EQ(sync().changedInSource, 1);
 }
 
 TEST_F(VdirSyncTest, AnUnreadableCardIsReportedAndLeftAlone) {
-  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
-  writeFile(vdir / "broken.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Broken\r\n");
+  writeFile(vdir_ / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir_ / "broken.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Broken\r\n");
   SyncReport report = sync();
   EXPECT_EQ(report.addedToStore, 1);
   ASSERT_EQ(report.errors.size(), 1u);
   EXPECT_NE(report.errors[0].find("broken.vcf"), std::string::npos) << report.errors[0];
-  EXPECT_EQ(readFile(vdir / "broken.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Broken\r\n");
+  EXPECT_EQ(readFile(vdir_ / "broken.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Broken\r\n");
 }
 
 TEST_F(VdirSyncTest, AWriteOverAFileChangedSinceItWasReadIsRefused) {
-  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
-  VdirCollection collection(vdir);
+  writeFile(vdir_ / "ann.vcf", card("ann", "Ann", "Lee"));
+  VdirCollection collection(vdir_);
   std::map<std::string, std::string> etags;
   ASSERT_TRUE(collection.list(etags, nullptr));
   std::string seen = etags["ann.vcf"];
-  writeFile(vdir / "ann.tmp", card("ann", "Anne", "Lee"));
-  std::filesystem::rename(vdir / "ann.tmp", vdir / "ann.vcf");  // another program's write
+  writeFile(vdir_ / "ann.tmp", card("ann", "Anne", "Lee"));
+  std::filesystem::rename(vdir_ / "ann.tmp", vdir_ / "ann.vcf");  // another program's write
   std::string newEtag;
   EXPECT_EQ(collection.put("ann.vcf", card("ann", "Mine", "Lee"), seen, newEtag, nullptr),
             CardCollection::WriteStatus::Conflict);
   EXPECT_EQ(collection.remove("ann.vcf", seen, nullptr), CardCollection::WriteStatus::Conflict);
   EXPECT_EQ(collection.put("ann.vcf", card("ann", "Mine", "Lee"), "", newEtag, nullptr),
             CardCollection::WriteStatus::Conflict);
-  EXPECT_EQ(readFile(vdir / "ann.vcf"), card("ann", "Anne", "Lee"));
+  EXPECT_EQ(readFile(vdir_ / "ann.vcf"), card("ann", "Anne", "Lee"));
   EXPECT_EQ(collection.put("../escape.vcf", "x", "", newEtag, nullptr), CardCollection::WriteStatus::Failed);
 }
 
@@ -328,28 +328,28 @@ namespace {
 // the next sync leaves their cards in the source and brings them back; a contact the user deletes
 // is still deleted there.
 TEST_F(VdirSyncTest, UndoingASyncDeletesNothingInTheSource) {
-  writeFile(vdir / "ann.vcf", card("ann", "Ann", "Lee"));
-  writeFile(vdir / "bob.vcf", card("bob", "Bob", "Ray"));
+  writeFile(vdir_ / "ann.vcf", card("ann", "Ann", "Lee"));
+  writeFile(vdir_ / "bob.vcf", card("bob", "Bob", "Ray"));
   sync();
   {
     auto other = reopened();
     ASSERT_TRUE(other->undo(0, false)) << "the sync's change set is the newest";
   }
-  ASSERT_TRUE(book->refresh(nullptr, nullptr));
-  ASSERT_EQ(book->count(), 0u);
+  ASSERT_TRUE(book_->refresh(nullptr, nullptr));
+  ASSERT_EQ(book_->count(), 0u);
 
   SyncReport report = sync();
   EXPECT_EQ(report.removedFromSource, 0);
-  EXPECT_TRUE(std::filesystem::exists(vdir / "ann.vcf"));
-  EXPECT_TRUE(std::filesystem::exists(vdir / "bob.vcf"));
+  EXPECT_TRUE(std::filesystem::exists(vdir_ / "ann.vcf"));
+  EXPECT_TRUE(std::filesystem::exists(vdir_ / "bob.vcf"));
   report = sync();
   EXPECT_EQ(report.addedToStore, 2);
   EXPECT_EQ(firstName(*reopened(), "ann"), "Ann");
 
-  ASSERT_TRUE(book->removeRecord(book->recordForUniqueId("bob")));
-  ASSERT_TRUE(book->save());
+  ASSERT_TRUE(book_->removeRecord(book_->recordForUniqueId("bob")));
+  ASSERT_TRUE(book_->save());
   EXPECT_EQ(sync().removedFromSource, 1);
-  EXPECT_FALSE(std::filesystem::exists(vdir / "bob.vcf"));
+  EXPECT_FALSE(std::filesystem::exists(vdir_ / "bob.vcf"));
 }
 
 }  // namespace
