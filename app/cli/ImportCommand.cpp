@@ -12,6 +12,70 @@
 
 namespace {
 
+// The folders that opening the store at path would make, outermost first.
+std::vector<std::filesystem::path> missingFolders(const std::filesystem::path& path) {
+  std::vector<std::filesystem::path> missing;
+  std::error_code ec;
+  for (auto folder = path.parent_path(); !folder.empty() && !std::filesystem::exists(folder, ec);
+       folder = folder.parent_path()) {
+    missing.insert(missing.begin(), folder);
+    if (folder == folder.parent_path()) break;
+  }
+  return missing;
+}
+
+// Removes a store that a failed import made, and the folders made for it (only while empty).
+void removeMadeStore(const std::filesystem::path& path, const std::vector<std::filesystem::path>& folders) {
+  std::error_code ec;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(path.string() + suffix, ec);
+  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) std::filesystem::remove(*folder, ec);
+}
+
+// Without --update: the contacts go into the store's file as the files are read (nothing of them
+// is kept in memory), in one transaction. A bad file leaves the store as it was; a store that the
+// import made is removed again.
+int importStraightIntoStore(CommandContext& ctx, const std::vector<std::filesystem::path>& paths,
+                            const std::string& toSource) {
+  const std::filesystem::path storePath =
+      ctx.storePath.empty() ? ABAddressBook::defaultStorePath() : std::filesystem::path(ctx.storePath);
+  std::error_code ec;
+  const bool existed = std::filesystem::exists(storePath, ec);
+  const std::vector<std::filesystem::path> folders =
+      existed ? std::vector<std::filesystem::path>{} : missingFolders(storePath);
+  auto fail = [&](const std::string& line) {
+    ctx.err << "rolvane import: " << line << "\n";
+    if (!existed) removeMadeStore(storePath, folders);
+    return 1;
+  };
+  ABAddressBook* book = ctx.openStore(true);
+  if (!book) {
+    if (!existed) removeMadeStore(storePath, folders);
+    return 1;
+  }
+  std::string sourceError;
+  if (!toSource.empty() && !sourceIsLinked(book->path(), toSource, &sourceError)) return fail(sourceError);
+  VCardStoreImport result;
+  for (int attempt = 1;; ++attempt) {
+    result = appendVCardFilesToStore(*book, paths);
+    if (!result.error.empty()) return fail(result.error);
+    if (result.saved.ok()) break;
+    // Only a unique id that another program stored meanwhile stands in the way: the import is made
+    // again on the store as it is now, where that id is taken and a new one is given.
+    const auto& conflicts = result.saved.conflicts;
+    bool idTaken = !conflicts.empty() && std::all_of(conflicts.begin(), conflicts.end(), [](const ABSaveConflict& c) {
+      return c.kind == ABSaveConflict::Kind::IdTaken;
+    });
+    if (!idTaken || attempt == 3 || !book->refresh()) return fail(result.saved.error);
+  }
+  // Contacts from files stay in the store unless --to names the address book they are to go to.
+  if (!noteImportedContacts(book->path(), result.uids, toSource, &sourceError))
+    ctx.err << "rolvane import: warning: " << sourceError << "\n";
+  for (const auto& file : result.files)
+    ctx.out << "Imported " << file.contacts << (file.contacts == 1 ? " contact" : " contacts") << " from "
+            << file.path.string() << "\n";
+  return 0;
+}
+
 // Reads every file, then adds their contacts to the store and saves once. A bad file is found
 // before the store is opened, so it leaves the store as it was (and makes none where there was none).
 int runImport(CommandContext& ctx) {
@@ -49,6 +113,7 @@ int runImport(CommandContext& ctx) {
       return 1;
     }
   }
+  if (!update) return importStraightIntoStore(ctx, paths, toSource);
   VCardFilesRead read = readVCardFiles(paths);
   if (!read.ok()) {
     ctx.err << "rolvane import: " << read.error << "\n";

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
+#include <exception>
+#include <iterator>
 #include <mutex>
 #include <unordered_set>
 
@@ -404,6 +408,182 @@ ABSaveResult ABAddressBook::saveChanges() {
       result.error += conflict.message();
     }
   }
+  return result;
+}
+
+namespace {
+
+// The rows of one batch of new persons, encoded.
+struct EncodedBatch {
+  std::vector<std::string> uids;
+  std::vector<std::string_view> rows;
+  std::vector<std::unique_ptr<std::string>> buffers;  // one per range of persons encoded together
+};
+
+// Gives each person a unique id of its own (see appendNewPersons) and encodes the batch on every
+// core.
+std::unique_ptr<EncodedBatch> encodeBatch(std::vector<ABPersonData>& persons,
+                                          const std::function<bool(const std::string&)>& taken,
+                                          std::unordered_set<std::string>& given) {
+  auto batch = std::make_unique<EncodedBatch>();
+  batch->uids.reserve(persons.size());
+  for (ABPersonData& data : persons) {
+    const std::string* uid = data.string(kABUIDProperty);
+    if (!uid || uid->empty() || given.count(*uid) || taken(*uid)) {
+      data.set(kABUIDProperty, ABPerson::makeUniqueId());
+      uid = data.string(kABUIDProperty);
+    }
+    given.insert(*uid);
+    batch->uids.push_back(*uid);
+  }
+  batch->rows.resize(persons.size());
+  std::mutex buffersLock;
+  parallelFor(persons.size(), kRowsPerThread, [&](size_t begin, size_t end) {
+    std::vector<size_t> sizes(end - begin);
+    size_t total = 0;
+    for (size_t i = begin; i < end; ++i) total += sizes[i - begin] = PersonCodec::encodedSize(persons[i]);
+    auto buffer = std::make_unique<std::string>();
+    buffer->reserve(total);  // never grows past it: the views stay valid
+    for (size_t i = begin; i < end; ++i) {
+      const size_t start = buffer->size();
+      PersonCodec::encode(persons[i], *buffer);
+      batch->rows[i] = std::string_view(*buffer).substr(start, sizes[i - begin]);
+    }
+    std::lock_guard lock(buffersLock);
+    batch->buffers.push_back(std::move(buffer));
+  });
+  return batch;
+}
+
+// Thrown into the reading when the writing has stopped: the rest is not needed.
+struct WritingStopped {};
+
+}  // namespace
+
+ABSaveResult ABAddressBook::appendNewPersons(const PersonBatches& batches,
+                                             const std::function<std::string(std::size_t)>& describe,
+                                             std::vector<std::string>& uids) {
+  std::lock_guard lock(mutex_);
+  ABSaveResult result;
+  if (!pendingRemovals_.empty() || std::any_of(people_.begin(), people_.end(), [&](const ABPersonRef& person) {
+        return slotOf(person.get())->savedVersion != person->version();
+      })) {
+    result.status = ABSaveResult::Status::Failed;
+    result.error = "the address book has changes that are not saved yet";
+    return result;
+  }
+  // Read and encoded batches wait here for the writing, at most two at a time while it runs.
+  std::mutex queueLock;
+  std::condition_variable queueChanged;
+  std::deque<std::unique_ptr<EncodedBatch>> queue;
+  bool readingDone = false, writing = false, writingDone = false;
+  std::exception_ptr readingFailure;
+
+  auto read = [&] {
+    try {
+      std::unordered_set<std::string> given;
+      auto taken = [&](const std::string& uid) { return slots_.count(uid) != 0; };
+      batches([&](std::vector<ABPersonData>& persons) {
+        std::unique_ptr<EncodedBatch> batch = encodeBatch(persons, taken, given);
+        persons.clear();
+        std::unique_lock wait(queueLock);
+        queueChanged.wait(wait, [&] { return !writing || writingDone || queue.size() < 2; });
+        if (writingDone) throw WritingStopped{};
+        queue.push_back(std::move(batch));
+        queueChanged.notify_all();
+      });
+    } catch (const WritingStopped&) {
+    } catch (...) {
+      readingFailure = std::current_exception();
+    }
+    std::lock_guard done(queueLock);
+    readingDone = true;
+    queueChanged.notify_all();
+  };
+
+  SqliteStore::WriteResult write;
+  std::vector<std::string> written;
+  auto store = [&] {
+    struct Done {
+      std::mutex& lock;
+      std::condition_variable& changed;
+      bool& done;
+      ~Done() {
+        std::lock_guard guard(lock);
+        done = true;
+        changed.notify_all();
+      }
+    } writingEnds{queueLock, queueChanged, writingDone};
+    {
+      std::lock_guard start(queueLock);
+      writing = true;
+    }
+    SqliteStore::ChangeNote note;
+    note.time = now();
+    note.record = recordsHistory_;
+    std::unique_ptr<EncodedBatch> current;
+    size_t next = 0;
+    std::int64_t order = nextOrder_;
+    auto rows = [&](SqliteStore::Row& row) {
+      while (!current || next == current->rows.size()) {
+        if (current) std::move(current->uids.begin(), current->uids.end(), std::back_inserter(written));
+        current.reset();
+        next = 0;
+        std::unique_lock wait(queueLock);
+        queueChanged.wait(wait, [&] { return !queue.empty() || readingDone; });
+        if (!queue.empty()) {
+          current = std::move(queue.front());
+          queue.pop_front();
+          queueChanged.notify_all();
+          continue;
+        }
+        if (readingFailure) std::rethrow_exception(readingFailure);  // the write rolls back
+        // The change's row is written after the last row, with what it is now called.
+        note.description = nextDescription_.empty() ? describe(written.size()) : nextDescription_;
+        return false;
+      }
+      row.uid = current->uids[next];
+      row.order = order++;
+      row.data = current->rows[next];
+      row.version = 0;
+      ++next;
+      return true;
+    };
+    write = sqlite_->write(rows, {}, appendFrom_, note);
+  };
+  // Reading first, so that where no second thread can be had the whole import is read before it
+  // is written (the queue is not bounded then).
+  parallelFor(2, 1, [&](size_t begin, size_t end) {
+    for (size_t part = begin; part < end; ++part) part == 0 ? read() : store();
+  });
+  nextDescription_.clear();
+  lastChangeId_ = write.changeId;
+  if (!write.ok()) {
+    if (!write.conflicts.empty()) {
+      result.status = ABSaveResult::Status::Conflict;
+      for (const auto& uid : write.conflicts) {
+        ABSaveConflict conflict;
+        conflict.uid = uid;
+        conflict.name = uid;
+        conflict.kind = ABSaveConflict::Kind::IdTaken;
+        result.conflicts.push_back(std::move(conflict));
+        if (!result.error.empty()) result.error += "; ";
+        result.error += result.conflicts.back().message();
+      }
+    } else if (write.busy) {
+      result.status = ABSaveResult::Status::Busy;
+      auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sqlite_->busyLimit()).count();
+      result.error =
+          "the address book is in use by another program (waited " + std::to_string(seconds) + " s); nothing was saved";
+    } else {
+      result.status = ABSaveResult::Status::Failed;
+      result.error = "the address book could not be saved: " + write.error;
+    }
+    return result;
+  }
+  nextOrder_ += static_cast<std::int64_t>(written.size()) + write.orderShift;
+  appendFrom_ = nextOrder_;
+  uids = std::move(written);
   return result;
 }
 

@@ -140,6 +140,20 @@ class ABAddressBook {
   ABSaveResult saveChanges();
   // saveChanges().ok(), with *error set to the result's line on failure.
   bool save(std::string* error = nullptr);
+
+  // Gives the persons of an import in batches: calls add with each batch (which add may empty).
+  // Throws to abandon the import.
+  using PersonBatches = std::function<void(const std::function<void(std::vector<ABPersonData>&)>& add)>;
+  // Writes new persons straight to the file, in one transaction, without keeping them in memory:
+  // for a program that imports and then ends (the command line). While the rows of one batch go
+  // into the file, the next batch is read and encoded on the other cores. A person whose unique id
+  // is absent, held by a person of the book or given earlier in the same import gets a new one;
+  // uids receives every person's id in order. describe(count) names the change in the history.
+  // An exception thrown by batches (or memory running out) leaves the file as it was and is thrown
+  // again here. Fails when the book has changes of its own pending. The book does not hold the
+  // new persons afterwards (refresh() reads them); uids are given only when the result is Saved.
+  ABSaveResult appendNewPersons(const PersonBatches& batches, const std::function<std::string(std::size_t)>& describe,
+                                std::vector<std::string>& uids);
   bool hasUnsavedChanges() const;
 
   // Every save is recorded as one change set in the same transaction, with the persons before the

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -249,8 +250,11 @@ struct FileCloser {
 // about one piece beside the persons read. UTF-16 files (rare, small) are read whole.
 class PieceByPiece {
  public:
-  PieceByPiece(std::FILE* file, std::string name, const VCardReadLimits& limits)
-      : file_(file), name_(std::move(name)), limits_(limits) {
+  // With sink, the persons of each piece go to it as soon as they are read, instead of being kept
+  // for the result.
+  using Sink = std::function<void(std::vector<ABPersonData>&)>;
+  PieceByPiece(std::FILE* file, std::string name, const VCardReadLimits& limits, Sink sink = {})
+      : file_(file), name_(std::move(name)), limits_(limits), sink_(std::move(sink)) {
     limits_.pieceSize = std::max<std::size_t>(limits_.pieceSize, 64);
   }
 
@@ -271,11 +275,11 @@ class PieceByPiece {
       if (sinceMemoryCheck >= limits_.memoryCheckEvery) {
         sinceMemoryCheck = 0;
         if (auto available = availableMemory(); available && *available < limits_.memoryFloor) {
-          result.error = tooLarge(name_, persons_.size(), std::to_string(*available >> 20) + " MB left");
+          result.error = tooLarge(name_, taken_, std::to_string(*available >> 20) + " MB left");
           return result;
         }
       }
-      contacts = persons_.size();
+      contacts = taken_;
       if (atEnd) {
         if (!take(readCardsOnTwoCores(buffer_, linesBefore_, false), result)) return result;
         break;
@@ -316,7 +320,7 @@ class PieceByPiece {
         buffer_.erase(0, carryFrom);
       }
     }
-    contacts = persons_.size();
+    contacts = taken_;
     result.persons = std::move(persons_);
     return result;
   }
@@ -346,7 +350,13 @@ class PieceByPiece {
   VCardImportResult readWhole(bool atEnd) {
     while (!atEnd)
       if (!readPiece(atEnd)) return failed(std::strerror(errno));
-    return VCardImporter::importText(buffer_, name_);
+    VCardImportResult whole = VCardImporter::importText(buffer_, name_);
+    if (whole.ok() && sink_) {
+      taken_ = whole.persons.size();
+      sink_(whole.persons);
+      whole.persons.clear();
+    }
+    return whole;
   }
 
   // Lines that end in a carriage return alone (old Mac exports) are read as lines: a file is taken
@@ -373,7 +383,10 @@ class PieceByPiece {
       result.error = located(name_, cards.error->line, cards.error->message);
       return false;
     }
-    if (persons_.empty())
+    taken_ += cards.persons.size();
+    if (sink_)
+      sink_(cards.persons);
+    else if (persons_.empty())
       persons_ = std::move(cards.persons);
     else
       persons_.insert(persons_.end(), std::make_move_iterator(cards.persons.begin()),
@@ -393,6 +406,8 @@ class PieceByPiece {
   bool carryOutsideCard_ = true;  // the buffer starts between two cards (or at the file's start)  // the buffer holds
                                   // no place to cut before this position
   std::vector<ABPersonData> persons_;
+  Sink sink_;
+  std::size_t taken_ = 0;  // persons read so far
 };
 
 }  // namespace
@@ -415,6 +430,49 @@ VCardImportResult VCardImporter::importFile(const std::filesystem::path& path, c
     result.error = tooLarge(name, contacts, "memory ran out");
     return result;
   }
+}
+
+namespace {
+
+// Why the reading of an import written straight to the store stopped.
+struct VCardReadFailure {
+  std::string error;
+};
+
+}  // namespace
+
+VCardStoreImport appendVCardFilesToStore(ABAddressBook& book, const std::vector<std::filesystem::path>& paths,
+                                         const VCardReadLimits& limits) {
+  VCardStoreImport import;
+  std::vector<VCardFileImport> files;
+  auto batches = [&](const std::function<void(std::vector<ABPersonData>&)>& add) {
+    files.clear();
+    for (const auto& path : paths) {
+      std::string name = path.string();
+      std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.c_str(), "rb"));
+      if (!file) throw VCardReadFailure{name + ": cannot read the file (" + std::strerror(errno) + ")"};
+      std::size_t contacts = 0;
+      VCardImportResult read;
+      try {
+        read = PieceByPiece(file.get(), name, limits, add).read(contacts);
+      } catch (const std::bad_alloc&) {
+        throw VCardReadFailure{tooLarge(name, contacts, "memory ran out")};
+      }
+      if (!read.ok()) throw VCardReadFailure{read.error};
+      files.push_back({path, contacts});
+    }
+  };
+  try {
+    import.saved = book.appendNewPersons(
+        batches, [&](std::size_t) { return describeVCardImport(files);
+  }, import.uids);
+}
+catch (const VCardReadFailure& failure) {
+  import.error = failure.error;
+  return import;
+}
+if (import.saved.ok()) import.files = std::move(files);
+return import;
 }
 
 VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths) {

@@ -64,6 +64,23 @@ VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths);
 // the book or already given to an earlier person of the same import gets a new unique id.
 VCardBookImportResult addVCardFilesToAddressBook(ABAddressBook& book, VCardFilesRead read);
 
+// What an import written straight to the store did.
+struct VCardStoreImport {
+  std::vector<VCardFileImport> files;  // when saved
+  std::vector<std::string> uids;       // of the contacts added, in order, when saved
+  std::string error;                   // a file could not be read or is malformed: nothing was written
+  ABSaveResult saved;                  // the write, when error is empty
+  bool ok() const { return error.empty() && saved.ok(); }
+};
+
+// Adds the contacts of the files to the store's file in one transaction while reading them piece by
+// piece (ABAddressBook::appendNewPersons): memory holds a few pieces, not the files' contacts, and
+// the book does not hold them afterwards. All or nothing, as importVCardFilesIntoAddressBook and a
+// save; for a program that ends after the import (the command line).
+// Pieces of 2 MB: each is read on two cores, and a batch of contacts stays small.
+VCardStoreImport appendVCardFilesToStore(ABAddressBook& book, const std::vector<std::filesystem::path>& paths,
+                                         const VCardReadLimits& limits = {.pieceSize = std::size_t{2} << 20});
+
 // How many persons read have a UID that a person of the book already has.
 std::size_t countVCardUidsInAddressBook(const ABAddressBook& book, const VCardFilesRead& read);
 // Like addVCardFilesToAddressBook, but a card whose UID a person of the book already has replaces

@@ -53,6 +53,49 @@ TEST_F(ImportCommandTest, ImportsAndRefusesMalformedFilesWithoutChangingTheStore
   EXPECT_FALSE(std::filesystem::exists(fresh.parent_path()));
 }
 
+// The contacts go into the store as the file is read: a card that is malformed near the end of a
+// large file (after pieces of it were written) leaves the store as it was, and a store the import
+// made is removed again.
+TEST_F(ImportCommandTest, AMalformedCardLateInALargeFileLeavesTheStoreAsItWas) {
+  std::string cards;
+  for (int i = 0; cards.size() < (std::size_t{5} << 20); ++i)
+    cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Last" + std::to_string(i) + ";First;;;\r\nNOTE:" + std::string(200, 'x') +
+             "\r\nEND:VCARD\r\n";
+  const auto good = folder / "good.vcf", bad = folder / "bad.vcf";
+  std::ofstream(good, std::ios::binary) << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Kept;Ann;;;\r\nEND:VCARD\r\n";
+  std::ofstream(bad, std::ios::binary) << cards
+                                       << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Broken;;;;\r\nNOTE\r\nEND:VCARD\r\n";
+  ASSERT_EQ(import(store, {good.string()}).status, 0);
+
+  ProgramRun run = import(store, {bad.string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("bad.vcf:"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("line is not a property"), std::string::npos) << run.out;
+  {
+    auto book = ABAddressBook::open(store);
+    ASSERT_TRUE(book);
+    EXPECT_EQ(book->count(), 1u);
+    std::vector<ABChangeSet> history;
+    ASSERT_TRUE(book->changeHistory(history));
+    EXPECT_EQ(history.size(), 1u);
+  }
+  const auto fresh = folder / "new" / "folder" / "store.sqlite";
+  EXPECT_EQ(import(fresh.string(), {bad.string()}).status, 1);
+  EXPECT_FALSE(std::filesystem::exists(folder / "new"));
+
+  // The same file without its last card is imported whole.
+  std::ofstream(bad, std::ios::binary) << cards;
+  run = import(fresh.string(), {bad.string(), good.string()});
+  ASSERT_EQ(run.status, 0) << run.out;
+  auto book = ABAddressBook::open(fresh);
+  ASSERT_TRUE(book);
+  const std::size_t count = book->count();
+  EXPECT_GT(count, 15000u);
+  EXPECT_EQ(book->people().back()->stringForProperty("Last").value_or(""), "Kept");
+  EXPECT_NE(run.out.find("Imported " + std::to_string(count - 1) + " contacts from " + bad.string()), std::string::npos)
+      << run.out;
+}
+
 // A file larger than all the memory the program may have (here: a card whose note runs on for a
 // gigabyte, most of it a hole in the file) is refused with one line, never a crash, and the store is
 // not made.

@@ -4,10 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 #include "TestStorePath.h"
@@ -412,4 +415,113 @@ TEST(StoreTest, ALargeStoreReadsBackEqualAndTheFirstDamagedRecordIsNamed) {
   std::string error;
   EXPECT_FALSE(ABAddressBook::open(path, &error));
   EXPECT_NE(error.find(uids[kPersons - 10]), std::string::npos) << error;
+}
+
+namespace {
+
+ABPersonData dataNamed(const std::string& first, const std::string& uid = {}) {
+  ABPersonData data;
+  data.set(kABFirstNameProperty, first);
+  if (!uid.empty()) data.set(kABUIDProperty, uid);
+  return data;
+}
+
+// Gives the batches, each a list of persons.
+ABAddressBook::PersonBatches batchesOf(std::vector<std::vector<ABPersonData>> lists) {
+  return [lists = std::move(lists)](const std::function<void(std::vector<ABPersonData>&)>& add) {
+    for (auto list : lists) add(list);
+  };
+}
+
+std::string described(std::size_t count) {
+  return "Added " + std::to_string(count);
+}
+
+}  // namespace
+
+// New persons written straight to the file, batch after batch in one change: after the persons of
+// the book, each with a unique id of its own, undone as one change; the book does not hold them.
+TEST(StoreTest, NewPersonsGoStraightToTheFileAsOneChange) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  std::string annId;
+  {
+    auto book = ABAddressBook::open(path);
+    ASSERT_TRUE(book);
+    ASSERT_TRUE(book->addRecord(personNamed("Ann")));
+    annId = book->people()[0]->uniqueId();
+    ASSERT_TRUE(book->save());
+    std::vector<std::string> uids;
+    std::vector<std::vector<ABPersonData>> lists(2);
+    for (int i = 0; i < 3000; ++i) lists[0].push_back(dataNamed("Many" + std::to_string(i)));
+    lists[1].push_back(dataNamed("Own", "own-id"));
+    lists[1].push_back(dataNamed("Twice", "own-id"));  // given earlier in the import
+    lists[1].push_back(dataNamed("Taken", annId));     // a person of the book has it
+    ABSaveResult result = book->appendNewPersons(batchesOf(std::move(lists)), described, uids);
+    ASSERT_TRUE(result.ok()) << result.error;
+    ASSERT_EQ(uids.size(), 3003u);
+    EXPECT_EQ(uids[3000], "own-id");
+    EXPECT_EQ(std::set<std::string>(uids.begin(), uids.end()).size(), 3003u);
+    EXPECT_EQ(std::count(uids.begin(), uids.end(), annId), 0);
+    EXPECT_EQ(book->count(), 1u);
+    ASSERT_TRUE(book->refresh());
+    EXPECT_EQ(book->count(), 3004u);
+    // The book goes on saving after the persons it did not hold.
+    ASSERT_TRUE(book->addRecord(personNamed("Last")));
+    ASSERT_TRUE(book->save());
+  }
+  auto book = ABAddressBook::open(path);
+  ASSERT_TRUE(book);
+  auto names = firstNames(*book);
+  ASSERT_EQ(names.size(), 3005u);
+  EXPECT_EQ(names[0], "Ann");
+  EXPECT_EQ(names[1], "Many0");
+  EXPECT_EQ(names[3000], "Many2999");
+  EXPECT_EQ((std::vector<std::string>(names.begin() + 3001, names.end())),
+            (std::vector<std::string>{"Own", "Twice", "Taken", "Last"}));
+  EXPECT_EQ(book->recordForUniqueId("own-id")->stringForProperty(kABFirstNameProperty), "Own");
+  std::vector<ABChangeSet> history;
+  ASSERT_TRUE(book->changeHistory(history));
+  ASSERT_GE(history.size(), 3u);
+  auto added = std::find_if(history.begin(), history.end(), [](const ABChangeSet& c) { return c.persons == 3003; });
+  ASSERT_NE(added, history.end());
+  EXPECT_EQ(added->description, "Added 3003");
+  ASSERT_TRUE(book->undo(0, false));  // "Last"
+  ASSERT_TRUE(book->undo(0, false));
+  EXPECT_EQ(firstNames(*book), (std::vector<std::string>{"Ann"}));
+}
+
+// Reading that fails half way (here: after the first batch went into the file) leaves the file as
+// it was; so do pending changes of the book, which must be saved first.
+TEST(StoreTest, NewPersonsStraightToTheFileAreAllOrNothing) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  auto book = ABAddressBook::open(path);
+  ASSERT_TRUE(book);
+  ASSERT_TRUE(book->addRecord(personNamed("Ann")));
+  ASSERT_TRUE(book->save());
+  std::vector<std::string> uids;
+  auto failing = [](const std::function<void(std::vector<ABPersonData>&)>& add) {
+    for (int batch = 0; batch < 3; ++batch) {
+      std::vector<ABPersonData> list;
+      for (int i = 0; i < 2000; ++i) list.push_back(dataNamed("Read" + std::to_string(i)));
+      add(list);
+    }
+    throw std::runtime_error("the third piece is malformed");
+  };
+  EXPECT_THROW(book->appendNewPersons(failing, described, uids), std::runtime_error);
+  EXPECT_TRUE(uids.empty());
+
+  book->people()[0]->setValueForProperty(std::string("Anne"), kABFirstNameProperty);
+  ABSaveResult pending = book->appendNewPersons(batchesOf({{dataNamed("New")}}), described, uids);
+  EXPECT_FALSE(pending.ok());
+  EXPECT_TRUE(uids.empty());
+  book.reset();
+
+  auto again = ABAddressBook::open(path);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(firstNames(*again), (std::vector<std::string>{"Ann"}));
+  std::vector<ABChangeSet> history;
+  ASSERT_TRUE(again->changeHistory(history));
+  EXPECT_EQ(history.size(), 1u);
 }
