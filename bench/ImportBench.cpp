@@ -50,7 +50,7 @@ void runImportBench(std::size_t contacts, BenchReporter& reporter) {
   std::printf("    (read and add %.3f s, save %.3f s, close %.3f s)\n", reading, saving, closing);
 
   // As the command line imports: the contacts go into the file while the file is read.
-  std::filesystem::remove(dir / "store.sqlite");
+  for (const char* file : {"store.sqlite", "store.sqlite-wal", "store.sqlite-shm"}) std::filesystem::remove(dir / file);
   malloc_trim(0);  // what the import before freed leaves the process, not only the heap
   resetPeakResident();
   ok = true;
