@@ -172,7 +172,8 @@ std::optional<std::string> FixActions::similarStaleReason(const PersonItem& row)
   std::vector<ABPersonSnapshot> values;
   for (const auto& member : members) values.push_back(member->snapshot());
   PhoneNumbers phones(outline_.region());
-  const PhoneReadings readings = SimilarContacts::readPhones(values, phones, false);
+  const PhoneReadings readings =
+      SimilarContacts::readPhones(values, phones, SimilarContacts::NationalNumbers::kNoneMore);
   auto whole = [&](const std::vector<SimilarContacts::Group>& groups) {
     return groups.size() == 1 && groups.front().members.size() == members.size();
   };

@@ -445,9 +445,15 @@ bool ScanAddressBook::nationalPhonesKept(const ABPersonData& data, const std::ve
   return uid && kept.keeps(*uid, phoneTexts(data, national));
 }
 
-PhoneReadings ScanFinders::phoneReadings(const ScanSnapshot& snapshot, const PhoneNumbers& phones, bool validity,
+PhoneReadings ScanFinders::phoneReadings(const ScanSnapshot& snapshot, const PhoneNumbers& phones, bool forNationalForm,
                                          unsigned threads) {
-  return SimilarContacts::readPhones(snapshot.data, phones, validity, threads);
+  // Whether a person is listed needs one valid number not in international form; which of them
+  // the user kept as they are written needs them all.
+  using SimilarContacts::NationalNumbers;
+  const NationalNumbers national = !forNationalForm                   ? NationalNumbers::kNoneMore
+                                   : snapshot.keptPhoneFormat.empty() ? NationalNumbers::kUntilOneValid
+                                                                      : NationalNumbers::kEvery;
+  return SimilarContacts::readPhones(snapshot.data, phones, national, threads);
 }
 
 std::vector<SimilarGroup> ScanFinders::similarContacts(const ScanSnapshot& snapshot, const PhoneReadings& readings,

@@ -36,8 +36,9 @@ std::vector<ABPersonRef> duplicateContacts(const ScanSnapshot& snapshot);
 // One finding per e-mail value shared with others, from its earliest person not yet handled.
 std::vector<SharedEmailFinding> sharedEmails(const ScanSnapshot& snapshot);
 // The phone numbers of the persons read once for the phone conditions, on up to `threads` threads
-// (validity: every number not in international form is tested too).
-PhoneReadings phoneReadings(const ScanSnapshot& snapshot, const PhoneNumbers& phones, bool validity,
+// (forNationalForm: enough numbers not in international form are read for
+// "Phone number not in international format" too).
+PhoneReadings phoneReadings(const ScanSnapshot& snapshot, const PhoneNumbers& phones, bool forNationalForm,
                             unsigned threads = 1);
 // Groups of persons that are probably one person (none linked within a set of `distinct` ids), on
 // every core when `threads` is more than one.

@@ -1,7 +1,9 @@
 #include "app/scanner/SimilarContacts.h"
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 
 #include "app/scanner/NameFolding.h"
@@ -54,65 +56,147 @@ bool plainNumber(std::string_view text, unsigned* digits, std::uint32_t* tail) {
 
 }  // namespace
 
-PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const PhoneNumbers& phones, bool validity,
-                         unsigned threads) {
+PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const PhoneNumbers& phones,
+                         NationalNumbers national, unsigned threads) {
   PhoneReadings result;
   result.readings.resize(persons.size());
 
+  struct Entry {
+    std::string_view text;
+    bool plain = false;
+    bool international = false;
+    unsigned digits = 0;
+    std::uint32_t tail = 0;
+  };
+  // What each entry is, person by person on up to `threads` threads; then how many plain numbers
+  // of ten digits or more end with each seven digits (sorted endings, counted by their runs).
+  std::vector<std::vector<Entry>> entries(persons.size());
+  std::vector<std::vector<std::uint32_t>> endingsOf(std::max(1u, std::thread::hardware_concurrency()));
+  std::atomic<size_t> nextPart{0};
+  auto gather = [&](size_t begin, size_t end) {
+    std::vector<std::uint32_t>& endings = endingsOf[nextPart++];
+    for (size_t i = begin; i < end; ++i) {
+      const ABMultiValue* list = persons[i]->multiValue(kABPhoneProperty);
+      if (!list) continue;
+      entries[i].resize(list->count());
+      for (size_t j = 0; j < list->count(); ++j) {
+        const auto* text = std::get_if<std::string>(&list->entries()[j].value);
+        if (!text || text->empty() || ScanAddressBook::phoneHasLetter(*text)) continue;
+        Entry& entry = entries[i][j];
+        entry.text = *text;
+        entry.international = PhoneNumbers::writtenInternational(*text);
+        entry.plain = plainNumber(*text, &entry.digits, &entry.tail);
+        if (entry.plain && entry.digits >= 10) endings.push_back(entry.tail);
+      }
+    }
+  };
+  if (threads > 1)
+    parallelFor(persons.size(), 4096, gather);
+  else
+    gather(0, persons.size());
+  std::vector<std::uint32_t> endings;
+  for (auto& part : endingsOf) endings.insert(endings.end(), part.begin(), part.end());
+  std::sort(endings.begin(), endings.end());
+  auto sharedEnding = [&](std::uint32_t tail) {
+    auto first = std::lower_bound(endings.begin(), endings.end(), tail);
+    return first + 1 < endings.end() && first[1] == tail;
+  };
+
+  // The distinct texts to read, each once, in batches read on every core.
   struct Slot {
     std::string_view text;
     PhoneNumbers::Reading reading;
   };
-  struct Entry {
-    std::string_view text;
-    bool plain = false;
-    unsigned digits = 0;
-    std::uint32_t tail = 0;
-  };
-  std::vector<std::vector<Entry>> entries(persons.size());
-  std::unordered_map<std::uint32_t, unsigned> tails;
-  tails.reserve(persons.size() * 2);
-  for (size_t i = 0; i < persons.size(); ++i) {
-    const ABMultiValue* list = persons[i]->multiValue(kABPhoneProperty);
-    if (!list) continue;
-    entries[i].resize(list->count());
-    for (size_t j = 0; j < list->count(); ++j) {
-      const auto* text = std::get_if<std::string>(&list->entries()[j].value);
-      if (!text || text->empty() || ScanAddressBook::phoneHasLetter(*text)) continue;
-      Entry& entry = entries[i][j];
-      entry.text = *text;
-      entry.plain = plainNumber(*text, &entry.digits, &entry.tail);
-      if (entry.plain && entry.digits >= 10) ++tails[entry.tail];
-    }
-  }
-
-  // The distinct texts to read, each once.
   std::vector<Slot> slots;
   std::unordered_map<std::string_view, size_t> slotOf;
-  slotOf.reserve(tails.size() + persons.size() / 2);
-  std::vector<std::vector<size_t>> slotOfEntry(persons.size());
+  slotOf.reserve(persons.size());
   constexpr size_t kUnread = static_cast<size_t>(-1);
+  std::vector<std::vector<size_t>> slotOfEntry(persons.size());
+  size_t readUpTo = 0;
+  auto take = [&](size_t i, size_t j) {
+    auto [at, added] = slotOf.emplace(entries[i][j].text, slots.size());
+    if (added) slots.push_back({entries[i][j].text, {}});
+    slotOfEntry[i][j] = at->second;
+  };
+  auto readBatch = [&] {
+    auto readSlots = [&](size_t begin, size_t end) {
+      for (size_t slot = begin; slot < end; ++slot) slots[slot].reading = phones.read(slots[slot].text);
+    };
+    if (threads > 1)
+      parallelFor(slots.size() - readUpTo, 256,
+                  [&](size_t begin, size_t end) { readSlots(readUpTo + begin, readUpTo + end); });
+    else
+      readSlots(readUpTo, slots.size());
+    readUpTo = slots.size();
+  };
+
   for (size_t i = 0; i < persons.size(); ++i) {
     slotOfEntry[i].assign(entries[i].size(), kUnread);
     for (size_t j = 0; j < entries[i].size(); ++j) {
       const Entry& entry = entries[i][j];
       if (entry.text.empty()) continue;
-      bool needed = !entry.plain || entry.digits < 10 || tails.find(entry.tail)->second >= 2 ||
-                    (validity && !PhoneNumbers::writtenInternational(entry.text));
-      if (!needed) continue;
-      auto [at, added] = slotOf.emplace(entry.text, slots.size());
-      if (added) slots.push_back({entry.text, {}});
-      slotOfEntry[i][j] = at->second;
+      bool needed = !entry.plain || entry.digits < 10 || sharedEnding(entry.tail) ||
+                    (national == NationalNumbers::kEvery && !entry.international);
+      if (needed) take(i, j);
     }
   }
+  readBatch();
 
-  auto readSlots = [&](size_t begin, size_t end) {
-    for (size_t slot = begin; slot < end; ++slot) slots[slot].reading = phones.read(slots[slot].text);
-  };
-  if (threads > 1)
-    parallelFor(slots.size(), 256, readSlots);
-  else
-    readSlots(0, slots.size());
+  // A number written otherwise (an extension after "#", a comma) or with fewer than ten digits is
+  // always read; a plain number ending with the same seven digits as its reading could be the same
+  // number ("030 3528696#12", "030 301731" and "+49 30 301731"), so it is read too.
+  std::vector<std::uint32_t> otherEndings;
+  for (size_t i = 0; i < persons.size(); ++i)
+    for (size_t j = 0; j < entries[i].size(); ++j) {
+      const Entry& entry = entries[i][j];
+      if (entry.text.empty() || (entry.plain && entry.digits >= 10) || slotOfEntry[i][j] == kUnread) continue;
+      const std::string& e164 = slots[slotOfEntry[i][j]].reading.e164;
+      if (e164.size() < 8) continue;
+      std::uint32_t tail = 0;
+      for (char c : std::string_view(e164).substr(e164.size() - 7))
+        tail = tail * 10 + static_cast<std::uint32_t>(c - '0');
+      otherEndings.push_back(tail);
+    }
+  if (!otherEndings.empty()) {
+    std::sort(otherEndings.begin(), otherEndings.end());
+    for (size_t i = 0; i < persons.size(); ++i)
+      for (size_t j = 0; j < entries[i].size(); ++j)
+        if (!entries[i][j].text.empty() && entries[i][j].plain && slotOfEntry[i][j] == kUnread &&
+            std::binary_search(otherEndings.begin(), otherEndings.end(), entries[i][j].tail))
+          take(i, j);
+    readBatch();
+  }
+
+  // A person's numbers not in international form, one more of each person in every batch, until
+  // one of them is valid.
+  if (national == NationalNumbers::kUntilOneValid) {
+    std::vector<size_t> waiting;
+    auto holdsValid = [&](size_t i) {
+      for (size_t slot : slotOfEntry[i]) {
+        if (slot == kUnread) continue;
+        const PhoneNumbers::Reading& reading = slots[slot].reading;
+        if (reading.read && !reading.international && reading.valid) return true;
+      }
+      return false;
+    };
+    for (size_t i = 0; i < persons.size(); ++i)
+      if (!holdsValid(i)) waiting.push_back(i);
+    while (!waiting.empty()) {
+      std::vector<size_t> still;
+      for (size_t i : waiting) {
+        for (size_t j = 0; j < entries[i].size(); ++j) {
+          if (entries[i][j].text.empty() || entries[i][j].international || slotOfEntry[i][j] != kUnread) continue;
+          take(i, j);
+          still.push_back(i);
+          break;
+        }
+      }
+      readBatch();
+      waiting.clear();
+      for (size_t i : still)
+        if (!holdsValid(i)) waiting.push_back(i);
+    }
+  }
 
   for (size_t i = 0; i < persons.size(); ++i) {
     result.readings[i].resize(slotOfEntry[i].size());

@@ -18,13 +18,20 @@ namespace SimilarContacts {
 // A value held by more persons than this (a switchboard number, a shared office address) links nobody.
 inline constexpr size_t kMostHolders = 10;
 
+// Which numbers not written in international form readPhones reads besides those that could equal
+// another number.
+enum class NationalNumbers {
+  kNoneMore,       // no more
+  kEvery,          // every one (what "Phone number not in international format" needs to name them)
+  kUntilOneValid,  // a person's, in entry order, until one is valid (whether the condition lists them)
+};
+
 // Reads the phone numbers of the persons, on every core when `threads` is more than one. Every number that could equal
 // another one is read: a number whose last seven digits no other number of the persons ends with
 // (and that holds ten digits or more, so its national part has seven or more) equals none and is
-// left unread, unless `validity` asks for every number not written in international form (the
-// test of "Phone number not in international format").
-PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const PhoneNumbers& phones, bool validity,
-                         unsigned threads = 1);
+// left unread, unless `national` asks for it.
+PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const PhoneNumbers& phones,
+                         NationalNumbers national, unsigned threads = 1);
 // Every phone entry of one person read.
 std::vector<PhoneNumbers::Reading> readPhonesOf(const ABPersonData& person, const PhoneNumbers& phones);
 

@@ -352,7 +352,7 @@ TEST(PhoneReadingsTest, LeavingUniqueNumbersUnreadChangesNoGroup) {
   PhoneReadings all;
   for (const auto& person : persons) all.readings.push_back(SimilarContacts::readPhonesOf(*person, numbers));
   auto everyNumber = SimilarContacts::findGroups(persons, all, numbers, {}, 400);
-  auto readings = SimilarContacts::readPhones(persons, numbers, false, 2);
+  auto readings = SimilarContacts::readPhones(persons, numbers, SimilarContacts::NationalNumbers::kNoneMore, 2);
   auto fewer = SimilarContacts::findGroups(persons, readings, numbers, {}, 400);
   size_t unread = 0;
   for (const auto& person : readings.readings)
@@ -361,6 +361,90 @@ TEST(PhoneReadingsTest, LeavingUniqueNumbersUnreadChangesNoGroup) {
   ASSERT_EQ(everyNumber.size(), 150u);
   ASSERT_EQ(fewer.size(), everyNumber.size());
   for (size_t g = 0; g < fewer.size(); ++g) EXPECT_EQ(fewer[g].members, everyNumber[g].members);
+}
+
+// Reading a person's numbers not in international form only until one is valid lists exactly the
+// persons that reading all of them lists, and links and finds numbers written twice as before.
+TEST(PhoneReadingsTest, ReadingNationalNumbersUntilOneIsValidListsTheSamePersons) {
+  // Valid and invalid national numbers (too short, no such area), numbers of other countries,
+  // the same texts in several persons, in every order.
+  const char* writings[] = {"030 %07d", "0301 %d",   "(089) %07d", "+49 30 %07d", "+1 212 555 %04d",
+                            "0%d",      "030 %07d",  "12 %d",      "0171 %07d",   "+33 1 23 45 67 %02d",
+                            "00 %d",    "0000 %07d", "0000 %07d"};
+  std::vector<ABPersonSnapshot> persons;
+  unsigned state = 7;
+  auto next = [&state](unsigned below) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 8) % below;
+  };
+  for (int i = 0; i < 600; ++i) {
+    ABPersonData data;
+    data.set(kABFirstNameProperty, std::string("P") + std::to_string(i));
+    ABMultiValue phones;
+    for (unsigned count = next(5), p = 0; p < count; ++p) {
+      char text[48];
+      std::snprintf(text, sizeof text, writings[next(std::size(writings))], 1000000 + next(i % 3 ? 9000000 : 40));
+      phones.addValueWithLabel(std::string(text), p % 2 ? kMobile : kHome);
+    }
+    if (!phones.empty()) data.set(kABPhoneProperty, phones);
+    persons.push_back(std::make_shared<ABPersonData>(std::move(data)));
+  }
+  using SimilarContacts::NationalNumbers;
+  PhoneNumbers numbers("DE");
+  auto every = SimilarContacts::readPhones(persons, numbers, NationalNumbers::kEvery, 2);
+  auto untilValid = SimilarContacts::readPhones(persons, numbers, NationalNumbers::kUntilOneValid, 2);
+  size_t listed = 0, unlisted = 0, readEvery = 0, readUntilValid = 0;
+  for (size_t i = 0; i < persons.size(); ++i) {
+    SCOPED_TRACE(i);
+    const auto all = SimilarContacts::readPhonesOf(*persons[i], numbers);
+    const bool expected = !SimilarContacts::nationalNumbers(*persons[i], all).empty();
+    EXPECT_EQ(SimilarContacts::nationalNumbers(*persons[i], every.readings[i]),
+              SimilarContacts::nationalNumbers(*persons[i], all));
+    EXPECT_EQ(!SimilarContacts::nationalNumbers(*persons[i], untilValid.readings[i]).empty(), expected);
+    EXPECT_EQ(SimilarContacts::holdsNumberWrittenTwice(*persons[i], untilValid.readings[i]),
+              SimilarContacts::holdsNumberWrittenTwice(*persons[i], all));
+    (expected ? listed : unlisted) += 1;
+    for (const auto& reading : every.readings[i]) readEvery += reading.read;
+    for (const auto& reading : untilValid.readings[i]) readUntilValid += reading.read;
+  }
+  EXPECT_GT(listed, 200u);
+  EXPECT_GT(unlisted, 100u);
+  EXPECT_LT(readUntilValid, readEvery);
+  auto groups = [&](const PhoneReadings& readings) {
+    std::vector<std::vector<size_t>> members;
+    for (auto& group : SimilarContacts::findGroups(persons, readings, numbers, {}, 400))
+      members.push_back(group.members);
+    return members;
+  };
+  EXPECT_EQ(groups(untilValid), groups(every));
+}
+
+// A number written with an extension ("030 3528696#12") reads as the number without it, and one
+// of nine digits ("030 301731") as the same number written with its country code: the other
+// writing, by the same person or another, is read and compared too, whichever conditions run.
+TEST(PhoneReadingsTest, ANumberWrittenWithAnExtensionIsComparedWithTheSameNumberWithout) {
+  auto person = [](std::vector<std::string> texts) {
+    ABPersonData data;
+    data.set(kABFirstNameProperty, std::string("P") + texts.front());
+    ABMultiValue phones;
+    for (const auto& text : texts) phones.addValueWithLabel(text, kHome);
+    data.set(kABPhoneProperty, phones);
+    return std::make_shared<ABPersonData>(std::move(data));
+  };
+  std::vector<ABPersonSnapshot> persons = {person({"+49 30 3528696"}), person({"030 3528696#12"}),
+                                           person({"(+49) 30 4528696", "030 4528696#12"}),
+                                           person({" 030 301731 ", "(+49) 30 301731"})};
+  PhoneNumbers numbers("DE");
+  for (auto national :
+       {SimilarContacts::NationalNumbers::kNoneMore, SimilarContacts::NationalNumbers::kUntilOneValid}) {
+    auto readings = SimilarContacts::readPhones(persons, numbers, national, 2);
+    auto groups = SimilarContacts::findGroups(persons, readings, numbers, {});
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(groups[0].members, (std::vector<size_t>{0, 1}));
+    EXPECT_EQ(groups[0].reason, "same phone +49 30 3528696");
+    EXPECT_TRUE(SimilarContacts::holdsNumberWrittenTwice(*persons[2], readings.readings[2]));
+    EXPECT_TRUE(SimilarContacts::holdsNumberWrittenTwice(*persons[3], readings.readings[3]));
+  }
 }
 
 }  // namespace
