@@ -14,40 +14,41 @@ namespace {
 class ImportCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = std::filesystem::temp_directory_path() / ("rolvane-import-" + std::to_string(getpid()) +
-                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    store = (folder / "store.sqlite").string();
+    folder_ =
+        std::filesystem::temp_directory_path() / ("rolvane-import-" + std::to_string(getpid()) +
+                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    store_ = (folder_ / "store.sqlite").string();
   }
-  void TearDown() override { std::filesystem::remove_all(folder); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
 
   ProgramRun import(const std::string& storePath, std::vector<std::string> args) {
     args.insert(args.begin(), {"--store", storePath, "import"});
     return runProgram(ROLVANE_PROGRAM, args);
   }
 
-  std::filesystem::path folder;
-  std::string store;
-  const std::string corpus = std::string(ROLVANE_CORPUS_DIR) + "/vcard/";
+  std::filesystem::path folder_;
+  std::string store_;
+  const std::string corpus_ = std::string(ROLVANE_CORPUS_DIR) + "/vcard/";
 };
 
 }  // namespace
 
 TEST_F(ImportCommandTest, ImportsAndRefusesMalformedFilesWithoutChangingTheStore) {
-  ProgramRun run = import(store, {corpus + "ezvcard_gmail-list.vcf"});
+  ProgramRun run = import(store_, {corpus_ + "ezvcard_gmail-list.vcf"});
   EXPECT_EQ(run.status, 0) << run.out;
-  run = import(store, {corpus + "fkvcards_v3.vcf", corpus + "malformed/eds_9.vcf"});
+  run = import(store_, {corpus_ + "fkvcards_v3.vcf", corpus_ + "malformed/eds_9.vcf"});
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.out.find("eds_9.vcf:"), std::string::npos) << run.out;
-  auto book = ABAddressBook::open(store);
+  auto book = ABAddressBook::open(store_);
   ASSERT_TRUE(book);
   EXPECT_EQ(book->count(), 3u);
 
   // A refused import makes no store where there was none.
-  const auto fresh = folder / "fresh" / "store.sqlite";
-  EXPECT_NE(import(fresh.string(), {corpus + "malformed/eds_7.vcf"}).status, 0);
-  run = import(fresh.string(), {(folder / "missing.vcf").string()});
+  const auto fresh = folder_ / "fresh" / "store.sqlite";
+  EXPECT_NE(import(fresh.string(), {corpus_ + "malformed/eds_7.vcf"}).status, 0);
+  run = import(fresh.string(), {(folder_ / "missing.vcf").string()});
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.out.find("missing.vcf: cannot read the file (no such file)"), std::string::npos) << run.out;
   EXPECT_FALSE(std::filesystem::exists(fresh.parent_path()));
@@ -61,27 +62,27 @@ TEST_F(ImportCommandTest, AMalformedCardLateInALargeFileLeavesTheStoreAsItWas) {
   for (int i = 0; cards.size() < (std::size_t{5} << 20); ++i)
     cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Last" + std::to_string(i) + ";First;;;\r\nNOTE:" + std::string(200, 'x') +
              "\r\nEND:VCARD\r\n";
-  const auto good = folder / "good.vcf", bad = folder / "bad.vcf";
+  const auto good = folder_ / "good.vcf", bad = folder_ / "bad.vcf";
   std::ofstream(good, std::ios::binary) << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Kept;Ann;;;\r\nEND:VCARD\r\n";
   std::ofstream(bad, std::ios::binary) << cards
                                        << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Broken;;;;\r\nNOTE\r\nEND:VCARD\r\n";
-  ASSERT_EQ(import(store, {good.string()}).status, 0);
+  ASSERT_EQ(import(store_, {good.string()}).status, 0);
 
-  ProgramRun run = import(store, {bad.string()});
+  ProgramRun run = import(store_, {bad.string()});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("bad.vcf:"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("line is not a property"), std::string::npos) << run.out;
   {
-    auto book = ABAddressBook::open(store);
+    auto book = ABAddressBook::open(store_);
     ASSERT_TRUE(book);
     EXPECT_EQ(book->count(), 1u);
     std::vector<ABChangeSet> history;
     ASSERT_TRUE(book->changeHistory(history));
     EXPECT_EQ(history.size(), 1u);
   }
-  const auto fresh = folder / "new" / "folder" / "store.sqlite";
+  const auto fresh = folder_ / "new" / "folder" / "store.sqlite";
   EXPECT_EQ(import(fresh.string(), {bad.string()}).status, 1);
-  EXPECT_FALSE(std::filesystem::exists(folder / "new"));
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "new"));
 
   // The same file without its last card is imported whole.
   std::ofstream(bad, std::ios::binary) << cards;
@@ -101,7 +102,7 @@ TEST_F(ImportCommandTest, AMalformedCardLateInALargeFileLeavesTheStoreAsItWas) {
 // not made.
 TEST_F(ImportCommandTest, AFileLargerThanTheMemoryAllowedIsRefusedWithOneLine) {
   constexpr std::size_t kLimit = std::size_t{320} << 20;
-  const auto small = folder / "small.vcf", huge = folder / "huge.vcf";
+  const auto small = folder_ / "small.vcf", huge = folder_ / "huge.vcf";
   std::string cards;
   for (int i = 0; i < 2000; ++i)
     cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Last" + std::to_string(i) + ";First;;;\r\nEND:VCARD\r\n";
@@ -110,16 +111,16 @@ TEST_F(ImportCommandTest, AFileLargerThanTheMemoryAllowedIsRefusedWithOneLine) {
   std::filesystem::resize_file(huge, std::size_t{1} << 30);
 
   // The limit leaves room for an import of a usual size.
-  const auto other = (folder / "other.sqlite").string();
+  const auto other = (folder_ / "other.sqlite").string();
   ProgramRun run = runProgram(ROLVANE_PROGRAM, {"--store", other, "import", small.string()}, kLimit);
   ASSERT_EQ(run.status, 0) << run.out;
 
-  run = runProgram(ROLVANE_PROGRAM, {"--store", store, "import", huge.string()}, kLimit);
+  run = runProgram(ROLVANE_PROGRAM, {"--store", store_, "import", huge.string()}, kLimit);
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_EQ(run.out, "rolvane import: " + huge.string() +
                          ": the file does not fit into the memory available (memory ran out after reading 2,000 "
                          "contacts)\n");
-  EXPECT_FALSE(std::filesystem::exists(store));
+  EXPECT_FALSE(std::filesystem::exists(store_));
 }
 
 // A card whose UID is in the store replaces that contact's values in its place; the others are
@@ -128,13 +129,13 @@ TEST_F(ImportCommandTest, UpdateReplacesContactsOfTheSameUidInTheirPlace) {
   auto card = [](const std::string& uid, const std::string& name) {
     return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + name + ";;;;\r\nUID:" + uid + "\r\nEND:VCARD\r\n";
   };
-  std::ofstream(folder / "first.vcf") << card("u1", "One") << card("u2", "Two");
-  std::ofstream(folder / "second.vcf") << card("u1", "One Changed") << card("u3", "Three");
-  ASSERT_EQ(import(store, {(folder / "first.vcf").string()}).status, 0);
-  ProgramRun run = import(store, {"--update", (folder / "second.vcf").string()});
+  std::ofstream(folder_ / "first.vcf") << card("u1", "One") << card("u2", "Two");
+  std::ofstream(folder_ / "second.vcf") << card("u1", "One Changed") << card("u3", "Three");
+  ASSERT_EQ(import(store_, {(folder_ / "first.vcf").string()}).status, 0);
+  ProgramRun run = import(store_, {"--update", (folder_ / "second.vcf").string()});
   ASSERT_EQ(run.status, 0) << run.out;
   {
-    auto book = ABAddressBook::open(store);
+    auto book = ABAddressBook::open(store_);
     ASSERT_TRUE(book);
     auto people = book->people();
     ASSERT_EQ(people.size(), 3u);
@@ -143,8 +144,8 @@ TEST_F(ImportCommandTest, UpdateReplacesContactsOfTheSameUidInTheirPlace) {
     EXPECT_EQ(people[1]->uniqueId(), "u2");
     EXPECT_EQ(people[2]->uniqueId(), "u3");
   }
-  ASSERT_EQ(import(store, {(folder / "second.vcf").string()}).status, 0);
-  auto book = ABAddressBook::open(store);
+  ASSERT_EQ(import(store_, {(folder_ / "second.vcf").string()}).status, 0);
+  auto book = ABAddressBook::open(store_);
   ASSERT_TRUE(book);
   EXPECT_EQ(book->count(), 5u);
 }

@@ -16,19 +16,20 @@ namespace {
 class SimilarCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = std::filesystem::temp_directory_path() / ("rolvane-similar-cli-" + std::to_string(getpid()) +
-                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    store = (folder / "book.sqlite").string();
+    folder_ =
+        std::filesystem::temp_directory_path() / ("rolvane-similar-cli-" + std::to_string(getpid()) +
+                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    store_ = (folder_ / "book.sqlite").string();
     // What the locale says must not decide these tests unless one sets it.
     ::setenv("LC_ALL", "C.UTF-8", 1);
   }
-  void TearDown() override { std::filesystem::remove_all(folder); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
 
   std::string add(const std::string& first, const std::string& last, std::vector<std::string> phones,
                   std::vector<std::string> emails = {}) {
-    auto book = ABAddressBook::open(store);
+    auto book = ABAddressBook::open(store_);
     auto person = ABPerson::create();
     person->setValueForProperty(first, kABFirstNameProperty);
     person->setValueForProperty(last, kABLastNameProperty);
@@ -43,7 +44,7 @@ class SimilarCommandTest : public ::testing::Test {
   }
 
   ProgramRun run(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--store", store});
+    args.insert(args.begin(), {"--store", store_});
     return runProgram(ROLVANE_PROGRAM, std::move(args));
   }
 
@@ -58,14 +59,14 @@ class SimilarCommandTest : public ::testing::Test {
 
   std::vector<std::string> phonesOf(const std::string& uid) {
     std::vector<std::string> values;
-    auto person = ABAddressBook::open(store)->recordForUniqueId(uid);
+    auto person = ABAddressBook::open(store_)->recordForUniqueId(uid);
     if (auto phones = person ? person->multiValueForProperty(kABPhoneProperty) : std::nullopt)
       for (size_t i = 0; i < phones->count(); ++i) values.push_back(phones->stringAtIndex(i));
     return values;
   }
 
-  std::filesystem::path folder;
-  std::string store;
+  std::filesystem::path folder_;
+  std::string store_;
 };
 
 TEST_F(SimilarCommandTest, ScanJsonGivesGroupsWithTheirReasonAfterTheOtherConditions) {
@@ -127,7 +128,7 @@ TEST_F(SimilarCommandTest, FixRewritesNumbersAndMergesGroupsFromAnEarlierScan) {
 
   ProgramRun scan = run({"scan", "--json", "--region", "DE"});
   ASSERT_EQ(scan.status, 0);
-  const auto findings = (folder / "scan.json").string();
+  const auto findings = (folder_ / "scan.json").string();
   std::ofstream(findings) << scan.out.substr(scan.out.find('{'));
   ProgramRun refused = run({"fix", "--condition", "Similar contacts", "--option", "Merge contacts", "--findings",
                             findings, "--region", "DE"});
@@ -137,7 +138,7 @@ TEST_F(SimilarCommandTest, FixRewritesNumbersAndMergesGroupsFromAnEarlierScan) {
                            findings, "--region", "DE", "--yes"});
   ASSERT_EQ(merged.status, 0) << merged.out;
   EXPECT_NE(merged.out.find("Fixed 1 finding(s)"), std::string::npos) << merged.out;
-  auto book = ABAddressBook::open(store);
+  auto book = ABAddressBook::open(store_);
   ASSERT_EQ(book->count(), 1u);
   auto phones = book->people().front()->multiValueForProperty(kABPhoneProperty);
   ASSERT_TRUE(phones);
@@ -148,7 +149,7 @@ TEST_F(SimilarCommandTest, FixRewritesNumbersAndMergesGroupsFromAnEarlierScan) {
   EXPECT_EQ(again.status, 0) << again.out;
   EXPECT_NE(again.out.find(a + ": not fixed"), std::string::npos) << again.out;
   EXPECT_NE(again.out.find("Fixed 0 finding(s)"), std::string::npos) << again.out;
-  EXPECT_EQ(ABAddressBook::open(store)->count(), 1u);
+  EXPECT_EQ(ABAddressBook::open(store_)->count(), 1u);
 }
 
 // "Not the same person" from the command line: no contact changes, the group is left out of later
@@ -160,13 +161,13 @@ TEST_F(SimilarCommandTest, NotTheSamePersonLeavesASimilarGroupOutUntilUndone) {
   ASSERT_EQ(scanJson({"--condition", "Similar contacts", "--region", "DE"})
                 .value("SimilarContacts", nlohmann::ordered_json()),
             grouped);
-  auto before = ABAddressBook::open(store)->people();
+  auto before = ABAddressBook::open(store_)->people();
 
   ProgramRun marked =
       run({"fix", "--condition", "Similar contacts", "--option", "Not the same person", "--region", "DE"});
   ASSERT_EQ(marked.status, 0) << marked.out;
   EXPECT_NE(marked.out.find("marked Ann Lee and Annie Lee as not the same person"), std::string::npos) << marked.out;
-  auto after = ABAddressBook::open(store)->people();
+  auto after = ABAddressBook::open(store_)->people();
   ASSERT_EQ(after.size(), before.size());
   for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(*after[i]->snapshot(), *before[i]->snapshot());
   EXPECT_FALSE(scanJson({"--condition", "Similar contacts", "--region", "DE"}).contains("SimilarContacts"));
@@ -198,7 +199,7 @@ TEST_F(SimilarCommandTest, KeepAsItIsLeavesTheNumbersOutUntilUndoneOrANewOneCome
   ASSERT_EQ(run({"redo"}).status, 0);
   EXPECT_EQ(listed(), nlohmann::ordered_json::array({b}));
 
-  auto book = ABAddressBook::open(store);
+  auto book = ABAddressBook::open(store_);
   auto ann = book->recordForUniqueId(a);
   ABMultiValue phones = *ann->multiValueForProperty(kABPhoneProperty);
   phones.addValueWithLabel(std::string("0171 1111111"), kABWorkLabel);

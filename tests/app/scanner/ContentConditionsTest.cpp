@@ -32,12 +32,12 @@ TEST_F(ContentConditionsTest, NamelessContactsGroupOnlyByTheSameOrganisation) {
   add({{kABOrganizationProperty, ""}});
   EXPECT_EQ(scanner().test(), (Persons{acme, withName}))
       << "Acme twice without a name; the named Acme with the first-name-only Acme; nobody else";
-  EXPECT_EQ(ScanAddressBook::duplicateGroupOf(*book, *acme), (Persons{acme, acmeAgain}));
-  EXPECT_TRUE(ScanAddressBook::duplicateGroupOf(*book, *emptyOrg).empty()) << "no name and no organisation";
+  EXPECT_EQ(ScanAddressBook::duplicateGroupOf(*book_, *acme), (Persons{acme, acmeAgain}));
+  EXPECT_TRUE(ScanAddressBook::duplicateGroupOf(*book_, *emptyOrg).empty()) << "no name and no organisation";
   // An organisation name that looks like a name key does not meet one.
   auto lookalike = add({{kABOrganizationProperty, "Acme(null)"}});
   add({{kABOrganizationProperty, "nAcme(null)"}});
-  EXPECT_EQ(ScanAddressBook::duplicateGroupOf(*book, *lookalike), (Persons{lookalike}));
+  EXPECT_EQ(ScanAddressBook::duplicateGroupOf(*book_, *lookalike), (Persons{lookalike}));
 }
 
 TEST_F(ContentConditionsTest, SharedEmailsAreReportedOnceFromTheEarliestPerson) {
@@ -103,13 +103,13 @@ TEST_F(ContentConditionsTest, TheSameValueTwiceInOneContact) {
   addresses.addValueWithLabel(ABDictionary{{kABAddressStreetKey, "1 Main"}, {kABAddressCityKey, "Oslo"}}, kABHomeLabel);
   addresses.addValueWithLabel(ABDictionary{{kABAddressCityKey, "Oslo"}, {kABAddressStreetKey, "1 Main"}}, kABWorkLabel);
   address->setValueForProperty(addresses, kABAddressProperty);
-  book->addRecord(address);
+  book_->addRecord(address);
   auto partial = ABPerson::create();
   ABMultiValue different;
   different.addValueWithLabel(ABDictionary{{kABAddressCityKey, "Oslo"}}, kABHomeLabel);
   different.addValueWithLabel(ABDictionary{{kABAddressCityKey, "Oslo"}, {kABAddressZIPKey, "0150"}}, kABHomeLabel);
   partial->setValueForProperty(different, kABAddressProperty);
-  book->addRecord(partial);
+  book_->addRecord(partial);
   EXPECT_EQ(scanner().findDuplicatePhonesInOnePerson(), (Persons{phone}));
   EXPECT_EQ(scanner().findDuplicateEmailInOnePerson(), (Persons{mail}));
   EXPECT_EQ(scanner().findDuplicateAddressInOnePerson(), (Persons{address}));
@@ -131,7 +131,7 @@ TEST_F(ContentConditionsTest, TheSameValueTwiceAmongManyValuesOfOneContact) {
                                 kABWorkLabel);
     person->setValueForProperty(phones, kABPhoneProperty);
     person->setValueForProperty(addresses, kABAddressProperty);
-    book->addRecord(person);
+    book_->addRecord(person);
     return person;
   };
   auto repeated = many("555 3");

@@ -24,13 +24,13 @@ class ScanFixture : public ::testing::Test {
     };
     if (!emails.empty()) person->setValueForProperty(toList(emails), kABEmailProperty);
     if (!phones.empty()) person->setValueForProperty(toList(phones), kABPhoneProperty);
-    book->addRecord(person);
+    book_->addRecord(person);
     return person;
   }
 
-  ScanAddressBook scanner() const { return ScanAddressBook(*book); }
+  ScanAddressBook scanner() const { return ScanAddressBook(*book_); }
 
-  std::unique_ptr<ABAddressBook> book = ABAddressBook::inMemory();
+  std::unique_ptr<ABAddressBook> book_ = ABAddressBook::inMemory();
 };
 
 using Persons = std::vector<ABPersonRef>;

@@ -17,7 +17,7 @@ const std::string kMobile = kABPhoneMobileLabel;
 class SimilarContactsTest : public ScanFixture {
  protected:
   std::vector<SimilarGroup> similar(const std::string& region = "DE") const {
-    ScanAddressBook scan(*book);
+    ScanAddressBook scan(*book_);
     scan.setRegion(region);
     return scan.scan({"Similar contacts"}).similarContacts;
   }
@@ -273,7 +273,7 @@ TEST_F(SimilarContactsTest, ExactDuplicatesAreLeftToDuplicateContacts) {
   auto a = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}}, {}, {{kHome, "+49 30 1234567"}});
   auto b = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}}, {}, {{kHome, "030 1234567"}});
   EXPECT_TRUE(similar().empty());
-  ScanAddressBook scan(*book);
+  ScanAddressBook scan(*book_);
   EXPECT_EQ(scan.scan({"Duplicate contacts"}).personsFor("DuplicateContacts"), Persons({a}));
   // A third person linked to them makes one group of all three.
   auto c = add({{kABFirstNameProperty, "Lee,"}, {kABLastNameProperty, "Ann"}});
@@ -286,7 +286,7 @@ TEST_F(SimilarContactsTest, PersonsMarkedAsDifferentPeopleAreNotLinked) {
   auto a = named("Ann", "Lee");
   auto b = named("ann", "lee");
   auto c = named("ANN", "LEE");
-  ScanAddressBook scan(*book);
+  ScanAddressBook scan(*book_);
   scan.setDistinctPersons({{a->uniqueId(), b->uniqueId()}});
   auto groups = scan.scan({"Similar contacts"}).similarContacts;
   ASSERT_EQ(groups.size(), 1u);
@@ -311,7 +311,7 @@ TEST_F(SimilarContactsTest, PhoneConditionsListNumbersWrittenTwiceAndNumbersWith
   auto same = add({{kABFirstNameProperty, "Bob"}}, {}, {{kHome, "+49 30 1234568"}, {kMobile, "+49 30 1234568"}});
   auto national = add({{kABFirstNameProperty, "Cy"}}, {}, {{kHome, "0171 2345678"}});
   add({{kABFirstNameProperty, "Di"}}, {}, {{kHome, "+49 171 2345679"}, {kMobile, "555-CALL"}, {kMobile, "12"}});
-  ScanAddressBook scan(*book);
+  ScanAddressBook scan(*book_);
   scan.setRegion("DE");
   auto result = scan.scan({"Same phone number written differently", "Phone number not in international format"});
   // Equal texts are "Duplicate phone number"; unreadable ones "Invalid characters".
