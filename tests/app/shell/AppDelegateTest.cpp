@@ -146,14 +146,7 @@ TEST_F(AppDelegateTest, HideMinimisesTheWindow) {
 }
 
 TEST_F(AppDelegateTest, HelpIsCopiedToTheCacheReplacingAnEarlierCopy) {
-  // A cache folder of this test's own: other programs running at the same time copy the help too.
-  QTemporaryDir cache;
-  const QByteArray before = qgetenv("XDG_CACHE_HOME");
-  qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
-  struct Restore {
-    QByteArray value;
-    ~Restore() { value.isNull() ? qunsetenv("XDG_CACHE_HOME") : qputenv("XDG_CACHE_HOME", value); }
-  } restore{before};
+  OwnCacheFolder cache;
   const QString first = AppDelegate::copyHelpToCache();
   EXPECT_TRUE(first.startsWith(cache.path()));
   ASSERT_FALSE(first.isEmpty());

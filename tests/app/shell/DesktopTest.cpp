@@ -276,14 +276,7 @@ TEST_F(DesktopTest, WindowNeverOpensLargerThanTheScreen) {
 }
 
 TEST_F(DesktopTest, HelpAndSupportSayWhenNoProgramOpensThem) {
-  // A cache folder of this test's own: other programs running at the same time copy the help too.
-  QTemporaryDir cache;
-  const QByteArray before = qgetenv("XDG_CACHE_HOME");
-  qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
-  struct Restore {
-    QByteArray value;
-    ~Restore() { value.isNull() ? qunsetenv("XDG_CACHE_HOME") : qputenv("XDG_CACHE_HOME", value); }
-  } restore{before};
+  OwnCacheFolder cache;
   auto delegate = launch();
   std::vector<QUrl> opened;
   delegate->setUrlOpener([&](const QUrl& url) {
