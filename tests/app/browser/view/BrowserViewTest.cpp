@@ -22,9 +22,7 @@ class BrowserViewTest : public ::testing::Test {
   void SetUp() override {
     viewTestApp();
     book_ = ABAddressBook::inMemory();
-    addPerson(*book_, {"Carol", "Zeller", "Acme", "carol@home.org"});
-    addPerson(*book_, {"alice", "Young", "", ""});
-    addPerson(*book_, {"Bob", "Xavier", "Initech", "bob@home.org"});
+    addThreeContacts(*book_);
     ASSERT_TRUE(book_->save());
     browser_ = std::make_unique<LoadContactsViewController>(*book_);
     auto scripted = std::make_unique<ScriptedQuestion>();

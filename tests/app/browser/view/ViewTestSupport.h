@@ -37,6 +37,14 @@ inline ABPersonRef addPerson(ABAddressBook& book, const PersonValues& values) {
   return person;
 }
 
+// The three contacts the browser's screen tests start from, in store order: Carol Zeller (Acme),
+// alice Young (a lower-case first name, no company, no e-mail) and Bob Xavier (Initech).
+inline void addThreeContacts(ABAddressBook& book) {
+  addPerson(book, {"Carol", "Zeller", "Acme", "carol@home.org"});
+  addPerson(book, {"alice", "Young", "", ""});
+  addPerson(book, {"Bob", "Xavier", "Initech", "bob@home.org"});
+}
+
 // Answers the browser's questions as a test tells it to and keeps what was said.
 class ScriptedQuestion : public UserQuestion {
  public:
