@@ -56,7 +56,7 @@ CommitResult applyRecordValue(ABPerson& person, const std::string& key, const Re
   }
   const std::string& property = *row->property;
   if (row->family == Family::Birthday) {
-    const auto* birthdayText = std::get_if<std::string>(&value);
+    const auto* birthdayText = std::get_if<std::string_view>(&value);
     if (birthdayText && birthdayText->empty()) {
       // Emptying the cell removes the birthday; an empty cell left empty writes nothing.
       result.changed = !isNil(person.valueForProperty(property));
@@ -77,12 +77,12 @@ CommitResult applyRecordValue(ABPerson& person, const std::string& key, const Re
     result.changed = true;
     return result;
   }
-  const auto* textValue = std::get_if<std::string>(&value);
+  const auto* textValue = std::get_if<std::string_view>(&value);
   if (!textValue) {
     result.error = "\"" + key + "\" takes text";
     return result;
   }
-  const std::string& text = *textValue;
+  const std::string text(*textValue);
   const std::optional<std::string> shown = shownText(person, key);
   // An unchanged value, or no text for a cell that shows none, writes nothing.
   if (shown == text || (!shown && text.empty())) return result;

@@ -41,11 +41,11 @@ const std::vector<size_t>* ColumnIndex::positionsOf(std::string_view key) const 
   }
 }
 
-void ColumnIndex::fill(const ContactRecord& record, std::vector<const RecordValue*>& slots) const {
-  slots.assign(count_, nullptr);
+void ColumnIndex::fill(const ContactRecord& record, std::vector<std::optional<RecordValue>>& slots) const {
+  slots.assign(count_, std::nullopt);
   for (const auto& [key, value] : record.entries())
     if (const auto* positions = positionsOf(key))
-      for (size_t position : *positions) slots[position] = &value;
+      for (size_t position : *positions) slots[position] = value;
 }
 
 std::string_view CellText::dateText(const ABDate& date) {

@@ -14,8 +14,8 @@ class ColumnIndex {
  public:
   // The columns must outlive the index.
   explicit ColumnIndex(const std::vector<std::string>& columns);
-  // slots[i] becomes the record's value under column i, or nullptr.
-  void fill(const ContactRecord& record, std::vector<const RecordValue*>& slots) const;
+  // slots[i] becomes the record's value under column i, or nullopt.
+  void fill(const ContactRecord& record, std::vector<std::optional<RecordValue>>& slots) const;
 
  private:
   struct Bucket {
@@ -36,7 +36,7 @@ class ColumnIndex {
 class CellText {
  public:
   std::optional<std::string_view> of(const RecordValue& value) {
-    if (const auto* text = std::get_if<std::string>(&value)) return std::string_view(*text);
+    if (const auto* text = std::get_if<std::string_view>(&value)) return *text;
     if (const auto* date = std::get_if<ABDate>(&value)) return dateText(*date);
     return std::nullopt;
   }

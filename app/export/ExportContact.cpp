@@ -62,7 +62,7 @@ ContactRecords ExportContact::copyDictionaryDataSoucre(const ContactRecords& sou
     ContactRecord restricted;
     for (const auto& column : columns) {
       if (column == "Person") continue;
-      if (const RecordValue* value = record.find(column)) restricted.set(column, *value);
+      if (const auto value = record.find(column)) restricted.set(column, *value);
     }
     copy.push_back(std::move(restricted));
   }

@@ -102,7 +102,7 @@ class RowWriter {
   const std::vector<std::string>& columns_;
   ColumnIndex index_;
   std::vector<std::string> cellOpen_;  // up to the class attribute's closing quote, exclusive
-  std::vector<const RecordValue*> slots_;
+  std::vector<std::optional<RecordValue>> slots_;
   CellText cell_;
   std::string escaped_;
 };

@@ -35,17 +35,17 @@ ABPersonData personDataFromRecord(const ContactRecord& record) {
     if (row->family == Family::Birthday) {
       if (const auto* date = std::get_if<ABDate>(&value)) {
         data.set(*row->property, *date);
-      } else if (const auto* text = std::get_if<std::string>(&value)) {
+      } else if (const auto* text = std::get_if<std::string_view>(&value)) {
         if (auto parsed = ContactRecord::dateFromText(*text)) data.set(*row->property, *parsed);
       }
       continue;
     }
-    const auto* text = std::get_if<std::string>(&value);
+    const auto* text = std::get_if<std::string_view>(&value);
     if (!text) continue;
     if (row->family == Family::Single)
-      data.set(*row->property, *text);
+      data.set(*row->property, std::string(*text));
     else
-      RecordEntries::setInList(*row, lists.of(*row->property), *text);
+      RecordEntries::setInList(*row, lists.of(*row->property), std::string(*text));
   }
   const std::pair<const std::string*, ABMultiValue*> built[] = {{&kABPhoneProperty, &lists.phones},
                                                                 {&kABEmailProperty, &lists.emails},

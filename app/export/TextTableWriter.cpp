@@ -28,12 +28,12 @@ void appendCsvQuoted(Sink& file, std::string_view value) {
 template <TextCells cells, typename Sink>
 void writeRows(Sink& file, const ContactRecord* begin, const ContactRecord* end, const ColumnIndex& index,
                size_t columns) {
-  std::vector<const RecordValue*> slots;
+  std::vector<std::optional<RecordValue>> slots;
   slots.reserve(columns);
   CellText cell;
   for (const ContactRecord* record = begin; record != end; ++record) {
     index.fill(*record, slots);
-    for (const RecordValue* value : slots) {
+    for (const std::optional<RecordValue>& value : slots) {
       std::optional<std::string_view> text;
       if (value) text = cell.of(*value);
       if constexpr (cells == TextCells::Csv) {

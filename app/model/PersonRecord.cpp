@@ -29,6 +29,12 @@ struct BuildPlan {
   std::vector<const RecordKey*> singles;
   std::vector<ListKeys> lists;
   size_t mostKeysPerEntry = 1;
+  // The record's number of each key of the table, by its place in the table.
+  std::vector<RecordKeyId> ids;
+  RecordKeyId person = 0;
+  RecordKeyId fullName = 0;
+
+  RecordKeyId idOf(const RecordKey& key) const { return ids[static_cast<size_t>(&key - RecordKeys::all().data())]; }
 };
 
 size_t groupOf(const std::string& label) {
@@ -40,6 +46,9 @@ size_t groupOf(const std::string& label) {
 const BuildPlan& buildPlan() {
   static const BuildPlan plan = [] {
     BuildPlan p;
+    for (const RecordKey& row : RecordKeys::all()) p.ids.push_back(ContactRecord::keyId(row.key));
+    p.person = ContactRecord::keyId("Person");
+    p.fullName = ContactRecord::keyId("FullName");
     for (const RecordKey& row : RecordKeys::all()) {
       if (row.family == Family::Single || row.family == Family::Birthday) {
         p.singles.push_back(&row);
@@ -79,23 +88,30 @@ size_t keysAtMost(const ABPersonData& data) {
   return count;
 }
 
-void build(ContactRecord& record, const ABPersonRef& person, const ABPersonData& data, bool forReview) {
+// Builds in a record of the calling thread that keeps its room from person to person, then copies
+// the result into a record of exactly its size.
+ContactRecord build(const ABPersonRef& person, const ABPersonData& data, bool forReview) {
   const BuildPlan& plan = buildPlan();
+  thread_local ContactRecord record;
+  record.clear();
   record.reserve(keysAtMost(data));
-  record.set("Person", person);
+  record.set(plan.person, person);
   for (const RecordKey* single : plan.singles) {
     if (forReview && single->property == &kABTitleProperty) continue;
     const ABValue* value = data.find(*single->property);
     if (!value) continue;
     if (const auto* text = std::get_if<std::string>(value))
-      record.set(single->key, *text);
+      record.set(plan.idOf(*single), *text);
     else if (const auto* date = std::get_if<ABDate>(value))
-      record.set(single->key, *date);
+      record.set(plan.idOf(*single), *date);
   }
   if (!forReview) {
     const std::string* first = data.string(kABFirstNameProperty);
     const std::string* last = data.string(kABLastNameProperty);
-    record.set("FullName", (first ? *first : std::string("(null)")) + (last ? *last : std::string("(null)")));
+    thread_local std::string fullName;
+    fullName.assign(first ? *first : std::string_view("(null)"));
+    fullName.append(last ? *last : std::string_view("(null)"));
+    record.set(plan.fullName, fullName);
   }
   for (const ListKeys& list : plan.lists) {
     const ABMultiValue* values = data.multiValue(*list.property);
@@ -104,20 +120,21 @@ void build(ContactRecord& record, const ABPersonRef& person, const ABPersonData&
       const auto& keys = list.grouped ? list.byGroup[groupOf(entry.label)] : list.keys;
       for (const RecordKey* key : keys) {
         if (!RecordEntries::showsKey(*key, entry)) continue;
-        record.set(key->key, RecordEntries::shownValue(*key, entry));
+        record.set(plan.idOf(*key), RecordEntries::shownValue(*key, entry));
         // Only an address gives several keys (one per component); any other entry gives one.
         if (key->family != Family::AddressPart) break;
       }
     }
   }
+  ContactRecord built(record);
+  record.clear();  // lets go of the person
+  return built;
 }
 
 }  // namespace
 
 ContactRecord prasePerson(const ABPersonRef& person, const ABPersonData& data) {
-  ContactRecord record;
-  build(record, person, data, false);
-  return record;
+  return build(person, data, false);
 }
 
 ContactRecord prasePerson(const ABPersonRef& person) {
@@ -125,9 +142,7 @@ ContactRecord prasePerson(const ABPersonRef& person) {
 }
 
 ContactRecord prasePersonForReview(const ABPersonRef& person) {
-  ContactRecord record;
-  build(record, person, *person->snapshot(), true);
-  return record;
+  return build(person, *person->snapshot(), true);
 }
 
 ContactRecords recordsOfAddressBook(const ABAddressBook& book) {

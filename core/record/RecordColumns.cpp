@@ -8,7 +8,7 @@ std::vector<std::string> recordKeysInOrder(const ContactRecords& records) {
   std::unordered_set<std::string_view> seen;
   for (const ContactRecord& record : records)
     for (const auto& entry : record.entries())
-      if (entry.first != "Person" && seen.insert(entry.first).second) keys.push_back(entry.first);
+      if (entry.key != "Person" && seen.insert(entry.key).second) keys.push_back(entry.key);
   return keys;
 }
 

@@ -196,7 +196,7 @@ bool DocxCreator::writeWordFiles(const std::string& archivePath) {
     for (const ContactRecord& record : dictionArr_) {
       estimate += 28ull * 1024;
       for (const auto& entry : record.entries())
-        if (const auto* text = std::get_if<std::string>(&entry.second)) estimate += 6 * text->size();
+        if (const auto* text = std::get_if<std::string_view>(&entry.value)) estimate += 6 * text->size();
     }
     if (!archive.beginEntry(name, estimate >= 0xF0000000ull)) {
       error_ = "cannot add " + name + " to " + archivePath;

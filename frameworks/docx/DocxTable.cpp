@@ -17,10 +17,10 @@ const DocxXmlWriter::Attributes kParagraphRevision = {
 const DocxXmlWriter::Attributes kRowRevision = {{"w:rsidR", "00AD10A2"}, {"w:rsidTr", "00CB73A4"}};
 
 // The text shown for a value; the person reference shows nothing.
-std::string_view cellText(const RecordValue* value, std::string& scratch) {
+std::string_view cellText(const std::optional<RecordValue>& value, std::string& scratch) {
   if (!value) return {};
-  if (const auto* text = std::get_if<std::string>(value)) return *text;
-  if (const auto* date = std::get_if<ABDate>(value)) {
+  if (const auto* text = std::get_if<std::string_view>(&*value)) return *text;
+  if (const auto* date = std::get_if<ABDate>(&*value)) {
     scratch = ContactRecord::dateText(*date);
     return scratch;
   }
@@ -122,14 +122,14 @@ void DocxCreator::SetTableDicCount(DocxXmlWriter& out, size_t count) {
   std::unordered_map<std::string_view, size_t> columnOfKey;
   for (size_t column = 0; column < columns; ++column) columnOfKey.emplace(dicKeyArr_[column], column);
 
-  std::vector<const RecordValue*> values(columns);
+  std::vector<std::optional<RecordValue>> values(columns);
   std::string scratch;
   count = std::min(count, dictionArr_.size());
   for (size_t index = 0; index < count; ++index) {
-    std::fill(values.begin(), values.end(), nullptr);
+    std::fill(values.begin(), values.end(), std::nullopt);
     for (const auto& entry : dictionArr_[index].entries()) {
-      const auto found = columnOfKey.find(entry.first);
-      if (found != columnOfKey.end() && !values[found->second]) values[found->second] = &entry.second;
+      const auto found = columnOfKey.find(entry.key);
+      if (found != columnOfKey.end() && !values[found->second]) values[found->second] = entry.value;
     }
     out.start("w:tr", kRowRevision);
     out.start("w:trPr");

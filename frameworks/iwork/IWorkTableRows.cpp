@@ -17,8 +17,9 @@ std::vector<std::string> iworkAllKeys(const ContactRecords& records) {
 }
 
 bool hasShownKeys(const ContactRecord& record) {
-  return std::any_of(record.entries().begin(), record.entries().end(),
-                     [](const ContactRecord::Entry& entry) { return entry.first != kPersonKey; });
+  const auto entries = record.entries();
+  return std::any_of(entries.begin(), entries.end(),
+                     [](const ContactRecord::Entry& entry) { return entry.key != kPersonKey; });
 }
 
 void writeHeadingRow(IWorkCellStream& cells, const std::vector<std::string>& titles, const IWorkCellLook& look) {
@@ -33,7 +34,7 @@ void writeRecordRows(IWorkCellStream& cells, const ContactRecords& records, cons
   for (std::size_t column = 0; column < titles.size(); ++column)
     if (titles[column] != kPersonKey) columnsOf[titles[column]].push_back(column);
 
-  std::vector<std::pair<std::size_t, const RecordValue*>> rowCells;
+  std::vector<std::pair<std::size_t, RecordValue>> rowCells;
   std::string dateText;
   std::size_t row = 1;
   for (const ContactRecord& record : records) {
@@ -42,13 +43,13 @@ void writeRecordRows(IWorkCellStream& cells, const ContactRecords& records, cons
     for (const auto& [key, value] : record.entries()) {
       auto found = columnsOf.find(key);
       if (found == columnsOf.end()) continue;
-      for (std::size_t column : found->second) rowCells.emplace_back(column, &value);
+      for (std::size_t column : found->second) rowCells.emplace_back(column, value);
     }
     std::sort(rowCells.begin(), rowCells.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [column, value] : rowCells) {
-      if (const auto* text = std::get_if<std::string>(value)) {
+      if (const auto* text = std::get_if<std::string_view>(&value)) {
         cells.writeCell(row, column, look.style, look.width, look.height, *text);
-      } else if (const auto* date = std::get_if<ABDate>(value)) {
+      } else if (const auto* date = std::get_if<ABDate>(&value)) {
         dateText = ContactRecord::dateText(*date);
         cells.writeCell(row, column, look.style, look.width, look.height, dateText);
       }

@@ -160,7 +160,7 @@ std::size_t WritePagesFiles::getsfOcnt() const {
   if (!dictionArr_) return 0;
   for (const ContactRecord& record : *dictionArr_)
     for (const auto& entry : record.entries())
-      if (entry.first != "Person") ++values;
+      if (entry.key != "Person") ++values;
   return values;
 }
 

@@ -75,13 +75,13 @@ void appendNumber(std::string& out, uint64_t n) {
 }
 
 // The text of a record value, or nullptr when the value gives no cell (the person reference).
-const std::string* valueText(const RecordValue& value, std::string& scratch) {
-  if (const auto* text = std::get_if<std::string>(&value)) return text;
+std::optional<std::string_view> valueText(const RecordValue& value, std::string& scratch) {
+  if (const auto* text = std::get_if<std::string_view>(&value)) return *text;
   if (const auto* date = std::get_if<ABDate>(&value)) {
     scratch = ContactRecord::dateText(*date);
-    return &scratch;
+    return scratch;
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -103,11 +103,12 @@ std::size_t XlsxSheetStream::preparePlan() {
 }
 
 void XlsxSheetStream::planRecord(const ContactRecord& record) {
-  const auto& entries = record.entries();
+  const auto entries = record.entries();
   for (uint32_t e = 0; e < entries.size(); ++e) {
-    const auto found = columnsOf_.find(entries[e].first);
+    const auto entry = entries[e];
+    const auto found = columnsOf_.find(entry.key);
     if (found == columnsOf_.end()) continue;
-    const std::string* text = valueText(entries[e].second, scratch_);
+    const auto text = valueText(entry.value, scratch_);
     if (!text) continue;
     for (const uint32_t c : found->second) {
       entryAt_[c] = e + 1;
@@ -223,9 +224,9 @@ bool XlsxSheetStream::writeSharedStrings(ZipArchive& zip, const std::string& ent
     for (const auto& title : titles_) item(title);
   std::string scratch;
   for (std::size_t r = 0; r < records_.size() && ok; ++r) {
-    const auto& entries = records_[r].entries();
+    const auto entries = records_[r].entries();
     for (std::size_t i = cellStart_[r]; i < cellStart_[r + 1]; ++i)
-      item(*valueText(entries[cells_[i].entry].second, scratch));
+      item(*valueText(entries[cells_[i].entry].value, scratch));
     if (out.size() >= kPieceSize) ok = zip.writeEntry(out);
   }
   out += "</sst>\n";

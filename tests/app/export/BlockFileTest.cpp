@@ -99,7 +99,7 @@ TEST(ColumnIndexTest, EveryColumnGetsItsKeysValueRepeatedColumnsToo) {
   ContactRecord record;
   record.set("Not a column", std::string("x"));
   for (size_t i = 0; i < columns.size(); i += 2) record.set(columns[i], "value of " + columns[i]);
-  std::vector<const RecordValue*> slots;
+  std::vector<std::optional<RecordValue>> slots;
   index.fill(record, slots);
   ASSERT_EQ(slots.size(), columns.size());
   for (size_t i = 0; i < columns.size(); ++i) EXPECT_EQ(slots[i], record.find(columns[i])) << columns[i];
@@ -111,7 +111,8 @@ TEST(ColumnIndexTest, DatesReadAsIsoText) {
   EXPECT_EQ(cell.of(ABDate{12, 11, 30}).value(), "0012-11-30");
   EXPECT_EQ(cell.of(ABDate{12345, 1, 1}).value(), ABDate({12345, 1, 1}).toIsoString());
   EXPECT_EQ(cell.of(ABDate{-5, 1, 1}).value(), ABDate({-5, 1, 1}).toIsoString());
-  EXPECT_FALSE(cell.of(ABPerson::create()).has_value());
+  const std::shared_ptr<ABPerson> person = ABPerson::create();
+  EXPECT_FALSE(cell.of(RecordPerson{&person}).has_value());
 }
 
 }  // namespace
