@@ -525,3 +525,22 @@ TEST(StoreTest, NewPersonsStraightToTheFileAreAllOrNothing) {
   ASSERT_TRUE(again->changeHistory(history));
   EXPECT_EQ(history.size(), 1u);
 }
+
+TEST(StoreTest, TheSharedBookIsClosedProperlyWhenTheProgramEnds) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  const pid_t child = fork();
+  if (child == 0) {
+    ABAddressBook::setSharedStorePath(path);
+    ABAddressBook* book = ABAddressBook::sharedAddressBook();
+    if (!book || !book->addRecord(personNamed("Ann")) || !book->save()) _exit(1);
+    std::exit(0);  // as a program ends: the shared book goes with the statics
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // The last program to close the file folds the journal into it and removes it.
+  EXPECT_FALSE(std::filesystem::exists(path.string() + "-wal"));
+  EXPECT_FALSE(std::filesystem::exists(path.string() + "-shm"));
+  EXPECT_EQ(firstNames(*ABAddressBook::open(path)), std::vector<std::string>{"Ann"});
+}
