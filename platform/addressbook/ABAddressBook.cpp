@@ -431,6 +431,7 @@ namespace {
 struct EncodedBatch {
   std::vector<std::string> uids;
   std::vector<std::string_view> rows;
+  std::vector<std::uint64_t> hashes;                  // SqliteStore::hashOfValues of each row
   std::vector<std::unique_ptr<std::string>> buffers;  // one per range of persons encoded together
 };
 
@@ -444,13 +445,18 @@ std::unique_ptr<EncodedBatch> encodeBatch(std::vector<ABPersonData>& persons,
   for (ABPersonData& data : persons) {
     const std::string* uid = data.string(kABUIDProperty);
     if (!uid || uid->empty() || given.count(*uid) || taken(*uid)) {
+      // A new id is drawn at random from 2^122: no other person has it, and none is kept in given
+      // (should a later card carry it all the same, the store refuses the write and the import is
+      // made again, as when another program takes an id meanwhile).
       data.set(kABUIDProperty, ABPerson::makeUniqueId());
       uid = data.string(kABUIDProperty);
+    } else {
+      given.insert(*uid);
     }
-    given.insert(*uid);
     batch->uids.push_back(*uid);
   }
   batch->rows.resize(persons.size());
+  batch->hashes.resize(persons.size());
   std::mutex buffersLock;
   parallelFor(persons.size(), kRowsPerThread, [&](size_t begin, size_t end) {
     std::vector<size_t> sizes(end - begin);
@@ -462,6 +468,8 @@ std::unique_ptr<EncodedBatch> encodeBatch(std::vector<ABPersonData>& persons,
       const size_t start = buffer->size();
       PersonCodec::encode(persons[i], *buffer);
       batch->rows[i] = std::string_view(*buffer).substr(start, sizes[i - begin]);
+      batch->hashes[i] = SqliteStore::hashOfValues(batch->rows[i]);
+      persons[i].clear();  // freed here, on every core, rather than all on one afterwards
     }
     std::lock_guard lock(buffersLock);
     batch->buffers.push_back(std::move(buffer));
@@ -559,6 +567,7 @@ ABSaveResult ABAddressBook::appendNewPersons(const PersonBatches& batches,
       row.uid = current->uids[next];
       row.order = order++;
       row.data = current->rows[next];
+      row.valuesHash = current->hashes[next];
       row.version = 0;
       ++next;
       return true;

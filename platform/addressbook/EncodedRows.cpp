@@ -13,7 +13,8 @@ constexpr size_t kPublishEvery = 64;
 
 }  // namespace
 
-EncodedRows::EncodedRows(std::vector<Item> items) : items_(std::move(items)), encoded_(items_.size()) {
+EncodedRows::EncodedRows(std::vector<Item> items)
+    : items_(std::move(items)), encoded_(items_.size()), hashes_(items_.size()) {
   if (items_.size() >= kRowsForThread) {
     try {
       thread_ = std::thread([this] {
@@ -51,6 +52,7 @@ void EncodedRows::encodeAll() {
   for (size_t i = 0; i < items_.size(); ++i) {
     if (stop_.load(std::memory_order_relaxed)) return;
     encoded_[i] = encode(*items_[i].data);
+    hashes_[i] = SqliteStore::hashOfValues(encoded_[i]);
     if ((i + 1) % kPublishEvery == 0 || i + 1 == items_.size()) {
       ready_.store(i + 1, std::memory_order_release);
       ready_.notify_one();
@@ -67,6 +69,7 @@ bool EncodedRows::next(SqliteStore::Row& row) {
   row.order = items_[next_].order;
   row.data = encoded_[next_];
   row.version = items_[next_].version;
+  row.valuesHash = hashes_[next_];
   ++next_;
   return true;
 }

@@ -38,6 +38,7 @@ class EncodedRows {
 
   std::vector<Item> items_;
   std::vector<std::string_view> encoded_;
+  std::vector<std::uint64_t> hashes_;  // SqliteStore::hashOfValues of each, worked out here too
   PackedBytes buffers_;
   static constexpr size_t kFailed = static_cast<size_t>(-1);
   std::atomic<size_t> ready_{0};  // rows encoded, or kFailed (then failure_ says why)

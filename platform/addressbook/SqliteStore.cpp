@@ -305,18 +305,35 @@ std::int64_t SqliteStore::dataVersion() {
   return statement.integer(0);
 }
 
-std::int64_t SqliteStore::rowHash(std::string_view data, std::int64_t order) {
+namespace {
+
+constexpr std::uint64_t kFnvPrime = 1099511628211ull;
+
+}  // namespace
+
+std::uint64_t SqliteStore::hashOfValues(std::string_view data) {
   // FNV-1a over the values and then the position: the same row gives the same number on every
   // machine and in every version of the program.
   std::uint64_t hash = 14695981039346656037ull;
-  auto add = [&](unsigned char byte) {
-    hash ^= byte;
-    hash *= 1099511628211ull;
-  };
-  for (char c : data) add(static_cast<unsigned char>(c));
+  for (char c : data) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= kFnvPrime;
+  }
+  return hash;
+}
+
+std::int64_t SqliteStore::rowHash(std::uint64_t valuesHash, std::int64_t order) {
+  std::uint64_t hash = valuesHash;
   auto position = static_cast<std::uint64_t>(order);
-  for (int i = 0; i < 8; ++i) add(static_cast<unsigned char>(position >> (8 * i)));
+  for (int i = 0; i < 8; ++i) {
+    hash ^= static_cast<unsigned char>(position >> (8 * i));
+    hash *= kFnvPrime;
+  }
   return static_cast<std::int64_t>(hash);
+}
+
+std::int64_t SqliteStore::rowHash(std::string_view data, std::int64_t order) {
+  return rowHash(hashOfValues(data), order);
 }
 
 std::int64_t SqliteStore::nextVersion() {
@@ -359,6 +376,7 @@ SqliteStore::WriteResult SqliteStore::write(const RowSource& rows, const std::ve
       row = first;
       return true;
     }
+    row.valuesHash.reset();
     return rows && rows(row);
   };
   // Room for every page the transaction changes, so that none is written out and changed again
@@ -481,7 +499,7 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
       if (note.record && row.version == 0) {
         keepNew.bind(1, change);
         keepNew.bind(2, row.uid);
-        keepNew.bind(3, rowHash(row.data, order));
+        keepNew.bind(3, row.valuesHash ? rowHash(*row.valuesHash, order) : rowHash(row.data, order));
         if (sqlite3_step(keepNew.get()) != SQLITE_DONE) return fail();
         keepNew.reset();
         recorded();
@@ -495,7 +513,7 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
         keepBefore.bind(2, row.uid);
         keepBefore.bindBlob(3, row.data);
         keepBefore.bind(4, order);
-        keepBefore.bind(5, rowHash(row.data, order));
+        keepBefore.bind(5, row.valuesHash ? rowHash(*row.valuesHash, order) : rowHash(row.data, order));
         if (sqlite3_step(keepBefore.get()) != SQLITE_DONE) return fail();
         keepBefore.reset();
         recorded();

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,7 +29,12 @@ class SqliteStore {
     // Read: the row's version. Written: the version the writer last read (0: a row the writer never
     // read, which must not exist yet).
     std::int64_t version = 0;
+    // Written: hashOfValues(data) when the writer has it already (rows encoded on several cores
+    // hash their values there); otherwise the write works it out.
+    std::optional<std::uint64_t> valuesHash;
   };
+  // The part of the number the history keeps for a row (see rowHash) that its values give.
+  static std::uint64_t hashOfValues(std::string_view data);
   // Gives the next row to write; false when there is none left. A row's texts must stay valid until
   // the next call.
   using RowSource = std::function<bool(Row& row)>;
@@ -165,6 +171,7 @@ class SqliteStore {
                         const ChangeNote& note);
   // A number standing for a row's values and position, kept for the row a change left.
   static std::int64_t rowHash(std::string_view data, std::int64_t order);
+  static std::int64_t rowHash(std::uint64_t valuesHash, std::int64_t order);
   // Takes the next number of the store's change counter (inside a write transaction); 0 on failure.
   std::int64_t nextVersion();
   // Forgets every change set up to id, the trash they hold, and the undo of the marks they added.
