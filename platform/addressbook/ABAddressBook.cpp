@@ -441,25 +441,37 @@ std::unique_ptr<EncodedBatch> encodeBatch(std::vector<ABPersonData>& persons,
                                           const std::function<bool(const std::string&)>& taken,
                                           std::unordered_set<std::string>& given) {
   auto batch = std::make_unique<EncodedBatch>();
-  batch->uids.reserve(persons.size());
-  for (ABPersonData& data : persons) {
-    const std::string* uid = data.string(kABUIDProperty);
-    if (!uid || uid->empty() || given.count(*uid) || taken(*uid)) {
-      // A new id is drawn at random from 2^122: no other person has it, and none is kept in given
-      // (should a later card carry it all the same, the store refuses the write and the import is
-      // made again, as when another program takes an id meanwhile).
-      data.set(kABUIDProperty, ABPerson::makeUniqueId());
-      uid = data.string(kABUIDProperty);
-    } else {
+  // The ids the cards gave, looked up on every core; then, in order, those already in the book or
+  // given earlier are dropped.
+  std::vector<const std::string*> own(persons.size());
+  parallelFor(persons.size(), kRowsPerThread, [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i)
+      if (const std::string* uid = persons[i].string(kABUIDProperty); uid && !uid->empty()) own[i] = uid;
+  });
+  for (const std::string*& uid : own) {
+    if (!uid) continue;
+    if (given.count(*uid) || taken(*uid))
+      uid = nullptr;
+    else
       given.insert(*uid);
-    }
-    batch->uids.push_back(*uid);
   }
+  batch->uids.resize(persons.size());
   batch->rows.resize(persons.size());
   batch->hashes.resize(persons.size());
   std::mutex buffersLock;
   parallelFor(persons.size(), kRowsPerThread, [&](size_t begin, size_t end) {
     std::vector<size_t> sizes(end - begin);
+    for (size_t i = begin; i < end; ++i) {
+      if (own[i]) {
+        batch->uids[i] = *own[i];
+      } else {
+        // A new id is drawn at random from 2^122: no other person has it, and none is kept in given
+        // (should a later card carry it all the same, the store refuses the write and the import is
+        // made again, as when another program takes an id meanwhile).
+        batch->uids[i] = ABPerson::makeUniqueId();
+        persons[i].set(kABUIDProperty, batch->uids[i]);
+      }
+    }
     size_t total = 0;
     for (size_t i = begin; i < end; ++i) total += sizes[i - begin] = PersonCodec::encodedSize(persons[i]);
     auto buffer = std::make_unique<std::string>();

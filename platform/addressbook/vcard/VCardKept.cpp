@@ -68,6 +68,12 @@ void appendKeptParameters(std::string& out, const VCardCard& card, const VCardLi
 std::string keptLine(const VCardCard& card, const VCardLine& line, std::string_view value, bool withGroup) {
   std::string out;
   out.reserve(line.name.size() + value.size() + 16);
+  appendKeptLine(out, card, line, value, withGroup);
+  return out;
+}
+
+void appendKeptLine(std::string& out, const VCardCard& card, const VCardLine& line, std::string_view value,
+                    bool withGroup) {
   if (withGroup && !line.group.empty()) {
     out += line.group;
     out += '.';
@@ -91,7 +97,6 @@ std::string keptLine(const VCardCard& card, const VCardLine& line, std::string_v
       out += c;
     }
   }
-  return out;
 }
 
 std::string entryParameters(const VCardCard& card, const VCardLine& line, std::string_view explainedTypes,

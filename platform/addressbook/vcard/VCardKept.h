@@ -25,6 +25,8 @@ void appendKeptParameters(std::string& out, const VCardCard& card, const VCardLi
 
 // The line as it is kept: group (when withGroup), name, parameters and value.
 std::string keptLine(const VCardCard& card, const VCardLine& line, std::string_view value, bool withGroup);
+void appendKeptLine(std::string& out, const VCardCard& card, const VCardLine& line, std::string_view value,
+                    bool withGroup);
 
 // The parameters of a list entry that its label does not say: every TYPE value not among
 // explainedTypes (case-insensitive), then every other parameter not skipped.

@@ -527,23 +527,30 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person,
   std::stable_sort(slotOrder_.begin(), slotOrder_.end(),
                    [&](std::size_t a, std::size_t b) { return slots_[a] < slots_[b]; });
   for (std::size_t k = 0; k < slotOrder_.size();) {
-    std::string_view slot = slots_[slotOrder_[k]];
+    const std::string_view slot = slots_[slotOrder_[k]];
+    const std::size_t first = k;
+    while (k < slotOrder_.size() && slots_[slotOrder_[k]] == slot) ++k;
+    vCardSlotLinesInto(written_, person, slot);
+    if (written_.empty()) {
+      for (std::size_t i = first; i < k; ++i) used_[slotOrder_[i]] = 0;
+      continue;
+    }
+    // Most cards say a value as the writer writes it: then nothing is kept.
+    joined_.clear();
+    for (std::size_t i = first; i < k; ++i) {
+      if (!decodedValue(card, card.lines[slotOrder_[i]], value, error)) return false;
+      if (i > first) joined_ += '\n';
+      appendKeptLine(joined_, card, card.lines[slotOrder_[i]], value, false);
+    }
+    if (joined_ == written_) continue;
     VCardLinesAsRead entry;
     entry.slot = slot;
-    entry.written = vCardSlotLines(person, slot);
-    std::string joined;
-    for (; k < slotOrder_.size() && slots_[slotOrder_[k]] == slot; ++k) {
-      std::size_t j = slotOrder_[k];
-      if (entry.written.empty()) {
-        used_[j] = 0;
-        continue;
-      }
-      if (!decodedValue(card, card.lines[j], value, error)) return false;
-      entry.lines.push_back(keptLine(card, card.lines[j], value, false));
-      if (!joined.empty()) joined += '\n';
-      joined += entry.lines.back();
+    entry.written = written_;
+    for (std::size_t i = first; i < k; ++i) {
+      if (!decodedValue(card, card.lines[slotOrder_[i]], value, error)) return false;
+      entry.lines.push_back(keptLine(card, card.lines[slotOrder_[i]], value, false));
     }
-    if (!entry.written.empty() && joined != entry.written) appendLinesAsRead(asRead, entry);
+    appendLinesAsRead(asRead, entry);
   }
   if (!asRead.empty()) person.set(kABVCardLinesAsReadProperty, std::move(asRead));
 
@@ -559,13 +566,13 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person,
     } else if (!decodedValue(card, line, value, error)) {
       return false;
     }
-    std::string text = keptLine(card, line, value, true);
+    const std::size_t start = kept.size();
+    appendKeptLine(kept, card, line, value, true);
     if (isItemGroup(line.group)) {
       const std::size_t number =
           keptGroups_.try_emplace(lowerInto(groupKey_, line.group), keptGroups_.size() + 1).first->second;
-      text.replace(0, line.group.size(), "item" + std::to_string(number));
+      kept.replace(start, line.group.size(), "item" + std::to_string(number));
     }
-    kept += text;
     kept += '\n';
   }
   if (!kept.empty()) person.set(kABVCardKeptLinesProperty, std::move(kept));

@@ -51,5 +51,6 @@ class VCardPersonReader {
   std::vector<std::size_t> slotOrder_;
   std::unordered_map<std::string, std::size_t> keptGroups_;  // lower-case group -> its number
   std::string groupKey_;
+  std::string written_, joined_;
   GroupValues labels_, countryCodes_;
 };

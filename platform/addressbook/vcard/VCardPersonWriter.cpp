@@ -49,11 +49,6 @@ const std::string* stringOf(const ABPersonData& person, const std::string& prope
   return value && !value->empty() ? value : nullptr;
 }
 
-std::string textOf(const ABPersonData& person, const std::string& property) {
-  const std::string* value = person.string(property);
-  return value ? *value : std::string();
-}
-
 // The label a reader gives an entry written with these TYPE values, for the properties whose label
 // TYPE says.
 std::optional<std::string> labelReadBack(std::string_view property, std::string_view types) {
@@ -224,10 +219,14 @@ std::string vCardDisplayName(const ABPersonData& person) {
   return displayName(person);
 }
 
-std::string vCardSlotLines(const ABPersonData& person, std::string_view slot) {
-  std::string line;
+void vCardSlotLinesInto(std::string& line, const ABPersonData& person, std::string_view slot) {
+  line.clear();
+  auto view = [&](const std::string& property) {
+    const std::string* value = person.string(property);
+    return value ? std::string_view(*value) : std::string_view();
+  };
   auto text = [&](std::string_view name, const std::string& property) {
-    std::string value = textOf(person, property);
+    std::string_view value = view(property);
     if (value.empty()) return;
     line += name;
     line += ':';
@@ -240,7 +239,7 @@ std::string vCardSlotLines(const ABPersonData& person, std::string_view slot) {
          {&kABLastNameProperty, &kABFirstNameProperty, &kABMiddleNameProperty, &kABTitleProperty, &kABSuffixProperty}) {
       if (!first) line += ';';
       first = false;
-      appendEscapedText(line, textOf(person, *property));
+      appendEscapedText(line, view(*property));
     }
   } else if (slot == "FN") {
     line += "FN:";
@@ -254,8 +253,8 @@ std::string vCardSlotLines(const ABPersonData& person, std::string_view slot) {
   } else if (slot == "X-PHONETIC-LAST-NAME") {
     text(slot, kABLastNamePhoneticProperty);
   } else if (slot == "ORG") {
-    std::string organization = textOf(person, kABOrganizationProperty);
-    std::string department = textOf(person, kABDepartmentProperty);
+    std::string_view organization = view(kABOrganizationProperty);
+    std::string_view department = view(kABDepartmentProperty);
     if (!organization.empty() || !department.empty()) {
       line += "ORG:";
       appendEscapedText(line, organization);
@@ -289,6 +288,11 @@ std::string vCardSlotLines(const ABPersonData& person, std::string_view slot) {
   } else if (slot == "UID") {
     text(slot, kABUIDProperty);
   }
+}
+
+std::string vCardSlotLines(const ABPersonData& person, std::string_view slot) {
+  std::string line;
+  vCardSlotLinesInto(line, person, slot);
   return line;
 }
 

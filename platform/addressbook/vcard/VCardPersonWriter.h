@@ -16,3 +16,5 @@ std::string vCardDisplayName(const ABPersonData& person);
 // What the writer writes for one of its single values ("N", "FN", "ORG", "BDAY", "FLAGS", "UID",
 // "NOTE", ...), unfolded, lines joined by '\n'; empty when the person has no value for it.
 std::string vCardSlotLines(const ABPersonData& person, std::string_view slot);
+// The same into line (emptied first), for callers that reuse one buffer.
+void vCardSlotLinesInto(std::string& line, const ABPersonData& person, std::string_view slot);

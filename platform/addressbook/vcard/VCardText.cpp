@@ -48,6 +48,10 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
   return length;
 }
 
+bool needsEscape(char c) {
+  return c == '\\' || c == ',' || c == ';' || c == '\n' || c == '\r';
+}
+
 void appendCodePoint(std::string& out, unsigned code) {
   if (code < 0x80) {
     out += static_cast<char>(code);
@@ -108,6 +112,14 @@ void splitComponents(std::string_view raw, std::vector<std::string>& components)
 
 void appendEscapedText(std::string& out, std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
+    // Text without anything to escape goes in as one piece.
+    std::size_t plain = i;
+    while (plain < text.size() && !needsEscape(text[plain])) ++plain;
+    if (plain != i) {
+      out.append(text.substr(i, plain - i));
+      if (plain == text.size()) return;
+      i = plain;
+    }
     const char c = text[i];
     switch (c) {
       case '\\':
