@@ -89,6 +89,13 @@ TEST(VCardTextTest, EscapesComponentsAndEncodings) {
   std::string escaped;
   appendEscapedText(escaped, "a;b,c\\\n");
   EXPECT_EQ(unescapeText(escaped), "a;b,c\\\n");
+  // Escapes at either end and between runs of plain text, both forms of line break, appended.
+  escaped = "N:";
+  appendEscapedText(escaped, ";Lee, Ann\r\nline\rend\\");
+  EXPECT_EQ(escaped, "N:\\;Lee\\, Ann\\nline\\nend\\\\");
+  escaped.clear();
+  appendEscapedText(escaped, "plain text only");
+  EXPECT_EQ(escaped, "plain text only");
   EXPECT_EQ(decodeQuotedPrintable("=C3=91=20x=ZZ"), "\xC3\x91 x=ZZ");
   ABBytes bytes{0, 1, 2, 250, 251, 252, 253};
   ABBytes back;
