@@ -26,20 +26,36 @@ const CommandInfo* CommandRegistry::find(const std::string& name) const {
   return it == commands_.end() ? nullptr : &it->second;
 }
 
+namespace {
+
+std::filesystem::path storeFileOf(const std::string& storePath) {
+  return storePath.empty() ? ABAddressBook::defaultStorePath() : std::filesystem::path(storePath);
+}
+
+bool storeExists(const std::filesystem::path& path, std::ostream& err) {
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec)) return true;
+  err << "rolvane: there is no address book at " << path.string() << " (rolvane import FILE.vcf creates one)\n";
+  return false;
+}
+
+}  // namespace
+
 ABAddressBook* CommandContext::openStore(bool mayCreate) const {
-  if (!mayCreate) {
-    std::filesystem::path path =
-        storePath.empty() ? ABAddressBook::defaultStorePath() : std::filesystem::path(storePath);
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-      err << "rolvane: there is no address book at " << path.string() << " (rolvane import FILE.vcf creates one)\n";
-      return nullptr;
-    }
-  }
+  if (!mayCreate && !storeExists(storeFileOf(storePath), err)) return nullptr;
   if (!storePath.empty()) ABAddressBook::setSharedStorePath(storePath);
   ABAddressBook* book = ABAddressBook::sharedAddressBook();
   if (!book) err << "rolvane: cannot open the address book: " << ABAddressBook::sharedOpenError() << "\n";
   return book;
+}
+
+bool CommandContext::readStore(const std::function<void(std::vector<ABPersonData>& batch)>& visit) const {
+  const std::filesystem::path path = storeFileOf(storePath);
+  if (!storeExists(path, err)) return false;
+  std::string error;
+  if (ABAddressBook::readPersons(path, visit, &error)) return true;
+  err << "rolvane: cannot open the address book: " << error << "\n";
+  return false;
 }
 
 bool regionArgument(const std::string& value, const std::string& command, std::ostream& err, std::string& region) {

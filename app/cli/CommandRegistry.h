@@ -7,6 +7,7 @@
 #include <vector>
 
 class ABAddressBook;
+class ABPersonData;
 
 // What every subcommand receives: its own arguments (after the subcommand's name), the store
 // path chosen on the command line (empty: the default store) and the output streams.
@@ -20,6 +21,10 @@ struct CommandContext {
   // commands that bring contacts in (mayCreate) make a store where there is none; every other
   // command on a missing store fails, naming the path, and creates nothing.
   ABAddressBook* openStore(bool mayCreate = false) const;
+  // Reads every person of the store once, a batch at a time, without opening the address book or
+  // keeping the persons (ABAddressBook::readPersons): for a command that only reads each person
+  // once. On failure writes one line to err, as openStore does, and returns false.
+  bool readStore(const std::function<void(std::vector<ABPersonData>& batch)>& visit) const;
 };
 
 using CommandFunction = std::function<int(CommandContext&)>;

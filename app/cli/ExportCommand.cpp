@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <ostream>
 #include <sstream>
@@ -8,7 +9,6 @@
 #include "app/cli/CommandRegistry.h"
 #include "app/model/PersonRecord.h"
 #include "core/record/RecordKeys.h"
-#include "platform/addressbook/ABAddressBook.h"
 
 #include "app/export/ExportContact.h"
 #include "app/export/formats/ExportFormatWriters.h"
@@ -109,13 +109,31 @@ int runExport(CommandContext& ctx) {
     ctx.err << "rolvane export: no such folder \"" << folder << "\"\n";
     return 2;
   }
-  ABAddressBook* book = ctx.openStore();
-  if (!book) return 1;
-  ShownColumns shown(columns);
-  driver.setLoadContactsViewController(&shown);
-  driver.setExportArray(recordsOfAddressBook(*book));
-  ExportResult result =
-      driver.runExport(chosen, folder, allInfo ? ExportContact::kTagAllInformation : ExportContact::kTagShownColumns);
+  // The persons are read from the store a batch at a time and none is kept: the vCard formats write
+  // each whole person as it comes, the others take the records of a batch (only the columns asked
+  // for, without the reference to the person) before the next batch is read.
+  ExportResult result;
+  if (allInfo && ExportContact::writesWholePersons(chosen)) {
+    bool unread = false;
+    result = driver.runPersonExport(chosen, folder, [&](const auto& take, std::string*) {
+      unread = !ctx.readStore(take);
+      return !unread;
+    });
+    if (unread) return 1;  // readStore has said why
+  } else {
+    ContactRecords records;
+    if (!ctx.readStore([&](std::vector<ABPersonData>& batch) {
+          ContactRecords made = recordsOfValues(batch);
+          if (!allInfo) made = ExportContact::copyDictionaryDataSoucre(made, columns);
+          records.insert(records.end(), std::make_move_iterator(made.begin()), std::make_move_iterator(made.end()));
+        }))
+      return 1;
+    ShownColumns shown(columns);
+    driver.setLoadContactsViewController(&shown);
+    driver.setExportArray(std::move(records));
+    result =
+        driver.runExport(chosen, folder, allInfo ? ExportContact::kTagAllInformation : ExportContact::kTagShownColumns);
+  }
   if (!result.ok()) {
     ctx.err << "rolvane export: " << (result.error.empty() ? "the export failed" : result.error) << "\n";
     return 1;

@@ -76,14 +76,30 @@ ContactRecords ExportContact::copyDictionaryDataSoucre() const {
   return copyDictionaryDataSoucre(*exportArray_, columns);
 }
 
+std::string ExportContact::destinationOf(const Format& format, const std::string& folder) {
+  // What exports killed midway left in this folder and in the cache goes first.
+  removeExportLeftovers(folder);
+  if (format.namedDestination) return (std::filesystem::path(folder) / kNamedDestination).string();
+  return folder;
+}
+
 ExportResult ExportContact::runFormat(const Format& format, const ContactRecords& records, const std::string& folder,
                                       bool allInfo) {
   if (!format.writer) return failure(format.title + " is not available in this build.");
-  // What exports killed midway left in this folder and in the cache goes first.
-  removeExportLeftovers(folder);
-  std::string destination = folder;
-  if (format.namedDestination) destination = (std::filesystem::path(folder) / kNamedDestination).string();
-  return format.writer(records, destination, format.takesAllInfoFlag && allInfo);
+  return format.writer(records, destinationOf(format, folder), format.takesAllInfoFlag && allInfo);
+}
+
+bool ExportContact::writesWholePersons(const std::string& title) {
+  return title == "Save to vCard" || title == kVCardOneFile;
+}
+
+ExportResult ExportContact::runPersonExport(const std::string& title, const std::string& folder,
+                                            const PersonBatches& persons) const {
+  const Format* format = formatOf(title);
+  if (!format || !writesWholePersons(title)) return failure("Unknown export format \"" + title + "\".");
+  const std::string destination = destinationOf(*format, folder);
+  if (title == kVCardOneFile) return ExportVCard().exportPersonsToOneFile(persons, destination);
+  return ExportVCard().exportPersonsToFolder(persons, destination);
 }
 
 std::optional<ExportContact::PreparedExport> ExportContact::prepareExport(const std::string& title,

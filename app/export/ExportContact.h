@@ -9,6 +9,7 @@
 
 #include "app/export/ExportResult.h"
 #include "core/record/ContactRecord.h"
+#include "platform/addressbook/ABPerson.h"
 
 // Told when an export has finished; called on the export's own thread.
 class ExportReporter {
@@ -84,10 +85,22 @@ class ExportContact {
   // The same export on the calling thread.
   ExportResult runExport(const std::string& title, const std::string& folder, int tag) const;
 
+  // Gives whole persons in order, a batch at a time: calls take with each batch; false (and
+  // *error) when it could not give them all.
+  using PersonBatches =
+      std::function<bool(const std::function<void(std::vector<ABPersonData>&)>& take, std::string* error)>;
+  // Whether the format writes whole persons in an export of all information (the vCard formats).
+  static bool writesWholePersons(const std::string& title);
+  // An export of all information in a format that writes whole persons, from persons given a batch
+  // at a time: no record is made and no person is kept once written, on the calling thread.
+  ExportResult runPersonExport(const std::string& title, const std::string& folder, const PersonBatches& persons) const;
+
  private:
   const Format* formatOf(const std::string& title) const;
   static ExportResult runFormat(const Format& format, const ContactRecords& records, const std::string& folder,
                                 bool allInfo);
+  // Clears what killed exports left in folder and gives the path the format writes to.
+  static std::string destinationOf(const Format& format, const std::string& folder);
 
   std::vector<Format> formats_;
   std::shared_ptr<const ContactRecords> exportArray_ = std::make_shared<const ContactRecords>();

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <random>
@@ -127,18 +128,38 @@ ABPersonRef ExportVCard::creatPersonWithDictionary(const ContactRecord& record) 
   return std::make_shared<ABPerson>(personDataFromRecord(record));
 }
 
-ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& records, const std::string& folder,
-                                                     bool wholePersons) {
+namespace {
+
+// Appends card i of a batch to out.
+using CardAppender = std::function<void(size_t i, std::string& out)>;
+// Takes one batch of cards, in order: how many, and how to write each. False stops the source.
+using CardBatchWriter = std::function<bool(size_t count, const CardAppender& append)>;
+// Gives every card, a batch at a time, to the writer; false (and *error) when it could not give
+// them all.
+using CardSource = std::function<bool(const CardBatchWriter& write, std::string* error)>;
+
+CardSource cardsOfRecords(const ContactRecords& records, bool wholePersons) {
+  return [&records, wholePersons](const CardBatchWriter& write, std::string*) {
+    write(records.size(), [&](size_t i, std::string& out) { appendCard(records[i], wholePersons, out); });
+    return true;
+  };
+}
+
+CardSource cardsOfPersons(const ExportVCard::PersonBatches& persons) {
+  return [&persons](const CardBatchWriter& write, std::string* error) {
+    bool writing = true;
+    const bool given = persons(
+        [&](std::vector<ABPersonData>& batch) {
+          if (writing) writing = write(batch.size(), [&](size_t i, std::string& out) { appendVCard(batch[i], out); });
+        },
+        error);
+    return given || !writing;
+  };
+}
+
+ExportResult writeCardFolder(const CardSource& cards, const std::string& folder) {
   ExportResult result;
   std::error_code ec;
-  if (!std::filesystem::is_directory(folder, ec)) {
-    result.error = "The folder \"" + folder + "\" does not exist.";
-    return result;
-  }
-  if (records.empty()) {
-    result.error = "There are no contacts to export.";
-    return result;
-  }
   // The cards go into a new folder, under a temporary name until every card is written.
   const std::filesystem::path base(folder);
   std::string working;
@@ -156,31 +177,43 @@ ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& recor
   ExportLock inUse(working);  // no cleanup of leftovers takes the folder while the cards go in
   const std::string prefix = working + "/export_";
   FirstFailure failure;
-  std::atomic<size_t> next{0};
+  size_t written = 0;
   // Card i always goes to export_i.vcf, whichever thread writes it.
-  auto work = [&] {
-    std::string card;
-    for (;;) {
-      const size_t from = next.fetch_add(kCardsPerTake);
-      if (from >= records.size() || failure.failed()) return;
-      const size_t to = std::min(records.size(), from + kCardsPerTake);
-      for (size_t i = from; i < to; ++i) {
-        card.clear();
-        appendCard(records[i], wholePersons, card);
-        if (std::string error = writeNewFile(prefix + std::to_string(i) + ".vcf", card); !error.empty()) {
-          failure.report(i, std::move(error));
-          return;
+  auto writeBatch = [&](size_t count, const CardAppender& append) {
+    const size_t first = written;
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+      std::string card;
+      for (;;) {
+        const size_t from = next.fetch_add(kCardsPerTake);
+        if (from >= count || failure.failed()) return;
+        const size_t to = std::min(count, from + kCardsPerTake);
+        for (size_t i = from; i < to; ++i) {
+          card.clear();
+          append(i, card);
+          if (std::string error = writeNewFile(prefix + std::to_string(first + i) + ".vcf", card); !error.empty()) {
+            failure.report(first + i, std::move(error));
+            return;
+          }
         }
       }
+    };
+    if (count > 0) {
+      // Up to four takers (the files' creation waits on the disk as much as on a core), one per core.
+      const size_t takers = std::min<size_t>(4, 1 + (count - 1) / kCardsPerTake);
+      parallelFor(takers, 1, [&](size_t begin, size_t end) {
+        for (size_t taker = begin; taker < end; ++taker) work();
+      });
     }
+    written += count;
+    return !failure.failed();
   };
-  // Up to four takers (the files' creation waits on the disk as much as on a core), one per core.
-  const size_t takers = std::min<size_t>(4, 1 + (records.size() - 1) / kCardsPerTake);
-  parallelFor(takers, 1, [&](size_t begin, size_t end) {
-    for (size_t taker = begin; taker < end; ++taker) work();
-  });
+  std::string sourceError;
+  const bool given = cards(writeBatch, &sourceError);
   std::string final;
   std::string error = failure.error();
+  if (error.empty() && !given) error = sourceError.empty() ? "Cannot read the contacts." : sourceError;
+  if (error.empty() && written == 0) error = "There are no contacts to export.";
   if (error.empty()) renameToFreeName(working, (base / kFolderName).string(), final, &error);
   if (!error.empty()) {
     std::filesystem::remove_all(working, ec);
@@ -188,52 +221,100 @@ ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& recor
     return result;
   }
   result.file = final;
-  result.fileCount = records.size();
+  result.fileCount = written;
   return result;
 }
 
-ExportResult ExportVCard::exportOneFileWithArrayToPath(const ContactRecords& records, const std::string& destination,
-                                                       bool wholePersons) {
+ExportResult writeCardFile(const CardSource& cards, const std::string& destination) {
   ExportResult result;
-  std::error_code ec;
   const std::filesystem::path wanted(destination + ".vcf");
-  if (!std::filesystem::is_directory(wanted.parent_path(), ec)) {
-    result.error = "The folder \"" + wanted.parent_path().string() + "\" does not exist.";
-    return result;
-  }
-  if (records.empty()) {
-    result.error = "There are no contacts to export.";
-    return result;
-  }
   OutputFile output(wanted.string());
   if (!output.open()) {
     result.error = output.error();
     return result;
   }
   BlockFile file(output.temporaryPath());
-  // The second half of the cards is written out on another core while the first half goes to the
-  // file.
-  const size_t half = records.size() >= 2 * kCardsPerTake ? records.size() / 2 : records.size();
+  size_t written = 0;
   std::string second;
-  parallelFor(half < records.size() ? 2 : 1, 1, [&](size_t begin, size_t end) {
-    for (size_t part = begin; part < end; ++part) {
-      if (part == 1) {
-        second.reserve((records.size() - half) * 512);
-        for (size_t i = half; i < records.size(); ++i) appendCard(records[i], wholePersons, second);
-        continue;
+  auto writeBatch = [&](size_t count, const CardAppender& append) {
+    // The second half of the cards is written out on another core while the first half goes to the
+    // file.
+    const size_t half = count >= 2 * kCardsPerTake ? count / 2 : count;
+    second.clear();
+    parallelFor(half < count ? 2 : 1, 1, [&](size_t begin, size_t end) {
+      for (size_t part = begin; part < end; ++part) {
+        if (part == 1) {
+          second.reserve((count - half) * 512);
+          for (size_t i = half; i < count; ++i) append(i, second);
+          continue;
+        }
+        std::string card;
+        for (size_t i = 0; i < half; ++i) {
+          card.clear();
+          append(i, card);
+          file.append(card);
+          file.flushIfFull();
+        }
       }
-      std::string card;
-      for (size_t i = 0; i < half; ++i) {
-        card.clear();
-        appendCard(records[i], wholePersons, card);
-        file.append(card);
-        file.flushIfFull();
-      }
+    });
+    for (size_t at = 0; at < second.size(); at += BlockFile::kBlockSize) {
+      file.append(std::string_view(second).substr(at, BlockFile::kBlockSize));
+      file.flushIfFull();
     }
-  });
-  for (size_t at = 0; at < second.size(); at += BlockFile::kBlockSize) {
-    file.append(std::string_view(second).substr(at, BlockFile::kBlockSize));
-    file.flushIfFull();
+    written += count;
+    return true;
+  };
+  std::string sourceError;
+  if (!cards(writeBatch, &sourceError)) {
+    result.error = sourceError.empty() ? "Cannot read the contacts." : sourceError;
+    return result;
+  }
+  if (written == 0) {
+    result.error = "There are no contacts to export.";
+    return result;
   }
   return finishOutput(file, output);
+}
+
+bool isFolder(const std::string& folder, ExportResult& result) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(folder, ec)) return true;
+  result.error = "The folder \"" + folder + "\" does not exist.";
+  return false;
+}
+
+}  // namespace
+
+ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& records, const std::string& folder,
+                                                     bool wholePersons) {
+  ExportResult result;
+  if (!isFolder(folder, result)) return result;
+  if (records.empty()) {
+    result.error = "There are no contacts to export.";
+    return result;
+  }
+  return writeCardFolder(cardsOfRecords(records, wholePersons), folder);
+}
+
+ExportResult ExportVCard::exportOneFileWithArrayToPath(const ContactRecords& records, const std::string& destination,
+                                                       bool wholePersons) {
+  ExportResult result;
+  if (!isFolder(std::filesystem::path(destination + ".vcf").parent_path().string(), result)) return result;
+  if (records.empty()) {
+    result.error = "There are no contacts to export.";
+    return result;
+  }
+  return writeCardFile(cardsOfRecords(records, wholePersons), destination);
+}
+
+ExportResult ExportVCard::exportPersonsToFolder(const PersonBatches& persons, const std::string& folder) {
+  ExportResult result;
+  if (!isFolder(folder, result)) return result;
+  return writeCardFolder(cardsOfPersons(persons), folder);
+}
+
+ExportResult ExportVCard::exportPersonsToOneFile(const PersonBatches& persons, const std::string& destination) {
+  ExportResult result;
+  if (!isFolder(std::filesystem::path(destination + ".vcf").parent_path().string(), result)) return result;
+  return writeCardFile(cardsOfPersons(persons), destination);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "app/export/ExportResult.h"
 #include "core/record/ContactRecord.h"
@@ -22,6 +24,18 @@ class ExportVCard {
   // under a temporary name and named when complete.
   ExportResult exportOneFileWithArrayToPath(const ContactRecords& records, const std::string& destination,
                                             bool wholePersons);
+
+  // Gives the persons of an export, in order, a batch at a time: calls take with each batch (which
+  // take may empty); false (and *error) when it could not give them all.
+  using PersonBatches =
+      std::function<bool(const std::function<void(std::vector<ABPersonData>&)>& take, std::string* error)>;
+  // The same two exports of whole persons given a batch at a time, without records: an export of
+  // all information that never holds every person at once. Each person is written as its own
+  // vCard, as above. When the persons cannot all be given, nothing is left behind and error says
+  // why.
+  ExportResult exportPersonsToFolder(const PersonBatches& persons, const std::string& folder);
+  ExportResult exportPersonsToOneFile(const PersonBatches& persons, const std::string& destination);
+
   // A person built from the record by the same key-to-store mapping that committing an edit uses.
   static ABPersonRef creatPersonWithDictionary(const ContactRecord& record);
 };

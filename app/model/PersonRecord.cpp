@@ -95,7 +95,7 @@ ContactRecord build(const ABPersonRef& person, const ABPersonData& data, bool fo
   thread_local ContactRecord record;
   record.clear();
   record.reserve(keysAtMost(data));
-  record.set(plan.person, person);
+  if (person) record.set(plan.person, person);
   for (const RecordKey* single : plan.singles) {
     if (forReview && single->property == &kABTitleProperty) continue;
     const ABValue* value = data.find(*single->property);
@@ -137,6 +137,10 @@ ContactRecord prasePerson(const ABPersonRef& person, const ABPersonData& data) {
   return build(person, data, false);
 }
 
+ContactRecord recordOfValues(const ABPersonData& data) {
+  return build(nullptr, data, false);
+}
+
 ContactRecord prasePerson(const ABPersonRef& person) {
   return prasePerson(person, *person->snapshot());
 }
@@ -151,6 +155,14 @@ ContactRecords recordsOfAddressBook(const ABAddressBook& book) {
   // Records are independent of each other: they are built on every core.
   parallelFor(people.size(), 1000, [&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) records[i] = prasePerson(people[i], *people[i]->snapshot());
+  });
+  return records;
+}
+
+ContactRecords recordsOfValues(const std::vector<ABPersonData>& persons) {
+  ContactRecords records(persons.size());
+  parallelFor(persons.size(), 1000, [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) records[i] = recordOfValues(persons[i]);
   });
   return records;
 }

@@ -13,6 +13,11 @@ class ABAddressBook;
 ContactRecord prasePerson(const ABPersonRef& person);
 // The same from a snapshot of the person's values.
 ContactRecord prasePerson(const ABPersonRef& person, const ABPersonData& data);
+// The record of a person's values alone, without the reference to the person ("Person"): for an
+// export that keeps no persons.
+ContactRecord recordOfValues(const ABPersonData& data);
+// The same for many persons, built on every core, in their order.
+ContactRecords recordsOfValues(const std::vector<ABPersonData>& persons);
 // The review screen's record: the same without "FullName" and "Preffix".
 ContactRecord prasePersonForReview(const ABPersonRef& person);
 

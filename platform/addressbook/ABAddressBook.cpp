@@ -78,6 +78,40 @@ std::string contactName(const ABPersonData& data) {
   return "The contact without a name " + (uid ? *uid : std::string());
 }
 
+// A row as read from the store, its texts packed where the reader keeps them.
+struct StoredRow {
+  std::string_view uid;
+  std::string_view data;
+  std::int64_t order;
+  std::int64_t version;
+};
+
+// Decodes the rows on every core, giving each person's values (with its unique id) to take(i,
+// data). Decoding is independent from row to row. Returns the first damaged row in store order,
+// or rows.size() when none is.
+template <typename Take>
+size_t decodeRows(const std::vector<StoredRow>& rows, Take&& take) {
+  std::vector<size_t> damagedIn;
+  std::mutex damagedLock;
+  parallelFor(rows.size(), kRowsPerThread, [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      auto data = PersonCodec::decode(rows[i].data);
+      if (!data) {
+        std::lock_guard<std::mutex> lock(damagedLock);
+        damagedIn.push_back(i);
+        return;
+      }
+      data->set(kABUIDProperty, std::string(rows[i].uid));
+      take(i, std::move(*data));
+    }
+  });
+  return damagedIn.empty() ? rows.size() : *std::min_element(damagedIn.begin(), damagedIn.end());
+}
+
+std::string damagedRowError(const StoredRow& row) {
+  return "the record of contact " + std::string(row.uid) + " is damaged";
+}
+
 bool matches(const ABValue& value, const ABSearchElement& element) {
   if (const auto* text = std::get_if<std::string>(&value))
     return !element.label && !element.key && *text == element.value;
@@ -149,17 +183,64 @@ void ABAddressBook::closeAtExit(std::unique_ptr<ABAddressBook> book) {
   bookLeftAtExit = book.release();
 }
 
+bool ABAddressBook::readPersons(const std::filesystem::path& path, const PersonBatchVisitor& visit,
+                                std::string* error) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    if (error) *error = path.string() + ": there is no address book here";
+    return false;
+  }
+  std::string message;
+  auto sqlite = SqliteStore::open(path, &message);
+  if (!sqlite) {
+    if (error) *error = path.string() + ": " + message;
+    return false;
+  }
+  {
+    std::lock_guard lock(lockWaitMutex());
+    const LockWait& wait = defaultLockWait();
+    sqlite->setBusyWait(wait.limit, wait.waiting);
+  }
+  // The rows of one batch are packed here until they are decoded; the next batch reuses the room.
+  std::unique_ptr<PackedBytes> bytes = std::make_unique<PackedBytes>();
+  std::vector<StoredRow> rows;
+  rows.reserve(kPersonsPerBatch);
+  std::vector<ABPersonData> batch;
+  bool damaged = false;
+  auto flush = [&] {
+    batch.clear();
+    batch.resize(rows.size());
+    const size_t first = decodeRows(rows, [&](size_t i, ABPersonData&& data) { batch[i] = std::move(data); });
+    if (first < rows.size()) {
+      message = damagedRowError(rows[first]);
+      damaged = true;
+      return;
+    }
+    rows.clear();
+    bytes = std::make_unique<PackedBytes>();
+    visit(batch);
+  };
+  // One statement reads every row: every batch comes from the same state of the file.
+  const bool read = sqlite->readAll(
+      [&](const SqliteStore::Row& row) {
+        if (damaged) return;
+        rows.push_back({bytes->append(row.uid), bytes->append(row.data), row.order, row.version});
+        if (rows.size() == kPersonsPerBatch) flush();
+      },
+      &message);
+  if (read && !damaged && !rows.empty()) flush();
+  if (!read || damaged) {
+    if (error) *error = path.string() + ": " + message;
+    return false;
+  }
+  return true;
+}
+
 std::unique_ptr<ABAddressBook> ABAddressBook::inMemory() {
   return open(":memory:");
 }
 
 bool ABAddressBook::load(std::string* error) {
-  struct StoredRow {
-    std::string_view uid;
-    std::string_view data;
-    std::int64_t order;
-    std::int64_t version;
-  };
   PackedBytes bytes;
   std::vector<StoredRow> rows;
   // Taken before reading, so that whatever is saved elsewhere after this point shows as a change.
@@ -171,26 +252,11 @@ bool ABAddressBook::load(std::string* error) {
       error);
   if (!ok) return false;
 
-  // Decoding is independent from row to row: it is spread over the cores. The first damaged row
-  // (in store order) is the one reported.
   std::vector<ABPersonRef> loaded(rows.size());
-  std::vector<size_t> damagedIn;
-  std::mutex damagedLock;
-  parallelFor(rows.size(), kRowsPerThread, [&](size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
-      auto data = PersonCodec::decode(rows[i].data);
-      if (!data) {
-        std::lock_guard<std::mutex> lock(damagedLock);
-        damagedIn.push_back(i);
-        return;
-      }
-      data->set(kABUIDProperty, std::string(rows[i].uid));
-      loaded[i] = std::make_shared<ABPerson>(std::move(*data));
-    }
-  });
-  const size_t damaged = damagedIn.empty() ? rows.size() : *std::min_element(damagedIn.begin(), damagedIn.end());
+  const size_t damaged =
+      decodeRows(rows, [&](size_t i, ABPersonData&& data) { loaded[i] = std::make_shared<ABPerson>(std::move(data)); });
   if (damaged < rows.size()) {
-    if (error) *error = "the record of contact " + std::string(rows[damaged].uid) + " is damaged";
+    if (error) *error = damagedRowError(rows[damaged]);
     return false;
   }
 

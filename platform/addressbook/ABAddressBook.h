@@ -104,6 +104,16 @@ class ABAddressBook {
 
   // Opens (creating when missing) the store at path. nullptr and *error on failure.
   static std::unique_ptr<ABAddressBook> open(const std::filesystem::path& path, std::string* error = nullptr);
+  // Reads every person of the store at path once, in store order, a batch at a time, without
+  // keeping any: for a program that only reads each person once (an export of the command line).
+  // All batches come from one read, so from one state of the file. A batch's persons are decoded
+  // on every core and then given to visit, which may take them. False and *error when there is no
+  // store at path (none is made), it cannot be read, or a row is damaged (visit may have seen the
+  // batches before it).
+  using PersonBatchVisitor = std::function<void(std::vector<ABPersonData>& batch)>;
+  static constexpr size_t kPersonsPerBatch = 4096;
+  static bool readPersons(const std::filesystem::path& path, const PersonBatchVisitor& visit,
+                          std::string* error = nullptr);
   // A store that lives only in memory (save() succeeds and keeps nothing).
   static std::unique_ptr<ABAddressBook> inMemory();
 

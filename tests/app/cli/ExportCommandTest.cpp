@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <filesystem>
 
@@ -106,6 +109,35 @@ TEST_F(ExportCommandTest, BadRequestsSayWhyAndWriteNothing) {
   EXPECT_NE(denied.status, 0);
   EXPECT_EQ(std::count(denied.out.begin(), denied.out.end(), '\n'), 1) << denied.out;
   EXPECT_TRUE(std::filesystem::is_empty(target_));
+}
+
+// A store that cannot be read whole (a damaged contact) exports nothing, in every format, and says
+// which contact it is in one line; so does a store that is not there, which no export makes.
+TEST_F(ExportCommandTest, AStoreThatCannotBeReadWholeExportsNothing) {
+  std::string uidOfBo = ABAddressBook::open(store_)->people()[1]->uniqueId();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(store_.c_str(), &db), SQLITE_OK);
+  const std::string damage = "UPDATE persons SET data = x'01FF' WHERE uid = '" + uidOfBo + "'";
+  ASSERT_EQ(sqlite3_exec(db, damage.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  const std::vector<std::vector<std::string>> requests = {{"--format", "vcard", "--all-info"},
+                                                          {"--format", "vcard", "--all-info", "--one-file"},
+                                                          {"--format", "vcard"},
+                                                          {"--format", "csv", "--all-info"},
+                                                          {"--format", "xlsx"}};
+  for (const auto& request : requests) {
+    ProgramRun exported = exportTo(request);
+    EXPECT_EQ(exported.status, 1) << request[1] << ": " << exported.out;
+    EXPECT_EQ(std::count(exported.out.begin(), exported.out.end(), '\n'), 1) << exported.out;
+    EXPECT_NE(exported.out.find(uidOfBo), std::string::npos) << exported.out;
+    EXPECT_TRUE(std::filesystem::is_empty(target_)) << request[1];
+  }
+  const std::string absent = (folder_ / "absent.sqlite").string();
+  ProgramRun missing = runProgram(
+      ROLVANE_PROGRAM, {"--store", absent, "export", "--format", "vcard", "--all-info", "--to", target_.string()});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.out.find("no address book"), std::string::npos) << missing.out;
+  EXPECT_FALSE(std::filesystem::exists(absent));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "app/model/PersonRecord.h"
 #include "core/record/AllInfoColumns.h"
 #include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 
 namespace {
@@ -128,6 +129,67 @@ TEST_F(VCardWriterTest, WholePersonsAreWrittenAsTheStoreHoldsThem) {
   built << rebuilt.rdbuf();
   EXPECT_EQ(built.str().find("ROLE"), std::string::npos);
   EXPECT_EQ(built.str().find("fixed-uid"), std::string::npos);
+}
+
+std::string slurp(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Persons given a batch at a time are written as the records of the same persons are, numbered on
+// across batches; a read that fails, or gives nobody, leaves nothing behind.
+TEST_F(VCardWriterTest, WholePersonsGivenBatchByBatchAreWrittenAsTheirRecordsAre) {
+  std::vector<ABPersonRef> persons;
+  ContactRecords records;
+  for (int i = 0; i < 5; ++i) {
+    auto person = ABPerson::create();
+    person->setValueForProperty("Name" + std::to_string(i), kABFirstNameProperty);
+    ABMultiValue phones;
+    phones.addValueWithLabel("+49 30 " + std::to_string(1000 + i), kABPhoneMobileLabel);
+    person->setValueForProperty(phones, kABPhoneProperty);
+    persons.push_back(person);
+    records.push_back(prasePerson(person));
+  }
+  auto batches = [&](std::vector<std::vector<int>> split, std::string failure = {}) {
+    return [&persons, split, failure](const std::function<void(std::vector<ABPersonData>&)>& take, std::string* error) {
+      for (const auto& members : split) {
+        std::vector<ABPersonData> batch;
+        for (int i : members) batch.push_back(*persons[i]->snapshot());
+        take(batch);
+      }
+      if (!failure.empty()) *error = failure;
+      return failure.empty();
+    };
+  };
+  const std::filesystem::path records_ = folder_ / "records", streamed = folder_ / "streamed";
+  std::filesystem::create_directories(records_);
+  std::filesystem::create_directories(streamed);
+  ExportResult fromRecords = ExportVCard().exportVcardWithArrayToPath(records, records_.string(), true);
+  ExportResult fromPersons = ExportVCard().exportPersonsToFolder(batches({{0, 1}, {}, {2, 3, 4}}), streamed.string());
+  ASSERT_TRUE(fromRecords.ok() && fromPersons.ok()) << fromRecords.error << fromPersons.error;
+  EXPECT_EQ(fromPersons.fileCount, 5u);
+  for (int i = 0; i < 5; ++i) {
+    const std::string name = "export_" + std::to_string(i) + ".vcf";
+    EXPECT_EQ(slurp(std::filesystem::path(fromPersons.file) / name),
+              slurp(std::filesystem::path(fromRecords.file) / name));
+  }
+  fromRecords = ExportVCard().exportOneFileWithArrayToPath(records, (records_ / "all").string(), true);
+  fromPersons = ExportVCard().exportPersonsToOneFile(batches({{0}, {1, 2, 3, 4}}), (streamed / "all").string());
+  ASSERT_TRUE(fromRecords.ok() && fromPersons.ok()) << fromRecords.error << fromPersons.error;
+  EXPECT_EQ(slurp(fromPersons.file), slurp(fromRecords.file));
+
+  const std::filesystem::path left = folder_ / "left";
+  std::filesystem::create_directories(left);
+  ExportResult failed = ExportVCard().exportPersonsToFolder(batches({{0, 1}}, "the store went away"), left.string());
+  EXPECT_EQ(failed.error, "the store went away");
+  failed = ExportVCard().exportPersonsToOneFile(batches({{0, 1}}, "the store went away"), (left / "all").string());
+  EXPECT_EQ(failed.error, "the store went away");
+  EXPECT_EQ(ExportVCard().exportPersonsToFolder(batches({}), left.string()).error, "There are no contacts to export.");
+  EXPECT_EQ(ExportVCard().exportPersonsToOneFile(batches({{}}), (left / "all").string()).error,
+            "There are no contacts to export.");
+  EXPECT_TRUE(std::filesystem::is_empty(left));
 }
 
 TEST_F(VCardWriterTest, NothingToWriteOrNowhereToWriteIsAFailure) {

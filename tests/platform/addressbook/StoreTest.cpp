@@ -404,6 +404,14 @@ TEST(StoreTest, ALargeStoreReadsBackEqualAndTheFirstDamagedRecordIsNamed) {
       ASSERT_EQ(people[i]->uniqueId(), uids[i]);
       ASSERT_EQ(*people[i]->snapshot(), *persons[i]->snapshot());
     }
+    // Read once, a batch at a time, the persons come in the same order with the same values.
+    size_t read = 0, batches = 0;
+    ASSERT_TRUE(ABAddressBook::readPersons(path, [&](std::vector<ABPersonData>& batch) {
+      ++batches;
+      for (const ABPersonData& data : batch) ASSERT_EQ(data, *persons[read++]->snapshot());
+    }));
+    EXPECT_EQ(read, static_cast<size_t>(kPersons));
+    EXPECT_GT(batches, 1u);
   }
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
@@ -415,6 +423,14 @@ TEST(StoreTest, ALargeStoreReadsBackEqualAndTheFirstDamagedRecordIsNamed) {
   std::string error;
   EXPECT_FALSE(ABAddressBook::open(path, &error));
   EXPECT_NE(error.find(uids[kPersons - 10]), std::string::npos) << error;
+  error.clear();
+  EXPECT_FALSE(ABAddressBook::readPersons(
+      path, [](std::vector<ABPersonData>&) {}, &error));
+  EXPECT_NE(error.find(uids[kPersons - 10]), std::string::npos) << error;
+  // Where there is no store, reading makes none.
+  EXPECT_FALSE(ABAddressBook::readPersons(
+      folder.file("absent.sqlite"), [](std::vector<ABPersonData>&) {}, &error));
+  EXPECT_FALSE(std::filesystem::exists(folder.file("absent.sqlite")));
 }
 
 namespace {
