@@ -19,6 +19,7 @@ ContactRecords everyHeadingRecords(std::size_t count) {
       else
         record.set(headings[h], headings[h] + " " + std::to_string(i) + (h % 7 == 0 ? ", with \"quotes\"" : ""));
     }
+    record.shrinkToFit();  // exactly its size, as the record builder makes a person's record
   }
   return records;
 }
@@ -42,6 +43,7 @@ ContactRecords browserRecords(std::size_t count) {
     record.set("Birthday",
                ABDate{1950 + static_cast<int>(i % 50), 1 + static_cast<int>(i % 12), 1 + static_cast<int>(i % 28)});
     record.set("Person", std::shared_ptr<ABPerson>());
+    record.shrinkToFit();
     records.push_back(std::move(record));
   }
   return records;

@@ -9,25 +9,19 @@
 #include "core/record/ContactRecord.h"
 
 // Finds the values of records for a fixed list of columns with one pass over each record: every
-// key of a record is placed by one cheap hash and one comparison.
+// key of a record is placed by its key number.
 class ColumnIndex {
  public:
-  // The columns must outlive the index.
+  // What a slot holds for a column the record has no value for.
+  static constexpr uint32_t kNone = UINT32_MAX;
+
   explicit ColumnIndex(const std::vector<std::string>& columns);
-  // slots[i] becomes the record's value under column i, or nullopt.
-  void fill(const ContactRecord& record, std::vector<std::optional<RecordValue>>& slots) const;
+  // slots[i] becomes the place of the record's entry under column i (record.valueAt(slots[i])),
+  // or kNone.
+  void fill(const ContactRecord& record, std::vector<uint32_t>& slots) const;
 
  private:
-  struct Bucket {
-    std::string_view key;
-    int32_t positions = -1;  // index into positions_; -1: empty bucket
-  };
-
-  size_t bucketOf(std::string_view key) const;
-  const std::vector<size_t>* positionsOf(std::string_view key) const;
-
-  std::vector<Bucket> buckets_;  // open addressing, a power of two in size
-  std::vector<std::vector<size_t>> positions_;
+  std::vector<std::vector<uint32_t>> columnsOfKey_;  // by key number: the columns that show it
   size_t count_;
 };
 

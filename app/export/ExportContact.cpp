@@ -64,6 +64,7 @@ ContactRecords ExportContact::copyDictionaryDataSoucre(const ContactRecords& sou
       if (column == "Person") continue;
       if (const auto value = record.find(column)) restricted.set(column, *value);
     }
+    restricted.shrinkToFit();
     copy.push_back(std::move(restricted));
   }
   return copy;

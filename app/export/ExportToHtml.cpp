@@ -80,7 +80,7 @@ class RowWriter {
     for (size_t i = 0; i < columns_.size(); ++i) {
       file.append(cellOpen_[i]);
       std::optional<std::string_view> text;
-      if (slots_[i]) text = cell_.of(*slots_[i]);
+      if (slots_[i] != ColumnIndex::kNone) text = cell_.of(record.valueAt(slots_[i]));
       if (!text || text->empty()) {
         file.append("\" />\n");
         continue;
@@ -102,7 +102,7 @@ class RowWriter {
   const std::vector<std::string>& columns_;
   ColumnIndex index_;
   std::vector<std::string> cellOpen_;  // up to the class attribute's closing quote, exclusive
-  std::vector<std::optional<RecordValue>> slots_;
+  std::vector<uint32_t> slots_;
   CellText cell_;
   std::string escaped_;
 };

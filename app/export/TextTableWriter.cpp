@@ -28,14 +28,14 @@ void appendCsvQuoted(Sink& file, std::string_view value) {
 template <TextCells cells, typename Sink>
 void writeRows(Sink& file, const ContactRecord* begin, const ContactRecord* end, const ColumnIndex& index,
                size_t columns) {
-  std::vector<std::optional<RecordValue>> slots;
+  std::vector<uint32_t> slots;
   slots.reserve(columns);
   CellText cell;
   for (const ContactRecord* record = begin; record != end; ++record) {
     index.fill(*record, slots);
-    for (const std::optional<RecordValue>& value : slots) {
+    for (const uint32_t at : slots) {
       std::optional<std::string_view> text;
-      if (value) text = cell.of(*value);
+      if (at != ColumnIndex::kNone) text = cell.of(record->valueAt(at));
       if constexpr (cells == TextCells::Csv) {
         if (text) appendCsvQuoted(file, *text);
         file.append(',');

@@ -129,9 +129,9 @@ int32_t ContactRecord::indexOf(RecordKeyId id) const {
   return -1;
 }
 
-RecordValue ContactRecord::valueAt(uint32_t at) const {
+RecordValue ContactRecord::valueAt(size_t at) const {
   const Slot& slot = slotTable()[at];
-  const uint32_t start = startOf(at);
+  const uint32_t start = startOf(static_cast<uint32_t>(at));
   switch (slot.kind) {
     case kDate: {
       ABDate date;
@@ -189,6 +189,16 @@ void ContactRecord::grow(size_t keys, size_t textBytes) {
   block_ = block;
   slotCapacity_ = slotCapacity;
   textCapacity_ = textCapacity;
+}
+
+void ContactRecord::shrinkToFit() {
+  if (count_ == slotCapacity_ && textSize_ == textCapacity_) return;
+  if (count_ == 0) {
+    std::free(std::exchange(block_, nullptr));
+    slotCapacity_ = textCapacity_ = textSize_ = 0;
+    return;
+  }
+  grow(count_, textSize_);
 }
 
 void ContactRecord::clear() {

@@ -143,12 +143,17 @@ class ContactRecord {
   std::vector<std::string> keys() const;
 
   Entries entries() const { return Entries(*this); }
+  // The key number and the value of the entry at a place in entries() order.
+  RecordKeyId keyIdAt(size_t at) const { return slotTable()[at].key; }
+  RecordValue valueAt(size_t at) const;
   size_t size() const { return count_; }
   bool empty() const { return count_ == 0; }
   // Room for this many keys and bytes of text, so that setting them allocates nothing more.
   void reserve(size_t keys, size_t textBytes = 0);
   // Removes every key, keeping the room.
   void clear();
+  // Gives back the room beyond what the record holds (a record built by setting keys one by one).
+  void shrinkToFit();
 
   bool operator==(const ContactRecord& other) const;
 
@@ -165,7 +170,6 @@ class ContactRecord {
   char* bytes() const { return block_ + slotCapacity_ * sizeof(Slot); }
   uint32_t startOf(uint32_t at) const { return at == 0 ? 0 : slotTable()[at - 1].end; }
   int32_t indexOf(RecordKeyId id) const;
-  RecordValue valueAt(uint32_t at) const;
   Entry entryAt(uint32_t at) const { return {keyName(slotTable()[at].key), valueAt(at)}; }
   void grow(size_t keys, size_t textBytes);
   void put(RecordKeyId id, Kind kind, const char* data, size_t length);

@@ -57,6 +57,22 @@ TEST(ContactRecordTest, SettingAndRemovingKeepFirstSetOrderAndNeighbours) {
   EXPECT_EQ(record.text("Key 39"), "Oslo");
   EXPECT_EQ(record.text("Note"), "Oslo");
   EXPECT_EQ(record.size(), 43u);
+
+  // Given back its spare room, the record holds the same and grows again when set.
+  const ContactRecord before = record;
+  record.shrinkToFit();
+  EXPECT_EQ(record, before);
+  record.set("Mobile", std::string("555"));
+  record.set("Home City", std::string("Bergen"));
+  EXPECT_EQ(record.text("Mobile"), "555");
+  EXPECT_EQ(record.text("Key 39"), "Oslo");
+  EXPECT_EQ(record.text("Home City"), "Bergen");
+  ContactRecord emptied;
+  emptied.set("Note", std::string("x"));
+  emptied.remove("Note");
+  emptied.shrinkToFit();
+  EXPECT_TRUE(emptied.empty());
+  EXPECT_EQ(emptied, ContactRecord());
 }
 
 // Records that hold the same keys in the same order with the same values are equal, however they
