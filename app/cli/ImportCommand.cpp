@@ -47,6 +47,44 @@ int importStraightIntoStore(CommandContext& ctx, const std::vector<std::filesyst
     if (!existed) removeMadeStore(storePath, folders);
     return 1;
   };
+  auto printImported = [&](const VCardStoreImport& result) {
+    for (const auto& file : result.files)
+      ctx.out << "Imported " << file.contacts << (file.contacts == 1 ? " contact" : " contacts") << " from "
+              << file.path.string() << "\n";
+  };
+  if (!existed && toSource.empty()) {
+    // A new store is built whole under a name of its own and only then put in place: no journal to
+    // write and fold in again, and no store at all if the import fails or is killed.
+    VCardStoreImport result;
+    std::string error, noteError;
+    ABAddressBook::BuildOutcome outcome = ABAddressBook::buildNewStore(
+        storePath,
+        [&](ABAddressBook& building) {
+          result = appendVCardFilesToStore(building, paths);
+          if (result.ok() && !noteImportedContacts(building.path(), result.uids, toSource, &noteError))
+            noteError = noteError.empty() ? "the contacts' address book could not be noted" : noteError;
+          return result.ok();
+        },
+        &error);
+    if (outcome == ABAddressBook::BuildOutcome::Built) {
+      if (!noteError.empty()) ctx.err << "rolvane import: warning: " << noteError << "\n";
+      printImported(result);
+      return 0;
+    }
+    if (outcome == ABAddressBook::BuildOutcome::Failed) {
+      // Nothing was put at the store's path (another program's store may be there by now): only
+      // the folders made for it go again.
+      ctx.err << "rolvane import: "
+              << (!result.error.empty() ? result.error
+                  : !result.saved.ok()  ? result.saved.error
+                                        : error)
+              << "\n";
+      std::error_code ec;
+      for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) std::filesystem::remove(*folder, ec);
+      return 1;
+    }
+    // Another program made the store meanwhile: the contacts go into that one.
+  }
   ABAddressBook* book = ctx.openStore(true);
   if (!book) {
     if (!existed) removeMadeStore(storePath, folders);
@@ -70,9 +108,7 @@ int importStraightIntoStore(CommandContext& ctx, const std::vector<std::filesyst
   // Contacts from files stay in the store unless --to names the address book they are to go to.
   if (!noteImportedContacts(book->path(), result.uids, toSource, &sourceError))
     ctx.err << "rolvane import: warning: " << sourceError << "\n";
-  for (const auto& file : result.files)
-    ctx.out << "Imported " << file.contacts << (file.contacts == 1 ? " contact" : " contacts") << " from "
-            << file.path.string() << "\n";
+  printImported(result);
   return 0;
 }
 

@@ -114,6 +114,16 @@ class ABAddressBook {
   static constexpr size_t kPersonsPerBatch = 4096;
   static bool readPersons(const std::filesystem::path& path, const PersonBatchVisitor& visit,
                           std::string* error = nullptr);
+  // Makes a new store at path with what build writes into it. The file is built under a name of its
+  // own beside path, without waiting for the disk at each write, and moved to path only once build
+  // returned true and the file is on the disk: other programs see no store at path until then, and
+  // a failed or killed build leaves none (what a killed build left is removed by the next one).
+  // Existed: a store appeared at path meanwhile; nothing was moved (build may be made again on
+  // that store). Failed: build returned false, or the file could not be made (*error says why).
+  // An exception thrown by build is thrown again after the file is removed.
+  enum class BuildOutcome { Built, Existed, Failed };
+  static BuildOutcome buildNewStore(const std::filesystem::path& path,
+                                    const std::function<bool(ABAddressBook& book)>& build, std::string* error);
   // A store that lives only in memory (save() succeeds and keeps nothing).
   static std::unique_ptr<ABAddressBook> inMemory();
 

@@ -87,14 +87,15 @@ const char* kHistorySchema =
     "INSERT OR IGNORE INTO store_info VALUES('highest_order', (SELECT coalesce(max(ord), 0) FROM persons));"
     "PRAGMA user_version=3;";
 
-void removeDatabaseFiles(const std::filesystem::path& path) {
+}  // namespace
+
+void SqliteStore::removeFiles(const std::filesystem::path& path) {
   std::error_code ec;
   for (const char* suffix : {"", "-wal", "-shm", "-journal"})
     std::filesystem::remove(std::filesystem::path(path.string() + suffix), ec);
 }
 
-// Moves from to to unless to exists; true when moved, false with errno EEXIST when it exists.
-bool moveIfAbsent(const std::filesystem::path& from, const std::filesystem::path& to) {
+bool SqliteStore::moveIfAbsent(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
   // A file system without that kind of rename: a hard link is made only where nothing exists.
@@ -103,7 +104,13 @@ bool moveIfAbsent(const std::filesystem::path& from, const std::filesystem::path
   return true;
 }
 
-}  // namespace
+bool SqliteStore::startBuilding(std::string* error) {
+  return exec("PRAGMA journal_mode=MEMORY", error) && exec("PRAGMA synchronous=OFF", error);
+}
+
+bool SqliteStore::finishBuilding(std::string* error) {
+  return exec("PRAGMA synchronous=FULL", error) && exec("PRAGMA journal_mode=WAL", error);
+}
 
 SqliteStore::~SqliteStore() {
   if (db_) sqlite3_close(db_);
@@ -163,7 +170,7 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
         if (sqlite3_open_v2(building.c_str(), &db, flags, nullptr) != SQLITE_OK) {
           if (error) *error = db ? sqlite3_errmsg(db) : "cannot create the database";
           sqlite3_close(db);
-          removeDatabaseFiles(building);
+          removeFiles(building);
           return nullptr;
         }
         bool ok;
@@ -175,16 +182,16 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
                made.exec("COMMIT", error);
         }
         if (!ok) {
-          removeDatabaseFiles(building);
+          removeFiles(building);
           return nullptr;
         }
       }
       if (!moveIfAbsent(building, path) && errno != EEXIST) {
         if (error) *error = std::string("cannot create the file: ") + std::strerror(errno);
-        removeDatabaseFiles(building);
+        removeFiles(building);
         return nullptr;
       }
-      removeDatabaseFiles(building);  // left only when another program made the store first
+      removeFiles(building);  // left only when another program made the store first
     }
   }
 

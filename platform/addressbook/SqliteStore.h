@@ -67,6 +67,16 @@ class SqliteStore {
   // refused and left alone. ":memory:" opens a store that keeps nothing.
   static std::unique_ptr<SqliteStore> open(const std::filesystem::path& path, std::string* error);
 
+  // For a new store file that no other program can know of yet (made under a name of its own, to be
+  // moved into place when whole): writes keep their journal in memory and do not wait for the disk.
+  // finishBuilding puts the write-ahead journal back; the caller then makes the file durable.
+  bool startBuilding(std::string* error);
+  bool finishBuilding(std::string* error);
+  // Moves from to to unless to exists; true when moved, false with errno EEXIST when it exists.
+  static bool moveIfAbsent(const std::filesystem::path& from, const std::filesystem::path& to);
+  // Removes a store file and its journals.
+  static void removeFiles(const std::filesystem::path& path);
+
   // While another program holds the store's write lock, reads and writes wait up to limit; after
   // a second of waiting, waiting() is called once per wait. The default limit is 30 seconds.
   void setBusyWait(std::chrono::milliseconds limit, std::function<void()> waiting);

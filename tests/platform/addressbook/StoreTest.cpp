@@ -560,3 +560,118 @@ TEST(StoreTest, TheSharedBookIsClosedProperlyWhenTheProgramEnds) {
   EXPECT_FALSE(std::filesystem::exists(path.string() + "-shm"));
   EXPECT_EQ(firstNames(*ABAddressBook::open(path)), std::vector<std::string>{"Ann"});
 }
+
+namespace {
+
+std::vector<std::string> filesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string journalModeOf(const std::filesystem::path& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &statement, nullptr);
+  std::string mode =
+      sqlite3_step(statement) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)) : "";
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return mode;
+}
+
+}  // namespace
+
+TEST(StoreTest, ANewStoreIsPutInPlaceOnlyWhenBuiltWhole) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  // Built: nothing at the path while building, the whole store there afterwards, in its usual
+  // journal mode, and nothing else left beside it.
+  std::string error;
+  auto outcome = ABAddressBook::buildNewStore(
+      path,
+      [&](ABAddressBook& book) {
+        EXPECT_FALSE(std::filesystem::exists(path));
+        EXPECT_TRUE(book.addRecord(personNamed("Ann")) && book.addRecord(personNamed("Bea")));
+        return book.save();
+      },
+      &error);
+  ASSERT_EQ(outcome, ABAddressBook::BuildOutcome::Built) << error;
+  EXPECT_EQ(filesIn(folder.path()), std::vector<std::string>{"book.sqlite"});
+  EXPECT_EQ(journalModeOf(path), "wal");
+  {
+    auto book = ABAddressBook::open(path);
+    EXPECT_EQ(firstNames(*book), (std::vector<std::string>{"Ann", "Bea"}));
+    std::vector<ABChangeSet> history;
+    ASSERT_TRUE(book->changeHistory(history));
+    EXPECT_EQ(history.size(), 1u);
+  }
+
+  // A build that fails or throws leaves no store and nothing beside it.
+  auto other = folder.file("other.sqlite");
+  EXPECT_EQ(ABAddressBook::buildNewStore(
+                other, [](ABAddressBook&) { return false; }, &error),
+            ABAddressBook::BuildOutcome::Failed);
+  EXPECT_THROW(ABAddressBook::buildNewStore(
+                   other, [](ABAddressBook&) -> bool { throw std::runtime_error("stopped"); }, &error),
+               std::runtime_error);
+  EXPECT_EQ(filesIn(folder.path()), std::vector<std::string>{"book.sqlite"});
+}
+
+TEST(StoreTest, ANewStoreMadeElsewhereMeanwhileIsLeftAsItIs) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  std::string error;
+  auto outcome = ABAddressBook::buildNewStore(
+      path,
+      [&](ABAddressBook& book) {
+        book.addRecord(personNamed("Mine"));
+        auto elsewhere = ABAddressBook::open(path);
+        elsewhere->addRecord(personNamed("Theirs"));
+        return elsewhere->save() && book.save();
+      },
+      &error);
+  EXPECT_EQ(outcome, ABAddressBook::BuildOutcome::Existed);
+  EXPECT_EQ(firstNames(*ABAddressBook::open(path)), std::vector<std::string>{"Theirs"});
+  EXPECT_EQ(filesIn(folder.path()), std::vector<std::string>{"book.sqlite"});
+}
+
+TEST(StoreTest, WhatAKilledBuildOfANewStoreLeftIsRemovedByTheNext) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    std::string error;
+    ABAddressBook::buildNewStore(
+        path,
+        [&](ABAddressBook& book) {
+          book.addRecord(personNamed("Ann"));
+          book.save();
+          char done = 1;
+          if (write(ready[1], &done, 1) != 1) _exit(2);
+          pause();  // killed here, in the middle of building
+          return true;
+        },
+        &error);
+    _exit(1);
+  }
+  char done = 0;
+  ASSERT_EQ(read(ready[0], &done, 1), 1);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_FALSE(filesIn(folder.path()).empty());  // the killed build's file
+
+  std::string error;
+  EXPECT_EQ(ABAddressBook::buildNewStore(
+                path, [](ABAddressBook& book) { return book.addRecord(personNamed("Bea")) && book.save(); }, &error),
+            ABAddressBook::BuildOutcome::Built);
+  EXPECT_EQ(filesIn(folder.path()), std::vector<std::string>{"book.sqlite"});
+  EXPECT_EQ(firstNames(*ABAddressBook::open(path)), std::vector<std::string>{"Bea"});
+}
