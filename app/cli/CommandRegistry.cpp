@@ -54,8 +54,22 @@ bool CommandContext::readStore(const std::function<void(std::vector<ABPersonData
   if (!storeExists(path, err)) return false;
   std::string error;
   if (ABAddressBook::readPersons(path, visit, &error)) return true;
-  err << "rolvane: cannot open the address book: " << error << "\n";
+  storeUnreadable(error);
   return false;
+}
+
+bool CommandContext::readStoredStore(
+    size_t personsPerBatch, const std::function<bool(std::shared_ptr<const ABStoredBatch> batch)>& visit) const {
+  const std::filesystem::path path = storeFileOf(storePath);
+  if (!storeExists(path, err)) return false;
+  std::string error;
+  if (ABAddressBook::readStoredBatches(path, personsPerBatch, visit, &error)) return true;
+  storeUnreadable(error);
+  return false;
+}
+
+void CommandContext::storeUnreadable(const std::string& error) const {
+  err << "rolvane: cannot open the address book: " << error << "\n";
 }
 
 bool regionArgument(const std::string& value, const std::string& command, std::ostream& err, std::string& region) {

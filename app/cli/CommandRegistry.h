@@ -3,11 +3,13 @@
 #include <functional>
 #include <iosfwd>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 class ABAddressBook;
 class ABPersonData;
+class ABStoredBatch;
 
 // What every subcommand receives: its own arguments (after the subcommand's name), the store
 // path chosen on the command line (empty: the default store) and the output streams.
@@ -25,6 +27,12 @@ struct CommandContext {
   // keeping the persons (ABAddressBook::readPersons): for a command that only reads each person
   // once. On failure writes one line to err, as openStore does, and returns false.
   bool readStore(const std::function<void(std::vector<ABPersonData>& batch)>& visit) const;
+  // The same without decoding: visit takes batches of personsPerBatch persons as stored
+  // (ABAddressBook::readStoredBatches) and returns false to stop. On failure writes one line to err.
+  bool readStoredStore(size_t personsPerBatch,
+                       const std::function<bool(std::shared_ptr<const ABStoredBatch> batch)>& visit) const;
+  // Writes the one line that says the store could not be read: error is the store's words.
+  void storeUnreadable(const std::string& error) const;
 };
 
 using CommandFunction = std::function<int(CommandContext&)>;

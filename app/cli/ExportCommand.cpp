@@ -19,6 +19,11 @@ namespace {
 const std::vector<std::string> kDefaultColumns = {"First Name", "Last Name", "Company",   "Home Email",
                                                   "Work Email", "Mobile",    "Home Phone"};
 
+// Persons read from the store at a time for an export that formats them as they are read: small
+// enough that formatting starts soon after reading does and ends soon after it, large enough that
+// handing them over costs little.
+constexpr size_t kPersonsPerPiece = 512;
+
 // The command line's format names and the export panel's titles.
 const std::map<std::string, std::string> kFormatTitles = {
     {"csv", "Save to CSV"},    {"txt", "Save to TXT"},   {"html", "Save to HTML"},       {"vcard", "Save to vCard"},
@@ -110,8 +115,9 @@ int runExport(CommandContext& ctx) {
     return 2;
   }
   // The persons are read from the store a batch at a time and none is kept: the vCard formats write
-  // each whole person as it comes, the others take the records of a batch (only the columns asked
-  // for, without the reference to the person) before the next batch is read.
+  // each whole person as it comes, the CSV and TXT tables of all information format each batch's
+  // rows while the next batches are read, the others take the records of a batch (only the columns
+  // asked for, without the reference to the person) before the next batch is read.
   ExportResult result;
   if (allInfo && ExportContact::writesWholePersons(chosen)) {
     bool unread = false;
@@ -120,6 +126,17 @@ int runExport(CommandContext& ctx) {
       return !unread;
     });
     if (unread) return 1;  // readStore has said why
+  } else if (allInfo && ExportContact::writesStoredPersons(chosen)) {
+    bool unread = false;
+    result = driver.runStoredExport(chosen, folder, [&](const auto& take, std::string*) {
+      unread = !ctx.readStoredStore(kPersonsPerPiece, take);
+      return !unread;
+    });
+    if (unread) return 1;  // readStoredStore has said why
+    if (result.unreadable) {
+      ctx.storeUnreadable(result.error);
+      return 1;
+    }
   } else {
     ContactRecords records;
     if (!ctx.readStore([&](std::vector<ABPersonData>& batch) {

@@ -62,16 +62,25 @@ std::vector<std::string> ExportCSV::getAllKeyInArray(const ContactRecords& recor
   return recordKeysInOrder(records);
 }
 
+namespace {
+
+const TextTableSyntax kCsvSyntax{
+    [](std::string& out, const std::string& title, bool) {
+      ExportCSV::appendQuoted(out, title);
+      out += ',';
+    },
+    TextCells::Csv,
+};
+
+}  // namespace
+
 ExportResult ExportCSV::writeCSVFileWithArrayExportDesPathIsShowAllInfo(const ContactRecords& records,
                                                                         const std::string& folder, bool isShowAllInfo) {
-  static const TextTableSyntax syntax{
-      [](std::string& out, const std::string& title, bool) {
-        appendQuoted(out, title);
-        out += ',';
-      },
-      TextCells::Csv,
-  };
   auto columns = isShowAllInfo ? AllInfoColumns::csv() : getAllKeyInArray(records);
-  return writeTextTable(records, columns, syntax, isShowAllInfo, folder,
+  return writeTextTable(records, columns, kCsvSyntax, isShowAllInfo, folder,
                         isShowAllInfo ? "Zedid-Ovuzazur.csv" : "allPeople.csv");
+}
+
+ExportResult ExportCSV::writeAllInfoOfStored(const StoredPersonBatches& persons, const std::string& folder) {
+  return writeTextTableOfStored(persons, AllInfoColumns::csv(), kCsvSyntax, true, folder, "Zedid-Ovuzazur.csv");
 }

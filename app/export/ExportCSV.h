@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/export/ExportResult.h"
+#include "app/export/StoredPersons.h"
 #include "core/record/ContactRecord.h"
 
 // Comma-separated values, every cell followed by a comma. A value holding a comma, a double quote,
@@ -14,6 +15,9 @@ class ExportCSV {
   // Writes folder/Zedid-Ovuzazur.csv (all information) or folder/allPeople.csv, never replacing a file.
   ExportResult writeCSVFileWithArrayExportDesPathIsShowAllInfo(const ContactRecords& records, const std::string& folder,
                                                                bool isShowAllInfo);
+  // The same with all information for the store's persons as they are read (each person's
+  // record is made and let go of on the way).
+  ExportResult writeAllInfoOfStored(const StoredPersonBatches& persons, const std::string& folder);
   std::vector<std::string> getAllKeyInArray(const ContactRecords& records) const;
   static std::string quoted(std::string_view value);
   // True when the value holds a comma, a double quote, a carriage return or a line feed.

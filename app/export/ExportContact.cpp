@@ -103,6 +103,19 @@ ExportResult ExportContact::runPersonExport(const std::string& title, const std:
   return ExportVCard().exportPersonsToFolder(persons, destination);
 }
 
+bool ExportContact::writesStoredPersons(const std::string& title) {
+  return title == "Save to CSV" || title == "Save to TXT";
+}
+
+ExportResult ExportContact::runStoredExport(const std::string& title, const std::string& folder,
+                                            const StoredPersonBatches& persons) const {
+  const Format* format = formatOf(title);
+  if (!format || !writesStoredPersons(title)) return failure("Unknown export format \"" + title + "\".");
+  const std::string destination = destinationOf(*format, folder);
+  if (title == "Save to CSV") return ExportCSV().writeAllInfoOfStored(persons, destination);
+  return ExportTXT().writeAllInfoOfStored(persons, destination);
+}
+
 std::optional<ExportContact::PreparedExport> ExportContact::prepareExport(const std::string& title,
                                                                           const std::string& folder, int tag) const {
   const Format* format = formatOf(title);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/export/ExportResult.h"
+#include "app/export/StoredPersons.h"
 #include "core/record/ContactRecord.h"
 #include "platform/addressbook/ABPerson.h"
 
@@ -94,6 +95,13 @@ class ExportContact {
   // An export of all information in a format that writes whole persons, from persons given a batch
   // at a time: no record is made and no person is kept once written, on the calling thread.
   ExportResult runPersonExport(const std::string& title, const std::string& folder, const PersonBatches& persons) const;
+  // Whether the format writes an export of all information from the store's persons as they are
+  // read (the CSV and TXT tables).
+  static bool writesStoredPersons(const std::string& title);
+  // An export of all information in such a format: each person's record is made as the person is
+  // read and let go of once written. A damaged person makes the result unreadable.
+  ExportResult runStoredExport(const std::string& title, const std::string& folder,
+                               const StoredPersonBatches& persons) const;
 
  private:
   const Format* formatOf(const std::string& title) const;

@@ -8,17 +8,26 @@ std::vector<std::string> ExportTXT::getAllKeyInArray(const ContactRecords& recor
   return recordKeysInOrder(records);
 }
 
+namespace {
+
+const TextTableSyntax kTxtSyntax{
+    [](std::string& out, const std::string& title, bool allInfo) {
+      out += '"';
+      out += title;
+      out += allInfo ? "\"   " : "\" ";
+    },
+    TextCells::Quoted,
+};
+
+}  // namespace
+
 ExportResult ExportTXT::writeTXTFileWithArrayExportDesPathIsShowAllInfo(const ContactRecords& records,
                                                                         const std::string& folder, bool isShowAllInfo) {
-  static const TextTableSyntax syntax{
-      [](std::string& out, const std::string& title, bool allInfo) {
-        out += '"';
-        out += title;
-        out += allInfo ? "\"   " : "\" ";
-      },
-      TextCells::Quoted,
-  };
   auto columns = isShowAllInfo ? AllInfoColumns::base() : getAllKeyInArray(records);
-  return writeTextTable(records, columns, syntax, isShowAllInfo, folder,
+  return writeTextTable(records, columns, kTxtSyntax, isShowAllInfo, folder,
                         isShowAllInfo ? "Zedid-Ovuzazur.txt" : "allPeople.txt");
+}
+
+ExportResult ExportTXT::writeAllInfoOfStored(const StoredPersonBatches& persons, const std::string& folder) {
+  return writeTextTableOfStored(persons, AllInfoColumns::base(), kTxtSyntax, true, folder, "Zedid-Ovuzazur.txt");
 }

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstddef>
+#include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "app/export/BlockFile.h"
 
@@ -113,3 +116,153 @@ void formatInOrder(BlockFile& file, size_t count, size_t chunkRows, Format forma
     changed.notify_all();
   }
 }
+
+// Formats pieces of work handed in one after another (batches of rows as they are read) on a
+// thread per core while they are still being handed in, and copies each piece's text into the
+// file in the order the pieces came. At most a few pieces per thread are held at once (waiting,
+// being formatted, or formatted and waiting for their turn): add() waits while that many are.
+// Every thread has a State of its own (default-constructed there), for what formatting reuses from
+// row to row. format(state, piece, text) appends the piece's rows to text and returns true, or
+// false to stop: no piece is formatted after that one is, nothing more is copied into the file,
+// and add() refuses more pieces. An exception thrown by format stops it the same way and is thrown
+// again by finish().
+template <typename Piece, typename State>
+class OrderedFormatter {
+ public:
+  using Format = std::function<bool(State&, const Piece&, ChunkText&)>;
+
+  OrderedFormatter(BlockFile& file, Format format)
+      : file_(file), format_(std::move(format)), ring_(kPiecesPerThread * threadCount()) {
+    const size_t threads = threadCount();
+    for (size_t i = 0; i < threads; ++i) {
+      try {
+        workers_.emplace_back([this] { work(); });
+      } catch (const std::system_error&) {
+        break;  // fewer threads; none at all: add() formats each piece itself
+      }
+    }
+  }
+  ~OrderedFormatter() {
+    stop();
+    for (std::thread& worker : workers_) worker.join();
+  }
+  OrderedFormatter(const OrderedFormatter&) = delete;
+  OrderedFormatter& operator=(const OrderedFormatter&) = delete;
+
+  // Hands in the next piece; false when formatting has stopped.
+  bool add(Piece piece) {
+    std::unique_lock lock(mutex_);
+    if (workers_.empty()) {
+      if (stopped_) return false;
+      Slot& slot = ring_[0];
+      slot.text.clear();
+      lock.unlock();
+      const bool ok = formatOne(inlineState_, piece, slot.text);
+      lock.lock();
+      if (!ok) {
+        stopped_ = true;
+        return false;
+      }
+      slot.text.copyTo(file_);
+      return true;
+    }
+    changed_.wait(lock, [&] { return added_ - copied_ < ring_.size() || stopped_; });
+    if (stopped_) return false;
+    Slot& slot = ring_[added_ % ring_.size()];
+    slot.piece = std::move(piece);
+    slot.formatted = false;
+    ++added_;
+    changed_.notify_all();
+    return true;
+  }
+
+  // Waits until every piece handed in is formatted and in the file, or formatting has stopped and
+  // the pieces being formatted are done. False when it stopped; throws what format threw.
+  bool finish() {
+    std::unique_lock lock(mutex_);
+    closed_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return copied_ == added_ || (stopped_ && formatting_ == 0 && !copying_); });
+    if (failure_) std::rethrow_exception(failure_);
+    return !stopped_;
+  }
+
+ private:
+  static constexpr size_t kPiecesPerThread = 3;
+
+  struct Slot {
+    Piece piece;
+    ChunkText text;  // kept from piece to piece, so its room is reused
+    bool formatted = false;
+  };
+
+  static size_t threadCount() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+  bool formatOne(State& state, const Piece& piece, ChunkText& text) {
+    try {
+      return format_(state, piece, text);
+    } catch (...) {
+      std::lock_guard lock(mutex_);
+      if (!failure_) failure_ = std::current_exception();
+      return false;
+    }
+  }
+
+  void stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stopped_ = closed_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  void work() {
+    State state;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return taken_ < added_ || closed_ || stopped_; });
+      if (stopped_ || taken_ == added_) {
+        if (stopped_ || closed_) return;
+        continue;
+      }
+      const size_t seq = taken_++;
+      Slot& slot = ring_[seq % ring_.size()];
+      ++formatting_;
+      lock.unlock();
+      slot.text.clear();
+      const bool ok = formatOne(state, slot.piece, slot.text);
+      lock.lock();
+      --formatting_;
+      slot.formatted = true;
+      if (!ok) stopped_ = true;
+      // The thread that formats the piece whose turn it is copies it in, and the formatted pieces
+      // after it; the others go on formatting meanwhile.
+      while (!stopped_ && !copying_ && copied_ < added_ && ring_[copied_ % ring_.size()].formatted) {
+        copying_ = true;
+        Slot& next = ring_[copied_ % ring_.size()];
+        lock.unlock();
+        next.piece = Piece();  // lets go of the piece before its text is copied
+        next.text.copyTo(file_);
+        lock.lock();
+        next.formatted = false;
+        ++copied_;
+        copying_ = false;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  BlockFile& file_;
+  Format format_;
+  std::vector<Slot> ring_;  // piece n in ring_[n % size]
+  std::vector<std::thread> workers_;
+  State inlineState_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t added_ = 0, taken_ = 0, copied_ = 0;
+  size_t formatting_ = 0;
+  bool copying_ = false;
+  bool closed_ = false;
+  bool stopped_ = false;
+  std::exception_ptr failure_;
+};

@@ -1,11 +1,15 @@
 #include "app/export/TextTableWriter.h"
 
+#include <cstdint>
+#include <memory>
+#include <mutex>
 #include <unordered_set>
 
 #include "app/export/BlockFile.h"
 #include "app/export/ColumnIndex.h"
 #include "app/export/ExportCSV.h"
 #include "app/export/OrderedChunks.h"
+#include "app/model/PersonRecord.h"
 #include "frameworks/common/OutputFile.h"
 
 namespace {
@@ -26,28 +30,34 @@ void appendCsvQuoted(Sink& file, std::string_view value) {
 }
 
 template <TextCells cells, typename Sink>
+void writeRow(Sink& file, const ContactRecord& record, const ColumnIndex& index, std::vector<uint32_t>& slots,
+              CellText& cell) {
+  index.fill(record, slots);
+  for (const uint32_t at : slots) {
+    std::optional<std::string_view> text;
+    if (at != ColumnIndex::kNone) text = cell.of(record.valueAt(at));
+    if constexpr (cells == TextCells::Csv) {
+      if (text) appendCsvQuoted(file, *text);
+      file.append(',');
+    } else if (text) {
+      file.append('"');
+      file.append(*text);
+      file.append("\" ");
+    } else {
+      file.append(" \"\"");
+    }
+  }
+  file.append('\n');
+}
+
+template <TextCells cells, typename Sink>
 void writeRows(Sink& file, const ContactRecord* begin, const ContactRecord* end, const ColumnIndex& index,
                size_t columns) {
   std::vector<uint32_t> slots;
   slots.reserve(columns);
   CellText cell;
   for (const ContactRecord* record = begin; record != end; ++record) {
-    index.fill(*record, slots);
-    for (const uint32_t at : slots) {
-      std::optional<std::string_view> text;
-      if (at != ColumnIndex::kNone) text = cell.of(record->valueAt(at));
-      if constexpr (cells == TextCells::Csv) {
-        if (text) appendCsvQuoted(file, *text);
-        file.append(',');
-      } else if (text) {
-        file.append('"');
-        file.append(*text);
-        file.append("\" ");
-      } else {
-        file.append(" \"\"");
-      }
-    }
-    file.append('\n');
+    writeRow<cells>(file, *record, index, slots, cell);
     file.flushIfFull();
   }
 }
@@ -64,7 +74,88 @@ void writeAllRows(BlockFile& file, const ContactRecords& records, const std::vec
   });
 }
 
+// What a formatting thread keeps from person to person.
+struct RowState {
+  ContactRecord record;
+  std::vector<uint32_t> slots;
+  CellText cell;
+};
+
+// A batch of stored persons and its place in the store's order.
+struct StoredPiece {
+  std::shared_ptr<const ABStoredBatch> batch;
+  size_t seq = 0;
+};
+
+// Formats every stored person's row into file; false when the persons could not all be given or
+// read (result says why).
+template <TextCells cells>
+bool writeStoredRows(BlockFile& file, const StoredPersonBatches& persons, const std::vector<std::string>& columns,
+                     ExportResult& result) {
+  const ColumnIndex index(columns);
+  std::mutex damageLock;
+  size_t damagedPiece = SIZE_MAX;
+  std::string damage;
+  OrderedFormatter<StoredPiece, RowState> formatter(
+      file, [&](RowState& state, const StoredPiece& piece, ChunkText& text) {
+        const ABStoredBatch& batch = *piece.batch;
+        for (size_t i = 0; i < batch.size(); ++i) {
+          auto data = batch.decode(i);
+          if (!data) {
+            std::lock_guard lock(damageLock);
+            if (piece.seq < damagedPiece) {
+              damagedPiece = piece.seq;
+              damage = batch.damagedError(i);
+            }
+            return false;
+          }
+          recordOfValuesInto(state.record, *data);
+          writeRow<cells>(text, state.record, index, state.slots, state.cell);
+        }
+        return true;
+      });
+  size_t seq = 0;
+  std::string sourceError;
+  const bool given = persons(
+      [&](std::shared_ptr<const ABStoredBatch> batch) {
+        return formatter.add({std::move(batch), seq++});
+      },
+      &sourceError);
+  const bool formatted = formatter.finish();
+  if (!damage.empty()) {
+    result.error = std::move(damage);
+    result.unreadable = true;
+    return false;
+  }
+  if (!given || !formatted) {
+    result.error = sourceError.empty() ? "Cannot read the contacts." : sourceError;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+ExportResult writeTextTableOfStored(const StoredPersonBatches& persons, const std::vector<std::string>& columns,
+                                    const TextTableSyntax& syntax, bool allInfo, const std::string& folder,
+                                    const std::string& fileName) {
+  ExportResult result;
+  OutputFile output(folder + "/" + fileName);
+  if (!output.open()) {
+    result.error = output.error();
+    return result;
+  }
+  BlockFile file(output.temporaryPath());
+  std::string heading;
+  for (const auto& column : columns) syntax.heading(heading, column, allInfo);
+  heading += '\n';
+  file.append(heading);
+  const bool written = syntax.cells == TextCells::Csv
+                           ? writeStoredRows<TextCells::Csv>(file, persons, columns, result)
+                           : writeStoredRows<TextCells::Quoted>(file, persons, columns, result);
+  if (!written) return result;
+  return finishOutput(file, output);
+}
 
 ExportResult writeTextTable(const ContactRecords& records, const std::vector<std::string>& columns,
                             const TextTableSyntax& syntax, bool allInfo, const std::string& folder,

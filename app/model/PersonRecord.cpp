@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <unordered_map>
 
 #include "app/model/RecordEntries.h"
 #include "core/record/RecordKeys.h"
@@ -25,9 +26,19 @@ struct ListKeys {
   std::array<std::vector<const RecordKey*>, 3> byGroup;
 };
 
+// What the record builder reads from a property of the store.
+struct PropertyUse {
+  std::vector<size_t> singles;  // places in BuildPlan::singles
+  const ListKeys* list = nullptr;
+  size_t listAt = 0;  // place in BuildPlan::lists
+  bool firstName = false, lastName = false;
+};
+
 struct BuildPlan {
   std::vector<const RecordKey*> singles;
   std::vector<ListKeys> lists;
+  // Every property the builder reads, by name: a person's values are placed with one pass.
+  std::unordered_map<std::string_view, PropertyUse> byProperty;
   size_t mostKeysPerEntry = 1;
   // The record's number of each key of the table, by its place in the table.
   std::vector<RecordKeyId> ids;
@@ -70,52 +81,67 @@ const BuildPlan& buildPlan() {
     }
     for (const ListKeys& list : p.lists)
       for (const auto& group : list.byGroup) p.mostKeysPerEntry = std::max(p.mostKeysPerEntry, group.size());
+    for (size_t i = 0; i < p.singles.size(); ++i) p.byProperty[*p.singles[i]->property].singles.push_back(i);
+    for (size_t i = 0; i < p.lists.size(); ++i) {
+      PropertyUse& use = p.byProperty[*p.lists[i].property];
+      use.list = &p.lists[i];
+      use.listAt = i;
+    }
+    p.byProperty[kABFirstNameProperty].firstName = true;
+    p.byProperty[kABLastNameProperty].lastName = true;
     return p;
   }();
   return plan;
 }
 
-// How many keys the record of data can have at most, so that its storage is allocated once.
-size_t keysAtMost(const ABPersonData& data) {
-  size_t count = 2;  // "Person" and "FullName"
+// Builds into record, whose room is kept.
+void buildInto(ContactRecord& record, const ABPersonRef& person, const ABPersonData& data, bool forReview) {
+  const BuildPlan& plan = buildPlan();
+  // One pass over the person's values places each where the builder reads it, and counts how
+  // many keys the record can have at most, so that its storage is allocated once.
+  thread_local std::vector<const ABValue*> singleValues;
+  thread_local std::vector<const ABMultiValue*> listValues;
+  singleValues.assign(plan.singles.size(), nullptr);
+  listValues.assign(plan.lists.size(), nullptr);
+  const std::string* first = nullptr;
+  const std::string* last = nullptr;
+  size_t keysAtMost = 2;  // "Person" and "FullName"
   for (const auto& [property, value] : data.entries()) {
     const auto* multi = std::get_if<ABMultiValue>(&value);
     if (!multi)
-      ++count;
+      ++keysAtMost;
     else
-      count += multi->count() * (property == kABAddressProperty ? buildPlan().mostKeysPerEntry : 1);
+      keysAtMost += multi->count() * (property == kABAddressProperty ? plan.mostKeysPerEntry : 1);
+    const auto use = plan.byProperty.find(property);
+    if (use == plan.byProperty.end()) continue;
+    for (const size_t at : use->second.singles) singleValues[at] = &value;
+    if (use->second.list && multi) listValues[use->second.listAt] = multi;
+    if (use->second.firstName) first = std::get_if<std::string>(&value);
+    if (use->second.lastName) last = std::get_if<std::string>(&value);
   }
-  return count;
-}
-
-// Builds in a record of the calling thread that keeps its room from person to person, then copies
-// the result into a record of exactly its size.
-ContactRecord build(const ABPersonRef& person, const ABPersonData& data, bool forReview) {
-  const BuildPlan& plan = buildPlan();
-  thread_local ContactRecord record;
   record.clear();
-  record.reserve(keysAtMost(data));
+  record.reserve(keysAtMost);
   if (person) record.set(plan.person, person);
-  for (const RecordKey* single : plan.singles) {
-    if (forReview && single->property == &kABTitleProperty) continue;
-    const ABValue* value = data.find(*single->property);
+  for (size_t at = 0; at < plan.singles.size(); ++at) {
+    const ABValue* value = singleValues[at];
     if (!value) continue;
+    const RecordKey* single = plan.singles[at];
+    if (forReview && single->property == &kABTitleProperty) continue;
     if (const auto* text = std::get_if<std::string>(value))
       record.set(plan.idOf(*single), *text);
     else if (const auto* date = std::get_if<ABDate>(value))
       record.set(plan.idOf(*single), *date);
   }
   if (!forReview) {
-    const std::string* first = data.string(kABFirstNameProperty);
-    const std::string* last = data.string(kABLastNameProperty);
     thread_local std::string fullName;
     fullName.assign(first ? *first : std::string_view("(null)"));
     fullName.append(last ? *last : std::string_view("(null)"));
     record.set(plan.fullName, fullName);
   }
-  for (const ListKeys& list : plan.lists) {
-    const ABMultiValue* values = data.multiValue(*list.property);
+  for (size_t at = 0; at < plan.lists.size(); ++at) {
+    const ABMultiValue* values = listValues[at];
     if (!values) continue;
+    const ListKeys& list = plan.lists[at];
     for (const auto& entry : values->entries()) {
       const auto& keys = list.grouped ? list.byGroup[groupOf(entry.label)] : list.keys;
       for (const RecordKey* key : keys) {
@@ -126,6 +152,13 @@ ContactRecord build(const ABPersonRef& person, const ABPersonData& data, bool fo
       }
     }
   }
+}
+
+// Builds in a record of the calling thread that keeps its room from person to person, then copies
+// the result into a record of exactly its size.
+ContactRecord build(const ABPersonRef& person, const ABPersonData& data, bool forReview) {
+  thread_local ContactRecord record;
+  buildInto(record, person, data, forReview);
   ContactRecord built(record);
   record.clear();  // lets go of the person
   return built;
@@ -139,6 +172,10 @@ ContactRecord prasePerson(const ABPersonRef& person, const ABPersonData& data) {
 
 ContactRecord recordOfValues(const ABPersonData& data) {
   return build(nullptr, data, false);
+}
+
+void recordOfValuesInto(ContactRecord& record, const ABPersonData& data) {
+  buildInto(record, nullptr, data, false);
 }
 
 ContactRecord prasePerson(const ABPersonRef& person) {

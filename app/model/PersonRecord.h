@@ -16,6 +16,9 @@ ContactRecord prasePerson(const ABPersonRef& person, const ABPersonData& data);
 // The record of a person's values alone, without the reference to the person ("Person"): for an
 // export that keeps no persons.
 ContactRecord recordOfValues(const ABPersonData& data);
+// The same built into record, which keeps its room: for a caller that builds one record after
+// another and lets each go before the next.
+void recordOfValuesInto(ContactRecord& record, const ABPersonData& data);
 // The same for many persons, built on every core, in their order.
 ContactRecords recordsOfValues(const std::vector<ABPersonData>& persons);
 // The review screen's record: the same without "FullName" and "Preffix".

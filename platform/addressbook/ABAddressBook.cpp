@@ -93,30 +93,42 @@ struct StoredRow {
   std::int64_t version;
 };
 
-// Decodes the rows on every core, giving each person's values (with its unique id) to take(i,
-// data). Decoding is independent from row to row. Returns the first damaged row in store order,
-// or rows.size() when none is.
-template <typename Take>
-size_t decodeRows(const std::vector<StoredRow>& rows, Take&& take) {
+// The values of one stored row with its unique id; nullopt when the row is damaged.
+std::optional<ABPersonData> decodeRow(std::string_view uid, std::string_view bytes) {
+  auto data = PersonCodec::decode(bytes);
+  if (data) data->set(kABUIDProperty, std::string(uid));
+  return data;
+}
+
+// Decodes count rows on every core (decode(i) gives row i's values or nullopt), giving each
+// person's values to take(i, data). Decoding is independent from row to row. Returns the first
+// damaged row in store order, or count when none is.
+template <typename Decode, typename Take>
+size_t decodeEach(size_t count, Decode&& decode, Take&& take) {
   std::vector<size_t> damagedIn;
   std::mutex damagedLock;
-  parallelFor(rows.size(), kRowsPerThread, [&](size_t begin, size_t end) {
+  parallelFor(count, kRowsPerThread, [&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
-      auto data = PersonCodec::decode(rows[i].data);
+      auto data = decode(i);
       if (!data) {
         std::lock_guard<std::mutex> lock(damagedLock);
         damagedIn.push_back(i);
         return;
       }
-      data->set(kABUIDProperty, std::string(rows[i].uid));
       take(i, std::move(*data));
     }
   });
-  return damagedIn.empty() ? rows.size() : *std::min_element(damagedIn.begin(), damagedIn.end());
+  return damagedIn.empty() ? count : *std::min_element(damagedIn.begin(), damagedIn.end());
 }
 
-std::string damagedRowError(const StoredRow& row) {
-  return "the record of contact " + std::string(row.uid) + " is damaged";
+template <typename Take>
+size_t decodeRows(const std::vector<StoredRow>& rows, Take&& take) {
+  return decodeEach(
+      rows.size(), [&](size_t i) { return decodeRow(rows[i].uid, rows[i].data); }, std::forward<Take>(take));
+}
+
+std::string damagedRowError(std::string_view uid) {
+  return "the record of contact " + std::string(uid) + " is damaged";
 }
 
 bool matches(const ABValue& value, const ABSearchElement& element) {
@@ -190,8 +202,24 @@ void ABAddressBook::closeAtExit(std::unique_ptr<ABAddressBook> book) {
   bookLeftAtExit = book.release();
 }
 
-bool ABAddressBook::readPersons(const std::filesystem::path& path, const PersonBatchVisitor& visit,
-                                std::string* error) {
+std::string_view ABStoredBatch::uid(size_t i) const {
+  return std::string_view(bytes_).substr(rows_[i].uid, rows_[i].data - rows_[i].uid);
+}
+
+std::string_view ABStoredBatch::data(size_t i) const {
+  return std::string_view(bytes_).substr(rows_[i].data, rows_[i].end - rows_[i].data);
+}
+
+std::optional<ABPersonData> ABStoredBatch::decode(size_t i) const {
+  return decodeRow(uid(i), data(i));
+}
+
+std::string ABStoredBatch::damagedError(size_t i) const {
+  return store_.string() + ": " + damagedRowError(uid(i));
+}
+
+bool ABAddressBook::readStoredBatches(const std::filesystem::path& path, size_t personsPerBatch,
+                                      const StoredBatchVisitor& visit, std::string* error) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
     if (error) *error = path.string() + ": there is no address book here";
@@ -208,39 +236,65 @@ bool ABAddressBook::readPersons(const std::filesystem::path& path, const PersonB
     const LockWait& wait = defaultLockWait();
     sqlite->setBusyWait(wait.limit, wait.waiting);
   }
-  // The rows of one batch are packed here until they are decoded; the next batch reuses the room.
-  std::unique_ptr<PackedBytes> bytes = std::make_unique<PackedBytes>();
-  std::vector<StoredRow> rows;
-  rows.reserve(kPersonsPerBatch);
-  std::vector<ABPersonData> batch;
-  bool damaged = false;
-  auto flush = [&] {
-    batch.clear();
-    batch.resize(rows.size());
-    const size_t first = decodeRows(rows, [&](size_t i, ABPersonData&& data) { batch[i] = std::move(data); });
-    if (first < rows.size()) {
-      message = damagedRowError(rows[first]);
-      damaged = true;
-      return;
-    }
-    rows.clear();
-    bytes = std::make_unique<PackedBytes>();
-    visit(batch);
+  personsPerBatch = std::max<size_t>(personsPerBatch, 1);
+  size_t lastBytes = 0;
+  auto fresh = [&] {
+    auto batch = std::make_shared<ABStoredBatch>();
+    batch->store_ = path;
+    batch->rows_.reserve(personsPerBatch);
+    batch->bytes_.reserve(lastBytes + lastBytes / 8);  // about what the last batch took
+    return batch;
+  };
+  std::shared_ptr<ABStoredBatch> batch = fresh();
+  bool stopped = false;
+  auto hand = [&] {
+    lastBytes = batch->bytes_.size();
+    stopped = !visit(std::move(batch));
+    batch = fresh();
   };
   // One statement reads every row: every batch comes from the same state of the file.
   const bool read = sqlite->readAll(
       [&](const SqliteStore::Row& row) {
-        if (damaged) return;
-        rows.push_back({bytes->append(row.uid), bytes->append(row.data), row.order, row.version});
-        if (rows.size() == kPersonsPerBatch) flush();
+        if (stopped) return;
+        std::string& bytes = batch->bytes_;
+        const size_t uid = bytes.size();
+        bytes += row.uid;
+        const size_t data = bytes.size();
+        bytes += row.data;
+        batch->rows_.push_back({uid, data, bytes.size()});
+        if (batch->rows_.size() == personsPerBatch) hand();
       },
       &message);
-  if (read && !damaged && !rows.empty()) flush();
-  if (!read || damaged) {
+  if (!read) {
     if (error) *error = path.string() + ": " + message;
     return false;
   }
+  if (!stopped && !batch->rows_.empty()) hand();
   return true;
+}
+
+bool ABAddressBook::readPersons(const std::filesystem::path& path, const PersonBatchVisitor& visit,
+                                std::string* error) {
+  std::vector<ABPersonData> persons;
+  std::string damage;
+  const bool read = readStoredBatches(
+      path, kPersonsPerBatch,
+      [&](std::shared_ptr<const ABStoredBatch> batch) {
+        persons.clear();
+        persons.resize(batch->size());
+        const size_t first = decodeEach(
+            batch->size(), [&](size_t i) { return batch->decode(i); },
+            [&](size_t i, ABPersonData&& data) { persons[i] = std::move(data); });
+        if (first < batch->size()) {
+          damage = batch->damagedError(first);
+          return false;
+        }
+        visit(persons);
+        return true;
+      },
+      error);
+  if (read && !damage.empty() && error) *error = damage;
+  return read && damage.empty();
 }
 
 namespace {
@@ -342,7 +396,7 @@ bool ABAddressBook::load(std::string* error) {
   const size_t damaged =
       decodeRows(rows, [&](size_t i, ABPersonData&& data) { loaded[i] = std::make_shared<ABPerson>(std::move(data)); });
   if (damaged < rows.size()) {
-    if (error) *error = damagedRowError(rows[damaged]);
+    if (error) *error = damagedRowError(rows[damaged].uid);
     return false;
   }
 

@@ -25,6 +25,30 @@ struct ABSearchElement {
   int comparison = 0;  // kABEqual: exact, case-sensitive
 };
 
+// Persons as the store holds them, read but not yet decoded (ABAddressBook::readStoredBatches).
+// Immutable: any thread may decode any of them at any time.
+class ABStoredBatch {
+ public:
+  size_t size() const { return rows_.size(); }
+  // The values of person i with its unique id; nullopt when its row is damaged.
+  std::optional<ABPersonData> decode(size_t i) const;
+  // What reading the store says of person i when its row is damaged: "STORE: the record of
+  // contact UID is damaged".
+  std::string damagedError(size_t i) const;
+
+ private:
+  friend class ABAddressBook;
+  struct Row {
+    size_t uid, data, end;  // offsets into bytes_: uid at [uid, data), data at [data, end)
+  };
+  std::string_view uid(size_t i) const;
+  std::string_view data(size_t i) const;
+
+  std::filesystem::path store_;
+  std::string bytes_;
+  std::vector<Row> rows_;
+};
+
 // A person whose row another program changed or removed since this process read it.
 struct ABSaveConflict {
   enum class Kind {
@@ -114,6 +138,13 @@ class ABAddressBook {
   static constexpr size_t kPersonsPerBatch = 4096;
   static bool readPersons(const std::filesystem::path& path, const PersonBatchVisitor& visit,
                           std::string* error = nullptr);
+  // The same read without decoding: each batch of at most personsPerBatch rows is given to visit as
+  // the store holds them, to be decoded wherever the caller likes (ABStoredBatch::decode, on any
+  // thread). visit returns false to stop the read. False and *error only when there is no store at
+  // path (none is made) or it cannot be read; a damaged row shows when it is decoded.
+  using StoredBatchVisitor = std::function<bool(std::shared_ptr<const ABStoredBatch> batch)>;
+  static bool readStoredBatches(const std::filesystem::path& path, size_t personsPerBatch,
+                                const StoredBatchVisitor& visit, std::string* error = nullptr);
   // Makes a new store at path with what build writes into it. The file is built under a name of its
   // own beside path, without waiting for the disk at each write, and moved to path only once build
   // returned true and the file is on the disk: other programs see no store at path until then, and

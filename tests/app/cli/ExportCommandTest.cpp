@@ -124,6 +124,7 @@ TEST_F(ExportCommandTest, AStoreThatCannotBeReadWholeExportsNothing) {
                                                           {"--format", "vcard", "--all-info", "--one-file"},
                                                           {"--format", "vcard"},
                                                           {"--format", "csv", "--all-info"},
+                                                          {"--format", "txt", "--all-info"},
                                                           {"--format", "xlsx"}};
   for (const auto& request : requests) {
     ProgramRun exported = exportTo(request);

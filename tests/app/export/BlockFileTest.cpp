@@ -2,9 +2,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
 #include <type_traits>
 
 #include "app/export/BlockFile.h"
@@ -88,6 +91,80 @@ TEST(BlockFileTest, AFileThatCannotBeOpenedFails) {
   file.append(std::string(3 * BlockFile::kBlockSize, 'x'));
   file.flushIfFull();
   EXPECT_FALSE(file.finish());
+}
+
+std::string fileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Pieces handed in while earlier ones are still being formatted reach the file in the order they
+// came, whichever thread formats which and however long each takes; each thread keeps its own
+// state; only a few pieces are held at once.
+TEST(OrderedFormatterTest, PiecesReachTheFileInTheOrderTheyCameWithFewHeldAtOnce) {
+  const auto path = std::filesystem::temp_directory_path() / ("rolvane-ordered-" + std::to_string(getpid()));
+  struct Count {
+    int pieces = 0;
+  };
+  for (int count : {0, 1, 7, 500}) {
+    std::atomic<int> started{0}, mostAhead{0};
+    std::atomic<int> added{0};
+    std::string expected;
+    {
+      BlockFile file(path.string());
+      OrderedFormatter<int, Count> formatter(file, [&](Count& state, const int& piece, ChunkText& text) {
+        ++state.pieces;
+        ++started;
+        const int ahead = added.load() - piece;  // pieces handed in after this one and not yet taken
+        int most = mostAhead.load();
+        while (ahead > most && !mostAhead.compare_exchange_weak(most, ahead)) {
+        }
+        if (piece % 5 == 0) std::this_thread::sleep_for(std::chrono::microseconds(300));
+        for (int row = 0; row < piece % 13; ++row)
+          text.append(std::to_string(piece) + ":" + std::to_string(row) + "\n");
+        return state.pieces > 0;
+      });
+      for (int piece = 0; piece < count; ++piece) {
+        ASSERT_TRUE(formatter.add(piece));
+        ++added;
+        for (int row = 0; row < piece % 13; ++row) expected += std::to_string(piece) + ":" + std::to_string(row) + "\n";
+      }
+      EXPECT_TRUE(formatter.finish());
+      ASSERT_TRUE(file.finish());
+    }
+    EXPECT_EQ(started.load(), count);
+    EXPECT_TRUE(fileText(path) == expected) << count << " pieces";
+    EXPECT_LE(mostAhead.load(), static_cast<int>(3 * std::max(1u, std::thread::hardware_concurrency())) + 1);
+  }
+  std::filesystem::remove(path);
+}
+
+// A piece that says stop, or throws, ends the formatting: later pieces are refused, and finish()
+// says so or throws again what was thrown.
+TEST(OrderedFormatterTest, APieceThatStopsOrThrowsEndsTheFormatting) {
+  const auto path = std::filesystem::temp_directory_path() / ("rolvane-stopped-" + std::to_string(getpid()));
+  for (const bool throws : {false, true}) {
+    struct None {};
+    BlockFile file(path.string());
+    OrderedFormatter<int, None> formatter(file, [&](None&, const int& piece, ChunkText& text) {
+      text.append("row\n");
+      if (piece != 40) return true;
+      if (throws) throw std::runtime_error("piece 40");
+      return false;
+    });
+    int refusedAt = -1;
+    for (int piece = 0; piece < 10000 && refusedAt < 0; ++piece)
+      if (!formatter.add(piece)) refusedAt = piece;
+    EXPECT_GT(refusedAt, 40);
+    EXPECT_LT(refusedAt, 10000);
+    if (throws)
+      EXPECT_THROW(formatter.finish(), std::runtime_error);
+    else
+      EXPECT_FALSE(formatter.finish());
+  }
+  std::filesystem::remove(path);
 }
 
 TEST(ColumnIndexTest, EveryColumnGetsItsKeysValueRepeatedColumnsToo) {

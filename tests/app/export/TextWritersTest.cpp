@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -7,6 +8,8 @@
 
 #include "app/export/ExportCSV.h"
 #include "app/export/ExportTXT.h"
+#include "app/model/PersonRecord.h"
+#include "platform/addressbook/ABConstants.h"
 
 namespace {
 
@@ -157,4 +160,87 @@ TEST_F(TextWritersTest, LargeExportsKeepEveryRowInRecordOrder) {
   ASSERT_TRUE(txt.ok()) << txt.error;
   const std::string txtText = read(txt.file);
   EXPECT_TRUE(txtText.substr(txtText.find('\n') + 1) == txtRows) << "rows differ";
+}
+
+namespace {
+
+// The batches of a store as the command line reads them, a few persons at a time.
+StoredPersonBatches storedBatches(const std::filesystem::path& store, size_t perBatch) {
+  return [store, perBatch](const std::function<bool(std::shared_ptr<const ABStoredBatch>)>& take, std::string* error) {
+    return ABAddressBook::readStoredBatches(store, perBatch, take, error);
+  };
+}
+
+}  // namespace
+
+// Formatted from the store's rows as they are read, the tables of all information are the very
+// bytes written from the records of the same persons, in store order; a damaged person writes
+// nothing and names the first one damaged.
+TEST_F(TextWritersTest, AllInformationFromStoredRowsIsWrittenAsFromRecords) {
+  const std::filesystem::path store = folder_ / "book.sqlite";
+  std::vector<ABPersonRef> persons;
+  {
+    auto book = ABAddressBook::open(store);
+    for (int i = 0; i < 300; ++i) {
+      auto person = ABPerson::create();
+      if (i % 7) person->setValueForProperty("First" + std::to_string(i), kABFirstNameProperty);
+      person->setValueForProperty("Last, \"" + std::to_string(i) + "\"", kABLastNameProperty);
+      if (i % 3 == 0) person->setValueForProperty("line one\nline two" + std::string(i, 'n'), kABNoteProperty);
+      if (i % 4 == 0) person->setValueForProperty(ABDate{1950 + i % 50, 1 + i % 12, 1 + i % 28}, kABBirthdayProperty);
+      ABMultiValue emails, phones, addresses;
+      emails.addValueWithLabel("home" + std::to_string(i) + "@example.org", kABHomeLabel);
+      if (i % 2) emails.addValueWithLabel("work" + std::to_string(i) + "@example.org", kABWorkLabel);
+      phones.addValueWithLabel("+49 30 " + std::to_string(1000 + i), kABPhoneMobileLabel);
+      addresses.addValueWithLabel(
+          ABDictionary{{kABAddressStreetKey, std::to_string(i) + " Main St"}, {kABAddressCityKey, "Town"}},
+          i % 2 ? kABWorkLabel : kABHomeLabel);
+      person->setValueForProperty(emails, kABEmailProperty);
+      person->setValueForProperty(phones, kABPhoneProperty);
+      person->setValueForProperty(addresses, kABAddressProperty);
+      persons.push_back(person);
+    }
+    ASSERT_TRUE(book->addRecords(persons));
+    ASSERT_TRUE(book->save());
+  }
+  ContactRecords records;
+  ASSERT_TRUE(ABAddressBook::readPersons(store, [&](std::vector<ABPersonData>& batch) {
+    for (ContactRecord& record : recordsOfValues(batch)) records.push_back(std::move(record));
+  }));
+  ASSERT_EQ(records.size(), persons.size());
+  const std::filesystem::path fromRecords = folder_ / "records", fromRows = folder_ / "rows";
+  std::filesystem::create_directories(fromRecords);
+  std::filesystem::create_directories(fromRows);
+  for (size_t perBatch : {1, 7, 4096}) {
+    auto csv = ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, fromRecords, true);
+    auto storedCsv = ExportCSV().writeAllInfoOfStored(storedBatches(store, perBatch), fromRows);
+    ASSERT_TRUE(csv.ok() && storedCsv.ok()) << csv.error << storedCsv.error;
+    EXPECT_TRUE(read(storedCsv.file) == read(csv.file)) << perBatch;
+    auto txt = ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, fromRecords, true);
+    auto storedTxt = ExportTXT().writeAllInfoOfStored(storedBatches(store, perBatch), fromRows);
+    ASSERT_TRUE(txt.ok() && storedTxt.ok()) << txt.error << storedTxt.error;
+    EXPECT_TRUE(read(storedTxt.file) == read(txt.file)) << perBatch;
+  }
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(store.c_str(), &db), SQLITE_OK);
+  for (int damaged : {250, 120}) {
+    const std::string sql = "UPDATE persons SET data = x'01FF' WHERE uid = '" + persons[damaged]->uniqueId() + "'";
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  }
+  sqlite3_close(db);
+  const std::filesystem::path left = folder_ / "left";
+  std::filesystem::create_directories(left);
+  for (size_t perBatch : {1, 7, 4096}) {
+    for (const ExportResult& failed : {ExportCSV().writeAllInfoOfStored(storedBatches(store, perBatch), left),
+                                       ExportTXT().writeAllInfoOfStored(storedBatches(store, perBatch), left)}) {
+      EXPECT_FALSE(failed.ok());
+      EXPECT_TRUE(failed.unreadable);
+      EXPECT_EQ(failed.error, store.string() + ": the record of contact " + persons[120]->uniqueId() + " is damaged");
+    }
+  }
+  ExportResult unread = ExportCSV().writeAllInfoOfStored(storedBatches(folder_ / "absent.sqlite", 7), left);
+  EXPECT_FALSE(unread.ok());
+  EXPECT_FALSE(unread.unreadable);
+  EXPECT_NE(unread.error.find("absent.sqlite"), std::string::npos) << unread.error;
+  EXPECT_TRUE(std::filesystem::is_empty(left));
 }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -430,6 +431,70 @@ TEST(StoreTest, ALargeStoreReadsBackEqualAndTheFirstDamagedRecordIsNamed) {
   // Where there is no store, reading makes none.
   EXPECT_FALSE(ABAddressBook::readPersons(
       folder.file("absent.sqlite"), [](std::vector<ABPersonData>&) {}, &error));
+  EXPECT_FALSE(std::filesystem::exists(folder.file("absent.sqlite")));
+}
+
+// The rows read without decoding: batches of the asked size in store order, each person decoded
+// on whichever thread with its unique id; a damaged row shows only when decoded, naming the store
+// and the contact; the visitor can stop the read; no store is made where there is none.
+TEST(StoreTest, StoredBatchesComeInOrderAndAreDecodedOnAnyThread) {
+  TempFolder folder;
+  auto path = folder.file("book.sqlite");
+  std::vector<ABPersonRef> persons;
+  {
+    auto book = ABAddressBook::open(path);
+    for (int i = 0; i < 7; ++i) persons.push_back(personNamed("P" + std::to_string(i), std::string(i * 40, 'y')));
+    ASSERT_TRUE(book->addRecords(persons));
+    ASSERT_TRUE(book->save());
+  }
+  std::vector<std::shared_ptr<const ABStoredBatch>> batches;
+  ASSERT_TRUE(ABAddressBook::readStoredBatches(path, 3, [&](std::shared_ptr<const ABStoredBatch> batch) {
+    batches.push_back(std::move(batch));
+    return true;
+  }));
+  ASSERT_EQ(batches.size(), 3u);
+  EXPECT_EQ(batches[0]->size(), 3u);
+  EXPECT_EQ(batches[2]->size(), 1u);
+  // Decoded after the read has ended, on threads of their own.
+  std::vector<std::thread> threads;
+  std::vector<std::optional<ABPersonData>> decoded(7);
+  for (size_t b = 0; b < batches.size(); ++b)
+    threads.emplace_back([&, b] {
+      for (size_t i = 0; i < batches[b]->size(); ++i) decoded[b * 3 + i] = batches[b]->decode(i);
+    });
+  for (auto& thread : threads) thread.join();
+  for (size_t i = 0; i < persons.size(); ++i) {
+    ASSERT_TRUE(decoded[i]) << i;
+    EXPECT_EQ(*decoded[i], *persons[i]->snapshot()) << i;
+  }
+
+  size_t visits = 0;
+  ASSERT_TRUE(ABAddressBook::readStoredBatches(path, 2, [&](std::shared_ptr<const ABStoredBatch>) {
+    ++visits;
+    return false;
+  }));
+  EXPECT_EQ(visits, 1u);
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  const std::string damage = "UPDATE persons SET data = x'01FF' WHERE uid = '" + persons[4]->uniqueId() + "'";
+  ASSERT_EQ(sqlite3_exec(db, damage.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  batches.clear();
+  ASSERT_TRUE(ABAddressBook::readStoredBatches(path, 3, [&](std::shared_ptr<const ABStoredBatch> batch) {
+    batches.push_back(std::move(batch));
+    return true;
+  }));
+  ASSERT_EQ(batches.size(), 3u);
+  EXPECT_TRUE(batches[1]->decode(0));
+  EXPECT_FALSE(batches[1]->decode(1));
+  EXPECT_EQ(batches[1]->damagedError(1),
+            path.string() + ": the record of contact " + persons[4]->uniqueId() + " is damaged");
+
+  std::string error;
+  EXPECT_FALSE(ABAddressBook::readStoredBatches(
+      folder.file("absent.sqlite"), 3, [](std::shared_ptr<const ABStoredBatch>) { return true; }, &error));
+  EXPECT_NE(error.find("absent.sqlite"), std::string::npos) << error;
   EXPECT_FALSE(std::filesystem::exists(folder.file("absent.sqlite")));
 }
 
