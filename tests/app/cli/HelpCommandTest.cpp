@@ -1,8 +1,11 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <regex>
 #include <set>
 
+#include "app/cli/WindowModule.h"
 #include "tests/support/ProgramRun.h"
 
 namespace {
@@ -53,4 +56,19 @@ TEST(HelpCommandTest, UnknownCommandsAndMissingFilesAreRefused) {
   EXPECT_NE(unknown.out.find("unknown command 'no-such-command'"), std::string::npos);
   ProgramRun missing = run({"/nonexistent/cards.vcf"});
   EXPECT_EQ(missing.status, 2);
+}
+
+// The commands start without the window's libraries: Qt is loaded only when the window opens,
+// from the window's module, which loads whole and offers the program its entry.
+TEST(HelpCommandTest, CommandsStartWithoutTheWindowsLibraries) {
+  ASSERT_EQ(setenv("LD_TRACE_LOADED_OBJECTS", "1", 1), 0);  // the dynamic loader lists what it loads
+  ProgramRun loaded = run({"--version"});
+  unsetenv("LD_TRACE_LOADED_OBJECTS");
+  EXPECT_NE(loaded.out.find("libsqlite3"), std::string::npos) << loaded.out;
+  EXPECT_EQ(loaded.out.find("libQt6"), std::string::npos) << loaded.out;
+#ifdef ROLVANE_WINDOW_MODULE_PATH
+  void* module = dlopen(ROLVANE_WINDOW_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(module, nullptr) << dlerror();
+  EXPECT_NE(dlsym(module, ROLVANE_WINDOW_ENTRY), nullptr);
+#endif
 }

@@ -83,6 +83,14 @@ def main():
             check(found and all(os.path.basename(f) == "rolvane" for f in found),
                   "lib%s is installed only in the private folder (found in %s)" % (writer, found))
 
+        # The window is a module in the private folder, which the program loads when the window opens.
+        modules = [os.path.join(folder, "rolvane-window.so") for libdir in libdirs
+                   for folder, _, files in os.walk(os.path.join(prefix, libdir)) if "rolvane-window.so" in files]
+        check(len(modules) == 1 and os.path.basename(os.path.dirname(modules[0])) == "rolvane",
+              "the window's module is installed in the private folder (found %s)" % modules)
+        if modules and shutil.which("ldd"):
+            check("not found" not in run(["ldd", modules[0]]).stdout, "the window's module finds its libraries")
+
         sections = run(["readelf", "-S", program]).stdout if shutil.which("readelf") else ""
         check(sections and ".debug_info" not in sections, "the program is stripped of debug information")
 
