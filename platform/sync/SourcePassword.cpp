@@ -6,6 +6,9 @@
 
 #include <fstream>
 #include <iostream>
+#include <string>
+
+#include "platform/sync/LoadedLibrary.h"
 
 namespace {
 
@@ -26,9 +29,34 @@ const SecretSchema* schema() {
   return &kSchema;
 }
 
+// libsecret, loaded when a password is first looked up, kept or forgotten (LoadedLibrary).
+struct Secret {
+  decltype(&secret_password_lookup_sync) lookup;
+  decltype(&secret_password_store_sync) store;
+  decltype(&secret_password_clear_sync) clear;
+  decltype(&secret_password_free) free;
+  decltype(&g_error_free) errorFree;  // GLib's, loaded with libsecret
+  std::string error;                  // why it cannot be used; empty when it can
+};
+
+const Secret& secret() {
+  static const Secret loaded = [] {
+    static LoadedLibrary library("libsecret-1.so.0");
+    Secret s{};
+    library.find(s.lookup, "secret_password_lookup_sync");
+    library.find(s.store, "secret_password_store_sync");
+    library.find(s.clear, "secret_password_clear_sync");
+    library.find(s.free, "secret_password_free");
+    library.find(s.errorFree, "g_error_free");
+    s.error = library.error();
+    return s;
+  }();
+  return loaded;
+}
+
 std::string takeError(GError* failure, const std::string& fallback) {
   std::string text = failure && failure->message ? failure->message : fallback;
-  if (failure) g_error_free(failure);
+  if (failure) secret().errorFree(failure);
   return text;
 }
 
@@ -45,9 +73,13 @@ bool lookUpSourcePassword(const SyncSource& source, std::string& password, std::
     if (!password.empty() && password.back() == '\r') password.pop_back();
     return true;
   }
+  if (!secret().error.empty()) {
+    if (error) *error = "the desktop's secret store cannot be reached: " + secret().error;
+    return false;
+  }
   GError* failure = nullptr;
-  gchar* found = secret_password_lookup_sync(schema(), nullptr, &failure, "url", source.location.c_str(), "user",
-                                             source.user.c_str(), nullptr);
+  gchar* found = secret().lookup(schema(), nullptr, &failure, "url", source.location.c_str(), "user",
+                                 source.user.c_str(), nullptr);
   if (failure) {
     if (error) *error = "the desktop's secret store cannot be reached: " + takeError(failure, "unknown error");
     return false;
@@ -57,15 +89,18 @@ bool lookUpSourcePassword(const SyncSource& source, std::string& password, std::
     return false;
   }
   password = found;
-  secret_password_free(found);
+  secret().free(found);
   return true;
 }
 
 bool keepSourcePassword(const SyncSource& source, const std::string& password, std::string* error) {
+  if (!secret().error.empty()) {
+    if (error) *error = "the desktop's secret store cannot keep the password: " + secret().error;
+    return false;
+  }
   GError* failure = nullptr;
   std::string label = "Rolvane: " + source.user + " at " + source.location;
-  gboolean kept =
-      secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), password.c_str(), nullptr,
+  gboolean kept = secret().store(schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), password.c_str(), nullptr,
                                  &failure, "url", source.location.c_str(), "user", source.user.c_str(), nullptr);
   if (!kept) {
     if (error) *error = "the desktop's secret store cannot keep the password: " + takeError(failure, "refused");
@@ -75,8 +110,9 @@ bool keepSourcePassword(const SyncSource& source, const std::string& password, s
 }
 
 bool forgetSourcePassword(const SyncSource& source) {
-  return secret_password_clear_sync(schema(), nullptr, nullptr, "url", source.location.c_str(), "user",
-                                    source.user.c_str(), nullptr);
+  if (!secret().error.empty()) return false;
+  return secret().clear(schema(), nullptr, nullptr, "url", source.location.c_str(), "user", source.user.c_str(),
+                        nullptr);
 }
 
 bool askPasswordOnTerminal(const std::string& prompt, std::string& password) {

@@ -58,14 +58,16 @@ TEST(HelpCommandTest, UnknownCommandsAndMissingFilesAreRefused) {
   EXPECT_EQ(missing.status, 2);
 }
 
-// The commands start without the window's libraries: Qt is loaded only when the window opens,
-// from the window's module, which loads whole and offers the program its entry.
-TEST(HelpCommandTest, CommandsStartWithoutTheWindowsLibraries) {
+// The commands start without the window's libraries, nor those of the network and the secret
+// store: Qt is loaded only when the window opens, from the window's module, which loads whole and
+// offers the program its entry; libcurl and libsecret when a command first needs them.
+TEST(HelpCommandTest, CommandsStartWithoutTheWindowsOrTheNetworksLibraries) {
   ASSERT_EQ(setenv("LD_TRACE_LOADED_OBJECTS", "1", 1), 0);  // the dynamic loader lists what it loads
   ProgramRun loaded = run({"--version"});
   unsetenv("LD_TRACE_LOADED_OBJECTS");
   EXPECT_NE(loaded.out.find("libsqlite3"), std::string::npos) << loaded.out;
-  EXPECT_EQ(loaded.out.find("libQt6"), std::string::npos) << loaded.out;
+  for (const char* later : {"libQt6", "libcurl", "libsecret"})
+    EXPECT_EQ(loaded.out.find(later), std::string::npos) << later << " in\n" << loaded.out;
 #ifdef ROLVANE_WINDOW_MODULE_PATH
   void* module = dlopen(ROLVANE_WINDOW_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(module, nullptr) << dlerror();
