@@ -29,24 +29,44 @@ void appendCsvQuoted(Sink& file, std::string_view value) {
   file.append('"');
 }
 
+// Appends what count cells without a value write, n cells at a time: most columns of a row of all
+// information are empty.
+template <TextCells cells, typename Sink>
+void appendEmptyCells(Sink& file, size_t count) {
+  static const std::string kRun = [] {
+    std::string run;
+    for (int i = 0; i < 64; ++i) run += cells == TextCells::Csv ? "," : " \"\"";
+    return run;
+  }();
+  const size_t width = kRun.size() / 64;
+  for (; count > 64; count -= 64) file.append(std::string_view(kRun));
+  file.append(std::string_view(kRun).substr(0, count * width));
+}
+
 template <TextCells cells, typename Sink>
 void writeRow(Sink& file, const ContactRecord& record, const ColumnIndex& index, std::vector<uint32_t>& slots,
               CellText& cell) {
   index.fill(record, slots);
+  size_t empty = 0;  // cells without a value not yet written
   for (const uint32_t at : slots) {
     std::optional<std::string_view> text;
     if (at != ColumnIndex::kNone) text = cell.of(record.valueAt(at));
+    if (!text) {
+      ++empty;
+      continue;
+    }
+    if (empty) appendEmptyCells<cells>(file, empty);
+    empty = 0;
     if constexpr (cells == TextCells::Csv) {
-      if (text) appendCsvQuoted(file, *text);
+      appendCsvQuoted(file, *text);
       file.append(',');
-    } else if (text) {
+    } else {
       file.append('"');
       file.append(*text);
       file.append("\" ");
-    } else {
-      file.append(" \"\"");
     }
   }
+  if (empty) appendEmptyCells<cells>(file, empty);
   file.append('\n');
 }
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <string_view>
-#include <unordered_map>
 
 #include "app/model/RecordEntries.h"
 #include "core/record/RecordKeys.h"
@@ -34,11 +34,51 @@ struct PropertyUse {
   bool firstName = false, lastName = false;
 };
 
+// The properties the builder reads, found by name with a short probe: an open table hashed on a
+// name's length and a few of its bytes, kept at most a quarter full.
+class PropertyTable {
+ public:
+  explicit PropertyTable(const std::map<std::string_view, PropertyUse>& uses) {
+    size_t places = 16;
+    while (places < 4 * uses.size()) places *= 2;
+    places_.resize(places);
+    for (const auto& [name, use] : uses) {
+      size_t at = hash(name);
+      while (places_[at].used) at = (at + 1) & (places_.size() - 1);
+      places_[at] = {name, true, use};
+    }
+  }
+
+  const PropertyUse* find(std::string_view name) const {
+    for (size_t at = hash(name);; at = (at + 1) & (places_.size() - 1)) {
+      const Place& place = places_[at];
+      if (!place.used) return nullptr;
+      if (place.name == name) return &place.use;
+    }
+  }
+
+ private:
+  struct Place {
+    std::string_view name;
+    bool used = false;
+    PropertyUse use;
+  };
+
+  size_t hash(std::string_view name) const {
+    if (name.empty()) return 0;
+    const auto byte = [&](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(name[i])); };
+    return (name.size() * 31 + byte(0) * 7 + byte(name.size() / 2) * 131 + byte(name.size() - 1) * 1031) &
+           (places_.size() - 1);
+  }
+
+  std::vector<Place> places_;
+};
+
 struct BuildPlan {
   std::vector<const RecordKey*> singles;
   std::vector<ListKeys> lists;
   // Every property the builder reads, by name: a person's values are placed with one pass.
-  std::unordered_map<std::string_view, PropertyUse> byProperty;
+  PropertyTable byProperty{{}};
   size_t mostKeysPerEntry = 1;
   // The record's number of each key of the table, by its place in the table.
   std::vector<RecordKeyId> ids;
@@ -81,14 +121,16 @@ const BuildPlan& buildPlan() {
     }
     for (const ListKeys& list : p.lists)
       for (const auto& group : list.byGroup) p.mostKeysPerEntry = std::max(p.mostKeysPerEntry, group.size());
-    for (size_t i = 0; i < p.singles.size(); ++i) p.byProperty[*p.singles[i]->property].singles.push_back(i);
+    std::map<std::string_view, PropertyUse> uses;
+    for (size_t i = 0; i < p.singles.size(); ++i) uses[*p.singles[i]->property].singles.push_back(i);
     for (size_t i = 0; i < p.lists.size(); ++i) {
-      PropertyUse& use = p.byProperty[*p.lists[i].property];
+      PropertyUse& use = uses[*p.lists[i].property];
       use.list = &p.lists[i];
       use.listAt = i;
     }
-    p.byProperty[kABFirstNameProperty].firstName = true;
-    p.byProperty[kABLastNameProperty].lastName = true;
+    uses[kABFirstNameProperty].firstName = true;
+    uses[kABLastNameProperty].lastName = true;
+    p.byProperty = PropertyTable(uses);
     return p;
   }();
   return plan;
@@ -112,12 +154,12 @@ void buildInto(ContactRecord& record, const ABPersonRef& person, const ABPersonD
       ++keysAtMost;
     else
       keysAtMost += multi->count() * (property == kABAddressProperty ? plan.mostKeysPerEntry : 1);
-    const auto use = plan.byProperty.find(property);
-    if (use == plan.byProperty.end()) continue;
-    for (const size_t at : use->second.singles) singleValues[at] = &value;
-    if (use->second.list && multi) listValues[use->second.listAt] = multi;
-    if (use->second.firstName) first = std::get_if<std::string>(&value);
-    if (use->second.lastName) last = std::get_if<std::string>(&value);
+    const PropertyUse* use = plan.byProperty.find(property);
+    if (!use) continue;
+    for (const size_t at : use->singles) singleValues[at] = &value;
+    if (use->list && multi) listValues[use->listAt] = multi;
+    if (use->firstName) first = std::get_if<std::string>(&value);
+    if (use->lastName) last = std::get_if<std::string>(&value);
   }
   record.clear();
   record.reserve(keysAtMost);
