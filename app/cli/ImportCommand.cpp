@@ -61,7 +61,7 @@ int importStraightIntoStore(CommandContext& ctx, const std::vector<std::filesyst
         storePath,
         [&](ABAddressBook& building) {
           result = appendVCardFilesToStore(building, paths);
-          if (result.ok() && !noteImportedContacts(building.path(), result.uids, toSource, &noteError))
+          if (result.ok() && !noteImportedContacts(building.path(), result.uids, toSource, &noteError, true))
             noteError = noteError.empty() ? "the contacts' address book could not be noted" : noteError;
           return result.ok();
         },

@@ -170,6 +170,11 @@ void ABAddressBook::setDefaultLockWait(std::chrono::milliseconds limit, std::fun
 }
 
 std::unique_ptr<ABAddressBook> ABAddressBook::open(const std::filesystem::path& path, std::string* error) {
+  return openStore(path, false, error);
+}
+
+std::unique_ptr<ABAddressBook> ABAddressBook::openStore(const std::filesystem::path& path, bool building,
+                                                        std::string* error) {
   std::unique_ptr<ABAddressBook> book(new ABAddressBook());
   book->path_ = path;
   if (path != ":memory:" && path.has_parent_path()) {
@@ -177,7 +182,7 @@ std::unique_ptr<ABAddressBook> ABAddressBook::open(const std::filesystem::path& 
     std::filesystem::create_directories(path.parent_path(), ec);
   }
   std::string message;
-  book->sqlite_ = SqliteStore::open(path, &message);
+  book->sqlite_ = building ? SqliteStore::openForBuilding(path, &message) : SqliteStore::open(path, &message);
   if (book->sqlite_) {
     LockWait wait;
     {
@@ -349,9 +354,8 @@ ABAddressBook::BuildOutcome ABAddressBook::buildNewStore(const std::filesystem::
     return BuildOutcome::Failed;
   };
   std::string message;
-  book = open(building, &message);
+  book = openStore(building, true, &message);
   if (!book) return failed(message.substr(std::min(message.size(), building.string().size() + 2)));
-  if (!book->sqlite_->startBuilding(&message)) return failed(message);
   bool built;
   try {
     built = build(*book);

@@ -276,6 +276,8 @@ class ABAddressBook {
 
  private:
   ABAddressBook() = default;
+  // open, or with building a new store made for buildNewStore (SqliteStore::openForBuilding).
+  static std::unique_ptr<ABAddressBook> openStore(const std::filesystem::path& path, bool building, std::string* error);
   bool load(std::string* error);
   // Reloads every person as saved, keeping the person objects that screens hold.
   bool refreshLocked(ABRefreshResult* result, std::string* error);

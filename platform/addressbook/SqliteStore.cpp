@@ -261,6 +261,25 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
   return store;
 }
 
+std::unique_ptr<SqliteStore> SqliteStore::openForBuilding(const std::filesystem::path& path, std::string* error) {
+  configureLibrary();
+  sqlite3* db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    if (error) *error = db ? sqlite3_errmsg(db) : "cannot create the database";
+    sqlite3_close(db);
+    return nullptr;
+  }
+  std::unique_ptr<SqliteStore> store(new SqliteStore(db));
+  sqlite3_busy_handler(db, &SqliteStore::onBusy, store.get());
+  // The schema as open makes it, written without waiting for the disk: the file is made durable
+  // once, when built (finishBuilding puts the write-ahead journal in place then).
+  if (!store->exec("PRAGMA page_size=16384", error) || !store->startBuilding(error) || !store->exec("BEGIN", error) ||
+      !store->exec(kCreateSchema, error) || !store->exec(kHistorySchema, error) || !store->exec("COMMIT", error))
+    return nullptr;
+  return store;
+}
+
 bool SqliteStore::readAll(const RowVisitor& visit, std::string* error) {
   return readPersons(true, visit, error);
 }

@@ -66,6 +66,9 @@ class SqliteStore {
   // existing file that is not an address book (a zero-byte file, another program's database) is
   // refused and left alone. ":memory:" opens a store that keeps nothing.
   static std::unique_ptr<SqliteStore> open(const std::filesystem::path& path, std::string* error);
+  // Makes a new store at path, which no other program knows of (a name of the caller's own), and
+  // opens it for building (see startBuilding): nothing waits for the disk until finishBuilding.
+  static std::unique_ptr<SqliteStore> openForBuilding(const std::filesystem::path& path, std::string* error);
 
   // For a new store file that no other program can know of yet (made under a name of its own, to be
   // moved into place when whole): writes keep their journal in memory and do not wait for the disk.

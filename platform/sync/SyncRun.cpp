@@ -95,8 +95,8 @@ bool sourceIsLinked(const std::filesystem::path& storePath, const std::string& n
 }
 
 bool noteImportedContacts(const std::filesystem::path& storePath, const std::vector<std::string>& uids,
-                          const std::string& toSource, std::string* error) {
-  auto state = SyncState::open(storePath, error);
+                          const std::string& toSource, std::string* error, bool storeBeingBuilt) {
+  auto state = SyncState::open(storePath, error, storeBeingBuilt);
   if (!state) return false;
   std::vector<SyncSource> sources;
   if (!state->sources(sources, error)) return false;

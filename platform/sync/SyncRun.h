@@ -33,9 +33,9 @@ SyncRunResult syncSources(ABAddressBook& book, const std::filesystem::path& stor
 
 // Contacts just imported from files: when the store is linked to sources, they stay in the store
 // only (toSource empty) or go to the named source at its next sync. False and *error when the named
-// source is not linked.
+// source is not linked. storeBeingBuilt: see SyncState::open.
 bool noteImportedContacts(const std::filesystem::path& storePath, const std::vector<std::string>& uids,
-                          const std::string& toSource, std::string* error);
+                          const std::string& toSource, std::string* error, bool storeBeingBuilt = false);
 // A contact merged from members (in their order): it goes where the first member with a place went,
 // to that member's source or kept local, rather than to the first source as a new contact would.
 // Nothing to do for a store linked to no source.

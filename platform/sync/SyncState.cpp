@@ -80,7 +80,8 @@ bool SyncState::exec(const char* sql, std::string* error) {
   return false;
 }
 
-std::unique_ptr<SyncState> SyncState::open(const std::filesystem::path& storePath, std::string* error) {
+std::unique_ptr<SyncState> SyncState::open(const std::filesystem::path& storePath, std::string* error,
+                                           bool storeBeingBuilt) {
   sqlite3* db = nullptr;
   // The address book file exists already: the store opened it first.
   if (sqlite3_open_v2(storePath.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
@@ -90,6 +91,7 @@ std::unique_ptr<SyncState> SyncState::open(const std::filesystem::path& storePat
   }
   sqlite3_busy_timeout(db, 30000);
   std::unique_ptr<SyncState> state(new SyncState(db));
+  if (storeBeingBuilt && !state->exec("PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF", error)) return nullptr;
   const char* schema =
       "CREATE TABLE IF NOT EXISTS sync_sources("
       "  name TEXT PRIMARY KEY, position INTEGER NOT NULL, kind TEXT NOT NULL, location TEXT NOT NULL,"

@@ -46,7 +46,10 @@ class SyncState {
   SyncState(const SyncState&) = delete;
   SyncState& operator=(const SyncState&) = delete;
 
-  static std::unique_ptr<SyncState> open(const std::filesystem::path& storePath, std::string* error);
+  // storeBeingBuilt: the file is a new store that no other program knows of yet, made durable as a
+  // whole when built (ABAddressBook::buildNewStore): its writes here do not wait for the disk.
+  static std::unique_ptr<SyncState> open(const std::filesystem::path& storePath, std::string* error,
+                                         bool storeBeingBuilt = false);
 
   bool sources(std::vector<SyncSource>& out, std::string* error);
   std::optional<SyncSource> source(const std::string& name, std::string* error);

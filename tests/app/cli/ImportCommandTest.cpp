@@ -1,6 +1,7 @@
 // rolvane import: files added to the store, malformed files refused with the file and line named
 // and nothing changed, and --update replacing contacts of the same unique id in their place.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -28,6 +29,26 @@ class ImportCommandTest : public ::testing::Test {
     return runProgram(ROLVANE_PROGRAM, args);
   }
 
+  // What a query gives on the store at path, one text per row with its columns joined by '|'.
+  static std::vector<std::string> rowsOf(const std::string& path, const char* sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    std::vector<std::string> rows;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) rows.push_back(sqlite3_errmsg(db));
+    while (statement && sqlite3_step(statement) == SQLITE_ROW) {
+      std::string row;
+      for (int column = 0; column < sqlite3_column_count(statement); ++column) {
+        const unsigned char* text = sqlite3_column_text(statement, column);
+        row += (column > 0 ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "NULL");
+      }
+      rows.push_back(std::move(row));
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return rows;
+  }
+
   std::filesystem::path folder_;
   std::string store_;
   const std::string corpus_ = std::string(ROLVANE_CORPUS_DIR) + "/vcard/";
@@ -52,6 +73,34 @@ TEST_F(ImportCommandTest, ImportsAndRefusesMalformedFilesWithoutChangingTheStore
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.out.find("missing.vcf: cannot read the file (no such file)"), std::string::npos) << run.out;
   EXPECT_FALSE(std::filesystem::exists(fresh.parent_path()));
+}
+
+// An import that makes a new store builds it whole: the store then holds the same tables, rows and
+// history as a store that existed empty before the same import, in the same journal mode.
+TEST_F(ImportCommandTest, ANewStoreHoldsWhatAnImportIntoAnEmptyStoreWrites) {
+  const auto cards = folder_ / "cards.vcf";
+  {
+    std::ofstream out(cards);
+    for (int i = 0; i < 300; ++i)
+      out << "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:card-" << i << "\r\nN:Name" << i << ";Ann;;;\r\nFN:Ann Name" << i
+          << "\r\nTEL;TYPE=CELL:+1 555 01" << i << "\r\nEND:VCARD\r\n";
+  }
+  const std::string built = (folder_ / "built.sqlite").string(), existing = (folder_ / "existing.sqlite").string();
+  ASSERT_TRUE(ABAddressBook::open(existing));
+  for (const auto& store : {built, existing}) {
+    ProgramRun run = import(store, {cards.string()});
+    ASSERT_EQ(run.status, 0) << run.out;
+  }
+  for (const char* sql : {"SELECT type, name, tbl_name, coalesce(sql, '') FROM sqlite_master ORDER BY name",
+                          "SELECT id, uid, ord, hex(data), version FROM persons ORDER BY id",
+                          "SELECT id, change_id, uid, before_ord, before, gone, after_hash FROM change_persons",
+                          "SELECT id, description, persons, first_row, last_row, undone FROM changes",
+                          "SELECT * FROM store_info ORDER BY name", "PRAGMA journal_mode", "PRAGMA page_size",
+                          "PRAGMA user_version", "PRAGMA application_id"}) {
+    EXPECT_EQ(rowsOf(built, sql), rowsOf(existing, sql)) << sql;
+  }
+  EXPECT_EQ(rowsOf(built, "SELECT count(*) FROM persons"), std::vector<std::string>{"300"});
+  EXPECT_EQ(rowsOf(built, "PRAGMA integrity_check"), std::vector<std::string>{"ok"});
 }
 
 // The contacts go into the store as the file is read: a card that is malformed near the end of a
