@@ -50,20 +50,24 @@ ABAddressBook* CommandContext::openStore(bool mayCreate) const {
 }
 
 bool CommandContext::readStore(const std::function<void(std::vector<ABPersonData>& batch)>& visit) const {
-  const std::filesystem::path path = storeFileOf(storePath);
-  if (!storeExists(path, err)) return false;
-  std::string error;
-  if (ABAddressBook::readPersons(path, visit, &error)) return true;
-  storeUnreadable(error);
-  return false;
+  return readStoreWith([&](const std::filesystem::path& path, std::string* error) {
+    return ABAddressBook::readPersons(path, visit, error);
+  });
 }
 
 bool CommandContext::readStoredStore(
     size_t personsPerBatch, const std::function<bool(std::shared_ptr<const ABStoredBatch> batch)>& visit) const {
+  return readStoreWith([&](const std::filesystem::path& path, std::string* error) {
+    return ABAddressBook::readStoredBatches(path, personsPerBatch, visit, error);
+  });
+}
+
+bool CommandContext::readStoreWith(
+    const std::function<bool(const std::filesystem::path& path, std::string* error)>& read) const {
   const std::filesystem::path path = storeFileOf(storePath);
   if (!storeExists(path, err)) return false;
   std::string error;
-  if (ABAddressBook::readStoredBatches(path, personsPerBatch, visit, &error)) return true;
+  if (read(path, &error)) return true;
   storeUnreadable(error);
   return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <iosfwd>
 #include <map>
@@ -31,6 +32,9 @@ struct CommandContext {
   // (ABAddressBook::readStoredBatches) and returns false to stop. On failure writes one line to err.
   bool readStoredStore(size_t personsPerBatch,
                        const std::function<bool(std::shared_ptr<const ABStoredBatch> batch)>& visit) const;
+  // The same for a reader of the store's file of its own: read gets the path of the store, which
+  // exists, and says why it failed in *error.
+  bool readStoreWith(const std::function<bool(const std::filesystem::path& path, std::string* error)>& read) const;
   // Writes the one line that says the store could not be read: error is the store's words.
   void storeUnreadable(const std::string& error) const;
 };

@@ -7,7 +7,6 @@
 #include "app/scanner/PhoneNumbers.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/ScanConditions.h"
-#include "platform/addressbook/ABAddressBook.h"
 
 namespace {
 
@@ -45,66 +44,70 @@ int runScan(CommandContext& ctx) {
     }
   }
   if (names.empty()) names = allConditionNames();
-  ABAddressBook* book = ctx.openStore();
-  if (!book) return 1;
-
-  ScanAddressBook scanner(*book);
-  scanner.setRegion(region);
-  ScanResult result = scanner.scan(names);
-  if (result.empty()) {
+  // The store is read once as it is kept, without opening every person: a scan only reads.
+  std::optional<ScanSnapshot> snapshot;
+  if (!ctx.readStoreWith([&](const std::filesystem::path& path, std::string* error) {
+        snapshot = ScanSnapshot::read(path, error);
+        return snapshot.has_value();
+      }))
+    return 1;
+  // Persons are reported by their index in the snapshot: a person is made only to name it.
+  const ScanFindings findings = ScanAddressBook::scan(*snapshot, names, region);
+  if (findings.empty()) {
     if (json) ctx.out << "{}\n";
     ctx.err << kNothingFoundMessage << "\n";
     return 0;
   }
+  auto uid = [&](size_t i) { return std::string(*snapshot->values[i].uid); };
+  auto name = [&](size_t i) { return PersonNames::rowName(*snapshot->person(i)); };
   if (json) {
     nlohmann::ordered_json out = nlohmann::ordered_json::object();
-    for (const auto& key : result.keys) {
+    for (const auto& found : findings.lists) {
       nlohmann::ordered_json list = nlohmann::ordered_json::array();
-      if (key == "SimilarContacts") {
-        for (const auto& group : result.similarContacts) {
+      if (found.key == "SimilarContacts") {
+        for (const auto& group : found.similar) {
           nlohmann::ordered_json persons = nlohmann::ordered_json::array();
-          for (const auto& person : group.Persons) persons.push_back(person->uniqueId());
-          list.push_back({{"Persons", persons}, {"Reason", group.Reason}});
+          for (size_t person : group.members) persons.push_back(uid(person));
+          list.push_back({{"Persons", persons}, {"Reason", group.reason}});
         }
-      } else if (key == "ShareEmail") {
-        for (const auto& finding : result.shareEmail) {
+      } else if (found.key == "ShareEmail") {
+        for (const auto& finding : found.shared) {
           nlohmann::ordered_json matches = nlohmann::ordered_json::array();
-          for (const auto& person : finding.MatchPersonsArray) matches.push_back(person->uniqueId());
-          list.push_back({{"SearchedPerson", finding.SearchedPerson->uniqueId()},
+          for (size_t person : finding.matches) matches.push_back(uid(person));
+          list.push_back({{"SearchedPerson", uid(finding.searched)},
                           {"MatchPersonsArray", matches},
-                          {"DuplicateEmailType", finding.DuplicateEmailType}});
+                          {"DuplicateEmailType", finding.label}});
         }
       } else {
-        for (const auto& person : result.personsFor(key)) list.push_back(person->uniqueId());
+        for (size_t person : found.persons) list.push_back(uid(person));
       }
-      out[key] = list;
+      out[found.key] = list;
     }
     ctx.out << out.dump(2) << "\n";
     return 0;
   }
-  for (const auto& key : result.keys) {
+  for (const auto& found : findings.lists) {
     const ScanCondition* condition = nullptr;
     for (const auto& c : scanConditions())
-      if (c.key == key) condition = &c;
-    size_t count = key == "ShareEmail"        ? result.shareEmail.size()
-                   : key == "SimilarContacts" ? result.similarContacts.size()
-                                              : result.personsFor(key).size();
+      if (c.key == found.key) condition = &c;
+    size_t count = found.key == "ShareEmail"        ? found.shared.size()
+                   : found.key == "SimilarContacts" ? found.similar.size()
+                                                    : found.persons.size();
     ctx.out << condition->name << ": " << count << "\n";
-    if (key == "SimilarContacts") {
-      for (const auto& group : result.similarContacts) {
+    if (found.key == "SimilarContacts") {
+      for (const auto& group : found.similar) {
         ctx.out << " ";
-        for (size_t p = 0; p < group.Persons.size(); ++p)
-          ctx.out << (p ? ", " : " ") << PersonNames::rowName(*group.Persons[p]);
-        ctx.out << ": " << group.Reason << "\n";
+        for (size_t p = 0; p < group.members.size(); ++p) ctx.out << (p ? ", " : " ") << name(group.members[p]);
+        ctx.out << ": " << group.reason << "\n";
       }
-    } else if (key == "ShareEmail") {
-      for (const auto& finding : result.shareEmail) {
-        ctx.out << "  " << PersonNames::rowName(*finding.SearchedPerson) << " shares an address with";
-        for (const auto& other : finding.MatchPersonsArray) ctx.out << " " << PersonNames::rowName(*other) << ";";
+    } else if (found.key == "ShareEmail") {
+      for (const auto& finding : found.shared) {
+        ctx.out << "  " << name(finding.searched) << " shares an address with";
+        for (size_t other : finding.matches) ctx.out << " " << name(other) << ";";
         ctx.out << "\n";
       }
     } else {
-      for (const auto& person : result.personsFor(key)) ctx.out << "  " << PersonNames::rowName(*person) << "\n";
+      for (size_t person : found.persons) ctx.out << "  " << name(person) << "\n";
     }
   }
   return 0;

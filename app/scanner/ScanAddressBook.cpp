@@ -67,7 +67,7 @@ bool wideWhiteSpaceStartsAt(std::string_view text, size_t i) {
 
 // A value of two or more characters is tested by counting its spaces; the debug log gets one line
 // per space counted, whether or not the value turns out to be spaces only.
-void logSpacesCounted(const std::string& value) {
+void logSpacesCounted(std::string_view value) {
   if (value.size() < 2 || !DebugLog::enabled()) return;
   for (char c : value)
     if (c == ' ') DebugLog::write("字符是空空格");
@@ -93,20 +93,20 @@ bool ScanAddressBook::phoneHasLetter(std::string_view value) {
                      [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
 }
 
-bool ScanAddressBook::isSpacesOnly(const std::string& value) {
+bool ScanAddressBook::isSpacesOnly(std::string_view value) {
   if (value.size() == 1) return value[0] == ' ';
   if (value.size() < 2) return false;
   return std::all_of(value.begin(), value.end(), [](char c) { return c == ' '; });
 }
 
 bool ScanAddressBook::hasIncompleteName(const PersonValues& values) {
-  const bool first = values.firstName != nullptr;
-  const bool last = values.lastName != nullptr;
+  const bool first = static_cast<bool>(values.firstName);
+  const bool last = static_cast<bool>(values.lastName);
   return first != last && values.flags != kABShowAsCompany;
 }
 
 bool ScanAddressBook::hasSpaceInFirstName(const PersonValues& values) {
-  return values.firstName && values.firstName->find(' ') != std::string::npos;
+  return values.firstName && values.firstName->find(' ') != std::string_view::npos;
 }
 
 bool ScanAddressBook::hasBlankName(const PersonValues& values) {
@@ -123,20 +123,13 @@ bool ScanAddressBook::hasUnusualSuffix(const PersonValues& values) {
 
 bool ScanAddressBook::hasInvalidCharacters(const PersonValues& values) {
   bool invalid = false;
-  if (values.emails) {
-    for (const auto& entry : values.emails->entries()) {
-      const auto* value = std::get_if<std::string>(&entry.value);
-      if (value && !isValidEmail(*value)) invalid = true;
-    }
-  }
-  if (values.phones) {
-    for (const auto& entry : values.phones->entries()) {
-      const auto* value = std::get_if<std::string>(&entry.value);
-      if (value && phoneHasLetter(*value)) {
-        DebugLog::write("电话号码非法");
-        invalid = true;
-        break;
-      }
+  for (const auto& entry : values.emails)
+    if (entry.isText && !isValidEmail(entry.text)) invalid = true;
+  for (const auto& entry : values.phones) {
+    if (entry.isText && phoneHasLetter(entry.text)) {
+      DebugLog::write("电话号码非法");
+      invalid = true;
+      break;
     }
   }
   return invalid;
@@ -145,39 +138,30 @@ bool ScanAddressBook::hasInvalidCharacters(const PersonValues& values) {
 namespace {
 
 // Whether a value stands twice in the list, whatever the labels.
-bool repeats(const ABMultiValue* values) {
-  if (!values || values->count() < 2) return false;
-  const auto& entries = values->entries();
+bool repeats(const PersonCodec::ListView& values) {
+  if (values.count() < 2) return false;
+  const auto entries = values.entries();
   constexpr size_t kComparedInPairs = 16;
   if (entries.size() <= kComparedInPairs) {
     for (size_t i = 1; i < entries.size(); ++i)
       for (size_t j = 0; j < i; ++j)
-        if (entries[i].value == entries[j].value) return true;
+        if (entries[i].sameValue(entries[j])) return true;
     return false;
   }
   // Many values: only values of equal hash are compared. A dictionary's hash does not depend on the
   // order of its keys, as its equality does not.
-  const std::hash<std::string> hash;
+  const std::hash<std::string_view> hash;
   std::vector<std::pair<size_t, size_t>> hashes;  // hash, index
   hashes.reserve(entries.size());
-  for (size_t i = 0; i < entries.size(); ++i) {
-    size_t h = 0;
-    if (const auto* text = std::get_if<std::string>(&entries[i].value)) {
-      h = hash(*text);
-    } else {
-      for (const auto& [key, value] : std::get<ABDictionary>(entries[i].value).entries())
-        h += hash(key) * 31 + hash(value);
-      h = ~h;
-    }
-    hashes.emplace_back(h, i);
-  }
+  for (size_t i = 0; i < entries.size(); ++i)
+    hashes.emplace_back(entries[i].isText ? hash(entries[i].text) : entries[i].dictionary.hash(), i);
   std::sort(hashes.begin(), hashes.end());
   for (size_t start = 0; start < hashes.size();) {
     size_t end = start + 1;
     while (end < hashes.size() && hashes[end].first == hashes[start].first) ++end;
     for (size_t i = start + 1; i < end; ++i)
       for (size_t j = start; j < i; ++j)
-        if (entries[hashes[i].second].value == entries[hashes[j].second].value) return true;
+        if (entries[hashes[i].second].sameValue(entries[hashes[j].second])) return true;
     start = end;
   }
   return false;
@@ -209,9 +193,11 @@ bool ScanAddressBook::hasBlankNickname(const PersonValues& values) {
   return isSpacesOnly(*values.nickname);
 }
 
-std::optional<std::string> ScanAddressBook::duplicateGroupKey(const PersonValues& values) {
-  const std::string* first = values.firstName;
-  const std::string* last = values.lastName;
+namespace {
+
+// The duplicate group key of a person with these names and organisation (nullptr: no such text).
+std::optional<std::string> groupKey(const std::string_view* first, const std::string_view* last,
+                                    const std::string_view* organization) {
   // A name held as empty text names nobody: such a person groups as one without a name.
   if ((first && !first->empty()) || (last && !last->empty())) {
     std::string key = "n";
@@ -219,55 +205,71 @@ std::optional<std::string> ScanAddressBook::duplicateGroupKey(const PersonValues
     key += last ? *last : "(null)";
     return key;
   }
-  const std::string* organization = values.organization;
   if (!organization || organization->empty()) return std::nullopt;
-  return "o" + *organization;
+  std::string key = "o";
+  key += *organization;
+  return key;
+}
+
+}  // namespace
+
+std::optional<std::string> ScanAddressBook::duplicateGroupKey(const PersonValues& values) {
+  auto view = [](const ScanText& text) { return text ? text.operator->() : nullptr; };
+  return groupKey(view(values.firstName), view(values.lastName), view(values.organization));
 }
 
 bool ScanAddressBook::hasIncompleteName(const ABPersonData& data) {
-  return hasIncompleteName(PersonValues::of(data));
+  return hasIncompleteName(*PersonValuesOf(data));
 }
 
 bool ScanAddressBook::hasSpaceInFirstName(const ABPersonData& data) {
-  return hasSpaceInFirstName(PersonValues::of(data));
+  return hasSpaceInFirstName(*PersonValuesOf(data));
 }
 
 bool ScanAddressBook::hasBlankName(const ABPersonData& data) {
-  return hasBlankName(PersonValues::of(data));
+  return hasBlankName(*PersonValuesOf(data));
 }
 
 bool ScanAddressBook::hasUnusualTitle(const ABPersonData& data) {
-  return hasUnusualTitle(PersonValues::of(data));
+  return hasUnusualTitle(*PersonValuesOf(data));
 }
 
 bool ScanAddressBook::hasUnusualSuffix(const ABPersonData& data) {
-  return hasUnusualSuffix(PersonValues::of(data));
+  return hasUnusualSuffix(*PersonValuesOf(data));
 }
 
 bool ScanAddressBook::hasInvalidCharacters(const ABPersonData& data) {
-  return hasInvalidCharacters(PersonValues::of(data));
+  return hasInvalidCharacters(*PersonValuesOf(data));
 }
 
 bool ScanAddressBook::hasRepeatedValue(const ABPersonData& data, const std::string& property) {
-  return repeats(PersonValues::of(data).list(property));
+  return repeats(PersonValuesOf(data)->list(property));
 }
 
 bool ScanAddressBook::hasBlankNote(const ABPersonData& data) {
-  return hasBlankNote(PersonValues::of(data));
+  return hasBlankNote(*PersonValuesOf(data));
 }
 
 bool ScanAddressBook::hasBlankNickname(const ABPersonData& data) {
-  return hasBlankNickname(PersonValues::of(data));
+  return hasBlankNickname(*PersonValuesOf(data));
 }
 
 bool ScanAddressBook::personMeetsCondition(const std::string& conditionKey, const ABPersonData& data) {
   for (const auto& condition : scanConditions())
-    if (condition.key == conditionKey) return condition.meets && condition.meets(PersonValues::of(data));
+    if (condition.key == conditionKey) return condition.meets && condition.meets(*PersonValuesOf(data));
   return false;
 }
 
 std::optional<std::string> ScanAddressBook::duplicateGroupKey(const ABPersonData& data) {
-  return duplicateGroupKey(PersonValues::of(data));
+  // Read in place: the key of every person of the book is asked for to find one group.
+  std::string_view first, last, organization;
+  auto view = [](const std::string* text, std::string_view& into) -> const std::string_view* {
+    if (!text) return nullptr;
+    into = *text;
+    return &into;
+  };
+  return groupKey(view(data.string(kABFirstNameProperty), first), view(data.string(kABLastNameProperty), last),
+                  view(data.string(kABOrganizationProperty), organization));
 }
 
 std::vector<ABPersonRef> ScanAddressBook::duplicateGroupOf(const ABAddressBook& book, const ABPerson& person) {
@@ -302,22 +304,22 @@ std::string ScanAddressBook::sharedEmailValue(const ABPersonData& data, const st
   return {};
 }
 
-std::vector<ABPersonRef> ScanFinders::personsMeeting(const ScanSnapshot& snapshot, PersonTest test) {
+std::vector<size_t> ScanFinders::personsMeeting(const ScanSnapshot& snapshot, PersonTest test) {
   return std::move(personsMeetingEach(snapshot, {test}).front());
 }
 
-std::vector<std::vector<ABPersonRef>> ScanFinders::personsMeetingEach(const ScanSnapshot& snapshot,
-                                                                      const std::vector<PersonTest>& tests) {
-  std::vector<std::vector<ABPersonRef>> found(tests.size());
+std::vector<std::vector<size_t>> ScanFinders::personsMeetingEach(const ScanSnapshot& snapshot,
+                                                                 const std::vector<PersonTest>& tests) {
+  std::vector<std::vector<size_t>> found(tests.size());
   for (size_t i = 0; i < snapshot.size(); ++i) {
     const PersonValues& values = snapshot.values[i];
     for (size_t t = 0; t < tests.size(); ++t)
-      if (tests[t](values)) found[t].push_back(snapshot.persons[i]);
+      if (tests[t](values)) found[t].push_back(i);
   }
   return found;
 }
 
-std::vector<ABPersonRef> ScanFinders::duplicateContacts(const ScanSnapshot& snapshot) {
+std::vector<size_t> ScanFinders::duplicateContacts(const ScanSnapshot& snapshot) {
   auto start = std::chrono::steady_clock::now();
   // One pass: each group key with its earliest person and its size, groups in the order their
   // keys are first met (the order an index grouping gives its names); persons in no group are left
@@ -329,29 +331,25 @@ std::vector<ABPersonRef> ScanFinders::duplicateContacts(const ScanSnapshot& snap
   std::unordered_map<std::string, Group> groups;
   groups.reserve(snapshot.size());
   std::vector<const Group*> order;
+  std::vector<const Group*> groupOf(snapshot.notSamePerson.empty() ? 0 : snapshot.size(), nullptr);
   for (size_t i = 0; i < snapshot.size(); ++i) {
     auto key = ScanAddressBook::duplicateGroupKey(snapshot.values[i]);
     if (!key) continue;
     auto [it, inserted] = groups.try_emplace(std::move(*key), Group{static_cast<int>(i), 0});
     if (inserted) order.push_back(&it->second);
     ++it->second.size;
+    if (!groupOf.empty()) groupOf[i] = &it->second;
   }
   // A group whose members the user marked as different people is left out while no one joins it.
   std::unordered_map<const Group*, std::vector<std::string>> members;
-  if (!snapshot.notSamePerson.empty()) {
-    for (size_t i = 0; i < snapshot.size(); ++i) {
-      auto key = ScanAddressBook::duplicateGroupKey(snapshot.values[i]);
-      if (!key) continue;
-      const Group* group = &groups.find(*key)->second;
-      if (group->size >= 2) members[group].push_back(snapshot.persons[i]->uniqueId());
-    }
-  }
-  std::vector<ABPersonRef> found;
+  for (size_t i = 0; i < groupOf.size(); ++i)
+    if (groupOf[i] && groupOf[i]->size >= 2) members[groupOf[i]].emplace_back(*snapshot.values[i].uid);
+  std::vector<size_t> found;
   for (const Group* group : order) {
     if (group->size < 2) continue;
     if (auto marked = members.find(group); marked != members.end() && snapshot.notSamePerson.covers(marked->second))
       continue;
-    found.push_back(snapshot.persons[static_cast<size_t>(group->first)]);
+    found.push_back(static_cast<size_t>(group->first));
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (DebugLog::enabled()) {
@@ -362,87 +360,112 @@ std::vector<ABPersonRef> ScanFinders::duplicateContacts(const ScanSnapshot& snap
   return found;
 }
 
-std::vector<SharedEmailFinding> ScanFinders::sharedEmails(const ScanSnapshot& snapshot) {
-  auto eachEmail = [&](size_t i, auto&& visit) {
-    const ABMultiValue* emails = snapshot.values[i].emails;
-    if (!emails) return;
-    for (const auto& entry : emails->entries())
-      if (const auto* value = std::get_if<std::string>(&entry.value)) visit(*value, entry.label);
+std::vector<SharedEmailIndexes> ScanFinders::sharedEmails(const ScanSnapshot& snapshot) {
+  // Every e-mail value of every person in store order, each with the number of its value: one
+  // lookup per value, then only arrays.
+  struct Held {
+    std::string_view value;
+    std::string_view label;
+    std::uint32_t id;
   };
-  // Each e-mail value -> how many persons hold it (each person counted once) and the last of them.
-  struct Holders {
-    int last = -1;
-    int count = 0;
-    std::vector<int> persons;  // in store order, filled only for values held by two or more
-  };
-  std::unordered_map<std::string_view, Holders> holders;
-  holders.reserve(snapshot.size() * 2);
+  std::vector<Held> held;
+  std::vector<std::uint32_t> startOf(snapshot.size() + 1, 0);
+  std::unordered_map<std::string_view, std::uint32_t> idOf;
+  idOf.reserve(snapshot.size() * 2);
   for (size_t i = 0; i < snapshot.size(); ++i) {
-    eachEmail(i, [&](const std::string& value, const std::string&) {
-      Holders& h = holders[value];
-      if (h.last != static_cast<int>(i)) {
-        h.last = static_cast<int>(i);
-        ++h.count;
+    startOf[i] = static_cast<std::uint32_t>(held.size());
+    for (const auto& entry : snapshot.values[i].emails)
+      if (entry.isText) {
+        auto [at, added] = idOf.emplace(entry.text, static_cast<std::uint32_t>(idOf.size()));
+        held.push_back({entry.text, entry.label, at->second});
       }
-    });
   }
-  // The persons of each shared value, in store order: a second pass, only for the shared values.
-  for (size_t i = 0; i < snapshot.size(); ++i) {
-    eachEmail(i, [&](const std::string& value, const std::string&) {
-      Holders& h = holders.find(value)->second;
-      if (h.count >= 2 && (h.persons.empty() || h.persons.back() != static_cast<int>(i)))
-        h.persons.push_back(static_cast<int>(i));
-    });
-  }
+  startOf[snapshot.size()] = static_cast<std::uint32_t>(held.size());
+  const size_t values = idOf.size();
+  idOf = {};
+  // How many persons hold each value (each person counted once), then the holders of the values
+  // held by two or more, in store order.
+  constexpr std::uint32_t kNobody = static_cast<std::uint32_t>(-1);
+  std::vector<std::uint32_t> count(values, 0), last(values, kNobody);
+  for (size_t i = 0; i < snapshot.size(); ++i)
+    for (std::uint32_t h = startOf[i]; h < startOf[i + 1]; ++h)
+      if (last[held[h].id] != i) {
+        last[held[h].id] = static_cast<std::uint32_t>(i);
+        ++count[held[h].id];
+      }
+  std::vector<std::uint32_t> firstHolder(values + 1, 0);
+  for (size_t v = 0; v < values; ++v) firstHolder[v + 1] = firstHolder[v] + (count[v] >= 2 ? count[v] : 0);
+  std::vector<std::uint32_t> holders(firstHolder[values]);
+  std::vector<std::uint32_t> filled(values, 0);
+  std::fill(last.begin(), last.end(), kNobody);
+  for (size_t i = 0; i < snapshot.size(); ++i)
+    for (std::uint32_t h = startOf[i]; h < startOf[i + 1]; ++h) {
+      const std::uint32_t id = held[h].id;
+      if (count[id] < 2 || last[id] == i) continue;
+      last[id] = static_cast<std::uint32_t>(i);
+      holders[firstHolder[id] + filled[id]++] = static_cast<std::uint32_t>(i);
+    }
 
-  std::vector<SharedEmailFinding> findings;
+  std::vector<SharedEmailIndexes> findings;
   std::vector<bool> handled(snapshot.size(), false);
   for (size_t i = 0; i < snapshot.size(); ++i) {
     if (handled[i]) continue;
-    eachEmail(i, [&](const std::string& value, const std::string& label) {
-      const Holders& h = holders.find(value)->second;
-      if (h.count < 2) return;
+    for (std::uint32_t h = startOf[i]; h < startOf[i + 1]; ++h) {
+      const std::uint32_t id = held[h].id;
+      if (count[id] < 2) continue;
+      const std::uint32_t* begin = holders.data() + firstHolder[id];
+      const std::uint32_t* end = holders.data() + firstHolder[id + 1];
       // An address whose holders the user marked as different people for it is left out while no
       // one else takes it.
       if (!snapshot.notSamePerson.empty()) {
         std::vector<std::string> uids;
-        for (int index : h.persons) uids.push_back(snapshot.persons[static_cast<size_t>(index)]->uniqueId());
-        if (snapshot.notSamePerson.coversForValue(uids, value)) return;
+        for (const std::uint32_t* index = begin; index != end; ++index) uids.emplace_back(*snapshot.values[*index].uid);
+        if (snapshot.notSamePerson.coversForValue(uids, std::string(held[h].value))) continue;
       }
-      SharedEmailFinding finding;
-      finding.SearchedPerson = snapshot.persons[i];
-      finding.DuplicateEmailType = label;
-      finding.duplicateEmail = value;
-      for (int index : h.persons) {
-        handled[index] = true;
-        if (index != static_cast<int>(i)) finding.MatchPersonsArray.push_back(snapshot.persons[index]);
+      SharedEmailIndexes finding;
+      finding.searched = i;
+      finding.label = std::string(held[h].label);
+      finding.value = std::string(held[h].value);
+      for (const std::uint32_t* index = begin; index != end; ++index) {
+        handled[*index] = true;
+        if (*index != i) finding.matches.push_back(*index);
       }
       findings.push_back(std::move(finding));
-    });
+    }
   }
   return findings;
 }
 
 bool ScanAddressBook::hasPhoneWrittenTwice(const ABPersonData& data, const PhoneNumbers& phones) {
-  return SimilarContacts::holdsNumberWrittenTwice(data, SimilarContacts::readPhonesOf(data, phones));
+  const PersonValuesOf values(data);
+  return SimilarContacts::holdsNumberWrittenTwice(*values, SimilarContacts::readPhonesOf(*values, phones));
 }
 
 bool ScanAddressBook::hasNationalPhone(const ABPersonData& data, const PhoneNumbers& phones) {
-  return !SimilarContacts::nationalNumbers(data, SimilarContacts::readPhonesOf(data, phones)).empty();
+  const PersonValuesOf values(data);
+  return !SimilarContacts::nationalNumbers(*values, SimilarContacts::readPhonesOf(*values, phones)).empty();
+}
+
+std::vector<std::string> ScanAddressBook::phoneTexts(const PersonValues& values, const std::vector<size_t>& indexes) {
+  std::vector<std::string> texts;
+  const auto entries = values.phones.entries();
+  for (size_t index : indexes)
+    if (index < entries.size()) texts.emplace_back(entries[index].isText ? entries[index].text : std::string_view());
+  return texts;
 }
 
 std::vector<std::string> ScanAddressBook::phoneTexts(const ABPersonData& data, const std::vector<size_t>& indexes) {
-  std::vector<std::string> texts;
-  if (const ABMultiValue* phones = data.multiValue(kABPhoneProperty))
-    for (size_t index : indexes)
-      if (index < phones->count()) texts.push_back(phones->stringAtIndex(index));
-  return texts;
+  return phoneTexts(*PersonValuesOf(data), indexes);
+}
+
+bool ScanAddressBook::nationalPhonesKept(const PersonValues& values, const std::vector<size_t>& national,
+                                         const ABMarkCover& kept) {
+  return values.uid && kept.keeps(std::string(*values.uid), phoneTexts(values, national));
 }
 
 bool ScanAddressBook::nationalPhonesKept(const ABPersonData& data, const std::vector<size_t>& national,
                                          const ABMarkCover& kept) {
-  const std::string* uid = data.string(kABUIDProperty);
-  return uid && kept.keeps(*uid, phoneTexts(data, national));
+  return nationalPhonesKept(*PersonValuesOf(data), national, kept);
 }
 
 PhoneReadings ScanFinders::phoneReadings(const ScanSnapshot& snapshot, const PhoneNumbers& phones, bool forNationalForm,
@@ -453,13 +476,14 @@ PhoneReadings ScanFinders::phoneReadings(const ScanSnapshot& snapshot, const Pho
   const NationalNumbers national = !forNationalForm                   ? NationalNumbers::kNoneMore
                                    : snapshot.keptPhoneFormat.empty() ? NationalNumbers::kUntilOneValid
                                                                       : NationalNumbers::kEvery;
-  return SimilarContacts::readPhones(snapshot.data, phones, national, threads);
+  return SimilarContacts::readPhones(snapshot.values, phones, national, threads);
 }
 
-std::vector<SimilarGroup> ScanFinders::similarContacts(const ScanSnapshot& snapshot, const PhoneReadings& readings,
-                                                       const PhoneNumbers& phones,
-                                                       const std::vector<std::vector<std::string>>& distinct,
-                                                       unsigned threads) {
+std::vector<SimilarContacts::Group> ScanFinders::similarContacts(const ScanSnapshot& snapshot,
+                                                                 const PhoneReadings& readings,
+                                                                 const PhoneNumbers& phones,
+                                                                 const std::vector<std::vector<std::string>>& distinct,
+                                                                 unsigned threads) {
   // Persons the user marked as not the same person (for any reason) are distinct sets too.
   const std::vector<std::vector<std::string>>* sets = &distinct;
   std::vector<std::vector<std::string>> withMarks;
@@ -468,121 +492,199 @@ std::vector<SimilarGroup> ScanFinders::similarContacts(const ScanSnapshot& snaps
     for (const ABMark& mark : snapshot.notSamePerson.marks()) withMarks.push_back(mark.uids);
     sets = &withMarks;
   }
-  std::vector<SimilarGroup> found;
-  for (auto& group :
-       SimilarContacts::findGroups(snapshot.data, readings, phones, *sets, SimilarContacts::kMostHolders, threads)) {
-    SimilarGroup finding;
-    for (size_t member : group.members) finding.Persons.push_back(snapshot.persons[member]);
-    finding.Reason = std::move(group.reason);
-    found.push_back(std::move(finding));
-  }
-  return found;
+  return SimilarContacts::findGroups(snapshot.values, readings, phones, *sets, SimilarContacts::kMostHolders, threads);
 }
 
-std::vector<ABPersonRef> ScanFinders::phonesWrittenDifferently(const ScanSnapshot& snapshot,
-                                                               const PhoneReadings& readings) {
-  std::vector<ABPersonRef> found;
+std::vector<size_t> ScanFinders::phonesWrittenDifferently(const ScanSnapshot& snapshot, const PhoneReadings& readings) {
+  std::vector<size_t> found;
   for (size_t i = 0; i < snapshot.size(); ++i)
-    if (SimilarContacts::holdsNumberWrittenTwice(*snapshot.data[i], readings.readings[i]))
-      found.push_back(snapshot.persons[i]);
+    if (SimilarContacts::holdsNumberWrittenTwice(snapshot.values[i], readings.readings[i])) found.push_back(i);
   return found;
 }
 
-std::vector<ABPersonRef> ScanFinders::phonesNotInternational(const ScanSnapshot& snapshot,
-                                                             const PhoneReadings& readings) {
-  std::vector<ABPersonRef> found;
+std::vector<size_t> ScanFinders::phonesNotInternational(const ScanSnapshot& snapshot, const PhoneReadings& readings) {
+  std::vector<size_t> found;
   for (size_t i = 0; i < snapshot.size(); ++i) {
-    auto national = SimilarContacts::nationalNumbers(*snapshot.data[i], readings.readings[i]);
+    auto national = SimilarContacts::nationalNumbers(snapshot.values[i], readings.readings[i]);
     if (national.empty()) continue;
     if (!snapshot.keptPhoneFormat.empty() &&
-        ScanAddressBook::nationalPhonesKept(*snapshot.data[i], national, snapshot.keptPhoneFormat))
+        ScanAddressBook::nationalPhonesKept(snapshot.values[i], national, snapshot.keptPhoneFormat))
       continue;
-    found.push_back(snapshot.persons[i]);
+    found.push_back(i);
   }
   return found;
 }
 
+namespace {
+
+// The persons of a snapshot at these indexes, each made once however often it is asked for.
+class PersonsOf {
+ public:
+  explicit PersonsOf(const ScanSnapshot& snapshot) : snapshot_(snapshot), made_(snapshot.size()) {}
+
+  ABPersonRef at(size_t i) {
+    if (!made_[i]) made_[i] = snapshot_.person(i);
+    return made_[i];
+  }
+  std::vector<ABPersonRef> at(const std::vector<size_t>& indexes) {
+    std::vector<ABPersonRef> persons;
+    persons.reserve(indexes.size());
+    for (size_t i : indexes) persons.push_back(at(i));
+    return persons;
+  }
+  std::vector<SharedEmailFinding> at(std::vector<SharedEmailIndexes> found) {
+    std::vector<SharedEmailFinding> findings;
+    for (auto& shared : found) {
+      SharedEmailFinding finding;
+      finding.SearchedPerson = at(shared.searched);
+      finding.MatchPersonsArray = at(shared.matches);
+      finding.DuplicateEmailType = std::move(shared.label);
+      finding.duplicateEmail = std::move(shared.value);
+      findings.push_back(std::move(finding));
+    }
+    return findings;
+  }
+  std::vector<SimilarGroup> at(std::vector<SimilarContacts::Group> groups) {
+    std::vector<SimilarGroup> found;
+    for (auto& group : groups) {
+      SimilarGroup similar;
+      similar.Persons = at(group.members);
+      similar.Reason = std::move(group.reason);
+      found.push_back(std::move(similar));
+    }
+    return found;
+  }
+
+ private:
+  const ScanSnapshot& snapshot_;
+  std::vector<ABPersonRef> made_;
+};
+
+std::vector<ABPersonRef> personsMeeting(const ABAddressBook& book, PersonTest test) {
+  const ScanSnapshot snapshot = ScanSnapshot::of(book);
+  return PersonsOf(snapshot).at(ScanFinders::personsMeeting(snapshot, test));
+}
+
+}  // namespace
+
 std::vector<ABPersonRef> ScanAddressBook::test() const {
-  return ScanFinders::duplicateContacts(ScanSnapshot::of(book_));
+  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
+  return PersonsOf(snapshot).at(ScanFinders::duplicateContacts(snapshot));
 }
 
 std::vector<ABPersonRef> ScanAddressBook::scanAllAddressBookOnlyOneName() const {
-  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasIncompleteName);
+  return personsMeeting(book_, hasIncompleteName);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::scanAllAddressBookFirstNameHaveSpace() const {
-  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasSpaceInFirstName);
+  return personsMeeting(book_, hasSpaceInFirstName);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findBlankNameInContacts() const {
-  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasBlankName);
+  return personsMeeting(book_, hasBlankName);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findUnusualTitleInContacts() const {
-  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasUnusualTitle);
+  return personsMeeting(book_, hasUnusualTitle);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findUnusualSuffixInContacts() const {
-  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasUnusualSuffix);
+  return personsMeeting(book_, hasUnusualSuffix);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findInvalidCharactersInContacts() const {
-  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasInvalidCharacters);
+  return personsMeeting(book_, hasInvalidCharacters);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findDuplicateEmailInOnePerson() const {
-  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasRepeatedEmail);
+  return personsMeeting(book_, hasRepeatedEmail);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findDuplicatePhonesInOnePerson() const {
-  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasRepeatedPhone);
+  return personsMeeting(book_, hasRepeatedPhone);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findDuplicateAddressInOnePerson() const {
-  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasRepeatedAddress);
+  return personsMeeting(book_, hasRepeatedAddress);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findEmptyNotes() const {
-  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasBlankNote);
+  return personsMeeting(book_, hasBlankNote);
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findEmptyNickname() const {
-  return ScanFinders::personsMeeting(ScanSnapshot::of(book_), hasBlankNickname);
+  return personsMeeting(book_, hasBlankNickname);
 }
 
 std::vector<SharedEmailFinding> ScanAddressBook::findDuplicateEmailInContacts() const {
-  return ScanFinders::sharedEmails(ScanSnapshot::of(book_));
+  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
+  return PersonsOf(snapshot).at(ScanFinders::sharedEmails(snapshot));
 }
 
 std::vector<SimilarGroup> ScanAddressBook::findSimilarContacts() const {
   const ScanSnapshot snapshot = ScanSnapshot::of(book_);
   const PhoneNumbers phones(region_);
-  return ScanFinders::similarContacts(snapshot, ScanFinders::phoneReadings(snapshot, phones, false), phones, distinct_,
-                                      2);
+  return PersonsOf(snapshot).at(ScanFinders::similarContacts(
+      snapshot, ScanFinders::phoneReadings(snapshot, phones, false), phones, distinct_, 2));
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findPhonesWrittenDifferently() const {
   const ScanSnapshot snapshot = ScanSnapshot::of(book_);
   const PhoneNumbers phones(region_);
-  return ScanFinders::phonesWrittenDifferently(snapshot, ScanFinders::phoneReadings(snapshot, phones, false));
+  return PersonsOf(snapshot).at(
+      ScanFinders::phonesWrittenDifferently(snapshot, ScanFinders::phoneReadings(snapshot, phones, false)));
 }
 
 std::vector<ABPersonRef> ScanAddressBook::findPhonesNotInternational() const {
   const ScanSnapshot snapshot = ScanSnapshot::of(book_);
   const PhoneNumbers phones(region_);
-  return ScanFinders::phonesNotInternational(snapshot, ScanFinders::phoneReadings(snapshot, phones, true));
+  return PersonsOf(snapshot).at(
+      ScanFinders::phonesNotInternational(snapshot, ScanFinders::phoneReadings(snapshot, phones, true)));
 }
 
 ScanResult ScanAddressBook::scan(const std::vector<std::string>& names) const {
+  if (!ScanFinders::anyCondition(names)) return {};
+  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
+  return scan(snapshot, names, region_, distinct_).resultOf(snapshot);
+}
+
+ScanFindings::List& ScanFindings::listFor(const std::string& key) {
+  for (List& list : lists)
+    if (list.key == key) return list;
+  lists.push_back({key, {}, {}, {}});
+  return lists.back();
+}
+
+ScanResult ScanFindings::resultOf(const ScanSnapshot& snapshot) && {
+  ScanResult result;
+  result.region = std::move(region);
+  PersonsOf persons(snapshot);
+  for (List& list : lists) {
+    if (list.key == "ShareEmail")
+      result.setShareEmail(persons.at(std::move(list.shared)));
+    else if (list.key == "SimilarContacts")
+      result.setSimilarContacts(persons.at(std::move(list.similar)));
+    else
+      result.setPersons(list.key, persons.at(list.persons));
+  }
+  return result;
+}
+
+bool ScanFinders::anyCondition(const std::vector<std::string>& names) {
+  return std::any_of(names.begin(), names.end(),
+                     [](const std::string& name) { return scanConditionNamed(name) != nullptr; });
+}
+
+ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vector<std::string>& names,
+                                   const std::string& region, const std::vector<std::vector<std::string>>& distinct) {
   std::vector<const ScanCondition*> conditions;
   for (const auto& name : names)
     if (const ScanCondition* condition = scanConditionNamed(name)) conditions.push_back(condition);
-  if (conditions.empty()) return {};
+  if (conditions.empty()) return ScanFindings();
 
   // One snapshot for every condition. The conditions about one person share one pass over it; the
   // others (duplicate groups, shared e-mail values, the phone conditions) are tasks of their own.
   // The tasks run side by side on the cores and the result is assembled in list order afterwards.
-  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
   std::vector<PersonTest> tests;
   std::set<std::string> others;
   for (const ScanCondition* condition : conditions) {
@@ -592,15 +694,15 @@ ScanResult ScanAddressBook::scan(const std::vector<std::string>& names) const {
       others.insert(condition->key);
   }
   // Every phone number is read once for the three conditions that compare them.
-  const PhoneNumbers phones(region_);
+  const PhoneNumbers phones(region);
   PhoneReadings readings;
   if (others.count("SimilarContacts") || others.count("DupPhoneFormat") || others.count("PhoneFormat"))
     readings = ScanFinders::phoneReadings(snapshot, phones, others.count("PhoneFormat") > 0, 2);
 
-  std::vector<std::vector<ABPersonRef>> found;
-  std::map<std::string, std::vector<ABPersonRef>> foundOther;
-  std::vector<SharedEmailFinding> sharedFound;
-  std::vector<SimilarGroup> similarFound;
+  std::vector<std::vector<size_t>> found;
+  std::map<std::string, std::vector<size_t>> foundOther;
+  std::vector<SharedEmailIndexes> sharedFound;
+  std::vector<SimilarContacts::Group> similarFound;
   std::vector<std::function<void()>> tasks;
   tasks.push_back([&] { found = ScanFinders::personsMeetingEach(snapshot, tests); });
   // Each task writes only its own result; the map's entries are made before the tasks run.
@@ -608,9 +710,9 @@ ScanResult ScanAddressBook::scan(const std::vector<std::string>& names) const {
     if (key == "ShareEmail") {
       tasks.push_back([&] { sharedFound = ScanFinders::sharedEmails(snapshot); });
     } else if (key == "SimilarContacts") {
-      tasks.push_back([&] { similarFound = ScanFinders::similarContacts(snapshot, readings, phones, distinct_, 2); });
+      tasks.push_back([&] { similarFound = ScanFinders::similarContacts(snapshot, readings, phones, distinct, 2); });
     } else {
-      std::vector<ABPersonRef>* list = &foundOther[key];
+      std::vector<size_t>* list = &foundOther[key];
       if (key == "DuplicateContacts")
         tasks.push_back([&, list] { *list = ScanFinders::duplicateContacts(snapshot); });
       else if (key == "DupPhoneFormat")
@@ -624,19 +726,19 @@ ScanResult ScanAddressBook::scan(const std::vector<std::string>& names) const {
     for (size_t task = next++; task < tasks.size(); task = next++) tasks[task]();
   });
 
-  ScanResult result;
-  result.region = region_;
+  ScanFindings result;
+  result.region = region;
   size_t test = 0;
   for (const ScanCondition* condition : conditions) {
     if (condition->meets) {
-      if (!found[test].empty()) result.setPersons(condition->key, found[test]);
+      if (!found[test].empty()) result.listFor(condition->key).persons = found[test];
       ++test;
     } else if (condition->key == "ShareEmail") {
-      if (!sharedFound.empty()) result.setShareEmail(sharedFound);
+      if (!sharedFound.empty()) result.listFor(condition->key).shared = sharedFound;
     } else if (condition->key == "SimilarContacts") {
-      if (!similarFound.empty()) result.setSimilarContacts(similarFound);
+      if (!similarFound.empty()) result.listFor(condition->key).similar = similarFound;
     } else if (auto it = foundOther.find(condition->key); it != foundOther.end() && !it->second.empty()) {
-      result.setPersons(condition->key, it->second);
+      result.listFor(condition->key).persons = it->second;
     }
   }
   return result;

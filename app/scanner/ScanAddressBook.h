@@ -24,17 +24,48 @@ class ScanReportReceiver {
 // A condition about one person at a time.
 using PersonTest = bool (*)(const PersonValues&);
 
+// A shared e-mail value found by a scan, its persons by their index in the snapshot.
+struct SharedEmailIndexes {
+  size_t searched = 0;
+  std::vector<size_t> matches;  // without the searched person, in store order
+  std::string label;            // the label of the value on the searched person
+  std::string value;
+};
+
+// What a scan found, persons given by their index in its snapshot: lists in the order of a
+// ScanResult's keys. A command that only reports them needs no person made.
+struct ScanFindings {
+  struct List {
+    std::string key;
+    std::vector<size_t> persons;                  // every key but the two below
+    std::vector<SharedEmailIndexes> shared;       // "ShareEmail"
+    std::vector<SimilarContacts::Group> similar;  // "SimilarContacts"
+  };
+  std::vector<List> lists;
+  std::string region;
+
+  bool empty() const { return lists.empty(); }
+  // The same with the snapshot's persons (ScanSnapshot::person), each made once.
+  ScanResult resultOf(const ScanSnapshot& snapshot) &&;
+
+ private:
+  friend class ScanAddressBook;
+  List& listFor(const std::string& key);
+};
+
 // The finders as functions of a snapshot of the store: they read nothing else and change nothing.
+// Persons are given by their index in the snapshot.
 namespace ScanFinders {
+// Whether one of the names is a condition's.
+bool anyCondition(const std::vector<std::string>& names);
 // The persons meeting the test, each once, in store order.
-std::vector<ABPersonRef> personsMeeting(const ScanSnapshot& snapshot, PersonTest test);
+std::vector<size_t> personsMeeting(const ScanSnapshot& snapshot, PersonTest test);
 // One pass over the snapshot for several tests at once: entry t lists the persons meeting tests[t].
-std::vector<std::vector<ABPersonRef>> personsMeetingEach(const ScanSnapshot& snapshot,
-                                                         const std::vector<PersonTest>& tests);
+std::vector<std::vector<size_t>> personsMeetingEach(const ScanSnapshot& snapshot, const std::vector<PersonTest>& tests);
 // One person per duplicate group (the earliest in store order), groups in the grouping's order.
-std::vector<ABPersonRef> duplicateContacts(const ScanSnapshot& snapshot);
+std::vector<size_t> duplicateContacts(const ScanSnapshot& snapshot);
 // One finding per e-mail value shared with others, from its earliest person not yet handled.
-std::vector<SharedEmailFinding> sharedEmails(const ScanSnapshot& snapshot);
+std::vector<SharedEmailIndexes> sharedEmails(const ScanSnapshot& snapshot);
 // The phone numbers of the persons read once for the phone conditions, on up to `threads` threads
 // (forNationalForm: enough numbers not in international form are read for
 // "Phone number not in international format" too).
@@ -42,12 +73,13 @@ PhoneReadings phoneReadings(const ScanSnapshot& snapshot, const PhoneNumbers& ph
                             unsigned threads = 1);
 // Groups of persons that are probably one person (none linked within a set of `distinct` ids), on
 // every core when `threads` is more than one.
-std::vector<SimilarGroup> similarContacts(const ScanSnapshot& snapshot, const PhoneReadings& readings,
-                                          const PhoneNumbers& phones,
-                                          const std::vector<std::vector<std::string>>& distinct, unsigned threads = 1);
+std::vector<SimilarContacts::Group> similarContacts(const ScanSnapshot& snapshot, const PhoneReadings& readings,
+                                                    const PhoneNumbers& phones,
+                                                    const std::vector<std::vector<std::string>>& distinct,
+                                                    unsigned threads = 1);
 // Persons holding one number written in two ways; persons holding a number not in international form.
-std::vector<ABPersonRef> phonesWrittenDifferently(const ScanSnapshot& snapshot, const PhoneReadings& readings);
-std::vector<ABPersonRef> phonesNotInternational(const ScanSnapshot& snapshot, const PhoneReadings& readings);
+std::vector<size_t> phonesWrittenDifferently(const ScanSnapshot& snapshot, const PhoneReadings& readings);
+std::vector<size_t> phonesNotInternational(const ScanSnapshot& snapshot, const PhoneReadings& readings);
 }  // namespace ScanFinders
 
 // Runs the conditions over every person of the store. Holds no state between scans: a scan takes
@@ -70,6 +102,10 @@ class ScanAddressBook {
   void scanEntireAddressBook(const std::vector<std::string>& names, ScanReportReceiver& receiver) const;
   // The same, returning the result (empty when nothing was found).
   ScanResult scan(const std::vector<std::string>& names) const;
+  // The same over a snapshot taken beforehand (one read from the store's file, say), the persons
+  // given by their index in it.
+  static ScanFindings scan(const ScanSnapshot& snapshot, const std::vector<std::string>& names,
+                           const std::string& region, const std::vector<std::vector<std::string>>& distinct = {});
 
   std::vector<ABPersonRef> test() const;  // duplicate contacts
   std::vector<ABPersonRef> scanAllAddressBookOnlyOneName() const;
@@ -93,7 +129,7 @@ class ScanAddressBook {
   // any of ( ) , : ; < > [ ] \ ".
   static bool isValidEmail(std::string_view value);
   static bool phoneHasLetter(std::string_view value);
-  static bool isSpacesOnly(const std::string& value);
+  static bool isSpacesOnly(std::string_view value);
 
   // What each condition tests on one person, on the values a scan reads. The finders list the
   // persons that meet them; a fix tests them again on the person as the store holds it before it
@@ -129,9 +165,12 @@ class ScanAddressBook {
   static bool hasNationalPhone(const ABPersonData& data, const PhoneNumbers& phones);
   // The texts of the person's phone entries at these indexes.
   static std::vector<std::string> phoneTexts(const ABPersonData& data, const std::vector<size_t>& indexes);
+  static std::vector<std::string> phoneTexts(const PersonValues& values, const std::vector<size_t>& indexes);
   // Whether the user kept every one of these numbers not in international form (entry indexes) as
   // it is written: a number written otherwise, or a new one, is not kept.
   static bool nationalPhonesKept(const ABPersonData& data, const std::vector<size_t>& national,
+                                 const ABMarkCover& kept);
+  static bool nationalPhonesKept(const PersonValues& values, const std::vector<size_t>& national,
                                  const ABMarkCover& kept);
 
   // The duplicate group a person belongs to. A person with a first or last name groups by name key

@@ -1,7 +1,7 @@
 #include "app/scanner/ScanSnapshot.h"
 
-#include <algorithm>
-#include <array>
+#include <atomic>
+#include <mutex>
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
@@ -9,108 +9,179 @@
 
 namespace {
 
-enum class Field { FirstName, LastName, Title, Suffix, Note, Nickname, Organization, Flags, Emails, Phones, Addresses };
+constexpr size_t kPersonsPerThread = 4096;
 
-struct Wanted {
-  const std::string* property;
-  Field field;
-};
-
-// The properties read, in the order of a person's values (sorted by property name).
-const std::array<Wanted, 11>& wantedProperties() {
-  static const std::array<Wanted, 11> wanted = [] {
-    std::array<Wanted, 11> list = {{{&kABFirstNameProperty, Field::FirstName},
-                                    {&kABLastNameProperty, Field::LastName},
-                                    {&kABTitleProperty, Field::Title},
-                                    {&kABSuffixProperty, Field::Suffix},
-                                    {&kABNoteProperty, Field::Note},
-                                    {&kABNicknameProperty, Field::Nickname},
-                                    {&kABOrganizationProperty, Field::Organization},
-                                    {&kABPersonFlags, Field::Flags},
-                                    {&kABEmailProperty, Field::Emails},
-                                    {&kABPhoneProperty, Field::Phones},
-                                    {&kABAddressProperty, Field::Addresses}}};
-    std::sort(list.begin(), list.end(), [](const Wanted& a, const Wanted& b) { return *a.property < *b.property; });
-    return list;
-  }();
-  return wanted;
-}
-
-void place(PersonValues& values, Field field, const ABValue& value) {
-  const auto* text = std::get_if<std::string>(&value);
-  switch (field) {
-    case Field::FirstName:
-      values.firstName = text;
+void place(PersonValues& values, std::string_view property, const PersonCodec::ValueView& value) {
+  using Kind = PersonCodec::ValueView::Kind;
+  // The properties read, by their first letter and then in full: a person holds a few dozen values.
+  auto text = [&](ScanText& field) {
+    if (value.kind == Kind::Text) field = ScanText(value.text);
+  };
+  auto list = [&](PersonCodec::ListView& field) {
+    if (value.kind == Kind::List) field = value.list;
+  };
+  switch (property.empty() ? '\0' : property.front()) {
+    case 'A':
+      if (property == kABAddressProperty)
+        list(values.addresses);
+      else if (property == kABPersonFlags && value.kind == Kind::Integer)
+        values.flags = value.integer;
       break;
-    case Field::LastName:
-      values.lastName = text;
+    case 'B':
+      if (property == kABBirthdayProperty && value.kind == Kind::Date) values.birthday = value.date;
       break;
-    case Field::Title:
-      values.title = text;
+    case 'E':
+      if (property == kABEmailProperty) list(values.emails);
       break;
-    case Field::Suffix:
-      values.suffix = text;
+    case 'F':
+      if (property == kABFirstNameProperty) text(values.firstName);
       break;
-    case Field::Note:
-      values.note = text;
+    case 'L':
+      if (property == kABLastNameProperty) text(values.lastName);
       break;
-    case Field::Nickname:
-      values.nickname = text;
+    case 'N':
+      if (property == kABNoteProperty)
+        text(values.note);
+      else if (property == kABNicknameProperty)
+        text(values.nickname);
       break;
-    case Field::Organization:
-      values.organization = text;
+    case 'O':
+      if (property == kABOrganizationProperty) text(values.organization);
       break;
-    case Field::Flags:
-      if (const auto* flags = std::get_if<std::int64_t>(&value)) values.flags = *flags;
+    case 'P':
+      if (property == kABPhoneProperty) list(values.phones);
       break;
-    case Field::Emails:
-      values.emails = std::get_if<ABMultiValue>(&value);
+    case 'S':
+      if (property == kABSuffixProperty) text(values.suffix);
       break;
-    case Field::Phones:
-      values.phones = std::get_if<ABMultiValue>(&value);
+    case 'T':
+      if (property == kABTitleProperty) text(values.title);
       break;
-    case Field::Addresses:
-      values.addresses = std::get_if<ABMultiValue>(&value);
+    case 'U':
+      if (property == kABUIDProperty) text(values.uid);
+      break;
+    default:
       break;
   }
 }
 
 }  // namespace
 
-PersonValues PersonValues::of(const ABPersonData& data) {
-  // Both lists are sorted by property name: one walk over each.
+std::optional<PersonValues> PersonValues::read(std::string_view encoded, std::string_view uid) {
   PersonValues values;
-  const auto& wanted = wantedProperties();
-  size_t next = 0;
-  for (const auto& [property, value] : data.entries()) {
-    while (next < wanted.size() && *wanted[next].property < property) ++next;
-    if (next == wanted.size()) break;
-    if (*wanted[next].property == property) place(values, wanted[next++].field, value);
-  }
+  if (!PersonCodec::readView(encoded, [&](std::string_view property, const PersonCodec::ValueView& value) {
+        place(values, property, value);
+      }))
+    return std::nullopt;
+  if (uid.data()) values.uid = ScanText(uid);
   return values;
 }
 
-const ABMultiValue* PersonValues::list(const std::string& property) const {
+const PersonCodec::ListView& PersonValues::list(const std::string& property) const {
+  static const PersonCodec::ListView none;
   if (property == kABEmailProperty) return emails;
   if (property == kABPhoneProperty) return phones;
   if (property == kABAddressProperty) return addresses;
-  return nullptr;
+  return none;
 }
+
+PersonValuesOf::PersonValuesOf(const ABPersonData& data) : encoded_(PersonCodec::encode(data)) {
+  // An encoding just made is well formed.
+  values_ = PersonValues::read(encoded_).value_or(PersonValues());
+}
+
+namespace {
+
+// Encodes the persons' values on every core, a buffer for each part, and reads their values.
+void encodeAll(const std::vector<ABPersonSnapshot>& data, std::vector<PersonValues>& values,
+               std::vector<std::unique_ptr<std::string>>& encodings) {
+  values.resize(data.size());
+  std::mutex lock;
+  parallelFor(data.size(), kPersonsPerThread, [&](size_t begin, size_t end) {
+    size_t size = 0;
+    for (size_t i = begin; i < end; ++i) size += PersonCodec::encodedSize(*data[i]);
+    auto buffer = std::make_unique<std::string>();
+    buffer->reserve(size);  // never grows past it: the views stay valid
+    std::vector<size_t> starts;
+    for (size_t i = begin; i < end; ++i) {
+      starts.push_back(buffer->size());
+      PersonCodec::encode(*data[i], *buffer);
+    }
+    starts.push_back(buffer->size());
+    const std::string_view all(*buffer);
+    for (size_t i = begin; i < end; ++i)
+      values[i] = PersonValues::read(all.substr(starts[i - begin], starts[i - begin + 1] - starts[i - begin]))
+                      .value_or(PersonValues());
+    std::lock_guard<std::mutex> guard(lock);
+    encodings.push_back(std::move(buffer));
+  });
+}
+
+}  // namespace
 
 ScanSnapshot ScanSnapshot::of(const ABAddressBook& book) {
   ScanSnapshot snapshot;
-  snapshot.persons = book.people();
+  snapshot.persons_ = book.people();
   snapshot.notSamePerson = ABMarkCover(book, ABMarkKind::kNotSamePerson);
   snapshot.keptPhoneFormat = ABMarkCover(book, ABMarkKind::kKeptPhoneFormat);
-  const size_t count = snapshot.persons.size();
-  snapshot.data.resize(count);
+  std::vector<ABPersonSnapshot> data(snapshot.persons_.size());
+  parallelFor(data.size(), kPersonsPerThread, [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) data[i] = snapshot.persons_[i]->snapshot();
+  });
+  encodeAll(data, snapshot.values, snapshot.encodings_);
+  return snapshot;
+}
+
+ScanSnapshot ScanSnapshot::of(const std::vector<ABPersonSnapshot>& persons) {
+  ScanSnapshot snapshot;
+  encodeAll(persons, snapshot.values, snapshot.encodings_);
+  return snapshot;
+}
+
+std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path, std::string* error) {
+  ScanSnapshot snapshot;
+  std::vector<std::vector<ABMark>> marks;
+  const bool read = ABAddressBook::readStoredBatches(
+      path, kPersonsPerThread,
+      [&](std::shared_ptr<const ABStoredBatch> batch) {
+        snapshot.stored_.push_back(std::move(batch));
+        return true;
+      },
+      error, {ABMarkKind::kNotSamePerson, ABMarkKind::kKeptPhoneFormat}, &marks);
+  if (!read) return std::nullopt;
+  snapshot.notSamePerson = ABMarkCover(std::move(marks[0]));
+  snapshot.keptPhoneFormat = ABMarkCover(std::move(marks[1]));
+
+  // The batches are kept as read; each person's values are found in them on every core, and the
+  // first damaged record in store order is named.
+  for (const auto& batch : snapshot.stored_)
+    for (size_t row = 0; row < batch->size(); ++row) snapshot.encoded_.push_back({batch.get(), row});
+  const size_t count = snapshot.encoded_.size();
   snapshot.values.resize(count);
-  // Persons are independent of each other: taken on every core.
-  parallelFor(count, 10000, [&](size_t begin, size_t end) {
+  std::atomic<size_t> damaged{count};
+  parallelFor(count, kPersonsPerThread, [&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
-      snapshot.data[i] = snapshot.persons[i]->snapshot();
-      snapshot.values[i] = PersonValues::of(*snapshot.data[i]);
+      const auto [batch, row] = snapshot.encoded_[i];
+      auto values = PersonValues::read(batch->data(row), batch->uid(row));
+      if (!values) {
+        size_t first = damaged.load();
+        while (i < first && !damaged.compare_exchange_weak(first, i)) {
+        }
+        return;
+      }
+      snapshot.values[i] = *values;
     }
   });
+  if (const size_t first = damaged.load(); first < count) {
+    if (error) *error = snapshot.encoded_[first].first->damagedError(snapshot.encoded_[first].second);
+    return std::nullopt;
+  }
   return snapshot;
+}
+
+ABPersonRef ScanSnapshot::person(size_t i) const {
+  if (i < persons_.size()) return persons_[i];
+  if (i >= encoded_.size()) return nullptr;
+  auto data = encoded_[i].first->decode(encoded_[i].second);
+  return data ? std::make_shared<ABPerson>(std::move(*data)) : nullptr;
 }

@@ -1,46 +1,100 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABMarks.h"
 #include "platform/addressbook/ABPerson.h"
+#include "platform/addressbook/PersonCodec.h"
 
-class ABAddressBook;
+// A text the conditions read, viewed where it is kept. Absent when the person holds no such text;
+// an empty text is present.
+class ScanText {
+ public:
+  ScanText() = default;
+  explicit ScanText(std::string_view text) : text_(text.data() ? text : std::string_view("", 0)) {}
+  explicit operator bool() const { return text_.data() != nullptr; }
+  std::string_view operator*() const { return text_; }
+  const std::string_view* operator->() const { return &text_; }
 
-// The values of one person that the conditions read, found in one walk over the person's values and
-// viewed where they are: the pointers lead into the person's immutable snapshot, nothing is copied.
-// A condition that needs another value adds a field here and its property to of().
+ private:
+  std::string_view text_;
+};
+
+// The values of one person that the conditions read, found in one walk over the person's encoded
+// values and viewed where they are: nothing is copied, the views lead into the encoding.
+// A condition that needs another value adds a field here and its property to read().
 struct PersonValues {
-  const std::string* firstName = nullptr;
-  const std::string* lastName = nullptr;
-  const std::string* title = nullptr;
-  const std::string* suffix = nullptr;
-  const std::string* note = nullptr;
-  const std::string* nickname = nullptr;
-  const std::string* organization = nullptr;
+  ScanText uid;
+  ScanText firstName;
+  ScanText lastName;
+  ScanText title;
+  ScanText suffix;
+  ScanText note;
+  ScanText nickname;
+  ScanText organization;
   std::int64_t flags = 0;  // a missing value reads as 0
-  const ABMultiValue* emails = nullptr;
-  const ABMultiValue* phones = nullptr;
-  const ABMultiValue* addresses = nullptr;
+  std::optional<ABDate> birthday;
+  PersonCodec::ListView emails;  // empty when the person holds none
+  PersonCodec::ListView phones;
+  PersonCodec::ListView addresses;
 
-  // Valid while data lives.
-  static PersonValues of(const ABPersonData& data);
-  // The multi-value of one of the three listed properties (e-mail, phone, address), else nullptr.
-  const ABMultiValue* list(const std::string& property) const;
+  // The values of an encoding (PersonCodec); valid while its bytes are. The unique id is the
+  // encoding's own unless `uid` is given (the store keeps it beside the encoding). nullopt when the
+  // bytes are not a well-formed encoding.
+  static std::optional<PersonValues> read(std::string_view encoded, std::string_view uid = {});
+  // The list value of one of the three listed properties (e-mail, phone, address), else an empty one.
+  const PersonCodec::ListView& list(const std::string& property) const;
+};
+
+// The values of one person held in memory, encoded once so that they are read as the store's are.
+class PersonValuesOf {
+ public:
+  explicit PersonValuesOf(const ABPersonData& data);
+  PersonValuesOf(const PersonValuesOf&) = delete;
+  PersonValuesOf& operator=(const PersonValuesOf&) = delete;
+  const PersonValues& operator*() const { return values_; }
+  const PersonValues* operator->() const { return &values_; }
+
+ private:
+  std::string encoded_;
+  PersonValues values_;
 };
 
 // Every person of the store and the values the conditions read, taken once for a whole scan, with
-// the marks of the user that the conditions honour. The persons' snapshots are shared, not copied,
-// and kept alive as long as this lives.
-struct ScanSnapshot {
-  std::vector<ABPersonRef> persons;
-  std::vector<ABPersonSnapshot> data;
-  std::vector<PersonValues> values;  // values[i] views data[i]
-  ABMarkCover notSamePerson;         // "Not the same person"
-  ABMarkCover keptPhoneFormat;       // numbers kept as they are written
+// the marks of the user that the conditions honour. The values are read from the persons' encodings,
+// kept in a few large buffers: a snapshot of a book encodes its persons once; one read from the
+// store's file keeps the stored encodings as they are and holds no person until one is asked for.
+class ScanSnapshot {
+ public:
+  std::vector<PersonValues> values;
+  ABMarkCover notSamePerson;    // "Not the same person"
+  ABMarkCover keptPhoneFormat;  // numbers kept as they are written
 
+  // Every person of the book, in its order, and its marks.
   static ScanSnapshot of(const ABAddressBook& book);
-  size_t size() const { return persons.size(); }
+  // These persons alone, without marks.
+  static ScanSnapshot of(const std::vector<ABPersonSnapshot>& persons);
+  // Every person of the store at path, in store order, read once without opening the store (all
+  // from one state of the file, its marks too). nullopt and *error when there is no store there,
+  // it cannot be read, or a record is damaged.
+  static std::optional<ScanSnapshot> read(const std::filesystem::path& path, std::string* error);
+
+  size_t size() const { return values.size(); }
+  // The person at index i: the book's own person for a snapshot of a book; for a snapshot read from
+  // the store, a free person made of its stored values (a new one at each call). Not for a snapshot
+  // of values alone (nullptr).
+  ABPersonRef person(size_t i) const;
+
+ private:
+  std::vector<ABPersonRef> persons_;                              // of a book
+  std::vector<std::unique_ptr<std::string>> encodings_;           // a book's persons encoded
+  std::vector<std::shared_ptr<const ABStoredBatch>> stored_;      // read from the store, as read
+  std::vector<std::pair<const ABStoredBatch*, size_t>> encoded_;  // each stored person's batch and row
 };

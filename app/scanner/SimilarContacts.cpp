@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <unordered_map>
@@ -9,6 +11,7 @@
 #include "app/scanner/NameFolding.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/PackedBytes.h"
 #include "platform/threads/ParallelFor.h"
 
 // Two persons are linked when they hold the same phone number (both read by libphonenumber), the
@@ -27,17 +30,6 @@
 namespace SimilarContacts {
 
 namespace {
-
-const std::vector<std::string>* phoneTexts(const ABPersonData& person, std::vector<std::string>& scratch) {
-  scratch.clear();
-  const ABMultiValue* phones = person.multiValue(kABPhoneProperty);
-  if (!phones) return &scratch;
-  for (const auto& entry : phones->entries()) {
-    const auto* text = std::get_if<std::string>(&entry.value);
-    scratch.push_back(text ? *text : std::string());
-  }
-  return &scratch;
-}
 
 // Only digits, white space and the usual separators.
 bool plainNumber(std::string_view text, unsigned* digits, std::uint32_t* tail) {
@@ -58,6 +50,11 @@ bool plainNumber(std::string_view text, unsigned* digits, std::uint32_t* tail) {
 
 PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const PhoneNumbers& phones,
                          NationalNumbers national, unsigned threads) {
+  return readPhones(ScanSnapshot::of(persons).values, phones, national, threads);
+}
+
+PhoneReadings readPhones(const std::vector<PersonValues>& persons, const PhoneNumbers& phones, NationalNumbers national,
+                         unsigned threads) {
   PhoneReadings result;
   result.readings.resize(persons.size());
 
@@ -76,16 +73,16 @@ PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const Pho
   auto gather = [&](size_t begin, size_t end) {
     std::vector<std::uint32_t>& endings = endingsOf[nextPart++];
     for (size_t i = begin; i < end; ++i) {
-      const ABMultiValue* list = persons[i]->multiValue(kABPhoneProperty);
-      if (!list) continue;
-      entries[i].resize(list->count());
-      for (size_t j = 0; j < list->count(); ++j) {
-        const auto* text = std::get_if<std::string>(&list->entries()[j].value);
-        if (!text || text->empty() || ScanAddressBook::phoneHasLetter(*text)) continue;
-        Entry& entry = entries[i][j];
-        entry.text = *text;
-        entry.international = PhoneNumbers::writtenInternational(*text);
-        entry.plain = plainNumber(*text, &entry.digits, &entry.tail);
+      const PersonCodec::ListView& list = persons[i].phones;
+      if (list.empty()) continue;
+      entries[i].resize(list.count());
+      size_t j = 0;
+      for (const auto& phone : list) {
+        Entry& entry = entries[i][j++];
+        if (!phone.isText || phone.text.empty() || ScanAddressBook::phoneHasLetter(phone.text)) continue;
+        entry.text = phone.text;
+        entry.international = PhoneNumbers::writtenInternational(phone.text);
+        entry.plain = plainNumber(phone.text, &entry.digits, &entry.tail);
         if (entry.plain && entry.digits >= 10) endings.push_back(entry.tail);
       }
     }
@@ -206,37 +203,45 @@ PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const Pho
   return result;
 }
 
-std::vector<PhoneNumbers::Reading> readPhonesOf(const ABPersonData& person, const PhoneNumbers& phones) {
-  std::vector<std::string> scratch;
+std::vector<PhoneNumbers::Reading> readPhonesOf(const PersonValues& person, const PhoneNumbers& phones) {
   std::vector<PhoneNumbers::Reading> readings;
-  for (const auto& text : *phoneTexts(person, scratch)) readings.push_back(phones.read(text));
+  for (const auto& entry : person.phones)
+    readings.push_back(phones.read(entry.isText ? entry.text : std::string_view()));
   return readings;
 }
 
-bool holdsNumberWrittenTwice(const ABPersonData& person, const std::vector<PhoneNumbers::Reading>& readings) {
-  const ABMultiValue* list = person.multiValue(kABPhoneProperty);
-  if (!list) return false;
-  const size_t count = std::min(list->count(), readings.size());
+std::vector<PhoneNumbers::Reading> readPhonesOf(const ABPersonData& person, const PhoneNumbers& phones) {
+  return readPhonesOf(*PersonValuesOf(person), phones);
+}
+
+bool holdsNumberWrittenTwice(const PersonValues& person, const std::vector<PhoneNumbers::Reading>& readings) {
+  if (person.phones.count() < 2) return false;
+  const auto entries = person.phones.entries();
+  const size_t count = std::min(entries.size(), readings.size());
   for (size_t i = 1; i < count; ++i) {
     if (!readings[i].read) continue;
     for (size_t j = 0; j < i; ++j)
-      if (readings[j].read && readings[j].e164 == readings[i].e164 &&
-          list->entries()[i].value != list->entries()[j].value)
-        return true;
+      if (readings[j].read && readings[j].e164 == readings[i].e164 && !entries[i].sameValue(entries[j])) return true;
   }
   return false;
 }
 
-std::vector<size_t> nationalNumbers(const ABPersonData& person, const std::vector<PhoneNumbers::Reading>& readings) {
+bool holdsNumberWrittenTwice(const ABPersonData& person, const std::vector<PhoneNumbers::Reading>& readings) {
+  return holdsNumberWrittenTwice(*PersonValuesOf(person), readings);
+}
+
+std::vector<size_t> nationalNumbers(const PersonValues& person, const std::vector<PhoneNumbers::Reading>& readings) {
   std::vector<size_t> found;
-  const ABMultiValue* list = person.multiValue(kABPhoneProperty);
-  if (!list) return found;
-  for (size_t i = 0; i < std::min(list->count(), readings.size()); ++i)
+  for (size_t i = 0; i < std::min(person.phones.count(), readings.size()); ++i)
     if (readings[i].read && !readings[i].international && readings[i].valid) found.push_back(i);
   return found;
 }
 
-std::string emailKey(const std::string& address) {
+std::vector<size_t> nationalNumbers(const ABPersonData& person, const std::vector<PhoneNumbers::Reading>& readings) {
+  return nationalNumbers(*PersonValuesOf(person), readings);
+}
+
+std::string emailKey(std::string_view address) {
   std::string_view trimmed = address;
   while (!trimmed.empty() && (trimmed.front() == ' ' || trimmed.front() == '\t')) trimmed.remove_prefix(1);
   while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.remove_suffix(1);
@@ -258,47 +263,45 @@ std::string emailKey(const std::string& address) {
 
 namespace {
 
+// What links or parts one person: views of its values and of texts worked out from them, which
+// the part of the persons it was gathered with keeps.
 struct Facts {
-  std::optional<std::string> exact;  // the exact duplicate group key
-  std::string first, last;           // as written
-  std::string nameKey;
-  std::optional<ABDate> birthday;
-  std::string organization;         // folded
-  std::vector<int> marks;           // the distinct sets the person is in
-  std::vector<std::string> emails;  // emailKey of each address, each once
+  std::string_view nameKey;              // empty when the person has no name
+  std::string_view organization;         // folded; empty when none
+  std::vector<int> marks;                // the distinct sets the person is in
+  std::vector<std::string_view> emails;  // emailKey of each address, each once
 };
 
-Facts factsOf(const ABPersonData& data, const std::unordered_map<std::string, std::vector<int>>& markOf) {
+Facts factsOf(const PersonValues& values, const std::unordered_map<std::string_view, std::vector<int>>& markOf,
+              PackedBytes& texts) {
   Facts facts;
-  facts.exact = ScanAddressBook::duplicateGroupKey(data);
-  const std::string* first = data.string(kABFirstNameProperty);
-  const std::string* last = data.string(kABLastNameProperty);
-  if (first) facts.first = *first;
-  if (last) facts.last = *last;
-  if (first || last) facts.nameKey = NameFolding::nameKey(facts.first, facts.last);
-  if (const ABDate* birthday = data.date(kABBirthdayProperty)) facts.birthday = *birthday;
-  if (const std::string* organization = data.string(kABOrganizationProperty))
-    facts.organization = NameFolding::folded(*organization);
-  if (!markOf.empty()) {
-    if (const std::string* uid = data.string(kABUIDProperty))
-      if (auto found = markOf.find(*uid); found != markOf.end()) facts.marks = found->second;
+  if (values.firstName || values.lastName) {
+    const std::string key =
+        NameFolding::nameKey(values.firstName ? *values.firstName : "", values.lastName ? *values.lastName : "");
+    facts.nameKey = texts.append(key);
   }
-  if (const ABMultiValue* emails = data.multiValue(kABEmailProperty))
-    for (const auto& entry : emails->entries())
-      if (const auto* text = std::get_if<std::string>(&entry.value))
-        if (std::string key = emailKey(*text);
-            !key.empty() && std::find(facts.emails.begin(), facts.emails.end(), key) == facts.emails.end())
-          facts.emails.push_back(std::move(key));
+  if (values.organization) {
+    const std::string folded = NameFolding::folded(*values.organization);
+    facts.organization = texts.append(folded);
+  }
+  if (!markOf.empty() && values.uid)
+    if (auto found = markOf.find(*values.uid); found != markOf.end()) facts.marks = found->second;
+  for (const auto& entry : values.emails)
+    if (entry.isText)
+      if (std::string key = emailKey(entry.text);
+          !key.empty() && std::find(facts.emails.begin(), facts.emails.end(), key) == facts.emails.end())
+        facts.emails.push_back(texts.append(key));
   return facts;
 }
 
 // Groups as they form: union by root, with what a group holds that forbids joining another.
 class Groups {
  public:
-  explicit Groups(const std::vector<Facts>& facts) : parent_(facts.size()), state_(facts.size()) {
+  Groups(const std::vector<PersonValues>& persons, const std::vector<Facts>& facts)
+      : parent_(facts.size()), state_(facts.size()) {
     for (size_t i = 0; i < facts.size(); ++i) {
       parent_[i] = i;
-      state_[i].birthday = facts[i].birthday;
+      state_[i].birthday = persons[i].birthday;
       if (!facts[i].organization.empty()) state_[i].organizations.push_back(facts[i].organization);
       state_[i].marks = facts[i].marks;
       std::sort(state_[i].marks.begin(), state_[i].marks.end());
@@ -345,7 +348,7 @@ class Groups {
  private:
   struct State {
     std::optional<ABDate> birthday;
-    std::vector<std::string> organizations;
+    std::vector<std::string_view> organizations;
     std::vector<int> marks;
   };
   std::vector<size_t> parent_;
@@ -356,22 +359,31 @@ class Groups {
 // holders (each person once, in store order). The values are views of texts that outlive it.
 class Holders {
  public:
-  explicit Holders(size_t expected) { index_.reserve(expected); }
+  explicit Holders(size_t expected) {
+    index_.reserve(expected);
+    values_.reserve(expected);
+    holders_.reserve(expected);
+  }
 
   void add(std::string_view value, size_t person) {
-    auto [at, added] = index_.emplace(value, values_.size());
+    const auto who = static_cast<std::uint32_t>(person);
+    const auto next = static_cast<std::uint32_t>(holders_.size());
+    auto [at, added] = index_.emplace(value, static_cast<std::uint32_t>(values_.size()));
     if (added) {
-      values_.push_back({value, holders_.size(), holders_.size(), 1});
-      holders_.push_back({person, kNone});
+      values_.push_back({value, next, next, 1});
+      holders_.push_back({who, kNone});
       return;
     }
     Value& known = values_[at->second];
-    if (holders_[known.last].person == person) return;
-    holders_[known.last].next = holders_.size();
-    known.last = holders_.size();
+    if (holders_[known.last].person == who) return;
+    holders_[known.last].next = next;
+    known.last = next;
     ++known.count;
-    holders_.push_back({person, kNone});
+    holders_.push_back({who, kNone});
   }
+
+  // No value is added any more: the index of the values is let go.
+  void settle() { index_ = {}; }
 
   // Calls visit(value, holders) for every value held by two to `most` persons.
   template <typename Visit>
@@ -380,21 +392,22 @@ class Holders {
     for (const Value& value : values_) {
       if (value.count < 2 || value.count > most) continue;
       members.clear();
-      for (size_t h = value.first; h != kNone; h = holders_[h].next) members.push_back(holders_[h].person);
+      for (std::uint32_t h = value.first; h != kNone; h = holders_[h].next) members.push_back(holders_[h].person);
       visit(value.text, members);
     }
   }
 
  private:
-  static constexpr size_t kNone = static_cast<size_t>(-1);
+  // Persons and entries are counted in 32 bits: a store holds far fewer than four billion.
+  static constexpr std::uint32_t kNone = static_cast<std::uint32_t>(-1);
   struct Value {
     std::string_view text;
-    size_t first, last, count;
+    std::uint32_t first, last, count;
   };
   struct Holder {
-    size_t person, next;
+    std::uint32_t person, next;
   };
-  std::unordered_map<std::string_view, size_t> index_;
+  std::unordered_map<std::string_view, std::uint32_t> index_;
   std::vector<Value> values_;
   std::vector<Holder> holders_;
 };
@@ -404,30 +417,55 @@ class Holders {
 std::vector<Group> findGroups(const std::vector<ABPersonSnapshot>& persons, const PhoneReadings& phones,
                               const PhoneNumbers& numbers, const std::vector<std::vector<std::string>>& distinct,
                               size_t mostHolders, unsigned threads) {
-  std::unordered_map<std::string, std::vector<int>> markOf;
+  return findGroups(ScanSnapshot::of(persons).values, phones, numbers, distinct, mostHolders, threads);
+}
+
+std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const PhoneReadings& phones,
+                              const PhoneNumbers& numbers, const std::vector<std::vector<std::string>>& distinct,
+                              size_t mostHolders, unsigned threads) {
+  std::unordered_map<std::string_view, std::vector<int>> markOf;
   for (size_t m = 0; m < distinct.size(); ++m)
     for (const auto& uid : distinct[m]) markOf[uid].push_back(static_cast<int>(m));
 
-  // What links or parts persons, person by person, on up to `threads` threads.
+  // What links or parts persons, person by person, on up to `threads` threads; each part keeps the
+  // texts worked out for its persons.
   std::vector<Facts> facts(persons.size());
+  std::vector<std::unique_ptr<PackedBytes>> texts;
+  std::mutex textsLock;
   auto gather = [&](size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) facts[i] = factsOf(*persons[i], markOf);
+    auto part = std::make_unique<PackedBytes>();
+    for (size_t i = begin; i < end; ++i) facts[i] = factsOf(persons[i], markOf, *part);
+    std::lock_guard<std::mutex> guard(textsLock);
+    texts.push_back(std::move(part));
   };
   if (threads > 1)
     parallelFor(persons.size(), 4096, gather);
   else
     gather(0, persons.size());
+  // The exact duplicate group of a person, worked out when two persons are compared.
+  auto sameExactGroup = [&](size_t a, size_t b) {
+    auto keyA = ScanAddressBook::duplicateGroupKey(persons[a]);
+    return keyA && keyA == ScanAddressBook::duplicateGroupKey(persons[b]);
+  };
 
-  Holders byPhone(persons.size()), byEmail(persons.size()), byName(persons.size());
-  for (size_t i = 0; i < persons.size(); ++i) {
-    if (i < phones.readings.size())
-      for (const auto& reading : phones.readings[i])
-        if (reading.read) byPhone.add(reading.e164, i);
-    for (const auto& key : facts[i].emails) byEmail.add(key, i);
-    if (!facts[i].nameKey.empty()) byName.add(facts[i].nameKey, i);
-  }
+  // The holders of one kind of value at a time (phone numbers, e-mail addresses, names): only one
+  // kind is held at once.
+  enum class Kind { Phone, Email, Name };
+  auto holdersOf = [&](Kind kind) {
+    Holders holders(persons.size());
+    for (size_t i = 0; i < persons.size(); ++i) {
+      if (kind == Kind::Phone && i < phones.readings.size())
+        for (const auto& reading : phones.readings[i])
+          if (reading.read) holders.add(reading.e164, i);
+      if (kind == Kind::Email)
+        for (const auto& key : facts[i].emails) holders.add(key, i);
+      if (kind == Kind::Name && !facts[i].nameKey.empty()) holders.add(facts[i].nameKey, i);
+    }
+    holders.settle();
+    return holders;
+  };
 
-  Groups groups(facts);
+  Groups groups(persons, facts);
   std::vector<std::pair<size_t, std::string>> links;  // a member of the joined group, why
   auto linkAll = [&](const Holders& holders, bool byNameRule, auto reasonOf) {
     holders.forEachShared(mostHolders, [&](std::string_view value, const std::vector<size_t>& members) {
@@ -435,21 +473,25 @@ std::vector<Group> findGroups(const std::vector<ABPersonSnapshot>& persons, cons
         for (size_t h = 0; h < k; ++h) {
           const Facts& a = facts[members[h]];
           const Facts& b = facts[members[k]];
-          if (a.exact && b.exact && *a.exact == *b.exact) continue;
+          if (sameExactGroup(members[h], members[k])) continue;
           if (byNameRule && !a.organization.empty() && !b.organization.empty() && a.organization != b.organization)
             continue;
-          if (groups.join(members[h], members[k], byNameRule)) links.emplace_back(members[k], reasonOf(value, a, b));
+          if (groups.join(members[h], members[k], byNameRule))
+            links.emplace_back(members[k], reasonOf(value, persons[members[h]], persons[members[k]]));
         }
       }
     });
   };
-  linkAll(byPhone, false, [&](std::string_view value, const Facts&, const Facts&) {
+  linkAll(holdersOf(Kind::Phone), false, [&](std::string_view value, const PersonValues&, const PersonValues&) {
     return "same phone " + numbers.internationalOfE164(std::string(value));
   });
-  linkAll(byEmail, false,
-          [](std::string_view value, const Facts&, const Facts&) { return "same e-mail " + std::string(value); });
-  linkAll(byName, true, [](std::string_view, const Facts& a, const Facts& b) {
-    std::string apart = NameFolding::differences(a.first, a.last, b.first, b.last);
+  linkAll(holdersOf(Kind::Email), false, [](std::string_view value, const PersonValues&, const PersonValues&) {
+    return "same e-mail " + std::string(value);
+  });
+  linkAll(holdersOf(Kind::Name), true, [](std::string_view, const PersonValues& a, const PersonValues& b) {
+    auto text = [](const ScanText& name) { return name ? *name : std::string_view(); };
+    std::string apart =
+        NameFolding::differences(text(a.firstName), text(a.lastName), text(b.firstName), text(b.lastName));
     return "same name apart from " + (apart.empty() ? "how it is split into first and last name" : apart);
   });
 
@@ -477,9 +519,10 @@ std::vector<Group> findGroups(const std::vector<ABPersonSnapshot>& persons, cons
   std::vector<Group> result;
   for (size_t g = 0; g < found.size(); ++g) {
     Group& group = found[g];
-    const auto& firstKey = facts[group.members.front()].exact;
-    bool oneExactGroup = firstKey && std::all_of(group.members.begin(), group.members.end(),
-                                                 [&](size_t m) { return facts[m].exact == firstKey; });
+    const auto firstKey = ScanAddressBook::duplicateGroupKey(persons[group.members.front()]);
+    bool oneExactGroup = firstKey && std::all_of(group.members.begin(), group.members.end(), [&](size_t m) {
+                           return ScanAddressBook::duplicateGroupKey(persons[m]) == firstKey;
+                         });
     if (oneExactGroup) continue;
     for (const auto& reason : reasons[g]) group.reason += (group.reason.empty() ? "" : "; ") + reason;
     result.push_back(std::move(group));

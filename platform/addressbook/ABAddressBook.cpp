@@ -224,7 +224,9 @@ std::string ABStoredBatch::damagedError(size_t i) const {
 }
 
 bool ABAddressBook::readStoredBatches(const std::filesystem::path& path, size_t personsPerBatch,
-                                      const StoredBatchVisitor& visit, std::string* error) {
+                                      const StoredBatchVisitor& visit, std::string* error,
+                                      const std::vector<std::string>& markKinds,
+                                      std::vector<std::vector<ABMark>>* marks) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
     if (error) *error = path.string() + ": there is no address book here";
@@ -257,17 +259,30 @@ bool ABAddressBook::readStoredBatches(const std::filesystem::path& path, size_t 
     stopped = !visit(std::move(batch));
     batch = fresh();
   };
-  // One statement reads every row: every batch comes from the same state of the file.
-  const bool read = sqlite->readAll(
-      [&](const SqliteStore::Row& row) {
-        if (stopped) return;
-        std::string& bytes = batch->bytes_;
-        const size_t uid = bytes.size();
-        bytes += row.uid;
-        const size_t data = bytes.size();
-        bytes += row.data;
-        batch->rows_.push_back({uid, data, bytes.size()});
-        if (batch->rows_.size() == personsPerBatch) hand();
+  // One read transaction: every batch, and the marks, come from the same state of the file.
+  const bool read = sqlite->readTogether(
+      [&](std::string* why) {
+        bool ok = sqlite->readAll(
+            [&](const SqliteStore::Row& row) {
+              if (stopped) return;
+              std::string& bytes = batch->bytes_;
+              const size_t uid = bytes.size();
+              bytes += row.uid;
+              const size_t data = bytes.size();
+              bytes += row.data;
+              batch->rows_.push_back({uid, data, bytes.size()});
+              if (batch->rows_.size() == personsPerBatch) hand();
+            },
+            why);
+        if (!ok || stopped || !marks) return ok;
+        marks->assign(markKinds.size(), {});
+        for (size_t k = 0; k < markKinds.size() && ok; ++k) {
+          std::vector<SqliteStore::Mark> found;
+          ok = sqlite->marks(markKinds[k], found, why);
+          for (auto& mark : found)
+            (*marks)[k].push_back({mark.id, std::move(mark.kind), std::move(mark.uids), std::move(mark.value)});
+        }
+        return ok;
       },
       &message);
   if (!read) {

@@ -35,14 +35,16 @@ class ABStoredBatch {
   // What reading the store says of person i when its row is damaged: "STORE: the record of
   // contact UID is damaged".
   std::string damagedError(size_t i) const;
+  // Person i's unique id, and its values as the store encodes them (PersonCodec), viewed in the
+  // batch.
+  std::string_view uid(size_t i) const;
+  std::string_view data(size_t i) const;
 
  private:
   friend class ABAddressBook;
   struct Row {
     size_t uid, data, end;  // offsets into bytes_: uid at [uid, data), data at [data, end)
   };
-  std::string_view uid(size_t i) const;
-  std::string_view data(size_t i) const;
 
   std::filesystem::path store_;
   std::string bytes_;
@@ -142,9 +144,13 @@ class ABAddressBook {
   // the store holds them, to be decoded wherever the caller likes (ABStoredBatch::decode, on any
   // thread). visit returns false to stop the read. False and *error only when there is no store at
   // path (none is made) or it cannot be read; a damaged row shows when it is decoded.
+  // The marks in effect of each kind of markKinds are read into marks (a list per kind) after the
+  // rows, from the same state of the file.
   using StoredBatchVisitor = std::function<bool(std::shared_ptr<const ABStoredBatch> batch)>;
   static bool readStoredBatches(const std::filesystem::path& path, size_t personsPerBatch,
-                                const StoredBatchVisitor& visit, std::string* error = nullptr);
+                                const StoredBatchVisitor& visit, std::string* error = nullptr,
+                                const std::vector<std::string>& markKinds = {},
+                                std::vector<std::vector<ABMark>>* marks = nullptr);
   // Makes a new store at path with what build writes into it. The file is built under a name of its
   // own beside path, without waiting for the disk at each write, and moved to path only once build
   // returned true and the file is on the disk: other programs see no store at path until then, and

@@ -4,6 +4,14 @@
 
 ABMarkCover::ABMarkCover(const ABAddressBook& book, const std::string& kind) {
   if (!book.marks(kind, marks_)) marks_.clear();
+  index();
+}
+
+ABMarkCover::ABMarkCover(std::vector<ABMark> marks) : marks_(std::move(marks)) {
+  index();
+}
+
+void ABMarkCover::index() {
   for (size_t i = 0; i < marks_.size(); ++i)
     for (const auto& uid : marks_[i].uids) byUid_[uid].push_back(i);
 }

@@ -23,6 +23,8 @@ class ABMarkCover {
   ABMarkCover() = default;
   // Reads the marks of the kind; with none (or when they cannot be read) nothing is covered.
   ABMarkCover(const ABAddressBook& book, const std::string& kind);
+  // The marks given (of one kind, read from the store by the caller).
+  explicit ABMarkCover(std::vector<ABMark> marks);
 
   bool empty() const { return marks_.empty(); }
   // True when there are at least two persons and every two of them are together in a mark of any
@@ -43,6 +45,7 @@ class ABMarkCover {
   static std::vector<std::string> listOfValue(const std::string& value);
 
  private:
+  void index();
   bool covers(const std::vector<std::string>& uids, const std::string* value) const;
 
   std::vector<ABMark> marks_;

@@ -270,3 +270,150 @@ std::optional<ABPersonData> PersonCodec::decode(std::string_view bytes) {
   if (!reader.atEnd()) return std::nullopt;
   return data;
 }
+
+namespace PersonCodec {
+
+std::string_view DictionaryView::nextText(std::string_view bytes, size_t& at) {
+  std::uint64_t size = 0;
+  for (int shift = 0;; shift += 7) {
+    auto byte = static_cast<unsigned char>(bytes[at++]);
+    size |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+    if (!(byte & 0x80)) break;
+  }
+  std::string_view text = bytes.substr(at, size);
+  at += size;
+  return text;
+}
+
+std::optional<std::string_view> DictionaryView::find(std::string_view key) const {
+  std::optional<std::string_view> found;
+  forEach([&](std::string_view k, std::string_view value) {
+    if (!found && k == key) found = value;
+  });
+  return found;
+}
+
+bool DictionaryView::operator==(const DictionaryView& other) const {
+  if (count_ != other.count_) return false;
+  bool equal = true;
+  forEach([&](std::string_view key, std::string_view value) {
+    if (equal) equal = other.find(key) == value;
+  });
+  return equal;
+}
+
+size_t DictionaryView::hash() const {
+  const std::hash<std::string_view> hash;
+  size_t h = 0;
+  forEach([&](std::string_view key, std::string_view value) { h += hash(key) * 31 + hash(value); });
+  return ~h;
+}
+
+void ListView::Iterator::load() {
+  const std::string_view bytes = list_->bytes();
+  entry_.label = DictionaryView::nextText(bytes, at_);
+  entry_.parameters = list_->withParameters_ ? DictionaryView::nextText(bytes, at_) : std::string_view();
+  entry_.isText = static_cast<unsigned char>(bytes[at_++]) == kItemString;
+  if (entry_.isText) {
+    entry_.text = DictionaryView::nextText(bytes, at_);
+    entry_.dictionary = DictionaryView();
+    return;
+  }
+  entry_.text = std::string_view();
+  Reader reader(bytes.substr(at_));
+  std::uint64_t count = 0;
+  reader.varint(count);
+  const size_t start = at_ + (bytes.size() - at_ - reader.remaining());
+  size_t end = start;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    DictionaryView::nextText(bytes, end);
+    DictionaryView::nextText(bytes, end);
+  }
+  entry_.dictionary = DictionaryView(bytes.substr(start, end - start), count);
+  at_ = end;
+}
+
+namespace {
+
+// Checks a list value's entries, leaving the reader after them.
+bool skipList(Reader& reader, std::uint64_t count, bool withParameters) {
+  std::string_view text;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    unsigned char tag;
+    if (!reader.view(text) || (withParameters && !reader.view(text)) || !reader.byte(tag)) return false;
+    if (tag == kItemString) {
+      if (!reader.view(text)) return false;
+    } else if (tag == kItemDictionary) {
+      std::uint64_t size;
+      if (!reader.varint(size) || size > reader.remaining()) return false;
+      for (std::uint64_t k = 0; k < size; ++k)
+        if (!reader.view(text) || !reader.view(text)) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Walks the values of an encoding, giving each to visit when there is one; false at the first fault.
+bool walkValues(std::string_view bytes, const std::function<void(std::string_view, const ValueView&)>* visit) {
+  Reader reader(bytes);
+  unsigned char version;
+  if (!reader.byte(version) || (version != kFormatVersion && version != kFormatWithoutParameters)) return false;
+  const bool withParameters = version == kFormatVersion;
+  std::uint64_t count;
+  if (!reader.varint(count) || count > reader.remaining()) return false;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    std::string_view property;
+    unsigned char tag;
+    if (!reader.view(property) || !reader.byte(tag)) return false;
+    ValueView value;
+    switch (tag) {
+      case kString:
+        value.kind = ValueView::Kind::Text;
+        if (!reader.view(value.text)) return false;
+        break;
+      case kDate: {
+        std::uint64_t year, month, day;
+        if (!reader.varint(year) || !reader.varint(month) || !reader.varint(day)) return false;
+        value.kind = ValueView::Kind::Date;
+        value.date = ABDate{static_cast<int>(unzigzag(year)), static_cast<int>(month), static_cast<int>(day)};
+        break;
+      }
+      case kInteger: {
+        std::uint64_t integer;
+        if (!reader.varint(integer)) return false;
+        value.kind = ValueView::Kind::Integer;
+        value.integer = unzigzag(integer);
+        break;
+      }
+      case kMulti: {
+        std::uint64_t entries;
+        if (!reader.varint(entries) || entries > reader.remaining()) return false;
+        const size_t start = bytes.size() - reader.remaining();
+        if (!skipList(reader, entries, withParameters)) return false;
+        if (entries > 0x7FFFFFFFu || bytes.size() - reader.remaining() - start > 0xFFFFFFFFu) return false;
+        value.kind = ValueView::Kind::List;
+        value.list = ListView(bytes.substr(start, bytes.size() - reader.remaining() - start), entries, withParameters);
+        break;
+      }
+      case kBytes:
+        value.kind = ValueView::Kind::Bytes;
+        if (!reader.view(value.text)) return false;
+        break;
+      default:
+        return false;
+    }
+    if (visit) (*visit)(property, value);
+  }
+  return reader.atEnd();
+}
+
+}  // namespace
+
+bool readView(std::string_view bytes, const std::function<void(std::string_view, const ValueView&)>& visit) {
+  // Every value is checked before any is given.
+  return walkValues(bytes, nullptr) && walkValues(bytes, &visit);
+}
+
+}  // namespace PersonCodec

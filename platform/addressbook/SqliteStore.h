@@ -168,6 +168,9 @@ class SqliteStore {
   // Marks: facts recorded about sets of persons (kind, unique ids, optional value), each added as
   // a change set of its own so that undo takes it back.
   bool marks(const std::string& kind, std::vector<Mark>& out, std::string* error);
+  // Runs reads in one read transaction, so that all of them see one state of the file. False when
+  // reads returns false (with *error set by it) or the transaction cannot begin.
+  bool readTogether(const std::function<bool(std::string* error)>& reads, std::string* error);
   bool addMark(const std::string& kind, const std::vector<std::string>& uids, const std::string& value,
                const ChangeNote& note, std::int64_t* changeId, std::string* error);
 

@@ -550,6 +550,13 @@ bool SqliteStore::expireBefore(std::int64_t time, std::string* error) {
       error);
 }
 
+bool SqliteStore::readTogether(const std::function<bool(std::string* error)>& reads, std::string* error) {
+  if (!exec("BEGIN", error)) return false;
+  const bool read = reads(error);
+  exec(read ? "COMMIT" : "ROLLBACK", nullptr);
+  return read;
+}
+
 bool SqliteStore::marks(const std::string& kind, std::vector<Mark>& out, std::string* error) {
   Statement list(db_,
                  "SELECT m.id, m.uids, m.value FROM marks m LEFT JOIN changes c ON c.id = m.change_id "

@@ -1,5 +1,9 @@
+#include <sqlite3.h>
+
 #include "ScanFixture.h"
 #include "app/scanner/ScanConditions.h"
+#include "platform/addressbook/ABMarks.h"
+#include "tests/platform/addressbook/TestStorePath.h"
 
 #include <map>
 #include <random>
@@ -92,53 +96,102 @@ TEST(ScanSnapshotTest, PersonValuesAreWhatTheStoreHolds) {
       if (random() % 3 == 0) continue;
       ABMultiValue list;
       list.addValueWithLabel(std::string("v") + std::to_string(round), kABHomeLabel);
+      if (random() % 2) list.addEntry({kABWorkLabel, ABDictionary{{"Street", "1 Main St"}, {"City", ""}}, ";PREF=1"});
+      if (random() % 2) list.addValueWithLabel(std::string(), "");
       data.set(*property, list);
     }
-    const PersonValues values = PersonValues::of(data);
-    const std::string* fields[] = {values.firstName, values.lastName, values.title,       values.suffix,
-                                   values.note,      values.nickname, values.organization};
-    for (size_t i = 0; i < read.size(); ++i) EXPECT_EQ(fields[i], data.string(read[i])) << read[i];
-    EXPECT_EQ(values.emails, data.multiValue(kABEmailProperty));
-    EXPECT_EQ(values.phones, data.multiValue(kABPhoneProperty));
-    EXPECT_EQ(values.addresses, data.multiValue(kABAddressProperty));
+    if (random() % 2) data.set(kABBirthdayProperty, ABDate{1980 + round % 20, 1 + round % 12, 1 + round % 28});
+    if (random() % 3 == 0) data.set(kABBirthdayProperty, std::string("not a date"));
+    data.set(kABUIDProperty, "uid-" + std::to_string(round));
+    const PersonValuesOf values(data);
+    const ScanText* fields[] = {&values->firstName, &values->lastName, &values->title,       &values->suffix,
+                                &values->note,      &values->nickname, &values->organization};
+    for (size_t i = 0; i < read.size(); ++i) {
+      const std::string* stored = data.string(read[i]);
+      ASSERT_EQ(static_cast<bool>(*fields[i]), stored != nullptr) << read[i];
+      if (stored) {
+        EXPECT_EQ(**fields[i], *stored) << read[i];
+      }
+    }
+    for (const auto* property : {&kABEmailProperty, &kABPhoneProperty, &kABAddressProperty}) {
+      const ABMultiValue* stored = data.multiValue(*property);
+      const auto entries = values->list(*property).entries();
+      ASSERT_EQ(entries.size(), stored ? stored->count() : 0u) << *property;
+      for (size_t e = 0; e < entries.size(); ++e) {
+        const auto& entry = stored->entries()[e];
+        EXPECT_EQ(entries[e].label, entry.label);
+        EXPECT_EQ(entries[e].parameters, entry.parameters);
+        if (const auto* text = std::get_if<std::string>(&entry.value)) {
+          EXPECT_TRUE(entries[e].isText);
+          EXPECT_EQ(entries[e].text, *text);
+        } else {
+          const auto& dictionary = std::get<ABDictionary>(entry.value);
+          ASSERT_FALSE(entries[e].isText);
+          EXPECT_EQ(entries[e].dictionary.size(), dictionary.size());
+          for (const auto& [key, value] : dictionary.entries()) EXPECT_EQ(entries[e].dictionary.find(key), value);
+        }
+      }
+    }
+    const ABDate* birthday = data.date(kABBirthdayProperty);
+    EXPECT_EQ(values->birthday.has_value(), birthday != nullptr);
+    if (birthday) {
+      EXPECT_EQ(*values->birthday, *birthday);
+    }
+    EXPECT_EQ(*values->uid, *data.string(kABUIDProperty));
     const std::int64_t* flags = data.integer(kABPersonFlags);
-    EXPECT_EQ(values.flags, flags ? *flags : 0);
+    EXPECT_EQ(values->flags, flags ? *flags : 0);
   }
 }
 
 // A scan of a large, messy store (large enough for its snapshot to be taken on two threads) lists,
 // under each condition, exactly the persons that the condition's test finds on each person alone,
 // in store order; the finders run alone agree with it.
-TEST_F(ScanDriverTest, OneScanListsWhatEachConditionFindsOnEachPersonAlone) {
-  std::mt19937 random(5);
+// A large, messy store: persons meeting every condition, shared and repeated values, duplicate
+// groups, persons shown as companies.
+std::vector<ABPersonRef> addMessyPersons(ABAddressBook& book, int count, unsigned seed) {
+  std::mt19937 random(seed);
   const char* firsts[] = {"Ann", "Bo", "Jo Ann", " Kim", ""};
   const char* titles[] = {"Dr", "DR", "Prof.", "Sir"};
+  auto toList = [](const std::vector<std::pair<std::string, std::string>>& entries) {
+    ABMultiValue multi;
+    for (auto& [label, value] : entries) multi.addValueWithLabel(value, label);
+    return multi;
+  };
   std::vector<ABPersonRef> people;
-  for (int i = 0; i < 21000; ++i) {
-    std::map<std::string, std::string> values;
+  for (int i = 0; i < count; ++i) {
+    auto person = ABPerson::create();
     const unsigned r = random();
-    if (r % 5) values[kABFirstNameProperty] = firsts[r % 5];
-    if (r % 7) values[kABLastNameProperty] = "L" + std::to_string(r % 4000);
-    if (r % 11 == 0) values[kABTitleProperty] = titles[(r >> 3) % 4];
-    if (r % 13 == 0) values[kABSuffixProperty] = (r >> 5) % 2 ? "Jr" : "jr.";
-    if (r % 17 == 0) values[kABNoteProperty] = (r >> 6) % 2 ? "  " : "a note";
-    if (r % 19 == 0) values[kABNicknameProperty] = " ";
+    if (r % 5) person->setValueForProperty(std::string(firsts[r % 5]), kABFirstNameProperty);
+    if (r % 7) person->setValueForProperty("L" + std::to_string(r % 4000), kABLastNameProperty);
+    if (r % 11 == 0) person->setValueForProperty(std::string(titles[(r >> 3) % 4]), kABTitleProperty);
+    if (r % 13 == 0) person->setValueForProperty(std::string((r >> 5) % 2 ? "Jr" : "jr."), kABSuffixProperty);
+    if (r % 17 == 0) person->setValueForProperty(std::string((r >> 6) % 2 ? "  " : "a note"), kABNoteProperty);
+    if (r % 19 == 0) person->setValueForProperty(std::string(" "), kABNicknameProperty);
     std::vector<std::pair<std::string, std::string>> emails, phones;
     if (r % 3) emails.push_back({kABHomeLabel, "u" + std::to_string(i) + "@x.com"});
     if (r % 23 == 0) emails.push_back({kABWorkLabel, "shared" + std::to_string(r % 50) + "@x.com"});
     if (r % 29 == 0) emails.push_back({kABOtherLabel, "u" + std::to_string(i) + "@x.com"});
     if (r % 2) phones.push_back({kABPhoneMobileLabel, r % 31 ? "555 " + std::to_string(i) : "555-CALL"});
     if (r % 37 == 0) phones.push_back({kABPhoneWorkLabel, "555 " + std::to_string(i)});
-    people.push_back(add(values, emails, phones));
-    if (r % 41 == 0) people.back()->setValueForProperty(std::int64_t{1}, kABPersonFlags);
+    if (r % 43 == 0) phones.push_back({kABPhoneHomeLabel, "+1 555 " + std::to_string(7000000 + r % 300)});
+    if (!emails.empty()) person->setValueForProperty(toList(emails), kABEmailProperty);
+    if (!phones.empty()) person->setValueForProperty(toList(phones), kABPhoneProperty);
+    if (r % 41 == 0) person->setValueForProperty(std::int64_t{1}, kABPersonFlags);
     if (r % 6 == 1) {
       ABMultiValue addresses;
       const ABDictionary home{{kABAddressStreetKey, std::to_string(r % 90) + " Main St"}, {kABAddressCityKey, "Town"}};
       addresses.addValueWithLabel(home, kABHomeLabel);
       if (r % 4 == 1) addresses.addValueWithLabel(home, kABWorkLabel);
-      people.back()->setValueForProperty(addresses, kABAddressProperty);
+      person->setValueForProperty(addresses, kABAddressProperty);
     }
+    book.addRecord(person);
+    people.push_back(person);
   }
+  return people;
+}
+
+TEST_F(ScanDriverTest, OneScanListsWhatEachConditionFindsOnEachPersonAlone) {
+  const std::vector<ABPersonRef> people = addMessyPersons(*book_, 21000, 5);
   const ScanResult result = scanner().scan(allConditionNames());
   for (const auto& condition : scanConditions()) {
     if (!condition.meets) continue;
@@ -201,4 +254,88 @@ TEST_F(ScanDriverTest, OneScanListsWhatEachConditionFindsOnEachPersonAlone) {
       EXPECT_EQ(found[i].duplicateEmail, shared[i].duplicateEmail) << i;
     }
   }
+}
+
+// A scan of the snapshot read from the store's file (the command line's) finds what a scan of the
+// opened book finds, the user's marks honoured alike; a damaged record is named and nothing is found.
+TEST(ScanSnapshotTest, ReadFromTheStoreFindsWhatTheOpenedBookFinds) {
+  TempFolder folder;
+  const std::filesystem::path path = folder.file("book.sqlite");
+  {
+    auto book = ABAddressBook::open(path);
+    ASSERT_TRUE(book);
+    const std::vector<ABPersonRef> people = addMessyPersons(*book, 6000, 9);
+    // One number written in two ways, and numbers not in international form.
+    for (const auto& numbers :
+         {std::vector<std::string>{"+1 650 253 0000", "(650) 253-0000"}, std::vector<std::string>{"(650) 253-0001"}}) {
+      auto person = ABPerson::create();
+      person->setValueForProperty(std::string("Phone"), kABFirstNameProperty);
+      ABMultiValue list;
+      for (const auto& number : numbers) list.addValueWithLabel(number, kABPhoneWorkLabel);
+      person->setValueForProperty(list, kABPhoneProperty);
+      book->addRecord(person);
+    }
+    ASSERT_TRUE(book->save());
+    // Marks: two persons of a duplicate group are not the same person; a number kept as written.
+    std::map<std::string, std::vector<std::string>> byKey;
+    for (const auto& person : people)
+      if (auto key = ScanAddressBook::duplicateGroupKey(*person->snapshot())) byKey[*key].push_back(person->uniqueId());
+    for (const auto& [key, uids] : byKey)
+      if (uids.size() == 2) {
+        ASSERT_TRUE(book->addMark(ABMarkKind::kNotSamePerson, uids, "", "not the same"));
+        break;
+      }
+    ASSERT_TRUE(book->addMark(ABMarkKind::kKeptPhoneFormat, {people[1]->uniqueId()},
+                              ABMarkCover::valueOfList({"555 1"}), "kept"));
+  }
+  auto book = ABAddressBook::open(path);
+  ScanAddressBook scanner(*book);
+  scanner.setRegion("US");
+  const ScanResult opened = scanner.scan(allConditionNames());
+
+  std::string error;
+  std::optional<ScanSnapshot> read = ScanSnapshot::read(path, &error);
+  ASSERT_TRUE(read) << error;
+  EXPECT_FALSE(read->notSamePerson.empty());
+  EXPECT_FALSE(read->keptPhoneFormat.empty());
+  const ScanResult stored = ScanAddressBook::scan(*read, allConditionNames(), "US").resultOf(*read);
+
+  auto uids = [](const std::vector<ABPersonRef>& persons) {
+    std::vector<std::string> list;
+    for (const auto& person : persons) list.push_back(person->uniqueId());
+    return list;
+  };
+  ASSERT_EQ(stored.keys, opened.keys);
+  EXPECT_EQ(stored.keys.size(), scanConditions().size());
+  for (const auto& key : opened.keys) EXPECT_EQ(uids(stored.personsFor(key)), uids(opened.personsFor(key))) << key;
+  ASSERT_EQ(stored.shareEmail.size(), opened.shareEmail.size());
+  for (size_t i = 0; i < opened.shareEmail.size(); ++i) {
+    EXPECT_EQ(stored.shareEmail[i].SearchedPerson->uniqueId(), opened.shareEmail[i].SearchedPerson->uniqueId());
+    EXPECT_EQ(uids(stored.shareEmail[i].MatchPersonsArray), uids(opened.shareEmail[i].MatchPersonsArray));
+    EXPECT_EQ(stored.shareEmail[i].DuplicateEmailType, opened.shareEmail[i].DuplicateEmailType);
+    EXPECT_EQ(stored.shareEmail[i].duplicateEmail, opened.shareEmail[i].duplicateEmail);
+  }
+  ASSERT_EQ(stored.similarContacts.size(), opened.similarContacts.size());
+  for (size_t i = 0; i < opened.similarContacts.size(); ++i) {
+    EXPECT_EQ(uids(stored.similarContacts[i].Persons), uids(opened.similarContacts[i].Persons));
+    EXPECT_EQ(stored.similarContacts[i].Reason, opened.similarContacts[i].Reason);
+  }
+  // The persons made from the stored values hold what the book holds.
+  for (const auto& person : stored.personsFor("SingleName"))
+    EXPECT_EQ(*person->snapshot(), *book->recordForUniqueId(person->uniqueId())->snapshot());
+
+  // A damaged record: nothing is read, and the error names the contact.
+  const std::string damaged = book->people()[3000]->uniqueId();
+  book.reset();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  const std::string damage = "UPDATE persons SET data = x'0201' WHERE uid = '" + damaged + "'";
+  ASSERT_EQ(sqlite3_exec(db, damage.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  EXPECT_FALSE(ScanSnapshot::read(path, &error));
+  EXPECT_NE(error.find(damaged), std::string::npos) << error;
+  // No store: nothing is read and none is made.
+  const std::filesystem::path absent = folder.file("absent.sqlite");
+  EXPECT_FALSE(ScanSnapshot::read(absent, &error));
+  EXPECT_FALSE(std::filesystem::exists(absent));
 }

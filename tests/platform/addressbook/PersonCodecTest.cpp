@@ -75,3 +75,103 @@ TEST(PersonCodecTest, EntryParametersAreKeptAndOlderRowsStillRead) {
   EXPECT_EQ(list->stringAtIndex(0), "555");
   EXPECT_EQ(list->entries()[0].parameters, "");
 }
+
+// Reading in place accepts exactly the encodings decode accepts, whatever is cut off or changed, and
+// gives the values decode gives.
+TEST(PersonCodecTest, ReadingInPlaceAcceptsWhatDecodingAcceptsAndGivesTheSameValues) {
+  ABPersonData data = fullPerson();
+  ABMultiValue addresses;
+  addresses.addEntry({kABHomeLabel, ABDictionary{{"Street", "1 Main St"}, {"City", "Town"}}, ";TYPE=pref"});
+  addresses.addValueWithLabel(std::string(), "");
+  data.set(kABAddressProperty, addresses);
+  const std::string encoded = PersonCodec::encode(data);
+  auto accepts = [](std::string_view bytes) {
+    return PersonCodec::readView(bytes, [](std::string_view, const PersonCodec::ValueView&) {});
+  };
+  for (size_t cut = 0; cut < encoded.size(); ++cut)
+    EXPECT_EQ(accepts(std::string_view(encoded).substr(0, cut)),
+              PersonCodec::decode(encoded.substr(0, cut)).has_value())
+        << cut;
+  for (size_t at = 0; at < encoded.size(); ++at)
+    for (unsigned char byte : {0x00, 0x01, 0x04, 0x7F, 0x80, 0xFF}) {
+      std::string changed = encoded;
+      changed[at] = static_cast<char>(byte);
+      EXPECT_EQ(accepts(changed), PersonCodec::decode(changed).has_value()) << at << " " << int(byte);
+    }
+
+  // Every value as decode gives it, lists entry by entry.
+  size_t seen = 0;
+  ASSERT_TRUE(PersonCodec::readView(encoded, [&](std::string_view property, const PersonCodec::ValueView& value) {
+    ++seen;
+    const ABValue* stored = data.find(property);
+    ASSERT_NE(stored, nullptr) << property;
+    using Kind = PersonCodec::ValueView::Kind;
+    switch (value.kind) {
+      case Kind::Text:
+        EXPECT_EQ(value.text, std::get<std::string>(*stored)) << property;
+        break;
+      case Kind::Date:
+        EXPECT_EQ(value.date, std::get<ABDate>(*stored));
+        break;
+      case Kind::Integer:
+        EXPECT_EQ(value.integer, std::get<std::int64_t>(*stored));
+        break;
+      case Kind::Bytes: {
+        const ABBytes& bytes = std::get<ABBytes>(*stored);
+        EXPECT_EQ(value.text, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        break;
+      }
+      case Kind::List: {
+        const ABMultiValue& list = std::get<ABMultiValue>(*stored);
+        const auto entries = value.list.entries();
+        ASSERT_EQ(entries.size(), list.count()) << property;
+        for (size_t i = 0; i < entries.size(); ++i) {
+          EXPECT_EQ(entries[i].label, list.entries()[i].label);
+          EXPECT_EQ(entries[i].parameters, list.entries()[i].parameters);
+          if (const auto* text = std::get_if<std::string>(&list.entries()[i].value)) {
+            EXPECT_TRUE(entries[i].isText);
+            EXPECT_EQ(entries[i].text, *text);
+          } else {
+            const auto& dictionary = std::get<ABDictionary>(list.entries()[i].value);
+            EXPECT_FALSE(entries[i].isText);
+            std::vector<std::pair<std::string, std::string>> read;
+            entries[i].dictionary.forEach(
+                [&](std::string_view key, std::string_view text) { read.emplace_back(key, text); });
+            EXPECT_EQ(read, dictionary.entries());
+          }
+        }
+        break;
+      }
+    }
+  }));
+  EXPECT_EQ(seen, data.entries().size());
+}
+
+// Dictionaries read in place are equal, and hash alike, whatever the order of their entries, as
+// ABDictionary is; a missing or different value makes them differ.
+TEST(PersonCodecTest, DictionariesReadInPlaceCompareWhateverTheOrder) {
+  auto dictionaryOf = [](const ABDictionary& dictionary, std::string& keep) {
+    ABPersonData data;
+    ABMultiValue list;
+    list.addValueWithLabel(dictionary, kABHomeLabel);
+    data.set(kABAddressProperty, list);
+    keep = PersonCodec::encode(data);
+    PersonCodec::DictionaryView view;
+    PersonCodec::readView(keep, [&](std::string_view, const PersonCodec::ValueView& value) {
+      view = value.list.entries().front().dictionary;
+    });
+    return view;
+  };
+  std::string a, b, c, d;
+  const auto one = dictionaryOf({{"Street", "1 Main"}, {"City", "Town"}}, a);
+  const auto turned = dictionaryOf({{"City", "Town"}, {"Street", "1 Main"}}, b);
+  const auto other = dictionaryOf({{"City", "Town"}, {"Street", "2 Main"}}, c);
+  const auto fewer = dictionaryOf({{"City", "Town"}}, d);
+  EXPECT_TRUE(one == turned);
+  EXPECT_EQ(one.hash(), turned.hash());
+  EXPECT_FALSE(one == other);
+  EXPECT_FALSE(one == fewer);
+  EXPECT_FALSE(fewer == one);
+  EXPECT_EQ(one.find("City"), std::optional<std::string_view>("Town"));
+  EXPECT_EQ(one.find("Country"), std::nullopt);
+}
