@@ -693,34 +693,33 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
     else
       others.insert(condition->key);
   }
-  // Every phone number is read once for the three conditions that compare them.
-  const PhoneNumbers phones(region);
-  PhoneReadings readings;
-  if (others.count("SimilarContacts") || others.count("DupPhoneFormat") || others.count("PhoneFormat"))
-    readings = ScanFinders::phoneReadings(snapshot, phones, others.count("PhoneFormat") > 0, 2);
-
   std::vector<std::vector<size_t>> found;
   std::map<std::string, std::vector<size_t>> foundOther;
   std::vector<SharedEmailIndexes> sharedFound;
   std::vector<SimilarContacts::Group> similarFound;
-  std::vector<std::function<void()>> tasks;
-  tasks.push_back([&] { found = ScanFinders::personsMeetingEach(snapshot, tests); });
   // Each task writes only its own result; the map's entries are made before the tasks run.
-  for (const std::string& key : others) {
-    if (key == "ShareEmail") {
-      tasks.push_back([&] { sharedFound = ScanFinders::sharedEmails(snapshot); });
-    } else if (key == "SimilarContacts") {
-      tasks.push_back([&] { similarFound = ScanFinders::similarContacts(snapshot, readings, phones, distinct, 2); });
-    } else {
-      std::vector<size_t>* list = &foundOther[key];
-      if (key == "DuplicateContacts")
-        tasks.push_back([&, list] { *list = ScanFinders::duplicateContacts(snapshot); });
-      else if (key == "DupPhoneFormat")
-        tasks.push_back([&, list] { *list = ScanFinders::phonesWrittenDifferently(snapshot, readings); });
-      else if (key == "PhoneFormat")
-        tasks.push_back([&, list] { *list = ScanFinders::phonesNotInternational(snapshot, readings); });
-    }
+  auto listOf = [&](const char* key) { return others.count(key) ? &foundOther[key] : nullptr; };
+  std::vector<size_t>* duplicates = listOf("DuplicateContacts");
+  std::vector<size_t>* writtenTwice = listOf("DupPhoneFormat");
+  std::vector<size_t>* national = listOf("PhoneFormat");
+
+  // Every phone number is read once for the three conditions that compare them: one task reads
+  // them and then runs those conditions, the longest task, begun first while the others run beside it.
+  const PhoneNumbers phones(region);
+  PhoneReadings readings;
+  std::vector<std::function<void()>> tasks;
+  const bool similar = others.count("SimilarContacts") > 0;
+  if (similar || writtenTwice || national) {
+    tasks.push_back([&] {
+      readings = ScanFinders::phoneReadings(snapshot, phones, national != nullptr, 2);
+      if (similar) similarFound = ScanFinders::similarContacts(snapshot, readings, phones, distinct, 2);
+      if (writtenTwice) *writtenTwice = ScanFinders::phonesWrittenDifferently(snapshot, readings);
+      if (national) *national = ScanFinders::phonesNotInternational(snapshot, readings);
+    });
   }
+  tasks.push_back([&] { found = ScanFinders::personsMeetingEach(snapshot, tests); });
+  if (others.count("ShareEmail")) tasks.push_back([&] { sharedFound = ScanFinders::sharedEmails(snapshot); });
+  if (duplicates) tasks.push_back([&] { *duplicates = ScanFinders::duplicateContacts(snapshot); });
   std::atomic<size_t> next{0};
   parallelFor(tasks.size(), 1, [&](size_t, size_t) {
     for (size_t task = next++; task < tasks.size(); task = next++) tasks[task]();
