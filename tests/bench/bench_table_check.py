@@ -35,7 +35,8 @@ def main(bin_dir):
                                                   "rolvane export --format csv --all-info": "Python csv",
                                                   "rolvane export --format html --all-info": "dd writing",
                                                   "rolvane export --format vcard --all-info": "creating 300 files",
-                                                  "rolvane scan --json": None},
+                                                  "rolvane scan --json": None,
+                                                  "rolvane scan --json, 13 conditions": None},
             }[section]
             for step, reference in expected.items():
                 if step not in steps:
