@@ -361,31 +361,44 @@ std::vector<size_t> ScanFinders::duplicateContacts(const ScanSnapshot& snapshot)
 }
 
 std::vector<SharedEmailIndexes> ScanFinders::sharedEmails(const ScanSnapshot& snapshot) {
-  // Every e-mail value of every person in store order, each with the number of its value: one
-  // lookup per value, then only arrays.
+  // Every e-mail value of every person in store order, each with the number of its value; then only
+  // arrays.
   struct Held {
     std::string_view value;
     std::string_view label;
     std::uint32_t id;
   };
+  constexpr std::uint32_t kNobody = static_cast<std::uint32_t>(-1);
   std::vector<Held> held;
   std::vector<std::uint32_t> startOf(snapshot.size() + 1, 0);
-  std::unordered_map<std::string_view, std::uint32_t> idOf;
-  idOf.reserve(snapshot.size() * 2);
   for (size_t i = 0; i < snapshot.size(); ++i) {
     startOf[i] = static_cast<std::uint32_t>(held.size());
     for (const auto& entry : snapshot.values[i].emails)
-      if (entry.isText) {
-        auto [at, added] = idOf.emplace(entry.text, static_cast<std::uint32_t>(idOf.size()));
-        held.push_back({entry.text, entry.label, at->second});
-      }
+      if (entry.isText) held.push_back({entry.text, entry.label, kNobody});
   }
   startOf[snapshot.size()] = static_cast<std::uint32_t>(held.size());
-  const size_t values = idOf.size();
-  idOf = {};
+  // Equal values are numbered alike: the values sorted by their hash, then equal ones within a run
+  // of one hash taken together (two values of one hash are almost always one value).
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> byHash(held.size());
+  const std::hash<std::string_view> hash;
+  for (size_t h = 0; h < held.size(); ++h) byHash[h] = {hash(held[h].value), static_cast<std::uint32_t>(h)};
+  std::sort(byHash.begin(), byHash.end());
+  size_t values = 0;
+  for (size_t run = 0; run < byHash.size();) {
+    size_t end = run + 1;
+    while (end < byHash.size() && byHash[end].first == byHash[run].first) ++end;
+    for (size_t k = run; k < end; ++k) {
+      Held& first = held[byHash[k].second];
+      if (first.id != kNobody) continue;
+      first.id = static_cast<std::uint32_t>(values++);
+      for (size_t m = k + 1; m < end; ++m)
+        if (Held& same = held[byHash[m].second]; same.id == kNobody && same.value == first.value) same.id = first.id;
+    }
+    run = end;
+  }
+  byHash = {};
   // How many persons hold each value (each person counted once), then the holders of the values
   // held by two or more, in store order.
-  constexpr std::uint32_t kNobody = static_cast<std::uint32_t>(-1);
   std::vector<std::uint32_t> count(values, 0), last(values, kNobody);
   for (size_t i = 0; i < snapshot.size(); ++i)
     for (std::uint32_t h = startOf[i]; h < startOf[i + 1]; ++h)
