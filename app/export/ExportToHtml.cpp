@@ -55,8 +55,12 @@ class RowWriter {
     for (const auto& column : columns) {
       std::string open = std::string("        <td style=\"") + kCellStyle + "\" class=\"";
       appendXmlEscaped(open, lower(column), XmlEscape::Attribute);
+      emptyStart_.push_back(emptyCells_.size());
+      emptyCells_ += open;
+      emptyCells_ += "\" />\n";
       cellOpen_.push_back(std::move(open));
     }
+    emptyStart_.push_back(emptyCells_.size());
   }
 
   void heading(BlockFile& file) const {
@@ -77,14 +81,21 @@ class RowWriter {
   void record(BlockFile& file, const ContactRecord& record) {
     index_.fill(record, slots_);
     file.append("      <tr>\n");
+    // Empty cells are most of a wide table: a run of them is written as one piece of all the
+    // columns' empty cells written once.
+    size_t emptyFrom = 0;
+    auto writeEmptyUpTo = [&](size_t column) {
+      if (column > emptyFrom)
+        file.append(
+            std::string_view(emptyCells_).substr(emptyStart_[emptyFrom], emptyStart_[column] - emptyStart_[emptyFrom]));
+    };
     for (size_t i = 0; i < columns_.size(); ++i) {
-      file.append(cellOpen_[i]);
       std::optional<std::string_view> text;
       if (slots_[i] != ColumnIndex::kNone) text = cell_.of(record.valueAt(slots_[i]));
-      if (!text || text->empty()) {
-        file.append("\" />\n");
-        continue;
-      }
+      if (!text || text->empty()) continue;
+      writeEmptyUpTo(i);
+      emptyFrom = i + 1;
+      file.append(cellOpen_[i]);
       file.append("\">");
       if (plainText(*text)) {
         file.append(*text);
@@ -95,6 +106,7 @@ class RowWriter {
       }
       file.append("</td>\n");
     }
+    writeEmptyUpTo(columns_.size());
     file.append("      </tr>\n");
   }
 
@@ -102,6 +114,8 @@ class RowWriter {
   const std::vector<std::string>& columns_;
   ColumnIndex index_;
   std::vector<std::string> cellOpen_;  // up to the class attribute's closing quote, exclusive
+  std::string emptyCells_;             // every column's empty cell, in column order
+  std::vector<size_t> emptyStart_;     // where each column's empty cell starts in it, and its end
   std::vector<uint32_t> slots_;
   CellText cell_;
   std::string escaped_;
