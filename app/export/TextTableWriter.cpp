@@ -154,46 +154,45 @@ bool writeStoredRows(BlockFile& file, const StoredPersonBatches& persons, const 
   return true;
 }
 
+// Writes the table's file: its heading, then the rows that writeRows writes (false: it failed and
+// said why in the result; nothing is put in place).
+template <typename WriteRows>
+ExportResult writeTable(const std::vector<std::string>& columns, const TextTableSyntax& syntax, bool allInfo,
+                        const std::string& folder, const std::string& fileName, WriteRows&& writeRows) {
+  ExportResult result;
+  OutputFile output(folder + "/" + fileName);
+  if (!output.open()) {
+    result.error = output.error();
+    return result;
+  }
+  BlockFile file(output.temporaryPath());
+  std::string heading;
+  for (const auto& column : columns) syntax.heading(heading, column, allInfo);
+  heading += '\n';
+  file.append(heading);
+  if (!writeRows(file, result)) return result;
+  return finishOutput(file, output);
+}
+
 }  // namespace
 
 ExportResult writeTextTableOfStored(const StoredPersonBatches& persons, const std::vector<std::string>& columns,
                                     const TextTableSyntax& syntax, bool allInfo, const std::string& folder,
                                     const std::string& fileName) {
-  ExportResult result;
-  OutputFile output(folder + "/" + fileName);
-  if (!output.open()) {
-    result.error = output.error();
-    return result;
-  }
-  BlockFile file(output.temporaryPath());
-  std::string heading;
-  for (const auto& column : columns) syntax.heading(heading, column, allInfo);
-  heading += '\n';
-  file.append(heading);
-  const bool written = syntax.cells == TextCells::Csv
-                           ? writeStoredRows<TextCells::Csv>(file, persons, columns, result)
-                           : writeStoredRows<TextCells::Quoted>(file, persons, columns, result);
-  if (!written) return result;
-  return finishOutput(file, output);
+  return writeTable(columns, syntax, allInfo, folder, fileName, [&](BlockFile& file, ExportResult& result) {
+    return syntax.cells == TextCells::Csv ? writeStoredRows<TextCells::Csv>(file, persons, columns, result)
+                                          : writeStoredRows<TextCells::Quoted>(file, persons, columns, result);
+  });
 }
 
 ExportResult writeTextTable(const ContactRecords& records, const std::vector<std::string>& columns,
                             const TextTableSyntax& syntax, bool allInfo, const std::string& folder,
                             const std::string& fileName) {
-  ExportResult result;
-  OutputFile output(folder + "/" + fileName);
-  if (!output.open()) {
-    result.error = output.error();
-    return result;
-  }
-  BlockFile file(output.temporaryPath());
-  std::string heading;
-  for (const auto& column : columns) syntax.heading(heading, column, allInfo);
-  heading += '\n';
-  file.append(heading);
-  if (syntax.cells == TextCells::Csv)
-    writeAllRows<TextCells::Csv>(file, records, columns);
-  else
-    writeAllRows<TextCells::Quoted>(file, records, columns);
-  return finishOutput(file, output);
+  return writeTable(columns, syntax, allInfo, folder, fileName, [&](BlockFile& file, ExportResult&) {
+    if (syntax.cells == TextCells::Csv)
+      writeAllRows<TextCells::Csv>(file, records, columns);
+    else
+      writeAllRows<TextCells::Quoted>(file, records, columns);
+    return true;
+  });
 }
