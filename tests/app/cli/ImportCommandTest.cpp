@@ -9,6 +9,7 @@
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/StoreRows.h"
 
 namespace {
 
@@ -27,26 +28,6 @@ class ImportCommandTest : public ::testing::Test {
   ProgramRun import(const std::string& storePath, std::vector<std::string> args) {
     args.insert(args.begin(), {"--store", storePath, "import"});
     return runProgram(ROLVANE_PROGRAM, args);
-  }
-
-  // What a query gives on the store at path, one text per row with its columns joined by '|'.
-  static std::vector<std::string> rowsOf(const std::string& path, const char* sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* statement = nullptr;
-    std::vector<std::string> rows;
-    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) rows.push_back(sqlite3_errmsg(db));
-    while (statement && sqlite3_step(statement) == SQLITE_ROW) {
-      std::string row;
-      for (int column = 0; column < sqlite3_column_count(statement); ++column) {
-        const unsigned char* text = sqlite3_column_text(statement, column);
-        row += (column > 0 ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "NULL");
-      }
-      rows.push_back(std::move(row));
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return rows;
   }
 
   std::filesystem::path folder_;

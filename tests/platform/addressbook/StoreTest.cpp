@@ -17,6 +17,7 @@
 #include "TestStorePath.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "tests/support/StoreRows.h"
 
 namespace {
 
@@ -740,31 +741,6 @@ TEST(StoreTest, WhatAKilledBuildOfANewStoreLeftIsRemovedByTheNext) {
   EXPECT_EQ(filesIn(folder.path()), std::vector<std::string>{"book.sqlite"});
   EXPECT_EQ(firstNames(*ABAddressBook::open(path)), std::vector<std::string>{"Bea"});
 }
-
-namespace {
-
-// What a query gives, one text per row with its columns joined by '|'.
-std::vector<std::string> rowsOf(const std::filesystem::path& path, const char* sql) {
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  sqlite3_stmt* statement = nullptr;
-  std::vector<std::string> rows;
-  if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) rows.push_back(sqlite3_errmsg(db));
-  while (statement && sqlite3_step(statement) == SQLITE_ROW) {
-    std::string row;
-    for (int column = 0; column < sqlite3_column_count(statement); ++column) {
-      if (column > 0) row += '|';
-      const unsigned char* text = sqlite3_column_text(statement, column);
-      row += text ? reinterpret_cast<const char*>(text) : "NULL";
-    }
-    rows.push_back(std::move(row));
-  }
-  sqlite3_finalize(statement);
-  sqlite3_close(db);
-  return rows;
-}
-
-}  // namespace
 
 // A store built whole has the tables and indexes of a store that grew write by write, the index of
 // store order whole after a write that was abandoned and after every later one.
