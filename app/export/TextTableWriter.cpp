@@ -120,8 +120,7 @@ bool writeStoredRows(BlockFile& file, const StoredPersonBatches& persons, const 
       file, [&](RowState& state, const StoredPiece& piece, ChunkText& text) {
         const ABStoredBatch& batch = *piece.batch;
         for (size_t i = 0; i < batch.size(); ++i) {
-          auto data = batch.decode(i);
-          if (!data) {
+          if (!recordOfEncodedInto(state.record, batch.data(i))) {
             std::lock_guard lock(damageLock);
             if (piece.seq < damagedPiece) {
               damagedPiece = piece.seq;
@@ -129,7 +128,6 @@ bool writeStoredRows(BlockFile& file, const StoredPersonBatches& persons, const 
             }
             return false;
           }
-          recordOfValuesInto(state.record, *data);
           writeRow<cells>(text, state.record, index, state.slots, state.cell);
         }
         return true;

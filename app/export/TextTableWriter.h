@@ -26,9 +26,10 @@ ExportResult writeTextTable(const ContactRecords& records, const std::vector<std
                             const std::string& fileName);
 
 // The same for every person of the store, each as its contact record, from batches as they are
-// read: each batch is decoded, made into records and formatted on a thread per core while the next
-// ones are read, and no record is kept. A damaged person stops the export: nothing is written and
-// the result is unreadable, its error the store's words naming the first damaged person.
+// read: each person's record is made straight from its stored encoding, without decoding the
+// person, and formatted on a thread per core while the next batches are read; no record is kept. A damaged person stops
+// the export: nothing is written and the result is unreadable, its error the store's words naming the first damaged
+// person.
 ExportResult writeTextTableOfStored(const StoredPersonBatches& persons, const std::vector<std::string>& columns,
                                     const TextTableSyntax& syntax, bool allInfo, const std::string& folder,
                                     const std::string& fileName);

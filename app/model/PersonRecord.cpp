@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 #include <string_view>
 
 #include "app/model/RecordEntries.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/PersonCodec.h"
 #include "platform/threads/ParallelFor.h"
 
 namespace {
@@ -88,7 +90,7 @@ struct BuildPlan {
   RecordKeyId idOf(const RecordKey& key) const { return ids[static_cast<size_t>(&key - RecordKeys::all().data())]; }
 };
 
-size_t groupOf(const std::string& label) {
+size_t groupOf(std::string_view label) {
   if (label == kABHomeLabel) return 0;
   if (label == kABWorkLabel) return 1;
   return 2;
@@ -136,64 +138,148 @@ const BuildPlan& buildPlan() {
   return plan;
 }
 
-// Builds into record, whose room is kept.
-void buildInto(ContactRecord& record, const ABPersonRef& person, const ABPersonData& data, bool forReview) {
-  const BuildPlan& plan = buildPlan();
-  // One pass over the person's values places each where the builder reads it, and counts how
-  // many keys the record can have at most, so that its storage is allocated once.
-  thread_local std::vector<const ABValue*> singleValues;
-  thread_local std::vector<const ABMultiValue*> listValues;
-  singleValues.assign(plan.singles.size(), nullptr);
-  listValues.assign(plan.lists.size(), nullptr);
-  const std::string* first = nullptr;
-  const std::string* last = nullptr;
+// A single value as the builder reads it: text or a date; any other kind is not shown.
+struct SingleValue {
+  enum class Kind { None, Text, Date };
+  Kind kind = Kind::None;
+  std::string_view text;
+  ABDate date;
+};
+
+// What one pass over a person's values finds for the builder: each value the builder reads, in
+// its place, and how many keys the record can have at most, so that its storage is allocated once.
+// List is the form of a list value (decoded, or as the store encodes it).
+template <typename List>
+struct PlacedValues {
+  std::vector<SingleValue> singles;  // by place in BuildPlan::singles
+  std::vector<List> lists;           // by place in BuildPlan::lists
+  std::vector<bool> listPresent;
+  std::optional<std::string_view> first, last;
   size_t keysAtMost = 2;  // "Person" and "FullName"
-  for (const auto& [property, value] : data.entries()) {
-    const auto* multi = std::get_if<ABMultiValue>(&value);
-    if (!multi)
-      ++keysAtMost;
-    else
-      keysAtMost += multi->count() * (property == kABAddressProperty ? plan.mostKeysPerEntry : 1);
-    const PropertyUse* use = plan.byProperty.find(property);
-    if (!use) continue;
-    for (const size_t at : use->singles) singleValues[at] = &value;
-    if (use->list && multi) listValues[use->listAt] = multi;
-    if (use->firstName) first = std::get_if<std::string>(&value);
-    if (use->lastName) last = std::get_if<std::string>(&value);
+
+  void reset(const BuildPlan& plan) {
+    singles.assign(plan.singles.size(), SingleValue());
+    lists.assign(plan.lists.size(), List());
+    listPresent.assign(plan.lists.size(), false);
+    first.reset();
+    last.reset();
+    keysAtMost = 2;
   }
+  // Places a property's value. A property met again replaces what it placed before, as the
+  // decoded person holds the last value of a property.
+  void place(const BuildPlan& plan, std::string_view property, const SingleValue& single, const List* list,
+             size_t listCount) {
+    keysAtMost += list ? listCount * (property == kABAddressProperty ? plan.mostKeysPerEntry : 1) : 1;
+    const PropertyUse* use = plan.byProperty.find(property);
+    if (!use) return;
+    for (const size_t at : use->singles) singles[at] = single;
+    if (use->list) {
+      listPresent[use->listAt] = list != nullptr;
+      if (list) lists[use->listAt] = *list;
+    }
+    const bool text = single.kind == SingleValue::Kind::Text;
+    if (use->firstName) first = text ? std::optional(single.text) : std::nullopt;
+    if (use->lastName) last = text ? std::optional(single.text) : std::nullopt;
+  }
+};
+
+// The value a list entry shows under a key of its list; nullopt when it shows none.
+std::optional<std::string_view> shownOf(const RecordKey& key, const ABMultiValue::Entry& entry) {
+  if (!RecordEntries::showsKey(key, entry)) return std::nullopt;
+  return RecordEntries::shownValue(key, entry);
+}
+
+std::optional<std::string_view> shownOf(const RecordKey& key, const PersonCodec::ListView::Entry& entry) {
+  return RecordEntries::shownValue(key, entry);
+}
+
+const auto& entriesOf(const ABMultiValue* list) {
+  return list->entries();
+}
+
+const PersonCodec::ListView& entriesOf(const PersonCodec::ListView& list) {
+  return list;
+}
+
+// Sets the record's keys from the placed values, in the order of the record-key table. The record
+// keeps its room.
+template <typename List>
+void fill(ContactRecord& record, const ABPersonRef& person, const PlacedValues<List>& placed, bool forReview) {
+  const BuildPlan& plan = buildPlan();
   record.clear();
-  record.reserve(keysAtMost);
+  record.reserve(placed.keysAtMost);
   if (person) record.set(plan.person, person);
   for (size_t at = 0; at < plan.singles.size(); ++at) {
-    const ABValue* value = singleValues[at];
-    if (!value) continue;
+    const SingleValue& value = placed.singles[at];
+    if (value.kind == SingleValue::Kind::None) continue;
     const RecordKey* single = plan.singles[at];
     if (forReview && single->property == &kABTitleProperty) continue;
-    if (const auto* text = std::get_if<std::string>(value))
-      record.set(plan.idOf(*single), *text);
-    else if (const auto* date = std::get_if<ABDate>(value))
-      record.set(plan.idOf(*single), *date);
+    if (value.kind == SingleValue::Kind::Text)
+      record.set(plan.idOf(*single), value.text);
+    else
+      record.set(plan.idOf(*single), value.date);
   }
   if (!forReview) {
     thread_local std::string fullName;
-    fullName.assign(first ? *first : std::string_view("(null)"));
-    fullName.append(last ? *last : std::string_view("(null)"));
+    fullName.assign(placed.first.value_or(std::string_view("(null)")));
+    fullName.append(placed.last.value_or(std::string_view("(null)")));
     record.set(plan.fullName, fullName);
   }
   for (size_t at = 0; at < plan.lists.size(); ++at) {
-    const ABMultiValue* values = listValues[at];
-    if (!values) continue;
+    if (!placed.listPresent[at]) continue;
     const ListKeys& list = plan.lists[at];
-    for (const auto& entry : values->entries()) {
+    for (const auto& entry : entriesOf(placed.lists[at])) {
       const auto& keys = list.grouped ? list.byGroup[groupOf(entry.label)] : list.keys;
       for (const RecordKey* key : keys) {
-        if (!RecordEntries::showsKey(*key, entry)) continue;
-        record.set(plan.idOf(*key), RecordEntries::shownValue(*key, entry));
+        const std::optional<std::string_view> shown = shownOf(*key, entry);
+        if (!shown) continue;
+        record.set(plan.idOf(*key), *shown);
         // Only an address gives several keys (one per component); any other entry gives one.
         if (key->family != Family::AddressPart) break;
       }
     }
   }
+}
+
+// Builds into record, whose room is kept.
+void buildInto(ContactRecord& record, const ABPersonRef& person, const ABPersonData& data, bool forReview) {
+  const BuildPlan& plan = buildPlan();
+  thread_local PlacedValues<const ABMultiValue*> placed;
+  placed.reset(plan);
+  for (const auto& [property, value] : data.entries()) {
+    SingleValue single;
+    if (const auto* text = std::get_if<std::string>(&value))
+      single = {SingleValue::Kind::Text, *text, {}};
+    else if (const auto* date = std::get_if<ABDate>(&value))
+      single = {SingleValue::Kind::Date, {}, *date};
+    const auto* multi = std::get_if<ABMultiValue>(&value);
+    placed.place(plan, property, single, multi ? &multi : nullptr, multi ? multi->count() : 0);
+  }
+  fill(record, person, placed, forReview);
+}
+
+// The same from a person's values as the store encodes them, read in place; false when the bytes
+// are not a well-formed encoding.
+bool buildFromEncodedInto(ContactRecord& record, std::string_view encoded) {
+  const BuildPlan& plan = buildPlan();
+  thread_local PlacedValues<PersonCodec::ListView> placed;
+  placed.reset(plan);
+  const bool wellFormed =
+      PersonCodec::readView(encoded, [&](std::string_view property, const PersonCodec::ValueView& value) {
+        SingleValue single;
+        if (value.kind == PersonCodec::ValueView::Kind::Text)
+          single = {SingleValue::Kind::Text, value.text, {}};
+        else if (value.kind == PersonCodec::ValueView::Kind::Date)
+          single = {SingleValue::Kind::Date, {}, value.date};
+        const bool list = value.kind == PersonCodec::ValueView::Kind::List;
+        placed.place(plan, property, single, list ? &value.list : nullptr, list ? value.list.count() : 0);
+      });
+  if (!wellFormed) {
+    record.clear();
+    return false;
+  }
+  fill(record, nullptr, placed, false);
+  return true;
 }
 
 // Builds in a record of the calling thread that keeps its room from person to person, then copies
@@ -218,6 +304,10 @@ ContactRecord recordOfValues(const ABPersonData& data) {
 
 void recordOfValuesInto(ContactRecord& record, const ABPersonData& data) {
   buildInto(record, nullptr, data, false);
+}
+
+bool recordOfEncodedInto(ContactRecord& record, std::string_view encoded) {
+  return buildFromEncodedInto(record, encoded);
 }
 
 ContactRecord prasePerson(const ABPersonRef& person) {

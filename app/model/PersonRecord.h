@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "core/record/ContactRecord.h"
@@ -19,6 +20,10 @@ ContactRecord recordOfValues(const ABPersonData& data);
 // The same built into record, which keeps its room: for a caller that builds one record after
 // another and lets each go before the next.
 void recordOfValuesInto(ContactRecord& record, const ABPersonData& data);
+// The same from a person's values as the store encodes them (PersonCodec), read in place without
+// decoding the person: the same keys in the same order with the same text. False, and the record
+// left empty, when the bytes are not a well-formed encoding (a damaged row).
+bool recordOfEncodedInto(ContactRecord& record, std::string_view encoded);
 // The same for many persons, built on every core, in their order.
 ContactRecords recordsOfValues(const std::vector<ABPersonData>& persons);
 // The review screen's record: the same without "FullName" and "Preffix".

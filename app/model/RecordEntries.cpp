@@ -23,6 +23,71 @@ const std::string& serviceComponent(const RecordKey& key) {
   return key.family == Family::Social ? kABSocialProfileServiceKey : kABInstantMessageServiceKey;
 }
 
+// An entry of a list as decoded and as the store encodes it, read alike by the rules below.
+struct DecodedEntry {
+  const ABMultiValue::Entry& entry;
+  std::string_view label() const { return entry.label; }
+  bool isText() const { return std::holds_alternative<std::string>(entry.value); }
+  std::string_view text() const { return std::get<std::string>(entry.value); }
+  // A component of a dictionary entry; none of a text entry.
+  std::optional<std::string_view> item(std::string_view key) const {
+    const ABDictionary* d = dictionaryOf(entry);
+    const std::string* value = d ? d->find(key) : nullptr;
+    if (!value) return std::nullopt;
+    return *value;
+  }
+};
+
+struct EncodedEntry {
+  const PersonCodec::ListView::Entry& entry;
+  std::string_view label() const { return entry.label; }
+  bool isText() const { return entry.isText; }
+  std::string_view text() const { return entry.text; }
+  // As decoding gives it: a key the encoding holds twice has the value written last.
+  std::optional<std::string_view> item(std::string_view key) const {
+    std::optional<std::string_view> found;
+    if (isText()) return found;
+    entry.dictionary.forEach([&](std::string_view k, std::string_view value) {
+      if (k == key) found = value;
+    });
+    return found;
+  }
+};
+
+template <typename Entry>
+bool designatesEntry(const RecordKey& key, const Entry& entry) {
+  switch (key.family) {
+    case Family::Labelled:
+      // Only text entries: writing into another kind of value would replace it.
+      if (!entry.isText()) return false;
+      return key.grouped ? RecordKeys::inGroup(entry.label(), key.label) : entry.label() == *key.label;
+    case Family::Social:
+      return !entry.isText() && entry.item(kABSocialProfileServiceKey).value_or(std::string_view()) == *key.part;
+    case Family::AddressPart:
+      return !entry.isText() && RecordKeys::inGroup(entry.label(), key.label);
+    case Family::Instant:
+      return !entry.isText() && RecordKeys::inGroup(entry.label(), key.label) &&
+             entry.item(kABInstantMessageServiceKey).value_or(std::string_view()) == *key.part;
+    default:
+      return false;
+  }
+}
+
+// The value of the key the entry shows; nullopt when it shows none.
+template <typename Entry>
+std::optional<std::string_view> shownIn(const RecordKey& key, const Entry& entry) {
+  if (!designatesEntry(key, entry)) return std::nullopt;
+  switch (key.family) {
+    case Family::Labelled:
+      return entry.text();
+    case Family::Social:
+      if (entry.label() != *key.label) return std::nullopt;
+      return entry.item(kABSocialProfileUsernameKey);
+    default:
+      return entry.item(shownComponent(key));
+  }
+}
+
 // The one entry an edit writes into, or nullopt when a new one is to be appended.
 std::optional<size_t> entryToWrite(const RecordKey& key, const ABMultiValue& list) {
   if (auto shown = shownEntry(key, list)) return shown;
@@ -38,41 +103,20 @@ std::optional<size_t> entryToWrite(const RecordKey& key, const ABMultiValue& lis
 }  // namespace
 
 bool designates(const RecordKey& key, const ABMultiValue::Entry& entry) {
-  switch (key.family) {
-    case Family::Labelled:
-      // Only text entries: writing into another kind of value would replace it.
-      if (!std::holds_alternative<std::string>(entry.value)) return false;
-      return key.grouped ? RecordKeys::inGroup(entry.label, key.label) : entry.label == *key.label;
-    case Family::Social: {
-      const ABDictionary* d = dictionaryOf(entry);
-      return d && d->valueOr(kABSocialProfileServiceKey) == *key.part;
-    }
-    case Family::AddressPart:
-      return dictionaryOf(entry) && RecordKeys::inGroup(entry.label, key.label);
-    case Family::Instant: {
-      const ABDictionary* d = dictionaryOf(entry);
-      return d && RecordKeys::inGroup(entry.label, key.label) && d->valueOr(kABInstantMessageServiceKey) == *key.part;
-    }
-    default:
-      return false;
-  }
+  return designatesEntry(key, DecodedEntry{entry});
 }
 
 bool showsKey(const RecordKey& key, const ABMultiValue::Entry& entry) {
-  if (!designates(key, entry)) return false;
-  switch (key.family) {
-    case Family::Labelled:
-      return true;
-    case Family::Social:
-      return entry.label == *key.label && dictionaryOf(entry)->contains(kABSocialProfileUsernameKey);
-    default:
-      return dictionaryOf(entry)->contains(shownComponent(key));
-  }
+  return shownIn(key, DecodedEntry{entry}).has_value();
 }
 
 const std::string& shownValue(const RecordKey& key, const ABMultiValue::Entry& entry) {
   if (key.family == Family::Labelled) return std::get<std::string>(entry.value);
   return *dictionaryOf(entry)->find(shownComponent(key));
+}
+
+std::optional<std::string_view> shownValue(const RecordKey& key, const PersonCodec::ListView::Entry& entry) {
+  return shownIn(key, EncodedEntry{entry});
 }
 
 std::optional<size_t> shownEntry(const RecordKey& key, const ABMultiValue& list) {

@@ -2,9 +2,11 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABValue.h"
+#include "platform/addressbook/PersonCodec.h"
 
 // How the keys of the record-key table meet the entries of the store's lists: which entry a
 // record reads a key from, and how a value of a key is written into a list. The record builder,
@@ -19,6 +21,10 @@ bool showsKey(const RecordKey& key, const ABMultiValue::Entry& entry);
 
 // The value of the key in an entry that shows it.
 const std::string& shownValue(const RecordKey& key, const ABMultiValue::Entry& entry);
+
+// The same for an entry as the store encodes it, read in place: the value of the key the entry
+// shows, as the decoded entry shows it; nullopt when it shows none.
+std::optional<std::string_view> shownValue(const RecordKey& key, const PersonCodec::ListView::Entry& entry);
 
 // Whether the key designates the entry: the entries that a value may be written into when the
 // record shows none (a home address without a city for "Home City", a Twitter profile under

@@ -120,7 +120,7 @@ bool isStored(const RecordKey& key) {
   return key.family != Family::FullName;
 }
 
-bool inGroup(const std::string& entryLabel, const std::string* groupLabel) {
+bool inGroup(std::string_view entryLabel, const std::string* groupLabel) {
   if (groupLabel == &kABHomeLabel) return entryLabel == kABHomeLabel;
   if (groupLabel == &kABWorkLabel) return entryLabel == kABWorkLabel;
   return entryLabel != kABHomeLabel && entryLabel != kABWorkLabel;

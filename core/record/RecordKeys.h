@@ -45,7 +45,7 @@ const RecordKey* find(std::string_view key);
 bool isStored(const RecordKey& key);
 
 // Whether an entry of this label is in the group that a grouped key's label names.
-bool inGroup(const std::string& entryLabel, const std::string* groupLabel);
+bool inGroup(std::string_view entryLabel, const std::string* groupLabel);
 
 // The keys of the all-information heading list, in its order (90 headings).
 std::vector<std::string> allInfoKeys();

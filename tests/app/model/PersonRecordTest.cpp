@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "app/model/IndexGrouping.h"
 #include "app/model/PersonRecord.h"
@@ -8,6 +9,7 @@
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/PersonCodec.h"
 
 namespace {
 
@@ -216,4 +218,145 @@ TEST(IndexGroupingTest, KeepsCallOrder) {
   EXPECT_EQ(*grouping.indexesForName("B"), (std::vector<int>{1}));
   EXPECT_FALSE(grouping.indexesForName("C"));
   EXPECT_EQ(grouping.names(), (std::vector<std::string>{"A", "B"}));
+}
+
+namespace {
+
+// A person holding a value under every key of the record-key table, and entries the record does
+// not show (other labels, profiles not under the home label, accounts without a user name).
+ABPersonData personWithEveryKey() {
+  using RecordKeys::Family;
+  ABPersonData data;
+  std::map<std::string, ABMultiValue> lists;
+  for (const auto& row : RecordKeys::all()) {
+    const std::string value = "value of " + row.key + " & ü";
+    switch (row.family) {
+      case Family::Single:
+        data.set(*row.property, value);
+        break;
+      case Family::Birthday:
+        data.set(*row.property, ABDate{1604, 2, 29});
+        break;
+      case Family::Labelled:
+        lists[*row.property].addValueWithLabel(value, *row.label);
+        break;
+      case Family::AddressPart:
+        lists[*row.property].addValueWithLabel(ABDictionary{{*row.part, value}}, *row.label);
+        break;
+      case Family::Instant:
+        lists[*row.property].addValueWithLabel(
+            ABDictionary{{kABInstantMessageServiceKey, *row.part}, {kABInstantMessageUsernameKey, value}}, *row.label);
+        break;
+      case Family::Social:
+        lists[*row.property].addValueWithLabel(
+            ABDictionary{{kABSocialProfileServiceKey, *row.part}, {kABSocialProfileUsernameKey, value}}, *row.label);
+        break;
+      case Family::FullName:
+        break;
+    }
+  }
+  lists[kABEmailProperty].addValueWithLabel(std::string("later@x.org"), kABHomeLabel);
+  lists[kABPhoneProperty].addValueWithLabel(std::string("9"), "custom");
+  lists[kABPhoneProperty].setParametersAtIndex(0, ";TYPE=VOICE");
+  lists[kABAddressProperty].addValueWithLabel(ABDictionary{{kABAddressCityKey, "Bergen"}, {"extra", "x"}}, "summer");
+  lists[kABSocialProfileProperty].addValueWithLabel(
+      ABDictionary{{kABSocialProfileServiceKey, kABSocialProfileServiceTwitter}, {kABSocialProfileUsernameKey, "w"}},
+      kABWorkLabel);
+  lists[kABInstantMessageProperty].addValueWithLabel(ABDictionary{{kABInstantMessageServiceKey, "AIMInstant"}},
+                                                     kABWorkLabel);
+  lists[kABInstantMessageProperty].addValueWithLabel(std::string("text where accounts are dictionaries"), kABHomeLabel);
+  for (auto& [property, list] : lists) data.set(property, std::move(list));
+  data.set(kABPersonFlags, std::int64_t{7});
+  data.set("Image", ABBytes{1, 2, 3});
+  return data;
+}
+
+// The values after an encoding's version and count (one byte each for a one-value person).
+std::string valuesOf(const ABPersonData& data) {
+  return PersonCodec::encode(data).substr(2);
+}
+
+// Checks that the record read in place from the encoding is the record of the decoded person, key
+// for key in the same order, and that both refuse the same damaged encodings.
+void expectSameRecordInPlace(std::string_view encoded) {
+  const auto decoded = PersonCodec::decode(encoded);
+  ContactRecord inPlace;
+  inPlace.set("Left", std::string_view("over"));
+  const bool read = recordOfEncodedInto(inPlace, encoded);
+  ASSERT_EQ(read, decoded.has_value());
+  if (!read) {
+    EXPECT_TRUE(inPlace.empty());
+    return;
+  }
+  const ContactRecord expected = recordOfValues(*decoded);
+  EXPECT_EQ(inPlace.keys(), expected.keys());
+  for (const auto& key : expected.keys()) EXPECT_EQ(inPlace.text(key), expected.text(key)) << key;
+  EXPECT_TRUE(inPlace == expected);
+}
+
+}  // namespace
+
+TEST(PersonRecordTest, ARecordReadInPlaceFromTheStoredFormIsTheRecordOfTheDecodedPerson) {
+  const ABPersonData every = personWithEveryKey();
+  {
+    SCOPED_TRACE("every key");
+    expectSameRecordInPlace(PersonCodec::encode(every));
+    ContactRecord record;
+    ASSERT_TRUE(recordOfEncodedInto(record, PersonCodec::encode(every)));
+    EXPECT_EQ(record.text("Home Email"), "later@x.org") << "the last entry of a key wins";
+    EXPECT_EQ(record.text("Birthday"), "--02-29");
+    EXPECT_EQ(record.size(), RecordKeys::all().size());
+  }
+  {
+    SCOPED_TRACE("an empty person");
+    expectSameRecordInPlace(PersonCodec::encode(ABPersonData()));
+  }
+  {
+    // The store never writes a property twice, but a row written by another program may: the
+    // decoded person holds the value written last, whatever its kind.
+    SCOPED_TRACE("a property written twice");
+    ABPersonData firstName, secondName, emails, emailText, birthdayText;
+    firstName.set(kABFirstNameProperty, std::string("Ann"));
+    secondName.set(kABFirstNameProperty, std::string("Bea"));
+    emails.set(kABEmailProperty, *every.multiValue(kABEmailProperty));
+    emailText.set(kABEmailProperty, std::string("not a list"));
+    birthdayText.set(kABBirthdayProperty, std::string("spring"));
+    const std::string twice = std::string("\x02\x06") + valuesOf(firstName) + valuesOf(emails) +
+                              valuesOf(birthdayText) + valuesOf(secondName) + valuesOf(emailText) + valuesOf(firstName);
+    expectSameRecordInPlace(twice);
+    expectSameRecordInPlace(std::string("\x02\x02") + valuesOf(emailText) + valuesOf(emails));
+  }
+  {
+    SCOPED_TRACE("a component written twice");
+    ABPersonData address;
+    address.set(
+        kABAddressProperty,
+        list({{kABHomeLabel,
+               ABDictionary{{kABAddressCityKey, "Oslo"}, {"Xity", "Bergen"}, {kABAddressStreetKey, "1 Road"}}}}));
+    std::string encoded = PersonCodec::encode(address);
+    encoded.replace(encoded.find("Xity"), 4, kABAddressCityKey);
+    expectSameRecordInPlace(encoded);
+    ContactRecord record;
+    ASSERT_TRUE(recordOfEncodedInto(record, encoded));
+    EXPECT_EQ(record.text("Home City"), "Bergen");
+  }
+}
+
+// Damaged rows: every cut and every changed byte of an encoding is refused exactly when decoding
+// refuses it, and read like the decoded person otherwise.
+TEST(PersonRecordTest, ARecordReadInPlaceRefusesWhatDecodingRefuses) {
+  const std::string encoded = PersonCodec::encode(personWithEveryKey());
+  for (size_t size = 0; size < encoded.size(); size += 7) {
+    SCOPED_TRACE("cut at " + std::to_string(size));
+    expectSameRecordInPlace(std::string_view(encoded).substr(0, size));
+  }
+  for (size_t at = 0; at < encoded.size(); at += 3) {
+    for (const unsigned char byte : {0x00, 0x01, 0x04, 0x7F, 0x80, 0xFF}) {
+      std::string changed = encoded;
+      changed[at] = static_cast<char>(byte);
+      SCOPED_TRACE("byte " + std::to_string(at) + " made " + std::to_string(byte));
+      expectSameRecordInPlace(changed);
+      if (testing::Test::HasFailure()) return;
+    }
+  }
 }
