@@ -115,8 +115,8 @@ int runExport(CommandContext& ctx) {
     return 2;
   }
   // The persons are read from the store a batch at a time and none is kept: the vCard formats write
-  // each whole person as it comes, the CSV and TXT tables of all information format each batch's
-  // rows while the next batches are read, the others take the records of a batch (only the columns
+  // each whole person as it comes, the CSV and TXT tables and the HTML page of all information
+  // format each batch's rows while the next batches are read, the others take the records of a batch (only the columns
   // asked for, without the reference to the person) before the next batch is read.
   ExportResult result;
   if (allInfo && ExportContact::writesWholePersons(chosen)) {

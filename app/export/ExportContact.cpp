@@ -104,7 +104,7 @@ ExportResult ExportContact::runPersonExport(const std::string& title, const std:
 }
 
 bool ExportContact::writesStoredPersons(const std::string& title) {
-  return title == "Save to CSV" || title == "Save to TXT";
+  return title == "Save to CSV" || title == "Save to TXT" || title == "Save to HTML";
 }
 
 ExportResult ExportContact::runStoredExport(const std::string& title, const std::string& folder,
@@ -113,6 +113,7 @@ ExportResult ExportContact::runStoredExport(const std::string& title, const std:
   if (!format || !writesStoredPersons(title)) return failure("Unknown export format \"" + title + "\".");
   const std::string destination = destinationOf(*format, folder);
   if (title == "Save to CSV") return ExportCSV().writeAllInfoOfStored(persons, destination);
+  if (title == "Save to HTML") return ExportToHtml::writeAllInfoOfStored(persons, destination);
   return ExportTXT().writeAllInfoOfStored(persons, destination);
 }
 

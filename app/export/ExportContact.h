@@ -96,7 +96,7 @@ class ExportContact {
   // at a time: no record is made and no person is kept once written, on the calling thread.
   ExportResult runPersonExport(const std::string& title, const std::string& folder, const PersonBatches& persons) const;
   // Whether the format writes an export of all information from the store's persons as they are
-  // read (the CSV and TXT tables).
+  // read (the CSV and TXT tables, the HTML page).
   static bool writesStoredPersons(const std::string& title);
   // An export of all information in such a format: each person's record is made as the person is
   // read and let go of once written. A damaged person makes the result unreadable.

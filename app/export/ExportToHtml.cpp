@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <optional>
 
 #include "app/export/BlockFile.h"
 #include "app/export/ColumnIndex.h"
+#include "app/export/StoredRows.h"
 #include "core/record/AllInfoColumns.h"
 #include "core/record/RecordColumns.h"
 #include "frameworks/common/OutputFile.h"
@@ -47,11 +49,19 @@ bool plainText(std::string_view text) {
   return true;
 }
 
+// What formatting a row keeps from row to row: one for each thread that formats rows.
+struct RowScratch {
+  std::vector<uint32_t> slots;
+  CellText cell;
+  std::string escaped;
+};
+
 // Writes table rows as the tree serialiser would print them at the depth of html/body/table, so a
-// large table is streamed instead of held as one tree.
-class RowWriter {
+// large table is streamed instead of held as one tree. Read-only once made: any number of threads
+// may format rows with it, each with a scratch of its own.
+class HtmlRows {
  public:
-  explicit RowWriter(const std::vector<std::string>& columns) : columns_(columns), index_(columns) {
+  explicit HtmlRows(const std::vector<std::string>& columns) : columns_(columns), index_(columns) {
     for (const auto& column : columns) {
       std::string open = std::string("        <td style=\"") + kCellStyle + "\" class=\"";
       appendXmlEscaped(open, lower(column), XmlEscape::Attribute);
@@ -78,8 +88,9 @@ class RowWriter {
     file.append(out);
   }
 
-  void record(BlockFile& file, const ContactRecord& record) {
-    index_.fill(record, slots_);
+  template <typename Sink>
+  void record(Sink& file, const ContactRecord& record, RowScratch& scratch) const {
+    index_.fill(record, scratch.slots);
     file.append("      <tr>\n");
     // Empty cells are most of a wide table: a run of them is written as one piece of all the
     // columns' empty cells written once.
@@ -91,7 +102,7 @@ class RowWriter {
     };
     for (size_t i = 0; i < columns_.size(); ++i) {
       std::optional<std::string_view> text;
-      if (slots_[i] != ColumnIndex::kNone) text = cell_.of(record.valueAt(slots_[i]));
+      if (scratch.slots[i] != ColumnIndex::kNone) text = scratch.cell.of(record.valueAt(scratch.slots[i]));
       if (!text || text->empty()) continue;
       writeEmptyUpTo(i);
       emptyFrom = i + 1;
@@ -100,9 +111,9 @@ class RowWriter {
       if (plainText(*text)) {
         file.append(*text);
       } else {
-        escaped_.clear();
-        appendXmlEscaped(escaped_, *text);
-        file.append(escaped_);
+        scratch.escaped.clear();
+        appendXmlEscaped(scratch.escaped, *text);
+        file.append(scratch.escaped);
       }
       file.append("</td>\n");
     }
@@ -116,10 +127,62 @@ class RowWriter {
   std::vector<std::string> cellOpen_;  // up to the class attribute's closing quote, exclusive
   std::string emptyCells_;             // every column's empty cell, in column order
   std::vector<size_t> emptyStart_;     // where each column's empty cell starts in it, and its end
-  std::vector<uint32_t> slots_;
-  CellText cell_;
-  std::string escaped_;
 };
+
+// The page around the table: what comes before its rows and what after them. A page without a
+// table (no records) is all before.
+struct PageFrame {
+  std::string before, after;
+};
+
+PageFrame pageFrame(bool withTable) {
+  pugi::xml_document document;
+  auto declaration = document.append_child(pugi::node_declaration);
+  declaration.append_attribute("version") = "1.0";
+  declaration.append_attribute("encoding") = "utf-8";
+  document.append_child(pugi::node_doctype)
+      .set_value(
+          "html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+          "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\"");
+  pugi::xml_node html = document.append_child("html");
+  html.append_attribute("xmlns") = "http://www.w3.org/1999/xhtml";
+  pugi::xml_node head = html.append_child("head");
+  pugi::xml_node meta = head.append_child("meta");
+  meta.append_attribute("http-equiv") = "Content-Type";
+  meta.append_attribute("content") = "text/html";
+  meta.append_attribute("charset") = "utf-8";
+  head.append_child("title").text() = "Address Book Contacts";
+  pugi::xml_node body = html.append_child("body");
+  body.append_attribute("bgcolor") = "#FFFFFF";
+  PageFrame frame;
+  if (withTable) {
+    pugi::xml_node table = body.append_child("table");
+    table.append_attribute("cellspacing") = "0";
+    table.append_attribute("border") = "1";
+    // The rows are serialised one by one where this comment stands, so a large table is never
+    // held as one tree.
+    table.append_child(pugi::node_comment).set_value(kRowsMark);
+  }
+  std::string page;
+  StringWriter writer(page);
+  document.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
+  if (!withTable) {
+    frame.before = std::move(page);
+    return frame;
+  }
+  const std::string mark = std::string("<!--") + kRowsMark + "-->";
+  const auto at = page.find(mark);
+  const auto lineStart = page.rfind('\n', at) + 1;
+  const auto lineEnd = page.find('\n', at) + 1;
+  frame.before = page.substr(0, lineStart);
+  frame.after = page.substr(lineEnd);
+  return frame;
+}
+
+// Persons of a row of all information formatted per piece: a piece's text stays in the processor's
+// cache between being formatted and being copied into the file (rows of all information are
+// about 10 KB each).
+constexpr size_t kStoredPersonsPerPiece = 48;
 
 }  // namespace
 
@@ -146,59 +209,89 @@ void ExportToHtml::setThNode() {
 
 ExportResult ExportToHtml::writeHtml() {
   ExportResult result;
-  pugi::xml_document document;
-  auto declaration = document.append_child(pugi::node_declaration);
-  declaration.append_attribute("version") = "1.0";
-  declaration.append_attribute("encoding") = "utf-8";
-  document.append_child(pugi::node_doctype)
-      .set_value(
-          "html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
-          "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\"");
-  pugi::xml_node html = document.append_child("html");
-  html.append_attribute("xmlns") = "http://www.w3.org/1999/xhtml";
-  pugi::xml_node head = html.append_child("head");
-  pugi::xml_node meta = head.append_child("meta");
-  meta.append_attribute("http-equiv") = "Content-Type";
-  meta.append_attribute("content") = "text/html";
-  meta.append_attribute("charset") = "utf-8";
-  head.append_child("title").text() = "Address Book Contacts";
-  pugi::xml_node body = html.append_child("body");
-  body.append_attribute("bgcolor") = "#FFFFFF";
-
+  const PageFrame frame = pageFrame(!dictionArr_.empty());
   OutputFile output(savePath_ + ".html");
   if (!output.open()) {
     result.error = output.error();
     return result;
   }
   BlockFile file(output.temporaryPath());
+  file.append(frame.before);
   if (!dictionArr_.empty()) {
-    pugi::xml_node table = body.append_child("table");
-    table.append_attribute("cellspacing") = "0";
-    table.append_attribute("border") = "1";
-    // The rows are serialised one by one where this comment stands, so a large table is never
-    // held as one tree.
-    table.append_child(pugi::node_comment).set_value(kRowsMark);
-    std::string frame;
-    StringWriter writer(frame);
-    document.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
-    std::string mark = std::string("<!--") + kRowsMark + "-->";
-    auto at = frame.find(mark);
-    auto lineStart = frame.rfind('\n', at) + 1;
-    auto lineEnd = frame.find('\n', at) + 1;
-    file.append(std::string_view(frame).substr(0, lineStart));
     setThNode();
-    RowWriter rows(dicKeyArr_);
+    const HtmlRows rows(dicKeyArr_);
+    RowScratch scratch;
     rows.heading(file);
     for (const auto& record : dictionArr_) {
-      rows.record(file, record);
+      rows.record(file, record, scratch);
       file.flushIfFull();
     }
-    file.append(std::string_view(frame).substr(lineEnd));
-  } else {
-    std::string page;
-    StringWriter writer(page);
-    document.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
-    file.append(page);
+    file.append(frame.after);
   }
   return finishOutput(file, output);
+}
+
+ExportResult ExportToHtml::writeAllInfoOfStored(const StoredPersonBatches& persons, const std::string& savePath) {
+  ExportResult result;
+  // The heading names the keys of the one record when there is exactly one, and every column of
+  // all information otherwise: the first batches are held until a second person is seen.
+  std::vector<std::shared_ptr<const ABStoredBatch>> held;
+  size_t heldPersons = 0;
+  const std::vector<std::string>& columns = AllInfoColumns::base();
+  const HtmlRows rows(columns);
+  const PageFrame frame = pageFrame(true);
+  std::optional<OutputFile> output;
+  std::optional<BlockFile> file;
+  std::optional<StoredRowFormatter<RowScratch>> formatter;
+  // Starts the page once it is known to have a table of several rows; false when its file cannot
+  // be made (result says why).
+  auto start = [&] {
+    output.emplace(savePath + ".html");
+    if (!output->open()) {
+      result.error = output->error();
+      return false;
+    }
+    file.emplace(output->temporaryPath());
+    file->append(frame.before);
+    rows.heading(*file);
+    formatter.emplace(
+        *file, kStoredPersonsPerPiece,
+        [&](RowScratch& scratch, const ContactRecord& record, ChunkText& text) { rows.record(text, record, scratch); });
+    for (const auto& batch : held)
+      if (!formatter->add(batch)) break;
+    held.clear();
+    return true;
+  };
+  std::string sourceError;
+  const bool given = persons(
+      [&](std::shared_ptr<const ABStoredBatch> batch) {
+        if (formatter) return formatter->add(batch);
+        heldPersons += batch->size();
+        held.push_back(std::move(batch));
+        return heldPersons < 2 || start();
+      },
+      &sourceError);
+  if (formatter) {
+    if (!formatter->finish(result, given, sourceError)) return result;
+    file->append(frame.after);
+    return finishOutput(*file, *output);
+  }
+  if (!result.error.empty()) return result;  // the file could not be made
+  if (!given) {
+    result.error = sourceError.empty() ? "Cannot read the contacts." : sourceError;
+    return result;
+  }
+  // No person or one: the page of its record, as from the records.
+  ContactRecords records;
+  for (const auto& batch : held) {
+    for (size_t i = 0; i < batch->size(); ++i) {
+      records.emplace_back();
+      if (!recordOfEncodedInto(records.back(), batch->data(i))) {
+        result.error = batch->damagedError(i);
+        result.unreadable = true;
+        return result;
+      }
+    }
+  }
+  return ExportToHtml(records, savePath, true).writeHtml();
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/export/ExportResult.h"
+#include "app/export/StoredPersons.h"
 #include "core/record/ContactRecord.h"
 
 // An XHTML 1.0 Transitional page holding one table: a heading row and one row per record.
@@ -14,6 +15,13 @@ class ExportToHtml {
   ExportToHtml(const ContactRecords& records, std::string savePath, bool isShowAllInfo);
 
   ExportResult writeHtml();
+
+  // The page of all information about every person of the store, from batches as they are read:
+  // each person's row is made straight from its stored encoding and formatted on a thread per
+  // core while the next batches are read, and no record is kept. The same page as writeHtml()
+  // writes from the persons' records. A damaged person stops the export: nothing is written and
+  // the result is unreadable, its error the store's words naming the first damaged person.
+  static ExportResult writeAllInfoOfStored(const StoredPersonBatches& persons, const std::string& savePath);
 
   // The union of the records' keys in meeting order ("Person" is never a column).
   std::vector<std::string> getAllKey() const;

@@ -9,6 +9,7 @@
 #include "app/export/ColumnIndex.h"
 #include "app/export/ExportCSV.h"
 #include "app/export/OrderedChunks.h"
+#include "app/export/StoredRows.h"
 #include "app/model/PersonRecord.h"
 #include "frameworks/common/OutputFile.h"
 
@@ -94,17 +95,10 @@ void writeAllRows(BlockFile& file, const ContactRecords& records, const std::vec
   });
 }
 
-// What a formatting thread keeps from person to person.
+// What a formatting thread keeps from row to row.
 struct RowState {
-  ContactRecord record;
   std::vector<uint32_t> slots;
   CellText cell;
-};
-
-// A batch of stored persons and its place in the store's order.
-struct StoredPiece {
-  std::shared_ptr<const ABStoredBatch> batch;
-  size_t seq = 0;
 };
 
 // Formats every stored person's row into file; false when the persons could not all be given or
@@ -113,43 +107,15 @@ template <TextCells cells>
 bool writeStoredRows(BlockFile& file, const StoredPersonBatches& persons, const std::vector<std::string>& columns,
                      ExportResult& result) {
   const ColumnIndex index(columns);
-  std::mutex damageLock;
-  size_t damagedPiece = SIZE_MAX;
-  std::string damage;
-  OrderedFormatter<StoredPiece, RowState> formatter(
-      file, [&](RowState& state, const StoredPiece& piece, ChunkText& text) {
-        const ABStoredBatch& batch = *piece.batch;
-        for (size_t i = 0; i < batch.size(); ++i) {
-          if (!recordOfEncodedInto(state.record, batch.data(i))) {
-            std::lock_guard lock(damageLock);
-            if (piece.seq < damagedPiece) {
-              damagedPiece = piece.seq;
-              damage = batch.damagedError(i);
-            }
-            return false;
-          }
-          writeRow<cells>(text, state.record, index, state.slots, state.cell);
-        }
-        return true;
-      });
-  size_t seq = 0;
+  // A batch as read is one piece: its rows are some hundreds of kilobytes.
+  StoredRowFormatter<RowState> formatter(file, SIZE_MAX,
+                                         [&](RowState& state, const ContactRecord& record, ChunkText& text) {
+                                           writeRow<cells>(text, record, index, state.slots, state.cell);
+                                         });
   std::string sourceError;
-  const bool given = persons(
-      [&](std::shared_ptr<const ABStoredBatch> batch) {
-        return formatter.add({std::move(batch), seq++});
-      },
-      &sourceError);
-  const bool formatted = formatter.finish();
-  if (!damage.empty()) {
-    result.error = std::move(damage);
-    result.unreadable = true;
-    return false;
-  }
-  if (!given || !formatted) {
-    result.error = sourceError.empty() ? "Cannot read the contacts." : sourceError;
-    return false;
-  }
-  return true;
+  const bool given =
+      persons([&](std::shared_ptr<const ABStoredBatch> batch) { return formatter.add(batch); }, &sourceError);
+  return formatter.finish(result, given, sourceError);
 }
 
 // Writes the table's file: its heading, then the rows that writeRows writes (false: it failed and

@@ -125,6 +125,7 @@ TEST_F(ExportCommandTest, AStoreThatCannotBeReadWholeExportsNothing) {
                                                           {"--format", "vcard"},
                                                           {"--format", "csv", "--all-info"},
                                                           {"--format", "txt", "--all-info"},
+                                                          {"--format", "html", "--all-info"},
                                                           {"--format", "xlsx"}};
   for (const auto& request : requests) {
     ProgramRun exported = exportTo(request);

@@ -8,6 +8,7 @@
 
 #include "app/export/ExportCSV.h"
 #include "app/export/ExportTXT.h"
+#include "app/export/ExportToHtml.h"
 #include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABConstants.h"
 
@@ -173,9 +174,9 @@ StoredPersonBatches storedBatches(const std::filesystem::path& store, size_t per
 
 }  // namespace
 
-// Formatted from the store's rows as they are read, the tables of all information are the very
-// bytes written from the records of the same persons, in store order; a damaged person writes
-// nothing and names the first one damaged.
+// Formatted from the store's rows as they are read, the tables and the page of all information are
+// the very bytes written from the records of the same persons, in store order; a damaged person
+// writes nothing and names the first one damaged.
 TEST_F(TextWritersTest, AllInformationFromStoredRowsIsWrittenAsFromRecords) {
   const std::filesystem::path store = folder_ / "book.sqlite";
   std::vector<ABPersonRef> persons;
@@ -185,7 +186,7 @@ TEST_F(TextWritersTest, AllInformationFromStoredRowsIsWrittenAsFromRecords) {
       auto person = ABPerson::create();
       if (i % 7) person->setValueForProperty("First" + std::to_string(i), kABFirstNameProperty);
       person->setValueForProperty("Last, \"" + std::to_string(i) + "\"", kABLastNameProperty);
-      if (i % 3 == 0) person->setValueForProperty("line one\nline two" + std::string(i, 'n'), kABNoteProperty);
+      if (i % 3 == 0) person->setValueForProperty("line <one> &\nline twö" + std::string(i, 'n'), kABNoteProperty);
       if (i % 4 == 0) person->setValueForProperty(ABDate{1950 + i % 50, 1 + i % 12, 1 + i % 28}, kABBirthdayProperty);
       ABMultiValue emails, phones, addresses;
       emails.addValueWithLabel("home" + std::to_string(i) + "@example.org", kABHomeLabel);
@@ -219,6 +220,10 @@ TEST_F(TextWritersTest, AllInformationFromStoredRowsIsWrittenAsFromRecords) {
     auto storedTxt = ExportTXT().writeAllInfoOfStored(storedBatches(store, perBatch), fromRows);
     ASSERT_TRUE(txt.ok() && storedTxt.ok()) << txt.error << storedTxt.error;
     EXPECT_TRUE(read(storedTxt.file) == read(txt.file)) << perBatch;
+    auto html = ExportToHtml(records, (fromRecords / "page").string(), true).writeHtml();
+    auto storedHtml = ExportToHtml::writeAllInfoOfStored(storedBatches(store, perBatch), (fromRows / "page").string());
+    ASSERT_TRUE(html.ok() && storedHtml.ok()) << html.error << storedHtml.error;
+    EXPECT_TRUE(read(storedHtml.file) == read(html.file)) << perBatch;
   }
 
   sqlite3* db = nullptr;
@@ -231,8 +236,10 @@ TEST_F(TextWritersTest, AllInformationFromStoredRowsIsWrittenAsFromRecords) {
   const std::filesystem::path left = folder_ / "left";
   std::filesystem::create_directories(left);
   for (size_t perBatch : {1, 7, 4096}) {
-    for (const ExportResult& failed : {ExportCSV().writeAllInfoOfStored(storedBatches(store, perBatch), left),
-                                       ExportTXT().writeAllInfoOfStored(storedBatches(store, perBatch), left)}) {
+    for (const ExportResult& failed :
+         {ExportCSV().writeAllInfoOfStored(storedBatches(store, perBatch), left),
+          ExportTXT().writeAllInfoOfStored(storedBatches(store, perBatch), left),
+          ExportToHtml::writeAllInfoOfStored(storedBatches(store, perBatch), (left / "page").string())}) {
       EXPECT_FALSE(failed.ok());
       EXPECT_TRUE(failed.unreadable);
       EXPECT_EQ(failed.error, store.string() + ": the record of contact " + persons[120]->uniqueId() + " is damaged");
@@ -243,4 +250,58 @@ TEST_F(TextWritersTest, AllInformationFromStoredRowsIsWrittenAsFromRecords) {
   EXPECT_FALSE(unread.unreadable);
   EXPECT_NE(unread.error.find("absent.sqlite"), std::string::npos) << unread.error;
   EXPECT_TRUE(std::filesystem::is_empty(left));
+}
+
+// The page's heading names the one person's keys when the store holds exactly one person, and
+// every column of all information when it holds more: the page from the store's rows looks far
+// enough ahead to tell, however few persons a batch brings.
+TEST_F(TextWritersTest, APageFromStoredRowsHasTheHeadingOfItsNumberOfPersons) {
+  for (int count : {0, 1, 2, 3}) {
+    SCOPED_TRACE(std::to_string(count) + " persons");
+    const std::filesystem::path store = folder_ / ("book" + std::to_string(count) + ".sqlite");
+    std::vector<ABPersonRef> persons;
+    {
+      auto book = ABAddressBook::open(store);
+      for (int i = 0; i < count; ++i) {
+        auto person = ABPerson::create();
+        person->setValueForProperty("Note " + std::to_string(i), kABNoteProperty);
+        person->setValueForProperty("Last" + std::to_string(i), kABLastNameProperty);
+        persons.push_back(person);
+      }
+      if (count) {
+        ASSERT_TRUE(book->addRecords(persons));
+      }
+      ASSERT_TRUE(book->save());
+    }
+    ContactRecords records;
+    ASSERT_TRUE(ABAddressBook::readPersons(store, [&](std::vector<ABPersonData>& batch) {
+      for (ContactRecord& record : recordsOfValues(batch)) records.push_back(std::move(record));
+    }));
+    const std::filesystem::path fromRecords = folder_ / ("records" + std::to_string(count));
+    std::filesystem::create_directories(fromRecords);
+    auto html = ExportToHtml(records, (fromRecords / "page").string(), true).writeHtml();
+    ASSERT_TRUE(html.ok()) << html.error;
+    const std::string expected = read(html.file);
+    EXPECT_EQ(expected.find("<table") != std::string::npos, count > 0);
+    EXPECT_EQ(expected.find("<th class=\"home email\"") != std::string::npos, count > 1)
+        << "a lone person's keys, or every column";
+    for (size_t perBatch : {1, 2, 7}) {
+      const std::filesystem::path fromRows = folder_ / ("rows" + std::to_string(count) + std::to_string(perBatch));
+      std::filesystem::create_directories(fromRows);
+      auto stored = ExportToHtml::writeAllInfoOfStored(storedBatches(store, perBatch), (fromRows / "page").string());
+      ASSERT_TRUE(stored.ok()) << stored.error;
+      EXPECT_TRUE(read(stored.file) == expected) << perBatch << " persons a batch";
+    }
+    if (count != 1) continue;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(store.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE persons SET data = x'02'", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const std::filesystem::path left = folder_ / "left";
+    std::filesystem::create_directories(left);
+    auto failed = ExportToHtml::writeAllInfoOfStored(storedBatches(store, 1), (left / "page").string());
+    EXPECT_TRUE(failed.unreadable);
+    EXPECT_EQ(failed.error, store.string() + ": the record of contact " + persons[0]->uniqueId() + " is damaged");
+    EXPECT_TRUE(std::filesystem::is_empty(left));
+  }
 }
