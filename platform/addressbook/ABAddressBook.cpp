@@ -18,6 +18,7 @@
 #include <unordered_set>
 
 #include "ABConstants.h"
+#include "EncodedPersons.h"
 #include "EncodedRows.h"
 #include "PackedBytes.h"
 #include "PersonCodec.h"
@@ -652,66 +653,39 @@ ABSaveResult ABAddressBook::saveChanges() {
 
 namespace {
 
-// The rows of one batch of new persons, encoded.
-struct EncodedBatch {
-  std::vector<std::string> uids;
-  std::vector<std::string_view> rows;
-  std::vector<std::uint64_t> hashes;                  // SqliteStore::hashOfValues of each row
-  std::vector<std::unique_ptr<std::string>> buffers;  // one per range of persons encoded together
-};
-
-// Gives each person a unique id of its own (see appendNewPersons) and encodes the batch on every
-// core.
-std::unique_ptr<EncodedBatch> encodeBatch(std::vector<ABPersonData>& persons,
-                                          const std::function<bool(const std::string&)>& taken,
-                                          std::unordered_set<std::string>& given) {
-  auto batch = std::make_unique<EncodedBatch>();
-  // The ids the cards gave, looked up on every core; then, in order, those already in the book or
-  // given earlier are dropped.
-  std::vector<const std::string*> own(persons.size());
+// Encodes the persons on every core, each with its own unique id or, without one, a new one (see
+// appendNewPersons, which settles the ids).
+EncodedPersons encodeBatch(std::vector<ABPersonData>& persons) {
+  std::mutex partsLock;
+  std::vector<std::pair<size_t, EncodedPersons>> parts;
   parallelFor(persons.size(), kRowsPerThread, [&](size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i)
-      if (const std::string* uid = persons[i].string(kABUIDProperty); uid && !uid->empty()) own[i] = uid;
-  });
-  for (const std::string*& uid : own) {
-    if (!uid) continue;
-    if (given.count(*uid) || taken(*uid))
-      uid = nullptr;
-    else
-      given.insert(*uid);
-  }
-  batch->uids.resize(persons.size());
-  batch->rows.resize(persons.size());
-  batch->hashes.resize(persons.size());
-  std::mutex buffersLock;
-  parallelFor(persons.size(), kRowsPerThread, [&](size_t begin, size_t end) {
-    std::vector<size_t> sizes(end - begin);
+    EncodedPersons part;
     for (size_t i = begin; i < end; ++i) {
-      if (own[i]) {
-        batch->uids[i] = *own[i];
-      } else {
-        // A new id is drawn at random from 2^122: no other person has it, and none is kept in given
-        // (should a later card carry it all the same, the store refuses the write and the import is
-        // made again, as when another program takes an id meanwhile).
-        batch->uids[i] = ABPerson::makeUniqueId();
-        persons[i].set(kABUIDProperty, batch->uids[i]);
-      }
-    }
-    size_t total = 0;
-    for (size_t i = begin; i < end; ++i) total += sizes[i - begin] = PersonCodec::encodedSize(persons[i]);
-    auto buffer = std::make_unique<std::string>();
-    buffer->reserve(total);  // never grows past it: the views stay valid
-    for (size_t i = begin; i < end; ++i) {
-      const size_t start = buffer->size();
-      PersonCodec::encode(persons[i], *buffer);
-      batch->rows[i] = std::string_view(*buffer).substr(start, sizes[i - begin]);
-      batch->hashes[i] = SqliteStore::hashOfValues(batch->rows[i]);
+      part.add(persons[i]);
       persons[i].clear();  // freed here, on every core, rather than all on one afterwards
     }
-    std::lock_guard lock(buffersLock);
-    batch->buffers.push_back(std::move(buffer));
+    std::lock_guard lock(partsLock);
+    parts.emplace_back(begin, std::move(part));
   });
+  std::sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  EncodedPersons batch;
+  for (auto& [begin, part] : parts) batch.append(std::move(part));
   return batch;
+}
+
+// Keeps the ids the persons brought unless the book has them or an earlier person of the import
+// took them; those persons get a new id (drawn at random from 2^122: no other person has it, and
+// none is kept in given; should a later card carry it all the same, the store refuses the write and
+// the import is made again, as when another program takes an id meanwhile).
+void settleUniqueIds(EncodedPersons& batch, const std::function<bool(const std::string&)>& taken,
+                     std::unordered_set<std::string>& given) {
+  for (size_t i = 0; i < batch.size(); ++i) {
+    if (!batch.ownUid(i)) continue;
+    if (given.count(batch.uid(i)) || taken(batch.uid(i)))
+      batch.replaceUid(i, ABPerson::makeUniqueId());
+    else
+      given.insert(batch.uid(i));
+  }
 }
 
 // Thrown into the reading when the writing has stopped: the rest is not needed.
@@ -722,6 +696,20 @@ struct WritingStopped {};
 ABSaveResult ABAddressBook::appendNewPersons(const PersonBatches& batches,
                                              const std::function<std::string(std::size_t)>& describe,
                                              std::vector<std::string>& uids) {
+  return appendEncodedPersons(
+      [&](const std::function<void(EncodedPersons&)>& add) {
+        batches([&](std::vector<ABPersonData>& persons) {
+          EncodedPersons encoded = encodeBatch(persons);
+          persons.clear();
+          add(encoded);
+        });
+      },
+      describe, uids);
+}
+
+ABSaveResult ABAddressBook::appendEncodedPersons(const EncodedPersonBatches& batches,
+                                                 const std::function<std::string(std::size_t)>& describe,
+                                                 std::vector<std::string>& uids) {
   std::lock_guard lock(mutex_);
   ABSaveResult result;
   if (!pendingRemovals_.empty() || std::any_of(people_.begin(), people_.end(), [&](const ABPersonRef& person) {
@@ -734,7 +722,7 @@ ABSaveResult ABAddressBook::appendNewPersons(const PersonBatches& batches,
   // Read and encoded batches wait here for the writing, at most two at a time while it runs.
   std::mutex queueLock;
   std::condition_variable queueChanged;
-  std::deque<std::unique_ptr<EncodedBatch>> queue;
+  std::deque<std::unique_ptr<EncodedPersons>> queue;
   bool readingDone = false, writing = false, writingDone = false;
   std::exception_ptr readingFailure;
 
@@ -742,9 +730,10 @@ ABSaveResult ABAddressBook::appendNewPersons(const PersonBatches& batches,
     try {
       std::unordered_set<std::string> given;
       auto taken = [&](const std::string& uid) { return slots_.count(uid) != 0; };
-      batches([&](std::vector<ABPersonData>& persons) {
-        std::unique_ptr<EncodedBatch> batch = encodeBatch(persons, taken, given);
-        persons.clear();
+      batches([&](EncodedPersons& persons) {
+        auto batch = std::make_unique<EncodedPersons>(std::move(persons));
+        persons = EncodedPersons();
+        settleUniqueIds(*batch, taken, given);
         std::unique_lock wait(queueLock);
         queueChanged.wait(wait, [&] { return !writing || writingDone || queue.size() < 2; });
         if (writingDone) throw WritingStopped{};
@@ -780,12 +769,12 @@ ABSaveResult ABAddressBook::appendNewPersons(const PersonBatches& batches,
     SqliteStore::ChangeNote note;
     note.time = now();
     note.record = recordsHistory_;
-    std::unique_ptr<EncodedBatch> current;
+    std::unique_ptr<EncodedPersons> current;
     size_t next = 0;
     std::int64_t order = nextOrder_;
     auto rows = [&](SqliteStore::Row& row) {
-      while (!current || next == current->rows.size()) {
-        if (current) std::move(current->uids.begin(), current->uids.end(), std::back_inserter(written));
+      while (!current || next == current->size()) {
+        if (current) std::move(current->uids().begin(), current->uids().end(), std::back_inserter(written));
         current.reset();
         next = 0;
         std::unique_lock wait(queueLock);
@@ -801,10 +790,10 @@ ABSaveResult ABAddressBook::appendNewPersons(const PersonBatches& batches,
         note.description = nextDescription_.empty() ? describe(written.size()) : nextDescription_;
         return false;
       }
-      row.uid = current->uids[next];
+      row.uid = current->uid(next);
       row.order = order++;
-      row.data = current->rows[next];
-      row.valuesHash = current->hashes[next];
+      row.data = current->row(next);
+      row.valuesHash = current->hash(next);
       row.version = 0;
       ++next;
       return true;

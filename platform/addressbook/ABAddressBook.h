@@ -14,6 +14,7 @@
 
 #include "ABPerson.h"
 
+class EncodedPersons;
 class SqliteStore;
 
 // A search for persons that hold a value (ABAddressBook::searchElementForProperty).
@@ -216,6 +217,12 @@ class ABAddressBook {
   // new persons afterwards (refresh() reads them); uids are given only when the result is Saved.
   ABSaveResult appendNewPersons(const PersonBatches& batches, const std::function<std::string(std::size_t)>& describe,
                                 std::vector<std::string>& uids);
+  // The same for persons encoded where they were read (each batch is settled and written as it
+  // comes: ids the book has or an earlier person took are replaced).
+  using EncodedPersonBatches = std::function<void(const std::function<void(EncodedPersons&)>& add)>;
+  ABSaveResult appendEncodedPersons(const EncodedPersonBatches& batches,
+                                    const std::function<std::string(std::size_t)>& describe,
+                                    std::vector<std::string>& uids);
   bool hasUnsavedChanges() const;
 
   // Every save is recorded as one change set in the same transaction, with the persons before the

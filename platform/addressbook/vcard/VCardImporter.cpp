@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/EncodedPersons.h"
 #include "platform/addressbook/vcard/VCardLine.h"
 #include "platform/addressbook/vcard/VCardPersonReader.h"
 #include "platform/addressbook/vcard/VCardText.h"
@@ -39,6 +40,9 @@ bool utf16ToUtf8(std::string_view text, std::string& out) {
 
 struct CardsRead {
   std::vector<ABPersonData> persons;
+  // Read for the store: the persons encoded instead (persons stays empty).
+  bool encode = false;
+  EncodedPersons encoded;
   std::optional<VCardSyntaxError> error;  // then persons holds those read before it
   // For a piece of a longer text: the card it ends inside of (its position in the piece).
   std::optional<VCardUnfinishedCard> unfinished;
@@ -52,8 +56,17 @@ void readCards(VCardLineReader& reader, CardsRead& out, const std::atomic<bool>&
   VCardPersonReader mapper;
   VCardCard card;
   while (!cancel.load(std::memory_order_relaxed) && reader.nextCard(card)) {
-    ABPersonData person;
     VCardSyntaxError error;
+    if (out.encode) {
+      ABPersonData* person = mapper.readCardInPlace(card, error);
+      if (!person) {
+        out.error = error;
+        return;
+      }
+      out.encoded.add(*person);
+      continue;
+    }
+    ABPersonData person;
     if (!mapper.readCard(card, person, error)) {
       out.error = error;
       return;
@@ -82,10 +95,11 @@ std::size_t cardStartNearMiddle(std::string_view text) {
 // middle, the first part up to that point. The first reader confirms that the point lies between
 // two cards; if it does not (the point is inside a card or a value), or the first part is
 // malformed, the first reader's result alone stands, as if the text had been read in one go.
-CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bool piece) {
+CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bool piece, bool encode) {
   constexpr std::size_t kTextForTwoParts = 1 << 20;
   constexpr std::size_t kBytesPerCardGuess = 256;
   CardsRead first, second;
+  first.encode = second.encode = encode;
   std::atomic<bool> cancel{false};
   auto reader = [piece](std::string_view part, std::size_t lines) {
     VCardLineReader reader(part, lines);
@@ -105,14 +119,20 @@ CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bo
     for (std::size_t part = begin; part < end; ++part) {
       try {
         if (part == 0) {
-          first.persons.reserve(split / kBytesPerCardGuess);
+          if (encode)
+            first.encoded.reserve(split / kBytesPerCardGuess, split);  // an encoding is smaller than its card
+          else
+            first.persons.reserve(split / kBytesPerCardGuess);
           VCardLineReader firstReader = reader(text, linesBefore);
           firstReader.stopAt(split);
           readCards(firstReader, first, cancel);
           // The second part was read in vain: the first reader went past the point.
           if (!first.stopped) cancel.store(true, std::memory_order_relaxed);
         } else if (!cancel.load(std::memory_order_relaxed)) {
-          second.persons.reserve(secondPart.size() / kBytesPerCardGuess);
+          if (encode)
+            second.encoded.reserve(secondPart.size() / kBytesPerCardGuess, secondPart.size());
+          else
+            second.persons.reserve(secondPart.size() / kBytesPerCardGuess);
           VCardLineReader secondReader = reader(secondPart, linesToSplit);
           readCards(secondReader, second, cancel);
         }
@@ -126,6 +146,7 @@ CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bo
   if (second.error) return second;
   first.persons.insert(first.persons.end(), std::make_move_iterator(second.persons.begin()),
                        std::make_move_iterator(second.persons.end()));
+  first.encoded.append(std::move(second.encoded));
   first.unfinished = second.unfinished;
   if (first.unfinished) first.unfinished->position += split;
   first.linesRead = second.linesRead;
@@ -177,7 +198,7 @@ VCardImportResult VCardImporter::importText(std::string_view text, const std::st
     text = lineFeeds;
   }
 
-  CardsRead cards = readCardsOnTwoCores(text, 0, false);
+  CardsRead cards = readCardsOnTwoCores(text, 0, false, false);
   if (cards.error) {
     result.error = located(sourceName, cards.error->line, cards.error->message);
     return result;
@@ -253,8 +274,15 @@ class PieceByPiece {
   // With sink, the persons of each piece go to it as soon as they are read, instead of being kept
   // for the result.
   using Sink = std::function<void(std::vector<ABPersonData>&)>;
-  PieceByPiece(std::FILE* file, std::string name, const VCardReadLimits& limits, Sink sink = {})
-      : file_(file), name_(std::move(name)), limits_(limits), sink_(std::move(sink)) {
+  // With encodedSink, the persons of each piece are encoded for the store where they are read.
+  using EncodedSink = std::function<void(EncodedPersons&)>;
+  PieceByPiece(std::FILE* file, std::string name, const VCardReadLimits& limits, Sink sink = {},
+               EncodedSink encodedSink = {})
+      : file_(file),
+        name_(std::move(name)),
+        limits_(limits),
+        sink_(std::move(sink)),
+        encodedSink_(std::move(encodedSink)) {
     limits_.pieceSize = std::max<std::size_t>(limits_.pieceSize, 64);
   }
 
@@ -281,7 +309,7 @@ class PieceByPiece {
       }
       contacts = taken_;
       if (atEnd) {
-        if (!take(readCardsOnTwoCores(buffer_, linesBefore_, false), result)) return result;
+        if (!take(readCardsOnTwoCores(buffer_, linesBefore_, false, encoding()), result)) return result;
         break;
       }
       // A card larger than what was read so far: read on until its end can be there (each byte
@@ -304,7 +332,7 @@ class PieceByPiece {
         }
         continue;
       }
-      CardsRead cards = readCardsOnTwoCores(std::string_view(buffer_).substr(0, cut), linesBefore_, true);
+      CardsRead cards = readCardsOnTwoCores(std::string_view(buffer_).substr(0, cut), linesBefore_, true, encoding());
       std::size_t carryFrom = cards.unfinished ? cards.unfinished->position : cut;
       linesBefore_ = cards.unfinished ? cards.unfinished->linesBefore : cards.linesRead;
       bool outside = !cards.unfinished;
@@ -327,6 +355,8 @@ class PieceByPiece {
 
  private:
   enum class LineEnds { Unknown, LineFeeds, CarriageReturns };
+
+  bool encoding() const { return static_cast<bool>(encodedSink_); }
 
   // Appends up to one piece to the buffer; atEnd once the file has no more.
   bool readPiece(bool& atEnd) {
@@ -351,9 +381,15 @@ class PieceByPiece {
     while (!atEnd)
       if (!readPiece(atEnd)) return failed(std::strerror(errno));
     VCardImportResult whole = VCardImporter::importText(buffer_, name_);
-    if (whole.ok() && sink_) {
+    if (whole.ok() && (sink_ || encodedSink_)) {
       taken_ = whole.persons.size();
-      sink_(whole.persons);
+      if (encodedSink_) {
+        EncodedPersons encoded;
+        for (ABPersonData& person : whole.persons) encoded.add(person);
+        encodedSink_(encoded);
+      } else {
+        sink_(whole.persons);
+      }
       whole.persons.clear();
     }
     return whole;
@@ -383,8 +419,10 @@ class PieceByPiece {
       result.error = located(name_, cards.error->line, cards.error->message);
       return false;
     }
-    taken_ += cards.persons.size();
-    if (sink_)
+    taken_ += cards.encode ? cards.encoded.size() : cards.persons.size();
+    if (encodedSink_)
+      encodedSink_(cards.encoded);
+    else if (sink_)
       sink_(cards.persons);
     else if (persons_.empty())
       persons_ = std::move(cards.persons);
@@ -407,6 +445,7 @@ class PieceByPiece {
                                   // no place to cut before this position
   std::vector<ABPersonData> persons_;
   Sink sink_;
+  EncodedSink encodedSink_;
   std::size_t taken_ = 0;  // persons read so far
 };
 
@@ -445,7 +484,7 @@ VCardStoreImport appendVCardFilesToStore(ABAddressBook& book, const std::vector<
                                          const VCardReadLimits& limits) {
   VCardStoreImport import;
   std::vector<VCardFileImport> files;
-  auto batches = [&](const std::function<void(std::vector<ABPersonData>&)>& add) {
+  auto batches = [&](const std::function<void(EncodedPersons&)>& add) {
     files.clear();
     for (const auto& path : paths) {
       std::string name = path.string();
@@ -454,7 +493,7 @@ VCardStoreImport appendVCardFilesToStore(ABAddressBook& book, const std::vector<
       std::size_t contacts = 0;
       VCardImportResult read;
       try {
-        read = PieceByPiece(file.get(), name, limits, add).read(contacts);
+        read = PieceByPiece(file.get(), name, limits, {}, add).read(contacts);
       } catch (const std::bad_alloc&) {
         throw VCardReadFailure{tooLarge(name, contacts, "memory ran out")};
       }
@@ -463,7 +502,7 @@ VCardStoreImport appendVCardFilesToStore(ABAddressBook& book, const std::vector<
     }
   };
   try {
-    import.saved = book.appendNewPersons(
+    import.saved = book.appendEncodedPersons(
         batches, [&](std::size_t) { return describeVCardImport(files);
   }, import.uids);
 }

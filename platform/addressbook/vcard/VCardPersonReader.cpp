@@ -164,6 +164,11 @@ bool VCardPersonReader::readCard(const VCardCard& card, ABPersonData& person, VC
   return true;
 }
 
+ABPersonData* VCardPersonReader::readCardInPlace(const VCardCard& card, VCardSyntaxError& error) {
+  building_.clear();
+  return readInto(card, building_, error) ? &building_ : nullptr;
+}
+
 bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error) {
   std::string_view version;
   for (const auto& line : card.lines)

@@ -31,6 +31,9 @@ class VCardPersonReader {
  public:
   // False with error (its line and problem) when a value cannot be decoded.
   bool readCard(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error);
+  // The same values, in storage of this reader that the next card reuses: valid (and free to
+  // change) until the next call. nullptr with error when a value cannot be decoded.
+  ABPersonData* readCardInPlace(const VCardCard& card, VCardSyntaxError& error);
 
  private:
   bool readInto(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error);

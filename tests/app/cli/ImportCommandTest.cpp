@@ -4,10 +4,14 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/vcard/VCardImporter.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/StoreRows.h"
 
@@ -178,4 +182,85 @@ TEST_F(ImportCommandTest, UpdateReplacesContactsOfTheSameUidInTheirPlace) {
   auto book = ABAddressBook::open(store_);
   ASSERT_TRUE(book);
   EXPECT_EQ(book->count(), 5u);
+}
+
+// The command line encodes each contact where its card is read, the window's import builds the
+// persons and saves them: the store holds the same values either way (every card of the corpus,
+// pieces of a larger file, a UTF-16 file). A card whose id the store has, or an earlier card of the
+// import gave, is stored with a new id that its values hold too.
+TEST_F(ImportCommandTest, ContactsEncodedWhereTheyAreReadHoldWhatASaveOfTheSameCardsHolds) {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus_))
+    if (entry.path().extension() == ".vcf") files.push_back(entry.path().string());
+  std::sort(files.begin(), files.end());
+  ASSERT_GT(files.size(), 20u);
+  const auto ids = folder_ / "ids.vcf", many = folder_ / "many.vcf", wide = folder_ / "wide.vcf";
+  auto card = [](const std::string& uid, const std::string& name) {
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + (uid.empty() ? "" : "UID:" + uid + "\r\n") + "N:" + name +
+           ";Ann;;;\r\nEMAIL;TYPE=HOME,pref:" + name +
+           "@example.org\r\nitem1.TEL:+1 555 0100\r\n"
+           "item1.X-ABLabel:Boat\r\nNOTE:" +
+           name + "\\nsecond line\r\nEND:VCARD\r\n";
+  };
+  std::ofstream(ids, std::ios::binary) << card("in-store", "Stored");
+  {
+    std::ofstream out(many, std::ios::binary);
+    for (int i = 0; i < 20000; ++i)
+      out << card(i % 3 == 0 ? "" : "card-" + std::to_string(i), "Name" + std::to_string(i));
+    out << card("in-store", "Taken") << card("card-1", "Twice") << card("", "Last");
+  }
+  {
+    std::string text = card("wide", "Wide"), utf16 = "\xFF\xFE";
+    for (char c : text) utf16 += std::string{c, '\0'};
+    std::ofstream(wide, std::ios::binary) << utf16;
+  }
+  files.push_back(many.string());
+  files.push_back(wide.string());
+
+  const std::string written = (folder_ / "written.sqlite").string(), saved = (folder_ / "saved.sqlite").string();
+  for (const auto& store : {written, saved}) ASSERT_EQ(import(store, {ids.string()}).status, 0);
+  std::vector<std::string> args = files;
+  ProgramRun run = import(written, args);
+  ASSERT_EQ(run.status, 0) << run.out;
+  {
+    auto book = ABAddressBook::open(saved);
+    ASSERT_TRUE(book);
+    std::vector<std::filesystem::path> paths(files.begin(), files.end());
+    VCardBookImportResult added = importVCardFilesIntoAddressBook(*book, paths);
+    ASSERT_TRUE(added.ok()) << added.error;
+    ASSERT_TRUE(book->save());
+  }
+
+  auto writtenBook = ABAddressBook::open(written), savedBook = ABAddressBook::open(saved);
+  ASSERT_TRUE(writtenBook && savedBook);
+  auto writtenPeople = writtenBook->people(), savedPeople = savedBook->people();
+  ASSERT_EQ(writtenPeople.size(), savedPeople.size());
+  ASSERT_GT(writtenPeople.size(), 20030u);
+  std::set<std::string> uids;
+  for (std::size_t i = 0; i < writtenPeople.size(); ++i) {
+    ABPersonData values = *writtenPeople[i]->snapshot(), expected = *savedPeople[i]->snapshot();
+    const std::string* uid = values.string(kABUIDProperty);
+    ASSERT_TRUE(uid) << i;
+    EXPECT_EQ(*uid, writtenPeople[i]->uniqueId()) << i;
+    uids.insert(*uid);
+    // Ids drawn at random differ; the ids the cards gave are the same.
+    if (savedPeople[i]->uniqueId().rfind("card-", 0) == 0) {
+      EXPECT_EQ(*uid, savedPeople[i]->uniqueId()) << i;
+    }
+    values.remove(kABUIDProperty);
+    expected.remove(kABUIDProperty);
+    EXPECT_TRUE(values == expected) << i << ": " << writtenPeople[i]->vCardRepresentation() << "\nsaved:\n"
+                                    << savedPeople[i]->vCardRepresentation();
+  }
+  EXPECT_EQ(uids.size(), writtenPeople.size());
+  auto named = [&](const std::string& last) {
+    for (const auto& person : writtenPeople)
+      if (person->stringForProperty(kABLastNameProperty).value_or("") == last) return person->uniqueId();
+    return std::string();
+  };
+  EXPECT_EQ(named("Stored"), "in-store");
+  EXPECT_EQ(named("Name1"), "card-1");
+  for (const char* last : {"Taken", "Twice", "Last"}) {
+    EXPECT_EQ(named(last).size(), 36u) << last;
+  }
 }

@@ -1,0 +1,79 @@
+#include "EncodedPersons.h"
+
+#include <iterator>
+#include <stdexcept>
+
+#include "ABConstants.h"
+#include "PersonCodec.h"
+#include "SqliteStore.h"
+
+namespace {
+
+constexpr std::size_t kFirstBuffer = std::size_t{1} << 16;
+
+}  // namespace
+
+void EncodedPersons::appendEncoding(const ABPersonData& data, Row& row) {
+  if (buffers_.empty()) buffers_.emplace_back().reserve(kFirstBuffer);
+  std::string& buffer = buffers_.back();
+  const std::size_t start = buffer.size();
+  PersonCodec::encode(data, buffer);
+  row.offset = start;
+  row.size = static_cast<std::uint32_t>(buffer.size() - start);
+  row.buffer = static_cast<std::uint32_t>(buffers_.size() - 1);
+  row.hash = SqliteStore::hashOfValues(std::string_view(buffer).substr(start));
+}
+
+void EncodedPersons::add(ABPersonData& data) {
+  Row row;
+  std::string uid;
+  if (const std::string* own = data.string(kABUIDProperty); own && !own->empty()) {
+    uid = *own;
+    row.own = true;
+  } else {
+    uid = ABPerson::makeUniqueId();
+    data.set(kABUIDProperty, uid);
+  }
+  appendEncoding(data, row);
+  rows_.push_back(row);
+  uids_.push_back(std::move(uid));
+}
+
+void EncodedPersons::reserve(std::size_t persons, std::size_t bytes) {
+  rows_.reserve(rows_.size() + persons);
+  uids_.reserve(uids_.size() + persons);
+  if (!buffers_.empty() && buffers_.back().capacity() - buffers_.back().size() >= bytes) return;
+  // A new buffer rather than a larger one: the encodings there are not copied.
+  buffers_.emplace_back().reserve(bytes);
+}
+
+void EncodedPersons::append(EncodedPersons&& more) {
+  if (more.empty()) return;
+  if (empty()) {
+    *this = std::move(more);
+    return;
+  }
+  const auto shift = static_cast<std::uint32_t>(buffers_.size());
+  std::move(more.buffers_.begin(), more.buffers_.end(), std::back_inserter(buffers_));
+  rows_.reserve(rows_.size() + more.rows_.size());
+  for (Row row : more.rows_) {
+    row.buffer += shift;
+    rows_.push_back(row);
+  }
+  std::move(more.uids_.begin(), more.uids_.end(), std::back_inserter(uids_));
+  more = EncodedPersons();
+}
+
+std::string_view EncodedPersons::row(std::size_t i) const {
+  const Row& row = rows_[i];
+  return std::string_view(buffers_[row.buffer]).substr(row.offset, row.size);
+}
+
+void EncodedPersons::replaceUid(std::size_t i, std::string uid) {
+  std::optional<ABPersonData> data = PersonCodec::decode(row(i));
+  if (!data) throw std::logic_error("a person's encoding cannot be read back");
+  data->set(kABUIDProperty, uid);
+  appendEncoding(*data, rows_[i]);
+  rows_[i].own = false;
+  uids_[i] = std::move(uid);
+}
