@@ -23,6 +23,9 @@ const std::vector<std::string> kDefaultColumns = {"First Name", "Last Name", "Co
 // enough that formatting starts soon after reading does and ends soon after it, large enough that
 // handing them over costs little.
 constexpr size_t kPersonsPerPiece = 512;
+// Persons read at a time for an export that takes every record first: their records are built on
+// every core, a batch at a time.
+constexpr size_t kPersonsPerRecordBatch = 4096;
 
 // The command line's format names and the export panel's titles.
 const std::map<std::string, std::string> kFormatTitles = {
@@ -116,8 +119,9 @@ int runExport(CommandContext& ctx) {
   }
   // The persons are read from the store a batch at a time and none is kept: the vCard formats write
   // each whole person as it comes, the CSV and TXT tables and the HTML page of all information
-  // format each batch's rows while the next batches are read, the others take the records of a batch (only the columns
-  // asked for, without the reference to the person) before the next batch is read.
+  // format each batch's rows while the next batches are read, the others take the records of a
+  // batch, made straight from the stored rows (only the columns asked for, without the reference
+  // to the person), before the next batch is read.
   ExportResult result;
   if (allInfo && ExportContact::writesWholePersons(chosen)) {
     bool unread = false;
@@ -139,12 +143,23 @@ int runExport(CommandContext& ctx) {
     }
   } else {
     ContactRecords records;
-    if (!ctx.readStore([&](std::vector<ABPersonData>& batch) {
-          ContactRecords made = recordsOfValues(batch);
+    std::string damage;
+    if (!ctx.readStoredStore(kPersonsPerRecordBatch, [&](std::shared_ptr<const ABStoredBatch> batch) {
+          ContactRecords made;
+          size_t damaged = 0;
+          if (!recordsOfStored(*batch, made, &damaged)) {
+            damage = batch->damagedError(damaged);
+            return false;
+          }
           if (!allInfo) made = ExportContact::copyDictionaryDataSoucre(made, columns);
           records.insert(records.end(), std::make_move_iterator(made.begin()), std::make_move_iterator(made.end()));
+          return true;
         }))
+      return 1;  // readStoredStore has said why
+    if (!damage.empty()) {
+      ctx.storeUnreadable(damage);
       return 1;
+    }
     ShownColumns shown(columns);
     driver.setLoadContactsViewController(&shown);
     driver.setExportArray(std::move(records));

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -326,6 +328,29 @@ ContactRecords recordsOfAddressBook(const ABAddressBook& book) {
     for (size_t i = begin; i < end; ++i) records[i] = prasePerson(people[i], *people[i]->snapshot());
   });
   return records;
+}
+
+bool recordsOfStored(const ABStoredBatch& batch, ContactRecords& records, size_t* damaged) {
+  const size_t first = records.size();
+  records.resize(first + batch.size());
+  std::mutex damageLock;
+  size_t firstDamaged = SIZE_MAX;
+  parallelFor(batch.size(), 1000, [&](size_t begin, size_t end) {
+    thread_local ContactRecord built;
+    for (size_t i = begin; i < end; ++i) {
+      if (!recordOfEncodedInto(built, batch.data(i))) {
+        std::lock_guard lock(damageLock);
+        firstDamaged = std::min(firstDamaged, i);
+        return;
+      }
+      records[first + i] = built;  // a copy of exactly its size
+    }
+    built.clear();
+  });
+  if (firstDamaged == SIZE_MAX) return true;
+  records.resize(first);
+  if (damaged) *damaged = firstDamaged;
+  return false;
 }
 
 ContactRecords recordsOfValues(const std::vector<ABPersonData>& persons) {

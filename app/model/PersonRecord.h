@@ -8,6 +8,7 @@
 #include "platform/addressbook/ABPerson.h"
 
 class ABAddressBook;
+class ABStoredBatch;
 
 // The contact record of a person: every value under its column name, keys in the order the
 // building steps set them, "Person" first and "FullName" always present.
@@ -26,6 +27,10 @@ void recordOfValuesInto(ContactRecord& record, const ABPersonData& data);
 bool recordOfEncodedInto(ContactRecord& record, std::string_view encoded);
 // The same for many persons, built on every core, in their order.
 ContactRecords recordsOfValues(const std::vector<ABPersonData>& persons);
+// The records of a batch of stored persons appended to records in their order, each built on
+// every core straight from its stored encoding. False, with nothing appended, when a person's row
+// is damaged: *damaged is the place in the batch of the first damaged one.
+bool recordsOfStored(const ABStoredBatch& batch, ContactRecords& records, size_t* damaged);
 // The review screen's record: the same without "FullName" and "Preffix".
 ContactRecord prasePersonForReview(const ABPersonRef& person);
 

@@ -208,6 +208,12 @@ TEST_F(TextWritersTest, AllInformationFromStoredRowsIsWrittenAsFromRecords) {
     for (ContactRecord& record : recordsOfValues(batch)) records.push_back(std::move(record));
   }));
   ASSERT_EQ(records.size(), persons.size());
+  // The records the other writers take, built from the rows a batch at a time.
+  ContactRecords fromStored;
+  ASSERT_TRUE(ABAddressBook::readStoredBatches(store, 7, [&](std::shared_ptr<const ABStoredBatch> batch) {
+    return recordsOfStored(*batch, fromStored, nullptr);
+  }));
+  EXPECT_TRUE(fromStored == records);
   const std::filesystem::path fromRecords = folder_ / "records", fromRows = folder_ / "rows";
   std::filesystem::create_directories(fromRecords);
   std::filesystem::create_directories(fromRows);
@@ -233,6 +239,14 @@ TEST_F(TextWritersTest, AllInformationFromStoredRowsIsWrittenAsFromRecords) {
     ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
   }
   sqlite3_close(db);
+  ContactRecords beforeDamage;
+  size_t damagedAt = 0;
+  ASSERT_TRUE(ABAddressBook::readStoredBatches(store, 4096, [&](std::shared_ptr<const ABStoredBatch> batch) {
+    EXPECT_FALSE(recordsOfStored(*batch, beforeDamage, &damagedAt));
+    return false;
+  }));
+  EXPECT_TRUE(beforeDamage.empty());
+  EXPECT_EQ(damagedAt, 120u) << "the first damaged person of the batch";
   const std::filesystem::path left = folder_ / "left";
   std::filesystem::create_directories(left);
   for (size_t perBatch : {1, 7, 4096}) {
