@@ -1,5 +1,7 @@
 #include "platform/addressbook/vcard/VCardConventions.h"
 
+#include <utility>
+
 #include "platform/addressbook/ABConstants.h"
 
 namespace {
@@ -61,6 +63,42 @@ bool eq(std::string_view a, std::string_view b) {
   return equalsIgnoringCase(a, b);
 }
 
+// The TYPE values that the labels of e-mail addresses, phones, addresses and URLs depend on.
+enum LabelType : unsigned {
+  kTypeHome = 1,
+  kTypeWork = 2,
+  kTypeOther = 4,
+  kTypeIPhone = 8,
+  kTypeCell = 16,
+  kTypeMain = 32,
+  kTypeFax = 64,
+  kTypePager = 128
+};
+
+// Which of those the TYPE parameters of the line list, found in one pass: type & labelTypes(...)
+// is what VCardCard::hasType says for each.
+unsigned labelTypes(const VCardCard& card, const VCardLine& line) {
+  static constexpr std::pair<std::string_view, LabelType> kNames[] = {
+      {"HOME", kTypeHome}, {"WORK", kTypeWork}, {"OTHER", kTypeOther}, {"IPHONE", kTypeIPhone},
+      {"CELL", kTypeCell}, {"MAIN", kTypeMain}, {"FAX", kTypeFax},     {"PAGER", kTypePager}};
+  unsigned types = 0;
+  for (const auto& parameter : card.parametersOf(line)) {
+    if (!eq(parameter.name, "TYPE")) continue;
+    std::string_view rest = parameter.value;
+    while (true) {
+      const std::size_t comma = rest.find(',');
+      std::string_view type = rest.substr(0, comma);
+      while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
+      while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
+      for (const auto& [name, bit] : kNames)
+        if (eq(type, name)) types |= bit;
+      if (comma == std::string_view::npos) break;
+      rest.remove_prefix(comma + 1);
+    }
+  }
+  return types;
+}
+
 }  // namespace
 
 std::optional<ABDate> birthdayForValue(std::string_view value) {
@@ -77,21 +115,23 @@ std::optional<ABDate> birthdayForValue(std::string_view value) {
 }
 
 std::string emailLabelForTypes(const VCardCard& card, const VCardLine& line) {
-  if (card.hasType(line, "HOME")) return kABHomeLabel;
-  if (card.hasType(line, "WORK")) return kABWorkLabel;
+  const unsigned types = labelTypes(card, line);
+  if (types & kTypeHome) return kABHomeLabel;
+  if (types & kTypeWork) return kABWorkLabel;
   return kABOtherLabel;
 }
 
 std::string phoneLabelForTypes(const VCardCard& card, const VCardLine& line) {
-  if (card.hasType(line, "IPHONE")) return kABPhoneiPhoneLabel;
-  if (card.hasType(line, "CELL")) return kABPhoneMobileLabel;
-  if (card.hasType(line, "MAIN")) return kABPhoneMainLabel;
-  bool fax = card.hasType(line, "FAX");
-  if (fax && card.hasType(line, "HOME")) return kABPhoneHomeFAXLabel;
-  if (fax && card.hasType(line, "WORK")) return kABPhoneWorkFAXLabel;
-  if (card.hasType(line, "PAGER")) return kABPhonePagerLabel;
-  if (card.hasType(line, "WORK")) return kABWorkLabel;
-  if (card.hasType(line, "HOME")) return kABHomeLabel;
+  const unsigned types = labelTypes(card, line);
+  if (types & kTypeIPhone) return kABPhoneiPhoneLabel;
+  if (types & kTypeCell) return kABPhoneMobileLabel;
+  if (types & kTypeMain) return kABPhoneMainLabel;
+  bool fax = types & kTypeFax;
+  if (fax && (types & kTypeHome)) return kABPhoneHomeFAXLabel;
+  if (fax && (types & kTypeWork)) return kABPhoneWorkFAXLabel;
+  if (types & kTypePager) return kABPhonePagerLabel;
+  if (types & kTypeWork) return kABWorkLabel;
+  if (types & kTypeHome) return kABHomeLabel;
   return kABOtherLabel;
 }
 
@@ -105,9 +145,10 @@ std::string genericLabelForTypes(const VCardCard& card, const VCardLine& line) {
 
 // An untyped URL is the home page (what address books show first); TYPE=OTHER is "other".
 std::string urlLabelForTypes(const VCardCard& card, const VCardLine& line) {
-  if (card.hasType(line, "HOME")) return kABHomeLabel;
-  if (card.hasType(line, "WORK")) return kABWorkLabel;
-  if (card.hasType(line, "OTHER")) return kABOtherLabel;
+  const unsigned types = labelTypes(card, line);
+  if (types & kTypeHome) return kABHomeLabel;
+  if (types & kTypeWork) return kABWorkLabel;
+  if (types & kTypeOther) return kABOtherLabel;
   return kABHomePageLabel;
 }
 

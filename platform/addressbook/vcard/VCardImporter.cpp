@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -79,6 +81,21 @@ void readCards(VCardLineReader& reader, CardsRead& out, const std::atomic<bool>&
   out.stopped = reader.stopped();
 }
 
+// How many line feeds text holds, looked for eight bytes at a time.
+std::size_t lineFeedsIn(std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull, kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  std::size_t count = 0, i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    const std::uint64_t x = word ^ (kOnes * '\n');  // a zero byte where a line feed was
+    // The high bit of each byte that is zero, and of no other.
+    count += static_cast<std::size_t>(std::popcount(~(((x & kLow7) + kLow7) | x | kLow7)));
+  }
+  for (; i < text.size(); ++i) count += text[i] == '\n';
+  return count;
+}
+
 // The start of a line near the middle of text that begins a card, or npos.
 std::size_t cardStartNearMiddle(std::string_view text) {
   constexpr std::string_view kBegin = "BEGIN:VCARD";
@@ -113,8 +130,7 @@ CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bo
     return first;
   }
   std::string_view secondPart = text.substr(split);
-  std::size_t linesToSplit =
-      linesBefore + static_cast<std::size_t>(std::count(text.begin(), text.begin() + split, '\n'));
+  std::size_t linesToSplit = linesBefore + lineFeedsIn(text.substr(0, split));
   parallelFor(2, 1, [&](std::size_t begin, std::size_t end) {
     for (std::size_t part = begin; part < end; ++part) {
       try {

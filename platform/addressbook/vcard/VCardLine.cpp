@@ -4,12 +4,10 @@
 
 namespace {
 
-char upper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool isBlank(std::string_view line) {
-  return line.find_first_not_of(" \t") == std::string_view::npos;
+  for (char c : line)
+    if (c != ' ' && c != '\t') return false;
+  return true;
 }
 
 bool isBase64Text(std::string_view line) {
@@ -44,13 +42,6 @@ bool mentionsQuotedPrintable(std::string_view line) {
 }
 
 }  // namespace
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (upper(a[i]) != upper(b[i])) return false;
-  return true;
-}
 
 std::optional<std::string_view> VCardCard::parameter(const VCardLine& line, std::string_view name) const {
   for (const auto& p : parametersOf(line))
@@ -149,15 +140,19 @@ bool VCardLineReader::readProperty(VCardCard& card, std::string_view first, std:
   }
 
   // Name (with group) and parameters up to the first colon outside quotes.
-  std::size_t colon = std::string_view::npos;
-  bool quoted = false;
-  for (std::size_t i = 0; i < logical.size(); ++i) {
-    char c = logical[i];
-    if (c == '"')
-      quoted = !quoted;
-    else if (c == ':' && !quoted) {
-      colon = i;
-      break;
+  std::size_t colon = logical.find(':');
+  if (colon != std::string_view::npos && logical.substr(0, colon).find('"') != std::string_view::npos) {
+    // A quoted parameter value may hold a colon.
+    colon = std::string_view::npos;
+    bool quoted = false;
+    for (std::size_t i = 0; i < logical.size(); ++i) {
+      char c = logical[i];
+      if (c == '"')
+        quoted = !quoted;
+      else if (c == ':' && !quoted) {
+        colon = i;
+        break;
+      }
     }
   }
   if (colon == std::string_view::npos) return fail(number, "line is not a property (no ':' after the name)");
@@ -177,7 +172,7 @@ bool VCardLineReader::readProperty(VCardCard& card, std::string_view first, std:
   }
   if (out.name.empty()) return fail(number, "property without a name");
 
-  bool quotedPrintable = false, base64 = false;
+  bool quotedPrintable = false, base64 = false, transfer = false;
   std::size_t start = nameEnd;
   while (start != std::string_view::npos && start < head.size()) {
     std::size_t i = start + 1;
@@ -200,12 +195,16 @@ bool VCardLineReader::readProperty(VCardCard& card, std::string_view first, std:
       parameter.value = item;
     }
     if (equalsIgnoringCase(parameter.name, "ENCODING")) {
+      transfer = true;
       quotedPrintable = quotedPrintable || equalsIgnoringCase(parameter.value, "QUOTED-PRINTABLE");
       base64 = base64 || equalsIgnoringCase(parameter.value, "BASE64") || equalsIgnoringCase(parameter.value, "B");
+    } else if (equalsIgnoringCase(parameter.name, "CHARSET")) {
+      transfer = true;
     }
     card.parameters.push_back(parameter);
   }
   out.parameterCount = static_cast<std::uint32_t>(card.parameters.size() - out.firstParameter);
+  out.plain = !transfer;
 
   // vCard 2.1: a quoted-printable value continues after a soft line break ("=" at the end), and a
   // base64 value may run on over lines that are not indented, up to a blank line.

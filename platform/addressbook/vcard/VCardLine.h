@@ -24,6 +24,9 @@ struct VCardLine {
   std::uint32_t firstParameter = 0;
   std::uint32_t parameterCount = 0;
   std::size_t lineNumber = 0;  // 1-based physical line where the property starts
+  // Set by the reader when the line has neither an ENCODING nor a CHARSET parameter: its value is
+  // then text as written, and the parameter look-ups for them can be left out.
+  bool plain = false;
 };
 
 // One card: its lines and their parameters. Reused from card to card to keep allocations down.
@@ -106,4 +109,15 @@ class VCardLineReader {
   std::optional<VCardUnfinishedCard> unfinished_;
 };
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b);
+// ASCII letters compared without their case; any other byte as it is.
+inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const char x = a[i], y = b[i];
+    if (x == y) continue;
+    // Equal but for case only when one is the other's letter with the 0x20 bit flipped.
+    const char lower = static_cast<char>(x | 0x20);
+    if (lower != static_cast<char>(y | 0x20) || lower < 'a' || lower > 'z') return false;
+  }
+  return true;
+}

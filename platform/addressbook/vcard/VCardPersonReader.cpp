@@ -47,6 +47,7 @@ bool isItemGroup(std::string_view group) {
 }
 
 bool isBase64(const VCardCard& card, const VCardLine& line) {
+  if (line.plain) return false;
   auto encoding = card.parameter(line, "ENCODING");
   return encoding && (equalsIgnoringCase(*encoding, "B") || equalsIgnoringCase(*encoding, "BASE64"));
 }
@@ -103,7 +104,7 @@ bool VCardPersonReader::decodedValue(const VCardCard& card, const VCardLine& lin
                                      VCardSyntaxError& error) {
   std::string_view raw = line.value;
   std::string_view bytes = raw;
-  if (auto encoding = card.parameter(line, "ENCODING")) {
+  if (auto encoding = line.plain ? std::nullopt : card.parameter(line, "ENCODING")) {
     if (is(*encoding, "QUOTED-PRINTABLE")) {
       transferDecoded_ = decodeQuotedPrintable(raw);
       // A line break encoded as =0D=0A is one line break, as the \n escape of later versions.
@@ -126,7 +127,7 @@ bool VCardPersonReader::decodedValue(const VCardCard& card, const VCardLine& lin
       return false;
     }
   }
-  if (auto charset = card.parameter(line, "CHARSET")) {
+  if (auto charset = line.plain ? std::nullopt : card.parameter(line, "CHARSET")) {
     if (!charsets_.toUtf8(bytes, *charset, converted_)) {
       error = {line.lineNumber, "unknown character set " + std::string(*charset) + " in " + std::string(line.name)};
       return false;
@@ -187,7 +188,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
   countryCodes.clear();
   std::string_view text;
   for (const auto& line : card.lines) {
-    if (modern) {
+    if (modern && !line.plain) {
       auto encoding = card.parameter(line, "ENCODING");
       if (encoding && is(*encoding, "QUOTED-PRINTABLE")) {
         error = {line.lineNumber,
@@ -511,8 +512,9 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person,
     if (used_[i] && !card.lines[i].group.empty()) usedGroups_.push_back(card.lines[i].group);
   if (!usedGroups_.empty()) {
     auto less = [](std::string_view a, std::string_view b) {
+      auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
       return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                          [](char x, char y) { return std::tolower(x) < std::tolower(y); });
+                                          [&](char x, char y) { return lower(x) < lower(y); });
     };
     std::sort(usedGroups_.begin(), usedGroups_.end(), less);
     for (std::size_t i = 0; i < count; ++i) {
@@ -529,8 +531,10 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person,
   slotOrder_.clear();
   for (std::size_t i = 0; i < count; ++i)
     if (used_[i] && !slots_[i].empty()) slotOrder_.push_back(i);
-  std::stable_sort(slotOrder_.begin(), slotOrder_.end(),
-                   [&](std::size_t a, std::size_t b) { return slots_[a] < slots_[b]; });
+  // A card has a few of them: sorted in place (lines of one slot in card order).
+  for (std::size_t k = 1; k < slotOrder_.size(); ++k)
+    for (std::size_t j = k; j > 0 && slots_[slotOrder_[j]] < slots_[slotOrder_[j - 1]]; --j)
+      std::swap(slotOrder_[j], slotOrder_[j - 1]);
   for (std::size_t k = 0; k < slotOrder_.size();) {
     const std::string_view slot = slots_[slotOrder_[k]];
     const std::size_t first = k;

@@ -39,6 +39,27 @@ TEST(VCardLineTest, UnfoldsGroupsAndParameters) {
   EXPECT_EQ(bare.lineNumber, 7u);
 }
 
+// Names and parameters match whatever the case of their letters; bytes that differ from each other
+// in the same bit as a letter's case ('@' and '`', '[' and '{', 0xC1 and 0xE1) are not letters.
+// A colon in a quoted parameter value does not end the name.
+TEST(VCardLineTest, CaseOfLettersOnlyAndQuotedColons) {
+  EXPECT_TRUE(equalsIgnoringCase("X-ABLabel", "x-ablabel"));
+  EXPECT_TRUE(equalsIgnoringCase("QUOTED-PRINTABLE", "quoted-Printable"));
+  for (auto [a, b] : std::vector<std::pair<std::string_view, std::string_view>>{
+           {"@", "`"}, {"[", "{"}, {"]", "}"}, {"^", "~"}, {"\xC1", "\xE1"}, {"TEL", "TE"}, {"X-1", "X\r1"}})
+    EXPECT_FALSE(equalsIgnoringCase(a, b)) << a << " " << b;
+
+  VCardCard card;
+  auto lines = linesOf(
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nX-A;P=\"a:b\";Q=c:value:more\r\nX-B;P=\"a;b:c\"\r\n :d\r\nEND:VCARD\r\n", card);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1], (std::pair<std::string, std::string>{"X-A", "value:more"}));
+  EXPECT_EQ(card.parameter(card.lines[1], "p").value_or(""), "a:b");
+  EXPECT_EQ(card.parameter(card.lines[1], "Q").value_or(""), "c");
+  EXPECT_EQ(lines[2], (std::pair<std::string, std::string>{"X-B", "d"}));
+  EXPECT_EQ(card.parameter(card.lines[2], "P").value_or(""), "a;b:c");
+}
+
 TEST(VCardLineTest, LineEndingsOfAllKinds) {
   VCardCard card;
   auto lines = linesOf("BEGIN:VCARD\r\r\nN:a;b\nFN:x\r\nEND:VCARD", card);
