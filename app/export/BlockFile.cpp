@@ -90,6 +90,21 @@ void BlockFile::handOver() {
   limit_ = end_ + current_->capacity;
 }
 
+void BlockFile::writeThrough(std::string_view text) {
+  if (end_ != current_->data.get()) handOver();
+  if (writer_.joinable()) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return pending_ == nullptr; });
+    if (failed_) return;
+  } else if (failed_) {
+    return;
+  }
+  if (!writeAll(text.data(), text.size())) {
+    std::lock_guard lock(mutex_);
+    failed_ = true;
+  }
+}
+
 bool BlockFile::finish() {
   if (writer_.joinable()) {
     {

@@ -43,6 +43,11 @@ class BlockFile {
   }
   void commitTo(char* end) { end_ = end; }
 
+  // Writes text after everything appended so far, straight from where it is, on the calling
+  // thread: for a large piece formatted elsewhere, which a copy into a block would only move
+  // through the cache once more.
+  void writeThrough(std::string_view text);
+
   // Hands the block to the writing thread once it is full; call between rows.
   void flushIfFull() {
     if (static_cast<size_t>(end_ - current_->data.get()) >= kBlockSize) handOver();

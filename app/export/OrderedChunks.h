@@ -21,8 +21,13 @@ class ChunkText {
   void append(char c) { text_ += c; }
   void flushIfFull() {}
   void clear() { text_.clear(); }
-  // Copies the chunk into the file in pieces of at most one block.
+  // Copies the chunk into the file in pieces of at most one block; a chunk of a block or more is
+  // written to the file as it is.
   void copyTo(BlockFile& file) const {
+    if (text_.size() >= kWrittenThrough) {
+      file.writeThrough(text_);
+      return;
+    }
     std::string_view rest = text_;
     while (!rest.empty()) {
       const size_t n = std::min(rest.size(), BlockFile::kBlockSize / 2);
@@ -33,6 +38,7 @@ class ChunkText {
   }
 
  private:
+  static constexpr size_t kWrittenThrough = BlockFile::kBlockSize / 2;
   std::string text_;
 };
 

@@ -71,6 +71,13 @@ TEST(BlockFileTest, ManyBlocksAndOversizedPiecesArriveInOrder) {
         file.append(big);
         expected += big;
       }
+      // Written straight through, after what was appended before: before the writing thread has
+      // started and while it writes.
+      if (row % 100000 == 0 || row % 100000 == 50) {
+        std::string through(BlockFile::kBlockSize / 2 + row % 7, static_cast<char>('A' + row % 26));
+        file.writeThrough(through);
+        expected += through;
+      }
       char* at = file.reserve(2);
       at[0] = '#';
       file.commitTo(at + 1);
@@ -90,6 +97,7 @@ TEST(BlockFileTest, AFileThatCannotBeOpenedFails) {
   BlockFile file("/nonexistent-folder/file");
   file.append(std::string(3 * BlockFile::kBlockSize, 'x'));
   file.flushIfFull();
+  file.writeThrough(std::string(BlockFile::kBlockSize, 'y'));
   EXPECT_FALSE(file.finish());
 }
 
