@@ -1,6 +1,8 @@
 #include "PersonCodec.h"
 
 #include <cstdint>
+#include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -11,12 +13,14 @@ constexpr unsigned char kFormatWithoutParameters = 1;
 enum Tag : unsigned char { kString = 1, kDate = 2, kInteger = 3, kMulti = 4, kBytes = 5 };
 enum ItemTag : unsigned char { kItemString = 0, kItemDictionary = 1 };
 
-void putVarint(std::string& out, std::uint64_t value) {
+// Writes at `at`, which has room, and returns the end of what was written.
+char* putVarint(char* at, std::uint64_t value) {
   while (value >= 0x80) {
-    out.push_back(static_cast<char>((value & 0x7F) | 0x80));
+    *at++ = static_cast<char>((value & 0x7F) | 0x80);
     value >>= 7;
   }
-  out.push_back(static_cast<char>(value));
+  *at++ = static_cast<char>(value);
+  return at;
 }
 
 std::size_t varintSize(std::uint64_t value) {
@@ -32,9 +36,10 @@ std::size_t textSize(std::string_view text) {
   return varintSize(text.size()) + text.size();
 }
 
-void putText(std::string& out, std::string_view text) {
-  putVarint(out, text.size());
-  out.append(text);
+char* putText(char* at, std::string_view text) {
+  at = putVarint(at, text.size());
+  if (!text.empty()) std::memcpy(at, text.data(), text.size());
+  return at + text.size();
 }
 
 std::uint64_t zigzag(std::int64_t v) {
@@ -144,46 +149,47 @@ struct ValueSize {
   std::size_t operator()(const ABBytes& bytes) const { return 1 + varintSize(bytes.size()) + bytes.size(); }
 };
 
+// Writes values at `at`, which has room for them (encodedSize), and moves it past them.
 struct ValueWriter {
-  std::string& out;
+  char*& at;
   void operator()(const std::monostate&) const {}
   void operator()(const std::string& text) const {
-    out.push_back(kString);
-    putText(out, text);
+    *at++ = static_cast<char>(kString);
+    at = putText(at, text);
   }
   void operator()(const ABDate& date) const {
-    out.push_back(kDate);
-    putVarint(out, zigzag(date.year));
-    putVarint(out, static_cast<std::uint64_t>(date.month));
-    putVarint(out, static_cast<std::uint64_t>(date.day));
+    *at++ = static_cast<char>(kDate);
+    at = putVarint(at, zigzag(date.year));
+    at = putVarint(at, static_cast<std::uint64_t>(date.month));
+    at = putVarint(at, static_cast<std::uint64_t>(date.day));
   }
   void operator()(const std::int64_t& value) const {
-    out.push_back(kInteger);
-    putVarint(out, zigzag(value));
+    *at++ = static_cast<char>(kInteger);
+    at = putVarint(at, zigzag(value));
   }
   void operator()(const ABMultiValue& multi) const {
-    out.push_back(kMulti);
-    putVarint(out, multi.count());
+    *at++ = static_cast<char>(kMulti);
+    at = putVarint(at, multi.count());
     for (const auto& entry : multi.entries()) {
-      putText(out, entry.label);
-      putText(out, entry.parameters);
+      at = putText(at, entry.label);
+      at = putText(at, entry.parameters);
       if (const auto* text = std::get_if<std::string>(&entry.value)) {
-        out.push_back(kItemString);
-        putText(out, *text);
+        *at++ = static_cast<char>(kItemString);
+        at = putText(at, *text);
       } else {
         const auto& dict = std::get<ABDictionary>(entry.value);
-        out.push_back(kItemDictionary);
-        putVarint(out, dict.size());
+        *at++ = static_cast<char>(kItemDictionary);
+        at = putVarint(at, dict.size());
         for (const auto& [key, value] : dict.entries()) {
-          putText(out, key);
-          putText(out, value);
+          at = putText(at, key);
+          at = putText(at, value);
         }
       }
     }
   }
   void operator()(const ABBytes& bytes) const {
-    out.push_back(kBytes);
-    putText(out, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    *at++ = static_cast<char>(kBytes);
+    at = putText(at, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
 };
 
@@ -200,16 +206,21 @@ std::size_t PersonCodec::encodedSize(const ABPersonData& data) {
 }
 
 void PersonCodec::encode(const ABPersonData& data, std::string& out) {
-  out.push_back(static_cast<char>(kFormatVersion));
+  // Sized first, then written in place: far fewer instructions than appending byte by byte.
+  const size_t start = out.size(), size = encodedSize(data);
+  out.resize(start + size);
+  char* at = out.data() + start;
+  *at++ = static_cast<char>(kFormatVersion);
   size_t count = 0;
   for (const auto& entry : data.entries())
     if (!isNil(entry.second)) ++count;
-  putVarint(out, count);
+  at = putVarint(at, count);
   for (const auto& [property, value] : data.entries()) {
     if (isNil(value)) continue;
-    putText(out, property);
-    std::visit(ValueWriter{out}, value);
+    at = putText(at, property);
+    std::visit(ValueWriter{at}, value);
   }
+  if (at != out.data() + start + size) throw std::logic_error("a person's encoding is not the size worked out for it");
 }
 
 std::string PersonCodec::encode(const ABPersonData& data) {

@@ -79,10 +79,18 @@ void appendKeptLine(std::string& out, const VCardCard& card, const VCardLine& li
     out += '.';
   }
   out += line.name;
-  appendKeptParameters(out, card, line);
+  if (line.parameterCount > 0) appendKeptParameters(out, card, line);
   out += ':';
   // One line each: a line break inside a decoded value is written as the \n escape.
   for (std::size_t i = 0; i < value.size(); ++i) {
+    // Text without a line break goes in as one piece.
+    std::size_t plain = i;
+    while (plain < value.size() && value[plain] != '\r' && value[plain] != '\n') ++plain;
+    if (plain != i) {
+      out.append(value.substr(i, plain - i));
+      if (plain == value.size()) return;
+      i = plain;
+    }
     char c = value[i];
     if (c == '\r') {
       // CR LF is one line break, and so is a CR before the line-break escape.

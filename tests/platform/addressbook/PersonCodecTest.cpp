@@ -2,6 +2,7 @@
 
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/PersonCodec.h"
+#include "platform/addressbook/SqliteStore.h"
 
 namespace {
 
@@ -174,4 +175,31 @@ TEST(PersonCodecTest, DictionariesReadInPlaceCompareWhateverTheOrder) {
   EXPECT_FALSE(fewer == one);
   EXPECT_EQ(one.find("City"), std::optional<std::string_view>("Town"));
   EXPECT_EQ(one.find("Country"), std::nullopt);
+}
+
+// What the store keeps must not change with the program: a small person's encoding byte for byte,
+// and the stored hash of a larger one (long texts and lists, whose lengths take several bytes, every
+// kind of value).
+TEST(PersonCodecTest, TheEncodingStaysTheSameByteForByte) {
+  ABPersonData small;
+  small.set(kABUIDProperty, "u");
+  small.set(kABPersonFlags, std::int64_t{-3});
+  ABMultiValue phones;
+  phones.addEntry({kABPhoneMobileLabel, std::string("+1"), ";PREF=1"});
+  small.set(kABPhoneProperty, phones);
+  std::string hex;
+  for (unsigned char c : PersonCodec::encode(small))
+    hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
+  EXPECT_EQ(
+      hex,
+      "02030d4142506572736f6e466c61677303050550686f6e6504010e5f24213c4d6f62696c653e21245f073b505245463d3100022b3103"
+      "554944010175");
+
+  ABPersonData data = fullPerson();
+  data.set(kABNoteProperty, std::string(300, 'n'));
+  ABMultiValue many;
+  for (int i = 0; i < 200; ++i) many.addEntry({"l" + std::to_string(i), std::string(i, 'v'), i % 7 ? "" : ";X=1"});
+  data.set(kABEmailProperty, many);
+  data.set(kABPersonFlags, std::int64_t{1} << 40);
+  EXPECT_EQ(SqliteStore::hashOfValues(PersonCodec::encode(data)), 17954960018796055434ull);
 }
