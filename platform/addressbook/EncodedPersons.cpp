@@ -21,7 +21,7 @@ void EncodedPersons::appendEncoding(const ABPersonData& data, Row& row) {
   row.offset = start;
   row.size = static_cast<std::uint32_t>(buffer.size() - start);
   row.buffer = static_cast<std::uint32_t>(buffers_.size() - 1);
-  row.hash = SqliteStore::hashOfValues(std::string_view(buffer).substr(start));
+  row.hashed = false;
 }
 
 void EncodedPersons::add(ABPersonData& data) {
@@ -37,6 +37,21 @@ void EncodedPersons::add(ABPersonData& data) {
   appendEncoding(data, row);
   rows_.push_back(row);
   uids_.push_back(std::move(uid));
+  // Hashed four at a time, as soon as there are four new rows.
+  const std::size_t n = rows_.size();
+  if (n >= 4 && !rows_[n - 4].hashed && !rows_[n - 3].hashed && !rows_[n - 2].hashed) {
+    const std::string_view four[4] = {this->row(n - 4), this->row(n - 3), this->row(n - 2), this->row(n - 1)};
+    std::uint64_t hashes[4];
+    SqliteStore::hashOfValues4(four, hashes);
+    for (std::size_t k = 0; k < 4; ++k) {
+      rows_[n - 4 + k].hash = hashes[k];
+      rows_[n - 4 + k].hashed = true;
+    }
+  }
+}
+
+std::uint64_t EncodedPersons::hash(std::size_t i) const {
+  return rows_[i].hashed ? rows_[i].hash : SqliteStore::hashOfValues(row(i));
 }
 
 void EncodedPersons::reserve(std::size_t persons, std::size_t bytes) {
@@ -75,5 +90,7 @@ void EncodedPersons::replaceUid(std::size_t i, std::string uid) {
   data->set(kABUIDProperty, uid);
   appendEncoding(*data, rows_[i]);
   rows_[i].own = false;
+  rows_[i].hash = SqliteStore::hashOfValues(row(i));
+  rows_[i].hashed = true;
   uids_[i] = std::move(uid);
 }

@@ -25,7 +25,7 @@ class EncodedPersons {
   bool empty() const { return rows_.empty(); }
   // Valid while this object is not changed.
   std::string_view row(std::size_t i) const;
-  std::uint64_t hash(std::size_t i) const { return rows_[i].hash; }
+  std::uint64_t hash(std::size_t i) const;
   const std::string& uid(std::size_t i) const { return uids_[i]; }
   bool ownUid(std::size_t i) const { return rows_[i].own; }
   // The ids in order, to be moved out once the rows are no longer needed.
@@ -40,6 +40,7 @@ class EncodedPersons {
     std::uint32_t size = 0;
     std::uint32_t buffer = 0;
     std::uint64_t hash = 0;
+    bool hashed = false;  // else hash is worked out when asked for
     bool own = false;
   };
   void appendEncoding(const ABPersonData& data, Row& row);

@@ -352,15 +352,37 @@ constexpr std::uint64_t kFnvPrime = 1099511628211ull;
 
 }  // namespace
 
+constexpr std::uint64_t kFnvBasis = 14695981039346656037ull;
+
 std::uint64_t SqliteStore::hashOfValues(std::string_view data) {
   // FNV-1a over the values and then the position: the same row gives the same number on every
   // machine and in every version of the program.
-  std::uint64_t hash = 14695981039346656037ull;
+  std::uint64_t hash = kFnvBasis;
   for (char c : data) {
     hash ^= static_cast<unsigned char>(c);
     hash *= kFnvPrime;
   }
   return hash;
+}
+
+void SqliteStore::hashOfValues4(const std::string_view rows[4], std::uint64_t hashes[4]) {
+  // The rows from the shortest to the longest: all four run side by side up to the end of the
+  // shortest, the other three up to the end of the next, and so on.
+  std::size_t order[4] = {0, 1, 2, 3};
+  std::sort(order, order + 4, [&](std::size_t a, std::size_t b) { return rows[a].size() < rows[b].size(); });
+  const unsigned char* bytes[4];
+  std::uint64_t h[4];
+  for (std::size_t k = 0; k < 4; ++k) {
+    bytes[k] = reinterpret_cast<const unsigned char*>(rows[order[k]].data());
+    h[k] = kFnvBasis;
+  }
+  std::size_t at = 0;
+  auto step = [&](std::size_t k) { h[k] = (h[k] ^ bytes[k][at]) * kFnvPrime; };
+  for (const std::size_t end = rows[order[0]].size(); at < end; ++at) step(0), step(1), step(2), step(3);
+  for (const std::size_t end = rows[order[1]].size(); at < end; ++at) step(1), step(2), step(3);
+  for (const std::size_t end = rows[order[2]].size(); at < end; ++at) step(2), step(3);
+  for (const std::size_t end = rows[order[3]].size(); at < end; ++at) step(3);
+  for (std::size_t k = 0; k < 4; ++k) hashes[order[k]] = h[k];
 }
 
 std::int64_t SqliteStore::rowHash(std::uint64_t valuesHash, std::int64_t order) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/EncodedPersons.h"
 #include "platform/addressbook/PersonCodec.h"
 #include "platform/addressbook/SqliteStore.h"
 
@@ -202,4 +203,43 @@ TEST(PersonCodecTest, TheEncodingStaysTheSameByteForByte) {
   data.set(kABEmailProperty, many);
   data.set(kABPersonFlags, std::int64_t{1} << 40);
   EXPECT_EQ(SqliteStore::hashOfValues(PersonCodec::encode(data)), 17954960018796055434ull);
+}
+
+// Persons encoded for an import: each row is the person's encoding with its id, and its hash is the
+// store's hash of the row, however many rows a batch has, however batches are joined and when an id
+// is replaced (rows are hashed several at a time).
+TEST(EncodedPersonsTest, RowsHoldTheEncodingAndTheStoresHashOfEachPerson) {
+  auto person = [](int i) {
+    ABPersonData data;
+    data.set(kABFirstNameProperty, std::string(static_cast<std::size_t>(i * 7 % 40), 'a' + i % 26));
+    if (i % 3 == 0) data.set(kABUIDProperty, "own-" + std::to_string(i));
+    return data;
+  };
+  for (int count : {1, 3, 4, 5, 9}) {
+    EncodedPersons first, second;
+    std::vector<ABPersonData> expected;
+    for (int i = 0; i < count; ++i) {
+      ABPersonData data = person(i), second_ = person(100 + i);
+      first.add(data);
+      second.add(second_);
+      expected.push_back(data);  // with the id it was given
+      if (i == count - 1)
+        for (int k = 0; k < count; ++k) expected.push_back(PersonCodec::decode(second.row(k)).value());
+    }
+    first.append(std::move(second));
+    if (count >= 4) first.replaceUid(1, "replaced");
+    ASSERT_EQ(first.size(), static_cast<std::size_t>(2 * count));
+    for (std::size_t i = 0; i < first.size(); ++i) {
+      std::string_view row = first.row(i);
+      EXPECT_EQ(first.hash(i), SqliteStore::hashOfValues(row)) << count << " " << i;
+      ABPersonData data = PersonCodec::decode(row).value();
+      EXPECT_EQ(*data.string(kABUIDProperty), first.uid(i)) << count << " " << i;
+      if (count >= 4 && i == 1) {
+        EXPECT_EQ(first.uid(i), "replaced");
+        EXPECT_FALSE(first.ownUid(i));
+        expected[i].set(kABUIDProperty, std::string("replaced"));
+      }
+      EXPECT_TRUE(data == expected[i]) << count << " " << i;
+    }
+  }
 }
