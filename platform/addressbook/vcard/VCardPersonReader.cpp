@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <utility>
 
@@ -43,6 +45,21 @@ bool isItemGroup(std::string_view group) {
   if (group.size() < 5 || !equalsIgnoringCase(group.substr(0, 4), "item")) return false;
   for (char c : group.substr(4))
     if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// Whether every byte is ASCII and none is NUL, looked at eight bytes at a time.
+bool isPlainAscii(std::string_view text) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull, kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    // A high bit set, or a byte that is zero (its low seven bits do not carry into the high one).
+    if ((word & kHigh) != 0 || (~((word & kLow7) + kLow7) & kHigh) != 0) return false;
+  }
+  for (; i < text.size(); ++i)
+    if (static_cast<unsigned char>(text[i]) - 1u >= 0x7Fu) return false;
   return true;
 }
 
@@ -126,6 +143,11 @@ bool VCardPersonReader::decodedValue(const VCardCard& card, const VCardLine& lin
       error = {line.lineNumber, "unknown encoding " + std::string(*encoding) + " in " + std::string(line.name)};
       return false;
     }
+  }
+  // Most values are ASCII text without NUL: nothing to convert or check further.
+  if (line.plain && isPlainAscii(bytes)) {
+    out = bytes;
+    return true;
   }
   if (auto charset = line.plain ? std::nullopt : card.parameter(line, "CHARSET")) {
     if (!charsets_.toUtf8(bytes, *charset, converted_)) {

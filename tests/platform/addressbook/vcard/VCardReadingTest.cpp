@@ -119,6 +119,20 @@ TEST(VCardReadingTest, ANulIsReadAsTheReplacementCharacterAndNeverWrittenOn) {
   EXPECT_NE(written.find("X-KEPT:x\xEF\xBF\xBDy\r\n"), std::string::npos) << written;
 }
 
+// Values are looked at eight bytes at a time: a byte that is not ASCII text is found wherever it is.
+TEST(VCardReadingTest, ABadByteIsFoundAnywhereInALongValue) {
+  const std::string ascii = "0123456789abcdefghij";
+  for (std::size_t at = 0; at < ascii.size(); ++at) {
+    for (char bad : {'\0', '\xE9'}) {
+      std::string value = ascii;
+      value[at] = bad;
+      std::string expected = ascii.substr(0, at) + "\xEF\xBF\xBD" + ascii.substr(at + 1);
+      EXPECT_EQ(text(card("NOTE:" + value + "\r\n"), kABNoteProperty), expected) << at;
+    }
+  }
+  EXPECT_EQ(text(card("NOTE:" + ascii + "\x7F\r\n"), kABNoteProperty), ascii + "\x7F");
+}
+
 TEST(VCardReadingTest, ItemGroupsAreFoundWhateverTheirNumberAndCase) {
   // Enough groups to be looked up by hash; the label and the kept lines of each group stay its own.
   std::string lines;
