@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -297,26 +299,60 @@ std::string_view DictionaryView::nextText(std::string_view bytes, size_t& at) {
 }
 
 std::optional<std::string_view> DictionaryView::find(std::string_view key) const {
+  // A key set twice holds what was set last, as decoding reads it.
   std::optional<std::string_view> found;
   forEach([&](std::string_view k, std::string_view value) {
-    if (!found && k == key) found = value;
+    if (k == key) found = value;
   });
   return found;
 }
 
+namespace {
+
+// Calls visit(key, value) for every key of the dictionary once, with what it holds last, in the
+// order the keys were first set.
+template <typename Visit>
+void forEachHeld(const DictionaryView& dictionary, Visit&& visit) {
+  using Entry = std::pair<std::string_view, std::string_view>;
+  Entry small[16];
+  std::vector<Entry> large;
+  Entry* held = small;
+  if (dictionary.size() > 16) {
+    large.resize(dictionary.size());
+    held = large.data();
+  }
+  size_t count = 0;
+  dictionary.forEach([&](std::string_view key, std::string_view value) {
+    size_t at = 0;
+    while (at < count && held[at].first != key) ++at;
+    held[at] = {key, value};
+    if (at == count) ++count;
+  });
+  for (size_t i = 0; i < count; ++i) visit(held[i].first, held[i].second);
+}
+
+size_t heldCount(const DictionaryView& dictionary) {
+  size_t count = 0;
+  forEachHeld(dictionary, [&](std::string_view, std::string_view) { ++count; });
+  return count;
+}
+
+}  // namespace
+
 bool DictionaryView::operator==(const DictionaryView& other) const {
-  if (count_ != other.count_) return false;
+  size_t held = 0;
   bool equal = true;
-  forEach([&](std::string_view key, std::string_view value) {
+  forEachHeld(*this, [&](std::string_view key, std::string_view value) {
+    ++held;
     if (equal) equal = other.find(key) == value;
   });
-  return equal;
+  return equal && held == heldCount(other);
 }
 
 size_t DictionaryView::hash() const {
   const std::hash<std::string_view> hash;
   size_t h = 0;
-  forEach([&](std::string_view key, std::string_view value) { h += hash(key) * 31 + hash(value); });
+  forEachHeld(*this, [&](std::string_view key, std::string_view value) { h += hash(key) * 31 + hash(value); });
   return ~h;
 }
 

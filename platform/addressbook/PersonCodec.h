@@ -41,11 +41,12 @@ class DictionaryView {
       visit(key, value);
     }
   }
-  // The value under key; nullopt when there is none.
+  // The value under key (the last one set, as decoding keeps it); nullopt when there is none.
   std::optional<std::string_view> find(std::string_view key) const;
-  // Equal when both hold the same keys with equal values, whatever their order (as ABDictionary).
+  // Equal when both hold the same keys with equal values, whatever their order, a key set twice
+  // holding what was set last (as the decoded ABDictionary).
   bool operator==(const DictionaryView& other) const;
-  // A hash that does not depend on the order of the entries.
+  // A hash that does not depend on the order of the entries, of what each key holds last.
   size_t hash() const;
 
   // The next length-prefixed text of well-formed bytes at `at`, which moves past it.

@@ -176,6 +176,36 @@ TEST(PersonCodecTest, DictionariesReadInPlaceCompareWhateverTheOrder) {
   EXPECT_FALSE(fewer == one);
   EXPECT_EQ(one.find("City"), std::optional<std::string_view>("Town"));
   EXPECT_EQ(one.find("Country"), std::nullopt);
+
+  // A row another program wrote may set a key twice: decoding keeps what was set last, and so must
+  // every look-up, comparison and hash of the view, or a scan of the store and a scan of the opened
+  // book would disagree on such a row.
+  std::string twice, last, first, lastAndMore;
+  dictionaryOf({{"Street", "1 Main"}, {"Strees", "2 Main"}, {"City", "Town"}}, twice);
+  const size_t cut = twice.find("Strees");
+  ASSERT_NE(cut, std::string::npos);
+  twice[cut + 5] = 't';
+  PersonCodec::DictionaryView setTwice;
+  const std::optional<ABPersonData> decoded = PersonCodec::decode(twice);
+  ASSERT_TRUE(decoded);
+  PersonCodec::readView(twice, [&](std::string_view, const PersonCodec::ValueView& value) {
+    setTwice = value.list.entries().front().dictionary;
+  });
+  const ABDictionary decodedDictionary =
+      std::get<ABMultiValue>(*decoded->find(kABAddressProperty)).dictionaryAtIndex(0);
+  ASSERT_NE(decodedDictionary.find("Street"), nullptr);
+  ASSERT_EQ(*decodedDictionary.find("Street"), "2 Main");
+  const auto asDecoded = dictionaryOf(decodedDictionary, last);
+  const auto asFirst = dictionaryOf({{"Street", "1 Main"}, {"City", "Town"}}, first);
+  const auto withMore = dictionaryOf({{"Street", "2 Main"}, {"City", "Town"}, {"Zip", "1"}}, lastAndMore);
+  EXPECT_EQ(setTwice.find("Street"), std::optional<std::string_view>("2 Main"));
+  EXPECT_TRUE(setTwice == asDecoded);
+  EXPECT_TRUE(asDecoded == setTwice);
+  EXPECT_EQ(setTwice.hash(), asDecoded.hash());
+  EXPECT_FALSE(setTwice == asFirst);
+  EXPECT_FALSE(asFirst == setTwice);
+  EXPECT_FALSE(setTwice == withMore);
+  EXPECT_FALSE(withMore == setTwice);
 }
 
 // What the store keeps must not change with the program: a small person's encoding byte for byte,
