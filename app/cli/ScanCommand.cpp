@@ -1,6 +1,8 @@
 #include <nlohmann/json.hpp>
 
 #include <ostream>
+#include <string>
+#include <string_view>
 
 #include "app/cli/CommandRegistry.h"
 #include "app/review/PersonNames.h"
@@ -9,6 +11,77 @@
 #include "app/scanner/ScanConditions.h"
 
 namespace {
+
+// A JSON string as nlohmann's dump writes it. Most texts here are unique ids of letters, digits and
+// dashes, written at once; any other text is escaped by nlohmann itself.
+void appendJsonText(std::string& out, std::string_view text) {
+  for (unsigned char c : text) {
+    if (c < 0x20 || c >= 0x7f || c == '"' || c == '\\') {
+      out += nlohmann::ordered_json(std::string(text)).dump();
+      return;
+    }
+  }
+  out += '"';
+  out += text;
+  out += '"';
+}
+
+// The findings as nlohmann's dump(2) writes them, written straight from the findings: an object of
+// condition key -> list; a list of persons' unique ids, of shared e-mails or of similar groups.
+std::string findingsAsJson(const ScanFindings& findings, const ScanSnapshot& snapshot) {
+  std::string out;
+  auto uid = [&](size_t i) { appendJsonText(out, *snapshot.values[i].uid); };
+  // Items of an array at an indent: "[\n" items "\n" closing "]", or "[]" when there are none.
+  auto array = [&](size_t count, int indent, auto&& item) {
+    if (count == 0) {
+      out += "[]";
+      return;
+    }
+    out += "[\n";
+    for (size_t i = 0; i < count; ++i) {
+      if (i) out += ",\n";
+      out.append(indent + 2, ' ');
+      item(i);
+    }
+    out += '\n';
+    out.append(indent, ' ');
+    out += ']';
+  };
+  out += "{\n";
+  bool first = true;
+  for (const auto& found : findings.lists) {
+    if (!first) out += ",\n";
+    first = false;
+    out += "  ";
+    appendJsonText(out, found.key);
+    out += ": ";
+    if (found.key == "SimilarContacts") {
+      array(found.similar.size(), 2, [&](size_t g) {
+        const auto& group = found.similar[g];
+        out += "{\n      \"Persons\": ";
+        array(group.members.size(), 6, [&](size_t m) { uid(group.members[m]); });
+        out += ",\n      \"Reason\": ";
+        appendJsonText(out, group.reason);
+        out += "\n    }";
+      });
+    } else if (found.key == "ShareEmail") {
+      array(found.shared.size(), 2, [&](size_t f) {
+        const auto& finding = found.shared[f];
+        out += "{\n      \"SearchedPerson\": ";
+        uid(finding.searched);
+        out += ",\n      \"MatchPersonsArray\": ";
+        array(finding.matches.size(), 6, [&](size_t m) { uid(finding.matches[m]); });
+        out += ",\n      \"DuplicateEmailType\": ";
+        appendJsonText(out, finding.label);
+        out += "\n    }";
+      });
+    } else {
+      array(found.persons.size(), 2, [&](size_t p) { uid(found.persons[p]); });
+    }
+  }
+  out += "\n}\n";
+  return out;
+}
 
 int runScan(CommandContext& ctx) {
   std::vector<std::string> names;
@@ -58,32 +131,9 @@ int runScan(CommandContext& ctx) {
     ctx.err << kNothingFoundMessage << "\n";
     return 0;
   }
-  auto uid = [&](size_t i) { return std::string(*snapshot->values[i].uid); };
   auto name = [&](size_t i) { return PersonNames::rowName(*snapshot->person(i)); };
   if (json) {
-    nlohmann::ordered_json out = nlohmann::ordered_json::object();
-    for (const auto& found : findings.lists) {
-      nlohmann::ordered_json list = nlohmann::ordered_json::array();
-      if (found.key == "SimilarContacts") {
-        for (const auto& group : found.similar) {
-          nlohmann::ordered_json persons = nlohmann::ordered_json::array();
-          for (size_t person : group.members) persons.push_back(uid(person));
-          list.push_back({{"Persons", persons}, {"Reason", group.reason}});
-        }
-      } else if (found.key == "ShareEmail") {
-        for (const auto& finding : found.shared) {
-          nlohmann::ordered_json matches = nlohmann::ordered_json::array();
-          for (size_t person : finding.matches) matches.push_back(uid(person));
-          list.push_back({{"SearchedPerson", uid(finding.searched)},
-                          {"MatchPersonsArray", matches},
-                          {"DuplicateEmailType", finding.label}});
-        }
-      } else {
-        for (size_t person : found.persons) list.push_back(uid(person));
-      }
-      out[found.key] = list;
-    }
-    ctx.out << out.dump(2) << "\n";
+    ctx.out << findingsAsJson(findings, *snapshot);
     return 0;
   }
   for (const auto& found : findings.lists) {

@@ -71,6 +71,36 @@ TEST_F(CommandTest, ScanJsonListsUniqueIdsPerCondition) {
   EXPECT_EQ(only.size(), 1u);
 }
 
+// The findings are written as text, straight from the scan: the text must be the JSON a reader
+// expects, laid out exactly as before, whatever the unique ids hold (quotes, backslashes, letters
+// beyond ASCII) and whatever kind of finding (lists, shared e-mails, similar groups, empty lists).
+TEST_F(CommandTest, ScanJsonIsWellFormedWhateverTheIdsHold) {
+  const std::string vcf = (folder_ / "odd.vcf").string();
+  std::ofstream(vcf, std::ios::binary)
+      << "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:quote\"one\r\nN:;Ann;;;\r\nFN:Ann\r\nTITLE:DR\r\n"
+         "EMAIL;TYPE=HOME:s@x.org\r\nEND:VCARD\r\n"
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:back\\\\slash-\xc3\xbc\r\nN:Li;Bo;;;\r\nFN:Bo Li\r\n"
+         "EMAIL;TYPE=WORK:s@x.org\r\nEND:VCARD\r\n"
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:plain-3\r\nN:LI;BO;;;\r\nFN:BO LI\r\nEND:VCARD\r\n";
+  ASSERT_EQ(run({"--store", store_, "import", vcf}).status, 0);
+  for (const std::vector<std::string>& extra :
+       {std::vector<std::string>{}, std::vector<std::string>{"--condition", "Similar contacts"}}) {
+    std::vector<std::string> args{"--store", store_, "scan", "--json"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const ProgramRun scan = run(args);
+    ASSERT_EQ(scan.status, 0) << scan.out;
+    const auto json = nlohmann::ordered_json::parse(scan.out);
+    EXPECT_EQ(scan.out, json.dump(2) + "\n");
+    if (extra.empty()) {
+      EXPECT_EQ(json["SingleName"], nlohmann::json::array({"quote\"one"}));
+      EXPECT_EQ(json["ShareEmail"][0]["SearchedPerson"], "quote\"one");
+      EXPECT_EQ(json["ShareEmail"][0]["MatchPersonsArray"], nlohmann::json::array({"back\\slash-\xc3\xbc"}));
+    }
+    EXPECT_EQ(json["SimilarContacts"][0]["Persons"],
+              nlohmann::json::array({"quote\"one", "back\\slash-\xc3\xbc", "plain-3"}));
+  }
+}
+
 TEST_F(CommandTest, BadInputFailsWithOneLine) {
   add({{kABFirstNameProperty, "Ann"}});
   ProgramRun unknown = run({"--store", store_, "scan", "--condition", "Nope"});
