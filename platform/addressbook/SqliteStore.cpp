@@ -105,12 +105,10 @@ bool SqliteStore::moveIfAbsent(const std::filesystem::path& from, const std::fil
 }
 
 bool SqliteStore::startBuilding(std::string* error) {
-  building_ = exec("PRAGMA journal_mode=MEMORY", error) && exec("PRAGMA synchronous=OFF", error);
-  return building_;
+  return exec("PRAGMA journal_mode=MEMORY", error) && exec("PRAGMA synchronous=OFF", error);
 }
 
 bool SqliteStore::finishBuilding(std::string* error) {
-  building_ = false;
   return exec("PRAGMA synchronous=FULL", error) && exec("PRAGMA journal_mode=WAL", error);
 }
 
@@ -510,9 +508,6 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
     ++persons;
     return true;
   };
-  // A store being built has its index of store order made whole once the rows are in (the same
-  // index, in the same transaction), which costs less than keeping it up to date row by row.
-  if (building_ && !exec("DROP INDEX persons_by_order", nullptr)) return fail();
   {
     Statement keepRemoved(db_,
                           "INSERT INTO change_persons(change_id, uid, before_ord, before, gone) "
@@ -604,7 +599,6 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
     result.error = "changed or removed by another program since it was read: " + result.conflicts.front();
     return result;
   }
-  if (building_ && !exec("CREATE INDEX persons_by_order ON persons(ord)", nullptr)) return fail();
   {
     Statement highest(db_,
                       "UPDATE store_info SET value = max(value, (SELECT coalesce(max(ord), 0) FROM persons)) "

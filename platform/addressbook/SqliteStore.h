@@ -75,9 +75,10 @@ class SqliteStore {
 
   // For a new store file that no other program can know of yet (made under a name of its own, to be
   // moved into place when whole): writes keep their journal in memory and do not wait for the disk.
-  // finishBuilding puts the write-ahead journal back; the caller then makes the file durable. A
-  // write to a store being built makes the index of store order once its rows are in, rather than
-  // keeping it up to date row by row.
+  // finishBuilding puts the write-ahead journal back; the caller then makes the file durable. The
+  // index of store order is kept up to date row by row: an import's rows come while the reading
+  // threads are still busy, when the writing thread has time to spare, whereas making the index
+  // once the rows are in would leave the whole of it to the end, when nothing else runs.
   bool startBuilding(std::string* error);
   bool finishBuilding(std::string* error);
   // Moves from to to unless to exists; true when moved, false with errno EEXIST when it exists.
@@ -207,5 +208,4 @@ class SqliteStore {
   std::chrono::steady_clock::time_point busySince_;
   bool busyReported_ = false;
   bool gaveUp_ = false;
-  bool building_ = false;  // between startBuilding and finishBuilding
 };
