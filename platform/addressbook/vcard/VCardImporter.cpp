@@ -1,5 +1,7 @@
 #include "platform/addressbook/vcard/VCardImporter.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -295,6 +297,7 @@ class PieceByPiece {
   PieceByPiece(std::FILE* file, std::string name, const VCardReadLimits& limits, Sink sink = {},
                EncodedSink encodedSink = {})
       : file_(file),
+        fileSize_(sizeOf(file)),
         name_(std::move(name)),
         limits_(limits),
         sink_(std::move(sink)),
@@ -374,13 +377,25 @@ class PieceByPiece {
 
   bool encoding() const { return static_cast<bool>(encodedSink_); }
 
+  // The size of the next piece: the usual size, but towards the end of the file half of what is
+  // left, down to an eighth of the usual size, so that what has to be done after the last piece is
+  // read (an import into the store: writing that piece's contacts, with nothing else to do) is
+  // little. A file whose size is not known (or that grew) is read in pieces of the usual size.
+  std::size_t nextPieceSize() const {
+    if (fileSize_ <= bytesRead_) return limits_.pieceSize;
+    const std::size_t smallest = std::max<std::size_t>(limits_.pieceSize / 8, 64);
+    return std::clamp((fileSize_ - bytesRead_) / 2, smallest, limits_.pieceSize);
+  }
+
   // Appends up to one piece to the buffer; atEnd once the file has no more.
   bool readPiece(bool& atEnd) {
+    const std::size_t pieceSize = nextPieceSize();
     std::size_t old = buffer_.size();
-    buffer_.resize(old + limits_.pieceSize);
-    std::size_t got = std::fread(buffer_.data() + old, 1, limits_.pieceSize, file_);
+    buffer_.resize(old + pieceSize);
+    std::size_t got = std::fread(buffer_.data() + old, 1, pieceSize, file_);
+    bytesRead_ += got;
     buffer_.resize(old + got);
-    if (got < limits_.pieceSize) {
+    if (got < pieceSize) {
       if (std::ferror(file_)) return false;
       atEnd = true;
     }
@@ -448,7 +463,15 @@ class PieceByPiece {
     return true;
   }
 
+  // The size of a regular file, else 0.
+  static std::size_t sizeOf(std::FILE* file) {
+    struct stat status;
+    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) ? static_cast<std::size_t>(status.st_size) : 0;
+  }
+
   std::FILE* file_;
+  std::size_t fileSize_;
+  std::size_t bytesRead_ = 0;  // from the file so far
   std::string name_;
   VCardReadLimits limits_;
   std::string buffer_;  // the text not read yet: what the last piece carried over, then the new piece
