@@ -22,6 +22,9 @@ static_assert(kApplicationId == 1383033974);
 // 1: persons(uid, ord, data). 2: persons carry a version, and the store a change counter.
 // 3: the history (change sets, trash, marks) and the highest position any row has had.
 constexpr int kSchemaVersion = 3;
+// A write to a store being built starts the disk writing what it has written out so far each time
+// this many more rows are in.
+constexpr std::size_t kRowsPerWriteback = 4096;
 
 int pragmaInt(sqlite3* db, const char* sql) {
   Statement statement(db, sql);
@@ -104,15 +107,35 @@ bool SqliteStore::moveIfAbsent(const std::filesystem::path& from, const std::fil
   return true;
 }
 
+void SqliteStore::startWriteback() {
+  if (writebackFd_ < 0) {
+    const char* name = sqlite3_db_filename(db_, "main");
+    if (!name || !*name) return;
+    writebackFd_ = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (writebackFd_ < 0) return;
+  }
+  // Only starts the writing (no waiting for it); where this cannot be done, the final sync does it all.
+  sync_file_range(writebackFd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+void SqliteStore::stopWriteback() {
+  if (writebackFd_ >= 0) ::close(writebackFd_);
+  writebackFd_ = -1;
+}
+
 bool SqliteStore::startBuilding(std::string* error) {
-  return exec("PRAGMA journal_mode=MEMORY", error) && exec("PRAGMA synchronous=OFF", error);
+  building_ = exec("PRAGMA journal_mode=MEMORY", error) && exec("PRAGMA synchronous=OFF", error);
+  return building_;
 }
 
 bool SqliteStore::finishBuilding(std::string* error) {
+  building_ = false;
+  stopWriteback();
   return exec("PRAGMA synchronous=FULL", error) && exec("PRAGMA journal_mode=WAL", error);
 }
 
 SqliteStore::~SqliteStore() {
+  stopWriteback();
   if (db_) sqlite3_close(db_);
 }
 
@@ -441,8 +464,12 @@ SqliteStore::WriteResult SqliteStore::write(const RowSource& rows, const std::ve
     return rows && rows(row);
   };
   // Room for every page the transaction changes, so that none is written out and changed again
-  // before the commit; the usual size is restored afterwards, which frees the pages.
-  exec("PRAGMA cache_size=-131072", nullptr);
+  // before the commit; the usual size is restored afterwards, which frees the pages. A store being
+  // built (its journal in memory, nothing to wait for) has a smaller room instead: beyond 8 MB of
+  // changed pages, SQLite writes those it changed first (mostly rows that stay as they are) to the
+  // file while the rows are still coming, and the disk writes them meanwhile (startWriteback), so
+  // that the commit and the final sync have little left to do when nothing else runs.
+  exec(building_ ? "PRAGMA cache_size=-8192" : "PRAGMA cache_size=-131072", nullptr);
   struct RestoreCache {
     SqliteStore* store;
     ~RestoreCache() { store->exec("PRAGMA cache_size=-2000", nullptr); }
@@ -555,7 +582,12 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
     Statement update(db_, "UPDATE persons SET ord = ?2, data = ?3, version = ?4 WHERE uid = ?1 AND version = ?5");
     if (!insert.ok() || !update.ok() || !keepBefore.ok() || !keepNew.ok() || !outOfTrash.ok()) return fail();
     Row row;
+    std::size_t sinceWriteback = 0;
     while (rows(row)) {
+      if (building_ && ++sinceWriteback == kRowsPerWriteback) {
+        sinceWriteback = 0;
+        startWriteback();
+      }
       std::int64_t order = row.version == 0 && row.order >= appendFrom ? row.order + result.orderShift : row.order;
       if (note.record && row.version == 0) {
         keepNew.bind(1, change);

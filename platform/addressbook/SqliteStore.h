@@ -75,10 +75,12 @@ class SqliteStore {
 
   // For a new store file that no other program can know of yet (made under a name of its own, to be
   // moved into place when whole): writes keep their journal in memory and do not wait for the disk.
-  // finishBuilding puts the write-ahead journal back; the caller then makes the file durable. The
-  // index of store order is kept up to date row by row: an import's rows come while the reading
-  // threads are still busy, when the writing thread has time to spare, whereas making the index
-  // once the rows are in would leave the whole of it to the end, when nothing else runs.
+  // finishBuilding puts the write-ahead journal back; the caller then makes the file durable. A
+  // write keeps fewer changed pages in memory and lets the disk write the others while it goes on
+  // (see write). The index of store order is kept up to date row by row: an import's rows come
+  // while the reading threads are still busy, when the writing thread has time to spare, whereas
+  // making the index once the rows are in would leave the whole of it to the end, when nothing
+  // else runs.
   bool startBuilding(std::string* error);
   bool finishBuilding(std::string* error);
   // Moves from to to unless to exists; true when moved, false with errno EEXIST when it exists.
@@ -201,6 +203,10 @@ class SqliteStore {
   bool undoOne(const ChangeSet& change, std::int64_t undoneOrder, std::int64_t version,
                std::vector<std::string>* changedSince, std::string* error);
   bool laterChangeInTheWay(std::int64_t id, std::string* blocker, std::string* error);
+  // While building: has the disk start writing the pages written to the file so far, so that the
+  // sync at the end waits for little.
+  void startWriteback();
+  void stopWriteback();
 
   sqlite3* db_ = nullptr;
   std::chrono::milliseconds busyLimit_{30000};
@@ -208,4 +214,6 @@ class SqliteStore {
   std::chrono::steady_clock::time_point busySince_;
   bool busyReported_ = false;
   bool gaveUp_ = false;
+  bool building_ = false;  // between startBuilding and finishBuilding
+  int writebackFd_ = -1;   // the store's file, opened to start its writing to disk (startWriteback)
 };

@@ -778,3 +778,46 @@ TEST(StoreTest, AStoreBuiltWholeHasTheIndexesOfAnyOther) {
   EXPECT_EQ(byIndex, rowsOf(built, "SELECT ord FROM persons NOT INDEXED ORDER BY ord"));
   EXPECT_EQ(firstNames(*ABAddressBook::open(built)), firstNames(*ABAddressBook::open(grown)));
 }
+
+// A new store's write that changes more pages than it keeps in memory writes some of them to the
+// file before it ends: a write that fails after that leaves nothing of itself, and the next one
+// leaves every row whole.
+TEST(StoreTest, ABuildingWriteLargerThanItsMemoryLeavesAllOrNothing) {
+  TempFolder folder;
+  auto built = folder.file("built.sqlite");
+  auto noted = [](const std::string& first, int i) {
+    ABPersonData data = dataNamed(first + std::to_string(i));
+    data.set(kABNoteProperty, std::string(4000, static_cast<char>('a' + i % 26)) + std::to_string(i));
+    return data;
+  };
+  auto build = [&](ABAddressBook& book) {
+    std::vector<std::string> uids;
+    auto failing = [&](const std::function<void(std::vector<ABPersonData>&)>& add) {
+      for (int batch = 0; batch < 6; ++batch) {  // the writing takes at least four before this throws
+        std::vector<ABPersonData> list;
+        for (int i = 0; i < 1000; ++i) list.push_back(noted("Lost", batch * 1000 + i));
+        add(list);
+      }
+      throw std::runtime_error("the last piece is malformed");
+    };
+    EXPECT_THROW(book.appendNewPersons(failing, described, uids), std::runtime_error);
+    EXPECT_EQ(rowsOf(book.path(), "SELECT count(*) FROM persons"), std::vector<std::string>{"0"});
+    std::vector<std::vector<ABPersonData>> lists(4);
+    for (int i = 0; i < 4000; ++i) lists[i / 1000].push_back(noted("Kept", i));
+    return book.appendNewPersons(batchesOf(std::move(lists)), described, uids).ok();
+  };
+  std::string error;
+  ASSERT_EQ(ABAddressBook::buildNewStore(built, build, &error), ABAddressBook::BuildOutcome::Built) << error;
+  EXPECT_EQ(rowsOf(built, "PRAGMA integrity_check"), std::vector<std::string>{"ok"});
+  EXPECT_EQ(rowsOf(built, "SELECT count(*), sum(length(data)) > 16000000 FROM persons"),
+            std::vector<std::string>{"4000|1"});
+  EXPECT_EQ(rowsOf(built, "SELECT count(*) FROM changes"), std::vector<std::string>{"1"});
+  auto book = ABAddressBook::open(built);
+  ASSERT_TRUE(book);
+  ASSERT_EQ(book->people().size(), 4000u);
+  for (int i = 0; i < 4000; ++i) {
+    ABPersonData expected = noted("Kept", i), values = *book->people()[i]->snapshot();
+    values.remove(kABUIDProperty);
+    ASSERT_TRUE(values == expected) << i;
+  }
+}
