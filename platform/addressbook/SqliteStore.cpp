@@ -231,15 +231,11 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
     }
   }
 
-  sqlite3* db = nullptr;
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (inMemory ? SQLITE_OPEN_CREATE : 0);
-  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
-    if (error) *error = db ? sqlite3_errmsg(db) : "cannot open the database";
-    sqlite3_close(db);
-    return nullptr;
-  }
-  std::unique_ptr<SqliteStore> store(new SqliteStore(db));
-  sqlite3_busy_handler(db, &SqliteStore::onBusy, store.get());
+  std::unique_ptr<SqliteStore> store =
+      connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (inMemory ? SQLITE_OPEN_CREATE : 0),
+              "cannot open the database", error);
+  if (!store) return nullptr;
+  sqlite3* db = store->db_;
   if (inMemory) {
     if (!store->exec(kCreateSchema, error) || !store->exec(kHistorySchema, error)) return nullptr;
     return store;
@@ -282,17 +278,24 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
   return store;
 }
 
-std::unique_ptr<SqliteStore> SqliteStore::openForBuilding(const std::filesystem::path& path, std::string* error) {
-  configureLibrary();
+std::unique_ptr<SqliteStore> SqliteStore::connect(const std::filesystem::path& path, int flags, const char* cannot,
+                                                  std::string* error) {
   sqlite3* db = nullptr;
-  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
   if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
-    if (error) *error = db ? sqlite3_errmsg(db) : "cannot create the database";
+    if (error) *error = db ? sqlite3_errmsg(db) : cannot;
     sqlite3_close(db);
     return nullptr;
   }
   std::unique_ptr<SqliteStore> store(new SqliteStore(db));
   sqlite3_busy_handler(db, &SqliteStore::onBusy, store.get());
+  return store;
+}
+
+std::unique_ptr<SqliteStore> SqliteStore::openForBuilding(const std::filesystem::path& path, std::string* error) {
+  configureLibrary();
+  std::unique_ptr<SqliteStore> store = connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                               "cannot create the database", error);
+  if (!store) return nullptr;
   // The schema as open makes it, written without waiting for the disk: the file is made durable
   // once, when built (finishBuilding puts the write-ahead journal in place then).
   if (!store->exec("PRAGMA page_size=16384", error) || !store->startBuilding(error) || !store->exec("BEGIN", error) ||

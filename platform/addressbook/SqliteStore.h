@@ -188,6 +188,10 @@ class SqliteStore {
   std::string lastError() const;
   bool setUpSchema(bool isNew, std::string* error);
   static int onBusy(void* self, int attempt);
+  // A connection to the file with SQLite's open flags, waiting on other programs' locks (onBusy);
+  // null and *error (SQLite's message, else `cannot`) when it cannot be opened.
+  static std::unique_ptr<SqliteStore> connect(const std::filesystem::path& path, int flags, const char* cannot,
+                                              std::string* error);
   // Runs fn inside BEGIN IMMEDIATE ... COMMIT; rolls back when fn or the commit fails.
   bool transaction(const std::function<bool(std::string*)>& fn, std::string* error);
   // The body of write, inside a transaction already begun.
