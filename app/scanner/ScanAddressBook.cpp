@@ -511,14 +511,14 @@ std::vector<SimilarContacts::Group> ScanFinders::similarContacts(const ScanSnaps
 std::vector<size_t> ScanFinders::phonesWrittenDifferently(const ScanSnapshot& snapshot, const PhoneReadings& readings) {
   std::vector<size_t> found;
   for (size_t i = 0; i < snapshot.size(); ++i)
-    if (SimilarContacts::holdsNumberWrittenTwice(snapshot.values[i], readings.readings[i])) found.push_back(i);
+    if (SimilarContacts::holdsNumberWrittenTwice(snapshot.values[i], readings.of(i))) found.push_back(i);
   return found;
 }
 
 std::vector<size_t> ScanFinders::phonesNotInternational(const ScanSnapshot& snapshot, const PhoneReadings& readings) {
   std::vector<size_t> found;
   for (size_t i = 0; i < snapshot.size(); ++i) {
-    auto national = SimilarContacts::nationalNumbers(snapshot.values[i], readings.readings[i]);
+    auto national = SimilarContacts::nationalNumbers(snapshot.values[i], readings.of(i));
     if (national.empty()) continue;
     if (!snapshot.keptPhoneFormat.empty() &&
         ScanAddressBook::nationalPhonesKept(snapshot.values[i], national, snapshot.keptPhoneFormat))

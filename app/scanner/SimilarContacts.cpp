@@ -27,9 +27,25 @@
 // different organisations. Links are tried phone numbers first, then e-mail addresses, then names,
 // each in store order, so the result does not depend on anything but the store.
 
+void PhoneReadings::append(const std::vector<Reading>& readings) {
+  for (const Reading& reading : readings) {
+    slotOfEntry_.push_back(static_cast<std::uint32_t>(readings_.size()));
+    readings_.push_back(reading);
+  }
+  firstEntry_.push_back(static_cast<std::uint32_t>(slotOfEntry_.size()));
+}
+
+const PhoneNumbers::Reading& PhoneReadings::unread() {
+  static const Reading none;
+  return none;
+}
+
 namespace SimilarContacts {
 
 namespace {
+
+// The endings of phone numbers compared: their last seven digits.
+constexpr std::uint32_t kEndings = 10000000u;
 
 // Only digits, white space and the usual separators.
 bool plainNumber(std::string_view text, unsigned* digits, std::uint32_t* tail) {
@@ -38,7 +54,7 @@ bool plainNumber(std::string_view text, unsigned* digits, std::uint32_t* tail) {
   for (char c : text) {
     if (c >= '0' && c <= '9') {
       ++*digits;
-      *tail = (*tail * 10 + static_cast<std::uint32_t>(c - '0')) % 10000000u;
+      *tail = (*tail * 10 + static_cast<std::uint32_t>(c - '0')) % kEndings;
     } else if (!(c == ' ' || c == '+' || c == '-' || c == '.' || c == '/' || c == '(' || c == ')' || c == '\t')) {
       return false;
     }
@@ -55,87 +71,76 @@ PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const Pho
 
 PhoneReadings readPhones(const std::vector<PersonValues>& persons, const PhoneNumbers& phones, NationalNumbers national,
                          unsigned threads) {
-  PhoneReadings result;
-  result.readings.resize(persons.size());
-
+  // The entries of every person one after the other: where each person's start, then what each
+  // entry is, person by person on up to `threads` threads.
   struct Entry {
     std::string_view text;
+    std::uint32_t tail = 0;
+    unsigned digits = 0;
     bool plain = false;
     bool international = false;
-    unsigned digits = 0;
-    std::uint32_t tail = 0;
   };
-  // What each entry is, person by person on up to `threads` threads; then how many plain numbers
-  // of ten digits or more end with each seven digits (sorted endings, counted by their runs).
-  std::vector<std::vector<Entry>> entries(persons.size());
-  std::vector<std::vector<std::uint32_t>> endingsOf(std::max(1u, std::thread::hardware_concurrency()));
-  std::atomic<size_t> nextPart{0};
+  const size_t count = persons.size();
+  std::vector<std::uint32_t> firstEntry(count + 1, 0);
+  for (size_t i = 0; i < count; ++i)
+    firstEntry[i + 1] = firstEntry[i] + static_cast<std::uint32_t>(persons[i].phones.count());
+  std::vector<Entry> entries(firstEntry[count]);
   auto gather = [&](size_t begin, size_t end) {
-    std::vector<std::uint32_t>& endings = endingsOf[nextPart++];
     for (size_t i = begin; i < end; ++i) {
-      const PersonCodec::ListView& list = persons[i].phones;
-      if (list.empty()) continue;
-      entries[i].resize(list.count());
-      size_t j = 0;
-      for (const auto& phone : list) {
-        Entry& entry = entries[i][j++];
+      Entry* entry = entries.data() + firstEntry[i];
+      for (const auto& phone : persons[i].phones) {
+        Entry& it = *entry++;
         if (!phone.isText || phone.text.empty() || ScanAddressBook::phoneHasLetter(phone.text)) continue;
-        entry.text = phone.text;
-        entry.international = PhoneNumbers::writtenInternational(phone.text);
-        entry.plain = plainNumber(phone.text, &entry.digits, &entry.tail);
-        if (entry.plain && entry.digits >= 10) endings.push_back(entry.tail);
+        it.text = phone.text;
+        it.international = PhoneNumbers::writtenInternational(phone.text);
+        it.plain = plainNumber(phone.text, &it.digits, &it.tail);
       }
     }
   };
   if (threads > 1)
-    parallelFor(persons.size(), 4096, gather);
+    parallelFor(count, 4096, gather);
   else
-    gather(0, persons.size());
-  std::vector<std::uint32_t> endings;
-  for (auto& part : endingsOf) endings.insert(endings.end(), part.begin(), part.end());
-  std::sort(endings.begin(), endings.end());
-  auto sharedEnding = [&](std::uint32_t tail) {
-    auto first = std::lower_bound(endings.begin(), endings.end(), tail);
-    return first + 1 < endings.end() && first[1] == tail;
-  };
+    gather(0, count);
+  // Which seven last digits more than one plain number of ten digits or more ends with: one bit
+  // for each ending met, one for each met again.
+  std::vector<std::uint64_t> met(kEndings / 64 + 1, 0), metAgain(kEndings / 64 + 1, 0);
+  for (const Entry& entry : entries) {
+    if (entry.text.empty() || !entry.plain || entry.digits < 10) continue;
+    const std::uint64_t bit = std::uint64_t{1} << (entry.tail % 64);
+    if (met[entry.tail / 64] & bit) metAgain[entry.tail / 64] |= bit;
+    met[entry.tail / 64] |= bit;
+  }
+  auto sharedEnding = [&](std::uint32_t tail) { return (metAgain[tail / 64] >> (tail % 64)) & 1u; };
 
   // The distinct texts to read, each once, in batches read on every core.
-  struct Slot {
-    std::string_view text;
-    PhoneNumbers::Reading reading;
-  };
-  std::vector<Slot> slots;
-  std::unordered_map<std::string_view, size_t> slotOf;
-  slotOf.reserve(persons.size());
-  constexpr size_t kUnread = static_cast<size_t>(-1);
-  std::vector<std::vector<size_t>> slotOfEntry(persons.size());
-  size_t readUpTo = 0;
-  auto take = [&](size_t i, size_t j) {
-    auto [at, added] = slotOf.emplace(entries[i][j].text, slots.size());
-    if (added) slots.push_back({entries[i][j].text, {}});
-    slotOfEntry[i][j] = at->second;
+  std::vector<std::string_view> texts;
+  std::vector<PhoneNumbers::Reading> readings;
+  std::unordered_map<std::string_view, std::uint32_t> slotOf;
+  constexpr std::uint32_t kUnread = PhoneReadings::kUnread;
+  std::vector<std::uint32_t> slotOfEntry(entries.size(), kUnread);
+  auto take = [&](size_t e) {
+    auto [at, added] = slotOf.emplace(entries[e].text, static_cast<std::uint32_t>(texts.size()));
+    if (added) texts.push_back(entries[e].text);
+    slotOfEntry[e] = at->second;
   };
   auto readBatch = [&] {
+    const size_t from = readings.size();
+    readings.resize(texts.size());
     auto readSlots = [&](size_t begin, size_t end) {
-      for (size_t slot = begin; slot < end; ++slot) slots[slot].reading = phones.read(slots[slot].text);
+      for (size_t slot = begin; slot < end; ++slot) readings[slot] = phones.read(texts[slot]);
     };
     if (threads > 1)
-      parallelFor(slots.size() - readUpTo, 256,
-                  [&](size_t begin, size_t end) { readSlots(readUpTo + begin, readUpTo + end); });
+      parallelFor(texts.size() - from, 256, [&](size_t begin, size_t end) { readSlots(from + begin, from + end); });
     else
-      readSlots(readUpTo, slots.size());
-    readUpTo = slots.size();
+      readSlots(from, texts.size());
   };
 
-  for (size_t i = 0; i < persons.size(); ++i) {
-    slotOfEntry[i].assign(entries[i].size(), kUnread);
-    for (size_t j = 0; j < entries[i].size(); ++j) {
-      const Entry& entry = entries[i][j];
-      if (entry.text.empty()) continue;
-      bool needed = !entry.plain || entry.digits < 10 || sharedEnding(entry.tail) ||
-                    (national == NationalNumbers::kEvery && !entry.international);
-      if (needed) take(i, j);
-    }
+  for (size_t e = 0; e < entries.size(); ++e) {
+    const Entry& entry = entries[e];
+    if (entry.text.empty()) continue;
+    bool needed = !entry.plain || entry.digits < 10 || sharedEnding(entry.tail) ||
+                  (national == NationalNumbers::kEvery && !entry.international);
+    if (needed) take(e);
   }
   readBatch();
 
@@ -143,24 +148,22 @@ PhoneReadings readPhones(const std::vector<PersonValues>& persons, const PhoneNu
   // always read; a plain number ending with the same seven digits as its reading could be the same
   // number ("030 3528696#12", "030 301731" and "+49 30 301731"), so it is read too.
   std::vector<std::uint32_t> otherEndings;
-  for (size_t i = 0; i < persons.size(); ++i)
-    for (size_t j = 0; j < entries[i].size(); ++j) {
-      const Entry& entry = entries[i][j];
-      if (entry.text.empty() || (entry.plain && entry.digits >= 10) || slotOfEntry[i][j] == kUnread) continue;
-      const std::string& e164 = slots[slotOfEntry[i][j]].reading.e164;
-      if (e164.size() < 8) continue;
-      std::uint32_t tail = 0;
-      for (char c : std::string_view(e164).substr(e164.size() - 7))
-        tail = tail * 10 + static_cast<std::uint32_t>(c - '0');
-      otherEndings.push_back(tail);
-    }
+  for (size_t e = 0; e < entries.size(); ++e) {
+    const Entry& entry = entries[e];
+    if (entry.text.empty() || (entry.plain && entry.digits >= 10) || slotOfEntry[e] == kUnread) continue;
+    const std::string& e164 = readings[slotOfEntry[e]].e164;
+    if (e164.size() < 8) continue;
+    std::uint32_t tail = 0;
+    for (char c : std::string_view(e164).substr(e164.size() - 7))
+      tail = tail * 10 + static_cast<std::uint32_t>(c - '0');
+    otherEndings.push_back(tail);
+  }
   if (!otherEndings.empty()) {
     std::sort(otherEndings.begin(), otherEndings.end());
-    for (size_t i = 0; i < persons.size(); ++i)
-      for (size_t j = 0; j < entries[i].size(); ++j)
-        if (!entries[i][j].text.empty() && entries[i][j].plain && slotOfEntry[i][j] == kUnread &&
-            std::binary_search(otherEndings.begin(), otherEndings.end(), entries[i][j].tail))
-          take(i, j);
+    for (size_t e = 0; e < entries.size(); ++e)
+      if (!entries[e].text.empty() && entries[e].plain && slotOfEntry[e] == kUnread &&
+          std::binary_search(otherEndings.begin(), otherEndings.end(), entries[e].tail))
+        take(e);
     readBatch();
   }
 
@@ -169,21 +172,21 @@ PhoneReadings readPhones(const std::vector<PersonValues>& persons, const PhoneNu
   if (national == NationalNumbers::kUntilOneValid) {
     std::vector<size_t> waiting;
     auto holdsValid = [&](size_t i) {
-      for (size_t slot : slotOfEntry[i]) {
-        if (slot == kUnread) continue;
-        const PhoneNumbers::Reading& reading = slots[slot].reading;
+      for (size_t e = firstEntry[i]; e < firstEntry[i + 1]; ++e) {
+        if (slotOfEntry[e] == kUnread) continue;
+        const PhoneNumbers::Reading& reading = readings[slotOfEntry[e]];
         if (reading.read && !reading.international && reading.valid) return true;
       }
       return false;
     };
-    for (size_t i = 0; i < persons.size(); ++i)
-      if (!holdsValid(i)) waiting.push_back(i);
+    for (size_t i = 0; i < count; ++i)
+      if (firstEntry[i] != firstEntry[i + 1] && !holdsValid(i)) waiting.push_back(i);
     while (!waiting.empty()) {
       std::vector<size_t> still;
       for (size_t i : waiting) {
-        for (size_t j = 0; j < entries[i].size(); ++j) {
-          if (entries[i][j].text.empty() || entries[i][j].international || slotOfEntry[i][j] != kUnread) continue;
-          take(i, j);
+        for (size_t e = firstEntry[i]; e < firstEntry[i + 1]; ++e) {
+          if (entries[e].text.empty() || entries[e].international || slotOfEntry[e] != kUnread) continue;
+          take(e);
           still.push_back(i);
           break;
         }
@@ -194,13 +197,7 @@ PhoneReadings readPhones(const std::vector<PersonValues>& persons, const PhoneNu
         if (!holdsValid(i)) waiting.push_back(i);
     }
   }
-
-  for (size_t i = 0; i < persons.size(); ++i) {
-    result.readings[i].resize(slotOfEntry[i].size());
-    for (size_t j = 0; j < slotOfEntry[i].size(); ++j)
-      if (slotOfEntry[i][j] != kUnread) result.readings[i][j] = slots[slotOfEntry[i][j]].reading;
-  }
-  return result;
+  return PhoneReadings(std::move(readings), std::move(slotOfEntry), std::move(firstEntry));
 }
 
 std::vector<PhoneNumbers::Reading> readPhonesOf(const PersonValues& person, const PhoneNumbers& phones) {
@@ -214,8 +211,12 @@ std::vector<PhoneNumbers::Reading> readPhonesOf(const ABPersonData& person, cons
   return readPhonesOf(*PersonValuesOf(person), phones);
 }
 
-bool holdsNumberWrittenTwice(const PersonValues& person, const std::vector<PhoneNumbers::Reading>& readings) {
+bool holdsNumberWrittenTwice(const PersonValues& person, PhoneReadings::Of readings) {
   if (person.phones.count() < 2) return false;
+  // Most persons have fewer than two numbers read: their entries are not looked at.
+  size_t read = 0;
+  for (size_t i = 0; i < readings.size(); ++i) read += readings[i].read ? 1 : 0;
+  if (read < 2) return false;
   const auto entries = person.phones.entries();
   const size_t count = std::min(entries.size(), readings.size());
   for (size_t i = 1; i < count; ++i) {
@@ -226,18 +227,18 @@ bool holdsNumberWrittenTwice(const PersonValues& person, const std::vector<Phone
   return false;
 }
 
-bool holdsNumberWrittenTwice(const ABPersonData& person, const std::vector<PhoneNumbers::Reading>& readings) {
+bool holdsNumberWrittenTwice(const ABPersonData& person, PhoneReadings::Of readings) {
   return holdsNumberWrittenTwice(*PersonValuesOf(person), readings);
 }
 
-std::vector<size_t> nationalNumbers(const PersonValues& person, const std::vector<PhoneNumbers::Reading>& readings) {
+std::vector<size_t> nationalNumbers(const PersonValues& person, PhoneReadings::Of readings) {
   std::vector<size_t> found;
   for (size_t i = 0; i < std::min(person.phones.count(), readings.size()); ++i)
     if (readings[i].read && !readings[i].international && readings[i].valid) found.push_back(i);
   return found;
 }
 
-std::vector<size_t> nationalNumbers(const ABPersonData& person, const std::vector<PhoneNumbers::Reading>& readings) {
+std::vector<size_t> nationalNumbers(const ABPersonData& person, PhoneReadings::Of readings) {
   return nationalNumbers(*PersonValuesOf(person), readings);
 }
 
@@ -454,8 +455,8 @@ std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const Ph
   auto holdersOf = [&](Kind kind) {
     Holders holders(persons.size());
     for (size_t i = 0; i < persons.size(); ++i) {
-      if (kind == Kind::Phone && i < phones.readings.size())
-        for (const auto& reading : phones.readings[i])
+      if (kind == Kind::Phone)
+        for (const auto& reading : phones.of(i))
           if (reading.read) holders.add(reading.e164, i);
       if (kind == Kind::Email)
         for (const auto& key : facts[i].emails) holders.add(key, i);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -7,10 +8,75 @@
 #include "app/scanner/ScanSnapshot.h"
 #include "platform/addressbook/ABPerson.h"
 
-// The phone numbers of persons as libphonenumber reads them, each distinct text read once.
-struct PhoneReadings {
-  // readings[i][j]: the j-th phone entry of person i; an entry that is not read has read == false.
-  std::vector<std::vector<PhoneNumbers::Reading>> readings;
+// The phone numbers of persons as libphonenumber reads them, each distinct text read once and
+// kept once: every entry refers to the reading of its text.
+class PhoneReadings {
+ public:
+  using Reading = PhoneNumbers::Reading;
+
+  // The readings of one person's phone entries, in entry order; an entry that is not read has
+  // read == false. Also a view of readings kept in a vector.
+  class Of {
+   public:
+    Of() = default;
+    Of(const std::vector<Reading>& readings) : readings_(readings.data()), size_(readings.size()) {}  // NOLINT
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    const Reading& operator[](size_t j) const {
+      if (!slots_) return readings_[j];
+      return slots_[j] == kUnread ? unread() : readings_[slots_[j]];
+    }
+    class Iterator {
+     public:
+      const Reading& operator*() const { return (*of_)[at_]; }
+      Iterator& operator++() {
+        ++at_;
+        return *this;
+      }
+      bool operator==(const Iterator& other) const { return at_ == other.at_; }
+
+     private:
+      friend class Of;
+      Iterator(const Of* of, size_t at) : of_(of), at_(at) {}
+      const Of* of_;
+      size_t at_;
+    };
+    Iterator begin() const { return Iterator(this, 0); }
+    Iterator end() const { return Iterator(this, size_); }
+
+   private:
+    friend class PhoneReadings;
+    Of(const Reading* readings, const std::uint32_t* slots, size_t size)
+        : readings_(readings), slots_(slots), size_(size) {}
+    const Reading* readings_ = nullptr;
+    const std::uint32_t* slots_ = nullptr;  // the reading of each entry; none: readings_ are the entries'
+    size_t size_ = 0;
+  };
+
+  // The number of persons.
+  size_t size() const { return firstEntry_.size() - 1; }
+  // The readings of person i's entries; none for a person beyond the last.
+  Of of(size_t i) const {
+    if (i >= size()) return Of();
+    return Of(readings_.data(), slotOfEntry_.data() + firstEntry_[i], firstEntry_[i + 1] - firstEntry_[i]);
+  }
+  // One more person, with the readings of its entries.
+  void append(const std::vector<Reading>& readings);
+
+  // An entry whose text is not read.
+  static constexpr std::uint32_t kUnread = static_cast<std::uint32_t>(-1);
+  PhoneReadings() = default;
+  // The readings of distinct texts, the reading of every entry (kUnread for none) and where each
+  // person's entries start, with the end after the last.
+  PhoneReadings(std::vector<Reading> readings, std::vector<std::uint32_t> slotOfEntry,
+                std::vector<std::uint32_t> firstEntry)
+      : readings_(std::move(readings)), slotOfEntry_(std::move(slotOfEntry)), firstEntry_(std::move(firstEntry)) {}
+
+ private:
+  static const Reading& unread();
+  std::vector<Reading> readings_;             // each text read, once
+  std::vector<std::uint32_t> slotOfEntry_;    // the entries of every person, one after the other
+  std::vector<std::uint32_t> firstEntry_{0};  // where each person's entries start, and the end
 };
 
 // The rules that find probably one person in several contacts, and the phone number conditions.
@@ -41,11 +107,11 @@ std::vector<PhoneNumbers::Reading> readPhonesOf(const ABPersonData& person, cons
 
 // A phone entry equal to another entry of the same person once both are read, but written
 // differently.
-bool holdsNumberWrittenTwice(const PersonValues& person, const std::vector<PhoneNumbers::Reading>& readings);
-bool holdsNumberWrittenTwice(const ABPersonData& person, const std::vector<PhoneNumbers::Reading>& readings);
+bool holdsNumberWrittenTwice(const PersonValues& person, PhoneReadings::Of readings);
+bool holdsNumberWrittenTwice(const ABPersonData& person, PhoneReadings::Of readings);
 // The entries (indexes) of numbers valid for the region and not written in international form.
-std::vector<size_t> nationalNumbers(const PersonValues& person, const std::vector<PhoneNumbers::Reading>& readings);
-std::vector<size_t> nationalNumbers(const ABPersonData& person, const std::vector<PhoneNumbers::Reading>& readings);
+std::vector<size_t> nationalNumbers(const PersonValues& person, PhoneReadings::Of readings);
+std::vector<size_t> nationalNumbers(const ABPersonData& person, PhoneReadings::Of readings);
 
 // The e-mail address as compared: lower case; for gmail.com and googlemail.com (one provider)
 // without the dots and the "+tag" of its local part, under gmail.com. Empty when not an address.

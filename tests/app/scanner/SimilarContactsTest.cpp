@@ -350,13 +350,13 @@ TEST(PhoneReadingsTest, LeavingUniqueNumbersUnreadChangesNoGroup) {
   }
   PhoneNumbers numbers("DE");
   PhoneReadings all;
-  for (const auto& person : persons) all.readings.push_back(SimilarContacts::readPhonesOf(*person, numbers));
+  for (const auto& person : persons) all.append(SimilarContacts::readPhonesOf(*person, numbers));
   auto everyNumber = SimilarContacts::findGroups(persons, all, numbers, {}, 400);
   auto readings = SimilarContacts::readPhones(persons, numbers, SimilarContacts::NationalNumbers::kNoneMore, 2);
   auto fewer = SimilarContacts::findGroups(persons, readings, numbers, {}, 400);
   size_t unread = 0;
-  for (const auto& person : readings.readings)
-    for (const auto& reading : person) unread += reading.read ? 0 : 1;
+  for (size_t i = 0; i < readings.size(); ++i)
+    for (const auto& reading : readings.of(i)) unread += reading.read ? 0 : 1;
   EXPECT_GE(unread, 60u);  // the unique numbers written with their country code
   ASSERT_EQ(everyNumber.size(), 150u);
   ASSERT_EQ(fewer.size(), everyNumber.size());
@@ -398,14 +398,14 @@ TEST(PhoneReadingsTest, ReadingNationalNumbersUntilOneIsValidListsTheSamePersons
     SCOPED_TRACE(i);
     const auto all = SimilarContacts::readPhonesOf(*persons[i], numbers);
     const bool expected = !SimilarContacts::nationalNumbers(*persons[i], all).empty();
-    EXPECT_EQ(SimilarContacts::nationalNumbers(*persons[i], every.readings[i]),
+    EXPECT_EQ(SimilarContacts::nationalNumbers(*persons[i], every.of(i)),
               SimilarContacts::nationalNumbers(*persons[i], all));
-    EXPECT_EQ(!SimilarContacts::nationalNumbers(*persons[i], untilValid.readings[i]).empty(), expected);
-    EXPECT_EQ(SimilarContacts::holdsNumberWrittenTwice(*persons[i], untilValid.readings[i]),
+    EXPECT_EQ(!SimilarContacts::nationalNumbers(*persons[i], untilValid.of(i)).empty(), expected);
+    EXPECT_EQ(SimilarContacts::holdsNumberWrittenTwice(*persons[i], untilValid.of(i)),
               SimilarContacts::holdsNumberWrittenTwice(*persons[i], all));
     (expected ? listed : unlisted) += 1;
-    for (const auto& reading : every.readings[i]) readEvery += reading.read;
-    for (const auto& reading : untilValid.readings[i]) readUntilValid += reading.read;
+    for (const auto& reading : every.of(i)) readEvery += reading.read;
+    for (const auto& reading : untilValid.of(i)) readUntilValid += reading.read;
   }
   EXPECT_GT(listed, 200u);
   EXPECT_GT(unlisted, 100u);
@@ -442,8 +442,8 @@ TEST(PhoneReadingsTest, ANumberWrittenWithAnExtensionIsComparedWithTheSameNumber
     ASSERT_EQ(groups.size(), 1u);
     EXPECT_EQ(groups[0].members, (std::vector<size_t>{0, 1}));
     EXPECT_EQ(groups[0].reason, "same phone +49 30 3528696");
-    EXPECT_TRUE(SimilarContacts::holdsNumberWrittenTwice(*persons[2], readings.readings[2]));
-    EXPECT_TRUE(SimilarContacts::holdsNumberWrittenTwice(*persons[3], readings.readings[3]));
+    EXPECT_TRUE(SimilarContacts::holdsNumberWrittenTwice(*persons[2], readings.of(2)));
+    EXPECT_TRUE(SimilarContacts::holdsNumberWrittenTwice(*persons[3], readings.of(3)));
   }
 }
 
