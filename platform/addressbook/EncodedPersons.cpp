@@ -13,11 +13,12 @@ constexpr std::size_t kFirstBuffer = std::size_t{1} << 16;
 
 }  // namespace
 
-void EncodedPersons::appendEncoding(const ABPersonData& data, Row& row) {
+template <typename Values>
+void EncodedPersons::appendEncoding(const Values& values, Row& row) {
   if (buffers_.empty()) buffers_.emplace_back().reserve(kFirstBuffer);
   std::string& buffer = buffers_.back();
   const std::size_t start = buffer.size();
-  PersonCodec::encode(data, buffer);
+  PersonCodec::encode(values, buffer);
   row.offset = start;
   row.size = static_cast<std::uint32_t>(buffer.size() - start);
   row.buffer = static_cast<std::uint32_t>(buffers_.size() - 1);
@@ -35,6 +36,24 @@ void EncodedPersons::add(ABPersonData& data) {
     data.set(kABUIDProperty, uid);
   }
   appendEncoding(data, row);
+  added(row, std::move(uid));
+}
+
+void EncodedPersons::add(PersonSlots& slots) {
+  Row row;
+  std::string uid;
+  if (const std::string* own = slots.string(PersonSlots::kUID); own && !own->empty()) {
+    uid = *own;
+    row.own = true;
+  } else {
+    uid = ABPerson::makeUniqueId();
+    slots.set(PersonSlots::kUID, uid);
+  }
+  appendEncoding(slots, row);
+  added(row, std::move(uid));
+}
+
+void EncodedPersons::added(const Row& row, std::string uid) {
   rows_.push_back(row);
   uids_.push_back(std::move(uid));
   // Hashed four at a time, as soon as there are four new rows.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ABPerson.h"
+#include "PersonSlots.h"
 
 // New persons in the store's encoding (PersonCodec), each with the hash of its row
 // (SqliteStore::hashOfValues) and its unique id: a batch of an import written straight to the
@@ -16,6 +17,8 @@ class EncodedPersons {
   // Appends the encoding of data with its own unique id or, when it has none, a new one (set in
   // data too) drawn at random from 2^122.
   void add(ABPersonData& data);
+  // The same for values in slots (as the vCard reader maps a card): the same row.
+  void add(PersonSlots& slots);
   // Moves the persons of more after these.
   void append(EncodedPersons&& more);
   // Room for this many more persons and bytes of encodings without copying those there are.
@@ -43,7 +46,9 @@ class EncodedPersons {
     bool hashed = false;  // else hash is worked out when asked for
     bool own = false;
   };
-  void appendEncoding(const ABPersonData& data, Row& row);
+  template <typename Values>
+  void appendEncoding(const Values& values, Row& row);
+  void added(const Row& row, std::string uid);
 
   std::vector<std::string> buffers_;  // encodings are appended to the last
   std::vector<Row> rows_;

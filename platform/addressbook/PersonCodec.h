@@ -7,12 +7,15 @@
 #include <string_view>
 
 #include "ABPerson.h"
+#include "PersonSlots.h"
 
 // The compact binary form in which the store keeps one person's values.
 namespace PersonCodec {
 
 // Appends the encoding to out; it takes exactly encodedSize(data) bytes.
 void encode(const ABPersonData& data, std::string& out);
+// The same bytes as the encoding of an ABPersonData holding the same values.
+void encode(const PersonSlots& slots, std::string& out);
 std::size_t encodedSize(const ABPersonData& data);
 std::string encode(const ABPersonData& data);
 // nullopt when the bytes are not a well-formed encoding.

@@ -62,7 +62,7 @@ void readCards(VCardLineReader& reader, CardsRead& out, const std::atomic<bool>&
   while (!cancel.load(std::memory_order_relaxed) && reader.nextCard(card)) {
     VCardSyntaxError error;
     if (out.encode) {
-      ABPersonData* person = mapper.readCardInPlace(card, error);
+      PersonSlots* person = mapper.readCardInPlace(card, error);
       if (!person) {
         out.error = error;
         return;

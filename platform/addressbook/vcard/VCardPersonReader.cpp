@@ -29,7 +29,7 @@ std::string& lowerInto(std::string& out, std::string_view text) {
   return out;
 }
 
-bool setText(ABPersonData& person, const std::string& property, std::string value) {
+bool setText(PersonSlots& person, PersonSlots::Slot property, std::string value) {
   if (value.empty() || person.find(property)) return false;
   person.set(property, std::move(value));
   return true;
@@ -71,17 +71,17 @@ bool isBase64(const VCardCard& card, const VCardLine& line) {
 
 struct MultiValues {
   ABMultiValue email, phone, url, related, address, instant, social;
-  void storeInto(ABPersonData& person) {
-    auto store = [&](ABMultiValue& values, const std::string& property) {
+  void storeInto(PersonSlots& person) {
+    auto store = [&](ABMultiValue& values, PersonSlots::Slot property) {
       if (!values.empty()) person.set(property, std::move(values));
     };
-    store(email, kABEmailProperty);
-    store(phone, kABPhoneProperty);
-    store(url, kABURLsProperty);
-    store(related, kABRelatedNamesProperty);
-    store(address, kABAddressProperty);
-    store(instant, kABInstantMessageProperty);
-    store(social, kABSocialProfileProperty);
+    store(email, PersonSlots::kEmail);
+    store(phone, PersonSlots::kPhone);
+    store(url, PersonSlots::kURLs);
+    store(related, PersonSlots::kRelatedNames);
+    store(address, PersonSlots::kAddress);
+    store(instant, PersonSlots::kInstantMessage);
+    store(social, PersonSlots::kSocialProfile);
   }
 };
 
@@ -179,20 +179,20 @@ bool VCardPersonReader::decodedValue(const VCardCard& card, const VCardLine& lin
 }
 
 bool VCardPersonReader::readCard(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error) {
-  // Built in storage kept from card to card, then handed over in storage of its exact size (with
-  // room for a unique id the importer may still give it).
+  // Built in slots kept from card to card, then handed over in storage of its exact size (with room
+  // for a unique id the importer may still give it).
   building_.clear();
   if (!readInto(card, building_, error)) return false;
-  person = building_.takeCompacted(building_.find(kABUIDProperty) ? 0 : 1);
+  person = building_.take(building_.find(PersonSlots::kUID) ? 0 : 1);
   return true;
 }
 
-ABPersonData* VCardPersonReader::readCardInPlace(const VCardCard& card, VCardSyntaxError& error) {
+PersonSlots* VCardPersonReader::readCardInPlace(const VCardCard& card, VCardSyntaxError& error) {
   building_.clear();
   return readInto(card, building_, error) ? &building_ : nullptr;
 }
 
-bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error) {
+bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCardSyntaxError& error) {
   std::string_view version;
   for (const auto& line : card.lines)
     if (is(line.name, "VERSION")) version = line.value;
@@ -264,7 +264,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       continue;
     }
     if (is(name, "PHOTO")) {
-      if (!person.find(kABImageDataProperty)) {
+      if (!person.find(PersonSlots::kImageData)) {
         ABBytes bytes;
         std::string_view value = line.value;
         bool inline64 = isBase64(card, line);
@@ -281,7 +281,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
             return false;
           }
           if (!bytes.empty()) {
-            person.set(kABImageDataProperty, std::move(bytes));
+            person.set(PersonSlots::kImageData, std::move(bytes));
             use();
           }
         }
@@ -306,27 +306,27 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       nameLine = index;
       splitComponents(text, components_);
       components_.resize(5);
-      setText(person, kABLastNameProperty, std::move(components_[0]));
-      setText(person, kABFirstNameProperty, std::move(components_[1]));
-      setText(person, kABMiddleNameProperty, std::move(components_[2]));
-      setText(person, kABTitleProperty, std::move(components_[3]));
-      setText(person, kABSuffixProperty, std::move(components_[4]));
+      setText(person, PersonSlots::kLastName, std::move(components_[0]));
+      setText(person, PersonSlots::kFirstName, std::move(components_[1]));
+      setText(person, PersonSlots::kMiddleName, std::move(components_[2]));
+      setText(person, PersonSlots::kTitle, std::move(components_[3]));
+      setText(person, PersonSlots::kSuffix, std::move(components_[4]));
     } else if (is(name, "ORG")) {
       if (haveOrg) continue;
       haveOrg = true;
       use("ORG");
       splitComponents(text, components_);
       components_.resize(2);
-      setText(person, kABOrganizationProperty, std::move(components_[0]));
-      setText(person, kABDepartmentProperty, std::move(components_[1]));
+      setText(person, PersonSlots::kOrganization, std::move(components_[0]));
+      setText(person, PersonSlots::kDepartment, std::move(components_[1]));
     } else if (is(name, "UID")) {
       if (haveUid) continue;
       haveUid = true;
-      if (setText(person, kABUIDProperty, unescapeText(text))) use("UID");
+      if (setText(person, PersonSlots::kUID, unescapeText(text))) use("UID");
     } else if (is(name, "NICKNAME")) {
-      if (setText(person, kABNicknameProperty, unescapeText(text))) use("NICKNAME");
+      if (setText(person, PersonSlots::kNickname, unescapeText(text))) use("NICKNAME");
     } else if (is(name, "TITLE")) {
-      if (setText(person, kABJobTitleProperty, unescapeText(text))) use("TITLE");
+      if (setText(person, PersonSlots::kJobTitle, unescapeText(text))) use("TITLE");
     } else if (is(name, "NOTE")) {
       std::string value = unescapeText(text);
       if (value.empty()) continue;
@@ -339,11 +339,11 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       auto date = birthdayForValue(unescapeText(text));
       if (haveBirthday) {
         // The same birthday said twice (with a year kept back, and as --MMDD) is one.
-        if (date && *date == *person.date(kABBirthdayProperty)) use("BDAY");
+        if (date && *date == *person.date(PersonSlots::kBirthday)) use("BDAY");
         continue;
       }
       if (date) {
-        person.set(kABBirthdayProperty, *date);
+        person.set(PersonSlots::kBirthday, *date);
         haveBirthday = true;
         use("BDAY");
       }
@@ -353,11 +353,11 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
         departmentLine = index;
       }
     } else if (is(name, "X-MAIDENNAME")) {
-      if (setText(person, kABMaidenNameProperty, unescapeText(text))) use("X-MAIDENNAME");
+      if (setText(person, PersonSlots::kMaidenName, unescapeText(text))) use("X-MAIDENNAME");
     } else if (is(name, "X-PHONETIC-FIRST-NAME")) {
-      if (setText(person, kABFirstNamePhoneticProperty, unescapeText(text))) use("X-PHONETIC-FIRST-NAME");
+      if (setText(person, PersonSlots::kFirstNamePhonetic, unescapeText(text))) use("X-PHONETIC-FIRST-NAME");
     } else if (is(name, "X-PHONETIC-LAST-NAME")) {
-      if (setText(person, kABLastNamePhoneticProperty, unescapeText(text))) use("X-PHONETIC-LAST-NAME");
+      if (setText(person, PersonSlots::kLastNamePhonetic, unescapeText(text))) use("X-PHONETIC-LAST-NAME");
     } else if (is(name, "X-ABShowAs")) {
       if (!is(unescapeText(text), "COMPANY")) continue;
       showAsCompany = true;
@@ -481,38 +481,38 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
     }
   }
   // KDE keeps the department in a property of its own.
-  if (departmentLine < count && !department.empty() && !person.find(kABDepartmentProperty)) {
-    person.set(kABDepartmentProperty, std::move(department));
+  if (departmentLine < count && !department.empty() && !person.find(PersonSlots::kDepartment)) {
+    person.set(PersonSlots::kDepartment, std::move(department));
     used_[departmentLine] = 1;
     slots_[departmentLine] = "ORG";
   }
   // Without names in N, a card that is not a company's takes them from FN: first and last name
   // split at the last space, one word being the first name.
   bool names = false;
-  for (const std::string* property :
-       {&kABFirstNameProperty, &kABLastNameProperty, &kABMiddleNameProperty, &kABTitleProperty, &kABSuffixProperty})
-    names = names || person.find(*property);
+  for (PersonSlots::Slot property : {PersonSlots::kFirstName, PersonSlots::kLastName, PersonSlots::kMiddleName,
+                                     PersonSlots::kTitle, PersonSlots::kSuffix})
+    names = names || person.find(property);
   bool company = flags ? *flags == kABShowAsCompany : showAsCompany;
   std::string_view shown = formattedName;
   while (!shown.empty() && (shown.front() == ' ' || shown.front() == '\t')) shown.remove_prefix(1);
   while (!shown.empty() && (shown.back() == ' ' || shown.back() == '\t')) shown.remove_suffix(1);
   // An FN that is the organisation's name (what writers put there for a card without names) is not a
   // person's name.
-  const std::string* organization = person.string(kABOrganizationProperty);
+  const std::string* organization = person.string(PersonSlots::kOrganization);
   if (!names && !company && !shown.empty() && !(organization && shown == *organization)) {
     std::size_t space = shown.find_last_of(" \t");
     if (space == std::string_view::npos) {
-      person.set(kABFirstNameProperty, std::string(shown));
+      person.set(PersonSlots::kFirstName, std::string(shown));
     } else {
       std::string_view first = shown.substr(0, space);
       while (!first.empty() && (first.back() == ' ' || first.back() == '\t')) first.remove_suffix(1);
-      person.set(kABFirstNameProperty, std::string(first));
-      person.set(kABLastNameProperty, std::string(shown.substr(space + 1)));
+      person.set(PersonSlots::kFirstName, std::string(first));
+      person.set(PersonSlots::kLastName, std::string(shown.substr(space + 1)));
     }
     // The names are the card's FN now: an empty N is not written back in place of them.
     if (nameLine < count) slots_[nameLine] = {};
   }
-  if (haveNote) person.set(kABNoteProperty, std::move(note));
+  if (haveNote) person.set(PersonSlots::kNote, std::move(note));
   // Several NOTE lines are one note, written back as one NOTE: readers that take a single note then
   // get all of it.
   if (noteLines > 1)
@@ -520,13 +520,13 @@ bool VCardPersonReader::readInto(const VCardCard& card, ABPersonData& person, VC
       if (slots_[i] == "NOTE") slots_[i] = {};
   // X-ABPERSONFLAGS carries the whole value; X-ABShowAs:COMPANY alone sets it to 1.
   if (!flags && showAsCompany) flags = kABShowAsCompany;
-  if (flags) person.set(kABPersonFlags, *flags);
+  if (flags) person.set(PersonSlots::kFlags, *flags);
   multi.storeInto(person);
 
   return keepTheRest(card, person, error);
 }
 
-bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error) {
+bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, VCardSyntaxError& error) {
   const std::size_t count = card.lines.size();
   // A label or country code line goes with the values of its group.
   usedGroups_.clear();
@@ -583,7 +583,7 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person,
     }
     appendLinesAsRead(asRead, entry);
   }
-  if (!asRead.empty()) person.set(kABVCardLinesAsReadProperty, std::move(asRead));
+  if (!asRead.empty()) person.set(PersonSlots::kVCardLinesAsRead, std::move(asRead));
 
   // Kept item groups are numbered from item1 in the order met, so that what is kept does not depend
   // on how the card numbered them (the writer renumbers them after its own).
@@ -606,6 +606,6 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, ABPersonData& person,
     }
     kept += '\n';
   }
-  if (!kept.empty()) person.set(kABVCardKeptLinesProperty, std::move(kept));
+  if (!kept.empty()) person.set(PersonSlots::kVCardKeptLines, std::move(kept));
   return true;
 }

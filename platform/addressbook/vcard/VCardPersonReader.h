@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/addressbook/ABPerson.h"
+#include "platform/addressbook/PersonSlots.h"
 #include "platform/addressbook/vcard/VCardLine.h"
 #include "platform/addressbook/vcard/VCardText.h"
 
@@ -33,12 +34,12 @@ class VCardPersonReader {
   bool readCard(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error);
   // The same values, in storage of this reader that the next card reuses: valid (and free to
   // change) until the next call. nullptr with error when a value cannot be decoded.
-  ABPersonData* readCardInPlace(const VCardCard& card, VCardSyntaxError& error);
+  PersonSlots* readCardInPlace(const VCardCard& card, VCardSyntaxError& error);
 
  private:
-  bool readInto(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error);
+  bool readInto(const VCardCard& card, PersonSlots& person, VCardSyntaxError& error);
   // Keeps with the person what its lines said beyond its values.
-  bool keepTheRest(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error);
+  bool keepTheRest(const VCardCard& card, PersonSlots& person, VCardSyntaxError& error);
   // The value as UTF-8 text, still escaped; it views the line or a buffer of this reader and is
   // valid until the next call.
   bool decodedValue(const VCardCard& card, const VCardLine& line, std::string_view& out, VCardSyntaxError& error);
@@ -47,7 +48,7 @@ class VCardPersonReader {
   std::vector<std::string> components_;
   std::string transferDecoded_;
   std::string converted_;
-  ABPersonData building_;
+  PersonSlots building_;
   std::vector<char> used_;
   std::vector<std::string_view> slots_;
   std::vector<std::string_view> usedGroups_;

@@ -44,11 +44,6 @@ class CardWriter {
   int group_ = 0;
 };
 
-const std::string* stringOf(const ABPersonData& person, const std::string& property) {
-  const std::string* value = person.string(property);
-  return value && !value->empty() ? value : nullptr;
-}
-
 // The label a reader gives an entry written with these TYPE values, for the properties whose label
 // TYPE says.
 std::optional<std::string> labelReadBack(std::string_view property, std::string_view types) {
@@ -189,21 +184,132 @@ void writeSocialProfiles(CardWriter& writer, const ABPersonData& person) {
   }
 }
 
-std::string displayName(const ABPersonData& person) {
-  const std::int64_t* flags = person.integer(kABPersonFlags);
-  if (flags && *flags == kABShowAsCompany)
-    if (const std::string* org = stringOf(person, kABOrganizationProperty)) return *org;
-  std::string name;
-  for (const std::string* property :
-       {&kABTitleProperty, &kABFirstNameProperty, &kABMiddleNameProperty, &kABLastNameProperty, &kABSuffixProperty}) {
-    if (const std::string* part = stringOf(person, *property)) {
-      if (!name.empty()) name += ' ';
-      name += *part;
+// A person's single values by slot, in an ABPersonData or in slots.
+const std::string* textOf(const ABPersonData& person, PersonSlots::Slot slot) {
+  return person.string(PersonSlots::property(slot));
+}
+const std::string* textOf(const PersonSlots& person, PersonSlots::Slot slot) {
+  return person.string(slot);
+}
+const ABDate* dateOf(const ABPersonData& person, PersonSlots::Slot slot) {
+  return person.date(PersonSlots::property(slot));
+}
+const ABDate* dateOf(const PersonSlots& person, PersonSlots::Slot slot) {
+  return person.date(slot);
+}
+const std::int64_t* integerOf(const ABPersonData& person, PersonSlots::Slot slot) {
+  return person.integer(PersonSlots::property(slot));
+}
+const std::int64_t* integerOf(const PersonSlots& person, PersonSlots::Slot slot) {
+  return person.integer(slot);
+}
+template <typename Person>
+const std::string* nonEmptyTextOf(const Person& person, PersonSlots::Slot slot) {
+  const std::string* value = textOf(person, slot);
+  return value && !value->empty() ? value : nullptr;
+}
+
+// Calls part(text) for each part of the name shown, in order: the organisation of a company, else
+// title, first, middle, last name and suffix (joined by spaces), else the organisation.
+template <typename Person, typename Part>
+void forEachDisplayNamePart(const Person& person, Part&& part) {
+  const std::int64_t* flags = integerOf(person, PersonSlots::kFlags);
+  if (flags && *flags == kABShowAsCompany) {
+    if (const std::string* org = nonEmptyTextOf(person, PersonSlots::kOrganization)) {
+      part(*org);
+      return;
     }
   }
-  if (name.empty())
-    if (const std::string* org = stringOf(person, kABOrganizationProperty)) name = *org;
+  bool any = false;
+  for (PersonSlots::Slot slot : {PersonSlots::kTitle, PersonSlots::kFirstName, PersonSlots::kMiddleName,
+                                 PersonSlots::kLastName, PersonSlots::kSuffix}) {
+    if (const std::string* text = nonEmptyTextOf(person, slot)) {
+      if (any) part(std::string_view(" "));
+      any = true;
+      part(*text);
+    }
+  }
+  if (!any)
+    if (const std::string* org = nonEmptyTextOf(person, PersonSlots::kOrganization)) part(*org);
+}
+
+std::string displayName(const ABPersonData& person) {
+  std::string name;
+  forEachDisplayNamePart(person, [&](std::string_view part) { name += part; });
   return name;
+}
+
+template <typename Person>
+void slotLinesInto(std::string& line, const Person& person, std::string_view slot) {
+  line.clear();
+  auto view = [&](PersonSlots::Slot property) {
+    const std::string* value = textOf(person, property);
+    return value ? std::string_view(*value) : std::string_view();
+  };
+  auto text = [&](std::string_view name, PersonSlots::Slot property) {
+    std::string_view value = view(property);
+    if (value.empty()) return;
+    line += name;
+    line += ':';
+    appendEscapedText(line, value);
+  };
+  if (slot == "N") {
+    line += "N:";
+    bool first = true;
+    for (PersonSlots::Slot property : {PersonSlots::kLastName, PersonSlots::kFirstName, PersonSlots::kMiddleName,
+                                       PersonSlots::kTitle, PersonSlots::kSuffix}) {
+      if (!first) line += ';';
+      first = false;
+      appendEscapedText(line, view(property));
+    }
+  } else if (slot == "FN") {
+    line += "FN:";
+    // The parts escaped one by one are the name escaped: the spaces between them need no escape.
+    forEachDisplayNamePart(person, [&](std::string_view part) { appendEscapedText(line, part); });
+  } else if (slot == "NICKNAME") {
+    text(slot, PersonSlots::kNickname);
+  } else if (slot == "X-MAIDENNAME") {
+    text(slot, PersonSlots::kMaidenName);
+  } else if (slot == "X-PHONETIC-FIRST-NAME") {
+    text(slot, PersonSlots::kFirstNamePhonetic);
+  } else if (slot == "X-PHONETIC-LAST-NAME") {
+    text(slot, PersonSlots::kLastNamePhonetic);
+  } else if (slot == "ORG") {
+    std::string_view organization = view(PersonSlots::kOrganization);
+    std::string_view department = view(PersonSlots::kDepartment);
+    if (!organization.empty() || !department.empty()) {
+      line += "ORG:";
+      appendEscapedText(line, organization);
+      if (!department.empty()) {
+        line += ';';
+        appendEscapedText(line, department);
+      }
+    }
+  } else if (slot == "TITLE") {
+    text(slot, PersonSlots::kJobTitle);
+  } else if (slot == "NOTE") {
+    text(slot, PersonSlots::kNote);
+  } else if (slot == "BDAY") {
+    if (const ABDate* birthday = dateOf(person, PersonSlots::kBirthday)) {
+      line += "BDAY";
+      if (birthday->year == kBirthdayYearNotKnown)
+        line += ";X-APPLE-OMIT-YEAR=" + std::to_string(kBirthdayYearNotKnown);
+      line += ";VALUE=date:" + birthday->toIsoString();
+      // Without a year also as vCard 4.0 says it, for the readers that do not know the year kept back.
+      if (birthday->year == kBirthdayYearNotKnown)
+        line += "\nBDAY:--" + birthday->toIsoString().substr(5, 2) + birthday->toIsoString().substr(8, 2);
+    }
+  } else if (slot == "FLAGS") {
+    // Only the value 1 shows a person as a company; any other value is kept as it is.
+    if (const std::int64_t* flags = integerOf(person, PersonSlots::kFlags)) {
+      if (*flags == kABShowAsCompany)
+        line += "X-ABShowAs:COMPANY";
+      else
+        line += std::string(kPersonFlagsVCardProperty) + ":" + std::to_string(*flags);
+    }
+  } else if (slot == "UID") {
+    text(slot, PersonSlots::kUID);
+  }
 }
 
 const char* imageType(const ABBytes& bytes) {
@@ -220,74 +326,11 @@ std::string vCardDisplayName(const ABPersonData& person) {
 }
 
 void vCardSlotLinesInto(std::string& line, const ABPersonData& person, std::string_view slot) {
-  line.clear();
-  auto view = [&](const std::string& property) {
-    const std::string* value = person.string(property);
-    return value ? std::string_view(*value) : std::string_view();
-  };
-  auto text = [&](std::string_view name, const std::string& property) {
-    std::string_view value = view(property);
-    if (value.empty()) return;
-    line += name;
-    line += ':';
-    appendEscapedText(line, value);
-  };
-  if (slot == "N") {
-    line += "N:";
-    bool first = true;
-    for (const std::string* property :
-         {&kABLastNameProperty, &kABFirstNameProperty, &kABMiddleNameProperty, &kABTitleProperty, &kABSuffixProperty}) {
-      if (!first) line += ';';
-      first = false;
-      appendEscapedText(line, view(*property));
-    }
-  } else if (slot == "FN") {
-    line += "FN:";
-    appendEscapedText(line, displayName(person));
-  } else if (slot == "NICKNAME") {
-    text(slot, kABNicknameProperty);
-  } else if (slot == "X-MAIDENNAME") {
-    text(slot, kABMaidenNameProperty);
-  } else if (slot == "X-PHONETIC-FIRST-NAME") {
-    text(slot, kABFirstNamePhoneticProperty);
-  } else if (slot == "X-PHONETIC-LAST-NAME") {
-    text(slot, kABLastNamePhoneticProperty);
-  } else if (slot == "ORG") {
-    std::string_view organization = view(kABOrganizationProperty);
-    std::string_view department = view(kABDepartmentProperty);
-    if (!organization.empty() || !department.empty()) {
-      line += "ORG:";
-      appendEscapedText(line, organization);
-      if (!department.empty()) {
-        line += ';';
-        appendEscapedText(line, department);
-      }
-    }
-  } else if (slot == "TITLE") {
-    text(slot, kABJobTitleProperty);
-  } else if (slot == "NOTE") {
-    text(slot, kABNoteProperty);
-  } else if (slot == "BDAY") {
-    if (const ABDate* birthday = person.date(kABBirthdayProperty)) {
-      line += "BDAY";
-      if (birthday->year == kBirthdayYearNotKnown)
-        line += ";X-APPLE-OMIT-YEAR=" + std::to_string(kBirthdayYearNotKnown);
-      line += ";VALUE=date:" + birthday->toIsoString();
-      // Without a year also as vCard 4.0 says it, for the readers that do not know the year kept back.
-      if (birthday->year == kBirthdayYearNotKnown)
-        line += "\nBDAY:--" + birthday->toIsoString().substr(5, 2) + birthday->toIsoString().substr(8, 2);
-    }
-  } else if (slot == "FLAGS") {
-    // Only the value 1 shows a person as a company; any other value is kept as it is.
-    if (const std::int64_t* flags = person.integer(kABPersonFlags)) {
-      if (*flags == kABShowAsCompany)
-        line += "X-ABShowAs:COMPANY";
-      else
-        line += std::string(kPersonFlagsVCardProperty) + ":" + std::to_string(*flags);
-    }
-  } else if (slot == "UID") {
-    text(slot, kABUIDProperty);
-  }
+  slotLinesInto(line, person, slot);
+}
+
+void vCardSlotLinesInto(std::string& line, const PersonSlots& person, std::string_view slot) {
+  slotLinesInto(line, person, slot);
 }
 
 std::string vCardSlotLines(const ABPersonData& person, std::string_view slot) {

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/addressbook/ABPerson.h"
+#include "platform/addressbook/PersonSlots.h"
 
 // The mapping layer, writing side: one person as a vCard 3.0 card (CRLF lines folded at 75 octets),
 // written so that VCardPersonReader reads it back into equal values.
@@ -18,3 +19,5 @@ std::string vCardDisplayName(const ABPersonData& person);
 std::string vCardSlotLines(const ABPersonData& person, std::string_view slot);
 // The same into line (emptied first), for callers that reuse one buffer.
 void vCardSlotLinesInto(std::string& line, const ABPersonData& person, std::string_view slot);
+// The same for values in slots (as the vCard reader maps a card), whose lines are the same.
+void vCardSlotLinesInto(std::string& line, const PersonSlots& person, std::string_view slot);

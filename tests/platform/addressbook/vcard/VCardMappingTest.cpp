@@ -3,6 +3,10 @@
 #include <optional>
 
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/EncodedPersons.h"
+#include "platform/addressbook/PersonCodec.h"
+#include "platform/addressbook/PersonSlots.h"
+#include "platform/addressbook/vcard/VCardConventions.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
 
@@ -189,6 +193,101 @@ TEST(VCardMappingTest, PersonFlagsShowACompanyOnlyWhenExactlyOne) {
   ASSERT_TRUE(organisation.integer(kABPersonFlags));
   EXPECT_EQ(*organisation.integer(kABPersonFlags), kABShowAsCompany);
   EXPECT_FALSE(readOne("BEGIN:VCARD\nVERSION:4.0\nKIND:individual\nEND:VCARD\n").integer(kABPersonFlags));
+}
+
+// The reader maps a card into slots; what the store and the writer get from them must be what they
+// get from a person holding the same values under the property names.
+TEST(VCardMappingTest, ValuesInSlotsAreEncodedAndWrittenAsThoseOfAPerson) {
+  ABMultiValue emails;
+  emails.addEntry({kABHomeLabel, std::string("a@b.c"), ";TYPE=pref"});
+  ABMultiValue addresses;
+  addresses.addEntry({kABWorkLabel, ABDictionary{{kABAddressCityKey, "Town"}, {kABAddressStreetKey, "1 Road"}}});
+  const std::vector<std::pair<const std::string*, ABValue>> values = {
+      {&kABDepartmentProperty, std::string("Sales")},
+      {&kABPersonFlags, std::int64_t{5}},
+      {&kABRelatedNamesProperty, emails},
+      {&kABAddressProperty, addresses},
+      {&kABBirthdayProperty, ABDate{kBirthdayYearNotKnown, 2, 29}},
+      {&kABEmailProperty, emails},
+      {&kABFirstNameProperty, std::string("Jo\r")},
+      {&kABFirstNamePhoneticProperty, std::string("jo")},
+      {&kABImageDataProperty, ABBytes{0xFF, 0xD8, 0, 1}},
+      {&kABInstantMessageProperty, addresses},
+      {&kABJobTitleProperty, std::string("Chief, of; all")},
+      {&kABLastNameProperty, std::string("Doe")},
+      {&kABLastNamePhoneticProperty, std::string("doe")},
+      {&kABMaidenNameProperty, std::string("Roe")},
+      {&kABMiddleNameProperty, std::string("Q.")},
+      {&kABNicknameProperty, std::string("JD")},
+      {&kABNoteProperty, std::string("two\nlines")},
+      {&kABOrganizationProperty, std::string("Acme\\Co")},
+      {&kABPhoneProperty, emails},
+      {&kABSocialProfileProperty, addresses},
+      {&kABSuffixProperty, std::string("Jr.")},
+      {&kABTitleProperty, std::string("Dr.")},
+      {&kABUIDProperty, std::string("uid-1")},
+      {&kABURLsProperty, emails},
+      {&kABVCardKeptLinesProperty, std::string("X-A:1\n")},
+      {&kABVCardLinesAsReadProperty, std::string("FN")},
+  };
+  ASSERT_EQ(values.size(), std::size_t{PersonSlots::kSlotCount});
+  const std::vector<std::string> slotNames = {
+      "N",    "FN",   "NICKNAME", "X-MAIDENNAME", "X-PHONETIC-FIRST-NAME", "X-PHONETIC-LAST-NAME", "ORG", "TITLE",
+      "NOTE", "BDAY", "FLAGS",    "UID"};
+  // Every value, then persons with a few values: a company with and without its name, names only.
+  std::vector<std::vector<std::size_t>> persons = {{}};
+  for (std::size_t i = 0; i < values.size(); ++i) persons[0].push_back(i);
+  persons.push_back({1, 17});      // flags 5: not a company
+  persons.push_back({6, 11, 21});  // names only
+  persons.push_back({20, 22});     // a suffix alone
+  persons.push_back({0, 4});       // a department alone; a birthday
+  for (std::size_t company : {std::size_t{17}, std::size_t{99}}) {
+    PersonSlots slots;
+    ABPersonData person;
+    slots.set(PersonSlots::kFlags, std::int64_t{kABShowAsCompany});
+    person.set(kABPersonFlags, std::int64_t{kABShowAsCompany});
+    slots.set(PersonSlots::kFirstName, std::string("Ann"));
+    person.set(kABFirstNameProperty, std::string("Ann"));
+    if (company < values.size()) {
+      slots.set(PersonSlots::kOrganization, values[company].second);
+      person.set(kABOrganizationProperty, values[company].second);
+    }
+    std::string fromSlots, fromPerson;
+    vCardSlotLinesInto(fromSlots, slots, "FN");
+    vCardSlotLinesInto(fromPerson, person, "FN");
+    EXPECT_EQ(fromSlots, fromPerson);
+  }
+  for (const auto& indexes : persons) {
+    PersonSlots slots;
+    ABPersonData person;
+    slots.set(PersonSlots::kNote, std::string("left from the person before"));
+    slots.clear();
+    for (std::size_t i : indexes) {
+      person.set(*values[i].first, values[i].second);
+      slots.set(static_cast<PersonSlots::Slot>(i), values[i].second);
+      EXPECT_EQ(PersonSlots::property(static_cast<PersonSlots::Slot>(i)), *values[i].first);
+    }
+    std::string encoded;
+    PersonCodec::encode(slots, encoded);
+    EXPECT_EQ(encoded, PersonCodec::encode(person));
+    for (const std::string& name : slotNames) {
+      std::string fromSlots, fromPerson;
+      vCardSlotLinesInto(fromSlots, slots, name);
+      vCardSlotLinesInto(fromPerson, person, name);
+      EXPECT_EQ(fromSlots, fromPerson) << name;
+    }
+    // A person without an id gets one in its row, as a person handed over does; the slots are then
+    // handed over whole.
+    EncodedPersons rows;
+    rows.add(slots);
+    EXPECT_EQ(rows.ownUid(0), person.find(kABUIDProperty) != nullptr);
+    if (!person.find(kABUIDProperty)) person.set(kABUIDProperty, rows.uid(0));
+    std::optional<ABPersonData> back = PersonCodec::decode(rows.row(0));
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(*back == person);
+    EXPECT_TRUE(slots.take() == person);
+    EXPECT_TRUE(slots.empty());
+  }
 }
 
 }  // namespace
