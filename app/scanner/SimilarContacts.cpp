@@ -110,6 +110,26 @@ PhoneReadings readPhones(const std::vector<PersonValues>& persons, const PhoneNu
     if (met[entry.tail / 64] & bit) metAgain[entry.tail / 64] |= bit;
     met[entry.tail / 64] |= bit;
   }
+  // An ending met again only in the same text of the same person (one number a person holds
+  // twice, as written) is no other number's: that number equals none but itself, and whether it
+  // is read changes nothing.
+  struct FirstWith {
+    std::uint32_t person;
+    std::string_view text;
+    bool other = false;  // another person's number, or another text, ends with it too
+  };
+  std::unordered_map<std::uint32_t, FirstWith> firstWith;
+  for (size_t i = 0; i < count; ++i)
+    for (size_t e = firstEntry[i]; e < firstEntry[i + 1]; ++e) {
+      const Entry& entry = entries[e];
+      if (entry.text.empty() || !entry.plain || entry.digits < 10 ||
+          !((metAgain[entry.tail / 64] >> (entry.tail % 64)) & 1u))
+        continue;
+      auto [at, added] = firstWith.try_emplace(entry.tail, FirstWith{static_cast<std::uint32_t>(i), entry.text});
+      if (!added && (at->second.person != i || at->second.text != entry.text)) at->second.other = true;
+    }
+  for (const auto& [tail, first] : firstWith)
+    if (!first.other) metAgain[tail / 64] &= ~(std::uint64_t{1} << (tail % 64));
   auto sharedEnding = [&](std::uint32_t tail) { return (metAgain[tail / 64] >> (tail % 64)) & 1u; };
 
   // The distinct texts to read, each once, in batches read on every core.

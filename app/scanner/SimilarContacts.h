@@ -96,7 +96,8 @@ enum class NationalNumbers {
 // Reads the phone numbers of the persons, on every core when `threads` is more than one. Every number that could equal
 // another one is read: a number whose last seven digits no other number of the persons ends with
 // (and that holds ten digits or more, so its national part has seven or more) equals none and is
-// left unread, unless `national` asks for it.
+// left unread, unless `national` asks for it; so is one whose last seven digits only the same text
+// of the same person ends with.
 PhoneReadings readPhones(const std::vector<PersonValues>& persons, const PhoneNumbers& phones, NationalNumbers national,
                          unsigned threads = 1);
 PhoneReadings readPhones(const std::vector<ABPersonSnapshot>& persons, const PhoneNumbers& phones,

@@ -448,3 +448,58 @@ TEST(PhoneReadingsTest, ANumberWrittenWithAnExtensionIsComparedWithTheSameNumber
 }
 
 }  // namespace
+
+// A number one person holds twice, written alike, is left unread while no other number ends with
+// its digits; held by another person too, written otherwise by the same person, or equal to a
+// number written with an extension, it is read, and the conditions find what reading every number finds.
+TEST(PhoneReadingsTest, ANumberOnePersonHoldsTwiceAsWrittenIsReadOnlyWhenAnotherCouldEqualIt) {
+  int named = 0;
+  auto person = [&named](std::vector<std::string> texts) {
+    ABPersonData data;
+    data.set(kABFirstNameProperty, "P" + std::to_string(named++));
+    ABMultiValue phones;
+    for (const auto& text : texts) phones.addValueWithLabel(text, kHome);
+    data.set(kABPhoneProperty, phones);
+    return std::make_shared<ABPersonData>(std::move(data));
+  };
+  std::vector<ABPersonSnapshot> persons = {
+      person({"+49 30 1000001", "+49 30 1000001"}),                 // alone: unread
+      person({"+49 30 1000002", "+49 30 1000002", "030 1000002"}),  // written otherwise too
+      person({"+49 30 1000003", "+49 30 1000003"}),                 // and another person
+      person({"+49 30 1000003"}),
+      person({"+49 30 1000004", "+49 30 1000004"}),  // and an extension of another
+      person({"030 1000004#5"}),
+      person({"0171 1000005", "0171 1000005"}),  // without country code
+  };
+  PhoneNumbers numbers("DE");
+  PhoneReadings all;
+  for (const auto& p : persons) all.append(SimilarContacts::readPhonesOf(*p, numbers));
+  auto members = [&](const PhoneReadings& readings) {
+    std::vector<std::vector<size_t>> groups;
+    for (auto& group : SimilarContacts::findGroups(persons, readings, numbers, {})) groups.push_back(group.members);
+    return groups;
+  };
+  using SimilarContacts::NationalNumbers;
+  for (auto national : {NationalNumbers::kNoneMore, NationalNumbers::kUntilOneValid, NationalNumbers::kEvery}) {
+    SCOPED_TRACE(static_cast<int>(national));
+    auto readings = SimilarContacts::readPhones(persons, numbers, national, 2);
+    EXPECT_FALSE(readings.of(0)[0].read);
+    EXPECT_FALSE(readings.of(0)[1].read);
+    for (size_t i : {1, 2, 3, 4, 5}) EXPECT_TRUE(readings.of(i)[0].read) << i;
+    // Read only for "Phone number not in international format".
+    EXPECT_EQ(readings.of(6)[0].read, national != NationalNumbers::kNoneMore);
+    EXPECT_EQ(members(readings), members(all));
+    EXPECT_EQ(members(readings), (std::vector<std::vector<size_t>>{{2, 3}, {4, 5}}));
+    for (size_t i = 0; i < persons.size(); ++i) {
+      EXPECT_EQ(SimilarContacts::holdsNumberWrittenTwice(*persons[i], readings.of(i)),
+                SimilarContacts::holdsNumberWrittenTwice(*persons[i], all.of(i)))
+          << i;
+      if (national != NationalNumbers::kNoneMore) {
+        EXPECT_EQ(SimilarContacts::nationalNumbers(*persons[i], readings.of(i)).empty(),
+                  SimilarContacts::nationalNumbers(*persons[i], all.of(i)).empty())
+            << i;
+      }
+    }
+    EXPECT_TRUE(SimilarContacts::holdsNumberWrittenTwice(*persons[1], readings.of(1)));
+  }
+}
