@@ -5,6 +5,7 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <array>
 
 namespace NameFolding {
 
@@ -48,26 +49,85 @@ const char* strokeLetter(UChar32 c) {
   }
 }
 
-std::vector<std::string> asciiWords(std::string_view text, Ignore ignore) {
-  std::vector<std::string> result;
-  std::string word;
-  auto flush = [&] {
-    if (!word.empty()) result.push_back(std::move(word));
-    word.clear();
+// Words written one after the other into one text, each kept as where it starts and how long it
+// is: no allocation for each word.
+class WordList {
+ public:
+  void clear() {
+    text_.clear();
+    spans_.clear();
+    start_ = 0;
+  }
+  size_t size() const { return spans_.size(); }
+  std::string_view operator[](size_t i) const {
+    return std::string_view(text_).substr(spans_[i].first, spans_[i].second);
+  }
+  void add(char c) { text_ += c; }
+  void add(std::string_view piece) { text_ += piece; }
+  // Ends the word being written, if any.
+  void flush() {
+    if (text_.size() > start_) spans_.emplace_back(start_, text_.size() - start_);
+    start_ = text_.size();
+  }
+  // What was written after mark() is dropped by undo().
+  struct Mark {
+    size_t text, spans;
   };
-  for (char c : text) {
-    bool space = c == ' ' || (c >= '\t' && c <= '\r');
-    bool punct = !space && (u_ispunct(static_cast<unsigned char>(c)) || joins(static_cast<unsigned char>(c)));
-    if (space) {
-      flush();
-    } else if (punct && ignore.punctuation) {
-      if (!joins(static_cast<unsigned char>(c))) flush();
-    } else {
-      word += ignore.letterCase && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  Mark mark() const { return {start_, spans_.size()}; }
+  void undo(Mark mark) {
+    text_.resize(mark.text);
+    spans_.resize(mark.spans);
+    start_ = mark.text;
+  }
+  std::vector<std::string> strings() const {
+    std::vector<std::string> list;
+    list.reserve(spans_.size());
+    for (size_t i = 0; i < spans_.size(); ++i) list.emplace_back((*this)[i]);
+    return list;
+  }
+  // The words sorted, joined by one space.
+  void sortedInto(std::string& out) {
+    std::sort(spans_.begin(), spans_.end(), [&](const auto& a, const auto& b) {
+      return std::string_view(text_).substr(a.first, a.second) < std::string_view(text_).substr(b.first, b.second);
+    });
+    out.clear();
+    for (size_t i = 0; i < spans_.size(); ++i) {
+      if (i) out += ' ';
+      out += (*this)[i];
     }
   }
-  flush();
-  return result;
+
+ private:
+  std::string text_;
+  std::vector<std::pair<size_t, size_t>> spans_;
+  size_t start_ = 0;
+};
+
+// ASCII characters that are punctuation (Unicode's P categories).
+const std::array<bool, 128>& asciiPunctuation() {
+  static const std::array<bool, 128> table = [] {
+    std::array<bool, 128> punctuation{};
+    for (int c = 0; c < 128; ++c) punctuation[c] = u_ispunct(c);
+    return punctuation;
+  }();
+  return table;
+}
+
+void asciiWords(std::string_view text, Ignore ignore, WordList& list) {
+  const auto& punctuation = asciiPunctuation();
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    bool space = c == ' ' || (c >= '\t' && c <= '\r');
+    bool punct = !space && (punctuation[byte & 0x7F] || joins(byte));
+    if (space) {
+      list.flush();
+    } else if (punct && ignore.punctuation) {
+      if (!joins(byte)) list.flush();
+    } else {
+      list.add(ignore.letterCase && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    }
+  }
+  list.flush();
 }
 
 std::string utf8(const icu::UnicodeString& text) {
@@ -121,44 +181,47 @@ const std::vector<std::string>& foldTable() {
   return table;
 }
 
-// Folds a text of characters below kTableEnd through the table; false for any other text.
-bool tableWords(std::string_view text, std::vector<std::string>& result) {
+// Folds a text of characters below kTableEnd through the table; false for any other text, and
+// then nothing is added to the list.
+bool tableWords(std::string_view text, WordList& list) {
   const auto& table = foldTable();
-  std::string word;
-  auto flush = [&] {
-    if (!word.empty()) result.push_back(std::move(word));
-    word.clear();
-  };
+  const WordList::Mark before = list.mark();
   for (size_t i = 0; i < text.size(); ++i) {
     auto lead = static_cast<unsigned char>(text[i]);
-    if (lead == static_cast<unsigned char>(kBreak)) return false;
     UChar32 c = lead;
-    if (lead >= 0x80) {
-      if (lead < 0xC2 || lead > 0xD7 || i + 1 >= text.size()) return false;
-      auto trail = static_cast<unsigned char>(text[i + 1]);
-      if ((trail & 0xC0) != 0x80) return false;
-      c = ((lead & 0x1F) << 6) | (trail & 0x3F);
-      ++i;
+    bool bad = lead == static_cast<unsigned char>(kBreak);
+    if (!bad && lead >= 0x80) {
+      bad = lead < 0xC2 || lead > 0xD7 || i + 1 >= text.size() ||
+            (static_cast<unsigned char>(text[i + 1]) & 0xC0) != 0x80;
+      if (!bad) {
+        c = ((lead & 0x1F) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F);
+        ++i;
+      }
+    }
+    if (bad) {
+      list.undo(before);
+      return false;
     }
     for (char piece : table[c]) {
       if (piece == kBreak)
-        flush();
+        list.flush();
       else
-        word += piece;
+        list.add(piece);
     }
   }
-  flush();
+  list.flush();
   return true;
 }
 
 }  // namespace
 
 std::vector<std::string> words(std::string_view text, Ignore ignore) {
-  if (isAscii(text)) return asciiWords(text, ignore);
-  if (ignore.letterCase && ignore.accents && ignore.punctuation) {
-    std::vector<std::string> result;
-    if (tableWords(text, result)) return result;
+  WordList list;
+  if (isAscii(text)) {
+    asciiWords(text, ignore, list);
+    return list.strings();
   }
+  if (ignore.letterCase && ignore.accents && ignore.punctuation && tableWords(text, list)) return list.strings();
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* normalizer =
       ignore.accents ? icu::Normalizer2::getNFKDInstance(status) : icu::Normalizer2::getNFCInstance(status);
@@ -194,26 +257,54 @@ std::vector<std::string> words(std::string_view text, Ignore ignore) {
 }
 
 std::string nameKey(std::string_view first, std::string_view last) {
-  std::string text(first);
-  text += ' ';
-  text += last;
-  auto list = words(text);
-  std::sort(list.begin(), list.end());
   std::string key;
-  for (const auto& word : list) {
-    if (!key.empty()) key += ' ';
-    key += word;
-  }
+  nameKeyInto(first, last, key);
   return key;
+}
+
+void nameKeyInto(std::string_view first, std::string_view last, std::string& key) {
+  // The words of first and last name joined by a space, which only separates words: the two are
+  // folded one after the other. The lists are kept by each thread for its next name.
+  thread_local WordList list;
+  list.clear();
+  if (isAscii(first) && isAscii(last)) {
+    asciiWords(first, {}, list);
+    asciiWords(last, {}, list);
+  } else if (!tableWords(first, list) || !tableWords(last, list)) {
+    list.clear();
+    std::string text(first);
+    text += ' ';
+    text += last;
+    for (const auto& word : words(text)) {
+      list.add(word);
+      list.flush();
+    }
+  }
+  list.sortedInto(key);
 }
 
 std::string folded(std::string_view text) {
   std::string result;
-  for (const auto& word : words(text)) {
-    if (!result.empty()) result += ' ';
-    result += word;
-  }
+  foldedInto(text, result);
   return result;
+}
+
+void foldedInto(std::string_view text, std::string& out) {
+  thread_local WordList list;
+  list.clear();
+  if (isAscii(text)) {
+    asciiWords(text, {}, list);
+  } else if (!tableWords(text, list)) {
+    for (const auto& word : words(text)) {
+      list.add(word);
+      list.flush();
+    }
+  }
+  out.clear();
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (i) out += ' ';
+    out += list[i];
+  }
 }
 
 namespace {

@@ -21,8 +21,11 @@ std::vector<std::string> words(std::string_view text, Ignore ignore = {});
 // The words of a name, sorted, joined by one space: equal for "Lee, Ann", "ann lee", "Ann  LEE"
 // and "Ánn Lee". Empty when the name holds no word.
 std::string nameKey(std::string_view first, std::string_view last);
+// The same written into `key` (what it held is replaced): no allocation once it is large enough.
+void nameKeyInto(std::string_view first, std::string_view last, std::string& key);
 // The words joined in their order by one space (for organisations).
 std::string folded(std::string_view text);
+void foldedInto(std::string_view text, std::string& out);
 
 // How two names with the same key differ, as the end of "same name apart from ...": "accents",
 // "case and accents", "the order of first and last name", ...; empty when they differ only in how

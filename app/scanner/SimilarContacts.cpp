@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -263,23 +264,30 @@ std::vector<size_t> nationalNumbers(const ABPersonData& person, PhoneReadings::O
 }
 
 std::string emailKey(std::string_view address) {
+  std::string key;
+  emailKeyInto(address, key);
+  return key;
+}
+
+bool emailKeyInto(std::string_view address, std::string& key) {
+  key.clear();
   std::string_view trimmed = address;
   while (!trimmed.empty() && (trimmed.front() == ' ' || trimmed.front() == '\t')) trimmed.remove_prefix(1);
   while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.remove_suffix(1);
-  if (!ScanAddressBook::isValidEmail(trimmed)) return {};
-  std::string key(trimmed);
-  std::transform(key.begin(), key.end(), key.begin(),
-                 [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  auto at = key.rfind('@');
-  std::string domain = key.substr(at + 1);
-  if (domain != "gmail.com" && domain != "googlemail.com") return key;
-  std::string local;
-  for (char c : key.substr(0, at)) {
-    if (c == '+') break;
-    if (c != '.') local += c;
-  }
-  if (local.empty()) return key;
-  return local + "@gmail.com";
+  if (!ScanAddressBook::isValidEmail(trimmed)) return false;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (char c : trimmed) key += lower(c);
+  const size_t at = key.rfind('@');
+  const std::string_view domain = std::string_view(key).substr(at + 1);
+  if (domain != "gmail.com" && domain != "googlemail.com") return true;
+  // The local part without its dots and "+tag", written over the key's own start.
+  size_t local = 0;
+  for (size_t i = 0; i < at && key[i] != '+'; ++i)
+    if (key[i] != '.') key[local++] = key[i];
+  if (local == 0) return true;
+  key.resize(local);
+  key += "@gmail.com";
+  return true;
 }
 
 namespace {
@@ -287,33 +295,54 @@ namespace {
 // What links or parts one person: views of its values and of texts worked out from them, which
 // the part of the persons it was gathered with keeps.
 struct Facts {
-  std::string_view nameKey;              // empty when the person has no name
-  std::string_view organization;         // folded; empty when none
-  std::vector<int> marks;                // the distinct sets the person is in
-  std::vector<std::string_view> emails;  // emailKey of each address, each once
+  std::string_view nameKey;       // empty when the person has no name
+  std::string_view organization;  // folded; empty when none
+  std::vector<int> marks;         // the distinct sets the person is in
+  // emailKey of each address, each once: entries of the list of its part.
+  const std::vector<std::string_view>* emailsOf = nullptr;
+  std::uint32_t firstEmail = 0, emailCount = 0;
+
+  std::string_view email(size_t k) const { return (*emailsOf)[firstEmail + k]; }
 };
 
-Facts factsOf(const PersonValues& values, const std::unordered_map<std::string_view, std::vector<int>>& markOf,
-              PackedBytes& texts) {
-  Facts facts;
-  if (values.firstName || values.lastName) {
-    const std::string key =
-        NameFolding::nameKey(values.firstName ? *values.firstName : "", values.lastName ? *values.lastName : "");
-    facts.nameKey = texts.append(key);
+// The facts of the persons of one part, the texts worked out for them and their e-mail keys; the
+// buffers are kept by the thread for its next person.
+class FactsGatherer {
+ public:
+  FactsGatherer(const std::unordered_map<std::string_view, std::vector<int>>& markOf, PackedBytes& texts,
+                std::vector<std::string_view>& emails)
+      : markOf_(markOf), texts_(texts), emails_(emails) {}
+
+  Facts of(const PersonValues& values) {
+    Facts facts;
+    if (values.firstName || values.lastName) {
+      NameFolding::nameKeyInto(values.firstName ? *values.firstName : "", values.lastName ? *values.lastName : "",
+                               text_);
+      facts.nameKey = texts_.append(text_);
+    }
+    if (values.organization) {
+      NameFolding::foldedInto(*values.organization, text_);
+      facts.organization = texts_.append(text_);
+    }
+    if (!markOf_.empty() && values.uid)
+      if (auto found = markOf_.find(*values.uid); found != markOf_.end()) facts.marks = found->second;
+    facts.emailsOf = &emails_;
+    facts.firstEmail = static_cast<std::uint32_t>(emails_.size());
+    for (const auto& entry : values.emails) {
+      if (!entry.isText || !emailKeyInto(entry.text, text_)) continue;
+      const auto first = emails_.begin() + facts.firstEmail;
+      if (std::find(first, emails_.end(), text_) == emails_.end()) emails_.push_back(texts_.append(text_));
+    }
+    facts.emailCount = static_cast<std::uint32_t>(emails_.size() - facts.firstEmail);
+    return facts;
   }
-  if (values.organization) {
-    const std::string folded = NameFolding::folded(*values.organization);
-    facts.organization = texts.append(folded);
-  }
-  if (!markOf.empty() && values.uid)
-    if (auto found = markOf.find(*values.uid); found != markOf.end()) facts.marks = found->second;
-  for (const auto& entry : values.emails)
-    if (entry.isText)
-      if (std::string key = emailKey(entry.text);
-          !key.empty() && std::find(facts.emails.begin(), facts.emails.end(), key) == facts.emails.end())
-        facts.emails.push_back(texts.append(key));
-  return facts;
-}
+
+ private:
+  const std::unordered_map<std::string_view, std::vector<int>>& markOf_;
+  PackedBytes& texts_;
+  std::vector<std::string_view>& emails_;
+  std::string text_;
+};
 
 // Groups as they form: union by root, with what a group holds that forbids joining another.
 class Groups {
@@ -380,31 +409,30 @@ class Groups {
 // holders (each person once, in store order). The values are views of texts that outlive it.
 class Holders {
  public:
-  explicit Holders(size_t expected) {
-    index_.reserve(expected);
-    values_.reserve(expected);
-    holders_.reserve(expected);
-  }
+  // The next value of the walk, held by `person`.
+  void add(std::string_view value, size_t person) { walk_.push_back({value, static_cast<std::uint32_t>(person)}); }
 
-  void add(std::string_view value, size_t person) {
-    const auto who = static_cast<std::uint32_t>(person);
-    const auto next = static_cast<std::uint32_t>(holders_.size());
-    auto [at, added] = index_.emplace(value, static_cast<std::uint32_t>(values_.size()));
-    if (added) {
-      values_.push_back({value, next, next, 1});
-      holders_.push_back({who, kNone});
-      return;
+  // No value is added any more: the values held more than once are found. A value met once in
+  // the walk is nobody else's; to find those without a table of every value, each value's hash
+  // marks one bit, and a bit marked again makes its values worth counting (all that are held more
+  // than once, and a few others).
+  void settle() {
+    const size_t bits = std::max<size_t>(1024, std::bit_ceil(walk_.size() * 16));
+    std::vector<std::uint64_t> met(bits / 64, 0), again(bits / 64, 0);
+    std::vector<std::uint32_t> bitOf(walk_.size());
+    const std::hash<std::string_view> hash;
+    for (size_t w = 0; w < walk_.size(); ++w) {
+      const auto bit = static_cast<std::uint32_t>(hash(walk_[w].value) & (bits - 1));
+      bitOf[w] = bit;
+      const std::uint64_t mask = std::uint64_t{1} << (bit % 64);
+      if (met[bit / 64] & mask) again[bit / 64] |= mask;
+      met[bit / 64] |= mask;
     }
-    Value& known = values_[at->second];
-    if (holders_[known.last].person == who) return;
-    holders_[known.last].next = next;
-    known.last = next;
-    ++known.count;
-    holders_.push_back({who, kNone});
+    std::unordered_map<std::string_view, std::uint32_t> index;
+    for (size_t w = 0; w < walk_.size(); ++w)
+      if ((again[bitOf[w] / 64] >> (bitOf[w] % 64)) & 1u) count(index, walk_[w].value, walk_[w].person);
+    walk_ = {};
   }
-
-  // No value is added any more: the index of the values is let go.
-  void settle() { index_ = {}; }
 
   // Calls visit(value, holders) for every value held by two to `most` persons.
   template <typename Visit>
@@ -421,6 +449,10 @@ class Holders {
  private:
   // Persons and entries are counted in 32 bits: a store holds far fewer than four billion.
   static constexpr std::uint32_t kNone = static_cast<std::uint32_t>(-1);
+  struct Met {
+    std::string_view value;
+    std::uint32_t person;
+  };
   struct Value {
     std::string_view text;
     std::uint32_t first, last, count;
@@ -428,7 +460,24 @@ class Holders {
   struct Holder {
     std::uint32_t person, next;
   };
-  std::unordered_map<std::string_view, std::uint32_t> index_;
+
+  void count(std::unordered_map<std::string_view, std::uint32_t>& index, std::string_view value, std::uint32_t who) {
+    const auto next = static_cast<std::uint32_t>(holders_.size());
+    auto [at, added] = index.emplace(value, static_cast<std::uint32_t>(values_.size()));
+    if (added) {
+      values_.push_back({value, next, next, 1});
+      holders_.push_back({who, kNone});
+      return;
+    }
+    Value& known = values_[at->second];
+    if (holders_[known.last].person == who) return;
+    holders_[known.last].next = next;
+    known.last = next;
+    ++known.count;
+    holders_.push_back({who, kNone});
+  }
+
+  std::vector<Met> walk_;
   std::vector<Value> values_;
   std::vector<Holder> holders_;
 };
@@ -452,34 +501,33 @@ std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const Ph
   // texts worked out for its persons.
   std::vector<Facts> facts(persons.size());
   std::vector<std::unique_ptr<PackedBytes>> texts;
+  std::vector<std::unique_ptr<std::vector<std::string_view>>> emails;
   std::mutex textsLock;
   auto gather = [&](size_t begin, size_t end) {
     auto part = std::make_unique<PackedBytes>();
-    for (size_t i = begin; i < end; ++i) facts[i] = factsOf(persons[i], markOf, *part);
+    auto partEmails = std::make_unique<std::vector<std::string_view>>();
+    FactsGatherer gatherer(markOf, *part, *partEmails);
+    for (size_t i = begin; i < end; ++i) facts[i] = gatherer.of(persons[i]);
     std::lock_guard<std::mutex> guard(textsLock);
     texts.push_back(std::move(part));
+    emails.push_back(std::move(partEmails));
   };
   if (threads > 1)
     parallelFor(persons.size(), 4096, gather);
   else
     gather(0, persons.size());
-  // The exact duplicate group of a person, worked out when two persons are compared.
-  auto sameExactGroup = [&](size_t a, size_t b) {
-    auto keyA = ScanAddressBook::duplicateGroupKey(persons[a]);
-    return keyA && keyA == ScanAddressBook::duplicateGroupKey(persons[b]);
-  };
 
   // The holders of one kind of value at a time (phone numbers, e-mail addresses, names): only one
   // kind is held at once.
   enum class Kind { Phone, Email, Name };
   auto holdersOf = [&](Kind kind) {
-    Holders holders(persons.size());
+    Holders holders;
     for (size_t i = 0; i < persons.size(); ++i) {
       if (kind == Kind::Phone)
         for (const auto& reading : phones.of(i))
           if (reading.read) holders.add(reading.e164, i);
       if (kind == Kind::Email)
-        for (const auto& key : facts[i].emails) holders.add(key, i);
+        for (size_t k = 0; k < facts[i].emailCount; ++k) holders.add(facts[i].email(k), i);
       if (kind == Kind::Name && !facts[i].nameKey.empty()) holders.add(facts[i].nameKey, i);
     }
     holders.settle();
@@ -489,12 +537,16 @@ std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const Ph
   Groups groups(persons, facts);
   std::vector<std::pair<size_t, std::string>> links;  // a member of the joined group, why
   auto linkAll = [&](const Holders& holders, bool byNameRule, auto reasonOf) {
+    std::vector<std::optional<std::string>> keys;
     holders.forEachShared(mostHolders, [&](std::string_view value, const std::vector<size_t>& members) {
+      keys.clear();
+      for (size_t m : members) keys.push_back(ScanAddressBook::duplicateGroupKey(persons[m]));
       for (size_t k = 1; k < members.size(); ++k) {
         for (size_t h = 0; h < k; ++h) {
           const Facts& a = facts[members[h]];
           const Facts& b = facts[members[k]];
-          if (sameExactGroup(members[h], members[k])) continue;
+          // Persons of one exact duplicate group.
+          if (keys[h] && keys[h] == keys[k]) continue;
           if (byNameRule && !a.organization.empty() && !b.organization.empty() && a.organization != b.organization)
             continue;
           if (groups.join(members[h], members[k], byNameRule))
@@ -503,8 +555,15 @@ std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const Ph
       }
     });
   };
+  // The reason of the links of one number, written once.
+  std::string_view reasonFor;
+  std::string phoneReason;
   linkAll(holdersOf(Kind::Phone), false, [&](std::string_view value, const PersonValues&, const PersonValues&) {
-    return "same phone " + numbers.internationalOfE164(std::string(value));
+    if (value != reasonFor || phoneReason.empty()) {
+      reasonFor = value;
+      phoneReason = "same phone " + numbers.internationalOfE164(std::string(value));
+    }
+    return phoneReason;
   });
   linkAll(holdersOf(Kind::Email), false, [](std::string_view value, const PersonValues&, const PersonValues&) {
     return "same e-mail " + std::string(value);

@@ -117,6 +117,8 @@ std::vector<size_t> nationalNumbers(const ABPersonData& person, PhoneReadings::O
 // The e-mail address as compared: lower case; for gmail.com and googlemail.com (one provider)
 // without the dots and the "+tag" of its local part, under gmail.com. Empty when not an address.
 std::string emailKey(std::string_view address);
+// The same written into `key` (what it held is replaced); false when it is empty.
+bool emailKeyInto(std::string_view address, std::string& key);
 
 struct Group {
   std::vector<size_t> members;  // indexes into the persons, ascending

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -83,6 +84,80 @@ TEST(NameFoldingTest, TheTableOfCommonLettersFoldsAsTheGeneralPath) {
     ++compared;
   }
   EXPECT_EQ(compared, 0x580);
+}
+
+// A key written into a buffer used again and again is the key of the words of the whole name
+// ("first last"), whichever way its parts are folded: ASCII, the table, the general path, bytes
+// that are not UTF-8; and so is an organisation's folded text.
+TEST(NameFoldingTest, KeysWrittenIntoABufferAreTheKeysOfTheWholeName) {
+  std::vector<std::string> parts = {"",
+                                    " ",
+                                    "Ann",
+                                    "LEE, ann",
+                                    "O'Brien",
+                                    "Jean-Luc",
+                                    "  Mary  Ann ",
+                                    "\xC3\x81nn",
+                                    "A\xCC\x81nn",
+                                    "\xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1",
+                                    "\xE5\xB1\xB1 Li",
+                                    "\xC3",
+                                    "a\x01b",
+                                    "Stra\xC3\x9F"
+                                    "e",
+                                    "\xC2\xA0x\xC2\xA0",
+                                    "\xC3\xA9t\xC3\xA9 \xE5\xB1\xB1",
+                                    "\xC3\xA9t\xC3\xA9\xC3",
+                                    "\t\r\n"};
+  for (int c = 1; c < 128; ++c) parts.push_back(std::string("x") + static_cast<char>(c) + "Y");
+  auto expectedKey = [](const std::string& text) {
+    auto list = NameFolding::words(text);
+    std::sort(list.begin(), list.end());
+    std::string key;
+    for (const auto& word : list) key += (key.empty() ? "" : " ") + word;
+    return key;
+  };
+  std::string key = "left over from before, longer than any key";
+  std::string folded = key;
+  size_t compared = 0;
+  for (const auto& first : parts) {
+    NameFolding::foldedInto(first, folded);
+    auto words = NameFolding::words(first);
+    std::string joined;
+    for (const auto& word : words) joined += (joined.empty() ? "" : " ") + word;
+    EXPECT_EQ(folded, joined) << first;
+    for (const auto& last : parts) {
+      NameFolding::nameKeyInto(first, last, key);
+      ASSERT_EQ(key, expectedKey(first + " " + last)) << first << "|" << last;
+      ++compared;
+    }
+  }
+  EXPECT_EQ(compared, parts.size() * parts.size());
+}
+
+// E-mail addresses are compared in lower case; Gmail's without the dots and "+tag" of their
+// local part, googlemail.com as gmail.com; a key written into a buffer used again is the same.
+TEST(EmailKeyTest, AddressesAreComparedAsTheirProviderDeliversThem) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Ann.Lee@Example.ORG", "ann.lee@example.org"},
+      {" \tann@example.org\t", "ann@example.org"},
+      {"A.n.N+news@GMail.com", "ann@gmail.com"},
+      {"ann@googlemail.com", "ann@gmail.com"},
+      {"an.n+a+b@gmail.com", "ann@gmail.com"},
+      {"+tag@gmail.com", "+tag@gmail.com"},
+      {"...@gmail.com", "...@gmail.com"},
+      {"ann+x@gmail.com.au", "ann+x@gmail.com.au"},
+      {"a@b@Gmail.com", ""},
+      {"ann lee@example.org", ""},
+      {"ann@example", ""},
+      {"", ""},
+  };
+  std::string key = "left over from a longer address than any of these";
+  for (const auto& [address, expected] : cases) {
+    EXPECT_EQ(SimilarContacts::emailKey(address), expected) << address;
+    EXPECT_EQ(SimilarContacts::emailKeyInto(address, key), !expected.empty()) << address;
+    EXPECT_EQ(key, expected) << address;
+  }
 }
 
 TEST(NameFoldingTest, TheDifferencesAreNamedAsTheyAre) {
