@@ -1,5 +1,6 @@
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -9,6 +10,7 @@
 #include "app/scanner/PhoneNumbers.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/ScanConditions.h"
+#include "platform/threads/ParallelFor.h"
 
 namespace {
 
@@ -26,11 +28,33 @@ void appendJsonText(std::string& out, std::string_view text) {
   out += '"';
 }
 
-// The findings as nlohmann's dump(2) writes them, written straight from the findings: an object of
-// condition key -> list; a list of persons' unique ids, of shared e-mails or of similar groups.
-std::string findingsAsJson(const ScanFindings& findings, const ScanSnapshot& snapshot) {
+// One list of the findings as nlohmann's dump(2) writes it at the second level: a list of persons'
+// unique ids, of shared e-mails or of similar groups.
+std::string listAsJson(const ScanFindings::List& found, const ScanSnapshot& snapshot) {
   std::string out;
-  auto uid = [&](size_t i) { appendJsonText(out, *snapshot.values[i].uid); };
+  // About what it takes: a unique id is 36 characters, with its quotes, indent and comma 48.
+  constexpr size_t kPerPerson = 48;
+  size_t expected = found.persons.size() * kPerPerson;
+  for (const auto& finding : found.shared) expected += (finding.matches.size() + 1) * kPerPerson + 100;
+  for (const auto& group : found.similar) expected += group.members.size() * kPerPerson + group.reason.size() + 60;
+  out.reserve(expected + 16);
+  // The persons in the order their ids are written: the ids lie far apart in memory, so each one's
+  // values and bytes are asked for a few ids ahead of writing it.
+  std::vector<size_t> order = found.persons;
+  for (const auto& finding : found.shared) {
+    order.push_back(finding.searched);
+    order.insert(order.end(), finding.matches.begin(), finding.matches.end());
+  }
+  for (const auto& group : found.similar) order.insert(order.end(), group.members.begin(), group.members.end());
+  size_t written = 0;
+  auto uid = [&](size_t i) {
+    constexpr size_t kValuesAhead = 16, kBytesAhead = 8;
+    if (written + kValuesAhead < order.size()) __builtin_prefetch(&snapshot.values[order[written + kValuesAhead]]);
+    if (written + kBytesAhead < order.size())
+      __builtin_prefetch(snapshot.values[order[written + kBytesAhead]].uid->data());
+    ++written;
+    appendJsonText(out, *snapshot.values[i].uid);
+  };
   // Items of an array at an indent: "[\n" items "\n" closing "]", or "[]" when there are none.
   auto array = [&](size_t count, int indent, auto&& item) {
     if (count == 0) {
@@ -47,37 +71,51 @@ std::string findingsAsJson(const ScanFindings& findings, const ScanSnapshot& sna
     out.append(indent, ' ');
     out += ']';
   };
+  if (found.key == "SimilarContacts") {
+    array(found.similar.size(), 2, [&](size_t g) {
+      const auto& group = found.similar[g];
+      out += "{\n      \"Persons\": ";
+      array(group.members.size(), 6, [&](size_t m) { uid(group.members[m]); });
+      out += ",\n      \"Reason\": ";
+      appendJsonText(out, group.reason);
+      out += "\n    }";
+    });
+  } else if (found.key == "ShareEmail") {
+    array(found.shared.size(), 2, [&](size_t f) {
+      const auto& finding = found.shared[f];
+      out += "{\n      \"SearchedPerson\": ";
+      uid(finding.searched);
+      out += ",\n      \"MatchPersonsArray\": ";
+      array(finding.matches.size(), 6, [&](size_t m) { uid(finding.matches[m]); });
+      out += ",\n      \"DuplicateEmailType\": ";
+      appendJsonText(out, finding.label);
+      out += "\n    }";
+    });
+  } else {
+    array(found.persons.size(), 2, [&](size_t p) { uid(found.persons[p]); });
+  }
+  return out;
+}
+
+// The findings as nlohmann's dump(2) writes them, written straight from the findings: an object of
+// condition key -> list. The lists are written on every core, each on its own, then joined in order.
+std::string findingsAsJson(const ScanFindings& findings, const ScanSnapshot& snapshot) {
+  std::vector<std::string> lists(findings.lists.size());
+  std::atomic<size_t> next{0};
+  parallelFor(lists.size(), 1, [&](size_t, size_t) {
+    for (size_t l = next++; l < lists.size(); l = next++) lists[l] = listAsJson(findings.lists[l], snapshot);
+  });
+  size_t size = 8;
+  for (size_t l = 0; l < lists.size(); ++l) size += lists[l].size() + findings.lists[l].key.size() + 8;
+  std::string out;
+  out.reserve(size);
   out += "{\n";
-  bool first = true;
-  for (const auto& found : findings.lists) {
-    if (!first) out += ",\n";
-    first = false;
+  for (size_t l = 0; l < lists.size(); ++l) {
+    if (l) out += ",\n";
     out += "  ";
-    appendJsonText(out, found.key);
+    appendJsonText(out, findings.lists[l].key);
     out += ": ";
-    if (found.key == "SimilarContacts") {
-      array(found.similar.size(), 2, [&](size_t g) {
-        const auto& group = found.similar[g];
-        out += "{\n      \"Persons\": ";
-        array(group.members.size(), 6, [&](size_t m) { uid(group.members[m]); });
-        out += ",\n      \"Reason\": ";
-        appendJsonText(out, group.reason);
-        out += "\n    }";
-      });
-    } else if (found.key == "ShareEmail") {
-      array(found.shared.size(), 2, [&](size_t f) {
-        const auto& finding = found.shared[f];
-        out += "{\n      \"SearchedPerson\": ";
-        uid(finding.searched);
-        out += ",\n      \"MatchPersonsArray\": ";
-        array(finding.matches.size(), 6, [&](size_t m) { uid(finding.matches[m]); });
-        out += ",\n      \"DuplicateEmailType\": ";
-        appendJsonText(out, finding.label);
-        out += "\n    }";
-      });
-    } else {
-      array(found.persons.size(), 2, [&](size_t p) { uid(found.persons[p]); });
-    }
+    out += lists[l];
   }
   out += "\n}\n";
   return out;
