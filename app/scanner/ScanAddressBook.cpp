@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <unordered_map>
@@ -492,20 +494,29 @@ PhoneReadings ScanFinders::phoneReadings(const ScanSnapshot& snapshot, const Pho
   return SimilarContacts::readPhones(snapshot.values, phones, national, threads);
 }
 
+SimilarContacts::LinkFacts ScanFinders::similarLinks(const ScanSnapshot& snapshot,
+                                                     const std::vector<std::vector<std::string>>& distinct,
+                                                     unsigned threads) {
+  // Persons the user marked as not the same person (for any reason) are distinct sets too.
+  if (snapshot.notSamePerson.empty()) return SimilarContacts::LinkFacts(snapshot.values, distinct, threads);
+  std::vector<std::vector<std::string>> withMarks = distinct;
+  for (const ABMark& mark : snapshot.notSamePerson.marks()) withMarks.push_back(mark.uids);
+  return SimilarContacts::LinkFacts(snapshot.values, withMarks, threads);
+}
+
+std::vector<SimilarContacts::Group> ScanFinders::similarContacts(const ScanSnapshot& snapshot,
+                                                                 const PhoneReadings& readings,
+                                                                 const PhoneNumbers& phones,
+                                                                 const SimilarContacts::LinkFacts& links) {
+  return SimilarContacts::findGroups(snapshot.values, readings, phones, links, SimilarContacts::kMostHolders);
+}
+
 std::vector<SimilarContacts::Group> ScanFinders::similarContacts(const ScanSnapshot& snapshot,
                                                                  const PhoneReadings& readings,
                                                                  const PhoneNumbers& phones,
                                                                  const std::vector<std::vector<std::string>>& distinct,
                                                                  unsigned threads) {
-  // Persons the user marked as not the same person (for any reason) are distinct sets too.
-  const std::vector<std::vector<std::string>>* sets = &distinct;
-  std::vector<std::vector<std::string>> withMarks;
-  if (!snapshot.notSamePerson.empty()) {
-    withMarks = distinct;
-    for (const ABMark& mark : snapshot.notSamePerson.marks()) withMarks.push_back(mark.uids);
-    sets = &withMarks;
-  }
-  return SimilarContacts::findGroups(snapshot.values, readings, phones, *sets, SimilarContacts::kMostHolders, threads);
+  return similarContacts(snapshot, readings, phones, similarLinks(snapshot, distinct, threads));
 }
 
 std::vector<size_t> ScanFinders::phonesWrittenDifferently(const ScanSnapshot& snapshot, const PhoneReadings& readings) {
@@ -716,19 +727,31 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
   std::vector<size_t>* writtenTwice = listOf("DupPhoneFormat");
   std::vector<size_t>* national = listOf("PhoneFormat");
 
-  // Every phone number is read once for the three conditions that compare them: one task reads
-  // them and then runs those conditions, the longest task, begun first while the others run beside it.
+  // Every phone number is read once for the three conditions that compare them. One task reads
+  // them while another works out what else links similar contacts; the one that ends last runs the
+  // three conditions. They are the longest tasks and begin first, the others run beside them.
   const PhoneNumbers phones(region);
   PhoneReadings readings;
+  std::optional<SimilarContacts::LinkFacts> links;
   std::vector<std::function<void()>> tasks;
   const bool similar = others.count("SimilarContacts") > 0;
   if (similar || writtenTwice || national) {
-    tasks.push_back([&] {
-      readings = ScanFinders::phoneReadings(snapshot, phones, national != nullptr, 2);
-      if (similar) similarFound = ScanFinders::similarContacts(snapshot, readings, phones, distinct, 2);
+    auto compare = [&] {
+      if (similar) similarFound = ScanFinders::similarContacts(snapshot, readings, phones, *links);
       if (writtenTwice) *writtenTwice = ScanFinders::phonesWrittenDifferently(snapshot, readings);
       if (national) *national = ScanFinders::phonesNotInternational(snapshot, readings);
+    };
+    auto waiting = std::make_shared<std::atomic<int>>(similar ? 2 : 1);
+    tasks.push_back([&, compare, waiting] {
+      readings = ScanFinders::phoneReadings(snapshot, phones, national != nullptr, 2);
+      if (--*waiting == 0) compare();
     });
+    if (similar) {
+      tasks.push_back([&, compare, waiting] {
+        links.emplace(ScanFinders::similarLinks(snapshot, distinct, 2));
+        if (--*waiting == 0) compare();
+      });
+    }
   }
   tasks.push_back([&] { found = ScanFinders::personsMeetingEach(snapshot, tests); });
   if (others.count("ShareEmail")) tasks.push_back([&] { sharedFound = ScanFinders::sharedEmails(snapshot); });

@@ -77,6 +77,14 @@ std::vector<SimilarContacts::Group> similarContacts(const ScanSnapshot& snapshot
                                                     const PhoneNumbers& phones,
                                                     const std::vector<std::vector<std::string>>& distinct,
                                                     unsigned threads = 1);
+// What links persons apart from their numbers (the sets of `distinct` ids and the persons the user
+// marked as not the same person kept apart), to be worked out while the numbers are read; then the
+// groups from both.
+SimilarContacts::LinkFacts similarLinks(const ScanSnapshot& snapshot,
+                                        const std::vector<std::vector<std::string>>& distinct, unsigned threads = 1);
+std::vector<SimilarContacts::Group> similarContacts(const ScanSnapshot& snapshot, const PhoneReadings& readings,
+                                                    const PhoneNumbers& phones,
+                                                    const SimilarContacts::LinkFacts& links);
 // Persons holding one number written in two ways; persons holding a number not in international form.
 std::vector<size_t> phonesWrittenDifferently(const ScanSnapshot& snapshot, const PhoneReadings& readings);
 std::vector<size_t> phonesNotInternational(const ScanSnapshot& snapshot, const PhoneReadings& readings);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -344,18 +345,13 @@ class FactsGatherer {
   std::string text_;
 };
 
-// Groups as they form: union by root, with what a group holds that forbids joining another.
+// Groups as they form: union by root, with what a group holds that forbids joining another. A
+// person's own state is taken from its values when its group is first joined.
 class Groups {
  public:
   Groups(const std::vector<PersonValues>& persons, const std::vector<Facts>& facts)
-      : parent_(facts.size()), state_(facts.size()) {
-    for (size_t i = 0; i < facts.size(); ++i) {
-      parent_[i] = i;
-      state_[i].birthday = persons[i].birthday;
-      if (!facts[i].organization.empty()) state_[i].organizations.push_back(facts[i].organization);
-      state_[i].marks = facts[i].marks;
-      std::sort(state_[i].marks.begin(), state_[i].marks.end());
-    }
+      : persons_(persons), facts_(facts), parent_(facts.size()), stateOf_(facts.size(), kNone) {
+    for (size_t i = 0; i < facts.size(); ++i) parent_[i] = i;
   }
 
   size_t root(size_t i) {
@@ -367,8 +363,9 @@ class Groups {
   bool join(size_t a, size_t b, bool byName) {
     size_t ra = root(a), rb = root(b);
     if (ra == rb) return false;
-    State& sa = state_[ra];
-    State& sb = state_[rb];
+    if (rb < ra) std::swap(ra, rb);
+    State& sa = state(ra);
+    State& sb = state(rb);
     if (sa.birthday && sb.birthday && !(*sa.birthday == *sb.birthday)) return false;
     for (int mark : sb.marks)
       if (std::binary_search(sa.marks.begin(), sa.marks.end(), mark)) return false;
@@ -380,13 +377,12 @@ class Groups {
         if (std::find(sb.organizations.begin(), sb.organizations.end(), organization) == sb.organizations.end())
           return false;
     }
-    if (rb < ra) std::swap(ra, rb);
-    State& into = state_[ra];
-    State& from = state_[rb];
+    State& into = sa;
+    State& from = sb;
     if (!into.birthday) into.birthday = from.birthday;
     for (auto& organization : from.organizations)
       if (std::find(into.organizations.begin(), into.organizations.end(), organization) == into.organizations.end())
-        into.organizations.push_back(std::move(organization));
+        into.organizations.push_back(organization);
     into.marks.insert(into.marks.end(), from.marks.begin(), from.marks.end());
     std::sort(into.marks.begin(), into.marks.end());
     into.marks.erase(std::unique(into.marks.begin(), into.marks.end()), into.marks.end());
@@ -396,13 +392,30 @@ class Groups {
   }
 
  private:
+  static constexpr std::uint32_t kNone = static_cast<std::uint32_t>(-1);
   struct State {
     std::optional<ABDate> birthday;
     std::vector<std::string_view> organizations;
     std::vector<int> marks;
   };
+  // The state of a root; a person never joined has its own.
+  State& state(size_t root) {
+    if (stateOf_[root] == kNone) {
+      stateOf_[root] = static_cast<std::uint32_t>(states_.size());
+      State& own = states_.emplace_back();
+      own.birthday = persons_[root].birthday;
+      if (!facts_[root].organization.empty()) own.organizations.push_back(facts_[root].organization);
+      own.marks = facts_[root].marks;
+      std::sort(own.marks.begin(), own.marks.end());
+    }
+    return states_[stateOf_[root]];
+  }
+
+  const std::vector<PersonValues>& persons_;
+  const std::vector<Facts>& facts_;
   std::vector<size_t> parent_;
-  std::vector<State> state_;
+  std::vector<std::uint32_t> stateOf_;
+  std::deque<State> states_;  // a reference to one stays valid when another is added
 };
 
 // Values in the order a walk through the persons in store order first meets them, with their
@@ -490,18 +503,25 @@ std::vector<Group> findGroups(const std::vector<ABPersonSnapshot>& persons, cons
   return findGroups(ScanSnapshot::of(persons).values, phones, numbers, distinct, mostHolders, threads);
 }
 
-std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const PhoneReadings& phones,
-                              const PhoneNumbers& numbers, const std::vector<std::vector<std::string>>& distinct,
-                              size_t mostHolders, unsigned threads) {
+// The facts of every person, the texts worked out for them, and the holders of e-mail keys and names.
+struct LinkFacts::Data {
+  std::vector<Facts> facts;
+  std::vector<std::unique_ptr<PackedBytes>> texts;
+  std::vector<std::unique_ptr<std::vector<std::string_view>>> emails;
+  Holders emailHolders, nameHolders;
+};
+
+LinkFacts::LinkFacts(const std::vector<PersonValues>& persons, const std::vector<std::vector<std::string>>& distinct,
+                     unsigned threads)
+    : data_(std::make_unique<Data>()) {
   std::unordered_map<std::string_view, std::vector<int>> markOf;
   for (size_t m = 0; m < distinct.size(); ++m)
     for (const auto& uid : distinct[m]) markOf[uid].push_back(static_cast<int>(m));
 
   // What links or parts persons, person by person, on up to `threads` threads; each part keeps the
   // texts worked out for its persons.
-  std::vector<Facts> facts(persons.size());
-  std::vector<std::unique_ptr<PackedBytes>> texts;
-  std::vector<std::unique_ptr<std::vector<std::string_view>>> emails;
+  std::vector<Facts>& facts = data_->facts;
+  facts.resize(persons.size());
   std::mutex textsLock;
   auto gather = [&](size_t begin, size_t end) {
     auto part = std::make_unique<PackedBytes>();
@@ -509,33 +529,54 @@ std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const Ph
     FactsGatherer gatherer(markOf, *part, *partEmails);
     for (size_t i = begin; i < end; ++i) facts[i] = gatherer.of(persons[i]);
     std::lock_guard<std::mutex> guard(textsLock);
-    texts.push_back(std::move(part));
-    emails.push_back(std::move(partEmails));
+    data_->texts.push_back(std::move(part));
+    data_->emails.push_back(std::move(partEmails));
   };
   if (threads > 1)
     parallelFor(persons.size(), 4096, gather);
   else
     gather(0, persons.size());
 
-  // The holders of one kind of value at a time (phone numbers, e-mail addresses, names): only one
-  // kind is held at once.
-  enum class Kind { Phone, Email, Name };
-  auto holdersOf = [&](Kind kind) {
-    Holders holders;
-    for (size_t i = 0; i < persons.size(); ++i) {
-      if (kind == Kind::Phone)
-        for (const auto& reading : phones.of(i))
-          if (reading.read) holders.add(reading.e164, i);
-      if (kind == Kind::Email)
-        for (size_t k = 0; k < facts[i].emailCount; ++k) holders.add(facts[i].email(k), i);
-      if (kind == Kind::Name && !facts[i].nameKey.empty()) holders.add(facts[i].nameKey, i);
+  // The holders of e-mail keys and of names, side by side.
+  auto holders = [&](size_t begin, size_t end) {
+    for (size_t kind = begin; kind < end; ++kind) {
+      Holders& held = kind == 0 ? data_->emailHolders : data_->nameHolders;
+      for (size_t i = 0; i < facts.size(); ++i) {
+        if (kind == 0)
+          for (size_t k = 0; k < facts[i].emailCount; ++k) held.add(facts[i].email(k), i);
+        else if (!facts[i].nameKey.empty())
+          held.add(facts[i].nameKey, i);
+      }
+      held.settle();
     }
-    holders.settle();
-    return holders;
   };
+  if (threads > 1)
+    parallelFor(2, 1, holders);
+  else
+    holders(0, 2);
+}
+
+LinkFacts::~LinkFacts() = default;
+LinkFacts::LinkFacts(LinkFacts&&) noexcept = default;
+LinkFacts& LinkFacts::operator=(LinkFacts&&) noexcept = default;
+
+std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const PhoneReadings& phones,
+                              const PhoneNumbers& numbers, const std::vector<std::vector<std::string>>& distinct,
+                              size_t mostHolders, unsigned threads) {
+  return findGroups(persons, phones, numbers, LinkFacts(persons, distinct, threads), mostHolders);
+}
+
+std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const PhoneReadings& phones,
+                              const PhoneNumbers& numbers, const LinkFacts& links, size_t mostHolders) {
+  const std::vector<Facts>& facts = links.data().facts;
+  Holders phoneHolders;
+  for (size_t i = 0; i < persons.size(); ++i)
+    for (const auto& reading : phones.of(i))
+      if (reading.read) phoneHolders.add(reading.e164, i);
+  phoneHolders.settle();
 
   Groups groups(persons, facts);
-  std::vector<std::pair<size_t, std::string>> links;  // a member of the joined group, why
+  std::vector<std::pair<size_t, std::string>> linked;  // a member of the joined group, why
   auto linkAll = [&](const Holders& holders, bool byNameRule, auto reasonOf) {
     std::vector<std::optional<std::string>> keys;
     holders.forEachShared(mostHolders, [&](std::string_view value, const std::vector<size_t>& members) {
@@ -550,7 +591,7 @@ std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const Ph
           if (byNameRule && !a.organization.empty() && !b.organization.empty() && a.organization != b.organization)
             continue;
           if (groups.join(members[h], members[k], byNameRule))
-            links.emplace_back(members[k], reasonOf(value, persons[members[h]], persons[members[k]]));
+            linked.emplace_back(members[k], reasonOf(value, persons[members[h]], persons[members[k]]));
         }
       }
     });
@@ -558,17 +599,17 @@ std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const Ph
   // The reason of the links of one number, written once.
   std::string_view reasonFor;
   std::string phoneReason;
-  linkAll(holdersOf(Kind::Phone), false, [&](std::string_view value, const PersonValues&, const PersonValues&) {
+  linkAll(phoneHolders, false, [&](std::string_view value, const PersonValues&, const PersonValues&) {
     if (value != reasonFor || phoneReason.empty()) {
       reasonFor = value;
       phoneReason = "same phone " + numbers.internationalOfE164(std::string(value));
     }
     return phoneReason;
   });
-  linkAll(holdersOf(Kind::Email), false, [](std::string_view value, const PersonValues&, const PersonValues&) {
+  linkAll(links.data().emailHolders, false, [](std::string_view value, const PersonValues&, const PersonValues&) {
     return "same e-mail " + std::string(value);
   });
-  linkAll(holdersOf(Kind::Name), true, [](std::string_view, const PersonValues& a, const PersonValues& b) {
+  linkAll(links.data().nameHolders, true, [](std::string_view, const PersonValues& a, const PersonValues& b) {
     auto text = [](const ScanText& name) { return name ? *name : std::string_view(); };
     std::string apart =
         NameFolding::differences(text(a.firstName), text(a.lastName), text(b.firstName), text(b.lastName));
@@ -592,7 +633,7 @@ std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const Ph
     }
     found[at->second].members.push_back(i);
   }
-  for (const auto& [member, reason] : links) {
+  for (const auto& [member, reason] : linked) {
     auto& list = reasons[groupOfRoot.at(groups.root(member))];
     if (std::find(list.begin(), list.end(), reason) == list.end()) list.push_back(reason);
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,25 @@ struct Group {
   std::string reason;           // why they are linked: "same phone +49 30 1234567; same name apart from case"
 };
 
+// What links persons apart from their phone numbers, worked out from their values alone (so it
+// can be while the numbers are read): each person's folded name, organisation, e-mail keys and
+// the distinct sets it is in, and the holders of each e-mail key and name. On every core when
+// `threads` is more than one. Valid while the persons' values are.
+class LinkFacts {
+ public:
+  LinkFacts(const std::vector<PersonValues>& persons, const std::vector<std::vector<std::string>>& distinct,
+            unsigned threads = 1);
+  ~LinkFacts();
+  LinkFacts(LinkFacts&&) noexcept;
+  LinkFacts& operator=(LinkFacts&&) noexcept;
+
+  struct Data;
+  const Data& data() const { return *data_; }
+
+ private:
+  std::unique_ptr<Data> data_;
+};
+
 // Groups of persons that are probably one person (see the rules in SimilarContacts.cpp). `distinct`
 // are sets of unique ids the user said are not the same person: none of a set is linked to another
 // of it. Groups in the order of their first member. What each person holds is gathered on every
@@ -135,5 +155,8 @@ std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const Ph
 std::vector<Group> findGroups(const std::vector<ABPersonSnapshot>& persons, const PhoneReadings& phones,
                               const PhoneNumbers& numbers, const std::vector<std::vector<std::string>>& distinct,
                               size_t mostHolders = kMostHolders, unsigned threads = 1);
+// The same with the links worked out beforehand (of the same persons and sets).
+std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const PhoneReadings& phones,
+                              const PhoneNumbers& numbers, const LinkFacts& links, size_t mostHolders = kMostHolders);
 
 }  // namespace SimilarContacts
