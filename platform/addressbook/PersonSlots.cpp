@@ -1,53 +1,36 @@
 #include "PersonSlots.h"
 
-#include <algorithm>
-#include <stdexcept>
-
 #include "ABConstants.h"
 
-namespace {
-
-const std::array<const std::string*, PersonSlots::kSlotCount>& properties() {
-  static const std::array<const std::string*, PersonSlots::kSlotCount> names = [] {
-    std::array<const std::string*, PersonSlots::kSlotCount> all = {&kABDepartmentProperty,
-                                                                   &kABPersonFlags,
-                                                                   &kABRelatedNamesProperty,
-                                                                   &kABAddressProperty,
-                                                                   &kABBirthdayProperty,
-                                                                   &kABEmailProperty,
-                                                                   &kABFirstNameProperty,
-                                                                   &kABFirstNamePhoneticProperty,
-                                                                   &kABImageDataProperty,
-                                                                   &kABInstantMessageProperty,
-                                                                   &kABJobTitleProperty,
-                                                                   &kABLastNameProperty,
-                                                                   &kABLastNamePhoneticProperty,
-                                                                   &kABMaidenNameProperty,
-                                                                   &kABMiddleNameProperty,
-                                                                   &kABNicknameProperty,
-                                                                   &kABNoteProperty,
-                                                                   &kABOrganizationProperty,
-                                                                   &kABPhoneProperty,
-                                                                   &kABSocialProfileProperty,
-                                                                   &kABSuffixProperty,
-                                                                   &kABTitleProperty,
-                                                                   &kABUIDProperty,
-                                                                   &kABURLsProperty,
-                                                                   &kABVCardKeptLinesProperty,
-                                                                   &kABVCardLinesAsReadProperty};
-    // Values are visited, encoded and handed over in slot order, which must be the names' order.
-    if (!std::is_sorted(all.begin(), all.end(), [](const std::string* a, const std::string* b) { return *a < *b; }))
-      throw std::logic_error("the slots of a person are not in the order of their property names");
-    return all;
-  }();
-  return names;
-}
-
-}  // namespace
-
-const std::string& PersonSlots::property(Slot slot) {
-  return *properties()[slot];
-}
+// Values are visited, encoded and handed over in slot order, which must be the names' order.
+const std::array<const std::string*, PersonSlots::kSlotCount> PersonSlots::kProperties = {
+    &kABDepartmentProperty,
+    &kABPersonFlags,
+    &kABRelatedNamesProperty,
+    &kABAddressProperty,
+    &kABBirthdayProperty,
+    &kABEmailProperty,
+    &kABFirstNameProperty,
+    &kABFirstNamePhoneticProperty,
+    &kABImageDataProperty,
+    &kABInstantMessageProperty,
+    &kABJobTitleProperty,
+    &kABLastNameProperty,
+    &kABLastNamePhoneticProperty,
+    &kABMaidenNameProperty,
+    &kABMiddleNameProperty,
+    &kABNicknameProperty,
+    &kABNoteProperty,
+    &kABOrganizationProperty,
+    &kABPhoneProperty,
+    &kABSocialProfileProperty,
+    &kABSuffixProperty,
+    &kABTitleProperty,
+    &kABUIDProperty,
+    &kABURLsProperty,
+    &kABVCardKeptLinesProperty,
+    &kABVCardLinesAsReadProperty,
+};
 
 void PersonSlots::set(Slot slot, ABValue value) {
   if (isNil(value)) {

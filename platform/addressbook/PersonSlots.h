@@ -44,7 +44,7 @@ class PersonSlots {
     kSlotCount
   };
   // The property a slot holds (kABFirstNameProperty for kFirstName, ...).
-  static const std::string& property(Slot slot);
+  static const std::string& property(Slot slot) { return *kProperties[slot]; }
 
   // nullptr when the slot holds nothing (or, for the typed views, another kind of value).
   const ABValue* find(Slot slot) const { return present(slot) ? &values_[slot] : nullptr; }
@@ -79,6 +79,7 @@ class PersonSlots {
   ABPersonData take(std::size_t spare = 0);
 
  private:
+  static const std::array<const std::string*, kSlotCount> kProperties;
   static constexpr std::uint32_t bit(Slot slot) { return std::uint32_t{1} << slot; }
   bool present(Slot slot) const { return (present_ & bit(slot)) != 0; }
 

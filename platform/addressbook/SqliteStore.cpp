@@ -124,14 +124,20 @@ void SqliteStore::stopWriteback() {
 }
 
 bool SqliteStore::startBuilding(std::string* error) {
-  building_ = exec("PRAGMA journal_mode=MEMORY", error) && exec("PRAGMA synchronous=OFF", error);
+  // A file no other program knows of, which never held anything but what is written now, has no
+  // removed content to overwrite: the pieces of pages that SQLite frees while it moves the rows of
+  // a growing index are left as they are, as they would be anyway elsewhere in the file.
+  secureDeleteBefore_ = pragmaInt(db_, "PRAGMA secure_delete");
+  building_ = exec("PRAGMA journal_mode=MEMORY", error) && exec("PRAGMA synchronous=OFF", error) &&
+              exec("PRAGMA secure_delete=OFF", error);
   return building_;
 }
 
 bool SqliteStore::finishBuilding(std::string* error) {
   building_ = false;
   stopWriteback();
-  return exec("PRAGMA synchronous=FULL", error) && exec("PRAGMA journal_mode=WAL", error);
+  return exec(secureDeleteBefore_ > 0 ? "PRAGMA secure_delete=ON" : "PRAGMA secure_delete=OFF", error) &&
+         exec("PRAGMA synchronous=FULL", error) && exec("PRAGMA journal_mode=WAL", error);
 }
 
 SqliteStore::~SqliteStore() {

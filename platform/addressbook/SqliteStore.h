@@ -218,6 +218,7 @@ class SqliteStore {
   std::chrono::steady_clock::time_point busySince_;
   bool busyReported_ = false;
   bool gaveUp_ = false;
-  bool building_ = false;  // between startBuilding and finishBuilding
-  int writebackFd_ = -1;   // the store's file, opened to start its writing to disk (startWriteback)
+  bool building_ = false;       // between startBuilding and finishBuilding
+  int secureDeleteBefore_ = 1;  // what PRAGMA secure_delete said before startBuilding
+  int writebackFd_ = -1;        // the store's file, opened to start its writing to disk (startWriteback)
 };

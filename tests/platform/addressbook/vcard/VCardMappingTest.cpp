@@ -231,6 +231,9 @@ TEST(VCardMappingTest, ValuesInSlotsAreEncodedAndWrittenAsThoseOfAPerson) {
       {&kABVCardLinesAsReadProperty, std::string("FN")},
   };
   ASSERT_EQ(values.size(), std::size_t{PersonSlots::kSlotCount});
+  for (std::size_t i = 0; i + 1 < values.size(); ++i)
+    EXPECT_LT(PersonSlots::property(static_cast<PersonSlots::Slot>(i)),
+              PersonSlots::property(static_cast<PersonSlots::Slot>(i + 1)));
   const std::vector<std::string> slotNames = {
       "N",    "FN",   "NICKNAME", "X-MAIDENNAME", "X-PHONETIC-FIRST-NAME", "X-PHONETIC-LAST-NAME", "ORG", "TITLE",
       "NOTE", "BDAY", "FLAGS",    "UID"};
