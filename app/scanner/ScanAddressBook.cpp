@@ -15,6 +15,7 @@
 #include <unordered_set>
 
 #include "app/scanner/DebugLog.h"
+#include "app/scanner/MetAgain.h"
 #include "app/scanner/ScanConditions.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
@@ -198,26 +199,38 @@ bool ScanAddressBook::hasBlankNickname(const PersonValues& values) {
 namespace {
 
 // The duplicate group key of a person with these names and organisation (nullptr: no such text).
-std::optional<std::string> groupKey(const std::string_view* first, const std::string_view* last,
-                                    const std::string_view* organization) {
+// The key written into `key` (what it held is replaced); false when the person is in no group.
+bool groupKeyInto(const std::string_view* first, const std::string_view* last, const std::string_view* organization,
+                  std::string& key) {
+  key.clear();
   // A name held as empty text names nobody: such a person groups as one without a name.
   if ((first && !first->empty()) || (last && !last->empty())) {
-    std::string key = "n";
+    key += 'n';
     key += first ? *first : "(null)";
     key += last ? *last : "(null)";
-    return key;
+    return true;
   }
-  if (!organization || organization->empty()) return std::nullopt;
-  std::string key = "o";
+  if (!organization || organization->empty()) return false;
+  key += 'o';
   key += *organization;
+  return true;
+}
+
+std::optional<std::string> groupKey(const std::string_view* first, const std::string_view* last,
+                                    const std::string_view* organization) {
+  std::string key;
+  if (!groupKeyInto(first, last, organization, key)) return std::nullopt;
   return key;
+}
+
+const std::string_view* textOf(const ScanText& text) {
+  return text ? text.operator->() : nullptr;
 }
 
 }  // namespace
 
 std::optional<std::string> ScanAddressBook::duplicateGroupKey(const PersonValues& values) {
-  auto view = [](const ScanText& text) { return text ? text.operator->() : nullptr; };
-  return groupKey(view(values.firstName), view(values.lastName), view(values.organization));
+  return groupKey(textOf(values.firstName), textOf(values.lastName), textOf(values.organization));
 }
 
 bool ScanAddressBook::hasIncompleteName(const ABPersonData& data) {
@@ -330,14 +343,22 @@ std::vector<size_t> ScanFinders::duplicateContacts(const ScanSnapshot& snapshot)
     int first;
     int size;
   };
+  // A key met once is a group of one: only keys whose hash was met more than once are counted.
+  const std::hash<std::string_view> hash;
+  std::string key;
+  auto keyOf = [&](size_t i) {
+    const PersonValues& values = snapshot.values[i];
+    return groupKeyInto(textOf(values.firstName), textOf(values.lastName), textOf(values.organization), key);
+  };
+  MetAgain met(snapshot.size());
+  for (size_t i = 0; i < snapshot.size(); ++i)
+    if (keyOf(i)) met.meet(hash(key));
   std::unordered_map<std::string, Group> groups;
-  groups.reserve(snapshot.size());
   std::vector<const Group*> order;
   std::vector<const Group*> groupOf(snapshot.notSamePerson.empty() ? 0 : snapshot.size(), nullptr);
   for (size_t i = 0; i < snapshot.size(); ++i) {
-    auto key = ScanAddressBook::duplicateGroupKey(snapshot.values[i]);
-    if (!key) continue;
-    auto [it, inserted] = groups.try_emplace(std::move(*key), Group{static_cast<int>(i), 0});
+    if (!keyOf(i) || !met.metAgain(hash(key))) continue;
+    auto [it, inserted] = groups.try_emplace(key, Group{static_cast<int>(i), 0});
     if (inserted) order.push_back(&it->second);
     ++it->second.size;
     if (!groupOf.empty()) groupOf[i] = &it->second;
@@ -380,10 +401,16 @@ std::vector<SharedEmailIndexes> ScanFinders::sharedEmails(const ScanSnapshot& sn
   }
   startOf[snapshot.size()] = static_cast<std::uint32_t>(held.size());
   // Equal values are numbered alike: the values sorted by their hash, then equal ones within a run
-  // of one hash taken together (two values of one hash are almost always one value).
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> byHash(held.size());
+  // of one hash taken together (two values of one hash are almost always one value). A value whose
+  // hash no other value has is held once and left unnumbered.
   const std::hash<std::string_view> hash;
-  for (size_t h = 0; h < held.size(); ++h) byHash[h] = {hash(held[h].value), static_cast<std::uint32_t>(h)};
+  std::vector<std::uint64_t> hashes(held.size());
+  MetAgain met(held.size());
+  for (size_t h = 0; h < held.size(); ++h) met.meet(hashes[h] = hash(held[h].value));
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> byHash;
+  for (size_t h = 0; h < held.size(); ++h)
+    if (met.metAgain(hashes[h])) byHash.emplace_back(hashes[h], static_cast<std::uint32_t>(h));
+  hashes = {};
   std::sort(byHash.begin(), byHash.end());
   size_t values = 0;
   for (size_t run = 0; run < byHash.size();) {
@@ -404,7 +431,7 @@ std::vector<SharedEmailIndexes> ScanFinders::sharedEmails(const ScanSnapshot& sn
   std::vector<std::uint32_t> count(values, 0), last(values, kNobody);
   for (size_t i = 0; i < snapshot.size(); ++i)
     for (std::uint32_t h = startOf[i]; h < startOf[i + 1]; ++h)
-      if (last[held[h].id] != i) {
+      if (held[h].id != kNobody && last[held[h].id] != i) {
         last[held[h].id] = static_cast<std::uint32_t>(i);
         ++count[held[h].id];
       }
@@ -416,7 +443,7 @@ std::vector<SharedEmailIndexes> ScanFinders::sharedEmails(const ScanSnapshot& sn
   for (size_t i = 0; i < snapshot.size(); ++i)
     for (std::uint32_t h = startOf[i]; h < startOf[i + 1]; ++h) {
       const std::uint32_t id = held[h].id;
-      if (count[id] < 2 || last[id] == i) continue;
+      if (id == kNobody || count[id] < 2 || last[id] == i) continue;
       last[id] = static_cast<std::uint32_t>(i);
       holders[firstHolder[id] + filled[id]++] = static_cast<std::uint32_t>(i);
     }
@@ -427,7 +454,7 @@ std::vector<SharedEmailIndexes> ScanFinders::sharedEmails(const ScanSnapshot& sn
     if (handled[i]) continue;
     for (std::uint32_t h = startOf[i]; h < startOf[i + 1]; ++h) {
       const std::uint32_t id = held[h].id;
-      if (count[id] < 2) continue;
+      if (id == kNobody || count[id] < 2) continue;
       const std::uint32_t* begin = holders.data() + firstHolder[id];
       const std::uint32_t* end = holders.data() + firstHolder[id + 1];
       // An address whose holders the user marked as different people for it is left out while no

@@ -1,7 +1,11 @@
 #include "app/scanner/ScanSnapshot.h"
 
-#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
@@ -140,41 +144,87 @@ ScanSnapshot ScanSnapshot::of(const std::vector<ABPersonSnapshot>& persons) {
 
 std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path, std::string* error) {
   ScanSnapshot snapshot;
+  // The values of each batch are found by a helper while the store's next batches are read; the
+  // helper stops at the first damaged record, in store order.
+  std::mutex lock;
+  std::condition_variable arrived;
+  std::deque<std::vector<PersonValues>> found;  // each batch's values, as far as the helper got
+  size_t handed = 0;                            // batches read so far
+  bool allRead = false;
+  std::optional<std::pair<size_t, size_t>> damaged;  // the batch and row of the first damaged record
+  auto findBatchValues = [&] {
+    for (size_t next = 0;; ++next) {
+      const ABStoredBatch* batch = nullptr;
+      {
+        std::unique_lock<std::mutex> guard(lock);
+        arrived.wait(guard, [&] { return next < handed || allRead; });
+        if (next >= handed) return;
+        batch = snapshot.stored_[next].get();
+      }
+      std::vector<PersonValues> values(batch->size());
+      for (size_t row = 0; row < batch->size(); ++row) {
+        auto read = PersonValues::read(batch->data(row), batch->uid(row));
+        if (!read) {
+          std::lock_guard<std::mutex> guard(lock);
+          damaged = {next, row};
+          return;
+        }
+        values[row] = *read;
+      }
+      std::lock_guard<std::mutex> guard(lock);
+      found.push_back(std::move(values));
+    }
+  };
+  std::exception_ptr failed;
+  auto findValues = [&] {
+    try {
+      findBatchValues();
+    } catch (...) {
+      failed = std::current_exception();
+    }
+  };
+  std::thread helper;
+  try {
+    helper = std::thread(findValues);
+  } catch (const std::system_error&) {
+    // No thread to be had: the values are found once every batch is read.
+  }
   std::vector<std::vector<ABMark>> marks;
   const bool read = ABAddressBook::readStoredBatches(
       path, kPersonsPerThread,
       [&](std::shared_ptr<const ABStoredBatch> batch) {
+        std::lock_guard<std::mutex> guard(lock);
         snapshot.stored_.push_back(std::move(batch));
+        ++handed;
+        arrived.notify_one();
         return true;
       },
       error, {ABMarkKind::kNotSamePerson, ABMarkKind::kKeptPhoneFormat}, &marks);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    allRead = true;
+    arrived.notify_one();
+  }
+  if (helper.joinable())
+    helper.join();
+  else
+    findValues();
+  if (failed) std::rethrow_exception(failed);
   if (!read) return std::nullopt;
+  if (damaged) {
+    if (error) *error = snapshot.stored_[damaged->first]->damagedError(damaged->second);
+    return std::nullopt;
+  }
   snapshot.notSamePerson = ABMarkCover(std::move(marks[0]));
   snapshot.keptPhoneFormat = ABMarkCover(std::move(marks[1]));
-
-  // The batches are kept as read; each person's values are found in them on every core, and the
-  // first damaged record in store order is named.
-  for (const auto& batch : snapshot.stored_)
-    for (size_t row = 0; row < batch->size(); ++row) snapshot.encoded_.push_back({batch.get(), row});
-  const size_t count = snapshot.encoded_.size();
-  snapshot.values.resize(count);
-  std::atomic<size_t> damaged{count};
-  parallelFor(count, kPersonsPerThread, [&](size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
-      const auto [batch, row] = snapshot.encoded_[i];
-      auto values = PersonValues::read(batch->data(row), batch->uid(row));
-      if (!values) {
-        size_t first = damaged.load();
-        while (i < first && !damaged.compare_exchange_weak(first, i)) {
-        }
-        return;
-      }
-      snapshot.values[i] = *values;
-    }
-  });
-  if (const size_t first = damaged.load(); first < count) {
-    if (error) *error = snapshot.encoded_[first].first->damagedError(snapshot.encoded_[first].second);
-    return std::nullopt;
+  size_t count = 0;
+  for (const auto& values : found) count += values.size();
+  snapshot.values.reserve(count);
+  snapshot.encoded_.reserve(count);
+  for (size_t b = 0; b < found.size(); ++b) {
+    snapshot.values.insert(snapshot.values.end(), found[b].begin(), found[b].end());
+    for (size_t row = 0; row < found[b].size(); ++row) snapshot.encoded_.push_back({snapshot.stored_[b].get(), row});
+    found[b] = {};  // held once at a time
   }
   return snapshot;
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -10,6 +9,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "app/scanner/MetAgain.h"
 #include "app/scanner/NameFolding.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
@@ -426,24 +426,16 @@ class Holders {
   void add(std::string_view value, size_t person) { walk_.push_back({value, static_cast<std::uint32_t>(person)}); }
 
   // No value is added any more: the values held more than once are found. A value met once in
-  // the walk is nobody else's; to find those without a table of every value, each value's hash
-  // marks one bit, and a bit marked again makes its values worth counting (all that are held more
-  // than once, and a few others).
+  // the walk is nobody else's: only values whose hash was met again are counted, in a table of
+  // those few.
   void settle() {
-    const size_t bits = std::max<size_t>(1024, std::bit_ceil(walk_.size() * 16));
-    std::vector<std::uint64_t> met(bits / 64, 0), again(bits / 64, 0);
-    std::vector<std::uint32_t> bitOf(walk_.size());
+    MetAgain met(walk_.size());
+    std::vector<std::uint64_t> hashes(walk_.size());
     const std::hash<std::string_view> hash;
-    for (size_t w = 0; w < walk_.size(); ++w) {
-      const auto bit = static_cast<std::uint32_t>(hash(walk_[w].value) & (bits - 1));
-      bitOf[w] = bit;
-      const std::uint64_t mask = std::uint64_t{1} << (bit % 64);
-      if (met[bit / 64] & mask) again[bit / 64] |= mask;
-      met[bit / 64] |= mask;
-    }
+    for (size_t w = 0; w < walk_.size(); ++w) met.meet(hashes[w] = hash(walk_[w].value));
     std::unordered_map<std::string_view, std::uint32_t> index;
     for (size_t w = 0; w < walk_.size(); ++w)
-      if ((again[bitOf[w] / 64] >> (bitOf[w] % 64)) & 1u) count(index, walk_[w].value, walk_[w].person);
+      if (met.metAgain(hashes[w])) count(index, walk_[w].value, walk_[w].person);
     walk_ = {};
   }
 

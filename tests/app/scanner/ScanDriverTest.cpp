@@ -339,3 +339,33 @@ TEST(ScanSnapshotTest, ReadFromTheStoreFindsWhatTheOpenedBookFinds) {
   EXPECT_FALSE(ScanSnapshot::read(absent, &error));
   EXPECT_FALSE(std::filesystem::exists(absent));
 }
+
+// Among thousands of values held once, the few held twice are found and no other: many values held
+// once share a bit with another in the bitmaps that spare counting them, and must still be left out.
+TEST(ScanFindersTest, SharedValuesAmongThousandsOfUniqueOnesAreFoundAndNoOthers) {
+  std::vector<ABPersonSnapshot> persons;
+  std::vector<size_t> duplicates;
+  std::vector<std::pair<size_t, size_t>> shared;  // the searched person and the one sharing its address
+  for (size_t i = 0; i < 4000; ++i) {
+    ABPersonData data;
+    const bool sameName = i % 89 == 1, sameAddress = i % 97 == 1;
+    data.set(kABFirstNameProperty, "F" + std::to_string(sameName ? i - 1 : i));
+    data.set(kABLastNameProperty, std::string("Lee"));
+    ABMultiValue emails;
+    emails.addValueWithLabel("u" + std::to_string(sameAddress ? i - 1 : i) + "@example.org", kABHomeLabel);
+    data.set(kABEmailProperty, emails);
+    persons.push_back(std::make_shared<ABPersonData>(std::move(data)));
+    if (sameName) duplicates.push_back(i - 1);
+    if (sameAddress) shared.emplace_back(i - 1, i);
+  }
+  const ScanSnapshot snapshot = ScanSnapshot::of(persons);
+  EXPECT_EQ(ScanFinders::duplicateContacts(snapshot), duplicates);
+  const auto found = ScanFinders::sharedEmails(snapshot);
+  ASSERT_EQ(found.size(), shared.size());
+  for (size_t f = 0; f < found.size(); ++f) {
+    EXPECT_EQ(found[f].searched, shared[f].first);
+    EXPECT_EQ(found[f].matches, std::vector<size_t>{shared[f].second});
+    EXPECT_EQ(found[f].value, "u" + std::to_string(shared[f].first) + "@example.org");
+    EXPECT_EQ(found[f].label, kABHomeLabel);
+  }
+}
