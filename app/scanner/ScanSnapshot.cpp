@@ -1,7 +1,6 @@
 #include "app/scanner/ScanSnapshot.h"
 
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <mutex>
 #include <system_error>
@@ -144,12 +143,12 @@ ScanSnapshot ScanSnapshot::of(const std::vector<ABPersonSnapshot>& persons) {
 
 std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path, std::string* error) {
   ScanSnapshot snapshot;
-  // The values of each batch are found by a helper while the store's next batches are read; the
-  // helper stops at the first damaged record, in store order.
+  // The values of each batch are found by a helper while the store's next batches are read, and
+  // put in place there (the snapshot's values and rows are the helper's until it ends); it stops
+  // at the first damaged record, in store order.
   std::mutex lock;
   std::condition_variable arrived;
-  std::deque<std::vector<PersonValues>> found;  // each batch's values, as far as the helper got
-  size_t handed = 0;                            // batches read so far
+  size_t handed = 0;  // batches read so far
   bool allRead = false;
   std::optional<std::pair<size_t, size_t>> damaged;  // the batch and row of the first damaged record
   auto findBatchValues = [&] {
@@ -161,18 +160,17 @@ std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path
         if (next >= handed) return;
         batch = snapshot.stored_[next].get();
       }
-      std::vector<PersonValues> values(batch->size());
+      const size_t first = snapshot.values.size();
+      snapshot.values.resize(first + batch->size());
       for (size_t row = 0; row < batch->size(); ++row) {
         auto read = PersonValues::read(batch->data(row), batch->uid(row));
         if (!read) {
-          std::lock_guard<std::mutex> guard(lock);
           damaged = {next, row};
           return;
         }
-        values[row] = *read;
+        snapshot.values[first + row] = *read;
+        snapshot.encoded_.push_back({batch, row});
       }
-      std::lock_guard<std::mutex> guard(lock);
-      found.push_back(std::move(values));
     }
   };
   std::exception_ptr failed;
@@ -217,15 +215,6 @@ std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path
   }
   snapshot.notSamePerson = ABMarkCover(std::move(marks[0]));
   snapshot.keptPhoneFormat = ABMarkCover(std::move(marks[1]));
-  size_t count = 0;
-  for (const auto& values : found) count += values.size();
-  snapshot.values.reserve(count);
-  snapshot.encoded_.reserve(count);
-  for (size_t b = 0; b < found.size(); ++b) {
-    snapshot.values.insert(snapshot.values.end(), found[b].begin(), found[b].end());
-    for (size_t row = 0; row < found[b].size(); ++row) snapshot.encoded_.push_back({snapshot.stored_[b].get(), row});
-    found[b] = {};  // held once at a time
-  }
   return snapshot;
 }
 
