@@ -155,15 +155,21 @@ int runScan(CommandContext& ctx) {
     }
   }
   if (names.empty()) names = allConditionNames();
-  // The store is read once as it is kept, without opening every person: a scan only reads.
+  // The store is read once as it is kept, without opening every person: a scan only reads. The
+  // conditions about one person are tested on each batch of the store as soon as it is read.
+  const std::vector<PersonTest> tests = ScanFinders::personTests(names);
+  std::vector<std::vector<size_t>> tested(tests.size());
   std::optional<ScanSnapshot> snapshot;
   if (!ctx.readStoreWith([&](const std::filesystem::path& path, std::string* error) {
-        snapshot = ScanSnapshot::read(path, error);
+        snapshot =
+            ScanSnapshot::read(path, error, [&](const std::vector<PersonValues>& values, size_t begin, size_t end) {
+              ScanFinders::addPersonsMeetingEach(values, begin, end, tests, tested);
+            });
         return snapshot.has_value();
       }))
     return 1;
   // Persons are reported by their index in the snapshot: a person is made only to name it.
-  const ScanFindings findings = ScanAddressBook::scan(*snapshot, names, region);
+  const ScanFindings findings = ScanAddressBook::scan(*snapshot, names, region, {}, &tested);
   if (findings.empty()) {
     if (json) ctx.out << "{}\n";
     ctx.err << kNothingFoundMessage << "\n";

@@ -326,12 +326,23 @@ std::vector<size_t> ScanFinders::personsMeeting(const ScanSnapshot& snapshot, Pe
 std::vector<std::vector<size_t>> ScanFinders::personsMeetingEach(const ScanSnapshot& snapshot,
                                                                  const std::vector<PersonTest>& tests) {
   std::vector<std::vector<size_t>> found(tests.size());
-  for (size_t i = 0; i < snapshot.size(); ++i) {
-    const PersonValues& values = snapshot.values[i];
-    for (size_t t = 0; t < tests.size(); ++t)
-      if (tests[t](values)) found[t].push_back(i);
-  }
+  addPersonsMeetingEach(snapshot.values, 0, snapshot.size(), tests, found);
   return found;
+}
+
+void ScanFinders::addPersonsMeetingEach(const std::vector<PersonValues>& values, size_t begin, size_t end,
+                                        const std::vector<PersonTest>& tests, std::vector<std::vector<size_t>>& found) {
+  for (size_t i = begin; i < end; ++i)
+    for (size_t t = 0; t < tests.size(); ++t)
+      if (tests[t](values[i])) found[t].push_back(i);
+}
+
+std::vector<PersonTest> ScanFinders::personTests(const std::vector<std::string>& names) {
+  std::vector<PersonTest> tests;
+  for (const auto& name : names)
+    if (const ScanCondition* condition = scanConditionNamed(name); condition && condition->meets)
+      tests.push_back(condition->meets);
+  return tests;
 }
 
 std::vector<size_t> ScanFinders::duplicateContacts(const ScanSnapshot& snapshot) {
@@ -727,7 +738,8 @@ bool ScanFinders::anyCondition(const std::vector<std::string>& names) {
 }
 
 ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vector<std::string>& names,
-                                   const std::string& region, const std::vector<std::vector<std::string>>& distinct) {
+                                   const std::string& region, const std::vector<std::vector<std::string>>& distinct,
+                                   const std::vector<std::vector<size_t>>* tested) {
   std::vector<const ScanCondition*> conditions;
   for (const auto& name : names)
     if (const ScanCondition* condition = scanConditionNamed(name)) conditions.push_back(condition);
@@ -780,7 +792,10 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
       });
     }
   }
-  tasks.push_back([&] { found = ScanFinders::personsMeetingEach(snapshot, tests); });
+  if (tested)
+    found = *tested;
+  else
+    tasks.push_back([&] { found = ScanFinders::personsMeetingEach(snapshot, tests); });
   if (others.count("ShareEmail")) tasks.push_back([&] { sharedFound = ScanFinders::sharedEmails(snapshot); });
   if (duplicates) tasks.push_back([&] { *duplicates = ScanFinders::duplicateContacts(snapshot); });
   std::atomic<size_t> next{0};

@@ -62,6 +62,11 @@ bool anyCondition(const std::vector<std::string>& names);
 std::vector<size_t> personsMeeting(const ScanSnapshot& snapshot, PersonTest test);
 // One pass over the snapshot for several tests at once: entry t lists the persons meeting tests[t].
 std::vector<std::vector<size_t>> personsMeetingEach(const ScanSnapshot& snapshot, const std::vector<PersonTest>& tests);
+// The same over the persons [begin, end) of `values`, added to found[t].
+void addPersonsMeetingEach(const std::vector<PersonValues>& values, size_t begin, size_t end,
+                           const std::vector<PersonTest>& tests, std::vector<std::vector<size_t>>& found);
+// The tests of the named conditions that are about one person, in list order.
+std::vector<PersonTest> personTests(const std::vector<std::string>& names);
 // One person per duplicate group (the earliest in store order), groups in the grouping's order.
 std::vector<size_t> duplicateContacts(const ScanSnapshot& snapshot);
 // One finding per e-mail value shared with others, from its earliest person not yet handled.
@@ -112,8 +117,11 @@ class ScanAddressBook {
   ScanResult scan(const std::vector<std::string>& names) const;
   // The same over a snapshot taken beforehand (one read from the store's file, say), the persons
   // given by their index in it.
+  // `tested`, when given, is what the tests of ScanFinders::personTests(names) found in the
+  // snapshot, worked out beforehand (while the store was read, say).
   static ScanFindings scan(const ScanSnapshot& snapshot, const std::vector<std::string>& names,
-                           const std::string& region, const std::vector<std::vector<std::string>>& distinct = {});
+                           const std::string& region, const std::vector<std::vector<std::string>>& distinct = {},
+                           const std::vector<std::vector<size_t>>* tested = nullptr);
 
   std::vector<ABPersonRef> test() const;  // duplicate contacts
   std::vector<ABPersonRef> scanAllAddressBookOnlyOneName() const;

@@ -141,7 +141,8 @@ ScanSnapshot ScanSnapshot::of(const std::vector<ABPersonSnapshot>& persons) {
   return snapshot;
 }
 
-std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path, std::string* error) {
+std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path, std::string* error,
+                                               const BatchRead& batchRead) {
   ScanSnapshot snapshot;
   // The values of each batch are found by a helper while the store's next batches are read, and
   // put in place there (the snapshot's values and rows are the helper's until it ends); it stops
@@ -171,6 +172,7 @@ std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path
         snapshot.values[first + row] = *read;
         snapshot.encoded_.push_back({batch, row});
       }
+      if (batchRead) batchRead(snapshot.values, first, snapshot.values.size());
     }
   };
   std::exception_ptr failed;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,10 +82,14 @@ class ScanSnapshot {
   static ScanSnapshot of(const ABAddressBook& book);
   // These persons alone, without marks.
   static ScanSnapshot of(const std::vector<ABPersonSnapshot>& persons);
+  // Called for each batch of persons, in store order, as soon as their values are found
+  // (values[begin, end)), while the next batches of the store are still read; on another thread.
+  using BatchRead = std::function<void(const std::vector<PersonValues>& values, size_t begin, size_t end)>;
   // Every person of the store at path, in store order, read once without opening the store (all
   // from one state of the file, its marks too). nullopt and *error when there is no store there,
   // it cannot be read, or a record is damaged.
-  static std::optional<ScanSnapshot> read(const std::filesystem::path& path, std::string* error);
+  static std::optional<ScanSnapshot> read(const std::filesystem::path& path, std::string* error,
+                                          const BatchRead& batchRead = {});
 
   size_t size() const { return values.size(); }
   // The person at index i: the book's own person for a snapshot of a book; for a snapshot read from

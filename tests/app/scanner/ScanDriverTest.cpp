@@ -293,12 +293,23 @@ TEST(ScanSnapshotTest, ReadFromTheStoreFindsWhatTheOpenedBookFinds) {
   scanner.setRegion("US");
   const ScanResult opened = scanner.scan(allConditionNames());
 
+  // As the command line scans: the conditions about one person tested on each batch as it is read
+  // (6,002 persons: two batches).
   std::string error;
-  std::optional<ScanSnapshot> read = ScanSnapshot::read(path, &error);
+  const std::vector<PersonTest> tests = ScanFinders::personTests(allConditionNames());
+  std::vector<std::vector<size_t>> tested(tests.size());
+  size_t batches = 0;
+  std::optional<ScanSnapshot> read =
+      ScanSnapshot::read(path, &error, [&](const std::vector<PersonValues>& values, size_t begin, size_t end) {
+        ++batches;
+        ScanFinders::addPersonsMeetingEach(values, begin, end, tests, tested);
+      });
   ASSERT_TRUE(read) << error;
+  EXPECT_GE(batches, 2u);
+  EXPECT_EQ(tested, ScanFinders::personsMeetingEach(*read, tests));
   EXPECT_FALSE(read->notSamePerson.empty());
   EXPECT_FALSE(read->keptPhoneFormat.empty());
-  const ScanResult stored = ScanAddressBook::scan(*read, allConditionNames(), "US").resultOf(*read);
+  const ScanResult stored = ScanAddressBook::scan(*read, allConditionNames(), "US", {}, &tested).resultOf(*read);
 
   auto uids = [](const std::vector<ABPersonRef>& persons) {
     std::vector<std::string> list;
