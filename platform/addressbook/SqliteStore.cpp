@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -25,6 +27,126 @@ constexpr int kSchemaVersion = 3;
 // A write to a store being built starts the disk writing what it has written out so far each time
 // this many more rows are in.
 constexpr std::size_t kRowsPerWriteback = 4096;
+// A write to a store being built inserts its new rows this many at a time.
+constexpr std::size_t kRowsPerBatch = 1024;
+
+}  // namespace
+
+// New rows of a write to a store being built, held until a batch of them is inserted by one
+// statement per table (SQLite then opens its cursors and settles its statement once a batch instead
+// of once a row). The rows are read by those statements through the table rolvane_new_rows.
+struct SqliteStore::NewRows {
+  struct Entry {
+    std::size_t uid = 0, uidSize = 0, data = 0, dataSize = 0;
+    std::int64_t order = 0, afterHash = 0;
+  };
+  std::string bytes;
+  std::vector<Entry> rows;
+
+  void add(std::string_view uid, std::string_view data, std::int64_t order, std::int64_t afterHash) {
+    rows.push_back({bytes.size(), uid.size(), bytes.size() + uid.size(), data.size(), order, afterHash});
+    bytes.append(uid);
+    bytes.append(data);
+  }
+  std::string_view uid(std::size_t i) const { return std::string_view(bytes).substr(rows[i].uid, rows[i].uidSize); }
+  std::string_view data(std::size_t i) const { return std::string_view(bytes).substr(rows[i].data, rows[i].dataSize); }
+  void clear() {
+    bytes.clear();
+    rows.clear();
+  }
+};
+
+namespace {
+
+// rolvane_new_rows(uid, ord, data, after_hash): the rows of a NewRows batch in their order, as a
+// virtual table of this connection only (nothing of it is in the file).
+struct NewRowsTable {
+  sqlite3_vtab base{};
+  const SqliteStore::NewRows* rows = nullptr;
+};
+struct NewRowsCursor {
+  sqlite3_vtab_cursor base{};
+  std::size_t at = 0;
+};
+
+int newRowsConnect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** table, char**) {
+  int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(uid TEXT, ord INTEGER, data BLOB, after_hash INTEGER)");
+  if (rc != SQLITE_OK) return rc;
+  auto* made = new NewRowsTable;
+  made->rows = static_cast<const SqliteStore::NewRows*>(aux);
+  *table = &made->base;
+  return SQLITE_OK;
+}
+int newRowsDisconnect(sqlite3_vtab* table) {
+  delete reinterpret_cast<NewRowsTable*>(table);
+  return SQLITE_OK;
+}
+int newRowsBestIndex(sqlite3_vtab*, sqlite3_index_info* info) {
+  info->estimatedCost = static_cast<double>(kRowsPerBatch);
+  info->estimatedRows = static_cast<sqlite3_int64>(kRowsPerBatch);
+  return SQLITE_OK;
+}
+int newRowsOpen(sqlite3_vtab*, sqlite3_vtab_cursor** cursor) {
+  *cursor = &(new NewRowsCursor)->base;
+  return SQLITE_OK;
+}
+int newRowsClose(sqlite3_vtab_cursor* cursor) {
+  delete reinterpret_cast<NewRowsCursor*>(cursor);
+  return SQLITE_OK;
+}
+const SqliteStore::NewRows& rowsOf(sqlite3_vtab_cursor* cursor) {
+  return *reinterpret_cast<NewRowsTable*>(cursor->pVtab)->rows;
+}
+int newRowsFilter(sqlite3_vtab_cursor* cursor, int, const char*, int, sqlite3_value**) {
+  reinterpret_cast<NewRowsCursor*>(cursor)->at = 0;
+  return SQLITE_OK;
+}
+int newRowsNext(sqlite3_vtab_cursor* cursor) {
+  ++reinterpret_cast<NewRowsCursor*>(cursor)->at;
+  return SQLITE_OK;
+}
+int newRowsEof(sqlite3_vtab_cursor* cursor) {
+  return reinterpret_cast<NewRowsCursor*>(cursor)->at >= rowsOf(cursor).rows.size();
+}
+int newRowsColumn(sqlite3_vtab_cursor* cursor, sqlite3_context* context, int column) {
+  const SqliteStore::NewRows& rows = rowsOf(cursor);
+  const std::size_t at = reinterpret_cast<NewRowsCursor*>(cursor)->at;
+  switch (column) {
+    case 0:
+      sqlite3_result_text(context, rows.uid(at).data(), static_cast<int>(rows.uid(at).size()), SQLITE_STATIC);
+      break;
+    case 1:
+      sqlite3_result_int64(context, rows.rows[at].order);
+      break;
+    case 2:
+      sqlite3_result_blob(context, rows.data(at).data(), static_cast<int>(rows.data(at).size()), SQLITE_STATIC);
+      break;
+    default:
+      sqlite3_result_int64(context, rows.rows[at].afterHash);
+  }
+  return SQLITE_OK;
+}
+int newRowsRowid(sqlite3_vtab_cursor* cursor, sqlite3_int64* rowid) {
+  *rowid = static_cast<sqlite3_int64>(reinterpret_cast<NewRowsCursor*>(cursor)->at);
+  return SQLITE_OK;
+}
+
+// Without xCreate: a table of the connection that exists under the module's name alone.
+sqlite3_module newRowsModule() {
+  sqlite3_module module{};
+  module.xConnect = newRowsConnect;
+  module.xBestIndex = newRowsBestIndex;
+  module.xDisconnect = newRowsDisconnect;
+  module.xOpen = newRowsOpen;
+  module.xClose = newRowsClose;
+  module.xFilter = newRowsFilter;
+  module.xNext = newRowsNext;
+  module.xEof = newRowsEof;
+  module.xColumn = newRowsColumn;
+  module.xRowid = newRowsRowid;
+  return module;
+}
+const sqlite3_module kNewRowsModule = newRowsModule();
 
 int pragmaInt(sqlite3* db, const char* sql) {
   Statement statement(db, sql);
@@ -130,6 +252,11 @@ bool SqliteStore::startBuilding(std::string* error) {
   secureDeleteBefore_ = pragmaInt(db_, "PRAGMA secure_delete");
   building_ = exec("PRAGMA journal_mode=MEMORY", error) && exec("PRAGMA synchronous=OFF", error) &&
               exec("PRAGMA secure_delete=OFF", error);
+  if (building_ && !newRows_) {
+    auto rows = std::make_unique<NewRows>();
+    if (sqlite3_create_module_v2(db_, "rolvane_new_rows", &kNewRowsModule, rows.get(), nullptr) == SQLITE_OK)
+      newRows_ = std::move(rows);
+  }
   return building_;
 }
 
@@ -139,6 +266,8 @@ bool SqliteStore::finishBuilding(std::string* error) {
   return exec(secureDeleteBefore_ > 0 ? "PRAGMA secure_delete=ON" : "PRAGMA secure_delete=OFF", error) &&
          exec("PRAGMA synchronous=FULL", error) && exec("PRAGMA journal_mode=WAL", error);
 }
+
+SqliteStore::SqliteStore(sqlite3* db) : db_(db) {}
 
 SqliteStore::~SqliteStore() {
   stopWriteback();
@@ -592,12 +721,65 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
     if (!insert.ok() || !update.ok() || !keepBefore.ok() || !keepNew.ok() || !outOfTrash.ok()) return fail();
     Row row;
     std::size_t sinceWriteback = 0;
+    // A store being built takes its new rows in batches (see NewRows), in the order they come: the
+    // rows of each table, their numbers and the history are those that one row at a time gives.
+    NewRows* batch = building_ && !trashInUse ? newRows_.get() : nullptr;
+    std::optional<Statement> keepNewRows, insertNewRows, heldBy;
+    if (batch) {
+      batch->clear();
+      keepNewRows.emplace(db_,
+                          "INSERT INTO change_persons(change_id, uid, before_ord, before, after_hash) "
+                          "SELECT ?1, uid, NULL, NULL, after_hash FROM rolvane_new_rows");
+      insertNewRows.emplace(db_,
+                            "INSERT INTO persons(uid, ord, data, version) SELECT uid, ord, data, ?1 "
+                            "FROM rolvane_new_rows WHERE true ON CONFLICT(uid) DO NOTHING");
+      heldBy.emplace(db_, "SELECT ord, version FROM persons WHERE uid = ?1");
+      if (!keepNewRows->ok() || !insertNewRows->ok() || !heldBy->ok()) return fail();
+    }
+    auto insertBatch = [&] {
+      const std::size_t count = batch ? batch->rows.size() : 0;
+      if (count == 0) return true;
+      if (note.record) {
+        keepNewRows->bind(1, change);
+        if (sqlite3_step(keepNewRows->get()) != SQLITE_DONE) return false;
+        keepNewRows->reset();
+        lastRow = sqlite3_last_insert_rowid(db_);
+        if (!firstRow) firstRow = lastRow - static_cast<std::int64_t>(count) + 1;
+        persons += static_cast<std::int64_t>(count);
+      }
+      insertNewRows->bind(1, result.version);
+      if (sqlite3_step(insertNewRows->get()) != SQLITE_DONE) return false;
+      const auto inserted = static_cast<std::size_t>(sqlite3_changes(db_));
+      insertNewRows->reset();
+      // A row left out holds an id another row has: the row of that id is not the one of this write.
+      for (std::size_t i = 0; inserted < count && i < count; ++i) {
+        heldBy->bind(1, batch->uid(i));
+        const int step = sqlite3_step(heldBy->get());
+        if (step != SQLITE_ROW && step != SQLITE_DONE) return false;
+        if (step == SQLITE_DONE || heldBy->integer(0) != batch->rows[i].order || heldBy->integer(1) != result.version)
+          result.conflicts.emplace_back(batch->uid(i));
+        heldBy->reset();
+      }
+      if ((sinceWriteback += count) >= kRowsPerWriteback) {
+        sinceWriteback = 0;
+        startWriteback();
+      }
+      batch->clear();
+      return true;
+    };
     while (rows(row)) {
+      std::int64_t order = row.version == 0 && row.order >= appendFrom ? row.order + result.orderShift : row.order;
+      if (batch && row.version == 0) {
+        batch->add(row.uid, row.data, order,
+                   note.record ? (row.valuesHash ? rowHash(*row.valuesHash, order) : rowHash(row.data, order)) : 0);
+        if (batch->rows.size() == kRowsPerBatch && !insertBatch()) return fail();
+        continue;
+      }
+      if (!insertBatch()) return fail();  // the rows before this one go first
       if (building_ && ++sinceWriteback == kRowsPerWriteback) {
         sinceWriteback = 0;
         startWriteback();
       }
-      std::int64_t order = row.version == 0 && row.order >= appendFrom ? row.order + result.orderShift : row.order;
       if (note.record && row.version == 0) {
         keepNew.bind(1, change);
         keepNew.bind(2, row.uid);
@@ -635,6 +817,7 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
       if (sqlite3_changes(db_) == 0) result.conflicts.emplace_back(row.uid);
       statement.reset();
     }
+    if (!insertBatch()) return fail();
   }
   if (!result.conflicts.empty()) {
     result.error = "changed or removed by another program since it was read: " + result.conflicts.front();

@@ -62,6 +62,7 @@ class SqliteStore {
   };
 
   ~SqliteStore();
+  struct NewRows;  // new rows of a write to a store being built, inserted a batch at a time
   SqliteStore(const SqliteStore&) = delete;
   SqliteStore& operator=(const SqliteStore&) = delete;
 
@@ -183,7 +184,7 @@ class SqliteStore {
  private:
   // Every person row in store order, with its data or only uid, order and version.
   bool readPersons(bool withData, const RowVisitor& visit, std::string* error);
-  explicit SqliteStore(sqlite3* db) : db_(db) {}
+  explicit SqliteStore(sqlite3* db);
   bool exec(const char* sql, std::string* error);
   std::string lastError() const;
   bool setUpSchema(bool isNew, std::string* error);
@@ -218,7 +219,8 @@ class SqliteStore {
   std::chrono::steady_clock::time_point busySince_;
   bool busyReported_ = false;
   bool gaveUp_ = false;
-  bool building_ = false;       // between startBuilding and finishBuilding
-  int secureDeleteBefore_ = 1;  // what PRAGMA secure_delete said before startBuilding
-  int writebackFd_ = -1;        // the store's file, opened to start its writing to disk (startWriteback)
+  bool building_ = false;             // between startBuilding and finishBuilding
+  int secureDeleteBefore_ = 1;        // what PRAGMA secure_delete said before startBuilding
+  std::unique_ptr<NewRows> newRows_;  // from startBuilding, when the connection can read it
+  int writebackFd_ = -1;              // the store's file, opened to start its writing to disk (startWriteback)
 };

@@ -17,6 +17,7 @@
 #include "TestStorePath.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/SqliteStore.h"
 #include "tests/support/StoreRows.h"
 
 namespace {
@@ -820,4 +821,60 @@ TEST(StoreTest, ABuildingWriteLargerThanItsMemoryLeavesAllOrNothing) {
     values.remove(kABUIDProperty);
     ASSERT_TRUE(values == expected) << i;
   }
+}
+
+// A store being built takes its new rows a batch at a time: it then holds what a store written one
+// row at a time holds (rows, their numbers, the history of the write), and an id given twice or one
+// the store has already is refused as a conflict, with nothing written.
+TEST(StoreTest, ABuildingStoreTakesNewRowsInBatchesAndHoldsWhatOneRowAtATimeGives) {
+  TempFolder folder;
+  constexpr int kRows = 2500;  // more than two batches
+  std::vector<std::string> uids, values;
+  for (int i = 0; i < kRows; ++i) {
+    uids.push_back("uid-" + std::to_string(i * 7919 % kRows));  // not in the order of the rows
+    values.push_back(std::string(static_cast<std::size_t>(20 + i % 300), static_cast<char>('a' + i % 26)));
+  }
+  auto rowsFrom = [&](std::vector<int> indexes) {
+    auto next = std::make_shared<std::size_t>(0);
+    return SqliteStore::RowSource([&, indexes, next](SqliteStore::Row& row) {
+      if (*next == indexes.size()) return false;
+      const int i = indexes[(*next)++];
+      row = SqliteStore::Row();
+      row.uid = uids[static_cast<std::size_t>(i)];
+      row.order = static_cast<std::int64_t>(*next);
+      row.data = values[static_cast<std::size_t>(i)];
+      return true;
+    });
+  };
+  std::vector<int> all;
+  for (int i = 0; i < kRows; ++i) all.push_back(i);
+  SqliteStore::ChangeNote note;
+  note.time = 1000;
+  note.description = "Imported";
+  std::string error;
+  auto plain = SqliteStore::open(folder.file("plain.sqlite"), &error);
+  ASSERT_TRUE(plain) << error;
+  ASSERT_TRUE(plain->write(rowsFrom(all), {}, 1, note).ok());
+  auto built = SqliteStore::openForBuilding(folder.file("built.sqlite"), &error);
+  ASSERT_TRUE(built) << error;
+  std::vector<int> twice = all;
+  twice[2100] = 3;  // in another batch than its first
+  auto refused = built->write(rowsFrom(twice), {}, 1, note);
+  EXPECT_FALSE(refused.ok());
+  EXPECT_EQ(refused.conflicts, std::vector<std::string>{uids[3]});
+  ASSERT_TRUE(built->write(rowsFrom(all), {}, 1, note).ok());
+  auto taken = built->write(rowsFrom({5}), {}, 1, note);
+  EXPECT_EQ(taken.conflicts, std::vector<std::string>{uids[5]});
+  ASSERT_TRUE(built->finishBuilding(&error)) << error;
+  built.reset();
+  plain.reset();
+  for (const char* query :
+       {"SELECT id, uid, ord, data, version FROM persons ORDER BY id", "SELECT * FROM change_persons ORDER BY id",
+        "SELECT * FROM changes", "SELECT * FROM store_info ORDER BY name", "PRAGMA integrity_check"}) {
+    auto expected = rowsOf(folder.file("plain.sqlite"), query);
+    EXPECT_EQ(rowsOf(folder.file("built.sqlite"), query), expected) << query;
+    EXPECT_GE(expected.size(), 1u) << query;
+  }
+  EXPECT_EQ(rowsOf(folder.file("built.sqlite"), "SELECT count(*) FROM persons"),
+            std::vector<std::string>{std::to_string(kRows)});
 }
