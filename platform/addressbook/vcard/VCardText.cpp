@@ -99,6 +99,15 @@ std::string unescapeText(std::string_view raw) {
 
 void splitComponents(std::string_view raw, std::vector<std::string>& components) {
   components.clear();
+  // Most values escape nothing: every ';' then separates two components, taken as they are.
+  if (raw.find('\\') == std::string_view::npos) {
+    for (std::size_t start = 0;;) {
+      const std::size_t semicolon = raw.find(';', start);
+      components.emplace_back(raw.substr(start, semicolon == std::string_view::npos ? semicolon : semicolon - start));
+      if (semicolon == std::string_view::npos) return;
+      start = semicolon + 1;
+    }
+  }
   std::size_t start = 0;
   for (std::size_t i = 0; i <= raw.size(); ++i) {
     if (i == raw.size() || raw[i] == ';') {

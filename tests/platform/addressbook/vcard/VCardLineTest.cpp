@@ -106,6 +106,12 @@ TEST(VCardTextTest, EscapesComponentsAndEncodings) {
   EXPECT_EQ(parts[1], "c,d");
   EXPECT_EQ(parts[2], "");
   EXPECT_EQ(parts[3], "e\nf\\");
+  // Without escapes: the same components, empty ones at either end included.
+  for (const auto& [raw, expected] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {"Doe;Jo;;;", {"Doe", "Jo", "", "", ""}}, {"", {""}}, {";a", {"", "a"}}, {"a,b:c", {"a,b:c"}}}) {
+    splitComponents(raw, parts);
+    EXPECT_EQ(parts, expected) << raw;
+  }
   EXPECT_EQ(unescapeText("C:\\Users"), "C:\\Users");
   std::string escaped;
   appendEscapedText(escaped, "a;b,c\\\n");
