@@ -158,12 +158,13 @@ int runScan(CommandContext& ctx) {
   // The store is read once as it is kept, without opening every person: a scan only reads. The
   // conditions about one person are tested on each batch of the store as soon as it is read.
   const std::vector<PersonTest> tests = ScanFinders::personTests(names);
-  std::vector<std::vector<size_t>> tested(tests.size());
+  ScanFinders::PersonsTested tested{std::vector<std::vector<size_t>>(tests.size()), 0};
   std::optional<ScanSnapshot> snapshot;
   if (!ctx.readStoreWith([&](const std::filesystem::path& path, std::string* error) {
         snapshot =
             ScanSnapshot::read(path, error, [&](const std::vector<PersonValues>& values, size_t begin, size_t end) {
-              ScanFinders::addPersonsMeetingEach(values, begin, end, tests, tested);
+              ScanFinders::addPersonsMeetingEach(values, begin, end, tests, tested.found);
+              tested.upTo = end;
             });
         return snapshot.has_value();
       }))

@@ -739,7 +739,7 @@ bool ScanFinders::anyCondition(const std::vector<std::string>& names) {
 
 ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vector<std::string>& names,
                                    const std::string& region, const std::vector<std::vector<std::string>>& distinct,
-                                   const std::vector<std::vector<size_t>>* tested) {
+                                   const ScanFinders::PersonsTested* tested) {
   std::vector<const ScanCondition*> conditions;
   for (const auto& name : names)
     if (const ScanCondition* condition = scanConditionNamed(name)) conditions.push_back(condition);
@@ -792,10 +792,10 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
       });
     }
   }
-  if (tested)
-    found = *tested;
-  else
-    tasks.push_back([&] { found = ScanFinders::personsMeetingEach(snapshot, tests); });
+  found = tested ? tested->found : std::vector<std::vector<size_t>>(tests.size());
+  if (const size_t from = tested ? tested->upTo : 0; from < snapshot.size())
+    tasks.push_back(
+        [&, from] { ScanFinders::addPersonsMeetingEach(snapshot.values, from, snapshot.size(), tests, found); });
   if (others.count("ShareEmail")) tasks.push_back([&] { sharedFound = ScanFinders::sharedEmails(snapshot); });
   if (duplicates) tasks.push_back([&] { *duplicates = ScanFinders::duplicateContacts(snapshot); });
   std::atomic<size_t> next{0};

@@ -67,6 +67,12 @@ void addPersonsMeetingEach(const std::vector<PersonValues>& values, size_t begin
                            const std::vector<PersonTest>& tests, std::vector<std::vector<size_t>>& found);
 // The tests of the named conditions that are about one person, in list order.
 std::vector<PersonTest> personTests(const std::vector<std::string>& names);
+// What the tests of personTests(names) found among the first persons of a snapshot, worked out
+// beforehand (while the store was read, say).
+struct PersonsTested {
+  std::vector<std::vector<size_t>> found;  // one list for each test
+  size_t upTo = 0;                         // the persons [0, upTo) are tested
+};
 // One person per duplicate group (the earliest in store order), groups in the grouping's order.
 std::vector<size_t> duplicateContacts(const ScanSnapshot& snapshot);
 // One finding per e-mail value shared with others, from its earliest person not yet handled.
@@ -117,11 +123,11 @@ class ScanAddressBook {
   ScanResult scan(const std::vector<std::string>& names) const;
   // The same over a snapshot taken beforehand (one read from the store's file, say), the persons
   // given by their index in it.
-  // `tested`, when given, is what the tests of ScanFinders::personTests(names) found in the
-  // snapshot, worked out beforehand (while the store was read, say).
+  // `tested`, when given, is what the conditions about one person found beforehand; only the
+  // persons after those are tested.
   static ScanFindings scan(const ScanSnapshot& snapshot, const std::vector<std::string>& names,
                            const std::string& region, const std::vector<std::vector<std::string>>& distinct = {},
-                           const std::vector<std::vector<size_t>>* tested = nullptr);
+                           const ScanFinders::PersonsTested* tested = nullptr);
 
   std::vector<ABPersonRef> test() const;  // duplicate contacts
   std::vector<ABPersonRef> scanAllAddressBookOnlyOneName() const;

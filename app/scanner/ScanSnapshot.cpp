@@ -155,11 +155,13 @@ std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path
   auto findBatchValues = [&] {
     for (size_t next = 0;; ++next) {
       const ABStoredBatch* batch = nullptr;
+      bool reading = false;
       {
         std::unique_lock<std::mutex> guard(lock);
         arrived.wait(guard, [&] { return next < handed || allRead; });
         if (next >= handed) return;
         batch = snapshot.stored_[next].get();
+        reading = !allRead;
       }
       const size_t first = snapshot.values.size();
       snapshot.values.resize(first + batch->size());
@@ -172,7 +174,7 @@ std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path
         snapshot.values[first + row] = *read;
         snapshot.encoded_.push_back({batch, row});
       }
-      if (batchRead) batchRead(snapshot.values, first, snapshot.values.size());
+      if (batchRead && reading) batchRead(snapshot.values, first, snapshot.values.size());
     }
   };
   std::exception_ptr failed;

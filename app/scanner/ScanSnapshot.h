@@ -84,6 +84,8 @@ class ScanSnapshot {
   static ScanSnapshot of(const std::vector<ABPersonSnapshot>& persons);
   // Called for each batch of persons, in store order, as soon as their values are found
   // (values[begin, end)), while the next batches of the store are still read; on another thread.
+  // Batches found once the whole store is read are not given: that thread is then the one that
+  // holds up the scan.
   using BatchRead = std::function<void(const std::vector<PersonValues>& values, size_t begin, size_t end)>;
   // Every person of the store at path, in store order, read once without opening the store (all
   // from one state of the file, its marks too). nullopt and *error when there is no store there,
