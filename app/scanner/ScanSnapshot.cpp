@@ -1,8 +1,10 @@
 #include "app/scanner/ScanSnapshot.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -152,6 +154,22 @@ std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path
   size_t handed = 0;  // batches read so far
   bool allRead = false;
   std::optional<std::pair<size_t, size_t>> damaged;  // the batch and row of the first damaged record
+  // The values are sized once for about as many persons as the store's file holds at the first
+  // batch's bytes per person (the file holds more than rows, so rarely fewer; then they grow).
+  std::error_code noSize;
+  const std::uintmax_t fileSize = std::filesystem::file_size(path, noSize);
+  auto reserveFor = [&](const ABStoredBatch& batch) {
+    size_t bytes = 0;
+    for (size_t row = 0; row < batch.size(); ++row) bytes += batch.uid(row).size() + batch.data(row).size();
+    if (noSize || bytes == 0) return;
+    const std::uintmax_t expected = fileSize / std::max<size_t>(bytes / batch.size(), 1) + batch.size();
+    try {
+      snapshot.values.reserve(static_cast<size_t>(std::min<std::uintmax_t>(expected, fileSize / 16 + batch.size())));
+      snapshot.encoded_.reserve(snapshot.values.capacity());
+    } catch (const std::bad_alloc&) {
+      // A file of much history asks for more than there is: the values grow as they come.
+    }
+  };
   auto findBatchValues = [&] {
     for (size_t next = 0;; ++next) {
       const ABStoredBatch* batch = nullptr;
@@ -164,6 +182,7 @@ std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path
         reading = !allRead;
       }
       const size_t first = snapshot.values.size();
+      if (next == 0) reserveFor(*batch);
       snapshot.values.resize(first + batch->size());
       for (size_t row = 0; row < batch->size(); ++row) {
         auto read = PersonValues::read(batch->data(row), batch->uid(row));
