@@ -27,8 +27,10 @@ constexpr int kSchemaVersion = 3;
 // A write to a store being built starts the disk writing what it has written out so far each time
 // this many more rows are in.
 constexpr std::size_t kRowsPerWriteback = 4096;
-// A write to a store being built inserts its new rows this many at a time.
+// A write to a store being built inserts its new rows this many at a time, or fewer when they hold
+// this many bytes already (rows with pictures: the batch is a copy of them).
 constexpr std::size_t kRowsPerBatch = 1024;
+constexpr std::size_t kBytesPerBatch = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -765,6 +767,7 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
         startWriteback();
       }
       batch->clear();
+      if (batch->bytes.capacity() > 2 * kBytesPerBatch) batch->bytes = std::string();  // after a large row
       return true;
     };
     while (rows(row)) {
@@ -772,7 +775,8 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
       if (batch && row.version == 0) {
         batch->add(row.uid, row.data, order,
                    note.record ? (row.valuesHash ? rowHash(*row.valuesHash, order) : rowHash(row.data, order)) : 0);
-        if (batch->rows.size() == kRowsPerBatch && !insertBatch()) return fail();
+        if ((batch->rows.size() == kRowsPerBatch || batch->bytes.size() >= kBytesPerBatch) && !insertBatch())
+          return fail();
         continue;
       }
       if (!insertBatch()) return fail();  // the rows before this one go first
