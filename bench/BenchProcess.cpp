@@ -80,15 +80,37 @@ fs::path rolvaneProgram() {
   return fs::read_symlink("/proc/self/exe", ec).parent_path() / "rolvane";
 }
 
-std::optional<BenchReference> ddWriting(const fs::path& folder, std::uintmax_t bytes) {
+std::optional<BenchReference> ddWriting(const fs::path& folder, std::uintmax_t bytes, bool onDisk) {
   const fs::path target = folder / "dd-reference.out";
-  const ProcessRun run = runProcess({"/bin/dd", "if=/dev/zero", "of=" + target.string(), "bs=1M",
-                                     "count=" + std::to_string(bytes), "iflag=count_bytes", "status=none"},
-                                    true);
+  std::vector<std::string> argv = {
+      "/bin/dd",           "if=/dev/zero", "of=" + target.string(), "bs=1M", "count=" + std::to_string(bytes),
+      "iflag=count_bytes", "status=none"};
+  if (onDisk) argv.push_back("conv=fdatasync");
+  const ProcessRun run = runProcess(argv, true);
   std::error_code ec;
   fs::remove(target, ec);
   if (!run.ok) return std::nullopt;
-  return BenchReference{"dd writing " + byteText(bytes), run.seconds, run.peakMegabytes};
+  return BenchReference{"dd writing " + byteText(bytes) + (onDisk ? ", until on disk" : ""), run.seconds,
+                        run.peakMegabytes};
+}
+
+std::optional<double> secondsToDisk(const fs::path& path) {
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<fs::path> files;
+  std::error_code ec;
+  if (fs::is_regular_file(path, ec)) files.push_back(path);
+  for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec))
+    if (it->is_regular_file(ec)) files.push_back(it->path());
+  if (ec) return std::nullopt;
+  for (const fs::path& file : files) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    const bool synced = ::fdatasync(fd) == 0;
+    ::close(fd);
+    if (!synced) return std::nullopt;
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 std::optional<BenchReference> vobjectParsing(const fs::path& vcf) {

@@ -26,8 +26,12 @@ ProcessRun runProcess(const std::vector<std::string>& argv, bool discardOutput =
 std::filesystem::path rolvaneProgram();
 
 // References, each measured as it runs now; nullopt when the tool is missing or fails.
-// dd writing `bytes` bytes into the folder (the file is removed afterwards).
-std::optional<BenchReference> ddWriting(const std::filesystem::path& folder, std::uintmax_t bytes);
+// dd writing `bytes` bytes into the folder (the file is removed afterwards); onDisk: until they are
+// on the disk (conv=fdatasync), not only in the page cache.
+std::optional<BenchReference> ddWriting(const std::filesystem::path& folder, std::uintmax_t bytes, bool onDisk = false);
+// Seconds it takes to get what the files under path hold onto the disk (fdatasync of each file);
+// nullopt when one cannot be opened or synced.
+std::optional<double> secondsToDisk(const std::filesystem::path& path);
 // python3-vobject (Debian's, through /usr/bin/python3) parsing every card of the file.
 std::optional<BenchReference> vobjectParsing(const std::filesystem::path& vcf);
 // Python's csv module writing the rows of the CSV file into the folder; the time of the writing

@@ -34,6 +34,8 @@ def main(bin_dir):
                 "command line, whole processes": {"rolvane import": "python3-vobject",
                                                   "rolvane export --format csv --all-info": "Python csv",
                                                   "rolvane export --format html --all-info": "dd writing",
+                                                  "rolvane export --format html --all-info, until on disk":
+                                                      "until on disk",
                                                   "rolvane export --format vcard --all-info": "creating 300 files",
                                                   "rolvane scan --json": None,
                                                   "rolvane scan --json, 13 conditions": None},
