@@ -43,8 +43,20 @@ bool BlockFile::writeAll(const char* data, size_t size) {
     if (n <= 0) return false;
     data += n;
     size -= static_cast<size_t>(n);
+    written_ += static_cast<size_t>(n);
   }
+  if (written_ - writeBackFrom_ >= kWriteBackStep) startWriteBack();
   return true;
+}
+
+void BlockFile::startWriteBack() {
+  // Only a request to start writing: it neither waits for the disk nor tells of its errors (the
+  // file is not claimed to be on the disk). Where the file cannot take it (a pipe, a device) the
+  // bytes go as they would without it.
+  if (written_ > writeBackFrom_)
+    ::sync_file_range(fd_, static_cast<off_t>(writeBackFrom_), static_cast<off_t>(written_ - writeBackFrom_),
+                      SYNC_FILE_RANGE_WRITE);
+  writeBackFrom_ = written_;
 }
 
 void BlockFile::writeLoop() {
@@ -118,6 +130,7 @@ bool BlockFile::finish() {
   const size_t size = static_cast<size_t>(end_ - current_->data.get());
   if (!failed_ && !writeAll(current_->data.get(), size)) failed_ = true;
   end_ = current_->data.get();
+  if (!failed_) startWriteBack();
   if (fd_ >= 0 && ::close(fd_) != 0) failed_ = true;
   fd_ = -1;
   return !failed_;

@@ -16,9 +16,14 @@
 // thread starts with the first full block: a small file is written by finish() alone.
 // Blocks are kept small enough to stay in the processor's cache between being filled and being
 // copied by the kernel: larger blocks make the copy read from memory and the export slower.
+// Every kWriteBackStep bytes written, the kernel is asked to start writing them to the disk, so a
+// large file goes to the disk while the rest of it is being formatted, not all after the export
+// (or in close(), where ext4 starts writing a file that was opened empty with O_TRUNC); it also
+// leaves no gigabyte of dirty pages behind for whoever syncs next.
 class BlockFile {
  public:
   static constexpr size_t kBlockSize = size_t(512) << 10;
+  static constexpr size_t kWriteBackStep = size_t(8) << 20;
 
   // Opens path for writing, replacing what it held or creating it.
   explicit BlockFile(const std::string& path);
@@ -66,7 +71,11 @@ class BlockFile {
   void makeRoom(size_t n);
   void handOver();
   void writeLoop();
+  // Writes on whichever thread has the turn (the writing thread, a writeThrough() caller, or
+  // finish()), one at a time.
   bool writeAll(const char* data, size_t size);
+  // Asks the kernel to start writing what was written since the last request.
+  void startWriteBack();
 
   int fd_;
   Block blocks_[2];
@@ -80,6 +89,8 @@ class BlockFile {
   Block* pending_ = nullptr;  // the block the writing thread is to write next
   bool closing_ = false;
   bool failed_ = false;
+  size_t written_ = 0;        // bytes written to the file so far
+  size_t writeBackFrom_ = 0;  // where the bytes not yet asked to be written to the disk start
 };
 
 // Writes the rest of the file and gives it its final name: the result names the file or says why

@@ -17,6 +17,13 @@
 
 namespace {
 
+std::string fileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 // Rows formatted on two threads reach the file in their order, and the second thread never runs
 // more than two chunks ahead of the file: the output is never held whole.
 TEST(BlockFileTest, RowsFormattedOnTwoThreadsArriveInOrderWithTwoChunksHeldAtMost) {
@@ -93,19 +100,38 @@ TEST(BlockFileTest, ManyBlocksAndOversizedPiecesArriveInOrder) {
   std::filesystem::remove(path);
 }
 
+// A file of several write-back steps, written by the writing thread and straight through, arrives
+// whole; a file that cannot be asked to go to the disk early (a device) is written just the same.
+TEST(BlockFileTest, FilesOfSeveralWriteBackStepsArriveWhole) {
+  const auto path = std::filesystem::temp_directory_path() / ("rolvane-steps-" + std::to_string(getpid()));
+  for (const std::string& target : {path.string(), std::string("/dev/null")}) {
+    std::string expected;
+    {
+      BlockFile file(target);
+      for (size_t piece = 0; expected.size() < 3 * BlockFile::kWriteBackStep + 99; ++piece) {
+        const std::string text(piece % 3 ? 4099 : BlockFile::kBlockSize + 7, static_cast<char>('a' + piece % 26));
+        if (piece % 5 == 4)
+          file.writeThrough(text);
+        else
+          file.append(text);
+        file.flushIfFull();
+        expected += text;
+      }
+      ASSERT_TRUE(file.finish()) << target;
+    }
+    if (target == path.string()) {
+      EXPECT_TRUE(fileText(path) == expected) << fileText(path).size() << " bytes";
+    }
+  }
+  std::filesystem::remove(path);
+}
+
 TEST(BlockFileTest, AFileThatCannotBeOpenedFails) {
   BlockFile file("/nonexistent-folder/file");
   file.append(std::string(3 * BlockFile::kBlockSize, 'x'));
   file.flushIfFull();
   file.writeThrough(std::string(BlockFile::kBlockSize, 'y'));
   EXPECT_FALSE(file.finish());
-}
-
-std::string fileText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // Pieces handed in while earlier ones are still being formatted reach the file in the order they
