@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <memory>
 
 namespace NameFolding {
 
@@ -169,8 +171,13 @@ std::string foldCharacter(UChar32 c) {
   return utf8(out);
 }
 
-// Latin, Greek, Cyrillic, Armenian and Hebrew (U+0000 to U+05FF): two bytes at most in UTF-8.
+// Latin, Greek, Cyrillic, Armenian and Hebrew (U+0000 to U+05FF): folded once, when first used.
 constexpr UChar32 kTableEnd = 0x600;
+// Every other character of the Basic Multilingual Plane (three bytes at most in UTF-8) is folded
+// when it is first met, by whichever thread meets it, and kept for the rest of the run: a book
+// meets few of them, and folding each of its names' characters once is what makes names of CJK,
+// Vietnamese, Arabic or Indic letters as cheap to compare as the others.
+constexpr UChar32 kPlaneEnd = 0x10000;
 
 const std::vector<std::string>& foldTable() {
   static const std::vector<std::string> table = [] {
@@ -181,28 +188,70 @@ const std::vector<std::string>& foldTable() {
   return table;
 }
 
-// Folds a text of characters below kTableEnd through the table; false for any other text, and
-// then nothing is added to the list.
+class LaterFolds {
+ public:
+  const std::string& of(UChar32 c) {
+    std::atomic<const std::string*>& slot = slots_[static_cast<size_t>(c - kTableEnd)];
+    const std::string* folded = slot.load(std::memory_order_acquire);
+    if (folded) return *folded;
+    auto made = std::make_unique<const std::string>(foldCharacter(c));
+    // Two threads may fold the same character at once: the first one's text is kept.
+    if (slot.compare_exchange_strong(folded, made.get(), std::memory_order_acq_rel)) return *made.release();
+    return *folded;
+  }
+
+ private:
+  std::array<std::atomic<const std::string*>, kPlaneEnd - kTableEnd> slots_{};
+};
+
+const std::string& foldOf(UChar32 c) {
+  if (c < kTableEnd) return foldTable()[static_cast<size_t>(c)];
+  // Never destroyed: a thread may still fold a name while the program ends.
+  static LaterFolds& later = *new LaterFolds;
+  return later.of(c);
+}
+
+bool continuation(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// The character of well-formed UTF-8 of at most three bytes at text[i], and where the next one
+// starts; -1 for anything else (bytes that are not UTF-8, surrogates, overlong forms, characters
+// beyond the plane), which only the general path reads as it must.
+UChar32 nextInPlane(std::string_view text, size_t& i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  if (lead < 0x80) {
+    ++i;
+    return lead;
+  }
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    if (i + 1 >= text.size() || !continuation(text[i + 1])) return -1;
+    const UChar32 c = ((lead & 0x1F) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F);
+    i += 2;
+    return c;
+  }
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (i + 2 >= text.size() || !continuation(text[i + 1]) || !continuation(text[i + 2])) return -1;
+    const UChar32 c = ((lead & 0x0F) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3F) << 6) |
+                      (static_cast<unsigned char>(text[i + 2]) & 0x3F);
+    if (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF)) return -1;
+    i += 3;
+    return c;
+  }
+  return -1;
+}
+
+// Folds a text of characters of the Basic Multilingual Plane character by character; false for
+// any other text, and then nothing is added to the list.
 bool tableWords(std::string_view text, WordList& list) {
-  const auto& table = foldTable();
   const WordList::Mark before = list.mark();
-  for (size_t i = 0; i < text.size(); ++i) {
-    auto lead = static_cast<unsigned char>(text[i]);
-    UChar32 c = lead;
-    bool bad = lead == static_cast<unsigned char>(kBreak);
-    if (!bad && lead >= 0x80) {
-      bad = lead < 0xC2 || lead > 0xD7 || i + 1 >= text.size() ||
-            (static_cast<unsigned char>(text[i + 1]) & 0xC0) != 0x80;
-      if (!bad) {
-        c = ((lead & 0x1F) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F);
-        ++i;
-      }
-    }
-    if (bad) {
+  for (size_t i = 0; i < text.size();) {
+    const UChar32 c = nextInPlane(text, i);
+    if (c < 0 || c == kBreak) {
       list.undo(before);
       return false;
     }
-    for (char piece : table[c]) {
+    for (char piece : foldOf(c)) {
       if (piece == kBreak)
         list.flush();
       else

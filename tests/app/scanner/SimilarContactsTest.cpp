@@ -59,31 +59,50 @@ TEST(NameFoldingTest, NamesAreTheSameWhateverTheirCaseAccentsPunctuationSpacingA
   EXPECT_EQ(NameFolding::nameKey("--", ""), "");
 }
 
-// Names of Latin, Greek, Cyrillic, Armenian and Hebrew letters are folded through a table made
-// once; every character folds there as the general path folds it.
-TEST(NameFoldingTest, TheTableOfCommonLettersFoldsAsTheGeneralPath) {
+// Names of characters of the Basic Multilingual Plane are folded character by character through a
+// table (made once for Latin, Greek, Cyrillic, Armenian and Hebrew, filled as they are met for the
+// others); every such character folds there as the general path folds the whole text, alone, between
+// letters, twice in a row and before a combining mark.
+TEST(NameFoldingTest, TheTableOfCharactersFoldsAsTheGeneralPath) {
   auto utf8 = [](char32_t c) {
     std::string out;
     if (c < 0x80) {
       out += static_cast<char>(c);
-    } else {
+    } else if (c < 0x800) {
       out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
       out += static_cast<char>(0x80 | (c & 0x3F));
     }
     return out;
   };
-  const std::string mountain = "\xE5\xB1\xB1";  // U+5C71, beyond the table: the general path
+  const std::string beyond = utf8(0x20000);  // a CJK letter beyond the plane: the general path
+  const std::string acute = utf8(0x301);
   int compared = 0;
-  for (char32_t c = 0x80; c < 0x600; ++c) {
-    const std::string text = "Ab" + utf8(c) + "Cd " + utf8(c);
+  for (char32_t c = 0x80; c < 0x10000; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;  // surrogates are no characters of UTF-8
+    const std::string text = "Ab" + utf8(c) + "Cd " + utf8(c) + utf8(c) + " " + utf8(c) + acute + "e";
     auto table = NameFolding::words(text);
-    auto general = NameFolding::words(text + " " + mountain);
+    auto general = NameFolding::words(text + " " + beyond);
     ASSERT_FALSE(general.empty());
     general.pop_back();
     ASSERT_EQ(table, general) << "U+" << std::hex << static_cast<unsigned>(c);
+    // A name holding the character gets the key of its folded words.
+    std::vector<std::string> sorted = table;
+    std::sort(sorted.begin(), sorted.end());
+    std::string key;
+    for (const auto& word : sorted) key += (key.empty() ? "" : " ") + word;
+    ASSERT_EQ(NameFolding::nameKey(text, ""), key) << "U+" << std::hex << static_cast<unsigned>(c);
     ++compared;
   }
-  EXPECT_EQ(compared, 0x580);
+  EXPECT_EQ(compared, 0x10000 - 0x80 - 0x800);
 }
 
 // A key written into a buffer used again and again is the key of the words of the whole name
@@ -108,6 +127,11 @@ TEST(NameFoldingTest, KeysWrittenIntoABufferAreTheKeysOfTheWholeName) {
                                     "\xC2\xA0x\xC2\xA0",
                                     "\xC3\xA9t\xC3\xA9 \xE5\xB1\xB1",
                                     "\xC3\xA9t\xC3\xA9\xC3",
+                                    "\xF0\xA0\x80\x80 Li",                 // beyond the plane
+                                    "Nguy\xE1\xBB\x85n \xF0\xA0\x80\x80",  // both ways in one name
+                                    "\xED\xA0\x80x",                       // a surrogate
+                                    "\xE0\x80\x81x",                       // overlong
+                                    "\xE5\xB1",                            // cut short
                                     "\t\r\n"};
   for (int c = 1; c < 128; ++c) parts.push_back(std::string("x") + static_cast<char>(c) + "Y");
   auto expectedKey = [](const std::string& text) {
