@@ -149,6 +149,22 @@ struct ValueSize {
     return size;
   }
   std::size_t operator()(const ABBytes& bytes) const { return 1 + varintSize(bytes.size()) + bytes.size(); }
+  // A list filled in place: the size of the ABMultiValue holding the same entries.
+  std::size_t operator()(const PersonSlots::List& list) const {
+    std::size_t size = 1 + varintSize(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const auto& entry = list[i];
+      size += textSize(entry.label) + textSize(entry.parameters) + 1;
+      if (!entry.isDictionary) {
+        size += textSize(entry.text);
+        continue;
+      }
+      size += varintSize(entry.fieldCount());
+      for (std::size_t f = 0; f < entry.fieldCount(); ++f) size += textSize(entry.key(f)) + textSize(entry.value(f));
+    }
+    return size;
+  }
+  std::size_t operator()(const ABValue& value) const { return std::visit(*this, value); }
 };
 
 // Writes values at `at`, which has room for them (encodedSize), and moves it past them.
@@ -193,6 +209,28 @@ struct ValueWriter {
     *at++ = static_cast<char>(kBytes);
     at = putText(at, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
+  // A list filled in place: the bytes of the ABMultiValue holding the same entries.
+  void operator()(const PersonSlots::List& list) const {
+    *at++ = static_cast<char>(kMulti);
+    at = putVarint(at, list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const auto& entry = list[i];
+      at = putText(at, entry.label);
+      at = putText(at, entry.parameters);
+      if (!entry.isDictionary) {
+        *at++ = static_cast<char>(kItemString);
+        at = putText(at, entry.text);
+        continue;
+      }
+      *at++ = static_cast<char>(kItemDictionary);
+      at = putVarint(at, entry.fieldCount());
+      for (std::size_t f = 0; f < entry.fieldCount(); ++f) {
+        at = putText(at, entry.key(f));
+        at = putText(at, entry.value(f));
+      }
+    }
+  }
+  void operator()(const ABValue& value) const { std::visit(*this, value); }
 };
 
 }  // namespace
@@ -214,9 +252,9 @@ template <typename Values>
 std::size_t sizeOfEncoding(const Values& values, std::size_t& count) {
   std::size_t size = 1;
   count = 0;
-  forEachValue(values, [&](const std::string& property, const ABValue& value) {
+  forEachValue(values, [&](const std::string& property, const auto& value) {
     ++count;
-    size += textSize(property) + std::visit(ValueSize{}, value);
+    size += textSize(property) + ValueSize{}(value);
   });
   return size + varintSize(count);
 }
@@ -230,9 +268,9 @@ void encodeInto(const Values& values, std::string& out) {
   char* at = out.data() + start;
   *at++ = static_cast<char>(kFormatVersion);
   at = putVarint(at, count);
-  forEachValue(values, [&](const std::string& property, const ABValue& value) {
+  forEachValue(values, [&](const std::string& property, const auto& value) {
     at = putText(at, property);
-    std::visit(ValueWriter{at}, value);
+    ValueWriter{at}(value);
   });
   if (at != out.data() + start + size) throw std::logic_error("a person's encoding is not the size worked out for it");
 }

@@ -29,15 +29,10 @@ std::string& lowerInto(std::string& out, std::string_view text) {
   return out;
 }
 
-bool setText(PersonSlots& person, PersonSlots::Slot property, std::string value) {
+bool setText(PersonSlots& person, PersonSlots::Slot property, std::string_view value) {
   if (value.empty() || person.find(property)) return false;
-  person.set(property, std::move(value));
+  person.setText(property, value);
   return true;
-}
-
-// Adds an entry with the parameters its label does not say.
-void addEntry(ABMultiValue& list, ABMultiValueItem value, std::string label, std::string parameters) {
-  list.addEntry({std::move(label), std::move(value), std::move(parameters)});
 }
 
 // "item3", in any case.
@@ -69,24 +64,9 @@ bool isBase64(const VCardCard& card, const VCardLine& line) {
   return encoding && (equalsIgnoringCase(*encoding, "B") || equalsIgnoringCase(*encoding, "BASE64"));
 }
 
-struct MultiValues {
-  ABMultiValue email, phone, url, related, address, instant, social;
-  void storeInto(PersonSlots& person) {
-    auto store = [&](ABMultiValue& values, PersonSlots::Slot property) {
-      if (!values.empty()) person.set(property, std::move(values));
-    };
-    store(email, PersonSlots::kEmail);
-    store(phone, PersonSlots::kPhone);
-    store(url, PersonSlots::kURLs);
-    store(related, PersonSlots::kRelatedNames);
-    store(address, PersonSlots::kAddress);
-    store(instant, PersonSlots::kInstantMessage);
-    store(social, PersonSlots::kSocialProfile);
-  }
-};
-
-void setKey(ABDictionary& dictionary, const std::string& key, std::string value) {
-  if (!value.empty()) dictionary.set(key, std::move(value));
+// A dictionary entry leaves empty values out.
+void setKey(PersonSlots::List::Entry& entry, const std::string& key, std::string_view value) {
+  if (!value.empty()) entry.addField(key, value);
 }
 
 }  // namespace
@@ -233,13 +213,21 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
   used_.assign(count, 0);
   slots_.assign(count, {});
   bool haveN = false, haveFN = false, haveOrg = false, haveUid = false, haveBirthday = false;
-  std::string formattedName, department;
+  // Texts of this card in storage kept from card to card.
+  std::string& formattedName = formattedName_;
+  std::string& department = department_;
+  std::string& note = note_;
+  formattedName.clear();
+  department.clear();
+  note.clear();
+  auto unescaped = [this](std::string_view escaped) -> const std::string& {
+    unescapeTextInto(unescaped_, escaped);
+    return unescaped_;
+  };
   std::size_t nameLine = count, departmentLine = count;
 
-  MultiValues multi;
   bool showAsCompany = false;
   std::optional<std::int64_t> flags;
-  std::string note;
   bool haveNote = false;
   int noteLines = 0;
   for (std::size_t index = 0; index < count; ++index) {
@@ -296,7 +284,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
     if (is(name, "FN")) {
       if (!haveFN) {
         use("FN");
-        formattedName = unescapeText(text);
+        unescapeTextInto(formattedName, text);
       }
       haveFN = true;
     } else if (is(name, "N")) {
@@ -306,29 +294,29 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       nameLine = index;
       splitComponents(text, components_);
       components_.resize(5);
-      setText(person, PersonSlots::kLastName, std::move(components_[0]));
-      setText(person, PersonSlots::kFirstName, std::move(components_[1]));
-      setText(person, PersonSlots::kMiddleName, std::move(components_[2]));
-      setText(person, PersonSlots::kTitle, std::move(components_[3]));
-      setText(person, PersonSlots::kSuffix, std::move(components_[4]));
+      setText(person, PersonSlots::kLastName, components_[0]);
+      setText(person, PersonSlots::kFirstName, components_[1]);
+      setText(person, PersonSlots::kMiddleName, components_[2]);
+      setText(person, PersonSlots::kTitle, components_[3]);
+      setText(person, PersonSlots::kSuffix, components_[4]);
     } else if (is(name, "ORG")) {
       if (haveOrg) continue;
       haveOrg = true;
       use("ORG");
       splitComponents(text, components_);
       components_.resize(2);
-      setText(person, PersonSlots::kOrganization, std::move(components_[0]));
-      setText(person, PersonSlots::kDepartment, std::move(components_[1]));
+      setText(person, PersonSlots::kOrganization, components_[0]);
+      setText(person, PersonSlots::kDepartment, components_[1]);
     } else if (is(name, "UID")) {
       if (haveUid) continue;
       haveUid = true;
-      if (setText(person, PersonSlots::kUID, unescapeText(text))) use("UID");
+      if (setText(person, PersonSlots::kUID, unescaped(text))) use("UID");
     } else if (is(name, "NICKNAME")) {
-      if (setText(person, PersonSlots::kNickname, unescapeText(text))) use("NICKNAME");
+      if (setText(person, PersonSlots::kNickname, unescaped(text))) use("NICKNAME");
     } else if (is(name, "TITLE")) {
-      if (setText(person, PersonSlots::kJobTitle, unescapeText(text))) use("TITLE");
+      if (setText(person, PersonSlots::kJobTitle, unescaped(text))) use("TITLE");
     } else if (is(name, "NOTE")) {
-      std::string value = unescapeText(text);
+      const std::string& value = unescaped(text);
       if (value.empty()) continue;
       if (haveNote) note += '\n';
       note += value;
@@ -336,7 +324,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       use("NOTE");
       ++noteLines;
     } else if (is(name, "BDAY")) {
-      auto date = birthdayForValue(unescapeText(text));
+      auto date = birthdayForValue(unescaped(text));
       if (haveBirthday) {
         // The same birthday said twice (with a year kept back, and as --MMDD) is one.
         if (date && *date == *person.date(PersonSlots::kBirthday)) use("BDAY");
@@ -349,82 +337,104 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       }
     } else if (is(name, "X-KADDRESSBOOK-X-Department")) {
       if (departmentLine == count) {
-        department = unescapeText(text);
+        unescapeTextInto(department, text);
         departmentLine = index;
       }
     } else if (is(name, "X-MAIDENNAME")) {
-      if (setText(person, PersonSlots::kMaidenName, unescapeText(text))) use("X-MAIDENNAME");
+      if (setText(person, PersonSlots::kMaidenName, unescaped(text))) use("X-MAIDENNAME");
     } else if (is(name, "X-PHONETIC-FIRST-NAME")) {
-      if (setText(person, PersonSlots::kFirstNamePhonetic, unescapeText(text))) use("X-PHONETIC-FIRST-NAME");
+      if (setText(person, PersonSlots::kFirstNamePhonetic, unescaped(text))) use("X-PHONETIC-FIRST-NAME");
     } else if (is(name, "X-PHONETIC-LAST-NAME")) {
-      if (setText(person, PersonSlots::kLastNamePhonetic, unescapeText(text))) use("X-PHONETIC-LAST-NAME");
+      if (setText(person, PersonSlots::kLastNamePhonetic, unescaped(text))) use("X-PHONETIC-LAST-NAME");
     } else if (is(name, "X-ABShowAs")) {
-      if (!is(unescapeText(text), "COMPANY")) continue;
+      if (!is(unescaped(text), "COMPANY")) continue;
       showAsCompany = true;
       use("FLAGS");
     } else if (is(name, "KIND")) {
-      if (!is(unescapeText(text), "org")) continue;
+      if (!is(unescaped(text), "org")) continue;
       showAsCompany = true;
       use("FLAGS");
     } else if (is(name, kPersonFlagsVCardProperty)) {
-      std::string value = unescapeText(text);
+      const std::string& value = unescaped(text);
       char* end = nullptr;
       long long number = std::strtoll(value.c_str(), &end, 10);
       if (value.empty() || !end || *end != '\0') continue;
       flags = number;
       use("FLAGS");
     } else if (is(name, "EMAIL")) {
-      std::string value = unescapeText(text);
-      if (value.empty()) continue;
-      std::string label = labelOr(emailLabelForTypes(card, line));
-      std::string parameters = parametersFor("EMAIL", label);
-      addEntry(multi.email, std::move(value), std::move(label), std::move(parameters));
+      // List entries are filled in place and taken back when they turn out to hold nothing.
+      PersonSlots::List& list = person.list(PersonSlots::kEmail);
+      PersonSlots::List::Entry& entry = list.add();
+      unescapeTextInto(entry.text, text);
+      if (entry.text.empty()) {
+        list.removeLast();
+        continue;
+      }
+      entry.label = labelOr(emailLabelForTypes(card, line));
+      entry.parameters = parametersFor("EMAIL", entry.label);
       use();
     } else if (is(name, "TEL")) {
-      std::string value = unescapeText(text);
-      if (startsWithIgnoringCase(value, "tel:")) value.erase(0, 4);
-      if (value.empty()) continue;
-      std::string label = labelOr(phoneLabelForTypes(card, line));
-      std::string parameters = parametersFor("TEL", label);
-      addEntry(multi.phone, std::move(value), std::move(label), std::move(parameters));
+      PersonSlots::List& list = person.list(PersonSlots::kPhone);
+      PersonSlots::List::Entry& entry = list.add();
+      unescapeTextInto(entry.text, text);
+      if (startsWithIgnoringCase(entry.text, "tel:")) entry.text.erase(0, 4);
+      if (entry.text.empty()) {
+        list.removeLast();
+        continue;
+      }
+      entry.label = labelOr(phoneLabelForTypes(card, line));
+      entry.parameters = parametersFor("TEL", entry.label);
       use();
     } else if (is(name, "URL") && !(version == "4.0" && socialServiceForType(socialServiceTypeValue(card, line)))) {
-      std::string value = unescapeText(text);
-      if (value.empty()) continue;
-      std::string label = labelOr(urlLabelForTypes(card, line));
-      std::string parameters = parametersFor("URL", label);
-      addEntry(multi.url, std::move(value), std::move(label), std::move(parameters));
+      PersonSlots::List& list = person.list(PersonSlots::kURLs);
+      PersonSlots::List::Entry& entry = list.add();
+      unescapeTextInto(entry.text, text);
+      if (entry.text.empty()) {
+        list.removeLast();
+        continue;
+      }
+      entry.label = labelOr(urlLabelForTypes(card, line));
+      entry.parameters = parametersFor("URL", entry.label);
       use();
     } else if (is(name, "ADR")) {
       splitComponents(text, components_);
       components_.resize(7);
-      std::string street;
+      std::string& street = street_;
+      street.clear();
       for (int i = 0; i < 3; ++i) {
         if (components_[i].empty()) continue;
         if (!street.empty()) street += '\n';
         street += components_[i];
       }
-      ABDictionary address;
-      setKey(address, kABAddressStreetKey, std::move(street));
-      setKey(address, kABAddressCityKey, std::move(components_[3]));
-      setKey(address, kABAddressStateKey, std::move(components_[4]));
-      setKey(address, kABAddressZIPKey, std::move(components_[5]));
-      setKey(address, kABAddressCountryKey, std::move(components_[6]));
+      PersonSlots::List& list = person.list(PersonSlots::kAddress);
+      PersonSlots::List::Entry& entry = list.add();
+      entry.isDictionary = true;
+      setKey(entry, kABAddressStreetKey, street);
+      setKey(entry, kABAddressCityKey, components_[3]);
+      setKey(entry, kABAddressStateKey, components_[4]);
+      setKey(entry, kABAddressZIPKey, components_[5]);
+      setKey(entry, kABAddressCountryKey, components_[6]);
       const std::string* code = countryCodes.find(line.group);
-      if (code) address.set(kABAddressCountryCodeKey, *code);
-      if (address.empty()) continue;
-      std::string label = labelOr(addressLabelForTypes(card, line));
-      std::string parameters = parametersFor("ADR", label, code != nullptr);
-      addEntry(multi.address, std::move(address), std::move(label), std::move(parameters));
+      if (code) entry.addField(kABAddressCountryCodeKey, *code);
+      if (entry.fieldCount() == 0) {
+        list.removeLast();
+        continue;
+      }
+      entry.label = labelOr(addressLabelForTypes(card, line));
+      entry.parameters = parametersFor("ADR", entry.label, code != nullptr);
       use();
     } else if (is(name, "X-ABRELATEDNAMES") || is(name, "RELATED") || relatedLabelForProperty(name)) {
-      std::string value = unescapeText(text);
-      if (value.empty()) continue;
+      PersonSlots::List& list = person.list(PersonSlots::kRelatedNames);
+      PersonSlots::List::Entry& entry = list.add();
+      unescapeTextInto(entry.text, text);
+      if (entry.text.empty()) {
+        list.removeLast();
+        continue;
+      }
       const std::string* propertyLabel = relatedLabelForProperty(name);
-      std::string label = labelOr(propertyLabel ? *propertyLabel : relatedLabelForTypes(card, line));
-      std::string parameters;
-      if (!card.parametersOf(line).empty()) parameters = entryParameters(card, line, relatedTypeForLabel(label));
-      addEntry(multi.related, std::move(value), std::move(label), std::move(parameters));
+      entry.label = labelOr(propertyLabel ? *propertyLabel : relatedLabelForTypes(card, line));
+      if (!card.parametersOf(line).empty())
+        entry.parameters = entryParameters(card, line, relatedTypeForLabel(entry.label));
       use();
     } else if (is(name, "IMPP")) {
       std::string value = unescapeText(text);
@@ -438,51 +448,55 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
         value.erase(0, colon + 1);
       }
       if (value.empty()) continue;
-      ABDictionary item;
-      setKey(item, kABInstantMessageServiceKey, std::move(service));
-      item.set(kABInstantMessageUsernameKey, std::move(value));
-      std::string label = labelOr(genericLabelForTypes(card, line));
-      std::string parameters = parametersFor(
-          "IMPP", label, false, [](const VCardParameter& p) { return equalsIgnoringCase(p.name, "X-SERVICE-TYPE"); });
-      addEntry(multi.instant, std::move(item), std::move(label), std::move(parameters));
+      PersonSlots::List::Entry& entry = person.list(PersonSlots::kInstantMessage).add();
+      entry.isDictionary = true;
+      setKey(entry, kABInstantMessageServiceKey, service);
+      entry.addField(kABInstantMessageUsernameKey, value);
+      entry.label = labelOr(genericLabelForTypes(card, line));
+      entry.parameters = parametersFor("IMPP", entry.label, false, [](const VCardParameter& p) {
+        return equalsIgnoringCase(p.name, "X-SERVICE-TYPE");
+      });
       use();
     } else if (const std::string* service = instantServiceForProperty(name)) {
-      std::string value = unescapeText(text);
+      const std::string& value = unescaped(text);
       if (value.empty()) continue;
-      ABDictionary item;
-      item.set(kABInstantMessageServiceKey, *service);
-      item.set(kABInstantMessageUsernameKey, std::move(value));
-      std::string label = labelOr(genericLabelForTypes(card, line));
-      std::string parameters = parametersFor("IMPP", label);
-      addEntry(multi.instant, std::move(item), std::move(label), std::move(parameters));
+      PersonSlots::List::Entry& entry = person.list(PersonSlots::kInstantMessage).add();
+      entry.isDictionary = true;
+      entry.addField(kABInstantMessageServiceKey, *service);
+      entry.addField(kABInstantMessageUsernameKey, value);
+      entry.label = labelOr(genericLabelForTypes(card, line));
+      entry.parameters = parametersFor("IMPP", entry.label);
       use();
     } else if (is(name, "X-SOCIALPROFILE") ||
                (is(name, "URL") && version == "4.0" && socialServiceForType(socialServiceTypeValue(card, line)))) {
       // vCard 4.0 has no social profile property: a URL whose type names the network is one.
-      ABDictionary item;
-      std::string url = unescapeText(text);
-      setKey(item, kABSocialProfileServiceKey, socialServiceForTypes(card, line));
+      PersonSlots::List& list = person.list(PersonSlots::kSocialProfile);
+      PersonSlots::List::Entry& entry = list.add();
+      entry.isDictionary = true;
+      const std::string& url = unescaped(text);
+      setKey(entry, kABSocialProfileServiceKey, socialServiceForTypes(card, line));
       if (auto user = card.parameter(line, "X-USER"))
-        setKey(item, kABSocialProfileUsernameKey, decodeParameterValue(*user));
+        setKey(entry, kABSocialProfileUsernameKey, decodeParameterValue(*user));
       else
-        setKey(item, kABSocialProfileUsernameKey, socialUserForURL(url));
-      setKey(item, kABSocialProfileURLKey, std::move(url));
-      if (item.empty()) continue;
-      std::string label = labelOr(socialLabelForTypes(card, line));
-      std::string parameters;
+        setKey(entry, kABSocialProfileUsernameKey, socialUserForURL(url));
+      setKey(entry, kABSocialProfileURLKey, url);
+      if (entry.fieldCount() == 0) {
+        list.removeLast();
+        continue;
+      }
+      entry.label = labelOr(socialLabelForTypes(card, line));
       if (!card.parametersOf(line).empty()) {
         std::string explained(socialServiceTypeValue(card, line));
-        if (!groupLabel) explained += "," + std::string(socialLabelType(label));
-        parameters = entryParameters(card, line, explained,
-                                     [](const VCardParameter& p) { return equalsIgnoringCase(p.name, "X-USER"); });
+        if (!groupLabel) explained += "," + std::string(socialLabelType(entry.label));
+        entry.parameters = entryParameters(
+            card, line, explained, [](const VCardParameter& p) { return equalsIgnoringCase(p.name, "X-USER"); });
       }
-      addEntry(multi.social, std::move(item), std::move(label), std::move(parameters));
       use();
     }
   }
   // KDE keeps the department in a property of its own.
   if (departmentLine < count && !department.empty() && !person.find(PersonSlots::kDepartment)) {
-    person.set(PersonSlots::kDepartment, std::move(department));
+    person.setText(PersonSlots::kDepartment, department);
     used_[departmentLine] = 1;
     slots_[departmentLine] = "ORG";
   }
@@ -502,17 +516,17 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
   if (!names && !company && !shown.empty() && !(organization && shown == *organization)) {
     std::size_t space = shown.find_last_of(" \t");
     if (space == std::string_view::npos) {
-      person.set(PersonSlots::kFirstName, std::string(shown));
+      person.setText(PersonSlots::kFirstName, shown);
     } else {
       std::string_view first = shown.substr(0, space);
       while (!first.empty() && (first.back() == ' ' || first.back() == '\t')) first.remove_suffix(1);
-      person.set(PersonSlots::kFirstName, std::string(first));
-      person.set(PersonSlots::kLastName, std::string(shown.substr(space + 1)));
+      person.setText(PersonSlots::kFirstName, first);
+      person.setText(PersonSlots::kLastName, shown.substr(space + 1));
     }
     // The names are the card's FN now: an empty N is not written back in place of them.
     if (nameLine < count) slots_[nameLine] = {};
   }
-  if (haveNote) person.set(PersonSlots::kNote, std::move(note));
+  if (haveNote) person.setText(PersonSlots::kNote, note);
   // Several NOTE lines are one note, written back as one NOTE: readers that take a single note then
   // get all of it.
   if (noteLines > 1)
@@ -521,7 +535,6 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
   // X-ABPERSONFLAGS carries the whole value; X-ABShowAs:COMPANY alone sets it to 1.
   if (!flags && showAsCompany) flags = kABShowAsCompany;
   if (flags) person.set(PersonSlots::kFlags, *flags);
-  multi.storeInto(person);
 
   return keepTheRest(card, person, error);
 }
@@ -548,7 +561,8 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, 
 
   // The lines of a slot, as read, when the writer would write them otherwise; a slot the writer
   // leaves out (ORG:;) keeps its lines as they are.
-  std::string asRead;
+  std::string& asRead = asRead_;
+  asRead.clear();
   std::string_view value;
   slotOrder_.clear();
   for (std::size_t i = 0; i < count; ++i)
@@ -583,11 +597,12 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, 
     }
     appendLinesAsRead(asRead, entry);
   }
-  if (!asRead.empty()) person.set(PersonSlots::kVCardLinesAsRead, std::move(asRead));
+  if (!asRead.empty()) person.setText(PersonSlots::kVCardLinesAsRead, asRead);
 
   // Kept item groups are numbered from item1 in the order met, so that what is kept does not depend
   // on how the card numbered them (the writer renumbers them after its own).
-  std::string kept;
+  std::string& kept = kept_;
+  kept.clear();
   keptGroups_.clear();
   for (std::size_t i = 0; i < count; ++i) {
     if (used_[i]) continue;
@@ -606,6 +621,6 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, 
     }
     kept += '\n';
   }
-  if (!kept.empty()) person.set(PersonSlots::kVCardKeptLines, std::move(kept));
+  if (!kept.empty()) person.setText(PersonSlots::kVCardKeptLines, kept);
   return true;
 }

@@ -56,5 +56,7 @@ class VCardPersonReader {
   std::unordered_map<std::string, std::size_t> keptGroups_;  // lower-case group -> its number
   std::string groupKey_;
   std::string written_, joined_;
+  // Texts of the card being read, kept from card to card for their room.
+  std::string unescaped_, formattedName_, department_, note_, street_, asRead_, kept_;
   GroupValues labels_, countryCodes_;
 };

@@ -74,10 +74,17 @@ std::string normalisedCharset(std::string_view name) {
 }  // namespace
 
 std::string unescapeText(std::string_view raw) {
-  if (raw.find('\\') == std::string_view::npos) return std::string(raw);
   std::string out;
+  unescapeTextInto(out, raw);
+  return out;
+}
+
+void unescapeTextInto(std::string& out, std::string_view raw) {
+  std::size_t backslash = raw.find('\\');
+  out.assign(raw.substr(0, backslash));
+  if (backslash == std::string_view::npos) return;
   out.reserve(raw.size());
-  for (std::size_t i = 0; i < raw.size(); ++i) {
+  for (std::size_t i = backslash; i < raw.size(); ++i) {
     char c = raw[i];
     if (c != '\\' || i + 1 == raw.size()) {
       out += c;
@@ -94,29 +101,35 @@ std::string unescapeText(std::string_view raw) {
       out += c;
     }
   }
-  return out;
 }
 
 void splitComponents(std::string_view raw, std::vector<std::string>& components) {
-  components.clear();
+  // The strings there are reused: their room is kept from value to value.
+  std::size_t count = 0;
+  auto next = [&]() -> std::string& {
+    if (count == components.size()) components.emplace_back();
+    return components[count++];
+  };
   // Most values escape nothing: every ';' then separates two components, taken as they are.
   if (raw.find('\\') == std::string_view::npos) {
     for (std::size_t start = 0;;) {
       const std::size_t semicolon = raw.find(';', start);
-      components.emplace_back(raw.substr(start, semicolon == std::string_view::npos ? semicolon : semicolon - start));
-      if (semicolon == std::string_view::npos) return;
+      next().assign(raw.substr(start, semicolon == std::string_view::npos ? semicolon : semicolon - start));
+      if (semicolon == std::string_view::npos) break;
       start = semicolon + 1;
     }
-  }
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= raw.size(); ++i) {
-    if (i == raw.size() || raw[i] == ';') {
-      components.push_back(unescapeText(raw.substr(start, i - start)));
-      start = i + 1;
-    } else if (raw[i] == '\\') {
-      ++i;
+  } else {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= raw.size(); ++i) {
+      if (i == raw.size() || raw[i] == ';') {
+        unescapeTextInto(next(), raw.substr(start, i - start));
+        start = i + 1;
+      } else if (raw[i] == '\\') {
+        ++i;
+      }
     }
   }
+  components.resize(count);
 }
 
 void appendEscapedText(std::string& out, std::string_view text) {

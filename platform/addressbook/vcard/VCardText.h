@@ -11,7 +11,10 @@
 
 // Undoes \\ \, \; \: \" and \n \N (newline); any other backslash is kept as written.
 std::string unescapeText(std::string_view raw);
-// Splits at ';' not preceded by a backslash and unescapes each component.
+// The same into out (its room reused).
+void unescapeTextInto(std::string& out, std::string_view raw);
+// Splits at ';' not preceded by a backslash and unescapes each component. The strings components
+// holds are reused.
 void splitComponents(std::string_view raw, std::vector<std::string>& components);
 // Escapes \ , ; and line breaks (LF, CR LF and a lone CR each become \n) for a text value.
 void appendEscapedText(std::string& out, std::string_view text);

@@ -8,6 +8,7 @@
 #include "platform/addressbook/PersonSlots.h"
 #include "platform/addressbook/vcard/VCardConventions.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
+#include "platform/addressbook/vcard/VCardPersonReader.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
 
 namespace {
@@ -291,6 +292,72 @@ TEST(VCardMappingTest, ValuesInSlotsAreEncodedAndWrittenAsThoseOfAPerson) {
     EXPECT_TRUE(slots.take() == person);
     EXPECT_TRUE(slots.empty());
   }
+}
+
+// One reader maps card after card into storage it keeps (texts, list entries, dictionary fields):
+// nothing of a card read before may show in the next, whichever way the card is handed on.
+TEST(VCardMappingTest, EachCardReadAfterOthersHoldsWhatItHoldsReadAlone) {
+  ABPersonData full = everything();
+  full.set(kABVCardKeptLinesProperty, std::string("X-KEPT;TYPE=a:kept value\n"));
+  const std::vector<std::string> cards = {
+      vCardForPerson(full),
+      // Entries taken back (empty e-mail, phone and address), an address of a country code alone,
+      // a long name split from FN, shorter texts where longer ones were.
+      "BEGIN:VCARD\nVERSION:3.0\nUID:u-2\nFN:Someone With A Rather Long Name\nEMAIL:\nEMAIL;TYPE=pref:s@b.c\n"
+      "TEL:tel:\nADR:;;;;;;\nitem1.ADR;TYPE=work:;;;;;;\nitem1.X-ABADR:fr\nNOTE:n\nX-ABRELATEDNAMES;X-A=1:Zed\n"
+      "END:VCARD\n",
+      // No list at all; escaped name components.
+      "BEGIN:VCARD\nVERSION:3.0\nUID:u-3\nN:A last name longer than sixteen;First\\;name;;;\nEND:VCARD\n",
+      // Every list entry of the card taken back.
+      "BEGIN:VCARD\nVERSION:3.0\nUID:u-4\nEMAIL:\nTEL:\nADR:;;;;;;\nURL:\nX-ABRELATEDNAMES:\nEND:VCARD\n",
+      // Fewer fields in an address, lists of other kinds.
+      "BEGIN:VCARD\nVERSION:4.0\nUID:u-5\nFN:x\nADR;TYPE=home:;;1 Road;;;;\nIMPP;TYPE=work:xmpp:me@jabber.org\n"
+      "URL;TYPE=twitter:https://twitter.com/me\nX-ABRELATEDNAMES:Bo\nRELATED;TYPE=friend:Al\nX-AIM:aimer\n"
+      "END:VCARD\n",
+      vCardForPerson(everything()),
+  };
+  std::vector<ABPersonData> alone;
+  for (const std::string& text : cards) alone.push_back(readOne(text));
+
+  VCardPersonReader reader;
+  VCardCard card;
+  VCardSyntaxError error;
+  auto nextCard = [&](const std::string& text) {
+    VCardLineReader lines(text);
+    return lines.nextCard(card);
+  };
+  // As the import into the store: encoded from the reader's storage.
+  EncodedPersons rows;
+  for (const std::string& text : cards) {
+    ASSERT_TRUE(nextCard(text));
+    PersonSlots* slots = reader.readCardInPlace(card, error);
+    ASSERT_TRUE(slots) << error.message;
+    rows.add(*slots);
+  }
+  ASSERT_EQ(rows.size(), cards.size());
+  for (std::size_t i = 0; i < cards.size(); ++i) {
+    EXPECT_TRUE(rows.ownUid(i));
+    EXPECT_EQ(rows.row(i), PersonCodec::encode(alone[i])) << cards[i];
+  }
+  // As the window's import: handed over as persons, by the same reader after all those cards.
+  for (std::size_t i = 0; i < cards.size(); ++i) {
+    ASSERT_TRUE(nextCard(cards[i]));
+    ABPersonData person;
+    ASSERT_TRUE(reader.readCard(card, person, error)) << error.message;
+    EXPECT_TRUE(person == alone[i]) << cards[i];
+  }
+  // What the lists hold, read alone.
+  const ABMultiValue* addresses = alone[1].multiValue(kABAddressProperty);
+  ASSERT_TRUE(addresses);
+  ASSERT_EQ(addresses->count(), 1u);
+  EXPECT_EQ(addresses->dictionaryAtIndex(0), (ABDictionary{{kABAddressCountryCodeKey, "fr"}}));
+  ASSERT_TRUE(alone[1].multiValue(kABEmailProperty));
+  EXPECT_EQ(alone[1].multiValue(kABEmailProperty)->count(), 1u);
+  EXPECT_FALSE(alone[1].multiValue(kABPhoneProperty));
+  EXPECT_EQ(*alone[2].string(kABFirstNameProperty), "First;name");
+  for (const std::string* property :
+       {&kABEmailProperty, &kABPhoneProperty, &kABAddressProperty, &kABURLsProperty, &kABRelatedNamesProperty})
+    EXPECT_FALSE(alone[3].find(*property)) << *property;
 }
 
 }  // namespace
