@@ -524,8 +524,8 @@ bool walkValues(std::string_view bytes, const std::function<void(std::string_vie
 }  // namespace
 
 bool readView(std::string_view bytes, const std::function<void(std::string_view, const ValueView&)>& visit) {
-  // Every value is checked before any is given.
-  return walkValues(bytes, nullptr) && walkValues(bytes, &visit);
+  // One pass: each value is checked, a list with all its entries, before it is given.
+  return walkValues(bytes, &visit);
 }
 
 }  // namespace PersonCodec

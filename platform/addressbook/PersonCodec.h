@@ -143,8 +143,10 @@ struct ValueView {
 };
 
 // Calls visit(property, value) for every value of the encoding, in its order (sorted by property name
-// for every encoding the store writes). False when the bytes are not a well-formed encoding: the
-// whole encoding is checked, as decode does, before visit is called for any value.
+// for every encoding the store writes). False when the bytes are not a well-formed encoding, as
+// decode checks it. Each value is checked before it is given, but the encoding is read only once:
+// bytes damaged after their first values have given those before false comes, so a caller throws
+// away what it made of a damaged encoding.
 bool readView(std::string_view bytes,
               const std::function<void(std::string_view property, const ValueView& value)>& visit);
 
