@@ -81,17 +81,35 @@ fs::path rolvaneProgram() {
 }
 
 std::optional<BenchReference> ddWriting(const fs::path& folder, std::uintmax_t bytes, bool onDisk) {
+  // dd as a user runs it (blocks of 1 MiB) and with blocks of an odd size, the faster of the two.
+  // On a virtual machine that reports freed memory to its host (virtio_balloon), dd bs=1M has been
+  // seen writing four to six times slower than dd of an odd block size, run after run: the whole
+  // pages of MiB writes come from memory the host took back, each costing a fault there. The
+  // exports write pieces of every size, so the fair reference is the faster dd.
   const fs::path target = folder / "dd-reference.out";
-  std::vector<std::string> argv = {
-      "/bin/dd",           "if=/dev/zero", "of=" + target.string(), "bs=1M", "count=" + std::to_string(bytes),
-      "iflag=count_bytes", "status=none"};
-  if (onDisk) argv.push_back("conv=fdatasync");
-  const ProcessRun run = runProcess(argv, true);
-  std::error_code ec;
-  fs::remove(target, ec);
-  if (!run.ok) return std::nullopt;
-  return BenchReference{"dd writing " + byteText(bytes) + (onDisk ? ", until on disk" : ""), run.seconds,
-                        run.peakMegabytes};
+  std::optional<double> fastest;
+  double peak = 0;
+  for (const char* blockSize : {"1M", "1000003"}) {
+    std::vector<std::string> argv = {"/bin/dd",
+                                     "if=/dev/zero",
+                                     "of=" + target.string(),
+                                     std::string("bs=") + blockSize,
+                                     "count=" + std::to_string(bytes),
+                                     "iflag=count_bytes",
+                                     "status=none"};
+    if (onDisk) argv.push_back("conv=fdatasync");
+    const ProcessRun run = runProcess(argv, true);
+    std::error_code ec;
+    fs::remove(target, ec);
+    if (!run.ok) return std::nullopt;
+    if (!fastest || run.seconds < *fastest) {
+      fastest = run.seconds;
+      peak = run.peakMegabytes;
+    }
+  }
+  return BenchReference{"dd writing " + byteText(bytes) + (onDisk ? ", until on disk" : "") +
+                            " (the faster of blocks of 1 MiB and of 1000003 bytes)",
+                        *fastest, peak};
 }
 
 std::optional<double> secondsToDisk(const fs::path& path) {
