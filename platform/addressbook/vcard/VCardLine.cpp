@@ -20,7 +20,14 @@ bool isBase64Text(std::string_view line) {
   return true;
 }
 
-std::string_view trim(std::string_view text) {
+// Where c first is in a short text (a name, a parameter), or npos; fewer instructions than a call.
+inline std::size_t findByte(std::string_view text, char c) {
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] == c) return i;
+  return std::string_view::npos;
+}
+
+inline std::string_view trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
@@ -89,34 +96,6 @@ bool VCardLineReader::fail(std::size_t line, std::string message) {
   return false;
 }
 
-std::size_t VCardLineReader::lineEnd() const {
-  if (lineEndFor_ != position_) {
-    lineEnd_ = text_.find('\n', position_);
-    if (lineEnd_ == std::string_view::npos) lineEnd_ = text_.size();
-    lineEndFor_ = position_;
-  }
-  return lineEnd_;
-}
-
-bool VCardLineReader::peekPhysicalLine(std::string_view& line) const {
-  if (position_ >= text_.size()) return false;
-  line = text_.substr(position_, lineEnd() - position_);
-  while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return true;
-}
-
-void VCardLineReader::skipPhysicalLine() {
-  position_ = std::min(lineEnd() + 1, text_.size());
-  ++lineNumber_;
-}
-
-bool VCardLineReader::readPhysicalLine(std::string_view& line, std::size_t& number) {
-  if (!peekPhysicalLine(line)) return false;
-  skipPhysicalLine();
-  number = lineNumber_;
-  return true;
-}
-
 bool VCardLineReader::readProperty(VCardCard& card, std::string_view first, std::size_t number, VCardLine& out) {
   // Unfold: a following line that starts with a space or tab continues this one.
   std::string_view logical = first;
@@ -141,7 +120,8 @@ bool VCardLineReader::readProperty(VCardCard& card, std::string_view first, std:
 
   // Name (with group) and parameters up to the first colon outside quotes.
   std::size_t colon = logical.find(':');
-  if (colon != std::string_view::npos && logical.substr(0, colon).find('"') != std::string_view::npos) {
+  const bool quotes = colon != std::string_view::npos && logical.substr(0, colon).find('"') != std::string_view::npos;
+  if (quotes) {
     // A quoted parameter value may hold a colon.
     colon = std::string_view::npos;
     bool quoted = false;
@@ -163,7 +143,7 @@ bool VCardLineReader::readProperty(VCardCard& card, std::string_view first, std:
 
   std::size_t nameEnd = head.find(';');
   std::string_view fullName = trim(head.substr(0, nameEnd));
-  if (auto dot = fullName.find('.'); dot != std::string_view::npos) {
+  if (auto dot = findByte(fullName, '.'); dot != std::string_view::npos) {
     out.group = fullName.substr(0, dot);
     out.name = fullName.substr(dot + 1);
   } else {
@@ -176,16 +156,21 @@ bool VCardLineReader::readProperty(VCardCard& card, std::string_view first, std:
   std::size_t start = nameEnd;
   while (start != std::string_view::npos && start < head.size()) {
     std::size_t i = start + 1;
-    bool inQuotes = false;
-    while (i < head.size() && (inQuotes || head[i] != ';')) {
-      if (head[i] == '"') inQuotes = !inQuotes;
-      ++i;
+    if (!quotes) {
+      // Without quotes every ';' ends a parameter.
+      i = std::min(head.find(';', i), head.size());
+    } else {
+      bool inQuotes = false;
+      while (i < head.size() && (inQuotes || head[i] != ';')) {
+        if (head[i] == '"') inQuotes = !inQuotes;
+        ++i;
+      }
     }
     std::string_view item = trim(head.substr(start + 1, i - start - 1));
     start = i < head.size() ? i : std::string_view::npos;
     if (item.empty()) continue;
     VCardParameter parameter;
-    if (auto equals = item.find('='); equals != std::string_view::npos) {
+    if (auto equals = findByte(item, '='); equals != std::string_view::npos) {
       parameter.name = trim(item.substr(0, equals));
       parameter.value = trim(item.substr(equals + 1));
       if (parameter.value.size() >= 2 && parameter.value.front() == '"' && parameter.value.back() == '"')

@@ -90,10 +90,33 @@ class VCardLineReader {
   std::size_t linesRead() const { return lineNumber_; }
 
  private:
-  bool readPhysicalLine(std::string_view& line, std::size_t& number);
-  bool peekPhysicalLine(std::string_view& line) const;
-  std::size_t lineEnd() const;  // of the physical line at position_
-  void skipPhysicalLine();
+  // Called for every line: defined here, so that they are inlined.
+  bool readPhysicalLine(std::string_view& line, std::size_t& number) {
+    if (!peekPhysicalLine(line)) return false;
+    skipPhysicalLine();
+    number = lineNumber_;
+    return true;
+  }
+  bool peekPhysicalLine(std::string_view& line) const {
+    if (position_ >= text_.size()) return false;
+    line = std::string_view(text_.data() + position_, lineEnd() - position_);
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return true;
+  }
+  // Of the physical line at position_.
+  std::size_t lineEnd() const {
+    if (lineEndFor_ != position_) {
+      lineEnd_ = text_.find('\n', position_);
+      if (lineEnd_ == std::string_view::npos) lineEnd_ = text_.size();
+      lineEndFor_ = position_;
+    }
+    return lineEnd_;
+  }
+  void skipPhysicalLine() {
+    const std::size_t end = lineEnd();
+    position_ = end < text_.size() ? end + 1 : text_.size();
+    ++lineNumber_;
+  }
   bool readProperty(VCardCard& card, std::string_view first, std::size_t number, VCardLine& out);
   bool fail(std::size_t line, std::string message);
 

@@ -58,6 +58,18 @@ TEST(VCardLineTest, CaseOfLettersOnlyAndQuotedColons) {
   EXPECT_EQ(card.parameter(card.lines[1], "Q").value_or(""), "c");
   EXPECT_EQ(lines[2], (std::pair<std::string, std::string>{"X-B", "d"}));
   EXPECT_EQ(card.parameter(card.lines[2], "P").value_or(""), "a;b:c");
+
+  // Without quotes before the colon every ';' ends a parameter (empty ones dropped, blanks trimmed);
+  // quotes in the value change nothing.
+  lines = linesOf("BEGIN:VCARD\r\nX-C; TYPE = HOME ;;X=1 ;WORK:v\r\nX-D;P=a:\"v;w\";x\r\nEND:VCARD\r\n", card);
+  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(card.lines[0].parameterCount, 3u);
+  EXPECT_EQ(card.parameter(card.lines[0], "TYPE").value_or(""), "HOME");
+  EXPECT_EQ(card.parameter(card.lines[0], "X").value_or(""), "1");
+  EXPECT_TRUE(card.hasType(card.lines[0], "work"));
+  EXPECT_EQ(lines[1], (std::pair<std::string, std::string>{"X-D", "\"v;w\";x"}));
+  ASSERT_EQ(card.lines[1].parameterCount, 1u);
+  EXPECT_EQ(card.parameter(card.lines[1], "P").value_or(""), "a");
 }
 
 TEST(VCardLineTest, LineEndingsOfAllKinds) {
