@@ -116,10 +116,13 @@ std::optional<double> secondsToDisk(const fs::path& path) {
   const auto start = std::chrono::steady_clock::now();
   std::vector<fs::path> files;
   std::error_code ec;
-  if (fs::is_regular_file(path, ec)) files.push_back(path);
-  for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec))
-    if (it->is_regular_file(ec)) files.push_back(it->path());
+  if (fs::is_regular_file(path, ec)) {
+    files.push_back(path);
+  } else {
+    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+      if (it->is_regular_file(ec)) files.push_back(it->path());
+  }
   if (ec) return std::nullopt;
   for (const fs::path& file : files) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);

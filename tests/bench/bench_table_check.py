@@ -30,6 +30,7 @@ def main(bin_dir):
             expected = {
                 "text exports": {"CSV, all information": "dd writing", "TXT, all information": "dd writing",
                                  "HTML, all information": "dd writing",
+                                 "HTML, all information, until on disk": "until on disk",
                                  "vCard, all information, one file per contact": "creating 300 files"},
                 "command line, whole processes": {"rolvane import": "python3-vobject",
                                                   "rolvane export --format csv --all-info": "Python csv",
