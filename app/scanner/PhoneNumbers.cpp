@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <set>
 
@@ -47,13 +48,16 @@ std::string digitsOnly(std::string_view text) {
   return digits;
 }
 
-// Reads a number; false when libphonenumber cannot.
-bool parse(std::string_view text, const std::string& region, PhoneNumber* number) {
+// Reads a number; false when libphonenumber cannot. `digits` is what it was given when that was
+// the text's digits alone, else empty.
+bool parse(std::string_view text, const std::string& region, PhoneNumber* number, std::string* digits = nullptr) {
   if (text.empty() || ScanAddressBook::phoneHasLetter(text)) return false;
   static const std::string unknown = "ZZ";
   const std::string& from = region.empty() ? unknown : region;
-  std::string digits = digitsOnly(text);
-  return util().Parse(digits.empty() ? std::string(text) : digits, from, number) == PhoneNumberUtil::NO_PARSING_ERROR;
+  std::string own;
+  std::string& given = digits ? *digits : own;
+  given = digitsOnly(text);
+  return util().Parse(given.empty() ? std::string(text) : given, from, number) == PhoneNumberUtil::NO_PARSING_ERROR;
 }
 
 bool isValid(const PhoneNumber& number, const std::string& region) {
@@ -79,9 +83,12 @@ PhoneNumbers::~PhoneNumbers() = default;
 PhoneNumbers::Reading PhoneNumbers::read(std::string_view text) const {
   Reading reading;
   PhoneNumber number;
-  if (!parse(text, region_, &number) || !util().IsPossibleNumber(number)) return reading;
+  std::string digits;
+  if (!parse(text, region_, &number, &digits) || !util().IsPossibleNumber(number)) return reading;
   reading.read = true;
   util().Format(number, PhoneNumberUtil::E164, &reading.e164);
+  reading.countryCode = number.country_code();
+  reading.writtenAsE164 = digits == reading.e164;
   reading.international = writtenInternational(text);
   // Only a number not written in international form is ever rewritten; only its validity counts.
   if (!reading.international) reading.valid = isValid(number, region_);
@@ -106,6 +113,36 @@ std::string PhoneNumbers::e164(std::string_view text) const {
 std::string PhoneNumbers::internationalOfE164(const std::string& e164) const {
   PhoneNumber number;
   if (util().Parse(e164, "ZZ", &number) != PhoneNumberUtil::NO_PARSING_ERROR) return e164;
+  std::string out;
+  util().Format(number, PhoneNumberUtil::INTERNATIONAL, &out);
+  return out;
+}
+
+std::string PhoneNumbers::internationalOf(const Reading& reading) const {
+  // A text written as "+" and digits is read the same whatever the default region: the country
+  // code comes from its digits, and the national prefix is taken off (or not) by the rules of
+  // that code's main region. So when those digits are the E.164 form of what was read, reading
+  // the E.164 form gives the same number again: the country code and the national digits that
+  // follow it, with no national prefix taken off, its leading zeros kept as libphonenumber keeps
+  // them. Only those, and no extension, are formatted.
+  const std::string code = std::to_string(reading.countryCode);
+  const std::string_view e164 = reading.e164;
+  if (!reading.writtenAsE164 || e164.size() < 1 + code.size() + 2 || e164[0] != '+' ||
+      e164.substr(1, code.size()) != code)
+    return internationalOfE164(reading.e164);
+  const std::string_view national = e164.substr(1 + code.size());
+  PhoneNumber number;
+  number.set_country_code(reading.countryCode);
+  if (national.size() > 1 && national[0] == '0') {
+    number.set_italian_leading_zero(true);
+    // Every zero but the last digit is a leading zero.
+    size_t zeros = 1;
+    while (zeros < national.size() - 1 && national[zeros] == '0') ++zeros;
+    if (zeros != 1) number.set_number_of_leading_zeros(static_cast<std::int32_t>(zeros));
+  }
+  std::uint64_t value = 0;
+  for (char c : national) value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  number.set_national_number(value);
   std::string out;
   util().Format(number, PhoneNumberUtil::INTERNATIONAL, &out);
   return out;

@@ -17,6 +17,11 @@ class PhoneNumbers {
     // Only for a number not written in international form: libphonenumber finds it valid (for the
     // region when it has the region's country code).
     bool valid = false;
+    // Only for a number read: its country calling code, and whether the text is its E.164 form
+    // written with spaces or separators at most ("+49 30 1234567"), so that libphonenumber reads
+    // the E.164 form exactly as it read the text.
+    int countryCode = 0;
+    bool writtenAsE164 = false;
   };
 
   // region: a two-letter region code ("DE"); an unknown or empty one reads only numbers written
@@ -36,6 +41,9 @@ class PhoneNumbers {
   std::string e164(std::string_view text) const;
   // An E.164 key ("+49301234567") written in INTERNATIONAL form; the key itself when unreadable.
   std::string internationalOfE164(const std::string& e164) const;
+  // The same of a reading's E.164 form: internationalOfE164(reading.e164), without reading that
+  // again when the text was written as it.
+  std::string internationalOf(const Reading& reading) const;
 
   // Whether the text starts with "+" (after any white space).
   static bool writtenInternational(std::string_view text);

@@ -588,13 +588,22 @@ std::vector<Group> findGroups(const std::vector<PersonValues>& persons, const Ph
       }
     });
   };
-  // The reason of the links of one number, written once.
+  // The reason of the links of one number, written once, from a reading of a text written as the
+  // number's E.164 form when there is one.
   std::string_view reasonFor;
   std::string phoneReason;
+  std::optional<std::unordered_map<std::string_view, const PhoneNumbers::Reading*>> writtenAsE164;
   linkAll(phoneHolders, false, [&](std::string_view value, const PersonValues&, const PersonValues&) {
     if (value != reasonFor || phoneReason.empty()) {
       reasonFor = value;
-      phoneReason = "same phone " + numbers.internationalOfE164(std::string(value));
+      if (!writtenAsE164) {
+        writtenAsE164.emplace();
+        for (const auto& reading : phones.readings())
+          if (reading.read && reading.writtenAsE164) writtenAsE164->emplace(reading.e164, &reading);
+      }
+      const auto found = writtenAsE164->find(value);
+      phoneReason = "same phone " + (found != writtenAsE164->end() ? numbers.internationalOf(*found->second)
+                                                                   : numbers.internationalOfE164(std::string(value)));
     }
     return phoneReason;
   });

@@ -61,6 +61,8 @@ class PhoneReadings {
     if (i >= size()) return Of();
     return Of(readings_.data(), slotOfEntry_.data() + firstEntry_[i], firstEntry_[i + 1] - firstEntry_[i]);
   }
+  // Every reading kept: each distinct text's once (or each entry's, when appended).
+  const std::vector<Reading>& readings() const { return readings_; }
   // One more person, with the readings of its entries.
   void append(const std::vector<Reading>& readings);
 

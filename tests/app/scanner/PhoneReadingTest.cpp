@@ -63,7 +63,8 @@ std::string digitsOf(const std::string& text) {
 
 // One number written many ways: as formatted, with other separators, without them, with
 // brackets, blanks around it, a tab inside, two plus signs, a plus after a digit, the
-// international call prefix instead of the plus, a digit more or less, and cut short.
+// international call prefix instead of the plus, a national prefix after the country code, a digit
+// more or less, and cut short.
 std::vector<std::string> writings(const std::string& formatted) {
   std::vector<std::string> texts = {formatted,
                                     replaced(formatted, ' ', '-'),
@@ -84,6 +85,11 @@ std::vector<std::string> writings(const std::string& formatted) {
     texts.push_back("+" + formatted);
     texts.push_back("+ " + formatted.substr(1));
     texts.push_back("00" + digitsOf(formatted).substr(1));
+    // A national prefix (or two) after the country code.
+    const size_t code = formatted.find(' ');
+    if (code != std::string::npos)
+      for (const char* prefix : {" 0", " 00", " 1"})
+        texts.push_back(formatted.substr(0, code) + prefix + formatted.substr(code));
   } else {
     texts.push_back("+" + formatted);
   }
@@ -100,7 +106,7 @@ TEST(PhoneReadingTest, EveryWritingOfNumbersOfEveryRegionReadsAsLibphonenumberRe
   util().GetSupportedRegions(&regions);
   ASSERT_GT(regions.size(), 200u);
   const std::vector<std::string> all(regions.begin(), regions.end());
-  size_t compared = 0, read = 0;
+  size_t compared = 0, read = 0, writtenAsE164 = 0, leadingZero = 0;
   for (size_t r = 0; r < all.size(); ++r) {
     const std::string& region = all[r];
     for (auto type : {PhoneNumberUtil::FIXED_LINE, PhoneNumberUtil::MOBILE}) {
@@ -124,6 +130,18 @@ TEST(PhoneReadingTest, EveryWritingOfNumbersOfEveryRegionReadsAsLibphonenumberRe
             ASSERT_EQ(reading.international, expected.international);
             ASSERT_EQ(reading.valid, expected.valid);
             ASSERT_EQ(phones.international(text), expectedInternational);
+            // A read number's E.164 form in INTERNATIONAL form, as libphonenumber gives it after
+            // reading that form again: taken from the reading when the text was written as it.
+            if (reading.read) {
+              PhoneNumber again;
+              std::string expectedOfE164 = reading.e164;
+              if (util().Parse(reading.e164, "ZZ", &again) == PhoneNumberUtil::NO_PARSING_ERROR)
+                util().Format(again, PhoneNumberUtil::INTERNATIONAL, &expectedOfE164);
+              ASSERT_EQ(phones.internationalOf(reading), expectedOfE164);
+              ASSERT_EQ(phones.internationalOfE164(reading.e164), expectedOfE164);
+              writtenAsE164 += reading.writtenAsE164;
+              leadingZero += reading.writtenAsE164 && expectedOfE164.find(" 0") != std::string::npos;
+            }
             ++compared;
             read += reading.read;
           }
@@ -135,6 +153,9 @@ TEST(PhoneReadingTest, EveryWritingOfNumbersOfEveryRegionReadsAsLibphonenumberRe
   EXPECT_GT(compared, 50000u);
   EXPECT_GT(read, compared / 4);
   EXPECT_LT(read, compared - compared / 4);
+  EXPECT_GT(writtenAsE164, read / 4);
+  EXPECT_LT(writtenAsE164, read - read / 4);
+  EXPECT_GT(leadingZero, 10u);
 }
 
 }  // namespace
