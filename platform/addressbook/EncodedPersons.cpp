@@ -1,5 +1,6 @@
 #include "EncodedPersons.h"
 
+#include <algorithm>
 #include <iterator>
 #include <stdexcept>
 
@@ -10,12 +11,20 @@
 namespace {
 
 constexpr std::size_t kFirstBuffer = std::size_t{1} << 16;
+// A buffer with less room than this left gets no more rows: the next goes into a new buffer rather
+// than making this one grow (which copies every row there). A larger row may still grow one.
+constexpr std::size_t kRoomForARow = std::size_t{16} << 10;
 
 }  // namespace
 
 template <typename Values>
 void EncodedPersons::appendEncoding(const Values& values, Row& row) {
-  if (buffers_.empty()) buffers_.emplace_back().reserve(kFirstBuffer);
+  if (buffers_.empty()) {
+    buffers_.emplace_back().reserve(kFirstBuffer);
+  } else if (const std::string& last = buffers_.back(); last.capacity() - last.size() < kRoomForARow) {
+    const std::size_t capacity = std::max(last.capacity(), kFirstBuffer);
+    buffers_.emplace_back().reserve(capacity);
+  }
   std::string& buffer = buffers_.back();
   const std::size_t start = buffer.size();
   PersonCodec::encode(values, buffer);

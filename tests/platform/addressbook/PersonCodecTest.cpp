@@ -243,9 +243,12 @@ TEST(EncodedPersonsTest, RowsHoldTheEncodingAndTheStoresHashOfEachPerson) {
     ABPersonData data;
     data.set(kABFirstNameProperty, std::string(static_cast<std::size_t>(i * 7 % 40), 'a' + i % 26));
     if (i % 3 == 0) data.set(kABUIDProperty, "own-" + std::to_string(i));
+    // Now and then a row larger than the room a buffer keeps for the next one.
+    if (i % 500 == 7) data.set(kABNoteProperty, std::string(20000, 'n'));
     return data;
   };
-  for (int count : {1, 3, 4, 5, 9}) {
+  // Up to rows in several buffers.
+  for (int count : {1, 3, 4, 5, 9, 3000}) {
     EncodedPersons first, second;
     std::vector<ABPersonData> expected;
     for (int i = 0; i < count; ++i) {
