@@ -114,14 +114,14 @@ std::optional<ABDate> birthdayForValue(std::string_view value) {
   return ABDate::fromIsoString(std::to_string(kBirthdayYearNotKnown) + digits);
 }
 
-std::string emailLabelForTypes(const VCardCard& card, const VCardLine& line) {
+const std::string& emailLabelForTypes(const VCardCard& card, const VCardLine& line) {
   const unsigned types = labelTypes(card, line);
   if (types & kTypeHome) return kABHomeLabel;
   if (types & kTypeWork) return kABWorkLabel;
   return kABOtherLabel;
 }
 
-std::string phoneLabelForTypes(const VCardCard& card, const VCardLine& line) {
+const std::string& phoneLabelForTypes(const VCardCard& card, const VCardLine& line) {
   const unsigned types = labelTypes(card, line);
   if (types & kTypeIPhone) return kABPhoneiPhoneLabel;
   if (types & kTypeCell) return kABPhoneMobileLabel;
@@ -135,16 +135,16 @@ std::string phoneLabelForTypes(const VCardCard& card, const VCardLine& line) {
   return kABOtherLabel;
 }
 
-std::string addressLabelForTypes(const VCardCard& card, const VCardLine& line) {
+const std::string& addressLabelForTypes(const VCardCard& card, const VCardLine& line) {
   return emailLabelForTypes(card, line);
 }
 
-std::string genericLabelForTypes(const VCardCard& card, const VCardLine& line) {
+const std::string& genericLabelForTypes(const VCardCard& card, const VCardLine& line) {
   return emailLabelForTypes(card, line);
 }
 
 // An untyped URL is the home page (what address books show first); TYPE=OTHER is "other".
-std::string urlLabelForTypes(const VCardCard& card, const VCardLine& line) {
+const std::string& urlLabelForTypes(const VCardCard& card, const VCardLine& line) {
   const unsigned types = labelTypes(card, line);
   if (types & kTypeHome) return kABHomeLabel;
   if (types & kTypeWork) return kABWorkLabel;
@@ -152,7 +152,7 @@ std::string urlLabelForTypes(const VCardCard& card, const VCardLine& line) {
   return kABHomePageLabel;
 }
 
-std::string relatedLabelForTypes(const VCardCard& card, const VCardLine& line) {
+const std::string& relatedLabelForTypes(const VCardCard& card, const VCardLine& line) {
   for (const auto& type : kRelatedTypes)
     if (card.hasType(line, type.name)) return *type.value;
   return kABOtherLabel;
@@ -164,7 +164,7 @@ const std::string* relatedLabelForProperty(std::string_view property) {
   return nullptr;
 }
 
-std::optional<std::string> typesForLabel(std::string_view property, const std::string& label) {
+std::optional<std::string_view> typesForLabel(std::string_view property, const std::string& label) {
   bool email = property == "EMAIL";
   if (property == "TEL") {
     if (label == kABPhoneMobileLabel) return "CELL";
@@ -187,7 +187,7 @@ std::optional<std::string> typesForLabel(std::string_view property, const std::s
 }
 
 VCardEntryForm entryFormForLabel(std::string_view property, const std::string& label, bool forceGroup) {
-  std::optional<std::string> types = forceGroup ? std::nullopt : typesForLabel(property, label);
+  std::optional<std::string_view> types = forceGroup ? std::nullopt : typesForLabel(property, label);
   if (!types && label.empty()) types = property == "EMAIL" ? "INTERNET" : "";
   if (types) return {false, *types};
   return {true, property == "EMAIL" ? "INTERNET" : ""};
@@ -272,7 +272,7 @@ std::string socialServiceForTypes(const VCardCard& card, const VCardLine& line) 
   return {};
 }
 
-std::string socialLabelForTypes(const VCardCard& card, const VCardLine& line) {
+const std::string& socialLabelForTypes(const VCardCard& card, const VCardLine& line) {
   if (card.hasType(line, "WORK")) return kABWorkLabel;
   return kABHomeLabel;
 }

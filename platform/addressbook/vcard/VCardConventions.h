@@ -29,12 +29,12 @@ inline constexpr int kBirthdayYearNotKnown = 1604;
 // The date of a BDAY value (with or without a year), or nullopt.
 std::optional<ABDate> birthdayForValue(std::string_view value);
 
-std::string emailLabelForTypes(const VCardCard& card, const VCardLine& line);
-std::string phoneLabelForTypes(const VCardCard& card, const VCardLine& line);
-std::string addressLabelForTypes(const VCardCard& card, const VCardLine& line);
-std::string urlLabelForTypes(const VCardCard& card, const VCardLine& line);
-std::string relatedLabelForTypes(const VCardCard& card, const VCardLine& line);
-std::string genericLabelForTypes(const VCardCard& card, const VCardLine& line);
+const std::string& emailLabelForTypes(const VCardCard& card, const VCardLine& line);
+const std::string& phoneLabelForTypes(const VCardCard& card, const VCardLine& line);
+const std::string& addressLabelForTypes(const VCardCard& card, const VCardLine& line);
+const std::string& urlLabelForTypes(const VCardCard& card, const VCardLine& line);
+const std::string& relatedLabelForTypes(const VCardCard& card, const VCardLine& line);
+const std::string& genericLabelForTypes(const VCardCard& card, const VCardLine& line);
 // The related-name label of a one-relation property (X-MS-MANAGER, ...), or nullptr.
 const std::string* relatedLabelForProperty(std::string_view property);
 
@@ -42,7 +42,7 @@ const std::string* relatedLabelForProperty(std::string_view property);
 // values it gives ("INTERNET,HOME", "CELL", "" for none).
 struct VCardEntryForm {
   bool grouped = false;
-  std::string types;
+  std::string_view types;  // a constant
 };
 VCardEntryForm entryFormForLabel(std::string_view property, const std::string& label, bool forceGroup = false);
 // The TYPE value of vCard 4.0 RELATED that says a related-name label ("spouse"), or empty.
@@ -52,7 +52,7 @@ std::string_view socialServiceTypeValue(const VCardCard& card, const VCardLine& 
 
 // The TYPE parameter text that says a label for the property ("EMAIL", "TEL", ...), or nullopt when
 // the label needs an item group.
-std::optional<std::string> typesForLabel(std::string_view property, const std::string& label);
+std::optional<std::string_view> typesForLabel(std::string_view property, const std::string& label);
 
 std::string instantServiceForName(std::string_view serviceType);          // X-SERVICE-TYPE value
 std::string instantServiceForScheme(std::string_view scheme);             // "aim", "xmpp", ...
@@ -64,7 +64,7 @@ std::string instantServiceScheme(const std::string& service);
 std::string socialServiceForTypes(const VCardCard& card, const VCardLine& line);
 std::string socialServiceType(const std::string& service);
 // A social profile is under the home label unless its line says WORK (or its item group a label).
-std::string socialLabelForTypes(const VCardCard& card, const VCardLine& line);
+const std::string& socialLabelForTypes(const VCardCard& card, const VCardLine& line);
 // The TYPE value written for a social profile's label ("HOME", "WORK"), empty when an item group says it.
 std::string_view socialLabelType(const std::string& label);
 // The store's service of a TYPE value that names one of the known social networks, or nullptr.

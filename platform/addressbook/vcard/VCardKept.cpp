@@ -38,11 +38,18 @@ std::string lower(std::string_view text) {
   return out;
 }
 
+// Where the first comma of a short list is (its end when none): no library call for a few bytes.
+std::size_t commaOrEnd(std::string_view list) {
+  std::size_t i = 0;
+  while (i < list.size() && list[i] != ',') ++i;
+  return i;
+}
+
 bool listHas(std::string_view list, std::string_view value) {
   while (!list.empty()) {
-    std::size_t comma = list.find(',');
+    const std::size_t comma = commaOrEnd(list);
     if (equalsIgnoringCase(list.substr(0, comma), value)) return true;
-    if (comma == std::string_view::npos) break;
+    if (comma == list.size()) break;
     list.remove_prefix(comma + 1);
   }
   return false;
@@ -115,7 +122,7 @@ std::string entryParameters(const VCardCard& card, const VCardLine& line, std::s
     if (equalsIgnoringCase(parameter.name, "TYPE")) {
       std::string_view rest = parameter.value;
       while (true) {
-        std::size_t comma = rest.find(',');
+        const std::size_t comma = commaOrEnd(rest);
         std::string_view type = rest.substr(0, comma);
         while (!type.empty() && type.front() == ' ') type.remove_prefix(1);
         while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
@@ -123,7 +130,7 @@ std::string entryParameters(const VCardCard& card, const VCardLine& line, std::s
           if (!types.empty()) types += ',';
           types += type;
         }
-        if (comma == std::string_view::npos) break;
+        if (comma == rest.size()) break;
         rest.remove_prefix(comma + 1);
       }
       continue;
@@ -133,8 +140,9 @@ std::string entryParameters(const VCardCard& card, const VCardLine& line, std::s
     others += '=';
     appendParameterValue(others, parameter.value, false);
   }
+  if (types.empty()) return others;  // most entries: nothing, or parameters other than TYPE
   if (types.find_first_of(";:\"") != std::string::npos) types = "\"" + types + "\"";
-  return types.empty() ? others : ";TYPE=" + types + others;
+  return ";TYPE=" + types + others;
 }
 
 std::string_view entryExtraTypes(std::string_view parameters) {

@@ -234,7 +234,9 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
     const VCardLine& line = card.lines[index];
     std::string_view name = line.name;
     const std::string* groupLabel = labels.find(line.group);
-    auto labelOr = [&](const std::string& fallback) { return groupLabel ? *groupLabel : fallback; };
+    auto labelOr = [&](const std::string& fallback) -> const std::string& {
+      return groupLabel ? *groupLabel : fallback;
+    };
     auto use = [&](std::string_view slot = {}) {
       used_[index] = 1;
       slots_[index] = slot;

@@ -67,7 +67,7 @@ std::string beginEntry(CardWriter& writer, std::string_view property, const ABMu
   VCardEntryForm form = entryFormForLabel(property, entry.label, forceGroup);
   std::string group;
   if (form.grouped) group = "item" + std::to_string(writer.nextGroup());
-  std::string types = form.types;
+  std::string types(form.types);
   std::string_view extra = entryExtraTypes(entry.parameters);
   if (!extra.empty()) {
     std::string both = types.empty() ? std::string(extra) : types + "," + std::string(extra);
