@@ -294,21 +294,21 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       haveN = true;
       use("N");
       nameLine = index;
-      splitComponents(text, components_);
-      components_.resize(5);
-      setText(person, PersonSlots::kLastName, components_[0]);
-      setText(person, PersonSlots::kFirstName, components_[1]);
-      setText(person, PersonSlots::kMiddleName, components_[2]);
-      setText(person, PersonSlots::kTitle, components_[3]);
-      setText(person, PersonSlots::kSuffix, components_[4]);
+      splitComponents(text, componentViews_, components_);
+      componentViews_.resize(5);
+      setText(person, PersonSlots::kLastName, componentViews_[0]);
+      setText(person, PersonSlots::kFirstName, componentViews_[1]);
+      setText(person, PersonSlots::kMiddleName, componentViews_[2]);
+      setText(person, PersonSlots::kTitle, componentViews_[3]);
+      setText(person, PersonSlots::kSuffix, componentViews_[4]);
     } else if (is(name, "ORG")) {
       if (haveOrg) continue;
       haveOrg = true;
       use("ORG");
-      splitComponents(text, components_);
-      components_.resize(2);
-      setText(person, PersonSlots::kOrganization, components_[0]);
-      setText(person, PersonSlots::kDepartment, components_[1]);
+      splitComponents(text, componentViews_, components_);
+      componentViews_.resize(2);
+      setText(person, PersonSlots::kOrganization, componentViews_[0]);
+      setText(person, PersonSlots::kDepartment, componentViews_[1]);
     } else if (is(name, "UID")) {
       if (haveUid) continue;
       haveUid = true;
@@ -399,23 +399,24 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       entry.parameters = parametersFor("URL", entry.label);
       use();
     } else if (is(name, "ADR")) {
-      splitComponents(text, components_);
-      components_.resize(7);
+      splitComponents(text, componentViews_, components_);
+      std::vector<std::string_view>& components = componentViews_;
+      components.resize(7);
       std::string& street = street_;
       street.clear();
       for (int i = 0; i < 3; ++i) {
-        if (components_[i].empty()) continue;
+        if (components[i].empty()) continue;
         if (!street.empty()) street += '\n';
-        street += components_[i];
+        street += components[i];
       }
       PersonSlots::List& list = person.list(PersonSlots::kAddress);
       PersonSlots::List::Entry& entry = list.add();
       entry.isDictionary = true;
       setKey(entry, kABAddressStreetKey, street);
-      setKey(entry, kABAddressCityKey, components_[3]);
-      setKey(entry, kABAddressStateKey, components_[4]);
-      setKey(entry, kABAddressZIPKey, components_[5]);
-      setKey(entry, kABAddressCountryKey, components_[6]);
+      setKey(entry, kABAddressCityKey, components[3]);
+      setKey(entry, kABAddressStateKey, components[4]);
+      setKey(entry, kABAddressZIPKey, components[5]);
+      setKey(entry, kABAddressCountryKey, components[6]);
       const std::string* code = countryCodes.find(line.group);
       if (code) entry.addField(kABAddressCountryCodeKey, *code);
       if (entry.fieldCount() == 0) {

@@ -45,7 +45,8 @@ class VCardPersonReader {
   bool decodedValue(const VCardCard& card, const VCardLine& line, std::string_view& out, VCardSyntaxError& error);
 
   CharsetConverter charsets_;
-  std::vector<std::string> components_;
+  std::vector<std::string> components_;  // unescaped components, viewed by componentViews_
+  std::vector<std::string_view> componentViews_;
   std::string transferDecoded_;
   std::string converted_;
   PersonSlots building_;

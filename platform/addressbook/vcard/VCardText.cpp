@@ -80,26 +80,23 @@ std::string unescapeText(std::string_view raw) {
 }
 
 void unescapeTextInto(std::string& out, std::string_view raw) {
+  // The text between escapes goes in as one piece.
   std::size_t backslash = raw.find('\\');
   out.assign(raw.substr(0, backslash));
-  if (backslash == std::string_view::npos) return;
-  out.reserve(raw.size());
-  for (std::size_t i = backslash; i < raw.size(); ++i) {
-    char c = raw[i];
-    if (c != '\\' || i + 1 == raw.size()) {
-      out += c;
-      continue;
-    }
-    char next = raw[i + 1];
+  while (backslash != std::string_view::npos) {
+    std::size_t from = backslash + 2;
+    const char next = backslash + 1 < raw.size() ? raw[backslash + 1] : '\0';
     if (next == 'n' || next == 'N') {
       out += '\n';
-      ++i;
     } else if (next == '\\' || next == ',' || next == ';' || next == ':' || next == '"') {
       out += next;
-      ++i;
     } else {
-      out += c;
+      // Any other backslash (one at the end too) is kept as written.
+      out += '\\';
+      from = backslash + 1;
     }
+    backslash = raw.find('\\', from);
+    out.append(raw.substr(from, backslash == std::string_view::npos ? backslash : backslash - from));
   }
 }
 
@@ -130,6 +127,24 @@ void splitComponents(std::string_view raw, std::vector<std::string>& components)
     }
   }
   components.resize(count);
+}
+
+void splitComponents(std::string_view raw, std::vector<std::string_view>& components,
+                     std::vector<std::string>& unescaped) {
+  components.clear();
+  if (raw.find('\\') != std::string_view::npos) {
+    splitComponents(raw, unescaped);
+    components.assign(unescaped.begin(), unescaped.end());
+    return;
+  }
+  // Values are short: each ';' found by a look at each byte rather than a call per component.
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] != ';') continue;
+    components.push_back(raw.substr(start, i - start));
+    start = i + 1;
+  }
+  components.push_back(raw.substr(start));
 }
 
 void appendEscapedText(std::string& out, std::string_view text) {

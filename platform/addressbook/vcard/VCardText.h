@@ -16,6 +16,10 @@ void unescapeTextInto(std::string& out, std::string_view raw);
 // Splits at ';' not preceded by a backslash and unescapes each component. The strings components
 // holds are reused.
 void splitComponents(std::string_view raw, std::vector<std::string>& components);
+// The same as views: of raw itself when it escapes nothing, else of the strings of unescaped (which
+// are reused); valid while both are unchanged.
+void splitComponents(std::string_view raw, std::vector<std::string_view>& components,
+                     std::vector<std::string>& unescaped);
 // Escapes \ , ; and line breaks (LF, CR LF and a lone CR each become \n) for a text value.
 void appendEscapedText(std::string& out, std::string_view text);
 

@@ -118,13 +118,31 @@ TEST(VCardTextTest, EscapesComponentsAndEncodings) {
   EXPECT_EQ(parts[1], "c,d");
   EXPECT_EQ(parts[2], "");
   EXPECT_EQ(parts[3], "e\nf\\");
+  std::vector<std::string_view> views;
+  splitComponents("a\\;b;c\\,d;;e\\nf\\\\", views, parts);
+  EXPECT_EQ((std::vector<std::string>(views.begin(), views.end())),
+            (std::vector<std::string>{"a;b", "c,d", "", "e\nf\\"}));
   // Without escapes: the same components, empty ones at either end included.
   for (const auto& [raw, expected] : std::vector<std::pair<std::string, std::vector<std::string>>>{
            {"Doe;Jo;;;", {"Doe", "Jo", "", "", ""}}, {"", {""}}, {";a", {"", "a"}}, {"a,b:c", {"a,b:c"}}}) {
     splitComponents(raw, parts);
     EXPECT_EQ(parts, expected) << raw;
+    splitComponents(raw, views, parts);
+    EXPECT_EQ(std::vector<std::string>(views.begin(), views.end()), expected) << raw;
   }
   EXPECT_EQ(unescapeText("C:\\Users"), "C:\\Users");
+  // Escapes next to each other, at either end, and backslashes that escape nothing (kept).
+  for (const auto& [raw, expected] : std::vector<std::pair<std::string, std::string>>{{"", ""},
+                                                                                      {"\\", "\\"},
+                                                                                      {"a\\", "a\\"},
+                                                                                      {"\\N", "\n"},
+                                                                                      {"\\x\\n", "\\x\n"},
+                                                                                      {"\\\\\\n", "\\\n"},
+                                                                                      {"\\\\n", "\\n"},
+                                                                                      {"x\\;y\\,z\\:\\\"", "x;y,z:\""},
+                                                                                      {"\\\\", "\\"}}) {
+    EXPECT_EQ(unescapeText(raw), expected) << raw;
+  }
   std::string escaped;
   appendEscapedText(escaped, "a;b,c\\\n");
   EXPECT_EQ(unescapeText(escaped), "a;b,c\\\n");
