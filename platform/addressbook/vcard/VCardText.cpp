@@ -121,8 +121,8 @@ void splitComponents(std::string_view raw, std::vector<std::string>& components)
       if (i == raw.size() || raw[i] == ';') {
         unescapeTextInto(next(), raw.substr(start, i - start));
         start = i + 1;
-      } else if (raw[i] == '\\') {
-        ++i;
+      } else if (raw[i] == '\\' && i + 1 < raw.size()) {
+        ++i;  // the escaped character; a backslash at the end escapes nothing
       }
     }
   }

@@ -142,6 +142,12 @@ TEST(VCardTextTest, EscapesComponentsAndEncodings) {
                                                                                       {"x\\;y\\,z\\:\\\"", "x;y,z:\""},
                                                                                       {"\\\\", "\\"}}) {
     EXPECT_EQ(unescapeText(raw), expected) << raw;
+    // The same as the last component of a structured value (a backslash at the end of a value
+    // escapes nothing: the component is kept, not dropped).
+    splitComponents("x;" + raw, parts);
+    EXPECT_EQ(parts, (std::vector<std::string>{"x", expected})) << raw;
+    splitComponents("x;" + raw, views, parts);
+    EXPECT_EQ((std::vector<std::string>(views.begin(), views.end())), (std::vector<std::string>{"x", expected})) << raw;
   }
   std::string escaped;
   appendEscapedText(escaped, "a;b,c\\\n");
