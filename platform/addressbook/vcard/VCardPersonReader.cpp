@@ -212,6 +212,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
   const std::size_t count = card.lines.size();
   used_.assign(count, 0);
   slots_.assign(count, {});
+  asWritten_.assign(count, {});
   bool haveN = false, haveFN = false, haveOrg = false, haveUid = false, haveBirthday = false;
   // Texts of this card in storage kept from card to card.
   std::string& formattedName = formattedName_;
@@ -282,6 +283,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
     if (isBase64(card, line)) continue;                          // kept as written
 
     if (!decodedValue(card, line, text, error)) return false;
+    // A value that is the line's own text (most are) is looked at again below without decoding.
+    if (text.data() == line.value.data() && text.size() == line.value.size()) asWritten_[index] = text;
 
     if (is(name, "FN")) {
       if (!haveFN) {
@@ -567,6 +570,14 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, 
   std::string& asRead = asRead_;
   asRead.clear();
   std::string_view value;
+  // The value of line i as decodedValue gives it.
+  auto decoded = [&](std::size_t i) {
+    if (asWritten_[i].data()) {
+      value = asWritten_[i];
+      return true;
+    }
+    return decodedValue(card, card.lines[i], value, error);
+  };
   slotOrder_.clear();
   for (std::size_t i = 0; i < count; ++i)
     if (used_[i] && !slots_[i].empty()) slotOrder_.push_back(i);
@@ -583,10 +594,22 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, 
       for (std::size_t i = first; i < k; ++i) used_[slotOrder_[i]] = 0;
       continue;
     }
-    // Most cards say a value as the writer writes it: then nothing is kept.
+    // Most cards say a value as the writer writes it: then nothing is kept. A line without
+    // parameters whose text is what the writer writes after the name is such a line (the writer
+    // writes no line break and no carriage return inside a line, so none is in that text).
+    if (k == first + 1) {
+      const VCardLine& line = card.lines[slotOrder_[first]];
+      if (line.plain && line.parameterCount == 0) {
+        if (!decoded(slotOrder_[first])) return false;
+        const std::string_view written = written_;
+        if (written.size() == line.name.size() + 1 + value.size() && written.starts_with(line.name) &&
+            written[line.name.size()] == ':' && written.ends_with(value))
+          continue;
+      }
+    }
     joined_.clear();
     for (std::size_t i = first; i < k; ++i) {
-      if (!decodedValue(card, card.lines[slotOrder_[i]], value, error)) return false;
+      if (!decoded(slotOrder_[i])) return false;
       if (i > first) joined_ += '\n';
       appendKeptLine(joined_, card, card.lines[slotOrder_[i]], value, false);
     }
@@ -595,7 +618,7 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, 
     entry.slot = slot;
     entry.written = written_;
     for (std::size_t i = first; i < k; ++i) {
-      if (!decodedValue(card, card.lines[slotOrder_[i]], value, error)) return false;
+      if (!decoded(slotOrder_[i])) return false;
       entry.lines.push_back(keptLine(card, card.lines[slotOrder_[i]], value, false));
     }
     appendLinesAsRead(asRead, entry);
@@ -612,7 +635,7 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, 
     const VCardLine& line = card.lines[i];
     if (isBase64(card, line) || is(line.name, "PHOTO")) {
       value = line.value;
-    } else if (!decodedValue(card, line, value, error)) {
+    } else if (!decoded(i)) {
       return false;
     }
     const std::size_t start = kept.size();

@@ -52,6 +52,7 @@ class VCardPersonReader {
   PersonSlots building_;
   std::vector<char> used_;
   std::vector<std::string_view> slots_;
+  std::vector<std::string_view> asWritten_;  // a line's decoded value when it is the line's own text
   std::vector<std::string_view> usedGroups_;
   std::vector<std::size_t> slotOrder_;
   std::unordered_map<std::string, std::size_t> keptGroups_;  // lower-case group -> its number

@@ -77,6 +77,26 @@ TEST(VCardKeptTest, ACardInTheWritersFormComesBackByteForByte) {
   EXPECT_EQ(vCardForPerson(*decoded), kWriterStyleCard);
 }
 
+// A line is kept as read whenever it differs from the writer's by as little as a byte: an FN as
+// long as the name shown, a property name in lower case, a comma the writer escapes.
+TEST(VCardKeptTest, ALineThatDiffersFromTheWritersByAByteIsKeptAsRead) {
+  ABPersonData person = readOne(
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Bob Lee\r\ntitle:Boss\r\nNOTE:a,b\r\nNICKNAME:Al\r\n"
+      "END:VCARD\r\n");
+  const std::string* asRead = person.string(kABVCardLinesAsReadProperty);
+  ASSERT_TRUE(asRead);
+  for (const char* line : {"\nFN:Bob Lee", "\ntitle:Boss", "\nNOTE:a,b"})
+    EXPECT_NE(asRead->find(line), std::string::npos) << line << " in " << *asRead;
+  EXPECT_EQ(asRead->find("NICKNAME"), std::string::npos) << *asRead;
+  std::string text = vCardForPerson(person);
+  for (const char* line : {"\r\nFN:Bob Lee\r\n", "\r\ntitle:Boss\r\n", "\r\nNOTE:a,b\r\n", "\r\nNICKNAME:Al\r\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << " in " << text;
+  // Lines as the writer writes them keep nothing.
+  EXPECT_FALSE(readOne("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTITLE:Boss\r\nNOTE:a\\,b\r\n"
+                       "END:VCARD\r\n")
+                   .find(kABVCardLinesAsReadProperty));
+}
+
 TEST(VCardKeptTest, AChangedValueIsWrittenAsTheStoreHoldsIt) {
   ABPersonData person = readOne(kWriterStyleCard);
   person.set(kABFirstNameProperty, std::string("Jack"));
