@@ -56,7 +56,7 @@ void EncodedPersons::add(PersonSlots& slots) {
     row.own = true;
   } else {
     uid = ABPerson::makeUniqueId();
-    slots.set(PersonSlots::kUID, uid);
+    slots.setText(PersonSlots::kUID, uid);
   }
   appendEncoding(slots, row);
   added(row, std::move(uid));
