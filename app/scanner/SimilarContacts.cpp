@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -276,8 +277,27 @@ bool emailKeyInto(std::string_view address, std::string& key) {
   while (!trimmed.empty() && (trimmed.front() == ' ' || trimmed.front() == '\t')) trimmed.remove_prefix(1);
   while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.remove_suffix(1);
   if (!ScanAddressBook::isValidEmail(trimmed)) return false;
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  for (char c : trimmed) key += lower(c);
+  // In lower case (ASCII letters only), eight bytes at a time: a byte from 'A' to 'Z' gets 0x20.
+  const size_t size = trimmed.size();
+  key.resize(size);
+  const char* in = trimmed.data();
+  char* out = key.data();
+  size_t i = 0;
+  constexpr std::uint64_t kBytes = 0x0101010101010101u;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, in + i, 8);
+    const std::uint64_t ascii = word & (0x7F * kBytes);         // each byte's low seven bits: no carry between bytes
+    const std::uint64_t fromA = ascii + (0x80 - 'A') * kBytes;  // top bit: the byte is 'A' or after
+    const std::uint64_t afterZ = ascii + (0x80 - 'Z' - 1) * kBytes;  // top bit: the byte is after 'Z'
+    const std::uint64_t upper = fromA & ~afterZ & ~word & (0x80 * kBytes);
+    word |= upper >> 2;
+    std::memcpy(out + i, &word, 8);
+  }
+  for (; i < size; ++i) {
+    const char c = in[i];
+    out[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
   const size_t at = key.rfind('@');
   const std::string_view domain = std::string_view(key).substr(at + 1);
   if (domain != "gmail.com" && domain != "googlemail.com") return true;

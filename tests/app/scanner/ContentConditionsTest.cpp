@@ -83,6 +83,34 @@ TEST_F(ContentConditionsTest, EmailValidity) {
                               "ann@x.org\xE3\x80\x80",
                               "ann\xE2\x80\xA8@x.org"})
     EXPECT_FALSE(ScanAddressBook::isValidEmail(invalid)) << invalid;
+
+  // Every value of up to seven pieces of "a", "@", ".", a space, a no-break space and "ë" is judged
+  // by the rule as written: no white space, one "@" not first, a domain holding a "." that is
+  // neither its first nor its last character, and never two dots in a row there.
+  auto byTheRule = [](std::string_view value) {
+    if (value.find(' ') != std::string_view::npos || value.find("\xC2\xA0") != std::string_view::npos) return false;
+    const size_t at = value.find('@');
+    if (at == std::string_view::npos || at == 0 || value.find('@', at + 1) != std::string_view::npos) return false;
+    const std::string_view domain = value.substr(at + 1);
+    return domain.find('.') != std::string_view::npos && domain.front() != '.' && domain.back() != '.' &&
+           domain.find("..") == std::string_view::npos;
+  };
+  const std::vector<std::string> pieces = {"a", "@", ".", " ", "\xC2\xA0", "\xC3\xAB"};
+  size_t valid = 0, judged = 0;
+  std::vector<std::string> values = {""};
+  for (int length = 1; length <= 7; ++length) {
+    std::vector<std::string> longer;
+    for (const std::string& value : values)
+      for (const std::string& piece : pieces) longer.push_back(value + piece);
+    for (const std::string& value : longer) {
+      ASSERT_EQ(ScanAddressBook::isValidEmail(value), byTheRule(value)) << value;
+      valid += byTheRule(value);
+      ++judged;
+    }
+    values = std::move(longer);
+  }
+  EXPECT_GT(valid, 500u);
+  EXPECT_GT(judged, 300000u);
 }
 
 TEST_F(ContentConditionsTest, InvalidCharactersInEmailsOrPhones) {
