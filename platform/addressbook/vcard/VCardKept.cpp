@@ -116,33 +116,53 @@ void appendKeptLine(std::string& out, const VCardCard& card, const VCardLine& li
 
 std::string entryParameters(const VCardCard& card, const VCardLine& line, std::string_view explainedTypes,
                             const std::function<bool(const VCardParameter&)>& skip) {
-  std::string types, others;
+  std::string out;
+  appendEntryParameters(out, card, line, explainedTypes, skip);
+  return out;
+}
+
+void appendEntryParameters(std::string& out, const VCardCard& card, const VCardLine& line,
+                           std::string_view explainedTypes, const std::function<bool(const VCardParameter&)>& skip) {
+  // The TYPE values not explained go first, gathered in one list written straight into out (and
+  // quoted afterwards if they need it); the other parameters follow in a second pass.
+  constexpr std::string_view kTypes = ";TYPE=";
+  const std::size_t start = out.size();
+  bool others = false;
   for (const auto& parameter : card.parametersOf(line)) {
     if (isTransferParameter(parameter) || (skip && skip(parameter))) continue;
-    if (equalsIgnoringCase(parameter.name, "TYPE")) {
-      std::string_view rest = parameter.value;
-      while (true) {
-        const std::size_t comma = commaOrEnd(rest);
-        std::string_view type = rest.substr(0, comma);
-        while (!type.empty() && type.front() == ' ') type.remove_prefix(1);
-        while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
-        if (!type.empty() && !listHas(explainedTypes, type) && !listHas(types, type)) {
-          if (!types.empty()) types += ',';
-          types += type;
-        }
-        if (comma == rest.size()) break;
-        rest.remove_prefix(comma + 1);
-      }
+    if (!equalsIgnoringCase(parameter.name, "TYPE")) {
+      others = true;
       continue;
     }
-    others += ';';
-    others += parameter.name;
-    others += '=';
-    appendParameterValue(others, parameter.value, false);
+    std::string_view rest = parameter.value;
+    while (true) {
+      const std::size_t comma = commaOrEnd(rest);
+      std::string_view type = rest.substr(0, comma);
+      while (!type.empty() && type.front() == ' ') type.remove_prefix(1);
+      while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
+      if (!type.empty() && !listHas(explainedTypes, type) &&
+          (out.size() == start || !listHas(std::string_view(out).substr(start + kTypes.size()), type))) {
+        out += out.size() == start ? kTypes : ",";
+        out += type;
+      }
+      if (comma == rest.size()) break;
+      rest.remove_prefix(comma + 1);
+    }
   }
-  if (types.empty()) return others;  // most entries: nothing, or parameters other than TYPE
-  if (types.find_first_of(";:\"") != std::string::npos) types = "\"" + types + "\"";
-  return ";TYPE=" + types + others;
+  if (out.size() != start &&
+      std::string_view(out).substr(start + kTypes.size()).find_first_of(";:\"") != std::string_view::npos) {
+    out.insert(start + kTypes.size(), 1, '"');
+    out += '"';
+  }
+  if (!others) return;
+  for (const auto& parameter : card.parametersOf(line)) {
+    if (isTransferParameter(parameter) || (skip && skip(parameter)) || equalsIgnoringCase(parameter.name, "TYPE"))
+      continue;
+    out += ';';
+    out += parameter.name;
+    out += '=';
+    appendParameterValue(out, parameter.value, false);
+  }
 }
 
 std::string_view entryExtraTypes(std::string_view parameters) {

@@ -32,6 +32,10 @@ void appendKeptLine(std::string& out, const VCardCard& card, const VCardLine& li
 // explainedTypes (case-insensitive), then every other parameter not skipped.
 std::string entryParameters(const VCardCard& card, const VCardLine& line, std::string_view explainedTypes,
                             const std::function<bool(const VCardParameter&)>& skip = {});
+// The same appended to out.
+void appendEntryParameters(std::string& out, const VCardCard& card, const VCardLine& line,
+                           std::string_view explainedTypes,
+                           const std::function<bool(const VCardParameter&)>& skip = {});
 
 // The TYPE values of entry parameters ("VOICE,pref" of ";TYPE=VOICE,pref;PREF=1") and the rest.
 std::string_view entryExtraTypes(std::string_view parameters);

@@ -243,10 +243,10 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       slots_[index] = slot;
     };
     // The parameters of an entry that the writer's form for its label does not say.
-    auto parametersFor = [&](std::string_view property, const std::string& label, bool forceGroup = false,
-                             const std::function<bool(const VCardParameter&)>& skip = {}) {
-      if (card.parametersOf(line).empty()) return std::string();
-      return entryParameters(card, line, entryFormForLabel(property, label, forceGroup).types, skip);
+    auto parametersInto = [&](std::string& out, std::string_view property, const std::string& label,
+                              bool forceGroup = false, const std::function<bool(const VCardParameter&)>& skip = {}) {
+      if (card.parametersOf(line).empty()) return;
+      appendEntryParameters(out, card, line, entryFormForLabel(property, label, forceGroup).types, skip);
     };
 
     // The version, and PROFILE:VCARD of RFC 2425, say what the card is; the writer says it again.
@@ -376,7 +376,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
         continue;
       }
       entry.label = labelOr(emailLabelForTypes(card, line));
-      entry.parameters = parametersFor("EMAIL", entry.label);
+      parametersInto(entry.parameters, "EMAIL", entry.label);
       use();
     } else if (is(name, "TEL")) {
       PersonSlots::List& list = person.list(PersonSlots::kPhone);
@@ -388,7 +388,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
         continue;
       }
       entry.label = labelOr(phoneLabelForTypes(card, line));
-      entry.parameters = parametersFor("TEL", entry.label);
+      parametersInto(entry.parameters, "TEL", entry.label);
       use();
     } else if (is(name, "URL") && !(version == "4.0" && socialServiceForType(socialServiceTypeValue(card, line)))) {
       PersonSlots::List& list = person.list(PersonSlots::kURLs);
@@ -399,7 +399,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
         continue;
       }
       entry.label = labelOr(urlLabelForTypes(card, line));
-      entry.parameters = parametersFor("URL", entry.label);
+      parametersInto(entry.parameters, "URL", entry.label);
       use();
     } else if (is(name, "ADR")) {
       splitComponents(text, componentViews_, components_);
@@ -427,7 +427,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
         continue;
       }
       entry.label = labelOr(addressLabelForTypes(card, line));
-      entry.parameters = parametersFor("ADR", entry.label, code != nullptr);
+      parametersInto(entry.parameters, "ADR", entry.label, code != nullptr);
       use();
     } else if (is(name, "X-ABRELATEDNAMES") || is(name, "RELATED") || relatedLabelForProperty(name)) {
       PersonSlots::List& list = person.list(PersonSlots::kRelatedNames);
@@ -440,7 +440,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       const std::string* propertyLabel = relatedLabelForProperty(name);
       entry.label = labelOr(propertyLabel ? *propertyLabel : relatedLabelForTypes(card, line));
       if (!card.parametersOf(line).empty())
-        entry.parameters = entryParameters(card, line, relatedTypeForLabel(entry.label));
+        appendEntryParameters(entry.parameters, card, line, relatedTypeForLabel(entry.label));
       use();
     } else if (is(name, "IMPP")) {
       std::string value = unescapeText(text);
@@ -459,9 +459,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       setKey(entry, kABInstantMessageServiceKey, service);
       entry.addField(kABInstantMessageUsernameKey, value);
       entry.label = labelOr(genericLabelForTypes(card, line));
-      entry.parameters = parametersFor("IMPP", entry.label, false, [](const VCardParameter& p) {
-        return equalsIgnoringCase(p.name, "X-SERVICE-TYPE");
-      });
+      parametersInto(entry.parameters, "IMPP", entry.label, false,
+                     [](const VCardParameter& p) { return equalsIgnoringCase(p.name, "X-SERVICE-TYPE"); });
       use();
     } else if (const std::string* service = instantServiceForProperty(name)) {
       const std::string& value = unescaped(text);
@@ -471,7 +470,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       entry.addField(kABInstantMessageServiceKey, *service);
       entry.addField(kABInstantMessageUsernameKey, value);
       entry.label = labelOr(genericLabelForTypes(card, line));
-      entry.parameters = parametersFor("IMPP", entry.label);
+      parametersInto(entry.parameters, "IMPP", entry.label);
       use();
     } else if (is(name, "X-SOCIALPROFILE") ||
                (is(name, "URL") && version == "4.0" && socialServiceForType(socialServiceTypeValue(card, line)))) {
@@ -494,8 +493,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       if (!card.parametersOf(line).empty()) {
         std::string explained(socialServiceTypeValue(card, line));
         if (!groupLabel) explained += "," + std::string(socialLabelType(entry.label));
-        entry.parameters = entryParameters(
-            card, line, explained, [](const VCardParameter& p) { return equalsIgnoringCase(p.name, "X-USER"); });
+        appendEntryParameters(entry.parameters, card, line, explained,
+                              [](const VCardParameter& p) { return equalsIgnoringCase(p.name, "X-USER"); });
       }
       use();
     }
