@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -453,9 +454,25 @@ class Holders {
     std::vector<std::uint64_t> hashes(walk_.size());
     const std::hash<std::string_view> hash;
     for (size_t w = 0; w < walk_.size(); ++w) met.meet(hashes[w] = hash(walk_[w].value));
-    std::unordered_map<std::string_view, std::uint32_t> index;
-    for (size_t w = 0; w < walk_.size(); ++w)
-      if (met.metAgain(hashes[w])) count(index, walk_[w].value, walk_[w].person);
+    size_t candidates = 0;
+    for (size_t w = 0; w < walk_.size(); ++w) candidates += met.metAgain(hashes[w]);
+    // The values met so far by their hash, in a table at most half full: the slot a hash's high
+    // bits name, or the next free one after it.
+    const size_t slots = std::bit_ceil(std::max<size_t>(16, candidates * 2));
+    std::vector<std::uint32_t> valueAt(slots, kNone);
+    std::vector<std::uint64_t> hashOf;
+    for (size_t w = 0; w < walk_.size(); ++w) {
+      const std::uint64_t h = hashes[w];
+      if (!met.metAgain(h)) continue;
+      size_t slot = (h >> 32) & (slots - 1);
+      while (valueAt[slot] != kNone && (hashOf[valueAt[slot]] != h || values_[valueAt[slot]].text != walk_[w].value))
+        slot = (slot + 1) & (slots - 1);
+      if (valueAt[slot] == kNone) {
+        valueAt[slot] = static_cast<std::uint32_t>(values_.size());
+        hashOf.push_back(h);
+      }
+      count(valueAt[slot], walk_[w].value, walk_[w].person);
+    }
     walk_ = {};
   }
 
@@ -486,15 +503,15 @@ class Holders {
     std::uint32_t person, next;
   };
 
-  void count(std::unordered_map<std::string_view, std::uint32_t>& index, std::string_view value, std::uint32_t who) {
+  // One more holder of value number `index` (a new value when it is the next number).
+  void count(std::uint32_t index, std::string_view value, std::uint32_t who) {
     const auto next = static_cast<std::uint32_t>(holders_.size());
-    auto [at, added] = index.emplace(value, static_cast<std::uint32_t>(values_.size()));
-    if (added) {
+    if (index == values_.size()) {
       values_.push_back({value, next, next, 1});
       holders_.push_back({who, kNone});
       return;
     }
-    Value& known = values_[at->second];
+    Value& known = values_[index];
     if (holders_[known.last].person == who) return;
     holders_[known.last].next = next;
     known.last = next;
