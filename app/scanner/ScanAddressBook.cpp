@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -376,6 +377,8 @@ std::vector<size_t> ScanFinders::duplicateContacts(const ScanSnapshot& snapshot)
   struct Group {
     int first;
     int size;
+    std::uint64_t hash;
+    std::string key;
   };
   // A key met once is a group of one: only keys whose hash was met more than once are counted.
   const std::hash<std::string_view> hash;
@@ -384,29 +387,49 @@ std::vector<size_t> ScanFinders::duplicateContacts(const ScanSnapshot& snapshot)
     const PersonValues& values = snapshot.values[i];
     return groupKeyInto(textOf(values.firstName), textOf(values.lastName), textOf(values.organization), key);
   };
+  // Each person's key is hashed once; it is written again only when its hash was met again.
   MetAgain met(snapshot.size());
+  std::vector<std::uint64_t> hashOf(snapshot.size(), 0);
+  std::vector<bool> grouped(snapshot.size(), false);
   for (size_t i = 0; i < snapshot.size(); ++i)
-    if (keyOf(i)) met.meet(hash(key));
-  std::unordered_map<std::string, Group> groups;
-  std::vector<const Group*> order;
-  std::vector<const Group*> groupOf(snapshot.notSamePerson.empty() ? 0 : snapshot.size(), nullptr);
+    if (keyOf(i)) {
+      met.meet(hashOf[i] = hash(key));
+      grouped[i] = true;
+    }
+  size_t candidates = 0;
+  for (size_t i = 0; i < snapshot.size(); ++i) candidates += grouped[i] && met.metAgain(hashOf[i]);
+  // The groups by their key's hash, in a table at most half full: the slot the hash's high bits
+  // name, or the next free one after it.
+  constexpr std::uint32_t kNoGroup = static_cast<std::uint32_t>(-1);
+  const size_t slots = std::bit_ceil(std::max<size_t>(16, candidates * 2));
+  std::vector<std::uint32_t> groupAt(slots, kNoGroup);
+  std::vector<Group> groups;
+  std::vector<std::uint32_t> groupOf(snapshot.notSamePerson.empty() ? 0 : snapshot.size(), kNoGroup);
   for (size_t i = 0; i < snapshot.size(); ++i) {
-    if (!keyOf(i) || !met.metAgain(hash(key))) continue;
-    auto [it, inserted] = groups.try_emplace(key, Group{static_cast<int>(i), 0});
-    if (inserted) order.push_back(&it->second);
-    ++it->second.size;
-    if (!groupOf.empty()) groupOf[i] = &it->second;
+    if (!grouped[i] || !met.metAgain(hashOf[i])) continue;
+    keyOf(i);
+    size_t slot = (hashOf[i] >> 32) & (slots - 1);
+    while (groupAt[slot] != kNoGroup && (groups[groupAt[slot]].hash != hashOf[i] || groups[groupAt[slot]].key != key))
+      slot = (slot + 1) & (slots - 1);
+    if (groupAt[slot] == kNoGroup) {
+      groupAt[slot] = static_cast<std::uint32_t>(groups.size());
+      groups.push_back({static_cast<int>(i), 0, hashOf[i], key});
+    }
+    ++groups[groupAt[slot]].size;
+    if (!groupOf.empty()) groupOf[i] = groupAt[slot];
   }
   // A group whose members the user marked as different people is left out while no one joins it.
-  std::unordered_map<const Group*, std::vector<std::string>> members;
+  std::unordered_map<std::uint32_t, std::vector<std::string>> members;
   for (size_t i = 0; i < groupOf.size(); ++i)
-    if (groupOf[i] && groupOf[i]->size >= 2) members[groupOf[i]].emplace_back(*snapshot.values[i].uid);
+    if (groupOf[i] != kNoGroup && groups[groupOf[i]].size >= 2)
+      members[groupOf[i]].emplace_back(*snapshot.values[i].uid);
   std::vector<size_t> found;
-  for (const Group* group : order) {
-    if (group->size < 2) continue;
-    if (auto marked = members.find(group); marked != members.end() && snapshot.notSamePerson.covers(marked->second))
+  for (size_t g = 0; g < groups.size(); ++g) {
+    if (groups[g].size < 2) continue;
+    if (auto marked = members.find(static_cast<std::uint32_t>(g));
+        marked != members.end() && snapshot.notSamePerson.covers(marked->second))
       continue;
-    found.push_back(static_cast<size_t>(group->first));
+    found.push_back(static_cast<size_t>(groups[g].first));
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (DebugLog::enabled()) {
