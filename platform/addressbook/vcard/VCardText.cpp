@@ -132,19 +132,27 @@ void splitComponents(std::string_view raw, std::vector<std::string>& components)
 void splitComponents(std::string_view raw, std::vector<std::string_view>& components,
                      std::vector<std::string>& unescaped) {
   components.clear();
-  if (raw.find('\\') != std::string_view::npos) {
-    splitComponents(raw, unescaped);
-    components.assign(unescaped.begin(), unescaped.end());
-    return;
-  }
   // Values are short: each ';' found by a look at each byte rather than a call per component.
-  std::size_t start = 0;
+  std::size_t start = 0, escaped = 0;
   for (std::size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] != ';') continue;
-    components.push_back(raw.substr(start, i - start));
-    start = i + 1;
+    if (raw[i] == '\\') {
+      ++escaped;
+      ++i;  // the escaped character, a ';' too (a backslash at the end escapes nothing)
+    } else if (raw[i] == ';') {
+      components.push_back(raw.substr(start, i - start));
+      start = i + 1;
+    }
   }
   components.push_back(raw.substr(start));
+  if (escaped == 0) return;
+  // A component with a backslash is unescaped into a string of unescaped (all made first: the
+  // views of their text must not move); the others stay views of raw.
+  if (unescaped.size() < components.size()) unescaped.resize(components.size());
+  for (std::size_t k = 0; k < components.size(); ++k) {
+    if (components[k].find('\\') == std::string_view::npos) continue;
+    unescapeTextInto(unescaped[k], components[k]);
+    components[k] = unescaped[k];
+  }
 }
 
 void appendEscapedText(std::string& out, std::string_view text) {

@@ -122,6 +122,17 @@ TEST(VCardTextTest, EscapesComponentsAndEncodings) {
   splitComponents("a\\;b;c\\,d;;e\\nf\\\\", views, parts);
   EXPECT_EQ((std::vector<std::string>(views.begin(), views.end())),
             (std::vector<std::string>{"a;b", "c,d", "", "e\nf\\"}));
+  // Many components with escapes beside plain ones, into a fresh vector of strings: each view
+  // still shows its own component once all are made.
+  std::vector<std::string> fresh;
+  splitComponents(
+      "a\\,1;b;c\\,3;d;e\\,5;f\\,6;g\\,7;h\\,8;i\\,9;j\\,10;k\\,11;l\\,12;m\\,13;n\\,14;o\\,15;p\\,16;q\\,17", views,
+      fresh);
+  ASSERT_EQ(views.size(), 17u);
+  EXPECT_EQ(views[0], "a,1");
+  EXPECT_EQ(views[1], "b");
+  EXPECT_EQ(views[2], "c,3");
+  EXPECT_EQ(views[16], "q,17");
   // Without escapes: the same components, empty ones at either end included.
   for (const auto& [raw, expected] : std::vector<std::pair<std::string, std::vector<std::string>>>{
            {"Doe;Jo;;;", {"Doe", "Jo", "", "", ""}}, {"", {""}}, {";a", {"", "a"}}, {"a,b:c", {"a,b:c"}}}) {
