@@ -116,8 +116,22 @@ bool ScanAddressBook::isValidEmail(std::string_view value) {
 }
 
 bool ScanAddressBook::phoneHasLetter(std::string_view value) {
-  return std::any_of(value.begin(), value.end(),
-                     [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
+  // Eight bytes at a time: a byte below 0x80 whose lower-case form lies from 'a' to 'z'.
+  constexpr std::uint64_t kBytes = 0x0101010101010101u;
+  size_t i = 0;
+  for (; i + 8 <= value.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, value.data() + i, 8);
+    const std::uint64_t lower = (word | (0x20 * kBytes)) & (0x7F * kBytes);  // no carry between bytes below
+    const std::uint64_t fromA = lower + (0x80 - 'a') * kBytes;               // top bit: 'a' or after
+    const std::uint64_t afterZ = lower + (0x80 - 'z' - 1) * kBytes;          // top bit: after 'z'
+    if (fromA & ~afterZ & ~word & (0x80 * kBytes)) return true;
+  }
+  for (; i < value.size(); ++i) {
+    const char c = static_cast<char>(value[i] | 0x20);
+    if (c >= 'a' && c <= 'z') return true;
+  }
+  return false;
 }
 
 bool ScanAddressBook::isSpacesOnly(std::string_view value) {
@@ -167,14 +181,19 @@ namespace {
 // Whether a value stands twice in the list, whatever the labels.
 bool repeats(const PersonCodec::ListView& values) {
   if (values.count() < 2) return false;
-  const auto entries = values.entries();
   constexpr size_t kComparedInPairs = 16;
-  if (entries.size() <= kComparedInPairs) {
-    for (size_t i = 1; i < entries.size(); ++i)
-      for (size_t j = 0; j < i; ++j)
-        if (entries[i].sameValue(entries[j])) return true;
+  if (values.count() <= kComparedInPairs) {
+    // Few values (almost every person): kept on the stack and compared in pairs.
+    std::array<PersonCodec::ListView::Entry, kComparedInPairs> few;
+    size_t size = 0;
+    for (const auto& entry : values) {
+      for (size_t j = 0; j < size; ++j)
+        if (entry.sameValue(few[j])) return true;
+      few[size++] = entry;
+    }
     return false;
   }
+  const auto entries = values.entries();
   // Many values: only values of equal hash are compared. A dictionary's hash does not depend on the
   // order of its keys, as its equality does not.
   const std::hash<std::string_view> hash;

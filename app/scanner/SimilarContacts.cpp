@@ -54,15 +54,19 @@ constexpr std::uint32_t kEndings = 10000000u;
 // Only digits, white space and the usual separators.
 bool plainNumber(std::string_view text, unsigned* digits, std::uint32_t* tail) {
   *digits = 0;
-  *tail = 0;
+  // The digits so far, cut to their last seven now and then (not at every digit).
+  std::uint64_t last = 0;
   for (char c : text) {
     if (c >= '0' && c <= '9') {
       ++*digits;
-      *tail = (*tail * 10 + static_cast<std::uint32_t>(c - '0')) % kEndings;
+      last = last * 10 + static_cast<std::uint64_t>(c - '0');
+      if (last >= (std::uint64_t{1} << 60)) last %= kEndings;
     } else if (!(c == ' ' || c == '+' || c == '-' || c == '.' || c == '/' || c == '(' || c == ')' || c == '\t')) {
+      *tail = static_cast<std::uint32_t>(last % kEndings);
       return false;
     }
   }
+  *tail = static_cast<std::uint32_t>(last % kEndings);
   return true;
 }
 

@@ -113,6 +113,19 @@ TEST_F(ContentConditionsTest, EmailValidity) {
   EXPECT_GT(judged, 300000u);
 }
 
+TEST_F(ContentConditionsTest, APhoneNumberHoldsALetterWhereverItStands) {
+  // Every byte at every place of texts of up to seventeen bytes of digits: only A to Z and a to z
+  // are letters (not bytes of other letters' UTF-8, nor "@", "[", "`" or "{" beside them).
+  for (size_t size = 1; size <= 17; ++size)
+    for (size_t at = 0; at < size; ++at)
+      for (int c = 1; c < 256; ++c) {
+        std::string text(size, '5');
+        text[at] = static_cast<char>(c);
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        ASSERT_EQ(ScanAddressBook::phoneHasLetter(text), letter) << size << " " << at << " " << c;
+      }
+}
+
 TEST_F(ContentConditionsTest, InvalidCharactersInEmailsOrPhones) {
   add({}, {{kABHomeLabel, "ann@example.net"}}, {{kABPhoneHomeLabel, "+1 (555) 123-4567"}});
   auto badMail = add({}, {{kABHomeLabel, "ann@example.net"}, {kABWorkLabel, "ann.example.net"}});
