@@ -75,24 +75,42 @@ enum LabelType : unsigned {
   kTypePager = 128
 };
 
+// The bit of one TYPE value, 0 for a value no label depends on: only names of its length are
+// compared.
+unsigned labelTypeBit(std::string_view type) {
+  switch (type.size()) {
+    case 3:
+      return eq(type, "FAX") ? kTypeFax : 0u;
+    case 4:
+      return eq(type, "HOME")   ? kTypeHome
+             : eq(type, "WORK") ? kTypeWork
+             : eq(type, "CELL") ? kTypeCell
+             : eq(type, "MAIN") ? kTypeMain
+                                : 0u;
+    case 5:
+      return eq(type, "OTHER") ? kTypeOther : eq(type, "PAGER") ? kTypePager : 0u;
+    case 6:
+      return eq(type, "IPHONE") ? kTypeIPhone : 0u;
+    default:
+      return 0;
+  }
+}
+
 // Which of those the TYPE parameters of the line list, found in one pass: type & labelTypes(...)
 // is what VCardCard::hasType says for each.
 unsigned labelTypes(const VCardCard& card, const VCardLine& line) {
-  static constexpr std::pair<std::string_view, LabelType> kNames[] = {
-      {"HOME", kTypeHome}, {"WORK", kTypeWork}, {"OTHER", kTypeOther}, {"IPHONE", kTypeIPhone},
-      {"CELL", kTypeCell}, {"MAIN", kTypeMain}, {"FAX", kTypeFax},     {"PAGER", kTypePager}};
   unsigned types = 0;
   for (const auto& parameter : card.parametersOf(line)) {
     if (!eq(parameter.name, "TYPE")) continue;
     std::string_view rest = parameter.value;
     while (true) {
-      const std::size_t comma = rest.find(',');
+      std::size_t comma = 0;  // lists are short: no library call to find the comma
+      while (comma < rest.size() && rest[comma] != ',') ++comma;
       std::string_view type = rest.substr(0, comma);
       while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
       while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
-      for (const auto& [name, bit] : kNames)
-        if (eq(type, name)) types |= bit;
-      if (comma == std::string_view::npos) break;
+      types |= labelTypeBit(type);
+      if (comma == rest.size()) break;
       rest.remove_prefix(comma + 1);
     }
   }
