@@ -1,6 +1,8 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <cstdint>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -17,11 +19,25 @@ namespace {
 // A JSON string as nlohmann's dump writes it. Most texts here are unique ids of letters, digits and
 // dashes, written at once; any other text is escaped by nlohmann itself.
 void appendJsonText(std::string& out, std::string_view text) {
-  for (unsigned char c : text) {
-    if (c < 0x20 || c >= 0x7f || c == '"' || c == '\\') {
-      out += nlohmann::ordered_json(std::string(text)).dump();
-      return;
-    }
+  // Eight bytes at a time: whether any is below 0x20, 0x7f or above, '"' or '\\' (each test is exact
+  // about whether such a byte is there, not about which).
+  constexpr std::uint64_t kBytes = 0x0101010101010101u, kTops = 0x80 * kBytes;
+  auto hasZeroByte = [](std::uint64_t word) { return (word - kBytes) & ~word & kTops; };
+  size_t i = 0;
+  bool plain = true;
+  for (; plain && i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    plain = !(((word - 0x20 * kBytes) & ~word & kTops) | (word & kTops) | hasZeroByte(word ^ (0x7f * kBytes)) |
+              hasZeroByte(word ^ ('"' * kBytes)) | hasZeroByte(word ^ ('\\' * kBytes)));
+  }
+  for (; plain && i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    plain = !(c < 0x20 || c >= 0x7f || c == '"' || c == '\\');
+  }
+  if (!plain) {
+    out += nlohmann::ordered_json(std::string(text)).dump();
+    return;
   }
   out += '"';
   out += text;

@@ -2,6 +2,7 @@
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -99,6 +100,32 @@ TEST_F(CommandTest, ScanJsonIsWellFormedWhateverTheIdsHold) {
     EXPECT_EQ(json["SimilarContacts"][0]["Persons"],
               nlohmann::json::array({"quote\"one", "back\\slash-\xc3\xbc", "plain-3"}));
   }
+}
+
+TEST_F(CommandTest, ScanJsonEscapesACharacterWhereverItStandsInAnId) {
+  // Ids of seventeen characters holding a quote, a backslash or a letter beyond ASCII at each place.
+  const std::string vcf = (folder_ / "ids.vcf").string();
+  std::vector<std::string> ids;
+  {
+    std::ofstream file(vcf, std::ios::binary);
+    for (size_t at = 0; at < 17; ++at)
+      for (const auto& [written, id] :
+           std::vector<std::pair<std::string, std::string>>{{"\"", "\""}, {"\\\\", "\\"}, {"\xc3\xbc", "\xc3\xbc"}}) {
+        const std::string before(at, 'a'), after(16 - at, 'b');
+        file << "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" << before << written << after << "\r\nN:;Ann;;;\r\nFN:Ann\r\n"
+             << "END:VCARD\r\n";
+        ids.push_back(before + id + after);
+      }
+  }
+  ASSERT_EQ(run({"--store", store_, "import", vcf}).status, 0);
+  const ProgramRun scan = run({"--store", store_, "scan", "--json", "--condition", "Incomplete name"});
+  ASSERT_EQ(scan.status, 0) << scan.out;
+  const auto json = nlohmann::ordered_json::parse(scan.out);
+  EXPECT_EQ(scan.out, json.dump(2) + "\n");
+  std::vector<std::string> found = json["SingleName"];
+  std::sort(found.begin(), found.end());
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(found, ids);
 }
 
 TEST_F(CommandTest, BadInputFailsWithOneLine) {
