@@ -342,9 +342,16 @@ class FactsGatherer {
   Facts of(const PersonValues& values) {
     Facts facts;
     if (values.firstName || values.lastName) {
-      NameFolding::nameKeyInto(values.firstName ? *values.firstName : "", values.lastName ? *values.lastName : "",
-                               text_);
-      facts.nameKey = texts_.append(text_);
+      const std::string_view first = values.firstName ? *values.firstName : "";
+      const std::string_view last = values.lastName ? *values.lastName : "";
+      // A name met shortly before (the last one of its hash's slot) has its key already.
+      const std::hash<std::string_view> hash;
+      Name& met = names_[(hash(first) * 31 + hash(last)) & (names_.size() - 1)];
+      if (met.key.empty() || met.first != first || met.last != last) {
+        NameFolding::nameKeyInto(first, last, text_);
+        met = {first, last, texts_.append(text_)};
+      }
+      facts.nameKey = met.key;
     }
     if (values.organization) {
       NameFolding::foldedInto(*values.organization, text_);
@@ -368,6 +375,11 @@ class FactsGatherer {
   PackedBytes& texts_;
   std::vector<std::string_view>& emails_;
   std::string text_;
+  // Names and their keys by the hash of the name (the last name met of each hash).
+  struct Name {
+    std::string_view first, last, key;
+  };
+  std::vector<Name> names_ = std::vector<Name>(4096);
 };
 
 // Groups as they form: union by root, with what a group holds that forbids joining another. A

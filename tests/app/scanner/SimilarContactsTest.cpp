@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <set>
 
 #include "app/scanner/NameFolding.h"
 #include "app/scanner/PhoneNumbers.h"
@@ -344,6 +345,29 @@ TEST_F(SimilarContactsTest, NamesLinkApartFromAccentsUnlessBirthdaysOrOrganisati
   EXPECT_EQ(groups[1].Reason, "same name apart from case");
   EXPECT_EQ(uids(groups[2]), (std::vector<std::string>{d1->uniqueId(), d2->uniqueId()}));
   EXPECT_EQ(groups[2].Reason, "same name apart from punctuation and the order of first and last name");
+}
+
+TEST_F(SimilarContactsTest, ThousandsOfNamesSharingAFirstOrALastNameLinkOnlyTheSameName) {
+  // Each name twice, written in another case (not an exact duplicate): first names shared by
+  // thousands of last names and the other way round.
+  constexpr int kNames = 3000;
+  std::vector<std::pair<ABPersonRef, ABPersonRef>> pairs;
+  for (int i = 0; i < kNames; ++i) {
+    const std::string n = std::to_string(i);
+    pairs.emplace_back(named("Ann", "Lee" + n), named("ANN", "LEE" + n));
+    pairs.emplace_back(named("Bo" + n, "Li"), named("BO" + n, "LI"));
+  }
+  const auto groups = similar();
+  ASSERT_EQ(groups.size(), pairs.size());
+  std::set<std::vector<std::string>> expected, found;
+  for (const auto& [a, b] : pairs)
+    expected.insert({std::min(a->uniqueId(), b->uniqueId()), std::max(a->uniqueId(), b->uniqueId())});
+  for (const auto& group : groups) {
+    auto ids = uids(group);
+    std::sort(ids.begin(), ids.end());
+    found.insert(ids);
+  }
+  EXPECT_EQ(found, expected);
 }
 
 TEST_F(SimilarContactsTest, AThirdPersonNeverJoinsTwoPeopleIntoOneGroup) {
