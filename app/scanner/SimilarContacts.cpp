@@ -344,19 +344,11 @@ class FactsGatherer {
     if (values.firstName || values.lastName) {
       const std::string_view first = values.firstName ? *values.firstName : "";
       const std::string_view last = values.lastName ? *values.lastName : "";
-      // A name met shortly before (the last one of its hash's slot) has its key already.
-      const std::hash<std::string_view> hash;
-      Name& met = names_[(hash(first) * 31 + hash(last)) & (names_.size() - 1)];
-      if (met.key.empty() || met.first != first || met.last != last) {
-        NameFolding::nameKeyInto(first, last, text_);
-        met = {first, last, texts_.append(text_)};
-      }
-      facts.nameKey = met.key;
+      facts.nameKey = names_.of(first, last, [&] { NameFolding::nameKeyInto(first, last, text_); });
     }
-    if (values.organization) {
-      NameFolding::foldedInto(*values.organization, text_);
-      facts.organization = texts_.append(text_);
-    }
+    if (values.organization)
+      facts.organization =
+          organizations_.of(*values.organization, {}, [&] { NameFolding::foldedInto(*values.organization, text_); });
     if (!markOf_.empty() && values.uid)
       if (auto found = markOf_.find(*values.uid); found != markOf_.end()) facts.marks = found->second;
     facts.emailsOf = &emails_;
@@ -375,11 +367,32 @@ class FactsGatherer {
   PackedBytes& texts_;
   std::vector<std::string_view>& emails_;
   std::string text_;
-  // Names and their keys by the hash of the name (the last name met of each hash).
-  struct Name {
-    std::string_view first, last, key;
+  // A text worked out from one or two values, kept with the values by their hash (the last values
+  // of each slot): values met shortly before take it from there instead of working it out again.
+  class Recent {
+   public:
+    explicit Recent(FactsGatherer& gatherer) : gatherer_(gatherer) {}
+    // The text for a and b: work() writes it into text_ when it is not known.
+    template <typename Work>
+    std::string_view of(std::string_view a, std::string_view b, Work work) {
+      const std::hash<std::string_view> hash;
+      Slot& slot = slots_[(hash(a) * 31 + hash(b)) & (slots_.size() - 1)];
+      if (!slot.known || slot.a != a || slot.b != b) {
+        work();
+        slot = {a, b, gatherer_.texts_.append(gatherer_.text_), true};
+      }
+      return slot.text;
+    }
+
+   private:
+    struct Slot {
+      std::string_view a, b, text;
+      bool known = false;
+    };
+    FactsGatherer& gatherer_;
+    std::vector<Slot> slots_ = std::vector<Slot>(4096);
   };
-  std::vector<Name> names_ = std::vector<Name>(4096);
+  Recent names_{*this}, organizations_{*this};
 };
 
 // Groups as they form: union by root, with what a group holds that forbids joining another. A

@@ -349,12 +349,15 @@ TEST_F(SimilarContactsTest, NamesLinkApartFromAccentsUnlessBirthdaysOrOrganisati
 
 TEST_F(SimilarContactsTest, ThousandsOfNamesSharingAFirstOrALastNameLinkOnlyTheSameName) {
   // Each name twice, written in another case (not an exact duplicate): first names shared by
-  // thousands of last names and the other way round.
+  // thousands of last names (each pair with one organisation, written in another case too) and the
+  // other way round.
   constexpr int kNames = 3000;
   std::vector<std::pair<ABPersonRef, ABPersonRef>> pairs;
   for (int i = 0; i < kNames; ++i) {
     const std::string n = std::to_string(i);
-    pairs.emplace_back(named("Ann", "Lee" + n), named("ANN", "LEE" + n));
+    pairs.emplace_back(named("Ann", "Lee" + n, {{kABOrganizationProperty, "Acme " + n}}),
+                       named("ANN", "LEE" + n, {{kABOrganizationProperty, "ACME " + n}}));
+    named("ann", "lee" + n, {{kABOrganizationProperty, "Other " + n}});  // the same name, someone else
     pairs.emplace_back(named("Bo" + n, "Li"), named("BO" + n, "LI"));
   }
   const auto groups = similar();
