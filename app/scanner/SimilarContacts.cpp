@@ -474,6 +474,8 @@ class Holders {
  public:
   // The next value of the walk, held by `person`.
   void add(std::string_view value, size_t person) { walk_.push_back({value, static_cast<std::uint32_t>(person)}); }
+  // Room for `values` more values.
+  void reserve(size_t values) { walk_.reserve(walk_.size() + values); }
 
   // No value is added any more: the values held more than once are found. A value met once in
   // the walk is nobody else's: only values whose hash was met again are counted, in a table of
@@ -599,6 +601,9 @@ LinkFacts::LinkFacts(const std::vector<PersonValues>& persons, const std::vector
   auto holders = [&](size_t begin, size_t end) {
     for (size_t kind = begin; kind < end; ++kind) {
       Holders& held = kind == 0 ? data_->emailHolders : data_->nameHolders;
+      size_t values = 0;
+      for (const Facts& person : facts) values += kind == 0 ? person.emailCount : !person.nameKey.empty();
+      held.reserve(values);
       for (size_t i = 0; i < facts.size(); ++i) {
         if (kind == 0)
           for (size_t k = 0; k < facts[i].emailCount; ++k) held.add(facts[i].email(k), i);
