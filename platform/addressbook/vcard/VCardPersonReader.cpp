@@ -248,6 +248,23 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       if (card.parametersOf(line).empty()) return;
       appendEntryParameters(out, card, line, entryFormForLabel(property, label, forceGroup).types, skip);
     };
+    // An entry of one text (an e-mail address, a phone number, a URL), filled in place and taken
+    // back when it turns out to hold nothing. The label comes from the line's group, else from its
+    // types (typeLabel).
+    auto addTextEntry = [&](PersonSlots::Slot slot, std::string_view property, std::string_view dropPrefix,
+                            const std::string& (*typeLabel)(const VCardCard&, const VCardLine&)) {
+      PersonSlots::List& list = person.list(slot);
+      PersonSlots::List::Entry& entry = list.add();
+      unescapeTextInto(entry.text, text);
+      if (!dropPrefix.empty() && startsWithIgnoringCase(entry.text, dropPrefix)) entry.text.erase(0, dropPrefix.size());
+      if (entry.text.empty()) {
+        list.removeLast();
+        return;
+      }
+      entry.label = labelOr(typeLabel(card, line));
+      parametersInto(entry.parameters, property, entry.label);
+      use();
+    };
 
     // The version, and PROFILE:VCARD of RFC 2425, say what the card is; the writer says it again.
     if (is(name, "VERSION") || (is(name, "PROFILE") && is(line.value, "VCARD"))) {
@@ -367,40 +384,11 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       flags = number;
       use("FLAGS");
     } else if (is(name, "EMAIL")) {
-      // List entries are filled in place and taken back when they turn out to hold nothing.
-      PersonSlots::List& list = person.list(PersonSlots::kEmail);
-      PersonSlots::List::Entry& entry = list.add();
-      unescapeTextInto(entry.text, text);
-      if (entry.text.empty()) {
-        list.removeLast();
-        continue;
-      }
-      entry.label = labelOr(emailLabelForTypes(card, line));
-      parametersInto(entry.parameters, "EMAIL", entry.label);
-      use();
+      addTextEntry(PersonSlots::kEmail, "EMAIL", {}, emailLabelForTypes);
     } else if (is(name, "TEL")) {
-      PersonSlots::List& list = person.list(PersonSlots::kPhone);
-      PersonSlots::List::Entry& entry = list.add();
-      unescapeTextInto(entry.text, text);
-      if (startsWithIgnoringCase(entry.text, "tel:")) entry.text.erase(0, 4);
-      if (entry.text.empty()) {
-        list.removeLast();
-        continue;
-      }
-      entry.label = labelOr(phoneLabelForTypes(card, line));
-      parametersInto(entry.parameters, "TEL", entry.label);
-      use();
+      addTextEntry(PersonSlots::kPhone, "TEL", "tel:", phoneLabelForTypes);
     } else if (is(name, "URL") && !(version == "4.0" && socialServiceForType(socialServiceTypeValue(card, line)))) {
-      PersonSlots::List& list = person.list(PersonSlots::kURLs);
-      PersonSlots::List::Entry& entry = list.add();
-      unescapeTextInto(entry.text, text);
-      if (entry.text.empty()) {
-        list.removeLast();
-        continue;
-      }
-      entry.label = labelOr(urlLabelForTypes(card, line));
-      parametersInto(entry.parameters, "URL", entry.label);
-      use();
+      addTextEntry(PersonSlots::kURLs, "URL", {}, urlLabelForTypes);
     } else if (is(name, "ADR")) {
       splitComponents(text, componentViews_, components_);
       std::vector<std::string_view>& components = componentViews_;
