@@ -29,3 +29,30 @@ class MetAgain {
   std::size_t bits_;
   std::vector<std::uint64_t> met_, again_;
 };
+
+// The values met again, numbered 0, 1, 2, ... in the order first looked up, found by their hash in a
+// table at most half full: the slot a hash's high bits name, or the next free one after it.
+class NumberedByHash {
+ public:
+  // Room for `values` different values.
+  explicit NumberedByHash(std::size_t values) : slots_(std::bit_ceil(std::max<std::size_t>(16, values * 2)), kNone) {}
+
+  // The number of the value of this hash for which same(number) holds; a new number (the count of
+  // values numbered so far) when there is none.
+  template <typename Same>
+  std::uint32_t numberOf(std::uint64_t hash, Same same) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t slot = (hash >> 32) & mask;
+    while (slots_[slot] != kNone && (hashes_[slots_[slot]] != hash || !same(slots_[slot]))) slot = (slot + 1) & mask;
+    if (slots_[slot] == kNone) {
+      slots_[slot] = static_cast<std::uint32_t>(hashes_.size());
+      hashes_.push_back(hash);
+    }
+    return slots_[slot];
+  }
+
+ private:
+  static constexpr std::uint32_t kNone = static_cast<std::uint32_t>(-1);
+  std::vector<std::uint32_t> slots_;
+  std::vector<std::uint64_t> hashes_;  // of each number
+};

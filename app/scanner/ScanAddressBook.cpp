@@ -396,7 +396,6 @@ std::vector<size_t> ScanFinders::duplicateContacts(const ScanSnapshot& snapshot)
   struct Group {
     int first;
     int size;
-    std::uint64_t hash;
     std::string key;
   };
   // A key met once is a group of one: only keys whose hash was met more than once are counted.
@@ -417,25 +416,18 @@ std::vector<size_t> ScanFinders::duplicateContacts(const ScanSnapshot& snapshot)
     }
   size_t candidates = 0;
   for (size_t i = 0; i < snapshot.size(); ++i) candidates += grouped[i] && met.metAgain(hashOf[i]);
-  // The groups by their key's hash, in a table at most half full: the slot the hash's high bits
-  // name, or the next free one after it.
+  // The groups, numbered by their key.
   constexpr std::uint32_t kNoGroup = static_cast<std::uint32_t>(-1);
-  const size_t slots = std::bit_ceil(std::max<size_t>(16, candidates * 2));
-  std::vector<std::uint32_t> groupAt(slots, kNoGroup);
+  NumberedByHash numbered(candidates);
   std::vector<Group> groups;
   std::vector<std::uint32_t> groupOf(snapshot.notSamePerson.empty() ? 0 : snapshot.size(), kNoGroup);
   for (size_t i = 0; i < snapshot.size(); ++i) {
     if (!grouped[i] || !met.metAgain(hashOf[i])) continue;
     keyOf(i);
-    size_t slot = (hashOf[i] >> 32) & (slots - 1);
-    while (groupAt[slot] != kNoGroup && (groups[groupAt[slot]].hash != hashOf[i] || groups[groupAt[slot]].key != key))
-      slot = (slot + 1) & (slots - 1);
-    if (groupAt[slot] == kNoGroup) {
-      groupAt[slot] = static_cast<std::uint32_t>(groups.size());
-      groups.push_back({static_cast<int>(i), 0, hashOf[i], key});
-    }
-    ++groups[groupAt[slot]].size;
-    if (!groupOf.empty()) groupOf[i] = groupAt[slot];
+    const std::uint32_t group = numbered.numberOf(hashOf[i], [&](std::uint32_t g) { return groups[g].key == key; });
+    if (group == groups.size()) groups.push_back({static_cast<int>(i), 0, key});
+    ++groups[group].size;
+    if (!groupOf.empty()) groupOf[i] = group;
   }
   // A group whose members the user marked as different people is left out while no one joins it.
   std::unordered_map<std::uint32_t, std::vector<std::string>> members;

@@ -487,22 +487,13 @@ class Holders {
     for (size_t w = 0; w < walk_.size(); ++w) met.meet(hashes[w] = hash(walk_[w].value));
     size_t candidates = 0;
     for (size_t w = 0; w < walk_.size(); ++w) candidates += met.metAgain(hashes[w]);
-    // The values met so far by their hash, in a table at most half full: the slot a hash's high
-    // bits name, or the next free one after it.
-    const size_t slots = std::bit_ceil(std::max<size_t>(16, candidates * 2));
-    std::vector<std::uint32_t> valueAt(slots, kNone);
-    std::vector<std::uint64_t> hashOf;
+    // The values met so far, numbered as values_ holds them.
+    NumberedByHash numbered(candidates);
     for (size_t w = 0; w < walk_.size(); ++w) {
-      const std::uint64_t h = hashes[w];
-      if (!met.metAgain(h)) continue;
-      size_t slot = (h >> 32) & (slots - 1);
-      while (valueAt[slot] != kNone && (hashOf[valueAt[slot]] != h || values_[valueAt[slot]].text != walk_[w].value))
-        slot = (slot + 1) & (slots - 1);
-      if (valueAt[slot] == kNone) {
-        valueAt[slot] = static_cast<std::uint32_t>(values_.size());
-        hashOf.push_back(h);
-      }
-      count(valueAt[slot], walk_[w].value, walk_[w].person);
+      if (!met.metAgain(hashes[w])) continue;
+      const std::string_view value = walk_[w].value;
+      count(numbered.numberOf(hashes[w], [&](std::uint32_t v) { return values_[v].text == value; }), value,
+            walk_[w].person);
     }
     walk_ = {};
   }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "app/scanner/MetAgain.h"
 #include "app/scanner/NameFolding.h"
 #include "app/scanner/PhoneNumbers.h"
 #include "app/scanner/SimilarContacts.h"
@@ -104,6 +105,28 @@ TEST(NameFoldingTest, TheTableOfCharactersFoldsAsTheGeneralPath) {
     ++compared;
   }
   EXPECT_EQ(compared, 0x10000 - 0x80 - 0x800);
+}
+
+// Values counted by their hash: equal values get one number whatever other values share their hash
+// or their slot, different ones get numbers of their own in the order first met.
+TEST(NumberedByHashTest, EqualValuesShareANumberAndHashesThatCollideDoNotJoinValues) {
+  NumberedByHash numbered(40);
+  std::vector<std::string> texts;
+  auto number = [&](std::uint64_t hash, const std::string& text) {
+    const std::uint32_t n = numbered.numberOf(hash, [&](std::uint32_t v) { return texts[v] == text; });
+    if (n == texts.size()) texts.push_back(text);
+    return n;
+  };
+  const std::uint64_t sameSlot = std::uint64_t{5} << 32;
+  EXPECT_EQ(number(sameSlot, "a"), 0u);
+  EXPECT_EQ(number(sameSlot, "b"), 1u);      // the same hash, another value
+  EXPECT_EQ(number(sameSlot + 1, "a"), 2u);  // the same slot, another hash: not the value of hash 5
+  EXPECT_EQ(number(sameSlot, "a"), 0u);
+  EXPECT_EQ(number(sameSlot, "b"), 1u);
+  EXPECT_EQ(number(sameSlot + 1, "a"), 2u);
+  for (std::uint64_t k = 0; k < 30; ++k) EXPECT_EQ(number(k << 32, "v" + std::to_string(k)), 3 + k);
+  for (std::uint64_t k = 0; k < 30; ++k) EXPECT_EQ(number(k << 32, "v" + std::to_string(k)), 3 + k);
+  EXPECT_EQ(texts.size(), 33u);
 }
 
 // A key written into a buffer used again and again is the key of the words of the whole name
