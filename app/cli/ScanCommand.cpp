@@ -12,6 +12,7 @@
 #include "app/scanner/PhoneNumbers.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/ScanConditions.h"
+#include "platform/text/ByteWords.h"
 #include "platform/threads/ParallelFor.h"
 
 namespace {
@@ -21,15 +22,12 @@ namespace {
 void appendJsonText(std::string& out, std::string_view text) {
   // Eight bytes at a time: whether any is below 0x20, 0x7f or above, '"' or '\\' (each test is exact
   // about whether such a byte is there, not about which).
-  constexpr std::uint64_t kBytes = 0x0101010101010101u, kTops = 0x80 * kBytes;
-  auto hasZeroByte = [](std::uint64_t word) { return (word - kBytes) & ~word & kTops; };
   size_t i = 0;
   bool plain = true;
   for (; plain && i + 8 <= text.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
-    plain = !(((word - 0x20 * kBytes) & ~word & kTops) | (word & kTops) | hasZeroByte(word ^ (0x7f * kBytes)) |
-              hasZeroByte(word ^ ('"' * kBytes)) | hasZeroByte(word ^ ('\\' * kBytes)));
+    const std::uint64_t word = ByteWords::load(text.data() + i);
+    plain = !(ByteWords::hasBelow(word, 0x20) || (word & ByteWords::kTopBits) || ByteWords::has(word, 0x7f) ||
+              ByteWords::has(word, '"') || ByteWords::has(word, '\\'));
   }
   for (; plain && i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);

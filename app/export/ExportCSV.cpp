@@ -7,6 +7,7 @@
 #include "app/export/TextTableWriter.h"
 #include "core/record/AllInfoColumns.h"
 #include "core/record/RecordColumns.h"
+#include "platform/text/ByteWords.h"
 
 namespace {
 
@@ -16,22 +17,15 @@ constexpr std::array<bool, 256> kQuotingBytes = [] {
   return table;
 }();
 
-// Whether any byte of word equals the byte repeated in pattern.
-constexpr bool hasByte(uint64_t word, uint64_t pattern) {
-  const uint64_t x = word ^ pattern;
-  return ((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0;
-}
-
 }  // namespace
 
 bool ExportCSV::needsQuotes(std::string_view value) {
   const char* at = value.data();
   const char* end = at + value.size();
   for (; end - at >= 8; at += 8) {
-    uint64_t word;
-    std::memcpy(&word, at, 8);
-    if (hasByte(word, 0x2C2C2C2C2C2C2C2CULL) || hasByte(word, 0x2222222222222222ULL) ||
-        hasByte(word, 0x0D0D0D0D0D0D0D0DULL) || hasByte(word, 0x0A0A0A0A0A0A0A0AULL))
+    const std::uint64_t word = ByteWords::load(at);
+    if (ByteWords::has(word, ',') || ByteWords::has(word, '"') || ByteWords::has(word, '\r') ||
+        ByteWords::has(word, '\n'))
       return true;
   }
   for (; at < end; ++at)

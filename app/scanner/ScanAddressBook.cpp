@@ -21,6 +21,7 @@
 #include "app/scanner/ScanConditions.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/text/ByteWords.h"
 #include "platform/threads/ParallelFor.h"
 
 namespace {
@@ -117,16 +118,9 @@ bool ScanAddressBook::isValidEmail(std::string_view value) {
 
 bool ScanAddressBook::phoneHasLetter(std::string_view value) {
   // Eight bytes at a time: a byte below 0x80 whose lower-case form lies from 'a' to 'z'.
-  constexpr std::uint64_t kBytes = 0x0101010101010101u;
   size_t i = 0;
-  for (; i + 8 <= value.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, value.data() + i, 8);
-    const std::uint64_t lower = (word | (0x20 * kBytes)) & (0x7F * kBytes);  // no carry between bytes below
-    const std::uint64_t fromA = lower + (0x80 - 'a') * kBytes;               // top bit: 'a' or after
-    const std::uint64_t afterZ = lower + (0x80 - 'z' - 1) * kBytes;          // top bit: after 'z'
-    if (fromA & ~afterZ & ~word & (0x80 * kBytes)) return true;
-  }
+  for (; i + 8 <= value.size(); i += 8)
+    if (ByteWords::inRange(ByteWords::load(value.data() + i) | (0x20 * ByteWords::kEachByte), 'a', 'z')) return true;
   for (; i < value.size(); ++i) {
     const char c = static_cast<char>(value[i] | 0x20);
     if (c >= 'a' && c <= 'z') return true;

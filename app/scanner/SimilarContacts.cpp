@@ -16,6 +16,7 @@
 #include "app/scanner/ScanAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/PackedBytes.h"
+#include "platform/text/ByteWords.h"
 #include "platform/threads/ParallelFor.h"
 
 // Two persons are linked when they hold the same phone number (both read by libphonenumber), the
@@ -288,16 +289,10 @@ bool emailKeyInto(std::string_view address, std::string& key) {
   const char* in = trimmed.data();
   char* out = key.data();
   size_t i = 0;
-  constexpr std::uint64_t kBytes = 0x0101010101010101u;
   for (; i + 8 <= size; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, in + i, 8);
-    const std::uint64_t ascii = word & (0x7F * kBytes);         // each byte's low seven bits: no carry between bytes
-    const std::uint64_t fromA = ascii + (0x80 - 'A') * kBytes;  // top bit: the byte is 'A' or after
-    const std::uint64_t afterZ = ascii + (0x80 - 'Z' - 1) * kBytes;  // top bit: the byte is after 'Z'
-    const std::uint64_t upper = fromA & ~afterZ & ~word & (0x80 * kBytes);
-    word |= upper >> 2;
-    std::memcpy(out + i, &word, 8);
+    const std::uint64_t word = ByteWords::load(in + i);
+    const std::uint64_t lowered = word | (ByteWords::inRange(word, 'A', 'Z') >> 2);
+    std::memcpy(out + i, &lowered, 8);
   }
   for (; i < size; ++i) {
     const char c = in[i];

@@ -20,6 +20,7 @@
 #include "platform/addressbook/vcard/VCardLine.h"
 #include "platform/addressbook/vcard/VCardPersonReader.h"
 #include "platform/addressbook/vcard/VCardText.h"
+#include "platform/text/ByteWords.h"
 #include "platform/threads/ParallelFor.h"
 
 namespace {
@@ -84,17 +85,9 @@ void readCards(VCardLineReader& reader, CardsRead& out, const std::atomic<bool>&
 
 // How many line feeds text holds, looked for eight bytes at a time.
 std::size_t lineFeedsIn(std::string_view text) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull, kLow7 = 0x7F7F7F7F7F7F7F7Full;
   std::size_t count = 0, i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
-    const std::uint64_t x = word ^ (kOnes * '\n');  // a zero byte where a line feed was
-    // The low bit of each byte that is zero, and of no other; the multiplication adds up the bytes in
-    // the top one (at most 8: nothing carries), without a call for counting bits.
-    const std::uint64_t zeros = ~(((x & kLow7) + kLow7) | x | kLow7) >> 7;
-    count += static_cast<std::size_t>((zeros * kOnes) >> 56);
-  }
+  for (; i + 8 <= text.size(); i += 8)
+    count += ByteWords::countZeros(ByteWords::load(text.data() + i) ^ ('\n' * ByteWords::kEachByte));
   for (; i < text.size(); ++i) count += text[i] == '\n';
   return count;
 }

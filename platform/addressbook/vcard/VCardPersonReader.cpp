@@ -11,6 +11,7 @@
 #include "platform/addressbook/vcard/VCardConventions.h"
 #include "platform/addressbook/vcard/VCardKept.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
+#include "platform/text/ByteWords.h"
 
 namespace {
 
@@ -45,13 +46,10 @@ bool isItemGroup(std::string_view group) {
 
 // Whether every byte is ASCII and none is NUL, looked at eight bytes at a time.
 bool isPlainAscii(std::string_view text) {
-  constexpr std::uint64_t kHigh = 0x8080808080808080ull, kLow7 = 0x7F7F7F7F7F7F7F7Full;
   std::size_t i = 0;
   for (; i + 8 <= text.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
-    // A high bit set, or a byte that is zero (its low seven bits do not carry into the high one).
-    if ((word & kHigh) != 0 || (~((word & kLow7) + kLow7) & kHigh) != 0) return false;
+    const std::uint64_t word = ByteWords::load(text.data() + i);
+    if ((word & ByteWords::kTopBits) != 0 || ByteWords::hasZero(word)) return false;
   }
   for (; i < text.size(); ++i)
     if (static_cast<unsigned char>(text[i]) - 1u >= 0x7Fu) return false;
