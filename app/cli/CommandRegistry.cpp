@@ -97,7 +97,14 @@ namespace {
 // What each command does, for `rolvane --help` and `rolvane COMMAND --help`.
 const std::map<std::string, std::string>& commandDescriptions() {
   static const std::map<std::string, std::string> descriptions = {
-      {"import", "Adds the contacts of vCard files (2.1, 3.0, 4.0) to the store; creates the store when missing."},
+      {"import",
+       "Adds the contacts of vCard files (2.1, 3.0, 4.0) to the store; creates the store when missing.\n"
+       "CSV files (.csv, .tsv) of Google Contacts, Outlook (English, German, French), Thunderbird and\n"
+       "Rolvane's own exports are read by the profile their headings show (--profile forces one), in\n"
+       "UTF-8, UTF-16 or else Windows-1252 (--charset names another), with commas, semicolons or tabs.\n"
+       "A heading no profile knows is kept with the contact as an extra field; --map \"Heading=Field\"\n"
+       "sends a heading to a field (a column name such as \"Home Email\" or \"Home Email 2\",\n"
+       "\"Phone (Car)\", \"keep\" or \"leave\"). A bad line changes nothing and is named."},
       {"scan",
        "Looks for problems of the named conditions (all of them without --condition) and lists them;\n"
        "--json prints condition key -> findings (persons as their unique id). Phone numbers without a\n"
@@ -105,7 +112,26 @@ const std::map<std::string, std::string>& commandDescriptions() {
        "--region, else of the region of the locale (LC_ALL, LC_TELEPHONE, LANG)."},
       {"export",
        "Writes every contact to DIR in the format FMT (xlsx, html, pages, numbers, csv, docx, vcard,\n"
-       "txt), with the table's columns, the given --columns or --all-info."},
+       "txt, google-csv, outlook-csv), with the table's columns, the given --columns or --all-info.\n"
+       "  csv --every-value  the all-information columns, then \"Home Email 2\", ... for later values,\n"
+       "                     \"Phone (Other)\", ... for other labels, extra fields, Photo (base64), Show As\n"
+       "                     and what vCards said beyond the store's values: import gives back every value.\n"
+       "  google-csv   Google Contacts' headings, every list in numbered groups (\"E-mail 4 - Value\"),\n"
+       "               UTF-8, birthdays YYYY-MM-DD or --MM-DD; categories in Labels (\"* myContacts\"\n"
+       "               when a contact has none: the store has no groups); extra fields as custom fields.\n"
+       "               Cannot hold: photos, maiden name, social profiles, custom vCard lines, the\n"
+       "               company-card flag, country codes of addresses.\n"
+       "  outlook-csv  Outlook's English headings in its order, UTF-8 with byte order mark, CRLF,\n"
+       "               birthdays M/D/YYYY. Cannot hold: a birthday without a year, more than three\n"
+       "               e-mail addresses or their labels, more than one address per home/work/other,\n"
+       "               more than two home or work phones, one mobile, fax, pager and main phone each\n"
+       "               (further phones of other labels go to Other Phone, one only), more than one web\n"
+       "               page, related names but one spouse, child, manager and assistant, instant\n"
+       "               messaging, social profiles, nickname, maiden name, phonetic names, photos,\n"
+       "               country codes, custom vCard lines.\n"
+       "  A CSV cell that starts with =, @, + or - (other than a phone number such as +49 30 1234567)\n"
+       "  is written with an apostrophe in front, so that a spreadsheet does not run it as a formula;\n"
+       "  import takes the apostrophe off again. --raw writes the cells as they are."},
       {"fix",
        "Applies one fix option of a condition to every finding of it, or only to the contacts given\n"
        "with --uid; options that delete or merge need --yes. --region CC as for scan."},

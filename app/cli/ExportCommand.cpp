@@ -28,9 +28,16 @@ constexpr size_t kPersonsPerPiece = 512;
 constexpr size_t kPersonsPerRecordBatch = 4096;
 
 // The command line's format names and the export panel's titles.
-const std::map<std::string, std::string> kFormatTitles = {
-    {"csv", "Save to CSV"},    {"txt", "Save to TXT"},   {"html", "Save to HTML"},       {"vcard", "Save to vCard"},
-    {"xlsx", "Save to Excel"}, {"docx", "Save to Docx"}, {"numbers", "Save to Numbers"}, {"pages", "Save to Pages"}};
+const std::map<std::string, std::string> kFormatTitles = {{"csv", "Save to CSV"},
+                                                          {"txt", "Save to TXT"},
+                                                          {"html", "Save to HTML"},
+                                                          {"vcard", "Save to vCard"},
+                                                          {"xlsx", "Save to Excel"},
+                                                          {"docx", "Save to Docx"},
+                                                          {"numbers", "Save to Numbers"},
+                                                          {"pages", "Save to Pages"},
+                                                          {"google-csv", ExportContact::kGoogleCsv},
+                                                          {"outlook-csv", ExportContact::kOutlookCsv}};
 
 // The columns the browser would show; the records are the driver's own export array.
 class ShownColumns : public ExportBrowserSource {
@@ -63,7 +70,7 @@ bool isRecordColumn(const std::string& name) {
 
 int runExport(CommandContext& ctx) {
   std::string format, folder;
-  bool allInfo = false, oneFile = false;
+  bool allInfo = false, oneFile = false, everyValue = false, raw = false;
   std::vector<std::string> columns = kDefaultColumns;
   for (size_t i = 0; i < ctx.args.size(); ++i) {
     const std::string& arg = ctx.args[i];
@@ -78,6 +85,10 @@ int runExport(CommandContext& ctx) {
       allInfo = true;
     } else if (arg == "--one-file") {
       oneFile = true;
+    } else if (arg == "--every-value") {
+      everyValue = true;
+    } else if (arg == "--raw") {
+      raw = true;
     } else {
       ctx.err << "rolvane export: unexpected argument \"" << arg << "\"\n";
       return 2;
@@ -96,6 +107,7 @@ int runExport(CommandContext& ctx) {
   }
   ExportContact driver;
   installFormatWriters(driver);
+  driver.setRawCsv(raw);
   std::vector<std::string> available;
   for (const auto& [name, title] : kFormatTitles)
     for (const auto& known : driver.formats())
@@ -111,7 +123,15 @@ int runExport(CommandContext& ctx) {
     ctx.err << "rolvane export: --one-file goes with --format vcard only\n";
     return 2;
   }
-  const std::string chosen = oneFile ? ExportContact::kVCardOneFile : title->second;
+  if (everyValue && format != "csv") {
+    ctx.err << "rolvane export: --every-value goes with --format csv only\n";
+    return 2;
+  }
+  const std::string chosen = oneFile      ? ExportContact::kVCardOneFile
+                             : everyValue ? ExportContact::kEveryValueCsv
+                                          : title->second;
+  // The CSV files of whole persons hold every value of each person, whatever the columns.
+  if (ExportContact::isPersonCsv(chosen)) allInfo = true;
   std::error_code ec;
   if (folder.empty() || !std::filesystem::is_directory(folder, ec)) {
     ctx.err << "rolvane export: no such folder \"" << folder << "\"\n";
@@ -175,7 +195,8 @@ int runExport(CommandContext& ctx) {
 }
 
 const CommandRegistration registration("export",
-                                       "export --format FMT --to DIR [--all-info] [--columns KEY,KEY...] [--one-file]",
+                                       "export --format FMT --to DIR [--all-info] [--columns KEY,KEY...] [--one-file] "
+                                       "[--every-value] [--raw]",
                                        runExport);
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/cli/CommandRegistry.h"
+#include "app/cli/ImportCsv.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 #include "platform/sync/SyncRun.h"
@@ -122,8 +123,12 @@ int runImport(CommandContext& ctx) {
   std::vector<std::filesystem::path> paths;
   std::string toSource;
   bool update = false;
+  CsvImportOptions csv;
+  bool csvOptions = false;
   for (size_t i = 0; i < ctx.args.size(); ++i) {
-    if (ctx.args[i] == "--to") {
+    if (const int taken = csvImportArgument(ctx, i, csv, csvOptions)) {
+      if (taken < 0) return 2;
+    } else if (ctx.args[i] == "--to") {
       if (i + 1 >= ctx.args.size()) {
         ctx.err << "rolvane import: --to needs the name of a linked address book\n";
         return 2;
@@ -148,6 +153,14 @@ int runImport(CommandContext& ctx) {
       ctx.err << "rolvane import: " << path.string() << ": cannot read the file (" << why << ")\n";
       return 1;
     }
+  }
+  const auto csvFiles = std::count_if(paths.begin(), paths.end(), [](const auto& path) { return isCsvPath(path); });
+  if (csvFiles > 0 || csvOptions) {
+    if (static_cast<size_t>(csvFiles) != paths.size() || update) {
+      ctx.err << "rolvane import: CSV files are imported on their own and without --update\n";
+      return 2;
+    }
+    return importCsvFiles(ctx, paths, csv, toSource);
   }
   if (!update) return importStraightIntoStore(ctx, paths, toSource);
   VCardFilesRead read = readVCardFiles(paths);
@@ -200,7 +213,9 @@ int runImport(CommandContext& ctx) {
 CommandRegistration registration(
     "import",
     "import [--to NAME] [--update] FILE.vcf...   add the contacts of vCard files to "
-    "the store; with --update a card whose UID is in the store replaces that contact's values",
+    "the store; with --update a card whose UID is in the store replaces that contact's values\n"
+    "  rolvane [--store PATH] import [--to NAME] [--profile auto|google|outlook|thunderbird|rolvane] "
+    "[--charset NAME] [--delimiter comma|semicolon|tab] [--map \"Heading=Field\"]... FILE.csv...",
     runImport);
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "core/record/AllInfoColumns.h"
 #include "core/record/RecordColumns.h"
 #include "platform/text/ByteWords.h"
+#include "platform/text/FormulaGuard.h"
 
 namespace {
 
@@ -46,6 +47,18 @@ void ExportCSV::appendQuoted(std::string& out, std::string_view value) {
   out += '"';
 }
 
+void ExportCSV::appendGuardedQuoted(std::string& out, std::string_view value) {
+  if (!FormulaGuard::needsGuard(value)) return appendQuoted(out, value);
+  const bool quotes = needsQuotes(value);
+  if (quotes) out += '"';
+  out += '\'';
+  for (char c : value) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  if (quotes) out += '"';
+}
+
 std::string ExportCSV::quoted(std::string_view value) {
   std::string out;
   appendQuoted(out, value);
@@ -60,10 +73,17 @@ namespace {
 
 const TextTableSyntax kCsvSyntax{
     [](std::string& out, const std::string& title, bool) {
-      ExportCSV::appendQuoted(out, title);
+      ExportCSV::appendGuardedQuoted(out, title);
       out += ',';
     },
     TextCells::Csv,
+};
+const TextTableSyntax kRawCsvSyntax{
+    [](std::string& out, const std::string& title, bool) {
+      ExportCSV::appendQuoted(out, title);
+      out += ',';
+    },
+    TextCells::CsvRaw,
 };
 
 }  // namespace
@@ -71,10 +91,11 @@ const TextTableSyntax kCsvSyntax{
 ExportResult ExportCSV::writeCSVFileWithArrayExportDesPathIsShowAllInfo(const ContactRecords& records,
                                                                         const std::string& folder, bool isShowAllInfo) {
   auto columns = isShowAllInfo ? AllInfoColumns::csv() : getAllKeyInArray(records);
-  return writeTextTable(records, columns, kCsvSyntax, isShowAllInfo, folder,
+  return writeTextTable(records, columns, raw_ ? kRawCsvSyntax : kCsvSyntax, isShowAllInfo, folder,
                         isShowAllInfo ? "Zedid-Ovuzazur.csv" : "allPeople.csv");
 }
 
 ExportResult ExportCSV::writeAllInfoOfStored(const StoredPersonBatches& persons, const std::string& folder) {
-  return writeTextTableOfStored(persons, AllInfoColumns::csv(), kCsvSyntax, true, folder, "Zedid-Ovuzazur.csv");
+  return writeTextTableOfStored(persons, AllInfoColumns::csv(), raw_ ? kRawCsvSyntax : kCsvSyntax, true, folder,
+                                "Zedid-Ovuzazur.csv");
 }

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/export/ExportCSV.h"
+#include "app/export/ExportPersonCSV.h"
 #include "app/export/ExportTXT.h"
 #include "app/export/ExportToHtml.h"
 #include "app/export/ExportVCard.h"
@@ -24,9 +25,6 @@ ExportContact::ExportContact() {
   auto html = [](const ContactRecords& records, const std::string& path, bool allInfo) {
     return ExportToHtml(records, path, allInfo).writeHtml();
   };
-  auto csv = [](const ContactRecords& records, const std::string& folder, bool allInfo) {
-    return ExportCSV().writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, allInfo);
-  };
   auto vcard = [](const ContactRecords& records, const std::string& folder, bool allInfo) {
     return ExportVCard().exportVcardWithArrayToPath(records, folder, allInfo);
   };
@@ -36,11 +34,32 @@ ExportContact::ExportContact() {
   auto txt = [](const ContactRecords& records, const std::string& folder, bool allInfo) {
     return ExportTXT().writeTXTFileWithArrayExportDesPathIsShowAllInfo(records, folder, allInfo);
   };
-  formats_ = {{"Save to Excel", true, true, {}},        {"Save to HTML", true, true, html},
-              {"Save to Pages", true, true, {}},        {"Save to Numbers", true, true, {}},
-              {"Save to CSV", false, true, csv},        {"Save to Docx", true, false, {}},
-              {"Save to vCard", false, true, vcard},    {"Save to TXT", false, true, txt},
-              {kVCardOneFile, true, true, vcardOneFile}};
+  formats_ = {{"Save to Excel", true, true, {}},
+              {"Save to HTML", true, true, html},
+              {"Save to Pages", true, true, {}},
+              {"Save to Numbers", true, true, {}},
+              {"Save to CSV", false, true, {}},
+              {"Save to Docx", true, false, {}},
+              {"Save to vCard", false, true, vcard},
+              {"Save to TXT", false, true, txt},
+              {kVCardOneFile, true, true, vcardOneFile},
+              {kGoogleCsv, false, true, {}},
+              {kOutlookCsv, false, true, {}},
+              {kEveryValueCsv, false, true, {}}};
+  setRawCsv(false);
+}
+
+void ExportContact::setRawCsv(bool raw) {
+  rawCsv_ = raw;
+  setWriter("Save to CSV", [raw](const ContactRecords& records, const std::string& folder, bool allInfo) {
+    return ExportCSV(raw).writeCSVFileWithArrayExportDesPathIsShowAllInfo(records, folder, allInfo);
+  });
+  for (auto [title, kind] : {std::pair{kGoogleCsv, ExportPersonCSV::Kind::Google},
+                             {kOutlookCsv, ExportPersonCSV::Kind::Outlook},
+                             {kEveryValueCsv, ExportPersonCSV::Kind::EveryValue}})
+    setWriter(title, [kind, raw](const ContactRecords& records, const std::string& folder, bool) {
+      return ExportPersonCSV(kind, raw).writeRecords(records, folder);
+    });
 }
 
 void ExportContact::setWriter(const std::string& title, Writer writer) {
@@ -91,7 +110,11 @@ ExportResult ExportContact::runFormat(const Format& format, const ContactRecords
 }
 
 bool ExportContact::writesWholePersons(const std::string& title) {
-  return title == "Save to vCard" || title == kVCardOneFile;
+  return title == "Save to vCard" || title == kVCardOneFile || isPersonCsv(title);
+}
+
+bool ExportContact::isPersonCsv(const std::string& title) {
+  return title == kGoogleCsv || title == kOutlookCsv || title == kEveryValueCsv;
 }
 
 ExportResult ExportContact::runPersonExport(const std::string& title, const std::string& folder,
@@ -100,6 +123,12 @@ ExportResult ExportContact::runPersonExport(const std::string& title, const std:
   if (!format || !writesWholePersons(title)) return failure("Unknown export format \"" + title + "\".");
   const std::string destination = destinationOf(*format, folder);
   if (title == kVCardOneFile) return ExportVCard().exportPersonsToOneFile(persons, destination);
+  if (isPersonCsv(title)) {
+    const auto kind = title == kGoogleCsv    ? ExportPersonCSV::Kind::Google
+                      : title == kOutlookCsv ? ExportPersonCSV::Kind::Outlook
+                                             : ExportPersonCSV::Kind::EveryValue;
+    return ExportPersonCSV(kind, rawCsv_).writePersons(persons, destination);
+  }
   return ExportVCard().exportPersonsToFolder(persons, destination);
 }
 
@@ -112,7 +141,7 @@ ExportResult ExportContact::runStoredExport(const std::string& title, const std:
   const Format* format = formatOf(title);
   if (!format || !writesStoredPersons(title)) return failure("Unknown export format \"" + title + "\".");
   const std::string destination = destinationOf(*format, folder);
-  if (title == "Save to CSV") return ExportCSV().writeAllInfoOfStored(persons, destination);
+  if (title == "Save to CSV") return ExportCSV(rawCsv_).writeAllInfoOfStored(persons, destination);
   if (title == "Save to HTML") return ExportToHtml::writeAllInfoOfStored(persons, destination);
   return ExportTXT().writeAllInfoOfStored(persons, destination);
 }

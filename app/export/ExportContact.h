@@ -41,6 +41,10 @@ class ExportContact {
   };
   // The format that writes every card into one file.
   static constexpr const char* kVCardOneFile = "vCard, one file";
+  // The CSV files for Google Contacts and Outlook, and the CSV file that holds every value.
+  static constexpr const char* kGoogleCsv = "Save to Google CSV";
+  static constexpr const char* kOutlookCsv = "Save to Outlook CSV";
+  static constexpr const char* kEveryValueCsv = "Save to CSV, every value";
   static constexpr int kTagShownColumns = 1;
   static constexpr int kTagAllInformation = 2;
 
@@ -56,10 +60,14 @@ class ExportContact {
   void setLoadContactsViewController(const ExportBrowserSource* browser) { browser_ = browser; }
   void setIsExportAllPeople(bool all) { isExportAllPeople_ = all; }
 
-  // The eight formats in chooser order, then "vCard, one file".
+  // The eight formats in chooser order, then "vCard, one file" and the three CSV files of whole
+  // persons.
   const std::vector<Format>& formats() const { return formats_; }
   // Installs the writer of a format whose library the caller links (xlsx, docx, numbers, pages).
   void setWriter(const std::string& title, Writer writer);
+  // CSV cells as they are, without the apostrophe in front of what a spreadsheet would take for a
+  // formula (the CSV formats).
+  void setRawCsv(bool raw);
 
   // The browser's columns of every source record, in column order; other keys ("Person") left out.
   ContactRecords copyDictionaryDataSoucre() const;
@@ -90,8 +98,10 @@ class ExportContact {
   // *error) when it could not give them all.
   using PersonBatches =
       std::function<bool(const std::function<void(std::vector<ABPersonData>&)>& take, std::string* error)>;
-  // Whether the format writes whole persons in an export of all information (the vCard formats).
+  // Whether the format writes whole persons in an export of all information (the vCard formats
+  // and the CSV files of whole persons).
   static bool writesWholePersons(const std::string& title);
+  static bool isPersonCsv(const std::string& title);
   // An export of all information in a format that writes whole persons, from persons given a batch
   // at a time: no record is made and no person is kept once written, on the calling thread.
   ExportResult runPersonExport(const std::string& title, const std::string& folder, const PersonBatches& persons) const;
@@ -114,4 +124,5 @@ class ExportContact {
   std::shared_ptr<const ContactRecords> exportArray_ = std::make_shared<const ContactRecords>();
   const ExportBrowserSource* browser_ = nullptr;
   bool isExportAllPeople_ = false;
+  bool rawCsv_ = false;
 };

@@ -12,16 +12,20 @@
 #include "app/export/StoredRows.h"
 #include "app/model/PersonRecord.h"
 #include "frameworks/common/OutputFile.h"
+#include "platform/text/FormulaGuard.h"
 
 namespace {
 
 template <typename Sink>
-void appendCsvQuoted(Sink& file, std::string_view value) {
+void appendCsvQuoted(Sink& file, std::string_view value, bool guard) {
+  const bool apostrophe = guard && FormulaGuard::needsGuard(value);
   if (!ExportCSV::needsQuotes(value)) {
+    if (apostrophe) file.append('\'');
     file.append(value);
     return;
   }
   file.append('"');
+  if (apostrophe) file.append('\'');
   for (size_t quote; (quote = value.find('"')) != std::string_view::npos; value.remove_prefix(quote + 1)) {
     file.append(value.substr(0, quote + 1));
     file.append('"');
@@ -36,7 +40,7 @@ template <TextCells cells, typename Sink>
 void appendEmptyCells(Sink& file, size_t count) {
   static const std::string kRun = [] {
     std::string run;
-    for (int i = 0; i < 64; ++i) run += cells == TextCells::Csv ? "," : " \"\"";
+    for (int i = 0; i < 64; ++i) run += cells == TextCells::Quoted ? " \"\"" : ",";
     return run;
   }();
   const size_t width = kRun.size() / 64;
@@ -58,8 +62,8 @@ void writeRow(Sink& file, const ContactRecord& record, const ColumnIndex& index,
     }
     if (empty) appendEmptyCells<cells>(file, empty);
     empty = 0;
-    if constexpr (cells == TextCells::Csv) {
-      appendCsvQuoted(file, *text);
+    if constexpr (cells != TextCells::Quoted) {
+      appendCsvQuoted(file, *text, cells == TextCells::Csv);
       file.append(',');
     } else {
       file.append('"');
@@ -144,8 +148,15 @@ ExportResult writeTextTableOfStored(const StoredPersonBatches& persons, const st
                                     const TextTableSyntax& syntax, bool allInfo, const std::string& folder,
                                     const std::string& fileName) {
   return writeTable(columns, syntax, allInfo, folder, fileName, [&](BlockFile& file, ExportResult& result) {
-    return syntax.cells == TextCells::Csv ? writeStoredRows<TextCells::Csv>(file, persons, columns, result)
-                                          : writeStoredRows<TextCells::Quoted>(file, persons, columns, result);
+    switch (syntax.cells) {
+      case TextCells::Csv:
+        return writeStoredRows<TextCells::Csv>(file, persons, columns, result);
+      case TextCells::CsvRaw:
+        return writeStoredRows<TextCells::CsvRaw>(file, persons, columns, result);
+      case TextCells::Quoted:
+        break;
+    }
+    return writeStoredRows<TextCells::Quoted>(file, persons, columns, result);
   });
 }
 
@@ -155,6 +166,8 @@ ExportResult writeTextTable(const ContactRecords& records, const std::vector<std
   return writeTable(columns, syntax, allInfo, folder, fileName, [&](BlockFile& file, ExportResult&) {
     if (syntax.cells == TextCells::Csv)
       writeAllRows<TextCells::Csv>(file, records, columns);
+    else if (syntax.cells == TextCells::CsvRaw)
+      writeAllRows<TextCells::CsvRaw>(file, records, columns);
     else
       writeAllRows<TextCells::Quoted>(file, records, columns);
     return true;

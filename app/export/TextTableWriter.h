@@ -10,8 +10,10 @@
 
 // How a text format writes its cells.
 enum class TextCells {
-  Csv,    // the value quoted as CSV quotes, then a comma; a missing value as a comma alone
-  Quoted  // the value in double quotes, then a space; a missing value as a space and ""
+  Csv,     // the value quoted as CSV quotes, then a comma; a missing value as a comma alone; a value
+           // a spreadsheet would take for a formula with an apostrophe in front (FormulaGuard)
+  CsvRaw,  // the same without the apostrophes
+  Quoted   // the value in double quotes, then a space; a missing value as a space and ""
 };
 
 struct TextTableSyntax {

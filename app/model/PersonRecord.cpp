@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "app/model/RecordEntries.h"
+#include "app/model/ShownName.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
@@ -222,9 +223,20 @@ void fill(ContactRecord& record, const ABPersonRef& person, const PlacedValues<L
       record.set(plan.idOf(*single), value.date);
   }
   if (!forReview) {
+    // First and last name joined; where a part is missing, the name the window shows ("(null)"
+    // is never shown).
     thread_local std::string fullName;
-    fullName.assign(placed.first.value_or(std::string_view("(null)")));
-    fullName.append(placed.last.value_or(std::string_view("(null)")));
+    if (placed.first && placed.last && !placed.first->empty() && !placed.last->empty()) {
+      fullName.assign(*placed.first);
+      fullName.append(*placed.last);
+    } else {
+      std::optional<std::string_view> organisation;
+      for (size_t at = 0; at < plan.singles.size(); ++at)
+        if (plan.singles[at]->property == &kABOrganizationProperty &&
+            placed.singles[at].kind == SingleValue::Kind::Text)
+          organisation = placed.singles[at].text;
+      fullName = shownName(placed.first, placed.last, organisation);
+    }
     record.set(plan.fullName, fullName);
   }
   for (size_t at = 0; at < plan.lists.size(); ++at) {

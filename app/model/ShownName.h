@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 class ABPersonData;
 
@@ -9,3 +11,6 @@ class ABPersonData;
 // exists, else the organisation (a company card), else "No Name". A missing part never shows as
 // "(null)"; that spelling belongs only to the name key that groups duplicates.
 std::string shownName(const ABPersonData& data);
+// The same from the name's parts (an absent or empty part is missing).
+std::string shownName(std::optional<std::string_view> first, std::optional<std::string_view> last,
+                      std::optional<std::string_view> organisation);

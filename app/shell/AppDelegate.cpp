@@ -29,6 +29,7 @@
 #include "app/browser/view/ContactCardDialog.h"
 #include "app/browser/view/ContactTableModel.h"
 #include "app/browser/view/LoadContactsViewController.h"
+#include "app/csv/CsvImport.h"
 #include "app/export/view/ExportContactController.h"
 #include "app/export/view/ExportPanel.h"
 #include "app/review/view/OutlineViewController.h"
@@ -38,6 +39,7 @@
 #include "app/shell/AddressBooksWindow.h"
 #include "app/shell/Alerts.h"
 #include "app/shell/BrowserArea.h"
+#include "app/shell/CsvImportController.h"
 #include "app/shell/HistoryController.h"
 #include "app/shell/MainWindow.h"
 #include "app/shell/ProductInfo.h"
@@ -149,6 +151,9 @@ AppDelegate::AppDelegate(ABAddressBook& book, QObject* parent) : QObject(parent)
   importer_ = new VCardImportController(book_, this);
   importer_->setChoice([this](std::size_t there) { return alerts_->askImportChoice(there); });
   connect(importer_, &VCardImportController::importFinished, this,
+          [this](bool ok, int, const QString& message) { vCardImportEnded(ok, message); });
+  csvImporter_ = new CsvImportController(book_, window_, this);
+  connect(csvImporter_, &CsvImportController::importFinished, this,
           [this](bool ok, int, const QString& message) { vCardImportEnded(ok, message); });
   connect(window_, &MainWindow::vCardFilesDropped, this, &AppDelegate::importVCardFiles);
   connect(browser_, &BrowserArea::importRequested, this, &AppDelegate::importClicked);
@@ -497,16 +502,23 @@ void AppDelegate::showProgress(const QString& title) {
 void AppDelegate::importClicked() {
   const QStringList files =
       QFileDialog::getOpenFileNames(window_, tr("Import vCard Files"), QDir::homePath(),
-                                    tr("vCard files (*.vcf *.vcard *.VCF *.VCARD);;All files (*)"));
+                                    tr("vCard and CSV files (*.vcf *.vcard *.VCF *.VCARD *.csv *.CSV *.tsv);;"
+                                       "vCard files (*.vcf *.vcard *.VCF *.VCARD);;CSV files (*.csv *.CSV *.tsv);;"
+                                       "All files (*)"));
   importVCardFiles(files);
 }
 
 void AppDelegate::importVCardFiles(const QStringList& files) {
   // A scan or an import in progress keeps the buttons disabled; the store takes one change at a time.
   if (files.isEmpty() || importer_->isRunning() || busy_) return;
+  // CSV files go through their import dialog first, each its own change set.
+  QStringList csv, vCards;
+  for (const QString& file : files) (isCsvPath(file.toStdString()) ? csv : vCards) << file;
+  if (!csv.isEmpty()) csvImporter_->importFiles(csv);
+  if (vCards.isEmpty()) return;
   setButtonsEnabled(false);
   showProgress(tr("Importing"));
-  importer_->importFiles(files);
+  importer_->importFiles(vCards);
 }
 
 void AppDelegate::vCardImportEnded(bool ok, const QString& message) {

@@ -35,6 +35,7 @@ class QTimer;
 class QWidget;
 class ScanAddressBook;
 class TableViewWindowController;
+class CsvImportController;
 class VCardImportController;
 
 // Owns the main window and ties the screens together: the browser screen with Scan, Refresh and
@@ -99,6 +100,7 @@ class AppDelegate : public QObject {
   // Opens pages and documents in the user's programs (by default the desktop's); false when none could.
   void setUrlOpener(std::function<bool(const QUrl&)> opener);
   VCardImportController* importController() const { return importer_; }
+  CsvImportController* csvImportController() const { return csvImporter_; }
   // Undo, Redo, History… and Trash… of the Edit menu.
   HistoryController* historyController() const { return history_; }
   // The window of the sample address book while it is open (nullptr before).
@@ -231,6 +233,7 @@ class AppDelegate : public QObject {
   std::unique_ptr<QSettings> settings_;
   std::function<bool(const QUrl&)> urlOpener_;
   VCardImportController* importer_ = nullptr;
+  CsvImportController* csvImporter_ = nullptr;
   HistoryController* history_ = nullptr;
   std::unique_ptr<ABAddressBook> sampleBook_;
   std::unique_ptr<AppDelegate> sampleDelegate_;

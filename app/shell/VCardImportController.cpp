@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "app/csv/CsvImport.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 #include "platform/sync/SyncRun.h"
@@ -26,7 +27,8 @@ QStringList VCardImportController::vCardFilesOf(const QList<QUrl>& urls) {
     if (!url.isLocalFile()) continue;
     const QFileInfo file(url.toLocalFile());
     const QString suffix = file.suffix().toLower();
-    if (file.isFile() && (suffix == "vcf" || suffix == "vcard")) files << file.absoluteFilePath();
+    if (file.isFile() && (suffix == "vcf" || suffix == "vcard" || isCsvPath(file.fileName().toStdString())))
+      files << file.absoluteFilePath();
   }
   return files;
 }

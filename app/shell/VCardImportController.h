@@ -28,7 +28,7 @@ class VCardImportController : public QObject {
   bool importFiles(const QStringList& paths);
   bool isRunning() const { return running_; }
 
-  // The local files among dropped URLs that look like vCard files.
+  // The local files among dropped URLs that look like vCard or CSV files.
   static QStringList vCardFilesOf(const QList<QUrl>& urls);
   // What a finished import tells the user.
   static QString successMessage(const QList<QPair<QString, int>>& files);

@@ -12,6 +12,7 @@
 #include "app/browser/ContactCommit.h"
 #include "app/browser/view/ColumnMenuGroups.h"
 #include "app/browser/view/ValueEditors.h"
+#include "app/csv/CsvImport.h"
 #include "app/model/PersonRecord.h"
 #include "app/model/ShownName.h"
 #include "platform/addressbook/ABAddressBook.h"
@@ -56,6 +57,14 @@ void ContactCardDialog::buildShown() {
     label->setWordWrap(true);
     form->addRow(QString::fromStdString(key) + ":", label);
     shown_[key] = label;
+  }
+  // The extra fields a CSV file gave under headings of its own, by those headings.
+  for (const auto& [heading, value] : keptCsvFields(*person_->snapshot())) {
+    auto* label = new QLabel(QString::fromStdString(value));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setWordWrap(true);
+    form->addRow(QString::fromStdString(heading) + ":", label);
+    shown_.try_emplace(heading, label);
   }
   if (shown_.empty()) form->addRow(new QLabel(tr("This contact has no fields.")));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);

@@ -290,7 +290,11 @@ def record_of(p):
     r = {k: p[k] for k in SINGLE_KEYS if p.get(k)}
     if r.get("Birthday", "").startswith("1604-"):  # a birthday without a year shows as --MM-DD
         r["Birthday"] = "--" + r["Birthday"][5:]
-    r["FullName"] = (p.get("First Name") or "(null)") + (p.get("Last Name") or "(null)")
+    # Both parts joined; where one is missing, the name the window shows.
+    if p.get("First Name") and p.get("Last Name"):
+        r["FullName"] = p["First Name"] + p["Last Name"]
+    else:
+        r["FullName"] = p.get("First Name") or p.get("Last Name") or p.get("Company") or "No Name"
     prefix = {HOME: "Home ", WORK: "Work "}
     for label, value in p["email"]:
         r[prefix.get(label, "Other ") + "Email"] = value
@@ -359,6 +363,26 @@ class LayoutError(Exception):
     pass
 
 
+PHONE_LIKE = re.compile(r"\+?[0-9 ()./-]*[0-9][0-9 ()./-]*\Z")
+
+
+def spreadsheet_formula(text):
+    """Whether a spreadsheet opening the CSV would take the cell for a formula."""
+    if not text:
+        return False
+    if text[0] in "=@\t\r":
+        return True
+    return text[0] in "+-" and text != "-" and not PHONE_LIKE.match(text)
+
+
+def unguarded(cell):
+    """A cell as written to be opened in a spreadsheet: a formula has an apostrophe in front (one
+    more where the text already starts with apostrophes before it)."""
+    if cell and len(cell) > 1 and cell[0] == "'" and spreadsheet_formula(cell[1:].lstrip("'")):
+        return cell[1:]
+    return cell
+
+
 def read_csv(path):
     csv.field_size_limit(1 << 30)
     with open(path, encoding="utf-8", newline="") as f:
@@ -366,7 +390,7 @@ def read_csv(path):
     for number, row in enumerate(rows, 1):
         if not row or row[-1] != "":
             raise LayoutError("line %d of %s does not end with a comma: %r" % (number, path, row[-3:]))
-    return rows[0][:-1], [[cell or None for cell in row[:-1]] for row in rows[1:]]
+    return rows[0][:-1], [[unguarded(cell) or None for cell in row[:-1]] for row in rows[1:]]
 
 
 def read_txt(path, expected_rows, gap):

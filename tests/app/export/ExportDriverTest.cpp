@@ -56,9 +56,10 @@ TEST(ExportDriverTest, FormatTableTitlesDestinationsAndFlags) {
   ExportContact driver;
   std::vector<std::string> titles;
   for (const auto& f : driver.formats()) titles.push_back(f.title);
-  EXPECT_EQ(titles, (std::vector<std::string>{"Save to Excel", "Save to HTML", "Save to Pages", "Save to Numbers",
-                                              "Save to CSV", "Save to Docx", "Save to vCard", "Save to TXT",
-                                              "vCard, one file"}));
+  EXPECT_EQ(titles,
+            (std::vector<std::string>{"Save to Excel", "Save to HTML", "Save to Pages", "Save to Numbers",
+                                      "Save to CSV", "Save to Docx", "Save to vCard", "Save to TXT", "vCard, one file",
+                                      "Save to Google CSV", "Save to Outlook CSV", "Save to CSV, every value"}));
   Browser browser;
   browser.records = {record("Ann", "Acme")};
   browser.columns = {"First Name"};

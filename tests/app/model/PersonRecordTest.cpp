@@ -27,7 +27,8 @@ TEST(PersonRecordTest, ACompanyOnlyPersonHasThreeKeys) {
   person->setValueForProperty(std::int64_t{1}, kABPersonFlags);
   auto record = prasePerson(person);
   EXPECT_EQ(record.keys(), (std::vector<std::string>{"Person", "Company", "FullName"}));
-  EXPECT_EQ(record.text("FullName"), "(null)(null)");
+  // A missing part of the name is never shown as "(null)": the name shown is the company's.
+  EXPECT_EQ(record.text("FullName"), "Acme");
   EXPECT_EQ(record.person(), person);
 }
 
@@ -38,7 +39,7 @@ TEST(PersonRecordTest, SingleValuesAndFullName) {
   person->setValueForProperty(ABDate{1990, 4, 1}, kABBirthdayProperty);
   person->setValueForProperty(std::string("Sales"), kABDepartmentProperty);
   auto record = prasePerson(person);
-  EXPECT_EQ(record.text("FullName"), "(null)Lee");
+  EXPECT_EQ(record.text("FullName"), "Lee");
   EXPECT_EQ(record.text("Preffix"), "Dr");
   EXPECT_EQ(std::get<ABDate>(*record.find("Birthday")), (ABDate{1990, 4, 1}));
   EXPECT_EQ(record.text("Department"), "Sales");
