@@ -69,7 +69,8 @@ TEST_F(ExportPanelTest, PanelOffersTheEightFormatsAndTheTwoContents) {
   QStringList titles;
   for (int i = 0; i < panel.selectedButton()->count(); ++i) titles << panel.selectedButton()->itemText(i);
   EXPECT_EQ(titles, (QStringList{"Save to Excel", "Save to HTML", "Save to Pages", "Save to Numbers", "Save to CSV",
-                                 "Save to Docx", "Save to vCard", "Save to TXT", "vCard, one file"}));
+                                 "Save to Docx", "Save to vCard", "Save to TXT", "vCard, one file",
+                                 "Save to Google CSV", "Save to Outlook CSV", "Save to CSV, every value"}));
   EXPECT_EQ(panel.selectedTag(), 1);
   panel.setSelectedTag(2);
   EXPECT_EQ(panel.selectedTag(), 2);
