@@ -165,6 +165,7 @@ void printCommandHelp(const CommandInfo& command, std::ostream& stream) {
   stream << "usage: rolvane [--store PATH] " << command.usage << "\n";
   auto description = commandDescriptions().find(command.name);
   if (description != commandDescriptions().end()) stream << "\n" << description->second << "\n";
+  if (command.moreHelp) stream << "\n" << command.moreHelp();
 }
 
 bool isVCardFileArgument(const std::string& argument) {

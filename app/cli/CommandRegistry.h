@@ -45,6 +45,9 @@ struct CommandInfo {
   std::string name;
   std::string usage;  // one line, without the program name
   CommandFunction run;
+  // Lines `rolvane COMMAND --help` prints after the description (the conditions a command takes,
+  // say); none when empty.
+  std::function<std::string()> moreHelp = {};
 };
 
 // Subcommands register themselves from their own source file with a static CommandRegistration.
@@ -60,8 +63,9 @@ class CommandRegistry {
 };
 
 struct CommandRegistration {
-  CommandRegistration(std::string name, std::string usage, CommandFunction run) {
-    CommandRegistry::instance().add({std::move(name), std::move(usage), std::move(run)});
+  CommandRegistration(std::string name, std::string usage, CommandFunction run,
+                      std::function<std::string()> moreHelp = {}) {
+    CommandRegistry::instance().add({std::move(name), std::move(usage), std::move(run), std::move(moreHelp)});
   }
 };
 

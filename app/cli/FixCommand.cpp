@@ -33,7 +33,7 @@ bool deletesContacts(const std::string& option) {
 // Contacts no longer in the store are left out, and a finding left without its contact (or, for a
 // shared address, without anybody to share it with) is told on out. False and *error when the file
 // cannot be read or is not such a file.
-bool readFindings(const std::string& path, const std::string& key, const ABAddressBook& book,
+bool readFindings(const std::string& path, const ScanCondition& condition, const ABAddressBook& book,
                   std::map<std::string, std::vector<ABPersonRef>>& lists, std::vector<SharedEmailRow>& shared,
                   std::vector<SimilarRow>& similar, std::ostream& out, std::string* error) {
   std::ifstream in(path, std::ios::binary);
@@ -46,12 +46,14 @@ bool readFindings(const std::string& path, const std::string& key, const ABAddre
     *error = path + ": not the output of rolvane scan --json";
     return false;
   }
+  const std::string& key = condition.key;
+  const ScanCondition::Lists shape = condition.lists();
   if (!json.contains(key)) return true;
   const nlohmann::json& list = json[key];
   auto gone = [&](const std::string& uid, const std::string& why) { out << uid << ": not fixed, " << why << "\n"; };
   try {
     for (const auto& finding : list) {
-      if (key == "SimilarContacts") {
+      if (shape == ScanCondition::Lists::kSimilarGroups) {
         SimilarRow row{{}, finding.at("Reason").get<std::string>()};
         std::string first;
         for (const auto& member : finding.at("Persons")) {
@@ -65,7 +67,7 @@ bool readFindings(const std::string& path, const std::string& key, const ABAddre
           similar.push_back(std::move(row));
         continue;
       }
-      if (key != "ShareEmail") {
+      if (shape == ScanCondition::Lists::kPersons) {
         std::string uid = finding.get<std::string>();
         if (auto person = book.recordForUniqueId(uid))
           lists[key].push_back(person);
@@ -174,7 +176,7 @@ int runFix(CommandContext& ctx) {
     std::vector<SharedEmailRow> shared;
     std::vector<SimilarRow> similar;
     std::string error;
-    if (!readFindings(findingsPath, condition->key, *book, lists, shared, similar, ctx.out, &error)) {
+    if (!readFindings(findingsPath, *condition, *book, lists, shared, similar, ctx.out, &error)) {
       ctx.err << "rolvane fix: " << error << "\n";
       return 2;
     }
@@ -195,8 +197,21 @@ int runFix(CommandContext& ctx) {
   return 0;
 }
 
+// The conditions and their options, from the table.
+std::string optionsHelp() {
+  std::string text = "Conditions (NAME for --condition) and their options (TITLE for --option):\n";
+  for (const auto& condition : scanConditions()) {
+    text += "  \"" + condition.name + "\":";
+    if (const auto* category = ReviewCategories::byConditionKey(condition.key))
+      for (size_t o = 0; o < category->fixes.size(); ++o)
+        text += std::string(o ? "," : "") + " \"" + category->fixes[o].title + "\"";
+    text += "\n";
+  }
+  return text;
+}
+
 const CommandRegistration registration(
     "fix", "fix --condition NAME --option \"TITLE\" [--uid UID]... [--findings SCAN.json] [--region CC] [--yes]",
-    runFix);
+    runFix, optionsHelp);
 
 }  // namespace

@@ -42,6 +42,12 @@ void appendJsonText(std::string& out, std::string_view text) {
   out += '"';
 }
 
+// What the list of a condition key holds.
+ScanCondition::Lists listsOf(const std::string& key) {
+  const ScanCondition* condition = scanConditionKeyed(key);
+  return condition ? condition->lists() : ScanCondition::Lists::kPersons;
+}
+
 // One list of the findings as nlohmann's dump(2) writes it at the second level: a list of persons'
 // unique ids, of shared e-mails or of similar groups.
 std::string listAsJson(const ScanFindings::List& found, const ScanSnapshot& snapshot) {
@@ -85,7 +91,8 @@ std::string listAsJson(const ScanFindings::List& found, const ScanSnapshot& snap
     out.append(indent, ' ');
     out += ']';
   };
-  if (found.key == "SimilarContacts") {
+  const ScanCondition::Lists lists = listsOf(found.key);
+  if (lists == ScanCondition::Lists::kSimilarGroups) {
     array(found.similar.size(), 2, [&](size_t g) {
       const auto& group = found.similar[g];
       out += "{\n      \"Persons\": ";
@@ -94,7 +101,7 @@ std::string listAsJson(const ScanFindings::List& found, const ScanSnapshot& snap
       appendJsonText(out, group.reason);
       out += "\n    }";
     });
-  } else if (found.key == "ShareEmail") {
+  } else if (lists == ScanCondition::Lists::kSharedEmails) {
     array(found.shared.size(), 2, [&](size_t f) {
       const auto& finding = found.shared[f];
       out += "{\n      \"SearchedPerson\": ";
@@ -196,20 +203,19 @@ int runScan(CommandContext& ctx) {
     return 0;
   }
   for (const auto& found : findings.lists) {
-    const ScanCondition* condition = nullptr;
-    for (const auto& c : scanConditions())
-      if (c.key == found.key) condition = &c;
-    size_t count = found.key == "ShareEmail"        ? found.shared.size()
-                   : found.key == "SimilarContacts" ? found.similar.size()
-                                                    : found.persons.size();
+    const ScanCondition* condition = scanConditionKeyed(found.key);
+    const ScanCondition::Lists lists = condition->lists();
+    size_t count = lists == ScanCondition::Lists::kSharedEmails    ? found.shared.size()
+                   : lists == ScanCondition::Lists::kSimilarGroups ? found.similar.size()
+                                                                   : found.persons.size();
     ctx.out << condition->name << ": " << count << "\n";
-    if (found.key == "SimilarContacts") {
+    if (lists == ScanCondition::Lists::kSimilarGroups) {
       for (const auto& group : found.similar) {
         ctx.out << " ";
         for (size_t p = 0; p < group.members.size(); ++p) ctx.out << (p ? ", " : " ") << name(group.members[p]);
         ctx.out << ": " << group.reason << "\n";
       }
-    } else if (found.key == "ShareEmail") {
+    } else if (lists == ScanCondition::Lists::kSharedEmails) {
       for (const auto& finding : found.shared) {
         ctx.out << "  " << name(finding.searched) << " shares an address with";
         for (size_t other : finding.matches) ctx.out << " " << name(other) << ";";
@@ -222,6 +228,14 @@ int runScan(CommandContext& ctx) {
   return 0;
 }
 
-const CommandRegistration registration("scan", "scan [--condition NAME]... [--region CC] [--json]", runScan);
+// The conditions, from the table: each one's name for --condition and its key in --json.
+std::string conditionsHelp() {
+  std::string text = "Conditions (NAME for --condition, its key in --json):\n";
+  for (const auto& condition : scanConditions()) text += "  \"" + condition.name + "\"  " + condition.key + "\n";
+  return text;
+}
+
+const CommandRegistration registration("scan", "scan [--condition NAME]... [--region CC] [--json]", runScan,
+                                       conditionsHelp);
 
 }  // namespace

@@ -27,12 +27,6 @@ std::array<std::optional<std::string>, kSlotCount> emailSlots(const ABPersonData
   return slots;
 }
 
-std::string replacePlaceholder(std::string format, const std::string& value) {
-  auto at = format.find("%@");
-  if (at != std::string::npos) format.replace(at, 2, value);
-  return format;
-}
-
 }  // namespace
 
 std::string EmailSlots::emailLine(const ABPerson& person) {
@@ -113,25 +107,7 @@ std::optional<DetailsPane> updateUI(const ReviewOutline& outline, const ABAddres
   pane.name = row->name();
   pane.picture = row->person()->imageData();
   pane.emailLine = EmailSlots::emailLine(*row->person());
-  if (category->title == ReviewCategories::kShareEmail) {
-    pane.problemText = EmailSlots::shareEmailProblemText(*row);
-  } else if (category->title == ReviewCategories::kSimilarContacts) {
-    pane.problemText = PhoneProblems::similarContactsText(*row);
-  } else if (category->title == ReviewCategories::kPhoneWrittenDifferently) {
-    pane.problemText = PhoneProblems::writtenDifferentlyText(*row->person(), outline.region());
-  } else if (category->title == ReviewCategories::kPhoneFormat) {
-    const auto kept = book ? ABMarkCover(*book, ABMarkKind::kKeptPhoneFormat).keptFor(row->person()->uniqueId())
-                           : std::vector<std::string>();
-    pane.problemText = PhoneProblems::notInternationalText(*row->person(), outline.region(), kept);
-  } else if (category->title == ReviewCategories::kUnusualSuffix) {
-    pane.problemText = replacePlaceholder(category->problemText,
-                                          row->person()->stringForProperty(kABSuffixProperty).value_or("(null)"));
-  } else if (category->title == ReviewCategories::kUnusualTitle) {
-    pane.problemText = replacePlaceholder(category->problemText,
-                                          row->person()->stringForProperty(kABTitleProperty).value_or("(null)"));
-  } else {
-    pane.problemText = category->problemText;
-  }
+  pane.problemText = category->details ? category->details({outline, *row, *category, book}) : category->problemText;
   pane.matrix = category->matrix;
   pane.matrixX = category->matrixX;
   pane.matrixY = category->matrixY;

@@ -28,6 +28,8 @@ struct FixOutcome {
 
 // Applies fix options to rows of the review outline: acts on the store, saves, and shrinks the
 // outline. The Fix button uses the outline's selection; the command line names rows directly.
+// What each option does is declared with its category (app/review/conditions/), made of the steps
+// below.
 class FixActions {
  public:
   FixActions(ReviewOutline& outline, ABAddressBook& book, ReviewQuestions& questions,
@@ -43,42 +45,30 @@ class FixActions {
   // The selected option on the selected row, then the next row is selected.
   FixOutcome FixFounction();
 
-  void processDuplicateContact(PersonItem* row);
-  void processOnlyOneNameContacts(PersonItem* row);
-  void processBadSuffixContacts(PersonItem* row);
-  void processUnusualTitleContacts(PersonItem* row);
-  void processSpaceInFirstNameContacts(PersonItem* row);
-  void processEmptyNotesContacts(PersonItem* row);
-  void processDuplicateEmailContacts(PersonItem* row);
-  void processDuplicatePhoneContacts(PersonItem* row);
-  void processDuplicateAddresslContacts(PersonItem* row);
-  void processEmptyNicknameContacts(PersonItem* row);
-  void processShareEmailContacts(PersonItem* row);
-  void processInvalidCharContacts(PersonItem* row);
-  void processBlankNameContacts(PersonItem* row);
-  void processSimilarContacts(PersonItem* row);
-  void processPhoneWrittenDifferentlyContacts(PersonItem* row);
-  void processPhoneFormatContacts(PersonItem* row);
-  // Records that the person's numbers not in international form stay as they are written: a change
-  // set of its own that changes no contact.
-  void keepPhonesAsTheyAre(PersonItem* row);
-
   // The members of the person's duplicate group, found afresh in the store (store order).
   std::vector<ABPersonRef> duplicateGroupOf(const ABPerson& person) const;
 
   static inline const std::string kDeleteTitle = "Are you sure you want to delete the selected person ?";
   static inline const std::string kDeleteMessage = "This person will also delete from Contacts. ";
 
- private:
+  // The steps the options are made of, for the fix that runs.
+  ReviewOutline& outline() const { return outline_; }
+  ABAddressBook& book() const { return book_; }
   const std::string& option() const { return option_; }
+  // The row's person as the store holds it now (nullptr when it is no longer there).
+  const ABPersonRef& person() const { return person_; }
+  // The store's record of the person now (by unique id); nullptr when it is no longer there.
+  ABPersonRef stored(const ABPerson& person) const;
   // Saves the store as one change set with this description (a line a user understands).
   bool save(const std::string& description);
   bool confirmDelete();
+  // Asks before a merge, naming how many contacts will become one.
+  bool confirmMerge(size_t contacts);
   // Records that the persons are not the same person (about the value, when given): a change set
   // of its own that changes no contact; who names them in the history ("2 contacts named Ann Lee").
   bool markNotSamePerson(const std::vector<ABPersonRef>& persons, const std::string& value, const std::string& who);
-  // Asks before a merge, naming how many contacts will become one.
-  bool confirmMerge(size_t contacts);
+  // A mark of the user was saved: a change set of its own that changes no contact.
+  void markSaved() { outcome_.storeChanged = true; }
   void deleteThisContact(PersonItem* row);
   void removeProperty(PersonItem* row, const std::string& property, const std::string& what);
   void removeDuplicateValues(PersonItem* row, const std::string& property, const std::string& what,
@@ -92,19 +82,24 @@ class FixActions {
   // description is given how many persons were removed.
   bool replaceInOneSave(const std::vector<ABPersonRef>& removed, const ABPersonRef& added,
                         const std::function<std::string(size_t removed)>& description);
+  // Removes the category row once it is left without contacts.
   void closingStep(PersonItem* father);
   void note(std::string change) { outcome_.changes.push_back(std::move(change)); }
   void fail(const std::string& what);
-  // The store's record of the person now (by unique id); nullptr when it is no longer there.
-  ABPersonRef stored(const ABPerson& person) const;
+
+  // How the fixes name a person: in the lines of changes ("Ann Lee <UID>"), in a change set
+  // ("Ann Lee"); "3 contacts", "1 duplicate"; "Ann Lee, Anna Lee and 3 others"; "Merged 2 contacts
+  // into Ann Lee".
+  static std::string who(const ABPerson& person);
+  static std::string named(const ABPerson& person);
+  static std::string contacts(size_t count, const std::string& noun = "contact");
+  static std::string namesOf(const std::vector<ABPersonRef>& persons);
+  static std::string mergedInto(size_t members, const ABPerson& merged);
+  static std::string inQuotes(const std::string& text);
+
+ private:
   // Why the row's finding no longer holds on the store as it is now; nullopt while it holds.
   std::optional<std::string> staleReason(const ReviewCategories::Category& category, const PersonItem& row) const;
-  // The address a shared e-mail row is about.
-  std::string sharedValue(const PersonItem& row) const;
-  // Why a group of similar contacts no longer stands; nullopt while it does.
-  std::optional<std::string> similarStaleReason(const PersonItem& row) const;
-  // The row's person and the other contacts of its group as the store holds them now, in store order.
-  std::vector<ABPersonRef> similarMembers(const PersonItem& row) const;
 
   ReviewOutline& outline_;
   ABAddressBook& book_;

@@ -39,3 +39,19 @@ FixPreview creatScrollerViewWithTitle(const ReviewOutline& outline, const std::s
 
 // The display dictionary of the delete and merge previews, in its own key order.
 ContactRecord analysePerson(const ABPerson& person);
+
+// What the previews of the fix options (app/review/conditions/) are drawn with.
+namespace PreviewParts {
+
+PreviewText text(std::string value, double x, double y, double width,
+                 PreviewText::Colour colour = PreviewText::Colour::Default, double alpha = 1.0);
+// The name card: the person's name fields before and after the fix, under "Before Fixing" drawn at
+// this alpha.
+enum class Card { RemoveSuffix, RemoveTitle, QuestionMarks, Company, RemoveSpace, Hyphenate };
+void nameCard(FixPreview& preview, const ABPerson& person, Card card, double alpha);
+// The person's name and first six fields of its display dictionary.
+void fieldList(FixPreview& preview, const ABPerson& person);
+// The merge preview: the contact the members (store order) become.
+void merged(FixPreview& preview, const std::vector<ABPersonRef>& members);
+
+}  // namespace PreviewParts

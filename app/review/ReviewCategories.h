@@ -1,10 +1,20 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
-// The categories of the review outline and their fix matrices. Titles are the identities of
-// categories and options everywhere in the review screen.
+class ABAddressBook;
+class FixActions;
+class PersonItem;
+class ReviewOutline;
+struct FixPreview;
+
+// The review side of the table of conditions: for each condition of the scanner
+// (app/scanner/ScanConditions) its category in the review outline, with its details text, its fix
+// options (each with what it does and what its preview shows) and its re-check of a stale finding.
+// Each category is one file of app/review/conditions/; all() lists them in outline order. Titles are
+// the identities of categories and options everywhere in the review screen.
 namespace ReviewCategories {
 
 inline const std::string kUnusualSuffix = "Unusual Suffix";
@@ -51,16 +61,51 @@ struct FixMatrix {
   std::vector<std::string> options;  // cell titles, in the order shown; the first is selected first
 };
 
-struct Category {
-  std::string conditionKey;  // the scan result's key
-  std::string title;
-  std::string rowDescription;
-  std::string problemText;  // empty where it is composed ("Share Email address", the phone and similar ones)
-  const FixMatrix* matrix;
-  int matrixX, matrixY;  // origin of the matrix in its box
-  // Whether the fix ignores the selected option and does its one action.
-  bool singleAction;
+struct Category;
+
+// What a preview or a details text is drawn from: a contact row of the category, selected in the
+// outline. The book is the store as it is now (nullptr where the details pane is drawn without it).
+struct RowOf {
+  const ReviewOutline& outline;
+  const PersonItem& row;
+  const Category& category;
+  const ABAddressBook* book;
 };
+
+// One fix option of a category: its title, what it does to a contact row (FixActions::apply calls
+// it once the finding is found still to hold) and what its preview shows.
+struct FixOption {
+  std::string title{};
+  void (*act)(FixActions& actions, PersonItem* row) = nullptr;
+  void (*preview)(FixPreview& preview, const RowOf& of) = nullptr;
+};
+
+struct Category {
+  // Every member has a default, so that a category's file names only what it sets.
+  std::string conditionKey{};  // the scan result's key
+  std::string title{};
+  std::string rowDescription{};
+  std::string problemText{};  // empty where it is composed (details)
+  const FixMatrix* matrix = nullptr;
+  int matrixX = 0, matrixY = 0;  // origin of the matrix in its box
+  // Whether the fix ignores the selected option and does its one action.
+  bool singleAction = false;
+  // The options in the order shown; the matrix holds their titles.
+  std::vector<FixOption> fixes{};
+  // The details pane's text for a row; nullptr: problemText as it is.
+  std::string (*details)(const RowOf& of) = nullptr;
+  // Why a row's finding no longer holds on the store as it is now (FixActions::person()); nullopt
+  // while it holds. nullptr: the scanner's test of the condition on the person, and noLongerMeets.
+  std::optional<std::string> (*stale)(const FixActions& actions, const PersonItem& row) = nullptr;
+  std::string noLongerMeets = "the finding no longer holds";
+
+  // The option of this title; nullptr when the category has none.
+  const FixOption* fix(const std::string& option) const;
+};
+
+// A category as its file declares it, its matrix named `matrixName` (categories of one matrix name
+// share one matrix, and with it the option selected in it).
+Category declare(Category category, const std::string& matrixName);
 
 // In outline order.
 const std::vector<Category>& all();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/scanner/ScanAddressBook.h"
+#include "app/scanner/ScanConditions.h"
 #include "app/scanner/ScanResult.h"
 #include "platform/addressbook/ABAddressBook.h"
 
@@ -14,7 +15,9 @@ void ReviewOutline::setOutlineViewDataSouce(const std::map<std::string, std::vec
   selected_ = nullptr;
   showingTips_ = false;
   for (const auto& category : ReviewCategories::all()) {
-    if (category.title == ReviewCategories::kShareEmail) {
+    const ScanCondition* condition = scanConditionKeyed(category.conditionKey);
+    const auto shape = condition ? condition->lists() : ScanCondition::Lists::kPersons;
+    if (shape == ScanCondition::Lists::kSharedEmails) {
       if (sharedEmails.empty()) continue;
       auto father = PersonItem::initFatherNodeWithName(category.title);
       for (const auto& finding : sharedEmails) {
@@ -31,7 +34,7 @@ void ReviewOutline::setOutlineViewDataSouce(const std::map<std::string, std::vec
       mRootNodeArray_.push_back(std::move(father));
       continue;
     }
-    if (category.title == ReviewCategories::kSimilarContacts) {
+    if (shape == ScanCondition::Lists::kSimilarGroups) {
       auto father = PersonItem::initFatherNodeWithName(category.title);
       for (const auto& group : similar) {
         if (group.persons.size() < 2) continue;

@@ -307,9 +307,8 @@ bool ScanAddressBook::hasBlankNickname(const ABPersonData& data) {
 }
 
 bool ScanAddressBook::personMeetsCondition(const std::string& conditionKey, const ABPersonData& data) {
-  for (const auto& condition : scanConditions())
-    if (condition.key == conditionKey) return condition.meets && condition.meets(*PersonValuesOf(data));
-  return false;
+  const ScanCondition* condition = scanConditionKeyed(conditionKey);
+  return condition && condition->meets && condition->meets(*PersonValuesOf(data));
 }
 
 std::optional<std::string> ScanAddressBook::duplicateGroupKey(const ABPersonData& data) {
@@ -377,7 +376,8 @@ void ScanFinders::addPersonsMeetingEach(const std::vector<PersonValues>& values,
 std::vector<PersonTest> ScanFinders::personTests(const std::vector<std::string>& names) {
   std::vector<PersonTest> tests;
   for (const auto& name : names)
-    if (const ScanCondition* condition = scanConditionNamed(name); condition && condition->meets)
+    if (const ScanCondition* condition = scanConditionNamed(name);
+        condition && condition->task == ScanCondition::Task::kPersonTest)
       tests.push_back(condition->meets);
   return tests;
 }
@@ -773,9 +773,11 @@ ScanResult ScanFindings::resultOf(const ScanSnapshot& snapshot) && {
   result.region = std::move(region);
   PersonsOf persons(snapshot);
   for (List& list : lists) {
-    if (list.key == "ShareEmail")
+    const ScanCondition* condition = scanConditionKeyed(list.key);
+    const auto lists = condition ? condition->lists() : ScanCondition::Lists::kPersons;
+    if (lists == ScanCondition::Lists::kSharedEmails)
       result.setShareEmail(persons.at(std::move(list.shared)));
-    else if (list.key == "SimilarContacts")
+    else if (lists == ScanCondition::Lists::kSimilarGroups)
       result.setSimilarContacts(persons.at(std::move(list.similar)));
     else
       result.setPersons(list.key, persons.at(list.persons));
@@ -799,23 +801,24 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
   // One snapshot for every condition. The conditions about one person share one pass over it; the
   // others (duplicate groups, shared e-mail values, the phone conditions) are tasks of their own.
   // The tasks run side by side on the cores and the result is assembled in list order afterwards.
+  using Task = ScanCondition::Task;
   std::vector<PersonTest> tests;
-  std::set<std::string> others;
+  std::set<Task> others;
   for (const ScanCondition* condition : conditions) {
-    if (condition->meets)
+    if (condition->task == Task::kPersonTest)
       tests.push_back(condition->meets);
     else
-      others.insert(condition->key);
+      others.insert(condition->task);
   }
   std::vector<std::vector<size_t>> found;
-  std::map<std::string, std::vector<size_t>> foundOther;
+  std::map<Task, std::vector<size_t>> foundOther;
   std::vector<SharedEmailIndexes> sharedFound;
   std::vector<SimilarContacts::Group> similarFound;
   // Each task writes only its own result; the map's entries are made before the tasks run.
-  auto listOf = [&](const char* key) { return others.count(key) ? &foundOther[key] : nullptr; };
-  std::vector<size_t>* duplicates = listOf("DuplicateContacts");
-  std::vector<size_t>* writtenTwice = listOf("DupPhoneFormat");
-  std::vector<size_t>* national = listOf("PhoneFormat");
+  auto listOf = [&](Task task) { return others.count(task) ? &foundOther[task] : nullptr; };
+  std::vector<size_t>* duplicates = listOf(Task::kDuplicateGroups);
+  std::vector<size_t>* writtenTwice = listOf(Task::kPhonesWrittenTwice);
+  std::vector<size_t>* national = listOf(Task::kPhonesNotInternational);
 
   // Every phone number is read once for the three conditions that compare them. One task reads
   // them while another works out what else links similar contacts; the one that ends last runs the
@@ -824,7 +827,7 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
   PhoneReadings readings;
   std::optional<SimilarContacts::LinkFacts> links;
   std::vector<std::function<void()>> tasks;
-  const bool similar = others.count("SimilarContacts") > 0;
+  const bool similar = others.count(Task::kSimilarGroups) > 0;
   if (similar || writtenTwice || national) {
     auto compare = [&] {
       if (similar) similarFound = ScanFinders::similarContacts(snapshot, readings, phones, *links);
@@ -847,7 +850,7 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
   if (const size_t from = tested ? tested->upTo : 0; from < snapshot.size())
     tasks.push_back(
         [&, from] { ScanFinders::addPersonsMeetingEach(snapshot.values, from, snapshot.size(), tests, found); });
-  if (others.count("ShareEmail")) tasks.push_back([&] { sharedFound = ScanFinders::sharedEmails(snapshot); });
+  if (others.count(Task::kSharedEmails)) tasks.push_back([&] { sharedFound = ScanFinders::sharedEmails(snapshot); });
   if (duplicates) tasks.push_back([&] { *duplicates = ScanFinders::duplicateContacts(snapshot); });
   std::atomic<size_t> next{0};
   parallelFor(tasks.size(), 1, [&](size_t, size_t) {
@@ -858,14 +861,14 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
   result.region = region;
   size_t test = 0;
   for (const ScanCondition* condition : conditions) {
-    if (condition->meets) {
+    if (condition->task == Task::kPersonTest) {
       if (!found[test].empty()) result.listFor(condition->key).persons = found[test];
       ++test;
-    } else if (condition->key == "ShareEmail") {
+    } else if (condition->task == Task::kSharedEmails) {
       if (!sharedFound.empty()) result.listFor(condition->key).shared = sharedFound;
-    } else if (condition->key == "SimilarContacts") {
+    } else if (condition->task == Task::kSimilarGroups) {
       if (!similarFound.empty()) result.listFor(condition->key).similar = similarFound;
-    } else if (auto it = foundOther.find(condition->key); it != foundOther.end() && !it->second.empty()) {
+    } else if (auto it = foundOther.find(condition->task); it != foundOther.end() && !it->second.empty()) {
       result.listFor(condition->key).persons = it->second;
     }
   }

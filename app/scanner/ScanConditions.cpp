@@ -4,11 +4,12 @@
 
 const std::vector<ScanCondition>& scanConditions() {
   using S = ScanAddressBook;
+  using T = ScanCondition::Task;
   // "ShareEmail" and "SimilarContacts" have findings of their own kind (findDuplicateEmailInContacts,
   // findSimilarContacts); their finder pointers are unused. The phone conditions read every number
   // with libphonenumber first, so they are no test on a person's values alone.
   static const std::vector<ScanCondition> conditions = {
-      {"Duplicate contacts", "DuplicateContacts", &S::test, nullptr},
+      {"Duplicate contacts", "DuplicateContacts", &S::test, nullptr, T::kDuplicateGroups},
       {"Incomplete name", "SingleName", &S::scanAllAddressBookOnlyOneName, &S::hasIncompleteName},
       {"Invalid characters", "InvalidChar", &S::findInvalidCharactersInContacts, &S::hasInvalidCharacters},
       {"Duplicate address", "DupAddress", &S::findDuplicateAddressInOnePerson, &S::hasRepeatedAddress},
@@ -21,10 +22,12 @@ const std::vector<ScanCondition>& scanConditions() {
        &S::hasSpaceInFirstName},
       {"Nickname with spacing only", "EmptyNickname", &S::findEmptyNickname, &S::hasBlankNickname},
       {"Blank name", "BlankName", &S::findBlankNameInContacts, &S::hasBlankName},
-      {"Emails duplicated among multiple contacts", "ShareEmail", nullptr, nullptr},
-      {"Similar contacts", "SimilarContacts", nullptr, nullptr},
-      {"Same phone number written differently", "DupPhoneFormat", &S::findPhonesWrittenDifferently, nullptr},
-      {"Phone number not in international format", "PhoneFormat", &S::findPhonesNotInternational, nullptr},
+      {"Emails duplicated among multiple contacts", "ShareEmail", nullptr, nullptr, T::kSharedEmails},
+      {"Similar contacts", "SimilarContacts", nullptr, nullptr, T::kSimilarGroups},
+      {"Same phone number written differently", "DupPhoneFormat", &S::findPhonesWrittenDifferently, nullptr,
+       T::kPhonesWrittenTwice},
+      {"Phone number not in international format", "PhoneFormat", &S::findPhonesNotInternational, nullptr,
+       T::kPhonesNotInternational},
   };
   return conditions;
 }
@@ -32,6 +35,12 @@ const std::vector<ScanCondition>& scanConditions() {
 const ScanCondition* scanConditionNamed(const std::string& name) {
   for (const auto& condition : scanConditions())
     if (condition.name == name) return &condition;
+  return nullptr;
+}
+
+const ScanCondition* scanConditionKeyed(const std::string& key) {
+  for (const auto& condition : scanConditions())
+    if (condition.key == key) return &condition;
   return nullptr;
 }
 
