@@ -41,6 +41,10 @@ bool storeExists(const std::filesystem::path& path, std::ostream& err) {
 
 }  // namespace
 
+std::filesystem::path CommandContext::storeFile() const {
+  return storeFileOf(storePath);
+}
+
 ABAddressBook* CommandContext::openStore(bool mayCreate) const {
   if (!mayCreate && !storeExists(storeFileOf(storePath), err)) return nullptr;
   if (!storePath.empty()) ABAddressBook::setSharedStorePath(storePath);

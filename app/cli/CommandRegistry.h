@@ -24,6 +24,8 @@ struct CommandContext {
   // commands that bring contacts in (mayCreate) make a store where there is none; every other
   // command on a missing store fails, naming the path, and creates nothing.
   ABAddressBook* openStore(bool mayCreate = false) const;
+  // The store's file (the default store's when no path was chosen), whether or not it exists.
+  std::filesystem::path storeFile() const;
   // Reads every person of the store once, a batch at a time, without opening the address book or
   // keeping the persons (ABAddressBook::readPersons): for a command that only reads each person
   // once. On failure writes one line to err, as openStore does, and returns false.

@@ -1,5 +1,6 @@
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <filesystem>
 
@@ -10,6 +11,7 @@
 #include "app/cli/CommandRegistry.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/sync/CardDavCollection.h"
+#include "platform/sync/HttpSession.h"
 #include "platform/sync/SourcePassword.h"
 #include "platform/sync/SyncRun.h"
 #include "platform/sync/SyncState.h"
@@ -46,6 +48,14 @@ bool passwordForAdding(CommandContext& ctx, const SyncSource& source, std::strin
     return false;
   }
   return true;
+}
+
+// A password file others can read is used, but said so.
+void warnIfOthersCanRead(CommandContext& ctx, const std::string& file) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0)
+    ctx.err << "rolvane source add: warning: the password file " << file << " can be read by other users (chmod 600 "
+            << file << ")\n";
 }
 
 int addSource(CommandContext& ctx, const std::vector<std::string>& args) {
@@ -89,12 +99,18 @@ int addSource(CommandContext& ctx, const std::vector<std::string>& args) {
     ctx.err << "rolvane source add: give either --vdir FOLDER or --carddav URL\n" << kUsage;
     return 2;
   }
-  // Linking an address book is, like an import, a way to bring contacts into a new store.
-  ABAddressBook* book = ctx.openStore(true);
-  if (!book) return 1;
   std::string why;
-  {
-    auto state = SyncState::open(book->path(), &why);
+  if (!validSourceName(source.name, &why)) {
+    ctx.err << "rolvane source add: " << why << "\n";
+    return 2;
+  }
+  // A store that is not there yet is made only once the address book could be reached: a failed
+  // add leaves nothing behind.
+  std::error_code ec;
+  if (std::filesystem::exists(ctx.storeFile(), ec)) {
+    ABAddressBook* existing = ctx.openStore();
+    if (!existing) return 1;
+    auto state = SyncState::open(existing->path(), &why);
     if (!state) {
       ctx.err << "rolvane source add: " << why << "\n";
       return 1;
@@ -105,7 +121,6 @@ int addSource(CommandContext& ctx, const std::vector<std::string>& args) {
     }
   }
   if (vdir) {
-    std::error_code ec;
     if (!std::filesystem::is_directory(source.location, ec)) {
       ctx.err << "rolvane source add: " << source.location << ": no such folder\n";
       return 1;
@@ -118,12 +133,18 @@ int addSource(CommandContext& ctx, const std::vector<std::string>& args) {
       ctx.err << "rolvane source add: " << source.location << ": not an http:// or https:// address\n";
       return 2;
     }
+    // A user and password written in the address are taken out of it: the address is stored and
+    // shown, the password goes to the secret store only.
+    std::string urlUser, urlPassword;
+    source.location = HttpSession::withoutUserInfo(source.location, &urlUser, &urlPassword);
+    if (source.user.empty()) source.user = urlUser;
     if (!source.passwordFile.empty())
       source.passwordFile = std::filesystem::absolute(source.passwordFile).lexically_normal().string();
     if (source.insecure)
       ctx.err << "rolvane source add: warning: the server's certificate will not be checked (--insecure)\n";
-    std::string password;
-    if (!passwordForAdding(ctx, source, password)) return 1;
+    std::string password = urlPassword;
+    if (password.empty() && !passwordForAdding(ctx, source, password)) return 1;
+    if (!source.passwordFile.empty()) warnIfOthersCanRead(ctx, source.passwordFile);
     std::vector<CardDavAddressBook> books;
     if (!CardDavCollection::discover({source.location, source.user, password, source.insecure}, books, &why)) {
       ctx.err << "rolvane source add: " << why << "\n";
@@ -160,6 +181,9 @@ int addSource(CommandContext& ctx, const std::vector<std::string>& args) {
         ctx.err << "rolvane source add: warning: " << keepError << "; the password will be asked at each sync\n";
     }
   }
+  // Linking an address book is, like an import, a way to bring contacts into a new store.
+  ABAddressBook* book = ctx.openStore(true);
+  if (!book) return 1;
   if (!linkSource(*book, source, &why)) {
     ctx.err << "rolvane source add: " << why << "\n";
     return 1;
@@ -191,7 +215,7 @@ int listSources(CommandContext& ctx, const std::vector<std::string>& args) {
       state->items(source.name, items, nullptr);
       list.push_back({{"name", source.name},
                       {"kind", syncSourceKindName(source.kind)},
-                      {"location", source.location},
+                      {"location", HttpSession::withoutUserInfo(source.location)},
                       {"user", source.user},
                       {"contacts", items.size()},
                       {"lastSync", source.lastSync},
@@ -202,7 +226,8 @@ int listSources(CommandContext& ctx, const std::vector<std::string>& args) {
   }
   if (sources.empty()) ctx.out << "No address book is linked to the store.\n";
   for (const auto& source : sources) {
-    ctx.out << source.name << "  " << syncSourceKindName(source.kind) << "  " << source.location;
+    ctx.out << source.name << "  " << syncSourceKindName(source.kind) << "  "
+            << HttpSession::withoutUserInfo(source.location);
     if (!source.user.empty()) ctx.out << "  (user " << source.user << ")";
     ctx.out << "\n    "
             << (source.lastSync.empty() ? "never synced" : "last sync " + source.lastSync + ": " + source.lastReport)

@@ -13,11 +13,18 @@ namespace {
 int runSync(CommandContext& ctx) {
   std::vector<std::string> names;
   bool json = false;
+  SyncOptions options;
   for (const auto& arg : ctx.args) {
     if (arg == "--json") {
       json = true;
+    } else if (arg == "--allow-mass-delete") {
+      options.allowMassDelete = true;
     } else if (arg == "--help") {
-      ctx.out << "usage: rolvane [--store PATH] sync [NAME...] [--json]\n";
+      ctx.out << "usage: rolvane [--store PATH] sync [NAME...] [--json] [--allow-mass-delete]\n"
+                 "A sync that would delete more than "
+              << SyncOptions::kMassDeleteCount
+              << " contacts and more than half of those linked to an address book stops and changes\n"
+                 "nothing; --allow-mass-delete lets it go on.\n";
       return 0;
     } else if (!arg.empty() && arg[0] == '-') {
       ctx.err << "rolvane sync: unexpected argument \"" << arg << "\"\n";
@@ -31,7 +38,7 @@ int runSync(CommandContext& ctx) {
   PasswordPrompt prompt = [](const SyncSource& source, std::string& password) {
     return askPasswordOnTerminal("Password for " + source.user + " at " + source.location + ": ", password);
   };
-  SyncRunResult result = syncSources(*book, book->path(), names, prompt);
+  SyncRunResult result = syncSources(*book, book->path(), names, prompt, options);
   if (result.reports.empty() && result.failures.empty()) {
     ctx.err << "rolvane sync: no address book is linked to the store (add one with \"rolvane source add\")\n";
     return 1;
@@ -49,7 +56,12 @@ int runSync(CommandContext& ctx) {
              {"deleted", report.removedFromSource}}},
            {"conflicts", report.conflicts},
            {"errors", report.errors}});
-    nlohmann::ordered_json out = {{"sources", list}, {"failures", result.failures}};
+    nlohmann::ordered_json stopped = nlohmann::ordered_json::array();
+    for (const auto& report : result.stoppedByMassDelete)
+      stopped.push_back({{"source", report.source},
+                         {"wouldDeleteInStore", report.wouldDeleteInStore},
+                         {"wouldDeleteInSource", report.wouldDeleteInSource}});
+    nlohmann::ordered_json out = {{"sources", list}, {"failures", result.failures}, {"stoppedByMassDelete", stopped}};
     ctx.out << out.dump(2) << "\n";
   } else {
     for (const auto& report : result.reports) {
@@ -60,11 +72,15 @@ int runSync(CommandContext& ctx) {
   }
   bool cardErrors = false;
   for (const auto& report : result.reports)
-    for (const auto& error : report.errors) {
+    for (const auto& error : report.errorLines()) {
       ctx.err << "rolvane sync: " << error << "\n";
       cardErrors = true;
     }
   for (const auto& failure : result.failures) ctx.err << "rolvane sync: " << failure << "\n";
+  for (const auto& stopped : result.stoppedByMassDelete)
+    ctx.err << "rolvane sync: " << stopped.source
+            << ": if these contacts are to be deleted, run \"rolvane sync --allow-mass-delete " << stopped.source
+            << "\"\n";
   return result.ok() && !cardErrors ? 0 : 1;
 }
 

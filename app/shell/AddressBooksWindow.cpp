@@ -17,11 +17,13 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/sync/CardDavCollection.h"
+#include "platform/sync/HttpSession.h"
 #include "platform/sync/SourcePassword.h"
 #include "platform/sync/SyncRun.h"
 
@@ -102,7 +104,8 @@ void AddressBooksWindow::refresh() {
     auto* item = new QTreeWidgetItem(list_);
     item->setText(0, q(source.name));
     item->setText(1, source.kind == SyncSource::Kind::CardDav ? tr("CardDAV") : tr("Folder"));
-    item->setText(2, q(source.location) + (source.user.empty() ? QString() : tr(" (user %1)").arg(q(source.user))));
+    item->setText(2, q(HttpSession::withoutUserInfo(source.location)) +
+                         (source.user.empty() ? QString() : tr(" (user %1)").arg(q(source.user))));
     item->setText(3, source.lastSync.empty() ? tr("never") : q(source.lastSync) + " — " + q(source.lastReport));
     item->setToolTip(3, item->text(3));
   }
@@ -161,13 +164,17 @@ void AddressBooksWindow::addCardDav() {
   SyncSource source;
   source.name = name->text().trimmed().toStdString();
   source.kind = SyncSource::Kind::CardDav;
-  source.location = url->text().trimmed().toStdString();
   source.user = user->text().trimmed().toStdString();
+  // A user and password written in the address are taken out of it, into the secret store.
+  std::string urlUser, urlPassword;
+  source.location = HttpSession::withoutUserInfo(url->text().trimmed().toStdString(), &urlUser, &urlPassword);
+  if (source.user.empty()) source.user = urlUser;
   if (source.name.empty() || source.location.empty()) {
     QMessageBox::warning(this, tr("Address Books"), tr("Give the address book a name and the server's address."));
     return;
   }
-  CardDavAccount account{source.location, source.user, password->text().toStdString(), false};
+  CardDavAccount account{source.location, source.user,
+                         password->text().isEmpty() ? urlPassword : password->text().toStdString(), false};
   std::vector<CardDavAddressBook> books;
   std::string why;
   bool found = false;
@@ -245,6 +252,38 @@ void AddressBooksWindow::syncNow() {
   SyncRunResult result;
   runAside([&] { result = syncSources(book_, book_.path(), {}, prompt); });
   progress.close();
+  // A source that would delete many of its contacts stopped without changing anything: it goes on
+  // only when the user says these deletions are meant.
+  std::vector<std::string> allowed;
+  for (const auto& stopped : result.stoppedByMassDelete) {
+    const int count = stopped.wouldDeleteInStore + stopped.wouldDeleteInSource;
+    QMessageBox question(QMessageBox::Warning, tr("Address Books"),
+                         tr("Syncing “%1” would delete %n contact(s).", "", count).arg(q(stopped.source)),
+                         QMessageBox::Cancel, this);
+    question.setInformativeText(
+        tr("%1 would leave this address book because they are no longer in “%2”, and %3 deleted here would be "
+           "deleted there. A folder on a drive that is not mounted, or a server that lost its contacts, looks like "
+           "this. Nothing has been changed yet.")
+            .arg(stopped.wouldDeleteInStore)
+            .arg(q(stopped.source))
+            .arg(stopped.wouldDeleteInSource));
+    question.addButton(tr("Delete %n Contact(s)", "", count), QMessageBox::DestructiveRole);
+    if (question.exec() != QMessageBox::Cancel) allowed.push_back(stopped.source);
+  }
+  if (!allowed.empty()) {
+    SyncOptions options;
+    options.allowMassDelete = true;
+    SyncRunResult again;
+    progress.show();
+    runAside([&] { again = syncSources(book_, book_.path(), allowed, prompt, options); });
+    progress.close();
+    std::erase_if(result.failures, [&](const std::string& failure) {
+      return std::any_of(allowed.begin(), allowed.end(),
+                         [&](const std::string& name) { return failure.rfind(name + ": ", 0) == 0; });
+    });
+    for (auto& report : again.reports) result.reports.push_back(std::move(report));
+    for (auto& failure : again.failures) result.failures.push_back(std::move(failure));
+  }
   refresh();
 
   QStringList lines;
@@ -253,7 +292,7 @@ void AddressBooksWindow::syncNow() {
     lines << q(report.summary());
     for (const auto& conflict : report.conflicts) lines << "  " + tr("Conflict: %1").arg(q(conflict));
     for (const auto& kept : report.kept) lines << "  " + q(kept);
-    for (const auto& error : report.errors) lines << "  " + q(error);
+    for (const auto& error : report.errorLines()) lines << "  " + q(error);
     changedStore = changedStore || report.addedToStore || report.changedInStore || report.removedFromStore ||
                    !report.conflicts.empty();
   }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -76,4 +77,22 @@ class CardCollection {
   }
   // The href a new card of that unique id gets.
   virtual std::string hrefForNewCard(const std::string& uid) const = 0;
+
+  // The cards that list, changesSince or fetch left out because they cannot or must not be read (an
+  // href outside the collection, a file that cannot be read, a card the server fails to serve), one
+  // line each naming the card. A sync leaves them as they are: such a card is not gone.
+  struct Skipped {
+    std::string href;
+    std::string why;
+  };
+  const std::vector<Skipped>& skipped() const { return skipped_; }
+
+ protected:
+  void skip(const std::string& href, const std::string& why) {
+    if (skippedHrefs_.insert(href).second) skipped_.push_back({href, why});
+  }
+
+ private:
+  std::vector<Skipped> skipped_;
+  std::set<std::string> skippedHrefs_;
 };

@@ -148,18 +148,44 @@ bool isCollection(const pugi::xml_node& prop) {
 }
 
 std::string normalPath(std::string path) {
-  path = percentDecode(path);
+  path = HttpSession::withoutDotSegments(percentDecode(path));
   if (path.empty() || path.back() != '/') path += '/';
   return path;
 }
 
 }  // namespace
 
-CardDavCollection::CardDavCollection(CardDavAccount account)
-    : account_(std::move(account)),
-      collectionPath_(normalPath(HttpSession::pathOf(account_.url))),
-      http_(std::make_unique<HttpSession>(account_.user, account_.password, account_.insecure)) {
+CardDavCollection::CardDavCollection(CardDavAccount account) : account_(std::move(account)) {
+  account_.url = HttpSession::withoutUserInfo(account_.url);
   if (account_.url.empty() || account_.url.back() != '/') account_.url += '/';
+  origin_ = HttpSession::originOf(account_.url);
+  collectionPath_ = normalPath(HttpSession::pathOf(account_.url));
+  http_ = std::make_unique<HttpSession>(account_.user, account_.password, account_.insecure, origin_);
+}
+
+void CardDavCollection::setLimits(const HttpSession::Limits& limits) {
+  http_->setLimits(limits);
+}
+
+bool CardDavCollection::cardUrl(const std::string& href, std::string& url, std::string* error) const {
+  auto refuse = [&](const std::string& why) {
+    if (error) *error = "the server names a card \"" + href + "\" " + why + "; it is skipped and nothing is sent there";
+    return false;
+  };
+  if (href.empty()) return refuse("without an address");
+  for (unsigned char c : href)
+    if (c < 0x20 || c == 0x7f) return refuse("with a control character in its address");
+  std::string resolved = HttpSession::resolve(account_.url, href);
+  if (origin_.empty() || HttpSession::originOf(resolved) != origin_) return refuse("on another server than " + origin_);
+  std::string path = HttpSession::pathOf(resolved);
+  std::string decoded = HttpSession::withoutDotSegments(percentDecode(path));
+  for (unsigned char c : decoded)
+    if (c < 0x20 || c == 0x7f) return refuse("with a control character in its address");
+  if (decoded.size() <= collectionPath_.size() || decoded.compare(0, collectionPath_.size(), collectionPath_) != 0 ||
+      decoded.back() == '/')
+    return refuse("outside the address book " + account_.url);
+  url = origin_ + path;
+  return true;
 }
 
 CardDavCollection::~CardDavCollection() = default;
@@ -170,7 +196,7 @@ std::string CardDavCollection::describe() const {
 
 bool CardDavCollection::discover(const CardDavAccount& account, std::vector<CardDavAddressBook>& books,
                                  std::string* error) {
-  HttpSession http(account.user, account.password, account.insecure);
+  HttpSession http(account.user, account.password, account.insecure, HttpSession::withoutUserInfo(account.url));
   books.clear();
   const std::string props = "<d:resourcetype/><d:displayname/><d:current-user-principal/><card:addressbook-home-set/>";
 
@@ -178,10 +204,13 @@ bool CardDavCollection::discover(const CardDavAccount& account, std::vector<Card
     pugi::xml_document document;
     std::vector<DavResponse> responses;
     if (!propfind(http, url, 1, "<d:resourcetype/><d:displayname/>", document, responses, why)) return false;
-    for (const auto& response : responses)
-      if (response.prop && isAddressBook(response.prop))
-        books.push_back(
-            {HttpSession::resolve(url, response.href), trimmed(child(response.prop, "displayname").child_value())});
+    for (const auto& response : responses) {
+      if (!response.prop || !isAddressBook(response.prop)) continue;
+      std::string bookUrl = HttpSession::resolve(url, response.href);
+      // An address book the server names on another host is not offered: the password is not for it.
+      if (HttpSession::originOf(bookUrl) != HttpSession::originOf(account.url)) continue;
+      books.push_back({bookUrl, trimmed(child(response.prop, "displayname").child_value())});
+    }
     return true;
   };
 
@@ -211,9 +240,13 @@ bool CardDavCollection::discover(const CardDavAccount& account, std::vector<Card
   }
   pugi::xml_node prop = responses.front().prop;
   if (isAddressBook(prop)) {
-    books.push_back(
-        {HttpSession::resolve(url, responses.front().href.empty() ? HttpSession::pathOf(url) : responses.front().href),
-         trimmed(child(prop, "displayname").child_value())});
+    std::string bookUrl =
+        HttpSession::resolve(url, responses.front().href.empty() ? HttpSession::pathOf(url) : responses.front().href);
+    if (HttpSession::originOf(bookUrl) != HttpSession::originOf(account.url)) {
+      if (error) *error = account.url + ": the server names an address book on another host (" + bookUrl + ")";
+      return false;
+    }
+    books.push_back({bookUrl, trimmed(child(prop, "displayname").child_value())});
     return true;
   }
   std::string home = trimmed(child(child(prop, "addressbook-home-set"), "href").child_value());
@@ -253,6 +286,11 @@ bool CardDavCollection::list(std::map<std::string, std::string>& etagByHref, std
       continue;
     }
     if (!response.prop || isCollection(response.prop)) continue;
+    std::string url, why;
+    if (!cardUrl(response.href, url, &why)) {
+      skip(response.href, why);
+      continue;
+    }
     std::string etag = trimmed(child(response.prop, "getetag").child_value());
     if (!etag.empty()) etagByHref[response.href] = etag;
   }
@@ -307,6 +345,11 @@ CardCollection::ChangesStatus CardDavCollection::changesSince(const std::string&
         more = more || entry.status == 507;
         continue;
       }
+      std::string url, why;
+      if (!cardUrl(entry.href, url, &why)) {
+        skip(entry.href, why);
+        continue;
+      }
       if (entry.status == 404) {
         etagByHref.erase(entry.href);
         removedHrefs.push_back(entry.href);
@@ -330,43 +373,89 @@ CardCollection::ChangesStatus CardDavCollection::changesSince(const std::string&
 
 bool CardDavCollection::fetch(const std::vector<std::string>& hrefs, std::map<std::string, Card>& cardByHref,
                               std::string* error) {
-  for (std::size_t start = 0; start < hrefs.size(); start += kMultigetBatch) {
-    std::string body =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-        "<card:addressbook-multiget xmlns:d=\"DAV:\" xmlns:card=\"urn:ietf:params:xml:ns:carddav\">"
-        "<d:prop><d:getetag/><card:address-data/></d:prop>";
-    std::set<std::string> asked;
-    for (std::size_t i = start; i < std::min(hrefs.size(), start + kMultigetBatch); ++i) {
-      body += "<d:href>" + xmlEscape(hrefs[i]) + "</d:href>";
-      asked.insert(hrefs[i]);
-    }
-    body += "</card:addressbook-multiget>";
-    std::vector<std::string> headers = kXmlHeaders;
-    headers.push_back("Depth: 1");
-    HttpSession::Response response;
-    if (!http_->request("REPORT", account_.url, headers, body, response, error)) return false;
-    if (response.status != 207) {
-      if (error) *error = account_.url + ": " + describeHttpStatus(response.status);
+  std::vector<std::string> asked;
+  for (const auto& href : hrefs) {
+    std::string url, why;
+    if (cardUrl(href, url, &why))
+      asked.push_back(href);
+    else
+      skip(href, why);
+  }
+  for (std::size_t start = 0; start < asked.size(); start += kMultigetBatch) {
+    std::vector<std::string> batch(
+        asked.begin() + static_cast<std::ptrdiff_t>(start),
+        asked.begin() + static_cast<std::ptrdiff_t>(std::min(asked.size(), start + kMultigetBatch)));
+    if (!fetchBatch(batch, cardByHref, error)) return false;
+  }
+  return true;
+}
+
+bool CardDavCollection::fetchBatch(const std::vector<std::string>& hrefs, std::map<std::string, Card>& cardByHref,
+                                   std::string* error) {
+  if (hrefs.empty()) return true;
+  std::string body =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+      "<card:addressbook-multiget xmlns:d=\"DAV:\" xmlns:card=\"urn:ietf:params:xml:ns:carddav\">"
+      "<d:prop><d:getetag/><card:address-data/></d:prop>";
+  std::set<std::string> asked;
+  for (const auto& href : hrefs) {
+    body += "<d:href>" + xmlEscape(href) + "</d:href>";
+    asked.insert(href);
+  }
+  body += "</card:addressbook-multiget>";
+  std::vector<std::string> headers = kXmlHeaders;
+  headers.push_back("Depth: 1");
+  HttpSession::Response response;
+  if (!http_->request("REPORT", account_.url, headers, body, response, error)) return false;
+  std::string why;
+  pugi::xml_document document;
+  std::vector<DavResponse> responses;
+  bool answered = response.status == 207;
+  if (!answered) why = describeHttpStatus(response.status);
+  if (answered && !parseMultistatus(response.body, account_.url, document, responses, &why)) answered = false;
+  if (!answered) {
+    // A server that fails on one card fails the whole batch: ask again in smaller parts, and skip
+    // the one card it cannot serve. A server that refuses every batch fails the fetch.
+    if (response.status == 401 || response.status == 403 || response.status == 404 || response.status == 405) {
+      if (error) *error = account_.url + ": " + why;
       return false;
     }
-    pugi::xml_document document;
-    std::vector<DavResponse> responses;
-    if (!parseMultistatus(response.body, account_.url, document, responses, error)) return false;
-    for (const auto& entry : responses) {
-      if (!entry.prop) continue;  // 404: gone meanwhile
-      std::string href = entry.href;
-      if (!asked.count(href)) {
-        // Some servers answer with the href encoded differently: match it by its decoded path.
-        for (const auto& candidate : asked)
-          if (percentDecode(HttpSession::pathOf(HttpSession::resolve(account_.url, candidate))) ==
-              percentDecode(HttpSession::pathOf(HttpSession::resolve(account_.url, href))))
-            href = candidate;
-      }
-      Card card;
-      card.etag = trimmed(child(entry.prop, "getetag").child_value());
-      card.text = child(entry.prop, "address-data").child_value();
-      cardByHref[href] = std::move(card);
+    if (hrefs.size() == 1) {
+      skip(hrefs.front(), account_.url + ": the server cannot give the card " + hrefs.front() + " (" + why +
+                              "); it is left as it was");
+      return true;
     }
+    std::size_t parts = std::min<std::size_t>(hrefs.size(), 10);
+    std::size_t each = (hrefs.size() + parts - 1) / parts;
+    std::size_t skippedBefore = skipped().size();
+    for (std::size_t start = 0; start < hrefs.size(); start += each) {
+      std::vector<std::string> part(hrefs.begin() + static_cast<std::ptrdiff_t>(start),
+                                    hrefs.begin() + static_cast<std::ptrdiff_t>(std::min(hrefs.size(), start + each)));
+      if (!fetchBatch(part, cardByHref, error)) return false;
+    }
+    if (skipped().size() - skippedBefore == hrefs.size() && hrefs.size() > 10) {
+      // Not one card of them: the server fails on every one, not on a card of its own.
+      if (error) *error = account_.url + ": " + why;
+      return false;
+    }
+    return true;
+  }
+  for (const auto& entry : responses) {
+    if (!entry.prop) continue;  // 404: gone meanwhile
+    std::string href = entry.href;
+    if (!asked.count(href)) {
+      // Some servers answer with the href encoded differently: match it by its decoded path.
+      std::string answered = normalPath(HttpSession::pathOf(HttpSession::resolve(account_.url, href)));
+      href.clear();
+      for (const auto& candidate : asked)
+        if (normalPath(HttpSession::pathOf(HttpSession::resolve(account_.url, candidate))) == answered)
+          href = candidate;
+      if (href.empty()) continue;  // a card not asked for
+    }
+    Card card;
+    card.etag = trimmed(child(entry.prop, "getetag").child_value());
+    card.text = child(entry.prop, "address-data").child_value();
+    cardByHref[href] = std::move(card);
   }
   return true;
 }
@@ -376,6 +465,9 @@ CardCollection::WriteStatus CardDavCollection::putAnswered(const std::string& ur
                                                            const std::map<std::string, std::string>& headers,
                                                            std::string& newEtag, std::string* error) {
   if (status == 412) return WriteStatus::Conflict;
+  // A new card refused because the server holds one of the same unique id (RFC 6352 5.3.2.1,
+  // no-uid-conflict): settled as a name taken.
+  if (status == 409 && ifMatch.empty()) return WriteStatus::Conflict;
   if (status == 404 && !ifMatch.empty()) return WriteStatus::Gone;
   if (status / 100 != 2) {
     if (error) *error = url + ": " + describeHttpStatus(status);
@@ -427,7 +519,9 @@ HttpSession::Request writeRequest(const std::string& url, const CardCollection::
 CardCollection::WriteStatus CardDavCollection::put(const std::string& href, const std::string& text,
                                                    const std::string& ifMatch, std::string& newEtag,
                                                    std::string* error) {
-  HttpSession::Request request = writeRequest(HttpSession::resolve(account_.url, href), {href, text, ifMatch, false});
+  std::string url;
+  if (!cardUrl(href, url, error)) return WriteStatus::Failed;
+  HttpSession::Request request = writeRequest(url, {href, text, ifMatch, false});
   HttpSession::Response response;
   if (!http_->request(request.method, request.url, request.headers, request.body, response, error))
     return WriteStatus::Failed;
@@ -436,7 +530,9 @@ CardCollection::WriteStatus CardDavCollection::put(const std::string& href, cons
 
 CardCollection::WriteStatus CardDavCollection::remove(const std::string& href, const std::string& ifMatch,
                                                       std::string* error) {
-  HttpSession::Request request = writeRequest(HttpSession::resolve(account_.url, href), {href, "", ifMatch, true});
+  std::string url;
+  if (!cardUrl(href, url, error)) return WriteStatus::Failed;
+  HttpSession::Request request = writeRequest(url, {href, "", ifMatch, true});
   HttpSession::Response response;
   if (!http_->request(request.method, request.url, request.headers, request.body, response, error))
     return WriteStatus::Failed;
@@ -444,23 +540,37 @@ CardCollection::WriteStatus CardDavCollection::remove(const std::string& href, c
 }
 
 void CardDavCollection::writeAll(const std::vector<Write>& writes, std::vector<WriteResult>& results) {
-  std::vector<HttpSession::Request> requests;
-  requests.reserve(writes.size());
-  for (const auto& write : writes)
-    requests.push_back(writeRequest(HttpSession::resolve(account_.url, write.href), write));
-  std::vector<HttpSession::Response> responses;
-  std::vector<std::string> errors;
-  http_->requestAll(requests, kWritesInFlight, responses, errors);
+  // Only writes inside the collection go out; the others fail without a request.
   results.assign(writes.size(), WriteResult{});
+  std::vector<HttpSession::Request> requests;
+  std::vector<std::size_t> sent;  // the write of each request
+  requests.reserve(writes.size());
+  for (std::size_t i = 0; i < writes.size(); ++i) {
+    std::string url;
+    if (!cardUrl(writes[i].href, url, &results[i].error)) continue;
+    requests.push_back(writeRequest(url, writes[i]));
+    sent.push_back(i);
+  }
+  std::vector<HttpSession::Response> answers;
+  std::vector<std::string> failures;
+  http_->requestAll(requests, kWritesInFlight, answers, failures);
+  std::vector<HttpSession::Response> responses(writes.size());
+  std::vector<std::string> errors(writes.size());
+  for (std::size_t k = 0; k < sent.size(); ++k) {
+    responses[sent[k]] = std::move(answers[k]);
+    errors[sent[k]] = std::move(failures[k]);
+  }
   for (std::size_t i = 0; i < writes.size(); ++i) {
     WriteResult& result = results[i];
-    if (!errors[i].empty()) {
+    if (!result.error.empty()) {
+      result.status = WriteStatus::Failed;
+    } else if (!errors[i].empty()) {
       result.status = WriteStatus::Failed;
       result.error = errors[i];
     } else if (writes[i].remove) {
-      result.status = removeAnswered(requests[i].url, responses[i].status, &result.error);
+      result.status = removeAnswered(responses[i].url, responses[i].status, &result.error);
     } else {
-      result.status = putAnswered(requests[i].url, writes[i].ifMatch, responses[i].status, responses[i].headers,
+      result.status = putAnswered(responses[i].url, writes[i].ifMatch, responses[i].status, responses[i].headers,
                                   result.etag, &result.error);
     }
   }

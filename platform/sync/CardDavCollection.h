@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/sync/CardCollection.h"
+#include "platform/sync/HttpSession.h"
 
 struct CardDavAccount {
   std::string url;  // the address book collection, or (for discovery) the server's address
@@ -17,8 +18,6 @@ struct CardDavAddressBook {
   std::string url;
   std::string displayName;
 };
-
-class HttpSession;
 
 // An address book collection on a CardDAV server (RFC 6352), over one kept-alive HTTP connection.
 // Changes are asked for with sync-collection (RFC 6578) where the server offers it, else found by
@@ -50,7 +49,18 @@ class CardDavCollection : public CardCollection {
   void writeAll(const std::vector<Write>& writes, std::vector<WriteResult>& results) override;
   std::string hrefForNewCard(const std::string& uid) const override;
 
+  // The limits every request to the server keeps (HttpSession::Limits).
+  void setLimits(const HttpSession::Limits& limits);
+
+  // The URL a card's href names, when it is a card of this collection: on the collection's origin
+  // and inside its path once percent-decoded and without dot segments. False and *error (naming the
+  // href) for anything else; nothing is ever sent there.
+  bool cardUrl(const std::string& href, std::string& url, std::string* error) const;
+
  private:
+  // One multiget of hrefs; a batch the server fails to answer is asked again in smaller parts, down
+  // to single cards, and a card it cannot serve is skipped.
+  bool fetchBatch(const std::vector<std::string>& hrefs, std::map<std::string, Card>& cardByHref, std::string* error);
   // What the answer to a put or remove of url means; a put's new ETag is asked for when the answer
   // gives no strong one.
   WriteStatus putAnswered(const std::string& url, const std::string& ifMatch, long status,
@@ -58,6 +68,7 @@ class CardDavCollection : public CardCollection {
   static WriteStatus removeAnswered(const std::string& url, long status, std::string* error);
 
   CardDavAccount account_;
-  std::string collectionPath_;  // the collection's path on the server, ending in '/'
+  std::string origin_;          // the collection's origin (HttpSession::originOf)
+  std::string collectionPath_;  // the collection's path on the server, percent-decoded, ending in '/'
   std::unique_ptr<HttpSession> http_;
 };

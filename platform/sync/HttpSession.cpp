@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/sync/LoadedLibrary.h"
 
@@ -68,11 +70,6 @@ std::string sessionFailure() {
   return why.empty() ? "cannot start an HTTP session" : "cannot start an HTTP session: " + why;
 }
 
-size_t collectBody(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
-}
-
 size_t collectHeader(char* data, size_t size, size_t count, void* user) {
   auto* headers = static_cast<std::map<std::string, std::string>*>(user);
   std::string line(data, size * count);
@@ -91,6 +88,46 @@ size_t collectHeader(char* data, size_t size, size_t count, void* user) {
   return size * count;
 }
 
+std::string lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// Where the scheme of a URL ends ("http" of "http://..."), or npos when it has none (RFC 3986, 3.1).
+std::size_t schemeEnd(const std::string& url) {
+  if (url.empty() || !std::isalpha(static_cast<unsigned char>(url[0]))) return std::string::npos;
+  for (std::size_t i = 1; i < url.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(url[i]);
+    if (c == ':') return i;
+    if (!(std::isalnum(c) || c == '+' || c == '-' || c == '.')) return std::string::npos;
+  }
+  return std::string::npos;
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string percentDecoded(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string seconds(long count) {
+  return std::to_string(count) + (count == 1 ? " second" : " s");
+}
+
 }  // namespace
 
 std::string describeHttpStatus(long status) {
@@ -104,6 +141,8 @@ std::string describeHttpStatus(long status) {
       return text + ": no such address book or card on the server";
     case 405:
       return text + ": the server does not allow this method here";
+    case 409:
+      return text + ": the server holds a card in conflict with this one (another card of the same unique id)";
     case 412:
       return text + ": the card was changed on the server meanwhile";
     case 507:
@@ -119,13 +158,62 @@ struct HttpSession::Transfer {
   curl_slist* headers = nullptr;
   std::string target;
   std::size_t index = 0;
+  Limits limits;
+  std::chrono::steady_clock::time_point started;
+  std::size_t received = 0;  // bytes of the answer's body, decompressed
+  std::string stopped;       // why the transfer was given up before its end
   ~Transfer() {
     if (headers) libcurl().slist_free_all(headers);
   }
+
+  static size_t collectBody(char* data, size_t size, size_t count, void* user) {
+    auto* transfer = static_cast<Transfer*>(user);
+    transfer->received += size * count;
+    if (transfer->received > transfer->limits.maxAnswerBytes) {
+      transfer->stopped = "the server's answer is larger than " +
+                          std::to_string(transfer->limits.maxAnswerBytes >> 20) + " MB, which is refused";
+      return 0;
+    }
+    transfer->response->body.append(data, size * count);
+    return size * count;
+  }
+  // The overall limit: the time allowed grows with what went either way.
+  static int progress(void* user, curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t uploadTotal,
+                      curl_off_t uploaded) {
+    (void)downloadTotal, (void)uploadTotal;
+    auto* transfer = static_cast<Transfer*>(user);
+    const Limits& limits = transfer->limits;
+    auto moved = static_cast<long>((downloaded + uploaded) / std::max<long>(limits.minimumRate, 1));
+    auto allowed = std::chrono::seconds(limits.baseSeconds + moved);
+    if (std::chrono::steady_clock::now() - transfer->started <= allowed) return 0;
+    transfer->stopped = "the server took longer than " + seconds(limits.baseSeconds + moved) + " for an answer of " +
+                        std::to_string(downloaded) + " bytes";
+    return 1;
+  }
+  // What went wrong, for a transfer that ended with rc.
+  std::string failure(CURLcode rc, CURL* curl) const {
+    if (!stopped.empty()) return stopped;
+    if (rc == CURLE_FILESIZE_EXCEEDED)
+      return "the server's answer is larger than " + std::to_string(limits.maxAnswerBytes >> 20) +
+             " MB, which is refused";
+    if (rc == CURLE_OPERATION_TIMEDOUT) {
+      curl_off_t connected = 0;
+      libcurl().easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
+      if (connected == 0) return "no connection to the server within " + seconds(limits.connectSeconds);
+      if (received == 0 && response->status == 0)
+        return "the server sent nothing for " + seconds(limits.lowSpeedSeconds);
+      return "the server sent less than " + std::to_string(limits.lowSpeedBytes) + " bytes a second for " +
+             seconds(limits.lowSpeedSeconds);
+    }
+    return libcurl().easy_strerror(rc);
+  }
 };
 
-HttpSession::HttpSession(std::string user, std::string password, bool insecure)
-    : user_(std::move(user)), password_(std::move(password)), insecure_(insecure) {
+HttpSession::HttpSession(std::string user, std::string password, bool insecure, std::string credentialOrigin)
+    : user_(std::move(user)),
+      password_(std::move(password)),
+      insecure_(insecure),
+      credentialOrigin_(originOf(credentialOrigin)) {
   if (libcurl().error.empty()) curl_ = libcurl().easy_init();
 }
 
@@ -135,25 +223,115 @@ HttpSession::~HttpSession() {
   if (curl_) libcurl().easy_cleanup(static_cast<CURL*>(curl_));
 }
 
-std::string HttpSession::originOf(const std::string& url) {
+std::string HttpSession::withoutUserInfo(const std::string& url, std::string* user, std::string* password) {
+  auto scheme = url.find("://");
+  if (scheme == std::string::npos) return url;
+  auto hostStart = scheme + 3;
+  auto authorityEnd = url.find_first_of("/?#", hostStart);
+  if (authorityEnd == std::string::npos) authorityEnd = url.size();
+  auto at = url.rfind('@', authorityEnd - 1);
+  if (at == std::string::npos || at < hostStart) return url;
+  std::string info = url.substr(hostStart, at - hostStart);
+  auto colon = info.find(':');
+  if (user) *user = percentDecoded(info.substr(0, colon));
+  if (password) *password = colon == std::string::npos ? std::string() : percentDecoded(info.substr(colon + 1));
+  return url.substr(0, hostStart) + url.substr(at + 1);
+}
+
+std::string HttpSession::originOf(const std::string& address) {
+  std::string url = withoutUserInfo(address);
   auto scheme = url.find("://");
   if (scheme == std::string::npos) return {};
-  auto slash = url.find('/', scheme + 3);
-  return slash == std::string::npos ? url : url.substr(0, slash);
+  std::string name = lowered(url.substr(0, scheme));
+  if (name != "http" && name != "https") return {};
+  auto end = url.find_first_of("/?#", scheme + 3);
+  std::string authority =
+      lowered(url.substr(scheme + 3, end == std::string::npos ? std::string::npos : end - scheme - 3));
+  // The port follows the last colon after the host (an IPv6 host is in brackets).
+  auto bracket = authority.rfind(']');
+  auto colon = authority.rfind(':');
+  if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket)) {
+    std::string port = authority.substr(colon + 1);
+    if (port.empty() || (name == "http" && port == "80") || (name == "https" && port == "443")) authority.erase(colon);
+  }
+  if (authority.empty()) return {};
+  return name + "://" + authority;
 }
 
 std::string HttpSession::pathOf(const std::string& url) {
   auto scheme = url.find("://");
-  if (scheme == std::string::npos) return url;
-  auto slash = url.find('/', scheme + 3);
-  return slash == std::string::npos ? "/" : url.substr(slash);
+  std::size_t start = 0;
+  if (scheme != std::string::npos) {
+    start = url.find_first_of("/?#", scheme + 3);
+    if (start == std::string::npos || url[start] != '/') return "/";
+  }
+  auto end = url.find_first_of("?#", start);
+  return url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+std::string HttpSession::withoutDotSegments(const std::string& path) {
+  std::vector<std::string> segments;
+  std::size_t start = 0;
+  bool absolute = !path.empty() && path[0] == '/';
+  if (absolute) start = 1;
+  bool endsInDirectory = false;
+  while (start <= path.size()) {
+    auto slash = path.find('/', start);
+    std::string segment = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    bool last = slash == std::string::npos;
+    if (segment == ".") {
+      endsInDirectory = last;
+    } else if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+      endsInDirectory = last;
+    } else {
+      segments.push_back(segment);
+      endsInDirectory = false;
+    }
+    if (last) break;
+    start = slash + 1;
+  }
+  std::string out = absolute ? "/" : "";
+  for (std::size_t i = 0; i < segments.size(); ++i) out += (i ? "/" : "") + segments[i];
+  if (endsInDirectory && !out.empty() && out.back() != '/') out += '/';
+  return out;
 }
 
 std::string HttpSession::resolve(const std::string& base, const std::string& href) {
-  if (href.find("://") != std::string::npos) return href;
-  if (!href.empty() && href[0] == '/') return originOf(base) + href;
-  std::string dir = base.substr(0, base.rfind('/') + 1);
-  return dir + href;
+  std::string reference = href.substr(0, href.find('#'));
+  auto splitQuery = [](const std::string& url, std::string& rest) {
+    auto query = url.find('?');
+    rest = query == std::string::npos ? std::string() : url.substr(query);
+    return url.substr(0, query);
+  };
+  std::string query;
+  if (schemeEnd(reference) != std::string::npos) {
+    // An absolute URL: its path is taken as it is but for its dot segments.
+    if (reference.find("://") == std::string::npos) return reference;  // file:, mailto:... named as they are
+    std::string path = pathOf(reference);
+    std::string withQuery = reference.substr(reference.find("://") + 3);
+    auto pathAt = withQuery.find_first_of("/?#");
+    std::string head = reference.substr(0, reference.find("://") + 3) + withQuery.substr(0, pathAt);
+    splitQuery(reference, query);
+    return head + withoutDotSegments(path) + query;
+  }
+  std::string baseOrigin = base.substr(0, base.find("://") == std::string::npos ? 0 : base.find("://") + 3);
+  if (reference.rfind("//", 0) == 0) {
+    // A network-path reference: the base's scheme, another authority.
+    return resolve(base, baseOrigin.substr(0, baseOrigin.size() - 3) + ":" + reference);
+  }
+  std::string origin = withoutUserInfo(base);
+  auto authorityEnd = origin.find("://") == std::string::npos ? 0 : origin.find_first_of("/?#", origin.find("://") + 3);
+  origin = origin.substr(0, authorityEnd);
+  std::string path = splitQuery(reference, query);
+  if (path.empty()) {
+    path = pathOf(base);
+    if (query.empty()) splitQuery(base.substr(0, base.find('#')), query);
+  } else if (path[0] != '/') {
+    std::string basePath = pathOf(base);
+    path = basePath.substr(0, basePath.rfind('/') + 1) + path;
+  }
+  return origin + withoutDotSegments(path) + query;
 }
 
 void HttpSession::prepare(void* handle, const std::string& method, const std::string& target,
@@ -162,19 +340,28 @@ void HttpSession::prepare(void* handle, const std::string& method, const std::st
   *transfer.response = Response{};
   transfer.response->url = target;
   transfer.target = target;
+  transfer.limits = limits_;
+  transfer.started = std::chrono::steady_clock::now();
+  transfer.received = 0;
+  transfer.stopped.clear();
   libcurl().easy_reset(curl);
   libcurl().easy_setopt(curl, CURLOPT_URL, target.c_str());
   libcurl().easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
   libcurl().easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  libcurl().easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 15L);
-  // A stalled answer (no byte for five minutes) is a timeout; a server working out a large answer
-  // is not.
-  libcurl().easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  libcurl().easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 300L);
+  libcurl().easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits_.connectSeconds);
+  libcurl().easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits_.lowSpeedBytes);
+  libcurl().easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits_.lowSpeedSeconds);
+  libcurl().easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits_.maxAnswerBytes));
+  libcurl().easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  libcurl().easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Transfer::progress);
+  libcurl().easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
   libcurl().easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
   libcurl().easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   libcurl().easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
-  if (!user_.empty()) {
+  libcurl().easy_setopt(curl, CURLOPT_USERAGENT, "Rolvane/" ROLVANE_VERSION);
+  // The credentials go to the one origin they are for, never to a host an answer names.
+  if (credentialOrigin_.empty()) credentialOrigin_ = originOf(target);
+  if (!user_.empty() && originOf(target) == credentialOrigin_) {
     libcurl().easy_setopt(curl, CURLOPT_USERNAME, user_.c_str());
     libcurl().easy_setopt(curl, CURLOPT_PASSWORD, password_.c_str());
     // With several schemes allowed, libcurl first asks without credentials to learn the server's.
@@ -195,8 +382,8 @@ void HttpSession::prepare(void* handle, const std::string& method, const std::st
   for (const auto& header : headers) transfer.headers = libcurl().slist_append(transfer.headers, header.c_str());
   transfer.headers = libcurl().slist_append(transfer.headers, "Expect:");
   libcurl().easy_setopt(curl, CURLOPT_HTTPHEADER, transfer.headers);
-  libcurl().easy_setopt(curl, CURLOPT_WRITEFUNCTION, collectBody);
-  libcurl().easy_setopt(curl, CURLOPT_WRITEDATA, &transfer.response->body);
+  libcurl().easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Transfer::collectBody);
+  libcurl().easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
   libcurl().easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectHeader);
   libcurl().easy_setopt(curl, CURLOPT_HEADERDATA, &transfer.response->headers);
 }
@@ -206,7 +393,8 @@ void HttpSession::finish(void* handle, Transfer& transfer) {
   libcurl().easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &transfer.response->status);
   long offered = 0;
   libcurl().easy_getinfo(curl, CURLINFO_HTTPAUTH_AVAIL, &offered);
-  if (!user_.empty() && transfer.response->status != 401 && offered == static_cast<long>(CURLAUTH_BASIC))
+  if (!user_.empty() && transfer.response->status != 401 && offered == static_cast<long>(CURLAUTH_BASIC) &&
+      originOf(transfer.target) == credentialOrigin_)
     basicOrigin_ = originOf(transfer.target);
 }
 
@@ -224,7 +412,7 @@ bool HttpSession::request(const std::string& method, const std::string& url, con
     prepare(curl, method, target, headers, body, transfer);
     CURLcode rc = libcurl().easy_perform(curl);
     if (rc != CURLE_OK) {
-      if (error) *error = target + ": " + libcurl().easy_strerror(rc);
+      if (error) *error = target + ": " + transfer.failure(rc, curl);
       return false;
     }
     finish(curl, transfer);
@@ -298,7 +486,7 @@ void HttpSession::requestAll(const std::vector<Request>& requests, std::size_t i
       running.erase(handle);
       libcurl().multi_remove_handle(multi, handle);
       if (rc != CURLE_OK) {
-        errors[transfer.index] = transfer.target + ": " + libcurl().easy_strerror(rc);
+        errors[transfer.index] = transfer.target + ": " + transfer.failure(rc, handle);
       } else {
         finish(handle, transfer);
         long status = transfer.response->status;

@@ -5,13 +5,28 @@
 #include <string>
 #include <vector>
 
-// HTTP(S) connections to one server, kept alive between requests (libcurl). Redirects are
-// followed only to the same scheme, host and port, so credentials never go to another host;
-// certificates are verified unless `insecure` was asked for. Once a server has shown that it takes
+// HTTP(S) connections to one server, kept alive between requests (libcurl). The credentials go
+// only to one origin (scheme, host and port): the one given, else that of the first request; a
+// request anywhere else goes without them, and redirects are followed only within the origin.
+// Certificates are verified unless `insecure` was asked for. Once a server has shown that it takes
 // Basic authentication only, later requests to it carry the credentials at once instead of each
 // being sent twice (first without them, to learn the scheme).
+// No server can hold a request forever or fill the memory: see Limits.
 class HttpSession {
  public:
+  struct Limits {
+    long connectSeconds = 15;
+    // A transfer slower than this for that long is given up.
+    long lowSpeedBytes = 100;
+    long lowSpeedSeconds = 60;
+    // Each request may take baseSeconds, and one second more for each minimumRate bytes it sent or
+    // received: a large answer coming at a fair speed is never cut, a trickle is.
+    long baseSeconds = 120;
+    long minimumRate = 10 * 1024;
+    // No answer, as sent or once decompressed, may be larger.
+    std::size_t maxAnswerBytes = std::size_t{64} << 20;
+  };
+
   struct Response {
     long status = 0;
     std::map<std::string, std::string> headers;  // names in lower case
@@ -19,7 +34,7 @@ class HttpSession {
     std::string url;  // where the answer came from, after redirects
   };
 
-  HttpSession(std::string user, std::string password, bool insecure);
+  HttpSession(std::string user, std::string password, bool insecure, std::string credentialOrigin = {});
   ~HttpSession();
   HttpSession(const HttpSession&) = delete;
   HttpSession& operator=(const HttpSession&) = delete;
@@ -41,10 +56,23 @@ class HttpSession {
   void requestAll(const std::vector<Request>& requests, std::size_t inFlight, std::vector<Response>& responses,
                   std::vector<std::string>& errors);
 
-  // "https://host:port" of a URL, and a URL made of a base and an href (absolute, or a path).
+  void setLimits(const Limits& limits) { limits_ = limits; }
+  const Limits& limits() const { return limits_; }
+
+  // "https://host:port" of a URL, in one form: scheme and host in lower case, the scheme's default
+  // port left out, no user or password; empty when the URL is not http(s)://.
   static std::string originOf(const std::string& url);
+  // The URL an href names, seen from base (RFC 3986, 5.2): absolute, a path, or relative, with its
+  // dot segments removed.
   static std::string resolve(const std::string& base, const std::string& href);
+  // The path of a URL (from the slash after the host, without query or fragment).
   static std::string pathOf(const std::string& url);
+  // A path with its "." and ".." segments taken out (RFC 3986, 5.2.4).
+  static std::string withoutDotSegments(const std::string& path);
+  // A URL without the user and password written in it ("http://user:pw@host/" -> "http://host/"),
+  // and those two, percent-decoded.
+  static std::string withoutUserInfo(const std::string& url, std::string* user = nullptr,
+                                     std::string* password = nullptr);
 
  private:
   struct Transfer;
@@ -60,6 +88,8 @@ class HttpSession {
   std::string user_;
   std::string password_;
   bool insecure_ = false;
+  std::string credentialOrigin_;  // the one origin the credentials go to
+  Limits limits_;
   std::string basicOrigin_;  // the server known to take Basic authentication alone
 };
 

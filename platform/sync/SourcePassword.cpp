@@ -117,16 +117,18 @@ bool forgetSourcePassword(const SyncSource& source) {
 
 bool askPasswordOnTerminal(const std::string& prompt, std::string& password) {
   if (!::isatty(STDIN_FILENO)) return false;
-  std::cerr << prompt << std::flush;
+  // Echo goes off before the prompt shows, so nothing typed after it is ever shown; what was typed
+  // ahead is kept (TCSANOW, not TCSAFLUSH), as the answer.
   termios saved{};
   bool quiet = ::tcgetattr(STDIN_FILENO, &saved) == 0;
   if (quiet) {
     termios silent = saved;
     silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    quiet = ::tcsetattr(STDIN_FILENO, TCSANOW, &silent) == 0;
   }
+  std::cerr << prompt << std::flush;
   bool read = static_cast<bool>(std::getline(std::cin, password));
-  if (quiet) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  if (quiet) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   std::cerr << "\n";
   return read;
 }

@@ -130,6 +130,16 @@ bool readCard(const std::string& text, const std::string& href, ABPersonData& da
   return true;
 }
 
+// Whether the card text a source gives holds what was written (wrote, the store's card of the
+// person with that unique id), whatever form the source gave it.
+bool holdsCard(const std::string& text, const std::string& uid, const std::string& wrote) {
+  if (sameCard(text, wrote)) return true;
+  ABPersonData data;
+  if (!readCard(text, "", data, nullptr)) return false;
+  data.set(kABUIDProperty, ABValue(uid));
+  return sameCard(vCardForPerson(data), wrote);
+}
+
 std::string uidOf(const ABPersonData& data) {
   const std::string* uid = data.string(kABUIDProperty);
   return uid ? *uid : std::string();
@@ -137,6 +147,15 @@ std::string uidOf(const ABPersonData& data) {
 
 void giveUid(ABPersonData& data, const std::string& uid) {
   data.set(kABUIDProperty, ABValue(uid));
+}
+
+// The name of a source's folder of kept cards: the source's name, made a plain folder name whatever
+// it holds (names are checked when linked; a store may be older than the check).
+std::string keptFolderName(const std::string& name) {
+  std::string folder;
+  for (unsigned char c : name) folder += (c == '/' || c == '\\' || c < 0x20 || c == 0x7f) ? '_' : static_cast<char>(c);
+  if (folder.empty() || folder[0] == '.') folder = "_" + folder;
+  return folder;
 }
 
 // Writes the card a sync replaces or removes from the store into the folder of kept cards beside
@@ -165,6 +184,30 @@ std::string SyncReport::summary() const {
   if (!conflicts.empty()) line << "; " << conflicts.size() << (conflicts.size() == 1 ? " conflict" : " conflicts");
   if (!errors.empty()) line << "; " << errors.size() << (errors.size() == 1 ? " card not synced" : " cards not synced");
   return line.str();
+}
+
+std::vector<std::string> SyncReport::errorLines() const {
+  constexpr std::size_t kShownAlike = 3;
+  // The cause is what follows the line's last ": " (the system's or the server's words).
+  auto causeOf = [](const std::string& line) {
+    auto at = line.rfind(": ");
+    return at == std::string::npos ? line : line.substr(at + 2);
+  };
+  std::map<std::string, std::size_t> alike;
+  for (const auto& line : errors) ++alike[causeOf(line)];
+  std::vector<std::string> lines;
+  std::set<std::string> collapsed;
+  for (const auto& line : errors) {
+    std::string cause = causeOf(line);
+    std::size_t count = alike[cause];
+    if (count <= kShownAlike) {
+      lines.push_back(line);
+    } else if (collapsed.insert(cause).second) {
+      lines.push_back(source + ": " + std::to_string(count) + " cards not synced: " + cause + " (the first: " + line +
+                      ")");
+    }
+  }
+  return lines;
 }
 
 bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection& collection, SyncReport& report,
@@ -204,6 +247,12 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     }
   }
   if (!listed && !collection.list(remote, &why)) return fail(why);
+  // A linked card the collection would not list (its href no longer passes) is not gone: it is
+  // left as it was, and said so.
+  for (const auto& skipped : collection.skipped()) {
+    auto item = items.find(skipped.href);
+    if (item != items.end()) remote.emplace(skipped.href, item->second.etag);
+  }
 
   // Persons linked to any source, so that a card of this one is never matched to a person of another.
   std::set<std::string> linkedElsewhere;
@@ -219,13 +268,55 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
   }
 
   // What a sync replaces or removes in the store stays at hand as cards in a folder beside the store.
-  const std::filesystem::path keptFolder = book_.path().parent_path() / "Kept by sync" / source.name;
+  const std::filesystem::path keptFolder = book_.path().parent_path() / "Kept by sync" / keptFolderName(source.name);
   int keptRemoved = 0;
   auto keptNote = [&](const std::string& uid, const std::string& card) {
     std::string path = keepCard(keptFolder, uid, card);
     return path.empty() ? std::string("; the store's version could not be kept")
                         : "; the store's version is kept in " + path;
   };
+
+  // Local state of an item's person: gone, unchanged or changed since the last sync.
+  auto localPerson = [&](const SyncItem& item) { return book_.recordForUniqueId(item.uid); };
+
+  // A person the user deleted is in the trash. One that left the store otherwise (an undo took back
+  // the change that brought it in) was never deleted: its card stays in the source and comes back
+  // at the next sync, as any card new to the store.
+  std::map<std::string, ABPersonRef> trashed;
+  {
+    std::vector<ABTrashEntry> trash;
+    if (!book_.trash(trash, &why)) return fail(why);
+    for (const auto& entry : trash) trashed.emplace(entry.person->uniqueId(), entry.person);
+  }
+
+  // What this sync would delete, before it changes anything: a source that suddenly lists far fewer
+  // cards (a folder on a drive not mounted, a server that lost its data) must not empty the store.
+  {
+    int inStore = 0, inSource = 0;
+    for (const auto& [href, item] : items) {
+      ABPersonRef person = localPerson(item);
+      if (!remote.count(href)) {
+        if (person && cardOf(*person) == item.card) ++inStore;
+      } else if (!person && trashed.count(item.uid)) {
+        ++inSource;
+      }
+    }
+    const int wouldDelete = inStore + inSource;
+    if (!options_.allowMassDelete && wouldDelete > SyncOptions::kMassDeleteCount &&
+        2 * static_cast<std::size_t>(wouldDelete) > items.size()) {
+      report.stoppedByMassDelete = true;
+      report.wouldDeleteInStore = inStore;
+      report.wouldDeleteInSource = inSource;
+      std::string where;
+      if (inStore > 0)
+        where = std::to_string(inStore) + " from the store, gone from " + collection.describe() + " (" +
+                std::to_string(remote.size()) + " cards listed there now)";
+      if (inSource > 0)
+        where += (where.empty() ? "" : ", ") + std::to_string(inSource) + " in the source, deleted in the store";
+      return fail("stopped without changing anything: this sync would delete " + contactsCounted(wouldDelete) +
+                  " of the " + std::to_string(items.size()) + " linked to it (" + where + "), more than half of them");
+    }
+  }
 
   std::vector<std::string> toFetch;
   for (const auto& [href, etag] : remote) {
@@ -241,9 +332,7 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
   for (const auto& [href, item] : items) linkedHere.insert(item.uid);
   std::vector<ABPersonRef> pulled;  // persons the pull added or changed, saved together
   std::vector<std::string> pulledNames;
-
-  // Local state of an item's person: gone, unchanged or changed since the last sync.
-  auto localPerson = [&](const SyncItem& item) { return book_.recordForUniqueId(item.uid); };
+  std::vector<CardCollection::Write> deleteAgain;  // cards of deleted contacts come back unchanged
 
   // Step 1: from the source to the store.
   for (const auto& [href, etag] : remote) {
@@ -262,6 +351,11 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
       const SyncItem& item = itemIt->second;
       giveUid(data, item.uid);
       std::string theirs = cardOf(data);
+      if (sameCard(theirs, item.card)) {
+        // A new version of the same card (a touched or restored file): nothing changed there.
+        recorded.push_back({href, item.uid, cardEtag, item.card});
+        continue;
+      }
       ABPersonRef person = localPerson(item);
       if (!person) {
         // Deleted here, changed there: kept with the change.
@@ -305,6 +399,19 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
       linkedHere.insert(uid);
       recorded.push_back({href, uid, cardEtag, cardOf(*person)});
       continue;
+    }
+    if (!person && !uid.empty() && !linkedHere.count(uid) && !linkedElsewhere.count(uid)) {
+      auto gone = trashed.find(uid);
+      if (gone != trashed.end()) {
+        if (sameCard(cardOf(data), cardOf(*gone->second))) {
+          // The card of a contact deleted (or merged away) in the store, back as it was: deleted again.
+          deleteAgain.push_back({href, std::string(), cardEtag, true});
+          continue;
+        }
+        report.conflicts.push_back(nameOf(data) + " was deleted or merged away in the store and changed in " +
+                                   source.name + " since; kept the version of " + source.name +
+                                   " as a contact of its own");
+      }
     }
     if (person) data.remove(kABUIDProperty);  // the id is taken by another contact: a new one
     auto added = std::make_shared<ABPerson>(std::move(data));
@@ -416,15 +523,6 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     }
   };
 
-  // A person the user deleted is in the trash. One that left the store otherwise (an undo took back
-  // the change that brought it in) was never deleted: its card stays in the source and comes back
-  // at the next sync, as any card new to the store.
-  std::set<std::string> trashed;
-  {
-    std::vector<ABTrashEntry> trash;
-    if (!book_.trash(trash, &why)) return fail(why);
-    for (const auto& entry : trash) trashed.insert(entry.person->uniqueId());
-  }
   std::vector<CardCollection::Write> writes;
   std::vector<std::pair<const SyncItem*, ABPersonRef>> writers;  // whose card each write is
   for (const auto& [href, item] : items) {
@@ -443,6 +541,12 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     writes.push_back({href, std::move(mine), item.etag, false});
     writers.emplace_back(&item, person);
   }
+  // Written cards count as written once read back as written (pushed); removals once done.
+  struct Pushed {
+    SyncItem item;
+    bool added;
+  };
+  std::vector<Pushed> pushed;
   std::vector<CardCollection::WriteResult> results;
   collection.writeAll(writes, results);
   std::vector<Refused> refused;
@@ -456,8 +560,7 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
           ++report.removedFromSource;
           forgotten.push_back(write.href);
         } else {
-          ++report.changedInSource;
-          recorded.push_back({write.href, item.uid, result.etag, write.text});
+          pushed.push_back({{write.href, item.uid, result.etag, write.text}, false});
         }
         break;
       case CardCollection::WriteStatus::Gone:
@@ -494,11 +597,33 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
   std::vector<CardCollection::Write> additions;
   for (const auto& [preferred, person] : newCards) additions.push_back({preferred, cardOf(*person), "", false});
   collection.writeAll(additions, results);
-  // A name taken there by another card: those cards get names of their own and go again.
+  // A name taken there: by this very card (the write of a sync cut short that landed after this
+  // sync listed the source), which is then written; or by another card: those cards get names of
+  // their own and go again.
+  std::map<std::string, CardCollection::Card> taken;
+  {
+    std::vector<std::string> takenHrefs;
+    for (std::size_t i = 0; i < additions.size(); ++i)
+      if (results[i].status == CardCollection::WriteStatus::Conflict) takenHrefs.push_back(additions[i].href);
+    if (!takenHrefs.empty()) collection.fetch(takenHrefs, taken, nullptr);
+  }
   std::vector<std::size_t> renamed;
   std::vector<CardCollection::Write> again;
   for (std::size_t i = 0; i < additions.size(); ++i) {
     if (results[i].status != CardCollection::WriteStatus::Conflict) continue;
+    auto there = taken.find(additions[i].href);
+    ABPersonData theirs;
+    if (there != taken.end() && readCard(there->second.text, there->first, theirs, nullptr) &&
+        uidOf(theirs) == newCards[i].second->uniqueId()) {
+      results[i].status = CardCollection::WriteStatus::Done;
+      results[i].etag = there->second.etag;
+      if (!holdsCard(there->second.text, uidOf(theirs), additions[i].text)) {
+        // An older version of the card: the store's goes over it.
+        again.push_back({additions[i].href, additions[i].text, there->second.etag, false});
+        renamed.push_back(i);
+      }
+      continue;
+    }
     additions[i].href = collection.hrefForNewCard(newCards[i].second->uniqueId() + "-" + ABPerson::makeUniqueId());
     renamed.push_back(i);
     again.push_back(additions[i]);
@@ -511,11 +636,48 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
   for (std::size_t i = 0; i < additions.size(); ++i) {
     const CardCollection::Write& write = additions[i];
     if (results[i].status == CardCollection::WriteStatus::Done) {
-      ++report.addedToSource;
-      recorded.push_back({write.href, newCards[i].second->uniqueId(), results[i].etag, write.text});
+      pushed.push_back({{write.href, newCards[i].second->uniqueId(), results[i].etag, write.text}, true});
     } else {
       report.errors.push_back(source.name + ": " +
-                              (results[i].error.empty() ? write.href + ": cannot be added" : results[i].error));
+                              (!results[i].error.empty() ? results[i].error
+                               : results[i].status == CardCollection::WriteStatus::Conflict
+                                   ? write.href + ": not added, the source holds another card of the same unique id"
+                                   : write.href + ": cannot be added"));
+    }
+  }
+
+  // Cards of deleted contacts that came back unchanged go again.
+  if (!deleteAgain.empty()) {
+    collection.writeAll(deleteAgain, results);
+    for (std::size_t i = 0; i < deleteAgain.size(); ++i) {
+      if (results[i].status == CardCollection::WriteStatus::Done)
+        ++report.removedFromSource;
+      else if (results[i].status == CardCollection::WriteStatus::Failed)
+        report.errors.push_back(source.name + ": " + results[i].error);
+    }
+  }
+
+  // What was written is read back: a source that took a card and did not keep it (or kept another)
+  // has not got it, and the change goes again at the next sync rather than being taken as done.
+  if (!pushed.empty()) {
+    std::vector<std::string> hrefs;
+    for (const auto& card : pushed) hrefs.push_back(card.item.href);
+    std::map<std::string, CardCollection::Card> back;
+    std::string readError;
+    bool read = collection.fetch(hrefs, back, &readError);
+    for (auto& card : pushed) {
+      auto found = read ? back.find(card.item.href) : back.end();
+      if (found == back.end() || !holdsCard(found->second.text, card.item.uid, card.item.card)) {
+        report.errors.push_back(source.name + ": " + card.item.href + ": " +
+                                (!read                 ? "the card written cannot be read back (" + readError + ")"
+                                 : found == back.end() ? "the source took the card but does not hold it"
+                                                       : "the source took the card but holds another version of it") +
+                                "; it is sent again at the next sync");
+        continue;
+      }
+      if (!found->second.etag.empty()) card.item.etag = found->second.etag;
+      ++(card.added ? report.addedToSource : report.changedInSource);
+      recorded.push_back(card.item);
     }
   }
 
@@ -532,6 +694,7 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     }
   }
   if (!state_.updateItems(source.name, recorded, forgotten, &why)) return fail(why);
+  for (const auto& skipped : collection.skipped()) report.errors.push_back(source.name + ": " + skipped.why);
   if (!report.errors.empty()) report.syncToken = source.syncToken;
   return true;
 }

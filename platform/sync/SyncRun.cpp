@@ -24,7 +24,7 @@ std::string nowText() {
 
 std::unique_ptr<CardCollection> openSourceCollection(const SyncSource& source, const PasswordPrompt& prompt,
                                                      std::string* error) {
-  if (source.kind == SyncSource::Kind::Vdir) return std::make_unique<VdirCollection>(source.location);
+  if (source.kind == SyncSource::Kind::Vdir) return std::make_unique<VdirCollection>(source.location, source.volume);
   CardDavAccount account{source.location, source.user, {}, source.insecure};
   if (!source.user.empty()) {
     std::string why;
@@ -41,7 +41,8 @@ std::unique_ptr<CardCollection> openSourceCollection(const SyncSource& source, c
 }
 
 SyncRunResult syncSources(ABAddressBook& book, const std::filesystem::path& storePath,
-                          const std::vector<std::string>& names, const PasswordPrompt& prompt) {
+                          const std::vector<std::string>& names, const PasswordPrompt& prompt,
+                          const SyncOptions& options) {
   SyncRunResult result;
   std::string why;
   auto state = SyncState::open(storePath, &why);
@@ -66,7 +67,7 @@ SyncRunResult syncSources(ABAddressBook& book, const std::filesystem::path& stor
         chosen.push_back(*found);
     }
   }
-  SyncEngine engine(book, *state);
+  SyncEngine engine(book, *state, options);
   for (const auto& source : chosen) {
     auto collection = openSourceCollection(source, prompt, &why);
     if (!collection) {
@@ -77,6 +78,7 @@ SyncRunResult syncSources(ABAddressBook& book, const std::filesystem::path& stor
     bool first = !sources.empty() && sources.front().name == source.name;
     if (!engine.sync(source, first, *collection, report, &why)) {
       result.failures.push_back(why);
+      if (report.stoppedByMassDelete) result.stoppedByMassDelete.push_back(report);
       state->finishSync(source.name, source.syncToken, source.lastSync, "failed: " + why, nullptr);
       continue;
     }
@@ -129,7 +131,27 @@ bool noteMergedContact(const std::filesystem::path& storePath, const std::string
   return true;
 }
 
-bool linkSource(ABAddressBook& book, const SyncSource& source, std::string* error) {
+bool validSourceName(const std::string& name, std::string* error) {
+  auto refuse = [&](const std::string& why) {
+    if (error) *error = "\"" + name + "\" cannot name a linked address book: " + why;
+    return false;
+  };
+  if (name.empty()) return refuse("the name is empty");
+  if (name.size() > 100) return refuse("it is longer than 100 characters");
+  if (name[0] == '.' || name[0] == '-') return refuse("it starts with \"" + name.substr(0, 1) + "\"");
+  for (unsigned char c : name) {
+    if (c == '/' || c == '\\') return refuse("it holds a slash");
+    if (c < 0x20 || c == 0x7f) return refuse("it holds a control character");
+  }
+  return true;
+}
+
+bool linkSource(ABAddressBook& book, const SyncSource& linked, std::string* error) {
+  if (!validSourceName(linked.name, error)) return false;
+  SyncSource source = linked;
+  // A folder's file system is recorded, so that a drive not mounted is not taken for an emptied folder.
+  if (source.kind == SyncSource::Kind::Vdir && source.volume.empty())
+    source.volume = VdirCollection::volumeOf(source.location);
   auto state = SyncState::open(book.path(), error);
   if (!state) return false;
   if (state->source(source.name, error)) {

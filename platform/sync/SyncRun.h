@@ -23,13 +23,17 @@ std::unique_ptr<CardCollection> openSourceCollection(const SyncSource& source, c
 struct SyncRunResult {
   std::vector<SyncReport> reports;    // one per source that could be synced
   std::vector<std::string> failures;  // one line per source that could not
+  // The sources among the failures that stopped because they would have deleted too many contacts
+  // (SyncOptions::allowMassDelete), with what they would have deleted.
+  std::vector<SyncReport> stoppedByMassDelete;
   bool ok() const { return failures.empty(); }
 };
 
 // Syncs the named sources (every source, in the order they were added, when names is empty) with
 // the store at storePath, which book is. Each source's result is recorded as its last sync.
 SyncRunResult syncSources(ABAddressBook& book, const std::filesystem::path& storePath,
-                          const std::vector<std::string>& names, const PasswordPrompt& prompt);
+                          const std::vector<std::string>& names, const PasswordPrompt& prompt,
+                          const SyncOptions& options = {});
 
 // Contacts just imported from files: when the store is linked to sources, they stay in the store
 // only (toSource empty) or go to the named source at its next sync. False and *error when the named
@@ -43,6 +47,10 @@ bool noteMergedContact(const std::filesystem::path& storePath, const std::string
                        const std::vector<std::string>& memberUids, std::string* error);
 // Whether the named source is linked to the store at storePath.
 bool sourceIsLinked(const std::filesystem::path& storePath, const std::string& name, std::string* error);
+
+// Whether name can name a source: it names the source's folder of kept cards beside the store, so
+// it is one plain folder name (no "/", not "." or "..", no control characters, not hidden).
+bool validSourceName(const std::string& name, std::string* error);
 
 // Links a source to the store. The contacts the store holds when its first source is linked stay in
 // the store only; contacts new to the store from then on go to a source at the next sync.

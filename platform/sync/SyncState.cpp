@@ -56,11 +56,12 @@ SyncSource sourceFromRow(Statement& row) {
   source.syncToken = row.text(6);
   source.lastSync = row.text(7);
   source.lastReport = row.text(8);
+  source.volume = row.text(9);
   return source;
 }
 
 constexpr const char* kSourceColumns =
-    "name, kind, location, user, password_file, insecure, sync_token, last_sync, last_report";
+    "name, kind, location, user, password_file, insecure, sync_token, last_sync, last_report, volume";
 
 }  // namespace
 
@@ -96,13 +97,18 @@ std::unique_ptr<SyncState> SyncState::open(const std::filesystem::path& storePat
       "CREATE TABLE IF NOT EXISTS sync_sources("
       "  name TEXT PRIMARY KEY, position INTEGER NOT NULL, kind TEXT NOT NULL, location TEXT NOT NULL,"
       "  user TEXT, password_file TEXT, insecure INTEGER NOT NULL DEFAULT 0, sync_token TEXT,"
-      "  last_sync TEXT, last_report TEXT);"
+      "  last_sync TEXT, last_report TEXT, volume TEXT);"
       "CREATE TABLE IF NOT EXISTS sync_items("
       "  source TEXT NOT NULL, href TEXT NOT NULL, uid TEXT NOT NULL, etag TEXT NOT NULL, card BLOB NOT NULL,"
       "  PRIMARY KEY(source, href));"
       "CREATE INDEX IF NOT EXISTS sync_items_by_uid ON sync_items(uid);"
       "CREATE TABLE IF NOT EXISTS sync_destinations(uid TEXT PRIMARY KEY, source TEXT NOT NULL);";
   if (!state->exec(schema, error)) return nullptr;
+  // Stores made before the folder's file system was recorded get the column, once.
+  sqlite3_stmt* probe = nullptr;
+  bool hasVolume = sqlite3_prepare_v2(db, "SELECT volume FROM sync_sources LIMIT 0", -1, &probe, nullptr) == SQLITE_OK;
+  sqlite3_finalize(probe);
+  if (!hasVolume && !state->exec("ALTER TABLE sync_sources ADD COLUMN volume TEXT", error)) return nullptr;
   return state;
 }
 
@@ -129,8 +135,8 @@ std::optional<SyncSource> SyncState::source(const std::string& name, std::string
 
 bool SyncState::addSource(const SyncSource& source, std::string* error) {
   Statement statement(db_,
-                      "INSERT INTO sync_sources(name, position, kind, location, user, password_file, insecure)"
-                      " VALUES(?, (SELECT coalesce(max(position), 0) + 1 FROM sync_sources), ?, ?, ?, ?, ?)");
+                      "INSERT INTO sync_sources(name, position, kind, location, user, password_file, insecure, volume)"
+                      " VALUES(?, (SELECT coalesce(max(position), 0) + 1 FROM sync_sources), ?, ?, ?, ?, ?, ?)");
   if (!statement.ok()) return fail(db_, error);
   statement.bind(1, source.name);
   statement.bind(2, syncSourceKindName(source.kind));
@@ -138,6 +144,7 @@ bool SyncState::addSource(const SyncSource& source, std::string* error) {
   statement.bindNullable(4, source.user);
   statement.bindNullable(5, source.passwordFile);
   sqlite3_bind_int(statement.get(), 6, source.insecure ? 1 : 0);
+  statement.bindNullable(7, source.volume);
   if (!statement.run()) return fail(db_, error);
   return true;
 }

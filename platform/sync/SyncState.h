@@ -18,6 +18,7 @@ struct SyncSource {
   std::string name;
   Kind kind = Kind::Vdir;
   std::string location;      // the folder, or the collection's URL
+  std::string volume;        // vdir only: the mount point of the folder's file system when linked
   std::string user;          // CardDAV only
   std::string passwordFile;  // CardDAV only; empty: the desktop's secret store
   bool insecure = false;     // CardDAV over HTTPS without certificate checks (test servers)

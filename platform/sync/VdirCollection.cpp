@@ -1,14 +1,19 @@
 #include "platform/sync/VdirCollection.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <string_view>
 
 namespace {
 
@@ -21,6 +26,47 @@ bool isCardFileName(const std::string& name) {
 
 std::string systemError(const std::string& what, const std::filesystem::path& path) {
   return what + " " + path.string() + ": " + std::strerror(errno);
+}
+
+// ".ann.vcf.rolvane-Ab12Cd": the temporary file of a card being written.
+bool isTemporaryName(const std::string& name) {
+  constexpr std::string_view kTag = ".rolvane-";
+  if (name.size() < 1 + kTag.size() + 6 || name[0] != '.') return false;
+  return name.compare(name.size() - 6 - kTag.size(), kTag.size(), kTag) == 0;
+}
+
+// The permissions of a new file: rw for everyone, less the process's umask (read without changing it).
+mode_t newFileMode() {
+  mode_t mask = 022;
+  if (FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status))
+      if (std::strncmp(line, "Umask:", 6) == 0) mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
+    std::fclose(status);
+  }
+  return 0666 & ~mask;
+}
+
+// The whole content of a file; false (errno set) when it cannot be opened or read.
+bool readWhole(const std::filesystem::path& file, std::string& text) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  text.clear();
+  char buffer[65536];
+  for (;;) {
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      int readErrno = errno;
+      ::close(fd);
+      errno = readErrno;
+      return false;
+    }
+    if (got == 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return true;
 }
 
 bool writeFully(int fd, const std::string& text) {
@@ -52,6 +98,20 @@ std::string VdirCollection::etagOf(const std::filesystem::path& file) {
   return etag.str();
 }
 
+std::string VdirCollection::volumeOf(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::path current = std::filesystem::canonical(folder, ec);
+  struct stat info {};
+  if (ec || ::stat(current.c_str(), &info) != 0) return {};
+  while (current != current.root_path()) {
+    struct stat above {};
+    std::filesystem::path parent = current.parent_path();
+    if (::stat(parent.c_str(), &above) != 0 || above.st_dev != info.st_dev) break;
+    current = parent;
+  }
+  return current.string();
+}
+
 bool VdirCollection::safeHref(const std::string& href, std::string* error) const {
   if (href.empty() || href.find('/') != std::string::npos || href == "." || href == ".." || href[0] == '.') {
     if (error) *error = "not a card file name in " + folder_.string() + ": " + href;
@@ -67,14 +127,46 @@ bool VdirCollection::list(std::map<std::string, std::string>& etagByHref, std::s
     if (error) *error = "the folder " + folder_.string() + " does not exist";
     return false;
   }
-  for (std::filesystem::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    if (!isCardFileName(name)) continue;
-    std::string etag = etagOf(it->path());
-    if (!etag.empty()) etagByHref[name] = etag;
+  if (!volume_.empty()) {
+    std::string now = volumeOf(folder_);
+    if (now != volume_) {
+      if (error)
+        *error = "the folder " + folder_.string() + " is on another file system (" + now +
+                 ") than when it was linked (" + volume_ + "); is the drive mounted?";
+      return false;
+    }
   }
-  if (ec) {
-    if (error) *error = "cannot read the folder " + folder_.string() + ": " + ec.message();
+  // Reading the folder itself must work: an unreadable folder is not an empty one.
+  DIR* dir = ::opendir(folder_.c_str());
+  if (!dir) {
+    if (error) *error = systemError("cannot read the folder", folder_);
+    return false;
+  }
+  const std::time_t now = std::time(nullptr);
+  errno = 0;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string name = entry->d_name;
+    std::filesystem::path file = folder_ / name;
+    if (isTemporaryName(name)) {
+      // Left by a run killed while writing a card: nobody holds it and it has not changed lately.
+      struct stat info {};
+      int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+      if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && now - info.st_mtime > 5 &&
+          ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        ::unlink(file.c_str());
+      if (fd >= 0) ::close(fd);
+      continue;
+    }
+    if (!isCardFileName(name)) continue;
+    std::string etag = etagOf(file);
+    if (!etag.empty()) etagByHref[name] = etag;
+    errno = 0;
+  }
+  int readErrno = errno;
+  ::closedir(dir);
+  if (readErrno != 0) {
+    errno = readErrno;
+    if (error) *error = systemError("cannot read the folder", folder_);
     return false;
   }
   return true;
@@ -82,22 +174,26 @@ bool VdirCollection::list(std::map<std::string, std::string>& etagByHref, std::s
 
 bool VdirCollection::fetch(const std::vector<std::string>& hrefs, std::map<std::string, Card>& cardByHref,
                            std::string* error) {
+  (void)error;
   for (const auto& href : hrefs) {
-    if (!safeHref(href, error)) return false;
+    std::string why;
+    if (!safeHref(href, &why)) {
+      skip(href, why);
+      continue;
+    }
     std::filesystem::path file = folder_ / href;
     // Read until the file holds still: a writer renaming a new version in between changes the ETag.
     for (int attempt = 0; attempt < 5; ++attempt) {
       std::string before = etagOf(file);
       if (before.empty()) break;  // gone
-      std::ifstream in(file, std::ios::binary);
-      if (!in) {
-        if (error) *error = systemError("cannot read", file);
-        return false;
+      std::string text;
+      if (!readWhole(file, text)) {
+        // One file that cannot be read does not stop the others: it is left as it is.
+        skip(href, systemError("cannot read", file) + "; it is left as it was");
+        break;
       }
-      std::ostringstream text;
-      text << in.rdbuf();
       if (etagOf(file) == before) {
-        cardByHref[href] = Card{before, text.str()};
+        cardByHref[href] = Card{before, std::move(text)};
         break;
       }
     }
@@ -122,7 +218,8 @@ CardCollection::WriteStatus VdirCollection::put(const std::string& href, const s
     return WriteStatus::Failed;
   }
   std::filesystem::path temporary(name.data());
-  bool written = writeFully(fd, text) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+  ::flock(fd, LOCK_EX);  // held while it is written: not a leftover for another run to remove
+  bool written = writeFully(fd, text) && ::fchmod(fd, newFileMode()) == 0 && ::fsync(fd) == 0;
   if (::close(fd) != 0) written = false;
   if (!written) {
     if (error) *error = systemError("cannot write", temporary);
