@@ -14,7 +14,7 @@
 // them, -1 after a line on err when its value is missing or wrong.
 int csvImportArgument(CommandContext& ctx, size_t& at, CsvImportOptions& options, bool& given);
 
-// Imports CSV files into the store as one change set: every file is read and every row made into
-// a contact before the store is touched, so a bad file (its line named) changes nothing.
+// Imports CSV files into the store as one change set, all or nothing: a bad file (its line named)
+// changes nothing.
 int importCsvFiles(CommandContext& ctx, const std::vector<std::filesystem::path>& paths,
                    const CsvImportOptions& options, const std::string& toSource);

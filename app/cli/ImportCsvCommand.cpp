@@ -5,6 +5,7 @@
 
 #include "app/cli/ImportCsv.h"
 #include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/EncodedPersons.h"
 #include "platform/sync/SyncRun.h"
 
 int csvImportArgument(CommandContext& ctx, size_t& at, CsvImportOptions& options, bool& given) {
@@ -48,30 +49,22 @@ int csvImportArgument(CommandContext& ctx, size_t& at, CsvImportOptions& options
 
 int importCsvFiles(CommandContext& ctx, const std::vector<std::filesystem::path>& paths,
                    const CsvImportOptions& options, const std::string& toSource) {
+  // Every file is read and its headings taken first; the rows are read and made contacts batch by
+  // batch as the store takes them, and a bad row abandons the one transaction: nothing is stored.
   std::vector<CsvImport> imports(paths.size());
-  std::vector<ABPersonData> persons;
-  std::vector<size_t> counts;
+  std::vector<CsvImport*> reading;
   for (size_t i = 0; i < paths.size(); ++i) {
     std::string error;
-    std::vector<ABPersonData> read;
-    if (!imports[i].open(paths[i], options, &error) || !imports[i].persons(read, &error)) {
+    if (!imports[i].open(paths[i], options, &error, false)) {
       ctx.err << "rolvane import: " << error << "\n";
       return 1;
     }
-    counts.push_back(read.size());
-    persons.insert(persons.end(), std::make_move_iterator(read.begin()), std::make_move_iterator(read.end()));
+    reading.push_back(&imports[i]);
   }
   std::vector<std::string> uids;
   auto append = [&](ABAddressBook& book) {
-    return book.appendNewPersons(
-        [&](const std::function<void(std::vector<ABPersonData>&)>& add) {
-          for (size_t at = 0; at < persons.size(); at += ABAddressBook::kPersonsPerBatch) {
-            const size_t end = std::min(persons.size(), at + ABAddressBook::kPersonsPerBatch);
-            std::vector<ABPersonData> batch(std::make_move_iterator(persons.begin() + at),
-                                            std::make_move_iterator(persons.begin() + end));
-            add(batch);
-          }
-        },
+    return book.appendEncodedPersons(
+        [&](const std::function<void(EncodedPersons&)>& add) { addCsvBatches(reading, add); },
         [&](std::size_t count) {
           if (paths.size() == 1) return describeCsvImport(paths.front().string(), count);
           return "Imported " + std::to_string(count) + " contacts from " + std::to_string(paths.size()) + " files";
@@ -82,9 +75,9 @@ int importCsvFiles(CommandContext& ctx, const std::vector<std::filesystem::path>
     for (size_t i = 0; i < paths.size(); ++i) {
       const CsvTable& table = imports[i].table();
       const char* delimiter = table.delimiter() == ';' ? "semicolons" : table.delimiter() == '\t' ? "tabs" : "commas";
-      ctx.out << "Imported " << counts[i] << (counts[i] == 1 ? " contact" : " contacts") << " from "
-              << paths[i].string() << " (" << profileName(imports[i].profile()) << " CSV, " << table.charset() << ", "
-              << delimiter << ")\n";
+      const size_t count = imports[i].rowCount();
+      ctx.out << "Imported " << count << (count == 1 ? " contact" : " contacts") << " from " << paths[i].string()
+              << " (" << profileName(imports[i].profile()) << " CSV, " << table.charset() << ", " << delimiter << ")\n";
     }
   };
   std::string error;
@@ -95,14 +88,20 @@ int importCsvFiles(CommandContext& ctx, const std::vector<std::filesystem::path>
       std::filesystem::is_directory(storePath.parent_path().empty() ? "." : storePath.parent_path(), ec)) {
     // A new store is built whole under a name of its own and only then put in place.
     ABSaveResult saved;
-    const auto outcome = ABAddressBook::buildNewStore(
-        storePath,
-        [&](ABAddressBook& building) {
-          saved = append(building);
-          if (saved.ok()) noteImportedContacts(building.path(), uids, toSource, nullptr, true);
-          return saved.ok();
-        },
-        &error);
+    ABAddressBook::BuildOutcome outcome;
+    try {
+      outcome = ABAddressBook::buildNewStore(
+          storePath,
+          [&](ABAddressBook& building) {
+            saved = append(building);
+            if (saved.ok()) noteImportedContacts(building.path(), uids, toSource, nullptr, true);
+            return saved.ok();
+          },
+          &error);
+    } catch (const CsvRowsRefused& refused) {
+      ctx.err << "rolvane import: " << refused.what() << "\n";
+      return 1;
+    }
     if (outcome == ABAddressBook::BuildOutcome::Built) {
       printImported();
       return 0;
@@ -120,7 +119,13 @@ int importCsvFiles(CommandContext& ctx, const std::vector<std::filesystem::path>
     ctx.err << "rolvane import: " << error << "\n";
     return 1;
   }
-  const ABSaveResult saved = append(*book);
+  ABSaveResult saved;
+  try {
+    saved = append(*book);
+  } catch (const CsvRowsRefused& refused) {
+    ctx.err << "rolvane import: " << refused.what() << "\n";
+    return 1;
+  }
   if (!saved.ok()) {
     ctx.err << "rolvane import: " << saved.error << "\n";
     return 1;

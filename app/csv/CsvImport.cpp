@@ -1,15 +1,18 @@
 #include "app/csv/CsvImport.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <stdexcept>
 
 #include "app/model/ShownName.h"
 #include "core/record/ContactRecord.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/EncodedPersons.h"
 #include "platform/addressbook/vcard/VCardText.h"
 #include "platform/text/FormulaGuard.h"
 #include "platform/threads/ParallelFor.h"
@@ -187,14 +190,20 @@ void addKeyValue(Built& built, const CsvField& field, std::string_view heading, 
   }
 }
 
-// The cells of one of Google's numbered groups in a row.
+// The cells of one of Google's numbered groups in a row: the group's first field, and each part's
+// field with its heading and cell.
 struct GoogleGroup {
-  std::string group;
-  int index = 1;
-  std::vector<std::pair<std::string, std::pair<std::string_view, std::string_view>>> parts;  // part -> heading, cell
+  const CsvField* field = nullptr;
+  struct Part {
+    const CsvField* field;
+    std::string_view heading, cell;
+  };
+  std::vector<Part> parts;
+  const std::string& name() const { return field->key; }
+  int index() const { return field->index; }
   std::string_view cell(std::string_view part) const {
-    for (const auto& [name, cell] : parts)
-      if (name == part) return cell.second;
+    for (const Part& known : parts)
+      if (known.field->part == part) return known.cell;
     return {};
   }
 };
@@ -210,7 +219,7 @@ void addGoogleGroup(Built& built, const GoogleGroup& group) {
   auto add = [&](ABMultiValue& list, ABMultiValueItem value, const std::string& entryLabel) {
     list.addEntry({entryLabel, std::move(value), parameters});
   };
-  const std::string& name = group.group;
+  const std::string& name = group.name();
   if (name == "E-mail" || name == "Phone" || name == "Website" || name == "Relation") {
     ABMultiValue& list = name == "E-mail"    ? built.emails
                          : name == "Phone"   ? built.phones
@@ -241,18 +250,18 @@ void addGoogleGroup(Built& built, const GoogleGroup& group) {
       for (std::string_view formatted : split(group.cell("Formatted"), " ::: "))
         addresses.push_back(ABDictionary{{kABAddressStreetKey, std::string(formatted)}});
     for (auto& address : addresses) add(built.addresses, std::move(address), storeLabel);
-    for (const auto& [part, cell] : group.parts)
-      if ((part == "PO Box" || part == "Extended Address") && !trimmed(cell.second).empty())
-        built.keep(cell.first, cell.second);
+    for (const auto& part : group.parts)
+      if ((part.field->part == "PO Box" || part.field->part == "Extended Address") && !trimmed(part.cell).empty())
+        built.keep(part.heading, part.cell);
   } else if (name == "Custom Field" || name == "Event") {
     const std::string_view value = group.cell("Value");
     if (trimmed(value).empty()) return;
-    std::string heading = label.empty() ? name + " " + std::to_string(group.index) : std::string(label);
+    std::string heading = label.empty() ? name + " " + std::to_string(group.index()) : std::string(label);
     if (name == "Event") heading = "Event (" + heading + ")";
     built.keep(heading, value);
   } else {
-    for (const auto& [part, cell] : group.parts)
-      if (!trimmed(cell.second).empty()) built.keep(cell.first, cell.second);
+    for (const auto& part : group.parts)
+      if (!trimmed(part.cell).empty()) built.keep(part.heading, part.cell);
   }
 }
 
@@ -370,21 +379,33 @@ std::vector<std::string> keptCategories(const ABPersonData& person) {
   return categories;
 }
 
-bool CsvImport::open(const std::filesystem::path& path, const CsvImportOptions& options, std::string* error) {
+bool CsvImport::open(const std::filesystem::path& path, const CsvImportOptions& options, std::string* error,
+                     bool whole) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  if (!in || !(bytes << in.rdbuf())) {
-    if (in && in.peek() == std::ifstream::traits_type::eof()) return openBytes({}, path.string(), options, error);
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  std::string bytes;
+  if (in && !ec) {
+    bytes.resize(size);
+    in.read(bytes.data(), static_cast<std::streamsize>(size));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+  }
+  if (!in && !in.eof()) {
     if (error) *error = path.string() + ": cannot read the file";
     return false;
   }
-  return openBytes(bytes.view(), path.string(), options, error);
+  return openOwned(std::move(bytes), path.string(), options, error, whole);
 }
 
 bool CsvImport::openBytes(std::string_view bytes, const std::string& name, const CsvImportOptions& options,
                           std::string* error) {
+  return openOwned(std::string(bytes), name, options, error, true);
+}
+
+bool CsvImport::openOwned(std::string bytes, const std::string& name, const CsvImportOptions& options,
+                          std::string* error, bool whole) {
   name_ = name;
-  if (!table_.read(bytes, name, options.charset, options.delimiter, error)) return false;
+  if (!table_.read(std::move(bytes), name, options.charset, options.delimiter, error, whole)) return false;
   if (options.profile.empty() || options.profile == "auto") {
     profile_ = detectProfile(table_.headings());
   } else if (auto named = profileNamed(options.profile)) {
@@ -428,9 +449,9 @@ bool CsvImport::personOfRow(size_t row, ABPersonData& person, std::string* error
   Built built;
   const bool dayFirst = language_ == "de" || language_ == "fr";
   std::vector<GoogleGroup> groups;
-  for (size_t column = 0; column < fields_.size(); ++column) {
-    const std::string_view raw = table_.cell(row, column);
-    if (trimmed(raw).empty()) continue;
+  bool refused = false;
+  table_.forEachCell(row, [&](size_t column, std::string_view raw) {
+    if (refused || trimmed(raw).empty()) return;
     const std::string_view value = FormulaGuard::unguarded(raw);
     const std::string_view heading = trimmed(table_.headings()[column]);
     const CsvField& field = fields_[column];
@@ -449,9 +470,9 @@ bool CsvImport::personOfRow(size_t row, ABPersonData& person, std::string* error
       case CsvField::Kind::Group: {
         GoogleGroup* group = nullptr;
         for (auto& known : groups)
-          if (known.group == field.key && known.index == field.index) group = &known;
-        if (!group) group = &groups.emplace_back(GoogleGroup{field.key, field.index, {}});
-        group->parts.push_back({field.part, {heading, value}});
+          if (known.index() == field.index && known.name() == field.key) group = &known;
+        if (!group) group = &groups.emplace_back(GoogleGroup{&field, {}});
+        group->parts.push_back({&field, heading, value});
         break;
       }
       case CsvField::Kind::Categories:
@@ -476,7 +497,8 @@ bool CsvImport::personOfRow(size_t row, ABPersonData& person, std::string* error
           if (error)
             *error = name_ + ":" + std::to_string(table_.lineOf(row)) + ": the photo under \"" + std::string(heading) +
                      "\" is not base64";
-          return false;
+          refused = true;
+          return;
         }
         built.data.set(kABImageDataProperty, std::move(picture));
         break;
@@ -488,7 +510,8 @@ bool CsvImport::personOfRow(size_t row, ABPersonData& person, std::string* error
           built.keep(heading, value);
         break;
     }
-  }
+  });
+  if (refused) return false;
   for (const GoogleGroup& group : groups) addGoogleGroup(built, group);
 
   // Thunderbird's birthday in three cells.
@@ -550,18 +573,22 @@ bool CsvImport::personOfRow(size_t row, ABPersonData& person, std::string* error
 }
 
 bool CsvImport::persons(std::vector<ABPersonData>& persons, std::string* error) const {
-  const size_t count = rowCount();
+  return personsOfRows(0, rowCount(), persons, error);
+}
+
+bool CsvImport::personsOfRows(size_t begin, size_t end, std::vector<ABPersonData>& persons, std::string* error) const {
+  const size_t count = end - begin;
   persons.assign(count, {});
   std::mutex failed;
   size_t firstBad = count;
   std::string badError;
-  parallelFor(count, 2048, [&](size_t begin, size_t end) {
+  parallelFor(count, 1024, [&](size_t from, size_t to) {
     std::string rowError;
-    for (size_t row = begin; row < end; ++row) {
-      if (personOfRow(row, persons[row], &rowError)) continue;
+    for (size_t at = from; at < to; ++at) {
+      if (personOfRow(begin + at, persons[at], &rowError)) continue;
       std::lock_guard lock(failed);
-      if (row < firstBad) {
-        firstBad = row;
+      if (at < firstBad) {
+        firstBad = at;
         badError = rowError;
       }
       return;
@@ -575,29 +602,50 @@ bool CsvImport::persons(std::vector<ABPersonData>& persons, std::string* error) 
   return true;
 }
 
+CsvRowsRefused::CsvRowsRefused(const std::string& error) : std::runtime_error(error) {}
+
+void addCsvBatches(const std::vector<CsvImport*>& imports, const std::function<void(EncodedPersons&)>& add) {
+  for (CsvImport* import : imports)
+    for (size_t at = 0;; at += ABAddressBook::kPersonsPerBatch) {
+      // The rows of the batch are read as it is made, while the store writes the batch before.
+      std::string readError;
+      if (!import->readRows(at + ABAddressBook::kPersonsPerBatch, &readError)) throw CsvRowsRefused(readError);
+      if (at >= import->rowCount()) break;
+      const size_t end = std::min(import->rowCount(), at + ABAddressBook::kPersonsPerBatch);
+      // Each core encodes a range of the batch; the ranges are joined in order.
+      std::mutex joining;
+      std::vector<std::pair<size_t, EncodedPersons>> ranges;
+      size_t firstBad = end;
+      std::string badError;
+      parallelFor(end - at, 1024, [&](size_t from, size_t to) {
+        EncodedPersons encoded;
+        ABPersonData person;
+        std::string error;
+        for (size_t row = at + from; row < at + to; ++row) {
+          if (!import->personOfRow(row, person, &error)) {
+            std::lock_guard lock(joining);
+            if (row < firstBad) {
+              firstBad = row;
+              badError = error;
+            }
+            return;
+          }
+          encoded.add(person);
+        }
+        std::lock_guard lock(joining);
+        ranges.emplace_back(from, std::move(encoded));
+      });
+      if (firstBad < end) throw CsvRowsRefused(badError);
+      std::sort(ranges.begin(), ranges.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+      EncodedPersons batch = std::move(ranges.front().second);
+      for (size_t i = 1; i < ranges.size(); ++i) batch.append(std::move(ranges[i].second));
+      add(batch);
+    }
+}
+
 std::string describeCsvImport(const std::string& fileName, size_t contacts) {
   return "Imported " + std::to_string(contacts) + (contacts == 1 ? " contact" : " contacts") + " from " +
          std::filesystem::path(fileName).filename().string();
-}
-
-CsvStoreImport appendCsvToStore(ABAddressBook& book, const CsvImport& import) {
-  CsvStoreImport result;
-  std::vector<ABPersonData> persons;
-  if (!import.persons(persons, &result.error)) return result;
-  result.contacts = persons.size();
-  const std::string name = import.fileName();
-  result.saved = book.appendNewPersons(
-      [&](const std::function<void(std::vector<ABPersonData>&)>& add) {
-        for (size_t at = 0; at < persons.size(); at += ABAddressBook::kPersonsPerBatch) {
-          std::vector<ABPersonData> batch(
-              std::make_move_iterator(persons.begin() + at),
-              std::make_move_iterator(persons.begin() +
-                                      std::min(persons.size(), at + ABAddressBook::kPersonsPerBatch)));
-          add(batch);
-        }
-      },
-      [&](std::size_t count) { return describeCsvImport(name, count); }, result.uids);
-  return result;
 }
 
 bool addCsvToAddressBook(ABAddressBook& book, const CsvImport& import, std::vector<ABPersonRef>* added,

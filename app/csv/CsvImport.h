@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -10,6 +12,8 @@
 #include "app/csv/CsvTable.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABPerson.h"
+
+class EncodedPersons;
 
 // How a CSV file is to be read: the profile ("auto" finds it from the headings), the character set
 // ("" finds it), the delimiter (0 finds it) and fields chosen for headings ("Heading=Field", as
@@ -26,7 +30,9 @@ struct CsvImportOptions {
 class CsvImport {
  public:
   // Reads the file and makes the plan; false and *error naming the file (and line) on failure.
-  bool open(const std::filesystem::path& path, const CsvImportOptions& options, std::string* error);
+  // Without whole only the heading line is read, and the rows as readRows is asked for them.
+  bool open(const std::filesystem::path& path, const CsvImportOptions& options, std::string* error, bool whole = true);
+  bool readRows(size_t upTo, std::string* error) { return table_.readRows(upTo, error); }
   // The same for bytes already read; name stands for the file in errors.
   bool openBytes(std::string_view bytes, const std::string& name, const CsvImportOptions& options, std::string* error);
 
@@ -50,8 +56,13 @@ class CsvImport {
   // Every row's person, in file order, made on every core; false and *error naming the first bad
   // row's line (persons is then empty).
   bool persons(std::vector<ABPersonData>& persons, std::string* error) const;
+  // The same for rows [begin, end).
+  bool personsOfRows(size_t begin, size_t end, std::vector<ABPersonData>& persons, std::string* error) const;
 
  private:
+  bool openOwned(std::string bytes, const std::string& name, const CsvImportOptions& options, std::string* error,
+                 bool whole);
+
   CsvTable table_;
   std::string name_;
   CsvProfile profile_ = CsvProfile::Rolvane;
@@ -72,18 +83,19 @@ std::vector<std::string> keptCategories(const ABPersonData& person);
 // "Imported 3 contacts from people.csv": the history's name of a CSV import.
 std::string describeCsvImport(const std::string& fileName, size_t contacts);
 
-// What an import of a CSV file straight into the store did.
-struct CsvStoreImport {
-  size_t contacts = 0;
-  std::vector<std::string> uids;
-  std::string error;   // the file could not be read or a row is bad: nothing was written
-  ABSaveResult saved;  // the write, when error is empty
-  bool ok() const { return error.empty() && saved.ok(); }
+// Thrown by addCsvBatches when a row cannot be stored: what() names the file and line.
+class CsvRowsRefused : public std::runtime_error {
+ public:
+  explicit CsvRowsRefused(const std::string& error);
 };
-// Adds every row's person to the store in one transaction (one change set): all or nothing.
-CsvStoreImport appendCsvToStore(ABAddressBook& book, const CsvImport& import);
-// The same as pending additions of a book held in memory (the window), saved by the caller; a
-// person's id is new. False and *error (nothing added) when a row is bad.
+// Gives the persons of the imports' rows in batches encoded for the store (reading the rows of
+// imports opened without whole as it goes), as
+// ABAddressBook::appendEncodedPersons takes them: each batch is made and encoded on every core while
+// the store writes the batch before. A bad row throws CsvRowsRefused, which leaves the store as it
+// was.
+void addCsvBatches(const std::vector<CsvImport*>& imports, const std::function<void(EncodedPersons&)>& add);
+// Adds every row's person to a book held in memory (the window) as pending additions, saved by the
+// caller as one change set; every person gets a new id. False and *error (nothing added) when a row is bad.
 bool addCsvToAddressBook(ABAddressBook& book, const CsvImport& import, std::vector<ABPersonRef>* added,
                          std::string* error);
 // Whether a path names a CSV file (by its suffix: .csv, .tsv, .tab).

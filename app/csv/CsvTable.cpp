@@ -1,5 +1,6 @@
 #include "app/csv/CsvTable.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/addressbook/vcard/VCardText.h"
@@ -41,39 +42,67 @@ std::string CsvTable::detectCharset(std::string_view bytes) {
 
 bool CsvTable::read(std::string_view bytes, const std::string& sourceName, const std::string& charset, char delimiter,
                     std::string* error) {
+  return read(std::string(bytes), sourceName, charset, delimiter, error, true);
+}
+
+bool CsvTable::read(std::string&& bytes, const std::string& sourceName, const std::string& charset, char delimiter,
+                    std::string* error, bool whole) {
   auto fail = [&](size_t line, const std::string& problem) {
     if (error) *error = sourceName + (line ? ":" + std::to_string(line) : std::string()) + ": " + problem;
     return false;
   };
-  charset_ = charset.empty() ? detectCharset(bytes) : charset;
+  const bool detected = charset.empty();
+  charset_ = detected ? detectCharset(bytes) : charset;
   std::string upper;
   for (char c : charset_) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-  if ((upper == "UTF-8" || upper == "UTF8") && startsWith(bytes, "\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  size_t start = 0;  // after a byte order mark
+  if ((upper == "UTF-8" || upper == "UTF8") && startsWith(bytes, "\xEF\xBB\xBF")) start = 3;
   if ((upper == "UTF-16LE" && startsWith(bytes, "\xFF\xFE")) || (upper == "UTF-16BE" && startsWith(bytes, "\xFE\xFF")))
-    bytes.remove_prefix(2);
+    start = 2;
   if (upper == "UTF-8" || upper == "UTF8") {
-    if (!isValidUtf8(bytes))
+    // Text found to be UTF-8 without a byte order mark was found valid on the way.
+    if (!(detected && start == 0) && !isValidUtf8(std::string_view(bytes).substr(start)))
       return fail(0, "the file is not UTF-8 text (name its character set with --charset, e.g. --charset windows-1252)");
-    text_.assign(bytes);
+    text_ = std::move(bytes);
   } else {
     CharsetConverter converter;
-    if (!converter.toUtf8(bytes, upper, text_)) return fail(0, "cannot read the file as " + charset_ + " text");
+    if (!converter.toUtf8(std::string_view(bytes).substr(start), upper, text_))
+      return fail(0, "cannot read the file as " + charset_ + " text");
+    start = 0;
   }
-
-  delimiter_ = delimiter ? delimiter : detectDelimiter(text_);
+  delimiter_ = delimiter ? delimiter : detectDelimiter(std::string_view(text_).substr(start));
   headings_.clear();
   cells_.clear();
   rowStarts_.clear();
   rowLines_.clear();
   unquoted_.clear();
+  name_ = sourceName;
+  at_ = start;
+  line_ = 1;
+  headingDone_ = false;
+  return readRows(whole ? SIZE_MAX : 0, error);
+}
 
-  const char* const begin = text_.data();
-  const char* const end = begin + text_.size();
-  const char* at = begin;
-  size_t line = 1;
-  std::vector<std::string_view> row;
-  bool heading = true;
-  while (at < end) {
+bool CsvTable::readRows(size_t upTo, std::string* error) {
+  auto fail = [&](size_t line, const std::string& problem) {
+    if (error) *error = name_ + (line ? ":" + std::to_string(line) : std::string()) + ": " + problem;
+    return false;
+  };
+  const char* const end = text_.data() + text_.size();
+  const char* at = text_.data() + at_;
+  size_t line = line_;
+  // Where the parse stands is kept after every whole record.
+  struct Keep {
+    CsvTable& table;
+    const char*& at;
+    size_t& line;
+    ~Keep() {
+      table.at_ = static_cast<size_t>(at - table.text_.data());
+      table.line_ = line;
+    }
+  } keep{*this, at, line};
+  std::vector<std::string_view>& row = row_;
+  while (at < end && !(headingDone_ && rowStarts_.size() >= upTo)) {
     const size_t rowLine = line;
     row.clear();
     // One record: fields up to a line break outside quotes.
@@ -124,11 +153,11 @@ bool CsvTable::read(std::string_view bytes, const std::string& sourceName, const
     if (at < end && *at == '\n') ++at;
     ++line;
     if (row.size() == 1 && row[0].empty()) continue;  // a blank line
-    if (heading) {
+    if (!headingDone_) {
       // A heading line whose every cell is followed by the delimiter ends in an empty heading.
       while (!row.empty() && row.back().empty()) row.pop_back();
       headings_ = row;
-      heading = false;
+      headingDone_ = true;
       continue;
     }
     while (row.size() > headings_.size() && row.back().empty()) row.pop_back();
@@ -137,8 +166,9 @@ bool CsvTable::read(std::string_view bytes, const std::string& sourceName, const
                                std::to_string(headings_.size()));
     rowStarts_.push_back(cells_.size());
     rowLines_.push_back(rowLine);
-    cells_.insert(cells_.end(), row.begin(), row.end());
+    for (size_t column = 0; column < row.size(); ++column)
+      if (!row[column].empty()) cells_.push_back({static_cast<std::uint32_t>(column), row[column]});
   }
-  if (heading || headings_.empty()) return fail(0, "the file has no heading line");
+  if (at >= end && (!headingDone_ || headings_.empty())) return fail(0, "the file has no heading line");
   return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -17,19 +18,27 @@ class CsvTable {
   // ("" to find it), delimiter the separator (0 to find it).
   bool read(std::string_view bytes, const std::string& sourceName, const std::string& charset, char delimiter,
             std::string* error);
+  // The same taking the bytes over (UTF-8 text is not copied); without whole, only the heading line
+  // is read, and the rows as readRows is asked for them.
+  bool read(std::string&& bytes, const std::string& sourceName, const std::string& charset, char delimiter,
+            std::string* error, bool whole = true);
+  // Reads rows until there are upTo of them or the file ends; false and *error as read() says.
+  bool readRows(size_t upTo, std::string* error);
+  bool complete() const { return at_ >= text_.size(); }
 
   const std::vector<std::string_view>& headings() const { return headings_; }
   size_t rowCount() const { return rowStarts_.size(); }
-  // The cells of row i (the row after the heading line is 0); a row shorter than the headings has
-  // empty cells at its end.
+  // The cell of row i (the row after the heading line is 0) under a heading; empty where the row has
+  // none.
   std::string_view cell(size_t row, size_t column) const {
-    const size_t begin = rowStarts_[row];
-    const size_t end = row + 1 < rowStarts_.size() ? rowStarts_[row + 1] : cells_.size();
-    return begin + column < end ? cells_[begin + column] : std::string_view();
+    for (const Cell& cell : cellsOf(row))
+      if (cell.column == column) return cell.text;
+    return {};
   }
-  size_t cellCount(size_t row) const {
-    const size_t end = row + 1 < rowStarts_.size() ? rowStarts_[row + 1] : cells_.size();
-    return end - rowStarts_[row];
+  // Calls visit(column, text) for every cell of the row that holds something, by column.
+  template <typename Visit>
+  void forEachCell(size_t row, Visit&& visit) const {
+    for (const Cell& cell : cellsOf(row)) visit(static_cast<size_t>(cell.column), cell.text);
   }
   // The file's line on which row i starts (the heading line is line 1).
   size_t lineOf(size_t row) const { return rowLines_[row]; }
@@ -41,12 +50,33 @@ class CsvTable {
   static std::string detectCharset(std::string_view bytes);
 
  private:
+  // A field that holds something (most fields of the programs' files are empty, and are not kept).
+  struct Cell {
+    std::uint32_t column;
+    std::string_view text;
+  };
+  struct Cells {
+    const Cell* begin_;
+    const Cell* end_;
+    const Cell* begin() const { return begin_; }
+    const Cell* end() const { return end_; }
+  };
+  Cells cellsOf(size_t row) const {
+    const size_t end = row + 1 < rowStarts_.size() ? rowStarts_[row + 1] : cells_.size();
+    return {cells_.data() + rowStarts_[row], cells_.data() + end};
+  }
+
   std::string text_;
   std::deque<std::string> unquoted_;  // quoted cells with doubled quotes, undone
   std::vector<std::string_view> headings_;
-  std::vector<std::string_view> cells_;
+  std::vector<Cell> cells_;
   std::vector<size_t> rowStarts_;
   std::vector<size_t> rowLines_;
   std::string charset_;
   char delimiter_ = ',';
+  std::string name_;
+  size_t at_ = 0;    // where the next record starts
+  size_t line_ = 1;  // its line
+  bool headingDone_ = false;
+  std::vector<std::string_view> row_;
 };
