@@ -40,12 +40,27 @@ const FixOption* Category::fix(const std::string& option) const {
 const std::vector<Category>& all() {
   namespace C = ReviewConditions;
   static const std::vector<Category> categories = {
-      C::unusualSuffix(),     C::unusualTitle(),      C::incompleteName(),
-      C::spaceInFirstName(),  C::duplicateContacts(), C::emptyNotes(),
-      C::duplicateEmail(),    C::duplicatePhone(),    C::duplicateAddress(),
-      C::emptyNickname(),     C::blankName(),         C::shareEmail(),
-      C::invalidCharacters(), C::similarContacts(),   C::phoneWrittenDifferently(),
+      C::unusualSuffix(),
+      C::unusualTitle(),
+      C::incompleteName(),
+      C::spaceInFirstName(),
+      C::duplicateContacts(),
+      C::emptyNotes(),
+      C::duplicateEmail(),
+      C::duplicatePhone(),
+      C::duplicateAddress(),
+      C::emptyNickname(),
+      C::blankName(),
+      C::shareEmail(),
+      C::invalidCharacters(),
+      C::similarContacts(),
+      C::phoneWrittenDifferently(),
       C::phoneFormat(),
+      // After the first sixteen, each a file of app/review/conditions/ too.
+      C::damagedText(),
+      C::nameCase(),
+      C::unlikelyDate(),
+      C::unreachable(),
   };
   return categories;
 }

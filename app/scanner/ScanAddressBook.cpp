@@ -19,6 +19,7 @@
 #include "app/scanner/DebugLog.h"
 #include "app/scanner/MetAgain.h"
 #include "app/scanner/ScanConditions.h"
+#include "app/scanner/conditions/ScannerConditions.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/text/ByteWords.h"
@@ -755,6 +756,24 @@ std::vector<ABPersonRef> ScanAddressBook::findPhonesNotInternational() const {
       ScanFinders::phonesNotInternational(snapshot, ScanFinders::phoneReadings(snapshot, phones, true)));
 }
 
+std::vector<ABPersonRef> ScanAddressBook::findUnlikelyDates() const {
+  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
+  return PersonsOf(snapshot).at(ScannerConditions::unlikelyDates(snapshot));
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findPersonsMeeting(PersonTest test) const {
+  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
+  std::vector<size_t> found = ScanFinders::personsMeeting(snapshot, test);
+  // Persons the user kept as they are, for a condition that keeps them.
+  for (const auto& condition : scanConditions())
+    if (condition.meets == test && condition.keptValues && !snapshot.keptAsItIs.empty())
+      std::erase_if(found, [&](size_t i) {
+        return snapshot.values[i].uid && snapshot.keptAsItIs.keeps(std::string(*snapshot.values[i].uid),
+                                                                   condition.keptValues(snapshot.values[i]));
+      });
+  return PersonsOf(snapshot).at(found);
+}
+
 ScanResult ScanAddressBook::scan(const std::vector<std::string>& names) const {
   if (!ScanFinders::anyCondition(names)) return {};
   const ScanSnapshot snapshot = ScanSnapshot::of(book_);
@@ -819,6 +838,7 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
   std::vector<size_t>* duplicates = listOf(Task::kDuplicateGroups);
   std::vector<size_t>* writtenTwice = listOf(Task::kPhonesWrittenTwice);
   std::vector<size_t>* national = listOf(Task::kPhonesNotInternational);
+  std::vector<size_t>* unlikelyDates = listOf(Task::kUnlikelyDates);
 
   // Every phone number is read once for the three conditions that compare them. One task reads
   // them while another works out what else links similar contacts; the one that ends last runs the
@@ -852,6 +872,7 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
         [&, from] { ScanFinders::addPersonsMeetingEach(snapshot.values, from, snapshot.size(), tests, found); });
   if (others.count(Task::kSharedEmails)) tasks.push_back([&] { sharedFound = ScanFinders::sharedEmails(snapshot); });
   if (duplicates) tasks.push_back([&] { *duplicates = ScanFinders::duplicateContacts(snapshot); });
+  if (unlikelyDates) tasks.push_back([&] { *unlikelyDates = ScannerConditions::unlikelyDates(snapshot); });
   std::atomic<size_t> next{0};
   parallelFor(tasks.size(), 1, [&](size_t, size_t) {
     for (size_t task = next++; task < tasks.size(); task = next++) tasks[task]();
@@ -862,6 +883,12 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
   size_t test = 0;
   for (const ScanCondition* condition : conditions) {
     if (condition->task == Task::kPersonTest) {
+      // Persons the user kept as they are leave the list, while their values are as kept.
+      if (condition->keptValues && !snapshot.keptAsItIs.empty())
+        std::erase_if(found[test], [&](size_t i) {
+          return snapshot.values[i].uid && snapshot.keptAsItIs.keeps(std::string(*snapshot.values[i].uid),
+                                                                     condition->keptValues(snapshot.values[i]));
+        });
       if (!found[test].empty()) result.listFor(condition->key).persons = found[test];
       ++test;
     } else if (condition->task == Task::kSharedEmails) {

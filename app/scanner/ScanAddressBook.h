@@ -145,6 +145,13 @@ class ScanAddressBook {
   std::vector<SimilarGroup> findSimilarContacts() const;
   std::vector<ABPersonRef> findPhonesWrittenDifferently() const;
   std::vector<ABPersonRef> findPhonesNotInternational() const;
+  std::vector<ABPersonRef> findUnlikelyDates() const;
+  // The persons meeting a test, in store order: the finder of a condition about one person.
+  std::vector<ABPersonRef> findPersonsMeeting(PersonTest test) const;
+  template <PersonTest test>
+  std::vector<ABPersonRef> findPersonsMeeting() const {
+    return findPersonsMeeting(test);
+  }
 
   // An e-mail value is valid when it holds one "@" with a non-empty part before it, a part after it
   // that contains a "." but neither begins nor ends with one nor holds "..", and no white space or

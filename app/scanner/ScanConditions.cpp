@@ -1,6 +1,7 @@
 #include "app/scanner/ScanConditions.h"
 
 #include "app/scanner/ScanAddressBook.h"
+#include "app/scanner/conditions/ScannerConditions.h"
 
 const std::vector<ScanCondition>& scanConditions() {
   using S = ScanAddressBook;
@@ -28,6 +29,11 @@ const std::vector<ScanCondition>& scanConditions() {
        T::kPhonesWrittenTwice},
       {"Phone number not in international format", "PhoneFormat", &S::findPhonesNotInternational, nullptr,
        T::kPhonesNotInternational},
+      // Each of these is a file of app/scanner/conditions/.
+      ScannerConditions::damagedText(),
+      ScannerConditions::nameCase(),
+      ScannerConditions::unlikelyDate(),
+      ScannerConditions::unreachable(),
   };
   return conditions;
 }

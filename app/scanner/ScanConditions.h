@@ -24,6 +24,7 @@ struct ScanCondition {
     kSimilarGroups,           // groups of contacts that are probably one person
     kPhonesWrittenTwice,      // persons holding one number written in two ways
     kPhonesNotInternational,  // persons holding a number not in international form
+    kUnlikelyDates,           // persons whose birthday cannot be right, alone or beside their duplicates'
   };
   // What its list holds (in a ScanResult and in `scan --json`): persons (their unique ids), shared
   // e-mail values ({"SearchedPerson", "MatchPersonsArray", "DuplicateEmailType"}) or groups of
@@ -36,6 +37,9 @@ struct ScanCondition {
   // The test on one person's values; nullptr for the conditions of a task of their own.
   bool (*meets)(const PersonValues&);
   Task task = Task::kPersonTest;
+  // For a condition the user keeps findings of as they are: what a person's "Keep as it is" mark
+  // (ABMarkKind::kKeptAsItIs, the condition's key first) must hold for the finding to stay kept.
+  std::vector<std::string> (*keptValues)(const PersonValues&) = nullptr;
 
   Lists lists() const {
     return task == Task::kSharedEmails    ? Lists::kSharedEmails

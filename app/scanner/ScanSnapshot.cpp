@@ -31,6 +31,8 @@ void place(PersonValues& values, std::string_view property, const PersonCodec::V
         list(values.addresses);
       else if (property == kABPersonFlags && value.kind == Kind::Integer)
         values.flags = value.integer;
+      else if (property == kABDepartmentProperty)
+        text(values.department);
       break;
     case 'B':
       if (property == kABBirthdayProperty && value.kind == Kind::Date) values.birthday = value.date;
@@ -39,10 +41,28 @@ void place(PersonValues& values, std::string_view property, const PersonCodec::V
       if (property == kABEmailProperty) list(values.emails);
       break;
     case 'F':
-      if (property == kABFirstNameProperty) text(values.firstName);
+      if (property == kABFirstNameProperty)
+        text(values.firstName);
+      else if (property == kABFirstNamePhoneticProperty)
+        text(values.firstPhonetic);
+      break;
+    case 'I':
+      if (property == kABInstantMessageProperty) list(values.instantMessages);
+      break;
+    case 'J':
+      if (property == kABJobTitleProperty) text(values.jobTitle);
       break;
     case 'L':
-      if (property == kABLastNameProperty) text(values.lastName);
+      if (property == kABLastNameProperty)
+        text(values.lastName);
+      else if (property == kABLastNamePhoneticProperty)
+        text(values.lastPhonetic);
+      break;
+    case 'M':
+      if (property == kABMiddleNameProperty)
+        text(values.middleName);
+      else if (property == kABMaidenNameProperty)
+        text(values.maidenName);
       break;
     case 'N':
       if (property == kABNoteProperty)
@@ -57,13 +77,19 @@ void place(PersonValues& values, std::string_view property, const PersonCodec::V
       if (property == kABPhoneProperty) list(values.phones);
       break;
     case 'S':
-      if (property == kABSuffixProperty) text(values.suffix);
+      if (property == kABSuffixProperty)
+        text(values.suffix);
+      else if (property == kABSocialProfileProperty)
+        list(values.socialProfiles);
       break;
     case 'T':
       if (property == kABTitleProperty) text(values.title);
       break;
     case 'U':
-      if (property == kABUIDProperty) text(values.uid);
+      if (property == kABUIDProperty)
+        text(values.uid);
+      else if (property == kABURLsProperty)
+        list(values.urls);
       break;
     default:
       break;
@@ -129,6 +155,7 @@ ScanSnapshot ScanSnapshot::of(const ABAddressBook& book) {
   snapshot.persons_ = book.people();
   snapshot.notSamePerson = ABMarkCover(book, ABMarkKind::kNotSamePerson);
   snapshot.keptPhoneFormat = ABMarkCover(book, ABMarkKind::kKeptPhoneFormat);
+  snapshot.keptAsItIs = ABMarkCover(book, ABMarkKind::kKeptAsItIs);
   std::vector<ABPersonSnapshot> data(snapshot.persons_.size());
   parallelFor(data.size(), kPersonsPerThread, [&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) data[i] = snapshot.persons_[i]->snapshot();
@@ -220,7 +247,7 @@ std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path
         arrived.notify_one();
         return true;
       },
-      error, {ABMarkKind::kNotSamePerson, ABMarkKind::kKeptPhoneFormat}, &marks);
+      error, {ABMarkKind::kNotSamePerson, ABMarkKind::kKeptPhoneFormat, ABMarkKind::kKeptAsItIs}, &marks);
   {
     std::lock_guard<std::mutex> guard(lock);
     allRead = true;
@@ -238,6 +265,7 @@ std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path
   }
   snapshot.notSamePerson = ABMarkCover(std::move(marks[0]));
   snapshot.keptPhoneFormat = ABMarkCover(std::move(marks[1]));
+  snapshot.keptAsItIs = ABMarkCover(std::move(marks[2]));
   return snapshot;
 }
 

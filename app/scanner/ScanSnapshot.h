@@ -34,17 +34,26 @@ class ScanText {
 struct PersonValues {
   ScanText uid;
   ScanText firstName;
+  ScanText middleName;
   ScanText lastName;
+  ScanText maidenName;
+  ScanText firstPhonetic;
+  ScanText lastPhonetic;
   ScanText title;
   ScanText suffix;
   ScanText note;
   ScanText nickname;
   ScanText organization;
+  ScanText department;
+  ScanText jobTitle;
   std::int64_t flags = 0;  // a missing value reads as 0
   std::optional<ABDate> birthday;
   PersonCodec::ListView emails;  // empty when the person holds none
   PersonCodec::ListView phones;
   PersonCodec::ListView addresses;
+  PersonCodec::ListView urls;
+  PersonCodec::ListView instantMessages;
+  PersonCodec::ListView socialProfiles;
 
   // The values of an encoding (PersonCodec); valid while its bytes are. The unique id is the
   // encoding's own unless `uid` is given (the store keeps it beside the encoding). nullopt when the
@@ -77,6 +86,7 @@ class ScanSnapshot {
   std::vector<PersonValues> values;
   ABMarkCover notSamePerson;    // "Not the same person"
   ABMarkCover keptPhoneFormat;  // numbers kept as they are written
+  ABMarkCover keptAsItIs;       // findings of the other conditions kept as they are
 
   // Every person of the book, in its order, and its marks.
   static ScanSnapshot of(const ABAddressBook& book);

@@ -14,6 +14,10 @@ inline const std::string kNotSamePerson = "distinct";
 // "Keep as it is" for phone numbers not in international form: over one person, the numbers kept
 // as written (their texts, one value of a list: ABMarkCover::valueOfList).
 inline const std::string kKeptPhoneFormat = "kept-phone-format";
+// "Keep as it is" for a finding of another condition about one person: the condition's key, then
+// the values kept as they are (one value of a list: ABMarkCover::valueOfList). The finding is
+// listed again once one of its values is other than kept.
+inline const std::string kKeptAsItIs = "kept-as-it-is";
 }  // namespace ABMarkKind
 
 // The marks of one kind in effect, read once, answering whether a set of persons is covered:

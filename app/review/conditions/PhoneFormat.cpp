@@ -63,7 +63,7 @@ void rewritePreview(FixPreview& preview, const RowOf& of, bool e164) {
   }
 }
 
-void keepPreview(FixPreview& preview, const RowOf& of) {
+void keepNumbersPreview(FixPreview& preview, const RowOf& of) {
   previewLine(preview, "No contact will be changed. These numbers stay as they are written;", 152, 450);
   previewLine(preview, "a scan lists this contact again only for another number:", 132, 450);
   double y = 112;
@@ -99,7 +99,7 @@ const RC::Category& ReviewConditions::phoneFormat() {
                      [](FixPreview& preview, const RowOf& of) { rewritePreview(preview, of, false); }},
                     {Opt::kWriteE164, writeInternational,
                      [](FixPreview& preview, const RowOf& of) { rewritePreview(preview, of, true); }},
-                    {Opt::kKeepAsItIs, keepAsTheyAre, keepPreview}},
+                    {Opt::kKeepAsItIs, keepAsTheyAre, keepNumbersPreview}},
           .details =
               [](const RowOf& of) {
                 const auto kept =

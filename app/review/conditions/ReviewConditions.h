@@ -4,6 +4,7 @@
 #include "app/review/FixActions.h"
 #include "app/review/FixPreview.h"
 #include "app/review/ReviewCategories.h"
+#include "app/scanner/conditions/ScannerConditions.h"
 
 // The categories of the review outline, one file each in this folder: a condition's title, row
 // description, details text, fix options with what each does and what its preview shows, and its
@@ -31,6 +32,10 @@ const Category& invalidCharacters();
 const Category& similarContacts();
 const Category& phoneWrittenDifferently();
 const Category& phoneFormat();
+const Category& damagedText();
+const Category& nameCase();
+const Category& unlikelyDate();
+const Category& unreachable();
 
 // Options several categories offer alike.
 // "Delete this contact": asks, then deletes the row's contact; the preview lists its fields.
@@ -42,6 +47,24 @@ void notSamePersonPreview(FixPreview& preview, const RowOf& of);
 // The problem text with its "%@" replaced by the row's person's value of the property ("(null)"
 // without one).
 std::string problemWith(const RowOf& of, const std::string& property);
+// Writes the changes (worked out on the row's person as the store holds it now) into the person
+// and saves them as one change set with this description; one line of changes each. Nothing is
+// saved when there is nothing to change.
+void changeTexts(FixActions& actions, PersonItem* row, const std::vector<ScannerConditions::TextChange>& changes,
+                 const std::string& description);
+// The preview of changes: each text before and after.
+void changesPreview(FixPreview& preview, const std::vector<ScannerConditions::TextChange>& changes);
+// "Keep as it is": records that the row's person stays as it is for the condition of this key while
+// these values are as they are (ABMarkKind::kKeptAsItIs): a change set of its own that changes no
+// contact; `what` says what is kept, in the history ("the damaged text").
+void keepAsItIs(FixActions& actions, PersonItem* row, const std::string& key, std::vector<std::string> values,
+                const std::string& what);
+// Its preview: nothing changes, these values stay.
+void keepPreview(FixPreview& preview, const std::vector<std::string>& values);
+// Whether the user kept the person as it is for the condition while these values are as they are.
+bool keptAsItIs(const FixActions& actions, const std::string& key, std::vector<std::string> values);
+// "“text”"
+std::string quoted(const std::string& text);
 // A preview of one line of text (at 14, y, this wide and coloured).
 void previewLine(FixPreview& preview, const std::string& line, double y = 112, double width = 310,
                  PreviewText::Colour colour = PreviewText::Colour::Default);

@@ -388,3 +388,38 @@ TEST_F(CommandTest, ACommandOnAMissingStoreFailsAndCreatesNothing) {
   EXPECT_TRUE(std::filesystem::exists(missing));
   EXPECT_EQ(run({"--store", missing.string(), "scan"}).status, 0);
 }
+
+// The four conditions after the sixteen from the command line: listed by their keys, repaired by
+// `rolvane fix`, a deletion only with --yes, and named with their options in `fix --help`.
+TEST_F(CommandTest, DamagedTextNamesBirthdaysAndUnreachableContactsFromTheCommandLine) {
+  const std::string damaged =
+      add({{kABFirstNameProperty, "MÃ¤x"}, {kABLastNameProperty, "MÃœLLER"}}, {{kABHomeLabel, "m@x.org"}});
+  const std::string alone = add({{kABFirstNameProperty, "Solo"}});
+  nlohmann::json found = scanJson();
+  EXPECT_EQ(found["DamagedText"], nlohmann::json::array({damaged}));
+  EXPECT_EQ(found["Unreachable"], nlohmann::json::array({alone}));
+  ProgramRun repaired = run({"--store", store_, "fix", "--condition", "Damaged text", "--option", "Repair the text"});
+  EXPECT_EQ(repaired.status, 0) << repaired.out;
+  EXPECT_NE(repaired.out.find("\xE2\x80\x9CM\xC3\xA4x\xE2\x80\x9D"), std::string::npos) << repaired.out;
+  EXPECT_EQ(scanJson({"--condition", "Name in capitals or small letters"})["NameCase"],
+            nlohmann::json::array({damaged}))
+      << "repaired, the last name is in capitals";
+  ProgramRun named = run(
+      {"--store", store_, "fix", "--condition", "Name in capitals or small letters", "--option", "Write as a name"});
+  EXPECT_EQ(named.status, 0) << named.out;
+  EXPECT_EQ(ABAddressBook::open(store_)->recordForUniqueId(damaged)->stringForProperty(kABLastNameProperty), "Müller");
+  ProgramRun refused = run(
+      {"--store", store_, "fix", "--condition", "Contact that cannot be reached", "--option", "Delete this contact"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_TRUE(ABAddressBook::open(store_)->recordForUniqueId(alone));
+  EXPECT_EQ(run({"--store", store_, "fix", "--condition", "Contact that cannot be reached", "--option",
+                 "Delete this contact", "--yes"})
+                .status,
+            0);
+  EXPECT_FALSE(ABAddressBook::open(store_)->recordForUniqueId(alone));
+  const ProgramRun help = run({"fix", "--help"});
+  EXPECT_NE(
+      help.out.find("\"Birthday that cannot be right\": \"Remove the year\", \"Remove the date\", \"Keep as it is\""),
+      std::string::npos)
+      << help.out;
+}

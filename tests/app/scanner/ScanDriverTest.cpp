@@ -64,13 +64,16 @@ TEST_F(ScanDriverTest, OrderOfNamesChangesOnlyTheOrderOfKeys) {
   for (const auto& key : forward.keys) EXPECT_EQ(forward.personsFor(key), backward.personsFor(key)) << key;
   ASSERT_EQ(forward.shareEmail.size(), 1u);
   EXPECT_EQ(forward.shareEmail[0].SearchedPerson, backward.shareEmail[0].SearchedPerson);
-  // The thirteen conditions, then those of similar contacts and phone numbers.
-  EXPECT_EQ(scanConditions().size(), 16u);
+  // The thirteen conditions, then those of similar contacts and phone numbers, then the four of
+  // damaged text, names in one case, birthdays and contacts that cannot be reached.
+  EXPECT_EQ(scanConditions().size(), 20u);
   EXPECT_EQ(scanConditions().front().key, "DuplicateContacts");
   EXPECT_EQ(scanConditions()[12].name, "Emails duplicated among multiple contacts");
   EXPECT_EQ(scanConditions()[13].key, "SimilarContacts");
   EXPECT_EQ(scanConditions()[14].key, "DupPhoneFormat");
-  EXPECT_EQ(scanConditions().back().name, "Phone number not in international format");
+  EXPECT_EQ(scanConditions()[15].name, "Phone number not in international format");
+  EXPECT_EQ(scanConditions()[16].key, "DamagedText");
+  EXPECT_EQ(scanConditions().back().key, "Unreachable");
 }
 
 // The values a scan reads are found in one walk over a person's values: each must be the one the
@@ -177,6 +180,10 @@ std::vector<ABPersonRef> addMessyPersons(ABAddressBook& book, int count, unsigne
     if (!emails.empty()) person->setValueForProperty(toList(emails), kABEmailProperty);
     if (!phones.empty()) person->setValueForProperty(toList(phones), kABPhoneProperty);
     if (r % 41 == 0) person->setValueForProperty(std::int64_t{1}, kABPersonFlags);
+    if (r % 59 == 0) person->setValueForProperty(ABDate{(r >> 8) % 2 ? 2999 : 1985, 5, 3}, kABBirthdayProperty);
+    if (r % 47 == 0)
+      person->setValueForProperty(std::string((r >> 7) % 2 ? "ACME TRADING" : "Acme"), kABOrganizationProperty);
+    if (r % 53 == 0 && !(r % 17 == 0)) person->setValueForProperty(std::string("M\xC3\x83\xC2\xA4x"), kABNoteProperty);
     if (r % 6 == 1) {
       ABMultiValue addresses;
       const ABDictionary home{{kABAddressStreetKey, std::to_string(r % 90) + " Main St"}, {kABAddressCityKey, "Town"}};

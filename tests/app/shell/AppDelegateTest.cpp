@@ -95,7 +95,7 @@ TEST_F(AppDelegateTest, EmptySelectionWarnsAndLeavesTheButtonsEnabled) {
 }
 
 TEST_F(AppDelegateTest, NothingFoundShowsTheNotesAlert) {
-  addPerson("Ann", "Lee");
+  addPerson("Ann", "Lee", "met in Oslo");  // a note: not a contact that cannot be reached
   scanAndWait();
   ASSERT_EQ(alerts_.shown.size(), 1u);
   EXPECT_EQ(alerts_.shown[0].first, "Notes");

@@ -251,7 +251,7 @@ TEST_F(DesktopTest, SizePositionColumnsWidthsAndSortAreKeptBetweenRuns) {
   EXPECT_EQ(browser->model()->recordAt(0).textOr("Last Name"), "Ray");
   EXPECT_EQ(delegate->window()->size(), QSize(700, 500));
   // The conditions are not kept: every start has all of them ticked. The region of phone numbers is.
-  EXPECT_EQ(delegate->tableViewController()->getSelectArray().size(), 16u);
+  EXPECT_EQ(delegate->tableViewController()->getSelectArray().size(), 20u);
   EXPECT_EQ(delegate->tableViewController()->region(), "CH");
 }
 

@@ -45,12 +45,14 @@ ProgressView* arcView(double start, double end, const QString& shape = "Arc") {
 
 TEST(TableViewWindowController, StartsWithEveryConditionTickedInTableOrder) {
   TableViewWindowController preferences;
-  ASSERT_EQ(preferences.dataSoucreArray().size(), 16u);
+  ASSERT_EQ(preferences.dataSoucreArray().size(), 20u);
   EXPECT_EQ(preferences.getSelectArray(), preferences.dataSoucreArray());
   EXPECT_EQ(preferences.dataSoucreArray().front(), "Duplicate contacts");
   EXPECT_EQ(preferences.dataSoucreArray()[12], "Emails duplicated among multiple contacts");
-  EXPECT_EQ(preferences.dataSoucreArray().back(), "Phone number not in international format");
-  for (int row = 0; row < 16; ++row) EXPECT_EQ(preferences.tableView()->item(row)->checkState(), Qt::Checked);
+  EXPECT_EQ(preferences.dataSoucreArray()[15], "Phone number not in international format");
+  EXPECT_EQ(preferences.dataSoucreArray()[16], "Damaged text");
+  EXPECT_EQ(preferences.dataSoucreArray().back(), "Contact that cannot be reached");
+  for (int row = 0; row < 20; ++row) EXPECT_EQ(preferences.tableView()->item(row)->checkState(), Qt::Checked);
 }
 
 TEST(TableViewWindowController, TheRegionOfPhoneNumbersFollowsTheLocaleUntilOneIsChosen) {
@@ -75,7 +77,7 @@ TEST(TableViewWindowController, UntickAndTickAgainMovesTheNameToTheEnd) {
   expected.push_back("Incomplete name");
   // Through the check box, as a click does.
   preferences.tableView()->item(1)->setCheckState(Qt::Unchecked);
-  EXPECT_EQ(preferences.getSelectArray().size(), 15u);
+  EXPECT_EQ(preferences.getSelectArray().size(), 19u);
   preferences.tableView()->item(1)->setCheckState(Qt::Checked);
   EXPECT_EQ(preferences.getSelectArray(), expected);
 }
@@ -87,9 +89,9 @@ TEST(TableViewWindowController, CancelKeepsTheClicksAndTheCallerHoldsACopy) {
   preferences.toggleConditionAtRow(0);
   preferences.cancelClicked();
   EXPECT_FALSE(preferences.isVisible());
-  EXPECT_EQ(preferences.getSelectArray().size(), 15u);
+  EXPECT_EQ(preferences.getSelectArray().size(), 19u);
   EXPECT_EQ(preferences.tableView()->item(0)->checkState(), Qt::Unchecked);
-  EXPECT_EQ(before.size(), 16u);
+  EXPECT_EQ(before.size(), 20u);
   EXPECT_EQ(preferences.tableView()->item(0)->flags() & Qt::ItemIsEditable, Qt::NoItemFlags);
 }
 

@@ -402,8 +402,10 @@ bool isHeaderOf(const QModelIndex& row, const std::string& title) {
 TEST(ReviewScreenTest, EveryOptionOfEveryCategoryFixesThroughTheWindow) {
   app();
   const ScanResult found = ScanAddressBook(*sampleBook()).scan(allConditionNames());
-  // The sample plants every problem; numbers without a country code need a region to be read.
-  EXPECT_EQ(found.keys.size(), 15u);
+  // The sample plants every problem; numbers without a country code need a region to be read. Of
+  // the four conditions after the sixteen it holds a contact that cannot be reached.
+  EXPECT_EQ(found.keys.size(), 16u);
+  EXPECT_TRUE(found.contains("Unreachable"));
   EXPECT_FALSE(found.contains("PhoneFormat"));
   int fixed = 0, handedOver = 0, options = 0;
   for (const auto& category : ReviewCategories::all()) {
@@ -450,6 +452,13 @@ TEST(ReviewScreenTest, EveryOptionOfEveryCategoryFixesThroughTheWindow) {
         ASSERT_TRUE(book->changeHistory(changes));
         ASSERT_FALSE(changes.empty());
         EXPECT_EQ(changes.front().description.rfind("Not the same person: ", 0), 0u) << changes.front().description;
+      } else if (category.matrix->options[option] == ReviewCategories::Option::kKeepAsItIs) {
+        // No contact changes: the history records what is kept as it is.
+        EXPECT_EQ(contentsOf(*book), before);
+        std::vector<ABChangeSet> changes;
+        ASSERT_TRUE(book->changeHistory(changes));
+        ASSERT_FALSE(changes.empty());
+        EXPECT_EQ(changes.front().description.rfind("Kept ", 0), 0u) << changes.front().description;
       } else {
         EXPECT_NE(contentsOf(*book), before);
       }

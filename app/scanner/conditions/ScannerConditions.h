@@ -1,0 +1,64 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/scanner/ScanConditions.h"
+#include "app/scanner/ScanSnapshot.h"
+
+// The scanner's entries of the conditions that have a file of their own here (the first sixteen are
+// written out in ScanConditions.cpp), with what their review halves read of a person.
+namespace ScannerConditions {
+
+ScanCondition damagedText();
+ScanCondition nameCase();
+ScanCondition unlikelyDate();
+ScanCondition unreachable();
+
+// Where one text of a person is: a property's own text, the text of a list entry, one key of a
+// dictionary entry, or an entry's label.
+struct TextPlace {
+  std::string property;
+  int index = -1;      // the entry of a list; -1 for the property's own text
+  std::string key;     // the key of a dictionary entry, else empty
+  bool label = false;  // the label of the entry
+  bool operator==(const TextPlace&) const = default;
+};
+
+// One text of a person changed: where, what it is to the user ("first name"), before and after.
+struct TextChange {
+  TextPlace place;
+  std::string what;
+  std::string before;
+  std::string after;
+};
+
+// "Damaged text": the exact repair of every damaged text of the person, in the order of its values;
+// `lost` gets the texts holding characters lost to U+FFFD, which no repair brings back.
+std::vector<TextChange> textRepairs(const PersonValues& values, std::vector<TextChange>* lost = nullptr);
+bool hasDamagedText(const PersonValues& values);
+
+// "Name in capitals or small letters": each name written as a name.
+std::vector<TextChange> nameRewrites(const PersonValues& values);
+bool hasNameInOneCase(const PersonValues& values);
+
+// "Birthday that cannot be right", on the person alone: in the future (after `today`), before 1900
+// (the store's year-less form, 1604, aside), or on a year other programs write for "no year"
+// (1900-01-01, 1970-01-01). The words of the reason; nullopt when the birthday may be right.
+std::optional<std::string> unlikelyBirthday(const ABDate& birthday, const ABDate& today);
+// Today's date where the program runs.
+ABDate today();
+// The persons whose birthday cannot be right alone, or who share a duplicate group of a full name
+// (first and last) with a person of another birthday; in store order.
+std::vector<size_t> unlikelyDates(const ScanSnapshot& snapshot);
+
+// "Contact that cannot be reached": no e-mail address, phone number, address, URL, instant message
+// or social profile, and no note.
+bool isUnreachable(const PersonValues& values);
+
+// The texts a "Keep as it is" mark holds for a finding of the condition: its key, then `values`.
+std::vector<std::string> keptList(const std::string& key, std::vector<std::string> values);
+
+}  // namespace ScannerConditions
