@@ -465,7 +465,16 @@ bool CsvImport::personOfRow(size_t row, ABPersonData& person, std::string* error
         addKeyValue(built, field, heading, value, dayFirst);
         break;
       case CsvField::Kind::Entry:
-        built.list(field.key).addValueWithLabel(std::string(value), field.part);
+        if (field.key == kABInstantMessageProperty)
+          built.instant.addValueWithLabel(ABDictionary{{kABInstantMessageServiceKey, field.detail},
+                                                       {kABInstantMessageUsernameKey, std::string(value)}},
+                                          field.part);
+        else if (field.key == kABSocialProfileProperty)
+          built.social.addValueWithLabel(ABDictionary{{kABSocialProfileServiceKey, field.detail},
+                                                      {kABSocialProfileUsernameKey, std::string(value)}},
+                                         field.part);
+        else
+          built.list(field.key).addValueWithLabel(std::string(value), field.part);
         break;
       case CsvField::Kind::Group: {
         GoogleGroup* group = nullptr;

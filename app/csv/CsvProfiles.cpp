@@ -49,7 +49,13 @@ struct EntryKind {
 const EntryKind kEntryKinds[] = {{"Phone", &kABPhoneProperty},
                                  {"Email", &kABEmailProperty},
                                  {"URL", &kABURLsProperty},
-                                 {"Related Name", &kABRelatedNamesProperty}};
+                                 {"Related Name", &kABRelatedNamesProperty},
+                                 {"Instant Message", &kABInstantMessageProperty},
+                                 {"Social Profile", &kABSocialProfileProperty}};
+
+bool isAccountList(const std::string& property) {
+  return property == kABInstantMessageProperty || property == kABSocialProfileProperty;
+}
 
 // "Phone (Car)" -> the phone list under the label "Car"; "Phone (Car) 2" is the same field.
 std::optional<CsvField> entryFieldNamed(std::string_view name) {
@@ -57,10 +63,21 @@ std::optional<CsvField> entryFieldNamed(std::string_view name) {
   const size_t open = name.find(" (");
   if (open == std::string_view::npos || name.back() != ')') return std::nullopt;
   const std::string_view word = name.substr(0, open);
-  const std::string_view label = name.substr(open + 2, name.size() - open - 3);
-  if (label.empty()) return std::nullopt;
-  for (const EntryKind& kind : kEntryKinds)
-    if (word == kind.word) return CsvField{CsvField::Kind::Entry, *kind.property, storeLabelOfWord(label), 1};
+  std::string_view label = name.substr(open + 2, name.size() - open - 3);
+  for (const EntryKind& kind : kEntryKinds) {
+    if (word != kind.word) continue;
+    // An account's list: "(label, service)".
+    std::string_view service;
+    if (isAccountList(*kind.property)) {
+      const size_t comma = label.rfind(", ");
+      if (comma == std::string_view::npos) return std::nullopt;
+      service = label.substr(comma + 2);
+      label = label.substr(0, comma);
+      if (service.empty()) return std::nullopt;
+    }
+    if (label.empty()) return std::nullopt;
+    return CsvField{CsvField::Kind::Entry, *kind.property, storeLabelOfWord(label), 1, std::string(service)};
+  }
   return std::nullopt;
 }
 
@@ -386,7 +403,9 @@ std::string fieldName(const CsvField& field) {
       return field.index > 1 ? field.key + " " + std::to_string(field.index) : field.key;
     case CsvField::Kind::Entry:
       for (const EntryKind& kind : kEntryKinds)
-        if (field.key == *kind.property) return std::string(kind.word) + " (" + wordOfStoreLabel(field.part) + ")";
+        if (field.key == *kind.property)
+          return std::string(kind.word) + " (" + wordOfStoreLabel(field.part) +
+                 (field.detail.empty() ? "" : ", " + field.detail) + ")";
       return "keep";
     case CsvField::Kind::Group:
       return field.key + " " + std::to_string(field.index) + " - " + field.part;

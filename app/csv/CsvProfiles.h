@@ -20,7 +20,8 @@ struct CsvField {
     Leave,        // left out
     Keep,         // kept with the person under its heading (a kept property, X- line in vCard)
     Key,          // the value of a contact-record key: key "Home Email", its index-th value
-    Entry,        // an entry of a list under a label of its own: key the list property, part the label
+    Entry,        // an entry of a list under a label of its own: key the list property, part the label,
+                  // detail the service of an instant-messaging account or social profile
     Group,        // a part of Google's numbered groups: key "E-mail", index, part "Value", "Label", ...
     Categories,   // the person's categories; part: the separator within the cell
     DisplayName,  // the name shown; gives first and last name when the file has neither
@@ -30,10 +31,15 @@ struct CsvField {
     Photo,        // the picture, base64
     ShowAs,       // "Company" for a company card
   };
+  CsvField() = default;
+  CsvField(Kind kind, std::string key, std::string part = {}, int index = 1, std::string detail = {})
+      : kind(kind), key(std::move(key)), part(std::move(part)), index(index), detail(std::move(detail)) {}
+
   Kind kind = Kind::Keep;
   std::string key;
   std::string part;
   int index = 1;
+  std::string detail;
   bool operator==(const CsvField&) const = default;
 };
 
@@ -49,7 +55,8 @@ CsvProfile detectProfile(const std::vector<std::string_view>& headings);
 std::string outlookLanguage(const std::vector<std::string_view>& headings);
 
 // What a user writes for a field in --map "Heading=Field" and sees in the import dialog: a record
-// key ("Home Email", "Home Email 2"), "Phone (Car)", "keep", "leave", or the description of a
+// key ("Home Email", "Home Email 2"), "Phone (Car)", "Instant Message (Home, Matrix)", "keep", "leave",
+// or the description of a
 // profile's own field.
 std::string fieldName(const CsvField& field);
 // The field of such a name; nullopt when it names none.

@@ -61,7 +61,8 @@ std::string numberedHeading(const std::string& heading, int n) {
   return n > 1 ? heading + " " + std::to_string(n) : heading;
 }
 
-// Every value of a person under the heading an import reads it back from.
+// Every value of a person under the heading an import reads it back from (photos in base64; a social
+// profile's user name, not its address).
 Cells everyValueCells(const ABPersonData& person) {
   Cells cells;
   for (const RecordKey& key : RecordKeys::all()) {
@@ -100,8 +101,21 @@ Cells everyValueCells(const ABPersonData& person) {
           }
         continue;
       }
+      // An account of a service, or under a label, that no heading names: "(label, service)".
+      if (const auto* account = std::get_if<ABDictionary>(&entry.value)) {
+        const bool instant = property == kABInstantMessageProperty;
+        if (!instant && property != kABSocialProfileProperty) continue;
+        const std::string service =
+            account->valueOr(instant ? kABInstantMessageServiceKey : kABSocialProfileServiceKey);
+        const std::string user = account->valueOr(instant ? kABInstantMessageUsernameKey : kABSocialProfileUsernameKey);
+        if (service.empty() || user.empty()) continue;
+        const std::string heading = std::string(instant ? "Instant Message" : "Social Profile") + " (" +
+                                    wordOfStoreLabel(entry.label) + ", " + service + ")";
+        cells.emplace_back(numberedHeading(heading, ++counts[heading]), user);
+        continue;
+      }
       const char* word = entryWordOf(property);
-      if (!word || !std::holds_alternative<std::string>(entry.value)) continue;
+      if (!word) continue;
       const std::string heading = std::string(word) + " (" + wordOfStoreLabel(entry.label) + ")";
       cells.emplace_back(numberedHeading(heading, ++counts[heading]), std::get<std::string>(entry.value));
     }

@@ -176,19 +176,20 @@ Values heldValues(const ABPersonData& person, Format format) {
       }
     }
   }
-  static const std::set<std::string> knownServices = {
-      kABInstantMessageServiceAIM,      kABInstantMessageServiceQQ,     kABInstantMessageServiceGoogleTalk,
-      kABInstantMessageServiceGaduGadu, kABInstantMessageServiceJabber, kABInstantMessageServiceMSN,
-      kABInstantMessageServiceFacebook, kABInstantMessageServiceSkype,  kABInstantMessageServiceYahoo,
-      kABInstantMessageServiceICQ};
   if (const ABMultiValue* accounts = person.multiValue(kABInstantMessageProperty);
       accounts && format != Format::Outlook)
     for (const auto& entry : accounts->entries()) {
       const auto& account = std::get<ABDictionary>(entry.value);
       const std::string service = account.valueOr(kABInstantMessageServiceKey);
-      if (format == Format::EveryValue && !knownServices.count(service)) continue;
       add("IM " + service, format == Format::Google || isHomeOrWork(entry.label) ? entry.label : kABOtherLabel,
           account.valueOr(kABInstantMessageUsernameKey));
+    }
+  if (const ABMultiValue* profiles = person.multiValue(kABSocialProfileProperty);
+      profiles && format == Format::EveryValue)
+    for (const auto& entry : profiles->entries()) {
+      const auto& profile = std::get<ABDictionary>(entry.value);
+      add("Social " + profile.valueOr(kABSocialProfileServiceKey), entry.label,
+          profile.valueOr(kABSocialProfileUsernameKey));
     }
   for (const auto& category : keptCategories(person)) add("Category", "", category);
   if (format == Format::EveryValue) {

@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
+#include "app/browser/view/ContactCardDialog.h"
 #include "app/shell/Alerts.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/CsvImportController.h"
@@ -111,6 +112,10 @@ TEST_F(CsvImportDialogTest, TheDialogShowsWhereEachHeadingGoesAndStoresWhatTheUs
   const auto kept = keptCsvFields(*ann->snapshot());
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(kept[0].first, "Shoe Size");
+  // The contact card shows the extra field under its heading.
+  ContactCardDialog card(ann, *book_, ContactCardDialog::Mode::Show);
+  ASSERT_TRUE(card.shownValue("Shoe Size"));
+  EXPECT_EQ(card.shownValue("Shoe Size")->text(), "38");
 
   // Cancelled: nothing stored.
   delegate_->csvImportController()->setAsk([](CsvImport&) { return false; });
