@@ -1,7 +1,10 @@
+#include <algorithm>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
+#include "app/browser/BulkEdit.h"
 #include "app/browser/ContactCommit.h"
 #include "app/cli/CommandRegistry.h"
 #include "app/model/PersonRecord.h"
@@ -9,27 +12,46 @@
 
 namespace {
 
-constexpr const char* kUsage = "edit --uid UID --key KEY --value TEXT";
+constexpr const char* kUsage =
+    "edit --uid UID... --key KEY --value TEXT | edit --all|--uid UID... --key KEY --replace OLD --with NEW "
+    "[--regex]";
+
+std::string quoted(const std::optional<std::string>& text) {
+  return text ? "\"" + *text + "\"" : std::string("(nothing)");
+}
 
 // One table cell edit from the command line: the same commit as the contact table's, then the
-// value the contact now shows under the key (an empty line when the edit removed it).
+// value the contact now shows under the key (an empty line when the edit removed it). With several
+// contacts (--uid more than once, or --all) or --replace, the edit of many contacts at once: every
+// contact's change is printed, and all of them are one change set.
 int runEdit(CommandContext& ctx) {
-  std::optional<std::string> uid, key, value;
+  std::vector<std::string> uids;
+  std::optional<std::string> key, value, find, with;
+  bool all = false, regex = false;
   for (size_t i = 0; i < ctx.args.size(); ++i) {
     const std::string& arg = ctx.args[i];
-    std::optional<std::string>* target = arg == "--uid"     ? &uid
-                                         : arg == "--key"   ? &key
-                                         : arg == "--value" ? &value
-                                                            : nullptr;
     if (arg == "--help" || arg == "-h") {
       ctx.out << "usage: rolvane [--store PATH] " << kUsage
               << "\n\nApplies one edit to one contact exactly as editing a cell of the contact table does, saves"
                  "\nthe store and prints the contact's new value for the key. KEY is a column of the table"
                  "\n(\"First Name\", \"Home Email\", \"Work City\", \"Twitter\", ...); a birthday is written"
-                 "\nYYYY-MM-DD. An empty TEXT removes the value the contact shows under the key.\n";
+                 "\nYYYY-MM-DD. An empty TEXT removes the value the contact shows under the key."
+                 "\n\nWith several --uid (or --all), the value is written to every contact named; --replace"
+                 "\nreplaces every occurrence of OLD in what the contacts show under KEY with NEW (--regex: OLD"
+                 "\nis a regular expression, NEW may name its groups as $1). Every change is printed, and all"
+                 "\nof them are one change of the history (rolvane undo takes them back together).\n";
       return 0;
     }
-    if (!target) {
+    if (arg == "--all" || arg == "--regex") {
+      (arg == "--all" ? all : regex) = true;
+      continue;
+    }
+    std::optional<std::string>* target = arg == "--key"       ? &key
+                                         : arg == "--value"   ? &value
+                                         : arg == "--replace" ? &find
+                                         : arg == "--with"    ? &with
+                                                              : nullptr;
+    if (!target && arg != "--uid") {
       ctx.err << "rolvane edit: unexpected argument \"" << arg << "\" (usage: rolvane [--store PATH] " << kUsage
               << ")\n";
       return 2;
@@ -38,13 +60,30 @@ int runEdit(CommandContext& ctx) {
       ctx.err << "rolvane edit: " << arg << " needs a value\n";
       return 2;
     }
-    *target = ctx.args[++i];
+    if (target)
+      *target = ctx.args[++i];
+    else
+      uids.push_back(ctx.args[++i]);
   }
-  for (auto [given, flag] : {std::pair{&uid, "--uid"}, {&key, "--key"}, {&value, "--value"}}) {
-    if (!*given) {
-      ctx.err << "rolvane edit: " << flag << " is missing (usage: rolvane [--store PATH] " << kUsage << ")\n";
-      return 2;
-    }
+  auto missing = [&](const char* flag) {
+    ctx.err << "rolvane edit: " << flag << " is missing (usage: rolvane [--store PATH] " << kUsage << ")\n";
+    return 2;
+  };
+  if (uids.empty() && !all) return missing("--uid");
+  if (!key) return missing("--key");
+  if (find.has_value() != with.has_value()) return missing(find ? "--with" : "--replace");
+  if (!find && !value) return missing("--value");
+  if (find && value) {
+    ctx.err << "rolvane edit: --value and --replace cannot go together\n";
+    return 2;
+  }
+  if (all && !uids.empty()) {
+    ctx.err << "rolvane edit: --all and --uid cannot go together\n";
+    return 2;
+  }
+  if (regex && !find) {
+    ctx.err << "rolvane edit: --regex goes with --replace\n";
+    return 2;
   }
   if (*key == "FullName" || *key == "Person") {
     ctx.err << "rolvane edit: \"" << *key << "\" cannot be edited"
@@ -57,21 +96,58 @@ int runEdit(CommandContext& ctx) {
   }
   ABAddressBook* book = ctx.openStore();
   if (!book) return 1;
-  ABPersonRef person = book->recordForUniqueId(*uid);
-  if (!person) {
-    ctx.err << "rolvane edit: no contact has the unique id \"" << *uid << "\"\n";
+  std::vector<ABPersonRef> persons;
+  if (all) {
+    persons = book->people();
+  } else {
+    for (const auto& uid : uids) {
+      ABPersonRef person = book->recordForUniqueId(uid);
+      if (!person) {
+        ctx.err << "rolvane edit: no contact has the unique id \"" << uid << "\"\n";
+        return 1;
+      }
+      if (std::find(persons.begin(), persons.end(), person) == persons.end()) persons.push_back(person);
+    }
+  }
+  if (persons.size() == 1 && !all && !find) {
+    ABPersonRef person = persons.front();
+    CommitResult result = ContactCommit::commitContactsToAddressBookCommitValueWithPerson(*key, *value, person, *book);
+    if (!result.ok()) {
+      ctx.err << "rolvane edit: " << (result.reverted ? "cannot save the address book: " : "") << result.error
+              << "; nothing was changed\n";
+      return 1;
+    }
+    ctx.out << prasePerson(person).textOr(*key) << "\n";
+    return 0;
+  }
+  std::string error;
+  std::vector<BulkEdit::Change> changes = find ? BulkEdit::planReplace(persons, *key, *find, *with, regex, &error)
+                                               : BulkEdit::planValue(persons, *key, *value);
+  if (!error.empty()) {
+    ctx.err << "rolvane edit: " << error << "\n";
+    return 2;
+  }
+  const std::string description = find ? BulkEdit::replaceDescription(*key, *find, changes.size())
+                                       : BulkEdit::valueDescription(*key, changes.size());
+  BulkEdit::Outcome outcome = BulkEdit::apply(*book, *key, changes, description);
+  if (!outcome.ok()) {
+    ctx.err << "rolvane edit: " << outcome.error << "; nothing was changed\n";
     return 1;
   }
-  CommitResult result = ContactCommit::commitContactsToAddressBookCommitValueWithPerson(*key, *value, person, *book);
-  if (!result.ok()) {
-    ctx.err << "rolvane edit: " << (result.reverted ? "cannot save the address book: " : "") << result.error
-            << "; nothing was changed\n";
-    return 1;
-  }
-  ctx.out << prasePerson(person).textOr(*key) << "\n";
+  for (const auto& change : outcome.applied)
+    ctx.out << ABAddressBook::nameForHistory(*change.person) << " <" << change.person->uniqueId() << ">: " << *key
+            << " " << quoted(change.before) << " -> "
+            << quoted(change.after.empty() ? std::nullopt : std::optional(change.after)) << "\n";
+  for (const auto& line : outcome.stale) ctx.out << line << "\n";
+  ctx.out << "Changed " << outcome.applied.size() << (outcome.applied.size() == 1 ? " contact" : " contacts") << "\n";
   return 0;
 }
 
-const CommandRegistration registration("edit", std::string(kUsage) + "   change one value of one contact", runEdit);
+}  // namespace
+
+namespace {
+
+const CommandRegistration registration("edit", std::string(kUsage) + "   change a value of one or many contacts",
+                                       runEdit);
 
 }  // namespace

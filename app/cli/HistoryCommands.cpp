@@ -3,13 +3,15 @@
 
 #include <ctime>
 #include <ostream>
+#include <stdexcept>
 
 #include "app/cli/CommandRegistry.h"
 #include "platform/addressbook/ABAddressBook.h"
 
 namespace {
 
-constexpr const char* kHistoryUsage = "history [--json]             list the changes made to the store, newest first";
+constexpr const char* kHistoryUsage =
+    "history [--json] [--change ID]   list the changes made to the store, newest first, or the contacts of one";
 constexpr const char* kUndoUsage =
     "undo [--to ID]               undo the last change, or change ID and every later one";
 constexpr const char* kRedoUsage = "redo                         redo the change undone last";
@@ -58,9 +60,21 @@ bool wantsHelp(const CommandContext& ctx, const char* usage) {
 int runHistory(CommandContext& ctx) {
   if (wantsHelp(ctx, kHistoryUsage)) return 0;
   bool json = false;
-  for (const auto& arg : ctx.args) {
+  std::int64_t one = 0;
+  for (size_t i = 0; i < ctx.args.size(); ++i) {
+    const std::string& arg = ctx.args[i];
     if (arg == "--json") {
       json = true;
+    } else if (arg == "--change") {
+      const std::string value = i + 1 < ctx.args.size() ? ctx.args[++i] : std::string();
+      try {
+        size_t used = 0;
+        one = std::stoll(value, &used);
+        if (used != value.size() || one <= 0) throw std::invalid_argument(value);
+      } catch (const std::exception&) {
+        ctx.err << "rolvane history: --change needs the id of a change (see rolvane history)\n";
+        return 2;
+      }
     } else {
       ctx.err << "rolvane history: unexpected argument \"" << arg << "\"\n";
       return 2;
@@ -70,6 +84,37 @@ int runHistory(CommandContext& ctx) {
   if (!book) return 1;
   std::vector<ABChangeSet> changes;
   std::string error;
+  if (one != 0) {
+    // Every contact the change touched, in the order it touched them.
+    std::vector<ABChangedContact> contacts;
+    if (!book->changeContacts(one, contacts, &error)) {
+      ctx.err << "rolvane history: " << error << "\n";
+      return 1;
+    }
+    auto kindName = [](ABChangedContact::Kind kind) {
+      switch (kind) {
+        case ABChangedContact::Kind::Added:
+          return "added";
+        case ABChangedContact::Kind::Removed:
+          return "removed";
+        case ABChangedContact::Kind::Marked:
+          return "marked";
+        case ABChangedContact::Kind::Changed:
+          break;
+      }
+      return "changed";
+    };
+    if (json) {
+      nlohmann::ordered_json list = nlohmann::ordered_json::array();
+      for (const auto& contact : contacts)
+        list.push_back({{"uid", contact.uid}, {"name", contact.name}, {"change", kindName(contact.kind)}});
+      ctx.out << list.dump(2) << "\n";
+      return 0;
+    }
+    for (const auto& contact : contacts)
+      ctx.out << kindName(contact.kind) << "  " << contact.name << " <" << contact.uid << ">\n";
+    return 0;
+  }
   if (!book->changeHistory(changes, &error)) {
     ctx.err << "rolvane history: cannot read the history: " << error << "\n";
     return 1;

@@ -17,6 +17,7 @@
 #include "platform/sync/SyncRun.h"
 
 namespace RC = ReviewCategories;
+namespace Opt = ReviewCategories::Option;
 
 std::string FixActions::who(const ABPerson& person) {
   return PersonNames::rowName(person) + " <" + person.uniqueId() + ">";
@@ -123,6 +124,7 @@ FixOutcome FixActions::apply(const RC::Category& category, PersonItem* row, cons
                  category.singleAction && !category.fixes.empty() ? &category.fixes.front() : category.fix(option)) {
     fix->act(*this, row);
   }
+  if (outcome_.storeChanged && person_) touched_.push_back(person_);
   // Rows of contacts that this fix (or anything before it) took out of the store would act on
   // nothing: they go from every category.
   outline_.purgeMissing(book_);
@@ -194,7 +196,88 @@ void FixActions::setFirstName(PersonItem* row, const std::string& firstName, con
 }
 
 std::vector<ABPersonRef> FixActions::duplicateGroupOf(const ABPerson& person) const {
-  return ScanAddressBook::duplicateGroupOf(book_, person);
+  std::vector<ABPersonRef> group;
+  ABPersonRef current = stored(person);
+  if (!current) return group;
+  auto key = ScanAddressBook::duplicateGroupKey(*current->snapshot());
+  if (!key) return group;
+  // The groups of the whole book are read once; every fix after that looks only at the members of
+  // its group and at the persons this object's fixes changed, each by its values now.
+  if (!duplicates_) {
+    duplicates_.emplace();
+    size_t position = 0;
+    for (const auto& candidate : book_.people()) {
+      duplicates_->position.emplace(candidate.get(), position++);
+      if (auto found = ScanAddressBook::duplicateGroupKey(*candidate->snapshot()))
+        duplicates_->byKey[*found].push_back(candidate);
+    }
+  }
+  std::vector<ABPersonRef> candidates;
+  if (auto found = duplicates_->byKey.find(*key); found != duplicates_->byKey.end()) candidates = found->second;
+  candidates.insert(candidates.end(), touched_.begin(), touched_.end());
+  for (const auto& candidate : candidates) {
+    if (std::find(group.begin(), group.end(), candidate) != group.end() || !book_.contains(candidate)) continue;
+    if (ScanAddressBook::duplicateGroupKey(*candidate->snapshot()) == key) group.push_back(candidate);
+  }
+  auto positionOf = [&](const ABPersonRef& member) {
+    auto found = duplicates_->position.find(member.get());
+    return found == duplicates_->position.end() ? duplicates_->position.size() : found->second;
+  };
+  std::stable_sort(group.begin(), group.end(),
+                   [&](const ABPersonRef& a, const ABPersonRef& b) { return positionOf(a) < positionOf(b); });
+  return group;
+}
+
+std::vector<ABPersonRef> FixActions::membersToMerge(const RC::Category& category, const PersonItem& row,
+                                                    std::string* why) {
+  std::vector<ABPersonRef> members;
+  const std::string& title = category.title;
+  if (title != RC::kDuplicateContacts && title != RC::kSimilarContacts && title != RC::kShareEmail) {
+    if (why) *why = "the contacts of \"" + title + "\" are not merged";
+    return members;
+  }
+  option_ = Opt::kMerge;
+  person_ = stored(*row.person());
+  if (auto reason = staleReason(category, row)) {
+    if (why) *why = row.name() + ": " + *reason;
+  } else if (title == RC::kDuplicateContacts) {
+    members = duplicateGroupOf(*person_);
+  } else {
+    for (const auto& other : row.duplicateEmailArray())
+      if (auto current = stored(*other)) members.push_back(current);
+    if (title == RC::kShareEmail) {
+      members.push_back(person_);  // as the Fix merges them: the row's contact last
+    } else {
+      // The group in store order, as the Fix merges it.
+      members.insert(members.begin(), person_);
+      std::unordered_map<const ABPerson*, size_t> position;
+      size_t index = 0;
+      for (const auto& person : book_.people()) position.emplace(person.get(), index++);
+      std::stable_sort(members.begin(), members.end(), [&](const ABPersonRef& a, const ABPersonRef& b) {
+        return position[a.get()] < position[b.get()];
+      });
+    }
+  }
+  person_.reset();
+  return members;
+}
+
+bool FixActions::mergeInOneSave(const std::vector<ABPersonRef>& persons) {
+  // The merged contact is the winner, with its unique id, its place and (in a linked address book)
+  // its card: the others are removed.
+  const MergePlan plan = planMerge(persons);
+  std::string error;
+  if (!applyMergePlan(book_, plan, &error)) {
+    fail(error);
+    return false;
+  }
+  const ABPersonRef& kept = plan.members[plan.keeps];
+  touched_.push_back(kept);
+  if (!save(mergedInto(plan.members.size(), *kept))) return false;
+  for (const auto& member : plan.members)
+    if (member != kept) note("deleted " + who(*member));
+  note("merged " + contacts(plan.members.size()) + " into " + who(*kept));
+  return true;
 }
 
 bool FixActions::replaceInOneSave(const std::vector<ABPersonRef>& removed, const ABPersonRef& added,

@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/review/PhoneFixes.h"
@@ -45,8 +46,14 @@ class FixActions {
   // The selected option on the selected row, then the next row is selected.
   FixOutcome FixFounction();
 
-  // The members of the person's duplicate group, found afresh in the store (store order).
+  // The members of the person's duplicate group, by their values in the store now (store order).
   std::vector<ABPersonRef> duplicateGroupOf(const ABPerson& person) const;
+
+  // The contacts a merge of the row's finding takes, as the store holds them now (store order for
+  // duplicates and similar contacts); empty with *why when the finding no longer holds or its
+  // contacts are not merged. For the merge the user steers ("Merge contacts…").
+  std::vector<ABPersonRef> membersToMerge(const ReviewCategories::Category& category, const PersonItem& row,
+                                          std::string* why = nullptr);
 
   static inline const std::string kDeleteTitle = "Are you sure you want to delete the selected person ?";
   static inline const std::string kDeleteMessage = "This person will also delete from Contacts. ";
@@ -82,6 +89,9 @@ class FixActions {
   // description is given how many persons were removed.
   bool replaceInOneSave(const std::vector<ABPersonRef>& removed, const ABPersonRef& added,
                         const std::function<std::string(size_t removed)>& description);
+  // Merges the persons into the winner of the merge (mergeWinner: it keeps its unique id, place and
+  // card), removes the others and saves once; on failure the book is put back as last saved.
+  bool mergeInOneSave(const std::vector<ABPersonRef>& persons);
   // Removes the category row once it is left without contacts.
   void closingStep(PersonItem* father);
   void note(std::string change) { outcome_.changes.push_back(std::move(change)); }
@@ -100,6 +110,14 @@ class FixActions {
  private:
   // Why the row's finding no longer holds on the store as it is now; nullopt while it holds.
   std::optional<std::string> staleReason(const ReviewCategories::Category& category, const PersonItem& row) const;
+
+  // The persons of the book by duplicate group key and their places in store order, read once.
+  struct DuplicateIndex {
+    std::unordered_map<std::string, std::vector<ABPersonRef>> byKey;
+    std::unordered_map<const ABPerson*, size_t> position;
+  };
+  mutable std::optional<DuplicateIndex> duplicates_;
+  std::vector<ABPersonRef> touched_;  // persons the fixes of this object changed
 
   ReviewOutline& outline_;
   ABAddressBook& book_;

@@ -32,6 +32,7 @@
 #include "app/csv/CsvImport.h"
 #include "app/export/view/ExportContactController.h"
 #include "app/export/view/ExportPanel.h"
+#include "app/review/view/MergeDialog.h"
 #include "app/review/view/OutlineViewController.h"
 #include "app/scanner/DebugLog.h"
 #include "app/scanner/ScanAddressBook.h"
@@ -232,6 +233,17 @@ void AppDelegate::buildWindow() {
     updateStatus();
   });
   connect(loadContactsViewController_, &LoadContactsViewController::countsChanged, this, &AppDelegate::updateStatus);
+  // The table's "Merge Contacts…" opens the review screen's merge dialog, the members in store order
+  // as the automatic merge takes them.
+  loadContactsViewController_->mergeContacts = [this](const std::vector<ABPersonRef>& persons) {
+    std::vector<ABPersonRef> ordered;
+    for (const auto& person : book_.people())
+      if (std::find(persons.begin(), persons.end(), person) != persons.end()) ordered.push_back(person);
+    MergeDialog dialog(book_, ordered, window_);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    if (history_) history_->refresh();
+    return true;
+  };
   contactCards_ = std::make_unique<ContactCards>(book_, window_);
   connect(exportAllButton_, &QPushButton::clicked, this, &AppDelegate::exportClicked);
   allLayout->addWidget(mainView_, 1);

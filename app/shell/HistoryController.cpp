@@ -177,11 +177,31 @@ HistoryController::HistoryWindow::HistoryWindow(HistoryController& controller, A
   layout->addWidget(help);
   list_ = new QTreeWidget(this);
   list_->setHeaderLabels({tr("Time"), tr("Change"), tr("Contacts"), tr("")});
-  list_->setRootIsDecorated(false);
+  // A change opens to the contacts it touched, read when it is opened.
+  list_->setRootIsDecorated(true);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
   list_->header()->setStretchLastSection(false);
   layout->addWidget(list_, 1);
+  connect(list_, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
+    if (item->parent() || item->childCount() > 0) return;
+    std::vector<ABChangedContact> contacts;
+    std::string error;
+    if (!book_.changeContacts(item->data(0, kIdRole).toLongLong(), contacts, &error)) {
+      auto* child = new QTreeWidgetItem(item, {QString(), tr("The contacts cannot be read: %1").arg(error.c_str())});
+      child->setDisabled(true);
+      return;
+    }
+    for (const auto& contact : contacts) {
+      const QString kind = contact.kind == ABChangedContact::Kind::Added     ? tr("added")
+                           : contact.kind == ABChangedContact::Kind::Removed ? tr("removed")
+                           : contact.kind == ABChangedContact::Kind::Marked  ? tr("marked")
+                                                                             : tr("changed");
+      auto* child = new QTreeWidgetItem(item, {kind, QString::fromStdString(contact.name)});
+      child->setToolTip(1, QString::fromStdString(contact.uid));
+      child->setFlags(child->flags() & ~Qt::ItemIsSelectable);
+    }
+  });
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   restore_ = buttons->addButton(tr("Restore to before this"), QDialogButtonBox::ActionRole);
   restore_->setEnabled(false);
@@ -189,11 +209,11 @@ HistoryController::HistoryWindow::HistoryWindow(HistoryController& controller, A
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
     auto* item = list_->currentItem();
-    restore_->setEnabled(item && !item->isDisabled());
+    restore_->setEnabled(item && !item->parent() && !item->isDisabled());
   });
   connect(restore_, &QPushButton::clicked, this, [this] {
     auto* item = list_->currentItem();
-    if (item) controller_.restoreToBefore(item->data(0, kIdRole).toLongLong());
+    if (item && !item->parent()) controller_.restoreToBefore(item->data(0, kIdRole).toLongLong());
   });
 }
 
@@ -210,6 +230,7 @@ void HistoryController::HistoryWindow::reload() {
     auto* item = new QTreeWidgetItem(list_, {localTime(change.time), QString::fromStdString(change.description),
                                              QString::number(change.persons), change.undone ? tr("undone") : ""});
     item->setData(0, kIdRole, QVariant::fromValue<qlonglong>(change.id));
+    item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     item->setToolTip(1, QString::fromStdString(change.description));
     if (change.undone) item->setForeground(1, palette().brush(QPalette::Disabled, QPalette::Text));
   }

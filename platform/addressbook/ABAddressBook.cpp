@@ -426,7 +426,7 @@ bool ABAddressBook::load(std::string* error) {
     Slot& slot = slots_[person->uid_];
     slot.person = person;
     slot.order = rows[i].order;
-    slot.savedVersion = person->version();
+    markSaved(slot);
     slot.rowVersion = rows[i].version;
     nextOrder_ = std::max(nextOrder_, rows[i].order + 1);
   }
@@ -482,6 +482,16 @@ size_t ABAddressBook::count() const {
   return people_.size();
 }
 
+void ABAddressBook::markSaved(Slot& slot) {
+  slot.savedVersion = slot.person->version();
+  slot.person->savedInBook_ = slot.savedVersion;
+}
+
+bool ABAddressBook::savedAsItIs(const ABPerson& person) const {
+  const std::uint64_t version = person.version();
+  return person.savedInBook_ == version || slotOf(&person)->savedVersion == version;
+}
+
 ABAddressBook::Slot* ABAddressBook::slotOf(const ABPerson* person) {
   auto it = slots_.find(person->uid_);
   return it != slots_.end() && it->second.person.get() == person ? &it->second : nullptr;
@@ -531,6 +541,7 @@ bool ABAddressBook::addNewRecords(const std::vector<ABPersonRef>& persons, std::
       return false;
     }
     it->second.person = person;
+    person->savedInBook_ = 0;  // new to this book: never saved by it
     added.push_back(&it->second);
   }
   // A unique id whose row is still to be deleted is taken over by the person who has it now.
@@ -587,8 +598,9 @@ ABSaveResult ABAddressBook::saveChanges() {
   std::vector<EncodedRows::Item> items;
   std::vector<std::pair<Slot*, std::uint64_t>> written;
   for (const auto& person : people_) {
-    Slot& slot = *slotOf(person.get());
     std::uint64_t version = person->version();
+    if (person->savedInBook_ == version) continue;  // saved as it is: no need to look it up
+    Slot& slot = *slotOf(person.get());
     if (slot.savedVersion == version) continue;
     items.push_back({person->uid_, slot.order, person->snapshot(), slot.rowVersion});
     written.emplace_back(&slot, version);
@@ -613,6 +625,7 @@ ABSaveResult ABAddressBook::saveChanges() {
       if (slot->rowVersion == 0 && slot->order >= appendFrom_) slot->order += write.orderShift;
       slot->rowVersion = write.version;
       slot->savedVersion = version;
+      slot->person->savedInBook_ = version;
     }
     nextOrder_ += write.orderShift;
     appendFrom_ = nextOrder_;
@@ -888,7 +901,7 @@ void ABAddressBook::reloadTouched(const std::vector<std::string>& uids, std::vec
     it->second.person = person;
     it->second.order = row.order;
     it->second.rowVersion = row.version;
-    it->second.savedVersion = person->version();
+    markSaved(it->second);
     nextOrder_ = std::max(nextOrder_, row.order + 1);
   };
 
@@ -920,6 +933,7 @@ void ABAddressBook::reloadTouched(const std::vector<std::string>& uids, std::vec
       // Kept as this book last read it, as if the removal had not been asked for.
       auto [slot, isNew] = slots_.try_emplace(uid);
       slot->second = {removal.person, removal.order, removal.person->version(), removal.rowVersion};
+      markSaved(slot->second);
       people_.push_back(removal.person);
     } else if (row != stored.end() && row->second.data) {
       holdStored(removal.person, row->second);
@@ -1015,7 +1029,7 @@ bool ABAddressBook::refreshLocked(ABRefreshResult* result, std::string* error) {
         if (it != slots_.end()) {
           Slot& slot = it->second;
           slot.person->replaceData(std::move(*data));
-          slot.savedVersion = slot.person->version();
+          markSaved(slot);
           slot.rowVersion = row.version;
           slot.order = row.order;
           found.changed.push_back(uid);
@@ -1026,7 +1040,7 @@ bool ABAddressBook::refreshLocked(ABRefreshResult* result, std::string* error) {
           slot.person = person;
           slot.order = row.order;
           slot.rowVersion = row.version;
-          slot.savedVersion = person->version();
+          markSaved(slot);
           people_.push_back(person);
           found.added.push_back(uid);
         }
@@ -1068,7 +1082,7 @@ bool ABAddressBook::hasUnsavedChanges() const {
   std::lock_guard lock(mutex_);
   if (!pendingRemovals_.empty()) return true;
   for (const auto& person : people_)
-    if (slotOf(person.get())->savedVersion != person->version()) return true;
+    if (!savedAsItIs(*person)) return true;
   return false;
 }
 
@@ -1096,7 +1110,7 @@ bool ABAddressBook::reloadLocked(std::string* error) {
     auto slot = slots_.extract(std::string_view(person->uid_));
     kept->replaceData(ABPersonData(*person->snapshot()));
     slot.mapped().person = kept;
-    slot.mapped().savedVersion = kept->version();
+    markSaved(slot.mapped());
     slot.key() = kept->uid_;
     person = kept;
     slots_.insert(std::move(slot));
@@ -1148,12 +1162,15 @@ std::string ABAddressBook::describePendingLocked() const {
 }
 
 std::string ABAddressBook::nameForHistory(const ABPerson& person) {
-  auto data = person.snapshot();
-  const std::string* first = data->string(kABFirstNameProperty);
-  const std::string* last = data->string(kABLastNameProperty);
+  return nameForHistory(*person.snapshot());
+}
+
+std::string ABAddressBook::nameForHistory(const ABPersonData& data) {
+  const std::string* first = data.string(kABFirstNameProperty);
+  const std::string* last = data.string(kABLastNameProperty);
   std::string name = first && last ? *first + " " + *last : first ? *first : last ? *last : std::string();
   if (name.empty())
-    if (const std::string* organization = data->string(kABOrganizationProperty)) name = *organization;
+    if (const std::string* organization = data.string(kABOrganizationProperty)) name = *organization;
   return name.empty() ? "(no name)" : name;
 }
 
@@ -1188,6 +1205,76 @@ bool ABAddressBook::changeHistory(std::vector<ABChangeSet>& out, std::string* er
   return true;
 }
 
+bool ABAddressBook::changeContacts(std::int64_t id, std::vector<ABChangedContact>& out, std::string* error) const {
+  std::lock_guard lock(mutex_);
+  std::vector<SqliteStore::ChangedPerson> persons;
+  if (!sqlite_->changedPersons(id, persons, error)) return false;
+  for (const auto& person : persons) {
+    ABChangedContact contact;
+    contact.uid = person.uid;
+    contact.kind = person.marked    ? ABChangedContact::Kind::Marked
+                   : person.removed ? ABChangedContact::Kind::Removed
+                   : person.wasNew  ? ABChangedContact::Kind::Added
+                                    : ABChangedContact::Kind::Changed;
+    const std::string& row = person.after.empty() ? person.before : person.after;
+    if (!row.empty()) {
+      if (auto data = PersonCodec::decode(row)) contact.name = nameForHistory(*data);
+    } else if (auto found = slots_.find(person.uid); found != slots_.end()) {
+      contact.name = nameForHistory(*found->second.person);
+    }
+    if (contact.name.empty()) contact.name = person.uid;
+    out.push_back(std::move(contact));
+  }
+  return true;
+}
+
+bool ABAddressBook::beginChangeSet(std::string* error) {
+  std::lock_guard lock(mutex_);
+  return sqlite_->beginChangeSet(error);
+}
+
+bool ABAddressBook::inChangeSet() const {
+  std::lock_guard lock(mutex_);
+  return sqlite_->inChangeSet();
+}
+
+bool ABAddressBook::endChangeSet(std::string description, std::string* error) {
+  std::lock_guard lock(mutex_);
+  SqliteStore::ChangeNote note{now(), std::move(description), true};
+  std::int64_t change = 0;
+  if (sqlite_->endChangeSet(note, &change, error)) {
+    lastChangeId_ = change;
+    return true;
+  }
+  // The saves this book counted as written are not in the file: it is read again.
+  lastChangeId_ = 0;
+  std::string reloading;
+  if (!reloadLocked(&reloading) && error) *error += "; the address book could not be read again: " + reloading;
+  return false;
+}
+
+void ABAddressBook::abandonChangeSet() {
+  std::lock_guard lock(mutex_);
+  if (!sqlite_->inChangeSet()) return;
+  sqlite_->abandonChangeSet();
+  lastChangeId_ = 0;
+  reloadLocked(nullptr);
+}
+
+ABChangeSetScope::ABChangeSetScope(ABAddressBook& book) : book_(book) {
+  begun_ = book_.beginChangeSet(&error_);
+}
+
+ABChangeSetScope::~ABChangeSetScope() {
+  if (begun_) book_.abandonChangeSet();
+}
+
+bool ABChangeSetScope::end(std::string description, std::string* error) {
+  if (!begun_) return true;
+  begun_ = false;
+  return book_.endChangeSet(std::move(description), error);
+}
+
 bool ABAddressBook::undoRedoCandidates(ABChangeSet& undo, ABChangeSet& redo, std::string* error) const {
   std::lock_guard lock(mutex_);
   SqliteStore::ChangeSet forUndo, forRedo;
@@ -1200,7 +1287,7 @@ bool ABAddressBook::undoRedoCandidates(ABChangeSet& undo, ABChangeSet& redo, std
 bool ABAddressBook::changeFile(const std::function<bool(std::string*)>& operation, std::string* error) {
   std::lock_guard lock(mutex_);
   bool pending = !pendingRemovals_.empty();
-  for (const auto& person : people_) pending = pending || slotOf(person.get())->savedVersion != person->version();
+  for (const auto& person : people_) pending = pending || !savedAsItIs(*person);
   if (pending) {
     if (error) *error = "the address book has changes that are not saved yet";
     return false;
@@ -1217,10 +1304,24 @@ bool ABAddressBook::changeFile(const std::function<bool(std::string*)>& operatio
 
 void ABAddressBook::nameChangedSince(const std::vector<std::string>& uids, std::string* error) const {
   if (uids.empty() || !error) return;
+  // A contact no longer in the book is named as the trash holds it.
+  std::vector<SqliteStore::TrashItem> trash;
+  bool trashRead = false;
   std::string names;
   for (size_t i = 0; i < uids.size() && i < 5; ++i) {
-    auto found = slots_.find(uids[i]);
-    names += (i == 0 ? "" : ", ") + (found != slots_.end() ? nameForHistory(*found->second.person) : uids[i]);
+    std::string name = uids[i];
+    if (auto found = slots_.find(uids[i]); found != slots_.end()) {
+      name = nameForHistory(*found->second.person);
+    } else {
+      if (!trashRead) {
+        trashRead = true;
+        sqlite_->trash(trash, nullptr);  // unread, the contact is named by its unique id
+      }
+      for (const auto& item : trash)
+        if (item.uid == uids[i])
+          if (auto data = PersonCodec::decode(item.data)) name = nameForHistory(*data);
+    }
+    names += (i == 0 ? "" : ", ") + name;
   }
   if (uids.size() > 5) names += " and " + std::to_string(uids.size() - 5) + " more";
   *error += " (" + names + "); nothing was changed";

@@ -100,6 +100,14 @@ struct ABChangeSet {
   bool undone = false;
 };
 
+// A contact a change set touched, named as the change set left it (or, for one it removed, as it was).
+struct ABChangedContact {
+  enum class Kind { Added, Changed, Removed, Marked };
+  std::string uid;
+  std::string name;
+  Kind kind = Kind::Changed;
+};
+
 // A person in the trash: removed by a change set in effect, not back in the book.
 struct ABTrashEntry {
   ABPersonRef person;  // a free person holding its values and unique id as they were
@@ -234,8 +242,26 @@ class ABAddressBook {
   // Without recording (only for measuring what recording costs) saves keep no history.
   void setRecordsHistory(bool records);
 
+  // One action of the user (a Fix All, a merge of several groups, an edit of many contacts) as one
+  // change set: every save and mark from beginChangeSet to endChangeSet is recorded in one change
+  // set, which undo and redo take back or make again whole. Each save still checks its persons as
+  // on its own and fails alone (the others stay). The saves reach the file together, in one
+  // transaction, at endChangeSet; the store is held for other programs until then, so the action
+  // must not wait for the user in between. False and *error when the store cannot be held (another
+  // program holds it for longer than the wait allows), or one is begun already.
+  bool beginChangeSet(std::string* error = nullptr);
+  // Writes the saves since beginChangeSet as one change set with this description (empty: the
+  // first save's own). When the file cannot be written, nothing of them is, the persons are read
+  // again as the store holds them, and false and *error say why.
+  bool endChangeSet(std::string description, std::string* error = nullptr);
+  // Takes back every save since beginChangeSet; the persons are read again as the store holds them.
+  void abandonChangeSet();
+  bool inChangeSet() const;
+
   // History, newest first.
   bool changeHistory(std::vector<ABChangeSet>& out, std::string* error = nullptr) const;
+  // The contacts change set id touched, in the order it first touched them.
+  bool changeContacts(std::int64_t id, std::vector<ABChangedContact>& out, std::string* error = nullptr) const;
   // Undoes change set id (0: the newest in effect), or with andLater every change set in effect from
   // id on, newest first, in one transaction, and reloads the persons. Refused (nothing changed) while
   // changes are pending, or when a later change in effect touched the same persons (*error names it).
@@ -263,6 +289,7 @@ class ABAddressBook {
   // How a change set names a person: "first last" (or the one that exists), else the
   // organisation, else "(no name)".
   static std::string nameForHistory(const ABPerson& person);
+  static std::string nameForHistory(const ABPersonData& data);
 
   // The time the history records (seconds since 1970); tests may replace the clock (nullptr: the
   // system clock).
@@ -321,6 +348,10 @@ class ABAddressBook {
                      const std::vector<std::string>& conflicts, ABSaveResult& result);
   void sortPeople();
   bool hasPendingAdditions() const;
+  // Records that the slot's person is saved as it is now.
+  static void markSaved(Slot& slot);
+  // Whether the person (of this book) holds what was last saved or read.
+  bool savedAsItIs(const ABPerson& person) const;
   Slot* slotOf(const ABPerson* person);
   const Slot* slotOf(const ABPerson* person) const;
 
@@ -342,4 +373,24 @@ class ABAddressBook {
   std::string nextDescription_;
   std::int64_t lastChangeId_ = 0;
   bool recordsHistory_ = true;
+};
+
+// An action of several saves as one change set (ABAddressBook::beginChangeSet): begun when made,
+// abandoned when it goes without end() (an exception on the way, say).
+class ABChangeSetScope {
+ public:
+  explicit ABChangeSetScope(ABAddressBook& book);
+  ~ABChangeSetScope();
+  ABChangeSetScope(const ABChangeSetScope&) = delete;
+  ABChangeSetScope& operator=(const ABChangeSetScope&) = delete;
+  // False when the change set could not begin (error() says why): the saves are then each a
+  // change set of their own, as without a scope.
+  bool begun() const { return begun_; }
+  const std::string& error() const { return error_; }
+  bool end(std::string description, std::string* error = nullptr);
+
+ private:
+  ABAddressBook& book_;
+  bool begun_ = false;
+  std::string error_;
 };

@@ -89,6 +89,9 @@ class ABPerson {
   mutable std::mutex mutex_;
   std::shared_ptr<const ABPersonData> data_;
   std::atomic<std::uint64_t> version_{1};
+  // The version its book last saved or read (kept by the book, under the book's lock, beside its own
+  // record of it) so that a save finds the changed persons without looking each one up; 0: none.
+  std::uint64_t savedInBook_ = 0;
 };
 
 using ABPersonRef = std::shared_ptr<ABPerson>;

@@ -473,11 +473,13 @@ bool SqliteStore::readPersons(bool withData, const RowVisitor& visit, std::strin
 }
 
 bool SqliteStore::readRows(const std::vector<std::string>& uids, const RowVisitor& visit, std::string* error) {
-  if (!exec("BEGIN", error)) return false;
+  // Inside a change set of several writes the reads see its transaction already.
+  const bool own = !inChangeSet();
+  if (own && !exec("BEGIN", error)) return false;
   Statement statement(db_, "SELECT uid, ord, version, data FROM persons WHERE uid = ?1");
   if (!statement.ok()) {
     if (error) *error = lastError();
-    exec("ROLLBACK", nullptr);
+    if (own) exec("ROLLBACK", nullptr);
     return false;
   }
   Row row;
@@ -492,12 +494,12 @@ bool SqliteStore::readRows(const std::vector<std::string>& uids, const RowVisito
       visit(row);
     } else if (rc != SQLITE_DONE) {
       if (error) *error = lastError();
-      exec("ROLLBACK", nullptr);
+      if (own) exec("ROLLBACK", nullptr);
       return false;
     }
     statement.reset();
   }
-  exec("COMMIT", nullptr);
+  if (own) exec("COMMIT", nullptr);
   return true;
 }
 
@@ -568,20 +570,22 @@ std::int64_t SqliteStore::nextVersion() {
 
 bool SqliteStore::transaction(const std::function<bool(std::string*)>& fn, std::string* error) {
   gaveUp_ = false;
-  if (!exec("BEGIN IMMEDIATE", error)) return false;
+  const bool nested = inChangeSet();
+  if (!exec(nested ? "SAVEPOINT one_write" : "BEGIN IMMEDIATE", error)) return false;
+  const char* takeBack = nested ? "ROLLBACK TO one_write; RELEASE one_write" : "ROLLBACK";
   bool done;
   try {
     done = fn(error);
   } catch (...) {
-    exec("ROLLBACK", nullptr);  // memory ran out: nothing of the change reaches the file
+    exec(takeBack, nullptr);  // memory ran out: nothing of the change reaches the file
     throw;
   }
   if (!done) {
-    exec("ROLLBACK", nullptr);
+    exec(takeBack, nullptr);
     return false;
   }
-  if (!exec("COMMIT", error)) {
-    exec("ROLLBACK", nullptr);
+  if (!exec(nested ? "RELEASE one_write" : "COMMIT", error)) {
+    exec(takeBack, nullptr);
     return false;
   }
   return true;
@@ -615,25 +619,29 @@ SqliteStore::WriteResult SqliteStore::write(const RowSource& rows, const std::ve
     ~RestoreCache() { store->exec("PRAGMA cache_size=-2000", nullptr); }
   } restoreCache{this};
   gaveUp_ = false;
-  if (!exec("BEGIN IMMEDIATE", nullptr)) {
+  // Inside a change set of several writes the write is a savepoint of its transaction, taken back
+  // alone when it is refused.
+  const bool nested = inChangeSet();
+  if (!exec(nested ? "SAVEPOINT one_write" : "BEGIN IMMEDIATE", nullptr)) {
     result.error = lastError();
     result.busy = gaveUp_ || sqlite3_errcode(db_) == SQLITE_BUSY;
     return result;
   }
+  const char* takeBack = nested ? "ROLLBACK TO one_write; RELEASE one_write" : "ROLLBACK";
   try {
     result = writeRows(source, removals, appendFrom, note);
   } catch (...) {
-    exec("ROLLBACK", nullptr);  // memory ran out: nothing of the change reaches the file
+    exec(takeBack, nullptr);  // memory ran out: nothing of the change reaches the file
     throw;
   }
   if (!result.ok()) {
-    exec("ROLLBACK", nullptr);
+    exec(takeBack, nullptr);
     return result;
   }
-  if (!exec("COMMIT", nullptr)) {
+  if (!exec(nested ? "RELEASE one_write" : "COMMIT", nullptr)) {
     result.error = lastError();
     result.busy = gaveUp_ || sqlite3_errcode(db_) == SQLITE_BUSY;
-    exec("ROLLBACK", nullptr);
+    exec(takeBack, nullptr);
   }
   return result;
 }

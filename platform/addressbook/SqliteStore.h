@@ -124,6 +124,36 @@ class SqliteStore {
   WriteResult write(const RowSource& rows, const std::vector<Removal>& removals, std::int64_t appendFrom,
                     const ChangeNote& note);
 
+  // ---- One change set of several writes (StoreHistory.cpp) ----
+  // Begins a write transaction that every write, restore and mark up to endChangeSet joins: each of
+  // them checks its rows as on its own and is taken back alone when it fails (the others stay), and
+  // at the end they are recorded as one change set. The store is held for other programs until
+  // then. False and *error when the transaction cannot begin (another program holds the store
+  // longer than the wait allows).
+  bool beginChangeSet(std::string* error);
+  // Folds every change set recorded since beginChangeSet into one, described by note (an empty
+  // description keeps the first one's), and commits. A person the writes touched several times
+  // keeps its row from before the first and the one after the last; one they added and removed
+  // again is left out. *changeId is the change set recorded (0: nothing changed). False and *error
+  // when the commit failed: then nothing of the writes is in the file.
+  bool endChangeSet(const ChangeNote& note, std::int64_t* changeId, std::string* error);
+  // Takes back everything written since beginChangeSet.
+  void abandonChangeSet();
+  bool inChangeSet() const { return changeSetFrom_.has_value(); }
+
+  // A person a change set touched: its unique id, its row before (empty: it was new), its row
+  // after (empty: removed; while the change is in effect, the row the store holds now), and for a
+  // change set of marks only, the persons marked (before and after both empty).
+  struct ChangedPerson {
+    std::string uid;
+    std::string before;
+    std::string after;
+    bool wasNew = false;
+    bool removed = false;
+    bool marked = false;  // named by a mark of the change set, its values unchanged
+  };
+  bool changedPersons(std::int64_t id, std::vector<ChangedPerson>& out, std::string* error);
+
   // ---- History (StoreHistory.cpp) ----
   struct ChangeSet {
     std::int64_t id = 0;
@@ -193,7 +223,9 @@ class SqliteStore {
   // null and *error (SQLite's message, else `cannot`) when it cannot be opened.
   static std::unique_ptr<SqliteStore> connect(const std::filesystem::path& path, int flags, const char* cannot,
                                               std::string* error);
-  // Runs fn inside BEGIN IMMEDIATE ... COMMIT; rolls back when fn or the commit fails.
+  // Runs fn inside BEGIN IMMEDIATE ... COMMIT; rolls back when fn or the commit fails. Inside a
+  // change set of several writes (beginChangeSet), fn runs inside a savepoint instead, taken back
+  // alone when it fails.
   bool transaction(const std::function<bool(std::string*)>& fn, std::string* error);
   // The body of write, inside a transaction already begun.
   WriteResult writeRows(const RowSource& rows, const std::vector<Removal>& removals, std::int64_t appendFrom,
@@ -207,7 +239,15 @@ class SqliteStore {
   bool dropChangesUpTo(std::int64_t id, std::string* error);
   bool undoOne(const ChangeSet& change, std::int64_t undoneOrder, std::int64_t version,
                std::vector<std::string>* changedSince, std::string* error);
-  bool laterChangeInTheWay(std::int64_t id, std::string* blocker, std::string* error);
+  // The first later change in effect that touched persons of change id: *blocker says which, and
+  // shared receives the persons both touched.
+  bool laterChangeInTheWay(std::int64_t id, std::string* blocker, std::vector<std::string>* shared, std::string* error);
+  // The newest change set and the last row of the persons of change sets when beginChangeSet ran.
+  struct ChangeSetStart {
+    std::int64_t change = 0;
+    std::int64_t row = 0;
+  };
+  std::optional<ChangeSetStart> changeSetFrom_;
   // While building: has the disk start writing the pages written to the file so far, so that the
   // sync at the end waits for little.
   void startWriteback();

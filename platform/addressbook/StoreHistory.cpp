@@ -139,7 +139,8 @@ bool SqliteStore::undoRedoCandidates(ChangeSet& undo, ChangeSet& redo, std::stri
   return true;
 }
 
-bool SqliteStore::laterChangeInTheWay(std::int64_t id, std::string* blocker, std::string* error) {
+bool SqliteStore::laterChangeInTheWay(std::int64_t id, std::string* blocker, std::vector<std::string>* shared,
+                                      std::string* error) {
   auto change = readChange(db_, id, error);
   if (!change) return false;
   std::unordered_set<std::string> uids;
@@ -160,12 +161,21 @@ bool SqliteStore::laterChangeInTheWay(std::int64_t id, std::string* blocker, std
   }
   sqlite3_bind_int64(later.get(), 1, change->lastRow);
   int rc;
+  std::int64_t blocking = 0;
   while ((rc = sqlite3_step(later.get())) == SQLITE_ROW) {
-    if (!uids.count(columnText(later.get(), 0))) continue;
-    *blocker = "the later change " + std::to_string(sqlite3_column_int64(later.get(), 1)) + " " +
-               inQuotes(columnText(later.get(), 2)) + " changed the same contacts";
-    return true;
+    std::string uid = columnText(later.get(), 0);
+    if (!uids.count(uid)) continue;
+    const std::int64_t by = sqlite3_column_int64(later.get(), 1);
+    if (blocking == 0) {
+      blocking = by;
+      *blocker = "the later change " + std::to_string(by) + " " + inQuotes(columnText(later.get(), 2)) +
+                 " changed the same contacts";
+    }
+    // Every contact that change shares with this one, to be named.
+    if (by == blocking && shared && std::find(shared->begin(), shared->end(), uid) == shared->end())
+      shared->push_back(std::move(uid));
   }
+  if (blocking != 0 && rc == SQLITE_DONE) return true;
   if (rc != SQLITE_DONE) {
     if (error) *error = lastError();
     return false;
@@ -297,7 +307,7 @@ bool SqliteStore::undo(std::int64_t id, bool andLater, std::vector<ChangeSet>* u
             return false;
           }
           std::string blocker;
-          if (!laterChangeInTheWay(id, &blocker, error)) return false;
+          if (!laterChangeInTheWay(id, &blocker, changedSince, error)) return false;
           if (!blocker.empty()) {
             if (error)
               *error = "cannot undo " + inQuotes(target->info.description) + " alone: " + blocker +
@@ -345,7 +355,7 @@ bool SqliteStore::redo(ChangeSet* redone, std::vector<std::string>* changedSince
         auto range = readChange(db_, *id, error);
         if (!range) return false;
         std::string blocker;
-        if (!laterChangeInTheWay(*id, &blocker, error)) return false;
+        if (!laterChangeInTheWay(*id, &blocker, changedSince, error)) return false;
         if (blocker.empty()) {
           // Every person must be as the undo left it.
           Statement check(db_,
@@ -551,6 +561,7 @@ bool SqliteStore::expireBefore(std::int64_t time, std::string* error) {
 }
 
 bool SqliteStore::readTogether(const std::function<bool(std::string* error)>& reads, std::string* error) {
+  if (inChangeSet()) return reads(error);  // its transaction is one state of the file already
   if (!exec("BEGIN", error)) return false;
   const bool read = reads(error);
   exec(read ? "COMMIT" : "ROLLBACK", nullptr);
@@ -609,4 +620,174 @@ bool SqliteStore::addMark(const std::string& kind, const std::vector<std::string
         return true;
       },
       error);
+}
+
+bool SqliteStore::beginChangeSet(std::string* error) {
+  if (inChangeSet()) {
+    if (error) *error = "a change set of several writes is begun already";
+    return false;
+  }
+  gaveUp_ = false;
+  if (!exec("BEGIN IMMEDIATE", error)) return false;
+  auto change = queryInt(db_, "SELECT max(id) FROM changes", 0);
+  auto row = queryInt(db_, "SELECT max(id) FROM change_persons", 0);
+  if (!change || !row) {
+    if (error) *error = lastError();
+    exec("ROLLBACK", nullptr);
+    return false;
+  }
+  changeSetFrom_ = ChangeSetStart{*change, *row};
+  return true;
+}
+
+void SqliteStore::abandonChangeSet() {
+  if (!inChangeSet()) return;
+  changeSetFrom_.reset();
+  exec("ROLLBACK", nullptr);
+}
+
+bool SqliteStore::endChangeSet(const ChangeNote& note, std::int64_t* changeId, std::string* error) {
+  if (changeId) *changeId = 0;
+  if (!inChangeSet()) {
+    if (error) *error = "no change set of several writes is begun";
+    return false;
+  }
+  const ChangeSetStart from = *changeSetFrom_;
+  changeSetFrom_.reset();
+  auto fail = [&] {
+    if (error) *error = lastError();
+    exec("ROLLBACK", nullptr);
+    return false;
+  };
+  auto target = queryInt(db_, "SELECT min(id) FROM changes WHERE id > ?1", 0, from.change);
+  auto count = queryInt(db_, "SELECT count(*) FROM changes WHERE id > ?1", 0, from.change);
+  if (!target || !count) return fail();
+  if (*count > 1) {
+    auto newFirst = queryInt(db_, "SELECT max(id) + 1 FROM change_persons", from.row + 1);
+    if (!newFirst) return fail();
+    // Each person once, in the order it was first touched: its row before the first write, and
+    // what the last one left. A person the writes added and removed again was never there.
+    Statement fold(db_,
+                   "INSERT INTO change_persons(change_id, uid, before_ord, before, gone, after_hash) "
+                   "SELECT ?1, a.uid, a.before_ord, a.before, b.gone, b.after_hash FROM "
+                   "(SELECT uid, min(id) AS first, max(id) AS last FROM change_persons "
+                   " WHERE id > ?2 AND id < ?3 GROUP BY uid) f "
+                   "JOIN change_persons a ON a.id = f.first JOIN change_persons b ON b.id = f.last "
+                   "WHERE a.before IS NOT NULL OR b.gone = 0 ORDER BY f.first");
+    if (!fold.ok()) return fail();
+    fold.bind(1, *target);
+    fold.bind(2, from.row);
+    fold.bind(3, *newFirst);
+    if (sqlite3_step(fold.get()) != SQLITE_DONE) return fail();
+    const std::int64_t rows = sqlite3_changes(db_);
+    const char* steps[] = {
+        "DELETE FROM change_persons WHERE id > ?2 AND id < ?3",
+        // The trash points at the folded rows.
+        "DELETE FROM trash WHERE change_id >= ?1",
+        "INSERT OR REPLACE INTO trash(uid, change_id, row) "
+        "SELECT uid, ?1, id FROM change_persons WHERE id >= ?3 AND gone = 1",
+        "UPDATE marks SET change_id = ?1 WHERE change_id > ?1",
+        "DELETE FROM changes WHERE id > ?1",
+        "UPDATE changes SET first_row = CASE WHEN ?4 > 0 THEN ?3 ELSE 1 END, "
+        "last_row = CASE WHEN ?4 > 0 THEN ?3 + ?4 - 1 ELSE 0 END WHERE id = ?1",
+    };
+    for (const char* sql : steps) {
+      Statement step(db_, sql);
+      if (!step.ok()) return fail();
+      const int parameters = sqlite3_bind_parameter_count(step.get());
+      step.bind(1, *target);
+      if (parameters >= 2) step.bind(2, from.row);
+      if (parameters >= 3) step.bind(3, *newFirst);
+      if (parameters >= 4) step.bind(4, rows);
+      if (sqlite3_step(step.get()) != SQLITE_DONE) return fail();
+    }
+  }
+  if (*target > 0) {
+    // How many persons it touched: those whose rows changed and those its marks name.
+    std::unordered_set<std::string> persons;
+    {
+      Statement rows(db_,
+                     "SELECT cp.uid FROM change_persons cp JOIN changes c ON c.id = cp.change_id "
+                     "WHERE c.id = ?1 AND cp.id BETWEEN c.first_row AND c.last_row");
+      Statement marked(db_, "SELECT uids FROM marks WHERE change_id = ?1");
+      if (!rows.ok() || !marked.ok()) return fail();
+      rows.bind(1, *target);
+      marked.bind(1, *target);
+      while (sqlite3_step(rows.get()) == SQLITE_ROW) persons.emplace(rows.text(0));
+      while (sqlite3_step(marked.get()) == SQLITE_ROW)
+        for (auto& uid : splitUids(std::string(marked.text(0)))) persons.insert(std::move(uid));
+    }
+    if (persons.empty()) {
+      // Nothing stayed changed: no change set.
+      Statement drop(db_, "DELETE FROM changes WHERE id = ?1");
+      if (!drop.ok()) return fail();
+      drop.bind(1, *target);
+      if (sqlite3_step(drop.get()) != SQLITE_DONE) return fail();
+      *target = 0;
+    } else {
+      Statement describe(db_,
+                         "UPDATE changes SET persons = ?2, time = ?3, "
+                         "description = CASE WHEN ?4 = '' THEN description ELSE ?4 END WHERE id = ?1");
+      if (!describe.ok()) return fail();
+      describe.bind(1, *target);
+      describe.bind(2, static_cast<std::int64_t>(persons.size()));
+      describe.bind(3, note.time);
+      describe.bind(4, std::string_view(note.description));
+      if (sqlite3_step(describe.get()) != SQLITE_DONE) return fail();
+    }
+  }
+  if (!exec("COMMIT", error)) {
+    exec("ROLLBACK", nullptr);
+    return false;
+  }
+  if (changeId) *changeId = *target;
+  return true;
+}
+
+bool SqliteStore::changedPersons(std::int64_t id, std::vector<ChangedPerson>& out, std::string* error) {
+  auto change = readChange(db_, id, error);
+  if (!change) return false;
+  Statement rows(db_,
+                 "SELECT cp.uid, cp.before, cp.gone, coalesce(cp.after, p.data), cp.before IS NULL "
+                 "FROM change_persons cp LEFT JOIN persons p ON p.uid = cp.uid AND ?3 = 0 "
+                 "WHERE cp.id BETWEEN ?1 AND ?2 ORDER BY cp.id");
+  Statement marked(db_, "SELECT uids FROM marks WHERE change_id = ?1 ORDER BY id");
+  if (!rows.ok() || !marked.ok()) {
+    if (error) *error = lastError();
+    return false;
+  }
+  rows.bind(1, change->firstRow);
+  rows.bind(2, change->lastRow);
+  rows.bind(3, change->undone);
+  std::unordered_set<std::string> seen;
+  int rc;
+  while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
+    ChangedPerson person;
+    person.uid = rows.text(0);
+    person.before = rows.blob(1);
+    person.removed = rows.integer(2) != 0;
+    if (!person.removed) person.after = rows.blob(3);
+    person.wasNew = rows.integer(4) != 0;
+    seen.insert(person.uid);
+    out.push_back(std::move(person));
+  }
+  if (rc != SQLITE_DONE) {
+    if (error) *error = lastError();
+    return false;
+  }
+  marked.bind(1, id);
+  while ((rc = sqlite3_step(marked.get())) == SQLITE_ROW) {
+    for (auto& uid : splitUids(std::string(marked.text(0)))) {
+      if (!seen.insert(uid).second) continue;
+      ChangedPerson person;
+      person.uid = std::move(uid);
+      person.marked = true;
+      out.push_back(std::move(person));
+    }
+  }
+  if (rc != SQLITE_DONE) {
+    if (error) *error = lastError();
+    return false;
+  }
+  return true;
 }

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "app/browser/view/BulkEditDialogs.h"
 #include "app/browser/view/ColumnMenuGroups.h"
 #include "app/browser/view/ContactTableModel.h"
 #include "app/browser/view/UserQuestion.h"
@@ -187,6 +188,19 @@ void LoadContactsViewController::buildMenus() {
     }
     connect(submenu, &QMenu::triggered, this, &LoadContactsViewController::menuDidChange);
   }
+  editManyAction_ = contextMenu_->addAction(tr("Edit Contacts…"));
+  findReplaceAction_ = contextMenu_->addAction(tr("Find and Replace…"));
+  connect(editManyAction_, &QAction::triggered, this, &LoadContactsViewController::editSelectedContacts);
+  connect(findReplaceAction_, &QAction::triggered, this, &LoadContactsViewController::findAndReplaceInSelection);
+  mergeAction_ = contextMenu_->addAction(tr("Merge Contacts…"));
+  connect(mergeAction_, &QAction::triggered, this, [this] {
+    std::vector<ABPersonRef> persons = selectedPersons();
+    if (persons.size() >= 2 && mergeContacts && mergeContacts(persons)) {
+      loadPersonInAddressBook();
+      emit countsChanged();
+    }
+  });
+  contextMenu_->addSeparator();
   deleteAction_ = contextMenu_->addAction(tr("Delete"));
   exportAction_ = contextMenu_->addAction(tr("Export"));
   contextMenu_->addSeparator();
@@ -197,6 +211,12 @@ void LoadContactsViewController::buildMenus() {
     bool any = tableView_->selectionModel()->hasSelection();
     deleteAction_->setEnabled(any);
     exportAction_->setEnabled(any);
+    const int selected = static_cast<int>(tableView_->selectionModel()->selectedRows().size());
+    editManyAction_->setText(tr("Edit %n Contact(s)…", nullptr, selected));
+    editManyAction_->setEnabled(selected >= 2);
+    findReplaceAction_->setEnabled(any);
+    mergeAction_->setVisible(static_cast<bool>(mergeContacts));
+    mergeAction_->setEnabled(selected >= 2);
   });
   tableView_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(tableView_, &QWidget::customContextMenuRequested, this,
@@ -419,6 +439,32 @@ void LoadContactsViewController::deleteItem() {
                          removed.size() == 1 ? tr("The contact was not deleted") : tr("The contacts were not deleted"),
                          QString::fromStdString(error));
   }
+}
+
+std::vector<ABPersonRef> LoadContactsViewController::selectedPersons() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : tableView_->selectionModel()->selectedRows()) rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  std::vector<ABPersonRef> persons;
+  for (int row : rows)
+    if (ABPersonRef person = model_->recordAt(row).person()) persons.push_back(person);
+  return persons;
+}
+
+void LoadContactsViewController::editSelectedContacts() {
+  std::vector<ABPersonRef> persons = selectedPersons();
+  if (persons.size() < 2) return;
+  EditContactsDialog dialog(book_, std::move(persons), shownColumns(), this);
+  runDialog(dialog);
+  if (dialog.result() == QDialog::Accepted) loadPersonInAddressBook();
+}
+
+void LoadContactsViewController::findAndReplaceInSelection() {
+  std::vector<ABPersonRef> persons = selectedPersons();
+  if (persons.empty()) return;
+  FindReplaceDialog dialog(book_, std::move(persons), shownColumns(), this);
+  runDialog(dialog);
+  if (dialog.result() == QDialog::Accepted) loadPersonInAddressBook();
 }
 
 ContactRecords LoadContactsViewController::selectedRecordsForExport() const {

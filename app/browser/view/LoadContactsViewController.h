@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 #include <map>
@@ -9,11 +12,13 @@
 #include <vector>
 
 #include "core/record/ContactRecord.h"
+#include "platform/addressbook/ABPerson.h"
 
 class ABAddressBook;
 class ContactTableModel;
 class ExportContactController;
 class QAction;
+
 class QLineEdit;
 class QMenu;
 class QTableView;
@@ -56,6 +61,16 @@ class LoadContactsViewController : public QWidget {
   QMenu* columnMenu() const { return columnMenu_; }
   QMenu* contextMenu() const { return contextMenu_; }
   QAction* columnItem(const std::string& key) const;
+  QAction* editManyAction() const { return editManyAction_; }
+  QAction* findReplaceAction() const { return findReplaceAction_; }
+  QAction* mergeAction() const { return mergeAction_; }
+  // "Merge Contacts…" for two or more selected contacts: the window's merge dialog, given the
+  // selected persons; true when it merged them. Without it the item is not offered.
+  std::function<bool(const std::vector<ABPersonRef>& persons)> mergeContacts;
+  // The persons of the selected rows, top to bottom.
+  std::vector<ABPersonRef> selectedPersons() const;
+  // Opens the dialogs of editing many contacts modally; tests replace it to drive them.
+  std::function<void(QDialog&)> runDialog = [](QDialog& dialog) { dialog.exec(); };
 
   // The selected records in the order the table shows them, without "Person".
   ContactRecords selectedRecordsForExport() const;
@@ -80,6 +95,9 @@ class LoadContactsViewController : public QWidget {
   void showContextMenuAtCurrentCell();
   Qt::SortOrder sortOrder() const { return sortOrder_; }
   void deleteItem();
+  // "Edit N Contacts…" and "Find and Replace…" over the selected contacts.
+  void editSelectedContacts();
+  void findAndReplaceInSelection();
   void exportItem();
   void menuDidChange(QAction* item);
 
@@ -117,6 +135,9 @@ class LoadContactsViewController : public QWidget {
   QMenu* columnMenu_;
   QMenu* contextMenu_;
   // The context menu's own items; the column chooser beside them is always available.
+  QAction* editManyAction_ = nullptr;
+  QAction* mergeAction_ = nullptr;
+  QAction* findReplaceAction_ = nullptr;
   QAction* deleteAction_ = nullptr;
   QAction* exportAction_ = nullptr;
   ExportContactController* exportContact_;

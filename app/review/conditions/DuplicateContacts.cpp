@@ -28,10 +28,7 @@ void merge(FixActions& actions, PersonItem* row) {
   PersonItem* father = row->parentNode();
   auto group = actions.duplicateGroupOf(*actions.person());
   if (!actions.confirmMerge(group.size())) return;
-  ABPersonRef merged = mergeContacts(group);
-  if (!actions.replaceInOneSave(group, merged,
-                                [&](size_t removed) { return FixActions::mergedInto(removed, *merged); }))
-    return;
+  if (!actions.mergeInOneSave(group)) return;
   actions.outline().removeRow(row);
   for (const auto& member : group) actions.outline().purgePerson(*member, true, father);
   actions.closingStep(father);
@@ -48,7 +45,7 @@ void notSamePerson(FixActions& actions, PersonItem* row) {
 }
 
 std::optional<std::string> stale(const FixActions& actions, const PersonItem&) {
-  auto group = ScanAddressBook::duplicateGroupOf(actions.book(), *actions.person());
+  auto group = actions.duplicateGroupOf(*actions.person());
   if (group.size() < 2) return "it has no duplicate any more";
   std::vector<std::string> uids;
   for (const auto& member : group) uids.push_back(member->uniqueId());

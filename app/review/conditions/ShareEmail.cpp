@@ -57,9 +57,7 @@ void merge(FixActions& actions, PersonItem* row) {
   std::vector<ABPersonRef> list = othersOf(actions, *row);
   list.push_back(actions.person());
   if (!actions.confirmMerge(list.size())) return;
-  ABPersonRef merged = mergeContacts(list);
-  if (!actions.replaceInOneSave(list, merged, [&](size_t removed) { return FixActions::mergedInto(removed, *merged); }))
-    return;
+  if (!actions.mergeInOneSave(list)) return;
   actions.outline().removeRow(row);
   for (const auto& member : list) actions.outline().purgePerson(*member, true, father);
   actions.closingStep(father);

@@ -78,10 +78,7 @@ void merge(FixActions& actions, PersonItem* row) {
   PersonItem* father = row->parentNode();
   auto members = similarMembers(actions, *row);
   if (!actions.confirmMerge(members.size())) return;
-  ABPersonRef merged = mergeContacts(members);
-  if (!actions.replaceInOneSave(members, merged,
-                                [&](size_t removed) { return FixActions::mergedInto(removed, *merged); }))
-    return;
+  if (!actions.mergeInOneSave(members)) return;
   actions.outline().removeRow(row);
   for (const auto& member : members) actions.outline().purgePerson(*member, true, father);
   actions.closingStep(father);

@@ -19,6 +19,7 @@
 #include "app/review/FixAll.h"
 #include "app/review/FixPreview.h"
 #include "app/review/view/FixPreviewWidget.h"
+#include "app/review/view/MergeDialog.h"
 #include "app/review/view/ReviewOutlineView.h"
 #include "app/review/view/ReviewRowDelegate.h"
 #include "app/review/view/ReviewTreeModel.h"
@@ -167,11 +168,17 @@ void OutlineViewController::buildInterface() {
   noticeText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   buttons->addWidget(noticeText_, 1);
   buttons->addWidget(backButton_);
+  mergeButton_ = new MyButton(bottomButtonView_);
+  mergeButton_->setObjectName("mergeButton");
+  mergeButton_->setButtonTitle(tr("Merge contacts…"));
+  mergeButton_->setToolTip(tr("Merge the contacts of this finding, choosing what the merged contact keeps"));
+  buttons->addWidget(mergeButton_);
   buttons->addWidget(fixAllButton_);
   buttons->addWidget(fixButton_);
   layout->addWidget(bottomButtonView_);
   connect(fixButton_, &QPushButton::clicked, this, &OutlineViewController::fixClick);
   connect(fixAllButton_, &QPushButton::clicked, this, &OutlineViewController::fixAllClick);
+  connect(mergeButton_, &QPushButton::clicked, this, &OutlineViewController::mergeClick);
   fixAllReport_ = [this](const QString& summary, const QString& details, bool failed) {
     QMessageBox box(failed ? QMessageBox::Warning : QMessageBox::Information, tr("Fix All"),
                     QString("<b>%1</b>").arg(summary.toHtmlEscaped()), QMessageBox::Ok, this);
@@ -245,6 +252,13 @@ void OutlineViewController::updateUI() {
   // Editing in the contact card is one contact at a time.
   fixAllButton_->setEnabled(fixButton_->isEnabled() &&
                             outline_.selectedOption() != ReviewCategories::Option::kEditInContacts);
+  {
+    const ReviewCategories::Category* category = outline_.selectedCategory();
+    const auto& options = category && category->matrix ? category->matrix->options : std::vector<std::string>();
+    mergeButton_->setVisible(std::find(options.begin(), options.end(), ReviewCategories::Option::kMerge) !=
+                             options.end());
+    mergeButton_->setEnabled(outline_.selectedItem() != nullptr);
+  }
   auto pane = ::updateUI(outline_, &book_);
   if (!pane) {
     rightSide_->setCurrentWidget(outline_.showingTips() || outline_.rootNodes().empty() ? tipsView_ : solutionView_);
@@ -363,6 +377,42 @@ void OutlineViewController::fixAllClick() {
   }
   // The fixed rows are gone; the first contact still listed is selected.
   if (!outline_.selectedItem()) outline_.selectRow(1);
+  syncFromOutline();
+}
+
+void OutlineViewController::mergeClick() {
+  PersonItem* row = outline_.selectedItem();
+  const ReviewCategories::Category* category = outline_.selectedCategory();
+  if (!row || !category) return;
+  FixActions actions(outline_, book_, *questions_, contacts_);
+  std::string why;
+  std::vector<ABPersonRef> members = actions.membersToMerge(*category, *row, &why);
+  if (members.size() < 2) {
+    // The finding no longer holds: it goes, as a Fix of it would.
+    noticeText_->setText(QString::fromStdString(why.empty() ? "nothing is left to merge" : why));
+    PersonItem* father = row->parentNode();
+    outline_.removeRow(row);
+    if (outline_.contains(father)) outline_.removeCategoryIfEmpty(father);
+  } else {
+    MergeDialog dialog(book_, members, this);
+    runMergeDialog(dialog);
+    if (dialog.result() != QDialog::Accepted) return;
+    PersonItem* father = row->parentNode();
+    outline_.removeRow(row);
+    for (const auto& member : dialog.plan().includedMembers()) outline_.purgePerson(*member, true, father);
+    outline_.purgeMissing(book_);
+    if (outline_.contains(father)) outline_.removeCategoryIfEmpty(father);
+    QStringList lines;
+    for (const auto& change : dialog.changes()) lines << QString::fromStdString(change);
+    noticeText_->setText(lines.join("; "));
+    emit storeChanged();
+  }
+  if (outline_.isFinished()) {
+    model_->reload();
+    emit backRequested();
+    return;
+  }
+  if (!outline_.selectedItem()) outline_.selectFirstContact();
   syncFromOutline();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDialog>
 #include <QList>
 #include <QString>
 #include <QWidget>
@@ -13,6 +14,7 @@
 
 class QAbstractButton;
 class QButtonGroup;
+
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -56,6 +58,10 @@ class OutlineViewController : public QWidget {
   MyButton* fixAllButton() const { return fixAllButton_; }
   // Tells the user what a Fix All did; by default a message box, tests listen instead.
   void setFixAllReport(std::function<void(const QString& summary, const QString& details, bool failed)> report);
+  // "Merge contacts…": the merge the user steers, for a finding whose contacts can be merged.
+  MyButton* mergeButton() const { return mergeButton_; }
+  // Opens the merge dialog modally; tests replace it to drive the dialog.
+  std::function<void(QDialog&)> runMergeDialog = [](QDialog& dialog) { dialog.exec(); };
   MyButton* openContactButton() const { return openContactButton_; }
   MyButton* backButton() const { return backButton_; }
   BackGroundView* bottomButtonView() const { return bottomButtonView_; }
@@ -73,6 +79,7 @@ class OutlineViewController : public QWidget {
  public slots:
   void fixClick();
   void fixAllClick();
+  void mergeClick();
   void openInContacts();
   void backClicked();
   void matrixClicked();
@@ -120,5 +127,6 @@ class OutlineViewController : public QWidget {
   MyButton* fixButton_ = nullptr;
   QLabel* noticeText_ = nullptr;
   MyButton* fixAllButton_ = nullptr;
+  MyButton* mergeButton_ = nullptr;
   std::function<void(const QString&, const QString&, bool)> fixAllReport_;
 };

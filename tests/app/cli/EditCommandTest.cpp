@@ -211,3 +211,49 @@ TEST_F(EditCommandTest, AStoreHeldByAnotherProgramIsWaitedForWithWordAndThenGive
   unsetenv("ROLVANE_LOCK_WAIT");
   EXPECT_EQ(*stored(uid).string(kABFirstNameProperty), "Bo");
 }
+
+// Editing many contacts at once: every change printed, one change set that one undo takes back.
+TEST_F(EditCommandTest, ManyContactsAreEditedAtOnceAsOneChange) {
+  const std::string ann = add({{kABFirstNameProperty, std::string("Ann")},
+                               {kABLastNameProperty, std::string("Lee")},
+                               {kABJobTitleProperty, std::string("Sales Lead")}});
+  const std::string bob = add({{kABFirstNameProperty, std::string("Bob")},
+                               {kABLastNameProperty, std::string("Lee")},
+                               {kABJobTitleProperty, std::string("Sales Rep")}});
+  const std::string cat = add({{kABFirstNameProperty, std::string("Cat")}, {kABLastNameProperty, std::string("Ray")}});
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--store", store_});
+    return runProgram(ROLVANE_PROGRAM, std::move(args));
+  };
+  ProgramRun set = run({"edit", "--uid", ann, "--uid", bob, "--key", "Company", "--value", "Acme"});
+  ASSERT_EQ(set.status, 0) << set.out;
+  EXPECT_EQ(set.out, "Ann Lee <" + ann + ">: Company (nothing) -> \"Acme\"\nBob Lee <" + bob +
+                         ">: Company (nothing) -> \"Acme\"\nChanged 2 contacts\n");
+  EXPECT_EQ(*stored(bob).string(kABOrganizationProperty), "Acme");
+  EXPECT_FALSE(stored(cat).string(kABOrganizationProperty));
+
+  ProgramRun replace =
+      run({"edit", "--all", "--key", "Job Title", "--replace", "Sales (\\w+)", "--with", "$1 of Sales", "--regex"});
+  ASSERT_EQ(replace.status, 0) << replace.out;
+  EXPECT_EQ(replace.out, "Ann Lee <" + ann + ">: Job Title \"Sales Lead\" -> \"Lead of Sales\"\nBob Lee <" + bob +
+                             ">: Job Title \"Sales Rep\" -> \"Rep of Sales\"\nChanged 2 contacts\n");
+  ProgramRun plain = run({"edit", "--all", "--key", "Last Name", "--replace", "Lee", "--with", "Li"});
+  ASSERT_EQ(plain.status, 0) << plain.out;
+  EXPECT_EQ(*stored(ann).string(kABLastNameProperty), "Li");
+  EXPECT_EQ(*stored(cat).string(kABLastNameProperty), "Ray");
+
+  ProgramRun history = run({"history"});
+  EXPECT_NE(history.out.find("Replaced \u201CLee\u201D in the Last Name of 2 contacts  (2 contacts)"),
+            std::string::npos)
+      << history.out;
+  ASSERT_EQ(run({"undo"}).status, 0);
+  ASSERT_EQ(run({"undo"}).status, 0);
+  EXPECT_EQ(*stored(ann).string(kABJobTitleProperty), "Sales Lead");
+  EXPECT_EQ(*stored(bob).string(kABLastNameProperty), "Lee");
+  EXPECT_EQ(*stored(bob).string(kABOrganizationProperty), "Acme") << "the first edit is a change of its own";
+
+  ProgramRun bad = run({"edit", "--all", "--key", "Job Title", "--replace", "(", "--with", "x", "--regex"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.out.find("is not a valid regular expression"), std::string::npos) << bad.out;
+  EXPECT_EQ(run({"edit", "--all", "--uid", ann, "--key", "Company", "--value", "x"}).status, 2);
+}

@@ -73,7 +73,7 @@ TEST_F(HistoryCommandTest, HistoryListsChangeSetsNewestFirstWithTheirDescription
   auto history = json({"history", "--json"});
   ASSERT_EQ(history.size(), 3u) << history.dump();
   EXPECT_EQ(history[0]["description"], "Merged 2 contacts into Ann Lee");
-  EXPECT_EQ(history[0]["persons"], 3);
+  EXPECT_EQ(history[0]["persons"], 2) << "the kept member changed, the other removed";
   EXPECT_EQ(history[1]["description"], "Removed the suffix of Bob Ray");
   EXPECT_EQ(history[2]["description"], "Imported 3 contacts from work.vcf");
   EXPECT_EQ(history[2]["persons"], 3);
@@ -96,11 +96,12 @@ TEST_F(HistoryCommandTest, UndoAndRedoOfAMergeGiveBackTheMembersUnderTheirIds) {
   auto merged = persons();
   ASSERT_EQ(merged.size(), 2u);
 
+  // The merged contact is the last member, under its own id and in its own place.
+  EXPECT_EQ(merged[1].first, "ann-2");
   auto trash = json({"trash", "--json"});
-  ASSERT_EQ(trash.size(), 2u);
+  ASSERT_EQ(trash.size(), 1u);
   EXPECT_EQ(trash[0]["uid"], "ann-1");
   EXPECT_EQ(trash[0]["name"], "Ann Lee");
-  EXPECT_EQ(trash[1]["uid"], "ann-2");
   EXPECT_TRUE(trash[0]["change"].is_number());
 
   ProgramRun undo = rolvane({"undo"});
@@ -128,7 +129,7 @@ TEST_F(HistoryCommandTest, RedoIsRefusedWhenALaterChangeChangedTheSameContacts) 
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.out,
             "rolvane redo: cannot redo \u201CRemoved the suffix of Bob Ray\u201D: the later change 3 \u201CDeleted Bob "
-            "Ray\u201D changed the same contacts\n");
+            "Ray\u201D changed the same contacts (Bob Ray); nothing was changed\n");
   EXPECT_EQ(persons(), before) << "nothing changed";
 
   EXPECT_EQ(rolvane({"undo", "--to"}).status, 2);
@@ -231,6 +232,133 @@ TEST_F(HistoryCommandTest, NotTheSamePersonLeavesAFindingOutUntilUndoneOrJoined)
   EXPECT_EQ(found(), std::set<std::string>{"DuplicateContacts"});
   ProgramRun merge = rolvane({"fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"});
   ASSERT_EQ(merge.status, 0) << merge.out;
-  EXPECT_NE(merge.out.find("deleted Ann Lee <ann-3>"), std::string::npos) << merge.out;
+  EXPECT_NE(merge.out.find("deleted Ann Lee <ann-2>"), std::string::npos) << merge.out;
+  EXPECT_NE(merge.out.find("merged 3 contacts into Ann Lee <ann-3>"), std::string::npos) << merge.out;
   EXPECT_EQ(json({"history", "--json"})[0]["description"], "Merged 3 contacts into Ann Lee");
+}
+
+// One command is one change set: fixing eight categories, two findings each, gives eight change
+// sets after the import; undo eight times gives back the imported store exactly, redo eight times
+// the fixed one.
+TEST_F(HistoryCommandTest, EachFixCommandIsOneChangeSetThatUndoAndRedoTakeWhole) {
+  importCards("eight.vcf",
+              "BEGIN:VCARD\nVERSION:3.0\nUID:s1\nN:Ray;Bob;;;Esquire the Third\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:s2\nN:Roe;Dan;;;Esquire the Third\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:t1\nN:Kim;Eve;;Grand Wizard;\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:t2\nN:Park;Fay;;Grand Wizard;\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:i1\nN:;Cher;;;\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:i2\nN:;Prince;;;\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:f1\nN:Moss;Mary Ann;;;\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:f2\nN:Webb;Jo Ellen;;;\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:n1\nN:Hill;Gus;;;\nNOTE:   \nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:n2\nN:Hart;Hal;;;\nNOTE:  \nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:e1\nN:Ives;Ida;;;\nEMAIL:ida@x.org\nEMAIL:ida@x.org\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:e2\nN:Jett;Jay;;;\nEMAIL:jay@x.org\nEMAIL:jay@x.org\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:p1\nN:Kerr;Kay;;;\nTEL:+1 555 0101\nTEL:+1 555 0101\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:p2\nN:Lamb;Liv;;;\nTEL:+1 555 0102\nTEL:+1 555 0102\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:d1\nN:Lee;Ann;;;\nEMAIL:ann@x.org\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:d2\nN:Lee;Ann;;;\nTEL:+1 555 0100\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:d3\nN:Fox;Tom;;;\nEMAIL:tom@x.org\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:d4\nN:Fox;Tom;;;\nURL:https://tom.example\nEND:VCARD\n");
+  // The whole store: every row's unique id and values, in store order.
+  auto stored = [&] {
+    auto book = ABAddressBook::open(store_);
+    std::vector<std::pair<std::string, ABPersonData>> rows;
+    for (const auto& person : book->people()) rows.emplace_back(person->uniqueId(), *person->snapshot());
+    return rows;
+  };
+  const auto imported = stored();
+  const std::vector<std::pair<std::string, std::string>> fixes = {
+      {"Unusual suffix", "Remove the suffix"},
+      {"Unusual title", "Remove the title"},
+      {"Incomplete name", "Use \"???\" instead of the empty name"},
+      {"Spacing in the first name", "Remove the space"},
+      {"Note with spacing only", "Delete the blank property"},
+      {"Duplicate email address", "Delete the duplicate property"},
+      {"Duplicate phone number", "Delete the duplicate property"},
+      {"Duplicate contacts", "Merge contacts"},
+  };
+  for (const auto& [condition, option] : fixes) {
+    ProgramRun fix = rolvane({"fix", "--condition", condition, "--option", option, "--yes"});
+    ASSERT_EQ(fix.status, 0) << condition << ": " << fix.out;
+    EXPECT_NE(fix.out.find("Fixed 2 finding(s)"), std::string::npos) << condition << ": " << fix.out;
+  }
+  const auto fixed = stored();
+  ASSERT_EQ(fixed.size(), imported.size() - 2);
+
+  auto history = json({"history", "--json"});
+  ASSERT_EQ(history.size(), 9u) << history.dump(1);
+  EXPECT_EQ(history[0]["description"], "Merged 2 groups of duplicate contacts");
+  EXPECT_EQ(history[0]["persons"], 4) << "two kept members changed, two removed";
+  EXPECT_EQ(history[7]["description"], "Remove the suffix: 2 findings of \u201CUnusual Suffix\u201D");
+  // History lists every contact of a change.
+  auto contacts = json({"history", "--change", std::to_string(history[0]["id"].get<int>()), "--json"});
+  ASSERT_EQ(contacts.size(), 4u) << contacts.dump(1);
+  std::multiset<std::string> kinds;
+  for (const auto& contact : contacts) kinds.insert(contact["change"].get<std::string>());
+  EXPECT_EQ(kinds, (std::multiset<std::string>{"changed", "changed", "removed", "removed"}));
+
+  for (int i = 0; i < 8; ++i) {
+    ProgramRun undo = rolvane({"undo"});
+    ASSERT_EQ(undo.status, 0) << undo.out;
+  }
+  EXPECT_EQ(stored(), imported) << "eight undos give back the import exactly";
+  EXPECT_NE(rolvane({"undo"}).out.find("Imported 18 contacts"), std::string::npos)
+      << "the import is the only change left";
+  ASSERT_EQ(rolvane({"redo"}).status, 0);  // the import, undone just now
+  for (int i = 0; i < 8; ++i) {
+    ProgramRun redo = rolvane({"redo"});
+    ASSERT_EQ(redo.status, 0) << redo.out;
+  }
+  EXPECT_EQ(stored(), fixed) << "eight redos give back the fixed store";
+
+  // A later change to a contact of a Fix All refuses its redo, naming the contact.
+  ASSERT_EQ(rolvane({"undo", "--to", std::to_string(history[7]["id"].get<int>())}).status, 0);
+  EXPECT_EQ(stored(), imported);
+  ProgramRun edit = rolvane({"edit", "--uid", "s1", "--key", "Nickname", "--value", "Bobby"});
+  ASSERT_EQ(edit.status, 0) << edit.out;
+  ProgramRun refused = rolvane({"redo"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.out.find("changed the same contacts (Bob Ray); nothing was changed"), std::string::npos)
+      << refused.out;
+}
+
+// `rolvane merge`: the plan as JSON without saving (its defaults are the automatic merge's), then the
+// user's choices saved as one change set under the kept member's id.
+TEST_F(HistoryCommandTest, MergeAsTheUserChooses) {
+  importCards("work.vcf",
+              "BEGIN:VCARD\nVERSION:3.0\nUID:a\nN:Lee;Ann;;;\nORG:Gringotts Labs AG;Marketing\n"
+              "EMAIL;TYPE=HOME:ann@home.example\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:b\nN:Lee;Ann;;;\nORG:Blue Studios LLC\nTITLE:Designer\n"
+              "EMAIL;TYPE=WORK:ann@work.example\nEND:VCARD\n"
+              "BEGIN:VCARD\nVERSION:3.0\nUID:c\nN:Ray;Cat;;;\nEND:VCARD\n");
+  auto imported = persons();
+  auto plan = json({"merge", "--uid", "a", "--uid", "b", "--json"});
+  EXPECT_EQ(persons(), imported) << "--json saves nothing";
+  EXPECT_EQ(plan["keeps"], "b");
+  EXPECT_EQ(plan["result"]["uid"], "b");
+  EXPECT_EQ(plan["result"]["Company"], "Blue Studios LLC");
+  EXPECT_FALSE(plan["result"].contains("Department")) << "the department stays with its company";
+  EXPECT_EQ(plan["result"]["Note"], "Company: Gringotts Labs AG\nDepartment: Marketing");
+  ASSERT_EQ(plan["lists"].size(), 2u);
+
+  ProgramRun ask = rolvane({"merge", "--uid", "a", "--uid", "b"});
+  EXPECT_EQ(ask.status, 2);
+  EXPECT_NE(ask.out.find("--yes"), std::string::npos);
+  auto chosen =
+      json({"merge", "--uid", "a", "--uid", "b", "--take", "Company=a", "--drop", "ann@work.example", "--json"});
+  EXPECT_EQ(chosen["result"]["Company"], "Gringotts Labs AG");
+  EXPECT_EQ(chosen["result"]["Department"], "Marketing");
+  EXPECT_EQ(chosen["result"]["Job Title"], "Designer");
+  EXPECT_EQ(chosen["result"]["E-mail"], (nlohmann::ordered_json::array({"ann@home.example"})));
+  ProgramRun merged = rolvane({"merge", "--uid", "a", "--uid", "b", "--take", "Company=a", "--yes"});
+  ASSERT_EQ(merged.status, 0) << merged.out;
+  EXPECT_EQ(merged.out, "deleted Ann Lee <a>\nmerged 2 contacts into Ann Lee <b>\n");
+  auto after = persons();
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_EQ(after[0].first, "b");
+  auto history = json({"history", "--json"});
+  EXPECT_EQ(history[0]["description"], "Merged 2 contacts into Ann Lee");
+  ASSERT_EQ(rolvane({"undo"}).status, 0);
+  EXPECT_EQ(persons(), imported) << "every member back under its own id";
 }

@@ -7,7 +7,10 @@
 
 #include "ReviewFixture.h"
 #include "app/review/DetailsPane.h"
+#include "app/review/FixAll.h"
+#include "app/review/MergeContacts.h"
 #include "app/scanner/ScanAddressBook.h"
+#include "platform/addressbook/ABMarks.h"
 
 namespace RC = ReviewCategories;
 namespace Opt = ReviewCategories::Option;
@@ -134,10 +137,8 @@ TEST_F(FixActionsTest, MergingDuplicatesLosesNoValueOfAnyMember) {
   auto disk = reopened();
   ASSERT_EQ(disk->count(), 2u);
   EXPECT_FALSE(disk->recordForUniqueId(a->uniqueId()));
-  EXPECT_FALSE(disk->recordForUniqueId(b->uniqueId()));
-  ABPersonRef merged;
-  for (const auto& person : disk->people())
-    if (person->uniqueId() != keep->uniqueId()) merged = person;
+  // The merged contact is the last member, under its own unique id.
+  ABPersonRef merged = disk->recordForUniqueId(b->uniqueId());
   ASSERT_TRUE(merged);
   EXPECT_EQ(emailsOf(*merged), (std::vector<std::string>{kABHomeLabel + "=a1@x.org", kABHomeLabel + "=a2@x.org",
                                                          kABWorkLabel + "=a1@x.org", "custom=c@x.org"}));
@@ -178,7 +179,7 @@ TEST_F(FixActionsTest, SharedEmailMergeAndDeleteAreAllOrNothing) {
   fix(Opt::kMerge);
   auto disk = reopened();
   EXPECT_EQ(disk->count(), 3u);
-  EXPECT_FALSE(disk->recordForUniqueId(a->uniqueId()));
+  EXPECT_TRUE(disk->recordForUniqueId(a->uniqueId())) << "the row's contact is the merged one";
   EXPECT_FALSE(disk->recordForUniqueId(b->uniqueId()));
   EXPECT_EQ(outline_.categoryTitles(), (std::vector<std::string>{"Share Email address"}))
       << "the merged members' rows elsewhere are gone";
@@ -336,7 +337,7 @@ TEST_F(FixActionsTest, MergingNamelessContactsTakesOnlyThoseOfTheSameOrganisatio
   auto disk = reopened();
   EXPECT_EQ(disk->count(), 4u) << "the two Acme cards became one";
   EXPECT_FALSE(disk->recordForUniqueId(acme->uniqueId()));
-  EXPECT_FALSE(disk->recordForUniqueId(acmeToo->uniqueId()));
+  EXPECT_TRUE(disk->recordForUniqueId(acmeToo->uniqueId())) << "the later card is the merged one";
   for (const auto& kept : {globex, bare, bareToo}) EXPECT_TRUE(disk->recordForUniqueId(kept->uniqueId()));
 }
 
@@ -404,4 +405,100 @@ TEST_F(FixActionsTest, AMergeWhoseMemberWasRemovedElsewhereWritesNothing) {
   auto disk = reopened();
   ASSERT_EQ(disk->count(), 1u) << "only the first member: no merged contact, no member back";
   EXPECT_EQ(disk->people()[0]->uniqueId(), first->uniqueId());
+}
+
+// Fix All of 31 duplicate groups is one change set: one undo takes every merge back (each member
+// under its own id), one redo makes them again. A finding that no longer holds is skipped and told,
+// a merge another program's change refuses fails alone; the others are saved.
+TEST_F(FixActionsTest, FixAllOfThirtyOneGroupsIsOneChangeSet) {
+  std::vector<ABPersonRef> firsts;
+  std::vector<std::vector<ABPersonRef>> groups;
+  for (int g = 0; g < 31; ++g) {
+    const std::string last = "Name" + std::to_string(g);
+    auto first = add({{kABFirstNameProperty, "Ann"},
+                      {kABLastNameProperty, last},
+                      {kABOrganizationProperty, "Gringotts Labs AG"},
+                      {kABDepartmentProperty, "Marketing"}},
+                     {{kABHomeLabel, "a" + std::to_string(g) + "@x.org"}});
+    auto second =
+        add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, last}, {kABOrganizationProperty, "Blue Studios LLC"}},
+            {{kABWorkLabel, "b" + std::to_string(g) + "@x.org"}});
+    firsts.push_back(first);
+    groups.push_back({first, second});
+  }
+  auto rowsOf = [](ABAddressBook& book) {
+    std::vector<std::pair<std::string, ABPersonData>> rows;
+    for (const auto& person : book.people()) rows.emplace_back(person->uniqueId(), *person->snapshot());
+    return rows;
+  };
+  std::vector<ABChangeSet> changes;
+  ASSERT_TRUE(book_->changeHistory(changes));
+  const size_t before = changes.size();
+  build({{"DuplicateContacts", firsts}});
+  // Group 0 no longer holds (its second member was renamed); group 1's second member is changed by
+  // another program meanwhile.
+  groups[0][1]->setValueForProperty(std::string("Bob"), kABFirstNameProperty);
+  ASSERT_TRUE(book_->save());
+  auto other = reopened();
+  other->recordForUniqueId(groups[1][1]->uniqueId())->setValueForProperty(std::string("x"), kABNoteProperty);
+  ASSERT_TRUE(other->save());
+  const auto imported = rowsOf(*reopened());
+
+  ScriptedQuestions yes;
+  FixAllOutcome outcome = fixAllInCategory(outline_, *book_, *RC::byTitle(RC::kDuplicateContacts), Opt::kMerge, yes);
+  EXPECT_EQ(outcome.fixed, 29);
+  EXPECT_EQ(outcome.stale, 1);
+  ASSERT_EQ(outcome.errors.size(), 1u);
+  EXPECT_NE(outcome.errors[0].find("changed by another program"), std::string::npos) << outcome.errors[0];
+  changes.clear();
+  ASSERT_TRUE(book_->changeHistory(changes));
+  ASSERT_EQ(changes.size(), before + 3) << "the rename, the other program's note, and one Fix All";
+  EXPECT_EQ(changes[0].description, "Merged 29 groups of duplicate contacts");
+  EXPECT_EQ(changes[0].persons, 58);
+  auto disk = reopened();
+  const auto merged = rowsOf(*disk);
+  ASSERT_EQ(merged.size(), 62u - 29u);
+  for (int g = 2; g < 31; ++g) {
+    // Each merged contact is the second member, under its id; organisation and department come
+    // from one member as a whole.
+    EXPECT_FALSE(disk->recordForUniqueId(groups[g][0]->uniqueId()));
+    auto kept = disk->recordForUniqueId(groups[g][1]->uniqueId());
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->stringForProperty(kABOrganizationProperty), "Blue Studios LLC");
+    EXPECT_FALSE(kept->stringForProperty(kABDepartmentProperty)) << "not Marketing under the wrong company";
+    EXPECT_NE(kept->stringForProperty(kABNoteProperty).value_or("").find("Department: Marketing"), std::string::npos);
+  }
+
+  std::string error;
+  ASSERT_TRUE(book_->undo(0, false, nullptr, &error)) << error;
+  EXPECT_EQ(rowsOf(*reopened()), imported) << "one undo takes all 29 merges back";
+  ASSERT_TRUE(book_->redo(nullptr, &error)) << error;
+  EXPECT_EQ(rowsOf(*reopened()), merged);
+}
+
+// "Not the same person" over many groups is one change set too.
+TEST_F(FixActionsTest, NotTheSamePersonOverManyGroupsIsOneChangeSet) {
+  std::vector<ABPersonRef> firsts;
+  for (int g = 0; g < 5; ++g) {
+    const std::string last = "Name" + std::to_string(g);
+    firsts.push_back(add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, last}}));
+    add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, last}});
+  }
+  build({{"DuplicateContacts", firsts}});
+  ScriptedQuestions yes;
+  FixAllOutcome outcome =
+      fixAllInCategory(outline_, *book_, *RC::byTitle(RC::kDuplicateContacts), Opt::kNotSamePerson, yes);
+  EXPECT_EQ(outcome.fixed, 5);
+  std::vector<ABChangeSet> changes;
+  ASSERT_TRUE(book_->changeHistory(changes));
+  EXPECT_EQ(changes[0].description, "Not the same person: 5 groups of duplicate contacts");
+  EXPECT_EQ(changes[0].persons, 10);
+  std::vector<ABMark> marks;
+  ASSERT_TRUE(book_->marks(ABMarkKind::kNotSamePerson, marks));
+  EXPECT_EQ(marks.size(), 5u);
+  std::string error;
+  ASSERT_TRUE(book_->undo(0, false, nullptr, &error)) << error;
+  marks.clear();
+  ASSERT_TRUE(book_->marks(ABMarkKind::kNotSamePerson, marks));
+  EXPECT_TRUE(marks.empty()) << "one undo takes every mark back";
 }

@@ -64,8 +64,10 @@ TEST_F(SimilarFixesTest, MergingSimilarContactsKeepsEveryValueAndAsksFirst) {
   auto store = reopened();
   ASSERT_EQ(store->count(), 2u);
   EXPECT_FALSE(store->recordForUniqueId(jose->uniqueId()));
-  EXPECT_FALSE(store->recordForUniqueId(plain->uniqueId()));
-  ABPersonRef one = store->people().back();
+  // The later contact is the merged one, under its own id and in its own place.
+  ABPersonRef one = store->recordForUniqueId(plain->uniqueId());
+  ASSERT_TRUE(one);
+  EXPECT_EQ(store->people().back(), one);
   // The later contact's name wins; the other writing of it is kept in the note.
   EXPECT_EQ(one->stringForProperty(kABFirstNameProperty), "Jose");
   EXPECT_NE(one->stringForProperty(kABNoteProperty).value_or("").find("Jos\xC3\xA9"), std::string::npos);

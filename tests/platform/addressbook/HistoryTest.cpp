@@ -632,3 +632,74 @@ TEST(HistoryTest, KeptTextsComeBackExactly) {
   EXPECT_FALSE(kept.keeps("b", {"1"}));
   EXPECT_FALSE(kept.keeps("a", {})) << "nothing to keep is not kept";
 }
+
+// The saves and marks of one action are one change set: a person touched by several keeps its row
+// from before the first, one added and removed again is left out, a refused save leaves the
+// others, and undo and redo take the whole back and bring it again exactly.
+TEST(HistoryTest, TheSavesOfOneActionAreOneChangeSet) {
+  Store store;
+  auto& book = *store.book;
+  auto ann = personNamed("Ann"), bea = personNamed("Bea"), cid = personNamed("Cid");
+  ASSERT_TRUE(book.addRecords({ann, bea, cid}));
+  ASSERT_TRUE(book.save());
+  // Another program changes Cid: this book's save of Cid will be refused.
+  auto other = ABAddressBook::open(store.path);
+  other->recordForUniqueId(cid->uniqueId())->setValueForProperty(std::string("Cyd"), kABFirstNameProperty);
+  ASSERT_TRUE(other->save());
+  const Rows before = fileRows(store.path);
+  const size_t changesBefore = history(book).size();
+
+  std::string error;
+  ASSERT_TRUE(book.beginChangeSet(&error)) << error;
+  ann->setValueForProperty(std::string("one"), kABNoteProperty);
+  ASSERT_TRUE(book.save());
+  auto dan = personNamed("Dan");
+  ann->setValueForProperty(std::string("two"), kABNoteProperty);
+  ASSERT_TRUE(book.addRecord(dan));
+  ASSERT_TRUE(book.save());
+  cid->setValueForProperty(std::string("Cidney"), kABFirstNameProperty);
+  EXPECT_EQ(book.saveChanges().status, ABSaveResult::Status::Conflict) << "refused alone";
+  ASSERT_TRUE(book.removeRecord(dan));
+  ASSERT_TRUE(book.removeRecord(bea));
+  ASSERT_TRUE(book.save());
+  ASSERT_TRUE(book.addMark(ABMarkKind::kNotSamePerson, {ann->uniqueId(), cid->uniqueId()}, {}, "Not the same"));
+  EXPECT_EQ(fileRows(store.path), before) << "nothing reaches the file before the end";
+  ASSERT_TRUE(book.endChangeSet("Fixed three findings", &error)) << error;
+  const Rows after = fileRows(store.path);
+
+  auto changes = history(book);
+  ASSERT_EQ(changes.size(), changesBefore + 1);
+  EXPECT_EQ(changes[0].description, "Fixed three findings");
+  EXPECT_EQ(changes[0].persons, 3) << "Ann changed, Bea removed, Cid marked; Dan never was";
+  EXPECT_EQ(book.lastChangeId(), changes[0].id);
+  EXPECT_EQ(trashUids(book), std::vector<std::string>{bea->uniqueId()});
+  std::vector<ABChangedContact> contacts;
+  ASSERT_TRUE(book.changeContacts(changes[0].id, contacts));
+  ASSERT_EQ(contacts.size(), 3u);
+  EXPECT_EQ(contacts[0].name, "Ann");
+  EXPECT_EQ(contacts[0].kind, ABChangedContact::Kind::Changed);
+  EXPECT_EQ(contacts[1].name, "Bea");
+  EXPECT_EQ(contacts[1].kind, ABChangedContact::Kind::Removed);
+  EXPECT_EQ(contacts[2].kind, ABChangedContact::Kind::Marked);
+  std::vector<ABMark> marks;
+  ASSERT_TRUE(book.marks(ABMarkKind::kNotSamePerson, marks));
+  EXPECT_EQ(marks.size(), 1u);
+
+  ASSERT_TRUE(book.undo(0, false, nullptr, &error)) << error;
+  EXPECT_EQ(fileRows(store.path), before) << "one undo takes the whole action back";
+  marks.clear();
+  ASSERT_TRUE(book.marks(ABMarkKind::kNotSamePerson, marks));
+  EXPECT_TRUE(marks.empty());
+  EXPECT_TRUE(trashUids(book).empty());
+  ASSERT_TRUE(book.redo(nullptr, &error)) << error;
+  EXPECT_EQ(fileRows(store.path), after);
+
+  // An abandoned action leaves the file and the book as they were.
+  ASSERT_TRUE(book.beginChangeSet(&error)) << error;
+  ann->setValueForProperty(std::string("three"), kABNoteProperty);
+  ASSERT_TRUE(book.save());
+  book.abandonChangeSet();
+  EXPECT_EQ(fileRows(store.path), after);
+  EXPECT_EQ(ann->stringForProperty(kABNoteProperty), "two");
+  EXPECT_EQ(history(book).size(), changesBefore + 1);
+}

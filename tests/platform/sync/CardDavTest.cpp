@@ -81,19 +81,26 @@ TEST_F(CardDavTest, SyncBothWaysAndMergesReachTheServer) {
   auto report = nlohmann::json::parse(run.out);
   EXPECT_EQ(report["sources"][0]["store"]["added"], 3);
 
-  // The two Ann Lees merged into one contact: the members go from the server, the merged card goes on.
+  // The two Ann Lees merged into one contact: the merged contact is the winner (the last member),
+  // whose card on the server is changed in place under its own unique id; the other member's card
+  // goes. Other clients see one change and one deletion, not a new contact.
   run = rolvane({"fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"});
   ASSERT_EQ(run.status, 0) << run.out;
-  run = rolvane({"sync"});
+  run = rolvane({"sync", "--json"});
   ASSERT_EQ(run.status, 0) << run.out;
+  auto pushed = nlohmann::json::parse(run.out)["sources"][0]["sourceSide"];
+  EXPECT_EQ(pushed["added"], 0) << run.out;
+  EXPECT_EQ(pushed["changed"], 1) << run.out;
+  EXPECT_EQ(pushed["deleted"], 1) << run.out;
   auto cards = cardsOnServer();
   ASSERT_EQ(cards.size(), 2u) << run.out;
   int annCards = 0;
   for (const auto& [href, text] : cards) {
     EXPECT_EQ(text.find("UID:ann-1"), std::string::npos);
-    EXPECT_EQ(text.find("UID:ann-2"), std::string::npos);
     if (text.find("N:Lee;Ann") != std::string::npos) {
       ++annCards;
+      EXPECT_NE(href.find("ann2.vcf"), std::string::npos) << "the winner's card, at its own address: " << href;
+      EXPECT_NE(text.find("UID:ann-2"), std::string::npos) << text;
       EXPECT_NE(text.find("ann@home.example"), std::string::npos) << text;
       EXPECT_NE(text.find("ann@work.example"), std::string::npos) << text;
     }

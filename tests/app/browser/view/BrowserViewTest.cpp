@@ -1,4 +1,6 @@
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -9,7 +11,9 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
+#include "app/browser/view/BulkEditDialogs.h"
 #include "app/browser/view/ColumnMenuGroups.h"
 #include "app/browser/view/ContactTableModel.h"
 #include "core/record/RecordKeys.h"
@@ -395,4 +399,72 @@ TEST(ColumnMenuGroupsTest, EveryKeyOfTheRecordIsOfferedOnce) {
   std::sort(offered.begin(), offered.end());
   std::sort(table.begin(), table.end());
   EXPECT_EQ(offered, table);
+}
+
+// "Edit N Contacts…" shows the shared value or "(several values)" and writes only the field the
+// user changed; "Find and Replace…" lists every change before it is applied. Each is one change.
+TEST_F(BrowserViewTest, ManyContactsAreEditedAndFoundAndReplacedAtOnce) {
+  selectRows({0, 2});  // Carol Zeller (Acme), Bob Xavier (Initech)
+  browser_->contextMenu()->aboutToShow();
+  EXPECT_EQ(browser_->editManyAction()->text(), "Edit 2 Contacts…");
+  ASSERT_TRUE(browser_->editManyAction()->isEnabled());
+  bool shown = false;
+  browser_->runDialog = [&](QDialog& dialog) {
+    shown = true;
+    auto& edit = static_cast<EditContactsDialog&>(dialog);
+    ASSERT_TRUE(edit.field("Company"));
+    EXPECT_TRUE(edit.field("Company")->text().isEmpty());
+    EXPECT_EQ(edit.field("Company")->placeholderText(), "(several values)");
+    edit.field("Last Name")->setText("Lee");
+    edit.field("Last Name")->setModified(true);
+    ASSERT_TRUE(edit.applyChanges());
+    dialog.accept();
+  };
+  browser_->editManyAction()->trigger();
+  ASSERT_TRUE(shown);
+  ASSERT_TRUE(waitForLoad(*browser_));
+  auto people = book_->people();
+  EXPECT_EQ(people[0]->stringForProperty(kABLastNameProperty), "Lee");
+  EXPECT_EQ(people[2]->stringForProperty(kABLastNameProperty), "Lee");
+  EXPECT_EQ(people[1]->stringForProperty(kABLastNameProperty), "Young") << "not selected";
+  EXPECT_EQ(people[0]->stringForProperty(kABOrganizationProperty), "Acme") << "a field left alone stays";
+  std::vector<ABChangeSet> changes;
+  ASSERT_TRUE(book_->changeHistory(changes));
+  EXPECT_EQ(changes[0].description, "Set the Last Name of 2 contacts");
+
+  selectRows({0, 1, 2});
+  shown = false;
+  browser_->runDialog = [&](QDialog& dialog) {
+    shown = true;
+    auto& replace = static_cast<FindReplaceDialog&>(dialog);
+    replace.column()->setCurrentText("Home Email");
+    replace.findField()->setText("@home\\.org$");
+    replace.replaceField()->setText("@work.org");
+    EXPECT_EQ(replace.preview()->topLevelItemCount(), 0) << "a plain text, not found";
+    replace.regexBox()->setChecked(true);
+    ASSERT_EQ(replace.preview()->topLevelItemCount(), 2);
+    EXPECT_EQ(replace.preview()->topLevelItem(0)->text(1), "carol@home.org");
+    EXPECT_EQ(replace.preview()->topLevelItem(0)->text(2), "carol@work.org");
+    // Changed elsewhere since the preview: that contact is left alone and told.
+    ABMultiValue mails;
+    mails.addValueWithLabel(std::string("bob@elsewhere.org"), kABHomeLabel);
+    book_->people()[2]->setValueForProperty(mails, kABEmailProperty);
+    ASSERT_TRUE(book_->save());
+    QTimer::singleShot(0, [] {
+      for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget)) box->accept();
+    });
+    ASSERT_TRUE(replace.applyChanges());
+    ASSERT_EQ(replace.report().size(), 2u);
+    EXPECT_NE(replace.report()[1].find("not changed"), std::string::npos) << replace.report()[1];
+    dialog.accept();
+  };
+  browser_->findReplaceAction()->trigger();
+  ASSERT_TRUE(shown);
+  people = book_->people();
+  EXPECT_EQ(people[0]->multiValueForProperty(kABEmailProperty)->stringAtIndex(0), "carol@work.org");
+  EXPECT_EQ(people[2]->multiValueForProperty(kABEmailProperty)->stringAtIndex(0), "bob@elsewhere.org");
+  std::string error;
+  ASSERT_TRUE(book_->undo(0, false, nullptr, &error)) << error;
+  EXPECT_EQ(book_->people()[0]->multiValueForProperty(kABEmailProperty)->stringAtIndex(0), "carol@home.org");
 }

@@ -2,16 +2,20 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <QTreeView>
 
+#include "app/review/MergeContacts.h"
 #include "app/review/ReviewCategories.h"
 #include "app/review/view/FixPreviewWidget.h"
+#include "app/review/view/MergeDialog.h"
 #include "app/review/view/MyTableCellView.h"
 #include "app/review/view/OutlineViewController.h"
 #include "app/review/view/ReviewRowDelegate.h"
@@ -23,6 +27,7 @@
 #include "app/widgets/MyView.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ABMarks.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 
 namespace {
@@ -551,4 +556,83 @@ TEST(ReviewScreenTest, AStaleFindingIsToldInTheBottomBar) {
   screen.fixButton()->click();
   EXPECT_TRUE(screen.noticeText()->text().isEmpty()) << "the next fix acted";
   EXPECT_FALSE(bob->stringForProperty(kABTitleProperty));
+}
+
+// "Merge contacts…" opens the side-by-side view of the group: its defaults are the automatic
+// merge's, every choice changes the result column and the saved contact, and "Not this one" keeps
+// a member apart, marked as not the same person.
+TEST(ReviewScreenTest, TheMergeDialogSteersTheMerge) {
+  app();
+  auto book = ABAddressBook::inMemory();
+  auto member = [&](const std::string& org, const std::string& dept, const std::string& email) {
+    auto p = ABPerson::create();
+    p->setValueForProperty(std::string("Ann"), kABFirstNameProperty);
+    p->setValueForProperty(std::string("Lee"), kABLastNameProperty);
+    p->setValueForProperty(org, kABOrganizationProperty);
+    if (!dept.empty()) p->setValueForProperty(dept, kABDepartmentProperty);
+    ABMultiValue emails;
+    emails.addValueWithLabel(email, kABHomeLabel);
+    p->setValueForProperty(emails, kABEmailProperty);
+    book->addRecord(p);
+    return p;
+  };
+  auto a = member("Gringotts Labs AG", "Marketing", "a@x.org");
+  auto b = member("Blue Studios LLC", "", "b@x.org");
+  auto c = member("Blue Studios LLC", "", "c@x.org");
+  ASSERT_TRUE(book->save());
+  OutlineViewController screen(*book, nullptr);
+  screen.setOutlineViewDataSouce({{"DuplicateContacts", {a}}}, {});
+  screen.showResults();
+  EXPECT_FALSE(screen.mergeButton()->isHidden()) << "offered for a finding that can be merged";
+  ASSERT_TRUE(screen.mergeButton()->isEnabled());
+
+  bool opened = false;
+  screen.runMergeDialog = [&](QDialog& shown) {
+    opened = true;
+    auto& dialog = static_cast<MergeDialog&>(shown);
+    const int result = dialog.resultColumn();
+    auto cell = [&](int row) {
+      return dialog.table()->item(row, result) ? dialog.table()->item(row, result)->text() : QString();
+    };
+    // The defaults: today's merge (the last member wins, organisation and department together).
+    const MergePlan automatic = planMerge({a, b, c});
+    EXPECT_EQ(mergedValues(dialog.plan()), mergedValues(automatic));
+    EXPECT_EQ(dialog.plan().members[dialog.plan().keeps], c);
+    EXPECT_EQ(cell(dialog.singleRow("Company")), "Blue Studios LLC");
+    // Company from the first member brings its department along.
+    dialog.choose(kABOrganizationProperty, 0);
+    EXPECT_EQ(cell(dialog.singleRow("Company")), "Gringotts Labs AG");
+    EXPECT_EQ(cell(dialog.singleRow("Department")), "Marketing");
+    // A list value left out; the note without the values that lost.
+    const int bRow = dialog.listRow("b@x.org");
+    ASSERT_GT(bRow, 0);
+    dialog.setListValueKept(static_cast<size_t>(bRow - 1 - dialog.plan().singles.size()), false);
+    dialog.othersInNoteBox()->setChecked(false);
+    EXPECT_FALSE(mergedValues(dialog.plan()).string(kABNoteProperty));
+    // The second member is not the same person.
+    dialog.setMemberLeftOut(1, true);
+    EXPECT_EQ(dialog.listRow("b@x.org"), -1);
+    ASSERT_TRUE(dialog.merge());
+    dialog.accept();
+  };
+  screen.mergeButton()->click();
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(book->count(), 2u) << "a merged into c; b left apart";
+  auto kept = book->recordForUniqueId(c->uniqueId());
+  ASSERT_TRUE(kept);
+  EXPECT_FALSE(book->recordForUniqueId(a->uniqueId()));
+  ASSERT_TRUE(book->recordForUniqueId(b->uniqueId()));
+  EXPECT_EQ(kept->stringForProperty(kABOrganizationProperty), "Gringotts Labs AG");
+  EXPECT_EQ(kept->stringForProperty(kABDepartmentProperty), "Marketing");
+  EXPECT_FALSE(kept->stringForProperty(kABNoteProperty));
+  auto emails = kept->multiValueForProperty(kABEmailProperty);
+  ASSERT_TRUE(emails);
+  EXPECT_EQ(emails->count(), 2u) << "a's and c's; b's stays with b";
+  std::vector<ABChangeSet> changes;
+  ASSERT_TRUE(book->changeHistory(changes));
+  ASSERT_FALSE(changes.empty());
+  EXPECT_EQ(changes[0].description, "Merged 2 contacts into Ann Lee, 1 kept apart");
+  std::vector<ABMark> marks;
+  ASSERT_TRUE(book->marks(ABMarkKind::kNotSamePerson, marks));
+  EXPECT_EQ(marks.size(), 1u);
 }
