@@ -212,7 +212,7 @@ void LoadContactsViewController::buildMenus() {
     deleteAction_->setEnabled(any);
     exportAction_->setEnabled(any);
     const int selected = static_cast<int>(tableView_->selectionModel()->selectedRows().size());
-    editManyAction_->setText(tr("Edit %n Contact(s)…", nullptr, selected));
+    editManyAction_->setText(tr("Edit %1 Contacts…").arg(selected));
     editManyAction_->setEnabled(selected >= 2);
     findReplaceAction_->setEnabled(any);
     mergeAction_->setVisible(static_cast<bool>(mergeContacts));
@@ -408,6 +408,9 @@ void LoadContactsViewController::deleteItem() {
   bool any = !selected.isEmpty();
   deleteAction_->setEnabled(any);
   exportAction_->setEnabled(any);
+  editManyAction_->setEnabled(selected.size() >= 2);
+  findReplaceAction_->setEnabled(any);
+  mergeAction_->setEnabled(selected.size() >= 2);
   bool confirmed = question_->confirm(tr("Are you sure you want to delete the selected person ?"),
                                       tr("This person will also delete from Contacts."), tr("Delete"), tr("Cancel"));
   if (!confirmed) return;
