@@ -130,6 +130,21 @@ void run(std::size_t contacts, BenchReporter& reporter) {
               result.similarContacts.size(), result.personsFor("DupPhoneFormat").size(),
               result.personsFor("PhoneFormat").size());
   std::filesystem::remove_all(folder);
+
+  // One contact of very many addresses: the time grows with their number, not with its square.
+  for (std::size_t addresses : {std::size_t{50000}, std::size_t{100000}}) {
+    auto one = ABAddressBook::inMemory();
+    auto person = ABPerson::create();
+    ABMultiValue emails;
+    for (std::size_t k = 0; k < addresses; ++k)
+      emails.addValueWithLabel("person." + std::to_string(k) + "@example.com", kABHomeLabel);
+    person->setValueForProperty(emails, kABEmailProperty);
+    one->addRecord(person);
+    ScanAddressBook many(*one);
+    double alone = secondsOf([&] { many.scan({"Similar contacts"}); });
+    reporter.step("  similar contacts of one contact of " + std::to_string(addresses) + " e-mail addresses", alone,
+                  addresses);
+  }
 }
 
 const BenchRegistration registration("similar contacts and phone formats", 25, run);

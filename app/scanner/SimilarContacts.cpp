@@ -10,6 +10,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "app/scanner/MetAgain.h"
 #include "app/scanner/NameFolding.h"
@@ -348,10 +349,20 @@ class FactsGatherer {
       if (auto found = markOf_.find(*values.uid); found != markOf_.end()) facts.marks = found->second;
     facts.emailsOf = &emails_;
     facts.firstEmail = static_cast<std::uint32_t>(emails_.size());
+    // Each address once: looked for among the few before, or, for a person of many, in a table of
+    // them (so that 100,000 addresses of one person take linear time).
+    constexpr std::size_t kLookedThrough = 16;
+    seen_.clear();
     for (const auto& entry : values.emails) {
       if (!entry.isText || !emailKeyInto(entry.text, text_)) continue;
       const auto first = emails_.begin() + facts.firstEmail;
-      if (std::find(first, emails_.end(), text_) == emails_.end()) emails_.push_back(texts_.append(text_));
+      if (seen_.empty() && static_cast<std::size_t>(emails_.end() - first) >= kLookedThrough)
+        seen_.insert(first, emails_.end());
+      const bool known = seen_.empty() ? std::find(first, emails_.end(), text_) != emails_.end()
+                                       : seen_.count(std::string_view(text_)) > 0;
+      if (known) continue;
+      emails_.push_back(texts_.append(text_));
+      if (!seen_.empty()) seen_.insert(emails_.back());
     }
     facts.emailCount = static_cast<std::uint32_t>(emails_.size() - facts.firstEmail);
     return facts;
@@ -361,6 +372,7 @@ class FactsGatherer {
   const std::unordered_map<std::string_view, std::vector<int>>& markOf_;
   PackedBytes& texts_;
   std::vector<std::string_view>& emails_;
+  std::unordered_set<std::string_view> seen_;  // the addresses of a person of many
   std::string text_;
   // A text worked out from one or two values, kept with the values by their hash (the last values
   // of each slot): values met shortly before take it from there instead of working it out again.

@@ -234,7 +234,7 @@ bool ABAddressBook::readStoredBatches(const std::filesystem::path& path, size_t 
     return false;
   }
   std::string message;
-  auto sqlite = SqliteStore::open(path, &message);
+  auto sqlite = SqliteStore::openForReading(path, &message);
   if (!sqlite) {
     if (error) *error = path.string() + ": " + message;
     return false;
@@ -292,6 +292,46 @@ bool ABAddressBook::readStoredBatches(const std::filesystem::path& path, size_t 
   }
   if (!stopped && !batch->rows_.empty()) hand();
   return true;
+}
+
+ABAddressBook::RepairResult ABAddressBook::repairInto(const std::filesystem::path& path,
+                                                      const std::filesystem::path& newPath) {
+  RepairResult result;
+  std::vector<ABPersonRef> persons;
+  std::unordered_set<std::string> seen;
+  std::string message;
+  if (!SqliteStore::salvageRows(
+          path,
+          [&](const SqliteStore::Row& row) {
+            std::optional<ABPersonData> data = decodeRow(row.uid, row.data);
+            if (!data || !seen.insert(std::string(row.uid)).second) {
+              ++result.undecodable;
+              return;
+            }
+            persons.push_back(std::make_shared<ABPerson>(std::move(*data)));
+          },
+          &result.partsUnread, &message)) {
+    result.error = path.string() + ": " + message;
+    return result;
+  }
+  std::error_code ec;
+  if (std::filesystem::exists(newPath, ec)) {
+    result.error = newPath.string() + ": a file is there already; name another with --to";
+    return result;
+  }
+  BuildOutcome outcome = buildNewStore(
+      newPath,
+      [&](ABAddressBook& book) {
+        book.setNextChangeDescription("Repaired from " + path.filename().string());
+        return book.addRecords(persons, &message) && book.save(&message);
+      },
+      &message);
+  if (outcome != BuildOutcome::Built) {
+    result.error = newPath.string() + ": " + (message.empty() ? "the new address book could not be made" : message);
+    return result;
+  }
+  result.kept = persons.size();
+  return result;
 }
 
 bool ABAddressBook::readPersons(const std::filesystem::path& path, const PersonBatchVisitor& visit,

@@ -170,6 +170,17 @@ class ABAddressBook {
   enum class BuildOutcome { Built, Existed, Failed };
   static BuildOutcome buildNewStore(const std::filesystem::path& path,
                                     const std::function<bool(ABAddressBook& book)>& build, std::string* error);
+  // A new store at newPath of every person of the damaged store at path whose row can still be
+  // read and decoded (`rolvane repair`); path is only read. The counts say what was kept and what
+  // could not be read.
+  struct RepairResult {
+    size_t kept = 0;
+    size_t undecodable = 0;    // rows read but not contacts any more
+    bool partsUnread = false;  // parts of the file could not be read at all
+    std::string error;
+    bool ok() const { return error.empty(); }
+  };
+  static RepairResult repairInto(const std::filesystem::path& path, const std::filesystem::path& newPath);
   // A store that lives only in memory (save() succeeds and keeps nothing).
   static std::unique_ptr<ABAddressBook> inMemory();
 

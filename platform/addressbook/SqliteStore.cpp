@@ -3,11 +3,17 @@
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <stdio.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <random>
@@ -368,6 +374,17 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
     }
   }
 
+  if (!inMemory) {
+    std::string readOnly = whyNotWritable(path);
+    if (!readOnly.empty()) {
+      if (error) *error = readOnly + "; it can be read (scan, export) but not changed";
+      return nullptr;
+    }
+  }
+  // A write-ahead journal left beside the file: a program using it stopped without closing it (or
+  // uses it now).
+  std::error_code walError;
+  const bool leftJournal = !inMemory && std::filesystem::file_size(path.string() + "-wal", walError) > 0 && !walError;
   std::unique_ptr<SqliteStore> store =
       connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (inMemory ? SQLITE_OPEN_CREATE : 0),
               "cannot open the database", error);
@@ -378,25 +395,9 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
     return store;
   }
 
-  int applicationId = pragmaInt(db, "PRAGMA application_id");
-  int userVersion = pragmaInt(db, "PRAGMA user_version");
-  if (applicationId < 0) {
-    if (error) *error = "not an address book file: " + store->lastError();
-    return nullptr;
-  }
-  if (applicationId != kApplicationId) {
-    std::error_code ec;
-    if (applicationId == 0 && std::filesystem::file_size(path, ec) == 0 && !ec) {
-      if (error) *error = "the file is empty; it is not an address book";
-    } else {
-      if (error) *error = "the file is a database of another program, not an address book";
-    }
-    return nullptr;
-  }
-  if (userVersion > kSchemaVersion) {
-    if (error) *error = "the address book was written by a newer version of Rolvane";
-    return nullptr;
-  }
+  int userVersion = 0;
+  if (!store->isAddressBookFile(path, userVersion, error)) return nullptr;
+  if (!store->checkedSound(path, leftJournal, error)) return nullptr;
   if (!store->exec("PRAGMA journal_mode=WAL", error)) return nullptr;
   if (!store->exec("PRAGMA synchronous=FULL", error)) return nullptr;
   if (userVersion == kSchemaVersion) return store;
@@ -413,6 +414,189 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::filesystem::path& path
     return nullptr;
   }
   return store;
+}
+
+bool SqliteStore::isAddressBookFile(const std::filesystem::path& path, int& userVersion, std::string* error) {
+  int applicationId = pragmaInt(db_, "PRAGMA application_id");
+  userVersion = pragmaInt(db_, "PRAGMA user_version");
+  if (applicationId < 0) {
+    std::string why = lastError();
+    int code = sqlite3_extended_errcode(db_);
+    if (error) {
+      if ((code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB)
+        *error = "not an address book file: " + why;
+      else
+        *error = "cannot read the address book: " + why;
+    }
+    return false;
+  }
+  if (applicationId != kApplicationId) {
+    std::error_code ec;
+    if (applicationId == 0 && std::filesystem::file_size(path, ec) == 0 && !ec) {
+      if (error) *error = "the file is empty; it is not an address book";
+    } else {
+      if (error) *error = "the file is a database of another program, not an address book";
+    }
+    return false;
+  }
+  if (userVersion > kSchemaVersion) {
+    if (error) *error = "the address book was written by a newer version of Rolvane";
+    return false;
+  }
+  return true;
+}
+
+std::string SqliteStore::whyNotWritable(const std::filesystem::path& path) {
+  struct statvfs volume {};
+  if (::statvfs(path.c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY))
+    return "the address book " + path.string() + " is on a read-only file system";
+  if (::access(path.c_str(), W_OK) != 0 && errno != ENOENT)
+    return "the address book " + path.string() + " cannot be written: " + std::strerror(errno);
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  if (::access(folder.c_str(), W_OK) != 0)
+    return "the folder of the address book " + folder.string() + " cannot be written: " + std::strerror(errno);
+  return {};
+}
+
+namespace {
+
+// Where the time of a store's last check is kept: a small file of the user's cache folder named
+// after the store's path, so that the check writes nothing into the store.
+std::filesystem::path checkTimeFile(const std::filesystem::path& store) {
+  std::filesystem::path cache;
+  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/')
+    cache = xdg;
+  else if (const char* home = std::getenv("HOME"); home && *home)
+    cache = std::filesystem::path(home) / ".cache";
+  else
+    return {};
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::weakly_canonical(store, ec);
+  if (ec) absolute = store;
+  return cache / "rolvane" / "store-checks" / (std::to_string(std::hash<std::string>{}(absolute.string())) + ".time");
+}
+
+}  // namespace
+
+bool SqliteStore::checkedSound(const std::filesystem::path& path, bool afterUncleanStop, std::string* error) {
+  constexpr std::int64_t kCheckEvery = 24 * 60 * 60;
+  const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+  const std::filesystem::path timeFile = checkTimeFile(path);
+  std::int64_t last = 0;
+  if (!timeFile.empty()) {
+    std::ifstream in(timeFile);
+    in >> last;
+  }
+  if (!afterUncleanStop && last <= now && now - last < kCheckEvery) return true;
+  std::string found;
+  {
+    Statement check(db_, "PRAGMA quick_check(1)");
+    int rc = check.ok() ? sqlite3_step(check.get()) : SQLITE_ERROR;
+    if (rc == SQLITE_ROW)
+      found = check.text(0);
+    else if ((sqlite3_errcode(db_) & 0xff) == SQLITE_BUSY)
+      return true;  // another program holds it: checked another time
+    else
+      found = lastError();
+  }
+  if (found != "ok") {
+    if (error)
+      *error = "the address book is damaged (" + found +
+               "), so nothing is written to it. Copy the file somewhere safe, then run \"rolvane repair\", which "
+               "builds a new address book of every contact that can still be read";
+    return false;
+  }
+  // Where the time cannot be kept, the store is checked again next time.
+  if (!timeFile.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(timeFile.parent_path(), ec);
+    std::ofstream(timeFile) << now << "\n";
+  }
+  return true;
+}
+
+std::unique_ptr<SqliteStore> SqliteStore::openForReading(const std::filesystem::path& path, std::string* error) {
+  configureLibrary();
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    if (error) *error = "there is no address book here";
+    return nullptr;
+  }
+  std::string readOnly = whyNotWritable(path);
+  std::unique_ptr<SqliteStore> store;
+  if (readOnly.empty()) {
+    store = connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, "cannot open the database", error);
+  } else {
+    // Nobody can write it here, so it is read as it is: no journal files are needed beside it.
+    std::string uri = "file:";
+    for (unsigned char c : path.string()) {
+      if (c == '%' || c == '?' || c == '#' || c < 0x20) {
+        char escaped[4];
+        std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+        uri += escaped;
+      } else {
+        uri += static_cast<char>(c);
+      }
+    }
+    uri += "?immutable=1";
+    store =
+        connect(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, "cannot open the database", error);
+  }
+  if (!store) return nullptr;
+  int userVersion = 0;
+  if (!store->isAddressBookFile(path, userVersion, error)) return nullptr;
+  if (userVersion < kSchemaVersion) {
+    if (!readOnly.empty()) {
+      if (error) *error = readOnly + "; it was written by an older version of Rolvane and must be brought up to date";
+      return nullptr;
+    }
+    return open(path, error);  // brought up to date first
+  }
+  return store;
+}
+
+bool SqliteStore::salvageRows(const std::filesystem::path& path, const RowVisitor& visit, bool* damaged,
+                              std::string* error) {
+  configureLibrary();
+  if (damaged) *damaged = false;
+  std::unique_ptr<SqliteStore> store =
+      connect(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, "cannot open the database", error);
+  if (!store) return false;
+  int userVersion = 0;
+  if (!store->isAddressBookFile(path, userVersion, error)) return false;
+  std::int64_t last = std::numeric_limits<std::int64_t>::max() / 4;
+  {
+    Statement statement(store->db_, "SELECT max(id) FROM persons");
+    if (statement.ok() && sqlite3_step(statement.get()) == SQLITE_ROW) last = statement.integer(0);
+  }
+  Statement statement(store->db_, "SELECT id, uid, ord, version, data FROM persons WHERE id > ?1 ORDER BY id");
+  if (!statement.ok()) {
+    if (error) *error = "cannot read the contacts: " + store->lastError();
+    return false;
+  }
+  std::int64_t after = 0;
+  std::int64_t jump = 1;
+  while (after < last) {
+    statement.reset();
+    sqlite3_bind_int64(statement.get(), 1, after);
+    int rc;
+    Row row;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+      after = statement.integer(0);
+      row.uid = statement.text(1);
+      row.order = statement.integer(2);
+      row.version = statement.integer(3);
+      row.data = statement.blob(4);
+      visit(row);
+      jump = 1;
+    }
+    if (rc == SQLITE_DONE) break;
+    // A part that cannot be read: the rows after it, further each time it is met again.
+    if (damaged) *damaged = true;
+    after += jump;
+    jump = std::min<std::int64_t>(jump * 2, std::int64_t{1} << 20);
+  }
+  return true;
 }
 
 std::unique_ptr<SqliteStore> SqliteStore::connect(const std::filesystem::path& path, int flags, const char* cannot,

@@ -69,7 +69,23 @@ class SqliteStore {
   // Opens an address book file; a missing file is made a new, empty address book first. An
   // existing file that is not an address book (a zero-byte file, another program's database) is
   // refused and left alone. ":memory:" opens a store that keeps nothing.
+  // Opened for writing, a store is checked (PRAGMA quick_check) at most once a day (the time kept in
+  // the user's cache folder), and at once when
+  // a program using it stopped without closing it (its write-ahead journal was left): a damaged
+  // store is refused, naming the way out. A store on a read-only file system, or one this user
+  // cannot write, is refused for writing with that cause.
   static std::unique_ptr<SqliteStore> open(const std::filesystem::path& path, std::string* error);
+  // Opens an existing address book file to read it only: not checked, nothing made, and a store
+  // that cannot be written (a read-only file system) read as it is.
+  static std::unique_ptr<SqliteStore> openForReading(const std::filesystem::path& path, std::string* error);
+  // Why the store at path cannot be written, or empty when it can (its folder must take the
+  // journal files beside it).
+  static std::string whyNotWritable(const std::filesystem::path& path);
+  // Every row of a damaged store that can still be read, in the order of their ids, going past the
+  // parts that cannot (a damaged page): for a repair. *damaged is set when some could not be read.
+  // False and *error only when the file cannot be opened as an address book at all.
+  static bool salvageRows(const std::filesystem::path& path, const RowVisitor& visit, bool* damaged,
+                          std::string* error);
   // Makes a new store at path, which no other program knows of (a name of the caller's own), and
   // opens it for building (see startBuilding): nothing waits for the disk until finishBuilding.
   static std::unique_ptr<SqliteStore> openForBuilding(const std::filesystem::path& path, std::string* error);
@@ -217,6 +233,11 @@ class SqliteStore {
   explicit SqliteStore(sqlite3* db);
   bool exec(const char* sql, std::string* error);
   std::string lastError() const;
+  // The check of the store at path opened for writing (see open); afterUncleanStop runs it whenever
+  // it was run last.
+  bool checkedSound(const std::filesystem::path& path, bool afterUncleanStop, std::string* error);
+  // The checks every open makes of a file found: an address book, of a version this program reads.
+  bool isAddressBookFile(const std::filesystem::path& path, int& userVersion, std::string* error);
   bool setUpSchema(bool isNew, std::string* error);
   static int onBusy(void* self, int attempt);
   // A connection to the file with SQLite's open flags, waiting on other programs' locks (onBusy);
