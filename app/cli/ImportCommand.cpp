@@ -9,6 +9,7 @@
 #include "app/cli/ImportCsv.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
+#include "platform/addressbook/vcard/VCardText.h"
 #include "platform/sync/SyncRun.h"
 
 namespace {
@@ -36,7 +37,7 @@ void removeMadeStore(const std::filesystem::path& path, const std::vector<std::f
 // is kept in memory), in one transaction. A bad file leaves the store as it was; a store that the
 // import made is removed again.
 int importStraightIntoStore(CommandContext& ctx, const std::vector<std::filesystem::path>& paths,
-                            const std::string& toSource) {
+                            const std::string& toSource, const VCardReadLimits& limits) {
   const std::filesystem::path storePath =
       ctx.storePath.empty() ? ABAddressBook::defaultStorePath() : std::filesystem::path(ctx.storePath);
   std::error_code ec;
@@ -50,8 +51,7 @@ int importStraightIntoStore(CommandContext& ctx, const std::vector<std::filesyst
   };
   auto printImported = [&](const VCardStoreImport& result) {
     for (const auto& file : result.files)
-      ctx.out << "Imported " << file.contacts << (file.contacts == 1 ? " contact" : " contacts") << " from "
-              << file.path.string() << "\n";
+      for (const auto& line : describeVCardFileImport(file, false)) ctx.out << line << "\n";
   };
   if (!existed && toSource.empty()) {
     // A new store is built whole under a name of its own and only then put in place: no journal to
@@ -61,7 +61,7 @@ int importStraightIntoStore(CommandContext& ctx, const std::vector<std::filesyst
     ABAddressBook::BuildOutcome outcome = ABAddressBook::buildNewStore(
         storePath,
         [&](ABAddressBook& building) {
-          result = appendVCardFilesToStore(building, paths);
+          result = appendVCardFilesToStore(building, paths, limits);
           if (result.ok() && !noteImportedContacts(building.path(), result.uids, toSource, &noteError, true))
             noteError = noteError.empty() ? "the contacts' address book could not be noted" : noteError;
           return result.ok();
@@ -95,7 +95,7 @@ int importStraightIntoStore(CommandContext& ctx, const std::vector<std::filesyst
   if (!toSource.empty() && !sourceIsLinked(book->path(), toSource, &sourceError)) return fail(sourceError);
   VCardStoreImport result;
   for (int attempt = 1;; ++attempt) {
-    result = appendVCardFilesToStore(*book, paths);
+    result = appendVCardFilesToStore(*book, paths, limits);
     if (!result.error.empty()) return fail(result.error);
     if (result.saved.ok()) break;
     // Only a unique id that another program stored meanwhile stands in the way: the import is made
@@ -125,8 +125,21 @@ int runImport(CommandContext& ctx) {
   bool update = false;
   CsvImportOptions csv;
   bool csvOptions = false;
+  // Pieces of 2 MB: each is read on two cores, and a batch of contacts stays small.
+  VCardReadLimits limits{.pieceSize = std::size_t{2} << 20};
   for (size_t i = 0; i < ctx.args.size(); ++i) {
-    if (const int taken = csvImportArgument(ctx, i, csv, csvOptions)) {
+    if (ctx.args[i] == "--charset") {
+      // The character set of text that is not UTF-8, for vCard and CSV files alike.
+      if (i + 1 >= ctx.args.size()) {
+        ctx.err << "rolvane import: --charset needs the name of a character set (such as ISO-8859-7)\n";
+        return 2;
+      }
+      limits.legacyCharset = csv.charset = ctx.args[++i];
+      if (!CharsetConverter::knows(limits.legacyCharset)) {
+        ctx.err << "rolvane import: --charset " << limits.legacyCharset << ": unknown character set\n";
+        return 2;
+      }
+    } else if (const int taken = csvImportArgument(ctx, i, csv, csvOptions)) {
       if (taken < 0) return 2;
     } else if (ctx.args[i] == "--to") {
       if (i + 1 >= ctx.args.size()) {
@@ -141,7 +154,8 @@ int runImport(CommandContext& ctx) {
     }
   }
   if (paths.empty()) {
-    ctx.err << "rolvane import: no vCard file given (usage: rolvane [--store PATH] import [--update] FILE.vcf...)\n";
+    ctx.err << "rolvane import: no vCard file given (usage: rolvane [--store PATH] import [--update] [--charset NAME] "
+               "FILE.vcf...)\n";
     return 2;
   }
   for (const auto& path : paths) {
@@ -162,8 +176,8 @@ int runImport(CommandContext& ctx) {
     }
     return importCsvFiles(ctx, paths, csv, toSource);
   }
-  if (!update) return importStraightIntoStore(ctx, paths, toSource);
-  VCardFilesRead read = readVCardFiles(paths);
+  if (!update) return importStraightIntoStore(ctx, paths, toSource, limits);
+  VCardFilesRead read = readVCardFiles(paths, limits);
   if (!read.ok()) {
     ctx.err << "rolvane import: " << read.error << "\n";
     return 1;
@@ -191,7 +205,7 @@ int runImport(CommandContext& ctx) {
     bool idTaken = !saved.conflicts.empty() &&
                    std::all_of(saved.conflicts.begin(), saved.conflicts.end(),
                                [](const ABSaveConflict& c) { return c.kind == ABSaveConflict::Kind::IdTaken; });
-    if (!idTaken || attempt == 3 || !book->refresh() || !(read = readVCardFiles(paths)).ok()) {
+    if (!idTaken || attempt == 3 || !book->refresh() || !(read = readVCardFiles(paths, limits)).ok()) {
       ctx.err << "rolvane import: " << saved.error << "\n";
       return 1;
     }
@@ -202,8 +216,7 @@ int runImport(CommandContext& ctx) {
   if (!noteImportedContacts(book->path(), uids, toSource, &sourceError))
     ctx.err << "rolvane import: warning: " << sourceError << "\n";
   for (const auto& file : result.files)
-    ctx.out << "Imported " << file.contacts << (file.contacts == 1 ? " contact" : " contacts") << " from "
-            << file.path.string() << "\n";
+    for (const auto& line : describeVCardFileImport(file, update)) ctx.out << line << "\n";
   if (update)
     ctx.out << "Updated " << result.updated.size() << (result.updated.size() == 1 ? " contact" : " contacts")
             << " already in the address book, added " << result.added.size() << "\n";
@@ -212,8 +225,10 @@ int runImport(CommandContext& ctx) {
 
 CommandRegistration registration(
     "import",
-    "import [--to NAME] [--update] FILE.vcf...   add the contacts of vCard files to "
-    "the store; with --update a card whose UID is in the store replaces that contact's values\n"
+    "import [--to NAME] [--update] [--charset NAME] FILE.vcf...   add the contacts of vCard files to "
+    "the store; with --update a card whose UID is in the store replaces that contact's values. A value that is "
+    "not UTF-8 and names no CHARSET is read in the card's own CHARSET, else the file's, else Windows-1252 or "
+    "the character set --charset names; the import says how many values were read that way\n"
     "  rolvane [--store PATH] import [--to NAME] [--profile auto|google|outlook|thunderbird|rolvane] "
     "[--charset NAME] [--delimiter comma|semicolon|tab] [--map \"Heading=Field\"]... FILE.csv...",
     runImport);

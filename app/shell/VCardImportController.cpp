@@ -79,11 +79,15 @@ bool VCardImportController::importFiles(const QStringList& paths) {
           noteImportedContacts(book_.path(), uids, "", nullptr);
           QList<QPair<QString, int>> counts;
           for (const auto& file : result.files)
-            counts.append({QString::fromStdString(file.path.string()), static_cast<int>(file.contacts)});
+            counts.append({QString::fromStdString(file.path.string()), static_cast<int>(file.contacts - file.updated)});
           message = successMessage(counts);
           if (!result.updated.empty())
             message += "\n" + tr("%n contact(s) already in the address book updated.", nullptr,
                                  static_cast<int>(result.updated.size()));
+          // Values in a legacy character set, as the command line says them.
+          VCardLegacyCounts legacy;
+          for (const auto& file : result.files) addLegacyCounts(legacy, file.legacy);
+          for (const auto& line : describeLegacyText(legacy)) message += "\n" + QString::fromStdString(line) + ".";
         } else {
           book_.revert();
           message =

@@ -234,6 +234,12 @@ std::string instantServiceForName(std::string_view serviceType) {
   return std::string(serviceType);
 }
 
+const std::string* knownInstantService(std::string_view name) {
+  for (const auto& service : kServices)
+    if (eq(service.name, name) || eq(*service.service, name)) return service.service;
+  return nullptr;
+}
+
 std::string instantServiceForScheme(std::string_view scheme) {
   if (eq(scheme, "aim")) return kABInstantMessageServiceAIM;
   if (eq(scheme, "xmpp") || eq(scheme, "jabber")) return kABInstantMessageServiceJabber;
@@ -366,7 +372,9 @@ std::string decodeParameterValue(std::string_view value) {
 }
 
 std::string encodeParameterValue(std::string_view value) {
-  std::string out = "\"";
+  // Quoted only where a separator inside would end it (RFC 6350: ',' ';' ':').
+  const bool quote = value.find_first_of(",;:") != std::string_view::npos;
+  std::string out = quote ? "\"" : "";
   for (char c : value) {
     if (c == '"')
       out += "^'";
@@ -377,6 +385,6 @@ std::string encodeParameterValue(std::string_view value) {
     else if (c != '\r')
       out += c;
   }
-  out += '"';
+  if (quote) out += '"';
   return out;
 }

@@ -54,7 +54,14 @@ std::string_view socialServiceTypeValue(const VCardCard& card, const VCardLine& 
 // the label needs an item group.
 std::optional<std::string_view> typesForLabel(std::string_view property, const std::string& label);
 
-std::string instantServiceForName(std::string_view serviceType);          // X-SERVICE-TYPE value
+// The key of an instant-message entry read from a card that holds its IMPP value's scheme as written
+// ("gg:", "msn:", "" for a bare user name), written back in place of the writer's own scheme and
+// X-SERVICE-TYPE. An entry the store made itself has none.
+inline const std::string kInstantMessageVCardSchemeKey = "vCardScheme";
+
+std::string instantServiceForName(std::string_view serviceType);  // X-SERVICE-TYPE value
+// The store's service of a known service's name ("Skype", "SKYPE"), or nullptr.
+const std::string* knownInstantService(std::string_view name);
 std::string instantServiceForScheme(std::string_view scheme);             // "aim", "xmpp", ...
 const std::string* instantServiceForProperty(std::string_view property);  // X-AIM, ...
 // X-SERVICE-TYPE value and URI scheme written for a store service.

@@ -29,6 +29,11 @@ std::string located(const std::string& source, std::size_t line, const std::stri
   return source + ":" + std::to_string(line) + ": " + problem;
 }
 
+// A text that holds no card is no vCard file, and nothing of it is imported.
+std::string noCard(const std::string& source) {
+  return source + ": holds no card (no BEGIN:VCARD ... END:VCARD)";
+}
+
 bool startsUtf16(std::string_view text) {
   return text.size() >= 2 &&
          ((static_cast<unsigned char>(text[0]) == 0xFF && static_cast<unsigned char>(text[1]) == 0xFE) ||
@@ -48,6 +53,7 @@ struct CardsRead {
   bool encode = false;
   EncodedPersons encoded;
   std::optional<VCardSyntaxError> error;  // then persons holds those read before it
+  VCardLegacyCounts legacy;               // values read by the rule for text that is not UTF-8
   // For a piece of a longer text: the card it ends inside of (its position in the piece).
   std::optional<VCardUnfinishedCard> unfinished;
   std::size_t linesRead = 0;  // physical lines up to where reading ended, those before the text included
@@ -56,8 +62,10 @@ struct CardsRead {
 
 // Reads the cards of reader until the text ends, the reader stops, a card is malformed or cancel is
 // set.
-void readCards(VCardLineReader& reader, CardsRead& out, const std::atomic<bool>& cancel) {
+void readCards(VCardLineReader& reader, CardsRead& out, const std::atomic<bool>& cancel,
+               const VCardLegacyText& legacy) {
   VCardPersonReader mapper;
+  mapper.setLegacyText(&legacy);
   VCardCard card;
   while (!cancel.load(std::memory_order_relaxed) && reader.nextCard(card)) {
     VCardSyntaxError error;
@@ -78,6 +86,7 @@ void readCards(VCardLineReader& reader, CardsRead& out, const std::atomic<bool>&
     out.persons.push_back(std::move(person));
   }
   if (reader.error()) out.error = *reader.error();
+  out.legacy = mapper.legacyCounts();
   out.unfinished = reader.unfinishedCard();
   out.linesRead = reader.linesRead();
   out.stopped = reader.stopped();
@@ -108,7 +117,8 @@ std::size_t cardStartNearMiddle(std::string_view text) {
 // middle, the first part up to that point. The first reader confirms that the point lies between
 // two cards; if it does not (the point is inside a card or a value), or the first part is
 // malformed, the first reader's result alone stands, as if the text had been read in one go.
-CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bool piece, bool encode) {
+CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bool piece, bool encode,
+                              const VCardLegacyText& legacy) {
   constexpr std::size_t kTextForTwoParts = 1 << 20;
   constexpr std::size_t kBytesPerCardGuess = 256;
   CardsRead first, second;
@@ -122,7 +132,7 @@ CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bo
   std::size_t split = text.size() >= kTextForTwoParts ? cardStartNearMiddle(text) : std::string_view::npos;
   if (split == std::string_view::npos) {
     VCardLineReader whole = reader(text, linesBefore);
-    readCards(whole, first, cancel);
+    readCards(whole, first, cancel, legacy);
     return first;
   }
   std::string_view secondPart = text.substr(split);
@@ -136,7 +146,7 @@ CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bo
             first.persons.reserve(split / kBytesPerCardGuess);
           VCardLineReader firstReader = reader(text, linesBefore);
           firstReader.stopAt(split);
-          readCards(firstReader, first, cancel);
+          readCards(firstReader, first, cancel, legacy);
           // The second part was read in vain: the first reader went past the point.
           if (!first.stopped) cancel.store(true, std::memory_order_relaxed);
         } else if (!cancel.load(std::memory_order_relaxed)) {
@@ -146,7 +156,7 @@ CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bo
             second.persons.reserve(secondPart.size() / kBytesPerCardGuess);
           // The lines before the second part are counted by its own thread, while the first is read.
           VCardLineReader secondReader = reader(secondPart, linesBefore + lineFeedsIn(text.substr(0, split)));
-          readCards(secondReader, second, cancel);
+          readCards(secondReader, second, cancel, legacy);
         }
       } catch (...) {
         cancel.store(true, std::memory_order_relaxed);  // the other part stops early, then this throws on
@@ -159,6 +169,7 @@ CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bo
   first.persons.insert(first.persons.end(), std::make_move_iterator(second.persons.begin()),
                        std::make_move_iterator(second.persons.end()));
   first.encoded.append(std::move(second.encoded));
+  addLegacyCounts(first.legacy, second.legacy);
   first.unfinished = second.unfinished;
   if (first.unfinished) first.unfinished->position += split;
   first.linesRead = second.linesRead;
@@ -191,7 +202,8 @@ void settleUniqueIds(const ABAddressBook& book, const std::vector<ABPersonData*>
 
 }  // namespace
 
-VCardImportResult VCardImporter::importText(std::string_view text, const std::string& sourceName) {
+VCardImportResult VCardImporter::importText(std::string_view text, const std::string& sourceName,
+                                            std::string_view legacyCharset) {
   VCardImportResult result;
   std::string converted;
   if (startsUtf16(text)) {
@@ -210,12 +222,18 @@ VCardImportResult VCardImporter::importText(std::string_view text, const std::st
     text = lineFeeds;
   }
 
-  CardsRead cards = readCardsOnTwoCores(text, 0, false, false);
+  const VCardLegacyText legacy(std::string(legacyCharset), [text] { return firstLegacyCharsetIn(text); });
+  CardsRead cards = readCardsOnTwoCores(text, 0, false, false, legacy);
   if (cards.error) {
     result.error = located(sourceName, cards.error->line, cards.error->message);
     return result;
   }
+  if (cards.persons.empty()) {
+    result.error = noCard(sourceName);
+    return result;
+  }
   result.persons = std::move(cards.persons);
+  result.legacy = std::move(cards.legacy);
   return result;
 }
 
@@ -294,6 +312,7 @@ class PieceByPiece {
         fileSize_(sizeOf(file)),
         name_(std::move(name)),
         limits_(limits),
+        legacy_(limits.legacyCharset, [file] { return firstLegacyCharsetInFile(fileno(file)); }),
         sink_(std::move(sink)),
         encodedSink_(std::move(encodedSink)) {
     limits_.pieceSize = std::max<std::size_t>(limits_.pieceSize, 64);
@@ -309,7 +328,7 @@ class PieceByPiece {
       sinceMemoryCheck += buffer_.size() - old;
       if (first) {
         first = false;
-        if (startsUtf16(buffer_)) return readWhole(atEnd);
+        if (startsUtf16(buffer_)) return readWhole(atEnd, contacts);
         if (std::string_view(buffer_).substr(0, 3) == "\xEF\xBB\xBF") buffer_.erase(0, 3), old = 0;
       }
       if (!settleLineEnds(old, atEnd)) continue;
@@ -322,7 +341,7 @@ class PieceByPiece {
       }
       contacts = taken_;
       if (atEnd) {
-        if (!take(readCardsOnTwoCores(buffer_, linesBefore_, false, encoding()), result)) return result;
+        if (!take(readCardsOnTwoCores(buffer_, linesBefore_, false, encoding(), legacy_), result)) return result;
         break;
       }
       // A card larger than what was read so far: read on until its end can be there (each byte
@@ -345,7 +364,8 @@ class PieceByPiece {
         }
         continue;
       }
-      CardsRead cards = readCardsOnTwoCores(std::string_view(buffer_).substr(0, cut), linesBefore_, true, encoding());
+      CardsRead cards =
+          readCardsOnTwoCores(std::string_view(buffer_).substr(0, cut), linesBefore_, true, encoding(), legacy_);
       std::size_t carryFrom = cards.unfinished ? cards.unfinished->position : cut;
       linesBefore_ = cards.unfinished ? cards.unfinished->linesBefore : cards.linesRead;
       bool outside = !cards.unfinished;
@@ -362,7 +382,12 @@ class PieceByPiece {
       }
     }
     contacts = taken_;
+    if (taken_ == 0) {
+      result.error = noCard(name_);
+      return result;
+    }
     result.persons = std::move(persons_);
+    result.legacy = std::move(legacyCounts_);
     return result;
   }
 
@@ -402,12 +427,12 @@ class PieceByPiece {
     return result;
   }
 
-  VCardImportResult readWhole(bool atEnd) {
+  VCardImportResult readWhole(bool atEnd, std::size_t& contacts) {
     while (!atEnd)
       if (!readPiece(atEnd)) return failed(std::strerror(errno));
-    VCardImportResult whole = VCardImporter::importText(buffer_, name_);
+    VCardImportResult whole = VCardImporter::importText(buffer_, name_, limits_.legacyCharset);
+    if (whole.ok()) contacts = taken_ = whole.persons.size();
     if (whole.ok() && (sink_ || encodedSink_)) {
-      taken_ = whole.persons.size();
       if (encodedSink_) {
         EncodedPersons encoded;
         for (ABPersonData& person : whole.persons) encoded.add(person);
@@ -445,6 +470,7 @@ class PieceByPiece {
       return false;
     }
     taken_ += cards.encode ? cards.encoded.size() : cards.persons.size();
+    addLegacyCounts(legacyCounts_, cards.legacy);
     if (encodedSink_)
       encodedSink_(cards.encoded);
     else if (sink_)
@@ -468,6 +494,8 @@ class PieceByPiece {
   std::size_t bytesRead_ = 0;  // from the file so far
   std::string name_;
   VCardReadLimits limits_;
+  VCardLegacyText legacy_;
+  VCardLegacyCounts legacyCounts_;
   std::string buffer_;  // the text not read yet: what the last piece carried over, then the new piece
   std::size_t linesBefore_ = 0;
   LineEnds lineEnds_ = LineEnds::Unknown;
@@ -531,7 +559,7 @@ VCardStoreImport appendVCardFilesToStore(ABAddressBook& book, const std::vector<
         throw VCardReadFailure{tooLarge(name, contacts, "memory ran out")};
       }
       if (!read.ok()) throw VCardReadFailure{read.error};
-      files.push_back({path, contacts});
+      files.push_back({path, contacts, 0, std::move(read.legacy)});
     }
   };
   try {
@@ -547,17 +575,17 @@ if (import.saved.ok()) import.files = std::move(files);
 return import;
 }
 
-VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths) {
+VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths, const VCardReadLimits& limits) {
   VCardFilesRead read;
   for (const auto& path : paths) {
-    VCardImportResult file = VCardImporter::importFile(path);
+    VCardImportResult file = VCardImporter::importFile(path, limits);
     if (!file.ok()) {
       read.error = file.error;
       read.files.clear();
       read.persons.clear();
       return read;
     }
-    read.files.push_back({path, file.persons.size()});
+    read.files.push_back({path, file.persons.size(), 0, std::move(file.legacy)});
     read.persons.push_back(std::move(file.persons));
   }
   return read;
@@ -618,16 +646,18 @@ VCardBookImportResult updateVCardFilesInAddressBook(ABAddressBook& book, VCardFi
   std::vector<std::pair<ABPersonRef, ABPersonData*>> replacements;
   VCardFilesRead added;
   added.files = read.files;
-  for (auto& persons : read.persons) {
+  for (std::size_t file = 0; file < read.persons.size(); ++file) {
     added.persons.emplace_back();
-    for (auto& data : persons) {
+    for (auto& data : read.persons[file]) {
       const std::string* uid = data.string(kABUIDProperty);
       ABPersonRef existing = uid && !uid->empty() && !met.count(*uid) ? book.recordForUniqueId(*uid) : nullptr;
       if (uid && !uid->empty()) met.insert(*uid);
-      if (existing)
+      if (existing) {
         replacements.emplace_back(existing, &data);
-      else
+        if (file < added.files.size()) ++added.files[file].updated;
+      } else {
         added.persons.back().push_back(std::move(data));
+      }
     }
   }
   std::vector<std::pair<ABPersonRef, ABPersonData>> values;
@@ -644,6 +674,19 @@ VCardBookImportResult updateVCardFilesInAddressBook(ABAddressBook& book, VCardFi
     book.setNextChangeDescription(describeVCardImport(result.files) + " (" + std::to_string(values.size()) +
                                   (values.size() == 1 ? " contact" : " contacts") + " updated)");
   return result;
+}
+
+std::vector<std::string> describeVCardFileImport(const VCardFileImport& file, bool update) {
+  std::vector<std::string> lines;
+  auto contacts = [](std::size_t count) { return std::to_string(count) + (count == 1 ? " contact" : " contacts"); };
+  if (update)
+    lines.push_back("Read " + contacts(file.contacts) + " from " + file.path.string() + ": " +
+                    std::to_string(file.updated) + " updated, " + std::to_string(file.contacts - file.updated) +
+                    " added");
+  else
+    lines.push_back("Imported " + contacts(file.contacts) + " from " + file.path.string());
+  for (std::string& line : describeLegacyText(file.legacy)) lines.push_back(std::move(line));
+  return lines;
 }
 
 std::string describeVCardImport(const std::vector<VCardFileImport>& files) {

@@ -7,11 +7,13 @@
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABPerson.h"
+#include "platform/addressbook/vcard/VCardLegacyText.h"
 
 // What reading one vCard text or file gave: its persons in file order, or one error message
-// "<file>:<line>: <problem>" (and then no persons at all).
+// "<file>:<line>: <problem>" (and then no persons at all). A text without any card is an error.
 struct VCardImportResult {
   std::vector<ABPersonData> persons;
+  VCardLegacyCounts legacy;  // values that were not UTF-8, read by the rule of VCardLegacyText.h
   std::string error;
   bool ok() const { return error.empty(); }
 };
@@ -24,12 +26,15 @@ struct VCardReadLimits {
   std::size_t memoryFloor = std::size_t{256} << 20;
   // ...looked at each time this many more bytes have been read.
   std::size_t memoryCheckEvery = std::size_t{16} << 20;
+  // The last character set of the rule for values that are not UTF-8 (VCardLegacyText.h).
+  std::string legacyCharset = std::string(kDefaultLegacyCharset);
 };
 
 class VCardImporter {
  public:
   // sourceName names the text in an error message (a file name).
-  static VCardImportResult importText(std::string_view text, const std::string& sourceName = "vCard");
+  static VCardImportResult importText(std::string_view text, const std::string& sourceName = "vCard",
+                                      std::string_view legacyCharset = kDefaultLegacyCharset);
   // Gives what importText gives for the file's whole text. A file that does not fit into memory
   // (memory runs out, or the available memory drops below the floor) is an error, never a crash.
   static VCardImportResult importFile(const std::filesystem::path& path, const VCardReadLimits& limits = {});
@@ -37,7 +42,9 @@ class VCardImporter {
 
 struct VCardFileImport {
   std::filesystem::path path;
-  std::size_t contacts = 0;
+  std::size_t contacts = 0;  // the cards read, each stored as a contact
+  std::size_t updated = 0;   // of them: contacts of the book whose values a card of the same UID replaced
+  VCardLegacyCounts legacy;  // values that were not UTF-8
 };
 
 struct VCardBookImportResult {
@@ -58,7 +65,7 @@ struct VCardFilesRead {
 
 // Reads every file; when one cannot be read or is malformed, error names the file, the line and the
 // problem and nothing is kept.
-VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths);
+VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths, const VCardReadLimits& limits = {});
 // Adds the persons read (pending until the book is saved); a failed read adds nothing and passes
 // its error on. A person whose UID is absent, already in
 // the book or already given to an earlier person of the same import gets a new unique id.
@@ -87,6 +94,10 @@ std::size_t countVCardUidsInAddressBook(const ABAddressBook& book, const VCardFi
 // that person's values (pending until saved; the person keeps its place in store order). A UID met
 // again later in the same import is taken as a new contact's.
 VCardBookImportResult updateVCardFilesInAddressBook(ABAddressBook& book, VCardFilesRead read);
+// What an import tells the user of one file, one line each: "Imported 12 contacts from F", with
+// --update "Read 12 contacts from F: 10 updated, 2 added", then the values read as a legacy
+// character set ("3 values of 1 contact were not UTF-8 and were read as Windows-1252").
+std::vector<std::string> describeVCardFileImport(const VCardFileImport& file, bool update);
 // "Imported 2,500 contacts from work.vcf": how the history names an import. Adding files to a
 // book sets it as the description of the book's next save.
 std::string describeVCardImport(const std::vector<VCardFileImport>& files);

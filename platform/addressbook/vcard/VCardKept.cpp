@@ -13,8 +13,11 @@ bool isTransferParameter(const VCardParameter& parameter) {
           !equalsIgnoringCase(parameter.value, "BASE64"));
 }
 
+// Quoted only where RFC 6350 asks for it: a ';' or ':' inside (or a ',' in a value that is no list).
+// A value with a quote inside cannot be quoted and goes out as it came.
 void appendParameterValue(std::string& out, std::string_view value, bool list) {
-  bool quote = value.find_first_of(list ? ";:" : ",;:") != std::string_view::npos;
+  bool quote =
+      value.find_first_of(list ? ";:" : ",;:") != std::string_view::npos && value.find('"') == std::string_view::npos;
   if (quote) out += '"';
   out += value;
   if (quote) out += '"';
@@ -150,7 +153,8 @@ void appendEntryParameters(std::string& out, const VCardCard& card, const VCardL
     }
   }
   if (out.size() != start &&
-      std::string_view(out).substr(start + kTypes.size()).find_first_of(";:\"") != std::string_view::npos) {
+      std::string_view(out).substr(start + kTypes.size()).find_first_of(";:") != std::string_view::npos &&
+      std::string_view(out).substr(start + kTypes.size()).find('"') == std::string_view::npos) {
     out.insert(start + kTypes.size(), 1, '"');
     out += '"';
   }

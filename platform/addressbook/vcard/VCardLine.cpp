@@ -48,6 +48,33 @@ bool mentionsQuotedPrintable(std::string_view line) {
   return false;
 }
 
+// A parameter value without the quotes around it or around items of its list (TYPE="cell",VOICE is
+// cell,VOICE); a quote inside a value (no quoting) is kept as it is. Built in the card's storage only
+// when there is something to take out.
+std::string_view unquotedParameterValue(VCardCard& card, std::string_view value) {
+  if (findByte(value, '"') == std::string_view::npos) return value;
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"' &&
+      value.substr(1, value.size() - 2).find('"') == std::string_view::npos)
+    return value.substr(1, value.size() - 2);
+  std::string& out = card.newStorage();
+  std::size_t itemStart = 0;
+  for (std::size_t i = 0; i <= value.size(); ++i) {
+    if (i < value.size() && value[i] == '"') {
+      // A quoted item runs to its closing quote, commas included.
+      const std::size_t close = value.find('"', i + 1);
+      if (i == itemStart && close != std::string_view::npos && (close + 1 == value.size() || value[close + 1] == ',')) {
+        out.append(value.substr(i + 1, close - i - 1));
+        i = close;
+        continue;
+      }
+    }
+    if (i == value.size()) break;
+    out += value[i];
+    if (value[i] == ',') itemStart = i + 1;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::optional<std::string_view> VCardCard::parameter(const VCardLine& line, std::string_view name) const {
@@ -173,8 +200,7 @@ bool VCardLineReader::readProperty(VCardCard& card, std::string_view first, std:
     if (auto equals = findByte(item, '='); equals != std::string_view::npos) {
       parameter.name = trim(item.substr(0, equals));
       parameter.value = trim(item.substr(equals + 1));
-      if (parameter.value.size() >= 2 && parameter.value.front() == '"' && parameter.value.back() == '"')
-        parameter.value = parameter.value.substr(1, parameter.value.size() - 2);
+      if (quotes) parameter.value = unquotedParameterValue(card, parameter.value);
     } else {
       parameter.name = isEncodingWord(item) ? "ENCODING" : "TYPE";
       parameter.value = item;
@@ -193,13 +219,19 @@ bool VCardLineReader::readProperty(VCardCard& card, std::string_view first, std:
 
   // vCard 2.1: a quoted-printable value continues after a soft line break ("=" at the end), and a
   // base64 value may run on over lines that are not indented, up to a blank line.
-  bool softBreak = quotedPrintable && !out.value.empty() && out.value.back() == '=';
+  // White space after the "=" of a soft line break is no text (RFC 2045; Android writes some).
+  auto endsInSoftBreak = [](std::string_view value) {
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    return !value.empty() && value.back() == '=';
+  };
+  bool softBreak = quotedPrintable && endsInSoftBreak(out.value);
   bool looseBase64 = base64 && peekPhysicalLine(next) && next.find(':') == std::string_view::npos && isBase64Text(next);
   if (softBreak || looseBase64) {
     std::string& value = card.newStorage();
     value.assign(out.value);
     if (softBreak) {
-      while (!value.empty() && value.back() == '=' && peekPhysicalLine(next)) {
+      while (endsInSoftBreak(value) && peekPhysicalLine(next)) {
+        while (value.back() != '=') value.pop_back();
         value.pop_back();
         value.append(next);
         skipPhysicalLine();

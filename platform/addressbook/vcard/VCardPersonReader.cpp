@@ -128,17 +128,21 @@ bool VCardPersonReader::decodedValue(const VCardCard& card, const VCardLine& lin
     return true;
   }
   if (auto charset = line.plain ? std::nullopt : card.parameter(line, "CHARSET")) {
-    if (!charsets_.toUtf8(bytes, *charset, converted_)) {
-      error = {line.lineNumber, "unknown character set " + std::string(*charset) + " in " + std::string(line.name)};
-      return false;
+    switch (charsets_.convert(bytes, *charset, converted_)) {
+      case CharsetConverter::Result::Converted:
+        out = converted_;
+        break;
+      case CharsetConverter::Result::UnknownCharset:
+        error = {line.lineNumber, "unknown character set " + std::string(*charset) + " in " + std::string(line.name)};
+        return false;
+      case CharsetConverter::Result::NotText:
+        if (!decodedLegacyValue(card, line, bytes, *charset, out, error)) return false;
+        break;
     }
-    out = converted_;
   } else if (isValidUtf8(bytes)) {
     out = bytes;
-  } else {
-    // A byte that is not UTF-8 becomes U+FFFD; the rest of the value stays as written.
-    converted_ = repairUtf8(bytes);
-    out = converted_;
+  } else if (!decodedLegacyValue(card, line, bytes, {}, out, error)) {
+    return false;
   }
   // A NUL is no text either: U+FFFD too, so that no writer passes it on.
   if (out.find('\0') != std::string_view::npos) {
@@ -154,6 +158,46 @@ bool VCardPersonReader::decodedValue(const VCardCard& card, const VCardLine& lin
     out = converted_;
   }
   return true;
+}
+
+bool VCardPersonReader::decodedLegacyValue(const VCardCard& card, const VCardLine& line, std::string_view bytes,
+                                           std::string_view tried, std::string_view& out, VCardSyntaxError& error) {
+  static const VCardLegacyText kDefault;
+  const VCardLegacyText& rule = legacy_ ? *legacy_ : kDefault;
+  // The card's own character set: the first CHARSET of its lines that is not UTF-8.
+  std::string_view own;
+  for (const auto& parameter : card.parameters) {
+    if (equalsIgnoringCase(parameter.name, "CHARSET") && !parameter.value.empty() &&
+        !CharsetConverter::isUtf8(parameter.value)) {
+      own = parameter.value;
+      break;
+    }
+  }
+  std::vector<std::string_view> names{tried.empty() ? std::string_view("UTF-8") : tried};
+  for (std::string_view charset : {own, std::string_view(rule.fileCharset()), std::string_view(rule.fallback())}) {
+    if (charset.empty() || equalsIgnoringCase(charset, tried)) continue;
+    if (charsets_.convert(bytes, charset, converted_) != CharsetConverter::Result::Converted) {
+      if (std::find_if(names.begin(), names.end(),
+                       [&](std::string_view n) { return equalsIgnoringCase(n, charset); }) == names.end())
+        names.push_back(charset);
+      continue;
+    }
+    out = converted_;
+    // A line's value is counted once, however often it is decoded.
+    const auto index = static_cast<std::size_t>(&line - card.lines.data());
+    if (index < legacyLines_.size() && !legacyLines_[index]) {
+      legacyLines_[index] = 1;
+      addLegacyCount(cardLegacy_, charset, 1, 0);
+    }
+    return true;
+  }
+  std::string list;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) list += i + 1 == names.size() ? " or " : ", ";
+    list += names[i];
+  }
+  error = {line.lineNumber, "the value of " + std::string(line.name) + " is not text in " + list};
+  return false;
 }
 
 bool VCardPersonReader::readCard(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error) {
@@ -180,7 +224,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       if (is(line.name, "VERSION")) error = {line.lineNumber, "unsupported vCard version " + std::string(version)};
     return false;
   }
-  bool modern = version == "3.0" || version == "4.0";
+  legacyLines_.assign(card.lines.size(), 0);
+  cardLegacy_.clear();
 
   GroupValues& labels = labels_;
   GroupValues& countryCodes = countryCodes_;
@@ -188,14 +233,6 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
   countryCodes.clear();
   std::string_view text;
   for (const auto& line : card.lines) {
-    if (modern && !line.plain) {
-      auto encoding = card.parameter(line, "ENCODING");
-      if (encoding && is(*encoding, "QUOTED-PRINTABLE")) {
-        error = {line.lineNumber,
-                 "quoted-printable encoding is not allowed in a vCard " + std::string(version) + " card"};
-        return false;
-      }
-    }
     if (line.group.empty()) continue;
     bool label = is(line.name, "X-ABLabel"), country = is(line.name, "X-ABADR");
     if (!label && !country) continue;
@@ -431,13 +468,22 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
     } else if (is(name, "IMPP")) {
       std::string value = unescapeText(text);
       std::string service;
-      if (auto type = card.parameter(line, "X-SERVICE-TYPE"))
-        service = instantServiceForName(decodeParameterValue(*type));
+      std::optional<std::string_view> serviceType = card.parameter(line, "X-SERVICE-TYPE");
+      if (serviceType) service = instantServiceForName(decodeParameterValue(*serviceType));
+      std::string scheme;
+      bool hasScheme = false;
       if (auto colon = value.find(':'); colon != std::string::npos) {
-        if (service.empty()) service = instantServiceForScheme(std::string_view(value).substr(0, colon));
+        scheme = value.substr(0, colon);
+        hasScheme = true;
+        if (service.empty()) service = instantServiceForScheme(scheme);
         // A scheme of no known service is the service: it is written back as the scheme.
-        if (service.empty()) service = value.substr(0, colon);
+        if (service.empty()) service = scheme;
         value.erase(0, colon + 1);
+      } else if (service.empty()) {
+        // A bare user name whose TYPE names the service (TYPE=SKYPE).
+        for (const auto& parameter : card.parametersOf(line))
+          if (is(parameter.name, "TYPE"))
+            if (const std::string* known = knownInstantService(parameter.value)) service = *known;
       }
       if (value.empty()) continue;
       PersonSlots::List::Entry& entry = person.list(PersonSlots::kInstantMessage).add();
@@ -445,8 +491,17 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       setKey(entry, kABInstantMessageServiceKey, service);
       entry.addField(kABInstantMessageUsernameKey, value);
       entry.label = labelOr(genericLabelForTypes(card, line));
-      parametersInto(entry.parameters, "IMPP", entry.label, false,
-                     [](const VCardParameter& p) { return equalsIgnoringCase(p.name, "X-SERVICE-TYPE"); });
+      // The writer's own form (X-SERVICE-TYPE of the service and the scheme it writes for it) is
+      // written again as it is; any other keeps its scheme (or none) and its parameters as they came.
+      const bool writersForm =
+          serviceType && hasScheme && !service.empty() && equalsIgnoringCase(scheme, instantServiceScheme(service));
+      if (writersForm) {
+        parametersInto(entry.parameters, "IMPP", entry.label, false,
+                       [](const VCardParameter& p) { return equalsIgnoringCase(p.name, "X-SERVICE-TYPE"); });
+      } else {
+        entry.addField(kInstantMessageVCardSchemeKey, hasScheme ? scheme + ":" : std::string());
+        parametersInto(entry.parameters, "IMPP", entry.label);
+      }
       use();
     } else if (const std::string* service = instantServiceForProperty(name)) {
       const std::string& value = unescaped(text);
@@ -527,7 +582,9 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
   if (!flags && showAsCompany) flags = kABShowAsCompany;
   if (flags) person.set(PersonSlots::kFlags, *flags);
 
-  return keepTheRest(card, person, error);
+  if (!keepTheRest(card, person, error)) return false;
+  for (const auto& count : cardLegacy_) addLegacyCount(legacyCounts_, count.charset, count.values, 1);
+  return true;
 }
 
 bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, VCardSyntaxError& error) {

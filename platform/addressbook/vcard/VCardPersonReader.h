@@ -6,6 +6,7 @@
 
 #include "platform/addressbook/ABPerson.h"
 #include "platform/addressbook/PersonSlots.h"
+#include "platform/addressbook/vcard/VCardLegacyText.h"
 #include "platform/addressbook/vcard/VCardLine.h"
 #include "platform/addressbook/vcard/VCardText.h"
 
@@ -30,6 +31,12 @@ class GroupValues {
 // The mapping layer, reading side: the lines of one card become the values of one person.
 class VCardPersonReader {
  public:
+  // Values that are not UTF-8 are read by rule (see VCardLegacyText.h; by default its fallback
+  // alone); the rule must outlive the reader.
+  void setLegacyText(const VCardLegacyText* rule) { legacy_ = rule; }
+  // The values read by that rule so far, of all cards read.
+  const VCardLegacyCounts& legacyCounts() const { return legacyCounts_; }
+
   // False with error (its line and problem) when a value cannot be decoded.
   bool readCard(const VCardCard& card, ABPersonData& person, VCardSyntaxError& error);
   // The same values, in storage of this reader that the next card reuses: valid (and free to
@@ -43,6 +50,15 @@ class VCardPersonReader {
   // The value as UTF-8 text, still escaped; it views the line or a buffer of this reader and is
   // valid until the next call.
   bool decodedValue(const VCardCard& card, const VCardLine& line, std::string_view& out, VCardSyntaxError& error);
+  // A value that is not text in UTF-8 (nor in tried, its own CHARSET) read by the rule into
+  // converted_; false with error when it is text in none of the rule's character sets.
+  bool decodedLegacyValue(const VCardCard& card, const VCardLine& line, std::string_view bytes, std::string_view tried,
+                          std::string_view& out, VCardSyntaxError& error);
+
+  const VCardLegacyText* legacy_ = nullptr;
+  VCardLegacyCounts legacyCounts_;
+  VCardLegacyCounts cardLegacy_;   // of the card being read (contacts unused)
+  std::vector<char> legacyLines_;  // of the card being read: the lines counted
 
   CharsetConverter charsets_;
   std::vector<std::string> components_;  // unescaped components, viewed by componentViews_

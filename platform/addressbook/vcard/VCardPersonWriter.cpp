@@ -63,7 +63,7 @@ std::optional<std::string> labelReadBack(std::string_view property, std::string_
 // Starts a property line of an entry: the TYPE values of its label, then the parameters it was read
 // with; for a label that TYPE cannot say, opens an item group and returns its name.
 std::string beginEntry(CardWriter& writer, std::string_view property, const ABMultiValue::Entry& entry,
-                       bool forceGroup = false) {
+                       bool forceGroup = false, bool ownServiceType = false) {
   VCardEntryForm form = entryFormForLabel(property, entry.label, forceGroup);
   std::string group;
   if (form.grouped) group = "item" + std::to_string(writer.nextGroup());
@@ -80,7 +80,21 @@ std::string beginEntry(CardWriter& writer, std::string_view property, const ABMu
   if (!group.empty()) line += group + ".";
   line += property;
   if (!types.empty()) line += ";TYPE=" + types;
-  line += entryOtherParameters(entry.parameters);
+  std::string_view others = entryOtherParameters(entry.parameters);
+  if (!ownServiceType) {
+    line += others;
+  } else {
+    // The writer says the service itself: one the entry was read with goes.
+    while (!others.empty()) {
+      std::size_t end = 1;
+      bool quoted = false;
+      for (; end < others.size() && (quoted || others[end] != ';'); ++end)
+        if (others[end] == '"') quoted = !quoted;
+      std::string_view parameter = others.substr(0, end);
+      if (!equalsIgnoringCase(parameter.substr(0, 16), ";X-SERVICE-TYPE=")) line += parameter;
+      others.remove_prefix(end);
+    }
+  }
   return group;
 }
 
@@ -145,12 +159,19 @@ void writeInstantMessages(CardWriter& writer, const ABPersonData& person) {
     std::string user = item->valueOr(kABInstantMessageUsernameKey);
     if (user.empty()) continue;
     std::string service = item->valueOr(kABInstantMessageServiceKey);
-    std::string group = beginEntry(writer, "IMPP", entry);
+    // A value read from a card goes out with its scheme and parameters as they came; one the store
+    // made, with the service's X-SERVICE-TYPE and scheme.
+    const std::string* asRead = item->find(kInstantMessageVCardSchemeKey);
+    std::string group = beginEntry(writer, "IMPP", entry, false, !asRead);
     std::string& line = writer.line();
-    if (!service.empty()) line += ";X-SERVICE-TYPE=" + encodeParameterValue(instantServiceName(service));
+    if (!asRead && !service.empty()) line += ";X-SERVICE-TYPE=" + encodeParameterValue(instantServiceName(service));
     line += ':';
-    line += service.empty() ? "x-apple" : instantServiceScheme(service);
-    line += ':';
+    if (asRead) {
+      line += *asRead;
+    } else {
+      line += service.empty() ? "x-apple" : instantServiceScheme(service);
+      line += ':';
+    }
     appendEscapedText(line, user);
     endEntry(writer, group, entry.label);
   }

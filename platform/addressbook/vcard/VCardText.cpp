@@ -1,8 +1,9 @@
 #include "platform/addressbook/vcard/VCardText.h"
 
-#include <iconv.h>
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+#include <unicode/ustring.h>
 
-#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -304,47 +305,74 @@ std::string windows1252ToUtf8(std::string_view text) {
 
 CharsetConverter::~CharsetConverter() {
   for (auto& [name, converter] : converters_)
-    if (converter) iconv_close(static_cast<iconv_t>(converter));
+    if (converter) ucnv_close(static_cast<UConverter*>(converter));
 }
 
-bool CharsetConverter::toUtf8(std::string_view bytes, std::string_view charset, std::string& out) {
-  std::string name = normalisedCharset(charset);
-  if (name == "UTF-8" || name == "UTF8" || name == "US-ASCII" || name == "ASCII") {
-    out = repairUtf8(bytes);
-    return true;
-  }
-  if (name == "WINDOWS-1252" || name == "CP1252" || name == "ISO-8859-1" || name == "LATIN1" || name == "ISO8859-1") {
-    out = windows1252ToUtf8(bytes);
-    return true;
-  }
-  auto found = converters_.find(name);
-  if (found == converters_.end()) {
-    iconv_t converter = iconv_open("UTF-8", name.c_str());
-    found = converters_.emplace(name, converter == reinterpret_cast<iconv_t>(-1) ? nullptr : converter).first;
-  }
-  if (!found->second) return false;
-  auto converter = static_cast<iconv_t>(found->second);
-  iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  out.assign(bytes.size() * 4 + 8, '\0');
-  char* in = const_cast<char*>(bytes.data());
-  std::size_t inLeft = bytes.size();
-  char* target = out.data();
-  std::size_t outLeft = out.size();
-  while (inLeft > 0) {
-    if (iconv(converter, &in, &inLeft, &target, &outLeft) != static_cast<std::size_t>(-1)) break;
-    if (errno == EILSEQ || errno == EINVAL) {
-      // A byte that is not text in this character set: mark it and go on.
-      if (outLeft < 3) return false;
-      std::memcpy(target, "\xEF\xBF\xBD", 3);
-      target += 3;
-      outLeft -= 3;
-      ++in;
-      --inLeft;
-      iconv(converter, nullptr, nullptr, nullptr, nullptr);
-    } else {
-      return false;
-    }
-  }
-  out.resize(out.size() - outLeft);
+bool CharsetConverter::isUtf8(std::string_view charset) {
+  const std::string name = normalisedCharset(charset);
+  return name == "UTF-8" || name == "UTF8" || name == "US-ASCII" || name == "ASCII";
+}
+
+bool CharsetConverter::knows(std::string_view charset) {
+  if (isUtf8(charset)) return true;
+  UErrorCode status = U_ZERO_ERROR;
+  UConverter* converter = ucnv_open(std::string(charset).c_str(), &status);
+  if (U_FAILURE(status) || !converter) return false;
+  ucnv_close(converter);
   return true;
+}
+
+void* CharsetConverter::open(const std::string& name) {
+  auto found = converters_.find(name);
+  if (found != converters_.end()) return found->second;
+  UErrorCode status = U_ZERO_ERROR;
+  UConverter* converter = ucnv_open(name.c_str(), &status);
+  if (U_FAILURE(status)) converter = nullptr;
+  if (converter) {
+    // A byte that is not text in the character set stops the conversion instead of becoming U+FFFD.
+    status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  }
+  converters_.emplace(name, converter);
+  return converter;
+}
+
+CharsetConverter::Result CharsetConverter::convert(std::string_view bytes, std::string_view charset, std::string& out) {
+  if (isUtf8(charset)) {
+    if (!isValidUtf8(bytes)) return Result::NotText;
+    out.assign(bytes);
+    return Result::Converted;
+  }
+  std::string name = normalisedCharset(charset);
+  // Files that say ISO-8859-1 are nearly always written in Windows-1252, its superset for printable
+  // text (as browsers read them); a byte Windows-1252 leaves undefined is read as ISO-8859-1 says.
+  const bool latin1 = name == "ISO-8859-1" || name == "LATIN1" || name == "ISO8859-1" || name == "ISO_8859-1";
+  auto* converter = static_cast<UConverter*>(open(latin1 ? std::string("WINDOWS-1252") : name));
+  if (!converter) return Result::UnknownCharset;
+  auto toUnits = [&](UConverter* from) {
+    units_.resize(bytes.size() * 2 + 8);
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = ucnv_toUChars(from, units_.data(), static_cast<int32_t>(units_.size()), bytes.data(),
+                                   static_cast<int32_t>(bytes.size()), &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR) {
+      units_.resize(static_cast<std::size_t>(length));
+      status = U_ZERO_ERROR;
+      length = ucnv_toUChars(from, units_.data(), length, bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+    }
+    if (U_FAILURE(status)) return false;
+    units_.resize(static_cast<std::size_t>(length));
+    return true;
+  };
+  if (!toUnits(converter)) {
+    auto* strict = latin1 ? static_cast<UConverter*>(open("ISO-8859-1")) : nullptr;
+    if (!strict || !toUnits(strict)) return Result::NotText;
+  }
+  out.resize(units_.size() * 3 + 1);
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t length = 0;
+  u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &length, units_.data(), static_cast<int32_t>(units_.size()),
+              &status);
+  if (U_FAILURE(status)) return Result::NotText;  // a lone surrogate: no text
+  out.resize(static_cast<std::size_t>(length));
+  return Result::Converted;
 }

@@ -34,17 +34,31 @@ bool isValidUtf8(std::string_view text);
 std::string repairUtf8(std::string_view text);
 std::string windows1252ToUtf8(std::string_view text);
 
-// Converts text in a named character set to UTF-8 (iconv), keeping converters open for reuse.
+// Converts text in a named character set to UTF-8 (ICU), keeping converters open for reuse. A byte
+// that is not text in the character set is never replaced: the conversion fails.
 class CharsetConverter {
  public:
+  enum class Result { Converted, UnknownCharset, NotText };
+
   CharsetConverter() = default;
   CharsetConverter(const CharsetConverter&) = delete;
   CharsetConverter& operator=(const CharsetConverter&) = delete;
   ~CharsetConverter();
 
+  Result convert(std::string_view bytes, std::string_view charset, std::string& out);
   // False when the character set is unknown or the bytes are not text in it.
-  bool toUtf8(std::string_view bytes, std::string_view charset, std::string& out);
+  bool toUtf8(std::string_view bytes, std::string_view charset, std::string& out) {
+    return convert(bytes, charset, out) == Result::Converted;
+  }
+
+  // Whether ICU knows the character set (any of its names, case-insensitive).
+  static bool knows(std::string_view charset);
+  // UTF-8 and ASCII by any of their names: the text as it is, nothing to convert.
+  static bool isUtf8(std::string_view charset);
 
  private:
+  void* open(const std::string& name);  // nullptr when unknown
+
   std::map<std::string, void*> converters_;
+  std::u16string units_;
 };

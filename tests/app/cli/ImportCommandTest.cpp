@@ -264,3 +264,74 @@ TEST_F(ImportCommandTest, ContactsEncodedWhereTheyAreReadHoldWhatASaveOfTheSameC
     EXPECT_EQ(named(last).size(), 36u) << last;
   }
 }
+
+// Values that are not UTF-8 are read by the rule and the import says how many; --charset chooses the
+// last character set of the rule; a value no character set fits is refused at its line.
+TEST_F(ImportCommandTest, LegacyTextIsReadByTheRuleAndTheImportSaysSo) {
+  const auto latin = folder_ / "latin.vcf";
+  std::ofstream(latin, std::ios::binary) << "BEGIN:VCARD\r\nVERSION:2.1\r\nN:N\xFC\xDFlebaum;S\xF6ren;;;\r\n"
+                                            "EMAIL:blabl\xE4@blub.com\r\nEND:VCARD\r\n"
+                                            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Plain;Ann;;;\r\nEND:VCARD\r\n";
+  ProgramRun run = import(store_, {latin.string()});
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, "Imported 2 contacts from " + latin.string() +
+                         "\n2 values of 1 contact were not UTF-8 and were read as Windows-1252\n");
+  auto book = ABAddressBook::open(store_);
+  ASSERT_TRUE(book);
+  EXPECT_EQ(book->people()[0]->stringForProperty(kABLastNameProperty).value_or(""),
+            "N\xC3\xBC\xC3\x9F"
+            "lebaum");
+  const auto greek = folder_ / "greek.vcf";
+  std::ofstream(greek, std::ios::binary) << "BEGIN:VCARD\r\nVERSION:2.1\r\nN:\xC1\xE8\xDE\xED\xE1;;;;\r\nEND:VCARD\r\n";
+  run = import(store_, {"--charset", "ISO-8859-7", greek.string()});
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("1 value of 1 contact was not UTF-8 and was read as ISO-8859-7"), std::string::npos)
+      << run.out;
+  book = ABAddressBook::open(store_);
+  EXPECT_EQ(book->people()[2]->stringForProperty(kABLastNameProperty).value_or(""),
+            "\xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1");
+  EXPECT_EQ(import(store_, {"--charset", "NO-SUCH-SET", greek.string()}).status, 2);
+  // No character set fits: refused at the line, and no store made.
+  const auto bad = folder_ / "bad.vcf";
+  std::ofstream(bad, std::ios::binary) << "BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE:ab\x81\r\nEND:VCARD\r\n";
+  const auto fresh = folder_ / "fresh.sqlite";
+  run = import(fresh.string(), {"--charset", "Shift_JIS", bad.string(), latin.string()});
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.out.find(bad.string() + ":3: the value of NOTE is not text in UTF-8 or Shift_JIS"), std::string::npos)
+      << run.out;
+  EXPECT_FALSE(std::filesystem::exists(fresh));
+}
+
+// Every count says what was stored, added and updated; a file without a card makes nothing.
+TEST_F(ImportCommandTest, CountsSayWhatWasStoredAddedAndUpdated) {
+  const auto utf16 = folder_ / "utf16.vcf";
+  {
+    std::string text =
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u-1\r\nN:One;Ann;;;\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u-2\r\nN:Two;Bea;;;\r\nEND:VCARD\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (char c : text) bytes += std::string{c, '\0'};
+    std::ofstream(utf16, std::ios::binary) << bytes;
+  }
+  ProgramRun run = import(store_, {utf16.string()});
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, "Imported 2 contacts from " + utf16.string() + "\n");
+  const auto again = folder_ / "again.vcf";
+  std::ofstream(again) << "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u-2\r\nN:Two;Beatrice;;;\r\nEND:VCARD\r\n"
+                          "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u-3\r\nN:Three;Cy;;;\r\nEND:VCARD\r\n";
+  run = import(store_, {"--update", again.string()});
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, "Read 2 contacts from " + again.string() +
+                         ": 1 updated, 1 added\nUpdated 1 contact already in the address book, added 1\n");
+  // A byte order mark alone: an error, and no store.
+  const auto bom = folder_ / "bom.vcf";
+  std::ofstream(bom) << "\xEF\xBB\xBF";
+  const auto fresh = folder_ / "fresh.sqlite";
+  for (const auto& args :
+       {std::vector<std::string>{bom.string()}, std::vector<std::string>{"--update", bom.string()}}) {
+    run = import(fresh.string(), args);
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.out.find(bom.string() + ": holds no card"), std::string::npos) << run.out;
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+  }
+}

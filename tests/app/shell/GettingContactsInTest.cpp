@@ -108,6 +108,18 @@ TEST_F(GettingContactsInTest, ImportSavesEveryContactAndReloadsTheBrowser) {
   EXPECT_TRUE(delegate_->loadContactsViewController()->isVisibleTo(delegate_->window()));
 }
 
+// The window says what the command line says of values that were not UTF-8.
+TEST_F(GettingContactsInTest, ImportSaysHowManyValuesWereReadInALegacyCharacterSet) {
+  ASSERT_TRUE(importAndWait({writeFile("latin.vcf",
+                                       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:N\xFC\xDFlebaum;S\xF6ren;;;\r\n"
+                                       "END:VCARD\r\n")}));
+  ASSERT_EQ(alerts_.shown.size(), 1u);
+  EXPECT_EQ(alerts_.shown[0].second,
+            "Imported 1 contact(s) from \"latin.vcf\".\n"
+            "1 value of 1 contact was not UTF-8 and was read as Windows-1252.");
+  EXPECT_EQ(book_->people()[0]->stringForProperty(kABFirstNameProperty).value_or(""), "S\xC3\xB6ren");
+}
+
 // Importing contacts already in the store (by their unique ids) asks whether to update them or add
 // them as new ones, or to import nothing.
 TEST_F(GettingContactsInTest, ImportOfContactsAlreadyThereAsksWhatToDo) {

@@ -101,12 +101,18 @@ TEST(VCardCorpusTest, KeyFactsOfRealExports) {
   EXPECT_EQ(company[0].find(kABFirstNameProperty), nullptr);
 }
 
+// Each is refused whole, naming the file and line, or (what the readers that wrote such files accept:
+// quoted-printable in a 3.0 card) read leniently.
 TEST(VCardCorpusTest, MalformedFilesAreRefusedWholeAndNameFileAndLine) {
   std::size_t files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(kCorpus / "malformed")) {
     ++files;
     auto book = ABAddressBook::inMemory();
     auto result = importVCardFilesIntoAddressBook(*book, {kCorpus / "ezvcard_gmail-list.vcf", entry.path()});
+    if (entry.path().filename() == "eds_13.vcf") {
+      EXPECT_TRUE(result.ok()) << result.error;
+      continue;
+    }
     EXPECT_FALSE(result.ok()) << entry.path();
     EXPECT_EQ(result.error.rfind(entry.path().string() + ":", 0), 0u) << result.error;
     EXPECT_EQ(book->count(), 0u);

@@ -40,7 +40,7 @@ const std::string kWriterStyleCard =
     "URL;TYPE=WORK,x-intranet:http://intra.example.org\r\n"
     "item3.X-ABRELATEDNAMES;TYPE=pref:Jane\r\n"
     "item3.X-ABLabel:_$!<Spouse>!$_\r\n"
-    "IMPP;TYPE=HOME,pref;X-SERVICE-TYPE=\"Jabber\":xmpp:john@jabber.org\r\n"
+    "IMPP;TYPE=HOME,pref;X-SERVICE-TYPE=Jabber:xmpp:john@jabber.org\r\n"
     "NOTE:A note\r\n"
     "BDAY:--0203\r\n"
     "ROLE:Programmer\r\n"
@@ -206,6 +206,53 @@ TEST(VCardKeptTest, EveryCardOfTheCorpusIsStableThroughTheWriter) {
       EXPECT_EQ(vCardForPerson(back), text) << entry.path() << " card " << i;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Parameter values are quoted only where RFC 6350 asks for it, a quoted value never again, and
+// instant-message addresses go back with the scheme and service they came with.
+TEST(VCardKeptTest, ParametersAndInstantMessagesGoBackAsTheyCame) {
+  const std::string card =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jo;;;\r\nFN:Jo Doe\r\n"
+      "TEL;TYPE=\"cell\",VOICE:123\r\n"
+      "IMPP:gg:4711\r\nIMPP:msn:jo@example.org\r\nIMPP;TYPE=SKYPE:jo.doe\r\n"
+      "IMPP;X-SERVICE-TYPE=Jabber:xmpp:jo@jabber.org\r\n"
+      "X-CUSTOM;X-LIST=\"a,b\";X-PLAIN=\"x\":v\r\nUID:u\r\nEND:VCARD\r\n";
+  ABPersonData person = readOne(card);
+  const ABMultiValue* phones = person.multiValue(kABPhoneProperty);
+  ASSERT_TRUE(phones);
+  EXPECT_EQ(phones->labelAtIndex(0), kABPhoneMobileLabel);
+  const ABMultiValue* messages = person.multiValue(kABInstantMessageProperty);
+  ASSERT_TRUE(messages);
+  ASSERT_EQ(messages->count(), 4u);
+  EXPECT_EQ(messages->dictionaryAtIndex(0).valueOr(kABInstantMessageServiceKey), kABInstantMessageServiceGaduGadu);
+  EXPECT_EQ(messages->dictionaryAtIndex(2).valueOr(kABInstantMessageServiceKey), kABInstantMessageServiceSkype);
+  EXPECT_EQ(messages->dictionaryAtIndex(2).valueOr(kABInstantMessageUsernameKey), "jo.doe");
+
+  const std::string written = vCardForPerson(person);
+  for (const char* line : {"\r\nTEL;TYPE=CELL,VOICE:123\r\n", "\r\nIMPP:gg:4711\r\n", "\r\nIMPP:msn:jo@example.org\r\n",
+                           "\r\nIMPP;TYPE=SKYPE:jo.doe\r\n", "\r\nIMPP;X-SERVICE-TYPE=Jabber:xmpp:jo@jabber.org\r\n",
+                           "\r\nX-CUSTOM;X-LIST=\"a,b\";X-PLAIN=x:v\r\n"})
+    EXPECT_NE(written.find(line), std::string::npos) << line << " in\n" << written;
+  EXPECT_EQ(written.find("\"\""), std::string::npos) << written;
+  EXPECT_EQ(written.find("x-apple"), std::string::npos) << written;
+  // Read again and written again: the same card (no quote added, no service type invented).
+  EXPECT_EQ(vCardForPerson(readOne(written)), written);
+
+  // A value the store made itself: the service's X-SERVICE-TYPE and scheme.
+  ABPersonData made;
+  made.set(kABUIDProperty, std::string("m"));
+  ABMultiValue im;
+  im.addValueWithLabel(
+      ABDictionary{{kABInstantMessageServiceKey, kABInstantMessageServiceAIM}, {kABInstantMessageUsernameKey, "jo"}},
+      kABHomeLabel);
+  made.set(kABInstantMessageProperty, im);
+  const std::string own = vCardForPerson(made);
+  EXPECT_NE(own.find("\r\nIMPP;TYPE=HOME;X-SERVICE-TYPE=AIM:aim:jo\r\n"), std::string::npos) << own;
+  EXPECT_TRUE(readOne(own) == made) << own;
 }
 
 }  // namespace

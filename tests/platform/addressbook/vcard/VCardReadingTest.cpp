@@ -93,9 +93,11 @@ TEST(VCardReadingTest, SpouseAndDepartmentOfOtherExporters) {
   EXPECT_NE(vCardForPerson(both).find("\r\nX-KADDRESSBOOK-X-Department:Documentation\r\n"), std::string::npos);
 }
 
-TEST(VCardReadingTest, OnlyTheByteThatIsNotUtf8IsReplaced) {
+// A value that is not UTF-8 is read whole in the legacy character set of the rule (Windows-1252
+// here), never with a byte replaced.
+TEST(VCardReadingTest, AValueThatIsNotUtf8IsReadWholeInTheLegacyCharacterSet) {
   ABPersonData person = card("NOTE:caf\xE9 cr\xC3\xA8me \xE2\x82 end\r\n");
-  EXPECT_EQ(text(person, kABNoteProperty), "caf\xEF\xBF\xBD cr\xC3\xA8me \xEF\xBF\xBD\xEF\xBF\xBD end");
+  EXPECT_EQ(text(person, kABNoteProperty), "caf\xC3\xA9 cr\xC3\x83\xC2\xA8me \xC3\xA2\xE2\x80\x9A end");
   // A named character set is still honoured.
   EXPECT_EQ(text(card("NOTE;CHARSET=ISO-8859-1:caf\xE9\r\n", "2.1"), kABNoteProperty), "caf\xC3\xA9");
 }
@@ -126,7 +128,7 @@ TEST(VCardReadingTest, ABadByteIsFoundAnywhereInALongValue) {
     for (char bad : {'\0', '\xE9'}) {
       std::string value = ascii;
       value[at] = bad;
-      std::string expected = ascii.substr(0, at) + "\xEF\xBF\xBD" + ascii.substr(at + 1);
+      std::string expected = ascii.substr(0, at) + (bad ? "\xC3\xA9" : "\xEF\xBF\xBD") + ascii.substr(at + 1);
       EXPECT_EQ(text(card("NOTE:" + value + "\r\n"), kABNoteProperty), expected) << at;
     }
   }
