@@ -11,7 +11,9 @@
 #include "core/record/RecordKeys.h"
 
 #include "app/export/ExportContact.h"
+#include "app/export/RecordPersonData.h"
 #include "app/export/formats/ExportFormatWriters.h"
+#include "platform/addressbook/ABConstants.h"
 
 namespace {
 
@@ -143,7 +145,27 @@ int runExport(CommandContext& ctx) {
   // batch, made straight from the stored rows (only the columns asked for, without the reference
   // to the person), before the next batch is read.
   ExportResult result;
-  if (allInfo && ExportContact::writesWholePersons(chosen)) {
+  if (!allInfo && ExportContact::writesWholePersons(chosen)) {
+    // Cards of the chosen columns: each made from the columns of its person's record, with the
+    // person's own unique id, so that importing them where the address book lives updates it.
+    bool unread = false;
+    result = driver.runPersonExport(chosen, folder, [&](const auto& take, std::string*) {
+      std::vector<ABPersonData> cards;
+      unread = !ctx.readStore([&](std::vector<ABPersonData>& batch) {
+        cards.clear();
+        cards.reserve(batch.size());
+        ContactRecords records = recordsOfValues(batch);
+        records = ExportContact::copyDictionaryDataSoucre(records, columns);
+        for (size_t i = 0; i < batch.size(); ++i) {
+          cards.push_back(personDataFromRecord(records[i]));
+          if (const std::string* uid = batch[i].string(kABUIDProperty)) cards.back().set(kABUIDProperty, *uid);
+        }
+        take(cards);
+      });
+      return !unread;
+    });
+    if (unread) return 1;  // readStore has said why
+  } else if (allInfo && ExportContact::writesWholePersons(chosen)) {
     bool unread = false;
     result = driver.runPersonExport(chosen, folder, [&](const auto& take, std::string*) {
       unread = !ctx.readStore(take);

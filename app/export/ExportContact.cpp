@@ -83,6 +83,8 @@ ContactRecords ExportContact::copyDictionaryDataSoucre(const ContactRecords& sou
       if (column == "Person") continue;
       if (const auto value = record.find(column)) restricted.set(column, *value);
     }
+    // The person stays referred to (no writer shows it): a vCard of the columns carries its unique id.
+    if (ABPersonRef person = record.person()) restricted.set("Person", std::move(person));
     restricted.shrinkToFit();
     copy.push_back(std::move(restricted));
   }

@@ -47,17 +47,17 @@ std::string randomTag() {
 }
 
 // The card of a record: the person's own vCard when whole persons are asked for and the record
-// refers to its person, else the vCard of a new person built from the record's keys.
+// refers to its person, else the vCard of a person built from the record's keys, with the unique id
+// of the person the record refers to (a new one only for a record of no person).
 void appendCard(const ContactRecord& record, bool wholePersons, std::string& card) {
-  if (wholePersons) {
-    if (ABPersonRef person = record.person()) {
-      appendVCard(*person->snapshot(), card);
-      return;
-    }
+  ABPersonRef person = record.person();
+  if (wholePersons && person) {
+    appendVCard(*person->snapshot(), card);
+    return;
   }
-  ABPersonData person = personDataFromRecord(record);
-  person.set(kABUIDProperty, ABPerson::makeUniqueId());
-  appendVCard(person, card);
+  ABPersonData data = personDataFromRecord(record);
+  data.set(kABUIDProperty, person ? person->uniqueId() : ABPerson::makeUniqueId());
+  appendVCard(data, card);
 }
 
 // The first failure in record order.

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
 
 #include <filesystem>
 
@@ -143,3 +144,31 @@ TEST_F(ExportCommandTest, AStoreThatCannotBeReadWholeExportsNothing) {
 }
 
 }  // namespace
+
+// A vCard export of chosen columns carries each contact's own unique id, as one of all information
+// does: importing it where the address book lives updates the contacts instead of doubling them.
+TEST_F(ExportCommandTest, EveryVCardExportCarriesEachContactsOwnUid) {
+  std::set<std::string> stored;
+  {
+    auto book = ABAddressBook::open(store_);
+    ASSERT_TRUE(book);
+    for (const auto& person : book->people()) stored.insert(person->uniqueId());
+  }
+  for (const std::vector<std::string>& request :
+       {std::vector<std::string>{"--format", "vcard", "--columns", "First Name"},
+        {"--format", "vcard", "--one-file", "--columns", "Note,Company"},
+        {"--format", "vcard", "--all-info", "--one-file"}}) {
+    ProgramRun exported = exportTo(request);
+    ASSERT_EQ(exported.status, 0) << exported.out;
+    const std::filesystem::path written = firstLine(exported.out);
+    std::string cards;
+    if (std::filesystem::is_directory(written))
+      for (const auto& file : std::filesystem::directory_iterator(written)) cards += slurp(file.path());
+    else
+      cards = slurp(written);
+    std::set<std::string> uids;
+    for (std::size_t at = cards.find("\r\nUID:"); at != std::string::npos; at = cards.find("\r\nUID:", at + 1))
+      uids.insert(cards.substr(at + 6, cards.find("\r\n", at + 6) - at - 6));
+    EXPECT_EQ(uids, stored) << request.back();
+  }
+}
