@@ -74,7 +74,7 @@ const ExportContact::Format* ExportContact::formatOf(const std::string& title) c
 }
 
 ContactRecords ExportContact::copyDictionaryDataSoucre(const ContactRecords& source,
-                                                       const std::vector<std::string>& columns) {
+                                                       const std::vector<std::string>& columns, bool keepPersons) {
   ContactRecords copy;
   copy.reserve(source.size());
   for (const auto& record : source) {
@@ -83,19 +83,19 @@ ContactRecords ExportContact::copyDictionaryDataSoucre(const ContactRecords& sou
       if (column == "Person") continue;
       if (const auto value = record.find(column)) restricted.set(column, *value);
     }
-    // The person stays referred to (no writer shows it): a vCard of the columns carries its unique id.
-    if (ABPersonRef person = record.person()) restricted.set("Person", std::move(person));
+    if (keepPersons)
+      if (ABPersonRef person = record.person()) restricted.set("Person", std::move(person));
     restricted.shrinkToFit();
     copy.push_back(std::move(restricted));
   }
   return copy;
 }
 
-ContactRecords ExportContact::copyDictionaryDataSoucre() const {
+ContactRecords ExportContact::copyDictionaryDataSoucre(bool keepPersons) const {
   if (!browser_) return {};
   const std::vector<std::string> columns = browser_->tableColumnIdentifiers();
-  if (isExportAllPeople_) return copyDictionaryDataSoucre(browser_->getTableViewDataArray(), columns);
-  return copyDictionaryDataSoucre(*exportArray_, columns);
+  if (isExportAllPeople_) return copyDictionaryDataSoucre(browser_->getTableViewDataArray(), columns, keepPersons);
+  return copyDictionaryDataSoucre(*exportArray_, columns, keepPersons);
 }
 
 std::string ExportContact::destinationOf(const Format& format, const std::string& folder) {
@@ -153,7 +153,9 @@ std::optional<ExportContact::PreparedExport> ExportContact::prepareExport(const 
   const Format* format = formatOf(title);
   if (!format) return std::nullopt;
   if (tag == kTagShownColumns)
-    return PreparedExport{*format, std::make_shared<const ContactRecords>(copyDictionaryDataSoucre()), folder, false};
+    return PreparedExport{*format,
+                          std::make_shared<const ContactRecords>(copyDictionaryDataSoucre(writesWholePersons(title))),
+                          folder, false};
   if (tag == kTagAllInformation) {
     if (isExportAllPeople_ && browser_)
       return PreparedExport{*format, std::make_shared<const ContactRecords>(browser_->getTableViewDataArray()), folder,

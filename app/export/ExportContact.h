@@ -70,8 +70,11 @@ class ExportContact {
   void setRawCsv(bool raw);
 
   // The browser's columns of every source record, in column order; other keys ("Person") left out.
-  ContactRecords copyDictionaryDataSoucre() const;
-  static ContactRecords copyDictionaryDataSoucre(const ContactRecords& source, const std::vector<std::string>& columns);
+  // With keepPersons (for the vCard writers, whose cards carry their person's unique id) each copy
+  // keeps its record's reference to the person.
+  ContactRecords copyDictionaryDataSoucre(bool keepPersons = false) const;
+  static ContactRecords copyDictionaryDataSoucre(const ContactRecords& source, const std::vector<std::string>& columns,
+                                                 bool keepPersons = false);
 
   // An export whose records are fixed: what runs on the export's own thread.
   struct PreparedExport {
