@@ -239,9 +239,12 @@ def main():
         if refused.returncode == 0 or missing not in refused.stderr or os.path.exists(os.path.dirname(missing)):
             failures += 1
             print("missing store: %d %r" % (refused.returncode, refused.stderr))
-        nothing = os.path.join(work, "nothing.vcf")
-        open(nothing, "w").close()
-        run(program, ["--store", os.path.join(work, "empty.sqlite"), "import", nothing])
+        # An empty store: one contact imported and the import undone (a file without a card is refused).
+        one = os.path.join(work, "one.vcf")
+        with open(one, "w") as f:
+            f.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Only;Ann;;;\r\nEND:VCARD\r\n")
+        run(program, ["--store", os.path.join(work, "empty.sqlite"), "import", one])
+        run(program, ["--store", os.path.join(work, "empty.sqlite"), "undo"])
         empty = run(program, ["--store", os.path.join(work, "empty.sqlite"), "scan", "--json"])
         if json.loads(empty.stdout) != {} or "Scan completed, no contact matches the condition!" not in empty.stderr:
             failures += 1
