@@ -1,5 +1,6 @@
 #include <malloc.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -123,6 +124,50 @@ void runLargeInputBench(std::size_t, BenchReporter& reporter) {
   // format of each of the 100,000 phone numbers (about 3 s on a loaded machine).
   reporter.report({"rolvane scan --json of that card", scanned.seconds, kGroups, scanned.peakMegabytes, true, 5.0, 0,
                    150, std::nullopt});
+
+  // Hostile lines, each at two sizes: twice the input must take at most 2.5 times the time (and the
+  // memory). One line with 100,000 TYPE values (once 36 s: each value looked for among those before
+  // it), one NOTE line of 100 MB (once 4 times the time for twice the size: the piece reader looked
+  // back over the whole line for its start with each piece).
+  auto twoSizes = [&](const std::string& what, std::size_t small, auto&& write) {
+    ProcessRun runs[2];
+    for (int twice = 0; twice < 2; ++twice) {
+      const std::size_t size = small << twice;
+      const auto file = dir / "hostile.vcf";
+      {
+        std::ofstream out(file, std::ios::binary);
+        out << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Hostile;Line;;;\r\n";
+        write(out, size);
+        out << "\r\nEND:VCARD\r\n";
+      }
+      std::filesystem::remove(store);
+      runs[twice] = runProcess({rolvane.string(), "--store", store, "import", file.string()}, true);
+      if (!runs[twice].ok) {
+        std::printf("  import failed: %s\n", runs[twice].errors.c_str());
+        ++reporter.failures;
+      }
+      reporter.report({"rolvane import of " + what + " (" + std::to_string(size) + ")", runs[twice].seconds, size,
+                       runs[twice].peakMegabytes, true, 0, 0, 0, std::nullopt});
+      std::filesystem::remove(file);
+    }
+    const double time = runs[1].seconds / std::max(runs[0].seconds, 0.05);
+    const double memory = runs[1].peakMegabytes / std::max(runs[0].peakMegabytes, 1.0);
+    std::printf("    (twice the input: %.2f times the time, %.2f times the memory)\n", time, memory);
+    if (time > 2.5 || memory > 2.5) {
+      std::printf("  %s is not linear\n", what.c_str());
+      ++reporter.failures;
+    }
+  };
+  twoSizes("one line with many TYPE values", 100000, [](std::ofstream& out, std::size_t count) {
+    out << "TEL";
+    for (std::size_t i = 0; i < count; ++i) out << ";TYPE=x" << i;
+    out << ":+1 555 0100";
+  });
+  twoSizes("one NOTE line of many bytes", std::size_t{50} << 20, [](std::ofstream& out, std::size_t bytes) {
+    const std::string block(1 << 20, 'a');
+    out << "NOTE:";
+    for (std::size_t written = 0; written < bytes; written += block.size()) out << block;
+  });
   std::filesystem::remove_all(dir);
 }
 

@@ -271,9 +271,14 @@ std::optional<std::size_t> availableMemory() {
 // npos when there is none. Everything before it is whole lines whose folded continuations are all
 // there.
 std::size_t lastPropertyLineStart(std::string_view text, std::size_t from) {
-  for (std::size_t newline = text.rfind('\n'); newline != std::string_view::npos && newline + 1 >= from;
-       newline = newline > 0 ? text.rfind('\n', newline - 1) : std::string_view::npos) {
-    if (newline + 1 < text.size() && text[newline + 1] != ' ' && text[newline + 1] != '\t') return newline + 1;
+  // Only the text from there on is looked at: a line longer than a piece is not looked at again
+  // with each piece that adds to it.
+  const std::size_t begin = from > 0 ? from - 1 : 0;
+  const std::string_view part = text.substr(std::min(begin, text.size()));
+  for (std::size_t newline = part.rfind('\n'); newline != std::string_view::npos;
+       newline = newline > 0 ? part.rfind('\n', newline - 1) : std::string_view::npos) {
+    const std::size_t start = begin + newline + 1;
+    if (start < text.size() && text[start] != ' ' && text[start] != '\t') return start;
   }
   return std::string_view::npos;
 }

@@ -1,9 +1,11 @@
 #include "platform/addressbook/vcard/VCardKept.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <map>
 #include <set>
+#include <unordered_set>
 
 namespace {
 
@@ -131,6 +133,23 @@ void appendEntryParameters(std::string& out, const VCardCard& card, const VCardL
   constexpr std::string_view kTypes = ";TYPE=";
   const std::size_t start = out.size();
   bool others = false;
+  // The values written so far, to write each once: compared in turn while they are few, then found
+  // by their lower-case text (a line may list thousands).
+  constexpr std::size_t kComparedInTurn = 16;
+  std::array<std::string_view, kComparedInTurn> written;
+  std::size_t writtenCount = 0;
+  std::unordered_set<std::string> writtenLower;
+  auto isNew = [&](std::string_view type) {
+    if (writtenCount < kComparedInTurn) {
+      for (std::size_t i = 0; i < writtenCount; ++i)
+        if (equalsIgnoringCase(written[i], type)) return false;
+      written[writtenCount++] = type;
+      if (writtenCount == kComparedInTurn)
+        for (std::string_view other : written) writtenLower.insert(lower(other));
+      return true;
+    }
+    return writtenLower.insert(lower(type)).second;
+  };
   for (const auto& parameter : card.parametersOf(line)) {
     if (isTransferParameter(parameter) || (skip && skip(parameter))) continue;
     if (!equalsIgnoringCase(parameter.name, "TYPE")) {
@@ -143,8 +162,7 @@ void appendEntryParameters(std::string& out, const VCardCard& card, const VCardL
       std::string_view type = rest.substr(0, comma);
       while (!type.empty() && type.front() == ' ') type.remove_prefix(1);
       while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
-      if (!type.empty() && !listHas(explainedTypes, type) &&
-          (out.size() == start || !listHas(std::string_view(out).substr(start + kTypes.size()), type))) {
+      if (!type.empty() && !listHas(explainedTypes, type) && isNew(type)) {
         out += out.size() == start ? kTypes : ",";
         out += type;
       }
