@@ -299,3 +299,115 @@ const VCardLinesAsRead* linesAsReadFor(const std::vector<VCardLinesAsRead>& all,
     if (entry.slot == slot && entry.written == written) return &entry;
   return nullptr;
 }
+
+const VCardLinesAsRead* linesAsReadFor(const std::vector<VCardLinesAsRead>& all, std::string_view slot) {
+  for (const auto& entry : all)
+    if (entry.slot == slot) return &entry;
+  return nullptr;
+}
+
+namespace {
+
+// vCard 4.0 properties that 3.0 does not have, and what a 3.0 card calls them.
+struct Version3Name {
+  std::string_view name, version3;
+};
+constexpr Version3Name kVersion3Names[] = {
+    {"KIND", "X-ADDRESSBOOKSERVER-KIND"},
+    {"MEMBER", "X-ADDRESSBOOKSERVER-MEMBER"},
+    {"GENDER", "X-GENDER"},
+    {"ANNIVERSARY", "X-ANNIVERSARY"},
+    {"BIRTHPLACE", "X-BIRTHPLACE"},
+    {"DEATHPLACE", "X-DEATHPLACE"},
+    {"DEATHDATE", "X-DEATHDATE"},
+    {"LANG", "X-LANG"},
+    {"CLIENTPIDMAP", "X-CLIENTPIDMAP"},
+    {"XML", "X-XML"},
+    {"N", "X-N"},  // a second N (an ALTID alternative): a 3.0 card has one
+};
+
+// Each parameter of a parameter text (";A=b;C=d", quotes respected), in turn.
+template <typename Visit>
+void forEachParameter(std::string_view parameters, Visit&& visit) {
+  while (!parameters.empty()) {
+    std::size_t end = 1;
+    bool quoted = false;
+    for (; end < parameters.size() && (quoted || parameters[end] != ';'); ++end)
+      if (parameters[end] == '"') quoted = !quoted;
+    visit(parameters.substr(0, end));
+    parameters.remove_prefix(end);
+  }
+}
+
+// A PREF parameter (";PREF=1") as 3.0 says it: TYPE=pref for the first, X-PREF for another; any
+// other parameter as it is.
+std::string_view prefInVersion3(std::string_view parameter, bool& pref, std::string& renamed) {
+  constexpr std::string_view kPref = ";PREF=";
+  if (parameter.size() <= kPref.size() || !equalsIgnoringCase(parameter.substr(0, kPref.size()), kPref))
+    return parameter;
+  if (parameter.substr(kPref.size()) == "1") {
+    pref = true;
+    return {};
+  }
+  renamed = ";X-PREF=";
+  renamed += parameter.substr(kPref.size());
+  return renamed;
+}
+
+}  // namespace
+
+void appendKeptLineInVersion3(std::string& out, std::string_view line, bool renameProperty) {
+  // group.NAME;parameters:value
+  std::size_t colon = std::string_view::npos;
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size() && colon == std::string_view::npos; ++i) {
+    if (line[i] == '"') quoted = !quoted;
+    if (line[i] == ':' && !quoted) colon = i;
+  }
+  if (colon == std::string_view::npos) {
+    out += line;
+    return;
+  }
+  const std::string_view head = line.substr(0, colon), value = line.substr(colon + 1);
+  const std::size_t nameEnd = std::min(head.find(';'), head.size());
+  const std::size_t dot = head.substr(0, nameEnd).find('.');
+  const std::size_t nameStart = dot == std::string_view::npos ? 0 : dot + 1;
+  const std::string_view name = head.substr(nameStart, nameEnd - nameStart);
+  out += head.substr(0, nameStart);
+  std::string_view renamed = name;
+  if (renameProperty)
+    for (const auto& known : kVersion3Names)
+      if (equalsIgnoringCase(known.name, name)) renamed = known.version3;
+  out += renamed;
+  bool pref = false;
+  std::string scratch;
+  forEachParameter(head.substr(nameEnd), [&](std::string_view parameter) {
+    std::string_view written = prefInVersion3(parameter, pref, scratch);
+    if (written.empty()) written = ";TYPE=pref";
+    out += written;
+  });
+  out += ':';
+  constexpr std::string_view kGeo = "geo:";
+  if (equalsIgnoringCase(name, "GEO") && value.size() > kGeo.size() &&
+      equalsIgnoringCase(value.substr(0, kGeo.size()), kGeo)) {
+    // geo:37.38,-122.08 (a URI, 4.0) is 37.38;-122.08 in 3.0; what follows the two numbers goes.
+    std::string_view coordinates = value.substr(kGeo.size());
+    coordinates = coordinates.substr(0, std::min(coordinates.find(';'), coordinates.size()));
+    const std::size_t comma = coordinates.find(',');
+    const std::size_t second = comma == std::string_view::npos ? comma : coordinates.find(',', comma + 1);
+    if (comma != std::string_view::npos) {
+      out += coordinates.substr(0, comma);
+      out += ';';
+      out += coordinates.substr(comma + 1, second == std::string_view::npos ? second : second - comma - 1);
+      return;
+    }
+  }
+  out += value;
+}
+
+void parametersInVersion3(std::string_view parameters, std::string& types, std::string& others) {
+  bool pref = false;
+  std::string scratch;
+  forEachParameter(parameters, [&](std::string_view parameter) { others += prefInVersion3(parameter, pref, scratch); });
+  if (pref && !listHas(types, "pref")) types += types.empty() ? "pref" : ",pref";
+}

@@ -61,3 +61,14 @@ void appendLinesAsRead(std::string& text, const VCardLinesAsRead& entry);
 // The lines read for the slot when the writer would still write `written` for it, else nullptr.
 const VCardLinesAsRead* linesAsReadFor(const std::vector<VCardLinesAsRead>& all, std::string_view slot,
                                        std::string_view written);
+// The lines read for the slot, whatever the writer writes for it now, or nullptr.
+const VCardLinesAsRead* linesAsReadFor(const std::vector<VCardLinesAsRead>& all, std::string_view slot);
+
+// A kept line as vCard 3.0 spells it, for a card that came in as 4.0 and goes out as 3.0: a property
+// 3.0 does not have under its X- name (KIND and MEMBER as X-ADDRESSBOOKSERVER-KIND and -MEMBER,
+// GENDER as X-GENDER, ANNIVERSARY as X-ANNIVERSARY, ...; a second N as X-N), PREF=1 as TYPE=pref
+// (another PREF as X-PREF), GEO:geo:lat,lon as GEO:lat;lon. A line 3.0 can say is appended as it is.
+// Without renameProperty (a line of a value the writer writes itself) only its parameters and value.
+void appendKeptLineInVersion3(std::string& out, std::string_view line, bool renameProperty = true);
+// Entry parameters (";TYPE=...;PREF=1") without PREF: what they say goes into types ("pref").
+void parametersInVersion3(std::string_view parameters, std::string& types, std::string& others);

@@ -265,7 +265,6 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
   bool showAsCompany = false;
   std::optional<std::int64_t> flags;
   bool haveNote = false;
-  int noteLines = 0;
   for (std::size_t index = 0; index < count; ++index) {
     const VCardLine& line = card.lines[index];
     std::string_view name = line.name;
@@ -379,7 +378,6 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       note += value;
       haveNote = true;
       use("NOTE");
-      ++noteLines;
     } else if (is(name, "BDAY")) {
       auto date = birthdayForValue(unescaped(text));
       if (haveBirthday) {
@@ -573,11 +571,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
     if (nameLine < count) slots_[nameLine] = {};
   }
   if (haveNote) person.setText(PersonSlots::kNote, note);
-  // Several NOTE lines are one note, written back as one NOTE: readers that take a single note then
-  // get all of it.
-  if (noteLines > 1)
-    for (std::size_t i = 0; i < count; ++i)
-      if (slots_[i] == "NOTE") slots_[i] = {};
+  // Several NOTE lines are one note in the store; they go back as they came while the note is what
+  // they said (as lines as read), and as one NOTE once it changes.
   // X-ABPERSONFLAGS carries the whole value; X-ABShowAs:COMPANY alone sets it to 1.
   if (!flags && showAsCompany) flags = kABShowAsCompany;
   if (flags) person.set(PersonSlots::kFlags, *flags);

@@ -1,5 +1,8 @@
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardConventions.h"
 #include "platform/addressbook/vcard/VCardKept.h"
@@ -76,11 +79,14 @@ std::string beginEntry(CardWriter& writer, std::string_view property, const ABMu
     auto label = form.grouped ? std::nullopt : labelReadBack(property, both);
     if (!label || *label == entry.label) types = std::move(both);
   }
+  // PREF (vCard 4.0) as a 3.0 card says it: TYPE=pref.
+  std::string version3;
+  parametersInVersion3(entryOtherParameters(entry.parameters), types, version3);
   std::string& line = writer.line();
   if (!group.empty()) line += group + ".";
   line += property;
   if (!types.empty()) line += ";TYPE=" + types;
-  std::string_view others = entryOtherParameters(entry.parameters);
+  std::string_view others = version3;
   if (!ownServiceType) {
     line += others;
   } else {
@@ -333,6 +339,54 @@ void slotLinesInto(std::string& line, const Person& person, std::string_view slo
   }
 }
 
+// The words of a text, split at spaces.
+std::vector<std::string_view> wordsOf(std::string_view text) {
+  std::vector<std::string_view> words;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t space = text.find(' ', at);
+    const std::size_t end = space == std::string_view::npos ? text.size() : space;
+    if (end > at) words.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return words;
+}
+
+// The FN line read (kept: "FN;params:value", escaped), after the name it did not show as the writer
+// shows it went from wasWritten to nowWritten ("FN:..." each): the words the name lost leave the
+// value where they are in it; a name that gained or changed words leaves the value as it was. The
+// line is rebuilt from the name only when its value was the name as the writer shows it.
+std::string formattedNameAfterNameChange(std::string_view kept, std::string_view wasWritten,
+                                         std::string_view nowWritten) {
+  std::size_t colon = std::string_view::npos;
+  bool quoted = false;
+  for (std::size_t i = 0; i < kept.size() && colon == std::string_view::npos; ++i) {
+    if (kept[i] == '"') quoted = !quoted;
+    if (kept[i] == ':' && !quoted) colon = i;
+  }
+  if (colon == std::string_view::npos) return std::string(nowWritten);
+  const std::string_view head = kept.substr(0, colon + 1), value = kept.substr(colon + 1);
+  const std::string_view was = wasWritten.substr(3), now = nowWritten.substr(3);
+  if (value == was) return std::string(head) + std::string(now);
+  if (now.empty()) return std::string(kept);
+  // The words of the name before that it has no more (each as often as it lost it).
+  std::vector<std::string_view> lost = wordsOf(was);
+  for (std::string_view word : wordsOf(now)) {
+    auto found = std::find(lost.begin(), lost.end(), word);
+    if (found != lost.end()) lost.erase(found);
+  }
+  std::vector<std::string_view> words = wordsOf(value);
+  for (std::string_view word : lost) {
+    auto found = std::find(words.begin(), words.end(), word);
+    if (found != words.end()) words.erase(found);
+  }
+  std::string out(head);
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) out += ' ';
+    out += words[i];
+  }
+  return words.empty() ? std::string(kept) : out;
+}
+
 const char* imageType(const ABBytes& bytes) {
   if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8) return "JPEG";
   if (bytes.size() >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G') return "PNG";
@@ -372,7 +426,7 @@ void appendVCard(const ABPersonData& person, std::string& out) {
     if (written.empty()) return;
     if (const VCardLinesAsRead* read = asRead.empty() ? nullptr : linesAsReadFor(asRead, name, written)) {
       for (const auto& text : read->lines) {
-        line += text;
+        appendKeptLineInVersion3(line, text, false);
         writer.endLine();
       }
       return;
@@ -386,7 +440,15 @@ void appendVCard(const ABPersonData& person, std::string& out) {
     }
   };
   slot("N");
-  slot("FN");
+  // An FN that was not the name's own form is not rebuilt from the name when the name changes: a part
+  // removed from the name leaves it, anything else leaves it as it was.
+  if (const VCardLinesAsRead* read = asRead.empty() ? nullptr : linesAsReadFor(asRead, "FN");
+      read && read->lines.size() == 1 && read->written != vCardSlotLines(person, "FN")) {
+    line += formattedNameAfterNameChange(read->lines.front(), read->written, vCardSlotLines(person, "FN"));
+    writer.endLine();
+  } else {
+    slot("FN");
+  }
   slot("NICKNAME");
   slot("X-MAIDENNAME");
   slot("X-PHONETIC-FIRST-NAME");
@@ -414,7 +476,7 @@ void appendVCard(const ABPersonData& person, std::string& out) {
     forEachKeptLine(
         *kept, [&] { return writer.nextGroup(); },
         [&](std::string_view text) {
-          line += text;
+          appendKeptLineInVersion3(line, text);
           writer.endLine();
         });
   }

@@ -33,6 +33,10 @@ INSTANT = {"X-AIM", "X-JABBER", "X-MSN", "X-ICQ", "X-YAHOO", "X-SKYPE", "X-SKYPE
 RELATED = {"RELATED", "X-MS-MANAGER", "X-MS-ASSISTANT", "X-MS-SPOUSE", "X-EVOLUTION-MANAGER",
            "X-EVOLUTION-ASSISTANT", "X-EVOLUTION-SPOUSE", "X-MANAGER", "X-ASSISTANT", "X-SPOUSE",
            "X-KADDRESSBOOK-X-MANAGERSNAME", "X-KADDRESSBOOK-X-ASSISTANTSNAME", "X-KADDRESSBOOK-X-SPOUSESNAME"}
+# vCard 4.0 properties that a 3.0 export writes under their 3.0 (X-) names.
+VERSION3 = {"KIND": "X-ADDRESSBOOKSERVER-KIND", "MEMBER": "X-ADDRESSBOOKSERVER-MEMBER", "GENDER": "X-GENDER",
+            "ANNIVERSARY": "X-ANNIVERSARY", "BIRTHPLACE": "X-BIRTHPLACE", "DEATHPLACE": "X-DEATHPLACE",
+            "DEATHDATE": "X-DEATHDATE", "LANG": "X-LANG", "CLIENTPIDMAP": "X-CLIENTPIDMAP", "XML": "X-XML"}
 # Structure, not content: the card's version and profile, item-group labels (read into the labels of
 # their entries, which the export says with TYPE where it can) and X-ABADR (the country code of its
 # group's address, which the export writes as a text value, commas escaped, where some exporters do not).
@@ -85,13 +89,26 @@ def exported_names(name):
         return ["IMPP"]
     if name in RELATED:
         return ["X-ABRELATEDNAMES"]
+    if name in VERSION3:
+        return [VERSION3[name]]
     return [name]
+
+
+def geo(value):
+    """The latitude of a position as 4.0 (geo:lat,lon) and 3.0 (lat;lon) write it (vobject splits the former)."""
+    if not isinstance(value, str):
+        return value
+    if value.lower().startswith("geo:"):
+        value = value[4:]
+    return " ".join(value.replace(";", " ").replace(",", " ").split()[:1])
 
 
 def found(value, name, exported):
     for other_name in exported_names(name):
         candidates = values_of(exported, other_name)
         if value in candidates:
+            return True
+        if name == "GEO" and geo(value) in [geo(c) for c in candidates]:
             return True
         if isinstance(value, str) and any(isinstance(c, bytes) for c in candidates):
             try:  # a picture the independent reader left encoded (vCard 2.1 bare B)
