@@ -246,6 +246,8 @@ std::string mergeKeptLines(const std::vector<std::string_view>& persons) {
   return merged;
 }
 
+const VCardLinesAsRead kCameAsVersion4{"VERSION", "VERSION:4.0", {"VERSION:4.0"}};
+
 std::vector<VCardLinesAsRead> parseLinesAsRead(std::string_view text) {
   std::vector<VCardLinesAsRead> all;
   while (!text.empty()) {

@@ -56,6 +56,8 @@ struct VCardLinesAsRead {
   std::string written;             // what the writer writes for the value, unfolded, lines joined by '\n'
   std::vector<std::string> lines;  // what the card said
 };
+// The entry that marks a person read from a vCard 4.0 card (slot "VERSION").
+extern const VCardLinesAsRead kCameAsVersion4;
 std::vector<VCardLinesAsRead> parseLinesAsRead(std::string_view text);
 void appendLinesAsRead(std::string& text, const VCardLinesAsRead& entry);
 // The lines read for the slot when the writer would still write `written` for it, else nullptr.
@@ -64,7 +66,8 @@ const VCardLinesAsRead* linesAsReadFor(const std::vector<VCardLinesAsRead>& all,
 // The lines read for the slot, whatever the writer writes for it now, or nullptr.
 const VCardLinesAsRead* linesAsReadFor(const std::vector<VCardLinesAsRead>& all, std::string_view slot);
 
-// A kept line as vCard 3.0 spells it, for a card that came in as 4.0 and goes out as 3.0: a property
+// A kept line as vCard 3.0 spells it, for a card that came in as 4.0 and goes out as 3.0 (a card
+// that came in as 3.0 keeps its lines as they came): a property
 // 3.0 does not have under its X- name (KIND and MEMBER as X-ADDRESSBOOKSERVER-KIND and -MEMBER,
 // GENDER as X-GENDER, ANNIVERSARY as X-ANNIVERSARY, ...; a second N as X-N), PREF=1 as TYPE=pref
 // (another PREF as X-PREF), GEO:geo:lat,lon as GEO:lat;lon. A line 3.0 can say is appended as it is.

@@ -176,7 +176,11 @@ bool VCardPersonReader::decodedLegacyValue(const VCardCard& card, const VCardLin
   std::vector<std::string_view> names{tried.empty() ? std::string_view("UTF-8") : tried};
   for (std::string_view charset : {own, std::string_view(rule.fileCharset()), std::string_view(rule.fallback())}) {
     if (charset.empty() || equalsIgnoringCase(charset, tried)) continue;
-    if (charsets_.convert(bytes, charset, converted_) != CharsetConverter::Result::Converted) {
+    // A value that says it is UTF-8 keeps its UTF-8: only its stray bytes are read in the character
+    // set (when it is one of single bytes).
+    const bool saysUtf8 = !tried.empty() && CharsetConverter::isUtf8(tried);
+    if ((!saysUtf8 || charsets_.convertStrayBytes(bytes, charset, converted_) != CharsetConverter::Result::Converted) &&
+        charsets_.convert(bytes, charset, converted_) != CharsetConverter::Result::Converted) {
       if (std::find_if(names.begin(), names.end(),
                        [&](std::string_view n) { return equalsIgnoringCase(n, charset); }) == names.end())
         names.push_back(charset);
@@ -224,6 +228,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       if (is(line.name, "VERSION")) error = {line.lineNumber, "unsupported vCard version " + std::string(version)};
     return false;
   }
+  version4_ = version == "4.0";
   legacyLines_.assign(card.lines.size(), 0);
   cardLegacy_.clear();
 
@@ -660,6 +665,8 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, 
     }
     appendLinesAsRead(asRead, entry);
   }
+  // A card that came in as vCard 4.0 says so, for a writer that writes its 4.0 spellings as 3.0 does.
+  if (version4_) appendLinesAsRead(asRead, kCameAsVersion4);
   if (!asRead.empty()) person.setText(PersonSlots::kVCardLinesAsRead, asRead);
 
   // Kept item groups are numbered from item1 in the order met, so that what is kept does not depend

@@ -55,6 +55,7 @@ class VCardPersonReader {
   bool decodedLegacyValue(const VCardCard& card, const VCardLine& line, std::string_view bytes, std::string_view tried,
                           std::string_view& out, VCardSyntaxError& error);
 
+  bool version4_ = false;  // the card being read is a vCard 4.0 card
   const VCardLegacyText* legacy_ = nullptr;
   VCardLegacyCounts legacyCounts_;
   VCardLegacyCounts cardLegacy_;   // of the card being read (contacts unused)

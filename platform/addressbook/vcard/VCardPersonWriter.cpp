@@ -40,11 +40,15 @@ class CardWriter {
 
   std::string& line() { return line_; }
   int nextGroup() { return ++group_; }
+  // Whether the person came in as a vCard 4.0 card (its 4.0 spellings go out as 3.0 says them).
+  void setVersion4(bool version4) { version4_ = version4; }
+  bool version4() const { return version4_; }
 
  private:
   std::string& out_;
   std::string line_;
   int group_ = 0;
+  bool version4_ = false;
 };
 
 // The label a reader gives an entry written with these TYPE values, for the properties whose label
@@ -79,14 +83,17 @@ std::string beginEntry(CardWriter& writer, std::string_view property, const ABMu
     auto label = form.grouped ? std::nullopt : labelReadBack(property, both);
     if (!label || *label == entry.label) types = std::move(both);
   }
-  // PREF (vCard 4.0) as a 3.0 card says it: TYPE=pref.
+  // PREF of a card that came in as vCard 4.0 as a 3.0 card says it: TYPE=pref.
   std::string version3;
-  parametersInVersion3(entryOtherParameters(entry.parameters), types, version3);
+  std::string_view others = entryOtherParameters(entry.parameters);
+  if (writer.version4()) {
+    parametersInVersion3(others, types, version3);
+    others = version3;
+  }
   std::string& line = writer.line();
   if (!group.empty()) line += group + ".";
   line += property;
   if (!types.empty()) line += ";TYPE=" + types;
-  std::string_view others = version3;
   if (!ownServiceType) {
     line += others;
   } else {
@@ -420,13 +427,19 @@ void appendVCard(const ABPersonData& person, std::string& out) {
   std::vector<VCardLinesAsRead> asRead;
   if (const std::string* text = person.string(kABVCardLinesAsReadProperty)) asRead = parseLinesAsRead(*text);
   std::string& line = writer.line();
+  // A card that came in as 4.0 goes out in 3.0 spellings; any other with its lines as they came.
+  const bool version4 = !asRead.empty() && linesAsReadFor(asRead, "VERSION");
+  writer.setVersion4(version4);
   // A value's lines as the card said them while the value is what it was, else as the writer says it.
   auto slot = [&](std::string_view name) {
     std::string written = vCardSlotLines(person, name);
     if (written.empty()) return;
     if (const VCardLinesAsRead* read = asRead.empty() ? nullptr : linesAsReadFor(asRead, name, written)) {
       for (const auto& text : read->lines) {
-        appendKeptLineInVersion3(line, text, false);
+        if (version4)
+          appendKeptLineInVersion3(line, text, false);
+        else
+          line += text;
         writer.endLine();
       }
       return;
@@ -476,7 +489,10 @@ void appendVCard(const ABPersonData& person, std::string& out) {
     forEachKeptLine(
         *kept, [&] { return writer.nextGroup(); },
         [&](std::string_view text) {
-          appendKeptLineInVersion3(line, text);
+          if (version4)
+            appendKeptLineInVersion3(line, text);
+          else
+            line += text;
           writer.endLine();
         });
   }

@@ -376,3 +376,26 @@ CharsetConverter::Result CharsetConverter::convert(std::string_view bytes, std::
   out.resize(static_cast<std::size_t>(length));
   return Result::Converted;
 }
+
+CharsetConverter::Result CharsetConverter::convertStrayBytes(std::string_view bytes, std::string_view charset,
+                                                             std::string& out) {
+  if (isUtf8(charset)) return Result::NotText;
+  const std::string name = normalisedCharset(charset);
+  auto* converter = static_cast<UConverter*>(open(name));
+  if (!converter) return Result::UnknownCharset;
+  if (ucnv_getMaxCharSize(converter) != 1) return Result::NotText;
+  std::string text, one;
+  text.reserve(bytes.size() + 16);
+  for (std::size_t i = 0; i < bytes.size();) {
+    if (const std::size_t length = utf8SequenceLength(bytes, i)) {
+      text.append(bytes.substr(i, length));
+      i += length;
+      continue;
+    }
+    if (convert(bytes.substr(i, 1), charset, one) != Result::Converted) return Result::NotText;
+    text += one;
+    ++i;
+  }
+  out = std::move(text);
+  return Result::Converted;
+}

@@ -51,6 +51,10 @@ class CharsetConverter {
     return convert(bytes, charset, out) == Result::Converted;
   }
 
+  // Text that is UTF-8 but for some bytes (a value that says CHARSET=UTF-8 and holds a stray byte):
+  // its UTF-8 kept, each other byte read in charset, which must be a character set of single bytes.
+  Result convertStrayBytes(std::string_view bytes, std::string_view charset, std::string& out);
+
   // Whether ICU knows the character set (any of its names, case-insensitive).
   static bool knows(std::string_view charset);
   // UTF-8 and ASCII by any of their names: the text as it is, nothing to convert.

@@ -502,7 +502,8 @@ def person_of_vcard(card):
         elif l.name in ("NICKNAME", "X-MAIDENNAME", "X-PHONETIC-FIRST-NAME", "X-PHONETIC-LAST-NAME", "TITLE", "NOTE"):
             key = {"NICKNAME": "Nickname", "X-MAIDENNAME": "Maiden Name", "TITLE": "Job Title", "NOTE": "Note",
                    "X-PHONETIC-FIRST-NAME": "Phonetic First Name", "X-PHONETIC-LAST-NAME": "Phonetic Last Name"}
-            p[key[l.name]] = l.value
+            # Several NOTE lines (as a card said them) are one note.
+            p[key[l.name]] = p[key[l.name]] + "\n" + l.value if l.name == "NOTE" and p.get("Note") else l.value
         elif l.name == "BDAY" and not p["Birthday"]:  # the first; a year kept back is said again as --MMDD
             digits = re.sub(r"\D", "", l.value)
             p["Birthday"] = "%s-%s-%s" % (digits[:4], digits[4:6], digits[6:8])

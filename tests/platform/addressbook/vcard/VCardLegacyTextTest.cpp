@@ -64,6 +64,12 @@ TEST(VCardLegacyTextTest, ValuesThatAreNotUtf8AreReadByTheRuleAndCounted) {
   ASSERT_TRUE(result.ok()) << result.error;
   EXPECT_EQ(text(result.persons[0], kABNoteProperty), kGreekUtf8);
   EXPECT_EQ(result.legacy, (VCardLegacyCounts{{"ISO-8859-7", 1, 1}}));
+  // A value that says it is UTF-8 keeps its UTF-8; only a stray byte is read as Windows-1252.
+  result = VCardImporter::importText(card("2.1", "ORG;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C3=91=C3=91=80\r\n"),
+                                     "stray.vcf");
+  ASSERT_TRUE(result.ok()) << result.error;
+  EXPECT_EQ(text(result.persons[0], kABOrganizationProperty), "\xC3\x91\xC3\x91\xE2\x82\xAC");
+  EXPECT_EQ(result.legacy, (VCardLegacyCounts{{"Windows-1252", 1, 1}}));
   // Quoted-printable bytes are text like any other; UTF-8 values are not counted.
   result = VCardImporter::importText(
       card("2.1", "NOTE;ENCODING=QUOTED-PRINTABLE:caf=E9\r\nTITLE;ENCODING=QUOTED-PRINTABLE:caf=C3=A9\r\n"), "qp.vcf");
