@@ -54,25 +54,9 @@ class HostileCardDavServer {
   // The ways to misbehave, one word a line (see hostile_carddav.py); empty: none.
   void mode(const std::string& modes) { std::ofstream(folder_ / "mode") << modes; }
 
-  long put(const std::string& name, const std::string& text) {
-    HttpSession http("ann", "secret", false);
-    HttpSession::Response response;
-    http.request("PUT", bookUrl() + name, {"Content-Type: text/vcard"}, text, response, nullptr);
-    return response.status;
-  }
-  std::string get(const std::string& name, long* status = nullptr) {
-    HttpSession http("ann", "secret", false);
-    HttpSession::Response response;
-    http.request("GET", bookUrl() + name, {}, "", response, nullptr);
-    if (status) *status = response.status;
-    return response.body;
-  }
-  long remove(const std::string& name) {
-    HttpSession http("ann", "secret", false);
-    HttpSession::Response response;
-    http.request("DELETE", bookUrl() + name, {}, "", response, nullptr);
-    return response.status;
-  }
+  long put(const std::string& name, const std::string& text) { return OtherClient{bookUrl()}.put(name, text); }
+  std::string get(const std::string& name, long* status = nullptr) { return OtherClient{bookUrl()}.get(name, status); }
+  long remove(const std::string& name) { return OtherClient{bookUrl()}.remove(name); }
 
  private:
   std::string read(const char* name) const {

@@ -13,8 +13,39 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/sync/HttpSession.h"
+
+// A client other than Rolvane at an address book (user "ann", password "secret"): what another
+// program does to the server while Rolvane is away.
+struct OtherClient {
+  std::string bookUrl;
+
+  long put(const std::string& name, const std::string& text) const {
+    HttpSession::Response response;
+    send("PUT", name, {"Content-Type: text/vcard"}, text, response);
+    return response.status;
+  }
+  std::string get(const std::string& name, long* status = nullptr) const {
+    HttpSession::Response response;
+    send("GET", name, {}, "", response);
+    if (status) *status = response.status;
+    return response.body;
+  }
+  long remove(const std::string& name) const {
+    HttpSession::Response response;
+    send("DELETE", name, {}, "", response);
+    return response.status;
+  }
+
+ private:
+  void send(const char* method, const std::string& name, const std::vector<std::string>& headers,
+            const std::string& body, HttpSession::Response& response) const {
+    HttpSession http("ann", "secret", false);
+    http.request(method, bookUrl + name, headers, body, response, nullptr);
+  }
+};
 
 class RadicaleServer {
  public:
@@ -77,25 +108,9 @@ class RadicaleServer {
            response.status == 201;
   }
   // What a client other than Rolvane does to the server.
-  long put(const std::string& name, const std::string& text) {
-    HttpSession http("ann", "secret", false);
-    HttpSession::Response response;
-    http.request("PUT", bookUrl() + name, {"Content-Type: text/vcard"}, text, response, nullptr);
-    return response.status;
-  }
-  std::string get(const std::string& name, long* status = nullptr) {
-    HttpSession http("ann", "secret", false);
-    HttpSession::Response response;
-    http.request("GET", bookUrl() + name, {}, "", response, nullptr);
-    if (status) *status = response.status;
-    return response.body;
-  }
-  long remove(const std::string& name) {
-    HttpSession http("ann", "secret", false);
-    HttpSession::Response response;
-    http.request("DELETE", bookUrl() + name, {}, "", response, nullptr);
-    return response.status;
-  }
+  long put(const std::string& name, const std::string& text) { return OtherClient{bookUrl()}.put(name, text); }
+  std::string get(const std::string& name, long* status = nullptr) { return OtherClient{bookUrl()}.get(name, status); }
+  long remove(const std::string& name) { return OtherClient{bookUrl()}.remove(name); }
 
   static int freePort() {
     int fd = socket(AF_INET, SOCK_STREAM, 0);

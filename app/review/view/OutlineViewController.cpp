@@ -407,17 +407,16 @@ void OutlineViewController::mergeClick() {
     noticeText_->setText(lines.join("; "));
     emit storeChanged();
   }
-  if (outline_.isFinished()) {
-    model_->reload();
-    emit backRequested();
-    return;
-  }
-  if (!outline_.selectedItem()) outline_.selectFirstContact();
-  syncFromOutline();
+  showWhatIsLeft();
 }
 
 void OutlineViewController::storeChangedElsewhere() {
   outline_.purgeMissing(book_);
+  showWhatIsLeft();
+}
+
+// After rows went: back to the browser when nothing is left, else a listed contact selected.
+void OutlineViewController::showWhatIsLeft() {
   if (outline_.isFinished()) {
     model_->reload();
     emit backRequested();

@@ -96,6 +96,7 @@ class OutlineViewController : public QWidget {
  private:
   void buildInterface();
   void syncFromOutline();
+  void showWhatIsLeft();
   void updateUI();
   void placeMatrix(const ReviewCategories::FixMatrix* matrix, const std::string& selected);
   void rebuildPreview();
