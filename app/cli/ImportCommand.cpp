@@ -197,6 +197,8 @@ int runImport(CommandContext& ctx) {
       ctx.err << "rolvane import: " << result.error << "\n";
       return 1;
     }
+    // Cards updated from files say their revisions as the files do.
+    book->keepRevisionsInNextSave();
     ABSaveResult saved = book->saveChanges();
     if (saved.ok()) break;
     // Only a unique id that another program stored meanwhile stands in the way: the import is made

@@ -375,7 +375,17 @@ ABPersonData mergedValues(const MergePlan& plan) {
     note += paragraph;
   }
   if (!note.empty()) merged.set(kABNoteProperty, note);
-  if (plan.keeps < plan.members.size()) merged.set(kABUIDProperty, plan.members[plan.keeps]->uniqueId());
+  if (plan.keeps < plan.members.size()) {
+    merged.set(kABUIDProperty, plan.members[plan.keeps]->uniqueId());
+    // The card stays the winner's: one that came in as vCard 4.0 goes back to its source as 4.0.
+    const ABValue asRead = plan.members[plan.keeps]->valueForProperty(kABVCardLinesAsReadProperty);
+    if (const std::string* text = std::get_if<std::string>(&asRead);
+        text && linesAsReadFor(parseLinesAsRead(*text), "VERSION")) {
+      std::string marker;
+      appendLinesAsRead(marker, kCameAsVersion4);
+      merged.set(kABVCardLinesAsReadProperty, ABValue(std::move(marker)));
+    }
+  }
   return merged;
 }
 

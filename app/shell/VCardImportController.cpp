@@ -70,6 +70,7 @@ bool VCardImportController::importFiles(const QStringList& paths) {
         message = tr("Nothing was imported.\n%1").arg(QString::fromStdString(result.error));
       } else {
         std::string error;
+        book_.keepRevisionsInNextSave();  // cards updated from files keep the files' revisions
         if (book_.save(&error)) {
           ok = true;
           contacts = static_cast<int>(result.added.size() + result.updated.size());

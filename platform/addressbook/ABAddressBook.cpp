@@ -23,6 +23,7 @@
 #include "PackedBytes.h"
 #include "PersonCodec.h"
 #include "SqliteStore.h"
+#include "platform/addressbook/vcard/VCardKept.h"
 #include "platform/threads/ParallelFor.h"
 
 namespace {
@@ -637,12 +638,30 @@ ABSaveResult ABAddressBook::saveChanges() {
   ABSaveResult result;
   std::vector<EncodedRows::Item> items;
   std::vector<std::pair<Slot*, std::uint64_t>> written;
+  const std::int64_t saveTime = now();
+  const bool stampsRevisions = !nextSaveKeepsRevisions_;
+  nextSaveKeepsRevisions_ = false;
+  std::string revision;
   for (const auto& person : people_) {
     std::uint64_t version = person->version();
     if (person->savedInBook_ == version) continue;  // saved as it is: no need to look it up
     Slot& slot = *slotOf(person.get());
     if (slot.savedVersion == version) continue;
-    items.push_back({person->uid_, slot.order, person->snapshot(), slot.rowVersion});
+    ABPersonSnapshot data = person->snapshot();
+    // A stored card that changes says so in its REV; the person holds what is written.
+    if (const std::string* kept = data->string(kABVCardKeptLinesProperty);
+        stampsRevisions && slot.rowVersion != 0 && kept && kept->find("REV") != std::string::npos) {
+      std::string lines = *kept;
+      if (revision.empty()) revision = revisionText(saveTime);
+      if (replaceRevisionLines(lines, revision)) {
+        auto stamped = std::make_shared<ABPersonData>(*data);
+        stamped->set(kABVCardKeptLinesProperty, ABValue(std::move(lines)));
+        data = stamped;
+        std::lock_guard personLock(person->mutex_);
+        person->data_ = data;
+      }
+    }
+    items.push_back({person->uid_, slot.order, std::move(data), slot.rowVersion});
     written.emplace_back(&slot, version);
   }
   std::vector<SqliteStore::Removal> removals;
@@ -650,7 +669,7 @@ ABSaveResult ABAddressBook::saveChanges() {
   for (const auto& removal : pendingRemovals_) removals.push_back({removal.person->uid_, removal.rowVersion});
 
   SqliteStore::ChangeNote note;
-  note.time = now();
+  note.time = saveTime;
   note.record = recordsHistory_;
   if (recordsHistory_) note.description = nextDescription_.empty() ? describePendingLocked() : nextDescription_;
   nextDescription_.clear();
@@ -1167,6 +1186,11 @@ std::string counted(size_t count, const char* verb) {
 }
 
 }  // namespace
+
+void ABAddressBook::keepRevisionsInNextSave() {
+  std::lock_guard lock(mutex_);
+  nextSaveKeepsRevisions_ = true;
+}
 
 std::int64_t ABAddressBook::now() {
   if (testClock) return testClock();

@@ -248,6 +248,10 @@ class ABAddressBook {
   // change. The next save is described with this text (a line a user understands: "Merged 3
   // contacts into Ann Lee"); without one, the save describes itself by what it counts.
   void setNextChangeDescription(std::string description);
+  // A stored person a save changes gets a new revision: the REV line its card came with (kept
+  // lines) says the time of the save. The next save only (a sync taking the source's cards, an
+  // import updating from files) keeps the revisions the persons hold.
+  void keepRevisionsInNextSave();
   // The id of the change set the last save recorded (0: it changed nothing).
   std::int64_t lastChangeId() const;
   // Without recording (only for measuring what recording costs) saves keep no history.
@@ -382,6 +386,7 @@ class ABAddressBook {
   std::int64_t appendFrom_ = 1;
   mutable std::int64_t dataVersion_ = 0;
   std::string nextDescription_;
+  bool nextSaveKeepsRevisions_ = false;
   std::int64_t lastChangeId_ = 0;
   bool recordsHistory_ = true;
 };

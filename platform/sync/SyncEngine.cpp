@@ -34,11 +34,11 @@ std::string storeChanges(int added, int changed, int removed) {
 }
 
 std::string cardOf(const ABPerson& person) {
-  return vCardForPerson(*person.snapshot());
+  return vCardForPerson(*person.snapshot(), VCardVersion::AsRead);
 }
 
 std::string cardOf(const ABPersonData& data) {
-  return vCardForPerson(data);
+  return vCardForPerson(data, VCardVersion::AsRead);
 }
 
 // A card's content lines, unfolded, each with its parameters in one order, and the lines grouped
@@ -137,7 +137,7 @@ bool holdsCard(const std::string& text, const std::string& uid, const std::strin
   ABPersonData data;
   if (!readCard(text, "", data, nullptr)) return false;
   data.set(kABUIDProperty, ABValue(uid));
-  return sameCard(vCardForPerson(data), wrote);
+  return sameCard(vCardForPerson(data, VCardVersion::AsRead), wrote);
 }
 
 std::string uidOf(const ABPersonData& data) {
@@ -458,6 +458,7 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
   if (book_.hasUnsavedChanges()) {
     book_.setNextChangeDescription("Synced with " + source.name + ": " +
                                    storeChanges(report.addedToStore, report.changedInStore, report.removedFromStore));
+    book_.keepRevisionsInNextSave();  // the source's cards, with the revisions it gave them
     if (!book_.save(&why)) {
       book_.revert(nullptr);
       return fail("the address book could not be saved, nothing was changed: " + why);
@@ -684,6 +685,7 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
   if (!settled.empty() && book_.hasUnsavedChanges()) {
     book_.setNextChangeDescription("Synced with " + source.name + ": kept its versions of " +
                                    contactsCounted(settled.size()) + " changed on both sides");
+    book_.keepRevisionsInNextSave();  // the source's cards, with the revisions it gave them
     if (!book_.save(&why)) {
       book_.revert(nullptr);
       report.errors.push_back(source.name + ": the source's versions of conflicting cards could not be saved: " + why);

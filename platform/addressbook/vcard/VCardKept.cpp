@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <ctime>
 #include <map>
 #include <set>
 #include <unordered_set>
@@ -187,7 +188,16 @@ void appendEntryParameters(std::string& out, const VCardCard& card, const VCardL
   }
 }
 
+std::string_view entryProperty(std::string_view parameters) {
+  return parameters.substr(0, parameters.find(';'));
+}
+
+std::string_view entryParametersOnly(std::string_view parameters) {
+  return parameters.substr(entryProperty(parameters).size());
+}
+
 std::string_view entryExtraTypes(std::string_view parameters) {
+  parameters = entryParametersOnly(parameters);
   constexpr std::string_view kType = ";TYPE=";
   if (parameters.substr(0, kType.size()) != kType) return {};
   std::string_view rest = parameters.substr(kType.size());
@@ -201,9 +211,47 @@ std::string_view entryExtraTypes(std::string_view parameters) {
 }
 
 std::string_view entryOtherParameters(std::string_view parameters) {
+  parameters = entryParametersOnly(parameters);
   std::string_view types = entryExtraTypes(parameters);
   if (types.empty()) return parameters;
   return parameters.substr(std::string_view(";TYPE=").size() + types.size());
+}
+
+bool replaceRevisionLines(std::string& kept, std::string_view revision) {
+  std::string out;
+  bool found = false;
+  std::string_view rest = kept;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end == std::string_view::npos ? rest.size() : end + 1);
+    rest.remove_prefix(line.size());
+    // "REV:...", "REV;VALUE=timestamp:...", "item1.REV:..." (case as any).
+    std::string_view name = line.substr(itemGroupOf(line).size());
+    if (!name.empty() && name.front() == '.') name.remove_prefix(1);
+    const bool isRevision =
+        name.size() > 3 && equalsIgnoringCase(name.substr(0, 3), "REV") && (name[3] == ':' || name[3] == ';');
+    if (!isRevision) {
+      out += line;
+      continue;
+    }
+    if (found) continue;
+    found = true;
+    out += "REV:";
+    out += revision;
+    out += '\n';
+  }
+  if (!found) return false;
+  kept = std::move(out);
+  return true;
+}
+
+std::string revisionText(std::int64_t seconds) {
+  const std::time_t time = static_cast<std::time_t>(seconds);
+  std::tm parts{};
+  gmtime_r(&time, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
+  return text;
 }
 
 void forEachKeptLine(std::string_view kept, const std::function<int()>& nextGroup,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -37,9 +38,24 @@ void appendEntryParameters(std::string& out, const VCardCard& card, const VCardL
                            std::string_view explainedTypes,
                            const std::function<bool(const VCardParameter&)>& skip = {});
 
-// The TYPE values of entry parameters ("VOICE,pref" of ";TYPE=VOICE,pref;PREF=1") and the rest.
+// The TYPE values of entry parameters ("VOICE,pref" of ";TYPE=VOICE,pref;PREF=1") and the rest
+// (neither holds the property the entry was read from).
 std::string_view entryExtraTypes(std::string_view parameters);
 std::string_view entryOtherParameters(std::string_view parameters);
+// An entry read from a property of another program's own (Evolution's X-EVOLUTION-SPOUSE, X-AIM,
+// KDE's X-KADDRESSBOOK-X-SpousesName) keeps that property's name before its parameters
+// ("X-EVOLUTION-SPOUSE;X-EVOLUTION-UI-SLOT=1"), so that it is written back the way that program
+// reads it; parameters are otherwise empty or begin with ';'. The property, else empty.
+std::string_view entryProperty(std::string_view parameters);
+// The parameters without that property.
+std::string_view entryParametersOnly(std::string_view parameters);
+
+// A changed card's revision: every REV line of kept lines (a merge may hold several) gives way to
+// one "REV:<revision>" where the first stood. False (nothing changed) when they hold no REV line:
+// a card that never said its revision is not given one.
+bool replaceRevisionLines(std::string& kept, std::string_view revision);
+// A time (seconds since 1970) as REV says it: 20261210T014500Z.
+std::string revisionText(std::int64_t seconds);
 
 // Writes kept lines: calls emit with each line whose item group ("item3") is renamed to the next
 // number of the card (nextGroup), the same new name for every line of one group.

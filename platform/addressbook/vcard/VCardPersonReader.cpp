@@ -229,6 +229,7 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
     return false;
   }
   version4_ = version == "4.0";
+  photoWritten_.clear();
   legacyLines_.assign(card.lines.size(), 0);
   cardLegacy_.clear();
 
@@ -315,7 +316,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
         ABBytes bytes;
         std::string_view value = line.value;
         bool inline64 = isBase64(card, line);
-        if (!inline64 && startsWithIgnoringCase(value, "data:")) {
+        const bool dataUri = !inline64 && startsWithIgnoringCase(value, "data:");
+        if (dataUri) {
           auto comma = value.find(',');
           if (comma != std::string_view::npos && value.substr(0, comma).find(";base64") != std::string_view::npos) {
             value.remove_prefix(comma + 1);
@@ -328,6 +330,12 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
             return false;
           }
           if (!bytes.empty()) {
+            // Parameters the writer would not write for this picture are kept with it.
+            if (!version4_ && !dataUri) {
+              photoHead_ = "PHOTO";
+              appendKeptParameters(photoHead_, card, line);
+              if (photoHead_ != vCardPhotoHead(bytes)) photoWritten_ = vCardPhotoWritten(bytes);
+            }
             person.set(PersonSlots::kImageData, std::move(bytes));
             use();
           }
@@ -465,6 +473,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       }
       const std::string* propertyLabel = relatedLabelForProperty(name);
       entry.label = labelOr(propertyLabel ? *propertyLabel : relatedLabelForTypes(card, line));
+      // Written back under the property of the program that wrote it while its label is that one's.
+      if (propertyLabel && line.group.empty()) entry.parameters = name;
       if (!card.parametersOf(line).empty())
         appendEntryParameters(entry.parameters, card, line, relatedTypeForLabel(entry.label));
       use();
@@ -514,6 +524,8 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       entry.addField(kABInstantMessageServiceKey, *service);
       entry.addField(kABInstantMessageUsernameKey, value);
       entry.label = labelOr(genericLabelForTypes(card, line));
+      // Written back under the property it came with while the service is that property's.
+      if (line.group.empty()) entry.parameters = name;
       parametersInto(entry.parameters, "IMPP", entry.label);
       use();
     } else if (is(name, "X-SOCIALPROFILE") ||
@@ -666,6 +678,7 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, 
     appendLinesAsRead(asRead, entry);
   }
   // A card that came in as vCard 4.0 says so, for a writer that writes its 4.0 spellings as 3.0 does.
+  if (!photoWritten_.empty()) appendLinesAsRead(asRead, {"PHOTO", photoWritten_, {photoHead_}});
   if (version4_) appendLinesAsRead(asRead, kCameAsVersion4);
   if (!asRead.empty()) person.setText(PersonSlots::kVCardLinesAsRead, asRead);
 

@@ -77,5 +77,6 @@ class VCardPersonReader {
   std::string written_, joined_;
   // Texts of the card being read, kept from card to card for their room.
   std::string unescaped_, formattedName_, department_, note_, street_, asRead_, kept_;
+  std::string photoHead_, photoWritten_;  // PHOTO's parameters as read, when the writer's differ
   GroupValues labels_, countryCodes_;
 };

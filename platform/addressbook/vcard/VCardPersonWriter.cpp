@@ -40,15 +40,20 @@ class CardWriter {
 
   std::string& line() { return line_; }
   int nextGroup() { return ++group_; }
-  // Whether the person came in as a vCard 4.0 card (its 4.0 spellings go out as 3.0 says them).
+  // Whether the person came in as a vCard 4.0 card and goes out as 3.0 (its 4.0 spellings go out
+  // as 3.0 says them).
   void setVersion4(bool version4) { version4_ = version4; }
   bool version4() const { return version4_; }
+  // Whether the card is written as vCard 4.0 (a 4.0 card back to its source): lines as they came.
+  void setWrites4(bool writes4) { writes4_ = writes4; }
+  bool writes4() const { return writes4_; }
 
  private:
   std::string& out_;
   std::string line_;
   int group_ = 0;
   bool version4_ = false;
+  bool writes4_ = false;
 };
 
 // The label a reader gives an entry written with these TYPE values, for the properties whose label
@@ -75,6 +80,9 @@ std::string beginEntry(CardWriter& writer, std::string_view property, const ABMu
   std::string group;
   if (form.grouped) group = "item" + std::to_string(writer.nextGroup());
   std::string types(form.types);
+  // Every vCard 4.0 e-mail address is one of the internet.
+  if (writer.writes4() && property == "EMAIL" && types.starts_with("INTERNET"))
+    types.erase(0, types.size() > 8 ? 9 : 8);
   std::string_view extra = entryExtraTypes(entry.parameters);
   if (!extra.empty()) {
     std::string both = types.empty() ? std::string(extra) : types + "," + std::string(extra);
@@ -111,6 +119,37 @@ std::string beginEntry(CardWriter& writer, std::string_view property, const ABMu
   return group;
 }
 
+// An entry read from another program's property (entryProperty), written back under it with the
+// parameters it came with.
+// labelTypes: the TYPE values that say its label.
+void writeUnderOwnProperty(CardWriter& writer, const ABMultiValue::Entry& entry, std::string_view value,
+                           std::string_view labelTypes = {}) {
+  std::string& line = writer.line();
+  line += entryProperty(entry.parameters);
+  std::string types(labelTypes), others(entryOtherParameters(entry.parameters));
+  if (std::string_view extra = entryExtraTypes(entry.parameters); !extra.empty())
+    types += types.empty() ? std::string(extra) : "," + std::string(extra);
+  if (writer.version4()) {
+    others.clear();
+    parametersInVersion3(entryOtherParameters(entry.parameters), types, others);
+  }
+  if (!types.empty()) line += ";TYPE=" + types;
+  line += others;
+  line += ':';
+  appendEscapedText(line, value);
+  writer.endLine();
+}
+
+// Whether entry parameters (";TYPE=...;VALUE=text") hold one of that name.
+bool hasParameter(std::string_view parameters, std::string_view name) {
+  for (std::size_t at = parameters.find(';'); at != std::string_view::npos; at = parameters.find(';', at + 1)) {
+    std::string_view rest = parameters.substr(at + 1);
+    if (rest.size() > name.size() && rest[name.size()] == '=' && equalsIgnoringCase(rest.substr(0, name.size()), name))
+      return true;
+  }
+  return false;
+}
+
 void endEntry(CardWriter& writer, const std::string& group, const std::string& label) {
   writer.endLine();
   if (group.empty()) return;
@@ -126,6 +165,30 @@ void writeStrings(CardWriter& writer, const ABPersonData& person, const std::str
   for (const auto& entry : values->entries()) {
     const std::string* value = std::get_if<std::string>(&entry.value);
     if (!value || value->empty()) continue;
+    // A related name read from another program's property of its label goes back under it.
+    if (std::string_view own = entryProperty(entry.parameters); !own.empty() && vcardName == "X-ABRELATEDNAMES") {
+      if (const std::string* label = relatedLabelForProperty(own); label && *label == entry.label) {
+        writeUnderOwnProperty(writer, entry, *value);
+        continue;
+      }
+    }
+    // vCard 4.0 says a relation TYPE knows as RELATED;TYPE=spouse;VALUE=text.
+    if (writer.writes4() && vcardName == "X-ABRELATEDNAMES") {
+      if (std::string_view type = relatedTypeForLabel(entry.label); !type.empty()) {
+        std::string& line = writer.line();
+        line += "RELATED;TYPE=";
+        line += type;
+        if (std::string_view extra = entryExtraTypes(entry.parameters); !extra.empty())
+          line += "," + std::string(extra);
+        std::string_view others = entryOtherParameters(entry.parameters);
+        if (!hasParameter(others, "VALUE")) line += ";VALUE=text";
+        line += others;
+        line += ':';
+        appendEscapedText(line, *value);
+        writer.endLine();
+        continue;
+      }
+    }
     std::string group = beginEntry(writer, vcardName, entry, forceGroup);
     writer.line() += ':';
     // A phone number read as a tel: URI goes out as one.
@@ -175,6 +238,15 @@ void writeInstantMessages(CardWriter& writer, const ABPersonData& person) {
     // A value read from a card goes out with its scheme and parameters as they came; one the store
     // made, with the service's X-SERVICE-TYPE and scheme.
     const std::string* asRead = item->find(kInstantMessageVCardSchemeKey);
+    // One read from another program's property of its service goes back under it.
+    if (std::string_view own = entryProperty(entry.parameters); !own.empty() && !asRead) {
+      const VCardEntryForm form = entryFormForLabel("IMPP", entry.label);
+      if (const std::string* ownService = instantServiceForProperty(own);
+          ownService && *ownService == service && !form.grouped) {
+        writeUnderOwnProperty(writer, entry, user, form.types);
+        continue;
+      }
+    }
     std::string group = beginEntry(writer, "IMPP", entry, false, !asRead);
     std::string& line = writer.line();
     if (!asRead && !service.empty()) line += ";X-SERVICE-TYPE=" + encodeParameterValue(instantServiceName(service));
@@ -394,6 +466,22 @@ std::string formattedNameAfterNameChange(std::string_view kept, std::string_view
   return words.empty() ? std::string(kept) : out;
 }
 
+// A birthday as vCard 4.0 says it: BDAY:19800203, without a year BDAY:--0203.
+std::string birthdayInVersion4(const ABPersonData& person) {
+  const ABDate* birthday = person.date(kABBirthdayProperty);
+  if (!birthday) return {};
+  const std::string iso = birthday->toIsoString();  // 1980-02-03
+  if (birthday->year == kBirthdayYearNotKnown) return "BDAY:--" + iso.substr(5, 2) + iso.substr(8, 2);
+  return "BDAY:" + iso.substr(0, 4) + iso.substr(5, 2) + iso.substr(8, 2);
+}
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
 const char* imageType(const ABBytes& bytes) {
   if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8) return "JPEG";
   if (bytes.size() >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G') return "PNG";
@@ -402,6 +490,22 @@ const char* imageType(const ABBytes& bytes) {
 }
 
 }  // namespace
+
+std::string vCardPhotoHead(const ABBytes& photo) {
+  std::string head = "PHOTO;ENCODING=b";
+  if (const char* type = imageType(photo)) head += std::string(";TYPE=") + type;
+  return head;
+}
+
+std::string vCardPhotoWritten(const ABBytes& photo) {
+  // FNV-1a of the bytes: the picture the parameters were read with.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char byte : photo) hash = (hash ^ byte) * 1099511628211ull;
+  static const char kDigits[] = "0123456789abcdef";
+  std::string written = vCardPhotoHead(photo) + ":#";
+  for (int shift = 60; shift >= 0; shift -= 4) written += kDigits[(hash >> shift) & 0xF];
+  return written;
+}
 
 std::string vCardDisplayName(const ABPersonData& person) {
   return displayName(person);
@@ -421,15 +525,18 @@ std::string vCardSlotLines(const ABPersonData& person, std::string_view slot) {
   return line;
 }
 
-void appendVCard(const ABPersonData& person, std::string& out) {
+void appendVCard(const ABPersonData& person, std::string& out, VCardVersion version) {
   CardWriter writer(out);
-  out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
   std::vector<VCardLinesAsRead> asRead;
   if (const std::string* text = person.string(kABVCardLinesAsReadProperty)) asRead = parseLinesAsRead(*text);
   std::string& line = writer.line();
-  // A card that came in as 4.0 goes out in 3.0 spellings; any other with its lines as they came.
-  const bool version4 = !asRead.empty() && linesAsReadFor(asRead, "VERSION");
+  // A card that came in as 4.0 goes out in 3.0 spellings, unless it goes back as it came; any other
+  // with its lines as they came.
+  const bool cameAs4 = !asRead.empty() && linesAsReadFor(asRead, "VERSION");
+  const bool version4 = cameAs4 && version == VCardVersion::V3;
   writer.setVersion4(version4);
+  writer.setWrites4(cameAs4 && version == VCardVersion::AsRead);
+  out += writer.writes4() ? "BEGIN:VCARD\r\nVERSION:4.0\r\n" : "BEGIN:VCARD\r\nVERSION:3.0\r\n";
   // A value's lines as the card said them while the value is what it was, else as the writer says it.
   auto slot = [&](std::string_view name) {
     std::string written = vCardSlotLines(person, name);
@@ -444,6 +551,7 @@ void appendVCard(const ABPersonData& person, std::string& out) {
       }
       return;
     }
+    if (writer.writes4() && name == "BDAY") written = birthdayInVersion4(person);
     std::string_view rest = written;
     while (!rest.empty()) {
       std::size_t end = rest.find('\n');
@@ -479,9 +587,22 @@ void appendVCard(const ABPersonData& person, std::string& out) {
   slot("BDAY");
   slot("FLAGS");
   if (const ABBytes* photo = person.bytes(kABImageDataProperty); photo && !photo->empty()) {
-    line += "PHOTO;ENCODING=b";
-    if (const char* type = imageType(*photo)) line += std::string(";TYPE=") + type;
-    line += ':';
+    // The parameters the card gave this picture (its TYPE, Apple's crop) while it is the same one.
+    const VCardLinesAsRead* read = nullptr;
+    if (!asRead.empty() && linesAsReadFor(asRead, "PHOTO"))
+      read = linesAsReadFor(asRead, "PHOTO", vCardPhotoWritten(*photo));
+    if (writer.writes4()) {
+      const char* type = imageType(*photo);
+      line += "PHOTO:data:";
+      line += type ? "image/" + lower(type) : std::string("application/octet-stream");
+      line += ";base64,";
+    } else if (read && read->lines.size() == 1) {
+      line += read->lines.front();
+      line += ':';
+    } else {
+      line += vCardPhotoHead(*photo);
+      line += ':';
+    }
     line += encodeBase64(*photo);
     writer.endLine();
   }
@@ -500,8 +621,8 @@ void appendVCard(const ABPersonData& person, std::string& out) {
   out += "END:VCARD\r\n";
 }
 
-std::string vCardForPerson(const ABPersonData& person) {
+std::string vCardForPerson(const ABPersonData& person, VCardVersion version) {
   std::string out;
-  appendVCard(person, out);
+  appendVCard(person, out, version);
   return out;
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "platform/addressbook/ABAddressBook.h"
@@ -256,4 +257,60 @@ TEST_F(EditCommandTest, ManyContactsAreEditedAtOnceAsOneChange) {
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.out.find("is not a valid regular expression"), std::string::npos) << bad.out;
   EXPECT_EQ(run({"edit", "--all", "--uid", ann, "--key", "Company", "--value", "x"}).status, 2);
+}
+
+namespace {
+
+// The REV lines of a stored person's card.
+std::vector<std::string> revisions(const ABPersonData& person) {
+  std::vector<std::string> found;
+  const std::string* kept = person.string(kABVCardKeptLinesProperty);
+  for (std::size_t at = 0; kept && at < kept->size();) {
+    const std::size_t end = std::min(kept->find('\n', at), kept->size());
+    if (kept->compare(at, 4, "REV:") == 0) found.push_back(kept->substr(at + 4, end - at - 4));
+    at = end + 1;
+  }
+  return found;
+}
+
+}  // namespace
+
+// A card that changes says so with a new REV, whoever changed it here (an edit, a merge); cards
+// taken from files again keep the files' revisions; a card without one is given none.
+TEST_F(EditCommandTest, AChangedCardGetsANewRevisionAndAMergedOneHasOne) {
+  auto card = [](const std::string& uid, const std::string& name, const std::string& extra) {
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + name + ";;;\r\nFN:x\r\n" + extra + "UID:" + uid + "\r\nEND:VCARD\r\n";
+  };
+  const std::filesystem::path file = folder_ / "book.vcf";
+  const std::string bob = card("bob", "Ray;Bob", "REV:2020-01-01T00:00:00Z\r\n");
+  std::ofstream(file, std::ios::binary) << card("ann-1", "Lee;Ann", "EMAIL:a@x.org\r\nREV:20190101T000000Z\r\n")
+                                        << card("ann-2", "Lee;Ann", "EMAIL:a@y.org\r\nREV:20190202T000000Z\r\n") << bob
+                                        << card("cid", "Orr;Cid", "");
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--store", store_});
+    return runProgram(ROLVANE_PROGRAM, std::move(args));
+  };
+  ASSERT_EQ(run({"import", file.string()}).status, 0);
+  EXPECT_EQ(revisions(stored("bob")), std::vector<std::string>{"2020-01-01T00:00:00Z"});
+
+  ASSERT_EQ(run({"edit", "--uid", "bob", "--uid", "cid", "--key", "Job Title", "--value", "Pilot"}).status, 0);
+  const std::vector<std::string> edited = revisions(stored("bob"));
+  ASSERT_EQ(edited.size(), 1u);
+  EXPECT_EQ(edited[0].size(), 16u) << edited[0];
+  EXPECT_GT(edited[0], "20261201T000000Z");
+  EXPECT_TRUE(revisions(stored("cid")).empty());
+
+  ProgramRun merge = run({"fix", "--condition", "Duplicate contacts", "--option", "Merge contacts", "--yes"});
+  ASSERT_EQ(merge.status, 0) << merge.out;
+  const std::vector<std::string> merged = revisions(stored("ann-2"));
+  ASSERT_EQ(merged.size(), 1u) << "one card, one revision";
+  EXPECT_GT(merged[0], "20261201T000000Z");
+
+  // Undone, the card says its old revision again; updated from the file, the file's.
+  ASSERT_EQ(run({"undo"}).status, 0);
+  EXPECT_EQ(revisions(stored("ann-2")), std::vector<std::string>{"20190202T000000Z"});
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << card("bob", "Ray;Robert", "REV:20250505T000000Z\r\n");
+  ProgramRun update = run({"import", "--update", file.string()});
+  ASSERT_EQ(update.status, 0) << update.out;
+  EXPECT_EQ(revisions(stored("bob")), std::vector<std::string>{"20250505T000000Z"});
 }

@@ -72,7 +72,10 @@ TEST_F(CardDavTest, DiscoveryFindsTheAddressBooksFromTheServerAddress) {
 
 TEST_F(CardDavTest, SyncBothWaysAndMergesReachTheServer) {
   ASSERT_EQ(server_.put("ann1.vcf", card("ann-1", "Ann", "Lee", "EMAIL;TYPE=HOME:ann@home.example\r\n")), 201);
-  ASSERT_EQ(server_.put("ann2.vcf", card("ann-2", "Ann", "Lee", "EMAIL;TYPE=WORK:ann@work.example\r\n")), 201);
+  // The winner of the merge below is a vCard 4.0 card: it goes back as one.
+  std::string version4 = card("ann-2", "Ann", "Lee", "EMAIL;TYPE=work;PREF=1:ann@work.example\r\n");
+  version4.replace(version4.find("VERSION:3.0"), 11, "VERSION:4.0");
+  ASSERT_EQ(server_.put("ann2.vcf", version4), 201);
   ASSERT_EQ(server_.put("bob.vcf", card("bob", "Bob", "Ray")), 201);
   ProgramRun run = link(server_.origin() + "/");
   ASSERT_EQ(run.status, 0) << run.out;
@@ -103,6 +106,10 @@ TEST_F(CardDavTest, SyncBothWaysAndMergesReachTheServer) {
       EXPECT_NE(text.find("UID:ann-2"), std::string::npos) << text;
       EXPECT_NE(text.find("ann@home.example"), std::string::npos) << text;
       EXPECT_NE(text.find("ann@work.example"), std::string::npos) << text;
+      EXPECT_NE(text.find("VERSION:4.0"), std::string::npos) << text;
+      EXPECT_NE(text.find("PREF=1"), std::string::npos) << text;  // the server orders parameters as it likes
+      EXPECT_EQ(text.find("pref"), std::string::npos) << text;
+      EXPECT_EQ(text.find("ENCODING=b"), std::string::npos) << text;
     }
   }
   EXPECT_EQ(annCards, 1);

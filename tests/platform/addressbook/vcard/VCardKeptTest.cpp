@@ -8,6 +8,7 @@
 #include "platform/addressbook/vcard/VCardImporter.h"
 #include "platform/addressbook/vcard/VCardKept.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
+#include "platform/addressbook/vcard/VCardText.h"
 
 namespace {
 
@@ -227,6 +228,11 @@ TEST(VCardKeptTest, EveryCardOfTheCorpusIsStableThroughTheWriter) {
                 person.entries().size())
           << entry.path() << " card " << i;
       EXPECT_EQ(vCardForPerson(back), text) << entry.path() << " card " << i;
+      // Back to its source, in the version it came in: the same person again.
+      const std::string own = vCardForPerson(person, VCardVersion::AsRead);
+      const ABPersonData ownBack = readOne(own);
+      EXPECT_TRUE(ownBack == person) << entry.path() << " card " << i << "\n" << own;
+      EXPECT_EQ(vCardForPerson(ownBack, VCardVersion::AsRead), own) << entry.path() << " card " << i;
     }
   }
 }
@@ -320,6 +326,81 @@ TEST(VCardKeptTest, ACardGoesOutIn3SpellingsAndKeepsItsOwnFormattedName) {
   const std::string parameters = person.multiValue(kABPhoneProperty)->entries()[0].parameters;
   EXPECT_EQ(parameters.substr(0, 17), ";TYPE=x0,x1,x2,x3");
   EXPECT_EQ(std::count(parameters.begin(), parameters.end(), ','), 999);
+}
+
+}  // namespace
+
+namespace {
+
+bool has(const std::string& text, const std::string& line) {
+  return text.find("\r\n" + line + "\r\n") != std::string::npos;
+}
+
+// A card goes back in the dialect it came in: another program's own properties while their
+// meaning holds, a picture's parameters while it is the same picture, and a 4.0 card to its source
+// as 4.0 with new values spelled as 4.0 spells them.
+TEST(VCardKeptTest, ACardGoesBackInTheDialectItCameIn) {
+  const ABBytes jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3, 4};
+  const std::string photoLine =
+      "PHOTO;ENCODING=b;TYPE=image/jpeg;X-ABCROP-RECTANGLE=ABClipRect_1&0&0&8&8:" + encodeBase64(jpeg);
+  ABPersonData person = readOne(
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jo;;;\r\nFN:Jo Doe\r\nX-EVOLUTION-SPOUSE:Maria\r\n"
+      "X-AIM;TYPE=HOME;X-EVOLUTION-UI-SLOT=1:jodoe\r\n" +
+      photoLine + "\r\nUID:u\r\nEND:VCARD\r\n");
+  const ABMultiValue* related = person.multiValue(kABRelatedNamesProperty);
+  ASSERT_TRUE(related);
+  EXPECT_EQ(related->labelAtIndex(0), kABSpouseLabel);
+  std::string text = vCardForPerson(person);
+  for (const std::string& line :
+       {std::string("X-EVOLUTION-SPOUSE:Maria"), std::string("X-AIM;TYPE=HOME;X-EVOLUTION-UI-SLOT=1:jodoe"), photoLine})
+    EXPECT_TRUE(has(text, line) || text.find(line.substr(0, 60)) != std::string::npos) << line << " in\n" << text;
+  EXPECT_EQ(text.find("X-ABRELATEDNAMES"), std::string::npos) << text;
+  EXPECT_EQ(text.find("IMPP"), std::string::npos) << text;
+  EXPECT_TRUE(readOne(text) == person) << text;
+  EXPECT_EQ(vCardForPerson(readOne(text)), text);
+
+  // Meanings that changed go out in the standard form: the relation is no spouse any more, the
+  // picture is another one.
+  ABMultiValue names = *related;
+  names.replaceLabelAtIndex(0, kABManagerLabel);
+  person.set(kABRelatedNamesProperty, names);
+  person.set(kABImageDataProperty, ABBytes{0xFF, 0xD8, 0xFF, 0xE1, 9, 9});
+  text = vCardForPerson(person);
+  EXPECT_EQ(text.find("X-EVOLUTION-SPOUSE"), std::string::npos) << text;
+  EXPECT_NE(text.find(".X-ABRELATEDNAMES:Maria\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\nPHOTO;ENCODING=b;TYPE=JPEG:"), std::string::npos) << text;
+  ABPersonData back = readOne(text);
+  EXPECT_TRUE(sameEntries(*back.find(kABRelatedNamesProperty), names)) << text;
+  EXPECT_TRUE(*back.find(kABImageDataProperty) == *person.find(kABImageDataProperty));
+
+  // A 4.0 card back to its source.
+  const std::string png = encodeBase64(ABBytes{0x89, 'P', 'N', 'G', 1, 2});
+  person = readOne(
+      "BEGIN:VCARD\r\nVERSION:4.0\r\nN:Doe;Jo;;;\r\nFN:Jo Doe\r\nKIND:individual\r\nEMAIL;PREF=1:jo@example.org\r\n"
+      "RELATED;TYPE=spouse;VALUE=text:Maria\r\nBDAY:--0203\r\nPHOTO:data:image/png;base64," +
+      png + "\r\nUID:urn:uuid:1\r\nEND:VCARD\r\n");
+  text = vCardForPerson(person, VCardVersion::AsRead);
+  for (const std::string& line :
+       {std::string("VERSION:4.0"), std::string("KIND:individual"), std::string("EMAIL;PREF=1:jo@example.org"),
+        std::string("RELATED;TYPE=spouse;VALUE=text:Maria"), std::string("BDAY:--0203"),
+        "PHOTO:data:image/png;base64," + png, std::string("UID:urn:uuid:1")})
+    EXPECT_TRUE(has(text, line)) << line << " in\n" << text;
+  for (const char* spelling : {"VERSION:3.0", "TYPE=pref", "ENCODING=b", "X-ABRELATEDNAMES", "X-ADDRESSBOOKSERVER"})
+    EXPECT_EQ(text.find(spelling), std::string::npos) << spelling << " in\n" << text;
+  EXPECT_TRUE(readOne(text) == person) << text;
+  // New values in 4.0 spellings; into a file the same card still goes as 3.0.
+  person.set(kABBirthdayProperty, ABDate{1980, 2, 3});
+  names = ABMultiValue();
+  names.addValueWithLabel(std::string("Maria"), kABSpouseLabel);
+  names.addValueWithLabel(std::string("Tim"), kABChildLabel);
+  person.set(kABRelatedNamesProperty, names);
+  text = vCardForPerson(person, VCardVersion::AsRead);
+  for (const char* line : {"BDAY:19800203", "RELATED;TYPE=child;VALUE=text:Tim"})
+    EXPECT_TRUE(has(text, line)) << line << " in\n" << text;
+  back = readOne(text);
+  EXPECT_TRUE(sameEntries(*back.find(kABRelatedNamesProperty), names)) << text;
+  EXPECT_TRUE(*back.date(kABBirthdayProperty) == (ABDate{1980, 2, 3})) << text;
+  EXPECT_TRUE(has(vCardForPerson(person), "VERSION:3.0"));
 }
 
 }  // namespace
