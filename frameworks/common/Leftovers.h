@@ -26,7 +26,9 @@ class ExportLock {
   int fd_ = -1;
 };
 
-inline constexpr std::chrono::minutes kLeftoverAge{10};
+// An export holds its lock from the moment its file is made; the age only covers that moment, so
+// that the next run (a user trying again after a kill) already cleans up.
+inline constexpr std::chrono::minutes kLeftoverAge{1};
 
 // Removes the leftovers of earlier exports from folder and from the cache folder: entries of those
 // names, unchanged for olderThan and held by no export. Returns how many were removed.

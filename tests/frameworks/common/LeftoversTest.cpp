@@ -61,6 +61,9 @@ TEST_F(LeftoversTest, OnlyOldLeftoversOfExportsThatNobodyHoldsAreRemoved) {
   const fs::path cards = old(folder_, ".Zedid-Ovuzazur.x9Y8z7.part/");
   const fs::path people = old(folder_, ".allPeople.txt.000000.part");
   const fs::path working = old(cache_, "Ostrex-Qw3rTy/");
+  // Killed two minutes ago, and tried again now.
+  const fs::path justKilled = old(folder_, ".Zedid-Ovuzazur.docx.Kil1ed.part");
+  fs::last_write_time(justKilled, fs::file_time_type::clock::now() - std::chrono::minutes(2));
   // Not an export's, or not of a killed one.
   const fs::path download = old(folder_, "film.mkv.part");
   const fs::path other = old(folder_, ".notes.Ab12Cd.part");
@@ -73,8 +76,8 @@ TEST_F(LeftoversTest, OnlyOldLeftoversOfExportsThatNobodyHoldsAreRemoved) {
   ASSERT_TRUE(inUse.ok());
   fs::last_write_time(inUse.path(), fs::file_time_type::clock::now() - std::chrono::hours(1));
 
-  EXPECT_EQ(removeExportLeftovers(folder_.string()), 4);
-  for (const fs::path& gone : {csv, cards, people, working}) EXPECT_FALSE(fs::exists(gone)) << gone;
+  EXPECT_EQ(removeExportLeftovers(folder_.string()), 5);
+  for (const fs::path& gone : {csv, cards, people, working, justKilled}) EXPECT_FALSE(fs::exists(gone)) << gone;
   for (const fs::path& kept : {download, other, help, folder_ / ".Zedid-Ovuzazur.html.Fresh1.part",
                                fs::path(writing.temporaryPath()), fs::path(inUse.path())})
     EXPECT_TRUE(fs::exists(kept)) << kept;
