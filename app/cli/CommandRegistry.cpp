@@ -108,12 +108,17 @@ const std::map<std::string, std::string>& commandDescriptions() {
        "UTF-8, UTF-16 or else Windows-1252 (--charset names another), with commas, semicolons or tabs.\n"
        "A heading no profile knows is kept with the contact as an extra field; --map \"Heading=Field\"\n"
        "sends a heading to a field (a column name such as \"Home Email\" or \"Home Email 2\",\n"
-       "\"Phone (Car)\", \"keep\" or \"leave\"). A bad line changes nothing and is named."},
+       "\"Phone (Car)\", \"keep\" or \"leave\"). A bad line changes nothing and is named.\n"
+       "Each vCard file is imported whole or not at all. Every file that cannot be read or is malformed\n"
+       "is named with its line and problem, and then nothing is imported; with --skip-unreadable the\n"
+       "other files are imported and the files left out are named."},
       {"scan",
        "Looks for problems of the named conditions (all of them without --condition) and lists them;\n"
        "--json prints condition key -> findings (persons as their unique id). Phone numbers without a\n"
        "country code are read as numbers of the region CC (two letters, as DE or US) given with\n"
-       "--region, else of the region of the locale (LC_ALL, LC_TELEPHONE, LANG)."},
+       "--region, else of the region of the locale (LC_ALL, LC_TELEPHONE, LANG). The allowed titles and\n"
+       "suffixes are those of the window's preferences (allowedTitles and allowedSuffixes in the [scan]\n"
+       "section of $XDG_CONFIG_HOME/rolvane/rolvane.conf), else the default lists."},
       {"export",
        "Writes every contact to DIR in the format FMT (xlsx, html, pages, numbers, csv, docx, vcard,\n"
        "txt, google-csv, outlook-csv), with the table's columns, the given --columns or --all-info.\n"

@@ -10,6 +10,7 @@
 #include "app/review/FixActions.h"
 #include "app/review/FixAll.h"
 #include "app/review/ReviewCategories.h"
+#include "app/scanner/AllowedNames.h"
 #include "app/scanner/PhoneNumbers.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/ScanConditions.h"
@@ -97,6 +98,8 @@ bool readFindings(const std::string& path, const ScanCondition& condition, const
 }
 
 int runFix(CommandContext& ctx) {
+  // The allowed titles and suffixes are those the user keeps in the window's preferences.
+  AllowedNames::use(AllowedNames::fromSettingsFile(AllowedNames::settingsFile()));
   std::string conditionName, option, findingsPath;
   std::string region = PhoneNumbers::localeRegion();
   std::set<std::string> uids;

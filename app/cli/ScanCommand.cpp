@@ -9,6 +9,7 @@
 
 #include "app/cli/CommandRegistry.h"
 #include "app/review/PersonNames.h"
+#include "app/scanner/AllowedNames.h"
 #include "app/scanner/PhoneNumbers.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/ScanConditions.h"
@@ -143,6 +144,8 @@ std::string findingsAsJson(const ScanFindings& findings, const ScanSnapshot& sna
 }
 
 int runScan(CommandContext& ctx) {
+  // The allowed titles and suffixes are those the user keeps in the window's preferences.
+  AllowedNames::use(AllowedNames::fromSettingsFile(AllowedNames::settingsFile()));
   std::vector<std::string> names;
   bool json = false;
   std::string region = PhoneNumbers::localeRegion();

@@ -329,21 +329,28 @@ bool FixActions::markNotSamePerson(const std::vector<ABPersonRef>& persons, cons
   return true;
 }
 
+std::vector<size_t> FixActions::repeatedEntries(const ABMultiValue& list) {
+  std::vector<size_t> repeated;
+  const auto& entries = list.entries();
+  for (size_t i = 0; i < entries.size(); ++i)
+    for (size_t k = 0; k < i; ++k)
+      if (entries[k].value == entries[i].value) {
+        repeated.push_back(i);
+        break;
+      }
+  return repeated;
+}
+
 void FixActions::removeDuplicateValues(PersonItem* row, const std::string& property, const std::string& what,
                                        const std::string& plural) {
   PersonItem* father = row->parentNode();
   ABMultiValue kept;
   size_t dropped = 0;
   if (auto values = person_->multiValueForProperty(property)) {
-    for (const auto& entry : values->entries()) {
-      bool seen = std::any_of(kept.entries().begin(), kept.entries().end(),
-                              [&](const ABMultiValue::Entry& k) { return k.value == entry.value; });
-      if (seen) {
-        ++dropped;
-        continue;
-      }
-      kept.addEntry(entry);
-    }
+    const std::vector<size_t> repeated = repeatedEntries(*values);
+    dropped = repeated.size();
+    for (size_t i = 0; i < values->count(); ++i)
+      if (std::find(repeated.begin(), repeated.end(), i) == repeated.end()) kept.addEntry(values->entries()[i]);
   }
   if (!person_->setValueForProperty(kept, property) || !book_.addRecord(person_)) {
     book_.revert();

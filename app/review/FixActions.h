@@ -100,6 +100,9 @@ class FixActions {
   // How the fixes name a person: in the lines of changes ("Ann Lee <UID>"), in a change set
   // ("Ann Lee"); "3 contacts", "1 duplicate"; "Ann Lee, Anna Lee and 3 others"; "Merged 2 contacts
   // into Ann Lee".
+  // The entries of a list that "Delete the duplicate property" removes: each whose value an earlier
+  // entry holds already (whatever the labels), by index.
+  static std::vector<size_t> repeatedEntries(const ABMultiValue& list);
   static std::string who(const ABPerson& person);
   static std::string named(const ABPerson& person);
   static std::string contacts(size_t count, const std::string& noun = "contact");

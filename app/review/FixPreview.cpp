@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "app/model/EveryValue.h"
 #include "app/review/MergeContacts.h"
 #include "app/review/PersonNames.h"
 #include "app/review/ReviewRecord.h"
+#include "app/scanner/AllowedNames.h"
 #include "platform/addressbook/ABConstants.h"
 
 namespace RC = ReviewCategories;
@@ -74,6 +76,14 @@ NameFields afterFix(NameFields fields, Card card) {
     case Card::Hyphenate:
       if (fields.first) fields.first = replaceSpaces(*fields.first, "-");
       break;
+    case Card::AllowedTitle:
+      if (fields.title)
+        if (auto form = AllowedNames::current().allowedTitleForm(*fields.title)) fields.title = *form;
+      break;
+    case Card::AllowedSuffix:
+      if (fields.suffix)
+        if (auto form = AllowedNames::current().allowedSuffixForm(*fields.suffix)) fields.suffix = *form;
+      break;
   }
   return fields;
 }
@@ -101,8 +111,13 @@ const std::vector<CardRow>& cardRows() {
   return rows;
 }
 
+// The values stand this far right of where the first name cards had them, so that the longest label
+// ("Org name :") is never cut short, in any font the desktop gives.
+constexpr double kValueShift = 10;
+
 void addNameCard(FixPreview& preview, const ABPerson& person, Card card) {
-  bool titleOrSuffixCard = card == Card::RemoveSuffix || card == Card::RemoveTitle;
+  bool titleOrSuffixCard = card == Card::RemoveSuffix || card == Card::RemoveTitle || card == Card::AllowedTitle ||
+                           card == Card::AllowedSuffix;
   NameFields before = fieldsOf(person);
   NameFields after = afterFix(before, card);
   const Colour black = Colour::Black;
@@ -110,8 +125,8 @@ void addNameCard(FixPreview& preview, const ABPerson& person, Card card) {
   for (const auto& row : cardRows()) {
     const std::optional<std::string>& value = row.field ? before.*row.field : std::optional<std::string>(before.type);
     if (value) {
-      preview.texts.push_back(text(row.labelBefore, 14, row.y, 70, black, 0.5));
-      preview.texts.push_back(text(*value, 84, row.y, 210));
+      preview.texts.push_back(text(row.labelBefore, 14, row.y, 70 + kValueShift, black, 0.5));
+      preview.texts.push_back(text(*value, 84 + kValueShift, row.y, 210));
     } else {
       preview.texts.push_back(
           text(titleOrSuffixCard ? row.emptyBeforeTitleSuffixCard : row.emptyBefore, 14, row.y, 210, black, 0.5));
@@ -126,8 +141,8 @@ void addNameCard(FixPreview& preview, const ABPerson& person, Card card) {
     if (value) {
       double labelWidth = organizationRow ? 90 : (suffixRow || titleOrSuffixCard) ? 70 : 50;
       double valueX = (suffixRow || organizationRow || titleOrSuffixCard) ? 300 : 280;
-      preview.texts.push_back(text(row.labelAfter, 230, row.y, labelWidth, black, 0.5));
-      preview.texts.push_back(text(*value, valueX, row.y, 210));
+      preview.texts.push_back(text(row.labelAfter, 230, row.y, labelWidth + kValueShift, black, 0.5));
+      preview.texts.push_back(text(*value, valueX + kValueShift, row.y, 210));
     } else {
       preview.texts.push_back(text(row.emptyAfter, 230, row.y, 210, black, 0.5));
     }
@@ -140,6 +155,17 @@ const PreviewText* FixPreview::find(const std::string& value) const {
   for (const auto& item : texts)
     if (item.text == value) return &item;
   return nullptr;
+}
+
+bool FixPreview::mentions(const std::string& value) const {
+  return std::any_of(texts.begin(), texts.end(),
+                     [&](const PreviewText& item) { return item.text.find(value) != std::string::npos; });
+}
+
+double FixPreview::lowestY() const {
+  double lowest = 0;
+  for (const auto& item : texts) lowest = std::min(lowest, item.y);
+  return lowest;
 }
 
 ContactRecord analysePerson(const ABPerson& person) {
@@ -181,24 +207,57 @@ void PreviewParts::nameCard(FixPreview& preview, const ABPerson& person, Card ca
   addNameCard(preview, person, card);
 }
 
-void PreviewParts::fieldList(FixPreview& preview, const ABPerson& person) {
-  preview.texts.push_back(text("Name :", 14, 132, 100, Colour::Black, 0.5));
-  preview.texts.push_back(text(PersonNames::rowName(person), 114, 132, 210));
-  ContactRecord display = analysePerson(person);
-  const double rows[] = {112, 92, 72, 52, 32, 12};
-  size_t index = 0;
-  for (const auto& [key, value] : display.entries()) {
-    if (index == 6) break;
-    bool phonetic = key == "Phonetic First Name" || key == "Phonetic Last Name";
-    preview.texts.push_back(text(key + " :", 14, rows[index], phonetic ? 150 : 100, Colour::Black, 0.5));
-    preview.texts.push_back(text(display.textOr(key), phonetic ? 164 : 114, rows[index], 210));
-    ++index;
+double PreviewParts::fieldList(FixPreview& preview, const ABPerson& person, double top) {
+  preview.texts.push_back(text("Name :", 14, top, 100, Colour::Black, 0.5));
+  preview.texts.push_back(text(PersonNames::rowName(person), 164, top, 290));
+  double y = top - 20;
+  // Every value, lists entry by entry; the first and last name are the name above.
+  for (const auto& value : everyValueOf(*person.snapshot())) {
+    if (value.label == "First Name" || value.label == "Last Name") continue;
+    preview.texts.push_back(text(value.label + " :", 14, y, 150, Colour::Black, 0.5));
+    preview.texts.push_back(text(value.text, 164, y, 290));
+    y -= 20;
   }
+  return y;
+}
+
+std::string PreviewParts::contactLine(const ABPerson& person) {
+  const auto data = person.snapshot();
+  std::string details = distinguishingDetails(*data);
+  return PersonNames::rowName(person) + (details.empty() ? "" : " \u2014 " + details);
+}
+
+double PreviewParts::contactLines(FixPreview& preview, const std::vector<ABPersonRef>& persons, double y,
+                                  Colour colour) {
+  for (const auto& person : persons) {
+    preview.texts.push_back(text(contactLine(*person), 14, y, 440, colour));
+    y -= 20;
+  }
+  return y;
+}
+
+double PreviewParts::removedEntries(FixPreview& preview, const ABPerson& person, const std::string& property,
+                                    const std::vector<size_t>& indexes, double y) {
+  auto list = person.multiValueForProperty(property);
+  if (!list) return y;
+  for (size_t index : indexes) {
+    if (index >= list->count()) continue;
+    std::string line = entryText(property, list->valueAtIndex(index));
+    if (!list->labelAtIndex(index).empty()) line += " (" + readableLabel(list->labelAtIndex(index)) + ")";
+    preview.texts.push_back(text(line, 14, y, 440, Colour::Red));
+    y -= 20;
+  }
+  return y;
 }
 
 void PreviewParts::merged(FixPreview& preview, const std::vector<ABPersonRef>& members) {
   preview.texts.push_back(text("The duplicate contacts will be merged into one person.", 14, 152, 450));
-  if (!members.empty()) fieldList(preview, *mergeContacts(members));
+  if (members.empty()) return;
+  preview.texts.push_back(
+      text("These " + std::to_string(members.size()) + " contacts are merged:", 14, 132, 440, Colour::Black, 0.5));
+  double y = contactLines(preview, members, 112);
+  preview.texts.push_back(text("The merged contact will hold:", 14, y - 6, 440, Colour::Black, 0.5));
+  fieldList(preview, *mergeContacts(members), y - 26);
 }
 
 FixPreview creatScrollerViewWithTitle(const ReviewOutline& outline, const std::string& title,

@@ -37,6 +37,9 @@ inline const std::string kPhoneFormat = "Phone number not in international forma
 namespace Option {
 inline const std::string kRemoveSuffix = "Remove the suffix";
 inline const std::string kRemoveTitle = "Remove the title";
+// The title or suffix written as the allowed entry it equals once case, full stops and spaces are
+// ignored; shown with that entry: Use the allowed form "Mr".
+inline const std::string kUseAllowedForm = "Use the allowed form";
 inline const std::string kConvertToCompany = "Convert to a company contact";
 inline const std::string kUseQuestionMarks = "Use \"???\" instead of the empty name";
 inline const std::string kRemoveSpace = "Remove the space";
@@ -78,6 +81,12 @@ struct FixOption {
   std::string title{};
   void (*act)(FixActions& actions, PersonItem* row) = nullptr;
   void (*preview)(FixPreview& preview, const RowOf& of) = nullptr;
+  // What the option's button says for a row, where it says more than the title; nullptr: the title.
+  std::string (*label)(const RowOf& of) = nullptr;
+  // Whether the row is offered the option (nullptr: every row is). A row not offered it does not
+  // show it, and the first option it is offered stands selected for it instead.
+  bool (*offered)(const RowOf& of) = nullptr;
+  bool offeredFor(const RowOf& of) const { return !offered || offered(of); }
 };
 
 struct Category {

@@ -168,7 +168,19 @@ bool ReviewOutline::selectOption(const std::string& optionTitle) {
 
 std::string ReviewOutline::selectedOption() const {
   const auto* category = selectedCategory();
-  return category ? selectedOptionOfMatrix(category->matrix->name) : std::string();
+  if (!category) return std::string();
+  const std::string& chosen = selectedOptionOfMatrix(category->matrix->name);
+  const PersonItem* row = selectedItem();
+  if (!row) return chosen;
+  // An option the row is not offered (no allowed form fits its title) gives way to the first it is.
+  auto offers = [&](const std::string& title) {
+    const ReviewCategories::FixOption* fix = category->fix(title);
+    return !fix || fix->offeredFor({*this, *row, *category, nullptr});
+  };
+  if (offers(chosen)) return chosen;
+  for (const auto& option : category->matrix->options)
+    if (offers(option)) return option;
+  return chosen;
 }
 
 bool ReviewOutline::removeRow(PersonItem* row) {

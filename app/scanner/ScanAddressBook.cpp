@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "app/scanner/AllowedNames.h"
 #include "app/scanner/DebugLog.h"
 #include "app/scanner/MetAgain.h"
 #include "app/scanner/ScanConditions.h"
@@ -26,28 +27,6 @@
 #include "platform/threads/ParallelFor.h"
 
 namespace {
-
-const std::unordered_set<std::string_view>& allowedTitles() {
-  static const std::unordered_set<std::string_view> titles = {
-      "1LT",      "1lt",      "1ST",      "1st",      "2LT",     "2lt",       "2ND",       "2nd",  "3RD",
-      "3rd",      "Adm",      "adm",      "Admiral",  "admiral", "Cardinal",  "cardinal",  "Capt", "capt",
-      "Captain",  "captain",  "CDR",      "cdr",      "Chief",   "chief",     "Col",       "col",  "Colonel",
-      "colonel",  "Count",    "count",    "Cpt",      "cpt",     "Doctor",    "doctor",    "Dr",   "dr",
-      "Gen",      "gen",      "Gerneral", "gerneral", "General", "general",   "LCDR",      "lcdr", "Lord",
-      "lord",     "Lt",       "lt",       "LTG",      "ltg",     "LTJG",      "ltjg",      "Maj",  "maj",
-      "Major",    "major",    "MG",       "mg",       "Mr",      "mr",        "Mrs",       "mrs",  "Ms",
-      "ms",       "Pastor",   "pastor",   "Prof",     "prof",    "Professor", "professor", "Rep",  "rep",
-      "Reverend", "reverend", "Sen",      "sen",      "Senator", "senator",   "Sir",       "sir"};
-  return titles;
-}
-
-const std::unordered_set<std::string_view>& allowedSuffixes() {
-  static const std::unordered_set<std::string_view> suffixes = {
-      "2nd", "2ND", "3rd", "3RD", "4th", "4TH", "5th", "5TH", "6th", "6TH",    "BA",     "ba", "DDS", "dds",
-      "ESQ", "esq", "I",   "II",  "III", "IV",  "IX",  "Jr",  "jr",  "Junior", "junior", "MA", "ma",  "MD",
-      "md",  "MS",  "ms",  "PhD", "phd", "Sr",  "sr",  "V",   "VI",  "VII",    "VIII",   "X"};
-  return suffixes;
-}
 
 // What each byte is to an e-mail value: one that makes it invalid (white space and
 // ( ) , : ; < > [ ] \ "), or one beyond ASCII, where white space is looked for apart.
@@ -150,11 +129,11 @@ bool ScanAddressBook::hasBlankName(const PersonValues& values) {
 }
 
 bool ScanAddressBook::hasUnusualTitle(const PersonValues& values) {
-  return values.title && !allowedTitles().count(*values.title);
+  return values.title && !AllowedNames::current().allowsTitle(*values.title);
 }
 
 bool ScanAddressBook::hasUnusualSuffix(const PersonValues& values) {
-  return values.suffix && !allowedSuffixes().count(*values.suffix);
+  return values.suffix && !AllowedNames::current().allowsSuffix(*values.suffix);
 }
 
 bool ScanAddressBook::hasInvalidCharacters(const PersonValues& values) {

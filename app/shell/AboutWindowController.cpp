@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -50,5 +51,15 @@ AboutWindowController::AboutWindowController(QWidget* parent)
 }
 
 void AboutWindowController::moreInfo() {
-  QDesktopServices::openUrl(ShippedFiles::pageUrl(ProductInfo::kProductPage));
+  const QUrl page = ShippedFiles::pageUrl(ProductInfo::kProductPage);
+  const bool opened = opener_ ? opener_(page) : QDesktopServices::openUrl(page);
+  if (opened) return;
+  const QString text =
+      page.isEmpty() ? tr("The product page is not installed with this copy of %1.").arg(ProductInfo::kProductName)
+                     : tr("No web browser could open the product page %1. Open the address in a browser.")
+                           .arg(page.isLocalFile() ? page.toLocalFile() : page.toString());
+  if (warning_)
+    warning_(text);
+  else
+    QMessageBox::warning(this, tr("More Info"), text);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QUrl>
+#include <functional>
 
 class QLabel;
 
@@ -16,9 +18,18 @@ class AboutWindowController : public QDialog {
   QLabel* about_Copyright() const { return aboutCopyright_; }
 
  public slots:
+  // Opens the product page in the user's browser; says so when no browser opens it.
   void moreInfo();
 
+ public:
+  // How a page is opened (the desktop's default browser unless given another) and how a failure is
+  // told (a warning box unless given another).
+  void setUrlOpener(std::function<bool(const QUrl&)> opener) { opener_ = std::move(opener); }
+  void setWarning(std::function<void(const QString&)> warning) { warning_ = std::move(warning); }
+
  private:
+  std::function<bool(const QUrl&)> opener_;
+  std::function<void(const QString&)> warning_;
   QLabel* aboutTitle_;
   QLabel* aboutVersion_;
   QLabel* aboutCopyright_;

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QPushButton>
+#include <QStringList>
 
 QMessageBox::Icon MessageBoxAlerts::iconForTitle(const std::string& title) {
   return title == "Warning" ? QMessageBox::Warning : QMessageBox::Information;
@@ -50,4 +51,33 @@ Alerts::ImportChoice MessageBoxAlerts::askImportChoice(std::size_t contactsAlrea
   if (box.clickedButton() == update) return ImportChoice::Update;
   if (box.clickedButton() == add) return ImportChoice::AddAsNew;
   return ImportChoice::Cancel;
+}
+
+bool MessageBoxAlerts::askImportReadable(const std::vector<std::string>& unreadable, std::size_t readableFiles) {
+  const int count = static_cast<int>(unreadable.size());
+  QMessageBox box(QMessageBox::Warning, QObject::tr("Import"),
+                  QString("<b>%1</b>").arg(QObject::tr("%n file(s) cannot be read:", nullptr, count).toHtmlEscaped()),
+                  QMessageBox::NoButton, parent_);
+  // Every file is named with its line and problem; a long list scrolls behind Show Details.
+  constexpr int kListedAtOnce = 8;
+  QStringList lines;
+  for (int i = 0; i < count && i < kListedAtOnce; ++i) lines << QString::fromStdString(unreadable[i]).toHtmlEscaped();
+  if (count > kListedAtOnce)
+    lines << QObject::tr("and %n more (Show Details lists them all)", nullptr, count - kListedAtOnce);
+  QStringList all;
+  for (const auto& line : unreadable) all << QString::fromStdString(line);
+  if (count > kListedAtOnce) box.setDetailedText(all.join("\n"));
+  box.setInformativeText(lines.join("<br>") + "<br><br>" +
+                         QObject::tr("Import the contacts of the %n other file(s)? Each file is imported whole; the "
+                                     "files that cannot be read are left out.",
+                                     nullptr, static_cast<int>(readableFiles))
+                             .toHtmlEscaped());
+  box.setTextFormat(Qt::RichText);
+  box.setStyleSheet("QLabel#qt_msgbox_informativelabel { min-width: 420px; }");
+  QPushButton* import = box.addButton(QObject::tr("Import Readable Files"), QMessageBox::AcceptRole);
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  box.setDefaultButton(import);
+  box.setEscapeButton(cancel);
+  box.exec();
+  return box.clickedButton() == import;
 }

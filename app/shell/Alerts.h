@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -28,6 +29,13 @@ class Alerts {
     (void)contactsAlreadyThere;
     return ImportChoice::Update;
   }
+  // Some files of an import cannot be read (one line each: file, line, problem): import the
+  // contacts of the readable files, each file whole, without them? Unless told otherwise, yes.
+  virtual bool askImportReadable(const std::vector<std::string>& unreadable, std::size_t readableFiles) {
+    (void)unreadable;
+    (void)readableFiles;
+    return true;
+  }
 };
 
 class MessageBoxAlerts : public Alerts {
@@ -38,6 +46,7 @@ class MessageBoxAlerts : public Alerts {
   // A "Warning" alert carries the warning icon; every other alert the information icon.
   static QMessageBox::Icon iconForTitle(const std::string& title);
   ImportChoice askImportChoice(std::size_t contactsAlreadyThere) override;
+  bool askImportReadable(const std::vector<std::string>& unreadable, std::size_t readableFiles) override;
 
  private:
   QWidget* parent_;

@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -34,6 +35,7 @@
 #include "app/export/view/ExportPanel.h"
 #include "app/review/view/MergeDialog.h"
 #include "app/review/view/OutlineViewController.h"
+#include "app/scanner/AllowedNames.h"
 #include "app/scanner/DebugLog.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/shell/AboutWindowController.h"
@@ -41,6 +43,7 @@
 #include "app/shell/Alerts.h"
 #include "app/shell/BrowserArea.h"
 #include "app/shell/CsvImportController.h"
+#include "app/shell/HelpWindow.h"
 #include "app/shell/HistoryController.h"
 #include "app/shell/MainWindow.h"
 #include "app/shell/ProductInfo.h"
@@ -151,6 +154,9 @@ AppDelegate::AppDelegate(ABAddressBook& book, QObject* parent) : QObject(parent)
   scanReport_ = std::make_unique<ScanReport>(this);
   importer_ = new VCardImportController(book_, this);
   importer_->setChoice([this](std::size_t there) { return alerts_->askImportChoice(there); });
+  importer_->setReadableChoice([this](const std::vector<std::string>& unreadable, std::size_t readable) {
+    return alerts_->askImportReadable(unreadable, readable);
+  });
   connect(importer_, &VCardImportController::importFinished, this,
           [this](bool ok, int, const QString& message) { vCardImportEnded(ok, message); });
   csvImporter_ = new CsvImportController(book_, window_, this);
@@ -162,6 +168,12 @@ AppDelegate::AppDelegate(ABAddressBook& book, QObject* parent) : QObject(parent)
   urlOpener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   buildMenus();
   connect(window_, &MainWindow::closing, this, &AppDelegate::saveSettings);
+  // What the preferences hold is kept as soon as it changes (the command line reads the lists).
+  connect(tableViewController_, &TableViewWindowController::preferencesChanged, this, [this] {
+    if (!settings_) return;
+    savePreferences();
+    settings_->sync();
+  });
 }
 
 AppDelegate::~AppDelegate() {
@@ -382,8 +394,12 @@ void AppDelegate::fitToScreen() {
 }
 
 std::unique_ptr<QSettings> AppDelegate::defaultSettings() {
-  const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/rolvane";
-  return std::make_unique<QSettings>(folder + "/rolvane.conf", QSettings::IniFormat);
+  // The file the command line reads the allowed titles and suffixes from too.
+  std::filesystem::path file = AllowedNames::settingsFile();
+  if (file.empty())
+    file = (QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/rolvane/rolvane.conf")
+               .toStdString();
+  return std::make_unique<QSettings>(QString::fromStdString(file.string()), QSettings::IniFormat);
 }
 
 void AppDelegate::useSettings(std::unique_ptr<QSettings> settings) {
@@ -394,7 +410,30 @@ void AppDelegate::useSettings(std::unique_ptr<QSettings> settings) {
 void AppDelegate::restoreSettings() {
   if (!settings_) return;
   restoredGeometry_ = window_->restoreGeometry(settings_->value("window/geometry").toByteArray());
-  tableViewController_->setRegionChoice(settings_->value("scan/region").toString().toStdString());
+  {
+    // Writing the settings back while they are read would keep only half of them.
+    const QSignalBlocker quiet(tableViewController_);
+    tableViewController_->setRegionChoice(settings_->value("scan/region").toString().toStdString());
+    if (settings_->contains("scan/conditions")) {
+      std::vector<std::string> ticked;
+      for (const QString& name : settings_->value("scan/conditions").toStringList())
+        ticked.push_back(name.toStdString());
+      tableViewController_->setSelectArray(ticked);
+    }
+    // The command line reads the same keys of the same file (AllowedNames::fromSettingsFile); a list
+    // never saved is the default one.
+    auto list = [&](const char* key, const std::vector<std::string>& defaults) {
+      const QString name = QString(AllowedNames::kSettingsGroup) + "/" + key;
+      if (!settings_->contains(name)) return defaults;
+      std::vector<std::string> entries;
+      for (const QString& entry : settings_->value(name).toStringList())
+        if (!entry.trimmed().isEmpty()) entries.push_back(entry.toStdString());
+      return entries;
+    };
+    tableViewController_->setAllowedNames(
+        AllowedNames(list(AllowedNames::kTitlesKey, AllowedNames::defaults().titles()),
+                     list(AllowedNames::kSuffixesKey, AllowedNames::defaults().suffixes())));
+  }
   const QStringList columns = settings_->value("table/columns").toStringList();
   if (!columns.isEmpty()) {
     std::vector<std::string> keys;
@@ -411,10 +450,26 @@ void AppDelegate::restoreSettings() {
                                                                       : Qt::AscendingOrder);
 }
 
+void AppDelegate::savePreferences() {
+  if (!settings_) return;
+  settings_->setValue("scan/region", QString::fromStdString(tableViewController_->regionChoice()));
+  QStringList ticked;
+  for (const auto& name : tableViewController_->getSelectArray()) ticked << QString::fromStdString(name);
+  settings_->setValue("scan/conditions", ticked);
+  const AllowedNames names = tableViewController_->allowedNames();
+  auto list = [](const std::vector<std::string>& entries) {
+    QStringList out;
+    for (const auto& entry : entries) out << QString::fromStdString(entry);
+    return out;
+  };
+  settings_->setValue(QString(AllowedNames::kSettingsGroup) + "/" + AllowedNames::kTitlesKey, list(names.titles()));
+  settings_->setValue(QString(AllowedNames::kSettingsGroup) + "/" + AllowedNames::kSuffixesKey, list(names.suffixes()));
+}
+
 void AppDelegate::saveSettings() {
   if (!settings_) return;
   settings_->setValue("window/geometry", window_->saveGeometry());
-  settings_->setValue("scan/region", QString::fromStdString(tableViewController_->regionChoice()));
+  savePreferences();
   QStringList columns;
   QVariantMap widths;
   for (const auto& [key, width] : loadContactsViewController_->shownColumnWidths()) {
@@ -689,6 +744,9 @@ void AppDelegate::aboutClicked() {
   if (!aboutWindowController_) {
     aboutWindowController_ = new AboutWindowController();
     aboutWindowController_->setAttribute(Qt::WA_QuitOnClose, false);
+    aboutWindowController_->setUrlOpener([this](const QUrl& url) { return urlOpener_(url); });
+    aboutWindowController_->setWarning(
+        [this](const QString& text) { alerts_->showAlert("Warning", text.toStdString()); });
   }
   aboutWindowController_->show();
   aboutWindowController_->raise();
@@ -713,22 +771,14 @@ void AppDelegate::setUrlOpener(std::function<bool(const QUrl&)> opener) {
 }
 
 void AppDelegate::menuHelpClick() {
-  const QString copy = copyHelpToCache();
-  const bool opened = !copy.isEmpty() && urlOpener_(QUrl::fromLocalFile(copy));
-  qDebug() << (opened ? "sucess" : "打开失败");
-  if (opened) return;
-  if (copy.isEmpty()) {
-    const QString source = ShippedFiles::path("Varnok Rolvane_Help.pdf");
-    alerts_->showAlert("Warning",
-                       tr("The help document could not be copied from \"%1\" to the cache folder \"%2\".")
-                           .arg(source.isEmpty() ? QString("Varnok Rolvane_Help.pdf") : source,
-                                QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/rolvane")
-                           .toStdString());
-    return;
+  // The help is read in a window of the application: no other program is needed.
+  if (!helpWindow_) {
+    helpWindow_ = new HelpWindow(window_);
+    helpWindow_->setAttribute(Qt::WA_QuitOnClose, false);
   }
-  alerts_->showAlert("Warning", tr("No program could open the help document \"%1\". Open it with a PDF viewer.")
-                                    .arg(QDir::toNativeSeparators(copy))
-                                    .toStdString());
+  helpWindow_->show();
+  helpWindow_->raise();
+  helpWindow_->activateWindow();
 }
 
 void AppDelegate::menuSupportClick() {

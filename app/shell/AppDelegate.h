@@ -13,6 +13,7 @@
 
 class ABAddressBook;
 class AboutWindowController;
+class HelpWindow;
 class AddressBooksWindow;
 class Alerts;
 class BackGroundView;
@@ -64,6 +65,8 @@ class AppDelegate : public QObject {
   BrowserArea* browserArea() const { return browser_; }
   OutlineViewController* outlineViewController() const { return outlineViewController_; }
   AboutWindowController* aboutWindowController() const { return aboutWindowController_; }
+  // The help window (Help > Rolvane help), once it has been opened.
+  HelpWindow* helpWindow() const { return helpWindow_; }
   QAction* itemAbout() const { return itemAbout_; }
   QAction* itemHide() const { return itemHide_; }
   QAction* itemQuit() const { return itemQuit_; }
@@ -97,6 +100,8 @@ class AppDelegate : public QObject {
   void saveSettings();
   // $XDG_CONFIG_HOME/rolvane/rolvane.conf: where the application keeps its settings.
   static std::unique_ptr<QSettings> defaultSettings();
+  // Writes what the preferences hold (ticked conditions, region, allowed titles and suffixes).
+  void savePreferences();
   // Opens pages and documents in the user's programs (by default the desktop's); false when none could.
   void setUrlOpener(std::function<bool(const QUrl&)> opener);
   VCardImportController* importController() const { return importer_; }
@@ -200,6 +205,7 @@ class AppDelegate : public QObject {
   TableViewWindowController* tableViewController_ = nullptr;
   OutlineViewController* outlineViewController_ = nullptr;
   AboutWindowController* aboutWindowController_ = nullptr;
+  HelpWindow* helpWindow_ = nullptr;
   AddressBooksWindow* addressBooksWindow_ = nullptr;
   std::unique_ptr<ScanAddressBook> scanAddressBook_;
   std::unique_ptr<ScanReport> scanReport_;

@@ -3,10 +3,13 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -18,10 +21,16 @@ TableViewWindowController::TableViewWindowController(QWidget* parent)
       dataSoucreArray_(allConditionNames()),
       selectArray_(dataSoucreArray_),
       tableView_(new QListWidget(this)),
-      regionBox_(new QComboBox(this)) {
+      regionBox_(new QComboBox(this)),
+      tabs_(new QTabWidget(this)),
+      titlesList_(new QListWidget(this)),
+      suffixesList_(new QListWidget(this)) {
   setWindowTitle(tr("Preferences"));
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel(tr("Look for these problems when scanning:"), this));
+  auto* outer = new QVBoxLayout(this);
+  outer->addWidget(tabs_, 1);
+  auto* conditionsPage = new QWidget(tabs_);
+  auto* layout = new QVBoxLayout(conditionsPage);
+  layout->addWidget(new QLabel(tr("Look for these problems when scanning:"), conditionsPage));
   tableView_->setObjectName("conditionTable");
   tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tableView_->setSelectionMode(QAbstractItemView::NoSelection);
@@ -53,13 +62,154 @@ TableViewWindowController::TableViewWindowController(QWidget* parent)
   auto* regionForm = new QFormLayout();
   regionForm->addRow(tr("Phone numbers without a country code are numbers of:"), regionBox_);
   layout->addLayout(regionForm);
+  connect(regionBox_, &QComboBox::currentIndexChanged, this, &TableViewWindowController::preferencesChanged);
+  tabs_->addTab(conditionsPage, tr("Conditions"));
+  tabs_->addTab(buildNamesPage(), tr("Titles and Suffixes"));
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons->button(QDialogButtonBox::Ok), &QPushButton::clicked, this, &TableViewWindowController::okClicked);
   connect(buttons->button(QDialogButtonBox::Cancel), &QPushButton::clicked, this,
           &TableViewWindowController::cancelClicked);
-  layout->addWidget(buttons);
-  resize(420, 500);
+  outer->addWidget(buttons);
+  resize(460, 540);
+}
+
+QWidget* TableViewWindowController::buildNamesPage() {
+  auto* page = new QWidget(tabs_);
+  auto* layout = new QVBoxLayout(page);
+  auto* intro = new QLabel(tr("A title or suffix that is none of these, written exactly so, is listed as unusual "
+                              "by a scan."),
+                           page);
+  intro->setWordWrap(true);
+  layout->addWidget(intro);
+  auto* columns = new QHBoxLayout();
+  auto column = [&](const QString& heading, QListWidget* list, const QString& name,
+                    void (TableViewWindowController::*add)(const QString&),
+                    void (TableViewWindowController::*remove)()) {
+    auto* box = new QVBoxLayout();
+    auto* label = new QLabel(heading, page);
+    box->addWidget(label);
+    list->setObjectName(name);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    label->setBuddy(list);
+    box->addWidget(list, 1);
+    auto* entry = new QLineEdit(page);
+    entry->setObjectName(name + "Entry");
+    entry->setPlaceholderText(tr("New entry"));
+    entry->setClearButtonEnabled(true);
+    auto* addButton = new QPushButton(tr("Add"), page);
+    addButton->setObjectName(name + "Add");
+    addButton->setAutoDefault(false);
+    auto* removeButton = new QPushButton(tr("Remove"), page);
+    removeButton->setObjectName(name + "Remove");
+    removeButton->setAutoDefault(false);
+    removeButton->setEnabled(false);
+    auto* row = new QHBoxLayout();
+    row->addWidget(entry, 1);
+    row->addWidget(addButton);
+    box->addLayout(row);
+    box->addWidget(removeButton);
+    auto addEntry = [this, entry, add] {
+      (this->*add)(entry->text());
+      entry->clear();
+    };
+    connect(addButton, &QPushButton::clicked, this, addEntry);
+    connect(entry, &QLineEdit::returnPressed, this, addEntry);
+    connect(removeButton, &QPushButton::clicked, this, remove);
+    connect(list, &QListWidget::itemSelectionChanged, removeButton,
+            [list, removeButton] { removeButton->setEnabled(!list->selectedItems().isEmpty()); });
+    columns->addLayout(box);
+  };
+  column(tr("Allowed &titles:"), titlesList_, "allowedTitles", &TableViewWindowController::addAllowedTitle,
+         &TableViewWindowController::removeSelectedTitles);
+  column(tr("Allowed &suffixes:"), suffixesList_, "allowedSuffixes", &TableViewWindowController::addAllowedSuffix,
+         &TableViewWindowController::removeSelectedSuffixes);
+  layout->addLayout(columns, 1);
+  auto* restore = new QPushButton(tr("Restore Defaults"), page);
+  restore->setObjectName("restoreDefaultNames");
+  restore->setAutoDefault(false);
+  connect(restore, &QPushButton::clicked, this, &TableViewWindowController::restoreDefaultNames);
+  auto* restoreRow = new QHBoxLayout();
+  restoreRow->addStretch(1);
+  restoreRow->addWidget(restore);
+  layout->addLayout(restoreRow);
+  setAllowedNames(AllowedNames::current());
+  return page;
+}
+
+namespace {
+
+std::vector<std::string> entriesOf(const QListWidget* list) {
+  std::vector<std::string> entries;
+  for (int row = 0; row < list->count(); ++row) entries.push_back(list->item(row)->text().toStdString());
+  return entries;
+}
+
+void fill(QListWidget* list, const std::vector<std::string>& entries) {
+  list->clear();
+  for (const auto& entry : entries) list->addItem(QString::fromStdString(entry));
+}
+
+// Adds the entry at the end; false when it is empty or listed already (exactly so).
+bool addEntry(QListWidget* list, const QString& text) {
+  const QString entry = text.trimmed();
+  if (entry.isEmpty() || !list->findItems(entry, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty()) return false;
+  list->addItem(entry);
+  list->scrollToBottom();
+  return true;
+}
+
+bool removeSelected(QListWidget* list) {
+  const auto selected = list->selectedItems();
+  for (QListWidgetItem* item : selected) delete item;
+  return !selected.isEmpty();
+}
+
+}  // namespace
+
+AllowedNames TableViewWindowController::allowedNames() const {
+  return AllowedNames(entriesOf(titlesList_), entriesOf(suffixesList_));
+}
+
+void TableViewWindowController::setAllowedNames(const AllowedNames& names) {
+  fill(titlesList_, names.titles());
+  fill(suffixesList_, names.suffixes());
+  AllowedNames::use(names);
+}
+
+void TableViewWindowController::namesChanged() {
+  AllowedNames::use(allowedNames());
+  emit preferencesChanged();
+}
+
+void TableViewWindowController::addAllowedTitle(const QString& title) {
+  if (addEntry(titlesList_, title)) namesChanged();
+}
+
+void TableViewWindowController::addAllowedSuffix(const QString& suffix) {
+  if (addEntry(suffixesList_, suffix)) namesChanged();
+}
+
+void TableViewWindowController::removeSelectedTitles() {
+  if (removeSelected(titlesList_)) namesChanged();
+}
+
+void TableViewWindowController::removeSelectedSuffixes() {
+  if (removeSelected(suffixesList_)) namesChanged();
+}
+
+void TableViewWindowController::restoreDefaultNames() {
+  setAllowedNames(AllowedNames::defaults());
+  emit preferencesChanged();
+}
+
+void TableViewWindowController::setSelectArray(const std::vector<std::string>& names) {
+  selectArray_.clear();
+  for (const auto& name : names)
+    if (std::find(dataSoucreArray_.begin(), dataSoucreArray_.end(), name) != dataSoucreArray_.end() &&
+        std::find(selectArray_.begin(), selectArray_.end(), name) == selectArray_.end())
+      selectArray_.push_back(name);
+  reloadCheckBoxes();
 }
 
 void TableViewWindowController::toggleConditionAtRow(int row) {
@@ -71,6 +221,7 @@ void TableViewWindowController::toggleConditionAtRow(int row) {
   else
     selectArray_.push_back(name);
   reloadCheckBoxes();
+  emit preferencesChanged();
 }
 
 void TableViewWindowController::reloadCheckBoxes() {

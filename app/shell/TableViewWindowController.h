@@ -4,13 +4,19 @@
 #include <string>
 #include <vector>
 
+#include "app/scanner/AllowedNames.h"
+
 class QComboBox;
+class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QPushButton;
+class QTabWidget;
 
-// The preferences: one check box per scan condition, and the region of phone numbers written
-// without their country code. The selection starts with every condition
-// ticked, lives in memory only and keeps the order in which names were ticked.
+// The preferences: one check box per scan condition, the region of phone numbers written without
+// their country code, and the allowed titles and suffixes. The selection starts with every condition
+// ticked and keeps the order in which names were ticked; the window keeps all of it in its settings.
+// The allowed lists are in use (AllowedNames::use) as soon as they change.
 class TableViewWindowController : public QDialog {
   Q_OBJECT
 
@@ -32,6 +38,27 @@ class TableViewWindowController : public QDialog {
   void setRegionChoice(const std::string& region);
   QComboBox* regionBox() const { return regionBox_; }
 
+  // The ticked conditions as kept in the settings, in selection order; names no condition has are
+  // left out.
+  void setSelectArray(const std::vector<std::string>& names);
+
+  // The allowed titles and suffixes as the lists show them.
+  AllowedNames allowedNames() const;
+  void setAllowedNames(const AllowedNames& names);
+  // Adds an entry (trimmed; nothing when empty or already listed) and takes the selected ones away.
+  void addAllowedTitle(const QString& title);
+  void addAllowedSuffix(const QString& suffix);
+  void removeSelectedTitles();
+  void removeSelectedSuffixes();
+  void restoreDefaultNames();
+  QListWidget* titlesList() const { return titlesList_; }
+  QListWidget* suffixesList() const { return suffixesList_; }
+  QTabWidget* tabs() const { return tabs_; }
+
+ signals:
+  // The selection, the region or the allowed lists changed: the settings are to be written.
+  void preferencesChanged();
+
  public slots:
   void okClicked();
   void cancelClicked();
@@ -39,10 +66,15 @@ class TableViewWindowController : public QDialog {
  private:
   void reloadCheckBoxes();
   void itemChanged(QListWidgetItem* item);
+  QWidget* buildNamesPage();
+  void namesChanged();
 
   std::vector<std::string> dataSoucreArray_;
   std::vector<std::string> selectArray_;
   QListWidget* tableView_;
   QComboBox* regionBox_;
+  QTabWidget* tabs_;
+  QListWidget* titlesList_;
+  QListWidget* suffixesList_;
   bool reloading_ = false;
 };

@@ -53,8 +53,21 @@ bool VCardImportController::importFiles(const QStringList& paths) {
     QString message;
     try {
       VCardFilesRead read = readVCardFiles(files);
-      Alerts::ImportChoice choice = Alerts::ImportChoice::AddAsNew;
-      if (read.ok() && choice_) {
+      // Every file that cannot be read is named; the readable ones are imported only when the user
+      // says so.
+      QString unreadable;
+      for (const auto& line : read.unreadable) unreadable += "\n" + QString::fromStdString(line);
+      const int unreadableCount = static_cast<int>(read.unreadable.size());
+      bool skipped = false;
+      if (!read.ok() && !read.files.empty() && readableChoice_) {
+        QMetaObject::invokeMethod(
+            this, [&] { skipped = readableChoice_(read.unreadable, read.files.size()); }, Qt::BlockingQueuedConnection);
+        if (skipped) read.skipUnreadable();
+      }
+      const bool goesOn = read.ok();
+      const bool anyReadable = !read.files.empty();
+      Alerts::ImportChoice choice = goesOn ? Alerts::ImportChoice::AddAsNew : Alerts::ImportChoice::Cancel;
+      if (goesOn && choice_) {
         if (std::size_t there = countVCardUidsInAddressBook(book_, read); there > 0)
           QMetaObject::invokeMethod(
               this, [&] { choice = choice_(there); }, Qt::BlockingQueuedConnection);
@@ -64,7 +77,10 @@ bool VCardImportController::importFiles(const QStringList& paths) {
         result = updateVCardFilesInAddressBook(book_, std::move(read));
       else if (choice == Alerts::ImportChoice::AddAsNew)
         result = addVCardFilesToAddressBook(book_, std::move(read));
-      if (choice == Alerts::ImportChoice::Cancel) {
+      if (!goesOn) {
+        // Some files cannot be read, and the others were not to be imported without them.
+        if (!anyReadable || !readableChoice_) message = tr("Nothing was imported.") + unreadable;
+      } else if (choice == Alerts::ImportChoice::Cancel) {
         // Nothing imported, as the user chose.
       } else if (!result.ok()) {
         message = tr("Nothing was imported.\n%1").arg(QString::fromStdString(result.error));
@@ -82,6 +98,8 @@ bool VCardImportController::importFiles(const QStringList& paths) {
           for (const auto& file : result.files)
             counts.append({QString::fromStdString(file.path.string()), static_cast<int>(file.contacts - file.updated)});
           message = successMessage(counts);
+          if (skipped)
+            message += "\n" + tr("Left out %n file(s) that cannot be read:", nullptr, unreadableCount) + unreadable;
           if (!result.updated.empty())
             message += "\n" + tr("%n contact(s) already in the address book updated.", nullptr,
                                  static_cast<int>(result.updated.size()));

@@ -5,13 +5,16 @@
 #include <QStringList>
 #include <QUrl>
 #include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "app/shell/Alerts.h"
 
 class ABAddressBook;
 
-// Imports vCard files into the store on a thread of its own and saves once: all files or none.
+// Imports vCard files into the store on a thread of its own and saves once, each file whole or not
+// at all: when some files cannot be read, the user is asked whether to import the others.
 // While it runs nothing else may change the store; the caller keeps the window busy.
 class VCardImportController : public QObject {
   Q_OBJECT
@@ -22,6 +25,11 @@ class VCardImportController : public QObject {
 
   // Asked on the GUI thread when some contacts to import are in the address book already.
   void setChoice(std::function<Alerts::ImportChoice(std::size_t)> choice) { choice_ = std::move(choice); }
+  // Asked on the GUI thread when some files cannot be read (one line each: file, line, problem) and
+  // others can: true imports the readable ones. Without it nothing is imported then.
+  void setReadableChoice(std::function<bool(const std::vector<std::string>&, std::size_t)> choice) {
+    readableChoice_ = std::move(choice);
+  }
 
   // Starts the import and returns at once; false (and nothing started) while one is running or
   // when no file is given.
@@ -43,6 +51,7 @@ class VCardImportController : public QObject {
 
   ABAddressBook& book_;
   std::function<Alerts::ImportChoice(std::size_t)> choice_;
+  std::function<bool(const std::vector<std::string>&, std::size_t)> readableChoice_;
   std::thread worker_;
   bool running_ = false;
 };

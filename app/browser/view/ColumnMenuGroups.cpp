@@ -34,7 +34,7 @@ const std::vector<ColumnMenuGroup>& columnMenuGroups() {
   // order of the record-key table.
   static const std::vector<ColumnMenuGroup> groups = {
       {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Name and Work"),
-       {"First Name", "Last Name", "Middle Name", "Maiden Name", "Nickname", "Preffix", "Suffix", "FullName",
+       {"Name", "First Name", "Last Name", "Middle Name", "Maiden Name", "Nickname", "Preffix", "Suffix", "FullName",
         "Phonetic First Name", "Phonetic Last Name", "Company", "Department", "Job Title", "Birthday", "Note"}},
       {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Home Address"), ofGroup(Family::AddressPart, kABHomeLabel)},
       {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Work Address"), ofGroup(Family::AddressPart, kABWorkLabel)},

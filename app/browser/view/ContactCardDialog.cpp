@@ -13,6 +13,7 @@
 #include "app/browser/view/ColumnMenuGroups.h"
 #include "app/browser/view/ValueEditors.h"
 #include "app/csv/CsvImport.h"
+#include "app/model/EveryValue.h"
 #include "app/model/PersonRecord.h"
 #include "app/model/ShownName.h"
 #include "platform/addressbook/ABAddressBook.h"
@@ -48,24 +49,22 @@ void ContactCardDialog::buildShown() {
   QFormLayout* form = nullptr;
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(scrolled(this, form));
-  ContactRecord record = prasePerson(person_);
-  for (const auto& [key, value] : record.entries()) {
-    auto text = record.text(key);
-    if (!text || key == "FullName") continue;
-    auto* label = new QLabel(QString::fromStdString(*text));
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setWordWrap(true);
-    form->addRow(QString::fromStdString(key) + ":", label);
-    shown_[key] = label;
-  }
+  auto show = [&](const std::string& label, const std::string& text) {
+    auto* value = new QLabel(QString::fromStdString(text));
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    value->setWordWrap(true);
+    value->setTextFormat(Qt::PlainText);
+    form->addRow(QString::fromStdString(label) + ":", value);
+    // A label met again (a second home e-mail address) is found as "Home Email (2)".
+    std::string key = label;
+    for (int n = 2; shown_.count(key); ++n) key = label + " (" + std::to_string(n) + ")";
+    shown_[key] = value;
+  };
+  // Every value, also those the table has no column for (a second home e-mail address).
+  const ABPersonSnapshot data = person_->snapshot();
+  for (const auto& value : everyValueOf(*data)) show(value.label, value.text);
   // The extra fields a CSV file gave under headings of its own, by those headings.
-  for (const auto& [heading, value] : keptCsvFields(*person_->snapshot())) {
-    auto* label = new QLabel(QString::fromStdString(value));
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setWordWrap(true);
-    form->addRow(QString::fromStdString(heading) + ":", label);
-    shown_.try_emplace(heading, label);
-  }
+  for (const auto& [heading, value] : keptCsvFields(*data)) show(heading, value);
   if (shown_.empty()) form->addRow(new QLabel(tr("This contact has no fields.")));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

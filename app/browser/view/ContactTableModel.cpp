@@ -4,10 +4,26 @@
 
 #include "app/browser/ContactCommit.h"
 #include "app/model/PersonRecord.h"
+#include "app/model/ShownName.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/threads/ParallelFor.h"
 
 ContactTableModel::ContactTableModel(ABAddressBook& book, QObject* parent) : QAbstractTableModel(parent), book_(book) {}
+
+std::string ContactTableModel::cellText(const ContactRecord& record, const std::string& key) {
+  if (key != kNameColumn) return record.textOr(key);
+  if (ABPersonRef person = record.person()) return shownName(*person->snapshot());
+  auto part = [&](const char* name) -> std::optional<std::string_view> {
+    if (auto value = record.find(name); value && std::holds_alternative<std::string_view>(*value))
+      return std::get<std::string_view>(*value);
+    return std::nullopt;
+  };
+  std::optional<std::string_view> reach;
+  for (const char* key :
+       {"Home Email", "Work Email", "Other Email", "Mobile", "iPhone", "Main Phone", "Home Phone", "Work Phone"})
+    if ((reach = part(key))) break;
+  return shownName(part("First Name"), part("Last Name"), part("Company"), reach);
+}
 
 void ContactTableModel::setRecords(ContactRecords records, std::vector<QString> searchTexts,
                                    const std::vector<std::string>& searchedColumns) {
@@ -92,7 +108,10 @@ std::vector<QString> ContactTableModel::searchTexts(const ContactRecords& record
     for (size_t i = begin; i < end; ++i) {
       joined.clear();
       for (const std::string& key : columns) {
-        if (auto value = records[i].text(key)) {
+        if (key == kNameColumn) {
+          joined += cellText(records[i], key);
+          joined += '\n';
+        } else if (auto value = records[i].text(key)) {
           joined += *value;
           joined += '\n';  // no find text spans two columns
         }
@@ -200,7 +219,9 @@ int ContactTableModel::columnCount(const QModelIndex& parent) const {
 
 QVariant ContactTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
-  auto text = recordAt(index.row()).text(columns_[index.column()]);
+  const std::string& key = columns_[index.column()];
+  if (key == kNameColumn) return QString::fromStdString(cellText(recordAt(index.row()), key));
+  auto text = recordAt(index.row()).text(key);
   return text ? QString::fromStdString(*text) : QString();
 }
 
@@ -248,7 +269,7 @@ void ContactTableModel::sort(int column, Qt::SortOrder order) {
   // Texts are compared once each, not rebuilt for every comparison.
   std::vector<std::pair<QString, size_t>> keys;
   keys.reserve(records_.size());
-  for (size_t i = 0; i < records_.size(); ++i) keys.emplace_back(QString::fromStdString(records_[i].textOr(key)), i);
+  for (size_t i = 0; i < records_.size(); ++i) keys.emplace_back(QString::fromStdString(cellText(records_[i], key)), i);
   std::stable_sort(keys.begin(), keys.end(), [order](const auto& a, const auto& b) {
     int c = QString::compare(a.first, b.first, Qt::CaseInsensitive);
     return order == Qt::AscendingOrder ? c < 0 : c > 0;

@@ -16,6 +16,11 @@ class ContactTableModel : public QAbstractTableModel {
  public:
   ContactTableModel(ABAddressBook& book, QObject* parent = nullptr);
 
+  // The column that names each contact as the window does (shownName): never blank.
+  static inline const std::string kNameColumn = "Name";
+  // What a row shows in the column of this key: the record's value, or for "Name" the contact's name.
+  static std::string cellText(const ContactRecord& record, const std::string& key);
+
   // Replaces every record at once (one model reset). searchTexts, when given, are the records' texts
   // for find, made by searchTexts() for the columns `searchedColumns`; they are kept when those are
   // still the shown columns, so the first find needs no preparation.

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -19,6 +20,7 @@
 
 #include "app/browser/view/BulkEditDialogs.h"
 #include "app/browser/view/ColumnMenuGroups.h"
+#include "app/browser/view/ContactCardDialog.h"
 #include "app/browser/view/ContactTableModel.h"
 #include "app/browser/view/UserQuestion.h"
 #include "app/browser/view/ValueEditors.h"
@@ -33,17 +35,38 @@ constexpr int kAddedColumnWidth = 150;
 }  // namespace
 
 const std::vector<std::string>& LoadContactsViewController::initialColumns() {
-  static const std::vector<std::string> columns = {"First Name", "Last Name", "Company",   "Home Email",
-                                                   "Work Email", "Mobile",    "Home Phone"};
+  static const std::vector<std::string> columns = {ContactTableModel::kNameColumn,
+                                                   "First Name",
+                                                   "Last Name",
+                                                   "Company",
+                                                   "Home Email",
+                                                   "Work Email",
+                                                   "Mobile",
+                                                   "Home Phone"};
   return columns;
 }
+
+namespace {
+
+// Records as an export of the shown columns writes them: with the "Name" column's text when it is
+// shown, as the table shows it.
+ContactRecords withNames(ContactRecords records, const std::vector<std::string>& columns) {
+  if (std::find(columns.begin(), columns.end(), ContactTableModel::kNameColumn) == columns.end()) return records;
+  for (auto& record : records)
+    record.set(ContactTableModel::kNameColumn, ContactTableModel::cellText(record, ContactTableModel::kNameColumn));
+  return records;
+}
+
+}  // namespace
 
 // The browser's shown columns and records, read on the GUI thread when an export is prepared.
 class BrowserExportSource : public ExportBrowserSource {
  public:
   explicit BrowserExportSource(const LoadContactsViewController& browser) : browser_(browser) {}
   std::vector<std::string> tableColumnIdentifiers() const override { return browser_.shownColumns(); }
-  ContactRecords getTableViewDataArray() const override { return browser_.getTableViewDataArray(); }
+  ContactRecords getTableViewDataArray() const override {
+    return withNames(browser_.getTableViewDataArray(), browser_.shownColumns());
+  }
 
  private:
   const LoadContactsViewController& browser_;
@@ -76,7 +99,14 @@ LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWid
   tableView_->horizontalHeader()->setSectionsMovable(true);
   tableView_->horizontalHeader()->setDefaultSectionSize(kAddedColumnWidth);
   tableView_->horizontalHeader()->setSortIndicatorShown(false);
+  // The last column takes the width the others leave.
+  tableView_->horizontalHeader()->setStretchLastSection(true);
   tableView_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+  // Enter, and a double click on the name (which is not edited in place), open the contact's card.
+  tableView_->installEventFilter(this);
+  connect(tableView_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+    if (index.isValid() && model_->columns()[index.column()] == ContactTableModel::kNameColumn) openContact();
+  });
   findField_->setObjectName("findField");
   findField_->setPlaceholderText(tr("Find in the shown columns (Ctrl+F)"));
   findField_->setClearButtonEnabled(true);
@@ -188,6 +218,11 @@ void LoadContactsViewController::buildMenus() {
     }
     connect(submenu, &QMenu::triggered, this, &LoadContactsViewController::menuDidChange);
   }
+  openAction_ = contextMenu_->addAction(tr("Open Contact"));
+  openAction_->setShortcut(QKeySequence(Qt::Key_Return));
+  openAction_->setShortcutVisibleInContextMenu(true);
+  connect(openAction_, &QAction::triggered, this, &LoadContactsViewController::openContact);
+  contextMenu_->addSeparator();
   editManyAction_ = contextMenu_->addAction(tr("Edit Contacts…"));
   findReplaceAction_ = contextMenu_->addAction(tr("Find and Replace…"));
   connect(editManyAction_, &QAction::triggered, this, &LoadContactsViewController::editSelectedContacts);
@@ -209,6 +244,7 @@ void LoadContactsViewController::buildMenus() {
   connect(exportAction_, &QAction::triggered, this, &LoadContactsViewController::exportItem);
   connect(contextMenu_, &QMenu::aboutToShow, this, [this] {
     bool any = tableView_->selectionModel()->hasSelection();
+    openAction_->setEnabled(any && tableView_->currentIndex().isValid());
     deleteAction_->setEnabled(any);
     exportAction_->setEnabled(any);
     const int selected = static_cast<int>(tableView_->selectionModel()->selectedRows().size());
@@ -406,6 +442,7 @@ void LoadContactsViewController::showContextMenuAtCurrentCell() {
 void LoadContactsViewController::deleteItem() {
   QModelIndexList selected = tableView_->selectionModel()->selectedRows();
   bool any = !selected.isEmpty();
+  openAction_->setEnabled(any);
   deleteAction_->setEnabled(any);
   exportAction_->setEnabled(any);
   editManyAction_->setEnabled(selected.size() >= 2);
@@ -454,6 +491,27 @@ std::vector<ABPersonRef> LoadContactsViewController::selectedPersons() const {
   return persons;
 }
 
+bool LoadContactsViewController::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == tableView_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    // While a cell is edited, Enter ends the edit as usual: the editor has the keys then.
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      openContact();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void LoadContactsViewController::openContact() {
+  const QModelIndex current = tableView_->currentIndex();
+  if (!current.isValid()) return;
+  ABPersonRef person = model_->recordAt(current.row()).person();
+  if (!person) return;
+  ContactCardDialog card(person, book_, ContactCardDialog::Mode::Show, this);
+  runDialog(card);
+}
+
 void LoadContactsViewController::editSelectedContacts() {
   std::vector<ABPersonRef> persons = selectedPersons();
   if (persons.size() < 2) return;
@@ -480,7 +538,7 @@ ContactRecords LoadContactsViewController::selectedRecordsForExport() const {
   // The records keep their persons: the vCard export writes them whole; the driver hands every other
   // writer the records without them.
   for (int row : rows) records.push_back(model_->recordAt(row));
-  return records;
+  return withNames(std::move(records), shownColumns());
 }
 
 void LoadContactsViewController::exportItem() {

@@ -95,6 +95,10 @@ class LoadContactsViewController : public QWidget {
   void showContextMenuAtCurrentCell();
   Qt::SortOrder sortOrder() const { return sortOrder_; }
   void deleteItem();
+  // "Open Contact" (Enter, a double click on the name, the context menu): the current row's whole
+  // card, every value of the contact.
+  void openContact();
+  QAction* openAction() const { return openAction_; }
   // "Edit N Contacts…" and "Find and Replace…" over the selected contacts.
   void editSelectedContacts();
   void findAndReplaceInSelection();
@@ -108,6 +112,9 @@ class LoadContactsViewController : public QWidget {
   void countsChanged();
   // The user asked to export the selected people; the records are selectedRecordsForExport().
   void exportSelectionRequested();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void updateTableView(ContactRecords allPeopleArray, unsigned generation, std::vector<QString> searchTexts = {},
@@ -135,6 +142,7 @@ class LoadContactsViewController : public QWidget {
   QMenu* columnMenu_;
   QMenu* contextMenu_;
   // The context menu's own items; the column chooser beside them is always available.
+  QAction* openAction_ = nullptr;
   QAction* editManyAction_ = nullptr;
   QAction* mergeAction_ = nullptr;
   QAction* findReplaceAction_ = nullptr;

@@ -19,8 +19,9 @@ const RC::Category& ReviewConditions::duplicateAddress() {
                      [](FixActions& actions, PersonItem* row) {
                        actions.removeDuplicateValues(row, kABAddressProperty, "address", "addresses");
                      },
-                     [](FixPreview& preview, const RowOf&) {
-                       previewLine(preview, "The duplicated addresses will be removed.");
+                     [](FixPreview& preview, const RowOf& of) {
+                       repeatedValuesPreview(preview, *of.row.person(), kABAddressProperty,
+                                             "The duplicated addresses will be removed.");
                      }}},
           .noLongerMeets = "none of its addresses is repeated any more",
       },

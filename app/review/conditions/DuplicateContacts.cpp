@@ -71,9 +71,17 @@ const RC::Category& ReviewConditions::duplicateContacts() {
                        PreviewParts::merged(preview, ScanAddressBook::duplicateGroupOf(*of.book, *of.row.person()));
                      }},
                     {RC::Option::kDeleteDuplicates, deleteDuplicates,
-                     [](FixPreview& preview, const RowOf&) {
-                       previewLine(preview, "The duplicate contact(s) will delete from contact.", 112, 450,
+                     [](FixPreview& preview, const RowOf& of) {
+                       // The group's first contact (store order) stays; every other one goes.
+                       auto group = ScanAddressBook::duplicateGroupOf(*of.book, *of.row.person());
+                       previewLine(preview, "The duplicate contact(s) will delete from contact.", 152, 450,
                                    PreviewText::Colour::Red);
+                       if (group.empty()) return;
+                       double y =
+                           PreviewParts::contactLines(preview, std::vector<ABPersonRef>(group.begin() + 1, group.end()),
+                                                      132, PreviewText::Colour::Red);
+                       previewLine(preview, "This contact stays:", y - 6, 450);
+                       PreviewParts::contactLines(preview, {group.front()}, y - 26);
                      }},
                     deleteThisContact(),
                     {RC::Option::kNotSamePerson, notSamePerson, notSamePersonPreview}},

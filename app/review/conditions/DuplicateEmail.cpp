@@ -19,8 +19,9 @@ const RC::Category& ReviewConditions::duplicateEmail() {
                      [](FixActions& actions, PersonItem* row) {
                        actions.removeDuplicateValues(row, kABEmailProperty, "email address", "email addresses");
                      },
-                     [](FixPreview& preview, const RowOf&) {
-                       previewLine(preview, "The duplicated email addresses will be removed.");
+                     [](FixPreview& preview, const RowOf& of) {
+                       repeatedValuesPreview(preview, *of.row.person(), kABEmailProperty,
+                                             "The duplicated email addresses will be removed.");
                      }}},
           .noLongerMeets = "none of its e-mail addresses is repeated any more",
       },

@@ -19,8 +19,9 @@ const RC::Category& ReviewConditions::duplicatePhone() {
                      [](FixActions& actions, PersonItem* row) {
                        actions.removeDuplicateValues(row, kABPhoneProperty, "phone number", "phone numbers");
                      },
-                     [](FixPreview& preview, const RowOf&) {
-                       previewLine(preview, "The duplicated phone numbers will be removed.");
+                     [](FixPreview& preview, const RowOf& of) {
+                       repeatedValuesPreview(preview, *of.row.person(), kABPhoneProperty,
+                                             "The duplicated phone numbers will be removed.");
                      }}},
           .noLongerMeets = "none of its phone numbers is repeated any more",
       },

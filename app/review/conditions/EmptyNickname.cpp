@@ -21,8 +21,9 @@ const RC::Category& ReviewConditions::emptyNickname() {
                      [](FixActions& actions, PersonItem* row) {
                        actions.removeProperty(row, kABNicknameProperty, "nickname");
                      },
-                     [](FixPreview& preview, const RowOf&) {
-                       previewLine(preview, "The empty nickname will be removed.");
+                     [](FixPreview& preview, const RowOf& of) {
+                       previewLine(preview, "The empty nickname will be removed.", 152);
+                       blankValuePreview(preview, *of.row.person(), kABNicknameProperty, "nickname");
                      }}},
           .noLongerMeets = "its nickname is no longer spaces only",
       },

@@ -18,8 +18,9 @@ const RC::Category& ReviewConditions::emptyNotes() {
           .singleAction = true,
           .fixes = {{RC::Option::kDeleteBlankProperty,
                      [](FixActions& actions, PersonItem* row) { actions.removeProperty(row, kABNoteProperty, "note"); },
-                     [](FixPreview& preview, const RowOf&) {
-                       previewLine(preview, "The empty notes field will be removed.");
+                     [](FixPreview& preview, const RowOf& of) {
+                       previewLine(preview, "The empty notes field will be removed.", 152);
+                       blankValuePreview(preview, *of.row.person(), kABNoteProperty, "note");
                      }}},
           .noLongerMeets = "its note is no longer spaces only",
       },

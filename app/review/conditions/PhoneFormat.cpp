@@ -56,7 +56,6 @@ void rewritePreview(FixPreview& preview, const RowOf& of, bool e164) {
       PhoneFixes::inInternationalForm(person, of.outline.region(), e164,
                                       ABMarkCover(*of.book, ABMarkKind::kKeptPhoneFormat).keptFor(person.uniqueId()));
   for (const auto& [before, after] : rewrite.changes) {
-    if (y < 12) break;
     preview.texts.push_back(PreviewParts::text(before, 14, y, 210));
     preview.texts.push_back(PreviewParts::text(after, 230, y, 210));
     y -= 20;
@@ -68,7 +67,6 @@ void keepNumbersPreview(FixPreview& preview, const RowOf& of) {
   previewLine(preview, "a scan lists this contact again only for another number:", 132, 450);
   double y = 112;
   for (const auto& number : PhoneFixes::numbersNotInternational(*of.row.person(), of.outline.region())) {
-    if (y < 12) break;
     preview.texts.push_back(PreviewParts::text(number, 14, y, 430));
     y -= 20;
   }

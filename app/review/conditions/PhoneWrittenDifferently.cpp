@@ -28,7 +28,6 @@ const RC::Category& ReviewConditions::phoneWrittenDifferently() {
                        double y = 132;
                        for (const auto& [removed, kept] :
                             PhoneFixes::withoutNumbersWrittenTwice(*of.row.person(), of.outline.region()).changes) {
-                         if (y < 12) break;
                          preview.texts.push_back(PreviewParts::text(removed, 14, y, 170, PreviewText::Colour::Red));
                          preview.texts.push_back(PreviewParts::text("the same number as " + kept, 190, y, 260,
                                                                     PreviewText::Colour::Black, 0.5));

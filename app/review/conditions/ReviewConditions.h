@@ -65,6 +65,13 @@ void keepPreview(FixPreview& preview, const std::vector<std::string>& values);
 bool keptAsItIs(const FixActions& actions, const std::string& key, std::vector<std::string> values);
 // "“text”"
 std::string quoted(const std::string& text);
+// The preview of "Delete the duplicate property": the heading, then each entry that goes with its
+// label, beside the entry of the same value that stays.
+void repeatedValuesPreview(FixPreview& preview, const ABPerson& person, const std::string& property,
+                           const std::string& heading);
+// The preview of "Delete the blank property": the heading naming the property's value as it is.
+void blankValuePreview(FixPreview& preview, const ABPerson& person, const std::string& property,
+                       const std::string& what);
 // A preview of one line of text (at 14, y, this wide and coloured).
 void previewLine(FixPreview& preview, const std::string& line, double y = 112, double width = 310,
                  PreviewText::Colour colour = PreviewText::Colour::Default);

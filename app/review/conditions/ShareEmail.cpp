@@ -130,15 +130,10 @@ std::optional<std::string> stale(const FixActions& actions, const PersonItem& ro
 }
 
 void deleteOthersPreview(FixPreview& preview, const RowOf& of) {
+  // Every contact that goes, each with what tells it apart; the row's own contact stays.
   const auto& others = of.row.duplicateEmailArray();
-  const double lines[] = {138, 118, 98, 78, 58, 38};
-  size_t listed = std::min<size_t>(others.size(), 5);
-  for (size_t i = 0; i < listed; ++i)
-    preview.texts.push_back(PreviewParts::text(PersonNames::rowName(*others[i]), 14, lines[i], 450, Colour::Red));
-  if (others.size() >= 5)
-    preview.texts.push_back(PreviewParts::text(" and others will be deleted from Contacts", 14, 38, 450, Colour::Red));
-  else
-    preview.texts.push_back(PreviewParts::text("will be deleted from Contacts", 14, lines[listed], 450, Colour::Red));
+  double y = PreviewParts::contactLines(preview, others, 138, Colour::Red);
+  preview.texts.push_back(PreviewParts::text("will be deleted from Contacts", 14, y, 450, Colour::Red));
 }
 
 void removeEmailPreview(FixPreview& preview, const RowOf& of) {
@@ -148,6 +143,16 @@ void removeEmailPreview(FixPreview& preview, const RowOf& of) {
                             : "The Email Address \"" + address + "\" will be deleted";
   previewLine(preview, heading, 138, 450, Colour::Red);
   previewLine(preview, "form this contact", 118, 450, Colour::Red);
+  // Every entry of the address goes, whatever its label.
+  const ABPerson& person = *of.row.person();
+  std::vector<size_t> entries;
+  if (auto emails = person.multiValueForProperty(kABEmailProperty))
+    for (size_t i = 0; i < emails->count(); ++i)
+      if (emails->stringAtIndex(i) == address) entries.push_back(i);
+  if (entries.size() > 1) {
+    previewLine(preview, "These entries go:", 98, 450);
+    PreviewParts::removedEntries(preview, person, kABEmailProperty, entries, 78);
+  }
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "app/review/FixActions.h"
 #include "app/review/PersonItem.h"
 #include "app/review/conditions/ReviewConditions.h"
 #include "platform/addressbook/ABAddressBook.h"
@@ -99,9 +100,11 @@ void changesPreview(FixPreview& preview, const std::vector<ScannerConditions::Te
   using Colour = PreviewText::Colour;
   preview.texts.push_back(PreviewParts::text("Before Fixing", 14, 152, 110, Colour::Black, 0.4));
   preview.texts.push_back(PreviewParts::text("After Fixing", 230, 152, 210, Colour::Black, 0.4));
+  // Each change names what it changes: the label row, then before and after.
   double y = 132;
   for (const auto& change : changes) {
-    if (y < 12) break;
+    preview.texts.push_back(PreviewParts::text(change.what + " :", 14, y, 440, Colour::Black, 0.5));
+    y -= 20;
     preview.texts.push_back(PreviewParts::text(change.before, 14, y, 210));
     preview.texts.push_back(PreviewParts::text(change.after, 230, y, 210));
     y -= 20;
@@ -130,7 +133,6 @@ void keepPreview(FixPreview& preview, const std::vector<std::string>& values) {
   previewLine(preview, "a scan lists this contact again only when they change:", 132, 450);
   double y = 112;
   for (const auto& value : values) {
-    if (y < 12) break;
     preview.texts.push_back(PreviewParts::text(value, 14, y, 430));
     y -= 20;
   }
@@ -139,6 +141,25 @@ void keepPreview(FixPreview& preview, const std::vector<std::string>& values) {
 bool keptAsItIs(const FixActions& actions, const std::string& key, std::vector<std::string> values) {
   return ABMarkCover(actions.book(), ABMarkKind::kKeptAsItIs)
       .keeps(actions.person()->uniqueId(), ScannerConditions::keptList(key, std::move(values)));
+}
+
+void repeatedValuesPreview(FixPreview& preview, const ABPerson& person, const std::string& property,
+                           const std::string& heading) {
+  previewLine(preview, heading, 152, 450);
+  auto list = person.multiValueForProperty(property);
+  if (!list) return;
+  const std::vector<size_t> repeated = FixActions::repeatedEntries(*list);
+  previewLine(preview, repeated.size() == 1 ? "This entry goes:" : "These entries go:", 132, 450,
+              PreviewText::Colour::Default);
+  double y = PreviewParts::removedEntries(preview, person, property, repeated, 112);
+  previewLine(preview, "The first entry of each value stays.", y - 6, 450);
+}
+
+void blankValuePreview(FixPreview& preview, const ABPerson& person, const std::string& property,
+                       const std::string& what) {
+  const std::string value = person.stringForProperty(property).value_or("");
+  const std::string spaces = std::to_string(value.size()) + (value.size() == 1 ? " space" : " spaces");
+  previewLine(preview, "The " + what + " " + quoted(value) + " (" + spaces + " only) will be removed.");
 }
 
 void previewLine(FixPreview& preview, const std::string& line, double y, double width, PreviewText::Colour colour) {

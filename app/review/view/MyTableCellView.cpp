@@ -1,5 +1,7 @@
 #include "app/review/view/MyTableCellView.h"
 
+#include <QGuiApplication>
+
 MyTableCellView::MyTableCellView(QWidget* parent)
     : QWidget(parent), imageView_(new QLabel(this)), myTextField_(new QLabel(this)), textField_(new QLabel(this)) {
   setAutoFillBackground(false);
@@ -38,6 +40,13 @@ void MyTableCellView::showRow(const QImage& picture, const QString& name, const 
   QPalette descriptionPalette = palette;
   descriptionPalette.setColor(QPalette::WindowText, faint);
   textField_->setPalette(descriptionPalette);
+  // The rows line up by the application's direction, whatever the direction of a name's own text
+  // (a Hebrew or Arabic name in an English window starts at the left like the others); each text
+  // is still laid out in its own direction.
+  const Qt::Alignment along = (QGuiApplication::layoutDirection() == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft) |
+                              Qt::AlignAbsolute | Qt::AlignVCenter;
+  myTextField_->setAlignment(along);
+  textField_->setAlignment(along);
   myTextField_->setText(myTextField_->fontMetrics().elidedText(name, Qt::ElideRight, width));
   textField_->setText(textField_->fontMetrics().elidedText(description, Qt::ElideRight, width));
 }

@@ -285,8 +285,16 @@ void OutlineViewController::placeMatrix(const ReviewCategories::FixMatrix* matri
   if (!matrix) return;
   matrix_ = new QButtonGroup(this);
   matrix_->setObjectName(QString::fromStdString(matrix->name));
+  const ReviewCategories::Category* category = outline_.selectedCategory();
+  const PersonItem* row = outline_.selectedItem();
   for (const auto& option : matrix->options) {
-    auto* button = new QRadioButton(QString::fromStdString(option), boxWithMatrix_);
+    // An option may say more for the row than its title (the allowed form it writes).
+    std::string text = option;
+    const ReviewCategories::FixOption* fix = category ? category->fix(option) : nullptr;
+    if (fix && row && !fix->offeredFor({outline_, *row, *category, &book_})) continue;
+    if (fix && fix->label && row) text = fix->label({outline_, *row, *category, &book_});
+    auto* button = new QRadioButton(QString::fromStdString(text), boxWithMatrix_);
+    button->setProperty("option", QString::fromStdString(option));
     button->setChecked(option == selected);
     matrix_->addButton(button);
     matrixLayout_->addWidget(button);
@@ -296,7 +304,7 @@ void OutlineViewController::placeMatrix(const ReviewCategories::FixMatrix* matri
 
 void OutlineViewController::matrixClicked() {
   if (!matrix_ || !matrix_->checkedButton()) return;
-  outline_.selectOption(matrix_->checkedButton()->text().toStdString());
+  outline_.selectOption(matrix_->checkedButton()->property("option").toString().toStdString());
   fixAllButton_->setEnabled(fixButton_->isEnabled() &&
                             outline_.selectedOption() != ReviewCategories::Option::kEditInContacts);
   rebuildPreview();

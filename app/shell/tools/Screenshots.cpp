@@ -1,21 +1,27 @@
 // Takes pictures of the real windows over the sample address book, in a light and a dark colour
 // scheme: rolvane_screenshots DIR. Used for the AppStream screenshots and for looking at every
 // screen in both schemes. Run under Xvfb or the offscreen platform.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QPalette>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <cstdio>
 
 #include "app/browser/view/LoadContactsViewController.h"
+#include "app/review/view/OutlineViewController.h"
+#include "app/review/view/ReviewTreeModel.h"
 #include "app/shell/AboutWindowController.h"
 #include "app/shell/Alerts.h"
 #include "app/shell/AppDelegate.h"
+#include "app/shell/HelpWindow.h"
 #include "app/shell/MainWindow.h"
 #include "app/shell/SampleAddressBook.h"
 #include "app/shell/TableViewWindowController.h"
@@ -108,14 +114,41 @@ int main(int argc, char** argv) {
     scanned.wait(10000);
     settle(500);
     ok &= save(delegate.window(), dir, "review-" + scheme);
+    // The first contact of every category with each of its options, as the preview shows it.
+    if (OutlineViewController* review = delegate.outlineViewController()) {
+      auto* tree = review->myOutlineView();
+      auto* model = static_cast<ReviewTreeModel*>(tree->model());
+      int shot = 0;
+      for (const auto& father : review->outline().rootNodes()) {
+        if (father->childrenCount() == 0) continue;
+        tree->setCurrentIndex(model->indexOf(father->childAtIndex(0)));
+        settle(100);
+        const int options = static_cast<int>(review->optionButtons().size());
+        for (int option = 0; option < options; ++option) {
+          review->optionButtons()[option]->click();
+          settle(100);
+          ok &= save(delegate.window(), dir,
+                     QString("preview-%1-%2-%3").arg(scheme).arg(shot, 2, 10, QChar('0')).arg(option));
+        }
+        ++shot;
+      }
+    }
     delegate.preferencesButtonClicled();
     settle();
     ok &= save(delegate.tableViewController(), dir, "preferences-" + scheme);
+    delegate.tableViewController()->tabs()->setCurrentIndex(1);
+    settle();
+    ok &= save(delegate.tableViewController(), dir, "preferences-names-" + scheme);
+    delegate.tableViewController()->tabs()->setCurrentIndex(0);
     delegate.tableViewController()->hide();
     delegate.aboutClicked();
     settle();
     ok &= save(delegate.aboutWindowController(), dir, "about-" + scheme);
     delegate.aboutWindowController()->hide();
+    delegate.menuHelpClick();
+    settle();
+    ok &= save(delegate.helpWindow(), dir, "help-" + scheme);
+    delegate.helpWindow()->hide();
     delegate.window()->close();
   }
   return ok ? 0 : 1;

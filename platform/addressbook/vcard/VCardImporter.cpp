@@ -542,6 +542,7 @@ namespace {
 // Why the reading of an import written straight to the store stopped.
 struct VCardReadFailure {
   std::string error;
+  std::size_t file = 0;
 };
 
 }  // namespace
@@ -555,15 +556,15 @@ VCardStoreImport appendVCardFilesToStore(ABAddressBook& book, const std::vector<
     for (const auto& path : paths) {
       std::string name = path.string();
       std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.c_str(), "rb"));
-      if (!file) throw VCardReadFailure{name + ": cannot read the file (" + std::strerror(errno) + ")"};
+      if (!file) throw VCardReadFailure{name + ": cannot read the file (" + std::strerror(errno) + ")", files.size()};
       std::size_t contacts = 0;
       VCardImportResult read;
       try {
         read = PieceByPiece(file.get(), name, limits, {}, add).read(contacts);
       } catch (const std::bad_alloc&) {
-        throw VCardReadFailure{tooLarge(name, contacts, "memory ran out")};
+        throw VCardReadFailure{tooLarge(name, contacts, "memory ran out"), files.size()};
       }
-      if (!read.ok()) throw VCardReadFailure{read.error};
+      if (!read.ok()) throw VCardReadFailure{read.error, files.size()};
       files.push_back({path, contacts, 0, std::move(read.legacy)});
     }
   };
@@ -574,6 +575,7 @@ VCardStoreImport appendVCardFilesToStore(ABAddressBook& book, const std::vector<
 }
 catch (const VCardReadFailure& failure) {
   import.error = failure.error;
+  import.failedFile = failure.file;
   return import;
 }
 if (import.saved.ok()) import.files = std::move(files);
@@ -585,15 +587,30 @@ VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths, c
   for (const auto& path : paths) {
     VCardImportResult file = VCardImporter::importFile(path, limits);
     if (!file.ok()) {
-      read.error = file.error;
-      read.files.clear();
-      read.persons.clear();
-      return read;
+      if (!read.error.empty()) read.error += "\n";
+      read.error += file.error;
+      read.unreadable.push_back(std::move(file.error));
+      continue;
     }
     read.files.push_back({path, file.persons.size(), 0, std::move(file.legacy)});
     read.persons.push_back(std::move(file.persons));
   }
   return read;
+}
+
+std::string vCardFileProblem(const std::filesystem::path& path, const VCardReadLimits& limits) {
+  std::string name = path.string();
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.c_str(), "rb"));
+  if (!file) return name + ": cannot read the file (" + std::strerror(errno) + ")";
+  std::size_t contacts = 0;
+  try {
+    // The cards are dropped as they are read: only whether the file reads matters.
+    return PieceByPiece(file.get(), name, limits, [](std::vector<ABPersonData>& persons) { persons.clear(); })
+        .read(contacts)
+        .error;
+  } catch (const std::bad_alloc&) {
+    return tooLarge(name, contacts, "memory ran out");
+  }
 }
 
 VCardBookImportResult importVCardFilesIntoAddressBook(ABAddressBook& book,

@@ -55,17 +55,26 @@ struct VCardBookImportResult {
   bool ok() const { return error.empty(); }
 };
 
-// The persons of several files, read and not yet added to a book.
+// The persons of several files, read and not yet added to a book. Each file is read whole or not at
+// all: files and persons hold the files that could be read, unreadable one line for each other.
 struct VCardFilesRead {
   std::vector<VCardFileImport> files;
-  std::vector<std::vector<ABPersonData>> persons;  // one list per file
+  std::vector<std::vector<ABPersonData>> persons;  // one list per file read
+  // "<file>:<line>: <problem>" for every file that cannot be read or is malformed, in file order.
+  std::vector<std::string> unreadable;
+  // While set (there are unreadable files), nothing is added to a book: the lines of unreadable.
   std::string error;
   bool ok() const { return error.empty(); }
+  // The user chose to import the files that could be read without the others.
+  void skipUnreadable() { error.clear(); }
 };
 
-// Reads every file; when one cannot be read or is malformed, error names the file, the line and the
-// problem and nothing is kept.
+// Reads every file, also past one that cannot be read or is malformed: each such file is named
+// with its line and problem in unreadable, and error is set.
 VCardFilesRead readVCardFiles(const std::vector<std::filesystem::path>& paths, const VCardReadLimits& limits = {});
+// Why the file cannot be imported ("<file>:<line>: <problem>"), read as an import reads it but
+// keeping none of its contacts; empty when it can be.
+std::string vCardFileProblem(const std::filesystem::path& path, const VCardReadLimits& limits = {});
 // Adds the persons read (pending until the book is saved); a failed read adds nothing and passes
 // its error on. A person whose UID is absent, already in
 // the book or already given to an earlier person of the same import gets a new unique id.
@@ -76,6 +85,7 @@ struct VCardStoreImport {
   std::vector<VCardFileImport> files;  // when saved
   std::vector<std::string> uids;       // of the contacts added, in order, when saved
   std::string error;                   // a file could not be read or is malformed: nothing was written
+  std::size_t failedFile = 0;          // with error: the index of that file in the paths
   ABSaveResult saved;                  // the write, when error is empty
   bool ok() const { return error.empty() && saved.ok(); }
 };

@@ -335,3 +335,59 @@ TEST_F(ImportCommandTest, CountsSayWhatWasStoredAddedAndUpdated) {
     EXPECT_FALSE(std::filesystem::exists(fresh));
   }
 }
+
+// Each file whole or not at all: without --skip-unreadable every unreadable file is named (not only
+// the first) and nothing is imported; with it the readable files are imported, in a new store and in
+// one that was there, with and without --update, and the files left out are named.
+TEST_F(ImportCommandTest, EveryUnreadableFileIsNamedAndSkipUnreadableImportsTheOthers) {
+  auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(folder_ / name, std::ios::binary) << text;
+    return (folder_ / name).string();
+  };
+  const std::string good = write("good.vcf",
+                                 "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nEND:VCARD\r\n"
+                                 "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Ray;Bob;;;\r\nEND:VCARD\r\n");
+  const std::string alsoGood = write("also.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Orr;Cy;;;\r\nEND:VCARD\r\n");
+  const std::string open = write("open.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Broken;Carl;;;\r\n");
+  const std::string notes = write("notes.vcf", "shopping list\r\n");
+  const std::string missing = (folder_ / "missing.vcf").string();
+  const std::vector<std::string> files = {good, open, alsoGood, notes, missing};
+  auto named = [](const ProgramRun& run, const std::string& file) {
+    return run.out.find(std::filesystem::path(file).filename().string() + ":") != std::string::npos;
+  };
+
+  for (bool existing : {false, true}) {
+    SCOPED_TRACE(existing ? "into a store that is there" : "into a new store");
+    const std::string store = (folder_ / (existing ? "there.sqlite" : "new.sqlite")).string();
+    if (existing) {
+      ASSERT_TRUE(ABAddressBook::open(store));
+    }
+    ProgramRun refused = import(store, files);
+    EXPECT_NE(refused.status, 0);
+    for (const auto& file : {open, notes, missing}) EXPECT_TRUE(named(refused, file)) << refused.out;
+    EXPECT_FALSE(named(refused, good)) << refused.out;
+    EXPECT_NE(refused.out.find("--skip-unreadable"), std::string::npos) << refused.out;
+    if (existing)
+      EXPECT_EQ(ABAddressBook::open(store)->count(), 0u);
+    else
+      EXPECT_FALSE(std::filesystem::exists(store));
+
+    std::vector<std::string> skipping = files;
+    skipping.insert(skipping.begin(), "--skip-unreadable");
+    ProgramRun skipped = import(store, skipping);
+    EXPECT_EQ(skipped.status, 0) << skipped.out;
+    for (const auto& file : {open, notes, missing}) EXPECT_TRUE(named(skipped, file)) << skipped.out;
+    EXPECT_NE(skipped.out.find("Imported 2 contacts from " + good), std::string::npos) << skipped.out;
+    auto book = ABAddressBook::open(store);
+    ASSERT_TRUE(book);
+    EXPECT_EQ(book->count(), 3u);
+  }
+
+  const std::string updated = (folder_ / "updated.sqlite").string();
+  ProgramRun update = import(updated, {"--update", good, notes});
+  EXPECT_NE(update.status, 0);
+  EXPECT_TRUE(named(update, notes)) << update.out;
+  update = import(updated, {"--update", "--skip-unreadable", good, notes});
+  EXPECT_EQ(update.status, 0) << update.out;
+  EXPECT_EQ(ABAddressBook::open(updated)->count(), 2u);
+}

@@ -8,7 +8,9 @@
 #include "ReviewFixture.h"
 #include "app/review/DetailsPane.h"
 #include "app/review/FixAll.h"
+#include "app/review/FixPreview.h"
 #include "app/review/MergeContacts.h"
+#include "app/scanner/AllowedNames.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "platform/addressbook/ABMarks.h"
 
@@ -254,8 +256,8 @@ TEST_F(FixActionsTest, DetailsPaneShowsTheEmailOfTheFirstFilledSlot) {
   auto pane = updateUI(outline_);
   EXPECT_EQ(pane->emailLine, "");
   EXPECT_EQ(pane->problemText,
-            "\"Jr.\" isn't an allowed suffix which is showed in the Preferences. Syncing unusual suffixes can cause "
-            "names to get mangled");
+            "\"Jr.\" isn't one of the allowed suffixes, which are listed in the Preferences. Syncing unusual "
+            "suffixes can cause names to get mangled.");
   EXPECT_EQ(pane->matrix->name, "matrixBadSuffix");
   EXPECT_EQ(pane->matrixY, 75);
 }
@@ -501,4 +503,62 @@ TEST_F(FixActionsTest, NotTheSamePersonOverManyGroupsIsOneChangeSet) {
   marks.clear();
   ASSERT_TRUE(book_->marks(ABMarkKind::kNotSamePerson, marks));
   EXPECT_TRUE(marks.empty()) << "one undo takes every mark back";
+}
+
+// "Mr." and "JR." are allowed entries written with a full stop and other capitals: the preselected
+// option writes them as the allowed entry, names it, and previews it; a title no allowed entry is
+// written like stays, with the reason, for "Remove the title".
+TEST_F(FixActionsTest, UseTheAllowedFormWritesTheTitleOrSuffixAsTheAllowedEntry) {
+  auto ann = add({{kABFirstNameProperty, "Ann"}, {kABLastNameProperty, "Lee"}, {kABTitleProperty, "Mr."}});
+  auto bob = add({{kABFirstNameProperty, "Bob"}, {kABLastNameProperty, "Ray"}, {kABSuffixProperty, "JR."}});
+  auto cy = add({{kABFirstNameProperty, "Cy"}, {kABLastNameProperty, "Orr"}, {kABTitleProperty, "Herr"}});
+  const ScanResult scan = ScanAddressBook(*book_).scan({"Unusual title", "Unusual suffix"});
+  outline_.setOutlineViewDataSouce(scan);
+  outline_.expandAll();
+  selectIn(RC::kUnusualTitle, 0);
+  ASSERT_EQ(outline_.selectedItem()->person()->uniqueId(), ann->uniqueId());
+  EXPECT_EQ(outline_.selectedOption(), Opt::kUseAllowedForm) << "the first option is preselected";
+  const RC::Category& titles = *RC::byTitle(RC::kUnusualTitle);
+  const RC::FixOption* allowed = titles.fix(Opt::kUseAllowedForm);
+  ASSERT_TRUE(allowed && allowed->label);
+  EXPECT_EQ(allowed->label({outline_, *outline_.selectedItem(), titles, book_.get()}), "Use the allowed form \"Mr\"");
+  auto preview = creatScrollerViewWithTitle(outline_, Opt::kUseAllowedForm, *book_);
+  EXPECT_TRUE(preview.find("Mr.")) << "before";
+  EXPECT_TRUE(preview.find("Mr")) << "after";
+
+  FixOutcome outcome = fix(Opt::kUseAllowedForm);
+  ASSERT_TRUE(outcome.ok()) << outcome.error;
+  EXPECT_EQ(reopened()->recordForUniqueId(ann->uniqueId())->stringForProperty(kABTitleProperty), "Mr");
+
+  // Herr is no allowed title written otherwise: the row is not offered the option, and "Remove the
+  // title" stands selected for it. Asked for anyway (as Fix All does), nothing changes.
+  selectIn(RC::kUnusualTitle, 0);
+  ASSERT_EQ(outline_.selectedItem()->person()->uniqueId(), cy->uniqueId());
+  EXPECT_FALSE(allowed->offeredFor({outline_, *outline_.selectedItem(), titles, book_.get()}));
+  EXPECT_EQ(outline_.selectedOption(), Opt::kRemoveTitle);
+  {
+    FixActions actions(outline_, *book_, questions_, &contacts_);
+    outcome = actions.apply(titles, outline_.selectedItem(), Opt::kUseAllowedForm);
+  }
+  EXPECT_TRUE(outcome.ok()) << outcome.error;
+  EXPECT_FALSE(outcome.storeChanged);
+  EXPECT_FALSE(outcome.rowRemoved);
+  ASSERT_EQ(outcome.changes.size(), 1u);
+  EXPECT_NE(outcome.changes[0].find("not fixed, no allowed title is written like"), std::string::npos);
+  EXPECT_EQ(reopened()->recordForUniqueId(cy->uniqueId())->stringForProperty(kABTitleProperty), "Herr");
+
+  selectIn(RC::kUnusualSuffix, 0);
+  EXPECT_EQ(outline_.selectedOption(), Opt::kUseAllowedForm);
+  ASSERT_TRUE(fix(Opt::kUseAllowedForm).ok());
+  EXPECT_EQ(reopened()->recordForUniqueId(bob->uniqueId())->stringForProperty(kABSuffixProperty), "Jr");
+
+  // What is left is only the title no allowed entry fits; once the user allows it, nothing.
+  auto again = reopened();
+  EXPECT_EQ(ScanAddressBook(*again).findUnusualTitleInContacts().size(), 1u);
+  EXPECT_TRUE(ScanAddressBook(*again).findUnusualSuffixInContacts().empty());
+  std::vector<std::string> withHerr = AllowedNames::defaults().titles();
+  withHerr.push_back("Herr");
+  AllowedNames::use(AllowedNames(withHerr, AllowedNames::defaults().suffixes()));
+  EXPECT_TRUE(ScanAddressBook(*again).findUnusualTitleInContacts().empty());
+  AllowedNames::use(AllowedNames::defaults());
 }

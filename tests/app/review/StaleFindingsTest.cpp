@@ -302,6 +302,11 @@ TEST_F(StaleFindingsTest, FixingEveryFindingTwiceFromOneScanChangesNothingTheSec
       const ScanResult scan = ScanAddressBook(*book_).scan(allConditionNames());
       ReviewOutline first;
       first.setOutlineViewDataSouce(scan);
+      // An option the first row is not offered (no allowed form fits its title) is not tried.
+      const PersonItem* row = first.category(category.title)->childAtIndex(0);
+      if (const RC::FixOption* fix = category.fix(option);
+          fix && !fix->offeredFor({first, *row, category, book_.get()}))
+        continue;
       FixActions firstActions(first, *book_, questions_);
       EXPECT_GT(fixEveryRow(first, firstActions, category, option), 0);
       const auto after = contentsOf(*reopened());

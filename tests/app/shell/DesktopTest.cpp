@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -14,21 +15,28 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QUrl>
 
 #include "app/browser/view/ContactTableModel.h"
 #include "app/browser/view/LoadContactsViewController.h"
 #include "app/browser/view/UserQuestion.h"
+#include "app/scanner/AllowedNames.h"
+#include "app/scanner/ScanConditions.h"
+#include "app/shell/AboutWindowController.h"
 #include "app/shell/Alerts.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/BrowserArea.h"
+#include "app/shell/HelpWindow.h"
 #include "app/shell/HistoryController.h"
 #include "app/shell/MainWindow.h"
+#include "app/shell/ProductInfo.h"
 #include "app/shell/TableViewWindowController.h"
 #include "app/widgets/MyButton.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 #include "tests/app/shell/ShellTestMain.h"
+#include "tests/support/ProgramRun.h"
 
 namespace {
 
@@ -250,9 +258,74 @@ TEST_F(DesktopTest, SizePositionColumnsWidthsAndSortAreKeptBetweenRuns) {
   EXPECT_EQ(browser->sortOrder(), Qt::DescendingOrder);
   EXPECT_EQ(browser->model()->recordAt(0).textOr("Last Name"), "Ray");
   EXPECT_EQ(delegate->window()->size(), QSize(700, 500));
-  // The conditions are not kept: every start has all of them ticked. The region of phone numbers is.
-  EXPECT_EQ(delegate->tableViewController()->getSelectArray().size(), 20u);
+  // The ticked conditions are kept in their order (the one ticked again last), and the region.
+  std::vector<std::string> ticked = allConditionNames();
+  ticked.erase(ticked.begin());
+  EXPECT_EQ(delegate->tableViewController()->getSelectArray(), ticked);
   EXPECT_EQ(delegate->tableViewController()->region(), "CH");
+}
+
+// The allowed titles and suffixes the user edits are kept in the settings as soon as they change,
+// and the command line, reading the same file, scans with them.
+TEST_F(DesktopTest, AllowedTitlesAndSuffixesAreKeptAndTheCommandLineScansWithThem) {
+  QTemporaryDir config;
+  const QByteArray before = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  const QString file = QString::fromStdString(AllowedNames::settingsFile().string());
+  AllowedNames shown;
+  {
+    auto delegate = launch(std::make_unique<QSettings>(file, QSettings::IniFormat));
+    TableViewWindowController* preferences = delegate->tableViewController();
+    // Entries as users write them: other scripts, a comma, quotes, an "@" first.
+    for (const char* title : {"Herr", "Señora", "Hon., Esq", "\"The\" Rt", "@home"})
+      preferences->addAllowedTitle(QString::fromUtf8(title));
+    preferences->addAllowedTitle("  ");    // nothing to add
+    preferences->addAllowedTitle("Herr");  // listed already
+    for (QListWidgetItem* item : preferences->titlesList()->findItems("Mr", Qt::MatchFixedString))
+      item->setSelected(true);  // "Mr" and "mr"
+    preferences->removeSelectedTitles();
+    preferences->addAllowedSuffix("MBA");
+    shown = preferences->allowedNames();
+    EXPECT_EQ(shown.titles().size(), AllowedNames::defaults().titles().size() + 5 - 2);
+    EXPECT_FALSE(shown.allowsTitle("Mr"));
+    EXPECT_TRUE(shown.allowsTitle("Hon., Esq"));
+    // Written at once: the command line reads what the window shows, without the window closing.
+    const AllowedNames read = AllowedNames::fromSettingsFile(AllowedNames::settingsFile());
+    EXPECT_EQ(read.titles(), shown.titles());
+    EXPECT_EQ(read.suffixes(), shown.suffixes());
+
+    const std::filesystem::path store = std::filesystem::path(config.path().toStdString()) / "store.sqlite";
+    std::string herr, mister, mba;
+    {
+      auto book = ABAddressBook::open(store);
+      ASSERT_TRUE(book);
+      for (auto [title, suffix, uid] : {std::tuple{"Herr", "", &herr}, {"Mr", "", &mister}, {"", "MBA", &mba}}) {
+        auto person = ABPerson::create();
+        person->setValueForProperty(ABValue(std::string("Lee")), kABLastNameProperty);
+        if (*title) person->setValueForProperty(ABValue(std::string(title)), kABTitleProperty);
+        if (*suffix) person->setValueForProperty(ABValue(std::string(suffix)), kABSuffixProperty);
+        ASSERT_TRUE(book->addRecord(person));
+        *uid = person->uniqueId();
+      }
+      ASSERT_TRUE(book->save());
+    }
+    ProgramRun scan = runProgram(ROLVANE_PROGRAM, {"--store", store.string(), "scan", "--condition", "Unusual title",
+                                                   "--condition", "Unusual suffix", "--json"});
+    EXPECT_NE(scan.out.find(mister), std::string::npos) << scan.out;
+    EXPECT_EQ(scan.out.find(herr), std::string::npos) << scan.out;
+    EXPECT_EQ(scan.out.find(mba), std::string::npos) << scan.out;
+  }
+  {
+    auto delegate = launch(std::make_unique<QSettings>(file, QSettings::IniFormat));
+    TableViewWindowController* preferences = delegate->tableViewController();
+    EXPECT_EQ(preferences->allowedNames().titles(), shown.titles());
+    EXPECT_EQ(preferences->allowedNames().suffixes(), shown.suffixes());
+    EXPECT_FALSE(AllowedNames::current().allowsTitle("Mr")) << "the scans of the window use the kept lists";
+    preferences->restoreDefaultNames();
+    EXPECT_EQ(AllowedNames::fromSettingsFile(AllowedNames::settingsFile()).titles(), AllowedNames::defaults().titles());
+    EXPECT_TRUE(AllowedNames::current().allowsTitle("Mr"));
+  }
+  qputenv("XDG_CONFIG_HOME", before);
 }
 
 TEST_F(DesktopTest, SettingsLiveUnderTheUsersConfigFolder) {
@@ -275,7 +348,7 @@ TEST_F(DesktopTest, WindowNeverOpensLargerThanTheScreen) {
   EXPECT_TRUE(available.intersects(delegate.window()->geometry()));
 }
 
-TEST_F(DesktopTest, HelpAndSupportSayWhenNoProgramOpensThem) {
+TEST_F(DesktopTest, HelpShowsInAWindowAndSupportAndMoreInfoSayWhenNoBrowserOpensThem) {
   OwnCacheFolder cache;
   auto delegate = launch();
   std::vector<QUrl> opened;
@@ -283,21 +356,41 @@ TEST_F(DesktopTest, HelpAndSupportSayWhenNoProgramOpensThem) {
     opened.push_back(url);
     return false;
   });
+  // The help needs no other program: it is read in a window of its own, and names the real menus.
   delegate->menuHelpClick();
-  ASSERT_EQ(heard_.shown.size(), 1u);
-  EXPECT_EQ(heard_.shown[0].first, "Warning");
-  ASSERT_EQ(opened.size(), 1u);
-  EXPECT_NE(heard_.shown[0].second.find(opened[0].toLocalFile().toStdString()), std::string::npos)
-      << heard_.shown[0].second;
+  ASSERT_TRUE(delegate->helpWindow());
+  EXPECT_TRUE(delegate->helpWindow()->isVisible());
+  EXPECT_TRUE(opened.empty());
+  EXPECT_TRUE(heard_.shown.empty());
+  const QString help = delegate->helpWindow()->browser()->toPlainText();
+  for (QMenu* menu : delegate->window()->menuBar()->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly)) {
+    const QString title = menu->title().remove('&');
+    if (title.isEmpty()) continue;
+    EXPECT_TRUE(help.contains(title)) << title.toStdString();
+    for (QAction* item : menu->actions()) {
+      QString text = item->text().remove('&').remove(QChar(0x2026));
+      if (item->isSeparator() || text.isEmpty() || text.startsWith("Undo") || text.startsWith("Redo")) continue;
+      text.remove(ProductInfo::kProductName).replace("  ", " ");
+      EXPECT_TRUE(help.contains(text.trimmed(), Qt::CaseInsensitive)) << text.toStdString();
+    }
+  }
+  EXPECT_FALSE(help.contains("There is no undo"));
+
   delegate->menuSupportClick();
-  ASSERT_EQ(heard_.shown.size(), 2u);
+  ASSERT_EQ(heard_.shown.size(), 1u);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_NE(heard_.shown[0].second.find(opened[0].toString().toStdString()), std::string::npos)
+      << heard_.shown[0].second;
+  delegate->aboutClicked();
+  delegate->aboutWindowController()->moreInfo();
   ASSERT_EQ(opened.size(), 2u);
-  EXPECT_NE(heard_.shown[1].second.find(opened[1].toString().toStdString()), std::string::npos)
-      << heard_.shown[1].second;
+  ASSERT_EQ(heard_.shown.size(), 2u);
+  EXPECT_EQ(heard_.shown[1].first, "Warning");
+  EXPECT_NE(heard_.shown[1].second.find("No web browser"), std::string::npos) << heard_.shown[1].second;
 
   delegate->setUrlOpener([](const QUrl&) { return true; });
-  delegate->menuHelpClick();
   delegate->menuSupportClick();
+  delegate->aboutWindowController()->moreInfo();
   EXPECT_EQ(heard_.shown.size(), 2u);
 }
 

@@ -37,6 +37,12 @@ class RecordingAlerts : public Alerts {
     asked.push_back(there);
     return choice;
   }
+  bool importReadable = false;
+  std::vector<std::vector<std::string>> unreadableAsked;
+  bool askImportReadable(const std::vector<std::string>& unreadable, std::size_t) override {
+    unreadableAsked.push_back(unreadable);
+    return importReadable;
+  }
 };
 
 const char* const kTwoCards =
@@ -147,20 +153,44 @@ TEST_F(GettingContactsInTest, ImportOfContactsAlreadyThereAsksWhatToDo) {
   EXPECT_EQ(storedCount(), 4u);
 }
 
-TEST_F(GettingContactsInTest, OneBadFileImportsNothingAndSaysWhere) {
+// Each file is imported whole or not at all: every file that cannot be read is named with its line
+// and problem, and the readable ones are imported only when the user says so.
+TEST_F(GettingContactsInTest, UnreadableFilesAreAllNamedAndTheReadableOnesImportedWhenTheUserSaysSo) {
   const QString good = writeFile("two.vcf", kTwoCards);
   const QString bad = writeFile("broken.vcf", kBrokenCard);
-  EXPECT_FALSE(importAndWait({good, bad}));
+  const QString notCards = writeFile("notes.vcf", "shopping list\r\n");
+  alerts_.importReadable = false;
+  EXPECT_FALSE(importAndWait({good, bad, notCards}));
+  ASSERT_EQ(alerts_.unreadableAsked.size(), 1u);
+  ASSERT_EQ(alerts_.unreadableAsked[0].size(), 2u) << "every unreadable file, not only the first";
+  EXPECT_NE(alerts_.unreadableAsked[0][0].find("broken.vcf:"), std::string::npos) << alerts_.unreadableAsked[0][0];
+  EXPECT_NE(alerts_.unreadableAsked[0][1].find("notes.vcf:"), std::string::npos) << alerts_.unreadableAsked[0][1];
   EXPECT_EQ(book_->count(), 0u);
   EXPECT_FALSE(book_->hasUnsavedChanges());
   EXPECT_EQ(storedCount(), 0u);
+  EXPECT_TRUE(alerts_.shown.empty()) << "the user chose to import nothing";
+  // Importing can be tried again; the store is still empty, so there is nothing to scan.
+  EXPECT_TRUE(delegate_->itemImport()->isEnabled());
+  EXPECT_FALSE(delegate_->scanButton()->isEnabled());
+
+  alerts_.importReadable = true;
+  ASSERT_TRUE(importAndWait({good, bad, notCards}));
+  EXPECT_EQ(storedCount(), 2u) << "the readable file, whole";
+  ASSERT_EQ(alerts_.shown.size(), 1u);
+  EXPECT_NE(alerts_.shown[0].second.find("Imported 2 contact(s)"), std::string::npos) << alerts_.shown[0].second;
+  EXPECT_NE(alerts_.shown[0].second.find("broken.vcf:"), std::string::npos) << alerts_.shown[0].second;
+  EXPECT_NE(alerts_.shown[0].second.find("notes.vcf:"), std::string::npos) << alerts_.shown[0].second;
+
+  // No readable file: nothing to ask, every file named.
+  alerts_.shown.clear();
+  EXPECT_FALSE(importAndWait({bad, notCards}));
+  EXPECT_EQ(alerts_.unreadableAsked.size(), 2u);
   ASSERT_EQ(alerts_.shown.size(), 1u);
   EXPECT_EQ(alerts_.shown[0].first, "Warning");
   EXPECT_NE(alerts_.shown[0].second.find("Nothing was imported"), std::string::npos);
   EXPECT_NE(alerts_.shown[0].second.find("broken.vcf:"), std::string::npos) << alerts_.shown[0].second;
-  // Importing can be tried again; the store is still empty, so there is nothing to scan.
-  EXPECT_TRUE(delegate_->itemImport()->isEnabled());
-  EXPECT_FALSE(delegate_->scanButton()->isEnabled());
+  EXPECT_NE(alerts_.shown[0].second.find("notes.vcf:"), std::string::npos) << alerts_.shown[0].second;
+  EXPECT_EQ(storedCount(), 2u);
 }
 
 TEST_F(GettingContactsInTest, DroppedVCardFilesAreImportedOthersIgnored) {

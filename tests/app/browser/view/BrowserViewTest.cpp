@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -15,8 +16,11 @@
 
 #include "app/browser/view/BulkEditDialogs.h"
 #include "app/browser/view/ColumnMenuGroups.h"
+#include "app/browser/view/ContactCardDialog.h"
 #include "app/browser/view/ContactTableModel.h"
+#include "app/model/ShownName.h"
 #include "core/record/RecordKeys.h"
+#include "platform/addressbook/ABConstants.h"
 #include "tests/app/browser/view/ViewTestSupport.h"
 
 namespace {
@@ -65,7 +69,7 @@ TEST_F(BrowserViewTest, LoadsEveryPersonInStoreOrderUnderTheInitialColumns) {
   EXPECT_EQ(cell(1, "Company"), "");
   EXPECT_EQ(cell(2, "Last Name"), "Xavier");
   EXPECT_TRUE(browser_->getTableViewDataArray()[0].person());
-  EXPECT_EQ(browser_->getTableView()->model()->headerData(0, Qt::Horizontal).toString(), "First Name");
+  EXPECT_EQ(browser_->getTableView()->model()->headerData(0, Qt::Horizontal).toString(), "Name");
 }
 
 TEST_F(BrowserViewTest, HeaderClicksSortOwnColumnsAndAddedColumnsStayUnsorted) {
@@ -396,6 +400,7 @@ TEST(ColumnMenuGroupsTest, EveryKeyOfTheRecordIsOfferedOnce) {
   for (const auto& group : columnMenuGroups()) offered.insert(offered.end(), group.keys.begin(), group.keys.end());
   std::vector<std::string> table;
   for (const auto& row : RecordKeys::all()) table.push_back(row.key);
+  table.push_back(ContactTableModel::kNameColumn);  // the table's own, never blank
   std::sort(offered.begin(), offered.end());
   std::sort(table.begin(), table.end());
   EXPECT_EQ(offered, table);
@@ -467,4 +472,82 @@ TEST_F(BrowserViewTest, ManyContactsAreEditedAndFoundAndReplacedAtOnce) {
   std::string error;
   ASSERT_TRUE(book_->undo(0, false, nullptr, &error)) << error;
   EXPECT_EQ(book_->people()[0]->multiValueForProperty(kABEmailProperty)->stringAtIndex(0), "carol@home.org");
+}
+
+// The "Name" column names every contact as the window does, so no row is blank: the name, else the
+// organisation, else the first e-mail address or phone number, else "No Name". Enter, a double click
+// on the name and the row's menu open the whole card, every value shown.
+TEST_F(BrowserViewTest, TheNameColumnIsNeverBlankAndOpenContactShowsEveryValue) {
+  auto add = [&](std::map<std::string, std::string> values, std::vector<std::pair<std::string, std::string>> emails,
+                 std::vector<std::pair<std::string, std::string>> phones) {
+    auto person = ABPerson::create();
+    for (auto& [property, value] : values) person->setValueForProperty(ABValue(value), property);
+    for (auto [property, entries] : {std::pair{&kABEmailProperty, emails}, std::pair{&kABPhoneProperty, phones}}) {
+      if (entries.empty()) continue;
+      ABMultiValue list;
+      for (auto& [label, value] : entries) list.addValueWithLabel(value, label);
+      person->setValueForProperty(list, *property);
+    }
+    EXPECT_TRUE(book_->addRecord(person));
+    return person;
+  };
+  add({{kABOrganizationProperty, "Acme Ltd"}}, {}, {});
+  auto mail = add({}, {{"", "   "}, {"", "nobody@example.org"}, {kABHomeLabel, "second@example.org"}}, {});
+  add({}, {}, {{"_$!<Car>!$_", "+44 20 7946 0000"}});
+  add({{kABNoteProperty, "met at the fair"}}, {}, {});
+  ASSERT_TRUE(book_->save());
+  browser_->loadPersonInAddressBook();
+  ASSERT_TRUE(waitForLoad(*browser_));
+  ASSERT_EQ(browser_->shownColumns().front(), ContactTableModel::kNameColumn);
+  std::vector<QString> names;
+  for (int row = 0; row < browser_->model()->rowCount(); ++row) {
+    names.push_back(cell(row, ContactTableModel::kNameColumn));
+    EXPECT_FALSE(names.back().trimmed().isEmpty()) << "row " << row;
+  }
+  EXPECT_NE(std::find(names.begin(), names.end(), "Acme Ltd"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "nobody@example.org"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "+44 20 7946 0000"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "No Name"), names.end());
+  // The name the window shows, one home: the outline and the card title say the same.
+  EXPECT_EQ(names[4].toStdString(), shownName(*mail->snapshot()));
+  // The name sorts and is found like any other column.
+  browser_->sortByKey(ContactTableModel::kNameColumn, Qt::AscendingOrder);
+  EXPECT_EQ(cell(0, ContactTableModel::kNameColumn), "+44 20 7946 0000");
+  browser_->setFindText("nobody@");
+  ASSERT_EQ(browser_->model()->rowCount(), 1);
+  EXPECT_EQ(browser_->model()->recordAt(0).person(), mail);
+  browser_->setFindText("");
+  EXPECT_TRUE(browser_->getTableView()->horizontalHeader()->stretchLastSection());
+
+  // Open Contact: the card of the current row shows every value, also a second home address the
+  // table has no column for.
+  struct Card {
+    QString title;
+    QStringList texts;
+  };
+  std::vector<Card> cards;
+  browser_->runDialog = [&](QDialog& dialog) {
+    auto* card = qobject_cast<ContactCardDialog*>(&dialog);
+    ASSERT_TRUE(card);
+    cards.push_back({card->windowTitle(), {}});
+    for (auto* label : card->findChildren<QLabel*>()) cards.back().texts << label->text();
+  };
+  QTableView* table = browser_->getTableView();
+  int mailRow = 0;
+  while (browser_->model()->recordAt(mailRow).person() != mail) ++mailRow;
+  table->setCurrentIndex(browser_->model()->index(mailRow, columnOf("Home Email")));
+  table->setFocus();
+  QTest::keyClick(table, Qt::Key_Return);
+  ASSERT_EQ(cards.size(), 1u) << "Enter opens the contact";
+  EXPECT_EQ(cards[0].title, "nobody@example.org");
+  EXPECT_TRUE(cards[0].texts.contains("nobody@example.org")) << cards[0].texts.join("|").toStdString();
+  EXPECT_TRUE(cards[0].texts.contains("second@example.org")) << cards[0].texts.join("|").toStdString();
+  emit table->doubleClicked(browser_->model()->index(mailRow, columnOf(ContactTableModel::kNameColumn)));
+  EXPECT_EQ(cards.size(), 2u) << "a double click on the name opens it";
+  emit table->doubleClicked(browser_->model()->index(mailRow, columnOf("Home Email")));
+  EXPECT_EQ(cards.size(), 2u) << "a double click on a value edits it instead";
+  ASSERT_TRUE(browser_->openAction());
+  EXPECT_TRUE(browser_->contextMenu()->actions().contains(browser_->openAction()));
+  browser_->openAction()->trigger();
+  EXPECT_EQ(cards.size(), 3u);
 }

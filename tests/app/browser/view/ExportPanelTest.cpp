@@ -90,8 +90,9 @@ TEST_F(ExportPanelTest, ExportAllGivesShownColumnsOrTheBrowsersOwnRecords) {
   EXPECT_EQ(columns.folder, "/tmp");
   EXPECT_FALSE(columns.allInfo);
   ASSERT_EQ(columns.records.size(), 3u);
-  EXPECT_EQ(columns.records[0].keys(), (std::vector<std::string>{"First Name", "Company"}));
-  EXPECT_EQ(columns.records[1].keys(), (std::vector<std::string>{"First Name"}));  // no empty entry
+  // The shown "Name" column is written as the table shows it.
+  EXPECT_EQ(columns.records[0].keys(), (std::vector<std::string>{"Name", "First Name", "Company"}));
+  EXPECT_EQ(columns.records[1].keys(), (std::vector<std::string>{"Name", "First Name"}));  // no empty entry
 
   WriterCall all = exportWith("Save to HTML", 2);
   EXPECT_TRUE(all.allInfo);
@@ -115,7 +116,7 @@ TEST_F(ExportPanelTest, SelectionExportRestrictsTheCopiedSelection) {
   EXPECT_EQ(columns.records[0].textOr("First Name"), "Carol");  // the order the table shows
   EXPECT_EQ(columns.records[1].textOr("First Name"), "alice");
   EXPECT_FALSE(columns.records[0].contains("Person"));
-  EXPECT_EQ(columns.records[0].size(), 4u);  // First Name, Last Name, Company, Home Email
+  EXPECT_EQ(columns.records[0].size(), 5u);  // Name, First Name, Last Name, Company, Home Email
 
   WriterCall all = exportWith("Save to TXT", 2);
   EXPECT_TRUE(all.allInfo);

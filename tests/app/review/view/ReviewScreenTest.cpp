@@ -70,7 +70,8 @@ TEST(ReviewScreenTest, ShowsTheFirstContactWithItsOptionsAndPreview) {
   screen.showResults();
   EXPECT_EQ(screen.myOutlineView()->model()->rowCount(), 2);
   EXPECT_EQ(screen.myOutlineView()->model()->index(0, 0).data().toString(), "UNUSUAL TITLE");
-  EXPECT_TRUE(screen.problemText()->text().startsWith("\"Xx\" isn't an allowed title"));
+  EXPECT_TRUE(screen.problemText()->text().startsWith("\"Xx\" isn't one of the allowed titles"));
+  // "Xx" is no allowed title written otherwise: the allowed form is not offered.
   ASSERT_EQ(screen.optionButtons().size(), 2);
   EXPECT_EQ(screen.optionButtons()[0]->text(), "Remove the title");
   EXPECT_TRUE(screen.optionButtons()[0]->isChecked());
@@ -79,6 +80,23 @@ TEST(ReviewScreenTest, ShowsTheFirstContactWithItsOptionsAndPreview) {
 
   screen.optionButtons()[1]->click();
   EXPECT_EQ(screen.previewWidget()->preview().texts[0].text, "the contact selected will be deleted:");
+}
+
+// "Mr." is the allowed "Mr" written otherwise: the option that writes it so comes first, named with
+// the form, and is selected.
+TEST(ReviewScreenTest, TheAllowedFormIsOfferedFirstWhereOneFits) {
+  app();
+  auto book = ABAddressBook::inMemory();
+  auto ann = person(*book, "Ann", "Mr.");
+  OutlineViewController screen(*book, nullptr);
+  screen.setOutlineViewDataSouce({{"UnusualTitle", {ann}}}, {});
+  screen.showResults();
+  ASSERT_EQ(screen.optionButtons().size(), 3);
+  EXPECT_EQ(screen.optionButtons()[0]->text(), "Use the allowed form \"Mr\"");
+  EXPECT_TRUE(screen.optionButtons()[0]->isChecked());
+  EXPECT_EQ(screen.optionButtons()[1]->text(), "Remove the title");
+  screen.fixButton()->click();
+  EXPECT_EQ(ann->stringForProperty(kABTitleProperty), "Mr");
 }
 
 TEST(ReviewScreenTest, CategoryHeadersShowHowManyFindingsTheyHold) {
@@ -412,7 +430,7 @@ TEST(ReviewScreenTest, EveryOptionOfEveryCategoryFixesThroughTheWindow) {
   EXPECT_EQ(found.keys.size(), 16u);
   EXPECT_TRUE(found.contains("Unreachable"));
   EXPECT_FALSE(found.contains("PhoneFormat"));
-  int fixed = 0, handedOver = 0, options = 0;
+  int fixed = 0, handedOver = 0, options = 0, notOffered = 0;
   for (const auto& category : ReviewCategories::all()) {
     if (!found.contains(category.conditionKey)) continue;
     for (size_t option = 0; option < category.matrix->options.size(); ++option, ++options) {
@@ -433,8 +451,15 @@ TEST(ReviewScreenTest, EveryOptionOfEveryCategoryFixesThroughTheWindow) {
       const int rowsBefore = model->rowCount(header);
       screen.myOutlineView()->selectionModel()->setCurrentIndex(model->index(0, 0, header),
                                                                 QItemSelectionModel::ClearAndSelect);
-      ASSERT_EQ(screen.optionButtons().size(), static_cast<int>(category.matrix->options.size()));
-      screen.optionButtons()[static_cast<int>(option)]->click();
+      ASSERT_LE(screen.optionButtons().size(), static_cast<int>(category.matrix->options.size()));
+      QAbstractButton* button = nullptr;
+      for (QAbstractButton* shown : screen.optionButtons())
+        if (shown->property("option").toString().toStdString() == category.matrix->options[option]) button = shown;
+      if (!button) {
+        ++notOffered;  // not offered for this row: no allowed form fits its title ("Madame")
+        continue;
+      }
+      button->click();
       ASSERT_FALSE(screen.previewWidget()->preview().empty());
 
       const auto before = contentsOf(*book);
@@ -477,7 +502,8 @@ TEST(ReviewScreenTest, EveryOptionOfEveryCategoryFixesThroughTheWindow) {
       ++fixed;
     }
   }
-  EXPECT_EQ(fixed + handedOver, options);
+  EXPECT_EQ(fixed + handedOver + notOffered, options);
+  EXPECT_LE(notOffered, 1);
   EXPECT_GT(fixed, 13);
 }
 
