@@ -186,6 +186,9 @@ OLD_IM_PROPERTIES = {"AIMInstant": "X-AIM", "JabberInstant": "X-JABBER", "MSNIns
                      "GoogleTalkInstant": "X-GOOGLE-TALK", "GaduGaduInstant": "X-GADUGADU"}
 
 
+OLD_IM_NAMES = {name: service for service, name in OLD_IM_PROPERTIES.items()}
+
+
 def vcard_of(rng, c):
     lines = ["BEGIN:VCARD", "VERSION:" + c["version"], "UID:" + c["uid"]]
     groups = iter(range(1, 1000))
@@ -474,7 +477,8 @@ VCARD_IM_SERVICES = {vcard_name.lower(): store for _, store, vcard_name in IM_SE
 def person_of_vcard(card):
     """The store person that a vCard read with vobject describes, by the usual TYPE and item-label
     conventions of address-book exports."""
-    lines = list(card.lines())
+    # In the order of the card (vobject gathers the lines of one name together).
+    lines = sorted(card.lines(), key=lambda l: l.lineNumber or 0)
     labels = {l.group.lower(): l.value for l in lines if l.group and l.name == "X-ABLABEL"}
     codes = {l.group.lower(): l.value for l in lines if l.group and l.name == "X-ABADR"}
     p = {k: None for k in SINGLE_KEYS}
@@ -525,6 +529,8 @@ def person_of_vcard(card):
         elif l.name == "IMPP":
             service = VCARD_IM_SERVICES.get(l.params.get("X-SERVICE-TYPE", [""])[0].lower())
             p["im"].append((typed(OTHER), service, l.value.split(":", 1)[1]))
+        elif l.name in OLD_IM_NAMES:  # an address that came in under another program's property goes back so
+            p["im"].append((typed(OTHER), OLD_IM_NAMES[l.name], l.value))
         elif l.name == "X-SOCIALPROFILE":
             service = {s.upper(): s for s in SOCIAL_KEYS}.get(next(iter(types), ""))
             user = decode_parameter(l.params.get("X-USER", [""])[0])

@@ -85,10 +85,11 @@ def values_of(card, name):
 
 
 def exported_names(name):
+    # Another program's own property goes back as it came, else as the standard form says it.
     if name in INSTANT:
-        return ["IMPP"]
+        return [name, "IMPP"]
     if name in RELATED:
-        return ["X-ABRELATEDNAMES"]
+        return [name, "X-ABRELATEDNAMES"]
     if name in VERSION3:
         return [VERSION3[name]]
     return [name]
