@@ -116,15 +116,17 @@ void ValueCellDelegate::updateEditorGeometry(QWidget* editor, const QStyleOption
 
 bool ValueCellDelegate::eventFilter(QObject* object, QEvent* event) {
   auto* lines = qobject_cast<MultiLineValueEdit*>(object);
-  if (lines && event->type() == QEvent::KeyPress) {
+  auto* editor = qobject_cast<QWidget*>(object);
+  if (editor && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      if (key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)) {
+      if (lines && (key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier))) {
         lines->insertPlainText(QStringLiteral("\n"));
         return true;
       }
-      emit commitData(lines);
-      emit closeEditor(lines, QAbstractItemDelegate::NoHint);
+      // The edit ends here: Enter does not go on to the table, where it opens the contact.
+      emit commitData(editor);
+      emit closeEditor(editor, QAbstractItemDelegate::NoHint);
       return true;
     }
   }
