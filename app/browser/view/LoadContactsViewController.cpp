@@ -1,6 +1,7 @@
 #include "app/browser/view/LoadContactsViewController.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -494,8 +495,11 @@ std::vector<ABPersonRef> LoadContactsViewController::selectedPersons() const {
 bool LoadContactsViewController::eventFilter(QObject* watched, QEvent* event) {
   if (watched == tableView_ && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
-    // While a cell is edited, Enter ends the edit as usual: the editor has the keys then.
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    // While a cell is edited, Enter ends the edit as usual: the editor has the focus then, and a
+    // key it passes on reaches the table only on its way up.
+    const QWidget* focus = QApplication::focusWidget();
+    const bool editing = focus && focus != tableView_ && tableView_->isAncestorOf(focus);
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !editing) {
       openContact();
       return true;
     }
