@@ -9,6 +9,7 @@
 #include "app/cli/CommandRegistry.h"
 #include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABGroups.h"
 
 namespace {
 
@@ -98,7 +99,8 @@ int runEdit(CommandContext& ctx) {
   if (!book) return 1;
   std::vector<ABPersonRef> persons;
   if (all) {
-    persons = book->people();
+    // Group cards are no contacts to edit.
+    persons = ABGroups::personsOnly(book->people());
   } else {
     for (const auto& uid : uids) {
       ABPersonRef person = book->recordForUniqueId(uid);

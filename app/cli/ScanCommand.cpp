@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -70,11 +71,11 @@ std::string listAsJson(const ScanFindings::List& found, const ScanSnapshot& snap
   size_t written = 0;
   auto uid = [&](size_t i) {
     constexpr size_t kValuesAhead = 16, kBytesAhead = 8;
-    if (written + kValuesAhead < order.size()) __builtin_prefetch(&snapshot.values[order[written + kValuesAhead]]);
+    if (written + kValuesAhead < order.size()) __builtin_prefetch(&snapshot.record(order[written + kValuesAhead]));
     if (written + kBytesAhead < order.size())
-      __builtin_prefetch(snapshot.values[order[written + kBytesAhead]].uid->data());
+      __builtin_prefetch(snapshot.record(order[written + kBytesAhead]).uid->data());
     ++written;
-    appendJsonText(out, *snapshot.values[i].uid);
+    appendJsonText(out, *snapshot.record(i).uid);
   };
   // Items of an array at an indent: "[\n" items "\n" closing "]", or "[]" when there are none.
   auto array = [&](size_t count, int indent, auto&& item) {
@@ -148,6 +149,7 @@ int runScan(CommandContext& ctx) {
   AllowedNames::use(AllowedNames::fromSettingsFile(AllowedNames::settingsFile()));
   std::vector<std::string> names;
   bool json = false;
+  std::optional<std::string> group;
   std::string region = PhoneNumbers::localeRegion();
   for (size_t i = 0; i < ctx.args.size(); ++i) {
     const std::string& arg = ctx.args[i];
@@ -159,6 +161,12 @@ int runScan(CommandContext& ctx) {
         return 2;
       }
       if (!regionArgument(ctx.args[++i], "scan", ctx.err, region)) return 2;
+    } else if (arg == "--group") {
+      if (i + 1 >= ctx.args.size()) {
+        ctx.err << "rolvane scan: --group needs the name of a group (see rolvane group list)\n";
+        return 2;
+      }
+      group = ctx.args[++i];
     } else if (arg == "--condition") {
       if (i + 1 >= ctx.args.size()) {
         ctx.err << "rolvane scan: --condition needs a condition name\n";
@@ -187,14 +195,20 @@ int runScan(CommandContext& ctx) {
   if (!ctx.readStoreWith([&](const std::filesystem::path& path, std::string* error) {
         snapshot =
             ScanSnapshot::read(path, error, [&](const std::vector<PersonValues>& values, size_t begin, size_t end) {
+              if (group) return;  // the persons of the group are known once all is read
               ScanFinders::addPersonsMeetingEach(values, begin, end, tests, tested.found);
               tested.upTo = end;
             });
         return snapshot.has_value();
       }))
     return 1;
+  // One group's members alone.
+  if (group && !snapshot->keepGroup(*group)) {
+    ctx.err << "rolvane scan: there is no group named \"" << *group << "\" (see rolvane group list)\n";
+    return 1;
+  }
   // Persons are reported by their index in the snapshot: a person is made only to name it.
-  const ScanFindings findings = ScanAddressBook::scan(*snapshot, names, region, {}, &tested);
+  const ScanFindings findings = ScanAddressBook::scan(*snapshot, names, region, {}, group ? nullptr : &tested);
   if (findings.empty()) {
     if (json) ctx.out << "{}\n";
     ctx.err << kNothingFoundMessage << "\n";
@@ -238,7 +252,7 @@ std::string conditionsHelp() {
   return text;
 }
 
-const CommandRegistration registration("scan", "scan [--condition NAME]... [--region CC] [--json]", runScan,
-                                       conditionsHelp);
+const CommandRegistration registration("scan", "scan [--condition NAME]... [--group NAME] [--region CC] [--json]",
+                                       runScan, conditionsHelp);
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "core/record/ContactRecord.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ABGroups.h"
 #include "platform/addressbook/EncodedPersons.h"
 #include "platform/addressbook/vcard/VCardText.h"
 #include "platform/text/FormulaGuard.h"
@@ -272,15 +273,6 @@ void appendKeptLines(std::string& kept, std::string_view lines) {
   }
 }
 
-std::string categoriesLine(const std::vector<std::string>& categories) {
-  std::string line = "CATEGORIES:";
-  for (size_t i = 0; i < categories.size(); ++i) {
-    if (i) line += ',';
-    appendEscapedText(line, categories[i]);
-  }
-  return line;
-}
-
 // Splits a CATEGORIES value at commas not escaped, undoing the escapes.
 std::vector<std::string> categoriesOf(std::string_view value) {
   std::vector<std::string> out;
@@ -360,7 +352,8 @@ std::vector<std::pair<std::string, std::string>> keptCsvFields(const ABPersonDat
 }
 
 std::vector<std::string> keptCategories(const ABPersonData& person) {
-  std::vector<std::string> categories;
+  std::vector<std::string> categories = ABGroups::categories(person);
+  // A store written before groups were known keeps CATEGORIES lines as they came.
   const std::string* kept = person.string(kABVCardKeptLinesProperty);
   if (!kept) return categories;
   for (std::string_view line : split(*kept, "\n")) {
@@ -374,7 +367,8 @@ std::vector<std::string> keptCategories(const ABPersonData& person) {
       if (c >= 'a' && c <= 'z') c -= 32;
     if (upper != "CATEGORIES") continue;
     for (std::string& category : categoriesOf(line.substr(colon + 1)))
-      if (!category.empty()) categories.push_back(std::move(category));
+      if (!category.empty() && std::find(categories.begin(), categories.end(), category) == categories.end())
+        categories.push_back(std::move(category));
   }
   return categories;
 }
@@ -570,9 +564,17 @@ bool CsvImport::personOfRow(size_t row, ABPersonData& person, std::string* error
   }
 
   std::string kept = std::move(built.keptLines);
+  // Labels are the groups the person is in.
   if (!built.categories.empty()) {
-    kept += categoriesLine(built.categories);
-    kept += '\n';
+    ABMultiValue groups;
+    std::vector<std::string> names;
+    for (const std::string& category : built.categories) {
+      const std::string name(trimmed(category));
+      if (name.empty() || std::find(names.begin(), names.end(), name) != names.end()) continue;
+      names.push_back(name);
+      groups.addValueWithLabel(name, std::string());
+    }
+    if (!groups.empty()) built.data.set(kABCategoriesProperty, std::move(groups));
   }
   kept += built.kept;
   if (!kept.empty()) built.data.set(kABVCardKeptLinesProperty, std::move(kept));

@@ -77,7 +77,8 @@ std::vector<std::pair<std::string, std::string>> keptCsvFields(const ABPersonDat
 std::string keptCsvLine(std::string_view heading, std::string_view value);
 // The heading of a kept line made by a CSV import; empty for any other kept line.
 std::string keptCsvHeading(std::string_view line);
-// The categories of a person (its kept CATEGORIES lines), in order.
+// The categories of a person (its groups by name, and CATEGORIES lines a store kept from before
+// groups were known), in order, each once.
 std::vector<std::string> keptCategories(const ABPersonData& person);
 
 // "Imported 3 contacts from people.csv": the history's name of a CSV import.

@@ -13,6 +13,7 @@
 #include "app/scanner/SimilarContacts.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ABGroups.h"
 #include "platform/addressbook/ABMarks.h"
 #include "platform/sync/SyncRun.h"
 
@@ -86,6 +87,14 @@ bool FixActions::confirmMerge(size_t contacts) {
 
 bool FixActions::confirmDelete() {
   if (questions_.confirm(kDeleteTitle, kDeleteMessage, "Delete", "Cancel")) return true;
+  outcome_.cancelled = true;
+  return false;
+}
+
+bool FixActions::confirmDeleteGroup(const std::string& name) {
+  if (questions_.confirm("Are you sure you want to delete the group " + inQuotes(name) + " ?",
+                         "The group goes to the trash; its contacts stay.", "Delete", "Cancel"))
+    return true;
   outcome_.cancelled = true;
   return false;
 }
@@ -267,7 +276,12 @@ bool FixActions::mergeInOneSave(const std::vector<ABPersonRef>& persons) {
   // its card: the others are removed.
   const MergePlan plan = planMerge(persons);
   std::string error;
-  if (!applyMergePlan(book_, plan, &error)) {
+  // The group cards are found once for the merges of one action (a Fix All in one change set).
+  if (!book_.inChangeSet())
+    groupCards_.reset();
+  else if (!groupCards_)
+    groupCards_ = ABGroups::groupCards(book_);
+  if (!applyMergePlan(book_, plan, &error, groupCards_ ? &*groupCards_ : nullptr)) {
     fail(error);
     return false;
   }

@@ -69,6 +69,8 @@ class FixActions {
   // Saves the store as one change set with this description (a line a user understands).
   bool save(const std::string& description);
   bool confirmDelete();
+  // Asks before a group card is deleted, naming it.
+  bool confirmDeleteGroup(const std::string& name);
   // Asks before a merge, naming how many contacts will become one.
   bool confirmMerge(size_t contacts);
   // Records that the persons are not the same person (about the value, when given): a change set
@@ -121,6 +123,8 @@ class FixActions {
   };
   mutable std::optional<DuplicateIndex> duplicates_;
   std::vector<ABPersonRef> touched_;  // persons the fixes of this object changed
+  // The book's group cards, found at the first merge of a change set, for its other merges.
+  std::optional<std::vector<ABPersonRef>> groupCards_;
 
   ReviewOutline& outline_;
   ABAddressBook& book_;

@@ -30,7 +30,8 @@ std::string fixAllDescription(const ReviewCategories::Category& category, const 
 }
 
 bool fixOptionDeletesOrMerges(const std::string& option) {
-  return option == Opt::kDeleteContact || option == Opt::kDeleteDuplicates || option == Opt::kMerge;
+  return option == Opt::kDeleteContact || option == Opt::kDeleteDuplicates || option == Opt::kMerge ||
+         option == Opt::kDeleteGroup;
 }
 
 FixAllOutcome fixAllInCategory(ReviewOutline& outline, ABAddressBook& book, const ReviewCategories::Category& category,

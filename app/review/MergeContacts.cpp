@@ -9,6 +9,7 @@
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ABGroups.h"
 #include "platform/addressbook/ABMarks.h"
 #include "platform/addressbook/vcard/VCardKept.h"
 
@@ -115,7 +116,8 @@ std::string listLabelOf(const std::string& property) {
       {&kABURLsProperty, "URL"},
       {&kABRelatedNamesProperty, "Related name"},
       {&kABInstantMessageProperty, "Instant message"},
-      {&kABSocialProfileProperty, "Social profile"}};
+      {&kABSocialProfileProperty, "Social profile"},
+      {&kABCategoriesProperty, "Groups"}};
   for (const auto& [list, label] : labels)
     if (*list == property) return label;
   return property;
@@ -393,7 +395,8 @@ ABPersonData mergedValues(const std::vector<ABPersonRef>& persons) {
   return mergedValues(planMerge(persons));
 }
 
-bool applyMergePlan(ABAddressBook& book, const MergePlan& plan, std::string* error) {
+bool applyMergePlan(ABAddressBook& book, const MergePlan& plan, std::string* error,
+                    const std::vector<ABPersonRef>* groupCards) {
   const auto in = plan.includedMembers();
   if (in.size() < 2) {
     if (error) *error = "a merge needs two contacts or more";
@@ -405,15 +408,26 @@ bool applyMergePlan(ABAddressBook& book, const MergePlan& plan, std::string* err
       if (error) *error = ABAddressBook::nameForHistory(*member) + " is no longer in the address book";
       return false;
     }
+    if (ABGroups::isGroupCard(*member)) {
+      if (error) *error = ABAddressBook::nameForHistory(*member) + " is a group, not a contact: it is never merged";
+      return false;
+    }
   }
   kept->replaceData(mergedValues(plan));
+  std::vector<std::string> removed;
   for (const auto& member : in) {
     if (member == kept) continue;
+    removed.push_back(member->uniqueId());
     if (!book.removeRecord(member, error)) {
       book.revert();
       return false;
     }
   }
+  // Every group card that held a member holds the merged contact.
+  if (groupCards)
+    ABGroups::replaceMembers(book, *groupCards, removed, kept->uniqueId());
+  else
+    ABGroups::replaceMembers(book, removed, kept->uniqueId());
   if (!book.addRecord(kept, error)) {
     book.revert();
     return false;

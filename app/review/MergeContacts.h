@@ -73,7 +73,11 @@ ABPersonData mergedValues(const std::vector<ABPersonRef>& persons);
 // Applies the plan to the book, pending (the caller saves): the kept member takes the merged
 // values, the other included members are removed. False and *error (nothing pending) when a member
 // is no longer in the book or the plan merges fewer than two.
-bool applyMergePlan(ABAddressBook& book, const MergePlan& plan, std::string* error = nullptr);
+// Every group card that listed a member lists the merged contact instead (groupCards: the book's
+// group cards found before, for many merges in a row; nullptr: found here). A group card is never
+// merged.
+bool applyMergePlan(ABAddressBook& book, const MergePlan& plan, std::string* error = nullptr,
+                    const std::vector<ABPersonRef>* groupCards = nullptr);
 
 // The same values as a new person (not added to any store, with a new unique id), for a preview.
 // Where single values differ the winner's are taken; every other member's differing text or date value is kept as a

@@ -61,6 +61,8 @@ const std::vector<Category>& all() {
       C::nameCase(),
       C::unlikelyDate(),
       C::unreachable(),
+      C::groupWrittenDifferently(),
+      C::emptyGroup(),
   };
   return categories;
 }

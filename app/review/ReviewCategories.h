@@ -57,6 +57,8 @@ inline const std::string kWriteE164 = "Write in E.164 format";
 inline const std::string kNotSamePerson = "Not the same person";
 // Changes no contact: records that the numbers are kept as they are written.
 inline const std::string kKeepAsItIs = "Keep as it is";
+inline const std::string kRenameToMostUsed = "Rename to the most used spelling";
+inline const std::string kDeleteGroup = "Delete the group";
 }  // namespace Option
 
 struct FixMatrix {

@@ -115,6 +115,8 @@ bool ScanAddressBook::isSpacesOnly(std::string_view value) {
 }
 
 bool ScanAddressBook::hasIncompleteName(const PersonValues& values) {
+  // A group card has a group's name, not a person's.
+  if (values.isGroupCard()) return false;
   const bool first = static_cast<bool>(values.firstName);
   const bool last = static_cast<bool>(values.lastName);
   return first != last && values.flags != kABShowAsCompany;
@@ -125,7 +127,7 @@ bool ScanAddressBook::hasSpaceInFirstName(const PersonValues& values) {
 }
 
 bool ScanAddressBook::hasBlankName(const PersonValues& values) {
-  return !values.firstName && !values.lastName;
+  return !values.firstName && !values.lastName && !values.isGroupCard();
 }
 
 bool ScanAddressBook::hasUnusualTitle(const PersonValues& values) {
@@ -288,7 +290,10 @@ bool ScanAddressBook::hasBlankNickname(const ABPersonData& data) {
 
 bool ScanAddressBook::personMeetsCondition(const std::string& conditionKey, const ABPersonData& data) {
   const ScanCondition* condition = scanConditionKeyed(conditionKey);
-  return condition && condition->meets && condition->meets(*PersonValuesOf(data));
+  if (!condition || !condition->meets) return false;
+  const PersonValuesOf values(data);
+  // The conditions on one person's values are about persons; a group card meets none.
+  return !values->isGroupCard() && condition->meets(*values);
 }
 
 std::optional<std::string> ScanAddressBook::duplicateGroupKey(const ABPersonData& data) {
@@ -613,7 +618,7 @@ namespace {
 // The persons of a snapshot at these indexes, each made once however often it is asked for.
 class PersonsOf {
  public:
-  explicit PersonsOf(const ScanSnapshot& snapshot) : snapshot_(snapshot), made_(snapshot.size()) {}
+  explicit PersonsOf(const ScanSnapshot& snapshot) : snapshot_(snapshot), made_(snapshot.records()) {}
 
   ABPersonRef at(size_t i) {
     if (!made_[i]) made_[i] = snapshot_.person(i);
@@ -735,6 +740,16 @@ std::vector<ABPersonRef> ScanAddressBook::findPhonesNotInternational() const {
       ScanFinders::phonesNotInternational(snapshot, ScanFinders::phoneReadings(snapshot, phones, true)));
 }
 
+std::vector<ABPersonRef> ScanAddressBook::findGroupsWrittenDifferently() const {
+  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
+  return PersonsOf(snapshot).at(ScannerConditions::groupsWrittenDifferently(snapshot));
+}
+
+std::vector<ABPersonRef> ScanAddressBook::findEmptyGroups() const {
+  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
+  return PersonsOf(snapshot).at(ScannerConditions::emptyGroups(snapshot));
+}
+
 std::vector<ABPersonRef> ScanAddressBook::findUnlikelyDates() const {
   const ScanSnapshot snapshot = ScanSnapshot::of(book_);
   return PersonsOf(snapshot).at(ScannerConditions::unlikelyDates(snapshot));
@@ -818,6 +833,8 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
   std::vector<size_t>* writtenTwice = listOf(Task::kPhonesWrittenTwice);
   std::vector<size_t>* national = listOf(Task::kPhonesNotInternational);
   std::vector<size_t>* unlikelyDates = listOf(Task::kUnlikelyDates);
+  std::vector<size_t>* groupsWrittenDifferently = listOf(Task::kGroupsWrittenDifferently);
+  std::vector<size_t>* emptyGroups = listOf(Task::kEmptyGroups);
 
   // Every phone number is read once for the three conditions that compare them. One task reads
   // them while another works out what else links similar contacts; the one that ends last runs the
@@ -852,6 +869,9 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
   if (others.count(Task::kSharedEmails)) tasks.push_back([&] { sharedFound = ScanFinders::sharedEmails(snapshot); });
   if (duplicates) tasks.push_back([&] { *duplicates = ScanFinders::duplicateContacts(snapshot); });
   if (unlikelyDates) tasks.push_back([&] { *unlikelyDates = ScannerConditions::unlikelyDates(snapshot); });
+  if (groupsWrittenDifferently)
+    tasks.push_back([&] { *groupsWrittenDifferently = ScannerConditions::groupsWrittenDifferently(snapshot); });
+  if (emptyGroups) tasks.push_back([&] { *emptyGroups = ScannerConditions::emptyGroups(snapshot); });
   std::atomic<size_t> next{0};
   parallelFor(tasks.size(), 1, [&](size_t, size_t) {
     for (size_t task = next++; task < tasks.size(); task = next++) tasks[task]();

@@ -146,6 +146,8 @@ class ScanAddressBook {
   std::vector<ABPersonRef> findPhonesWrittenDifferently() const;
   std::vector<ABPersonRef> findPhonesNotInternational() const;
   std::vector<ABPersonRef> findUnlikelyDates() const;
+  std::vector<ABPersonRef> findGroupsWrittenDifferently() const;
+  std::vector<ABPersonRef> findEmptyGroups() const;
   // The persons meeting a test, in store order: the finder of a condition about one person.
   std::vector<ABPersonRef> findPersonsMeeting(PersonTest test) const;
   template <PersonTest test>

@@ -34,6 +34,8 @@ const std::vector<ScanCondition>& scanConditions() {
       ScannerConditions::nameCase(),
       ScannerConditions::unlikelyDate(),
       ScannerConditions::unreachable(),
+      ScannerConditions::groupWrittenDifferently(),
+      ScannerConditions::emptyGroup(),
   };
   return conditions;
 }

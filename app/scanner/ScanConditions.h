@@ -19,12 +19,14 @@ struct ScanCondition {
   // snapshot (the phone tasks share one reading of every number).
   enum class Task {
     kPersonTest,
-    kDuplicateGroups,         // one person per duplicate group
-    kSharedEmails,            // one finding per e-mail value shared with others
-    kSimilarGroups,           // groups of contacts that are probably one person
-    kPhonesWrittenTwice,      // persons holding one number written in two ways
-    kPhonesNotInternational,  // persons holding a number not in international form
-    kUnlikelyDates,           // persons whose birthday cannot be right, alone or beside their duplicates'
+    kDuplicateGroups,           // one person per duplicate group
+    kSharedEmails,              // one finding per e-mail value shared with others
+    kSimilarGroups,             // groups of contacts that are probably one person
+    kPhonesWrittenTwice,        // persons holding one number written in two ways
+    kPhonesNotInternational,    // persons holding a number not in international form
+    kUnlikelyDates,             // persons whose birthday cannot be right, alone or beside their duplicates'
+    kGroupsWrittenDifferently,  // persons and group cards holding a group name another spelling of which is used more
+    kEmptyGroups,               // group cards without members
   };
   // What its list holds (in a ScanResult and in `scan --json`): persons (their unique ids), shared
   // e-mail values ({"SearchedPerson", "MatchPersonsArray", "DuplicateEmailType"}) or groups of

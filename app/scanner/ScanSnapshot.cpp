@@ -7,6 +7,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
@@ -37,8 +38,17 @@ void place(PersonValues& values, std::string_view property, const PersonCodec::V
     case 'B':
       if (property == kABBirthdayProperty && value.kind == Kind::Date) values.birthday = value.date;
       break;
+    case 'C':
+      if (property == kABCategoriesProperty) list(values.categories);
+      break;
     case 'E':
       if (property == kABEmailProperty) list(values.emails);
+      break;
+    case 'G':
+      if (property == kABGroupNameProperty) text(values.groupName);
+      break;
+    case 'K':
+      if (property == kABKindProperty) text(values.kind);
       break;
     case 'F':
       if (property == kABFirstNameProperty)
@@ -63,6 +73,8 @@ void place(PersonValues& values, std::string_view property, const PersonCodec::V
         text(values.middleName);
       else if (property == kABMaidenNameProperty)
         text(values.maidenName);
+      else if (property == kABGroupMembersProperty)
+        list(values.members);
       break;
     case 'N':
       if (property == kABNoteProperty)
@@ -106,6 +118,10 @@ std::optional<PersonValues> PersonValues::read(std::string_view encoded, std::st
     return std::nullopt;
   if (uid.data()) values.uid = ScanText(uid);
   return values;
+}
+
+bool PersonValues::isGroupCard() const {
+  return kind && *kind == kABKindGroup;
 }
 
 const PersonCodec::ListView& PersonValues::list(const std::string& property) const {
@@ -161,7 +177,26 @@ ScanSnapshot ScanSnapshot::of(const ABAddressBook& book) {
     for (size_t i = begin; i < end; ++i) data[i] = snapshot.persons_[i]->snapshot();
   });
   encodeAll(data, snapshot.values, snapshot.encodings_);
+  snapshot.setGroupsApart();
   return snapshot;
+}
+
+void ScanSnapshot::setGroupsApart() {
+  size_t kept = 0;
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (values[i].isGroupCard()) {
+      groups.push_back(values[i]);
+      if (i < persons_.size()) groupCards_.push_back(persons_[i]);
+      continue;
+    }
+    if (kept != i) {
+      values[kept] = values[i];
+      if (i < persons_.size()) persons_[kept] = std::move(persons_[i]);
+    }
+    ++kept;
+  }
+  values.resize(kept);
+  if (persons_.size() > kept) persons_.resize(kept);
 }
 
 ScanSnapshot ScanSnapshot::of(const std::vector<ABPersonSnapshot>& persons) {
@@ -211,15 +246,24 @@ std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path
       const size_t first = snapshot.values.size();
       if (next == 0) reserveFor(*batch);
       snapshot.values.resize(first + batch->size());
+      size_t kept = first;
       for (size_t row = 0; row < batch->size(); ++row) {
         auto read = PersonValues::read(batch->data(row), batch->uid(row));
         if (!read) {
+          snapshot.values.resize(kept);
           damaged = {next, row};
           return;
         }
-        snapshot.values[first + row] = *read;
+        // A group card is no person: it is kept apart.
+        if (read->isGroupCard()) {
+          snapshot.groups.push_back(*read);
+          snapshot.encodedGroups_.push_back({batch, row});
+          continue;
+        }
+        snapshot.values[kept++] = *read;
         snapshot.encoded_.push_back({batch, row});
       }
+      snapshot.values.resize(kept);
       if (batchRead && reading) batchRead(snapshot.values, first, snapshot.values.size());
     }
   };
@@ -270,8 +314,47 @@ std::optional<ScanSnapshot> ScanSnapshot::read(const std::filesystem::path& path
 }
 
 ABPersonRef ScanSnapshot::person(size_t i) const {
+  if (i >= values.size()) return groupCard(i - values.size());
   if (i < persons_.size()) return persons_[i];
   if (i >= encoded_.size()) return nullptr;
   auto data = encoded_[i].first->decode(encoded_[i].second);
   return data ? std::make_shared<ABPerson>(std::move(*data)) : nullptr;
+}
+
+ABPersonRef ScanSnapshot::groupCard(size_t i) const {
+  if (i < groupCards_.size()) return groupCards_[i];
+  if (i >= encodedGroups_.size()) return nullptr;
+  auto data = encodedGroups_[i].first->decode(encodedGroups_[i].second);
+  return data ? std::make_shared<ABPerson>(std::move(*data)) : nullptr;
+}
+
+bool ScanSnapshot::keepGroup(const std::string& name) {
+  std::unordered_set<std::string_view> listed;
+  size_t keptGroups = 0;
+  for (size_t i = 0; i < groups.size(); ++i) {
+    if (!groups[i].groupName || *groups[i].groupName != name) continue;
+    for (const auto& entry : groups[i].members)
+      if (entry.isText) listed.insert(entry.text);
+    groups[keptGroups] = groups[i];
+    if (i < groupCards_.size()) groupCards_[keptGroups] = groupCards_[i];
+    if (i < encodedGroups_.size()) encodedGroups_[keptGroups] = encodedGroups_[i];
+    ++keptGroups;
+  }
+  groups.resize(keptGroups);
+  if (groupCards_.size() > keptGroups) groupCards_.resize(keptGroups);
+  if (encodedGroups_.size() > keptGroups) encodedGroups_.resize(keptGroups);
+  size_t kept = 0;
+  for (size_t i = 0; i < values.size(); ++i) {
+    bool in = values[i].uid && listed.count(*values[i].uid) > 0;
+    for (const auto& entry : values[i].categories) in = in || (entry.isText && entry.text == name);
+    if (!in) continue;
+    values[kept] = values[i];
+    if (i < persons_.size()) persons_[kept] = persons_[i];
+    if (i < encoded_.size()) encoded_[kept] = encoded_[i];
+    ++kept;
+  }
+  values.resize(kept);
+  if (persons_.size() > kept) persons_.resize(kept);
+  if (encoded_.size() > kept) encoded_.resize(kept);
+  return kept > 0 || keptGroups > 0;
 }

@@ -54,6 +54,13 @@ struct PersonValues {
   PersonCodec::ListView urls;
   PersonCodec::ListView instantMessages;
   PersonCodec::ListView socialProfiles;
+  PersonCodec::ListView categories;  // the groups the person is in by name
+  // A group card (kABKindProperty): its name and members. A snapshot keeps group cards apart from
+  // the persons (ScanSnapshot::groups), so that no condition on persons meets one.
+  ScanText kind;
+  ScanText groupName;
+  PersonCodec::ListView members;
+  bool isGroupCard() const;
 
   // The values of an encoding (PersonCodec); valid while its bytes are. The unique id is the
   // encoding's own unless `uid` is given (the store keeps it beside the encoding). nullopt when the
@@ -83,7 +90,10 @@ class PersonValuesOf {
 // store's file keeps the stored encodings as they are and holds no person until one is asked for.
 class ScanSnapshot {
  public:
+  // The persons; group cards are never among them.
   std::vector<PersonValues> values;
+  // The group cards, in store order.
+  std::vector<PersonValues> groups;
   ABMarkCover notSamePerson;    // "Not the same person"
   ABMarkCover keptPhoneFormat;  // numbers kept as they are written
   ABMarkCover keptAsItIs;       // findings of the other conditions kept as they are
@@ -104,14 +114,27 @@ class ScanSnapshot {
                                           const BatchRead& batchRead = {});
 
   size_t size() const { return values.size(); }
-  // The person at index i: the book's own person for a snapshot of a book; for a snapshot read from
+  // Persons and group cards: index i < size() is values[i], any other groups[i - size()]. A
+  // condition about groups lists group cards by these indexes.
+  size_t records() const { return values.size() + groups.size(); }
+  const PersonValues& record(size_t i) const { return i < values.size() ? values[i] : groups[i - values.size()]; }
+  // The person at index i (of records()): the book's own person for a snapshot of a book; for a snapshot read from
   // the store, a free person made of its stored values (a new one at each call). Not for a snapshot
   // of values alone (nullptr).
   ABPersonRef person(size_t i) const;
+  // Keeps only the persons in the group of this name (by their categories or a group card of the
+  // name) and the group cards of the name. False when no person or card is in such a group.
+  bool keepGroup(const std::string& name);
+  // The group card at index i of groups, as person() gives a person.
+  ABPersonRef groupCard(size_t i) const;
 
  private:
-  std::vector<ABPersonRef> persons_;                              // of a book
-  std::vector<std::unique_ptr<std::string>> encodings_;           // a book's persons encoded
-  std::vector<std::shared_ptr<const ABStoredBatch>> stored_;      // read from the store, as read
-  std::vector<std::pair<const ABStoredBatch*, size_t>> encoded_;  // each stored person's batch and row
+  std::vector<ABPersonRef> persons_;                                    // of a book
+  std::vector<std::unique_ptr<std::string>> encodings_;                 // a book's persons encoded
+  std::vector<std::shared_ptr<const ABStoredBatch>> stored_;            // read from the store, as read
+  std::vector<std::pair<const ABStoredBatch*, size_t>> encoded_;        // each stored person's batch and row
+  std::vector<ABPersonRef> groupCards_;                                 // of a book
+  std::vector<std::pair<const ABStoredBatch*, size_t>> encodedGroups_;  // read from the store
+  // Moves the group cards of values (and of persons_) into groups.
+  void setGroupsApart();
 };

@@ -1230,6 +1230,10 @@ std::string ABAddressBook::nameForHistory(const ABPerson& person) {
 }
 
 std::string ABAddressBook::nameForHistory(const ABPersonData& data) {
+  if (const std::string* kind = data.string(kABKindProperty); kind && *kind == kABKindGroup) {
+    const std::string* group = data.string(kABGroupNameProperty);
+    return "the group " + (group && !group->empty() ? *group : std::string("(no name)"));
+  }
   const std::string* first = data.string(kABFirstNameProperty);
   const std::string* last = data.string(kABLastNameProperty);
   std::string name = first && last ? *first + " " + *last : first ? *first : last ? *last : std::string();

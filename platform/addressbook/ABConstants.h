@@ -27,6 +27,16 @@ inline const std::string kABRelatedNamesProperty = "ABRelatedNames";    // strin
 inline const std::string kABAddressProperty = "Address";                // dictionary list
 inline const std::string kABInstantMessageProperty = "InstantMessage";  // dictionary list
 inline const std::string kABSocialProfileProperty = "SocialProfile";    // dictionary list
+// The groups a person is in by name (vCard CATEGORIES), one text entry each, without labels.
+inline const std::string kABCategoriesProperty = "Categories";  // string list
+// A group card (vCard 4.0 KIND:group, Apple's X-ADDRESSBOOKSERVER-KIND:group) is a record of its own
+// kind: kABKindProperty holds kABKindGroup, kABGroupNameProperty its name and kABGroupMembersProperty
+// its members, one entry each: the member's unique id, or the whole value when it names no unique id
+// ("mailto:..."); the entry's label is the prefix the value was written with ("urn:uuid:").
+inline const std::string kABKindProperty = "Kind";             // string
+inline const std::string kABGroupNameProperty = "GroupName";   // string
+inline const std::string kABGroupMembersProperty = "Members";  // string list
+inline const std::string kABKindGroup = "group";
 // What an imported vCard said that the properties above do not hold, written back with the person
 // (see VCardKept.h): the card's other property lines, one a line ("group.NAME;PARAM=value:value" as
 // read), and lines the writer would write otherwise (FN:Dr. Jo Doe for the name shown "Jo Doe"), written

@@ -23,15 +23,19 @@ class PersonSlots {
     kRelatedNames,
     kAddress,
     kBirthday,
+    kCategories,
     kEmail,
     kFirstName,
     kFirstNamePhonetic,
+    kGroupName,
     kImageData,
     kInstantMessage,
     kJobTitle,
+    kKind,
     kLastName,
     kLastNamePhonetic,
     kMaidenName,
+    kMembers,
     kMiddleName,
     kNickname,
     kNote,
@@ -89,8 +93,8 @@ class PersonSlots {
   };
 
   static constexpr bool isList(Slot slot) {
-    return slot == kRelatedNames || slot == kAddress || slot == kEmail || slot == kInstantMessage || slot == kPhone ||
-           slot == kSocialProfile || slot == kURLs;
+    return slot == kRelatedNames || slot == kAddress || slot == kCategories || slot == kEmail ||
+           slot == kInstantMessage || slot == kMembers || slot == kPhone || slot == kSocialProfile || slot == kURLs;
   }
 
   // A single value: nullptr when the slot holds nothing (or, for the typed views, another kind of

@@ -36,6 +36,8 @@ const Category& damagedText();
 const Category& nameCase();
 const Category& unlikelyDate();
 const Category& unreachable();
+const Category& groupWrittenDifferently();
+const Category& emptyGroup();
 
 // Options several categories offer alike.
 // "Delete this contact": asks, then deletes the row's contact; the preview lists its fields.

@@ -16,6 +16,8 @@ ScanCondition damagedText();
 ScanCondition nameCase();
 ScanCondition unlikelyDate();
 ScanCondition unreachable();
+ScanCondition groupWrittenDifferently();
+ScanCondition emptyGroup();
 
 // Where one text of a person is: a property's own text, the text of a list entry, one key of a
 // dictionary entry, or an entry's label.
@@ -57,6 +59,25 @@ std::vector<size_t> unlikelyDates(const ScanSnapshot& snapshot);
 // "Contact that cannot be reached": no e-mail address, phone number, address, URL, instant message
 // or social profile, and no note.
 bool isUnreachable(const PersonValues& values);
+
+// "Same group written differently": group names equal once letter case, accents and white space
+// are left aside ("Family", "family ", "FAMILY"; "Famille" is another name).
+std::string groupNameKey(std::string_view name);
+// How many records (persons by their categories, group cards by their names) use each group name,
+// in the order first met.
+using GroupNameUses = std::vector<std::pair<std::string, size_t>>;
+GroupNameUses groupNameUses(const std::vector<ABPersonSnapshot>& records);
+GroupNameUses groupNameUses(const ScanSnapshot& snapshot);
+// For each name written another way more often: the spelling used most (the first met of those
+// used as often), keyed by the name as written. Names that are the most used stay out.
+std::vector<std::pair<std::string, std::string>> groupRenames(const GroupNameUses& uses);
+// The group names of one record (its categories, or a group card's name).
+std::vector<std::string> groupNamesOf(const ABPersonData& record);
+// The records (ScanSnapshot::records()) holding a name of groupRenames; in store order, persons
+// first.
+std::vector<size_t> groupsWrittenDifferently(const ScanSnapshot& snapshot);
+// "Empty group": the group cards without any member (indexes of ScanSnapshot::records()).
+std::vector<size_t> emptyGroups(const ScanSnapshot& snapshot);
 
 // The texts a "Keep as it is" mark holds for a finding of the condition: its key, then `values`.
 std::vector<std::string> keptList(const std::string& key, std::vector<std::string> values);

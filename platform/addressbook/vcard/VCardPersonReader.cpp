@@ -67,6 +67,12 @@ void setKey(PersonSlots::List::Entry& entry, const std::string& key, std::string
   if (!value.empty()) entry.addField(key, value);
 }
 
+std::string_view trimmedText(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
 }  // namespace
 
 void GroupValues::clear() {
@@ -238,6 +244,16 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
   labels.clear();
   countryCodes.clear();
   std::string_view text;
+  // A group card says so in a line of its own, anywhere in the card; its names and members are read
+  // as a group's.
+  bool groupCard = false;
+  for (const auto& line : card.lines) {
+    if (!is(line.name, "KIND") && !is(line.name, "X-ADDRESSBOOKSERVER-KIND")) continue;
+    std::string_view value = line.value;
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    if (is(value, "group")) groupCard = true;
+  }
+  std::string_view groupNameFromN;
   for (const auto& line : card.lines) {
     if (line.group.empty()) continue;
     bool label = is(line.name, "X-ABLabel"), country = is(line.name, "X-ABADR");
@@ -363,6 +379,17 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       nameLine = index;
       splitComponents(text, componentViews_, components_);
       componentViews_.resize(5);
+      if (groupCard) {
+        // A group's N holds its name (Apple writes N:Family); the group has no person's names.
+        groupName_.clear();
+        for (std::string_view component : componentViews_) {
+          if (component.empty()) continue;
+          if (!groupName_.empty()) groupName_ += ' ';
+          groupName_ += component;
+        }
+        groupNameFromN = groupName_;
+        continue;
+      }
       setText(person, PersonSlots::kLastName, componentViews_[0]);
       setText(person, PersonSlots::kFirstName, componentViews_[1]);
       setText(person, PersonSlots::kMiddleName, componentViews_[2]);
@@ -418,10 +445,47 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       if (!is(unescaped(text), "COMPANY")) continue;
       showAsCompany = true;
       use("FLAGS");
-    } else if (is(name, "KIND")) {
-      if (!is(unescaped(text), "org")) continue;
+    } else if (is(name, "KIND") || is(name, "X-ADDRESSBOOKSERVER-KIND")) {
+      const std::string& kind = unescaped(text);
+      if (groupCard && is(trimmedText(kind), "group")) {
+        if (person.find(PersonSlots::kKind)) continue;
+        person.setText(PersonSlots::kKind, kABKindGroup);
+        // A 4.0 card goes out in 3.0 spellings (Apple's); a 3.0 card keeps its line as it came.
+        use(version4_ ? "" : "KIND");
+        continue;
+      }
+      if (!is(name, "KIND") || !is(kind, "org")) continue;
       showAsCompany = true;
       use("FLAGS");
+    } else if (groupCard && (is(name, "MEMBER") || is(name, "X-ADDRESSBOOKSERVER-MEMBER"))) {
+      PersonSlots::List& list = person.list(PersonSlots::kMembers);
+      PersonSlots::List::Entry& entry = list.add();
+      unescapeTextInto(entry.text, text);
+      // Members are kept by unique id: "urn:uuid:" is the form the id was written in.
+      constexpr std::string_view kUrn = "urn:uuid:";
+      if (startsWithIgnoringCase(entry.text, kUrn) && entry.text.size() > kUrn.size()) {
+        entry.label.assign(entry.text, 0, kUrn.size());
+        entry.text.erase(0, kUrn.size());
+      }
+      if (entry.text.empty()) {
+        list.removeLast();
+        continue;
+      }
+      if (!card.parametersOf(line).empty()) appendEntryParameters(entry.parameters, card, line, {});
+      use(version4_ ? "" : "MEMBER");
+    } else if (is(name, "CATEGORIES")) {
+      splitTextList(text, categoryItems_);
+      PersonSlots::List& list = person.list(PersonSlots::kCategories);
+      bool any = false;
+      for (const std::string& item : categoryItems_) {
+        std::string_view category = trimmedText(item);
+        if (category.empty()) continue;
+        any = true;
+        bool there = false;
+        for (std::size_t i = 0; i < list.size() && !there; ++i) there = list[i].text == category;
+        if (!there) list.add().text.assign(category);
+      }
+      if (any) use("CATEGORIES");
     } else if (is(name, kPersonFlagsVCardProperty)) {
       const std::string& value = unescaped(text);
       char* end = nullptr;
@@ -568,6 +632,13 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
                                      PersonSlots::kTitle, PersonSlots::kSuffix})
     names = names || person.find(property);
   bool company = flags ? *flags == kABShowAsCompany : showAsCompany;
+  if (groupCard) {
+    std::string_view groupName = trimmedText(formattedName);
+    if (groupName.empty()) groupName = groupNameFromN;
+    if (!groupName.empty()) person.setText(PersonSlots::kGroupName, groupName);
+    // The FN of a group is its name, not a person's.
+    names = true;
+  }
   std::string_view shown = formattedName;
   while (!shown.empty() && (shown.front() == ' ' || shown.front() == '\t')) shown.remove_prefix(1);
   while (!shown.empty() && (shown.back() == ' ' || shown.back() == '\t')) shown.remove_suffix(1);

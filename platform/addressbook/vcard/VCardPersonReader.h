@@ -76,6 +76,8 @@ class VCardPersonReader {
   std::string groupKey_;
   std::string written_, joined_;
   // Texts of the card being read, kept from card to card for their room.
+  std::vector<std::string> categoryItems_;
+  std::string groupName_;
   std::string unescaped_, formattedName_, department_, note_, street_, asRead_, kept_;
   std::string photoHead_, photoWritten_;  // PHOTO's parameters as read, when the writer's differ
   GroupValues labels_, countryCodes_;

@@ -315,10 +315,40 @@ const std::string* nonEmptyTextOf(const Person& person, PersonSlots::Slot slot) 
   return value && !value->empty() ? value : nullptr;
 }
 
+// Calls visit(label, text, parameters) for each text entry of a list value.
+template <typename Visit>
+void forEachListText(const ABPersonData& person, PersonSlots::Slot slot, Visit&& visit) {
+  if (const ABMultiValue* values = person.multiValue(PersonSlots::property(slot)))
+    for (const auto& entry : values->entries())
+      if (const std::string* text = std::get_if<std::string>(&entry.value)) visit(entry.label, *text, entry.parameters);
+}
+template <typename Visit>
+void forEachListText(const PersonSlots& person, PersonSlots::Slot slot, Visit&& visit) {
+  if (const PersonSlots::List* list = person.listIn(slot)) {
+    for (std::size_t i = 0; i < list->size(); ++i)
+      if (!(*list)[i].isDictionary) visit((*list)[i].label, (*list)[i].text, (*list)[i].parameters);
+  } else if (const ABValue* value = person.find(slot)) {
+    if (const ABMultiValue* values = std::get_if<ABMultiValue>(value))
+      for (const auto& entry : values->entries())
+        if (const std::string* text = std::get_if<std::string>(&entry.value))
+          visit(entry.label, *text, entry.parameters);
+  }
+}
+
+template <typename Person>
+bool isGroupCard(const Person& person) {
+  const std::string* kind = textOf(person, PersonSlots::kKind);
+  return kind && *kind == kABKindGroup;
+}
+
 // Calls part(text) for each part of the name shown, in order: the organisation of a company, else
 // title, first, middle, last name and suffix (joined by spaces), else the organisation.
 template <typename Person, typename Part>
 void forEachDisplayNamePart(const Person& person, Part&& part) {
+  if (isGroupCard(person)) {
+    if (const std::string* name = nonEmptyTextOf(person, PersonSlots::kGroupName)) part(*name);
+    return;
+  }
   const std::int64_t* flags = integerOf(person, PersonSlots::kFlags);
   if (flags && *flags == kABShowAsCompany) {
     if (const std::string* org = nonEmptyTextOf(person, PersonSlots::kOrganization)) {
@@ -359,7 +389,10 @@ void slotLinesInto(std::string& line, const Person& person, std::string_view slo
     line += ':';
     appendEscapedText(line, value);
   };
-  if (slot == "N") {
+  if (slot == "N" && isGroupCard(person)) {
+    line += "N:";
+    appendEscapedText(line, view(PersonSlots::kGroupName));
+  } else if (slot == "N") {
     line += "N:";
     bool first = true;
     for (PersonSlots::Slot property : {PersonSlots::kLastName, PersonSlots::kFirstName, PersonSlots::kMiddleName,
@@ -415,6 +448,29 @@ void slotLinesInto(std::string& line, const Person& person, std::string_view slo
     }
   } else if (slot == "UID") {
     text(slot, PersonSlots::kUID);
+  } else if (slot == "CATEGORIES") {
+    bool first = true;
+    forEachListText(person, PersonSlots::kCategories,
+                    [&](const std::string&, const std::string& category, const std::string&) {
+                      if (category.empty()) return;
+                      line += first ? "CATEGORIES:" : ",";
+                      first = false;
+                      appendEscapedText(line, category);
+                    });
+  } else if (slot == "KIND") {
+    if (isGroupCard(person)) line += "X-ADDRESSBOOKSERVER-KIND:group";
+  } else if (slot == "MEMBER") {
+    if (!isGroupCard(person)) return;
+    forEachListText(person, PersonSlots::kMembers,
+                    [&](const std::string& prefix, const std::string& member, const std::string& parameters) {
+                      if (member.empty()) return;
+                      if (!line.empty()) line += '\n';
+                      line += "X-ADDRESSBOOKSERVER-MEMBER";
+                      line += entryOtherParameters(parameters);
+                      line += ':';
+                      line += prefix;
+                      appendEscapedText(line, member);
+                    });
   }
 }
 
@@ -560,15 +616,20 @@ void appendVCard(const ABPersonData& person, std::string& out, VCardVersion vers
       rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     }
   };
+  const bool group = isGroupCard(person);
   slot("N");
   // An FN that was not the name's own form is not rebuilt from the name when the name changes: a part
-  // removed from the name leaves it, anything else leaves it as it was.
-  if (const VCardLinesAsRead* read = asRead.empty() ? nullptr : linesAsReadFor(asRead, "FN");
+  // removed from the name leaves it, anything else leaves it as it was. A group's FN is its name.
+  if (const VCardLinesAsRead* read = asRead.empty() || group ? nullptr : linesAsReadFor(asRead, "FN");
       read && read->lines.size() == 1 && read->written != vCardSlotLines(person, "FN")) {
     line += formattedNameAfterNameChange(read->lines.front(), read->written, vCardSlotLines(person, "FN"));
     writer.endLine();
   } else {
     slot("FN");
+  }
+  if (group) {
+    slot("KIND");
+    slot("MEMBER");
   }
   slot("NICKNAME");
   slot("X-MAIDENNAME");
@@ -583,6 +644,7 @@ void appendVCard(const ABPersonData& person, std::string& out, VCardVersion vers
   writeStrings(writer, person, kABRelatedNamesProperty, "X-ABRELATEDNAMES", true);
   writeInstantMessages(writer, person);
   writeSocialProfiles(writer, person);
+  slot("CATEGORIES");
   slot("NOTE");
   slot("BDAY");
   slot("FLAGS");

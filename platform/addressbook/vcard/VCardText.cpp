@@ -156,6 +156,21 @@ void splitComponents(std::string_view raw, std::vector<std::string_view>& compon
   }
 }
 
+void splitTextList(std::string_view raw, std::vector<std::string>& items) {
+  items.clear();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= raw.size(); ++i) {
+    if (i + 1 < raw.size() && raw[i] == '\\') {
+      ++i;
+      continue;
+    }
+    if (i == raw.size() || raw[i] == ',') {
+      items.push_back(unescapeText(raw.substr(start, i - start)));
+      start = i + 1;
+    }
+  }
+}
+
 void appendEscapedText(std::string& out, std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     // Text without anything to escape goes in as one piece.

@@ -20,6 +20,8 @@ void splitComponents(std::string_view raw, std::vector<std::string>& components)
 // are reused); valid while both are unchanged.
 void splitComponents(std::string_view raw, std::vector<std::string_view>& components,
                      std::vector<std::string>& unescaped);
+// Splits a list value (CATEGORIES) at ',' not preceded by a backslash and unescapes each item.
+void splitTextList(std::string_view raw, std::vector<std::string>& items);
 // Escapes \ , ; and line breaks (LF, CR LF and a lone CR each become \n) for a text value.
 void appendEscapedText(std::string& out, std::string_view text);
 

@@ -203,21 +203,31 @@ TEST(VCardMappingTest, ValuesInSlotsAreEncodedAndWrittenAsThoseOfAPerson) {
   emails.addEntry({kABHomeLabel, std::string("a@b.c"), ";TYPE=pref"});
   ABMultiValue addresses;
   addresses.addEntry({kABWorkLabel, ABDictionary{{kABAddressCityKey, "Town"}, {kABAddressStreetKey, "1 Road"}}});
+  ABMultiValue groups;
+  groups.addValueWithLabel(std::string("Friends, old"), std::string());
+  groups.addValueWithLabel(std::string("Golf"), std::string());
+  ABMultiValue members;
+  members.addEntry({"urn:uuid:", std::string("uid-2")});
+  members.addEntry({"", std::string("mailto:a@b.c"), ";X-A=1"});
   const std::vector<std::pair<const std::string*, ABValue>> values = {
       {&kABDepartmentProperty, std::string("Sales")},
       {&kABPersonFlags, std::int64_t{5}},
       {&kABRelatedNamesProperty, emails},
       {&kABAddressProperty, addresses},
       {&kABBirthdayProperty, ABDate{kBirthdayYearNotKnown, 2, 29}},
+      {&kABCategoriesProperty, groups},
       {&kABEmailProperty, emails},
       {&kABFirstNameProperty, std::string("Jo\r")},
       {&kABFirstNamePhoneticProperty, std::string("jo")},
+      {&kABGroupNameProperty, std::string("Family, near")},
       {&kABImageDataProperty, ABBytes{0xFF, 0xD8, 0, 1}},
       {&kABInstantMessageProperty, addresses},
       {&kABJobTitleProperty, std::string("Chief, of; all")},
+      {&kABKindProperty, kABKindGroup},
       {&kABLastNameProperty, std::string("Doe")},
       {&kABLastNamePhoneticProperty, std::string("doe")},
       {&kABMaidenNameProperty, std::string("Roe")},
+      {&kABGroupMembersProperty, members},
       {&kABMiddleNameProperty, std::string("Q.")},
       {&kABNicknameProperty, std::string("JD")},
       {&kABNoteProperty, std::string("two\nlines")},
@@ -235,17 +245,31 @@ TEST(VCardMappingTest, ValuesInSlotsAreEncodedAndWrittenAsThoseOfAPerson) {
   for (std::size_t i = 0; i + 1 < values.size(); ++i)
     EXPECT_LT(PersonSlots::property(static_cast<PersonSlots::Slot>(i)),
               PersonSlots::property(static_cast<PersonSlots::Slot>(i + 1)));
-  const std::vector<std::string> slotNames = {
-      "N",    "FN",   "NICKNAME", "X-MAIDENNAME", "X-PHONETIC-FIRST-NAME", "X-PHONETIC-LAST-NAME", "ORG", "TITLE",
-      "NOTE", "BDAY", "FLAGS",    "UID"};
+  const std::vector<std::string> slotNames = {"N",
+                                              "FN",
+                                              "NICKNAME",
+                                              "X-MAIDENNAME",
+                                              "X-PHONETIC-FIRST-NAME",
+                                              "X-PHONETIC-LAST-NAME",
+                                              "ORG",
+                                              "TITLE",
+                                              "NOTE",
+                                              "BDAY",
+                                              "FLAGS",
+                                              "UID",
+                                              "CATEGORIES",
+                                              "KIND",
+                                              "MEMBER"};
   // Every value, then persons with a few values: a company with and without its name, names only.
   std::vector<std::vector<std::size_t>> persons = {{}};
   for (std::size_t i = 0; i < values.size(); ++i) persons[0].push_back(i);
-  persons.push_back({1, 17});      // flags 5: not a company
-  persons.push_back({6, 11, 21});  // names only
-  persons.push_back({20, 22});     // a suffix alone
-  persons.push_back({0, 4});       // a department alone; a birthday
-  for (std::size_t company : {std::size_t{17}, std::size_t{99}}) {
+  persons.push_back({1, 21});          // flags 5: not a company
+  persons.push_back({7, 14, 25});      // names only
+  persons.push_back({24, 26});         // a suffix alone
+  persons.push_back({0, 4});           // a department alone; a birthday
+  persons.push_back({5, 7});           // categories
+  persons.push_back({9, 13, 17, 26});  // a group card
+  for (std::size_t company : {std::size_t{21}, std::size_t{99}}) {
     PersonSlots slots;
     ABPersonData person;
     slots.set(PersonSlots::kFlags, std::int64_t{kABShowAsCompany});

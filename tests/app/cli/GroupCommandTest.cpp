@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support/ProgramRun.h"
+
+namespace {
+
+class GroupCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ =
+        std::filesystem::temp_directory_path() / ("rolvane-group-cli-" + std::to_string(getpid()) +
+                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    store_ = (folder_ / "book.sqlite").string();
+    std::ofstream(folder_ / "book.vcf")
+        << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann\r\nEMAIL:ann@x.org\r\nCATEGORIES:Golf\r\nUID:ann\r\nEND:VCARD\r\n"
+           "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Roe;Bob\r\nEMAIL:bob@x.org\r\nUID:bob\r\nEND:VCARD\r\n"
+           "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Day;Cy\r\nEMAIL:cy@x.org\r\nUID:cy\r\nEND:VCARD\r\n"
+           "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Family\r\nFN:Family\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
+           "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:ann\r\nUID:family\r\nEND:VCARD\r\n";
+    ProgramRun imported = rolvane({"import", (folder_ / "book.vcf").string()});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  ProgramRun rolvane(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--store", store_});
+    return runProgram(ROLVANE_PROGRAM, std::move(args));
+  }
+  // Group name -> its members, as `group list --json` says.
+  std::map<std::string, std::vector<std::string>> groups() {
+    ProgramRun run = rolvane({"group", "list", "--json"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::map<std::string, std::vector<std::string>> out;
+    for (const auto& group : nlohmann::json::parse(run.out)["Groups"])
+      out[group["Name"]] = group["Members"].get<std::vector<std::string>>();
+    return out;
+  }
+  void undo() {
+    ProgramRun run = rolvane({"undo"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+  }
+
+  std::filesystem::path folder_;
+  std::string store_;
+};
+
+using Groups = std::map<std::string, std::vector<std::string>>;
+
+TEST_F(GroupCommandTest, EachGroupCommandChangesCategoriesAndCardsAndIsUndone) {
+  const Groups start{{"Family", {"ann"}}, {"Golf", {"ann"}}};
+  EXPECT_EQ(groups(), start);
+  ProgramRun run = rolvane({"group", "list"});
+  EXPECT_EQ(run.out, "Family\t1 contact (1 group card)\nGolf\t1 contact\nNot in any group\t2 contacts\n");
+
+  run = rolvane({"group", "add", "Family", "--uid", "bob", "--uid", "cy"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "added Bob Roe <bob> to Family\nadded Cy Day <cy> to Family\n");
+  EXPECT_EQ(groups()["Family"], (std::vector<std::string>{"ann", "bob", "cy"}));
+  undo();
+  EXPECT_EQ(groups(), start);
+
+  ASSERT_EQ(rolvane({"group", "add", "Golf", "--uid", "bob"}).status, 0);
+  EXPECT_EQ(groups()["Golf"], (std::vector<std::string>{"ann", "bob"}));
+  ASSERT_EQ(rolvane({"group", "remove", "Golf", "--uid", "ann"}).status, 0);
+  EXPECT_EQ(groups()["Golf"], (std::vector<std::string>{"bob"}));
+  undo();
+  undo();
+  EXPECT_EQ(groups(), start);
+
+  run = rolvane({"group", "rename", "Golf", "Family"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(groups(), (Groups{{"Family", {"ann"}}}));
+  undo();
+  EXPECT_EQ(groups(), start);
+
+  run = rolvane({"group", "delete", "Family"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("needs --yes"), std::string::npos);
+  run = rolvane({"group", "delete", "Family", "--yes"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(groups(), (Groups{{"Golf", {"ann"}}}));
+  undo();
+  EXPECT_EQ(groups(), start);
+
+  // Refused, changing nothing: a unique id no contact has, a group card, a group that is not there.
+  EXPECT_EQ(rolvane({"group", "add", "Golf", "--uid", "nobody"}).status, 1);
+  run = rolvane({"group", "add", "Golf", "--uid", "family"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("is a group"), std::string::npos) << run.err;
+  EXPECT_EQ(rolvane({"group", "rename", "Choir", "Band"}).status, 1);
+  EXPECT_EQ(groups(), start);
+
+  // A scan of one group's members.
+  run = rolvane({"scan", "--group", "Family", "--json"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  run = rolvane({"scan", "--group", "Choir"});
+  EXPECT_EQ(run.status, 1);
+}
+
+}  // namespace
