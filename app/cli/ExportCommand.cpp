@@ -3,8 +3,10 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <sstream>
+#include <unordered_set>
 
 #include "app/cli/CommandRegistry.h"
 #include "app/model/PersonRecord.h"
@@ -14,6 +16,7 @@
 #include "app/export/RecordPersonData.h"
 #include "app/export/formats/ExportFormatWriters.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ABGroups.h"
 
 namespace {
 
@@ -67,12 +70,13 @@ std::vector<std::string> splitColumns(const std::string& list) {
 
 // Whether contact records can hold a value under the name.
 bool isRecordColumn(const std::string& name) {
-  return RecordKeys::find(name) != nullptr;
+  return RecordKeys::find(name) != nullptr || name == kGroupsColumn;
 }
 
 int runExport(CommandContext& ctx) {
   std::string format, folder;
   bool allInfo = false, oneFile = false, everyValue = false, raw = false;
+  std::optional<std::string> group;
   std::vector<std::string> columns = kDefaultColumns;
   for (size_t i = 0; i < ctx.args.size(); ++i) {
     const std::string& arg = ctx.args[i];
@@ -91,6 +95,8 @@ int runExport(CommandContext& ctx) {
       everyValue = true;
     } else if (arg == "--raw") {
       raw = true;
+    } else if (arg == "--group" && hasValue) {
+      group = ctx.args[++i];
     } else {
       ctx.err << "rolvane export: unexpected argument \"" << arg << "\"\n";
       return 2;
@@ -139,6 +145,40 @@ int runExport(CommandContext& ctx) {
     ctx.err << "rolvane export: no such folder \"" << folder << "\"\n";
     return 2;
   }
+  // The groups, when the export asks for them (a "Groups" column, one group's members), from one
+  // reading of the store before the persons are read again for the export.
+  const bool groupsColumn = !allInfo && std::find(columns.begin(), columns.end(), kGroupsColumn) != columns.end();
+  std::optional<ABGroups::Index> groups;
+  std::unordered_set<std::string> members;
+  if (groupsColumn || group) {
+    std::vector<ABPersonSnapshot> all;
+    if (!ctx.readStore([&](std::vector<ABPersonData>& batch) {
+          for (auto& data : batch) all.push_back(std::make_shared<const ABPersonData>(std::move(data)));
+        }))
+      return 1;  // readStore has said why
+    groups.emplace(all);
+    if (group) {
+      const ABGroups::Group* found = groups->find(*group);
+      if (!found) {
+        ctx.err << "rolvane export: there is no group named \"" << *group << "\" (see rolvane group list)\n";
+        return 1;
+      }
+      members.insert(found->members.begin(), found->members.end());
+    }
+  }
+  // Which persons the export holds: every one, or the group's members; group cards only in vCard
+  // files (those of the group alone, with --group), never as a person's row.
+  const bool writesCards = chosen == "Save to vCard" || chosen == ExportContact::kVCardOneFile;
+  auto exported = [&](const ABPersonData& data) {
+    if (ABGroups::isGroupCard(data)) return writesCards && (!group || ABGroups::groupName(data) == *group);
+    if (!group) return true;
+    const std::string* uid = data.string(kABUIDProperty);
+    return uid && members.count(*uid) > 0;
+  };
+  auto onlyExported = [&](std::vector<ABPersonData>& batch) {
+    batch.erase(std::remove_if(batch.begin(), batch.end(), [&](const ABPersonData& data) { return !exported(data); }),
+                batch.end());
+  };
   // The persons are read from the store a batch at a time and none is kept: the vCard formats write
   // each whole person as it comes, the CSV and TXT tables and the HTML page of all information
   // format each batch's rows while the next batches are read, the others take the records of a
@@ -152,13 +192,22 @@ int runExport(CommandContext& ctx) {
     result = driver.runPersonExport(chosen, folder, [&](const auto& take, std::string*) {
       std::vector<ABPersonData> cards;
       unread = !ctx.readStore([&](std::vector<ABPersonData>& batch) {
+        onlyExported(batch);
         cards.clear();
         cards.reserve(batch.size());
         ContactRecords records = recordsOfValues(batch);
         records = ExportContact::copyDictionaryDataSoucre(records, columns);
         for (size_t i = 0; i < batch.size(); ++i) {
+          // A group card goes as it is: the group of the contacts exported.
+          if (ABGroups::isGroupCard(batch[i])) {
+            cards.push_back(batch[i]);
+            continue;
+          }
           cards.push_back(personDataFromRecord(records[i]));
           if (const std::string* uid = batch[i].string(kABUIDProperty)) cards.back().set(kABUIDProperty, *uid);
+          if (groupsColumn)
+            if (const ABValue* categories = batch[i].find(kABCategoriesProperty))
+              cards.back().set(kABCategoriesProperty, *categories);
         }
         take(cards);
       });
@@ -168,11 +217,14 @@ int runExport(CommandContext& ctx) {
   } else if (allInfo && ExportContact::writesWholePersons(chosen)) {
     bool unread = false;
     result = driver.runPersonExport(chosen, folder, [&](const auto& take, std::string*) {
-      unread = !ctx.readStore(take);
+      unread = !ctx.readStore([&](std::vector<ABPersonData>& batch) {
+        onlyExported(batch);
+        take(batch);
+      });
       return !unread;
     });
     if (unread) return 1;  // readStore has said why
-  } else if (allInfo && ExportContact::writesStoredPersons(chosen)) {
+  } else if (allInfo && ExportContact::writesStoredPersons(chosen) && !group) {
     bool unread = false;
     result = driver.runStoredExport(chosen, folder, [&](const auto& take, std::string*) {
       unread = !ctx.readStoredStore(kPersonsPerPiece, take);
@@ -189,9 +241,22 @@ int runExport(CommandContext& ctx) {
     if (!ctx.readStoredStore(kPersonsPerRecordBatch, [&](std::shared_ptr<const ABStoredBatch> batch) {
           ContactRecords made;
           size_t damaged = 0;
-          if (!recordsOfStored(*batch, made, &damaged)) {
+          std::vector<std::string_view> uids;
+          if (!recordsOfStored(*batch, made, &damaged, &uids)) {
             damage = batch->damagedError(damaged);
             return false;
+          }
+          if (group || groupsColumn) {
+            ContactRecords kept;
+            const RecordKeyId groupsKey = ContactRecord::keyId(kGroupsColumn);
+            for (size_t i = 0; i < made.size(); ++i) {
+              const std::string uid(uids[i]);
+              if (group && !members.count(uid)) continue;
+              kept.push_back(std::move(made[i]));
+              const std::string text = groupsColumnText(groups->groupsOfUid(uid));
+              if (groupsColumn && !text.empty()) kept.back().set(groupsKey, RecordValue(std::string_view(text)));
+            }
+            made = std::move(kept);
           }
           if (!allInfo) made = ExportContact::copyDictionaryDataSoucre(made, columns);
           records.insert(records.end(), std::make_move_iterator(made.begin()), std::make_move_iterator(made.end()));
@@ -218,7 +283,7 @@ int runExport(CommandContext& ctx) {
 
 const CommandRegistration registration("export",
                                        "export --format FMT --to DIR [--all-info] [--columns KEY,KEY...] [--one-file] "
-                                       "[--every-value] [--raw]",
+                                       "[--every-value] [--raw] [--group NAME]",
                                        runExport);
 
 }  // namespace

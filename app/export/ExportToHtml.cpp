@@ -14,6 +14,7 @@
 #include "core/record/RecordColumns.h"
 #include "frameworks/common/OutputFile.h"
 #include "frameworks/common/XmlText.h"
+#include "platform/addressbook/ABGroups.h"
 
 namespace {
 
@@ -268,7 +269,7 @@ ExportResult ExportToHtml::writeAllInfoOfStored(const StoredPersonBatches& perso
   const bool given = persons(
       [&](std::shared_ptr<const ABStoredBatch> batch) {
         if (formatter) return formatter->add(batch);
-        heldPersons += batch->size();
+        for (size_t i = 0; i < batch->size(); ++i) heldPersons += !ABGroups::isGroupCardEncoded(batch->data(i));
         held.push_back(std::move(batch));
         return heldPersons < 2 || start();
       },
@@ -288,11 +289,13 @@ ExportResult ExportToHtml::writeAllInfoOfStored(const StoredPersonBatches& perso
   for (const auto& batch : held) {
     for (size_t i = 0; i < batch->size(); ++i) {
       records.emplace_back();
-      if (!recordOfEncodedInto(records.back(), batch->data(i))) {
+      bool groupCard = false;
+      if (!recordOfEncodedInto(records.back(), batch->data(i), &groupCard)) {
         result.error = batch->damagedError(i);
         result.unreadable = true;
         return result;
       }
+      if (groupCard) records.pop_back();
     }
   }
   return ExportToHtml(records, savePath, true).writeHtml();

@@ -14,7 +14,7 @@
 #include "app/model/PersonRecord.h"
 #include "core/record/ContactRecord.h"
 
-// Formats one row per stored person into a file, in store order, from batches handed in as they
+// Formats one row per stored person (group cards are none) into a file, in store order, from batches handed in as they
 // are read: the persons of a batch are cut into pieces of personsPerPiece, and each piece's
 // records are made straight from the persons' stored encodings and formatted on a thread per core
 // while more batches come. No record is kept. A damaged person stops the formatting: nothing more
@@ -71,7 +71,8 @@ class StoredRowFormatter {
   bool format(ThreadState& state, const Piece& piece, ChunkText& text) {
     const ABStoredBatch& batch = *piece.batch;
     for (size_t i = piece.begin; i < piece.end; ++i) {
-      if (!recordOfEncodedInto(state.record, batch.data(i))) {
+      bool groupCard = false;
+      if (!recordOfEncodedInto(state.record, batch.data(i), &groupCard)) {
         std::lock_guard lock(damageLock_);
         if (piece.seq < damagedPiece_) {
           damagedPiece_ = piece.seq;
@@ -79,6 +80,8 @@ class StoredRowFormatter {
         }
         return false;
       }
+      // A group card is no person's row.
+      if (groupCard) continue;
       row_(state.state, state.record, text);
     }
     return true;

@@ -13,6 +13,7 @@
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ABGroups.h"
 #include "platform/addressbook/PersonCodec.h"
 #include "platform/threads/ParallelFor.h"
 
@@ -274,12 +275,16 @@ void buildInto(ContactRecord& record, const ABPersonRef& person, const ABPersonD
 
 // The same from a person's values as the store encodes them, read in place; false when the bytes
 // are not a well-formed encoding.
-bool buildFromEncodedInto(ContactRecord& record, std::string_view encoded) {
+bool buildFromEncodedInto(ContactRecord& record, std::string_view encoded, bool* groupCard) {
   const BuildPlan& plan = buildPlan();
   thread_local PlacedValues<PersonCodec::ListView> placed;
   placed.reset(plan);
+  if (groupCard) *groupCard = false;
   const bool wellFormed =
       PersonCodec::readView(encoded, [&](std::string_view property, const PersonCodec::ValueView& value) {
+        if (groupCard && property == kABKindProperty && value.kind == PersonCodec::ValueView::Kind::Text &&
+            value.text == kABKindGroup)
+          *groupCard = true;
         SingleValue single;
         if (value.kind == PersonCodec::ValueView::Kind::Text)
           single = {SingleValue::Kind::Text, value.text, {}};
@@ -320,8 +325,8 @@ void recordOfValuesInto(ContactRecord& record, const ABPersonData& data) {
   buildInto(record, nullptr, data, false);
 }
 
-bool recordOfEncodedInto(ContactRecord& record, std::string_view encoded) {
-  return buildFromEncodedInto(record, encoded);
+bool recordOfEncodedInto(ContactRecord& record, std::string_view encoded, bool* groupCard) {
+  return buildFromEncodedInto(record, encoded, groupCard);
 }
 
 ContactRecord prasePerson(const ABPersonRef& person) {
@@ -332,37 +337,78 @@ ContactRecord prasePersonForReview(const ABPersonRef& person) {
   return build(person, *person->snapshot(), true);
 }
 
+std::string groupsColumnText(const std::vector<std::string>& names) {
+  std::string text;
+  for (const auto& name : names) {
+    if (!text.empty()) text += ", ";
+    text += name;
+  }
+  return text;
+}
+
 ContactRecords recordsOfAddressBook(const ABAddressBook& book) {
-  auto people = book.people();
+  std::vector<ABPersonSnapshot> all;
+  std::vector<ABPersonRef> people;
+  for (const auto& person : book.people()) {
+    ABPersonSnapshot data = person->snapshot();
+    if (ABGroups::isGroupCard(*data)) {
+      all.push_back(std::move(data));
+      continue;
+    }
+    people.push_back(person);
+    all.push_back(std::move(data));
+  }
+  const ABGroups::Index groups(all);
   ContactRecords records(people.size());
   // Records are independent of each other: they are built on every core.
+  const RecordKeyId groupsKey = ContactRecord::keyId(kGroupsColumn);
   parallelFor(people.size(), 1000, [&](size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) records[i] = prasePerson(people[i], *people[i]->snapshot());
+    for (size_t i = begin; i < end; ++i) {
+      const ABPersonSnapshot data = people[i]->snapshot();
+      records[i] = prasePerson(people[i], *data);
+      const std::string text = groupsColumnText(groups.groupsOf(*data));
+      if (!text.empty()) records[i].set(groupsKey, RecordValue(std::string_view(text)));
+    }
   });
   return records;
 }
 
-bool recordsOfStored(const ABStoredBatch& batch, ContactRecords& records, size_t* damaged) {
+bool recordsOfStored(const ABStoredBatch& batch, ContactRecords& records, size_t* damaged,
+                     std::vector<std::string_view>* uids) {
   const size_t first = records.size();
   records.resize(first + batch.size());
+  std::vector<char> groupCards(batch.size(), 0);
   std::mutex damageLock;
   size_t firstDamaged = SIZE_MAX;
   parallelFor(batch.size(), 1000, [&](size_t begin, size_t end) {
     thread_local ContactRecord built;
     for (size_t i = begin; i < end; ++i) {
-      if (!recordOfEncodedInto(built, batch.data(i))) {
+      bool group = false;
+      if (!recordOfEncodedInto(built, batch.data(i), &group)) {
         std::lock_guard lock(damageLock);
         firstDamaged = std::min(firstDamaged, i);
         return;
       }
-      records[first + i] = built;  // a copy of exactly its size
+      groupCards[i] = group;
+      if (!group) records[first + i] = built;  // a copy of exactly its size
     }
     built.clear();
   });
-  if (firstDamaged == SIZE_MAX) return true;
-  records.resize(first);
-  if (damaged) *damaged = firstDamaged;
-  return false;
+  if (firstDamaged != SIZE_MAX) {
+    records.resize(first);
+    if (damaged) *damaged = firstDamaged;
+    return false;
+  }
+  // Group cards are no persons: they have no record.
+  size_t kept = first;
+  for (size_t i = 0; i < batch.size(); ++i) {
+    if (groupCards[i]) continue;
+    if (kept != first + i) records[kept] = std::move(records[first + i]);
+    ++kept;
+    if (uids) uids->push_back(batch.uid(i));
+  }
+  records.resize(kept);
+  return true;
 }
 
 ContactRecords recordsOfValues(const std::vector<ABPersonData>& persons) {

@@ -16,6 +16,11 @@ std::string shownName(std::optional<std::string_view> first, std::optional<std::
 }
 
 std::string shownName(const ABPersonData& data) {
+  // A group card shows its group's name.
+  if (const std::string* kind = data.string(kABKindProperty); kind && *kind == kABKindGroup) {
+    const std::string* name = data.string(kABGroupNameProperty);
+    return "Group " + (name && !name->empty() ? *name : std::string("No Name"));
+  }
   auto part = [&](const std::string& property) -> std::optional<std::string_view> {
     if (const std::string* text = data.string(property)) return *text;
     return std::nullopt;

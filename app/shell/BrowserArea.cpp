@@ -7,6 +7,7 @@
 
 #include "app/widgets/Plural.h"
 #include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABGroups.h"
 
 BrowserArea::BrowserArea(ABAddressBook& book, QWidget* parent)
     : QWidget(parent),
@@ -34,7 +35,8 @@ BrowserArea::BrowserArea(ABAddressBook& book, QWidget* parent)
 }
 
 void BrowserArea::loadPersonInAddressBook() {
-  const size_t count = book_.count();
+  // Group cards are no contacts.
+  const size_t count = ABGroups::personsOnly(book_.people()).size();
   const bool empty = count == 0;
   import_->setVisible(empty);
   sample_->setVisible(empty);

@@ -7,6 +7,7 @@
 
 #include "ABAddressBook.h"
 #include "ABConstants.h"
+#include "PersonCodec.h"
 
 namespace ABGroups {
 
@@ -114,6 +115,15 @@ bool isGroupCard(const ABPersonData& data) {
   return kind && *kind == kABKindGroup;
 }
 
+bool isGroupCardEncoded(std::string_view encoded) {
+  bool group = false;
+  PersonCodec::readView(encoded, [&](std::string_view property, const PersonCodec::ValueView& value) {
+    if (property == kABKindProperty && value.kind == PersonCodec::ValueView::Kind::Text && value.text == kABKindGroup)
+      group = true;
+  });
+  return group;
+}
+
 bool isGroupCard(const ABPerson& person) {
   return isGroupCard(*person.snapshot());
 }
@@ -178,8 +188,9 @@ void Index::build(const std::vector<ABPersonSnapshot>& records) {
     if (isGroupCard(*data)) continue;
     ++persons_;
     const auto names = groupsOf(*data);
-    if (names.empty()) ++withoutGroup_;
     const std::string* uid = data->string(kABUIDProperty);
+    if (names.empty()) withoutGroup_.push_back(uid ? *uid : std::string());
+    if (!names.empty() && uid) byPerson_[*uid] = names;
     for (const auto& name : names) groupNamed(name).members.push_back(uid ? *uid : std::string());
   }
   std::vector<Group> sorted = std::move(groups_);
@@ -194,6 +205,12 @@ const Group* Index::find(std::string_view name) const {
   for (const auto& group : groups_)
     if (group.name == name) return &group;
   return nullptr;
+}
+
+const std::vector<std::string>& Index::groupsOfUid(const std::string& uid) const {
+  static const std::vector<std::string> none;
+  auto it = byPerson_.find(uid);
+  return it == byPerson_.end() ? none : it->second;
 }
 
 std::vector<std::string> Index::groupsOf(const ABPersonData& person) const {

@@ -19,6 +19,8 @@ namespace ABGroups {
 
 bool isGroupCard(const ABPersonData& data);
 bool isGroupCard(const ABPerson& person);
+// The same for a person's values as the store encodes them (PersonCodec), read in place.
+bool isGroupCardEncoded(std::string_view encoded);
 // The name of a group card.
 std::string groupName(const ABPersonData& data);
 // A person's categories, in order, each once.
@@ -51,15 +53,19 @@ class Index {
   // The groups a person is in: its categories, then the names of the group cards listing it, each
   // name once.
   std::vector<std::string> groupsOf(const ABPersonData& person) const;
-  // How many persons are in no group.
-  std::size_t withoutGroup() const { return withoutGroup_; }
+  // The same by the person's unique id (empty for a person in no group).
+  const std::vector<std::string>& groupsOfUid(const std::string& uid) const;
+  // How many persons are in no group, and their unique ids in store order.
+  std::size_t withoutGroup() const { return withoutGroup_.size(); }
+  const std::vector<std::string>& notInAnyGroup() const { return withoutGroup_; }
   std::size_t persons() const { return persons_; }
 
  private:
   void build(const std::vector<ABPersonSnapshot>& records);
   std::vector<Group> groups_;
   std::unordered_map<std::string, std::vector<std::string>> cardsListing_;  // person uid -> card names
-  std::size_t withoutGroup_ = 0;
+  std::unordered_map<std::string, std::vector<std::string>> byPerson_;      // person uid -> its groups
+  std::vector<std::string> withoutGroup_;
   std::size_t persons_ = 0;
 };
 

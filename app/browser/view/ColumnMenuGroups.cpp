@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <functional>
 
+#include "app/model/PersonRecord.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABConstants.h"
 
@@ -49,6 +50,7 @@ const std::vector<ColumnMenuGroup>& columnMenuGroups() {
       {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Related Names"), ofList(kABRelatedNamesProperty)},
       {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Social Profile"),
        keysWhere([](const RecordKey& row) { return row.family == Family::Social; })},
+      {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Groups"), {kGroupsColumn}},
   };
   return groups;
 }

@@ -140,12 +140,27 @@ void ContactTableModel::refilter(bool narrowing) {
   std::vector<int> found;
   if (narrowing) {
     for (int record : visible_)
-      if (haystack(record).contains(foldedFind_)) found.push_back(record);
+      if (shows(record)) found.push_back(record);
   } else {
     for (size_t record = 0; record < records_.size(); ++record)
-      if (haystack(record).contains(foldedFind_)) found.push_back(static_cast<int>(record));
+      if (shows(record)) found.push_back(static_cast<int>(record));
   }
   visible_ = std::move(found);
+}
+
+bool ContactTableModel::shows(size_t record) {
+  if (shownPersons_) {
+    const auto person = records_[record].person();
+    if (!person || !shownPersons_->count(person->uniqueId())) return false;
+  }
+  return foldedFind_.isEmpty() || haystack(record).contains(foldedFind_);
+}
+
+void ContactTableModel::setShownPersons(std::optional<std::unordered_set<std::string>> uids) {
+  beginResetModel();
+  shownPersons_ = std::move(uids);
+  refilter(false);
+  endResetModel();
 }
 
 void ContactTableModel::setFindText(const QString& text) {

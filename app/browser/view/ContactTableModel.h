@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "core/record/ContactRecord.h"
@@ -41,7 +43,10 @@ class ContactTableModel : public QAbstractTableModel {
   // ignoring letter case and accents. An empty text shows every record.
   void setFindText(const QString& text);
   const QString& findText() const { return findText_; }
-  bool isFiltered() const { return !foldedFind_.isEmpty(); }
+  bool isFiltered() const { return !foldedFind_.isEmpty() || shownPersons_.has_value(); }
+  // Keeps as rows only the records of these persons (the groups list's choice), together with
+  // find; nullopt shows every record.
+  void setShownPersons(std::optional<std::unordered_set<std::string>> uids);
   // The form texts are compared in: accents removed, case folded.
   static QString foldForFind(const QString& text);
 
@@ -79,11 +84,13 @@ class ContactTableModel : public QAbstractTableModel {
   void columnsChanged();
   // Recomputes the found rows; `narrowing` when only the rows found before can still match.
   void refilter(bool narrowing);
+  bool shows(size_t record);
 
   ABAddressBook& book_;
   ContactRecords records_;
   QString findText_;
   QString foldedFind_;
+  std::optional<std::unordered_set<std::string>> shownPersons_;
   std::vector<int> visible_;        // the records shown while filtered, in table order
   std::vector<QString> haystacks_;  // one per record while a find is in use, else empty
   std::vector<std::string> columns_;

@@ -23,11 +23,13 @@
 #include "app/browser/view/ColumnMenuGroups.h"
 #include "app/browser/view/ContactCardDialog.h"
 #include "app/browser/view/ContactTableModel.h"
+#include "app/browser/view/GroupsPanel.h"
 #include "app/browser/view/UserQuestion.h"
 #include "app/browser/view/ValueEditors.h"
 #include "app/export/view/ExportContactController.h"
 #include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABGroups.h"
 
 namespace {
 
@@ -133,7 +135,22 @@ LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWid
   findBar->setContentsMargins(6, 6, 6, 6);
   findBar->addWidget(findField_);
   layout->addLayout(findBar);
-  layout->addWidget(tableView_);
+  groups_ = new GroupsPanel(book_, question_.get(), this);
+  auto* beside = new QHBoxLayout();
+  beside->setContentsMargins(0, 0, 0, 0);
+  beside->setSpacing(0);
+  beside->addWidget(groups_);
+  beside->addWidget(tableView_, 1);
+  layout->addLayout(beside, 1);
+  connect(groups_, &GroupsPanel::filterChanged, this, [this] {
+    ViewState state = captureViewState();
+    state.vertical = 0;
+    state.currentWasVisible = true;
+    model_->setShownPersons(groups_->shownUids());
+    restoreViewState(state);
+    emit countsChanged();
+  });
+  connect(groups_, &GroupsPanel::groupsChanged, this, &LoadContactsViewController::loadPersonInAddressBook);
   setTabOrder(findField_, tableView_);
   connect(tableView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &LoadContactsViewController::countsChanged);
@@ -199,6 +216,7 @@ void LoadContactsViewController::restoreColumns(const std::vector<std::string>& 
 
 void LoadContactsViewController::setQuestion(std::unique_ptr<UserQuestion> question) {
   question_ = std::move(question);
+  groups_->setQuestion(question_.get());
 }
 
 QAction* LoadContactsViewController::columnItem(const std::string& key) const {
@@ -236,6 +254,10 @@ void LoadContactsViewController::buildMenus() {
       emit countsChanged();
     }
   });
+  addToGroupAction_ = contextMenu_->addAction(tr("Add to Group…"));
+  removeFromGroupAction_ = contextMenu_->addAction(tr("Remove from Group…"));
+  connect(addToGroupAction_, &QAction::triggered, this, &LoadContactsViewController::addSelectedToGroup);
+  connect(removeFromGroupAction_, &QAction::triggered, this, &LoadContactsViewController::removeSelectedFromGroup);
   contextMenu_->addSeparator();
   deleteAction_ = contextMenu_->addAction(tr("Delete"));
   exportAction_ = contextMenu_->addAction(tr("Export"));
@@ -252,6 +274,8 @@ void LoadContactsViewController::buildMenus() {
     editManyAction_->setText(tr("Edit %1 Contacts…").arg(selected));
     editManyAction_->setEnabled(selected >= 2);
     findReplaceAction_->setEnabled(any);
+    addToGroupAction_->setEnabled(any);
+    removeFromGroupAction_->setEnabled(any);
     mergeAction_->setVisible(static_cast<bool>(mergeContacts));
     mergeAction_->setEnabled(selected >= 2);
   });
@@ -284,12 +308,17 @@ void LoadContactsViewController::loadPersonInAddressBook() {
   // first keystroke of a find filters at once.
   auto texts = std::make_shared<std::vector<QString>>();
   auto columns = std::make_shared<const std::vector<std::string>>(model_->columns());
+  auto groups = std::make_shared<std::shared_ptr<const ABGroups::Index>>();
   ABAddressBook* book = &book_;
-  QThread* load = QThread::create([book, result, texts, columns] {
+  QThread* load = QThread::create([book, result, texts, columns, groups] {
     *result = recordsOfAddressBook(*book);
     *texts = ContactTableModel::searchTexts(*result, *columns);
+    *groups = std::make_shared<const ABGroups::Index>(book->people());
   });
-  connect(load, &QThread::finished, this, [this, result, texts, columns, generation] {
+  connect(load, &QThread::finished, this, [this, result, texts, columns, groups, generation] {
+    if (generation != generation_) return;
+    groups_->setIndex(*groups);
+    model_->setShownPersons(groups_->shownUids());
     updateTableView(std::move(*result), generation, std::move(*texts), *columns);
   });
   connect(load, &QThread::finished, load, &QObject::deleteLater);
@@ -556,4 +585,47 @@ void LoadContactsViewController::exportItem() {
 void LoadContactsViewController::showRefusal(const QString& reason) {
   question_->inform(tr("The change was not saved."),
                     reason.isEmpty() ? QString() : reason.left(1).toUpper() + reason.mid(1) + ".");
+}
+
+void LoadContactsViewController::addSelectedToGroup() {
+  const std::vector<ABPersonRef> persons = selectedPersons();
+  if (persons.empty()) return;
+  QStringList choices = groups_->groupNames();
+  const QString proposed = groups_->chosenGroup() ? QString::fromStdString(*groups_->chosenGroup()) : QString();
+  if (choices.isEmpty()) choices << QString();
+  const auto name = groups_->askName(tr("Add to Group"),
+                                     tr("Add %n contact(s) to the group:", nullptr, static_cast<int>(persons.size())),
+                                     choices, proposed);
+  if (!name) return;
+  const ABGroups::Change change = ABGroups::addToGroup(book_, name->trimmed().toStdString(), persons);
+  if (!change.ok()) {
+    question_->inform(tr("The contacts could not be added to the group."), QString::fromStdString(change.error));
+    return;
+  }
+  if (change.contacts > 0) loadPersonInAddressBook();
+}
+
+void LoadContactsViewController::removeSelectedFromGroup() {
+  const std::vector<ABPersonRef> persons = selectedPersons();
+  if (persons.empty()) return;
+  // The groups any of them is in.
+  QStringList choices;
+  for (const auto& person : persons)
+    for (const auto& name : groups_->index().groupsOf(*person->snapshot()))
+      if (!choices.contains(QString::fromStdString(name))) choices << QString::fromStdString(name);
+  if (choices.isEmpty()) {
+    question_->inform(tr("The selected contacts are in no group."), QString());
+    return;
+  }
+  const QString proposed = groups_->chosenGroup() ? QString::fromStdString(*groups_->chosenGroup()) : choices.front();
+  const auto name = groups_->askName(
+      tr("Remove from Group"), tr("Remove %n contact(s) from the group:", nullptr, static_cast<int>(persons.size())),
+      choices, proposed);
+  if (!name) return;
+  const ABGroups::Change change = ABGroups::removeFromGroup(book_, name->toStdString(), persons);
+  if (!change.ok()) {
+    question_->inform(tr("The contacts could not be removed from the group."), QString::fromStdString(change.error));
+    return;
+  }
+  if (change.contacts > 0) loadPersonInAddressBook();
 }

@@ -17,6 +17,7 @@
 class ABAddressBook;
 class ContactTableModel;
 class ExportContactController;
+class GroupsPanel;
 class QAction;
 
 class QLineEdit;
@@ -64,6 +65,13 @@ class LoadContactsViewController : public QWidget {
   QAction* editManyAction() const { return editManyAction_; }
   QAction* findReplaceAction() const { return findReplaceAction_; }
   QAction* mergeAction() const { return mergeAction_; }
+  QAction* addToGroupAction() const { return addToGroupAction_; }
+  QAction* removeFromGroupAction() const { return removeFromGroupAction_; }
+  // The groups list beside the table, which filters it.
+  GroupsPanel* groupsPanel() const { return groups_; }
+  // "Add to Group…" and "Remove from Group…" for the selected contacts: one change set each.
+  void addSelectedToGroup();
+  void removeSelectedFromGroup();
   // "Merge Contacts…" for two or more selected contacts: the window's merge dialog, given the
   // selected persons; true when it merged them. Without it the item is not offered.
   std::function<bool(const std::vector<ABPersonRef>& persons)> mergeContacts;
@@ -146,6 +154,9 @@ class LoadContactsViewController : public QWidget {
   QAction* editManyAction_ = nullptr;
   QAction* mergeAction_ = nullptr;
   QAction* findReplaceAction_ = nullptr;
+  QAction* addToGroupAction_ = nullptr;
+  QAction* removeFromGroupAction_ = nullptr;
+  GroupsPanel* groups_ = nullptr;
   QAction* deleteAction_ = nullptr;
   QAction* exportAction_ = nullptr;
   ExportContactController* exportContact_;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "tests/support/ProgramRun.h"
 
@@ -102,6 +103,55 @@ TEST_F(GroupCommandTest, EachGroupCommandChangesCategoriesAndCardsAndIsUndone) {
   EXPECT_EQ(run.status, 0) << run.err;
   run = rolvane({"scan", "--group", "Choir"});
   EXPECT_EQ(run.status, 1);
+}
+
+std::string readText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(GroupCommandTest, ExportsTakeTheGroupsColumnAndOneGroupAndWriteGroupCardsOnlyAsCards) {
+  const auto out = folder_ / "out";
+  std::filesystem::create_directories(out);
+  ProgramRun run = rolvane({"export", "--format", "csv", "--to", out.string(), "--columns", "First Name,Groups"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::string csv = readText(run.out.substr(0, run.out.find('\n')));
+  EXPECT_NE(csv.find("Ann,\"Golf, Family\""), std::string::npos) << csv;
+  EXPECT_NE(csv.find("Cy,"), std::string::npos) << csv;
+  EXPECT_EQ(csv.find("Family,"), std::string::npos) << "the group card is no row: " << csv;
+
+  // Every format of rows, the group card never a row: all information and the text table too.
+  for (const char* format : {"txt", "html", "xlsx"}) {
+    SCOPED_TRACE(format);
+    const auto into = out / format;
+    std::filesystem::create_directories(into);
+    run = rolvane({"export", "--format", format, "--to", into.string(), "--columns", "First Name,Last Name,Groups"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = rolvane({"export", "--format", format, "--to", into.string(), "--all-info"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    if (std::string(format) != "xlsx")
+      EXPECT_EQ(readText(run.out.substr(0, run.out.find('\n'))).find("Family"), std::string::npos);
+  }
+
+  // One group's members.
+  const auto family = out / "family";
+  std::filesystem::create_directories(family);
+  run = rolvane({"export", "--format", "csv", "--to", family.string(), "--columns", "First Name", "--group", "Family"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  csv = readText(run.out.substr(0, run.out.find('\n')));
+  EXPECT_NE(csv.find("Ann"), std::string::npos) << csv;
+  EXPECT_EQ(csv.find("Bob"), std::string::npos) << csv;
+  EXPECT_EQ(rolvane({"export", "--format", "csv", "--to", family.string(), "--group", "Choir"}).status, 1);
+
+  // vCard: categories and the group card, as cards.
+  const auto cards = out / "cards";
+  std::filesystem::create_directories(cards);
+  run = rolvane({"export", "--format", "vcard", "--to", cards.string(), "--all-info", "--one-file"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string vcf = readText(run.out.substr(0, run.out.find('\n')));
+  EXPECT_NE(vcf.find("CATEGORIES:Golf"), std::string::npos) << vcf;
+  EXPECT_NE(vcf.find("X-ADDRESSBOOKSERVER-KIND:group"), std::string::npos) << vcf;
+  EXPECT_NE(vcf.find("X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:ann"), std::string::npos) << vcf;
 }
 
 }  // namespace
