@@ -489,7 +489,14 @@ bool CsvImport::personOfRow(size_t row, ABPersonData& person, std::string* error
         built.birthParts[field.part == "Year" ? 0 : field.part == "Month" ? 1 : 2] = trimmed(value);
         break;
       case CsvField::Kind::KeptLines:
-        appendKeptLines(built.keptLines, value);
+        // A CATEGORIES line among them (Rolvane's own CSV of every value) is the person's groups.
+        for (std::string_view line : split(value, "\n")) {
+          if (line.rfind("CATEGORIES:", 0) == 0) {
+            for (std::string& category : categoriesOf(line.substr(11))) built.categories.push_back(std::move(category));
+            continue;
+          }
+          appendKeptLines(built.keptLines, line);
+        }
         break;
       case CsvField::Kind::LinesAsRead:
         built.linesAsRead += value;

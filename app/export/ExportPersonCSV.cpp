@@ -123,8 +123,18 @@ Cells everyValueCells(const ABPersonData& person) {
   if (const ABBytes* picture = person.bytes(kABImageDataProperty)) cells.emplace_back("Photo", encodeBase64(*picture));
   if (const std::int64_t* flags = person.integer(kABPersonFlags); flags && (*flags & kABShowAsCompany))
     cells.emplace_back("Show As", "Company");
+  // The groups of the person by name, as the vCard line an import of this file reads them from.
+  std::string categories;
+  if (const ABMultiValue* groups = person.multiValue(kABCategoriesProperty))
+    for (const auto& entry : groups->entries())
+      if (const std::string* name = std::get_if<std::string>(&entry.value); name && !name->empty()) {
+        categories += categories.empty() ? "CATEGORIES:" : ",";
+        appendEscapedText(categories, *name);
+      }
+  if (!categories.empty() && !person.string(kABVCardKeptLinesProperty))
+    cells.emplace_back("vCard Kept Lines", categories + "\n");
   if (const std::string* kept = person.string(kABVCardKeptLinesProperty)) {
-    std::string vcard;
+    std::string vcard = categories.empty() ? std::string() : categories + "\n";
     std::map<std::string, int> counts;
     for (size_t at = 0; at < kept->size();) {
       size_t end = kept->find('\n', at);

@@ -156,7 +156,11 @@ bool ContactTableModel::shows(size_t record) {
   return foldedFind_.isEmpty() || haystack(record).contains(foldedFind_);
 }
 
-void ContactTableModel::setShownPersons(std::optional<std::unordered_set<std::string>> uids) {
+void ContactTableModel::setShownPersons(std::optional<std::unordered_set<std::string>> uids, bool reset) {
+  if (!reset) {
+    shownPersons_ = std::move(uids);
+    return;
+  }
   beginResetModel();
   shownPersons_ = std::move(uids);
   refilter(false);

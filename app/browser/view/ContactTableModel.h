@@ -45,8 +45,8 @@ class ContactTableModel : public QAbstractTableModel {
   const QString& findText() const { return findText_; }
   bool isFiltered() const { return !foldedFind_.isEmpty() || shownPersons_.has_value(); }
   // Keeps as rows only the records of these persons (the groups list's choice), together with
-  // find; nullopt shows every record.
-  void setShownPersons(std::optional<std::unordered_set<std::string>> uids);
+  // find; nullopt shows every record. Without reset, only for the records set next (setRecords).
+  void setShownPersons(std::optional<std::unordered_set<std::string>> uids, bool reset = true);
   // The form texts are compared in: accents removed, case folded.
   static QString foldForFind(const QString& text);
 

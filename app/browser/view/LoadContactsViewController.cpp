@@ -318,7 +318,6 @@ void LoadContactsViewController::loadPersonInAddressBook() {
   connect(load, &QThread::finished, this, [this, result, texts, columns, groups, generation] {
     if (generation != generation_) return;
     groups_->setIndex(*groups);
-    model_->setShownPersons(groups_->shownUids());
     updateTableView(std::move(*result), generation, std::move(*texts), *columns);
   });
   connect(load, &QThread::finished, load, &QObject::deleteLater);
@@ -429,6 +428,8 @@ void LoadContactsViewController::updateTableView(ContactRecords allPeopleArray, 
   // A load started later replaces this one; only the newest reaches the table.
   if (generation != generation_) return;
   const ViewState state = captureViewState();
+  // The rows of the group chosen, taken by the records set next.
+  model_->setShownPersons(groups_->shownUids(), false);
   model_->setRecords(std::move(allPeopleArray), std::move(searchTexts), searchedColumns);
   const auto& columns = model_->columns();
   if (!sortKey_.empty()) {
@@ -478,6 +479,8 @@ void LoadContactsViewController::deleteItem() {
   editManyAction_->setEnabled(selected.size() >= 2);
   findReplaceAction_->setEnabled(any);
   mergeAction_->setEnabled(selected.size() >= 2);
+  addToGroupAction_->setEnabled(any);
+  removeFromGroupAction_->setEnabled(any);
   bool confirmed = question_->confirm(tr("Are you sure you want to delete the selected person ?"),
                                       tr("This person will also delete from Contacts."), tr("Delete"), tr("Cancel"));
   if (!confirmed) return;

@@ -26,7 +26,7 @@ class GroupCommandTest : public ::testing::Test {
            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Family\r\nFN:Family\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
            "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:ann\r\nUID:family\r\nEND:VCARD\r\n";
     ProgramRun imported = rolvane({"import", (folder_ / "book.vcf").string()});
-    ASSERT_EQ(imported.status, 0) << imported.err;
+    ASSERT_EQ(imported.status, 0) << imported.out;
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
 
@@ -37,7 +37,7 @@ class GroupCommandTest : public ::testing::Test {
   // Group name -> its members, as `group list --json` says.
   std::map<std::string, std::vector<std::string>> groups() {
     ProgramRun run = rolvane({"group", "list", "--json"});
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, 0) << run.out;
     std::map<std::string, std::vector<std::string>> out;
     for (const auto& group : nlohmann::json::parse(run.out)["Groups"])
       out[group["Name"]] = group["Members"].get<std::vector<std::string>>();
@@ -45,7 +45,7 @@ class GroupCommandTest : public ::testing::Test {
   }
   void undo() {
     ProgramRun run = rolvane({"undo"});
-    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.status, 0) << run.out;
   }
 
   std::filesystem::path folder_;
@@ -61,7 +61,7 @@ TEST_F(GroupCommandTest, EachGroupCommandChangesCategoriesAndCardsAndIsUndone) {
   EXPECT_EQ(run.out, "Family\t1 contact (1 group card)\nGolf\t1 contact\nNot in any group\t2 contacts\n");
 
   run = rolvane({"group", "add", "Family", "--uid", "bob", "--uid", "cy"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(run.out, "added Bob Roe <bob> to Family\nadded Cy Day <cy> to Family\n");
   EXPECT_EQ(groups()["Family"], (std::vector<std::string>{"ann", "bob", "cy"}));
   undo();
@@ -76,16 +76,16 @@ TEST_F(GroupCommandTest, EachGroupCommandChangesCategoriesAndCardsAndIsUndone) {
   EXPECT_EQ(groups(), start);
 
   run = rolvane({"group", "rename", "Golf", "Family"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(groups(), (Groups{{"Family", {"ann"}}}));
   undo();
   EXPECT_EQ(groups(), start);
 
   run = rolvane({"group", "delete", "Family"});
   EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("needs --yes"), std::string::npos);
+  EXPECT_NE(run.out.find("needs --yes"), std::string::npos);
   run = rolvane({"group", "delete", "Family", "--yes"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(groups(), (Groups{{"Golf", {"ann"}}}));
   undo();
   EXPECT_EQ(groups(), start);
@@ -94,13 +94,13 @@ TEST_F(GroupCommandTest, EachGroupCommandChangesCategoriesAndCardsAndIsUndone) {
   EXPECT_EQ(rolvane({"group", "add", "Golf", "--uid", "nobody"}).status, 1);
   run = rolvane({"group", "add", "Golf", "--uid", "family"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("is a group"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("is a group"), std::string::npos) << run.out;
   EXPECT_EQ(rolvane({"group", "rename", "Choir", "Band"}).status, 1);
   EXPECT_EQ(groups(), start);
 
   // A scan of one group's members.
   run = rolvane({"scan", "--group", "Family", "--json"});
-  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.status, 0) << run.out;
   run = rolvane({"scan", "--group", "Choir"});
   EXPECT_EQ(run.status, 1);
 }
@@ -114,7 +114,7 @@ TEST_F(GroupCommandTest, ExportsTakeTheGroupsColumnAndOneGroupAndWriteGroupCards
   const auto out = folder_ / "out";
   std::filesystem::create_directories(out);
   ProgramRun run = rolvane({"export", "--format", "csv", "--to", out.string(), "--columns", "First Name,Groups"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.status, 0) << run.out;
   std::string csv = readText(run.out.substr(0, run.out.find('\n')));
   EXPECT_NE(csv.find("Ann,\"Golf, Family\""), std::string::npos) << csv;
   EXPECT_NE(csv.find("Cy,"), std::string::npos) << csv;
@@ -126,9 +126,9 @@ TEST_F(GroupCommandTest, ExportsTakeTheGroupsColumnAndOneGroupAndWriteGroupCards
     const auto into = out / format;
     std::filesystem::create_directories(into);
     run = rolvane({"export", "--format", format, "--to", into.string(), "--columns", "First Name,Last Name,Groups"});
-    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.status, 0) << run.out;
     run = rolvane({"export", "--format", format, "--to", into.string(), "--all-info"});
-    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.status, 0) << run.out;
     if (std::string(format) != "xlsx")
       EXPECT_EQ(readText(run.out.substr(0, run.out.find('\n'))).find("Family"), std::string::npos);
   }
@@ -137,7 +137,7 @@ TEST_F(GroupCommandTest, ExportsTakeTheGroupsColumnAndOneGroupAndWriteGroupCards
   const auto family = out / "family";
   std::filesystem::create_directories(family);
   run = rolvane({"export", "--format", "csv", "--to", family.string(), "--columns", "First Name", "--group", "Family"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.status, 0) << run.out;
   csv = readText(run.out.substr(0, run.out.find('\n')));
   EXPECT_NE(csv.find("Ann"), std::string::npos) << csv;
   EXPECT_EQ(csv.find("Bob"), std::string::npos) << csv;
@@ -147,7 +147,7 @@ TEST_F(GroupCommandTest, ExportsTakeTheGroupsColumnAndOneGroupAndWriteGroupCards
   const auto cards = out / "cards";
   std::filesystem::create_directories(cards);
   run = rolvane({"export", "--format", "vcard", "--to", cards.string(), "--all-info", "--one-file"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.status, 0) << run.out;
   const std::string vcf = readText(run.out.substr(0, run.out.find('\n')));
   EXPECT_NE(vcf.find("CATEGORIES:Golf"), std::string::npos) << vcf;
   EXPECT_NE(vcf.find("X-ADDRESSBOOKSERVER-KIND:group"), std::string::npos) << vcf;

@@ -65,15 +65,17 @@ TEST_F(ScanDriverTest, OrderOfNamesChangesOnlyTheOrderOfKeys) {
   ASSERT_EQ(forward.shareEmail.size(), 1u);
   EXPECT_EQ(forward.shareEmail[0].SearchedPerson, backward.shareEmail[0].SearchedPerson);
   // The thirteen conditions, then those of similar contacts and phone numbers, then the four of
-  // damaged text, names in one case, birthdays and contacts that cannot be reached.
-  EXPECT_EQ(scanConditions().size(), 20u);
+  // damaged text, names in one case, birthdays and contacts that cannot be reached, then the two of
+  // groups.
+  EXPECT_EQ(scanConditions().size(), 22u);
   EXPECT_EQ(scanConditions().front().key, "DuplicateContacts");
   EXPECT_EQ(scanConditions()[12].name, "Emails duplicated among multiple contacts");
   EXPECT_EQ(scanConditions()[13].key, "SimilarContacts");
   EXPECT_EQ(scanConditions()[14].key, "DupPhoneFormat");
   EXPECT_EQ(scanConditions()[15].name, "Phone number not in international format");
   EXPECT_EQ(scanConditions()[16].key, "DamagedText");
-  EXPECT_EQ(scanConditions().back().key, "Unreachable");
+  EXPECT_EQ(scanConditions()[19].key, "Unreachable");
+  EXPECT_EQ(scanConditions().back().key, "EmptyGroup");
 }
 
 // The values a scan reads are found in one walk over a person's values: each must be the one the
@@ -281,6 +283,25 @@ TEST(ScanSnapshotTest, ReadFromTheStoreFindsWhatTheOpenedBookFinds) {
       for (const auto& number : numbers) list.addValueWithLabel(number, kABPhoneWorkLabel);
       person->setValueForProperty(list, kABPhoneProperty);
       book->addRecord(person);
+    }
+    // Groups: one name written two ways (by categories and a group card's name), an empty group
+    // card. Group cards are never among the persons a condition about persons lists.
+    for (size_t i = 0; i < 3; ++i) {
+      ABMultiValue categories;
+      categories.addValueWithLabel(std::string(i < 2 ? "Family" : "family "), std::string());
+      people[i]->setValueForProperty(categories, kABCategoriesProperty);
+      book->addRecord(people[i]);
+    }
+    for (const char* name : {"FAMILY", "Old"}) {
+      auto card = ABPerson::create();
+      card->setValueForProperty(kABKindGroup, kABKindProperty);
+      card->setValueForProperty(std::string(name), kABGroupNameProperty);
+      if (std::string(name) == "FAMILY") {
+        ABMultiValue members;
+        members.addValueWithLabel(people[3]->uniqueId(), "urn:uuid:");
+        card->setValueForProperty(members, kABGroupMembersProperty);
+      }
+      book->addRecord(card);
     }
     ASSERT_TRUE(book->save());
     // Marks: two persons of a duplicate group are not the same person; a number kept as written.

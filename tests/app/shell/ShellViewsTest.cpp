@@ -45,14 +45,15 @@ ProgressView* arcView(double start, double end, const QString& shape = "Arc") {
 
 TEST(TableViewWindowController, StartsWithEveryConditionTickedInTableOrder) {
   TableViewWindowController preferences;
-  ASSERT_EQ(preferences.dataSoucreArray().size(), 20u);
+  ASSERT_EQ(preferences.dataSoucreArray().size(), 22u);
   EXPECT_EQ(preferences.getSelectArray(), preferences.dataSoucreArray());
   EXPECT_EQ(preferences.dataSoucreArray().front(), "Duplicate contacts");
   EXPECT_EQ(preferences.dataSoucreArray()[12], "Emails duplicated among multiple contacts");
   EXPECT_EQ(preferences.dataSoucreArray()[15], "Phone number not in international format");
   EXPECT_EQ(preferences.dataSoucreArray()[16], "Damaged text");
-  EXPECT_EQ(preferences.dataSoucreArray().back(), "Contact that cannot be reached");
-  for (int row = 0; row < 20; ++row) EXPECT_EQ(preferences.tableView()->item(row)->checkState(), Qt::Checked);
+  EXPECT_EQ(preferences.dataSoucreArray()[19], "Contact that cannot be reached");
+  EXPECT_EQ(preferences.dataSoucreArray().back(), "Empty group");
+  for (int row = 0; row < 22; ++row) EXPECT_EQ(preferences.tableView()->item(row)->checkState(), Qt::Checked);
 }
 
 TEST(TableViewWindowController, TheRegionOfPhoneNumbersFollowsTheLocaleUntilOneIsChosen) {
@@ -77,7 +78,7 @@ TEST(TableViewWindowController, UntickAndTickAgainMovesTheNameToTheEnd) {
   expected.push_back("Incomplete name");
   // Through the check box, as a click does.
   preferences.tableView()->item(1)->setCheckState(Qt::Unchecked);
-  EXPECT_EQ(preferences.getSelectArray().size(), 19u);
+  EXPECT_EQ(preferences.getSelectArray().size(), 21u);
   preferences.tableView()->item(1)->setCheckState(Qt::Checked);
   EXPECT_EQ(preferences.getSelectArray(), expected);
 }
@@ -89,9 +90,9 @@ TEST(TableViewWindowController, CancelKeepsTheClicksAndTheCallerHoldsACopy) {
   preferences.toggleConditionAtRow(0);
   preferences.cancelClicked();
   EXPECT_FALSE(preferences.isVisible());
-  EXPECT_EQ(preferences.getSelectArray().size(), 19u);
+  EXPECT_EQ(preferences.getSelectArray().size(), 21u);
   EXPECT_EQ(preferences.tableView()->item(0)->checkState(), Qt::Unchecked);
-  EXPECT_EQ(before.size(), 20u);
+  EXPECT_EQ(before.size(), 22u);
   EXPECT_EQ(preferences.tableView()->item(0)->flags() & Qt::ItemIsEditable, Qt::NoItemFlags);
 }
 

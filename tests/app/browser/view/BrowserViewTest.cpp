@@ -19,6 +19,7 @@
 #include "app/browser/view/ContactCardDialog.h"
 #include "app/browser/view/ContactTableModel.h"
 #include "app/model/ShownName.h"
+#include "app/model/PersonRecord.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABConstants.h"
 #include "tests/app/browser/view/ViewTestSupport.h"
@@ -401,6 +402,8 @@ TEST(ColumnMenuGroupsTest, EveryKeyOfTheRecordIsOfferedOnce) {
   std::vector<std::string> table;
   for (const auto& row : RecordKeys::all()) table.push_back(row.key);
   table.push_back(ContactTableModel::kNameColumn);  // the table's own, never blank
+  // Beside the record's keys, the column of the groups a contact is in.
+  table.push_back(kGroupsColumn);
   std::sort(offered.begin(), offered.end());
   std::sort(table.begin(), table.end());
   EXPECT_EQ(offered, table);
