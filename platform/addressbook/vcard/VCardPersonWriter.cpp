@@ -627,7 +627,25 @@ void appendVCard(const ABPersonData& person, std::string& out, VCardVersion vers
   } else {
     slot("FN");
   }
-  if (group) {
+  if (group && writer.writes4()) {
+    // Back to a source of vCard 4.0: its own spellings of a group.
+    line += "KIND:group";
+    writer.endLine();
+    const std::string lines = vCardSlotLines(person, "MEMBER");
+    std::string_view members = lines;
+    constexpr std::string_view kApple = "X-ADDRESSBOOKSERVER-MEMBER";
+    while (!members.empty()) {
+      const std::size_t end = members.find('\n');
+      std::string_view member = members.substr(0, end);
+      if (member.starts_with(kApple)) {
+        line += "MEMBER";
+        member.remove_prefix(kApple.size());
+      }
+      line += member;
+      writer.endLine();
+      members.remove_prefix(end == std::string_view::npos ? members.size() : end + 1);
+    }
+  } else if (group) {
     slot("KIND");
     slot("MEMBER");
   }

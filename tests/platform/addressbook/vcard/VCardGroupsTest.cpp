@@ -131,6 +131,13 @@ TEST(VCardGroupsTest, AVersion4GroupCardIsAGroupAndGoesOutInTheSpellingOfVersion
   EXPECT_TRUE(ABGroups::isGroupCard(back));
   EXPECT_EQ(ABGroups::members(back), ABGroups::members(group));
   EXPECT_EQ(ABGroups::groupName(back), "Book club");
+  // Back to a source of vCard 4.0, in its own spellings.
+  const Strings back4 = linesOf(vCardForPerson(group, VCardVersion::AsRead));
+  EXPECT_TRUE(has(back4, "VERSION:4.0"));
+  EXPECT_TRUE(has(back4, "KIND:group"));
+  EXPECT_TRUE(has(back4, "MEMBER:urn:uuid:ann-1"));
+  EXPECT_FALSE(has(back4, "X-ADDRESSBOOKSERVER-KIND:group"));
+  EXPECT_EQ(ABGroups::members(readOne(vCardForPerson(group, VCardVersion::AsRead))), ABGroups::members(group));
   // KIND:individual and KIND:org are no groups.
   EXPECT_FALSE(ABGroups::isGroupCard(readOne("BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:org\r\nFN:Acme\r\nEND:VCARD\r\n")));
   // A MEMBER line of a card that is no group stays a line of the card.
