@@ -39,7 +39,8 @@ class GroupCommandTest : public ::testing::Test {
     ProgramRun run = rolvane({"group", "list", "--json"});
     EXPECT_EQ(run.status, 0) << run.out;
     std::map<std::string, std::vector<std::string>> out;
-    for (const auto& group : nlohmann::json::parse(run.out)["Groups"])
+    const nlohmann::json listed = nlohmann::json::parse(run.out);
+    for (const auto& group : listed["Groups"])
       out[group["Name"]] = group["Members"].get<std::vector<std::string>>();
     return out;
   }
