@@ -130,8 +130,9 @@ TEST_F(GroupCommandTest, ExportsTakeTheGroupsColumnAndOneGroupAndWriteGroupCards
     ASSERT_EQ(run.status, 0) << run.out;
     run = rolvane({"export", "--format", format, "--to", into.string(), "--all-info"});
     ASSERT_EQ(run.status, 0) << run.out;
-    if (std::string(format) != "xlsx")
+    if (std::string(format) != "xlsx") {
       EXPECT_EQ(readText(run.out.substr(0, run.out.find('\n'))).find("Family"), std::string::npos);
+    }
   }
 
   // One group's members.
