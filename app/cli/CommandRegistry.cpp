@@ -1,5 +1,6 @@
 #include "app/cli/CommandRegistry.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -78,6 +79,19 @@ bool CommandContext::readStoreWith(
 
 void CommandContext::storeUnreadable(const std::string& error) const {
   err << "rolvane: cannot open the address book: " << error << "\n";
+}
+
+bool personsOfUids(const ABAddressBook& book, const std::vector<std::string>& uids, const std::string& command,
+                   std::ostream& err, std::vector<ABPersonRef>& persons, const std::string& whatNothing) {
+  for (const auto& uid : uids) {
+    ABPersonRef person = book.recordForUniqueId(uid);
+    if (!person) {
+      err << "rolvane " << command << ": no contact has the unique id \"" << uid << "\"" << whatNothing << "\n";
+      return false;
+    }
+    if (std::find(persons.begin(), persons.end(), person) == persons.end()) persons.push_back(person);
+  }
+  return true;
 }
 
 bool regionArgument(const std::string& value, const std::string& command, std::ostream& err, std::string& region) {

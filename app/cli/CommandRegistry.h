@@ -9,7 +9,9 @@
 #include <vector>
 
 class ABAddressBook;
+class ABPerson;
 class ABPersonData;
+using ABPersonRef = std::shared_ptr<ABPerson>;
 class ABStoredBatch;
 
 // What every subcommand receives: its own arguments (after the subcommand's name), the store
@@ -74,6 +76,12 @@ struct CommandRegistration {
 // Reads the value of --region (a two-letter region code libphonenumber knows, any case) into
 // region; false after one line on err naming the problem.
 bool regionArgument(const std::string& value, const std::string& command, std::ostream& err, std::string& region);
+
+// The contacts of the unique ids given with --uid, each once, in the order given. False after one
+// line on err ("rolvane COMMAND: no contact has the unique id "U"" and whatNothing) when an id is
+// nobody's.
+bool personsOfUids(const ABAddressBook& book, const std::vector<std::string>& uids, const std::string& command,
+                   std::ostream& err, std::vector<ABPersonRef>& persons, const std::string& whatNothing = "");
 
 // Runs the whole command line as the rolvane program does; returns the exit status.
 int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err);

@@ -102,14 +102,7 @@ int runEdit(CommandContext& ctx) {
     // Group cards are no contacts to edit.
     persons = ABGroups::personsOnly(book->people());
   } else {
-    for (const auto& uid : uids) {
-      ABPersonRef person = book->recordForUniqueId(uid);
-      if (!person) {
-        ctx.err << "rolvane edit: no contact has the unique id \"" << uid << "\"\n";
-        return 1;
-      }
-      if (std::find(persons.begin(), persons.end(), person) == persons.end()) persons.push_back(person);
-    }
+    if (!personsOfUids(*book, uids, "edit", ctx.err, persons)) return 1;
   }
   if (persons.size() == 1 && !all && !find) {
     ABPersonRef person = persons.front();

@@ -100,14 +100,7 @@ int runGroup(CommandContext& ctx) {
     ABAddressBook* book = ctx.openStore();
     if (!book) return 1;
     std::vector<ABPersonRef> persons;
-    for (const auto& uid : uids) {
-      ABPersonRef person = book->recordForUniqueId(uid);
-      if (!person) {
-        ctx.err << "rolvane group: no contact has the unique id \"" << uid << "\"; nothing was changed\n";
-        return 1;
-      }
-      persons.push_back(person);
-    }
+    if (!personsOfUids(*book, uids, "group", ctx.err, persons, "; nothing was changed")) return 1;
     if (what == "add")
       return report(ctx, ABGroups::addToGroup(*book, args[1], persons),
                     "Every contact named is in " + args[1] + " already; nothing was changed");

@@ -121,14 +121,7 @@ int runMerge(CommandContext& ctx) {
   ABAddressBook* book = ctx.openStore();
   if (!book) return 1;
   std::vector<ABPersonRef> persons;
-  for (const auto& uid : uids) {
-    ABPersonRef person = book->recordForUniqueId(uid);
-    if (!person) {
-      ctx.err << "rolvane merge: no contact has the unique id \"" << uid << "\"\n";
-      return 1;
-    }
-    persons.push_back(person);
-  }
+  if (!personsOfUids(*book, uids, "merge", ctx.err, persons)) return 1;
   // In store order, as the automatic merge takes them.
   std::vector<ABPersonRef> ordered;
   for (const auto& person : book->people())

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <mutex>
 
+#include "platform/text/Utf8.h"
+
 namespace {
 
 std::string folded(std::string_view text) {
@@ -108,18 +110,6 @@ std::vector<std::string> AllowedNames::settingsList(std::string_view value) {
   // list as @Invalid(); an item beginning with "@" is written with a second one.
   std::vector<std::string> items;
   if (value == "@Invalid()") return items;
-  auto appendCodePoint = [](std::string& out, unsigned code) {
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  };
   std::string item;
   bool quoted = false, itemQuoted = false;
   size_t keep = 0;  // the item's length up to its last character that is not a trailing space
@@ -169,7 +159,7 @@ std::vector<std::string> AllowedNames::settingsList(std::string_view value) {
             const char h = value[i++];
             code = code * 16 + static_cast<unsigned>(h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
           }
-          appendCodePoint(item, code);
+          appendUtf8(item, code);
           break;
         }
         default:
@@ -177,7 +167,7 @@ std::vector<std::string> AllowedNames::settingsList(std::string_view value) {
             unsigned code = static_cast<unsigned>(e - '0');
             while (i < value.size() && value[i] >= '0' && value[i] <= '7')
               code = code * 8 + static_cast<unsigned>(value[i++] - '0');
-            appendCodePoint(item, code);
+            appendUtf8(item, code);
           } else {
             item += e;  // \" \\ \' \?
           }

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/text/ByteWords.h"
+#include "platform/text/Utf8.h"
 
 namespace TextRepair {
 
@@ -34,14 +35,6 @@ int byteOf(UChar32 c) {
 UChar32 windows1252(unsigned char byte) {
   if (byte >= 0x80 && byte < 0xA0 && kWindows1252High[byte - 0x80]) return kWindows1252High[byte - 0x80];
   return byte;
-}
-
-void appendUtf8(std::string& out, UChar32 c) {
-  char bytes[4];
-  int32_t length = 0;
-  UBool error = false;
-  U8_APPEND(reinterpret_cast<uint8_t*>(bytes), length, 4, c, error);
-  if (!error) out.append(bytes, static_cast<size_t>(length));
 }
 
 // Whether the bytes are valid UTF-8 and hold a character beyond ASCII.

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "platform/text/Utf8.h"
+
 namespace {
 
 int hexValue(char c) {
@@ -51,19 +53,6 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
 
 bool needsEscape(char c) {
   return c == '\\' || c == ',' || c == ';' || c == '\n' || c == '\r';
-}
-
-void appendCodePoint(std::string& out, unsigned code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 std::string normalisedCharset(std::string_view name) {
@@ -311,9 +300,9 @@ std::string windows1252ToUtf8(std::string_view text) {
   out.reserve(text.size() + text.size() / 4);
   for (unsigned char c : text) {
     if (c >= 0x80 && c < 0xA0)
-      appendCodePoint(out, high[c - 0x80]);
+      appendUtf8(out, high[c - 0x80]);
     else
-      appendCodePoint(out, c);
+      appendUtf8(out, c);
   }
   return out;
 }

@@ -12,6 +12,7 @@
 #include "../../support/ProgramRun.h"
 #include "../../support/RadicaleServer.h"
 #include "../addressbook/TestStorePath.h"
+#include "CardDavTestFixture.h"
 #include "SyncTestSupport.h"
 #include "platform/addressbook/ABGroups.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
@@ -28,40 +29,18 @@ std::string groupCard(const std::string& uid, const std::string& name, const Str
   return text + "UID:" + uid + "\r\nEND:VCARD\r\n";
 }
 
-class CardDavGroupsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(server_.ready()) << "Radicale did not start (python3-radicale is installed by scripts/install-deps):\n"
-                                 << server_.log();
-    writeFile(folder_.file("password"), "secret\n");
+// Every card on the server, read as the store reads them.
+std::vector<ABPersonData> personsOf(const std::map<std::string, std::string>& cards) {
+  std::vector<ABPersonData> read;
+  for (const auto& [href, text] : cards) {
+    VCardImportResult one = VCardImporter::importText(text);
+    EXPECT_TRUE(one.ok()) << one.error;
+    for (auto& person : one.persons) read.push_back(std::move(person));
   }
-  ProgramRun rolvane(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--store", folder_.file("store.sqlite").string()});
-    return runProgram(ROLVANE_PROGRAM, args);
-  }
-  // Every card on the server, read as the store reads them.
-  std::vector<ABPersonData> cardsOnServer() {
-    CardDavCollection collection({server_.bookUrl(), "ann", "secret", false});
-    std::map<std::string, std::string> etags;
-    EXPECT_TRUE(collection.list(etags, nullptr));
-    std::vector<std::string> hrefs;
-    for (const auto& [href, etag] : etags) hrefs.push_back(href);
-    std::map<std::string, CardCollection::Card> cards;
-    EXPECT_TRUE(collection.fetch(hrefs, cards, nullptr));
-    std::vector<ABPersonData> read;
-    for (const auto& [href, card] : cards) {
-      VCardImportResult one = VCardImporter::importText(card.text);
-      EXPECT_TRUE(one.ok()) << one.error;
-      for (auto& person : one.persons) read.push_back(std::move(person));
-    }
-    return read;
-  }
+  return read;
+}
 
-  TempFolder folder_;
-  RadicaleServer server_{folder_.path() / "radicale"};
-};
-
-TEST_F(CardDavGroupsTest, GroupCardsAndCategoriesSurviveAScanFixingEverythingAndASync) {
+TEST_F(CardDavTest, GroupCardsAndCategoriesSurviveAScanFixingEverythingAndASync) {
   ASSERT_EQ(
       server_.put("ann1.vcf", card("ann-1", "Ann", "Lee", "EMAIL:ann@home.example\r\nCATEGORIES:Family,Golf\r\n")),
       201);
@@ -93,7 +72,7 @@ TEST_F(CardDavGroupsTest, GroupCardsAndCategoriesSurviveAScanFixingEverythingAnd
   ASSERT_EQ(run.status, 0) << run.out;
 
   // On the server: both group cards, as group cards; the merged contact in each of them.
-  const std::vector<ABPersonData> cards = cardsOnServer();
+  const std::vector<ABPersonData> cards = personsOf(cardsOnServer());
   std::string merged;
   std::map<std::string, Strings> membersOf, categoriesOf;
   for (const auto& data : cards) {
