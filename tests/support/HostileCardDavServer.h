@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "RadicaleServer.h"
+#include "tests/support/TestPaths.h"
 
 class HostileCardDavServer {
  public:

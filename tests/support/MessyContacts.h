@@ -14,6 +14,7 @@
 
 #include "core/record/ContactRecord.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/TestPaths.h"
 
 namespace messy {
 

@@ -10,6 +10,7 @@
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/TestPaths.h"
 
 namespace {
 

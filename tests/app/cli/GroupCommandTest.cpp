@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "tests/support/ProgramRun.h"
+#include "tests/support/TestPaths.h"
 
 namespace {
 
@@ -40,8 +41,7 @@ class GroupCommandTest : public ::testing::Test {
     EXPECT_EQ(run.status, 0) << run.out;
     std::map<std::string, std::vector<std::string>> out;
     const nlohmann::json listed = nlohmann::json::parse(run.out);
-    for (const auto& group : listed["Groups"])
-      out[group["Name"]] = group["Members"].get<std::vector<std::string>>();
+    for (const auto& group : listed["Groups"]) out[group["Name"]] = group["Members"].get<std::vector<std::string>>();
     return out;
   }
   void undo() {

@@ -7,6 +7,7 @@
 
 #include "app/cli/WindowModule.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/TestPaths.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "platform/addressbook/vcard/VCardImporter.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/StoreRows.h"
+#include "tests/support/TestPaths.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "platform/addressbook/vcard/VCardImporter.h"
 
 #include <algorithm>
+#include "tests/support/TestPaths.h"
 
 namespace RC = ReviewCategories;
 namespace Opt = ReviewCategories::Option;

@@ -5,6 +5,7 @@
 #include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/ScanConditions.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
+#include "tests/support/TestPaths.h"
 
 namespace RC = ReviewCategories;
 namespace Opt = ReviewCategories::Option;

@@ -37,6 +37,7 @@
 #include "platform/addressbook/ABConstants.h"
 #include "tests/app/shell/ShellTestMain.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/TestPaths.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "frameworks/numbers/WriteNumberFiles.h"
 #include "tests/frameworks/iwork/IWorkCellGrid.h"
+#include "tests/support/TestPaths.h"
 
 namespace fs = std::filesystem;
 

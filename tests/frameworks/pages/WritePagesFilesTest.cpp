@@ -7,6 +7,7 @@
 
 #include "frameworks/pages/WritePagesFiles.h"
 #include "tests/frameworks/iwork/IWorkCellGrid.h"
+#include "tests/support/TestPaths.h"
 
 namespace fs = std::filesystem;
 

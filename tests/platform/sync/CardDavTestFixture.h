@@ -13,6 +13,7 @@
 #include "../addressbook/TestStorePath.h"
 #include "SyncTestSupport.h"
 #include "platform/sync/CardDavCollection.h"
+#include "tests/support/TestPaths.h"
 
 class CardDavTest : public ::testing::Test {
  protected:

@@ -18,6 +18,7 @@
 #include "platform/sync/SyncEngine.h"
 #include "platform/sync/SyncRun.h"
 #include "platform/sync/VdirCollection.h"
+#include "tests/support/TestPaths.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "platform/sync/VdirCollection.h"
 
 #include <nlohmann/json.hpp>
+#include "tests/support/TestPaths.h"
 
 namespace {
 

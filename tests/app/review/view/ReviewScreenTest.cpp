@@ -29,6 +29,7 @@
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/ABMarks.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
+#include "tests/support/TestPaths.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
+#include "tests/support/TestPaths.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "platform/addressbook/vcard/VCardKept.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
 #include "platform/addressbook/vcard/VCardText.h"
+#include "tests/support/TestPaths.h"
 
 namespace {
 
