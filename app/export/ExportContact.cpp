@@ -152,20 +152,37 @@ std::optional<ExportContact::PreparedExport> ExportContact::prepareExport(const 
                                                                           const std::string& folder, int tag) const {
   const Format* format = formatOf(title);
   if (!format) return std::nullopt;
+  std::optional<PreparedExport> prepared;
   if (tag == kTagShownColumns)
-    return PreparedExport{*format,
-                          std::make_shared<const ContactRecords>(copyDictionaryDataSoucre(writesWholePersons(title))),
-                          folder, false};
-  if (tag == kTagAllInformation) {
-    if (isExportAllPeople_ && browser_)
-      return PreparedExport{*format, std::make_shared<const ContactRecords>(browser_->getTableViewDataArray()), folder,
-                            true};
-    return PreparedExport{*format, exportArray_, folder, true};
-  }
-  return std::nullopt;
+    prepared =
+        PreparedExport{*format,
+                       std::make_shared<const ContactRecords>(copyDictionaryDataSoucre(writesWholePersons(title))),
+                       folder,
+                       false,
+                       {}};
+  else if (tag == kTagAllInformation && isExportAllPeople_ && browser_)
+    prepared = PreparedExport{
+        *format, std::make_shared<const ContactRecords>(browser_->getTableViewDataArray()), folder, true, {}};
+  else if (tag == kTagAllInformation)
+    prepared = PreparedExport{*format, exportArray_, folder, true, {}};
+  // A vCard file holds the contacts' groups as the address book has them: their group cards too.
+  if (prepared && browser_ && isVCard(title)) prepared->groupCards = browser_->groupCardsOf(prepared->records());
+  return prepared;
+}
+
+bool ExportContact::isVCard(const std::string& title) {
+  return title == "Save to vCard" || title == kVCardOneFile;
 }
 
 ExportResult ExportContact::run(const PreparedExport& prepared) {
+  if (!prepared.groupCards.empty() && prepared.format.writer && isVCard(prepared.format.title)) {
+    const std::string destination = destinationOf(prepared.format, prepared.folder);
+    if (prepared.format.title == kVCardOneFile)
+      return ExportVCard().exportOneFileWithArrayToPath(prepared.records(), destination, prepared.allInfo,
+                                                        prepared.groupCards);
+    return ExportVCard().exportVcardWithArrayToPath(prepared.records(), destination, prepared.allInfo,
+                                                    prepared.groupCards);
+  }
   return runFormat(prepared.format, prepared.records(), prepared.folder, prepared.allInfo);
 }
 

@@ -25,6 +25,9 @@ class ExportBrowserSource {
   virtual ~ExportBrowserSource() = default;
   virtual std::vector<std::string> tableColumnIdentifiers() const = 0;
   virtual ContactRecords getTableViewDataArray() const = 0;
+  // The group cards that list one of the records' persons, as they are stored: what a vCard export
+  // of those records writes beside their cards, so that their groups go with them.
+  virtual std::vector<ABPersonData> groupCardsOf(const ContactRecords&) const { return {}; }
 };
 
 // The export driver: picks the records for the chosen column choice, the destination for the
@@ -83,6 +86,8 @@ class ExportContact {
     std::string folder;
     bool allInfo = false;
     const ContactRecords& records() const { return *shared; }
+    // For the vCard formats: the group cards written after the records' cards.
+    std::vector<ABPersonData> groupCards;
   };
   // The records and destination of the export chosen in the folder panel, taken on the calling
   // thread; nullopt for an unknown title or tag.
@@ -104,6 +109,8 @@ class ExportContact {
   // Whether the format writes whole persons in an export of all information (the vCard formats
   // and the CSV files of whole persons).
   static bool writesWholePersons(const std::string& title);
+  // The two vCard formats (a folder of cards, one file).
+  static bool isVCard(const std::string& title);
   static bool isPersonCsv(const std::string& title);
   // An export of all information in a format that writes whole persons, from persons given a batch
   // at a time: no record is made and no person is kept once written, on the calling thread.

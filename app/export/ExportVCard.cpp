@@ -138,9 +138,15 @@ using CardBatchWriter = std::function<bool(size_t count, const CardAppender& app
 // them all.
 using CardSource = std::function<bool(const CardBatchWriter& write, std::string* error)>;
 
-CardSource cardsOfRecords(const ContactRecords& records, bool wholePersons) {
-  return [&records, wholePersons](const CardBatchWriter& write, std::string*) {
-    write(records.size(), [&](size_t i, std::string& out) { appendCard(records[i], wholePersons, out); });
+CardSource cardsOfRecords(const ContactRecords& records, bool wholePersons,
+                          const std::vector<ABPersonData>& groupCards) {
+  return [&records, wholePersons, &groupCards](const CardBatchWriter& write, std::string*) {
+    write(records.size() + groupCards.size(), [&](size_t i, std::string& out) {
+      if (i < records.size())
+        appendCard(records[i], wholePersons, out);
+      else
+        appendVCard(groupCards[i - records.size()], out);
+    });
     return true;
   };
 }
@@ -286,25 +292,25 @@ bool isFolder(const std::string& folder, ExportResult& result) {
 }  // namespace
 
 ExportResult ExportVCard::exportVcardWithArrayToPath(const ContactRecords& records, const std::string& folder,
-                                                     bool wholePersons) {
+                                                     bool wholePersons, const std::vector<ABPersonData>& groupCards) {
   ExportResult result;
   if (!isFolder(folder, result)) return result;
   if (records.empty()) {
     result.error = "There are no contacts to export.";
     return result;
   }
-  return writeCardFolder(cardsOfRecords(records, wholePersons), folder);
+  return writeCardFolder(cardsOfRecords(records, wholePersons, groupCards), folder);
 }
 
 ExportResult ExportVCard::exportOneFileWithArrayToPath(const ContactRecords& records, const std::string& destination,
-                                                       bool wholePersons) {
+                                                       bool wholePersons, const std::vector<ABPersonData>& groupCards) {
   ExportResult result;
   if (!isFolder(std::filesystem::path(destination + ".vcf").parent_path().string(), result)) return result;
   if (records.empty()) {
     result.error = "There are no contacts to export.";
     return result;
   }
-  return writeCardFile(cardsOfRecords(records, wholePersons), destination);
+  return writeCardFile(cardsOfRecords(records, wholePersons, groupCards), destination);
 }
 
 ExportResult ExportVCard::exportPersonsToFolder(const PersonBatches& persons, const std::string& folder) {

@@ -18,12 +18,13 @@ class ExportVCard {
   // "Zedid-Ovuzazur" of folder (made unique by the unique output path rule). The folder is written
   // under a temporary name and named when every card is in it: a failed export leaves nothing.
   // file is the new folder; error names the first file that failed.
+  // groupCards are written as they are, after the records' cards.
   ExportResult exportVcardWithArrayToPath(const ContactRecords& records, const std::string& folder,
-                                          bool wholePersons = false);
+                                          bool wholePersons = false, const std::vector<ABPersonData>& groupCards = {});
   // Every card in one file, destination + ".vcf" made unique by the unique output path rule, written
   // under a temporary name and named when complete.
   ExportResult exportOneFileWithArrayToPath(const ContactRecords& records, const std::string& destination,
-                                            bool wholePersons);
+                                            bool wholePersons, const std::vector<ABPersonData>& groupCards = {});
 
   // Gives the persons of an export, in order, a batch at a time: calls take with each batch (which
   // take may empty); false (and *error) when it could not give them all.

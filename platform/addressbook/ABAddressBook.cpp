@@ -15,9 +15,11 @@
 #include <iterator>
 #include <mutex>
 #include <random>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "ABConstants.h"
+#include "ABGroups.h"
 #include "EncodedPersons.h"
 #include "EncodedRows.h"
 #include "PackedBytes.h"
@@ -749,14 +751,21 @@ EncodedPersons encodeBatch(std::vector<ABPersonData>& persons) {
 // took them; those persons get a new id (drawn at random from 2^122: no other person has it, and
 // none is kept in given; should a later card carry it all the same, the store refuses the write and
 // the import is made again, as when another program takes an id meanwhile).
+// renamed maps each id the book had to the new id of the person that brought it (the first such
+// person): what the import's group cards meant by it.
 void settleUniqueIds(EncodedPersons& batch, const std::function<bool(const std::string&)>& taken,
-                     std::unordered_set<std::string>& given) {
+                     std::unordered_set<std::string>& given, std::unordered_map<std::string, std::string>& renamed) {
   for (size_t i = 0; i < batch.size(); ++i) {
     if (!batch.ownUid(i)) continue;
-    if (given.count(batch.uid(i)) || taken(batch.uid(i)))
+    if (given.count(batch.uid(i))) {
       batch.replaceUid(i, ABPerson::makeUniqueId());
-    else
+    } else if (taken(batch.uid(i))) {
+      const std::string old = batch.uid(i);
+      batch.replaceUid(i, ABPerson::makeUniqueId());
+      renamed.emplace(old, batch.uid(i));
+    } else {
       given.insert(batch.uid(i));
+    }
   }
 }
 
@@ -801,17 +810,38 @@ ABSaveResult ABAddressBook::appendEncodedPersons(const EncodedPersonBatches& bat
   auto read = [&] {
     try {
       std::unordered_set<std::string> given;
+      std::unordered_map<std::string, std::string> renamed;
       auto taken = [&](const std::string& uid) { return slots_.count(uid) != 0; };
-      batches([&](EncodedPersons& persons) {
-        auto batch = std::make_unique<EncodedPersons>(std::move(persons));
-        persons = EncodedPersons();
-        settleUniqueIds(*batch, taken, given);
+      auto queued = [&](std::unique_ptr<EncodedPersons> batch) {
         std::unique_lock wait(queueLock);
         queueChanged.wait(wait, [&] { return !writing || writingDone || queue.size() < 2; });
         if (writingDone) throw WritingStopped{};
         queue.push_back(std::move(batch));
         queueChanged.notify_all();
+      };
+      // Group cards wait until every person is read: a card may come before the members it lists,
+      // and lists those that got a new id by that id.
+      std::vector<ABPersonData> groupCards;
+      batches([&](EncodedPersons& persons) {
+        auto batch = std::make_unique<EncodedPersons>(std::move(persons));
+        persons = EncodedPersons();
+        settleUniqueIds(*batch, taken, given, renamed);
+        // Only a book with persons of its own can give ids anew (a new store is built empty).
+        if (!slots_.empty())
+          for (auto& card : batch->extract([](std::string_view row) {
+                 return row.find(kABKindGroup) != std::string_view::npos && ABGroups::isGroupCardEncoded(row);
+               }))
+            groupCards.push_back(std::move(card));
+        if (!batch->empty()) queued(std::move(batch));
       });
+      if (!groupCards.empty()) {
+        auto cards = std::make_unique<EncodedPersons>();
+        for (auto& card : groupCards) {
+          ABGroups::renameMembers(card, renamed);
+          cards->add(card);
+        }
+        queued(std::move(cards));
+      }
     } catch (const WritingStopped&) {
     } catch (...) {
       readingFailure = std::current_exception();

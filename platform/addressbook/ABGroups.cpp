@@ -414,6 +414,23 @@ std::vector<ABPersonRef> groupCards(const ABAddressBook& book) {
   return cards;
 }
 
+bool renameMembers(ABPersonData& card, const std::unordered_map<std::string, std::string>& renamed) {
+  const ABMultiValue* listed = renamed.empty() ? nullptr : card.multiValue(kABGroupMembersProperty);
+  if (!listed) return false;
+  ABMultiValue now;
+  bool changed = false;
+  for (auto entry : listed->entries()) {
+    if (const std::string* uid = std::get_if<std::string>(&entry.value))
+      if (auto found = renamed.find(*uid); found != renamed.end()) {
+        entry.value = found->second;
+        changed = true;
+      }
+    now.addEntry(std::move(entry));
+  }
+  if (changed) card.set(kABGroupMembersProperty, std::move(now));
+  return changed;
+}
+
 std::size_t replaceMembers(ABAddressBook& book, const std::vector<std::string>& removed, const std::string& kept) {
   return replaceMembers(book, groupCards(book), removed, kept);
 }

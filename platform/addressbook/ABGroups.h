@@ -101,6 +101,11 @@ std::size_t replaceMembers(ABAddressBook& book, const std::vector<std::string>& 
 // The same over group cards found before (groupCards), for many merges in a row.
 std::size_t replaceMembers(ABAddressBook& book, const std::vector<ABPersonRef>& cards,
                            const std::vector<std::string>& removed, const std::string& kept);
+// For an import, before its cards are stored: a group card lists the persons of the import that
+// were given a new unique id (their own was the book's already) by their new id. renamed maps an
+// id as the file wrote it to the one the person was stored with. Returns whether the card changed.
+bool renameMembers(ABPersonData& card, const std::unordered_map<std::string, std::string>& renamed);
+
 // The book's group cards, in store order.
 std::vector<ABPersonRef> groupCards(const ABAddressBook& book);
 

@@ -122,3 +122,25 @@ void EncodedPersons::replaceUid(std::size_t i, std::string uid) {
   rows_[i].hashed = true;
   uids_[i] = std::move(uid);
 }
+
+std::vector<ABPersonData> EncodedPersons::extract(const std::function<bool(std::string_view row)>& take) {
+  std::vector<ABPersonData> taken;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    if (take(row(i))) {
+      std::optional<ABPersonData> data = PersonCodec::decode(row(i));
+      if (!data) throw std::logic_error("a person's encoding cannot be read back");
+      data->set(kABUIDProperty, uids_[i]);  // the row need not hold it
+      taken.push_back(std::move(*data));
+      continue;
+    }
+    if (kept != i) {
+      rows_[kept] = rows_[i];
+      uids_[kept] = std::move(uids_[i]);
+    }
+    ++kept;
+  }
+  rows_.resize(kept);
+  uids_.resize(kept);
+  return taken;
+}

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,9 @@ class EncodedPersons {
 
   // Gives person i the unique id uid in place of its own: its row is encoded anew.
   void replaceUid(std::size_t i, std::string uid);
+  // Takes the persons whose rows take answers true for out of these, and gives their values back
+  // decoded with their unique ids, in order.
+  std::vector<ABPersonData> extract(const std::function<bool(std::string_view row)>& take);
 
  private:
   struct Row {

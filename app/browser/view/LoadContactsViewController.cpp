@@ -70,6 +70,19 @@ class BrowserExportSource : public ExportBrowserSource {
   ContactRecords getTableViewDataArray() const override {
     return withNames(browser_.getTableViewDataArray(), browser_.shownColumns());
   }
+  std::vector<ABPersonData> groupCardsOf(const ContactRecords& records) const override {
+    std::unordered_set<std::string> uids;
+    for (const auto& record : records)
+      if (ABPersonRef person = record.person()) uids.insert(person->uniqueId());
+    std::vector<ABPersonData> cards;
+    for (const ABPersonRef& card : ABGroups::groupCards(browser_.addressBook())) {
+      const ABPersonSnapshot values = card->snapshot();
+      const auto members = ABGroups::members(*values);
+      if (std::any_of(members.begin(), members.end(), [&](const std::string& uid) { return uids.count(uid) > 0; }))
+        cards.push_back(*values);
+    }
+    return cards;
+  }
 
  private:
   const LoadContactsViewController& browser_;

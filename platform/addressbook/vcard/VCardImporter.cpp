@@ -13,9 +13,11 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ABGroups.h"
 #include "platform/addressbook/EncodedPersons.h"
 #include "platform/addressbook/vcard/VCardLine.h"
 #include "platform/addressbook/vcard/VCardPersonReader.h"
@@ -180,7 +182,8 @@ CardsRead readCardsOnTwoCores(std::string_view text, std::size_t linesBefore, bo
 constexpr std::size_t kPersonsPerThread = 1000;
 
 // Gives a new unique id to every person whose id is missing, in the book or taken by an earlier
-// person of the list.
+// person of the list. The group cards of the list then name the persons whose id the book had by
+// their new ids (a second card of an id the list gave already is not the one its groups meant).
 void settleUniqueIds(const ABAddressBook& book, const std::vector<ABPersonData*>& persons) {
   auto hasOwnId = [](const ABPersonData* data) {
     const std::string* uid = data->string(kABUIDProperty);
@@ -188,16 +191,21 @@ void settleUniqueIds(const ABAddressBook& book, const std::vector<ABPersonData*>
   };
   // Without ids of their own, every person gets a new id when it is made (ABPerson).
   if (std::none_of(persons.begin(), persons.end(), hasOwnId)) return;
-  std::unordered_set<std::string_view> given;  // views the ids of the persons settled so far
+  std::unordered_set<std::string> given;
   given.reserve(persons.size());
+  std::unordered_map<std::string, std::string> renamed;  // the book's id -> the new one
   for (ABPersonData* data : persons) {
     const std::string* uid = data->string(kABUIDProperty);
     if (!uid || uid->empty() || given.count(*uid) || book.recordForUniqueId(*uid)) {
+      const std::string old = uid ? *uid : std::string();
       data->set(kABUIDProperty, ABPerson::makeUniqueId());
       uid = data->string(kABUIDProperty);
+      if (!old.empty() && !given.count(old)) renamed.emplace(old, *uid);
     }
     given.insert(*uid);
   }
+  for (ABPersonData* data : persons)
+    if (ABGroups::isGroupCard(*data)) ABGroups::renameMembers(*data, renamed);
 }
 
 }  // namespace

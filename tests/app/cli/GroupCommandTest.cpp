@@ -157,3 +157,14 @@ TEST_F(GroupCommandTest, ExportsTakeTheGroupsColumnAndOneGroupAndWriteGroupCards
 }
 
 }  // namespace
+
+TEST_F(GroupCommandTest, AFileImportedAgainKeepsItsGroupCardOnItsOwnContacts) {
+  // Every id of the file is the book's already: its contacts come in with new ids, and the copy of
+  // its group card lists the new Ann (as the copy of her category does), not the Ann already there.
+  ProgramRun again = rolvane({"import", (folder_ / "book.vcf").string()});
+  ASSERT_EQ(again.status, 0) << again.out;
+  Groups now = groups();
+  ASSERT_EQ(now["Golf"].size(), 2u);
+  const std::string newAnn = now["Golf"][1];
+  EXPECT_EQ(now["Family"], (std::vector<std::string>{"ann", newAnn}));
+}

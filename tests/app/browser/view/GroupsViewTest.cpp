@@ -5,9 +5,12 @@
 #include <QTableView>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "app/browser/view/ContactTableModel.h"
 #include "app/browser/view/GroupsPanel.h"
+#include "app/export/ExportContact.h"
 #include "app/model/PersonRecord.h"
 #include "platform/addressbook/ABGroups.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
@@ -167,3 +170,38 @@ TEST_F(GroupsViewTest, AddRemoveRenameAndDeleteAreEachOneUndoableChange) {
 }
 
 }  // namespace
+
+TEST_F(GroupsViewTest, VCardExportsTakeTheirContactsGroupCardsAndImportsKeepThemOnTheirContacts) {
+  auto exported = [&](bool all, ContactRecords chosen) {
+    ExportContact driver;
+    driver.setLoadContactsViewController(browser_->exportSource());
+    driver.setIsExportAllPeople(all);
+    if (!all) driver.setExportArray(std::move(chosen));
+    ExportResult result =
+        driver.runExport(ExportContact::kVCardOneFile, folder_.string(), ExportContact::kTagAllInformation);
+    EXPECT_TRUE(result.ok()) << result.error;
+    std::ifstream in(result.file);
+    return std::make_pair(result.file, std::string(std::istreambuf_iterator<char>(in), {}));
+  };
+  const auto [file, text] = exported(true, {});
+  EXPECT_NE(text.find("X-ADDRESSBOOKSERVER-KIND:group"), std::string::npos) << text;
+  EXPECT_NE(text.find("X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:bob"), std::string::npos) << text;
+  // Cy is in no group: none goes with him.
+  const auto [cyFile, cyText] = exported(false, {browser_->model()->recordAt(2)});
+  EXPECT_EQ(cyText.find("group"), std::string::npos) << cyText;
+
+  // The export read back into the same book: every id is taken, so the copies come in with new ids,
+  // and the copy of the group card lists the copies of Ann and Bob, not the originals again.
+  VCardBookImportResult again = importVCardFilesIntoAddressBook(*book_, {file});
+  ASSERT_TRUE(again.ok()) << again.error;
+  ASSERT_TRUE(book_->save());
+  const ABGroups::Index groups(book_->people());
+  const ABGroups::Group* family = groups.find("Family");
+  ASSERT_TRUE(family);
+  EXPECT_EQ(family->cards.size(), 2u);
+  EXPECT_EQ(family->members.size(), 4u);
+  const ABGroups::Group* golf = groups.find("Golf");
+  ASSERT_TRUE(golf);
+  ASSERT_EQ(golf->members.size(), 2u);
+  EXPECT_NE(std::find(family->members.begin(), family->members.end(), golf->members[1]), family->members.end());
+}
