@@ -11,6 +11,7 @@
 #include "app/model/ShownName.h"
 #include "core/record/ContactRecord.h"
 #include "core/record/RecordKeys.h"
+#include "platform/addressbook/ABAddressStreet.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/ABGroups.h"
 #include "platform/addressbook/EncodedPersons.h"
@@ -156,6 +157,10 @@ const std::string& groupLabel(const RecordKeys::RecordKey& key) {
 }
 
 void addKeyValue(Built& built, const CsvField& field, std::string_view heading, std::string_view value, bool dayFirst) {
+  if (auto component = addressComponentHeading(field.key)) {
+    built.address(*component->label, field.index).set(*component->component, std::string(value));
+    return;
+  }
   const RecordKeys::RecordKey* key = RecordKeys::find(field.key);
   if (!key || !RecordKeys::isStored(*key)) return built.keep(heading, value);
   switch (key->family) {
@@ -234,11 +239,14 @@ void addGoogleGroup(Built& built, const GoogleGroup& group) {
           ABDictionary{{kABInstantMessageServiceKey, service}, {kABInstantMessageUsernameKey, std::string(value)}},
           storeLabel);
   } else if (name == "Address") {
-    static const std::pair<const char*, const std::string*> components[] = {{"Street", &kABAddressStreetKey},
-                                                                            {"City", &kABAddressCityKey},
-                                                                            {"Region", &kABAddressStateKey},
-                                                                            {"Postal Code", &kABAddressZIPKey},
-                                                                            {"Country", &kABAddressCountryKey}};
+    static const std::pair<const char*, const std::string*> components[] = {
+        {"Street", &kABAddressStreetKey},
+        {"City", &kABAddressCityKey},
+        {"Region", &kABAddressStateKey},
+        {"Postal Code", &kABAddressZIPKey},
+        {"Country", &kABAddressCountryKey},
+        {"PO Box", &kABAddressPOBoxKey},
+        {"Extended Address", &kABAddressExtendedKey}};
     // Several addresses of one label come as " ::: "-joined components, the n-th of each together.
     std::vector<ABDictionary> addresses;
     for (auto [part, key] : components) {
@@ -251,9 +259,6 @@ void addGoogleGroup(Built& built, const GoogleGroup& group) {
       for (std::string_view formatted : split(group.cell("Formatted"), " ::: "))
         addresses.push_back(ABDictionary{{kABAddressStreetKey, std::string(formatted)}});
     for (auto& address : addresses) add(built.addresses, std::move(address), storeLabel);
-    for (const auto& part : group.parts)
-      if ((part.field->part == "PO Box" || part.field->part == "Extended Address") && !trimmed(part.cell).empty())
-        built.keep(part.heading, part.cell);
   } else if (name == "Custom Field" || name == "Event") {
     const std::string_view value = group.cell("Value");
     if (trimmed(value).empty()) return;
@@ -549,6 +554,17 @@ bool CsvImport::personOfRow(size_t row, ABPersonData& person, std::string* error
                                                                 {&kABSocialProfileProperty, &built.social},
                                                                 {&kABAddressProperty, &built.addresses},
                                                                 {&kABInstantMessageProperty, &built.instant}};
+  // The street read is what follows the box and the extended address, shown at its head as a card
+  // read gives it.
+  for (size_t i = 0; i < built.addresses.count(); ++i) {
+    const auto* address = std::get_if<ABDictionary>(&built.addresses.entries()[i].value);
+    if (!address || !(address->contains(kABAddressPOBoxKey) || address->contains(kABAddressExtendedKey))) continue;
+    ABDictionary folded = *address;
+    folded.set(kABAddressStreetKey,
+               ABAddressStreet::shown(folded.valueOr(kABAddressPOBoxKey), folded.valueOr(kABAddressExtendedKey),
+                                      folded.valueOr(kABAddressStreetKey)));
+    built.addresses.replaceValueAtIndex(i, std::move(folded));
+  }
   for (auto [property, list] : lists)
     if (!list->empty()) built.data.set(*property, std::move(*list));
 

@@ -201,7 +201,7 @@ const OutlookRow kOutlook[] = {
     {"Assistant's Name", "Name Assistent", "Nom de l'assistant(e)", "Assistant"},
     {"Billing Information", "Abrechnungsinformation", "Informations facturation", ""},
     {"Birthday", "Geburtstag", "Anniversaire", "Birthday"},
-    {"Business Address PO Box", "Postfach geschäftlich", "B.P. professionnelle", ""},
+    {"Business Address PO Box", "Postfach geschäftlich", "B.P. professionnelle", "Work PO Box"},
     {"Categories", "Kategorien", "Catégories", "categories"},
     {"Children", "Kinder", "Enfants", "Child"},
     {"Directory Server", "Verzeichnisserver", "Serveur d'annuaire", ""},
@@ -217,7 +217,7 @@ const OutlookRow kOutlook[] = {
     {"Gender", "Geschlecht", "Sexe", ""},
     {"Government ID Number", "Regierungs-Nr.", "Numéro d'identification du gouvernement", ""},
     {"Hobby", "Hobby", "Passe-temps", ""},
-    {"Home Address PO Box", "Postfach privat", "B.P. personnelle", ""},
+    {"Home Address PO Box", "Postfach privat", "B.P. personnelle", "Home PO Box"},
     {"Initials", "Initialen", "Initiales", ""},
     {"Internet Free Busy", "Internet-Frei/Gebucht", "Disponibilité Internet", ""},
     {"Keywords", "Stichwörter", "Mots clés", ""},
@@ -228,7 +228,7 @@ const OutlookRow kOutlook[] = {
     {"Notes", "Notizen", "Notes", "Note"},
     {"Office Location", "Büro", "Bureau", ""},
     {"Organizational ID Number", "Organisations-Nr.", "Numéro d'identification de l'organisation", ""},
-    {"Other Address PO Box", "Weiteres Postfach", "B.P. autre", ""},
+    {"Other Address PO Box", "Weiteres Postfach", "B.P. autre", "Other PO Box"},
     {"Priority", "Priorität", "Priorité", ""},
     {"Private", "Privat", "Privé", ""},
     {"Profession", "Beruf", "Profession", ""},
@@ -427,6 +427,29 @@ std::string fieldName(const CsvField& field) {
   return "keep";
 }
 
+namespace {
+
+const std::pair<const char*, const std::string*> kAddressGroups[] = {
+    {"Home", &kABHomeLabel}, {"Work", &kABWorkLabel}, {"Other", &kABOtherLabel}};
+const std::pair<const char*, const std::string*> kAddressComponents[] = {{"PO Box", &kABAddressPOBoxKey},
+                                                                         {"Extended Address", &kABAddressExtendedKey}};
+
+}  // namespace
+
+std::optional<AddressComponentHeading> addressComponentHeading(std::string_view key) {
+  for (auto [group, label] : kAddressGroups)
+    for (auto [part, component] : kAddressComponents)
+      if (key == std::string(group) + " " + part) return AddressComponentHeading{label, component};
+  return std::nullopt;
+}
+
+std::string addressComponentHeadingOf(const std::string& label, const std::string& component) {
+  const char* group = label == kABHomeLabel ? "Home" : label == kABWorkLabel ? "Work" : "Other";
+  for (auto [part, key] : kAddressComponents)
+    if (*key == component) return std::string(group) + " " + part;
+  return {};
+}
+
 std::optional<CsvField> fieldNamed(std::string_view name) {
   name = trimmed(name);
   if (equalsIgnoringCase(name, "keep")) return CsvField{};
@@ -443,6 +466,7 @@ std::optional<CsvField> fieldNamed(std::string_view name) {
   if (const auto* key = RecordKeys::find(name); key && RecordKeys::isStored(*key)) return keyField(key->key);
   if (auto [base, index] = numbered(name); index > 1)
     if (const auto* key = RecordKeys::find(base); key && RecordKeys::isStored(*key)) return keyField(key->key, index);
+  if (auto [base, index] = numbered(name); addressComponentHeading(base)) return keyField(std::string(base), index);
   if (auto entry = entryFieldNamed(name)) return entry;
   if (auto group = googleGroupNamed(name)) return group;
   return std::nullopt;

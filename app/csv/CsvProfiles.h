@@ -66,6 +66,18 @@ const std::vector<std::string>& chosenFieldNames();
 
 // The headings Outlook writes, in its order (English).
 const std::vector<std::string>& outlookHeadings();
+// The headings of an address's post-office box and extended address in Rolvane's own CSV files
+// ("Home PO Box", "Work Extended Address"; numbered as the address is): the label of the address
+// and the component's key; nullopt for any other heading.
+struct AddressComponentHeading {
+  const std::string* label;
+  const std::string* component;
+};
+std::optional<AddressComponentHeading> addressComponentHeading(std::string_view key);
+// The heading of the component of an address of that label ("Home", "Work", "Other" by the label's
+// group).
+std::string addressComponentHeadingOf(const std::string& label, const std::string& component);
+
 // Google's current headings before its numbered groups.
 const std::vector<std::string>& googleLeadingHeadings();
 // The parts of each of Google's numbered groups, in its order: {"E-mail", {"Label", "Value"}}, ...

@@ -15,6 +15,7 @@
 #include "core/record/AllInfoColumns.h"
 #include "core/record/RecordKeys.h"
 #include "frameworks/common/OutputFile.h"
+#include "platform/addressbook/ABAddressStreet.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardText.h"
 
@@ -87,7 +88,19 @@ Cells everyValueCells(const ABPersonData& person) {
         if (key->family == Family::AddressPart) {
           // One number for the whole address: the n-th address of its group.
           const std::string group = "address " + std::string(key->key.substr(0, key->key.find(' ')));
-          cells.emplace_back(numberedHeading(key->key, counts[group] + 1), value);
+          const int n = counts[group] + 1;
+          if (key->part != &kABAddressStreetKey) {
+            cells.emplace_back(numberedHeading(key->key, n), value);
+            continue;
+          }
+          // The street without the box and the extended address, which have columns of their own.
+          const ABAddressStreet::Parts parts = ABAddressStreet::partsOf(std::get<ABDictionary>(entry.value));
+          cells.emplace_back(numberedHeading(key->key, n), std::string(parts.street));
+          for (auto [component, text] :
+               {std::pair{&kABAddressPOBoxKey, parts.poBox}, {&kABAddressExtendedKey, parts.extended}})
+            if (!text.empty())
+              cells.emplace_back(numberedHeading(addressComponentHeadingOf(*key->label, *component), n),
+                                 std::string(text));
           continue;
         }
         cells.emplace_back(numberedHeading(key->key, ++counts[key->key]), value);
@@ -224,9 +237,12 @@ GoogleRow googleRowOf(const ABPersonData& person) {
            {&kABAddressStreetKey, &kABAddressCityKey, &kABAddressStateKey, &kABAddressZIPKey, &kABAddressCountryKey})
         if (const std::string* part = address->find(*key); part && !part->empty())
           formatted += (formatted.empty() ? "" : "\n") + *part;
-      row.groups[2].push_back({wordOfStoreLabel(entry.label), formatted, address->valueOr(kABAddressStreetKey),
-                               address->valueOr(kABAddressCityKey), "", address->valueOr(kABAddressStateKey),
-                               address->valueOr(kABAddressZIPKey), address->valueOr(kABAddressCountryKey), ""});
+      // Google has columns of its own for the box and the extended address.
+      const ABAddressStreet::Parts street = ABAddressStreet::partsOf(*address);
+      row.groups[2].push_back({wordOfStoreLabel(entry.label), formatted, std::string(street.street),
+                               address->valueOr(kABAddressCityKey), std::string(street.poBox),
+                               address->valueOr(kABAddressStateKey), address->valueOr(kABAddressZIPKey),
+                               address->valueOr(kABAddressCountryKey), std::string(street.extended)});
     }
   texts(3, kABURLsProperty);
   texts(4, kABRelatedNamesProperty);
@@ -284,7 +300,10 @@ std::unordered_map<std::string, std::string> outlookRowOf(const ABPersonData& pe
                                                                : "Other";
       if (row.count(prefix + " Address Taken")) continue;
       row[prefix + " Address Taken"] = "";
-      std::string street = address->valueOr(kABAddressStreetKey);
+      // Outlook has a column of its own for the box; the extended address is the first street line.
+      const ABAddressStreet::Parts parts = ABAddressStreet::partsOf(*address);
+      put(prefix + " Address PO Box", std::string(parts.poBox));
+      std::string street = ABAddressStreet::shown({}, parts.extended, parts.street);
       // Outlook's three street lines; what is beyond the second line break stays in the third.
       for (int line = 1; line <= 3 && !street.empty(); ++line) {
         const size_t end = line == 3 ? std::string::npos : street.find('\n');

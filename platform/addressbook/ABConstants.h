@@ -88,6 +88,10 @@ inline const std::string kABAddressStateKey = "State";
 inline const std::string kABAddressZIPKey = "ZIP";
 inline const std::string kABAddressCountryKey = "Country";
 inline const std::string kABAddressCountryCodeKey = "CountryCode";
+// The post-office box and the extended address of a vCard address (its first two components): kept
+// as they came, and shown at the head of the street (ABAddressStreet).
+inline const std::string kABAddressPOBoxKey = "POBox";
+inline const std::string kABAddressExtendedKey = "ExtendedAddress";
 
 // Instant-message dictionary keys and services.
 inline const std::string kABInstantMessageServiceKey = "InstantMessageService";

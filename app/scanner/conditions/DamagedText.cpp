@@ -53,7 +53,8 @@ void forEachText(const PersonValues& values, Visit&& visit) {
       if (list.property == &kABAddressProperty && !entry.isText) {
         bool go = true;
         entry.dictionary.forEach([&](std::string_view key, std::string_view text) {
-          if (go && key != kABAddressCountryCodeKey)
+          // The box and the extended address are read where the street shows them.
+          if (go && key != kABAddressCountryCodeKey && key != kABAddressPOBoxKey && key != kABAddressExtendedKey)
             go = visit(*list.property, index, key, false, "address", text, false);
         });
         if (!go) return;

@@ -513,7 +513,10 @@ bool VCardPersonReader::readInto(const VCardCard& card, PersonSlots& person, VCa
       PersonSlots::List& list = person.list(PersonSlots::kAddress);
       PersonSlots::List::Entry& entry = list.add();
       entry.isDictionary = true;
+      // The street shows the box and the extended address at its head; both are kept as they came.
       setKey(entry, kABAddressStreetKey, street);
+      setKey(entry, kABAddressPOBoxKey, components[0]);
+      setKey(entry, kABAddressExtendedKey, components[1]);
       setKey(entry, kABAddressCityKey, components[3]);
       setKey(entry, kABAddressStateKey, components[4]);
       setKey(entry, kABAddressZIPKey, components[5]);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/addressbook/ABAddressStreet.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardConventions.h"
 #include "platform/addressbook/vcard/VCardKept.h"
@@ -210,12 +211,16 @@ void writeAddresses(CardWriter& writer, const ABPersonData& person) {
     bool hasCode = code && !code->empty();
     std::string group = beginEntry(writer, "ADR", entry, hasCode);
     std::string& line = writer.line();
-    line += ":;;";
-    const std::string* keys[] = {&kABAddressStreetKey, &kABAddressCityKey, &kABAddressStateKey, &kABAddressZIPKey,
-                                 &kABAddressCountryKey};
-    for (int i = 0; i < 5; ++i) {
-      if (i) line += ';';
-      if (const std::string* value = address->find(*keys[i])) appendEscapedText(line, *value);
+    const ABAddressStreet::Parts street = ABAddressStreet::partsOf(*address);
+    line += ':';
+    appendEscapedText(line, street.poBox);
+    line += ';';
+    appendEscapedText(line, street.extended);
+    line += ';';
+    appendEscapedText(line, street.street);
+    for (const std::string* key : {&kABAddressCityKey, &kABAddressStateKey, &kABAddressZIPKey, &kABAddressCountryKey}) {
+      line += ';';
+      if (const std::string* value = address->find(*key)) appendEscapedText(line, *value);
     }
     if (hasCode) {
       writer.endLine();

@@ -158,8 +158,11 @@ Values heldValues(const ABPersonData& person, Format format) {
       const std::string group = isHomeOrWork(entry.label) ? entry.label : kABOtherLabel;
       if (format == Format::Outlook && !groups.insert(group).second) continue;
       const std::string label = format == Format::Google ? entry.label : group;
-      for (const auto& [key, part] : address.entries())
+      for (const auto& [key, part] : address.entries()) {
+        // Outlook has no column for the extended address: it is the first line of the street there.
+        if (format == Format::Outlook && key == kABAddressExtendedKey) continue;
         if (key != kABAddressCountryCodeKey || format == Format::EveryValue) add("Address " + key, label, part);
+      }
     }
   }
   for (const std::string* property : {&kABURLsProperty, &kABRelatedNamesProperty}) {

@@ -1,16 +1,19 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "app/export/ExportPersonCSV.h"
 #include "app/export/ExportVCard.h"
 #include "app/model/PersonRecord.h"
 #include "core/record/AllInfoColumns.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
+#include "platform/addressbook/vcard/VCardPersonWriter.h"
 
 namespace {
 
@@ -201,3 +204,45 @@ TEST_F(VCardWriterTest, NothingToWriteOrNowhereToWriteIsAFailure) {
 }
 
 }  // namespace
+
+// A card's post-office box and extended address: one text in the record's street, their own
+// components in the card written back and their own columns of the CSV files of Google and Outlook.
+TEST(AddressShapeTest, TheBoxAndTheExtendedAddressGoBackAsComponentsOfTheirOwn) {
+  VCardImportResult read = VCardImporter::importText(
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann\r\nADR;TYPE=WORK:PO Box 12;Suite 4;1 Main "
+      "St;Town;;123;US\r\nEND:VCARD\r\n");
+  ASSERT_TRUE(read.ok()) << read.error;
+  ABPersonData& person = read.persons.at(0);
+  ContactRecord record = recordOfValues(person);
+  EXPECT_EQ(record.textOr("Work Street"), "PO Box 12\nSuite 4\n1 Main St");
+
+  auto adrLine = [](const ABPersonData& data) {
+    std::string card;
+    appendVCard(data, card);
+    const size_t at = card.find("ADR");
+    return at == std::string::npos ? card : card.substr(at, card.find("\r\n", at) - at);
+  };
+  EXPECT_EQ(adrLine(person), "ADR;TYPE=WORK:PO Box 12;Suite 4;1 Main St;Town;;123;US");
+
+  auto cell = [](ExportPersonCSV::Kind kind, const ABPersonData& data, const std::string& heading) {
+    const auto table = ExportPersonCSV(kind).table({data});
+    const auto at = std::find(table[0].begin(), table[0].end(), heading);
+    return at == table[0].end() ? std::string("<no column>") : table[1][at - table[0].begin()];
+  };
+  using Kind = ExportPersonCSV::Kind;
+  EXPECT_EQ(cell(Kind::Google, person, "Address 1 - PO Box"), "PO Box 12");
+  EXPECT_EQ(cell(Kind::Google, person, "Address 1 - Extended Address"), "Suite 4");
+  EXPECT_EQ(cell(Kind::Google, person, "Address 1 - Street"), "1 Main St");
+  EXPECT_EQ(cell(Kind::Outlook, person, "Business Address PO Box"), "PO Box 12");
+  EXPECT_EQ(cell(Kind::Outlook, person, "Business Street"), "Suite 4");
+  EXPECT_EQ(cell(Kind::Outlook, person, "Business Street 2"), "1 Main St");
+
+  // The street edited without the box: the box is gone where the user took it out, the rest keeps
+  // its place.
+  ABMultiValue addresses = *person.multiValue(kABAddressProperty);
+  ABDictionary address = std::get<ABDictionary>(addresses.entries()[0].value);
+  address.set(kABAddressStreetKey, "Suite 4\n2 Main St");
+  addresses.replaceValueAtIndex(0, address);
+  person.set(kABAddressProperty, addresses);
+  EXPECT_EQ(adrLine(person), "ADR;TYPE=WORK:;Suite 4;2 Main St;Town;;123;US");
+}
