@@ -754,6 +754,28 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, 
   // A card that came in as vCard 4.0 says so, for a writer that writes its 4.0 spellings as 3.0 does.
   if (!photoWritten_.empty()) appendLinesAsRead(asRead, {"PHOTO", photoWritten_, {photoHead_}});
   if (version4_) appendLinesAsRead(asRead, kCameAsVersion4);
+  // The card's order of properties, where it is not the writer's own. Lines kept as they came are
+  // written after the picture; a value read from a property the writer does not name itself (X-AIM,
+  // X-EVOLUTION-SPOUSE) goes out where the writer puts its kind, and says nothing of the order.
+  VCardLinesAsRead order{"ORDER", "card order", {}};  // written: never empty (entries end at an empty line)
+  bool ownOrder = false;
+  int rank = -1;
+  const int keptRank = 2 * vCardWrittenRank("PHOTO") + 1;
+  for (std::size_t i = 0; i < count; ++i) {
+    const VCardLine& line = card.lines[i];
+    if (is(line.name, "VERSION") || is(line.name, "PROFILE")) continue;
+    if (!line.group.empty() && (is(line.name, "X-ABLabel") || is(line.name, "X-ABADR"))) continue;
+    std::string name(line.name);
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (std::find(order.lines.begin(), order.lines.end(), name) != order.lines.end()) continue;
+    const int own = vCardWrittenRank(name);
+    const int written = !used_[i] ? keptRank : own >= 0 ? 2 * own : -1;
+    order.lines.push_back(std::move(name));
+    if (written < 0) continue;
+    ownOrder = ownOrder || written < rank;
+    rank = written;
+  }
+  if (ownOrder) appendLinesAsRead(asRead, order);
   if (!asRead.empty()) person.setText(PersonSlots::kVCardLinesAsRead, asRead);
 
   // Kept item groups are numbered from item1 in the order met, so that what is kept does not depend

@@ -586,6 +586,102 @@ std::string vCardSlotLines(const ABPersonData& person, std::string_view slot) {
   return line;
 }
 
+int vCardWrittenRank(std::string_view property) {
+  static constexpr std::string_view kWritten[] = {"N",
+                                                  "FN",
+                                                  "KIND",
+                                                  "X-ADDRESSBOOKSERVER-KIND",
+                                                  "MEMBER",
+                                                  "X-ADDRESSBOOKSERVER-MEMBER",
+                                                  "NICKNAME",
+                                                  "X-MAIDENNAME",
+                                                  "X-PHONETIC-FIRST-NAME",
+                                                  "X-PHONETIC-LAST-NAME",
+                                                  "ORG",
+                                                  "TITLE",
+                                                  "EMAIL",
+                                                  "TEL",
+                                                  "ADR",
+                                                  "URL",
+                                                  "X-ABRELATEDNAMES",
+                                                  "IMPP",
+                                                  "X-SOCIALPROFILE",
+                                                  "CATEGORIES",
+                                                  "NOTE",
+                                                  "BDAY",
+                                                  "X-ABPERSONFLAGS",
+                                                  "PHOTO",
+                                                  "UID"};
+  for (std::size_t i = 0; i < std::size(kWritten); ++i)
+    if (kWritten[i].size() == property.size() &&
+        std::equal(property.begin(), property.end(), kWritten[i].begin(),
+                   [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; }))
+      return static_cast<int>(i);
+  return -1;
+}
+
+namespace {
+
+// The card's lines from start on in the order the card had its properties in (order: their names,
+// upper case): a line with its folded continuation and the lines of its item group after it
+// (item1.TEL, item1.X-ABLabel) move as one; a line of a property the card did not have stays after
+// the one written before it. An entry of a list (lists: where each begins and ends in out) never
+// goes before the list's entry before it, so that the entries keep their order.
+void reorderCardLines(std::string& out, std::size_t start, const std::vector<std::string>& order,
+                      const std::vector<std::pair<std::size_t, std::size_t>>& lists) {
+  struct Chunk {
+    std::string_view text;
+    int position;
+    std::size_t offset;  // in out
+  };
+  std::vector<Chunk> chunks;
+  std::string_view body = std::string_view(out).substr(start);
+  std::string_view lastGroup;
+  int position = -1;
+  while (!body.empty()) {
+    std::size_t end = body.find("\r\n");
+    end = end == std::string_view::npos ? body.size() : end + 2;
+    while (end < body.size() && body[end] == ' ') {
+      const std::size_t next = body.find("\r\n", end);
+      end = next == std::string_view::npos ? body.size() : next + 2;
+    }
+    const std::string_view line = body.substr(0, end);
+    body.remove_prefix(end);
+    std::string_view name = line.substr(0, line.find_first_of(";:\r"));
+    std::string_view group;
+    if (const std::size_t dot = name.find('.'); dot != std::string_view::npos) {
+      group = name.substr(0, dot);
+      name.remove_prefix(dot + 1);
+    }
+    if (!group.empty() && group == lastGroup && !chunks.empty()) {
+      chunks.back().text = std::string_view(chunks.back().text.data(), chunks.back().text.size() + line.size());
+      continue;
+    }
+    lastGroup = group;
+    for (std::size_t i = 0; i < order.size(); ++i)
+      if (order[i].size() == name.size() && std::equal(name.begin(), name.end(), order[i].begin(), [](char a, char b) {
+            return std::toupper(static_cast<unsigned char>(a)) == b;
+          })) {
+        position = static_cast<int>(i);
+        break;
+      }
+    chunks.push_back({line, position, static_cast<std::size_t>(line.data() - out.data())});
+  }
+  for (const auto& [begin, end] : lists) {
+    int last = -1;
+    for (Chunk& chunk : chunks)
+      if (chunk.offset >= begin && chunk.offset < end) last = chunk.position = std::max(chunk.position, last);
+  }
+  std::stable_sort(chunks.begin(), chunks.end(),
+                   [](const Chunk& a, const Chunk& b) { return a.position < b.position; });
+  std::string sorted;
+  sorted.reserve(out.size() - start);
+  for (const Chunk& chunk : chunks) sorted += chunk.text;
+  out.replace(start, std::string::npos, sorted);
+}
+
+}  // namespace
+
 void appendVCard(const ABPersonData& person, std::string& out, VCardVersion version) {
   CardWriter writer(out);
   std::vector<VCardLinesAsRead> asRead;
@@ -598,6 +694,7 @@ void appendVCard(const ABPersonData& person, std::string& out, VCardVersion vers
   writer.setVersion4(version4);
   writer.setWrites4(cameAs4 && version == VCardVersion::AsRead);
   out += writer.writes4() ? "BEGIN:VCARD\r\nVERSION:4.0\r\n" : "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+  const std::size_t bodyStart = out.size();
   // A value's lines as the card said them while the value is what it was, else as the writer says it.
   auto slot = [&](std::string_view name) {
     std::string written = vCardSlotLines(person, name);
@@ -660,13 +757,20 @@ void appendVCard(const ABPersonData& person, std::string& out, VCardVersion vers
   slot("X-PHONETIC-LAST-NAME");
   slot("ORG");
   slot("TITLE");
-  writeStrings(writer, person, kABEmailProperty, "EMAIL");
-  writeStrings(writer, person, kABPhoneProperty, "TEL");
-  writeAddresses(writer, person);
-  writeStrings(writer, person, kABURLsProperty, "URL");
-  writeStrings(writer, person, kABRelatedNamesProperty, "X-ABRELATEDNAMES", true);
-  writeInstantMessages(writer, person);
-  writeSocialProfiles(writer, person);
+  // The lines of each list, whose entries keep their order whatever properties they are written under.
+  std::vector<std::pair<std::size_t, std::size_t>> lists;
+  auto list = [&](auto&& write) {
+    const std::size_t begin = out.size();
+    write();
+    lists.emplace_back(begin, out.size());
+  };
+  list([&] { writeStrings(writer, person, kABEmailProperty, "EMAIL"); });
+  list([&] { writeStrings(writer, person, kABPhoneProperty, "TEL"); });
+  list([&] { writeAddresses(writer, person); });
+  list([&] { writeStrings(writer, person, kABURLsProperty, "URL"); });
+  list([&] { writeStrings(writer, person, kABRelatedNamesProperty, "X-ABRELATEDNAMES", true); });
+  list([&] { writeInstantMessages(writer, person); });
+  list([&] { writeSocialProfiles(writer, person); });
   slot("CATEGORIES");
   slot("NOTE");
   slot("BDAY");
@@ -703,6 +807,8 @@ void appendVCard(const ABPersonData& person, std::string& out, VCardVersion vers
         });
   }
   slot("UID");
+  if (const VCardLinesAsRead* order = asRead.empty() ? nullptr : linesAsReadFor(asRead, "ORDER"))
+    reorderCardLines(out, bodyStart, order->lines, lists);
   out += "END:VCARD\r\n";
 }
 

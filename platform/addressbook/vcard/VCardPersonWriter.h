@@ -30,3 +30,9 @@ std::string vCardSlotLines(const ABPersonData& person, std::string_view slot);
 void vCardSlotLinesInto(std::string& line, const ABPersonData& person, std::string_view slot);
 // The same for values in slots (as the vCard reader maps a card), whose lines are the same.
 void vCardSlotLinesInto(std::string& line, const PersonSlots& person, std::string_view slot);
+
+// Where the writer puts a property it writes itself, by the order it writes them in (N first, UID
+// last); -1 for any other. A card read in another order keeps its order (lines as read, slot
+// "ORDER": the card's property names in the order met), and goes back in it: each line where the
+// card had its property, a new one after the line the writer wrote before it.
+int vCardWrittenRank(std::string_view property);
