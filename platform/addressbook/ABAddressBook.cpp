@@ -57,21 +57,6 @@ SharedState& shared() {
   return state;
 }
 
-struct LockWait {
-  std::chrono::milliseconds limit{30000};
-  std::function<void()> waiting;
-};
-
-LockWait& defaultLockWait() {
-  static LockWait wait;
-  return wait;
-}
-
-std::mutex& lockWaitMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
 std::string contactName(const ABPersonData& data) {
   const std::string* first = data.string(kABFirstNameProperty);
   const std::string* last = data.string(kABLastNameProperty);
@@ -169,8 +154,7 @@ std::string ABSaveConflict::message() const {
 ABAddressBook::~ABAddressBook() = default;
 
 void ABAddressBook::setDefaultLockWait(std::chrono::milliseconds limit, std::function<void()> waiting) {
-  std::lock_guard lock(lockWaitMutex());
-  defaultLockWait() = {limit, std::move(waiting)};
+  setStoreLockWait({limit, std::move(waiting)});
 }
 
 std::unique_ptr<ABAddressBook> ABAddressBook::open(const std::filesystem::path& path, std::string* error) {
@@ -187,14 +171,6 @@ std::unique_ptr<ABAddressBook> ABAddressBook::openStore(const std::filesystem::p
   }
   std::string message;
   book->sqlite_ = building ? SqliteStore::openForBuilding(path, &message) : SqliteStore::open(path, &message);
-  if (book->sqlite_) {
-    LockWait wait;
-    {
-      std::lock_guard lock(lockWaitMutex());
-      wait = defaultLockWait();
-    }
-    book->sqlite_->setBusyWait(wait.limit, std::move(wait.waiting));
-  }
   if (!book->sqlite_ || !book->load(&message)) {
     if (error) *error = path.string() + ": " + message;
     return nullptr;
@@ -241,11 +217,6 @@ bool ABAddressBook::readStoredBatches(const std::filesystem::path& path, size_t 
   if (!sqlite) {
     if (error) *error = path.string() + ": " + message;
     return false;
-  }
-  {
-    std::lock_guard lock(lockWaitMutex());
-    const LockWait& wait = defaultLockWait();
-    sqlite->setBusyWait(wait.limit, wait.waiting);
   }
   personsPerBatch = std::max<size_t>(personsPerBatch, 1);
   size_t lastBytes = 0;

@@ -294,32 +294,6 @@ bool SqliteStore::exec(const char* sql, std::string* error) {
   return false;
 }
 
-int SqliteStore::onBusy(void* self, int attempt) {
-  auto* store = static_cast<SqliteStore*>(self);
-  auto now = std::chrono::steady_clock::now();
-  if (attempt == 0) {
-    store->busySince_ = now;
-    store->busyReported_ = false;
-    store->gaveUp_ = false;
-  }
-  auto waited = now - store->busySince_;
-  if (waited >= store->busyLimit_) {
-    store->gaveUp_ = true;
-    return 0;
-  }
-  if (!store->busyReported_ && waited >= std::chrono::seconds(1)) {
-    store->busyReported_ = true;
-    if (store->waiting_) store->waiting_();
-  }
-  std::this_thread::sleep_for(attempt < 10 ? std::chrono::milliseconds(2) : std::chrono::milliseconds(20));
-  return 1;
-}
-
-void SqliteStore::setBusyWait(std::chrono::milliseconds limit, std::function<void()> waiting) {
-  busyLimit_ = limit;
-  waiting_ = std::move(waiting);
-}
-
 namespace {
 
 void configureLibrary() {
@@ -608,7 +582,7 @@ std::unique_ptr<SqliteStore> SqliteStore::connect(const std::filesystem::path& p
     return nullptr;
   }
   std::unique_ptr<SqliteStore> store(new SqliteStore(db));
-  sqlite3_busy_handler(db, &SqliteStore::onBusy, store.get());
+  store->busyWait_.install(db);
   return store;
 }
 
@@ -753,7 +727,7 @@ std::int64_t SqliteStore::nextVersion() {
 }
 
 bool SqliteStore::transaction(const std::function<bool(std::string*)>& fn, std::string* error) {
-  gaveUp_ = false;
+  busyWait_.reset();
   const bool nested = inChangeSet();
   if (!exec(nested ? "SAVEPOINT one_write" : "BEGIN IMMEDIATE", error)) return false;
   const char* takeBack = nested ? "ROLLBACK TO one_write; RELEASE one_write" : "ROLLBACK";
@@ -802,13 +776,13 @@ SqliteStore::WriteResult SqliteStore::write(const RowSource& rows, const std::ve
     SqliteStore* store;
     ~RestoreCache() { store->exec("PRAGMA cache_size=-2000", nullptr); }
   } restoreCache{this};
-  gaveUp_ = false;
+  busyWait_.reset();
   // Inside a change set of several writes the write is a savepoint of its transaction, taken back
   // alone when it is refused.
   const bool nested = inChangeSet();
   if (!exec(nested ? "SAVEPOINT one_write" : "BEGIN IMMEDIATE", nullptr)) {
     result.error = lastError();
-    result.busy = gaveUp_ || sqlite3_errcode(db_) == SQLITE_BUSY;
+    result.busy = busyWait_.gaveUp() || sqlite3_errcode(db_) == SQLITE_BUSY;
     return result;
   }
   const char* takeBack = nested ? "ROLLBACK TO one_write; RELEASE one_write" : "ROLLBACK";
@@ -824,7 +798,7 @@ SqliteStore::WriteResult SqliteStore::write(const RowSource& rows, const std::ve
   }
   if (!exec(nested ? "RELEASE one_write" : "COMMIT", nullptr)) {
     result.error = lastError();
-    result.busy = gaveUp_ || sqlite3_errcode(db_) == SQLITE_BUSY;
+    result.busy = busyWait_.gaveUp() || sqlite3_errcode(db_) == SQLITE_BUSY;
     exec(takeBack, nullptr);
   }
   return result;
@@ -835,7 +809,7 @@ SqliteStore::WriteResult SqliteStore::writeRows(const RowSource& rows, const std
   WriteResult result;
   auto fail = [&] {
     result.error = lastError();
-    result.busy = gaveUp_ || sqlite3_errcode(db_) == SQLITE_BUSY;
+    result.busy = busyWait_.gaveUp() || sqlite3_errcode(db_) == SQLITE_BUSY;
     return result;
   };
   result.version = nextVersion();

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "StoreLockWait.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -105,10 +107,9 @@ class SqliteStore {
   // Removes a store file and its journals.
   static void removeFiles(const std::filesystem::path& path);
 
-  // While another program holds the store's write lock, reads and writes wait up to limit; after
-  // a second of waiting, waiting() is called once per wait. The default limit is 30 seconds.
-  void setBusyWait(std::chrono::milliseconds limit, std::function<void()> waiting);
-  std::chrono::milliseconds busyLimit() const { return busyLimit_; }
+  // While another program holds the store's write lock, reads and writes wait by the program's rule
+  // (storeLockWait, taken when the connection is made): this long.
+  std::chrono::milliseconds busyLimit() const { return busyWait_.limit(); }
 
   // What a write records about itself: a change set with this time (seconds since 1970) and
   // description. record false writes without a change set.
@@ -239,8 +240,7 @@ class SqliteStore {
   // The checks every open makes of a file found: an address book, of a version this program reads.
   bool isAddressBookFile(const std::filesystem::path& path, int& userVersion, std::string* error);
   bool setUpSchema(bool isNew, std::string* error);
-  static int onBusy(void* self, int attempt);
-  // A connection to the file with SQLite's open flags, waiting on other programs' locks (onBusy);
+  // A connection to the file with SQLite's open flags, waiting on other programs' locks (busyWait_);
   // null and *error (SQLite's message, else `cannot`) when it cannot be opened.
   static std::unique_ptr<SqliteStore> connect(const std::filesystem::path& path, int flags, const char* cannot,
                                               std::string* error);
@@ -275,11 +275,7 @@ class SqliteStore {
   void stopWriteback();
 
   sqlite3* db_ = nullptr;
-  std::chrono::milliseconds busyLimit_{30000};
-  std::function<void()> waiting_;
-  std::chrono::steady_clock::time_point busySince_;
-  bool busyReported_ = false;
-  bool gaveUp_ = false;
+  StoreBusyWait busyWait_;
   bool building_ = false;             // between startBuilding and finishBuilding
   int secureDeleteBefore_ = 1;        // what PRAGMA secure_delete said before startBuilding
   std::unique_ptr<NewRows> newRows_;  // from startBuilding, when the connection can read it

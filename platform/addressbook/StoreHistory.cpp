@@ -627,7 +627,7 @@ bool SqliteStore::beginChangeSet(std::string* error) {
     if (error) *error = "a change set of several writes is begun already";
     return false;
   }
-  gaveUp_ = false;
+  busyWait_.reset();
   if (!exec("BEGIN IMMEDIATE", error)) return false;
   auto change = queryInt(db_, "SELECT max(id) FROM changes", 0);
   auto row = queryInt(db_, "SELECT max(id) FROM change_persons", 0);

@@ -4,45 +4,30 @@
 
 #include <functional>
 
+#include "platform/addressbook/SqliteStatement.h"
+
 namespace {
 
-class Statement {
- public:
-  Statement(sqlite3* db, const char* sql) { ok_ = sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) == SQLITE_OK; }
-  ~Statement() { sqlite3_finalize(statement_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-  bool ok() const { return ok_; }
-  sqlite3_stmt* get() { return statement_; }
-  void bind(int index, const std::string& text) {
-    sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-  }
-  void bindNullable(int index, const std::string& text) {
-    if (text.empty())
-      sqlite3_bind_null(statement_, index);
-    else
-      bind(index, text);
-  }
-  std::string text(int column) {
-    auto* value = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
-    return value ? std::string(value, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)))
-                 : std::string();
-  }
-  bool step() { return sqlite3_step(statement_) == SQLITE_ROW; }
-  bool run() { return sqlite3_step(statement_) == SQLITE_DONE; }
-  void reset() {
-    sqlite3_reset(statement_);
-    sqlite3_clear_bindings(statement_);
-  }
+// A text bound as SQL NULL when empty.
+void bindNullable(Statement& statement, int index, const std::string& text) {
+  if (text.empty())
+    sqlite3_bind_null(statement.get(), index);
+  else
+    statement.bind(index, text);
+}
 
- private:
-  sqlite3_stmt* statement_ = nullptr;
-  bool ok_ = false;
-};
-
-bool fail(sqlite3* db, std::string* error) {
-  if (error) *error = sqlite3_errmsg(db);
-  return false;
+bool stepped(Statement& statement) {
+  return sqlite3_step(statement.get()) == SQLITE_ROW;
+}
+bool ran(Statement& statement) {
+  return sqlite3_step(statement.get()) == SQLITE_DONE;
+}
+// Calls row for each row; false when the rows stopped short of the end (the file busy, damaged).
+template <typename Row>
+bool eachRow(Statement& statement, Row&& row) {
+  int status;
+  while ((status = sqlite3_step(statement.get())) == SQLITE_ROW) row();
+  return status == SQLITE_DONE;
 }
 
 SyncSource sourceFromRow(Statement& row) {
@@ -74,10 +59,14 @@ SyncState::~SyncState() {
 }
 
 bool SyncState::exec(const char* sql, std::string* error) {
-  char* message = nullptr;
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-  if (error) *error = message ? message : sqlite3_errmsg(db_);
-  sqlite3_free(message);
+  busyWait_.reset();
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+  return fail(error);
+}
+
+bool SyncState::fail(std::string* error) {
+  if (error)
+    *error = busyWait_.gaveUp() || sqlite3_errcode(db_) == SQLITE_BUSY ? busyWait_.busyMessage() : sqlite3_errmsg(db_);
   return false;
 }
 
@@ -90,8 +79,8 @@ std::unique_ptr<SyncState> SyncState::open(const std::filesystem::path& storePat
     sqlite3_close(db);
     return nullptr;
   }
-  sqlite3_busy_timeout(db, 30000);
   std::unique_ptr<SyncState> state(new SyncState(db));
+  state->busyWait_.install(db);
   if (storeBeingBuilt && !state->exec("PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF", error)) return nullptr;
   const char* schema =
       "CREATE TABLE IF NOT EXISTS sync_sources("
@@ -115,37 +104,37 @@ std::unique_ptr<SyncState> SyncState::open(const std::filesystem::path& storePat
 bool SyncState::sources(std::vector<SyncSource>& out, std::string* error) {
   std::string sql = std::string("SELECT ") + kSourceColumns + " FROM sync_sources ORDER BY position";
   Statement statement(db_, sql.c_str());
-  if (!statement.ok()) return fail(db_, error);
+  if (!statement.ok()) return fail(error);
   out.clear();
-  while (statement.step()) out.push_back(sourceFromRow(statement));
-  return true;
+  return eachRow(statement, [&] { out.push_back(sourceFromRow(statement)); }) || fail(error);
 }
 
 std::optional<SyncSource> SyncState::source(const std::string& name, std::string* error) {
   std::string sql = std::string("SELECT ") + kSourceColumns + " FROM sync_sources WHERE name = ?";
   Statement statement(db_, sql.c_str());
   if (!statement.ok()) {
-    fail(db_, error);
+    fail(error);
     return std::nullopt;
   }
   statement.bind(1, name);
-  if (!statement.step()) return std::nullopt;
-  return sourceFromRow(statement);
+  if (stepped(statement)) return sourceFromRow(statement);
+  if (sqlite3_errcode(db_) != SQLITE_DONE) fail(error);
+  return std::nullopt;
 }
 
 bool SyncState::addSource(const SyncSource& source, std::string* error) {
   Statement statement(db_,
                       "INSERT INTO sync_sources(name, position, kind, location, user, password_file, insecure, volume)"
                       " VALUES(?, (SELECT coalesce(max(position), 0) + 1 FROM sync_sources), ?, ?, ?, ?, ?, ?)");
-  if (!statement.ok()) return fail(db_, error);
+  if (!statement.ok()) return fail(error);
   statement.bind(1, source.name);
   statement.bind(2, syncSourceKindName(source.kind));
   statement.bind(3, source.location);
-  statement.bindNullable(4, source.user);
-  statement.bindNullable(5, source.passwordFile);
+  bindNullable(statement, 4, source.user);
+  bindNullable(statement, 5, source.passwordFile);
   sqlite3_bind_int(statement.get(), 6, source.insecure ? 1 : 0);
-  statement.bindNullable(7, source.volume);
-  if (!statement.run()) return fail(db_, error);
+  bindNullable(statement, 7, source.volume);
+  if (!ran(statement)) return fail(error);
   return true;
 }
 
@@ -158,7 +147,7 @@ bool SyncState::removeSource(const std::string& name, std::string* error) {
           Statement statement(db_, sql);
           if (!statement.ok()) return false;
           statement.bind(1, name);
-          if (!statement.run()) return false;
+          if (!ran(statement)) return false;
         }
         return true;
       },
@@ -168,24 +157,26 @@ bool SyncState::removeSource(const std::string& name, std::string* error) {
 bool SyncState::finishSync(const std::string& name, const std::string& syncToken, const std::string& time,
                            const std::string& report, std::string* error) {
   Statement statement(db_, "UPDATE sync_sources SET sync_token = ?, last_sync = ?, last_report = ? WHERE name = ?");
-  if (!statement.ok()) return fail(db_, error);
-  statement.bindNullable(1, syncToken);
+  if (!statement.ok()) return fail(error);
+  bindNullable(statement, 1, syncToken);
   statement.bind(2, time);
   statement.bind(3, report);
   statement.bind(4, name);
-  return statement.run() || fail(db_, error);
+  return ran(statement) || fail(error);
 }
 
 bool SyncState::items(const std::string& source, std::map<std::string, SyncItem>& byHref, std::string* error) {
   Statement statement(db_, "SELECT href, uid, etag, card FROM sync_items WHERE source = ?");
-  if (!statement.ok()) return fail(db_, error);
+  if (!statement.ok()) return fail(error);
   statement.bind(1, source);
   byHref.clear();
-  while (statement.step()) {
-    SyncItem item{statement.text(0), statement.text(1), statement.text(2), statement.text(3)};
-    byHref.emplace(item.href, std::move(item));
-  }
-  return true;
+  return eachRow(statement,
+                 [&] {
+                   SyncItem item{std::string(statement.text(0)), std::string(statement.text(1)),
+                                 std::string(statement.text(2)), std::string(statement.blob(3))};
+                   byHref.emplace(item.href, std::move(item));
+                 }) ||
+         fail(error);
 }
 
 bool SyncState::updateItems(const std::string& source, const std::vector<SyncItem>& items,
@@ -204,18 +195,18 @@ bool SyncState::updateItems(const std::string& source, const std::vector<SyncIte
           upsert.bind(3, item.uid);
           upsert.bind(4, item.etag);
           sqlite3_bind_blob(upsert.get(), 5, item.card.data(), static_cast<int>(item.card.size()), SQLITE_TRANSIENT);
-          ok = upsert.run();
+          ok = ran(upsert);
           upsert.reset();
           // A linked person needs no destination any more.
           linked.bind(1, item.uid);
-          ok = ok && linked.run();
+          ok = ok && ran(linked);
           linked.reset();
         }
         for (const auto& href : forgetHrefs) {
           if (!ok) break;
           forget.bind(1, source);
           forget.bind(2, href);
-          ok = forget.run();
+          ok = ran(forget);
           forget.reset();
         }
         return ok;
@@ -225,10 +216,10 @@ bool SyncState::updateItems(const std::string& source, const std::vector<SyncIte
 
 bool SyncState::destinations(std::map<std::string, std::string>& byUid, std::string* error) {
   Statement statement(db_, "SELECT uid, source FROM sync_destinations");
-  if (!statement.ok()) return fail(db_, error);
+  if (!statement.ok()) return fail(error);
   byUid.clear();
-  while (statement.step()) byUid[statement.text(0)] = statement.text(1);
-  return true;
+  return eachRow(statement, [&] { byUid[std::string(statement.text(0))] = std::string(statement.text(1)); }) ||
+         fail(error);
 }
 
 std::optional<std::string> SyncState::placeOf(const std::string& uid, std::string* error) {
@@ -236,11 +227,15 @@ std::optional<std::string> SyncState::placeOf(const std::string& uid, std::strin
        {"SELECT source FROM sync_items WHERE uid = ? LIMIT 1", "SELECT source FROM sync_destinations WHERE uid = ?"}) {
     Statement statement(db_, sql);
     if (!statement.ok()) {
-      fail(db_, error);
+      fail(error);
       return std::nullopt;
     }
     statement.bind(1, uid);
-    if (statement.step()) return statement.text(0);
+    if (stepped(statement)) return std::string(statement.text(0));
+    if (sqlite3_errcode(db_) != SQLITE_DONE) {
+      fail(error);
+      return std::nullopt;
+    }
   }
   return std::nullopt;
 }
@@ -248,7 +243,7 @@ std::optional<std::string> SyncState::placeOf(const std::string& uid, std::strin
 bool SyncState::inTransaction(const std::function<bool()>& work, std::string* error) {
   if (!exec("BEGIN IMMEDIATE", error)) return false;
   if (!work()) {
-    fail(db_, error);
+    fail(error);
     exec("ROLLBACK", nullptr);
     return false;
   }
@@ -265,7 +260,7 @@ bool SyncState::setDestinations(const std::vector<std::string>& uids, const std:
           if (!ok) break;
           statement.bind(1, uid);
           statement.bind(2, source);
-          ok = statement.run();
+          ok = ran(statement);
           statement.reset();
         }
         return ok;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/addressbook/StoreLockWait.h"
+
 struct sqlite3;
 
 // An address book the store is linked to: a vdir folder (one .vcf file per card) or a CardDAV
@@ -77,7 +79,10 @@ class SyncState {
  private:
   explicit SyncState(sqlite3* db) : db_(db) {}
   bool exec(const char* sql, std::string* error);
+  // false, with what went wrong in *error: the address book busy in the program's words, else SQLite's.
+  bool fail(std::string* error);
   // Runs work in one write transaction: committed when it returns true, rolled back otherwise.
   bool inTransaction(const std::function<bool()>& work, std::string* error);
   sqlite3* db_ = nullptr;
+  StoreBusyWait busyWait_;  // waits by the program's rule while another program holds the file
 };

@@ -210,6 +210,16 @@ TEST_F(EditCommandTest, AStoreHeldByAnotherProgramIsWaitedForWithWordAndThenGive
     EXPECT_NE(run.out.find(waiting), std::string::npos) << run.out;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
   }
+  {
+    // Linking a source writes to the same file by the same rule, in the same words.
+    const std::string cards = (folder_ / "cards").string();
+    std::filesystem::create_directories(cards);
+    HeldStore held(store_, std::chrono::milliseconds(5000));
+    ProgramRun run = runProgram(ROLVANE_PROGRAM, {"--store", store_, "source", "add", "cards", "--vdir", cards});
+    EXPECT_NE(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find(waiting), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("in use by another program (waited 2 s)"), std::string::npos) << run.out;
+  }
   unsetenv("ROLVANE_LOCK_WAIT");
   EXPECT_EQ(*stored(uid).string(kABFirstNameProperty), "Bo");
 }
