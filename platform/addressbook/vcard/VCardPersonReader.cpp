@@ -757,23 +757,34 @@ bool VCardPersonReader::keepTheRest(const VCardCard& card, PersonSlots& person, 
   // The card's order of properties, where it is not the writer's own. Lines kept as they came are
   // written after the picture; a value read from a property the writer does not name itself (X-AIM,
   // X-EVOLUTION-SPOUSE) goes out where the writer puts its kind, and says nothing of the order.
-  VCardLinesAsRead order{"ORDER", "card order", {}};  // written: never empty (entries end at an empty line)
+  auto ordered = [&](const VCardLine& line) {
+    return !(is(line.name, "VERSION") || is(line.name, "PROFILE") ||
+             (!line.group.empty() && (is(line.name, "X-ABLabel") || is(line.name, "X-ABADR"))));
+  };
+  auto metBefore = [&](std::size_t i) {
+    for (std::size_t j = 0; j < i; ++j)
+      if (is(card.lines[j].name, card.lines[i].name)) return true;
+    return false;
+  };
   bool ownOrder = false;
-  int rank = -1;
   const int keptRank = 2 * vCardWrittenRank("PHOTO") + 1;
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0, rank = 0; i < count && !ownOrder; ++i) {
     const VCardLine& line = card.lines[i];
-    if (is(line.name, "VERSION") || is(line.name, "PROFILE")) continue;
-    if (!line.group.empty() && (is(line.name, "X-ABLabel") || is(line.name, "X-ABADR"))) continue;
+    if (!ordered(line)) continue;
+    const int own = vCardWrittenRank(line.name);
+    const int written = !used_[i] ? keptRank : own >= 0 ? 2 * own : -1;
+    if (written < 0) continue;
+    // Only a property's first line places it.
+    if (static_cast<std::size_t>(written) < rank && !metBefore(i)) ownOrder = true;
+    rank = std::max(rank, static_cast<std::size_t>(written));
+  }
+  VCardLinesAsRead order{"ORDER", "card order", {}};  // written: never empty (entries end at an empty line)
+  for (std::size_t i = 0; i < count && ownOrder; ++i) {
+    const VCardLine& line = card.lines[i];
+    if (!ordered(line) || metBefore(i)) continue;
     std::string name(line.name);
     for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (std::find(order.lines.begin(), order.lines.end(), name) != order.lines.end()) continue;
-    const int own = vCardWrittenRank(name);
-    const int written = !used_[i] ? keptRank : own >= 0 ? 2 * own : -1;
     order.lines.push_back(std::move(name));
-    if (written < 0) continue;
-    ownOrder = ownOrder || written < rank;
-    rank = written;
   }
   if (ownOrder) appendLinesAsRead(asRead, order);
   if (!asRead.empty()) person.setText(PersonSlots::kVCardLinesAsRead, asRead);

@@ -1,6 +1,7 @@
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "platform/addressbook/ABAddressStreet.h"
@@ -612,11 +613,22 @@ int vCardWrittenRank(std::string_view property) {
                                                   "X-ABPERSONFLAGS",
                                                   "PHOTO",
                                                   "UID"};
-  for (std::size_t i = 0; i < std::size(kWritten); ++i)
-    if (kWritten[i].size() == property.size() &&
-        std::equal(property.begin(), property.end(), kWritten[i].begin(),
-                   [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; }))
-      return static_cast<int>(i);
+  // Looked up for every line read: by first letter and length before the letters.
+  static const auto byLetter = [] {
+    std::array<std::vector<int>, 26> index;
+    for (std::size_t i = 0; i < std::size(kWritten); ++i) index[kWritten[i][0] - 'A'].push_back(static_cast<int>(i));
+    return index;
+  }();
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  if (property.empty()) return -1;
+  const int letter = upper(property[0]) - 'A';
+  if (letter < 0 || letter >= 26) return -1;
+  for (int i : byLetter[letter]) {
+    const std::string_view name = kWritten[i];
+    if (name.size() == property.size() &&
+        std::equal(property.begin(), property.end(), name.begin(), [&](char a, char b) { return upper(a) == b; }))
+      return i;
+  }
   return -1;
 }
 
