@@ -24,10 +24,29 @@ const char* pick(std::mt19937& random, const T (&items)[N]) {
   return items[random() % N];
 }
 
-}  // namespace
+// How a contact is named; in a book of planted duplicates, a copy takes its original's.
+struct Identity {
+  std::string first, last, organization;
+};
 
-std::string generateAddressBookVCard(std::size_t contacts, unsigned seed) {
+std::string generate(std::size_t contacts, unsigned seed, std::size_t duplicateGroups) {
   std::mt19937 random(seed);
+  std::vector<Identity> identities;
+  // Group g's copy is the last contact of the g-th of duplicateGroups equal stretches of the book,
+  // of the contact seven before it; every eighth group has the contact just before the copy too.
+  const std::size_t stretch = duplicateGroups > 0 ? contacts / duplicateGroups : 0;
+  // npos: the contact is no copy.
+  constexpr std::size_t npos = static_cast<std::size_t>(-1);
+  auto copyOf = [&](std::size_t i) -> std::size_t {
+    if (stretch < 10) return npos;
+    const std::size_t group = i / stretch, at = i % stretch;
+    if (group >= duplicateGroups) return npos;
+    if (at == stretch - 1 || (at == stretch - 2 && group % 8 == 7)) return i - (at - (stretch - 9));
+    return npos;
+  };
+  auto isOriginal = [&](std::size_t i) {
+    return stretch >= 10 && i / stretch < duplicateGroups && i % stretch == stretch - 9;
+  };
   std::string out;
   out.reserve(contacts * 360);
   std::vector<std::string> shared;
@@ -36,14 +55,42 @@ std::string generateAddressBookVCard(std::size_t contacts, unsigned seed) {
     std::string first = chance(4) ? "" : pick(random, kFirst);
     std::string last = chance(8) ? "" : pick(random, kLast);
     if (chance(2)) first = last = "";
+    // In a book of planted duplicates each name is its own (the contact's number goes into the
+    // part it has), and a copy takes its original's name and organisation.
+    const std::size_t original = duplicateGroups > 0 ? copyOf(i) : npos;
+    if (duplicateGroups > 0) {
+      const std::string own = " " + std::to_string(i);
+      if (!last.empty())
+        last += own;
+      else if (!first.empty())
+        first += own;
+      // An original without a name would be in no group with its copy: it gets one.
+      if (first.empty() && last.empty() && isOriginal(i)) last = "Planted" + own;
+      identities.push_back({first, last, {}});
+      if (original != npos) {
+        identities[i] = identities[original];
+        first = identities[i].first;
+        last = identities[i].last;
+      }
+    }
     std::string title = chance(10) ? pick(random, kTitles) : "";
     std::string suffix = chance(5) ? pick(random, kSuffixes) : "";
     out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
     out += "N:" + last + ";" + first + ";;" + title + ";" + suffix + "\r\n";
     out += "FN:" + first + (first.empty() || last.empty() ? "" : " ") + last + "\r\n";
     if (chance(5)) out += "NICKNAME:" + std::string(chance(50) ? "   " : "Bud") + "\r\n";
-    if (chance(30))
-      out += "ORG:Company " + std::to_string(random() % 500) + ";Dept\\; " + std::to_string(random() % 9) + "\r\n";
+    if (chance(30)) {
+      std::string organization =
+          "Company " + std::to_string(random() % 500) + ";Dept\\; " + std::to_string(random() % 9);
+      // The company is what a contact without a name is grouped by: its own too.
+      if (duplicateGroups > 0) organization.insert(organization.find(';'), " #" + std::to_string(i));
+      if (original == npos) out += "ORG:" + organization + "\r\n";
+      if (duplicateGroups > 0) identities[i].organization = organization;
+    }
+    if (original != npos) {
+      identities[i].organization = identities[original].organization;
+      if (!identities[i].organization.empty()) out += "ORG:" + identities[i].organization + "\r\n";
+    }
     if (chance(20)) out += "TITLE:Engineer\r\n";
     int group = 0;
     unsigned emails = random() % 4;
@@ -105,4 +152,14 @@ std::string generateAddressBookVCard(std::size_t contacts, unsigned seed) {
     out += "END:VCARD\r\n";
   }
   return out;
+}
+
+}  // namespace
+
+std::string generateAddressBookVCard(std::size_t contacts, unsigned seed) {
+  return generate(contacts, seed, 0);
+}
+
+std::string generateAddressBookWithDuplicates(std::size_t contacts, std::size_t duplicateGroups, unsigned seed) {
+  return generate(contacts, seed, duplicateGroups);
 }

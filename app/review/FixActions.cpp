@@ -221,9 +221,17 @@ std::vector<ABPersonRef> FixActions::duplicateGroupOf(const ABPerson& person) co
         duplicates_->byKey[*found].push_back(candidate);
     }
   }
+  // Persons changed since are filed under their keys now, once each (their old keys keep them too:
+  // every candidate is checked by its values now).
+  for (; duplicatesFiled_ < touched_.size(); ++duplicatesFiled_) {
+    const ABPersonRef& changed = touched_[duplicatesFiled_];
+    if (auto found = ScanAddressBook::duplicateGroupKey(*changed->snapshot())) {
+      auto& filed = duplicates_->byKey[*found];
+      if (std::find(filed.begin(), filed.end(), changed) == filed.end()) filed.push_back(changed);
+    }
+  }
   std::vector<ABPersonRef> candidates;
   if (auto found = duplicates_->byKey.find(*key); found != duplicates_->byKey.end()) candidates = found->second;
-  candidates.insert(candidates.end(), touched_.begin(), touched_.end());
   for (const auto& candidate : candidates) {
     if (std::find(group.begin(), group.end(), candidate) != group.end() || !book_.contains(candidate)) continue;
     if (ScanAddressBook::duplicateGroupKey(*candidate->snapshot()) == key) group.push_back(candidate);

@@ -122,7 +122,8 @@ class FixActions {
     std::unordered_map<const ABPerson*, size_t> position;
   };
   mutable std::optional<DuplicateIndex> duplicates_;
-  std::vector<ABPersonRef> touched_;  // persons the fixes of this object changed
+  std::vector<ABPersonRef> touched_;    // persons the fixes of this object changed
+  mutable size_t duplicatesFiled_ = 0;  // of touched_, those filed in duplicates_ under their keys now
   // The book's group cards, found at the first merge of a change set, for its other merges.
   std::optional<std::vector<ABPersonRef>> groupCards_;
 

@@ -499,6 +499,12 @@ size_t ABAddressBook::count() const {
 void ABAddressBook::markSaved(Slot& slot) {
   slot.savedVersion = slot.person->version();
   slot.person->savedInBook_ = slot.savedVersion;
+  track(*slot.person);
+}
+
+void ABAddressBook::track(ABPerson& person) {
+  std::lock_guard personLock(person.mutex_);
+  if (person.changes_ != changed_) person.changes_ = changed_;
 }
 
 bool ABAddressBook::savedAsItIs(const ABPerson& person) const {
@@ -556,6 +562,8 @@ bool ABAddressBook::addNewRecords(const std::vector<ABPersonRef>& persons, std::
     }
     it->second.person = person;
     person->savedInBook_ = 0;  // new to this book: never saved by it
+    track(*person);
+    changed_->add(person);
     added.push_back(&it->second);
   }
   // A unique id whose row is still to be deleted is taken over by the person who has it now.
@@ -593,7 +601,14 @@ bool ABAddressBook::removeRecord(const ABPersonRef& person, std::string* error) 
     return false;
   }
   Slot& slot = *found;
-  people_.erase(std::remove(people_.begin(), people_.end(), person), people_.end());
+  // The persons are in store order: the person is found by its place, else (never expected) by a
+  // walk.
+  auto at = std::lower_bound(people_.begin(), people_.end(), slot.order,
+                             [&](const ABPersonRef& p, std::int64_t o) { return slotOf(p.get())->order < o; });
+  if (at != people_.end() && *at == person)
+    people_.erase(at);
+  else
+    people_.erase(std::remove(people_.begin(), people_.end(), person), people_.end());
   removedOrders_[person->uid_] = slot.order;
   if (slot.rowVersion != 0) pendingRemovals_.push_back({person, slot.rowVersion, slot.order});
   slots_.erase(person->uid_);
@@ -615,11 +630,20 @@ ABSaveResult ABAddressBook::saveChanges() {
   const bool stampsRevisions = !nextSaveKeepsRevisions_;
   nextSaveKeepsRevisions_ = false;
   std::string revision;
-  for (const auto& person : people_) {
+  // Only the persons that said they changed are looked at, in store order (the order the history
+  // lists them in).
+  std::vector<Slot*> changed;
+  for (const auto& told : changed_->take()) {
+    const ABPersonRef person = told.lock();
+    Slot* slot = person ? slotOf(person.get()) : nullptr;
+    if (slot && slot->savedVersion != person->version()) changed.push_back(slot);
+  }
+  std::sort(changed.begin(), changed.end(), [](const Slot* a, const Slot* b) { return a->order < b->order; });
+  changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+  for (Slot* changedSlot : changed) {
+    Slot& slot = *changedSlot;
+    const ABPersonRef& person = slot.person;
     std::uint64_t version = person->version();
-    if (person->savedInBook_ == version) continue;  // saved as it is: no need to look it up
-    Slot& slot = *slotOf(person.get());
-    if (slot.savedVersion == version) continue;
     ABPersonSnapshot data = person->snapshot();
     // A stored card that changes says so in its REV; the person holds what is written.
     if (const std::string* kept = data->string(kABVCardKeptLinesProperty);
@@ -671,6 +695,8 @@ ABSaveResult ABAddressBook::saveChanges() {
   std::vector<std::string> touched;
   touched.reserve(written.size() + pendingRemovals_.size());
   for (const auto& [slot, version] : written) touched.push_back(slot->person->uid_);
+  // A person not read again keeps its change, and the next save still finds it.
+  for (const auto& [slot, version] : written) changed_->add(slot->person);
   if (!write.conflicts.empty()) {
     result.status = ABSaveResult::Status::Conflict;
   } else {

@@ -363,14 +363,18 @@ class ABAddressBook {
                      const std::vector<std::string>& conflicts, ABSaveResult& result);
   void sortPeople();
   bool hasPendingAdditions() const;
-  // Records that the slot's person is saved as it is now.
-  static void markSaved(Slot& slot);
+  // Records that the slot's person is saved as it is now; from now on it tells this book of its
+  // changes.
+  void markSaved(Slot& slot);
+  void track(ABPerson& person);
   // Whether the person (of this book) holds what was last saved or read.
   bool savedAsItIs(const ABPerson& person) const;
   Slot* slotOf(const ABPerson* person);
   const Slot* slotOf(const ABPerson* person) const;
 
   mutable std::mutex mutex_;
+  // The persons changed since the last save, as they tell it (ABPerson::changes_).
+  std::shared_ptr<ABChangedPersons> changed_ = std::make_shared<ABChangedPersons>();
   std::filesystem::path path_;
   std::unique_ptr<SqliteStore> sqlite_;
   std::vector<ABPersonRef> people_;

@@ -174,7 +174,7 @@ bool ABPerson::setValueForProperty(ABValue value, const std::string& property, s
   auto next = std::make_shared<ABPersonData>(*data_);
   next->set(property, std::move(value));
   data_ = std::move(next);
-  version_.fetch_add(1, std::memory_order_acq_rel);
+  changed();
   return true;
 }
 
@@ -185,7 +185,7 @@ bool ABPerson::removeValueForProperty(const std::string& property) {
   auto next = std::make_shared<ABPersonData>(*data_);
   next->remove(property);
   data_ = std::move(next);
-  version_.fetch_add(1, std::memory_order_acq_rel);
+  changed();
   return true;
 }
 
@@ -209,5 +209,5 @@ void ABPerson::replaceData(ABPersonData data) {
   data.set(kABUIDProperty, uid_);
   std::lock_guard lock(mutex_);
   data_ = std::make_shared<ABPersonData>(std::move(data));
-  version_.fetch_add(1, std::memory_order_acq_rel);
+  changed();
 }

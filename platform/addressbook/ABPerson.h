@@ -42,8 +42,28 @@ class ABPersonData {
 
 using ABPersonSnapshot = std::shared_ptr<const ABPersonData>;
 
+class ABPerson;
+
+// The persons of a book changed since its last save, as the persons tell it: a save looks at
+// these, not at every person of the book.
+class ABChangedPersons {
+ public:
+  void add(std::weak_ptr<ABPerson> person) {
+    std::lock_guard lock(mutex_);
+    persons_.push_back(std::move(person));
+  }
+  std::vector<std::weak_ptr<ABPerson>> take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(persons_, {});
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::weak_ptr<ABPerson>> persons_;
+};
+
 // One record of the address book. Safe to read from any thread while another thread changes it.
-class ABPerson {
+class ABPerson : public std::enable_shared_from_this<ABPerson> {
  public:
   // A new, free person (not in any store) with a new unique id.
   ABPerson();
@@ -92,6 +112,13 @@ class ABPerson {
   // The version its book last saved or read (kept by the book, under the book's lock, beside its own
   // record of it) so that a save finds the changed persons without looking each one up; 0: none.
   std::uint64_t savedInBook_ = 0;
+  // Where the book that holds the person wants to hear of its changes (under mutex_; set by the book).
+  std::shared_ptr<ABChangedPersons> changes_;
+  // Tells the book of a change just made (with mutex_ held).
+  void changed() {
+    version_.fetch_add(1, std::memory_order_acq_rel);
+    if (changes_) changes_->add(weak_from_this());
+  }
 };
 
 using ABPersonRef = std::shared_ptr<ABPerson>;

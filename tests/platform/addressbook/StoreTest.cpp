@@ -114,6 +114,41 @@ TEST(StoreTest, RevertGivesHeldPersonsTheirSavedValuesAndKeepsThemInTheStore) {
   EXPECT_EQ(firstNames(*ABAddressBook::open(path)), (std::vector<std::string>{"Anna"}));
 }
 
+TEST(StoreTest, ASaveFindsEveryChangedPersonHoweverItCameIntoTheBook) {
+  // A save looks only at the persons that told the book they changed: each way into the book must
+  // have the person tell it.
+  TempFolder folder;
+  auto path = folder.file("b.sqlite");
+  {
+    auto first = ABAddressBook::open(path);
+    for (const char* name : {"Loaded", "Reverted"}) first->addRecord(personNamed(name));
+    ASSERT_TRUE(first->save());
+  }
+  auto book = ABAddressBook::open(path);
+  auto other = ABAddressBook::open(path);
+  other->addRecord(personNamed("Refreshed"));
+  ASSERT_TRUE(other->save());
+  ASSERT_TRUE(book->refresh());
+  book->people()[1]->setValueForProperty(std::string("dropped"), kABFirstNameProperty);
+  ASSERT_TRUE(book->revert());
+  auto added = personNamed("Added");
+  ASSERT_TRUE(book->addRecord(added));
+  auto removed = book->people()[0];
+  ASSERT_TRUE(book->removeRecord(removed));
+  ASSERT_TRUE(book->save());
+  ASSERT_TRUE(book->addRecord(removed));
+  ASSERT_TRUE(book->save());
+  // Changed in place, without addRecord.
+  for (const auto& person : book->people())
+    person->setValueForProperty(*person->stringForProperty(kABFirstNameProperty) + "!", kABFirstNameProperty);
+  EXPECT_TRUE(book->hasUnsavedChanges());
+  ASSERT_TRUE(book->save());
+  EXPECT_FALSE(book->hasUnsavedChanges());
+  // Removed in a save of its own, "Loaded" came back at the end.
+  EXPECT_EQ(firstNames(*ABAddressBook::open(path)),
+            (std::vector<std::string>{"Reverted!", "Refreshed!", "Added!", "Loaded!"}));
+}
+
 TEST(StoreTest, AddingTwiceKeepsOneRecordAndUniqueIdsStayUnique) {
   auto book = ABAddressBook::inMemory();
   auto ann = personNamed("Ann");
