@@ -11,6 +11,7 @@
 
 #include "app/scanner/PhoneNumbers.h"
 #include "platform/addressbook/ABAddressBook.h"
+#include "platform/sync/SyncEngine.h"
 
 CommandRegistry& CommandRegistry::instance() {
   static CommandRegistry registry;
@@ -159,7 +160,56 @@ const std::map<std::string, std::string>& commandDescriptions() {
       {"fix",
        "Applies one fix option of a condition to every finding of it, or only to the contacts given\n"
        "with --uid; options that delete or merge need --yes. --region CC as for scan."},
-      {"edit", "Changes one value of one contact as the contact table's cell edit does, and prints it."},
+      {"edit",
+       "Applies one edit to one contact exactly as editing a cell of the contact table does, saves the\n"
+       "store and prints the contact's new value for the key. KEY is a column of the table (\"First\n"
+       "Name\", \"Home Email\", \"Work City\", \"Twitter\", ...); a birthday is written YYYY-MM-DD. An\n"
+       "empty TEXT removes the value the contact shows under the key.\n"
+       "With several --uid (or --all), the value is written to every contact named; --replace replaces\n"
+       "every occurrence of OLD in what the contacts show under KEY with NEW (--regex: OLD is a regular\n"
+       "expression, NEW may name its groups as $1). Every change is printed, and all of them are one\n"
+       "change of the history (rolvane undo takes them back together)."},
+      {"group",
+       "Groups are the categories of contacts (vCard CATEGORIES, Google's labels) and group cards (vCard\n"
+       "4.0 KIND:group, Apple's groups); a contact is in a group when one of its categories is the\n"
+       "group's name or a group card of that name lists it. list prints every group with how many\n"
+       "contacts it holds and those in no group. add and remove put the contacts of the unique ids in the\n"
+       "group or take them out (of its category and of every group card of its name; a new group is a\n"
+       "category). rename renames a group everywhere; delete deletes it (its group cards go to the trash,\n"
+       "the contacts stay). Each change is one change of the history: rolvane undo takes it back."},
+      {"merge",
+       "Merges the contacts into one, as the merge dialog does: with no choices, as the automatic merge of\n"
+       "duplicates does (the last contact with a name wins where single values differ, and the merged\n"
+       "contact keeps its unique id). --take KEY=UID takes the single value KEY (as the contact card names\n"
+       "it: \"Company\", \"Job Title\", ...) from that contact; --drop VALUE leaves that e-mail, phone,\n"
+       "address, ... out; --no-note keeps the values that lost out of the note. --json prints the plan\n"
+       "and its result without saving; saving needs --yes."},
+      {"repair",
+       "Builds a new address book of every contact of a damaged one that can still be read (beside it,\n"
+       "or at NEWPATH); the damaged file is left as it is."},
+      {"source",
+       "Links the store to the address books it is synced with: a vdir folder (one .vcf file per card,\n"
+       "as vdirsyncer and Evolution keep them) or a CardDAV address book (its collection's URL). For a\n"
+       "CardDAV address book the password is read from --password-file (which only you should be able\n"
+       "to read), else from the desktop's secret store, else asked on the terminal; the server is tried\n"
+       "before the link is kept. --insecure takes an HTTPS server without checking its certificate (test\n"
+       "servers only). list prints the linked address books and their last sync (--json: as objects);\n"
+       "remove forgets a link and what was synced through it, the contacts stay in the store.\n"
+       "  source add NAME --vdir FOLDER\n"
+       "  source add NAME --carddav URL [--user USER] [--password-file FILE] [--insecure]\n"
+       "  source list [--json]\n"
+       "  source remove NAME"},
+      {"sync",
+       "Brings the store and each linked address book (every one, or those NAME names) together, both\n"
+       "ways: cards added, changed or deleted there since the last sync are added, changed or deleted in\n"
+       "the store, and contacts changed in the store go there; every write names the version last seen,\n"
+       "so nothing the sync has not seen is overwritten. A card changed on both sides keeps the address\n"
+       "book's version; the store's is kept as a file in \"Kept by sync/NAME\" beside the store, and the\n"
+       "conflict line names it. A sync that would delete more than " +
+           std::to_string(SyncOptions::kMassDeleteCount) +
+           " contacts and more than half of those\n"
+           "linked to an address book stops and changes nothing; --allow-mass-delete lets it go on. --json\n"
+           "prints what each sync did as objects."},
       {"history",
        "Lists the changes made to the store, newest first (kept 30 days); --json prints objects\n"
        "{\"id\", \"time\", \"description\", \"persons\", \"undone\"}."},

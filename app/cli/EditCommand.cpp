@@ -31,18 +31,6 @@ int runEdit(CommandContext& ctx) {
   bool all = false, regex = false;
   for (size_t i = 0; i < ctx.args.size(); ++i) {
     const std::string& arg = ctx.args[i];
-    if (arg == "--help" || arg == "-h") {
-      ctx.out << "usage: rolvane [--store PATH] " << kUsage
-              << "\n\nApplies one edit to one contact exactly as editing a cell of the contact table does, saves"
-                 "\nthe store and prints the contact's new value for the key. KEY is a column of the table"
-                 "\n(\"First Name\", \"Home Email\", \"Work City\", \"Twitter\", ...); a birthday is written"
-                 "\nYYYY-MM-DD. An empty TEXT removes the value the contact shows under the key."
-                 "\n\nWith several --uid (or --all), the value is written to every contact named; --replace"
-                 "\nreplaces every occurrence of OLD in what the contacts show under KEY with NEW (--regex: OLD"
-                 "\nis a regular expression, NEW may name its groups as $1). Every change is printed, and all"
-                 "\nof them are one change of the history (rolvane undo takes them back together).\n";
-      return 0;
-    }
     if (arg == "--all" || arg == "--regex") {
       (arg == "--all" ? all : regex) = true;
       continue;

@@ -64,20 +64,6 @@ int report(CommandContext& ctx, const ABGroups::Change& change, const std::strin
 
 int runGroup(CommandContext& ctx) {
   const auto& args = ctx.args;
-  for (const auto& arg : args) {
-    if (arg == "--help" || arg == "-h") {
-      ctx.out << "usage: rolvane [--store PATH] " << kUsage
-              << "\n\nGroups are the categories of contacts (vCard CATEGORIES, Google's labels) and group cards"
-                 "\n(vCard 4.0 KIND:group, Apple's groups); a contact is in a group when one of its categories is"
-                 "\nthe group's name or a group card of that name lists it. list prints every group with how many"
-                 "\ncontacts it holds and those in no group. add and remove put the contacts of the unique ids in"
-                 "\nthe group or take them out (of its category and of every group card of its name; a new group"
-                 "\nis a category). rename renames a group everywhere; delete deletes it (its group cards go to the"
-                 "\ntrash, the contacts stay). Each change is one change of the history: rolvane undo takes it"
-                 "\nback.\n";
-      return 0;
-    }
-  }
   if (args.empty()) return usageError(ctx, "a subcommand is missing");
   const std::string& what = args[0];
   if (what == "list") {

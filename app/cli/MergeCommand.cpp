@@ -81,16 +81,6 @@ int runMerge(CommandContext& ctx) {
   bool json = false, yes = false, noNote = false;
   for (size_t i = 0; i < ctx.args.size(); ++i) {
     const std::string& arg = ctx.args[i];
-    if (arg == "--help" || arg == "-h") {
-      ctx.out << "usage: rolvane [--store PATH] " << kUsage
-              << "\n\nMerges the contacts into one, as the merge dialog does: with no choices, as the automatic"
-                 "\nmerge of duplicates does (the last contact with a name wins where single values differ, and"
-                 "\nthe merged contact keeps its unique id). --take KEY=UID takes the single value KEY (as the"
-                 "\ncontact card names it: \"Company\", \"Job Title\", ...) from that contact; --drop VALUE leaves"
-                 "\nthat e-mail, phone, address, ... out; --no-note keeps the values that lost out of the note."
-                 "\n--json prints the plan and its result without saving; saving needs --yes.\n";
-      return 0;
-    }
     if (arg == "--json" || arg == "--yes" || arg == "--no-note") {
       (arg == "--json" ? json : arg == "--yes" ? yes : noNote) = true;
       continue;

@@ -14,12 +14,6 @@ int runRepair(CommandContext& ctx) {
   std::filesystem::path target;
   for (size_t i = 0; i < ctx.args.size(); ++i) {
     const std::string& arg = ctx.args[i];
-    if (arg == "--help") {
-      ctx.out << kUsage
-              << "Builds a new address book of every contact of a damaged one that can still be read; the damaged\n"
-                 "file is left as it is.\n";
-      return 0;
-    }
     if (arg == "--to" && i + 1 < ctx.args.size()) {
       target = ctx.args[++i];
     } else {

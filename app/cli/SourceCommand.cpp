@@ -261,9 +261,9 @@ int removeSource(CommandContext& ctx, const std::vector<std::string>& args) {
 
 int runSource(CommandContext& ctx) {
   const auto& args = ctx.args;
-  if (args.empty() || args[0] == "--help") {
-    (args.empty() ? ctx.err : ctx.out) << kUsage;
-    return args.empty() ? 2 : 0;
+  if (args.empty()) {
+    ctx.err << kUsage;
+    return 2;
   }
   if (args[0] == "add") return addSource(ctx, args);
   if (args[0] == "list") return listSources(ctx, args);

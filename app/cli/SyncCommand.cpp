@@ -19,13 +19,6 @@ int runSync(CommandContext& ctx) {
       json = true;
     } else if (arg == "--allow-mass-delete") {
       options.allowMassDelete = true;
-    } else if (arg == "--help") {
-      ctx.out << "usage: rolvane [--store PATH] sync [NAME...] [--json] [--allow-mass-delete]\n"
-                 "A sync that would delete more than "
-              << SyncOptions::kMassDeleteCount
-              << " contacts and more than half of those linked to an address book stops and changes\n"
-                 "nothing; --allow-mass-delete lets it go on.\n";
-      return 0;
     } else if (!arg.empty() && arg[0] == '-') {
       ctx.err << "rolvane sync: unexpected argument \"" << arg << "\"\n";
       return 2;
@@ -84,8 +77,7 @@ int runSync(CommandContext& ctx) {
   return result.ok() && !cardErrors ? 0 : 1;
 }
 
-const CommandRegistration registration("sync",
-                                       "sync [NAME...] [--json]       sync the store with its linked address books",
-                                       runSync);
+const CommandRegistration registration(
+    "sync", "sync [NAME...] [--json] [--allow-mass-delete]   sync the store with its linked address books", runSync);
 
 }  // namespace

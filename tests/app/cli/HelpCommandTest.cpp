@@ -45,10 +45,16 @@ TEST(HelpCommandTest, EveryCommandExplainsItselfWithHelp) {
     ProgramRun help = run({command, "--help"});
     EXPECT_EQ(help.status, 0) << command << ": " << help.out;
     EXPECT_EQ(help.out.rfind("usage: rolvane [--store PATH] " + command, 0), 0u) << help.out;
+    // More than the usage line: what the command does.
+    EXPECT_NE(help.out.find("\n\n"), std::string::npos) << command << " says only its usage: " << help.out;
     // --help is answered before anything runs: no store is opened or made.
     ProgramRun again = run({"--store", "/nonexistent/rolvane-help/book.sqlite", command, "--help"});
     EXPECT_EQ(again.status, 0) << command;
   }
+  // Options a command takes are in its help.
+  EXPECT_NE(run({"sync", "--help"}).out.find("--allow-mass-delete lets it go on"), std::string::npos);
+  EXPECT_NE(run({"edit", "--help"}).out.find("--replace replaces"), std::string::npos);
+  EXPECT_NE(run({"source", "--help"}).out.find("--password-file"), std::string::npos);
 }
 
 TEST(HelpCommandTest, UnknownCommandsAndMissingFilesAreRefused) {
