@@ -12,9 +12,9 @@
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
+#include "tests/support/Corpus.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/StoreRows.h"
-#include "tests/support/TestPaths.h"
 
 namespace {
 
@@ -43,6 +43,7 @@ class ImportCommandTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(ImportCommandTest, ImportsAndRefusesMalformedFilesWithoutChangingTheStore) {
+  ROLVANE_SKIP_WITHOUT_CORPUS();
   ProgramRun run = import(store_, {corpus_ + "ezvcard_gmail-list.vcf"});
   EXPECT_EQ(run.status, 0) << run.out;
   run = import(store_, {corpus_ + "fkvcards_v3.vcf", corpus_ + "malformed/eds_9.vcf"});
@@ -190,6 +191,7 @@ TEST_F(ImportCommandTest, UpdateReplacesContactsOfTheSameUidInTheirPlace) {
 // pieces of a larger file, a UTF-16 file). A card whose id the store has, or an earlier card of the
 // import gave, is stored with a new id that its values hold too.
 TEST_F(ImportCommandTest, ContactsEncodedWhereTheyAreReadHoldWhatASaveOfTheSameCardsHolds) {
+  ROLVANE_SKIP_WITHOUT_CORPUS();
   std::vector<std::string> files;
   for (const auto& entry : std::filesystem::directory_iterator(corpus_))
     if (entry.path().extension() == ".vcf") files.push_back(entry.path().string());

@@ -172,6 +172,9 @@ def main():
         print(__doc__)
         return 2
     program, corpus = sys.argv[1], sys.argv[2]
+    if not sys.argv[3:] and not os.path.isdir(corpus):
+        print("SKIPPED: the shared vCard corpus is not at %s (a checkout without ../shared)" % corpus)
+        return 77
     files = sys.argv[3:] or sorted(glob.glob(os.path.join(corpus, "*.vcf")))
     failures = 0
     for path in files:
