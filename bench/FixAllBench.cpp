@@ -13,8 +13,13 @@
 #include "bench/AddressBookGenerator.h"
 #include "bench/BenchProcess.h"
 #include "bench/BenchRegistry.h"
+#include "bench/BenchWindow.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
+#ifdef ROLVANE_BENCH_WINDOW
+#include "app/review/view/OutlineViewController.h"
+#include "app/widgets/MyButton.h"
+#endif
 
 namespace {
 
@@ -65,6 +70,37 @@ void runFixAllBench(std::size_t contacts, BenchReporter& reporter) {
     std::printf("  FAILED: %s%s\n", error.c_str(), outcome.errors.empty() ? "" : outcome.errors.front().c_str());
     ++reporter.failures;
   }
+#ifdef ROLVANE_BENCH_WINDOW
+  // The same Fix All in the review screen, as the window runs it: a few findings between its
+  // events, the outline drawn again after each turn.
+  if (ok && book->undo(0, false, nullptr, &error)) {
+    benchApplication();
+    OutlineViewController screen(*book, nullptr);
+    screen.setQuestions(&questions);
+    int merged = 0;
+    screen.setFixAllReport([&](const QString&, const QString& details, bool) {
+      merged = details.isEmpty() ? 0 : static_cast<int>(details.count('\n')) + 1;
+    });
+    screen.setOutlineViewDataSouce(ScanAddressBook(*book).scan({ReviewCategories::kDuplicateContacts}));
+    screen.showResults();
+    screen.resize(1000, 680);
+    screen.show();
+    QApplication::processEvents();
+    StallMeter stalls;
+    stalls.start();
+    const double window = secondsOf([&] {
+      screen.fixAllButton()->click();
+      while (screen.fixAllRunning()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    });
+    const double stall = stalls.stop();
+    reporter.step("Fix All in the review screen (drawn between findings)", window, merged, 5);
+    std::printf("    (%d findings; the longest the window stood still meanwhile: %.3f s)\n", merged, stall);
+    if (merged != static_cast<int>(groups)) {
+      std::printf("  FAILED: the review screen merged %d groups\n", merged);
+      ++reporter.failures;
+    }
+  }
+#endif
   book.reset();
 
   // The command line: the same merges by `rolvane fix`, scan included, as a program of its own.

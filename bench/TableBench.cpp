@@ -18,42 +18,11 @@
 #include "app/browser/view/LoadContactsViewController.h"
 #include "bench/AddressBookGenerator.h"
 #include "bench/BenchRegistry.h"
+#include "bench/BenchWindow.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 
 namespace {
-
-QApplication& benchApplication() {
-  static int argc = 1;
-  static char name[] = "rolvane-bench";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication* app = new QApplication(argc, argv);  // left to the end of the process
-  return *app;
-}
-
-// Measures the longest gap between two turns of the event loop while it runs.
-class StallMeter {
- public:
-  StallMeter() {
-    timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, clock_.restart()); });
-  }
-  void start() {
-    longest_ = 0;
-    clock_.start();
-    timer_.start();
-  }
-  double stop() {
-    timer_.stop();
-    return std::max(longest_, clock_.elapsed()) / 1000.0;
-  }
-
- private:
-  QTimer timer_;
-  QElapsedTimer clock_;
-  qint64 longest_ = 0;
-};
 
 void run(std::size_t contacts, BenchReporter& reporter) {
   benchApplication();

@@ -143,6 +143,26 @@ FixOutcome FixActions::apply(const RC::Category& category, PersonItem* row, cons
   return outcome_;
 }
 
+size_t FixActions::recheckFindings() {
+  size_t dropped = outline_.purgeMissing(book_);
+  std::vector<PersonItem*> gone;
+  for (const auto& father : outline_.rootNodes()) {
+    const RC::Category* category = RC::byTitle(father->name());
+    if (!category) continue;
+    for (PersonItem* row : father->childrenArray()) {
+      person_ = stored(*row->person());
+      if (staleReason(*category, *row)) gone.push_back(row);
+    }
+  }
+  person_.reset();
+  for (PersonItem* row : gone) {
+    PersonItem* father = row->parentNode();
+    if (outline_.removeRow(row)) ++dropped;
+    closingStep(father);
+  }
+  return dropped;
+}
+
 FixOutcome FixActions::FixFounction() {
   PersonItem* row = outline_.selectedItem();
   const RC::Category* category = outline_.selectedCategory();

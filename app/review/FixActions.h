@@ -46,6 +46,11 @@ class FixActions {
   // The selected option on the selected row, then the next row is selected.
   FixOutcome FixFounction();
 
+  // After the store changed under the outline (an undo, a restore, a sync, another program's save):
+  // every finding is checked again on the store as it is now, as a fix checks its own first; those
+  // that no longer hold leave the outline (categories they empty go too). Returns how many went.
+  size_t recheckFindings();
+
   // The members of the person's duplicate group, by their values in the store now (store order).
   std::vector<ABPersonRef> duplicateGroupOf(const ABPerson& person) const;
 

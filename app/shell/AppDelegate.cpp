@@ -362,7 +362,7 @@ bool AppDelegate::followStore() {
   }
   if (!found.any()) return false;
   if (outlineViewController_) outlineViewController_->followStore(found);
-  if (screens_->currentWidget() == allView_) loadClicked();
+  loadClicked();
   return true;
 }
 
@@ -640,6 +640,12 @@ void AppDelegate::updateUI(ScanResult result) {
   outlineViewController_ = new OutlineViewController(book_, contactCards_.get(), screens_);
   outlineViewController_->setOutlineViewDataSouce(result);
   connect(outlineViewController_, &OutlineViewController::backRequested, this, &AppDelegate::reloadUI);
+  // While a Fix All runs the store is held for it: nothing else may change it meanwhile.
+  connect(outlineViewController_, &OutlineViewController::busyChanged, this,
+          [this](bool busy) { setButtonsEnabled(!busy); });
+  // The table behind the review screen (and the status bar's counts) follow every fix.
+  connect(outlineViewController_, &OutlineViewController::storeChanged, this, &AppDelegate::loadClicked);
+  connect(outlineViewController_, &OutlineViewController::scanAgainRequested, this, &AppDelegate::scanClicled);
   screens_->addWidget(outlineViewController_);
   screens_->setCurrentWidget(outlineViewController_);
   updateActions();
@@ -654,7 +660,7 @@ void AppDelegate::outLineViewRefrash() {
 void AppDelegate::addressBooksClicked() {
   if (!addressBooksWindow_) {
     addressBooksWindow_ = new AddressBooksWindow(book_, window_);
-    connect(addressBooksWindow_, &AddressBooksWindow::storeChanged, this, &AppDelegate::reloadUI);
+    connect(addressBooksWindow_, &AddressBooksWindow::storeChanged, this, &AppDelegate::storeChangedByHistory);
   }
   addressBooksWindow_->refresh();
   addressBooksWindow_->show();
@@ -674,10 +680,9 @@ void AppDelegate::reloadUI() {
 }
 
 void AppDelegate::storeChangedByHistory() {
-  if (showingReviewScreen())
-    outlineViewController_->storeChangedElsewhere();  // going back to the browser reloads it
-  else
-    loadClicked();
+  // The review screen checks its findings again; the table behind it reloads either way.
+  if (showingReviewScreen()) outlineViewController_->storeChangedElsewhere();
+  loadClicked();
 }
 
 void AppDelegate::loadClicked() {

@@ -1381,6 +1381,12 @@ bool ABAddressBook::undoRedoCandidates(ABChangeSet& undo, ABChangeSet& redo, std
 
 bool ABAddressBook::changeFile(const std::function<bool(std::string*)>& operation, std::string* error) {
   std::lock_guard lock(mutex_);
+  // The saves of an action still running are in no change set yet: there is nothing to take back
+  // or make again until it ends.
+  if (sqlite_->inChangeSet()) {
+    if (error) *error = "an action is still changing the address book; try again when it has ended";
+    return false;
+  }
   bool pending = !pendingRemovals_.empty();
   for (const auto& person : people_) pending = pending || !savedAsItIs(*person);
   if (pending) {

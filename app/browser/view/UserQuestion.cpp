@@ -12,8 +12,10 @@ bool MessageBoxQuestion::confirm(const QString& message, const QString& informat
   box.setInformativeText(information);
   box.setStyleSheet("QLabel#qt_msgbox_informativelabel { min-width: 320px; }");
   QPushButton* accept = box.addButton(acceptTitle, QMessageBox::AcceptRole);
-  box.addButton(cancelTitle, QMessageBox::RejectRole);
-  box.setDefaultButton(accept);
+  // What is confirmed here changes the address book (a deletion): Enter must not do it.
+  QPushButton* cancel = box.addButton(cancelTitle, QMessageBox::RejectRole);
+  box.setDefaultButton(cancel);
+  box.setEscapeButton(cancel);
   box.exec();
   return box.clickedButton() == accept;
 }

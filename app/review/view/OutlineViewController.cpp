@@ -1,16 +1,19 @@
 #include "app/review/view/OutlineViewController.h"
 
 #include <QButtonGroup>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <unordered_set>
@@ -43,8 +46,11 @@ class MessageBoxQuestions : public ReviewQuestions {
     box.setInformativeText(QString::fromStdString(message));
     box.setStyleSheet("QLabel#qt_msgbox_informativelabel { min-width: 320px; }");
     QPushButton* yes = box.addButton(QString::fromStdString(defaultButton), QMessageBox::AcceptRole);
-    box.addButton(QString::fromStdString(alternateButton), QMessageBox::RejectRole);
-    box.setDefaultButton(yes);
+    // Every question here is before a change to the address book: Enter (or a click by habit)
+    // must not make it.
+    QPushButton* no = box.addButton(QString::fromStdString(alternateButton), QMessageBox::RejectRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;
   }
@@ -72,6 +78,23 @@ void OutlineViewController::buildInterface() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
+  changedBar_ = new QWidget(this);
+  changedBar_->setObjectName("storeChangedBar");
+  changedBar_->setAutoFillBackground(true);
+  changedBar_->setBackgroundRole(QPalette::ToolTipBase);
+  auto* changedLayout = new QHBoxLayout(changedBar_);
+  changedLayout->setContentsMargins(12, 6, 12, 6);
+  changedText_ = new QLabel(changedBar_);
+  changedText_->setObjectName("storeChangedText");
+  changedText_->setWordWrap(true);
+  changedText_->setForegroundRole(QPalette::ToolTipText);
+  scanAgainButton_ = new QPushButton(tr("Scan Again"), changedBar_);
+  scanAgainButton_->setObjectName("scanAgainButton");
+  changedLayout->addWidget(changedText_, 1);
+  changedLayout->addWidget(scanAgainButton_);
+  changedBar_->hide();
+  connect(scanAgainButton_, &QPushButton::clicked, this, &OutlineViewController::scanAgainRequested);
+  layout->addWidget(changedBar_);
   auto* splitter = new QSplitter(Qt::Horizontal, this);
   layout->addWidget(splitter, 1);
 
@@ -167,6 +190,23 @@ void OutlineViewController::buildInterface() {
   noticeText_->setObjectName("noticeText");
   noticeText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   buttons->addWidget(noticeText_, 1);
+  progress_ = new QProgressBar(bottomButtonView_);
+  progress_->setObjectName("fixAllProgress");
+  progress_->setTextVisible(false);
+  progress_->setMaximumWidth(220);
+  progress_->hide();
+  buttons->addWidget(progress_);
+  cancelButton_ = new MyButton(bottomButtonView_);
+  cancelButton_->setObjectName("cancelFixAllButton");
+  cancelButton_->setButtonTitle(tr("Cancel"));
+  cancelButton_->setToolTip(tr("Stop after the finding being fixed; what was fixed stays fixed"));
+  cancelButton_->hide();
+  buttons->addWidget(cancelButton_);
+  connect(cancelButton_, &QPushButton::clicked, this, &OutlineViewController::cancelFixAll);
+  runTimer_ = new QTimer(this);
+  runTimer_->setSingleShot(true);
+  runTimer_->setInterval(0);
+  connect(runTimer_, &QTimer::timeout, this, &OutlineViewController::runFixAllSlice);
   buttons->addWidget(backButton_);
   mergeButton_ = new MyButton(bottomButtonView_);
   mergeButton_->setObjectName("mergeButton");
@@ -180,10 +220,7 @@ void OutlineViewController::buildInterface() {
   connect(fixAllButton_, &QPushButton::clicked, this, &OutlineViewController::fixAllClick);
   connect(mergeButton_, &QPushButton::clicked, this, &OutlineViewController::mergeClick);
   fixAllReport_ = [this](const QString& summary, const QString& details, bool failed) {
-    QMessageBox box(failed ? QMessageBox::Warning : QMessageBox::Information, tr("Fix All"),
-                    QString("<b>%1</b>").arg(summary.toHtmlEscaped()), QMessageBox::Ok, this);
-    box.setInformativeText(details);
-    box.exec();
+    fixAllReportBox(this, summary, details, failed)->exec();
   };
   connect(openContactButton_, &QPushButton::clicked, this, &OutlineViewController::openInContacts);
   connect(backButton_, &QPushButton::clicked, this, &OutlineViewController::backClicked);
@@ -205,16 +242,22 @@ void OutlineViewController::showResults() {
 }
 
 void OutlineViewController::followStore(const ABRefreshResult& found) {
-  std::unordered_set<std::string> uids(found.changed.begin(), found.changed.end());
-  uids.insert(found.removed.begin(), found.removed.end());
-  size_t dropped = outline_.dropRowsOf(uids);
-  if (dropped == 0) return;
-  noticeText_->setText(
-      tr("Another program changed the address book: %n finding(s) about the contacts it changed "
-         "were removed. Scan again to check them.",
-         "", static_cast<int>(dropped)));
-  syncFromOutline();
-  if (outline_.isFinished()) emit backRequested();
+  if (!found.any() || run_) return;
+  // What another program changed is checked again like the rest: a finding about a contact it
+  // changed stays while it still holds.
+  storeChangedElsewhere();
+}
+
+void OutlineViewController::showStoreChanged(size_t dropped) {
+  const int count = static_cast<int>(dropped);
+  changedText_->setText(
+      dropped == 0 ? tr("The address book changed \u2014 every finding was checked again and still holds. Scan Again "
+                        "to find what else it holds now.")
+                   : countedText(tr("The address book changed \u2014 every finding was checked again; %n finding(s) "
+                                    "no longer held and left the list. Scan Again to find what it holds now.",
+                                    nullptr, count),
+                                 count));
+  changedBar_->show();
 }
 
 bool OutlineViewController::showingTips() const {
@@ -258,6 +301,15 @@ void OutlineViewController::updateUI() {
     mergeButton_->setVisible(std::find(options.begin(), options.end(), ReviewCategories::Option::kMerge) !=
                              options.end());
     mergeButton_->setEnabled(outline_.selectedItem() != nullptr);
+  }
+  if (run_) {
+    // The store is held for the Fix All: the screen only reads meanwhile.
+    fixButton_->setEnabled(false);
+    fixAllButton_->setEnabled(false);
+    mergeButton_->setEnabled(false);
+    backButton_->setEnabled(false);
+  } else {
+    backButton_->setEnabled(true);
   }
   auto pane = ::updateUI(outline_, &book_);
   if (!pane) {
@@ -305,7 +357,7 @@ void OutlineViewController::placeMatrix(const ReviewCategories::FixMatrix* matri
 void OutlineViewController::matrixClicked() {
   if (!matrix_ || !matrix_->checkedButton()) return;
   outline_.selectOption(matrix_->checkedButton()->property("option").toString().toStdString());
-  fixAllButton_->setEnabled(fixButton_->isEnabled() &&
+  fixAllButton_->setEnabled(!run_ && fixButton_->isEnabled() &&
                             outline_.selectedOption() != ReviewCategories::Option::kEditInContacts);
   rebuildPreview();
 }
@@ -315,6 +367,7 @@ void OutlineViewController::rebuildPreview() {
 }
 
 void OutlineViewController::fixClick() {
+  if (run_) return;
   FixActions actions(outline_, book_, *questions_, contacts_);
   lastOutcome_ = actions.FixFounction();
   noticeText_->setText(QString::fromStdString(lastOutcome_.stale));
@@ -340,44 +393,89 @@ class AlreadyConfirmed : public ReviewQuestions {
 }  // namespace
 
 void OutlineViewController::fixAllClick() {
+  if (run_) return;
   PersonItem* row = outline_.selectedItem();
   if (!row || !row->parentNode()) return;
-  const std::string category = row->parentNode()->name();
   const std::string option = outline_.selectedOption();
   if (option.empty() || option == ReviewCategories::Option::kEditInContacts) return;
+  const ReviewCategories::Category* category = ReviewCategories::byTitle(row->parentNode()->name());
+  if (!category) return;
+  // Every Fix All asks once, naming how many findings and what will happen to them.
   const int count = static_cast<int>(row->parentNode()->childrenCount());
-  if (fixOptionDeletesOrMerges(option)) {
-    const QString question = countedText(tr("Apply \"%1\" to all %n finding(s) of \"%2\"?", nullptr, count), count)
-                                 .arg(QString::fromStdString(option), QString::fromStdString(category));
-    const QString detail = option == ReviewCategories::Option::kMerge
-                               ? tr("The contacts of each finding become one contact.")
-                               : tr("The contacts will also be deleted from Contacts.");
-    if (!questions_->confirm(question.toStdString(), detail.toStdString(), tr("Fix All").toStdString(),
-                             tr("Cancel").toStdString()))
+  const FixAllQuestion ask = fixAllQuestion(*category, option, count);
+  if (!questions_->confirm(ask.question, ask.detail, ask.acceptButton, tr("Cancel").toStdString())) return;
+  // The user said yes once for all of them.
+  runQuestions_ = std::make_unique<AlreadyConfirmed>();
+  run_ = std::make_unique<FixAllRun>(outline_, book_, *category, option, *runQuestions_, std::set<std::string>{},
+                                     contacts_);
+  changedBar_->hide();
+  noticeText_->setText(QString::fromStdString(fixAllProgress(option, std::min(1, run_->total()), run_->total())));
+  progress_->setRange(0, std::max(1, run_->total()));
+  progress_->setValue(0);
+  progress_->show();
+  cancelButton_->show();
+  updateUI();
+  emit busyChanged(true);
+  runTimer_->start();
+}
+
+void OutlineViewController::runFixAllSlice() {
+  if (!run_) return;
+  // One finding after the other until a slice of time is used up; between slices the window
+  // repaints and answers (Cancel among it), so the run stops only between two findings.
+  QElapsedTimer slice;
+  slice.start();
+  do {
+    if (!run_->step()) {
+      finishFixAll(false);
       return;
+    }
+  } while (slice.elapsed() < slice_.count());
+  progress_->setValue(run_->tried());
+  noticeText_->setText(QString::fromStdString(
+      fixAllProgress(run_->option(), std::min(run_->tried() + 1, run_->total()), run_->total())));
+  refreshRowsDuringRun();
+  runTimer_->start();
+}
+
+void OutlineViewController::refreshRowsDuringRun() {
+  PersonItem* selected = outline_.selectedItem();
+  syncing_ = true;
+  model_->reload();
+  for (const auto& father : outline_.rootNodes())
+    outlineView_->setExpanded(model_->indexOf(father.get()), outline_.isExpanded(father.get()));
+  if (selected)
+    outlineView_->selectionModel()->setCurrentIndex(model_->indexOf(selected), QItemSelectionModel::ClearAndSelect);
+  syncing_ = false;
+  // The row whose details were shown was fixed: the details go until the user picks another row.
+  if (!selected && !nameTextField_->text().isEmpty()) {
+    nameTextField_->clear();
+    updateUI();
   }
-  AlreadyConfirmed confirmed;
-  ReviewQuestions& questions =
-      fixOptionDeletesOrMerges(option) ? static_cast<ReviewQuestions&>(confirmed) : *questions_;
-  const ReviewCategories::Category* fixedCategory = ReviewCategories::byTitle(category);
-  if (!fixedCategory) return;
-  FixAllOutcome outcome = fixAllInCategory(outline_, book_, *fixedCategory, option, questions, {}, contacts_);
+}
+
+void OutlineViewController::setFixAllSlice(std::chrono::milliseconds slice) {
+  slice_ = slice;
+}
+
+void OutlineViewController::cancelFixAll() {
+  if (run_) finishFixAll(true);
+}
+
+void OutlineViewController::finishFixAll(bool cancelled) {
+  runTimer_->stop();
+  const FixAllOutcome outcome = run_->finish(cancelled);
+  const std::string summaryText = fixAllSummary(outcome, run_->category(), run_->option());
+  run_.reset();
+  runQuestions_.reset();
+  progress_->hide();
+  cancelButton_->hide();
+  noticeText_->clear();
+  emit busyChanged(false);
   if (outcome.storeChanged) emit storeChanged();
   QStringList lines;
-  for (const auto& change : outcome.changes) lines << QString::fromStdString(change);
-  for (const auto& error : outcome.errors) lines << QString::fromStdString(error);
-  const QString summary =
-      countedText(tr("Fixed %n finding(s) of \"%1\" with \"%2\".", nullptr, outcome.fixed), outcome.fixed)
-          .arg(QString::fromStdString(category), QString::fromStdString(option)) +
-      (outcome.stale == 0
-           ? QString()
-           : " " + countedText(tr("%n finding(s) no longer held and changed nothing.", nullptr, outcome.stale),
-                               outcome.stale)) +
-      (outcome.errors.empty()
-           ? QString()
-           : " " + countedText(tr("%n change(s) could not be saved.", nullptr, static_cast<int>(outcome.errors.size())),
-                               static_cast<int>(outcome.errors.size())));
-  if (fixAllReport_) fixAllReport_(summary, lines.join('\n'), !outcome.errors.empty());
+  for (const auto& line : outcome.findings) lines << QString::fromStdString(line);
+  if (fixAllReport_) fixAllReport_(QString::fromStdString(summaryText), lines.join('\n'), !outcome.errors.empty());
   if (outline_.isFinished()) {
     model_->reload();
     emit backRequested();
@@ -388,7 +486,18 @@ void OutlineViewController::fixAllClick() {
   syncFromOutline();
 }
 
+std::unique_ptr<QMessageBox> OutlineViewController::fixAllReportBox(QWidget* parent, const QString& summary,
+                                                                    const QString& details, bool failed) {
+  auto box = std::make_unique<QMessageBox>(failed ? QMessageBox::Warning : QMessageBox::Information, tr("Fix All"),
+                                           QString("<b>%1</b>").arg(summary.toHtmlEscaped()), QMessageBox::Ok, parent);
+  box->setObjectName("fixAllReport");
+  // One line per finding: in the list behind "Show Details…", which scrolls.
+  if (!details.isEmpty()) box->setDetailedText(details);
+  return box;
+}
+
 void OutlineViewController::mergeClick() {
+  if (run_) return;
   PersonItem* row = outline_.selectedItem();
   const ReviewCategories::Category* category = outline_.selectedCategory();
   if (!row || !category) return;
@@ -419,7 +528,11 @@ void OutlineViewController::mergeClick() {
 }
 
 void OutlineViewController::storeChangedElsewhere() {
-  outline_.purgeMissing(book_);
+  // The Fix All's own saves are not a change from elsewhere; nothing else changes it meanwhile.
+  if (run_) return;
+  FixActions actions(outline_, book_, *questions_, contacts_);
+  const size_t dropped = actions.recheckFindings();
+  showStoreChanged(dropped);
   showWhatIsLeft();
 }
 
@@ -440,5 +553,6 @@ void OutlineViewController::openInContacts() {
 }
 
 void OutlineViewController::backClicked() {
+  if (run_) return;
   emit backRequested();
 }

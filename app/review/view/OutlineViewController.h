@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,6 +15,10 @@
 
 class QAbstractButton;
 class QButtonGroup;
+class QMessageBox;
+class QProgressBar;
+class QTimer;
+class FixAllRun;
 
 class QGroupBox;
 class QLabel;
@@ -56,8 +61,25 @@ class OutlineViewController : public QWidget {
   MyButton* fixButton() const { return fixButton_; }
   // "Fix All": the chosen option on every finding of the selected row's category.
   MyButton* fixAllButton() const { return fixAllButton_; }
-  // Tells the user what a Fix All did; by default a message box, tests listen instead.
+  // Tells the user what a Fix All did; by default a message box (fixAllReportBox), tests listen
+  // instead.
   void setFixAllReport(std::function<void(const QString& summary, const QString& details, bool failed)> report);
+  // The box that tells what a Fix All did: the counts, and a line per finding behind "Show
+  // Details…" in a list that scrolls, so that it stays within the screen however many there were.
+  static std::unique_ptr<QMessageBox> fixAllReportBox(QWidget* parent, const QString& summary, const QString& details,
+                                                      bool failed);
+  // While a Fix All runs: its progress ("Merging 812 of 2,304…") and Cancel, which stops it
+  // between two findings, keeping what was done (one change set).
+  bool fixAllRunning() const { return run_ != nullptr; }
+  // How long each turn of the event loop fixes findings before the window runs again (at least
+  // one finding a turn).
+  void setFixAllSlice(std::chrono::milliseconds slice);
+  QProgressBar* fixAllProgressBar() const { return progress_; }
+  MyButton* cancelFixAllButton() const { return cancelButton_; }
+  // After the address book changed under the screen: what the screen did about it, and Scan Again.
+  QWidget* storeChangedBar() const { return changedBar_; }
+  QLabel* storeChangedText() const { return changedText_; }
+  QPushButton* scanAgainButton() const { return scanAgainButton_; }
   // "Merge contacts…": the merge the user steers, for a finding whose contacts can be merged.
   MyButton* mergeButton() const { return mergeButton_; }
   // Opens the merge dialog modally; tests replace it to drive the dialog.
@@ -83,8 +105,11 @@ class OutlineViewController : public QWidget {
   void openInContacts();
   void backClicked();
   void matrixClicked();
-  // After the store changed under the screen (undo, redo, restore): rows of persons no longer in
-  // the store go; a finding brought back is not added (a new scan finds it).
+  // Stops a Fix All that runs, between two findings.
+  void cancelFixAll();
+  // After the store changed under the screen (undo, redo, restore, a sync): every finding is
+  // checked again on the store as it is now and those that no longer hold go, the counts with
+  // them; what the change may have brought is for a new scan, which the screen offers.
   void storeChangedElsewhere();
 
  signals:
@@ -92,6 +117,10 @@ class OutlineViewController : public QWidget {
   void backRequested();
   // The store was changed by a fix.
   void storeChanged();
+  // A Fix All began (true) or ended (false): the store is held for it meanwhile.
+  void busyChanged(bool busy);
+  // "Scan Again" was pressed.
+  void scanAgainRequested();
 
  private:
   void buildInterface();
@@ -100,6 +129,12 @@ class OutlineViewController : public QWidget {
   void updateUI();
   void placeMatrix(const ReviewCategories::FixMatrix* matrix, const std::string& selected);
   void rebuildPreview();
+  void runFixAllSlice();
+  void finishFixAll(bool cancelled);
+  // The rows as the outline holds them now, while a Fix All runs (details only when the selected
+  // row went).
+  void refreshRowsDuringRun();
+  void showStoreChanged(size_t dropped);
 
   ABAddressBook& book_;
   ContactsApplication* contacts_;
@@ -130,4 +165,15 @@ class OutlineViewController : public QWidget {
   MyButton* fixAllButton_ = nullptr;
   MyButton* mergeButton_ = nullptr;
   std::function<void(const QString&, const QString&, bool)> fixAllReport_;
+  QProgressBar* progress_ = nullptr;
+  MyButton* cancelButton_ = nullptr;
+  QTimer* runTimer_ = nullptr;
+  std::chrono::milliseconds slice_{40};
+  QWidget* changedBar_ = nullptr;
+  QLabel* changedText_ = nullptr;
+  QPushButton* scanAgainButton_ = nullptr;
+  // The Fix All that runs and the answers it gives its questions (asked once before it began);
+  // after outline_, which the run changes, so that it ends first.
+  std::unique_ptr<ReviewQuestions> runQuestions_;
+  std::unique_ptr<FixAllRun> run_;
 };

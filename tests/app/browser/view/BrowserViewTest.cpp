@@ -18,8 +18,8 @@
 #include "app/browser/view/ColumnMenuGroups.h"
 #include "app/browser/view/ContactCardDialog.h"
 #include "app/browser/view/ContactTableModel.h"
-#include "app/model/ShownName.h"
 #include "app/model/PersonRecord.h"
+#include "app/model/ShownName.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABConstants.h"
 #include "tests/app/browser/view/ViewTestSupport.h"
@@ -252,7 +252,7 @@ TEST_F(BrowserViewTest, DeleteAsksFirstAndRemovesTheSelectedPeopleFromTheStore) 
   }
 }
 
-TEST_F(BrowserViewTest, DeleteQuestionLeadsWithItsQuestionAndOffersDeleteFirst) {
+TEST_F(BrowserViewTest, DeleteQuestionLeadsWithItsQuestionAndCancelIsTheDefault) {
   browser_->setQuestion(std::make_unique<MessageBoxQuestion>(browser_.get()));
   selectRows({1});
   QString text, informative, defaultButton;
@@ -275,8 +275,8 @@ TEST_F(BrowserViewTest, DeleteQuestionLeadsWithItsQuestionAndOffersDeleteFirst) 
   browser_->deleteItem();
   EXPECT_EQ(text, "<b>Are you sure you want to delete the selected person ?</b>");
   EXPECT_EQ(informative, "This person will also delete from Contacts.");
-  EXPECT_EQ(defaultButton, "Delete");
-  EXPECT_TRUE(buttons.contains("Cancel"));
+  EXPECT_EQ(defaultButton, "Cancel") << "Enter must not delete";
+  EXPECT_TRUE(buttons.contains("Delete"));
   EXPECT_EQ(book_->count(), 3u);
 }
 

@@ -3,14 +3,20 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
+#include <QTextEdit>
 #include <QTimer>
 #include <QTreeView>
+#include <chrono>
+#include <filesystem>
 
 #include "app/review/MergeContacts.h"
 #include "app/review/ReviewCategories.h"
@@ -51,6 +57,25 @@ QApplication& app() {
   static QApplication* application = new QApplication(argc, argv);
   return *application;
 }
+
+// Lets a Fix All run as the window runs it, a few findings between its events, to its end.
+void waitForFixAll(const OutlineViewController& screen) {
+  QElapsedTimer clock;
+  clock.start();
+  while (screen.fixAllRunning() && clock.elapsed() < 60000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// A store file of its own for a test, removed with it.
+struct StoreFile {
+  std::filesystem::path folder;
+  explicit StoreFile(const std::string& name)
+      : folder(std::filesystem::temp_directory_path() / ("rolvane-review-" + std::to_string(::getpid()) + "-" + name)) {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+  }
+  ~StoreFile() { std::filesystem::remove_all(folder); }
+  std::filesystem::path path() const { return folder / "book.sqlite"; }
+};
 
 ABPersonRef person(ABAddressBook& book, const std::string& first, const std::string& title = {}) {
   auto p = ABPerson::create();
@@ -134,7 +159,7 @@ class Asked : public ReviewQuestions {
   }
 };
 
-TEST(ReviewScreenTest, FixAllAppliesTheOptionToTheWholeCategoryAndSummarises) {
+TEST(ReviewScreenTest, FixAllAsksOnceThenAppliesTheOptionToTheWholeCategoryAndSummarises) {
   app();
   auto book = ABAddressBook::inMemory();
   auto ann = person(*book, "Ann", "Xx");
@@ -151,33 +176,169 @@ TEST(ReviewScreenTest, FixAllAppliesTheOptionToTheWholeCategoryAndSummarises) {
   screen.showResults();
   ASSERT_TRUE(screen.fixAllButton()->isEnabled());
 
-  // "Remove the title" changes no contact's existence: no question.
+  // Even an option that deletes nothing asks first, naming the count; declined, nothing changes.
+  asked.answer = false;
   screen.fixAllButton()->click();
-  EXPECT_TRUE(asked.titles.empty());
-  EXPECT_EQ(summary, "Fixed 3 findings of \"Unusual Title\" with \"Remove the title\".");
+  ASSERT_EQ(asked.titles.size(), 1u);
+  EXPECT_EQ(asked.titles[0], "Remove the title of 3 contacts?");
+  EXPECT_FALSE(screen.fixAllRunning());
+  EXPECT_EQ(ann->stringForProperty(kABTitleProperty), "Xx");
+
+  asked.answer = true;
+  screen.fixAllButton()->click();
+  EXPECT_TRUE(screen.fixAllRunning()) << "it runs between the window's events";
+  waitForFixAll(screen);
+  EXPECT_EQ(asked.titles.size(), 2u);
+  EXPECT_EQ(summary, "\u201CRemove the title\u201D applied to 3 contacts.");
   for (const auto& p : {ann, bea, cid}) EXPECT_FALSE(p->stringForProperty(kABTitleProperty));
   EXPECT_EQ(screen.outline().categoryTitles(), (std::vector<std::string>{"Incomplete name"}));
 
-  // Deleting asks once, naming the count; declined, nothing changes.
   ASSERT_TRUE(screen.outline().selectedItem());
   for (QAbstractButton* option : screen.optionButtons())
     if (option->text() == "Delete this contact") option->click();
-  asked.answer = false;
   summary.clear();
-  screen.fixAllButton()->click();
-  ASSERT_EQ(asked.titles.size(), 1u);
-  EXPECT_EQ(asked.titles[0], "Apply \"Delete this contact\" to all 2 findings of \"Incomplete name\"?");
-  EXPECT_TRUE(summary.isEmpty());
-  EXPECT_EQ(book->count(), 4u);
-
-  asked.answer = true;
   bool back = false;
   QObject::connect(&screen, &OutlineViewController::backRequested, [&] { back = true; });
   screen.fixAllButton()->click();
-  EXPECT_EQ(asked.titles.size(), 2u) << "one question for the whole category";
+  waitForFixAll(screen);
+  ASSERT_EQ(asked.titles.size(), 3u) << "one question for the whole category";
+  EXPECT_EQ(asked.titles[2], "Delete 2 contacts?");
   EXPECT_EQ(book->count(), 2u);
-  EXPECT_EQ(summary, "Fixed 2 findings of \"Incomplete name\" with \"Delete this contact\".");
+  EXPECT_EQ(summary, "\u201CDelete this contact\u201D applied to 2 contacts.");
   EXPECT_TRUE(back);
+}
+
+TEST(ReviewScreenTest, FixAllShowsItsProgressAndCancelKeepsWhatWasDoneAsOneChange) {
+  app();
+  StoreFile store("cancel");
+  auto book = ABAddressBook::open(store.path());
+  ASSERT_TRUE(book);
+  std::vector<ABPersonRef> titled;
+  for (int i = 0; i < 20; ++i) titled.push_back(person(*book, "P" + std::to_string(i), "Xx"));
+  ASSERT_TRUE(book->save());
+  std::vector<ABChangeSet> before;
+  ASSERT_TRUE(book->changeHistory(before));
+  OutlineViewController screen(*book, nullptr);
+  Yes yes;
+  screen.setQuestions(&yes);
+  QString summary, details;
+  screen.setFixAllReport([&](const QString& text, const QString& lines, bool) {
+    summary = text;
+    details = lines;
+  });
+  screen.setFixAllSlice(std::chrono::milliseconds(0));  // one finding a turn
+  bool busy = false;
+  QObject::connect(&screen, &OutlineViewController::busyChanged, [&](bool now) { busy = now; });
+  screen.setOutlineViewDataSouce({{"UnusualTitle", titled}}, {});
+  screen.showResults();
+
+  screen.fixAllButton()->click();
+  ASSERT_TRUE(screen.fixAllRunning());
+  EXPECT_TRUE(busy);
+  EXPECT_TRUE(screen.fixAllProgressBar()->isVisibleTo(&screen));
+  EXPECT_TRUE(screen.cancelFixAllButton()->isVisibleTo(&screen));
+  EXPECT_FALSE(screen.fixButton()->isEnabled());
+  EXPECT_FALSE(screen.fixAllButton()->isEnabled());
+  EXPECT_FALSE(screen.backButton()->isEnabled());
+  QElapsedTimer clock;
+  clock.start();
+  while (screen.fixAllProgressBar()->value() < 8 && clock.elapsed() < 30000) QCoreApplication::processEvents();
+  const int done = screen.fixAllProgressBar()->value();
+  ASSERT_GE(done, 8);
+  ASSERT_LT(done, 20);
+  EXPECT_EQ(screen.noticeText()->text().toStdString(), "Fixing " + std::to_string(done + 1) + " of 20\u2026");
+  // The window reads meanwhile: the outline holds the findings not fixed yet.
+  QAbstractItemModel* model = screen.myOutlineView()->model();
+  EXPECT_EQ(model->rowCount(model->index(0, 0)), 20 - done);
+
+  screen.cancelFixAllButton()->click();
+  EXPECT_FALSE(screen.fixAllRunning());
+  EXPECT_FALSE(busy);
+  EXPECT_FALSE(screen.fixAllProgressBar()->isVisibleTo(&screen));
+  int untitled = 0;
+  for (const auto& p : titled) untitled += !p->stringForProperty(kABTitleProperty);
+  EXPECT_EQ(untitled, done) << "what was done stays done";
+  EXPECT_EQ(summary.toStdString(), "\u201CRemove the title\u201D applied to " + std::to_string(done) +
+                                       " contacts; stopped with " + std::to_string(20 - done) + " not tried.");
+  // A line per finding, each contact named as the outline names it, never by its unique id.
+  const QStringList lines = details.split('\n');
+  EXPECT_EQ(lines.size(), done);
+  EXPECT_EQ(lines.front(), "P0: Remove the title");
+  EXPECT_FALSE(details.contains(QString::fromStdString(titled[0]->uniqueId())));
+  EXPECT_EQ(model->rowCount(model->index(0, 0)), 20 - done);
+  EXPECT_TRUE(screen.fixButton()->isEnabled());
+
+  // One change set, which one undo takes back whole.
+  std::vector<ABChangeSet> after;
+  ASSERT_TRUE(book->changeHistory(after));
+  ASSERT_EQ(after.size(), before.size() + 1);
+  EXPECT_EQ(after.front().persons, done);
+  ASSERT_TRUE(book->undo(0, false));
+  for (const auto& p : titled) EXPECT_EQ(p->stringForProperty(kABTitleProperty), "Xx");
+}
+
+TEST(ReviewScreenTest, TheFixAllReportStaysWithinTheScreenWithItsDetailsInAList) {
+  app();
+  QStringList lines;
+  for (int i = 0; i < 2304; ++i) lines << QString("Contact %1: Merge contacts").arg(i);
+  auto box = OutlineViewController::fixAllReportBox(nullptr, "2,304 groups merged into 2,304 contacts.",
+                                                    lines.join('\n'), false);
+  box->show();
+  QCoreApplication::processEvents();
+  const QRect area = box->screen()->availableGeometry();
+  EXPECT_LE(box->frameGeometry().height(), area.height());
+  EXPECT_TRUE(box->text().contains("2,304 groups merged into 2,304 contacts."));
+  QAbstractButton* showDetails = nullptr;
+  for (QAbstractButton* button : box->buttons())
+    if (button->text().startsWith("Show Details")) showDetails = button;
+  ASSERT_TRUE(showDetails) << "the details wait behind Show Details…";
+  showDetails->click();
+  QCoreApplication::processEvents();
+  auto* list = box->findChild<QTextEdit*>();
+  ASSERT_TRUE(list);
+  EXPECT_TRUE(list->isVisible());
+  EXPECT_EQ(list->document()->blockCount(), 2304);
+  EXPECT_GT(list->verticalScrollBar()->maximum(), 0) << "the list scrolls";
+  EXPECT_LE(box->frameGeometry().height(), area.height());
+  EXPECT_LE(box->sizeHint().height(), area.height());
+  box->close();
+}
+
+TEST(ReviewScreenTest, AfterAnUndoTheFindingsAreCheckedAgainAndScanAgainIsOffered) {
+  app();
+  StoreFile store("undo");
+  auto book = ABAddressBook::open(store.path());
+  ASSERT_TRUE(book);
+  auto ann = person(*book, "Ann");
+  auto bea = person(*book, "Bea", "Yy");
+  ASSERT_TRUE(book->save());
+  ann->setValueForProperty(std::string("Xx"), kABTitleProperty);
+  ASSERT_TRUE(book->save());
+  OutlineViewController screen(*book, nullptr);
+  Yes yes;
+  screen.setQuestions(&yes);
+  screen.setOutlineViewDataSouce(ScanAddressBook(*book).scan({"Unusual title", "Incomplete name"}));
+  screen.showResults();
+  ASSERT_EQ(screen.outline().category("Unusual Title")->childrenCount(), 2u);
+  EXPECT_FALSE(screen.storeChangedBar()->isVisibleTo(&screen));
+
+  // The title Ann got is taken back: her finding no longer holds and goes, Bea's stays.
+  ASSERT_TRUE(book->undo(0, false));
+  screen.storeChangedElsewhere();
+  ASSERT_TRUE(screen.outline().category("Unusual Title"));
+  EXPECT_EQ(screen.outline().category("Unusual Title")->childrenCount(), 1u);
+  EXPECT_EQ(screen.outline().category("Unusual Title")->childAtIndex(0)->person()->uniqueId(), bea->uniqueId());
+  EXPECT_EQ(screen.outline().category("Incomplete name")->childrenCount(), 2u);
+  QAbstractItemModel* model = screen.myOutlineView()->model();
+  EXPECT_EQ(model->index(0, 0).data(ReviewTreeModel::CountRole).toInt(), 1) << "the counts follow";
+  EXPECT_TRUE(screen.storeChangedBar()->isVisibleTo(&screen));
+  EXPECT_EQ(screen.storeChangedText()->text(),
+            "The address book changed \u2014 every finding was checked again; 1 finding no longer held and left "
+            "the list. Scan Again to find what it holds now.");
+  bool again = false;
+  QObject::connect(&screen, &OutlineViewController::scanAgainRequested, [&] { again = true; });
+  screen.scanAgainButton()->click();
+  EXPECT_TRUE(again);
 }
 
 TEST(ReviewScreenTest, FixingTheLastRowAsksToGoBack) {
@@ -225,13 +386,14 @@ TEST(ReviewScreenTest, DeleteConfirmationAsksItsQuestionFirstAndCancelChangesNot
   screen.showResults();
   ASSERT_EQ(screen.optionButtons().size(), 2);
   screen.optionButtons()[1]->click();  // "Delete this contact"
-  QString text, informative;
+  QString text, informative, defaultButton;
   QTimer::singleShot(0, [&] {
     for (QWidget* top : QApplication::topLevelWidgets()) {
       auto* box = qobject_cast<QMessageBox*>(top);
       if (!box || !box->isVisible()) continue;
       text = box->text();
       informative = box->informativeText();
+      defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
       for (QAbstractButton* button : box->buttons())
         if (button->text() == "Cancel") button->click();
     }
@@ -239,6 +401,7 @@ TEST(ReviewScreenTest, DeleteConfirmationAsksItsQuestionFirstAndCancelChangesNot
   screen.fixButton()->click();
   EXPECT_EQ(text, "<b>Are you sure you want to delete the selected person ?</b>");
   EXPECT_EQ(informative, "This person will also delete from Contacts. ");
+  EXPECT_EQ(defaultButton, "Cancel") << "Enter must not delete";
   EXPECT_EQ(book->count(), 1u);
   EXPECT_EQ(screen.myOutlineView()->model()->rowCount(), 1);
 }
@@ -506,6 +669,57 @@ TEST(ReviewScreenTest, EveryOptionOfEveryCategoryFixesThroughTheWindow) {
   EXPECT_EQ(fixed + handedOver + notOffered, options);
   EXPECT_LE(notOffered, 1);
   EXPECT_GT(fixed, 13);
+}
+
+TEST(ReviewScreenTest, EveryFixAllAsksFirstAndCancelIsTheDefaultButton) {
+  app();
+  int asked = 0;
+  for (const auto& category : ReviewCategories::all()) {
+    for (const auto& option : category.matrix->options) {
+      if (option == ReviewCategories::Option::kEditInContacts) continue;
+      SCOPED_TRACE(category.title + " / " + option);
+      auto book = sampleBook();
+      const ScanResult found = ScanAddressBook(*book).scan(allConditionNames());
+      if (!found.contains(category.conditionKey)) continue;
+      RecordingContacts contacts;
+      OutlineViewController screen(*book, &contacts);  // the window's own questions
+      screen.setOutlineViewDataSouce(found);
+      screen.showResults();
+      QAbstractItemModel* model = screen.myOutlineView()->model();
+      QModelIndex header;
+      for (int row = 0; row < model->rowCount(); ++row)
+        if (isHeaderOf(model->index(row, 0), category.title)) header = model->index(row, 0);
+      ASSERT_TRUE(header.isValid());
+      screen.myOutlineView()->selectionModel()->setCurrentIndex(model->index(0, 0, header),
+                                                                QItemSelectionModel::ClearAndSelect);
+      QAbstractButton* button = nullptr;
+      for (QAbstractButton* shown : screen.optionButtons())
+        if (shown->property("option").toString().toStdString() == option) button = shown;
+      if (!button) continue;  // not offered for this row
+      button->click();
+      ASSERT_TRUE(screen.fixAllButton()->isEnabled());
+      const auto before = contentsOf(*book);
+      QString question, defaultButton;
+      QTimer::singleShot(0, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+          auto* box = qobject_cast<QMessageBox*>(top);
+          if (!box || !box->isVisible()) continue;
+          question = box->text();
+          defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+          for (QAbstractButton* choice : box->buttons())
+            if (choice->text() == "Cancel") choice->click();
+        }
+      });
+      screen.fixAllButton()->click();
+      QCoreApplication::processEvents();
+      EXPECT_FALSE(question.isEmpty()) << "Fix All asks first";
+      EXPECT_EQ(defaultButton, "Cancel");
+      EXPECT_FALSE(screen.fixAllRunning());
+      EXPECT_EQ(contentsOf(*book), before);
+      ++asked;
+    }
+  }
+  EXPECT_GT(asked, 20);
 }
 
 // Phone numbers of the sample scanned for Germany: the review screen shows the numbers without
