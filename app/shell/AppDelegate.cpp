@@ -59,23 +59,26 @@
 #include "platform/addressbook/ABAddressBook.h"
 
 // Hands what the scan thread found over to the GUI thread, in the order it was reported.
+// A scan that was cancelled meanwhile reports nothing.
 class AppDelegate::ScanReport : public ScanReportReceiver {
  public:
-  explicit ScanReport(AppDelegate* delegate) : delegate_(delegate) {}
+  ScanReport(AppDelegate* delegate, unsigned generation) : delegate_(delegate), generation_(generation) {}
 
   void scanOver(ScanResult result) override {
     QMetaObject::invokeMethod(
         delegate_,
-        [delegate = delegate_, result = std::move(result)]() mutable { delegate->updateUI(std::move(result)); },
+        [delegate = delegate_, generation = generation_, result = std::move(result)]() mutable {
+          if (generation == delegate->scanGeneration_) delegate->updateUI(std::move(result));
+        },
         Qt::QueuedConnection);
   }
 
   void scanFoundNothing(const std::string& title, const std::string& message) override {
     QMetaObject::invokeMethod(
-        delegate_, [delegate = delegate_] { delegate->closeProgress(); }, Qt::QueuedConnection);
-    QMetaObject::invokeMethod(
         delegate_,
-        [delegate = delegate_, title, message] {
+        [delegate = delegate_, generation = generation_, title, message] {
+          if (generation != delegate->scanGeneration_) return;
+          delegate->closeProgress();
           delegate->alerts_->showAlert(title, message);
           delegate->makeButtonEnable();
           emit delegate->scanFinished();
@@ -85,6 +88,7 @@ class AppDelegate::ScanReport : public ScanReportReceiver {
 
  private:
   AppDelegate* delegate_;
+  unsigned generation_;
 };
 
 // "Open In Contacts" and "Edit in Contacts" show the application's own contact card.
@@ -151,7 +155,6 @@ AppDelegate::AppDelegate(ABAddressBook& book, QObject* parent) : QObject(parent)
   buildWindow();
   defaultAlerts_ = std::make_unique<MessageBoxAlerts>(window_);
   alerts_ = defaultAlerts_.get();
-  scanReport_ = std::make_unique<ScanReport>(this);
   importer_ = new VCardImportController(book_, this);
   importer_->setChoice([this](std::size_t there) { return alerts_->askImportChoice(there); });
   importer_->setReadableChoice([this](const std::vector<std::string>& unreadable, std::size_t readable) {
@@ -264,6 +267,7 @@ void AppDelegate::buildWindow() {
 
   progressWindow_ = new ProgressWindow(window_);
   connect(progressWindow_, &ProgressWindow::tick, this, &AppDelegate::makeArcMove);
+  connect(progressWindow_, &ProgressWindow::cancelled, this, &AppDelegate::cancelScan);
   connect(scanButton_, &QPushButton::clicked, this, &AppDelegate::scanClicled);
   connect(freshButton_, &QPushButton::clicked, this, &AppDelegate::loadClicked);
 }
@@ -551,9 +555,21 @@ void AppDelegate::scanClicled() {
   if (!scanAddressBook_) scanAddressBook_ = std::make_unique<ScanAddressBook>(book_);
   joinScanThread();
   scanAddressBook_->setRegion(tableViewController_->region());
-  scanThread_ = std::thread([scanner = scanAddressBook_.get(), report = scanReport_.get(), names] {
-    scanner->scanEntireAddressBook(names, *report);
+  progressWindow_->setCancellable(true);
+  const unsigned generation = ++scanGeneration_;
+  scanThread_ = std::thread([this, scanner = scanAddressBook_.get(), names, generation] {
+    ScanReport report(this, generation);
+    scanner->scanEntireAddressBook(names, report);
   });
+}
+
+void AppDelegate::cancelScan() {
+  if (!progressWindow_->isVisible() || !scanThread_.joinable()) return;
+  // The scan only reads: it is left to end on its own thread, and what it finds is dropped.
+  ++scanGeneration_;
+  closeProgress();
+  makeButtonEnable();
+  window_->statusBar()->showMessage(tr("The scan was cancelled."), 5000);
 }
 
 void AppDelegate::showProgress(const QString& title) {
@@ -562,6 +578,7 @@ void AppDelegate::showProgress(const QString& title) {
   animationView()->setProgress(0.0);
   animationView()->setProgress(1.0);
   progressWindow_->setWindowTitle(title);
+  progressWindow_->setCancellable(false);
   progressWindow_->show();
   progressWindow_->raise();
 }

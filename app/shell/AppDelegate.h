@@ -128,6 +128,9 @@ class AppDelegate : public QObject {
  public slots:
   void applicationDidFinishLaunching();
   void scanClicled();
+  // Cancel in the progress window of a scan: the window is back at once, what the scan finds is
+  // dropped.
+  void cancelScan();
   void loadClicked();
   void exportClicked();
   void ExportContacts();
@@ -208,7 +211,8 @@ class AppDelegate : public QObject {
   HelpWindow* helpWindow_ = nullptr;
   AddressBooksWindow* addressBooksWindow_ = nullptr;
   std::unique_ptr<ScanAddressBook> scanAddressBook_;
-  std::unique_ptr<ScanReport> scanReport_;
+  // Each scan's number; a result of another number (a scan cancelled) is dropped when it comes.
+  unsigned scanGeneration_ = 0;
   std::thread scanThread_;
   double start_ = 0;
   double end_ = 30.0;

@@ -7,7 +7,9 @@
 #include <thread>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -115,6 +117,25 @@ TEST_F(AppDelegateTest, FindingsOpenTheReviewScreenAndBackReturns) {
   delegate_->reloadUI();
   EXPECT_FALSE(delegate_->showingReviewScreen());
   EXPECT_EQ(delegate_->outlineViewController(), nullptr);
+}
+
+TEST_F(AppDelegateTest, ACancelledScanGivesTheWindowBackAndItsFindingsAreDropped) {
+  addPerson("Ann Marie", "Lee", "  ");
+  delegate_->scanClicled();
+  ASSERT_TRUE(delegate_->progressWindow()->isVisible());
+  ASSERT_TRUE(delegate_->progressWindow()->cancelButton()->isVisible());
+  delegate_->progressWindow()->cancelButton()->click();
+  EXPECT_FALSE(delegate_->progressWindow()->isVisible());
+  EXPECT_TRUE(buttonsEnabled());
+  // What the scan finds after all is not shown.
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 500) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  EXPECT_FALSE(delegate_->showingReviewScreen());
+  EXPECT_TRUE(alerts_.shown.empty());
+  // The next scan reports as usual.
+  scanAndWait();
+  EXPECT_TRUE(delegate_->showingReviewScreen());
 }
 
 TEST_F(AppDelegateTest, ArcTimerRunsOnlyWhileTheProgressWindowShows) {
