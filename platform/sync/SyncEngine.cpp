@@ -210,175 +210,256 @@ std::vector<std::string> SyncReport::errorLines() const {
   return lines;
 }
 
-bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection& collection, SyncReport& report,
-                      std::string* error) {
-  report = SyncReport{};
-  report.source = source.name;
-  auto fail = [&](const std::string& why) {
-    if (error) *error = source.name + ": " + why;
+namespace {
+
+// One sync of one source, phase by phase: what the source lists, what is linked, the check for a
+// mass deletion, the pull of cards changed there (and of cards gone there) into the store, the push
+// of persons changed here, the cards new to the source, the cards deleted again, the read-back of
+// what was written, and what is recorded. Each phase that can fail outright says why (fail) and the
+// sync stops there, having changed nothing it has not recorded.
+class SyncPass {
+ public:
+  SyncPass(ABAddressBook& book, SyncState& state, const SyncOptions& options, const SyncSource& source,
+           bool firstSource, CardCollection& collection, SyncReport& report, std::string* error)
+      : book_(book),
+        state_(state),
+        options_(options),
+        source_(source),
+        firstSource_(firstSource),
+        collection_(collection),
+        report_(report),
+        error_(error),
+        keptFolder_(book.path().parent_path() / "Kept by sync" / keptFolderName(source.name)) {}
+
+  bool run() {
+    if (!listSource() || !gatherLinks() || !allowedDeletions() || !fetchChanged()) return false;
+    pull();
+    takeOutGone();
+    if (!savePull()) return false;
+    pushChanges();
+    if (!addNewCards()) return false;
+    deleteAgainCards();
+    readBack();
+    return record();
+  }
+
+ private:
+  bool fail(const std::string& why_) {
+    if (error_) *error_ = source_.name + ": " + why_;
     return false;
+  }
+  ABPersonRef localPerson(const SyncItem& item) { return book_.recordForUniqueId(item.uid); }
+  std::string keptNote(const std::string& uid, const std::string& card) {
+    std::string path = keepCard(keptFolder_, uid, card);
+    return path.empty() ? std::string("; the store's version could not be kept")
+                        : "; the store's version is kept in " + path;
+  }
+  struct Refused {
+    std::string href;
+    const SyncItem* item;  // null for a new card
+    ABPersonRef person;    // null for a card deleted here
   };
 
-  std::string why;
-  std::map<std::string, SyncItem> items;
-  if (!state_.items(source.name, items, &why)) return fail(why);
+  bool listSource();
+  bool gatherLinks();
+  bool allowedDeletions();
+  bool fetchChanged();
+  void pull();
+  void takeOutGone();
+  bool savePull();
+  // The cards changed there since they were read: the source's version wins, now.
+  void settleConflicts(const std::vector<Refused>& refused);
+  void pushChanges();
+  bool addNewCards();
+  void deleteAgainCards();
+  void readBack();
+  bool record();
+
+  ABAddressBook& book_;
+  SyncState& state_;
+  const SyncOptions& options_;
+  const SyncSource& source_;
+  const bool firstSource_;
+  CardCollection& collection_;
+  SyncReport& report_;
+  std::string* error_;
+
+  std::string why_;
+  std::map<std::string, SyncItem> items_;      // what the last sync recorded, by href
+  std::map<std::string, std::string> remote_;  // the source's cards now: href -> ETag
+  // Persons linked to any other source, so that a card of this one is never matched to one of them.
+  std::set<std::string> linkedElsewhere_;
+  // What a sync replaces or removes in the store stays at hand as cards in a folder beside the store.
+  const std::filesystem::path keptFolder_;
+  int keptRemoved_ = 0;
+  std::map<std::string, ABPersonRef> trashed_;  // by unique id
+  std::map<std::string, CardCollection::Card> fetched_;
+  std::vector<SyncItem> recorded_;                  // items to remember after this sync
+  std::vector<std::string> forgotten_;              // hrefs to forget
+  std::set<std::string> linkedHere_;                // unique ids linked to this source after the pull
+  std::vector<ABPersonRef> pulled_;                 // persons the pull added or changed, saved together
+  std::vector<CardCollection::Write> deleteAgain_;  // cards of deleted contacts come back unchanged
+  std::vector<SyncItem> recreate_;                  // deleted there, changed here: written again
+  std::vector<ABPersonRef> settled_;                // persons to which a refused write brought the source's version
+  // Written cards count as written once read back as written (pushed); removals once done.
+  struct Pushed {
+    SyncItem item;
+    bool added;
+  };
+  std::vector<Pushed> pushed_;
+};
+
+bool SyncPass::listSource() {
+  if (!state_.items(source_.name, items_, &why_)) return fail(why_);
   // The source's cards with their ETags: what changed since the last sync applied to what that sync
   // saw, where the source can tell; else the whole list.
-  std::map<std::string, std::string> remote;
   bool listed = false;
   {
     std::map<std::string, std::string> changed;
     std::vector<std::string> removed;
-    const std::string since = items.empty() ? std::string() : source.syncToken;
-    switch (collection.changesSince(since, changed, removed, report.syncToken, &why)) {
+    const std::string since = items_.empty() ? std::string() : source_.syncToken;
+    switch (collection_.changesSince(since, changed, removed, report_.syncToken, &why_)) {
       case CardCollection::ChangesStatus::Failed:
-        return fail(why);
+        return fail(why_);
       case CardCollection::ChangesStatus::Done:
         if (!since.empty())
-          for (const auto& [href, item] : items) remote.emplace(href, item.etag);
-        for (const auto& href : removed) remote.erase(href);
-        for (auto& [href, etag] : changed) remote[href] = std::move(etag);
+          for (const auto& [href, item] : items_) remote_.emplace(href, item.etag);
+        for (const auto& href : removed) remote_.erase(href);
+        for (auto& [href, etag] : changed) remote_[href] = std::move(etag);
         listed = true;
         break;
       case CardCollection::ChangesStatus::Unsupported:
       case CardCollection::ChangesStatus::TokenExpired:
-        report.syncToken.clear();
+        report_.syncToken.clear();
         break;
     }
   }
-  if (!listed && !collection.list(remote, &why)) return fail(why);
+  if (!listed && !collection_.list(remote_, &why_)) return fail(why_);
   // A linked card the collection would not list (its href no longer passes) is not gone: it is
   // left as it was, and said so.
-  for (const auto& skipped : collection.skipped()) {
-    auto item = items.find(skipped.href);
-    if (item != items.end()) remote.emplace(skipped.href, item->second.etag);
+  for (const auto& skipped : collection_.skipped()) {
+    auto item = items_.find(skipped.href);
+    if (item != items_.end()) remote_.emplace(skipped.href, item->second.etag);
   }
 
-  // Persons linked to any source, so that a card of this one is never matched to a person of another.
-  std::set<std::string> linkedElsewhere;
+  return true;
+}
+
+bool SyncPass::gatherLinks() {
   {
     std::vector<SyncSource> all;
-    if (!state_.sources(all, &why)) return fail(why);
+    if (!state_.sources(all, &why_)) return fail(why_);
     for (const auto& other : all) {
-      if (other.name == source.name) continue;
+      if (other.name == source_.name) continue;
       std::map<std::string, SyncItem> otherItems;
-      if (!state_.items(other.name, otherItems, &why)) return fail(why);
-      for (const auto& [href, item] : otherItems) linkedElsewhere.insert(item.uid);
+      if (!state_.items(other.name, otherItems, &why_)) return fail(why_);
+      for (const auto& [href, item] : otherItems) linkedElsewhere_.insert(item.uid);
     }
   }
-
-  // What a sync replaces or removes in the store stays at hand as cards in a folder beside the store.
-  const std::filesystem::path keptFolder = book_.path().parent_path() / "Kept by sync" / keptFolderName(source.name);
-  int keptRemoved = 0;
-  auto keptNote = [&](const std::string& uid, const std::string& card) {
-    std::string path = keepCard(keptFolder, uid, card);
-    return path.empty() ? std::string("; the store's version could not be kept")
-                        : "; the store's version is kept in " + path;
-  };
-
-  // Local state of an item's person: gone, unchanged or changed since the last sync.
-  auto localPerson = [&](const SyncItem& item) { return book_.recordForUniqueId(item.uid); };
 
   // A person the user deleted is in the trash. One that left the store otherwise (an undo took back
   // the change that brought it in) was never deleted: its card stays in the source and comes back
   // at the next sync, as any card new to the store.
-  std::map<std::string, ABPersonRef> trashed;
   {
     std::vector<ABTrashEntry> trash;
-    if (!book_.trash(trash, &why)) return fail(why);
-    for (const auto& entry : trash) trashed.emplace(entry.person->uniqueId(), entry.person);
+    if (!book_.trash(trash, &why_)) return fail(why_);
+    for (const auto& entry : trash) trashed_.emplace(entry.person->uniqueId(), entry.person);
   }
 
+  return true;
+}
+
+bool SyncPass::allowedDeletions() {
   // What this sync would delete, before it changes anything: a source that suddenly lists far fewer
   // cards (a folder on a drive not mounted, a server that lost its data) must not empty the store.
   {
     int inStore = 0, inSource = 0;
-    for (const auto& [href, item] : items) {
+    for (const auto& [href, item] : items_) {
       ABPersonRef person = localPerson(item);
-      if (!remote.count(href)) {
+      if (!remote_.count(href)) {
         if (person && cardOf(*person) == item.card) ++inStore;
-      } else if (!person && trashed.count(item.uid)) {
+      } else if (!person && trashed_.count(item.uid)) {
         ++inSource;
       }
     }
     const int wouldDelete = inStore + inSource;
     if (!options_.allowMassDelete && wouldDelete > SyncOptions::kMassDeleteCount &&
-        2 * static_cast<std::size_t>(wouldDelete) > items.size()) {
-      report.stoppedByMassDelete = true;
-      report.wouldDeleteInStore = inStore;
-      report.wouldDeleteInSource = inSource;
+        2 * static_cast<std::size_t>(wouldDelete) > items_.size()) {
+      report_.stoppedByMassDelete = true;
+      report_.wouldDeleteInStore = inStore;
+      report_.wouldDeleteInSource = inSource;
       std::string where;
       if (inStore > 0)
-        where = std::to_string(inStore) + " from the store, gone from " + collection.describe() + " (" +
-                std::to_string(remote.size()) + " cards listed there now)";
+        where = std::to_string(inStore) + " from the store, gone from " + collection_.describe() + " (" +
+                std::to_string(remote_.size()) + " cards listed there now)";
       if (inSource > 0)
         where += (where.empty() ? "" : ", ") + std::to_string(inSource) + " in the source, deleted in the store";
       return fail("stopped without changing anything: this sync would delete " + contactsCounted(wouldDelete) +
-                  " of the " + std::to_string(items.size()) + " linked to it (" + where + "), more than half of them");
+                  " of the " + std::to_string(items_.size()) + " linked to it (" + where + "), more than half of them");
     }
   }
 
+  return true;
+}
+
+bool SyncPass::fetchChanged() {
   std::vector<std::string> toFetch;
-  for (const auto& [href, etag] : remote) {
-    auto item = items.find(href);
-    if (item == items.end() || item->second.etag != etag) toFetch.push_back(href);
+  for (const auto& [href, etag] : remote_) {
+    auto item = items_.find(href);
+    if (item == items_.end() || item->second.etag != etag) toFetch.push_back(href);
   }
-  std::map<std::string, CardCollection::Card> fetched;
-  if (!collection.fetch(toFetch, fetched, &why)) return fail(why);
+  if (!collection_.fetch(toFetch, fetched_, &why_)) return fail(why_);
 
-  std::vector<SyncItem> recorded;      // items to remember after this sync
-  std::vector<std::string> forgotten;  // hrefs to forget
-  std::set<std::string> linkedHere;    // unique ids linked to this source after the pull
-  for (const auto& [href, item] : items) linkedHere.insert(item.uid);
-  std::vector<ABPersonRef> pulled;  // persons the pull added or changed, saved together
-  std::vector<std::string> pulledNames;
-  std::vector<CardCollection::Write> deleteAgain;  // cards of deleted contacts come back unchanged
+  return true;
+}
 
-  // Step 1: from the source to the store.
-  for (const auto& [href, etag] : remote) {
-    auto itemIt = items.find(href);
-    if (itemIt != items.end() && itemIt->second.etag == etag) continue;  // unchanged there
-    auto cardIt = fetched.find(href);
-    if (cardIt == fetched.end()) continue;  // gone meanwhile: the next sync sees it gone
+// Step 1: from the source to the store.
+void SyncPass::pull() {
+  for (const auto& [href, item] : items_) linkedHere_.insert(item.uid);
+  for (const auto& [href, etag] : remote_) {
+    auto itemIt = items_.find(href);
+    if (itemIt != items_.end() && itemIt->second.etag == etag) continue;  // unchanged there
+    auto cardIt = fetched_.find(href);
+    if (cardIt == fetched_.end()) continue;  // gone meanwhile: the next sync sees it gone
     ABPersonData data;
-    if (!readCard(cardIt->second.text, href, data, &why)) {
-      report.errors.push_back(source.name + ": " + why);
+    if (!readCard(cardIt->second.text, href, data, &why_)) {
+      report_.errors.push_back(source_.name + ": " + why_);
       continue;
     }
     std::string cardEtag = cardIt->second.etag.empty() ? etag : cardIt->second.etag;
 
-    if (itemIt != items.end()) {
+    if (itemIt != items_.end()) {
       const SyncItem& item = itemIt->second;
       giveUid(data, item.uid);
       std::string theirs = cardOf(data);
       if (sameCard(theirs, item.card)) {
         // A new version of the same card (a touched or restored file): nothing changed there.
-        recorded.push_back({href, item.uid, cardEtag, item.card});
+        recorded_.push_back({href, item.uid, cardEtag, item.card});
         continue;
       }
       ABPersonRef person = localPerson(item);
       if (!person) {
         // Deleted here, changed there: kept with the change.
         auto revived = std::make_shared<ABPerson>(std::move(data));
-        if (!book_.addRecord(revived, &why)) {
-          report.errors.push_back(source.name + ": " + href + ": " + why);
+        if (!book_.addRecord(revived, &why_)) {
+          report_.errors.push_back(source_.name + ": " + href + ": " + why_);
           continue;
         }
-        pulled.push_back(revived);
-        ++report.addedToStore;
-        recorded.push_back({href, item.uid, cardEtag, theirs});
+        pulled_.push_back(revived);
+        ++report_.addedToStore;
+        recorded_.push_back({href, item.uid, cardEtag, theirs});
         continue;
       }
       std::string mine = cardOf(*person);
       if (!sameCard(mine, theirs)) {
         if (mine != item.card)
-          report.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source.name +
-                                     "; kept the version of " + source.name + keptNote(item.uid, mine));
+          report_.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source_.name +
+                                      "; kept the version of " + source_.name + keptNote(item.uid, mine));
         person->replaceData(std::move(data));
-        pulled.push_back(person);
-        ++report.changedInStore;
+        pulled_.push_back(person);
+        ++report_.changedInStore;
       }
-      recorded.push_back({href, item.uid, cardEtag, cardOf(*person)});
+      recorded_.push_back({href, item.uid, cardEtag, cardOf(*person)});
       continue;
     }
 
@@ -386,150 +467,152 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     // card (an earlier sync wrote it and was cut short, or the store was filled from a copy).
     std::string uid = uidOf(data);
     ABPersonRef person = uid.empty() ? nullptr : book_.recordForUniqueId(uid);
-    if (person && !linkedHere.count(uid) && !linkedElsewhere.count(uid)) {
+    if (person && !linkedHere_.count(uid) && !linkedElsewhere_.count(uid)) {
       std::string theirs = cardOf(data);
       std::string mine = cardOf(*person);
       if (!sameCard(mine, theirs)) {
-        report.conflicts.push_back(nameOf(*person->snapshot()) + " differs in the store and in " + source.name +
-                                   "; kept the version of " + source.name + keptNote(uid, mine));
+        report_.conflicts.push_back(nameOf(*person->snapshot()) + " differs in the store and in " + source_.name +
+                                    "; kept the version of " + source_.name + keptNote(uid, mine));
         person->replaceData(std::move(data));
-        pulled.push_back(person);
-        ++report.changedInStore;
+        pulled_.push_back(person);
+        ++report_.changedInStore;
       }
-      linkedHere.insert(uid);
-      recorded.push_back({href, uid, cardEtag, cardOf(*person)});
+      linkedHere_.insert(uid);
+      recorded_.push_back({href, uid, cardEtag, cardOf(*person)});
       continue;
     }
-    if (!person && !uid.empty() && !linkedHere.count(uid) && !linkedElsewhere.count(uid)) {
-      auto gone = trashed.find(uid);
-      if (gone != trashed.end()) {
+    if (!person && !uid.empty() && !linkedHere_.count(uid) && !linkedElsewhere_.count(uid)) {
+      auto gone = trashed_.find(uid);
+      if (gone != trashed_.end()) {
         if (sameCard(cardOf(data), cardOf(*gone->second))) {
           // The card of a contact deleted (or merged away) in the store, back as it was: deleted again.
-          deleteAgain.push_back({href, std::string(), cardEtag, true});
+          deleteAgain_.push_back({href, std::string(), cardEtag, true});
           continue;
         }
-        report.conflicts.push_back(nameOf(data) + " was deleted or merged away in the store and changed in " +
-                                   source.name + " since; kept the version of " + source.name +
-                                   " as a contact of its own");
+        report_.conflicts.push_back(nameOf(data) + " was deleted or merged away in the store and changed in " +
+                                    source_.name + " since; kept the version of " + source_.name +
+                                    " as a contact of its own");
       }
     }
     if (person) data.remove(kABUIDProperty);  // the id is taken by another contact: a new one
     auto added = std::make_shared<ABPerson>(std::move(data));
-    if (!book_.addRecord(added, &why)) {
-      report.errors.push_back(source.name + ": " + href + ": " + why);
+    if (!book_.addRecord(added, &why_)) {
+      report_.errors.push_back(source_.name + ": " + href + ": " + why_);
       continue;
     }
-    pulled.push_back(added);
-    linkedHere.insert(added->uniqueId());
-    ++report.addedToStore;
-    recorded.push_back({href, added->uniqueId(), cardEtag, cardOf(*added)});
+    pulled_.push_back(added);
+    linkedHere_.insert(added->uniqueId());
+    ++report_.addedToStore;
+    recorded_.push_back({href, added->uniqueId(), cardEtag, cardOf(*added)});
   }
+}
 
-  // Cards gone from the source.
-  std::vector<SyncItem> recreate;  // deleted there, changed here: written again
-  for (const auto& [href, item] : items) {
-    if (remote.count(href)) continue;
+// Cards gone from the source.
+void SyncPass::takeOutGone() {
+  for (const auto& [href, item] : items_) {
+    if (remote_.count(href)) continue;
     ABPersonRef person = localPerson(item);
     if (person && cardOf(*person) != item.card) {
-      recreate.push_back(item);
+      recreate_.push_back(item);
       continue;
     }
     if (person) {
       // Deleted in the source: the store's card is kept in the folder of kept cards.
-      if (keepCard(keptFolder, item.uid, cardOf(*person)).empty()) {
-        report.errors.push_back(source.name + ": " + href +
-                                ": not removed from the store, its card could not be kept in " + keptFolder.string());
+      if (keepCard(keptFolder_, item.uid, cardOf(*person)).empty()) {
+        report_.errors.push_back(source_.name + ": " + href +
+                                 ": not removed from the store, its card could not be kept in " + keptFolder_.string());
         continue;
       }
-      ++keptRemoved;
-      if (!book_.removeRecord(person, &why)) {
-        report.errors.push_back(source.name + ": " + href + ": " + why);
+      ++keptRemoved_;
+      if (!book_.removeRecord(person, &why_)) {
+        report_.errors.push_back(source_.name + ": " + href + ": " + why_);
         continue;
       }
-      ++report.removedFromStore;
+      ++report_.removedFromStore;
     }
-    forgotten.push_back(href);
-    linkedHere.erase(item.uid);
+    forgotten_.push_back(href);
+    linkedHere_.erase(item.uid);
   }
+}
 
-  if (keptRemoved > 0)
-    report.kept.push_back(std::to_string(keptRemoved) + (keptRemoved == 1 ? " contact" : " contacts") + " deleted in " +
-                          source.name + " left the store; the cards are kept in " + keptFolder.string());
+bool SyncPass::savePull() {
+  if (keptRemoved_ > 0)
+    report_.kept.push_back(std::to_string(keptRemoved_) + (keptRemoved_ == 1 ? " contact" : " contacts") +
+                           " deleted in " + source_.name + " left the store; the cards are kept in " +
+                           keptFolder_.string());
   if (book_.hasUnsavedChanges()) {
-    book_.setNextChangeDescription("Synced with " + source.name + ": " +
-                                   storeChanges(report.addedToStore, report.changedInStore, report.removedFromStore));
+    book_.setNextChangeDescription(
+        "Synced with " + source_.name + ": " +
+        storeChanges(report_.addedToStore, report_.changedInStore, report_.removedFromStore));
     book_.keepRevisionsInNextSave();  // the source's cards, with the revisions it gave them
-    if (!book_.save(&why)) {
+    if (!book_.save(&why_)) {
       book_.revert(nullptr);
-      return fail("the address book could not be saved, nothing was changed: " + why);
+      return fail("the address book could not be saved, nothing was changed: " + why_);
     }
   }
-  if (!state_.updateItems(source.name, recorded, forgotten, &why)) return fail(why);
-  for (const auto& item : recorded) items[item.href] = item;
-  for (const auto& href : forgotten) items.erase(href);
-  recorded.clear();
-  forgotten.clear();
+  if (!state_.updateItems(source_.name, recorded_, forgotten_, &why_)) return fail(why_);
+  for (const auto& item : recorded_) items_[item.href] = item;
+  for (const auto& href : forgotten_) items_.erase(href);
+  recorded_.clear();
+  forgotten_.clear();
 
-  // Step 2: from the store to the source. The writes go out together (a server may take several at
-  // once); each names the version last seen, and those refused are settled after the others.
-  std::vector<ABPersonRef> settled;  // persons to which a refused write brought the source's version
-  struct Refused {
-    std::string href;
-    const SyncItem* item;  // null for a new card
-    ABPersonRef person;    // null for a card deleted here
-  };
-  // The cards changed there since they were read: the source's version wins, now.
-  auto settleConflicts = [&](const std::vector<Refused>& refused) {
-    if (refused.empty()) return;
-    std::vector<std::string> hrefs;
-    for (const auto& card : refused) hrefs.push_back(card.href);
-    std::map<std::string, CardCollection::Card> latest;
-    std::string fetchError;
-    if (!collection.fetch(hrefs, latest, &fetchError)) {
-      for (const auto& card : refused) report.errors.push_back(source.name + ": " + card.href + ": " + fetchError);
-      return;
+  return true;
+}
+
+void SyncPass::settleConflicts(const std::vector<Refused>& refused) {
+  if (refused.empty()) return;
+  std::vector<std::string> hrefs;
+  for (const auto& card : refused) hrefs.push_back(card.href);
+  std::map<std::string, CardCollection::Card> latest;
+  std::string fetchError;
+  if (!collection_.fetch(hrefs, latest, &fetchError)) {
+    for (const auto& card : refused) report_.errors.push_back(source_.name + ": " + card.href + ": " + fetchError);
+    return;
+  }
+  for (const auto& [href, item, person] : refused) {
+    auto card = latest.find(href);
+    if (card == latest.end()) continue;  // gone too: the next sync settles it
+    ABPersonData data;
+    std::string readError;
+    if (!readCard(card->second.text, href, data, &readError)) {
+      report_.errors.push_back(source_.name + ": " + readError);
+      continue;
     }
-    for (const auto& [href, item, person] : refused) {
-      auto card = latest.find(href);
-      if (card == latest.end()) continue;  // gone too: the next sync settles it
-      ABPersonData data;
-      std::string readError;
-      if (!readCard(card->second.text, href, data, &readError)) {
-        report.errors.push_back(source.name + ": " + readError);
-        continue;
-      }
-      std::string uid = item ? item->uid : person->uniqueId();
-      giveUid(data, uid);
-      if (person && sameCard(cardOf(*person), cardOf(data))) {
-        // The source holds this card already (a write of a sync cut short that landed late, or
-        // another client making the same change): nothing to settle.
-        recorded.push_back({href, uid, card->second.etag, cardOf(*person)});
-        continue;
-      }
-      if (person) {
-        report.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source.name +
-                                   "; kept the version of " + source.name + keptNote(uid, cardOf(*person)));
-        person->replaceData(std::move(data));
-        settled.push_back(person);
-        recorded.push_back({href, uid, card->second.etag, cardOf(*person)});
-      } else {
-        // Deleted here, changed there: kept with the change.
-        auto revived = std::make_shared<ABPerson>(std::move(data));
-        if (book_.addRecord(revived, nullptr)) {
-          settled.push_back(revived);
-          recorded.push_back({href, uid, card->second.etag, cardOf(*revived)});
-          ++report.addedToStore;
-        }
+    std::string uid = item ? item->uid : person->uniqueId();
+    giveUid(data, uid);
+    if (person && sameCard(cardOf(*person), cardOf(data))) {
+      // The source holds this card already (a write of a sync cut short that landed late, or
+      // another client making the same change): nothing to settle.
+      recorded_.push_back({href, uid, card->second.etag, cardOf(*person)});
+      continue;
+    }
+    if (person) {
+      report_.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source_.name +
+                                  "; kept the version of " + source_.name + keptNote(uid, cardOf(*person)));
+      person->replaceData(std::move(data));
+      settled_.push_back(person);
+      recorded_.push_back({href, uid, card->second.etag, cardOf(*person)});
+    } else {
+      // Deleted here, changed there: kept with the change.
+      auto revived = std::make_shared<ABPerson>(std::move(data));
+      if (book_.addRecord(revived, nullptr)) {
+        settled_.push_back(revived);
+        recorded_.push_back({href, uid, card->second.etag, cardOf(*revived)});
+        ++report_.addedToStore;
       }
     }
-  };
+  }
+}
 
+// Step 2: from the store to the source. The writes go out together (a server may take several at
+// once); each names the version last seen, and those refused are settled after the others.
+void SyncPass::pushChanges() {
   std::vector<CardCollection::Write> writes;
   std::vector<std::pair<const SyncItem*, ABPersonRef>> writers;  // whose card each write is
-  for (const auto& [href, item] : items) {
+  for (const auto& [href, item] : items_) {
     ABPersonRef person = localPerson(item);
-    if (!person && !trashed.count(item.uid)) {
-      forgotten.push_back(href);
+    if (!person && !trashed_.count(item.uid)) {
+      forgotten_.push_back(href);
       continue;
     }
     if (!person) {
@@ -543,13 +626,8 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     writers.emplace_back(&item, person);
   }
   // Written cards count as written once read back as written (pushed); removals once done.
-  struct Pushed {
-    SyncItem item;
-    bool added;
-  };
-  std::vector<Pushed> pushed;
   std::vector<CardCollection::WriteResult> results;
-  collection.writeAll(writes, results);
+  collection_.writeAll(writes, results);
   std::vector<Refused> refused;
   for (std::size_t i = 0; i < writes.size(); ++i) {
     const CardCollection::Write& write = writes[i];
@@ -558,46 +636,49 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     switch (result.status) {
       case CardCollection::WriteStatus::Done:
         if (write.remove) {
-          ++report.removedFromSource;
-          forgotten.push_back(write.href);
+          ++report_.removedFromSource;
+          forgotten_.push_back(write.href);
         } else {
-          pushed.push_back({{write.href, item.uid, result.etag, write.text}, false});
+          pushed_.push_back({{write.href, item.uid, result.etag, write.text}, false});
         }
         break;
       case CardCollection::WriteStatus::Gone:
         if (write.remove)
-          forgotten.push_back(write.href);
+          forgotten_.push_back(write.href);
         else
-          recreate.push_back(item);
+          recreate_.push_back(item);
         break;
       case CardCollection::WriteStatus::Conflict:
         refused.push_back({write.href, &item, writers[i].second});
         break;
       case CardCollection::WriteStatus::Failed:
-        report.errors.push_back(source.name + ": " + result.error);
+        report_.errors.push_back(source_.name + ": " + result.error);
         break;
     }
   }
   settleConflicts(refused);
+}
 
+bool SyncPass::addNewCards() {
+  std::vector<CardCollection::WriteResult> results;
   // Persons to add to the source: changed here after being deleted there, named for this source by
   // an import, or new to the store since the last sync (these go to the first source).
   std::map<std::string, std::string> destinations;
-  if (!state_.destinations(destinations, &why)) return fail(why);
+  if (!state_.destinations(destinations, &why_)) return fail(why_);
   std::vector<std::pair<std::string, ABPersonRef>> newCards;  // preferred href, person
-  for (const auto& item : recreate)
+  for (const auto& item : recreate_)
     if (ABPersonRef person = localPerson(item)) newCards.emplace_back(item.href, person);
   for (const auto& person : book_.people()) {
     std::string uid = person->uniqueId();
-    if (linkedHere.count(uid) || linkedElsewhere.count(uid)) continue;
+    if (linkedHere_.count(uid) || linkedElsewhere_.count(uid)) continue;
     auto destination = destinations.find(uid);
-    bool goesHere = destination == destinations.end() ? firstSource : destination->second == source.name;
+    bool goesHere = destination == destinations.end() ? firstSource_ : destination->second == source_.name;
     if (!goesHere) continue;
-    newCards.emplace_back(collection.hrefForNewCard(uid), person);
+    newCards.emplace_back(collection_.hrefForNewCard(uid), person);
   }
   std::vector<CardCollection::Write> additions;
   for (const auto& [preferred, person] : newCards) additions.push_back({preferred, cardOf(*person), "", false});
-  collection.writeAll(additions, results);
+  collection_.writeAll(additions, results);
   // A name taken there: by this very card (the write of a sync cut short that landed after this
   // sync listed the source), which is then written; or by another card: those cards get names of
   // their own and go again.
@@ -606,7 +687,7 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
     std::vector<std::string> takenHrefs;
     for (std::size_t i = 0; i < additions.size(); ++i)
       if (results[i].status == CardCollection::WriteStatus::Conflict) takenHrefs.push_back(additions[i].href);
-    if (!takenHrefs.empty()) collection.fetch(takenHrefs, taken, nullptr);
+    if (!takenHrefs.empty()) collection_.fetch(takenHrefs, taken, nullptr);
   }
   std::vector<std::size_t> renamed;
   std::vector<CardCollection::Write> again;
@@ -625,78 +706,97 @@ bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection
       }
       continue;
     }
-    additions[i].href = collection.hrefForNewCard(newCards[i].second->uniqueId() + "-" + ABPerson::makeUniqueId());
+    additions[i].href = collection_.hrefForNewCard(newCards[i].second->uniqueId() + "-" + ABPerson::makeUniqueId());
     renamed.push_back(i);
     again.push_back(additions[i]);
   }
   if (!again.empty()) {
     std::vector<CardCollection::WriteResult> againResults;
-    collection.writeAll(again, againResults);
+    collection_.writeAll(again, againResults);
     for (std::size_t k = 0; k < renamed.size(); ++k) results[renamed[k]] = againResults[k];
   }
   for (std::size_t i = 0; i < additions.size(); ++i) {
     const CardCollection::Write& write = additions[i];
     if (results[i].status == CardCollection::WriteStatus::Done) {
-      pushed.push_back({{write.href, newCards[i].second->uniqueId(), results[i].etag, write.text}, true});
+      pushed_.push_back({{write.href, newCards[i].second->uniqueId(), results[i].etag, write.text}, true});
     } else {
-      report.errors.push_back(source.name + ": " +
-                              (!results[i].error.empty() ? results[i].error
-                               : results[i].status == CardCollection::WriteStatus::Conflict
-                                   ? write.href + ": not added, the source holds another card of the same unique id"
-                                   : write.href + ": cannot be added"));
+      report_.errors.push_back(source_.name + ": " +
+                               (!results[i].error.empty() ? results[i].error
+                                : results[i].status == CardCollection::WriteStatus::Conflict
+                                    ? write.href + ": not added, the source holds another card of the same unique id"
+                                    : write.href + ": cannot be added"));
     }
   }
 
+  return true;
+}
+
+void SyncPass::deleteAgainCards() {
   // Cards of deleted contacts that came back unchanged go again.
-  if (!deleteAgain.empty()) {
-    collection.writeAll(deleteAgain, results);
-    for (std::size_t i = 0; i < deleteAgain.size(); ++i) {
+  if (!deleteAgain_.empty()) {
+    std::vector<CardCollection::WriteResult> results;
+    collection_.writeAll(deleteAgain_, results);
+    for (std::size_t i = 0; i < deleteAgain_.size(); ++i) {
       if (results[i].status == CardCollection::WriteStatus::Done)
-        ++report.removedFromSource;
+        ++report_.removedFromSource;
       else if (results[i].status == CardCollection::WriteStatus::Failed)
-        report.errors.push_back(source.name + ": " + results[i].error);
+        report_.errors.push_back(source_.name + ": " + results[i].error);
     }
   }
+}
 
+void SyncPass::readBack() {
   // What was written is read back: a source that took a card and did not keep it (or kept another)
   // has not got it, and the change goes again at the next sync rather than being taken as done.
-  if (!pushed.empty()) {
+  if (!pushed_.empty()) {
     std::vector<std::string> hrefs;
-    for (const auto& card : pushed) hrefs.push_back(card.item.href);
+    for (const auto& card : pushed_) hrefs.push_back(card.item.href);
     std::map<std::string, CardCollection::Card> back;
     std::string readError;
-    bool read = collection.fetch(hrefs, back, &readError);
-    for (auto& card : pushed) {
+    bool read = collection_.fetch(hrefs, back, &readError);
+    for (auto& card : pushed_) {
       auto found = read ? back.find(card.item.href) : back.end();
       if (found == back.end() || !holdsCard(found->second.text, card.item.uid, card.item.card)) {
-        report.errors.push_back(source.name + ": " + card.item.href + ": " +
-                                (!read                 ? "the card written cannot be read back (" + readError + ")"
-                                 : found == back.end() ? "the source took the card but does not hold it"
-                                                       : "the source took the card but holds another version of it") +
-                                "; it is sent again at the next sync");
+        report_.errors.push_back(source_.name + ": " + card.item.href + ": " +
+                                 (!read                 ? "the card written cannot be read back (" + readError + ")"
+                                  : found == back.end() ? "the source took the card but does not hold it"
+                                                        : "the source took the card but holds another version of it") +
+                                 "; it is sent again at the next sync");
         continue;
       }
       if (!found->second.etag.empty()) card.item.etag = found->second.etag;
-      ++(card.added ? report.addedToSource : report.changedInSource);
-      recorded.push_back(card.item);
+      ++(card.added ? report_.addedToSource : report_.changedInSource);
+      recorded_.push_back(card.item);
     }
   }
+}
 
-  if (!settled.empty() && book_.hasUnsavedChanges()) {
-    book_.setNextChangeDescription("Synced with " + source.name + ": kept its versions of " +
-                                   contactsCounted(settled.size()) + " changed on both sides");
+bool SyncPass::record() {
+  if (!settled_.empty() && book_.hasUnsavedChanges()) {
+    book_.setNextChangeDescription("Synced with " + source_.name + ": kept its versions of " +
+                                   contactsCounted(settled_.size()) + " changed on both sides");
     book_.keepRevisionsInNextSave();  // the source's cards, with the revisions it gave them
-    if (!book_.save(&why)) {
+    if (!book_.save(&why_)) {
       book_.revert(nullptr);
-      report.errors.push_back(source.name + ": the source's versions of conflicting cards could not be saved: " + why);
+      report_.errors.push_back(source_.name +
+                               ": the source's versions of conflicting cards could not be saved: " + why_);
       // Forget nothing about them, so the next sync settles them again.
       std::set<std::string> unsaved;
-      for (const auto& person : settled) unsaved.insert(person->uniqueId());
-      std::erase_if(recorded, [&](const SyncItem& item) { return unsaved.count(item.uid) > 0; });
+      for (const auto& person : settled_) unsaved.insert(person->uniqueId());
+      std::erase_if(recorded_, [&](const SyncItem& item) { return unsaved.count(item.uid) > 0; });
     }
   }
-  if (!state_.updateItems(source.name, recorded, forgotten, &why)) return fail(why);
-  for (const auto& skipped : collection.skipped()) report.errors.push_back(source.name + ": " + skipped.why);
-  if (!report.errors.empty()) report.syncToken = source.syncToken;
+  if (!state_.updateItems(source_.name, recorded_, forgotten_, &why_)) return fail(why_);
+  for (const auto& skipped : collection_.skipped()) report_.errors.push_back(source_.name + ": " + skipped.why);
+  if (!report_.errors.empty()) report_.syncToken = source_.syncToken;
   return true;
+}
+
+}  // namespace
+
+bool SyncEngine::sync(const SyncSource& source, bool firstSource, CardCollection& collection, SyncReport& report,
+                      std::string* error) {
+  report = SyncReport{};
+  report.source = source.name;
+  return SyncPass(book_, state_, options_, source, firstSource, collection, report, error).run();
 }
