@@ -78,7 +78,8 @@ void run(std::size_t contacts, BenchReporter& reporter) {
   // contacts that cannot be reached), together; and the whole default scan, which they may make
   // at most 1.3 times as long as the sixteen.
   std::vector<std::string> all = allConditionNames();
-  const std::vector<std::string> sixteen(all.begin(), all.begin() + 16), four(all.begin() + 16, all.end());
+  // (The photo conditions, last, have a section of their own.)
+  const std::vector<std::string> sixteen(all.begin(), all.begin() + 16), four(all.begin() + 16, all.end() - 2);
   // The four on a snapshot taken beforehand, as a scan of every condition runs them.
   const ScanSnapshot snapshot = ScanSnapshot::of(*book);
   ScanFindings found;

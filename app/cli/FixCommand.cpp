@@ -12,6 +12,7 @@
 #include "app/review/ReviewCategories.h"
 #include "app/scanner/AllowedNames.h"
 #include "app/scanner/PhoneNumbers.h"
+#include "app/scanner/PhotoLimits.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/ScanConditions.h"
 #include "platform/addressbook/ABAddressBook.h"
@@ -100,6 +101,7 @@ bool readFindings(const std::string& path, const ScanCondition& condition, const
 int runFix(CommandContext& ctx) {
   // The allowed titles and suffixes are those the user keeps in the window's preferences.
   AllowedNames::use(AllowedNames::fromSettingsFile(AllowedNames::settingsFile()));
+  PhotoLimits::use(PhotoLimits::fromSettingsFile(AllowedNames::settingsFile()));
   std::string conditionName, option, findingsPath;
   std::string region = PhoneNumbers::localeRegion();
   std::set<std::string> uids;
@@ -159,6 +161,10 @@ int runFix(CommandContext& ctx) {
   }
   if (deletesContacts(option) && !yes) {
     ctx.err << "rolvane fix: \"" << option << "\" deletes contacts; add --yes to go ahead\n";
+    return 2;
+  }
+  if ((option == Opt::kRemovePhoto || option == Opt::kRemovePhotoFromContact) && !yes) {
+    ctx.err << "rolvane fix: \"" << option << "\" removes photos; add --yes to go ahead\n";
     return 2;
   }
   ABAddressBook* book = ctx.openStore();

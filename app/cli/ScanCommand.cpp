@@ -12,6 +12,7 @@
 #include "app/review/PersonNames.h"
 #include "app/scanner/AllowedNames.h"
 #include "app/scanner/PhoneNumbers.h"
+#include "app/scanner/PhotoLimits.h"
 #include "app/scanner/ScanAddressBook.h"
 #include "app/scanner/ScanConditions.h"
 #include "platform/text/ByteWords.h"
@@ -147,6 +148,7 @@ std::string findingsAsJson(const ScanFindings& findings, const ScanSnapshot& sna
 int runScan(CommandContext& ctx) {
   // The allowed titles and suffixes are those the user keeps in the window's preferences.
   AllowedNames::use(AllowedNames::fromSettingsFile(AllowedNames::settingsFile()));
+  PhotoLimits::use(PhotoLimits::fromSettingsFile(AllowedNames::settingsFile()));
   std::vector<std::string> names;
   bool json = false;
   std::optional<std::string> group;

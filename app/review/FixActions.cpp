@@ -91,6 +91,12 @@ bool FixActions::confirmDelete() {
   return false;
 }
 
+bool FixActions::confirmRemoval(const std::string& question, const std::string& message, const std::string& button) {
+  if (questions_.confirm(question, message, button, "Cancel")) return true;
+  outcome_.cancelled = true;
+  return false;
+}
+
 bool FixActions::confirmDeleteGroup(const std::string& name) {
   if (questions_.confirm("Are you sure you want to delete the group " + inQuotes(name) + " ?",
                          "The group goes to the trash; its contacts stay.", "Delete", "Cancel"))

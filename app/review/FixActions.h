@@ -76,6 +76,8 @@ class FixActions {
   bool confirmDelete();
   // Asks before a group card is deleted, naming it.
   bool confirmDeleteGroup(const std::string& name);
+  // Asks before a value is removed from a contact (with the default button's title).
+  bool confirmRemoval(const std::string& question, const std::string& message, const std::string& button);
   // Asks before a merge, naming how many contacts will become one.
   bool confirmMerge(size_t contacts);
   // Records that the persons are not the same person (about the value, when given): a change set

@@ -63,6 +63,8 @@ const std::vector<Category>& all() {
       C::unreachable(),
       C::groupWrittenDifferently(),
       C::emptyGroup(),
+      C::largePhoto(),
+      C::sharedPhoto(),
   };
   return categories;
 }

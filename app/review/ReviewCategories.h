@@ -59,6 +59,9 @@ inline const std::string kNotSamePerson = "Not the same person";
 inline const std::string kKeepAsItIs = "Keep as it is";
 inline const std::string kRenameToMostUsed = "Rename to the most used spelling";
 inline const std::string kDeleteGroup = "Delete the group";
+inline const std::string kShrinkPhoto = "Shrink the photo";
+inline const std::string kRemovePhoto = "Remove the photo";
+inline const std::string kRemovePhotoFromContact = "Remove the photo from this contact";
 }  // namespace Option
 
 struct FixMatrix {

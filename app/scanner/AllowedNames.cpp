@@ -193,8 +193,8 @@ std::vector<std::string> AllowedNames::settingsList(std::string_view value) {
   return items;
 }
 
-AllowedNames AllowedNames::fromSettingsFile(const std::filesystem::path& file) {
-  std::vector<std::string> titles = defaults().titles(), suffixes = defaults().suffixes();
+std::vector<std::pair<std::string, std::string>> AllowedNames::settingsValues(const std::filesystem::path& file) {
+  std::vector<std::pair<std::string, std::string>> values;
   std::ifstream in(file);
   std::string line, section;
   while (in && std::getline(in, line)) {
@@ -210,7 +210,14 @@ AllowedNames AllowedNames::fromSettingsFile(const std::filesystem::path& file) {
     if (equals == std::string::npos || section != kSettingsGroup) continue;
     std::string key = line.substr(start, equals - start);
     while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
-    const std::string_view value = std::string_view(line).substr(equals + 1);
+    values.emplace_back(std::move(key), line.substr(equals + 1));
+  }
+  return values;
+}
+
+AllowedNames AllowedNames::fromSettingsFile(const std::filesystem::path& file) {
+  std::vector<std::string> titles = defaults().titles(), suffixes = defaults().suffixes();
+  for (const auto& [key, value] : settingsValues(file)) {
     if (key == kTitlesKey || key == kSuffixesKey) {
       std::vector<std::string> entries = settingsList(value);
       std::erase_if(entries,

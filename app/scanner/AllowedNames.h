@@ -44,6 +44,8 @@ class AllowedNames {
   // The lists as the settings file holds them (written by the window with QSettings, INI format);
   // a list the file does not hold is the default one. A file that cannot be read gives the defaults.
   static AllowedNames fromSettingsFile(const std::filesystem::path& file);
+  // The keys and values of that file's section "scan", in the file's order, as written.
+  static std::vector<std::pair<std::string, std::string>> settingsValues(const std::filesystem::path& file);
   // A value of that file read as QSettings reads a list of strings.
   static std::vector<std::string> settingsList(std::string_view value);
 

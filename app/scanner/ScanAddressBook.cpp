@@ -750,6 +750,11 @@ std::vector<ABPersonRef> ScanAddressBook::findEmptyGroups() const {
   return PersonsOf(snapshot).at(ScannerConditions::emptyGroups(snapshot));
 }
 
+std::vector<ABPersonRef> ScanAddressBook::findSharedPhotos() const {
+  const ScanSnapshot snapshot = ScanSnapshot::of(book_);
+  return PersonsOf(snapshot).at(ScannerConditions::sharedPhotos(snapshot, region_));
+}
+
 std::vector<ABPersonRef> ScanAddressBook::findUnlikelyDates() const {
   const ScanSnapshot snapshot = ScanSnapshot::of(book_);
   return PersonsOf(snapshot).at(ScannerConditions::unlikelyDates(snapshot));
@@ -835,6 +840,7 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
   std::vector<size_t>* unlikelyDates = listOf(Task::kUnlikelyDates);
   std::vector<size_t>* groupsWrittenDifferently = listOf(Task::kGroupsWrittenDifferently);
   std::vector<size_t>* emptyGroups = listOf(Task::kEmptyGroups);
+  std::vector<size_t>* sharedPhotos = listOf(Task::kSharedPhotos);
 
   // Every phone number is read once for the three conditions that compare them. One task reads
   // them while another works out what else links similar contacts; the one that ends last runs the
@@ -872,6 +878,7 @@ ScanFindings ScanAddressBook::scan(const ScanSnapshot& snapshot, const std::vect
   if (groupsWrittenDifferently)
     tasks.push_back([&] { *groupsWrittenDifferently = ScannerConditions::groupsWrittenDifferently(snapshot); });
   if (emptyGroups) tasks.push_back([&] { *emptyGroups = ScannerConditions::emptyGroups(snapshot); });
+  if (sharedPhotos) tasks.push_back([&] { *sharedPhotos = ScannerConditions::sharedPhotos(snapshot, region); });
   std::atomic<size_t> next{0};
   parallelFor(tasks.size(), 1, [&](size_t, size_t) {
     for (size_t task = next++; task < tasks.size(); task = next++) tasks[task]();

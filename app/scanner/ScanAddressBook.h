@@ -148,6 +148,7 @@ class ScanAddressBook {
   std::vector<ABPersonRef> findUnlikelyDates() const;
   std::vector<ABPersonRef> findGroupsWrittenDifferently() const;
   std::vector<ABPersonRef> findEmptyGroups() const;
+  std::vector<ABPersonRef> findSharedPhotos() const;
   // The persons meeting a test, in store order: the finder of a condition about one person.
   std::vector<ABPersonRef> findPersonsMeeting(PersonTest test) const;
   template <PersonTest test>

@@ -36,6 +36,8 @@ const std::vector<ScanCondition>& scanConditions() {
       ScannerConditions::unreachable(),
       ScannerConditions::groupWrittenDifferently(),
       ScannerConditions::emptyGroup(),
+      ScannerConditions::largePhoto(),
+      ScannerConditions::sharedPhoto(),
   };
   return conditions;
 }

@@ -27,6 +27,7 @@ struct ScanCondition {
     kUnlikelyDates,             // persons whose birthday cannot be right, alone or beside their duplicates'
     kGroupsWrittenDifferently,  // persons and group cards holding a group name another spelling of which is used more
     kEmptyGroups,               // group cards without members
+    kSharedPhotos,              // persons showing the picture another person shows, who is not one of them
   };
   // What its list holds (in a ScanResult and in `scan --json`): persons (their unique ids), shared
   // e-mail values ({"SearchedPerson", "MatchPersonsArray", "DuplicateEmailType"}) or groups of

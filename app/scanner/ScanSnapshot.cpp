@@ -57,7 +57,10 @@ void place(PersonValues& values, std::string_view property, const PersonCodec::V
         text(values.firstPhonetic);
       break;
     case 'I':
-      if (property == kABInstantMessageProperty) list(values.instantMessages);
+      if (property == kABInstantMessageProperty)
+        list(values.instantMessages);
+      else if (property == kABImageDataProperty && value.kind == Kind::Bytes)
+        values.photo = ScanText(value.text);
       break;
     case 'J':
       if (property == kABJobTitleProperty) text(values.jobTitle);

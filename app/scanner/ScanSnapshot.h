@@ -55,6 +55,7 @@ struct PersonValues {
   PersonCodec::ListView instantMessages;
   PersonCodec::ListView socialProfiles;
   PersonCodec::ListView categories;  // the groups the person is in by name
+  ScanText photo;                    // the bytes of the person's picture, as stored
   // A group card (kABKindProperty): its name and members. A snapshot keeps group cards apart from
   // the persons (ScanSnapshot::groups), so that no condition on persons meets one.
   ScanText kind;

@@ -437,6 +437,16 @@ void AppDelegate::restoreSettings() {
     tableViewController_->setAllowedNames(
         AllowedNames(list(AllowedNames::kTitlesKey, AllowedNames::defaults().titles()),
                      list(AllowedNames::kSuffixesKey, AllowedNames::defaults().suffixes())));
+    // As the command line reads them (PhotoLimits::fromSettingsFile).
+    PhotoLimits limits;
+    auto number = [&](const char* key, auto& into) {
+      bool ok = false;
+      const long long value = settings_->value(QString(AllowedNames::kSettingsGroup) + "/" + key).toLongLong(&ok);
+      if (ok && value > 0) into = static_cast<std::remove_reference_t<decltype(into)>>(value);
+    };
+    number(PhotoLimits::kKilobytesKey, limits.kilobytes);
+    number(PhotoLimits::kPixelsKey, limits.pixels);
+    tableViewController_->setPhotoLimits(limits);
   }
   const QStringList columns = settings_->value("table/columns").toStringList();
   if (!columns.isEmpty()) {
@@ -468,6 +478,10 @@ void AppDelegate::savePreferences() {
   };
   settings_->setValue(QString(AllowedNames::kSettingsGroup) + "/" + AllowedNames::kTitlesKey, list(names.titles()));
   settings_->setValue(QString(AllowedNames::kSettingsGroup) + "/" + AllowedNames::kSuffixesKey, list(names.suffixes()));
+  const PhotoLimits limits = tableViewController_->photoLimits();
+  settings_->setValue(QString(AllowedNames::kSettingsGroup) + "/" + PhotoLimits::kKilobytesKey,
+                      static_cast<qlonglong>(limits.kilobytes));
+  settings_->setValue(QString(AllowedNames::kSettingsGroup) + "/" + PhotoLimits::kPixelsKey, limits.pixels);
 }
 
 void AppDelegate::saveSettings() {

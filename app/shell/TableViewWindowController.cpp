@@ -9,6 +9,8 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -22,6 +24,8 @@ TableViewWindowController::TableViewWindowController(QWidget* parent)
       selectArray_(dataSoucreArray_),
       tableView_(new QListWidget(this)),
       regionBox_(new QComboBox(this)),
+      photoKilobytesBox_(new QSpinBox(this)),
+      photoPixelsBox_(new QSpinBox(this)),
       tabs_(new QTabWidget(this)),
       titlesList_(new QListWidget(this)),
       suffixesList_(new QListWidget(this)) {
@@ -63,6 +67,26 @@ TableViewWindowController::TableViewWindowController(QWidget* parent)
   regionForm->addRow(tr("Phone numbers without a country code are numbers of:"), regionBox_);
   layout->addLayout(regionForm);
   connect(regionBox_, &QComboBox::currentIndexChanged, this, &TableViewWindowController::preferencesChanged);
+  // "Photo too large": over either limit.
+  photoKilobytesBox_->setObjectName("photoKilobytes");
+  photoKilobytesBox_->setRange(1, 100 * 1024);
+  photoKilobytesBox_->setSuffix(tr(" KB"));
+  photoPixelsBox_->setObjectName("photoPixels");
+  photoPixelsBox_->setRange(16, 100000);
+  photoPixelsBox_->setSuffix(tr(" pixels"));
+  auto* photoRow = new QHBoxLayout();
+  photoRow->addWidget(photoKilobytesBox_);
+  photoRow->addWidget(new QLabel(tr("or on the longer side"), conditionsPage));
+  photoRow->addWidget(photoPixelsBox_);
+  photoRow->addStretch(1);
+  regionForm->addRow(tr("A photo is too large over:"), photoRow);
+  setPhotoLimits(PhotoLimits::current());
+  auto photoChanged = [this] {
+    PhotoLimits::use(photoLimits());
+    emit preferencesChanged();
+  };
+  connect(photoKilobytesBox_, &QSpinBox::valueChanged, this, photoChanged);
+  connect(photoPixelsBox_, &QSpinBox::valueChanged, this, photoChanged);
   tabs_->addTab(conditionsPage, tr("Conditions"));
   tabs_->addTab(buildNamesPage(), tr("Titles and Suffixes"));
 
@@ -166,6 +190,19 @@ bool removeSelected(QListWidget* list) {
 }
 
 }  // namespace
+
+PhotoLimits TableViewWindowController::photoLimits() const {
+  return {static_cast<std::size_t>(photoKilobytesBox_->value()), photoPixelsBox_->value()};
+}
+
+void TableViewWindowController::setPhotoLimits(const PhotoLimits& limits) {
+  {
+    const QSignalBlocker quietBytes(photoKilobytesBox_), quietPixels(photoPixelsBox_);
+    photoKilobytesBox_->setValue(static_cast<int>(limits.kilobytes));
+    photoPixelsBox_->setValue(limits.pixels);
+  }
+  PhotoLimits::use(photoLimits());
+}
 
 AllowedNames TableViewWindowController::allowedNames() const {
   return AllowedNames(entriesOf(titlesList_), entriesOf(suffixesList_));

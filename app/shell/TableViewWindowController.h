@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "app/scanner/AllowedNames.h"
+#include "app/scanner/PhotoLimits.h"
 
 class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 
 // The preferences: one check box per scan condition, the region of phone numbers written without
@@ -41,6 +43,13 @@ class TableViewWindowController : public QDialog {
   // The ticked conditions as kept in the settings, in selection order; names no condition has are
   // left out.
   void setSelectArray(const std::vector<std::string>& names);
+
+  // The limits of "Photo too large" as the boxes show them; in use (PhotoLimits::use) as soon as
+  // they change.
+  PhotoLimits photoLimits() const;
+  void setPhotoLimits(const PhotoLimits& limits);
+  QSpinBox* photoKilobytesBox() const { return photoKilobytesBox_; }
+  QSpinBox* photoPixelsBox() const { return photoPixelsBox_; }
 
   // The allowed titles and suffixes as the lists show them.
   AllowedNames allowedNames() const;
@@ -73,6 +82,8 @@ class TableViewWindowController : public QDialog {
   std::vector<std::string> selectArray_;
   QListWidget* tableView_;
   QComboBox* regionBox_;
+  QSpinBox* photoKilobytesBox_;
+  QSpinBox* photoPixelsBox_;
   QTabWidget* tabs_;
   QListWidget* titlesList_;
   QListWidget* suffixesList_;

@@ -38,6 +38,8 @@ const Category& unlikelyDate();
 const Category& unreachable();
 const Category& groupWrittenDifferently();
 const Category& emptyGroup();
+const Category& largePhoto();
+const Category& sharedPhoto();
 
 // Options several categories offer alike.
 // "Delete this contact": asks, then deletes the row's contact; the preview lists its fields.

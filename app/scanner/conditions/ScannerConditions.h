@@ -18,6 +18,8 @@ ScanCondition unlikelyDate();
 ScanCondition unreachable();
 ScanCondition groupWrittenDifferently();
 ScanCondition emptyGroup();
+ScanCondition largePhoto();
+ScanCondition sharedPhoto();
 
 // Where one text of a person is: a property's own text, the text of a list entry, one key of a
 // dictionary entry, or an entry's label.
@@ -78,6 +80,23 @@ std::vector<std::string> groupNamesOf(const ABPersonData& record);
 std::vector<size_t> groupsWrittenDifferently(const ScanSnapshot& snapshot);
 // "Empty group": the group cards without any member (indexes of ScanSnapshot::records()).
 std::vector<size_t> emptyGroups(const ScanSnapshot& snapshot);
+
+// "Photo too large": why the photo is listed, with the limits in use (PhotoLimits::current()):
+// "unreadable" when no library reads its header, else its bytes or its longer side over the limits
+// ("312 KB, over 256 KB"; "2000 × 1500 pixels, over 1024"). nullopt when it is within them. Only
+// the header is read.
+std::optional<std::string> largePhotoReason(std::string_view photo);
+bool hasLargePhoto(const PersonValues& values);
+// What a "Keep as it is" mark holds of a photo: its length and a hash of its bytes.
+std::string photoDigest(std::string_view photo);
+// Whether two photos show the same picture: equal bytes, the same coded picture
+// (Photo::pictureKey), or, both stored without loss, equal pixels.
+bool samePicture(std::string_view photo, std::string_view other);
+// "Same photo on different people": the persons whose photo shows the same picture as another
+// person's who is not the same person (not of one duplicate group, not similar contacts, read for
+// the region); in store order. Photos are compared by their lengths and hashes first; only photos
+// stored without loss of equal size are decoded.
+std::vector<size_t> sharedPhotos(const ScanSnapshot& snapshot, const std::string& region);
 
 // The texts a "Keep as it is" mark holds for a finding of the condition: its key, then `values`.
 std::vector<std::string> keptList(const std::string& key, std::vector<std::string> values);

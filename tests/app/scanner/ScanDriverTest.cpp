@@ -66,8 +66,8 @@ TEST_F(ScanDriverTest, OrderOfNamesChangesOnlyTheOrderOfKeys) {
   EXPECT_EQ(forward.shareEmail[0].SearchedPerson, backward.shareEmail[0].SearchedPerson);
   // The thirteen conditions, then those of similar contacts and phone numbers, then the four of
   // damaged text, names in one case, birthdays and contacts that cannot be reached, then the two of
-  // groups.
-  EXPECT_EQ(scanConditions().size(), 22u);
+  // groups, then the two of photos.
+  EXPECT_EQ(scanConditions().size(), 24u);
   EXPECT_EQ(scanConditions().front().key, "DuplicateContacts");
   EXPECT_EQ(scanConditions()[12].name, "Emails duplicated among multiple contacts");
   EXPECT_EQ(scanConditions()[13].key, "SimilarContacts");
@@ -75,7 +75,8 @@ TEST_F(ScanDriverTest, OrderOfNamesChangesOnlyTheOrderOfKeys) {
   EXPECT_EQ(scanConditions()[15].name, "Phone number not in international format");
   EXPECT_EQ(scanConditions()[16].key, "DamagedText");
   EXPECT_EQ(scanConditions()[19].key, "Unreachable");
-  EXPECT_EQ(scanConditions().back().key, "EmptyGroup");
+  EXPECT_EQ(scanConditions()[21].key, "EmptyGroup");
+  EXPECT_EQ(scanConditions().back().key, "SharedPhoto");
 }
 
 // The values a scan reads are found in one walk over a person's values: each must be the one the
@@ -186,6 +187,16 @@ std::vector<ABPersonRef> addMessyPersons(ABAddressBook& book, int count, unsigne
     if (r % 47 == 0)
       person->setValueForProperty(std::string((r >> 7) % 2 ? "ACME TRADING" : "Acme"), kABOrganizationProperty);
     if (r % 53 == 0 && !(r % 17 == 0)) person->setValueForProperty(std::string("M\xC3\x83\xC2\xA4x"), kABNoteProperty);
+    // Photos by their headers alone: a GIF of 2,000 x 10 pixels (too large), bytes no library
+    // reads, and one small GIF on many people.
+    if (r % 61 == 0) {
+      const std::string photo = (r >> 9) % 2 ? std::string("GIF89a\xD0\x07\x0A\x00\x00\x00\x00;", 14)
+                                             : std::string("\xFF\xD8\xFF\xE0 not a picture");
+      person->setImageData(ABBytes(photo.begin(), photo.end()));
+    } else if (r % 67 == 0) {
+      const std::string logo("GIF89a\x10\x00\x10\x00\x00\x00\x00;", 14);
+      person->setImageData(ABBytes(logo.begin(), logo.end()));
+    }
     if (r % 6 == 1) {
       ABMultiValue addresses;
       const ABDictionary home{{kABAddressStreetKey, std::to_string(r % 90) + " Main St"}, {kABAddressCityKey, "Town"}};

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
@@ -45,15 +46,16 @@ ProgressView* arcView(double start, double end, const QString& shape = "Arc") {
 
 TEST(TableViewWindowController, StartsWithEveryConditionTickedInTableOrder) {
   TableViewWindowController preferences;
-  ASSERT_EQ(preferences.dataSoucreArray().size(), 22u);
+  ASSERT_EQ(preferences.dataSoucreArray().size(), 24u);
   EXPECT_EQ(preferences.getSelectArray(), preferences.dataSoucreArray());
   EXPECT_EQ(preferences.dataSoucreArray().front(), "Duplicate contacts");
   EXPECT_EQ(preferences.dataSoucreArray()[12], "Emails duplicated among multiple contacts");
   EXPECT_EQ(preferences.dataSoucreArray()[15], "Phone number not in international format");
   EXPECT_EQ(preferences.dataSoucreArray()[16], "Damaged text");
   EXPECT_EQ(preferences.dataSoucreArray()[19], "Contact that cannot be reached");
-  EXPECT_EQ(preferences.dataSoucreArray().back(), "Empty group");
-  for (int row = 0; row < 22; ++row) EXPECT_EQ(preferences.tableView()->item(row)->checkState(), Qt::Checked);
+  EXPECT_EQ(preferences.dataSoucreArray()[21], "Empty group");
+  EXPECT_EQ(preferences.dataSoucreArray().back(), "Same photo on different people");
+  for (int row = 0; row < 24; ++row) EXPECT_EQ(preferences.tableView()->item(row)->checkState(), Qt::Checked);
 }
 
 TEST(TableViewWindowController, TheRegionOfPhoneNumbersFollowsTheLocaleUntilOneIsChosen) {
@@ -78,9 +80,22 @@ TEST(TableViewWindowController, UntickAndTickAgainMovesTheNameToTheEnd) {
   expected.push_back("Incomplete name");
   // Through the check box, as a click does.
   preferences.tableView()->item(1)->setCheckState(Qt::Unchecked);
-  EXPECT_EQ(preferences.getSelectArray().size(), 21u);
+  EXPECT_EQ(preferences.getSelectArray().size(), 23u);
   preferences.tableView()->item(1)->setCheckState(Qt::Checked);
   EXPECT_EQ(preferences.getSelectArray(), expected);
+}
+
+TEST(TableViewWindowController, ThePhotoLimitsAreInUseAsSoonAsTheyChange) {
+  TableViewWindowController preferences;
+  EXPECT_EQ(preferences.photoLimits(), PhotoLimits());
+  int changes = 0;
+  QObject::connect(&preferences, &TableViewWindowController::preferencesChanged, [&] { ++changes; });
+  preferences.photoKilobytesBox()->setValue(500);
+  preferences.photoPixelsBox()->setValue(2048);
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(PhotoLimits::current(), (PhotoLimits{500, 2048}));
+  preferences.setPhotoLimits({});
+  EXPECT_EQ(PhotoLimits::current(), PhotoLimits());
 }
 
 TEST(TableViewWindowController, CancelKeepsTheClicksAndTheCallerHoldsACopy) {
@@ -90,9 +105,9 @@ TEST(TableViewWindowController, CancelKeepsTheClicksAndTheCallerHoldsACopy) {
   preferences.toggleConditionAtRow(0);
   preferences.cancelClicked();
   EXPECT_FALSE(preferences.isVisible());
-  EXPECT_EQ(preferences.getSelectArray().size(), 21u);
+  EXPECT_EQ(preferences.getSelectArray().size(), 23u);
   EXPECT_EQ(preferences.tableView()->item(0)->checkState(), Qt::Unchecked);
-  EXPECT_EQ(before.size(), 22u);
+  EXPECT_EQ(before.size(), 24u);
   EXPECT_EQ(preferences.tableView()->item(0)->flags() & Qt::ItemIsEditable, Qt::NoItemFlags);
 }
 
