@@ -267,7 +267,16 @@ void AppDelegate::buildWindow() {
 
   progressWindow_ = new ProgressWindow(window_);
   connect(progressWindow_, &ProgressWindow::tick, this, &AppDelegate::makeArcMove);
-  connect(progressWindow_, &ProgressWindow::cancelled, this, &AppDelegate::cancelScan);
+  connect(progressWindow_, &ProgressWindow::cancelled, this, [this] {
+    if (importer_->isRunning()) {
+      // The import stops before it saves; the window waits for it to say so.
+      importer_->cancel();
+      progressWindow_->setWindowTitle(tr("Cancelling the import"));
+      progressWindow_->cancelButton()->setEnabled(false);
+    } else {
+      cancelScan();
+    }
+  });
   connect(scanButton_, &QPushButton::clicked, this, &AppDelegate::scanClicled);
   connect(freshButton_, &QPushButton::clicked, this, &AppDelegate::loadClicked);
 }
@@ -593,6 +602,7 @@ void AppDelegate::showProgress(const QString& title) {
   animationView()->setProgress(1.0);
   progressWindow_->setWindowTitle(title);
   progressWindow_->setCancellable(false);
+  progressWindow_->cancelButton()->setEnabled(true);
   progressWindow_->show();
   progressWindow_->raise();
 }
@@ -616,6 +626,7 @@ void AppDelegate::importVCardFiles(const QStringList& files) {
   if (vCards.isEmpty()) return;
   setButtonsEnabled(false);
   showProgress(tr("Importing"));
+  progressWindow_->setCancellable(true);
   importer_->importFiles(vCards);
 }
 

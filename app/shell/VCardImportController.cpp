@@ -45,6 +45,7 @@ bool VCardImportController::importFiles(const QStringList& paths) {
   if (running_ || paths.isEmpty()) return false;
   join();
   running_ = true;
+  cancelled_ = false;
   std::vector<std::filesystem::path> files;
   for (const QString& path : paths) files.emplace_back(path.toStdString());
   worker_ = std::thread([this, files = std::move(files)] {
@@ -73,11 +74,18 @@ bool VCardImportController::importFiles(const QStringList& paths) {
               this, [&] { choice = choice_(there); }, Qt::BlockingQueuedConnection);
       }
       VCardBookImportResult result;
+      // Cancelled while the files were read or a question was open: nothing is changed.
+      const bool cancelledBefore = cancelled_;
+      if (cancelledBefore) choice = Alerts::ImportChoice::Cancel;
       if (choice == Alerts::ImportChoice::Update)
         result = updateVCardFilesInAddressBook(book_, std::move(read));
       else if (choice == Alerts::ImportChoice::AddAsNew)
         result = addVCardFilesToAddressBook(book_, std::move(read));
-      if (!goesOn) {
+      if (cancelledBefore || (goesOn && result.ok() && choice != Alerts::ImportChoice::Cancel && cancelled_)) {
+        // Cancelled before the save: what the import changed in memory is dropped.
+        if (!cancelledBefore) book_.revert();
+        message = tr("The import was cancelled; nothing was imported.");
+      } else if (!goesOn) {
         // Some files cannot be read, and the others were not to be imported without them.
         if (!anyReadable || !readableChoice_) message = tr("Nothing was imported.") + unreadable;
       } else if (choice == Alerts::ImportChoice::Cancel) {

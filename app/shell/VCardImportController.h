@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -35,6 +36,9 @@ class VCardImportController : public QObject {
   // when no file is given.
   bool importFiles(const QStringList& paths);
   bool isRunning() const { return running_; }
+  // Asks the running import to stop: it stops before the address book is saved, with nothing
+  // imported (once the save has begun the import ends as it would have).
+  void cancel() { cancelled_ = true; }
 
   // The local files among dropped URLs that look like vCard or CSV files.
   static QStringList vCardFilesOf(const QList<QUrl>& urls);
@@ -54,4 +58,5 @@ class VCardImportController : public QObject {
   std::function<bool(const std::vector<std::string>&, std::size_t)> readableChoice_;
   std::thread worker_;
   bool running_ = false;
+  std::atomic<bool> cancelled_{false};
 };

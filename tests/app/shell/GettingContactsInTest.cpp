@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <functional>
 
 #include "app/browser/view/LoadContactsViewController.h"
 #include "app/shell/AddressBooksWindow.h"
@@ -33,8 +34,10 @@ class RecordingAlerts : public Alerts {
   void showAlert(const std::string& title, const std::string& message) override { shown.emplace_back(title, message); }
   ImportChoice choice = ImportChoice::Update;
   std::vector<std::size_t> asked;
+  std::function<void()> whileAsked;  // what the user does while the question is open
   ImportChoice askImportChoice(std::size_t there) override {
     asked.push_back(there);
+    if (whileAsked) whileAsked();
     return choice;
   }
   bool importReadable = false;
@@ -150,6 +153,32 @@ TEST_F(GettingContactsInTest, ImportOfContactsAlreadyThereAsksWhatToDo) {
 
   alerts_.choice = Alerts::ImportChoice::AddAsNew;
   ASSERT_TRUE(importAndWait({writeFile("two-new.vcf", withUids)}));
+  EXPECT_EQ(storedCount(), 4u);
+}
+
+// The import's progress window has Cancel: the import stops before it saves, nothing imported.
+TEST_F(GettingContactsInTest, ACancelledImportImportsNothing) {
+  const char* const withUids =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nUID:ann-1\r\nEND:VCARD\r\n"
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Okafor;Bea;;;\r\nUID:bea-1\r\nEND:VCARD\r\n";
+  ASSERT_TRUE(importAndWait({writeFile("two.vcf", withUids)}));
+  // The question about the contacts already there is open while the user presses Cancel.
+  bool cancellable = false;
+  alerts_.choice = Alerts::ImportChoice::AddAsNew;
+  alerts_.whileAsked = [&] {
+    cancellable = delegate_->progressWindow()->cancelButton()->isVisible();
+    delegate_->progressWindow()->cancelButton()->click();
+  };
+  EXPECT_FALSE(importAndWait({writeFile("two-again.vcf", withUids)}));
+  EXPECT_TRUE(cancellable);
+  EXPECT_EQ(storedCount(), 2u);
+  EXPECT_EQ(book_->count(), 2u);
+  ASSERT_FALSE(alerts_.shown.empty());
+  EXPECT_EQ(alerts_.shown.back().second, "The import was cancelled; nothing was imported.");
+  EXPECT_FALSE(delegate_->progressWindow()->isVisible());
+  // The next import is not cancelled.
+  alerts_.whileAsked = nullptr;
+  EXPECT_TRUE(importAndWait({writeFile("two-new.vcf", withUids)}));
   EXPECT_EQ(storedCount(), 4u);
 }
 
