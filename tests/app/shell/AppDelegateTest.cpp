@@ -138,6 +138,33 @@ TEST_F(AppDelegateTest, ACancelledScanGivesTheWindowBackAndItsFindingsAreDropped
   EXPECT_TRUE(delegate_->showingReviewScreen());
 }
 
+namespace {
+
+class AnswerYes : public ReviewQuestions {
+ public:
+  bool confirm(const std::string&, const std::string&, const std::string&, const std::string&) override { return true; }
+};
+
+}  // namespace
+
+TEST_F(AppDelegateTest, TheStatusBarCountsTheContactsTheReviewScreensFixesLeft) {
+  for (int i = 0; i < 3; ++i) addPerson("Ann", "Lee");
+  addPerson("Bob", "Roe");
+  scanAndWait();
+  ASSERT_TRUE(delegate_->showingReviewScreen());
+  OutlineViewController* screen = delegate_->outlineViewController();
+  AnswerYes yes;
+  screen->setQuestions(&yes);
+  ASSERT_TRUE(screen->outline().category("Duplicate contacts"));
+  screen->outline().selectItem(screen->outline().category("Duplicate contacts")->childAtIndex(0));
+  screen->outline().selectOption("Merge contacts");
+  QSignalSpy loaded(delegate_->loadContactsViewController(), &LoadContactsViewController::tableViewDataChange);
+  screen->fixButton()->click();
+  ASSERT_EQ(book_->count(), 2u);
+  ASSERT_TRUE(loaded.wait(10000)) << "the table behind the review screen reloads";
+  EXPECT_TRUE(delegate_->statusText().startsWith("2 contacts")) << delegate_->statusText().toStdString();
+}
+
 TEST_F(AppDelegateTest, ArcTimerRunsOnlyWhileTheProgressWindowShows) {
   EXPECT_FALSE(delegate_->progressWindow()->timerRunning());
   addPerson("Ann", "Lee");
