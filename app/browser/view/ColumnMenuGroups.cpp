@@ -35,8 +35,9 @@ const std::vector<ColumnMenuGroup>& columnMenuGroups() {
   // order of the record-key table.
   static const std::vector<ColumnMenuGroup> groups = {
       {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Name and Work"),
-       {"Name", "First Name", "Last Name", "Middle Name", "Maiden Name", "Nickname", "Preffix", "Suffix", "FullName",
-        "Phonetic First Name", "Phonetic Last Name", "Company", "Department", "Job Title", "Birthday", "Note"}},
+       {"Name", "Photo", "First Name", "Last Name", "Middle Name", "Maiden Name", "Nickname", "Preffix", "Suffix",
+        "FullName", "Phonetic First Name", "Phonetic Last Name", "Company", "Department", "Job Title", "Birthday",
+        "Note"}},
       {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Home Address"), ofGroup(Family::AddressPart, kABHomeLabel)},
       {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Work Address"), ofGroup(Family::AddressPart, kABWorkLabel)},
       {QT_TRANSLATE_NOOP("ColumnMenuGroups", "Other Address"), ofGroup(Family::AddressPart, kABOtherLabel)},

@@ -1,7 +1,10 @@
 #include "app/browser/view/ContactCardDialog.h"
 
 #include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -16,7 +19,10 @@
 #include "app/model/EveryValue.h"
 #include "app/model/PersonRecord.h"
 #include "app/model/ShownName.h"
+#include "app/widgets/PhotoImage.h"
 #include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
+#include "platform/image/Photo.h"
 
 ContactCardDialog::ContactCardDialog(ABPersonRef person, ABAddressBook& book, Mode mode, QWidget* parent)
     : QDialog(parent), person_(std::move(person)), book_(book), mode_(mode) {
@@ -48,6 +54,7 @@ QScrollArea* scrolled(QWidget* parent, QFormLayout*& form) {
 void ContactCardDialog::buildShown() {
   QFormLayout* form = nullptr;
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(buildPhoto());
   layout->addWidget(scrolled(this, form));
   auto show = [&](const std::string& label, const std::string& text) {
     auto* value = new QLabel(QString::fromStdString(text));
@@ -74,6 +81,7 @@ void ContactCardDialog::buildShown() {
 void ContactCardDialog::buildEditable() {
   QFormLayout* form = nullptr;
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(buildPhoto());
   layout->addWidget(scrolled(this, form));
   for (const ColumnMenuGroup& group : columnMenuGroups()) {
     auto* heading = new QLabel("<b>" + QString::fromStdString(group.title).toHtmlEscaped() + "</b>");
@@ -195,4 +203,143 @@ bool ContactCardDialog::saveChanges() {
     given_[key] = ValueEditors::textOf(editors_[key]);
   }
   return true;
+}
+
+namespace {
+
+constexpr int kPhotoSide = 200;
+
+std::string_view viewOf(const ABBytes& bytes) {
+  return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+}  // namespace
+
+QWidget* ContactCardDialog::buildPhoto() {
+  auto* panel = new QWidget(this);
+  auto* row = new QHBoxLayout(panel);
+  row->setContentsMargins(0, 0, 0, 0);
+  photoView_ = new QLabel(panel);
+  photoView_->setObjectName("photoView");
+  photoView_->setFixedSize(kPhotoSide, kPhotoSide);
+  photoView_->setAlignment(Qt::AlignCenter);
+  photoView_->setFrameShape(QFrame::StyledPanel);
+  row->addWidget(photoView_);
+  auto* side = new QVBoxLayout();
+  photoInfo_ = new QLabel(panel);
+  photoInfo_->setObjectName("photoInfo");
+  photoInfo_->setWordWrap(true);
+  side->addWidget(photoInfo_);
+  auto* replace = new QPushButton(tr("Replace Photo\u2026"), panel);
+  replace->setObjectName("replacePhoto");
+  replace->setAutoDefault(false);
+  removePhoto_ = new QPushButton(tr("Remove Photo"), panel);
+  removePhoto_->setObjectName("removePhoto");
+  removePhoto_->setAutoDefault(false);
+  rotatePhoto_ = new QPushButton(tr("Rotate Photo"), panel);
+  rotatePhoto_->setObjectName("rotatePhoto");
+  rotatePhoto_->setToolTip(tr("A quarter turn clockwise"));
+  rotatePhoto_->setAutoDefault(false);
+  side->addWidget(replace);
+  side->addWidget(rotatePhoto_);
+  side->addWidget(removePhoto_);
+  side->addStretch(1);
+  row->addLayout(side, 1);
+  connect(replace, &QPushButton::clicked, this, [this] {
+    const QString path = QFileDialog::getOpenFileName(this, tr("Replace Photo"), QString(),
+                                                      tr("Pictures (*.jpg *.jpeg *.png *.gif *.webp)"));
+    if (!path.isEmpty()) replacePhoto(path);
+  });
+  connect(removePhoto_, &QPushButton::clicked, this, [this] { removePhoto(); });
+  connect(rotatePhoto_, &QPushButton::clicked, this, [this] { rotatePhoto(); });
+  if (auto photo = person_->imageData()) photo_ = *photo;
+  showPhoto();
+  return panel;
+}
+
+void ContactCardDialog::showPhoto() {
+  const bool has = !photo_.empty();
+  removePhoto_->setEnabled(has);
+  rotatePhoto_->setEnabled(has);
+  if (!has) {
+    photoView_->setPixmap(QPixmap());
+    photoView_->setText(tr("No photo"));
+    photoInfo_->setText(tr("No photo"));
+    return;
+  }
+  const QImage image = photoImage(viewOf(photo_), static_cast<int>(kPhotoSide * devicePixelRatioF()));
+  if (image.isNull()) {
+    photoView_->setPixmap(QPixmap());
+    photoView_->setText(tr("Cannot be shown"));
+    rotatePhoto_->setEnabled(false);
+  } else {
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(devicePixelRatioF());
+    photoView_->setPixmap(pixmap);
+  }
+  photoInfo_->setText(photoDescription(viewOf(photo_)));
+}
+
+bool ContactCardDialog::changePhoto(const ABBytes& photo, const std::string& description) {
+  auto refuse = [&](const QString& why) {
+    lastError_ = why;
+    if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
+    return false;
+  };
+  // Not over a photo the card does not show (a fix or another program changed it meanwhile).
+  if (!book_.contains(person_) || person_->imageData().value_or(ABBytes()) != photo_)
+    return refuse(tr("The photo was changed elsewhere since this card was opened; nothing was changed."));
+  person_->setImageData(photo);
+  CommitResult saved =
+      ContactCommit::savePerson(person_, book_, description + " " + ABAddressBook::nameForHistory(*person_));
+  if (!saved.ok()) {
+    if (auto now = person_->imageData())
+      photo_ = *now;
+    else
+      photo_.clear();
+    showPhoto();
+    return refuse(tr("The photo could not be saved: %1").arg(QString::fromStdString(saved.error)));
+  }
+  photo_ = photo;
+  showPhoto();
+  return true;
+}
+
+bool ContactCardDialog::replacePhoto(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    lastError_ = tr("%1 cannot be read: %2").arg(path, file.errorString());
+    if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
+    return false;
+  }
+  const QByteArray bytes = file.readAll();
+  std::string error;
+  if (!Photo::readHeader(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), false, &error)) {
+    lastError_ = tr("%1 is not a picture the card can hold (%2).").arg(path, QString::fromStdString(error));
+    if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
+    return false;
+  }
+  // As the file holds it, byte for byte.
+  return changePhoto(ABBytes(bytes.begin(), bytes.end()), "Replaced the photo of");
+}
+
+bool ContactCardDialog::removePhoto() {
+  if (photo_.empty()) return false;
+  if (!quiet_ && QMessageBox::question(this, tr("Remove Photo"),
+                                       tr("Remove the photo of this contact? Edit > Undo brings it back."),
+                                       QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Yes)
+    return false;
+  return changePhoto({}, "Removed the photo of");
+}
+
+bool ContactCardDialog::rotatePhoto() {
+  if (photo_.empty()) return false;
+  std::string error;
+  const auto turned = Photo::turnedPhoto(viewOf(photo_), 1, &error);
+  if (!turned) {
+    lastError_ = tr("The photo cannot be turned: %1").arg(QString::fromStdString(error));
+    if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);
+    return false;
+  }
+  return changePhoto(ABBytes(turned->begin(), turned->end()), "Rotated the photo of");
 }

@@ -8,6 +8,7 @@
 
 class ABAddressBook;
 class QLabel;
+class QPushButton;
 
 // The contact card: every field of one person, read-only ("Open In Contacts") or editable
 // ("Edit in Contacts"), where Save writes the changes to the store.
@@ -31,9 +32,23 @@ class ContactCardDialog : public QDialog {
   bool saveChanges();
   QString lastError() const { return lastError_; }
 
+  // The photo, large, with its size in pixels and bytes and its format; each change of it is a
+  // change set of its own, refused (nothing changed, said why) when the contact no longer holds the
+  // photo the card shows. Replacing takes a picture file as it is; removing asks first.
+  bool replacePhoto(const QString& path);
+  bool removePhoto();
+  // A quarter turn clockwise.
+  bool rotatePhoto();
+  QLabel* photoView() const { return photoView_; }
+  QLabel* photoInfo() const { return photoInfo_; }
+
  private:
   void buildShown();
   void buildEditable();
+  QWidget* buildPhoto();
+  void showPhoto();
+  // Sets the photo (empty: removes it) when the contact still holds the one shown, and saves.
+  bool changePhoto(const ABBytes& photo, const std::string& description);
 
   ABPersonRef person_;
   ABAddressBook& book_;
@@ -44,6 +59,11 @@ class ContactCardDialog : public QDialog {
   std::map<std::string, QString> given_;  // what each editor held when it was filled
   QString lastError_;
   bool quiet_ = false;
+  ABBytes photo_;  // the photo the card shows
+  QLabel* photoView_ = nullptr;
+  QLabel* photoInfo_ = nullptr;
+  QPushButton* removePhoto_ = nullptr;
+  QPushButton* rotatePhoto_ = nullptr;
 
   friend class ContactCardDialogQuiet;
 

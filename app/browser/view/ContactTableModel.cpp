@@ -3,12 +3,29 @@
 #include <algorithm>
 
 #include "app/browser/ContactCommit.h"
+#include "app/browser/view/PhotoThumbnails.h"
 #include "app/model/PersonRecord.h"
 #include "app/model/ShownName.h"
+#include "app/widgets/PhotoImage.h"
 #include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
 #include "platform/threads/ParallelFor.h"
 
-ContactTableModel::ContactTableModel(ABAddressBook& book, QObject* parent) : QAbstractTableModel(parent), book_(book) {}
+ContactTableModel::ContactTableModel(ABAddressBook& book, QObject* parent)
+    : QAbstractTableModel(parent), book_(book), thumbnails_(new PhotoThumbnails(this)) {
+  // Thumbnails made since the last time: the photo columns are drawn again (the view draws only
+  // the rows it shows).
+  connect(thumbnails_, &PhotoThumbnails::ready, this, [this] {
+    if (rowCount() == 0) return;
+    for (int column = 0; column < columnCount(); ++column)
+      if (columns_[column] == kPhotoColumn)
+        emit dataChanged(index(0, column), index(rowCount() - 1, column), {Qt::DecorationRole});
+  });
+}
+
+void ContactTableModel::setPhotoSide(int side) {
+  thumbnails_->setSide(side);
+}
 
 std::string ContactTableModel::cellText(const ContactRecord& record, const std::string& key) {
   if (key != kNameColumn) return record.textOr(key);
@@ -237,8 +254,22 @@ int ContactTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ContactTableModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
+  if (!index.isValid()) return {};
   const std::string& key = columns_[index.column()];
+  if (key == kPhotoColumn) {
+    const ABPersonRef person = recordAt(index.row()).person();
+    if (role == Qt::DecorationRole) {
+      const QPixmap thumbnail = thumbnails_->thumbnail(person);
+      return thumbnail.isNull() ? QVariant() : QVariant(thumbnail);
+    }
+    if (role == Qt::ToolTipRole && person) {
+      const ABPersonSnapshot data = person->snapshot();
+      if (const ABBytes* photo = data->bytes(kABImageDataProperty); photo && !photo->empty())
+        return photoDescription(std::string_view(reinterpret_cast<const char*>(photo->data()), photo->size()));
+    }
+    return {};
+  }
+  if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
   if (key == kNameColumn) return QString::fromStdString(cellText(recordAt(index.row()), key));
   auto text = recordAt(index.row()).text(key);
   return text ? QString::fromStdString(*text) : QString();

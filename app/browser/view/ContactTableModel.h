@@ -9,6 +9,7 @@
 #include "core/record/ContactRecord.h"
 
 class ABAddressBook;
+class PhotoThumbnails;
 
 // The rows of the contact table: every record of the store in the table's order, one column per
 // record key. While a find text is set, only the records whose shown columns hold it are rows.
@@ -20,6 +21,11 @@ class ContactTableModel : public QAbstractTableModel {
 
   // The column that names each contact as the window does (shownName): never blank.
   static inline const std::string kNameColumn = "Name";
+  // The column of the contact's photo, small (its thumbnail, made off the GUI thread).
+  static inline const std::string kPhotoColumn = "Photo";
+  // The thumbnails of the photo column, fitted within side x side.
+  PhotoThumbnails& thumbnails() const { return *thumbnails_; }
+  void setPhotoSide(int side);
   // What a row shows in the column of this key: the record's value, or for "Name" the contact's name.
   static std::string cellText(const ContactRecord& record, const std::string& key);
 
@@ -87,6 +93,7 @@ class ContactTableModel : public QAbstractTableModel {
   bool shows(size_t record);
 
   ABAddressBook& book_;
+  PhotoThumbnails* thumbnails_;
   ContactRecords records_;
   QString findText_;
   QString foldedFind_;

@@ -66,7 +66,13 @@ ContactRecords withNames(ContactRecords records, const std::vector<std::string>&
 class BrowserExportSource : public ExportBrowserSource {
  public:
   explicit BrowserExportSource(const LoadContactsViewController& browser) : browser_(browser) {}
-  std::vector<std::string> tableColumnIdentifiers() const override { return browser_.shownColumns(); }
+  // The photo column is a picture, not a text: no export of rows writes it (the HTML export shows
+  // photos when asked).
+  std::vector<std::string> tableColumnIdentifiers() const override {
+    std::vector<std::string> columns = browser_.shownColumns();
+    std::erase(columns, ContactTableModel::kPhotoColumn);
+    return columns;
+  }
   ContactRecords getTableViewDataArray() const override {
     return withNames(browser_.getTableViewDataArray(), browser_.shownColumns());
   }
@@ -112,6 +118,10 @@ LoadContactsViewController::LoadContactsViewController(ABAddressBook& book, QWid
   tableView_->verticalHeader()->setVisible(false);
   tableView_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   tableView_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+  // A photo as tall as a row leaves.
+  const int photoSide = fontMetrics().height() + 4;
+  tableView_->setIconSize(QSize(photoSide, photoSide));
+  model_->setPhotoSide(static_cast<int>(photoSide * devicePixelRatioF()));
   tableView_->horizontalHeader()->setSectionsMovable(true);
   tableView_->horizontalHeader()->setDefaultSectionSize(kAddedColumnWidth);
   tableView_->horizontalHeader()->setSortIndicatorShown(false);

@@ -6,22 +6,35 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/widgets/PhotoImage.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
 
 namespace {
 
+constexpr int kPhotoSide = 64;
+
+// A member's photo as the merge shows it; null for another value.
+QPixmap pictureOf(const ABValue* value) {
+  const auto* bytes = value ? std::get_if<ABBytes>(value) : nullptr;
+  if (!bytes) return {};
+  return QPixmap::fromImage(
+      photoImage(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), kPhotoSide));
+}
+
 QString textOf(const ABValue* value) {
   if (!value) return {};
   if (const auto* text = std::get_if<std::string>(value)) return QString::fromStdString(*text);
   if (const auto* date = std::get_if<ABDate>(value)) return QString::fromStdString(date->toIsoString());
-  if (std::holds_alternative<ABBytes>(*value)) return QObject::tr("(picture)");
+  if (const auto* bytes = std::get_if<ABBytes>(value))
+    return photoDescription(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
   if (const auto* number = std::get_if<std::int64_t>(value)) return QString::number(*number);
   return {};
 }
@@ -134,6 +147,11 @@ void MergeDialog::rebuild() {
       const ABValue* value = plan_.members[m]->snapshot()->find(row.property);
       if (!plan_.included[m] || !value) continue;
       auto* choice = new QRadioButton(textOf(value), table_);
+      if (const QPixmap picture = pictureOf(value); !picture.isNull()) {
+        choice->setIcon(picture);
+        choice->setIconSize(QSize(kPhotoSide, kPhotoSide));
+        table_->setRowHeight(at, kPhotoSide + 8);
+      }
       choice->setChecked(row.from && *row.from == static_cast<size_t>(m));
       group->addButton(choice, m);
       table_->setCellWidget(at, m, choice);
@@ -142,7 +160,9 @@ void MergeDialog::rebuild() {
     connect(group, &QButtonGroup::idClicked, this, [this, property](int m) {
       QTimer::singleShot(0, this, [this, property, m] { choose(property, static_cast<size_t>(m)); });
     });
-    table_->setItem(at, members, new QTableWidgetItem(textOf(merged.find(row.property))));
+    auto* result = new QTableWidgetItem(textOf(merged.find(row.property)));
+    if (const QPixmap picture = pictureOf(merged.find(row.property)); !picture.isNull()) result->setIcon(picture);
+    table_->setItem(at, members, result);
   }
   for (size_t v = 0; v < plan_.lists.size(); ++v) {
     const auto& value = plan_.lists[v];

@@ -401,7 +401,8 @@ TEST(ColumnMenuGroupsTest, EveryKeyOfTheRecordIsOfferedOnce) {
   for (const auto& group : columnMenuGroups()) offered.insert(offered.end(), group.keys.begin(), group.keys.end());
   std::vector<std::string> table;
   for (const auto& row : RecordKeys::all()) table.push_back(row.key);
-  table.push_back(ContactTableModel::kNameColumn);  // the table's own, never blank
+  table.push_back(ContactTableModel::kNameColumn);   // the table's own, never blank
+  table.push_back(ContactTableModel::kPhotoColumn);  // the table's own, a picture
   // Beside the record's keys, the column of the groups a contact is in.
   table.push_back(kGroupsColumn);
   std::sort(offered.begin(), offered.end());
