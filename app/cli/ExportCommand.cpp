@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <sstream>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "app/cli/CommandRegistry.h"
@@ -17,6 +18,7 @@
 #include "app/export/formats/ExportFormatWriters.h"
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/ABGroups.h"
+#include "platform/addressbook/PersonCodec.h"
 
 namespace {
 
@@ -75,7 +77,7 @@ bool isRecordColumn(const std::string& name) {
 
 int runExport(CommandContext& ctx) {
   std::string format, folder;
-  bool allInfo = false, oneFile = false, everyValue = false, raw = false;
+  bool allInfo = false, oneFile = false, everyValue = false, raw = false, photos = false;
   std::optional<std::string> group;
   std::vector<std::string> columns = kDefaultColumns;
   for (size_t i = 0; i < ctx.args.size(); ++i) {
@@ -95,6 +97,8 @@ int runExport(CommandContext& ctx) {
       everyValue = true;
     } else if (arg == "--raw") {
       raw = true;
+    } else if (arg == "--photos") {
+      photos = true;
     } else if (arg == "--group" && hasValue) {
       group = ctx.args[++i];
     } else {
@@ -129,6 +133,10 @@ int runExport(CommandContext& ctx) {
   }
   if (oneFile && format != "vcard") {
     ctx.err << "rolvane export: --one-file goes with --format vcard only\n";
+    return 2;
+  }
+  if (photos && format != "html") {
+    ctx.err << "rolvane export: --photos goes with --format html only\n";
     return 2;
   }
   if (everyValue && format != "csv") {
@@ -224,7 +232,7 @@ int runExport(CommandContext& ctx) {
       return !unread;
     });
     if (unread) return 1;  // readStore has said why
-  } else if (allInfo && ExportContact::writesStoredPersons(chosen) && !group) {
+  } else if (allInfo && ExportContact::writesStoredPersons(chosen) && !group && !photos) {
     bool unread = false;
     result = driver.runStoredExport(chosen, folder, [&](const auto& take, std::string*) {
       unread = !ctx.readStoredStore(kPersonsPerPiece, take);
@@ -237,6 +245,8 @@ int runExport(CommandContext& ctx) {
     }
   } else {
     ContactRecords records;
+    // With --photos, each record's photo as stored, in the records' order.
+    auto photoList = std::make_shared<std::vector<std::string>>();
     std::string damage;
     if (!ctx.readStoredStore(kPersonsPerRecordBatch, [&](std::shared_ptr<const ABStoredBatch> batch) {
           ContactRecords made;
@@ -246,17 +256,34 @@ int runExport(CommandContext& ctx) {
             damage = batch->damagedError(damaged);
             return false;
           }
+          // The uids of the records kept, for their photos.
+          std::vector<std::string_view> keptUids = uids;
           if (group || groupsColumn) {
             ContactRecords kept;
+            keptUids.clear();
             const RecordKeyId groupsKey = ContactRecord::keyId(kGroupsColumn);
             for (size_t i = 0; i < made.size(); ++i) {
               const std::string uid(uids[i]);
               if (group && !members.count(uid)) continue;
               kept.push_back(std::move(made[i]));
+              keptUids.push_back(uids[i]);
               const std::string text = groupsColumnText(groups->groupsOfUid(uid));
               if (groupsColumn && !text.empty()) kept.back().set(groupsKey, RecordValue(std::string_view(text)));
             }
             made = std::move(kept);
+          }
+          if (photos) {
+            std::unordered_map<std::string_view, std::string_view> photoOfUid;
+            for (size_t row = 0; row < batch->size(); ++row)
+              PersonCodec::readView(
+                  batch->data(row), [&](std::string_view property, const PersonCodec::ValueView& value) {
+                    if (property == kABImageDataProperty && value.kind == PersonCodec::ValueView::Kind::Bytes)
+                      photoOfUid[batch->uid(row)] = value.text;
+                  });
+            for (std::string_view uid : keptUids) {
+              auto found = photoOfUid.find(uid);
+              photoList->emplace_back(found == photoOfUid.end() ? std::string_view() : found->second);
+            }
           }
           if (!allInfo) made = ExportContact::copyDictionaryDataSoucre(made, columns);
           records.insert(records.end(), std::make_move_iterator(made.begin()), std::make_move_iterator(made.end()));
@@ -270,6 +297,7 @@ int runExport(CommandContext& ctx) {
     ShownColumns shown(columns);
     driver.setLoadContactsViewController(&shown);
     driver.setExportArray(std::move(records));
+    if (photos) driver.setHtmlPhotos(true, photoList);
     result =
         driver.runExport(chosen, folder, allInfo ? ExportContact::kTagAllInformation : ExportContact::kTagShownColumns);
   }
@@ -283,7 +311,7 @@ int runExport(CommandContext& ctx) {
 
 const CommandRegistration registration("export",
                                        "export --format FMT --to DIR [--all-info] [--columns KEY,KEY...] [--one-file] "
-                                       "[--every-value] [--raw] [--group NAME]",
+                                       "[--every-value] [--raw] [--group NAME] [--photos]",
                                        runExport);
 
 }  // namespace

@@ -49,6 +49,15 @@ ExportContact::ExportContact() {
   setRawCsv(false);
 }
 
+void ExportContact::setHtmlPhotos(bool photos, std::shared_ptr<const std::vector<std::string>> given) {
+  htmlPhotos_ = photos;
+  setWriter("Save to HTML", [photos, given](const ContactRecords& records, const std::string& path, bool allInfo) {
+    ExportToHtml writer(records, path, allInfo);
+    writer.setPhotos(photos, given);
+    return writer.writeHtml();
+  });
+}
+
 void ExportContact::setRawCsv(bool raw) {
   rawCsv_ = raw;
   setWriter("Save to CSV", [raw](const ContactRecords& records, const std::string& folder, bool allInfo) {

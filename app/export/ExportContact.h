@@ -68,6 +68,10 @@ class ExportContact {
   const std::vector<Format>& formats() const { return formats_; }
   // Installs the writer of a format whose library the caller links (xlsx, docx, numbers, pages).
   void setWriter(const std::string& title, Writer writer);
+  // HTML pages with each contact's photo small, in a folder beside the page (ExportToHtml::setPhotos);
+  // the photos are the records' persons' unless given, one for each record of the export array.
+  void setHtmlPhotos(bool photos, std::shared_ptr<const std::vector<std::string>> given = {});
+  bool htmlPhotos() const { return htmlPhotos_; }
   // CSV cells as they are, without the apostrophe in front of what a spreadsheet would take for a
   // formula (the CSV formats).
   void setRawCsv(bool raw);
@@ -134,5 +138,6 @@ class ExportContact {
   std::shared_ptr<const ContactRecords> exportArray_ = std::make_shared<const ContactRecords>();
   const ExportBrowserSource* browser_ = nullptr;
   bool isExportAllPeople_ = false;
+  bool htmlPhotos_ = false;
   bool rawCsv_ = false;
 };

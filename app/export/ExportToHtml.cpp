@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <filesystem>
 #include <optional>
 
 #include "app/export/BlockFile.h"
@@ -15,6 +16,8 @@
 #include "frameworks/common/OutputFile.h"
 #include "frameworks/common/XmlText.h"
 #include "platform/addressbook/ABGroups.h"
+#include "platform/addressbook/ABPerson.h"
+#include "platform/image/Photo.h"
 
 namespace {
 
@@ -74,8 +77,9 @@ class HtmlRows {
     emptyStart_.push_back(emptyCells_.size());
   }
 
-  void heading(BlockFile& file) const {
+  void heading(BlockFile& file, bool photos = false) const {
     std::string out = "      <tr>\n";
+    if (photos) out += std::string("        <th class=\"photo\" style=\"") + kHeadingStyle + "\">Photo</th>\n";
     for (const auto& column : columns_) {
       out += "        <th class=\"";
       appendXmlEscaped(out, lower(column), XmlEscape::Attribute);
@@ -90,9 +94,10 @@ class HtmlRows {
   }
 
   template <typename Sink>
-  void record(Sink& file, const ContactRecord& record, RowScratch& scratch) const {
+  void record(Sink& file, const ContactRecord& record, RowScratch& scratch, std::string_view before = {}) const {
     index_.fill(record, scratch.slots);
     file.append("      <tr>\n");
+    file.append(before);
     // Empty cells are most of a wide table: a run of them is written as one piece of all the
     // columns' empty cells written once.
     size_t emptyFrom = 0;
@@ -210,6 +215,48 @@ void ExportToHtml::setThNode() {
   }
 }
 
+void ExportToHtml::setPhotos(bool photos, std::shared_ptr<const std::vector<std::string>> given) {
+  photos_ = photos;
+  givenPhotos_ = std::move(given);
+}
+
+namespace {
+
+// The folder of a page's photos: beside it, named after it, the first name not taken.
+std::optional<std::filesystem::path> photoFolder(const std::string& savePath, std::string* error) {
+  const std::filesystem::path wanted = savePath + "_photos";
+  for (int n = -1; n < 10000; ++n) {
+    std::filesystem::path folder = wanted;
+    if (n >= 0) folder += "(" + std::to_string(n) + ")";
+    std::error_code code;
+    if (std::filesystem::create_directory(folder, code)) return folder;
+    if (code) {
+      *error = "cannot make the folder " + folder.string() + ": " + code.message();
+      return std::nullopt;
+    }
+  }
+  *error = "no free name for the folder " + wanted.string();
+  return std::nullopt;
+}
+
+// A name as the path of a link: every byte but letters, digits and - . _ ~ percent-escaped.
+std::string linkPath(const std::string& name) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : name) {
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 ExportResult ExportToHtml::writeHtml() {
   ExportResult result;
   const PageFrame frame = pageFrame(!dictionArr_.empty());
@@ -218,20 +265,61 @@ ExportResult ExportToHtml::writeHtml() {
     result.error = output.error();
     return result;
   }
+  std::optional<std::filesystem::path> folder;
+  if (photos_ && !dictionArr_.empty()) {
+    folder = photoFolder(savePath_, &result.error);
+    if (!folder) return result;
+  }
   BlockFile file(output.temporaryPath());
   file.append(frame.before);
   if (!dictionArr_.empty()) {
     setThNode();
     const HtmlRows rows(dicKeyArr_);
     RowScratch scratch;
-    rows.heading(file);
-    for (const auto& record : dictionArr_) {
-      rows.record(file, record, scratch);
+    rows.heading(file, photos_);
+    std::string cell;
+    for (size_t i = 0; i < dictionArr_.size(); ++i) {
+      const ContactRecord& record = dictionArr_[i];
+      cell.clear();
+      if (folder) {
+        std::string photo;
+        if (givenPhotos_) {
+          if (i < givenPhotos_->size()) photo = (*givenPhotos_)[i];
+        } else if (const ABPersonRef person = record.person()) {
+          if (auto bytes = person->imageData()) photo.assign(bytes->begin(), bytes->end());
+        }
+        cell = std::string("        <td style=\"") + kCellStyle + "\" class=\"photo\"";
+        // A photo that cannot be decoded leaves its cell empty.
+        std::optional<Photo::Pixels> small;
+        if (!photo.empty()) small = Photo::decode(photo, kPhotoSide, nullptr);
+        std::string jpeg = small ? Photo::encodeJpeg(*small, 85, nullptr) : std::string();
+        const std::string name = std::to_string(i + 1) + ".jpg";
+        if (!jpeg.empty()) {
+          std::string error;
+          if (!replaceFileAtomically((*folder / name).string(), jpeg, &error)) {
+            std::error_code ignored;
+            std::filesystem::remove_all(*folder, ignored);
+            result.error = error;
+            return result;
+          }
+          cell += "><img src=\"" + linkPath(folder->filename().string()) + "/" + name + "\" width=\"" +
+                  std::to_string(small->width) + "\" height=\"" + std::to_string(small->height) +
+                  "\" alt=\"\" /></td>\n";
+        } else {
+          cell += " />\n";
+        }
+      }
+      rows.record(file, record, scratch, cell);
       file.flushIfFull();
     }
     file.append(frame.after);
   }
-  return finishOutput(file, output);
+  result = finishOutput(file, output);
+  if (!result.ok() && folder) {
+    std::error_code ignored;
+    std::filesystem::remove_all(*folder, ignored);
+  }
+  return result;
 }
 
 ExportResult ExportToHtml::writeAllInfoOfStored(const StoredPersonBatches& persons, const std::string& savePath) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,13 @@ class ExportToHtml {
   ExportToHtml(const ContactRecords& records, std::string savePath, bool isShowAllInfo);
 
   ExportResult writeHtml();
+
+  // With photos: a first column "Photo" showing each contact's photo small, from a JPEG of it
+  // written in a folder beside the page ("Zedid-Ovuzazur_photos/1.jpg"), never inside the page.
+  // The photos are the records' persons' unless given here, one for each record (empty: none).
+  void setPhotos(bool photos, std::shared_ptr<const std::vector<std::string>> given = {});
+  // The longer side of a photo on the page, in pixels.
+  static constexpr int kPhotoSide = 96;
 
   // The page of all information about every person of the store, from batches as they are read:
   // each person's row is made straight from its stored encoding and formatted on a thread per
@@ -36,5 +44,7 @@ class ExportToHtml {
   const ContactRecords& dictionArr_;
   std::string savePath_;
   bool isShowAllInfo_;
+  bool photos_ = false;
+  std::shared_ptr<const std::vector<std::string>> givenPhotos_;
   std::vector<std::string> dicKeyArr_;
 };

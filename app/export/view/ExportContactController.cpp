@@ -44,8 +44,10 @@ void ExportContactController::startExport() {
   panel_ = new ExportPanel(window_ ? window_->window() : nullptr);
   panel_->setAttribute(Qt::WA_DeleteOnClose);
   panel_->setWindowModality(Qt::WindowModal);
-  connect(panel_, &QDialog::accepted, this,
-          [this] { startExportWithChoice(panel_->formatTitle(), panel_->folder(), panel_->selectedTag()); });
+  connect(panel_, &QDialog::accepted, this, [this] {
+    driver_.setHtmlPhotos(panel_->photos());
+    startExportWithChoice(panel_->formatTitle(), panel_->folder(), panel_->selectedTag());
+  });
   panel_->open();
 }
 

@@ -1,6 +1,7 @@
 #include "app/export/view/ExportPanel.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -19,7 +20,8 @@ ExportPanel::ExportPanel(QWidget* parent)
     : QDialog(parent),
       folder_(new QLineEdit(this)),
       selectedButton_(new QComboBox(this)),
-      matrix_(new QButtonGroup(this)) {
+      matrix_(new QButtonGroup(this)),
+      photos_(new QCheckBox(tr("Photos, in a folder beside the page"), this)) {
   setWindowTitle(tr("Export"));
   const ExportContact driver;
   for (const auto& format : driver.formats()) selectedButton_->addItem(QString::fromStdString(format.title));
@@ -44,6 +46,12 @@ ExportPanel::ExportPanel(QWidget* parent)
   form->addRow(tr("Folder:"), folderRow);
   form->addRow(tr("Format:"), selectedButton_);
   form->addRow(tr("Contents:"), choice);
+  photos_->setObjectName("photos");
+  form->addRow(QString(), photos_);
+  // Only a page shows photos.
+  auto htmlOnly = [this] { photos_->setEnabled(selectedButton_->currentText() == "Save to HTML"); };
+  connect(selectedButton_, &QComboBox::currentTextChanged, this, htmlOnly);
+  htmlOnly();
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
   save_ = buttons->addButton(tr("Save"), QDialogButtonBox::AcceptRole);
@@ -57,6 +65,10 @@ ExportPanel::ExportPanel(QWidget* parent)
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   updateSaveButton();
+}
+
+bool ExportPanel::photos() const {
+  return photos_->isEnabled() && photos_->isChecked();
 }
 
 QString ExportPanel::folder() const {

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -23,6 +24,9 @@ class ExportPanel : public QDialog {
   int selectedTag() const;
   void setSelectedTag(int tag);
 
+  // For an HTML page: each contact's photo small, in a folder beside the page.
+  bool photos() const;
+  QCheckBox* photosBox() const { return photos_; }
   QComboBox* selectedButton() const { return selectedButton_; }
   QButtonGroup* matrix() const { return matrix_; }
 
@@ -33,5 +37,6 @@ class ExportPanel : public QDialog {
   QLineEdit* folder_;
   QComboBox* selectedButton_;
   QButtonGroup* matrix_;
+  QCheckBox* photos_;
   QPushButton* save_;
 };

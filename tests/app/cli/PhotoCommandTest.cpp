@@ -118,4 +118,41 @@ TEST_F(PhotoCommandTest, ScanFixUndoAndExportOfPhotos) {
       << help.out;
 }
 
+// An HTML page with the photos small in a folder beside it, linked from the page, never inside it.
+TEST_F(PhotoCommandTest, AnHtmlPageShowsPhotosFromAFolderBesideIt) {
+  const std::string vcf = (folder_ / "in.vcf").string();
+  std::ofstream(vcf, std::ios::binary) << card("big", "Large", jpeg(halves(400, 200)))
+                                       << card("bad", "Broken", TestPhotos::broken())
+                                       << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:None;;;;\r\nUID:none\r\nEND:VCARD\r\n";
+  ASSERT_EQ(run({"--store", store_, "import", vcf}).status, 0);
+  const std::filesystem::path out = folder_ / "page";
+  std::filesystem::create_directories(out);
+  EXPECT_EQ(run({"--store", store_, "export", "--format", "csv", "--to", out.string(), "--photos"}).status, 2);
+  for (const bool allInfo : {false, true}) {
+    std::vector<std::string> args{"--store", store_, "export", "--format", "html", "--to", out.string(), "--photos"};
+    if (allInfo) args.push_back("--all-info");
+    ProgramRun exported = run(args);
+    ASSERT_EQ(exported.status, 0) << exported.out;
+    const std::string page = exported.out.substr(0, exported.out.find('\n'));
+    std::ifstream in(page, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string html = text.str();
+    EXPECT_EQ(html.find("base64"), std::string::npos) << "no photo inside the page";
+    const std::string folder = allInfo ? "Zedid-Ovuzazur_photos%280%29" : "Zedid-Ovuzazur_photos";
+    EXPECT_NE(html.find("<img src=\"" + folder + "/1.jpg\" width=\"96\" height=\"48\""), std::string::npos) << html;
+    size_t images = 0;
+    for (size_t at = 0; (at = html.find("<img ", at)) != std::string::npos; ++at) ++images;
+    EXPECT_EQ(images, 1u) << "the broken photo and the contact without one have empty cells";
+    const auto thumbnail = out / (allInfo ? "Zedid-Ovuzazur_photos(0)" : "Zedid-Ovuzazur_photos") / "1.jpg";
+    std::ifstream photo(thumbnail, std::ios::binary);
+    std::stringstream bytesRead;
+    bytesRead << photo.rdbuf();
+    const auto header = Photo::readHeader(bytesRead.str(), false, nullptr);
+    ASSERT_TRUE(header) << thumbnail;
+    EXPECT_EQ(header->width, 96);
+    EXPECT_EQ(header->height, 48);
+  }
+}
+
 }  // namespace

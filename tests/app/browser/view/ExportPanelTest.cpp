@@ -1,3 +1,4 @@
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -74,6 +75,13 @@ TEST_F(ExportPanelTest, PanelOffersTheEightFormatsAndTheTwoContents) {
   EXPECT_EQ(panel.selectedTag(), 1);
   panel.setSelectedTag(2);
   EXPECT_EQ(panel.selectedTag(), 2);
+  // Photos beside the page: for HTML only.
+  panel.photosBox()->setChecked(true);
+  EXPECT_FALSE(panel.photos());
+  panel.setFormatTitle("Save to HTML");
+  EXPECT_TRUE(panel.photos());
+  panel.setFormatTitle("Save to CSV");
+  EXPECT_FALSE(panel.photos());
 }
 
 TEST_F(ExportPanelTest, ExportAllGivesShownColumnsOrTheBrowsersOwnRecords) {
