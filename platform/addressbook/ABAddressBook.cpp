@@ -25,7 +25,9 @@
 #include "PackedBytes.h"
 #include "PersonCodec.h"
 #include "SqliteStore.h"
+#include "platform/addressbook/vcard/VCardImporter.h"
 #include "platform/addressbook/vcard/VCardKept.h"
+#include "platform/addressbook/vcard/VCardPersonWriter.h"
 #include "platform/threads/ParallelFor.h"
 
 namespace {
@@ -178,7 +180,49 @@ std::unique_ptr<ABAddressBook> ABAddressBook::openStore(const std::filesystem::p
   // Old history and the trash it holds go at the start; a failure (the file busy) leaves them for
   // the next start.
   book->sqlite_->expireBefore(now() - kHistoryDays * 24 * 60 * 60, nullptr);
+  if (!building) book->readGroupCardsOfEarlierVersion();
   return book;
+}
+
+namespace {
+
+// Whether lines kept as they came say the card is a group (KIND:group, X-ADDRESSBOOKSERVER-KIND:group).
+bool keptLinesOfAGroup(std::string_view kept) {
+  constexpr std::string_view kKind = "kind:group";
+  for (std::size_t at = 0; at + kKind.size() <= kept.size(); ++at)
+    if (std::equal(kKind.begin(), kKind.end(), kept.begin() + static_cast<std::ptrdiff_t>(at),
+                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(b)) == a; }))
+      return true;
+  return false;
+}
+
+}  // namespace
+
+void ABAddressBook::readGroupCardsOfEarlierVersion() {
+  if (sqlite_->info(SqliteStore::kGroupCardsRead)) return;
+  std::vector<std::pair<ABPersonRef, ABPersonData>> cards;
+  for (const auto& person : people_) {
+    const ABPersonSnapshot data = person->snapshot();
+    const std::string* kept = data->string(kABVCardKeptLinesProperty);
+    if (!kept || !keptLinesOfAGroup(*kept)) continue;
+    // Read again from the card it was read from: now a group card, with its members.
+    VCardImportResult read = VCardImporter::importText(vCardForPerson(*data));
+    if (!read.ok() || read.persons.size() != 1 || !ABGroups::isGroupCard(read.persons.front())) continue;
+    read.persons.front().set(kABUIDProperty, person->uniqueId());
+    cards.emplace_back(person, std::move(read.persons.front()));
+  }
+  if (!cards.empty()) {
+    for (auto& [person, data] : cards) person->replaceData(std::move(data));
+    setNextChangeDescription("Read " + std::to_string(cards.size()) +
+                             (cards.size() == 1 ? " group card" : " group cards") +
+                             " of an earlier version of Rolvane as groups");
+    keepRevisionsInNextSave();  // the cards are what they were
+    if (!saveChanges().ok()) {
+      revert(nullptr);
+      return;  // the file busy or read-only: tried again at the next start
+    }
+  }
+  sqlite_->setInfo(SqliteStore::kGroupCardsRead, 1, nullptr);
 }
 
 void ABAddressBook::closeAtExit(std::unique_ptr<ABAddressBook> book) {
@@ -218,6 +262,8 @@ bool ABAddressBook::readStoredBatches(const std::filesystem::path& path, size_t 
     if (error) *error = path.string() + ": " + message;
     return false;
   }
+  // A store of a version that knew no groups is read as groups first, once (opened whole for that).
+  if (!sqlite->info(SqliteStore::kGroupCardsRead)) open(path, nullptr);
   personsPerBatch = std::max<size_t>(personsPerBatch, 1);
   size_t lastBytes = 0;
   auto fresh = [&] {

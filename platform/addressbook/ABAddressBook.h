@@ -334,6 +334,10 @@ class ABAddressBook {
   // open, or with building a new store made for buildNewStore (SqliteStore::openForBuilding).
   static std::unique_ptr<ABAddressBook> openStore(const std::filesystem::path& path, bool building, std::string* error);
   bool load(std::string* error);
+  // A store of a version that knew no groups holds group cards as persons, their kind and members
+  // among the lines kept as they came: read again as groups, once, as one change of the history (a
+  // store that cannot be changed now tries at the next start).
+  void readGroupCardsOfEarlierVersion();
   // Reloads every person as saved, keeping the person objects that screens hold.
   bool refreshLocked(ABRefreshResult* result, std::string* error);
   // Adds the names of the persons an undo or redo found changed since to its *error.

@@ -172,6 +172,7 @@ const char* kCreateSchema =
     "CREATE INDEX persons_by_order ON persons(ord);"
     "CREATE TABLE store_info(name TEXT PRIMARY KEY, value INTEGER NOT NULL);"
     "INSERT INTO store_info VALUES('change', 1);"
+    "INSERT INTO store_info VALUES('group_cards_read', 1);"
     "PRAGMA application_id=1383033974;";
 
 const char* kSchemaFrom1 =
@@ -659,6 +660,26 @@ bool SqliteStore::readRows(const std::vector<std::string>& uids, const RowVisito
   }
   if (own) exec("COMMIT", nullptr);
   return true;
+}
+
+std::optional<std::int64_t> SqliteStore::info(const char* name) {
+  Statement statement(db_, "SELECT value FROM store_info WHERE name = ?");
+  if (!statement.ok()) return std::nullopt;
+  statement.bind(1, std::string_view(name));
+  if (sqlite3_step(statement.get()) != SQLITE_ROW) return std::nullopt;
+  return statement.integer(0);
+}
+
+bool SqliteStore::setInfo(const char* name, std::int64_t value, std::string* error) {
+  busyWait_.reset();
+  Statement statement(db_, "INSERT OR REPLACE INTO store_info(name, value) VALUES(?, ?)");
+  if (statement.ok()) {
+    statement.bind(1, std::string_view(name));
+    statement.bind(2, value);
+    if (sqlite3_step(statement.get()) == SQLITE_DONE) return true;
+  }
+  if (error) *error = busyWait_.gaveUp() ? busyWait_.busyMessage() : lastError();
+  return false;
 }
 
 std::int64_t SqliteStore::dataVersion() {

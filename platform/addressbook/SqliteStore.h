@@ -129,6 +129,12 @@ class SqliteStore {
   // Changes whenever another connection has committed a change to the file since the last call.
   std::int64_t dataVersion();
 
+  // A fact the store keeps about itself (store_info), or nullopt when it holds none of that name.
+  std::optional<std::int64_t> info(const char* name);
+  bool setInfo(const char* name, std::int64_t value, std::string* error);
+  // What a store made by this version knows of its persons: group cards are stored as groups.
+  static constexpr const char* kGroupCardsRead = "group_cards_read";
+
   // In one transaction: deletes each removal and writes each row of the source, provided every row
   // still holds the version given (and a row given version 0 does not exist). Otherwise nothing is
   // written and the result names the rows that did not. Rows given version 0 whose order is at

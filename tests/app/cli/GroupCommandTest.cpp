@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
@@ -6,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/addressbook/ABAddressBook.h"
+#include "platform/addressbook/ABConstants.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TestPaths.h"
 
@@ -167,4 +170,50 @@ TEST_F(GroupCommandTest, AFileImportedAgainKeepsItsGroupCardOnItsOwnContacts) {
   ASSERT_EQ(now["Golf"].size(), 2u);
   const std::string newAnn = now["Golf"][1];
   EXPECT_EQ(now["Family"], (std::vector<std::string>{"ann", newAnn}));
+}
+
+// A store written by a version that knew no groups holds a group card as a person named after the
+// group, its kind and members among the lines kept as they came. Opened now, it is a group card
+// again (one change of the history): no condition about persons lists it, and its members are there.
+TEST_F(GroupCommandTest, AGroupCardStoredAsAPersonByAnEarlierVersionIsAGroupAgain) {
+  const std::string old = (folder_ / "old.sqlite").string();
+  {
+    auto book = ABAddressBook::open(old);
+    ASSERT_TRUE(book);
+    ABPersonData annData;
+    annData.set(kABUIDProperty, std::string("ann"));
+    annData.set(kABFirstNameProperty, std::string("Ann"));
+    annData.set(kABLastNameProperty, std::string("Lee"));
+    ABPersonData familyData;
+    familyData.set(kABUIDProperty, std::string("family"));
+    familyData.set(kABLastNameProperty, std::string("Family"));
+    familyData.set(kABVCardKeptLinesProperty,
+                   std::string("X-ADDRESSBOOKSERVER-KIND:group\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:ann\n"));
+    auto ann = std::make_shared<ABPerson>(std::move(annData));
+    auto family = std::make_shared<ABPerson>(std::move(familyData));
+    ASSERT_TRUE(book->addRecord(ann) && book->addRecord(family) && book->save());
+  }
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(old.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "DELETE FROM store_info WHERE name = 'group_cards_read'", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--store", old});
+    return runProgram(ROLVANE_PROGRAM, std::move(args));
+  };
+  ProgramRun scan = run({"scan", "--json", "--condition", "Incomplete name"});
+  ASSERT_EQ(scan.status, 0) << scan.out;
+  EXPECT_EQ(scan.out.find("family"), std::string::npos) << scan.out;
+  ProgramRun listed = run({"group", "list", "--json"});
+  ASSERT_EQ(listed.status, 0) << listed.out;
+  const nlohmann::json groups = nlohmann::json::parse(listed.out)["Groups"];
+  ASSERT_EQ(groups.size(), 1u) << listed.out;
+  EXPECT_EQ(groups[0]["Name"], "Family");
+  EXPECT_EQ(groups[0]["Members"], nlohmann::json::array({"ann"}));
+  ProgramRun history = run({"history"});
+  EXPECT_NE(history.out.find("Read 1 group card of an earlier version of Rolvane as groups"), std::string::npos)
+      << history.out;
 }
