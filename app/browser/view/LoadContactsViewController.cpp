@@ -315,7 +315,10 @@ void LoadContactsViewController::menuDidChange(QAction* item) {
   const std::string key = item->text().toStdString();
   if (item->isChecked()) {
     model_->appendColumn(key);
-    tableView_->setColumnWidth(model_->columnCount() - 1, kAddedColumnWidth);
+    // The photo column is as wide as its thumbnails and a margin.
+    tableView_->setColumnWidth(model_->columnCount() - 1, key == ContactTableModel::kPhotoColumn
+                                                              ? tableView_->iconSize().width() + 16
+                                                              : kAddedColumnWidth);
   } else {
     model_->removeColumn(key);
     // A column added again from the menu does not sort, so its old sort ends here.

@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
@@ -48,7 +49,15 @@ TEST(PhotoViewTest, TheTableShowsThumbnailsMadeOffTheGuiThread) {
   browser.loadPersonInAddressBook();
   ASSERT_TRUE(waitForLoad(browser));
   ContactTableModel* model = browser.model();
-  model->setColumns({ContactTableModel::kNameColumn, ContactTableModel::kPhotoColumn});
+  model->setColumns({ContactTableModel::kNameColumn});
+  // Offered by the columns menu, as narrow as its thumbnails.
+  QAction* photoItem = nullptr;
+  for (QAction* item : browser.findChildren<QAction*>())
+    if (item->text() == "Photo") photoItem = item;
+  ASSERT_TRUE(photoItem);
+  photoItem->trigger();
+  ASSERT_EQ(model->columns(), (std::vector<std::string>{ContactTableModel::kNameColumn, "Photo"}));
+  EXPECT_LT(browser.getTableView()->columnWidth(1), 60);
   const int side = model->thumbnails().side();
   auto decoration = [&](int row) { return model->index(row, 1).data(Qt::DecorationRole); };
   int turned = -1;
