@@ -15,6 +15,18 @@
 #include "platform/image/Photo.h"
 #include "tests/support/TestPhotos.h"
 
+#ifdef ROLVANE_BENCH_WINDOW
+#include <QApplication>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableView>
+
+#include "app/browser/view/ContactTableModel.h"
+#include "app/browser/view/LoadContactsViewController.h"
+#include "app/browser/view/PhotoThumbnails.h"
+#include "bench/BenchWindow.h"
+#endif
+
 namespace {
 
 const std::vector<std::string> kPhotoConditions = {"Photo too large", "Same photo on different people"};
@@ -63,6 +75,46 @@ ABPersonRef personNumbered(size_t i) {
   return person;
 }
 
+#ifdef ROLVANE_BENCH_WINDOW
+// The contact table with its photo column, scrolled from top to bottom a page at a time as fast as
+// the window draws: the longest the window stood still, and how long the last page's thumbnails
+// took to come.
+void runTableScroll(ABAddressBook& book, BenchReporter& reporter) {
+  benchApplication();
+  LoadContactsViewController browser(book);
+  browser.resize(1000, 600);
+  browser.show();
+  QSignalSpy loaded(&browser, &LoadContactsViewController::tableViewDataChange);
+  browser.loadPersonInAddressBook();
+  loaded.wait(120000);
+  browser.model()->setColumns({ContactTableModel::kNameColumn, ContactTableModel::kPhotoColumn});
+  QScrollBar* bar = browser.getTableView()->verticalScrollBar();
+  StallMeter meter;
+  meter.start();
+  int pages = 0;
+  const double scroll = secondsOf([&] {
+    for (int at = 0; at <= bar->maximum(); at += bar->pageStep() * 50, ++pages) {
+      bar->setValue(at);
+      browser.getTableView()->viewport()->repaint();
+      QApplication::processEvents();
+    }
+  });
+  const double stall = meter.stop();
+  reporter.step("contact table with photos: scroll through " + std::to_string(pages) + " pages", scroll,
+                static_cast<size_t>(pages));
+  BenchFigure still;
+  still.name = "contact table with photos: the longest the window stood still while scrolling";
+  still.seconds = stall;
+  still.items = static_cast<size_t>(pages);
+  still.targetSeconds = 0.1;
+  reporter.report(still);
+  const double last = secondsOf([&] {
+    while (browser.model()->thumbnails().busy()) QApplication::processEvents(QEventLoop::AllEvents, 5);
+  });
+  reporter.step("contact table with photos: the thumbnails asked for, made after the scroll", last, 0);
+}
+#endif
+
 void runScan(std::size_t contacts, BenchReporter& reporter, const std::filesystem::path& folder) {
   const std::vector<std::string> bases = basePhotos(20);
   auto book = ABAddressBook::open(folder / "scan.sqlite");
@@ -108,6 +160,9 @@ void runScan(std::size_t contacts, BenchReporter& reporter, const std::filesyste
   std::printf("    (the default scan: %.2f s, without the photo conditions %.2f s)\n", withSeconds, withoutSeconds);
   reporter.step("what the photo conditions add to the default scan", std::max(0.0, withSeconds - withoutSeconds),
                 contacts, 1.0 * targetScale(contacts));
+#ifdef ROLVANE_BENCH_WINDOW
+  runTableScroll(*book, reporter);
+#endif
 }
 
 void runShrink(BenchReporter& reporter, const std::filesystem::path& folder) {
