@@ -2,6 +2,7 @@
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -116,6 +117,27 @@ TEST_F(PhotoCommandTest, ScanFixUndoAndExportOfPhotos) {
   EXPECT_NE(help.out.find("\"Photo too large\": \"Shrink the photo\", \"Remove the photo\", \"Keep as it is\""),
             std::string::npos)
       << help.out;
+}
+
+// The limits the window's preferences keep in the settings file are the command line's too.
+TEST_F(PhotoCommandTest, TheLimitsComeFromTheSettingsFile) {
+  const std::string vcf = (folder_ / "in.vcf").string();
+  std::ofstream(vcf, std::ios::binary) << card("small", "Small", jpeg(halves(300, 200, 0xFF0000, 0x0000FF, true)));
+  ASSERT_EQ(run({"--store", store_, "import", vcf}).status, 0);
+  const std::filesystem::path config = folder_ / "config";
+  std::filesystem::create_directories(config / "rolvane");
+  const char* before = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = before ? before : "";
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  EXPECT_FALSE(scanJson().contains("LargePhoto"));
+  std::ofstream(config / "rolvane" / "rolvane.conf") << "[scan]\nlargePhotoKilobytes=2000\nlargePhotoPixels=256\n";
+  EXPECT_EQ(scanJson()["LargePhoto"], nlohmann::json::array({"small"})) << "300 pixels, over 256";
+  std::ofstream(config / "rolvane" / "rolvane.conf") << "[scan]\nlargePhotoKilobytes=zero\nlargePhotoPixels=-3\n";
+  EXPECT_FALSE(scanJson().contains("LargePhoto")) << "what is no whole number above zero is the default";
+  if (before)
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 // An HTML page with the photos small in a folder beside it, linked from the page, never inside it.

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTextEdit>
@@ -36,6 +37,7 @@
 #include "platform/addressbook/ABMarks.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/TestPhotos.h"
 
 namespace {
 
@@ -876,4 +878,39 @@ TEST(ReviewScreenTest, TheMergeDialogSteersTheMerge) {
   std::vector<ABMark> marks;
   ASSERT_TRUE(book->marks(ABMarkKind::kNotSamePerson, marks));
   EXPECT_EQ(marks.size(), 1u);
+}
+
+// The merge view shows each member's photo beside its choice, and the result's.
+TEST(ReviewScreenTest, TheMergeDialogShowsEachMembersPhoto) {
+  app();
+  auto book = ABAddressBook::inMemory();
+  auto member = [&](const std::string& email, const std::string& photo) {
+    auto p = ABPerson::create();
+    p->setValueForProperty(std::string("Ann"), kABFirstNameProperty);
+    p->setValueForProperty(std::string("Lee"), kABLastNameProperty);
+    ABMultiValue emails;
+    emails.addValueWithLabel(email, kABHomeLabel);
+    p->setValueForProperty(emails, kABEmailProperty);
+    p->setImageData(TestPhotos::bytes(photo));
+    book->addRecord(p);
+    return p;
+  };
+  auto a = member("a@x.org", TestPhotos::png(TestPhotos::halves(40, 20)));
+  auto b = member("b@x.org", TestPhotos::jpeg(TestPhotos::halves(30, 60)));
+  ASSERT_TRUE(book->save());
+  MergeDialog dialog(*book, {a, b});
+  int row = -1;
+  for (size_t i = 0; i < dialog.plan().singles.size(); ++i)
+    if (dialog.plan().singles[i].property == kABImageDataProperty) row = static_cast<int>(i) + 1;
+  ASSERT_GT(row, 0);
+  for (int m = 0; m < 2; ++m) {
+    auto* choice = qobject_cast<QRadioButton*>(dialog.table()->cellWidget(row, m));
+    ASSERT_TRUE(choice);
+    EXPECT_FALSE(choice->icon().isNull()) << "member " << m;
+  }
+  EXPECT_EQ(dialog.table()->item(row, dialog.resultColumn())->text().toStdString(),
+            "JPEG, 30 \xC3\x97 60 pixels, 1 KB");
+  EXPECT_FALSE(dialog.table()->item(row, dialog.resultColumn())->icon().isNull());
+  dialog.choose(kABImageDataProperty, 0);
+  EXPECT_EQ(dialog.table()->item(row, dialog.resultColumn())->text().toStdString(), "PNG, 40 \xC3\x97 20 pixels, 1 KB");
 }
