@@ -133,7 +133,8 @@ const std::map<std::string, std::string>& commandDescriptions() {
        "country code are read as numbers of the region CC (two letters, as DE or US) given with\n"
        "--region, else of the region of the locale (LC_ALL, LC_TELEPHONE, LANG). The allowed titles and\n"
        "suffixes are those of the window's preferences (allowedTitles and allowedSuffixes in the [scan]\n"
-       "section of $XDG_CONFIG_HOME/rolvane/rolvane.conf), else the default lists."},
+       "section of $XDG_CONFIG_HOME/rolvane/rolvane.conf), else the default lists; so are the limits\n"
+       "of \"Photo too large\" (largePhotoKilobytes, largePhotoPixels there), else 256 KB and 1024 pixels."},
       {"export",
        "Writes every contact to DIR in the format FMT (xlsx, html, pages, numbers, csv, docx, vcard,\n"
        "txt, google-csv, outlook-csv), with the table's columns, the given --columns or --all-info.\n"
@@ -156,10 +157,12 @@ const std::map<std::string, std::string>& commandDescriptions() {
        "               country codes, custom vCard lines.\n"
        "  A CSV cell that starts with =, @, + or - (other than a phone number such as +49 30 1234567)\n"
        "  is written with an apostrophe in front, so that a spreadsheet does not run it as a formula;\n"
-       "  import takes the apostrophe off again. --raw writes the cells as they are."},
+       "  import takes the apostrophe off again. --raw writes the cells as they are.\n"
+       "  html --photos  a first column \"Photo\" with each contact's photo small, from a JPEG of it in\n"
+       "                 a folder beside the page (Zedid-Ovuzazur_photos/1.jpg), never inside the page."},
       {"fix",
        "Applies one fix option of a condition to every finding of it, or only to the contacts given\n"
-       "with --uid; options that delete or merge need --yes. --region CC as for scan."},
+       "with --uid; options that delete, merge or remove photos need --yes. --region CC as for scan."},
       {"edit",
        "Applies one edit to one contact exactly as editing a cell of the contact table does, saves the\n"
        "store and prints the contact's new value for the key. KEY is a column of the table (\"First\n"
