@@ -13,6 +13,8 @@ struct ExportResult {
   // Nothing was written because the contacts could not be read whole (a damaged row of the
   // store): error is the store's own words.
   bool unreadable = false;
+  // A folder written beside the file with it (an HTML page's photos); empty when none.
+  std::string alongside = {};
 
   // Written: a writer that succeeded names its file, so a result nobody filled in is no success.
   bool ok() const { return error.empty() && !file.empty(); }

@@ -319,6 +319,7 @@ ExportResult ExportToHtml::writeHtml() {
     std::error_code ignored;
     std::filesystem::remove_all(*folder, ignored);
   }
+  if (result.ok() && folder) result.alongside = folder->string();
   return result;
 }
 

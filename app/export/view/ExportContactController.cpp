@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <filesystem>
 
 #include "app/export/formats/ExportFormatWriters.h"
 #include "app/export/view/ExportPanel.h"
@@ -66,11 +67,20 @@ void ExportContactController::startExportWithChoice(const QString& title, const 
   auto job = std::make_shared<ExportContact::PreparedExport>(std::move(*prepared));
   auto result = std::make_shared<ExportResult>();
   QThread* run = QThread::create([writer = writer_, job, result] { *result = writer(*job); });
+  // A writer cannot be stopped half-way: Cancel gives the window back at once, and what the writer
+  // made goes when it has made it (a file of its own, under a name no other file had).
+  auto cancelled = std::make_shared<bool>(false);
 
   QPointer<QProgressDialog> progress;
   if (window_) {
     progress = new QProgressDialog(tr("Exporting %n contact(s)…", nullptr, static_cast<int>(job->records().size())),
-                                   QString(), 0, 0, window_->window());
+                                   tr("Cancel"), 0, 0, window_->window());
+    auto cancel = [cancelled, progress] {
+      *cancelled = true;
+      if (progress) progress->deleteLater();
+    };
+    connect(progress, &QProgressDialog::canceled, this, cancel);  // the button
+    connect(progress, &QDialog::rejected, this, cancel);          // Escape
     progress->setWindowTitle(tr("Export"));
     progress->setWindowModality(Qt::WindowModal);
     progress->setAutoClose(false);
@@ -80,10 +90,19 @@ void ExportContactController::startExportWithChoice(const QString& title, const 
       if (progress && run && run->isRunning()) progress->show();
     });
   }
-  connect(run, &QThread::finished, this, [this, result, progress] {
+  connect(run, &QThread::finished, this, [this, result, progress, cancelled] {
     // Gone at once, not later: the message below runs its own event loop, in which a deferred
     // deletion would wait while the dialog's own show timer brought it back over the message.
     delete progress.data();
+    if (*cancelled) {
+      if (result->ok()) {
+        std::error_code ec;
+        std::filesystem::remove_all(result->file, ec);
+        if (!result->alongside.empty()) std::filesystem::remove_all(result->alongside, ec);
+      }
+      emit exportEnded(false, QString(), tr("The export was cancelled; nothing was written."));
+      return;
+    }
     finish(*result);
   });
   connect(run, &QThread::finished, run, &QObject::deleteLater);

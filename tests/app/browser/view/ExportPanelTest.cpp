@@ -9,7 +9,14 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "app/browser/view/ContactTableModel.h"
 #include "app/export/view/ExportContactController.h"
@@ -191,6 +198,44 @@ TEST_F(ExportPanelTest, FinishedMessageStaysUncoveredAndNamesTheVCardFolderAndFi
   EXPECT_TRUE(informative.contains("export_0.vcf")) << informative.toStdString();
   EXPECT_TRUE(informative.contains("export_2.vcf")) << informative.toStdString();
   for (QWidget* top : QApplication::topLevelWidgets()) EXPECT_FALSE(qobject_cast<QProgressDialog*>(top));
+}
+
+}  // namespace
+
+namespace {
+
+// Cancel in the progress window gives the window back at once; what the writer went on to write
+// is removed once it is written, and nothing is reported as exported.
+TEST_F(ExportPanelTest, ACancelledExportLeavesNothingBehind) {
+  QTemporaryDir folder;
+  const std::string written = folder.path().toStdString() + "/Zedid-Ovuzazur.csv";
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  driver_->setWriter([written, release](const ExportContact::PreparedExport&) {
+    while (!*release) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::ofstream(written) << "First Name\nCarol\n";
+    return ExportResult{written, ""};
+  });
+  browser_->show();
+  QSignalSpy ended(driver_, &ExportContactController::exportEnded);
+  driver_->startExportWithChoice("Save to CSV", folder.path(), 1);
+  QProgressDialog* progress = nullptr;
+  for (int waited = 0; waited < 5000 && !progress; waited += 50) {
+    QTest::qWait(50);
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (auto* dialog = qobject_cast<QProgressDialog*>(top); dialog && dialog->isVisible()) progress = dialog;
+  }
+  ASSERT_TRUE(progress);
+  QPushButton* cancel = progress->findChild<QPushButton*>();
+  ASSERT_TRUE(cancel);
+  cancel->click();
+  QTest::qWait(50);
+  for (QWidget* top : QApplication::topLevelWidgets())
+    EXPECT_FALSE(qobject_cast<QProgressDialog*>(top) && top->isVisible());
+  *release = true;
+  ASSERT_TRUE(ended.wait(10000));
+  EXPECT_FALSE(ended.takeFirst().at(0).toBool());
+  EXPECT_FALSE(std::filesystem::exists(written));
+  EXPECT_TRUE(heard_->results.empty());
 }
 
 }  // namespace
