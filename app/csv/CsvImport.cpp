@@ -8,7 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/model/ShownName.h"
+#include "platform/addressbook/ShownName.h"
 #include "core/record/ContactRecord.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABAddressStreet.h"

@@ -11,7 +11,7 @@
 #include "app/export/ExportCSV.h"
 #include "app/export/RecordPersonData.h"
 #include "app/model/RecordEntries.h"
-#include "app/model/ShownName.h"
+#include "platform/addressbook/ShownName.h"
 #include "core/record/AllInfoColumns.h"
 #include "core/record/RecordKeys.h"
 #include "frameworks/common/OutputFile.h"

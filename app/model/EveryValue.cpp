@@ -1,6 +1,6 @@
 #include "app/model/EveryValue.h"
 
-#include "app/model/ShownName.h"
+#include "platform/addressbook/ShownName.h"
 
 #include <algorithm>
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "app/model/RecordEntries.h"
-#include "app/model/ShownName.h"
+#include "platform/addressbook/ShownName.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"

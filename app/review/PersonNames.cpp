@@ -1,6 +1,6 @@
 #include "app/review/PersonNames.h"
 
-#include "app/model/ShownName.h"
+#include "platform/addressbook/ShownName.h"
 #include "platform/addressbook/ABConstants.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/model/ShownName.h"
+#include "platform/addressbook/ShownName.h"
 #include "core/record/ContactRecord.h"
 #include "platform/addressbook/ABConstants.h"
 

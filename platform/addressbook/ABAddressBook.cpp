@@ -24,6 +24,7 @@
 #include "EncodedRows.h"
 #include "PackedBytes.h"
 #include "PersonCodec.h"
+#include "ShownName.h"
 #include "SqliteStore.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 #include "platform/addressbook/vcard/VCardKept.h"
@@ -57,23 +58,6 @@ struct SharedState {
 SharedState& shared() {
   static SharedState state;
   return state;
-}
-
-std::string contactName(const ABPersonData& data) {
-  const std::string* first = data.string(kABFirstNameProperty);
-  const std::string* last = data.string(kABLastNameProperty);
-  std::string name;
-  if (first && !first->empty()) name = *first;
-  if (last && !last->empty()) name += (name.empty() ? "" : " ") + *last;
-  if (!name.empty()) return name;
-  for (const std::string* property : {&kABOrganizationProperty, &kABNicknameProperty})
-    if (const std::string* text = data.string(*property); text && !text->empty()) return *text;
-  if (const ABMultiValue* emails = data.multiValue(kABEmailProperty)) {
-    for (const auto& entry : emails->entries())
-      if (const auto* email = std::get_if<std::string>(&entry.value); email && !email->empty()) return *email;
-  }
-  const std::string* uid = data.string(kABUIDProperty);
-  return "The contact without a name " + (uid ? *uid : std::string());
 }
 
 // A row as read from the store, its texts packed where the reader keeps them.
@@ -1084,9 +1068,9 @@ void ABAddressBook::reloadTouched(const std::vector<std::string>& uids, std::vec
     else
       conflict.kind = readVersion == 0 ? ABSaveConflict::Kind::IdTaken : ABSaveConflict::Kind::Changed;
     if (row != stored.end() && row->second.data)
-      conflict.name = contactName(*row->second.data);
+      conflict.name = shownName(*row->second.data);
     else if (before.count(uid))
-      conflict.name = contactName(*before[uid]);
+      conflict.name = shownName(*before[uid]);
     else
       conflict.name = uid;
     result.conflicts.push_back(std::move(conflict));
@@ -1307,12 +1291,7 @@ std::string ABAddressBook::nameForHistory(const ABPersonData& data) {
     const std::string* group = data.string(kABGroupNameProperty);
     return "the group " + (group && !group->empty() ? *group : std::string("(no name)"));
   }
-  const std::string* first = data.string(kABFirstNameProperty);
-  const std::string* last = data.string(kABLastNameProperty);
-  std::string name = first && last ? *first + " " + *last : first ? *first : last ? *last : std::string();
-  if (name.empty())
-    if (const std::string* organization = data.string(kABOrganizationProperty)) name = *organization;
-  return name.empty() ? "(no name)" : name;
+  return shownName(data);
 }
 
 void ABAddressBook::setNextChangeDescription(std::string description) {

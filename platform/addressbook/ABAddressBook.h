@@ -301,8 +301,8 @@ class ABAddressBook {
   bool addMark(const std::string& kind, const std::vector<std::string>& uids, const std::string& value,
                std::string description, std::string* error = nullptr);
 
-  // How a change set names a person: "first last" (or the one that exists), else the
-  // organisation, else "(no name)".
+  // How a change set names a person: as it is shown everywhere (shownName); a group card as "the
+  // group NAME".
   static std::string nameForHistory(const ABPerson& person);
   static std::string nameForHistory(const ABPersonData& data);
 

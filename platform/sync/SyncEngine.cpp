@@ -10,6 +10,7 @@
 
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ShownName.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
 
@@ -102,18 +103,6 @@ bool sameCard(const std::string& a, const std::string& b) {
 }
 
 // How a contact is named in a report line.
-std::string nameOf(const ABPersonData& data) {
-  auto text = [&](const std::string& property) {
-    const std::string* value = data.string(property);
-    return value ? *value : std::string();
-  };
-  std::string name = text(kABFirstNameProperty);
-  std::string last = text(kABLastNameProperty);
-  if (!last.empty()) name += (name.empty() ? "" : " ") + last;
-  if (name.empty()) name = text(kABOrganizationProperty);
-  if (name.empty()) name = "No Name";
-  return name;
-}
 
 // The card of a source read as a person's values, given the unique id it is to have.
 bool readCard(const std::string& text, const std::string& href, ABPersonData& data, std::string* error) {
@@ -453,8 +442,9 @@ void SyncPass::pull() {
       std::string mine = cardOf(*person);
       if (!sameCard(mine, theirs)) {
         if (mine != item.card)
-          report_.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source_.name +
-                                      "; kept the version of " + source_.name + keptNote(item.uid, mine));
+          report_.conflicts.push_back(shownName(*person->snapshot()) + " was changed in the store and in " +
+                                      source_.name + "; kept the version of " + source_.name +
+                                      keptNote(item.uid, mine));
         person->replaceData(std::move(data));
         pulled_.push_back(person);
         ++report_.changedInStore;
@@ -471,7 +461,7 @@ void SyncPass::pull() {
       std::string theirs = cardOf(data);
       std::string mine = cardOf(*person);
       if (!sameCard(mine, theirs)) {
-        report_.conflicts.push_back(nameOf(*person->snapshot()) + " differs in the store and in " + source_.name +
+        report_.conflicts.push_back(shownName(*person->snapshot()) + " differs in the store and in " + source_.name +
                                     "; kept the version of " + source_.name + keptNote(uid, mine));
         person->replaceData(std::move(data));
         pulled_.push_back(person);
@@ -489,7 +479,7 @@ void SyncPass::pull() {
           deleteAgain_.push_back({href, std::string(), cardEtag, true});
           continue;
         }
-        report_.conflicts.push_back(nameOf(data) + " was deleted or merged away in the store and changed in " +
+        report_.conflicts.push_back(shownName(data) + " was deleted or merged away in the store and changed in " +
                                     source_.name + " since; kept the version of " + source_.name +
                                     " as a contact of its own");
       }
@@ -587,7 +577,7 @@ void SyncPass::settleConflicts(const std::vector<Refused>& refused) {
       continue;
     }
     if (person) {
-      report_.conflicts.push_back(nameOf(*person->snapshot()) + " was changed in the store and in " + source_.name +
+      report_.conflicts.push_back(shownName(*person->snapshot()) + " was changed in the store and in " + source_.name +
                                   "; kept the version of " + source_.name + keptNote(uid, cardOf(*person)));
       person->replaceData(std::move(data));
       settled_.push_back(person);

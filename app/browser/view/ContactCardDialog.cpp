@@ -18,7 +18,7 @@
 #include "app/csv/CsvImport.h"
 #include "app/model/EveryValue.h"
 #include "app/model/PersonRecord.h"
-#include "app/model/ShownName.h"
+#include "platform/addressbook/ShownName.h"
 #include "app/widgets/PhotoImage.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"

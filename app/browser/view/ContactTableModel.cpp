@@ -5,7 +5,7 @@
 #include "app/browser/ContactCommit.h"
 #include "app/browser/view/PhotoThumbnails.h"
 #include "app/model/PersonRecord.h"
-#include "app/model/ShownName.h"
+#include "platform/addressbook/ShownName.h"
 #include "app/widgets/PhotoImage.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"

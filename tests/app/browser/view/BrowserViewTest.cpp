@@ -19,7 +19,7 @@
 #include "app/browser/view/ContactCardDialog.h"
 #include "app/browser/view/ContactTableModel.h"
 #include "app/model/PersonRecord.h"
-#include "app/model/ShownName.h"
+#include "platform/addressbook/ShownName.h"
 #include "core/record/RecordKeys.h"
 #include "platform/addressbook/ABConstants.h"
 #include "tests/app/browser/view/ViewTestSupport.h"

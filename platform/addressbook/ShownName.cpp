@@ -1,7 +1,7 @@
-#include "app/model/ShownName.h"
+#include "ShownName.h"
 
-#include "platform/addressbook/ABConstants.h"
-#include "platform/addressbook/ABPerson.h"
+#include "ABConstants.h"
+#include "ABPerson.h"
 
 std::string shownName(std::optional<std::string_view> first, std::optional<std::string_view> last,
                       std::optional<std::string_view> organisation, std::optional<std::string_view> reach) {
