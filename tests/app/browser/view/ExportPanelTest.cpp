@@ -210,6 +210,11 @@ TEST_F(ExportPanelTest, ACancelledExportLeavesNothingBehind) {
   QTemporaryDir folder;
   const std::string written = folder.path().toStdString() + "/Zedid-Ovuzazur.csv";
   auto release = std::make_shared<std::atomic<bool>>(false);
+  // The writer is let go however the test ends, so that no export is left waiting.
+  struct LetGo {
+    std::shared_ptr<std::atomic<bool>> release;
+    ~LetGo() { *release = true; }
+  } letGo{release};
   driver_->setWriter([written, release](const ExportContact::PreparedExport&) {
     while (!*release) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::ofstream(written) << "First Name\nCarol\n";
