@@ -176,7 +176,7 @@ int runExport(CommandContext& ctx) {
   }
   // Which persons the export holds: every one, or the group's members; group cards only in vCard
   // files (those of the group alone, with --group), never as a person's row.
-  const bool writesCards = chosen == "Save to vCard" || chosen == ExportContact::kVCardOneFile;
+  const bool writesCards = ExportContact::isVCard(chosen);
   auto exported = [&](const ABPersonData& data) {
     if (ABGroups::isGroupCard(data)) return writesCards && (!group || ABGroups::groupName(data) == *group);
     if (!group) return true;

@@ -121,7 +121,7 @@ ExportResult ExportContact::runFormat(const Format& format, const ContactRecords
 }
 
 bool ExportContact::writesWholePersons(const std::string& title) {
-  return title == "Save to vCard" || title == kVCardOneFile || isPersonCsv(title);
+  return isVCard(title) || isPersonCsv(title);
 }
 
 bool ExportContact::isPersonCsv(const std::string& title) {

@@ -15,12 +15,5 @@ QImage photoImage(std::string_view bytes, int maxSide) {
 }
 
 QString photoDescription(std::string_view bytes) {
-  const QString size = QCoreApplication::translate("Photo", "%1 KB").arg((bytes.size() + 1023) / 1024);
-  const auto header = Photo::readHeader(bytes, true, nullptr);
-  if (!header) return QCoreApplication::translate("Photo", "unreadable, %1").arg(size);
-  return QCoreApplication::translate("Photo", "%1, %2 \u00D7 %3 pixels, %4")
-      .arg(QString::fromLatin1(Photo::formatName(header->format)))
-      .arg(header->shownWidth())
-      .arg(header->shownHeight())
-      .arg(size);
+  return QString::fromStdString(Photo::description(bytes));
 }

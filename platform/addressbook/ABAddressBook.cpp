@@ -24,6 +24,7 @@
 #include "SqliteStore.h"
 #include "platform/addressbook/vcard/VCardImporter.h"
 #include "platform/addressbook/vcard/VCardKept.h"
+#include "platform/addressbook/vcard/VCardLine.h"
 #include "platform/addressbook/vcard/VCardPersonWriter.h"
 #include "platform/threads/ParallelFor.h"
 
@@ -123,9 +124,7 @@ namespace {
 bool keptLinesOfAGroup(std::string_view kept) {
   constexpr std::string_view kKind = "kind:group";
   for (std::size_t at = 0; at + kKind.size() <= kept.size(); ++at)
-    if (std::equal(kKind.begin(), kKind.end(), kept.begin() + static_cast<std::ptrdiff_t>(at),
-                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(b)) == a; }))
-      return true;
+    if (equalsIgnoringCase(kept.substr(at, kKind.size()), kKind)) return true;
   return false;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -81,6 +82,10 @@ class ABMultiValue {
 
 using ABMutableMultiValue = ABMultiValue;
 using ABBytes = std::vector<unsigned char>;
+// Bytes as the text libraries read them (a photo's file).
+inline std::string_view bytesView(const ABBytes& bytes) {
+  return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
 
 // What a property holds. std::monostate stands for "no value" (nil).
 using ABValue = std::variant<std::monostate, std::string, ABDate, std::int64_t, ABMultiValue, ABBytes>;

@@ -30,6 +30,9 @@ class Statement {
     return std::string_view(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(stmt_, column)));
   }
   std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+  // One step: true on a row (step) or at the end of a statement that gives none (run).
+  bool step() { return sqlite3_step(stmt_) == SQLITE_ROW; }
+  bool run() { return sqlite3_step(stmt_) == SQLITE_DONE; }
   void reset() {
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);

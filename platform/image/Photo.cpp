@@ -292,6 +292,17 @@ std::uint32_t littleEndian32(const unsigned char* p) {
 
 }  // namespace
 
+std::string kilobytes(std::size_t bytes) {
+  return std::to_string((bytes + 1023) / 1024) + " KB";
+}
+
+std::string description(std::string_view bytes) {
+  const auto header = readHeader(bytes, true, nullptr);
+  if (!header) return "unreadable, " + kilobytes(bytes.size());
+  return std::string(formatName(header->format)) + ", " + std::to_string(header->shownWidth()) + " \xC3\x97 " +
+         std::to_string(header->shownHeight()) + " pixels, " + kilobytes(bytes.size());
+}
+
 const char* formatName(Format format) {
   switch (format) {
     case Format::kJpeg:

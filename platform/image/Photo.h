@@ -15,6 +15,10 @@ enum class Format { kUnknown, kJpeg, kPng, kGif, kWebP };
 
 // "JPEG", "PNG", "GIF", "WebP"; "unknown".
 const char* formatName(Format format);
+// A size as the user reads it: "312 KB" (rounded up).
+std::string kilobytes(std::size_t bytes);
+// What a photo is: "JPEG, 2000 × 1500 pixels, 312 KB" (as it is seen); "unreadable, 12 KB".
+std::string description(std::string_view bytes);
 // By the file's first bytes.
 Format formatOf(std::string_view bytes);
 

@@ -361,33 +361,30 @@ bool SyncPass::gatherLinks() {
 bool SyncPass::allowedDeletions() {
   // What this sync would delete, before it changes anything: a source that suddenly lists far fewer
   // cards (a folder on a drive not mounted, a server that lost its data) must not empty the store.
-  {
-    int inStore = 0, inSource = 0;
-    for (const auto& [href, item] : items_) {
-      ABPersonRef person = localPerson(item);
-      if (!remote_.count(href)) {
-        if (person && cardOf(*person) == item.card) ++inStore;
-      } else if (!person && trashed_.count(item.uid)) {
-        ++inSource;
-      }
-    }
-    const int wouldDelete = inStore + inSource;
-    if (!options_.allowMassDelete && wouldDelete > SyncOptions::kMassDeleteCount &&
-        2 * static_cast<std::size_t>(wouldDelete) > items_.size()) {
-      report_.stoppedByMassDelete = true;
-      report_.wouldDeleteInStore = inStore;
-      report_.wouldDeleteInSource = inSource;
-      std::string where;
-      if (inStore > 0)
-        where = std::to_string(inStore) + " from the store, gone from " + collection_.describe() + " (" +
-                std::to_string(remote_.size()) + " cards listed there now)";
-      if (inSource > 0)
-        where += (where.empty() ? "" : ", ") + std::to_string(inSource) + " in the source, deleted in the store";
-      return fail("stopped without changing anything: this sync would delete " + contactsCounted(wouldDelete) +
-                  " of the " + std::to_string(items_.size()) + " linked to it (" + where + "), more than half of them");
+  int inStore = 0, inSource = 0;
+  for (const auto& [href, item] : items_) {
+    ABPersonRef person = localPerson(item);
+    if (!remote_.count(href)) {
+      if (person && cardOf(*person) == item.card) ++inStore;
+    } else if (!person && trashed_.count(item.uid)) {
+      ++inSource;
     }
   }
-
+  const int wouldDelete = inStore + inSource;
+  if (!options_.allowMassDelete && wouldDelete > SyncOptions::kMassDeleteCount &&
+      2 * static_cast<std::size_t>(wouldDelete) > items_.size()) {
+    report_.stoppedByMassDelete = true;
+    report_.wouldDeleteInStore = inStore;
+    report_.wouldDeleteInSource = inSource;
+    std::string where;
+    if (inStore > 0)
+      where = std::to_string(inStore) + " from the store, gone from " + collection_.describe() + " (" +
+              std::to_string(remote_.size()) + " cards listed there now)";
+    if (inSource > 0)
+      where += (where.empty() ? "" : ", ") + std::to_string(inSource) + " in the source, deleted in the store";
+    return fail("stopped without changing anything: this sync would delete " + contactsCounted(wouldDelete) +
+                " of the " + std::to_string(items_.size()) + " linked to it (" + where + "), more than half of them");
+  }
   return true;
 }
 

@@ -16,12 +16,6 @@ void bindNullable(Statement& statement, int index, const std::string& text) {
     statement.bind(index, text);
 }
 
-bool stepped(Statement& statement) {
-  return sqlite3_step(statement.get()) == SQLITE_ROW;
-}
-bool ran(Statement& statement) {
-  return sqlite3_step(statement.get()) == SQLITE_DONE;
-}
 // Calls row for each row; false when the rows stopped short of the end (the file busy, damaged).
 template <typename Row>
 bool eachRow(Statement& statement, Row&& row) {
@@ -117,7 +111,7 @@ std::optional<SyncSource> SyncState::source(const std::string& name, std::string
     return std::nullopt;
   }
   statement.bind(1, name);
-  if (stepped(statement)) return sourceFromRow(statement);
+  if (statement.step()) return sourceFromRow(statement);
   if (sqlite3_errcode(db_) != SQLITE_DONE) fail(error);
   return std::nullopt;
 }
@@ -134,7 +128,7 @@ bool SyncState::addSource(const SyncSource& source, std::string* error) {
   bindNullable(statement, 5, source.passwordFile);
   sqlite3_bind_int(statement.get(), 6, source.insecure ? 1 : 0);
   bindNullable(statement, 7, source.volume);
-  if (!ran(statement)) return fail(error);
+  if (!statement.run()) return fail(error);
   return true;
 }
 
@@ -147,7 +141,7 @@ bool SyncState::removeSource(const std::string& name, std::string* error) {
           Statement statement(db_, sql);
           if (!statement.ok()) return false;
           statement.bind(1, name);
-          if (!ran(statement)) return false;
+          if (!statement.run()) return false;
         }
         return true;
       },
@@ -162,7 +156,7 @@ bool SyncState::finishSync(const std::string& name, const std::string& syncToken
   statement.bind(2, time);
   statement.bind(3, report);
   statement.bind(4, name);
-  return ran(statement) || fail(error);
+  return statement.run() || fail(error);
 }
 
 bool SyncState::items(const std::string& source, std::map<std::string, SyncItem>& byHref, std::string* error) {
@@ -195,18 +189,18 @@ bool SyncState::updateItems(const std::string& source, const std::vector<SyncIte
           upsert.bind(3, item.uid);
           upsert.bind(4, item.etag);
           sqlite3_bind_blob(upsert.get(), 5, item.card.data(), static_cast<int>(item.card.size()), SQLITE_TRANSIENT);
-          ok = ran(upsert);
+          ok = upsert.run();
           upsert.reset();
           // A linked person needs no destination any more.
           linked.bind(1, item.uid);
-          ok = ok && ran(linked);
+          ok = ok && linked.run();
           linked.reset();
         }
         for (const auto& href : forgetHrefs) {
           if (!ok) break;
           forget.bind(1, source);
           forget.bind(2, href);
-          ok = ran(forget);
+          ok = forget.run();
           forget.reset();
         }
         return ok;
@@ -231,7 +225,7 @@ std::optional<std::string> SyncState::placeOf(const std::string& uid, std::strin
       return std::nullopt;
     }
     statement.bind(1, uid);
-    if (stepped(statement)) return std::string(statement.text(0));
+    if (statement.step()) return std::string(statement.text(0));
     if (sqlite3_errcode(db_) != SQLITE_DONE) {
       fail(error);
       return std::nullopt;
@@ -260,7 +254,7 @@ bool SyncState::setDestinations(const std::vector<std::string>& uids, const std:
           if (!ok) break;
           statement.bind(1, uid);
           statement.bind(2, source);
-          ok = ran(statement);
+          ok = statement.run();
           statement.reset();
         }
         return ok;

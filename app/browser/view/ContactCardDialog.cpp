@@ -18,10 +18,10 @@
 #include "app/csv/CsvImport.h"
 #include "app/model/EveryValue.h"
 #include "app/model/PersonRecord.h"
-#include "platform/addressbook/ShownName.h"
 #include "app/widgets/PhotoImage.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ShownName.h"
 #include "platform/image/Photo.h"
 
 ContactCardDialog::ContactCardDialog(ABPersonRef person, ABAddressBook& book, Mode mode, QWidget* parent)
@@ -209,10 +209,6 @@ namespace {
 
 constexpr int kPhotoSide = 200;
 
-std::string_view viewOf(const ABBytes& bytes) {
-  return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
-
 }  // namespace
 
 QWidget* ContactCardDialog::buildPhoto() {
@@ -267,7 +263,7 @@ void ContactCardDialog::showPhoto() {
     photoInfo_->setText(tr("No photo"));
     return;
   }
-  const QImage image = photoImage(viewOf(photo_), static_cast<int>(kPhotoSide * devicePixelRatioF()));
+  const QImage image = photoImage(bytesView(photo_), static_cast<int>(kPhotoSide * devicePixelRatioF()));
   if (image.isNull()) {
     photoView_->setPixmap(QPixmap());
     photoView_->setText(tr("Cannot be shown"));
@@ -277,7 +273,7 @@ void ContactCardDialog::showPhoto() {
     pixmap.setDevicePixelRatio(devicePixelRatioF());
     photoView_->setPixmap(pixmap);
   }
-  photoInfo_->setText(photoDescription(viewOf(photo_)));
+  photoInfo_->setText(photoDescription(bytesView(photo_)));
 }
 
 bool ContactCardDialog::changePhoto(const ABBytes& photo, const std::string& description) {
@@ -335,7 +331,7 @@ bool ContactCardDialog::removePhoto() {
 bool ContactCardDialog::rotatePhoto() {
   if (photo_.empty()) return false;
   std::string error;
-  const auto turned = Photo::turnedPhoto(viewOf(photo_), 1, &error);
+  const auto turned = Photo::turnedPhoto(bytesView(photo_), 1, &error);
   if (!turned) {
     lastError_ = tr("The photo cannot be turned: %1").arg(QString::fromStdString(error));
     if (!quiet_) QMessageBox::warning(this, tr("Contact"), lastError_);

@@ -5,10 +5,10 @@
 #include "app/browser/ContactCommit.h"
 #include "app/browser/view/PhotoThumbnails.h"
 #include "app/model/PersonRecord.h"
-#include "platform/addressbook/ShownName.h"
 #include "app/widgets/PhotoImage.h"
 #include "platform/addressbook/ABAddressBook.h"
 #include "platform/addressbook/ABConstants.h"
+#include "platform/addressbook/ShownName.h"
 #include "platform/threads/ParallelFor.h"
 
 ContactTableModel::ContactTableModel(ABAddressBook& book, QObject* parent)
@@ -265,7 +265,7 @@ QVariant ContactTableModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ToolTipRole && person) {
       const ABPersonSnapshot data = person->snapshot();
       if (const ABBytes* photo = data->bytes(kABImageDataProperty); photo && !photo->empty())
-        return photoDescription(std::string_view(reinterpret_cast<const char*>(photo->data()), photo->size()));
+        return photoDescription(bytesView(*photo));
     }
     return {};
   }

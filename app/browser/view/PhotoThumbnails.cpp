@@ -11,8 +11,7 @@ namespace {
 // The photo's bytes, or none.
 std::string_view photoOf(const ABPersonData& data) {
   const ABBytes* bytes = data.bytes(kABImageDataProperty);
-  if (!bytes || bytes->empty()) return {};
-  return std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+  return bytes ? bytesView(*bytes) : std::string_view();
 }
 
 // What tells one photo of a person from another without reading all of it: its length and its

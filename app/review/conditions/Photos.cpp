@@ -17,20 +17,7 @@ const std::string kSharedKey = "SharedPhoto";
 
 std::string_view photoOf(const ABPersonData& data) {
   const ABBytes* bytes = data.bytes(kABImageDataProperty);
-  if (!bytes || bytes->empty()) return {};
-  return std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-}
-
-std::string kilobytes(size_t bytes) {
-  return std::to_string((bytes + 1023) / 1024) + " KB";
-}
-
-// "JPEG, 2000 × 1500 pixels, 312 KB"; "unreadable, 12 KB".
-std::string photoLine(std::string_view photo) {
-  const auto header = Photo::readHeader(photo, true, nullptr);
-  if (!header) return "unreadable, " + kilobytes(photo.size());
-  return std::string(Photo::formatName(header->format)) + ", " + std::to_string(header->shownWidth()) + " \xC3\x97 " +
-         std::to_string(header->shownHeight()) + " pixels, " + kilobytes(photo.size());
+  return bytes ? bytesView(*bytes) : std::string_view();
 }
 
 bool unreadable(const RowOf& of) {
@@ -77,14 +64,14 @@ std::string largeDetails(const RowOf& of) {
   if (reason && *reason == "unreadable") {
     std::string error;
     Photo::readHeader(photo, false, &error);
-    return "The photo of this contact cannot be read (" + kilobytes(photo.size()) + "; " + error +
+    return "The photo of this contact cannot be read (" + Photo::kilobytes(photo.size()) + "; " + error +
            "). No program will show it. Removing it can be undone with Edit > Undo.";
   }
   const PhotoLimits limits = PhotoLimits::current();
-  return "The photo of this contact is larger than it needs to be: " + photoLine(photo) + " (" + reason.value_or("") +
-         "; the limits are " + std::to_string(limits.kilobytes) + " KB and " + std::to_string(limits.pixels) +
-         " pixels). Servers may refuse the card. Shrinking writes it as a JPEG of " + std::to_string(kShrunkPhotoSide) +
-         " pixels on its longer side, turned as it is seen.";
+  return "The photo of this contact is larger than it needs to be: " + Photo::description(photo) + " (" +
+         reason.value_or("") + "; the limits are " + std::to_string(limits.kilobytes) + " KB and " +
+         std::to_string(limits.pixels) + " pixels). Servers may refuse the card. Shrinking writes it as a JPEG of " +
+         std::to_string(kShrunkPhotoSide) + " pixels on its longer side, turned as it is seen.";
 }
 
 void shrinkPhoto(FixActions& actions, PersonItem* row) {
@@ -97,7 +84,7 @@ void shrinkPhoto(FixActions& actions, PersonItem* row) {
     actions.fail("the photo of " + FixActions::who(*person) + " could not be shrunk: " + error);
     return;
   }
-  const std::string before = photoLine(photo);
+  const std::string before = Photo::description(photo);
   PersonItem* father = row->parentNode();
   person->setImageData(ABBytes(shrunk->bytes.begin(), shrunk->bytes.end()));
   if (!actions.book().addRecord(person, &error)) {
@@ -107,7 +94,7 @@ void shrinkPhoto(FixActions& actions, PersonItem* row) {
   }
   if (!actions.save("Shrank the photo of " + FixActions::named(*person))) return;
   actions.note("shrank the photo of " + FixActions::who(*person) + " from " + before + " to " +
-               photoLine(shrunk->bytes));
+               Photo::description(shrunk->bytes));
   actions.outline().removeRow(row);
   actions.closingStep(father);
 }
@@ -118,11 +105,11 @@ void shrinkPreview(FixPreview& preview, const RowOf& of) {
   const std::string_view photo = photoOf(*data);
   preview.texts.push_back(PreviewParts::text("Before Fixing", 14, 152, 110, Colour::Black, 0.4));
   preview.texts.push_back(PreviewParts::text("After Fixing", 230, 152, 210, Colour::Black, 0.4));
-  preview.texts.push_back(PreviewParts::text(photoLine(photo), 14, 132, 210));
+  preview.texts.push_back(PreviewParts::text(Photo::description(photo), 14, 132, 210));
   std::string error;
   const auto shrunk = Photo::shrink(photo, kShrunkPhotoSide, kShrunkPhotoQuality, &error);
-  preview.texts.push_back(PreviewParts::text(shrunk ? photoLine(shrunk->bytes) : "cannot be shrunk: " + error, 230, 132,
-                                             210, shrunk ? Colour::Default : Colour::Red));
+  preview.texts.push_back(PreviewParts::text(shrunk ? Photo::description(shrunk->bytes) : "cannot be shrunk: " + error,
+                                             230, 132, 210, shrunk ? Colour::Default : Colour::Red));
   const auto header = Photo::readHeader(photo, true, nullptr);
   if (header && header->orientation != 1)
     previewLine(preview, "The picture is turned as it is seen; the JPEG made needs no turning.", 106, 450);
@@ -130,7 +117,7 @@ void shrinkPreview(FixPreview& preview, const RowOf& of) {
 
 void removePreview(FixPreview& preview, const RowOf& of) {
   const ABPersonSnapshot data = of.row.person()->snapshot();
-  previewLine(preview, "The photo (" + photoLine(photoOf(*data)) + ") will be removed.", 152, 450,
+  previewLine(preview, "The photo (" + Photo::description(photoOf(*data)) + ") will be removed.", 152, 450,
               PreviewText::Colour::Red);
   previewLine(preview, "Edit > Undo brings it back.", 132, 450);
 }
@@ -143,7 +130,7 @@ void keepLarge(FixActions& actions, PersonItem* row) {
 void keepPhotoPreview(FixPreview& preview, const RowOf& of) {
   const ABPersonSnapshot data = of.row.person()->snapshot();
   previewLine(preview, "No contact will be changed; a scan will not list this photo", 152, 450);
-  previewLine(preview, "again while it is the same (" + photoLine(photoOf(*data)) + ").", 132, 450);
+  previewLine(preview, "again while it is the same (" + Photo::description(photoOf(*data)) + ").", 132, 450);
 }
 
 // --- Same photo on different people

@@ -25,16 +25,14 @@ constexpr int kPhotoSide = 64;
 QPixmap pictureOf(const ABValue* value) {
   const auto* bytes = value ? std::get_if<ABBytes>(value) : nullptr;
   if (!bytes) return {};
-  return QPixmap::fromImage(
-      photoImage(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), kPhotoSide));
+  return QPixmap::fromImage(photoImage(bytesView(*bytes), kPhotoSide));
 }
 
 QString textOf(const ABValue* value) {
   if (!value) return {};
   if (const auto* text = std::get_if<std::string>(value)) return QString::fromStdString(*text);
   if (const auto* date = std::get_if<ABDate>(value)) return QString::fromStdString(date->toIsoString());
-  if (const auto* bytes = std::get_if<ABBytes>(value))
-    return photoDescription(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+  if (const auto* bytes = std::get_if<ABBytes>(value)) return photoDescription(bytesView(*bytes));
   if (const auto* number = std::get_if<std::int64_t>(value)) return QString::number(*number);
   return {};
 }

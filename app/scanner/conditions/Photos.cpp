@@ -18,10 +18,6 @@ namespace {
 const std::string kLargeKey = "LargePhoto";
 const std::string kSharedKey = "SharedPhoto";
 
-std::string kilobytes(size_t bytes) {
-  return std::to_string((bytes + 1023) / 1024) + " KB";
-}
-
 class Sets {
  public:
   explicit Sets(size_t size) : parent_(size) { std::iota(parent_.begin(), parent_.end(), size_t{0}); }
@@ -101,7 +97,7 @@ std::optional<std::string> largePhotoReason(std::string_view photo) {
   if (!header) return "unreadable";
   std::string reason;
   if (photo.size() > limits.bytes())
-    reason = kilobytes(photo.size()) + ", over " + std::to_string(limits.kilobytes) + " KB";
+    reason = Photo::kilobytes(photo.size()) + ", over " + std::to_string(limits.kilobytes) + " KB";
   if (header->longerSide() > limits.pixels) {
     if (!reason.empty()) reason += "; ";
     reason += std::to_string(header->shownWidth()) + " \xC3\x97 " + std::to_string(header->shownHeight()) +

@@ -8,6 +8,7 @@
 #include "platform/addressbook/ABConstants.h"
 #include "platform/addressbook/vcard/VCardConventions.h"
 #include "platform/addressbook/vcard/VCardKept.h"
+#include "platform/addressbook/vcard/VCardLine.h"
 #include "platform/addressbook/vcard/VCardText.h"
 
 namespace {
@@ -613,22 +614,17 @@ int vCardWrittenRank(std::string_view property) {
                                                   "X-ABPERSONFLAGS",
                                                   "PHOTO",
                                                   "UID"};
-  // Looked up for every line read: by first letter and length before the letters.
+  // Looked up for every line read: by first letter before the letters.
   static const auto byLetter = [] {
     std::array<std::vector<int>, 26> index;
     for (std::size_t i = 0; i < std::size(kWritten); ++i) index[kWritten[i][0] - 'A'].push_back(static_cast<int>(i));
     return index;
   }();
-  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
   if (property.empty()) return -1;
-  const int letter = upper(property[0]) - 'A';
+  const int letter = (property[0] & ~0x20) - 'A';
   if (letter < 0 || letter >= 26) return -1;
-  for (int i : byLetter[letter]) {
-    const std::string_view name = kWritten[i];
-    if (name.size() == property.size() &&
-        std::equal(property.begin(), property.end(), name.begin(), [&](char a, char b) { return upper(a) == b; }))
-      return i;
-  }
+  for (int i : byLetter[letter])
+    if (equalsIgnoringCase(property, kWritten[i])) return i;
   return -1;
 }
 
@@ -671,9 +667,7 @@ void reorderCardLines(std::string& out, std::size_t start, const std::vector<std
     }
     lastGroup = group;
     for (std::size_t i = 0; i < order.size(); ++i)
-      if (order[i].size() == name.size() && std::equal(name.begin(), name.end(), order[i].begin(), [](char a, char b) {
-            return std::toupper(static_cast<unsigned char>(a)) == b;
-          })) {
+      if (equalsIgnoringCase(name, order[i])) {
         position = static_cast<int>(i);
         break;
       }
